@@ -1,0 +1,59 @@
+#include "tests/support/LogCapture.h"
+
+LogCapture *LogCapture::s_active = nullptr;
+
+LogCapture::LogCapture()
+{
+    Q_ASSERT(!s_active);
+    s_active = this;
+    m_previous = qInstallMessageHandler(&LogCapture::handler);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(m_previous);
+    s_active = nullptr;
+}
+
+void LogCapture::handler(QtMsgType type, const QMessageLogContext &, const QString &msg)
+{
+    if (LogCapture *self = s_active) {
+        QMutexLocker lock(&self->m_mutex);
+        self->m_entries.append({type, msg});
+    }
+}
+
+QList<LogCapture::Entry> LogCapture::entries() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_entries;
+}
+
+QStringList LogCapture::messages() const
+{
+    QStringList out;
+    for (const Entry &e : entries()) {
+        out << e.text;
+    }
+    return out;
+}
+
+bool LogCapture::contains(const QString &fragment) const
+{
+    return count(fragment) > 0;
+}
+
+int LogCapture::count(const QString &fragment) const
+{
+    int n = 0;
+    for (const Entry &e : entries()) {
+        n += e.text.contains(fragment) ? 1 : 0;
+    }
+    return n;
+}
+
+void LogCapture::clear()
+{
+    QMutexLocker lock(&m_mutex);
+    m_entries.clear();
+}
