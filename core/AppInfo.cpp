@@ -96,3 +96,17 @@ QByteArray AppInfo::platformText()
     return QByteArray("linux ") + QSysInfo::kernelVersion().toUtf8();
 #endif
 }
+
+namespace {
+const AppInfo *s_current = nullptr;
+}
+
+const AppInfo *AppInfo::current()
+{
+    return s_current;
+}
+
+void AppInfo::publish(const AppInfo *info)
+{
+    s_current = info;
+}

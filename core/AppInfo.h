@@ -38,6 +38,10 @@ public:
     QString legacyDatabaseName() const;
     QString legacyLogPath() const;
 
+    // The record that the interface path builders read, published once by the application object.
+    static const AppInfo *current();
+    static void publish(const AppInfo *info);
+
     // "linux <kernel>" here; "win32 <code>" on Windows.
     static QByteArray platformText();
 };
