@@ -1,0 +1,5 @@
+#include "net/R7Exception.h"
+
+R7Exception::R7Exception(const std::string &message)
+    : std::runtime_error(message)
+{}
