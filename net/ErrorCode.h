@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMetaType>
+
 // Outcome codes of every service call. The numbers are an interface (the login view, the session
 // and the synchroniser switch on them); 13 and 28 stay unassigned.
 enum ErrorCode {
@@ -32,3 +34,5 @@ enum ErrorCode {
     EC_SERVICE_STATUS_10904 = 27,
     EC_CLIENT = 29,
 };
+
+Q_DECLARE_METATYPE(ErrorCode)

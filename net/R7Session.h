@@ -1,0 +1,111 @@
+#pragma once
+
+#include "net/ISession.h"
+#include "net/ServerInfo.h"
+
+#include <QAuthenticator>
+#include <QNetworkCookie>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QSslError>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// The process-wide session with the service.
+class R7Session : public ISession
+{
+    Q_OBJECT
+public:
+    enum SessionState {
+        SESSION_OK = 0,
+        SESSION_RESET = 1,
+        SERVER_SESSION_TIMEOUT = 2,
+        CLIENT_SESSION_TIMEOUT = 3,
+    };
+    Q_ENUM(SessionState)
+
+    enum ProxyAuthState {
+        PROXYAUTH_NONE = 0,
+        PROXYAUTH_REQUESTED = 1,
+        PROXYAUTH_PENDING_SAVED = 2,
+        PROXYAUTH_PENDING_NEW = 3,
+        PROXYAUTH_SUCCESS = 4,
+        PROXYAUTH_FAILED = 5,
+    };
+    Q_ENUM(ProxyAuthState)
+
+    static R7Session *instance();
+    ~R7Session() override;
+
+    // ISession
+    QString serverUrl() const override;
+    QNetworkAccessManager *networkAccessManager() override;
+    QSslConfiguration sslConfiguration() const override;
+    int nextRequestId() override;
+    void setLastActivity(qint64 msecsSinceEpoch) override;
+    void setXsrfToken(const QByteArray &token) override;
+    QByteArray xsrfToken() const override;
+    QString transportKey() const override;
+    void setTransportKey(const QString &key) override;
+    QString serverKey() const override;
+    void setLoggedIn(bool loggedIn) override;
+    bool isLoggedIn() const override;
+    void requestSuccessful() override;
+    void requestFailed(ErrorCode code) override;
+
+    // The entry is copied, so the session never points into a list that may go away first.
+    void setServer(const ServerInfo &server);
+    const ServerInfo *server() const;
+
+    qint64 userId() const;
+    QString userName() const;
+
+    void resetSession();
+
+    bool isClientSessionExpired() const;
+    qint64 msecsSinceLastActivity() const;
+
+    ProxyAuthState proxyAuthState() const { return m_proxyAuthState; }
+
+    static QString sessionStateName(SessionState state);
+    static QString proxyAuthStateName(int state);
+
+signals:
+    void sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
+    void serverAuthenticationRequired(QNetworkReply *reply, QAuthenticator *auth);
+    void proxyAuthenticationRequired(QNetworkProxy proxy, QAuthenticator *auth, bool *canceled);
+    void sslErrors(int sessionId, R7Session *s, QNetworkReply *reply, QList<QSslError> errors);
+
+public slots:
+    void on_serverAuthenticationRequired(QNetworkReply *reply, QAuthenticator *auth);
+    void on_networkAccessManagerSslErrors(QNetworkReply *reply, QList<QSslError> errors);
+    void on_setCookieJsessionidReceived(QNetworkCookie cookie, QUrl url);
+
+private:
+    R7Session();
+    void connectNetworkAccessManager();
+
+    static int s_instanceCount;
+
+    int m_instance = 0;
+    std::optional<ServerInfo> m_server;
+    QNetworkAccessManager *m_nam = nullptr;
+    QSslConfiguration m_sslConfiguration;
+    ProxyAuthState m_proxyAuthState = PROXYAUTH_NONE;
+    int m_proxyAuthCalls = 0;
+    // The signed-in user (row id, account name, server id).
+    qint64 m_userId = 0;
+    QString m_userName;
+    QString m_userServerId;
+    QString m_transportKey;
+    QByteArray m_xsrfToken;
+    qint64 m_lastActivity = 0;
+    bool m_loggedIn = false;
+    bool m_statusCheckStarted = false;
+};
+
+Q_DECLARE_METATYPE(R7Session::SessionState)
