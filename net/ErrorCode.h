@@ -35,4 +35,5 @@ enum ErrorCode {
     EC_CLIENT = 29,
 };
 
+// Carried by signals (and recorded by signal spies).
 Q_DECLARE_METATYPE(ErrorCode)

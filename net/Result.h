@@ -10,14 +10,20 @@
 #include <functional>
 #include <type_traits>
 
-// The outcome of an asynchronous service call: the payload, or a code with a message.
+// The outcome of an asynchronous service call: the payload, or a code with a message. A failed
+// result carries a default-constructed payload; receivers test the code first.
 template<typename T>
 class Result
 {
 public:
     Result() = default;
-    explicit Result(const T &payload) : m_payload(payload) {}
-    Result(ErrorCode code, const QString &message) : m_code(code), m_message(message) {}
+    explicit Result(const T &payload)
+        : m_payload(payload)
+    {}
+    Result(ErrorCode code, const QString &message)
+        : m_code(code)
+        , m_message(message)
+    {}
 
     ErrorCode code() const { return m_code; }
     const QString &message() const { return m_message; }
@@ -36,11 +42,26 @@ template<typename T>
 using ResultCallback = std::function<void(const Result<T> &)>;
 
 // Binds a receiver's slot through a guarded pointer: a result that arrives after the receiver is
-// gone is dropped instead of reaching freed memory.
-template<typename T, typename Receiver>
-ResultCallback<T> bindResult(Receiver *receiver, void (Receiver::*slot)(const Result<T> &))
+// gone is dropped instead of reaching freed memory. The slot may be inherited from a base class.
+template<typename T, typename Receiver, typename Owner>
+ResultCallback<T> bindResult(Receiver *receiver, void (Owner::*slot)(const Result<T> &))
 {
     static_assert(std::is_base_of<QObject, Receiver>::value, "the receiver must be a QObject");
+    static_assert(std::is_base_of<Owner, Receiver>::value, "the slot must belong to the receiver");
+    QPointer<Receiver> guard(receiver);
+    return [guard, slot](const Result<T> &result) {
+        if (Receiver *r = guard.data()) {
+            (r->*slot)(result);
+        }
+    };
+}
+
+// The same for slots that take the result by value.
+template<typename T, typename Receiver, typename Owner>
+ResultCallback<T> bindResult(Receiver *receiver, void (Owner::*slot)(Result<T>))
+{
+    static_assert(std::is_base_of<QObject, Receiver>::value, "the receiver must be a QObject");
+    static_assert(std::is_base_of<Owner, Receiver>::value, "the slot must belong to the receiver");
     QPointer<Receiver> guard(receiver);
     return [guard, slot](const Result<T> &result) {
         if (Receiver *r = guard.data()) {
