@@ -1,0 +1,67 @@
+#pragma once
+
+#include "db/DbInfo.h"
+
+#include <QList>
+#include <QObject>
+#include <QSqlError>
+#include <QStringList>
+
+class AppInfo;
+class QSqlDatabase;
+class QSqlQuery;
+
+// The one SQLite connection of the client (the toolkit's default connection). Opens the file,
+// brings its schema to the current version, runs the stores' statements with uniform logging and
+// reports failures by signal. Never deleted.
+class R7Database : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const char *const SchemaVersion;
+
+    static R7Database *instance();
+
+    // Opens the file named by the record and creates or migrates the schema. A second call closes
+    // the previous connection first.
+    void init(const AppInfo *appInfo);
+
+    // Runs a prepared and bound query; a failure is logged and signalled.
+    bool exec(QSqlQuery &query);
+    static bool execQuery(QSqlQuery &query);
+
+    // Transactions nest: the outermost level is a real transaction, inner levels are savepoints,
+    // so an inner rollback undoes only its own level and the outer batch goes on.
+    bool transaction();
+    bool commit();
+    bool rollback();
+    int transactionDepth() const { return m_depth; }
+
+    // Rows changed by the latest INSERT, UPDATE or DELETE of the connection.
+    static bool changes(int *count);
+    QStringList tables();
+    static QString errorTypeName(QSqlError::ErrorType type);
+
+    DbInfo getDbInfo();
+    QList<DbInfo> getDbInfoList();
+
+signals:
+    void incompatibleDatabase(QString localVersion, QString expectedVersion);
+    void unableToOpenDatabase(QString msg);
+    void sqlQueryFailure(QString msg);
+
+private:
+    R7Database();
+
+    void close();
+    void createMissingTables(const AppInfo *appInfo);
+    QString readVersion();
+    bool migrate(const QString &from, const QString &to, const QStringList &statements);
+    bool runMigrationStatement(const QString &statement);
+    bool hasColumn(const QString &table, const QString &column);
+    void createIndexes();
+
+    QSqlDatabase *m_db = nullptr;
+    int m_depth = 0;
+};
