@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// One folder ("d") or file ("f") inside a file safe.
+class FilesafeObject
+{
+public:
+    QString objectId;
+    QString path;
+    qint64 size = 0;
+    QString mtime;
+    QString access;
+    QString type;
+    QString checksum;
+
+    // Refuses a path that could leave the synchronised folder once joined to it (see isSafePath).
+    bool fromJson(const QJsonObject &json);
+    bool fromJson(const QJsonObject &json, QString &errorText)
+    {
+        const bool ok = fromJson(json);
+        errorText = m_error;
+        return ok;
+    }
+    const QString &errorString() const { return m_error; }
+
+    bool isDirectChildOf(const QString &parentPath) const;
+    bool isDirectChildOf(const FilesafeObject &parent) const { return isDirectChildOf(parent.path); }
+    bool isBelow(const FilesafeObject &other) const;
+    QString fileName() const;
+    QString toString() const;
+
+    // False for an element "." or "..", an empty element between two separators, or a NUL.
+    // A single leading and a single trailing "/" are allowed.
+    static bool isSafePath(const QString &path);
+    static QStringList pathParts(const QString &path);
+
+private:
+    QString m_error;
+};
