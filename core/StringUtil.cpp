@@ -1,0 +1,202 @@
+#include "core/StringUtil.h"
+
+#include <QRegularExpression>
+#include <QVector>
+
+#include <algorithm>
+
+namespace {
+
+const QRegularExpression &timestampHead()
+{
+    static const QRegularExpression re(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}"));
+    return re;
+}
+
+// Four digits ("+0100") or, as some senders write it, two ("+01").
+const QRegularExpression &zoneOffset()
+{
+    static const QRegularExpression re(QStringLiteral("([+-])(\\d\\d)(\\d\\d)?$"));
+    return re;
+}
+
+const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+bool isPrintable(QChar c)
+{
+    switch (c.category()) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+        return false;
+    default:
+        return true;
+    }
+}
+
+QString hexOf(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
+} // namespace
+
+QString StringUtil::toUtcTimestamp(const QDateTime &dateTime)
+{
+    if (!dateTime.isValid()) {
+        return QString();
+    }
+    return dateTime.toUTC().toString(kTimestampFormat) + QStringLiteral(" +0000");
+}
+
+QString StringUtil::toTimestamp(const QDateTime &dateTime)
+{
+    if (!dateTime.isValid()) {
+        return QString();
+    }
+    return dateTime.toLocalTime().toString(kTimestampFormat);
+}
+
+QDateTime StringUtil::parseTimestamp(const QString &text)
+{
+    const QRegularExpressionMatch head = timestampHead().match(text);
+    if (!head.hasMatch()) {
+        return QDateTime();
+    }
+    const QString stamp = head.captured(0);
+    const QDate date = QDate::fromString(stamp.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(stamp.mid(11), QStringLiteral("HH:mm:ss"));
+    if (!date.isValid() || !time.isValid()) {
+        return QDateTime();
+    }
+
+    // The offset's digits can only follow the head, never overlap it.
+    const QRegularExpressionMatch offset = zoneOffset().match(text);
+    if (offset.hasMatch() && offset.capturedStart(0) >= stamp.size()) {
+        const int sign = offset.captured(1) == QLatin1String("-") ? -1 : 1;
+        const int hours = offset.captured(2).toInt();
+        const int minutes = offset.capturedLength(3) > 0 ? offset.captured(3).toInt() : 0;
+        // Built from the offset directly: the clock time need not exist in the local zone
+        // (spring-forward gap) to be a valid moment elsewhere.
+        return QDateTime(date, time, Qt::OffsetFromUTC, sign * (hours * 60 + minutes) * 60);
+    }
+
+    const QDateTime local(date, time, Qt::LocalTime);
+    return local.isValid() ? local : QDateTime();
+}
+
+bool StringUtil::equalsNormalized(const QString &a, const QString &b)
+{
+    return a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
+}
+
+bool StringUtil::lessNormalized(const QString &a, const QString &b)
+{
+    return a.normalized(QString::NormalizationForm_C) < b.normalized(QString::NormalizationForm_C);
+}
+
+bool StringUtil::isVersionGreater(const QString &a, const QString &b)
+{
+    const QStringList partsA = a.split(QLatin1Char('.'));
+    const QStringList partsB = b.split(QLatin1Char('.'));
+    for (int i = 0; i < partsA.size(); ++i) {
+        if (i >= partsB.size()) {
+            return true;
+        }
+        bool ok = false;
+        qulonglong numberA = partsA.at(i).toULongLong(&ok);
+        if (!ok) {
+            numberA = 0;
+        }
+        qulonglong numberB = partsB.at(i).toULongLong(&ok);
+        if (!ok) {
+            numberB = 0;
+        }
+        if (numberA != numberB) {
+            return numberA > numberB;
+        }
+    }
+    return false;
+}
+
+QString StringUtil::joinNumbers(const QList<int> &numbers, const QString &separator)
+{
+    QStringList texts;
+    texts.reserve(numbers.size());
+    for (int n : numbers) {
+        texts << QString::number(n);
+    }
+    return texts.join(separator);
+}
+
+QString StringUtil::escapeNonPrintable(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (isPrintable(c)) {
+            out += c;
+        } else {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
+QString StringUtil::elideMiddle(const QString &text, int max)
+{
+    // A negative maximum would make left()/right() return the whole text.
+    const int half = std::max(max, 0) / 2;
+    if (text.size() >= max) {
+        return text.left(half) + QStringLiteral("...") + text.right(half);
+    }
+    return text;
+}
+
+QStringList StringUtil::splitUtf8(const QString &text, bool perCharacter)
+{
+    QStringList out;
+    if (!perCharacter) {
+        const QByteArray bytes = text.toUtf8();
+        out.reserve(bytes.size());
+        for (char byte : bytes) {
+            out << hexOf(QByteArray(1, byte));
+        }
+        return out;
+    }
+    for (int i = 0; i < text.size(); ++i) {
+        // A surrogate pair is one character in UTF-8; its halves alone have no encoding.
+        int length = 1;
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            length = 2;
+        }
+        out << hexOf(text.mid(i, length).toUtf8());
+        i += length - 1;
+    }
+    return out;
+}
+
+QString StringUtil::utf8Hex(const QString &text, const QString &separator, bool perCharacter)
+{
+    return splitUtf8(text, perCharacter).join(separator);
+}
+
+int StringUtil::editDistance(const QString &a, const QString &b)
+{
+    QVector<int> previous(b.size() + 1);
+    QVector<int> current(b.size() + 1);
+    for (int j = 0; j <= b.size(); ++j) {
+        previous[j] = j;
+    }
+    for (int i = 1; i <= a.size(); ++i) {
+        current[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int substitution = previous[j - 1] + (a.at(i - 1) == b.at(j - 1) ? 0 : 1);
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+        }
+        std::swap(previous, current);
+    }
+    return previous[b.size()];
+}
