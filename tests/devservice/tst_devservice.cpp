@@ -1,0 +1,111 @@
+#include "tests/support/DevService.h"
+#include "tests/support/TestEnv.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QtTest>
+
+// The launcher and the TLS chain as the client's tests rely on them: Qt reaches both ports, the test
+// CA is trusted only once it has been added, and the control endpoint answers synchronously.
+class TestDevService : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestEnv m_env;
+    DevService m_svc;
+
+    struct Answer
+    {
+        QNetworkReply::NetworkError error;
+        int status;
+        QByteArray body;
+    };
+
+    Answer get(const QString &url)
+    {
+        QNetworkAccessManager nam;
+        QNetworkRequest req{QUrl(url)};
+        QNetworkReply *reply = nam.get(req);
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        if (!finished.wait(10000))
+            return {QNetworkReply::TimeoutError, 0, {}};
+        Answer a{reply->error(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+        reply->deleteLater();
+        return a;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
+        QVERIFY(m_svc.httpPort() > 0);
+        QVERIFY(m_svc.httpsPort() > 0);
+        QVERIFY(QFile::exists(m_svc.caCertificatePath()));
+    }
+
+    void plainHttpReachesTheVersionQuery()
+    {
+        const Answer a = get(m_svc.httpUrl() + "/rest/public/1/version/sync");
+        QCOMPARE(a.error, QNetworkReply::NoError);
+        QCOMPARE(a.status, 200);
+        const QJsonObject doc = QJsonDocument::fromJson(a.body).object();
+        QCOMPARE(doc.value("status").toInt(-1), 0);
+        QVERIFY(!doc.value("data").toObject().value("version_latest").toString().isEmpty());
+    }
+
+    // Must run before trustTestCa(): the service's certificate is not trusted by default.
+    void httpsFailsBeforeTheCaIsTrusted()
+    {
+        const Answer a = get(m_svc.httpsUrl() + "/rest/public/1/version/sync");
+        QCOMPARE(a.error, QNetworkReply::SslHandshakeFailedError);
+    }
+
+    void httpsSucceedsOnceTheCaIsTrusted()
+    {
+        QVERIFY(m_svc.trustTestCa());
+        const Answer a = get(m_svc.httpsUrl() + "/api/sync/1/public/version");
+        QCOMPARE(a.error, QNetworkReply::NoError);
+        QCOMPARE(QJsonDocument::fromJson(a.body).object().value("status").toInt(-1), 0);
+        // The certificate names the loopback address as well as "localhost".
+        const Answer b = get(QStringLiteral("https://127.0.0.1:%1/api/sync/1/public/version").arg(m_svc.httpsPort()));
+        QCOMPARE(b.error, QNetworkReply::NoError);
+    }
+
+    void faultAndRequestLog()
+    {
+        QVERIFY(m_svc.reset());
+        QVERIFY(m_svc.fault({{"path", "^/rest/public/"}, {"http_status", 503}, {"count", 1}}) > 0);
+        QCOMPARE(get(m_svc.httpUrl() + "/rest/public/1/version/sync").status, 503);
+        QCOMPARE(get(m_svc.httpUrl() + "/rest/public/1/version/sync").status, 200); // count 1: only once
+        const QJsonArray log = m_svc.requests();
+        QCOMPARE(log.size(), 2);
+        QCOMPARE(log.at(0).toObject().value("status").toInt(), 503);
+        QCOMPARE(log.at(1).toObject().value("path").toString(), QStringLiteral("/rest/public/1/version/sync"));
+        QVERIFY(m_svc.reset());
+        QVERIFY(m_svc.requests().isEmpty());
+    }
+
+    void unknownControlCommandIsRefused()
+    {
+        const QJsonObject r = m_svc.control(QStringLiteral("no-such-command"));
+        QCOMPARE(r.value("ok").toBool(true), false);
+        QVERIFY(!r.value("error").toString().isEmpty());
+    }
+
+    void stateHoldsTheDemoData()
+    {
+        const QJsonObject st = m_svc.state();
+        QVERIFY(st.value("ok").toBool());
+        bool found = false;
+        for (const QJsonValue &u : st.value("users").toArray())
+            found = found || u.toObject().value("name").toString() == DevService::demoUser();
+        QVERIFY(found);
+        QVERIFY(st.value("safes").toArray().size() >= 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevService)
+#include "tst_devservice.moc"

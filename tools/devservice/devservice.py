@@ -1,0 +1,990 @@
+#!/usr/bin/env python3
+"""Development service: the storage service's side of the client protocol, on 127.0.0.1 only.
+
+Serves plain HTTP and HTTPS from one process, with a control endpoint (/__control/<command>) through
+which tests reset the data, inject faults and read what the client really did. See README.md.
+"""
+
+import argparse
+import base64
+import datetime
+import hashlib
+import json
+import os
+import re
+import secrets
+import shutil
+import signal
+import socket
+import ssl
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import demo  # noqa: E402
+import srp  # noqa: E402
+import tlsca  # noqa: E402
+
+ST_BAD_REQUEST = 10400
+ST_DENIED = 10403
+ST_EXISTS = 10409
+ST_GONE = 10904
+ST_QUOTA = 10907
+ST_NO_MODULE = 10910
+ST_NO_DESTINATION = 10911
+ST_NOT_LOGGED_IN = 10401
+
+LOGIN_STATES = ("INITIAL", "IDENTIFIED", "PRE_AUTHENTICATED", "PRE_AUTHENTICATED_SMS", "LOGGED_IN",
+                "EXPIRED", "INHERITANCE_EXECUTED", "LOCKED")
+
+PW_BASES = ("/rest/loggedin/2/passwords", "/api/sync/1/passwords")
+FS_BASES = ("/rest/loggedin/3/filesafe/", "/api/sync/1/files/")
+
+
+def now_text():
+    return datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M:%S +0000")
+
+
+def clean_path(path):
+    parts = [p for p in path.split("/") if p]
+    return "/" + "/".join(parts)
+
+
+def parent_of(path):
+    parts = [p for p in path.split("/") if p]
+    return "/" + "/".join(parts[:-1])
+
+
+def version_tuple(text):
+    out = []
+    for part in text.split("."):
+        m = re.match(r"\d+", part)
+        out.append(int(m.group(0)) if m else 0)
+    while out and out[-1] == 0:
+        out.pop()
+    return tuple(out)
+
+
+class ServiceError(Exception):
+    """A refusal answered as the JSON envelope with a non-zero status (HTTP 200)."""
+
+    def __init__(self, status, message):
+        super().__init__(message)
+        self.status = status
+        self.message = message
+
+
+class Reply:
+    def __init__(self, code=200, body=b"", content_type="application/json", headers=None):
+        self.code = code
+        self.body = body
+        self.content_type = content_type
+        self.headers = headers or []
+
+
+def envelope(data=None, status=0, message=""):
+    doc = {"status": status, "message": message}
+    if data is not None:
+        doc["data"] = data
+    return Reply(200, json.dumps(doc).encode("utf-8"))
+
+
+class World:
+    """All data of the service; every access holds the lock."""
+
+    def __init__(self):
+        self.lock = threading.RLock()
+        self.release = threading.Event()
+        self.log = []
+        self.reset()
+
+    # ----- data -----
+
+    def reset(self):
+        with self.lock:
+            self.release.set()
+            self.release = threading.Event()
+            self.log = []
+            self.faults = []
+            self.fault_seq = 0
+            self.sessions = {}
+            self.version = {"name": "sync", "version_compatible": "2.0.0", "version_latest": "2.2.4",
+                            "step0": ""}
+            self.config = {"unauthenticated": "http401", "xsrf_required": True}
+            self.users = {}
+            self.safes = {}
+            self.objects = {}
+            self.seq = 1000
+            self.event_seq = 0
+            for acc in demo.ACCOUNTS:
+                self.put_user(dict(acc))
+            for name, entries in demo.PASSWORDS.items():
+                for e in entries:
+                    self.add_password(self.users[name], e)
+            for name, safes in demo.SAFES.items():
+                for (stype, sname, access, trash, quota, content) in safes:
+                    safe = self.add_safe(name, {"safe_type": stype, "safe_name": sname, "access": access,
+                                                "has_trash": trash, "storage_quota": quota})
+                    for path in sorted(content):
+                        text = content[path]
+                        self.put_object(safe, path, None if text is None else text.encode("utf-8"))
+                    safe["last_event"] = "ev-1"
+
+    def next_id(self, prefix=""):
+        self.seq += 1
+        return "%s%d" % (prefix, self.seq)
+
+    def put_user(self, fields):
+        name = fields["name"].lower()
+        user = self.users.get(name)
+        if user is None:
+            user = {"name": name, "password": "", "salt": secrets.token_hex(16), "second_factor": "none",
+                    "sms_code": demo.SMS_CODE, "sms_policy": "unknown_device", "devicekey_refusal": "new_sms",
+                    "step2_state": "", "step3_state": "", "devices": {}, "passwords_max": 100,
+                    "passwords": {}, "sms_sent": [], "sms_version": 0, "srp_b": ""}
+            self.users[name] = user
+            if name not in demo.SAFES and not fields.get("no_safe"):
+                self.add_safe(name, {"safe_type": "PRIVATE", "safe_name": "Private"})
+        for key in ("password", "salt", "second_factor", "sms_code", "sms_policy", "devicekey_refusal",
+                    "step2_state", "step3_state", "passwords_max", "srp_b"):
+            if key in fields and fields[key] is not None:
+                user[key] = fields[key]
+        if "devices" in fields:
+            user["devices"] = dict(fields["devices"] or {})
+        # The service keeps the verifier and the derived key, never uses the password itself.
+        salt = srp.from_hex(user["salt"])
+        user["verifier"] = srp.verifier(name, user["password"], salt)
+        user["derived_key"] = srp.derived_key(user["password"], salt)
+        return user
+
+    def add_password(self, user, entry):
+        pid = self.next_id()
+        user["passwords"][pid] = {"id": pid, "title": entry.get("title", ""), "username": entry.get("username", ""),
+                                  "url": entry.get("url", ""), "comment": entry.get("comment", ""),
+                                  "password": entry.get("password", "")}
+        return user["passwords"][pid]
+
+    def add_safe(self, owner, fields):
+        sid = self.next_id("safe-")
+        root = self.next_id("obj-")
+        safe = {"safe_id": sid, "owner": owner, "safe_type": "PRIVATE", "safe_name": "Private", "access": "rcud",
+                "storage_quota": 1 << 30, "expiry_date": "2099-12-31 23:59:59 +0000", "has_trash": True,
+                "root_folder_id": root, "role_type": 1, "last_event": "ev-0", "last_mod": now_text(),
+                "module": True, "gone": False, "trash": []}
+        safe.update({k: v for k, v in fields.items() if k in safe and k not in ("safe_id", "root_folder_id", "trash")})
+        self.safes[sid] = safe
+        self.objects[root] = {"object_id": root, "safe_id": sid, "path": "/", "type": "d", "content": None,
+                              "mtime": now_text(), "versions": 0}
+        return safe
+
+    def safe_objects(self, safe):
+        return sorted((o for o in self.objects.values() if o["safe_id"] == safe["safe_id"]), key=lambda o: o["path"])
+
+    def find_path(self, safe, path):
+        for o in self.objects.values():
+            if o["safe_id"] == safe["safe_id"] and o["path"] == path:
+                return o
+        return None
+
+    def used(self, safe):
+        return sum(len(o["content"]) for o in self.safe_objects(safe) if o["content"] is not None)
+
+    def touch(self, safe):
+        self.event_seq += 1
+        safe["last_event"] = "ev-%d-%d" % (self.event_seq, int(time.time()))
+        safe["last_mod"] = now_text()
+
+    def put_object(self, safe, path, content, object_id=None):
+        """Creates missing parent folders; content None makes a folder."""
+        path = clean_path(path)
+        parts = [p for p in path.split("/") if p]
+        for i in range(1, len(parts)):
+            folder = "/" + "/".join(parts[:i])
+            if self.find_path(safe, folder) is None:
+                oid = self.next_id("obj-")
+                self.objects[oid] = {"object_id": oid, "safe_id": safe["safe_id"], "path": folder, "type": "d",
+                                     "content": None, "mtime": now_text(), "versions": 0}
+        obj = self.objects.get(object_id) if object_id else self.find_path(safe, path)
+        if obj is None:
+            oid = self.next_id("obj-")
+            obj = {"object_id": oid, "safe_id": safe["safe_id"], "path": path, "versions": 0}
+            self.objects[oid] = obj
+        obj["type"] = "d" if content is None else "f"
+        obj["content"] = content
+        obj["mtime"] = now_text()
+        obj["versions"] += 1
+        self.touch(safe)
+        return obj
+
+    def object_json(self, obj, safe, path=None):
+        content = obj["content"]
+        return {"object_id": obj["object_id"], "path": path if path is not None else obj["path"],
+                "size": len(content) if content is not None else 0, "mtime": obj["mtime"],
+                "access": safe["access"], "type": obj["type"],
+                "checksum": ("sha256:" + hashlib.sha256(content).hexdigest()) if content is not None else ""}
+
+    def safe_json(self, safe):
+        out = {k: safe[k] for k in ("safe_id", "safe_type", "safe_name", "access", "storage_quota")}
+        out["storage_used"] = self.used(safe)
+        for k in ("expiry_date", "has_trash", "root_folder_id", "role_type", "last_event", "last_mod"):
+            out[k] = safe[k]
+        return out
+
+    def dump(self):
+        users = []
+        for u in self.users.values():
+            users.append({k: u[k] for k in ("name", "password", "salt", "second_factor", "sms_code", "sms_policy",
+                                            "devicekey_refusal", "step2_state", "step3_state", "devices",
+                                            "passwords_max", "sms_sent")})
+            users[-1]["passwords"] = sorted(u["passwords"].values(), key=lambda p: int(p["id"]))
+        safes = []
+        for s in self.safes.values():
+            d = self.safe_json(s)
+            d.update({"owner": s["owner"], "module": s["module"], "gone": s["gone"]})
+            d["objects"] = []
+            for o in self.safe_objects(s):
+                j = self.object_json(o, s)
+                j["versions"] = o["versions"]
+                if o["content"] is not None:
+                    j["content_b64"] = base64.b64encode(o["content"]).decode("ascii")
+                d["objects"].append(j)
+            d["trash"] = s["trash"]
+            safes.append(d)
+        sessions = [{"sid": s["sid"], "user": s["user"], "logged_in": s["logged_in"], "stage": s["stage"],
+                     "xsrf": s["xsrf"], "transport_key": s["K"].hex() if s.get("K") else ""}
+                    for s in self.sessions.values()]
+        return {"users": users, "safes": safes, "sessions": sessions, "faults": self.faults,
+                "version": self.version, "config": self.config}
+
+    # ----- faults -----
+
+    def take_fault(self, method, path):
+        with self.lock:
+            for f in self.faults:
+                if f["remaining"] == 0:
+                    continue
+                if f.get("method") and f["method"].upper() != method:
+                    continue
+                if not re.search(f["path"], path):
+                    continue
+                if f["remaining"] > 0:
+                    f["remaining"] -= 1
+                return dict(f)
+        return None
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "TessarvaleDev/1"
+    world = None  # set by main
+    verbose = False
+
+    def log_message(self, fmt, *args):
+        if self.verbose:
+            sys.stderr.write("devservice: %s %s\n" % (self.address_string(), fmt % args))
+
+    def do_GET(self):
+        self.handle_any("GET")
+
+    def do_POST(self):
+        self.handle_any("POST")
+
+    def do_PUT(self):
+        self.handle_any("PUT")
+
+    def do_DELETE(self):
+        self.handle_any("DELETE")
+
+    # ----- plumbing -----
+
+    def handle_any(self, method):
+        url = urllib.parse.urlsplit(self.path)
+        path = url.path
+        query = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True))
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length > 0 else b""
+        if path.startswith("/__control/"):
+            self.send(self.control(path[len("/__control/"):], body))
+            return
+        w = self.world
+        entry = {"method": method, "path": path, "query": query, "headers": {k: v for k, v in self.headers.items()},
+                 "body": body.decode("utf-8", "replace"), "body_b64": base64.b64encode(body).decode("ascii"),
+                 "scheme": "https" if isinstance(self.connection, ssl.SSLSocket) else "http", "status": None,
+                 "fault": None}
+        with w.lock:
+            w.log.append(entry)
+            release = w.release
+        fault = w.take_fault(method, path)
+        if fault:
+            entry["fault"] = fault["id"]
+            if fault.get("delay_ms"):
+                time.sleep(fault["delay_ms"] / 1000.0)
+            if fault.get("stall"):
+                release.wait(fault.get("stall_ms", 60000) / 1000.0)
+                entry["status"] = "stalled"
+                self.close_connection = True
+                return
+            reply = self.injected(fault)
+            if reply is not None:
+                entry["status"] = reply.code
+                self.send(reply)
+                return
+        try:
+            reply = self.route(method, path, query, body, fault or {})
+        except ServiceError as e:
+            reply = envelope(status=e.status, message=e.message)
+        except Exception as e:  # a fault of the service itself: say so loudly instead of hanging up
+            sys.stderr.write("devservice: internal error on %s %s: %r\n" % (method, path, e))
+            reply = Reply(500, json.dumps({"status": 500, "message": "Internal error: %r" % (e,)}).encode())
+        entry["status"] = reply.code
+        self.send(reply, cut_after=(fault or {}).get("cut_after"))
+
+    def injected(self, fault):
+        body_kind = fault.get("body")
+        if fault.get("http_status"):
+            code = int(fault["http_status"])
+            headers = [("Location", "/moved")] if 300 <= code < 400 else []
+            body = json.dumps({"status": code, "message": fault.get("message", "Injected")}).encode()
+            if body_kind is not None:
+                body = self.fault_body(body_kind)
+            return Reply(code, body, headers=headers)
+        if fault.get("envelope_status") is not None:
+            return envelope(status=int(fault["envelope_status"]), message=fault.get("message", "Injected"))
+        if body_kind is not None:
+            return Reply(200, self.fault_body(body_kind))
+        return None
+
+    @staticmethod
+    def fault_body(kind):
+        if kind == "empty":
+            return b""
+        if kind == "malformed":
+            return b"{\"status\": 0, \"data\": "
+        return kind.encode("utf-8")
+
+    def send(self, reply, cut_after=None):
+        self.send_response(reply.code)
+        if reply.body or reply.code != 204:
+            self.send_header("Content-Type", reply.content_type)
+        self.send_header("Content-Length", str(len(reply.body)))
+        for k, v in reply.headers:
+            self.send_header(k, v)
+        if cut_after is not None:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        body = reply.body if cut_after is None else reply.body[:int(cut_after)]
+        try:
+            self.wfile.write(body)
+            self.wfile.flush()
+        except OSError:
+            pass
+        if cut_after is not None:
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    # ----- control -----
+
+    def control(self, command, body):
+        w = self.world
+        try:
+            args = json.loads(body.decode("utf-8")) if body.strip() else {}
+        except ValueError as e:
+            return Reply(400, json.dumps({"ok": False, "error": "bad JSON: %s" % e}).encode())
+        try:
+            with w.lock:
+                result = self.run_control(command, args)
+        except (KeyError, ValueError, TypeError, re.error) as e:
+            return Reply(400, json.dumps({"ok": False, "error": "%s: %r" % (command, e)}).encode())
+        if result is None:
+            return Reply(404, json.dumps({"ok": False, "error": "unknown command: " + command}).encode())
+        result["ok"] = True
+        return Reply(200, json.dumps(result).encode("utf-8"))
+
+    def run_control(self, command, args):
+        w = self.world
+        if command == "reset":
+            w.reset()
+            return {}
+        if command == "requests":
+            out = {"requests": list(w.log)}
+            if args.get("clear"):
+                w.log = []
+            return out
+        if command == "state":
+            return w.dump()
+        if command == "user":
+            user = w.put_user(args)
+            return {"user": user["name"]}
+        if command == "fault":
+            if args.get("clear"):
+                w.faults = []
+                w.release.set()
+                w.release = threading.Event()
+                return {}
+            re.compile(args["path"])
+            w.fault_seq += 1
+            f = dict(args)
+            f["id"] = w.fault_seq
+            f["remaining"] = int(args.get("count", 1))
+            w.faults.append(f)
+            return {"fault_id": f["id"]}
+        if command == "version":
+            for k in ("name", "version_compatible", "version_latest", "step0"):
+                if k in args:
+                    w.version[k] = args[k]
+            return {"version": w.version}
+        if command == "config":
+            for k in ("unauthenticated", "xsrf_required"):
+                if k in args:
+                    w.config[k] = args[k]
+            return {"config": w.config}
+        if command == "drop_session":
+            name = args.get("user")
+            for sid in [s for s, v in w.sessions.items() if not name or v["user"] == name]:
+                del w.sessions[sid]
+            return {}
+        if command == "safe":
+            if args.get("safe_id"):
+                safe = w.safes[args["safe_id"]]
+                for k, v in args.items():
+                    if k in safe and k not in ("safe_id", "root_folder_id", "trash"):
+                        safe[k] = v
+                w.touch(safe)
+            else:
+                safe = w.add_safe(args["owner"], args)
+            return {"safe": w.safe_json(safe)}
+        if command == "object":
+            safe = w.safes[args["safe_id"]]
+            if args.get("op", "put") == "delete":
+                obj = w.find_path(safe, clean_path(args["path"]))
+                if obj is None:
+                    raise KeyError(args["path"])
+                for o in list(w.objects.values()):
+                    if o["safe_id"] == safe["safe_id"] and (o is obj or o["path"].startswith(obj["path"] + "/")):
+                        del w.objects[o["object_id"]]
+                w.touch(safe)
+                return {}
+            content = None
+            if args.get("type", "f") == "f":
+                content = base64.b64decode(args.get("content_b64", ""))
+            obj = w.put_object(safe, args["path"], content)
+            return {"object": w.object_json(obj, safe)}
+        return None
+
+    # ----- routing -----
+
+    def route(self, method, path, query, body, fault):
+        if path == "/login" and method == "POST":
+            return self.login(body)
+        if method == "GET" and path in ("/rest/public/1/version/sync", "/api/sync/1/public/version"):
+            v = self.world.version
+            return envelope({"name": v["name"], "version_compatible": v["version_compatible"],
+                             "version_latest": v["version_latest"]})
+        session = self.session()
+        if session is None or not session["logged_in"]:
+            if self.world.config["unauthenticated"] == "envelope":
+                return envelope(status=ST_NOT_LOGGED_IN, message="Not logged in")
+            return Reply(401, json.dumps({"status": 401, "message": "Not logged in"}).encode())
+        if path.startswith("/api/") and method != "GET" and self.world.config["xsrf_required"]:
+            token = self.headers.get("X-XSRF-TOKEN", "")
+            if not session["xsrf"] or not secrets.compare_digest(token, session["xsrf"]):
+                return Reply(403, json.dumps({"status": 403, "message": "Invalid XSRF token"}).encode())
+        if method == "GET" and path in ("/rest/loggedin/1/clientvalidation/loggedin",
+                                        "/api/sync/1/account/clientvalidation"):
+            return envelope({})
+        if method == "GET" and path == "/api/sync/1/account/xsrfToken":
+            with self.world.lock:
+                session["xsrf"] = secrets.token_hex(16)
+            return envelope({}, message=session["xsrf"])
+        if method == "POST" and path in ("/rest/loggedin/logout", "/api/sync/1/account/logout"):
+            with self.world.lock:
+                self.world.sessions.pop(session["sid"], None)
+            return envelope({"success": True, "message": "Logged out"})
+        for base in PW_BASES:
+            if path == base or path.startswith(base + "/"):
+                return self.passwords(method, path[len(base):], body, session)
+        for base in FS_BASES:
+            if path.startswith(base):
+                return self.files(method, path[len(base):], query, body, session, fault)
+        return Reply(404, json.dumps({"status": 404, "message": "No such resource"}).encode())
+
+    def session(self):
+        cookie = self.headers.get("Cookie", "")
+        for part in cookie.split(";"):
+            k, _, v = part.strip().partition("=")
+            if k == "JSESSIONID":
+                with self.world.lock:
+                    s = self.world.sessions.get(v)
+                if s is not None:
+                    return s
+        return None
+
+    # ----- sign-in -----
+
+    @staticmethod
+    def form_reply(pairs, cookie=None):
+        body = ";".join("%s=%s" % (k, v) for k, v in pairs).encode("utf-8")
+        headers = [("Set-Cookie", "JSESSIONID=%s; Path=/; HttpOnly" % cookie)] if cookie else []
+        return Reply(200, body, "text/plain; charset=UTF-8", headers)
+
+    def login(self, body):
+        form = dict(urllib.parse.parse_qsl(body.decode("utf-8", "replace"), keep_blank_values=True))
+        step = form.get("step", "")
+        w = self.world
+        with w.lock:
+            if step == "0":
+                return self.login_step0(form)
+            s = self.session()
+            if s is None or s["logged_in"] or s["stage"] != int(step or -1):
+                if s is not None:
+                    s["stage"] = -1
+                return self.form_reply([("success", "false")])
+            return {"1": self.login_step1, "2": self.login_step2, "3": self.login_step3}[step](form, s)
+
+    def login_step0(self, form):
+        w = self.world
+        sid = secrets.token_hex(16)
+        w.sessions[sid] = {"sid": sid, "user": "", "stage": -1, "logged_in": False, "xsrf": "", "K": b""}
+        v = w.version
+        if v.get("step0"):
+            answer = v["step0"]
+        elif form.get("client") != "SYNC":
+            answer = "unsupportedClient"
+        elif version_tuple(form.get("version", "")) < version_tuple(v["version_compatible"]):
+            answer = "unsupportedVersion"
+        elif version_tuple(form.get("version", "")) < version_tuple(v["version_latest"]):
+            answer = "supportedNotLatestVersion"
+        else:
+            answer = "true"
+        if answer in ("true", "supportedNotLatestVersion"):
+            w.sessions[sid]["stage"] = 1
+        return self.form_reply([("success", answer)], cookie=sid)
+
+    def login_step1(self, form, s):
+        user = self.world.users.get(form.get("username", "").lower())
+        A = srp.from_hex(form.get("A", ""))
+        if user is None or A % srp.N == 0:
+            s["stage"] = -1
+            return self.form_reply([("success", "false")])
+        while True:
+            b = srp.from_hex(user["srp_b"]) if user["srp_b"] else secrets.randbits(256)
+            B = srp.server_public(user["verifier"], b)
+            if srp.compute_u(A, B) != 0 or user["srp_b"]:
+                break
+        s.update({"user": user["name"], "stage": 2, "A": A, "A_text": srp.to_hex(A), "b": b, "B": B})
+        return self.form_reply([("success", "true"), ("loginState", "IDENTIFIED"), ("B", srp.to_hex(B)),
+                                ("salt", user["salt"])])
+
+    def issue_sms(self, user, s):
+        user["sms_version"] += 1
+        version = str(user["sms_version"])
+        user["sms_sent"].append({"version": version, "code": user["sms_code"]})
+        s["sms_issued"] = True
+        return version
+
+    def login_step2(self, form, s):
+        user = self.world.users[s["user"]]
+        salt = srp.from_hex(user["salt"])
+        A, B = s["A"], s["B"]
+        u = srp.compute_u(A, B)
+        K = srp.session_key(srp.server_premaster(A, user["verifier"], u, s["b"]))
+        M1 = srp.compute_m1(user["name"], salt, A, B, K)
+        if srp.from_hex(form.get("M1", "")) != M1:
+            s["stage"] = -1
+            return self.form_reply([("success", "false")])
+        s["K"] = K
+        s["M1"] = M1
+        if user["step2_state"] in ("LOCKED", "INHERITANCE_EXECUTED"):
+            s["stage"] = -1
+            return self.form_reply([("success", "true"), ("loginState", user["step2_state"])])
+        M2 = srp.to_hex(srp.compute_m2(A, M1, K))
+        s["stage"] = 3
+        s["sms_issued"] = False
+        if user["second_factor"] != "sms":
+            return self.form_reply([("success", "true"), ("loginState", "PRE_AUTHENTICATED"), ("M2", M2)])
+        version = ""
+        if user["sms_policy"] == "always" or not user["devices"]:
+            version = self.issue_sms(user, s)
+        return self.form_reply([("success", "true"), ("loginState", "PRE_AUTHENTICATED_SMS"),
+                                ("smsTanVersion", version), ("M2", M2)])
+
+    def decrypt_field(self, s, form, key, iv):
+        try:
+            return srp.aes_decrypt(s["K"], iv, bytes.fromhex(form.get(key, ""))).decode("utf-8")
+        except (ValueError, UnicodeDecodeError):
+            return None
+
+    def login_step3(self, form, s):
+        user = self.world.users[s["user"]]
+        tan_iv, key_iv, device_iv = srp.iv_slices(s["A_text"])
+        expected = srp.aes_encrypt(s["K"], key_iv, user["derived_key"]).hex()
+        if form.get("userkey", "").lower() != expected:
+            return self.form_reply([("success", "false")])
+        if user["second_factor"] == "sms":
+            refusal = self.second_factor(user, s, form, tan_iv, device_iv)
+            if refusal is not None:
+                return refusal
+        state = user["step3_state"] or "LOGGED_IN"
+        if state == "LOGGED_IN":
+            s["logged_in"] = True
+            s["stage"] = 4
+        else:
+            s["stage"] = -1
+        return self.form_reply([("success", "true"), ("loginState", state)])
+
+    def second_factor(self, user, s, form, tan_iv, device_iv):
+        """None when the factor holds, else the refusal to send."""
+        value = self.decrypt_field(s, form, "tanVal", tan_iv) if form.get("tanVal") else None
+        device = form.get("deviceIdentifier")
+        if value is None and not device:
+            return self.form_reply([("success", "false"), ("loginState", "PRE_AUTHENTICATED_SMS"),
+                                    ("smsTanVersion", self.issue_sms(user, s))])
+        if device:
+            value = (value or "").lower()
+            good = []
+            if s.get("sms_issued"):
+                good.append(srp.next_device_value(s["K"], user["sms_code"].upper().encode("latin-1")))
+            known = user["devices"].get(device)
+            if known:
+                good.append(srp.next_device_value(s["K"], bytes.fromhex(known["value"])))
+            if value and value in good:
+                name = self.decrypt_field(s, form, "deviceName", device_iv)
+                user["devices"][device] = {"value": value, "name": name if name is not None else ""}
+                return None
+            if user["devicekey_refusal"] == "empty_state":
+                self.issue_sms(user, s)
+                return self.form_reply([("success", "false")])
+            return self.form_reply([("success", "false"), ("loginState", "PRE_AUTHENTICATED_SMS"),
+                                    ("smsTanVersion", self.issue_sms(user, s))])
+        if value is not None and value.upper() == user["sms_code"].upper():
+            return None
+        return self.form_reply([("success", "false"), ("loginState", "PRE_AUTHENTICATED_SMS")])
+
+    # ----- passwords -----
+
+    def json_body(self, body):
+        try:
+            doc = json.loads(body.decode("utf-8"))
+        except ValueError:
+            raise ServiceError(ST_BAD_REQUEST, "Bad JSON")
+        if not isinstance(doc, dict):
+            raise ServiceError(ST_BAD_REQUEST, "Bad JSON")
+        return doc
+
+    def decrypt_secret(self, s, doc):
+        try:
+            iv = doc.get("transportIv", "")
+            if len(iv) != 32:
+                raise ValueError("iv")
+            return srp.aes_decrypt(s["K"], bytes.fromhex(iv), bytes.fromhex(doc.get("password", ""))).decode("utf-8")
+        except (ValueError, UnicodeDecodeError):
+            raise ServiceError(ST_BAD_REQUEST, "Unable to decrypt password")
+
+    @staticmethod
+    def entry_json(p):
+        return {k: p[k] for k in ("id", "title", "username", "url", "comment")}
+
+    def passwords(self, method, tail, body, s):
+        w = self.world
+        with w.lock:
+            user = w.users[s["user"]]
+            entries = user["passwords"]
+            if tail in ("", "/") and method == "GET":
+                return envelope({"passwordsMax": user["passwords_max"],
+                                 "passwords": [self.entry_json(p) for p in entries.values()]})
+            if tail == "" and method == "POST":
+                doc = self.json_body(body)
+                secret = self.decrypt_secret(s, doc)
+                if len(entries) >= user["passwords_max"]:
+                    raise ServiceError(ST_QUOTA, "Password quota exceeded")
+                doc["password"] = secret
+                return envelope(self.entry_json(w.add_password(user, doc)))
+            if tail == "/breached" and method == "POST":
+                secret = self.decrypt_secret(s, self.json_body(body))
+                return envelope({"password-ids": [int(p["id"]) for p in entries.values() if p["password"] == secret]})
+            pid = tail[1:]
+            entry = entries.get(pid)
+            if entry is None:
+                raise ServiceError(ST_GONE, "No such password entry: '%s'" % pid)
+            if method == "GET":
+                iv = secrets.token_bytes(16)
+                ct = srp.aes_encrypt(s["K"], iv, entry["password"].encode("utf-8"))
+                return envelope({"id": pid, "password": ct.hex(), "transportIv": iv.hex()})
+            if method == "PUT":
+                doc = self.json_body(body)
+                secret = self.decrypt_secret(s, doc)
+                for k in ("title", "username", "url", "comment"):
+                    if k in doc:
+                        entry[k] = str(doc[k])
+                entry["password"] = secret
+                return envelope(self.entry_json(entry))
+            if method == "DELETE":
+                del entries[pid]
+                return envelope({})
+        return Reply(405, json.dumps({"status": 405, "message": "Method not allowed"}).encode())
+
+    # ----- file safes -----
+
+    def user_safe(self, s, safe_id):
+        safe = self.world.safes.get(safe_id)
+        if safe is None or safe["gone"] or safe["owner"] != s["user"]:
+            raise ServiceError(ST_GONE, "File safe not found")
+        if not safe["module"]:
+            raise ServiceError(ST_NO_MODULE, "No file module for this safe")
+        return safe
+
+    def user_object(self, s, oid):
+        obj = self.world.objects.get(oid)
+        if obj is None:
+            raise ServiceError(ST_GONE, "Object not found")
+        return obj, self.user_safe(s, obj["safe_id"])
+
+    def destination(self, s, oid):
+        obj = self.world.objects.get(oid)
+        if obj is None or obj["type"] != "d":
+            raise ServiceError(ST_NO_DESTINATION, "Destination folder not found")
+        return obj, self.user_safe(s, obj["safe_id"])
+
+    @staticmethod
+    def header_text(value):
+        return urllib.parse.unquote(value or "", encoding="utf-8", errors="replace")
+
+    def files(self, method, tail, query, body, s, fault):
+        w = self.world
+        with w.lock:
+            if method == "GET" and tail == "info":
+                safes = [w.safe_json(x) for x in w.safes.values() if x["owner"] == s["user"] and not x["gone"]]
+                return envelope({"filesafes": safes})
+            if method == "GET" and tail.startswith("info/"):
+                return self.listing(self.user_safe(s, tail[5:]), query, fault)
+            if method == "POST" and tail == "folder":
+                return self.create_folder(s)
+            m = re.fullmatch(r"(folder|file)/(.+)", tail)
+            if method == "DELETE" and m:
+                return self.delete(s, m.group(1), m.group(2), query.get("mode", ""))
+            if method == "GET" and m and m.group(1) == "file":
+                return self.download(s, m.group(2), fault)
+            if method == "POST" and (tail == "file" or (m and m.group(1) == "file")):
+                return self.upload(s, m.group(2) if m else None, body)
+        return Reply(404, json.dumps({"status": 404, "message": "No such resource"}).encode())
+
+    def listing(self, safe, query, fault):
+        w = self.world
+        base_path = clean_path(self.header_text(self.headers.get("X-Object-Path", "/")))
+        base = w.find_path(safe, base_path)
+        if base is None or base["type"] != "d":
+            raise ServiceError(ST_GONE, "Folder not found: '%s'" % base_path)
+        try:
+            depth = int(query.get("depth", "0"))
+        except ValueError:
+            raise ServiceError(ST_BAD_REQUEST, "Bad depth")
+        kind = query.get("type", "any")
+        base_parts = len([p for p in base_path.split("/") if p])
+        out = []
+        for o in w.safe_objects(safe):
+            parts = [p for p in o["path"].split("/") if p]
+            below = o is base or (len(parts) > base_parts and
+                                  (base_path == "/" or o["path"].startswith(base_path + "/")))
+            if not below:
+                continue
+            if depth > 0 and len(parts) - base_parts > depth:
+                continue
+            if kind in ("d", "f") and o["type"] != kind:
+                continue
+            out.append(w.object_json(o, safe))
+        if fault.get("listing") == "dotdot":
+            out.append({"object_id": w.next_id("obj-"), "path": base_path.rstrip("/") + "/../outside.txt",
+                        "size": 1, "mtime": now_text(), "access": safe["access"], "type": "f",
+                        "checksum": "sha256:" + hashlib.sha256(b"x").hexdigest()})
+        elif fault.get("listing") == "case_twin":
+            files = [o for o in out if o["type"] == "f"]
+            if files:
+                twin = dict(files[0])
+                head, _, name = twin["path"].rpartition("/")
+                twin["path"] = head + "/" + name.swapcase()
+                twin["object_id"] = w.next_id("obj-")
+                out.append(twin)
+            else:
+                for name in ("Twin.txt", "twin.txt"):
+                    out.append({"object_id": w.next_id("obj-"), "path": base_path.rstrip("/") + "/" + name,
+                                "size": 0, "mtime": now_text(), "access": safe["access"], "type": "f",
+                                "checksum": "sha256:" + hashlib.sha256(b"").hexdigest()})
+        return envelope({"filesafe_objects": out})
+
+    def check_name(self, name):
+        if not name or "/" in name or name in (".", ".."):
+            raise ServiceError(ST_BAD_REQUEST, "Invalid name: '%s'" % name)
+
+    def create_folder(self, s):
+        w = self.world
+        parent, safe = self.destination(s, self.headers.get("X-Destination", ""))
+        if "c" not in safe["access"]:
+            raise ServiceError(ST_DENIED, "Create denied")
+        name = self.header_text(self.headers.get("X-Foldername"))
+        self.check_name(name)
+        path = clean_path(parent["path"] + "/" + name)
+        if w.find_path(safe, path) is not None:
+            raise ServiceError(ST_EXISTS, "Object exists: '%s'" % path)
+        obj = w.put_object(safe, path, None)
+        return envelope({"filesafe_objects": [w.object_json(obj, safe)]})
+
+    def delete(self, s, kind, oid, mode):
+        w = self.world
+        obj, safe = self.user_object(s, oid)
+        if obj["type"] != ("d" if kind == "folder" else "f"):
+            raise ServiceError(ST_GONE, "No such %s" % kind)
+        if obj["path"] == "/":
+            raise ServiceError(ST_DENIED, "The top folder cannot be deleted")
+        if "d" not in safe["access"]:
+            raise ServiceError(ST_DENIED, "Delete denied")
+        if mode == "trash":
+            if not safe["has_trash"]:
+                raise ServiceError(ST_BAD_REQUEST, "This safe has no trash")
+            bin_safe = safe
+        elif mode == "trashToPrivate":
+            privates = [x for x in w.safes.values() if x["owner"] == s["user"] and x["safe_type"] == "PRIVATE"]
+            bin_safe = privates[0] if privates else safe
+        else:
+            raise ServiceError(ST_BAD_REQUEST, "Unknown delete mode: '%s'" % mode)
+        removed = [o for o in w.safe_objects(safe) if o is obj or o["path"].startswith(obj["path"] + "/")]
+        for o in removed:
+            del w.objects[o["object_id"]]
+        bin_safe["trash"].append({"from_safe": safe["safe_id"], "mode": mode, "path": obj["path"],
+                                  "type": obj["type"], "objects": [o["path"] for o in removed]})
+        w.touch(safe)
+        if bin_safe is not safe:
+            w.touch(bin_safe)
+        return envelope({})
+
+    def download(self, s, oid, fault):
+        obj, _ = self.user_object(s, oid)
+        if obj["type"] != "f":
+            raise ServiceError(ST_GONE, "Not a file")
+        iv = secrets.token_bytes(16)
+        body = srp.aes_encrypt(s["K"], iv, obj["content"])
+        headers = [("X-Transport-Iv", iv.hex())]
+        if fault.get("iv") == "missing":
+            headers = []
+        elif fault.get("iv") == "malformed":
+            headers = [("X-Transport-Iv", iv.hex()[:31])]
+        elif fault.get("iv") == "wrong":
+            headers = [("X-Transport-Iv", secrets.token_bytes(16).hex())]
+        return Reply(200, body, "application/octet-stream", headers)
+
+    def upload(self, s, oid, body):
+        w = self.world
+        parent, safe = self.destination(s, self.header_text(self.headers.get("X-Destination")))
+        iv = self.headers.get("X-Transport-Iv", "")
+        try:
+            if len(iv) != 32:
+                raise ValueError("iv")
+            content = srp.aes_decrypt(s["K"], bytes.fromhex(iv), body)
+        except ValueError:
+            raise ServiceError(ST_BAD_REQUEST, "Unable to decrypt upload")
+        if oid is None:
+            if "c" not in safe["access"]:
+                raise ServiceError(ST_DENIED, "Upload denied")
+            name = self.header_text(self.headers.get("X-Filename"))
+            self.check_name(name)
+            path = clean_path(parent["path"] + "/" + name)
+            if w.find_path(safe, path) is not None:
+                raise ServiceError(ST_EXISTS, "Object exists: '%s'" % path)
+            old = 0
+        else:
+            obj, osafe = self.user_object(s, oid)
+            if obj["type"] != "f":
+                raise ServiceError(ST_GONE, "Not a file")
+            if "u" not in osafe["access"]:
+                raise ServiceError(ST_DENIED, "Update denied")
+            safe, path, old = osafe, obj["path"], len(obj["content"])
+        if w.used(safe) - old + len(content) > safe["storage_quota"]:
+            raise ServiceError(ST_QUOTA, "Storage quota exceeded")
+        obj = w.put_object(safe, path, content, object_id=oid)
+        return envelope({"filesafe_objects": [w.object_json(obj, safe)]})
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+class TlsServer(Server):
+    """Hands each connection to its thread before the handshake, so a slow client blocks no one."""
+
+    def __init__(self, address, handler, context):
+        self.context = context
+        super().__init__(address, handler)
+
+    def finish_request(self, request, client_address):
+        try:
+            conn = self.context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return
+        try:
+            super().finish_request(conn, client_address)
+        finally:
+            try:
+                conn.close()
+            except OSError:
+                pass
+
+
+def main():
+    ap = argparse.ArgumentParser(description="Tessarvale development service (loopback only)")
+    ap.add_argument("--http-port", type=int, default=0, help="plain HTTP port (0: any free port)")
+    ap.add_argument("--https-port", type=int, default=0, help="HTTPS port (0: any free port; -1: none)")
+    ap.add_argument("--cert-dir", default="", help="folder for the test CA and server certificate "
+                                                   "(default: a temporary folder removed at exit)")
+    ap.add_argument("--exit-with-stdin", action="store_true", help="exit when standard input closes")
+    ap.add_argument("--verbose", action="store_true", help="log every request to standard error")
+    args = ap.parse_args()
+
+    temp_dir = None
+    cert_dir = args.cert_dir
+    if not cert_dir:
+        temp_dir = tempfile.mkdtemp(prefix="devservice-")
+        cert_dir = temp_dir
+    ca_path, cert_path, key_path = tlsca.ensure_certificates(cert_dir)
+
+    Handler.world = World()
+    Handler.verbose = args.verbose
+    servers = [Server(("127.0.0.1", args.http_port), Handler)]
+    https_port = -1
+    if args.https_port >= 0:
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.minimum_version = ssl.TLSVersion.TLSv1_2
+        ctx.load_cert_chain(cert_path, key_path)
+        servers.append(TlsServer(("127.0.0.1", args.https_port), Handler, ctx))
+        https_port = servers[1].server_address[1]
+    for srv in servers:
+        threading.Thread(target=srv.serve_forever, daemon=True).start()
+
+    print("DEVSERVICE READY http_port=%d https_port=%d ca=%s" % (servers[0].server_address[1], https_port,
+                                                                 os.path.abspath(ca_path)), flush=True)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    try:
+        if args.exit_with_stdin:
+            while sys.stdin.buffer.read(4096):
+                pass
+        else:
+            threading.Event().wait()
+    except (KeyboardInterrupt, SystemExit):
+        pass
+    finally:
+        Handler.world.release.set()
+        for srv in servers:
+            srv.shutdown()
+            srv.server_close()
+        if temp_dir:
+            shutil.rmtree(temp_dir, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
