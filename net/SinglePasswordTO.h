@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// One entry's secret as hexadecimal ciphertext with its IV; also the argument of the breached check.
+class SinglePasswordTO
+{
+public:
+    bool fromJson(const QJsonObject &json);
+    bool fromJson(const QJsonObject &json, QString &errorText);
+
+    const QString &id() const { return m_id; }
+    const QString &password() const { return m_password; }
+    const QString &transportIv() const { return m_transportIv; }
+    const QString &error() const { return m_error; }
+
+    void setPassword(const QString &password) { m_password = password; }
+    void setTransportIv(const QString &iv) { m_transportIv = iv; }
+
+private:
+    QString m_id;
+    QString m_password;
+    QString m_transportIv;
+    QString m_error;
+};

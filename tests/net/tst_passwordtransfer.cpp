@@ -1,0 +1,205 @@
+#include "net/EmptyPasswordTO.h"
+#include "net/EmptyPasswordsTO.h"
+#include "net/LogoutTO_v1.h"
+#include "net/PasswordTO.h"
+#include "net/SinglePasswordTO.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+class TestPasswordTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void entryReads();
+    void entryFailures_data();
+    void entryFailures();
+    void listReadsAndSorts();
+    void listFailures_data();
+    void listFailures();
+    void listFailureKeepsOldContent();
+    void singleSecret();
+    void writeRecord();
+    void logoutReply_data();
+    void logoutReply();
+};
+
+static QJsonObject entry(const QString &id, const QString &title)
+{
+    return QJsonObject{{"id", id},
+                       {"title", title},
+                       {"username", "u-" + title},
+                       {"url", "https://x.example/" + title},
+                       {"comment", "c"}};
+}
+
+static QJsonObject parse(const char *json)
+{
+    return QJsonDocument::fromJson(QByteArray(json)).object();
+}
+
+void TestPasswordTransfer::entryReads()
+{
+    EmptyPasswordTO to;
+    QVERIFY(to.fromJson(entry("17", "Mail")));
+    QCOMPARE(to.id(), QStringLiteral("17"));
+    QCOMPARE(to.title(), QStringLiteral("Mail"));
+    QCOMPARE(to.username(), QStringLiteral("u-Mail"));
+    QCOMPARE(to.url(), QStringLiteral("https://x.example/Mail"));
+    QCOMPARE(to.comment(), QStringLiteral("c"));
+    QVERIFY(to.error().isEmpty());
+}
+
+void TestPasswordTransfer::entryFailures_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("errorPart");
+    QTest::newRow("numeric id") << QByteArray(R"({"id":5,"title":"t","username":"u","url":"","comment":""})")
+                                << "'id': value is not a string";
+    QTest::newRow("no comment") << QByteArray(R"({"id":"5","title":"t","username":"u","url":""})")
+                                << "missing key: 'comment'";
+    QTest::newRow("null title") << QByteArray(R"({"id":"5","title":null,"username":"u","url":"","comment":""})")
+                                << "'title': value is not a string";
+    QTest::newRow("empty") << QByteArray("{}") << "json object is empty";
+}
+
+void TestPasswordTransfer::entryFailures()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, errorPart);
+    EmptyPasswordTO to;
+    QVERIFY(to.fromJson(entry("1", "Before")));
+    QString error;
+    QVERIFY(!to.fromJson(QJsonDocument::fromJson(json).object(), error));
+    QVERIFY2(error.contains(errorPart), qPrintable(error));
+    QCOMPARE(to.error(), error);
+    // All or nothing: the earlier values stay.
+    QCOMPARE(to.id(), QStringLiteral("1"));
+    QCOMPARE(to.title(), QStringLiteral("Before"));
+}
+
+void TestPasswordTransfer::listReadsAndSorts()
+{
+    QJsonObject json{{"passwordsMax", 10.7},
+                     {"passwords", QJsonArray{entry("1", "b"), entry("2", "B"), entry("3", "a")}}};
+    EmptyPasswordsTO list;
+    QString error;
+    QVERIFY(list.fromJson(json, error));
+    QVERIFY(error.isEmpty());
+    QCOMPARE(list.passwordsMax(), 10);
+    QCOMPARE(list.passwords().size(), 3);
+    QCOMPARE(list.passwords().at(0).title(), QStringLiteral("B"));
+    QCOMPARE(list.passwords().at(1).title(), QStringLiteral("a"));
+    QCOMPARE(list.passwords().at(2).title(), QStringLiteral("b"));
+    QCOMPARE(list.passwords().at(0).id(), QStringLiteral("2"));
+
+    EmptyPasswordsTO empty;
+    QVERIFY(empty.fromJson(parse(R"({"passwordsMax":25,"passwords":[]})")));
+    QCOMPARE(empty.passwordsMax(), 25);
+    QVERIFY(empty.passwords().isEmpty());
+}
+
+void TestPasswordTransfer::listFailures_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("errorPart");
+    QTest::newRow("entry without comment")
+            << QByteArray(R"({"passwordsMax":3,"passwords":[{"id":"1","title":"t","username":"u","url":""}]})")
+            << "missing key: 'comment'";
+    QTest::newRow("element not an object")
+            << QByteArray(R"({"passwordsMax":3,"passwords":[7]})") << "json value: is not a json object";
+    QTest::newRow("max missing") << QByteArray(R"({"passwords":[]})") << "missing key: 'passwordsMax'";
+    QTest::newRow("max as text") << QByteArray(R"({"passwordsMax":"3","passwords":[]})")
+                                 << "'passwordsMax': value is not a number";
+    QTest::newRow("passwords not an array")
+            << QByteArray(R"({"passwordsMax":3,"passwords":{}})") << "'passwords': value is not a json array";
+}
+
+void TestPasswordTransfer::listFailures()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, errorPart);
+    EmptyPasswordsTO list;
+    QString error;
+    QVERIFY(!list.fromJson(QJsonDocument::fromJson(json).object(), error));
+    QVERIFY2(error.contains(errorPart), qPrintable(error));
+}
+
+void TestPasswordTransfer::listFailureKeepsOldContent()
+{
+    EmptyPasswordsTO list;
+    QVERIFY(list.fromJson(QJsonObject{{"passwordsMax", 5}, {"passwords", QJsonArray{entry("1", "x")}}}));
+    QVERIFY(!list.fromJson(QJsonObject{{"passwordsMax", 9}, {"passwords", QJsonArray{entry("2", "y"), 3}}}));
+    QCOMPARE(list.passwordsMax(), 5);
+    QCOMPARE(list.passwords().size(), 1);
+    QCOMPARE(list.passwords().at(0).title(), QStringLiteral("x"));
+}
+
+void TestPasswordTransfer::singleSecret()
+{
+    SinglePasswordTO to;
+    QVERIFY(to.fromJson(parse(R"({"id":"9","password":"00ff","transportIv":"0102"})")));
+    QCOMPARE(to.id(), QStringLiteral("9"));
+    QCOMPARE(to.password(), QStringLiteral("00ff"));
+    QCOMPARE(to.transportIv(), QStringLiteral("0102"));
+    QString error;
+    QVERIFY(!to.fromJson(parse(R"({"id":"9","password":"00ff"})"), error));
+    QVERIFY(error.contains("'transportIv'"));
+    QCOMPARE(to.password(), QStringLiteral("00ff"));
+}
+
+void TestPasswordTransfer::writeRecord()
+{
+    PasswordTO to;
+    to.setId(QStringLiteral("44"));
+    to.setTitle(QStringLiteral("Bank"));
+    to.setUsername(QStringLiteral("me"));
+    to.setUrl(QStringLiteral("https://bank.example"));
+    to.setPassword(QStringLiteral("abcdef"));
+    to.setTransportIv(QStringLiteral("00112233445566778899aabbccddeeff"));
+    const QJsonObject body = to.toJson().object();
+    QCOMPARE(body.size(), 6);
+    QVERIFY(!body.contains("id"));
+    QCOMPARE(body.value("title").toString(), QStringLiteral("Bank"));
+    QCOMPARE(body.value("username").toString(), QStringLiteral("me"));
+    QCOMPARE(body.value("url").toString(), QStringLiteral("https://bank.example"));
+    QCOMPARE(body.value("password").toString(), QStringLiteral("abcdef"));
+    QCOMPARE(body.value("transportIv").toString(), QStringLiteral("00112233445566778899aabbccddeeff"));
+    // An empty comment is still sent, as an empty string.
+    QVERIFY(body.value("comment").isString());
+    QCOMPARE(body.value("comment").toString(), QString());
+}
+
+void TestPasswordTransfer::logoutReply_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<bool>("success");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("full") << QByteArray(R"({"success":false,"message":"bye"})") << true << false << "bye";
+    QTest::newRow("no message") << QByteArray(R"({"success":true})") << true << true << "";
+    QTest::newRow("success as text") << QByteArray(R"({"success":"true","message":"m"})") << false << true << "";
+    QTest::newRow("message not a string") << QByteArray(R"({"success":false,"message":3})") << false << true << "";
+    QTest::newRow("success missing") << QByteArray(R"({"message":"m"})") << false << true << "";
+}
+
+void TestPasswordTransfer::logoutReply()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, ok);
+    QFETCH(bool, success);
+    QFETCH(QString, message);
+    LogoutTO_v1 to;
+    QVERIFY(to.success());
+    QString error;
+    QCOMPARE(to.fromJson(QJsonDocument::fromJson(json).object(), error), ok);
+    QCOMPARE(error.isEmpty(), ok);
+    QCOMPARE(to.success(), success);
+    QCOMPARE(to.message(), message);
+}
+
+QTEST_GUILESS_MAIN(TestPasswordTransfer)
+#include "tst_passwordtransfer.moc"
