@@ -1,6 +1,7 @@
 #include "db/R7Database.h"
 
 #include "core/AppInfo.h"
+#include "core/StringUtil.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
@@ -98,8 +99,8 @@ void R7Database::init(const AppInfo *appInfo)
     m_db->setDatabaseName(appInfo->databasePath);
     if (!m_db->open()) {
         const QString error = m_db->lastError().text();
-        qWarning("R7Database::init: Unable to open database: %s error: %s", qUtf8Printable(appInfo->databasePath),
-                 qUtf8Printable(error));
+        qWarning("R7Database::init: Unable to open database: %s error: %s",
+                 qUtf8Printable(StringUtil::escapeNonPrintable(appInfo->databasePath)), qUtf8Printable(error));
         emit unableToOpenDatabase(error);
         return;
     }

@@ -1,0 +1,617 @@
+#include "sync/SyncAction.h"
+
+#include "core/FileUtil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaEnum>
+
+namespace {
+
+int s_nextId = 10000;
+qint64 s_nextTempId = -1;
+int s_instanceCount = 0;
+
+template<typename Enum>
+QString enumKeyForm(int value)
+{
+    const char *key = QMetaEnum::fromType<Enum>().valueToKey(value);
+    return QStringLiteral("%1[%2]").arg(key ? QString::fromLatin1(key) : QStringLiteral("UnknownEnumValue")).arg(value);
+}
+
+bool isUpload(int type)
+{
+    return type == SyncAction::UploadFile || type == SyncAction::UpdateRemoteFile;
+}
+
+QString yesNo(bool value)
+{
+    return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+} // namespace
+
+SyncAction::SyncAction()
+    : QObject(nullptr)
+    , m_tempId(s_nextTempId--)
+{
+    ++s_instanceCount;
+}
+
+SyncAction::SyncAction(const SyncAction &other)
+    : QObject(nullptr)
+{
+    ++s_instanceCount;
+    copyFrom(other);
+}
+
+SyncAction &SyncAction::operator=(const SyncAction &other)
+{
+    if (this != &other)
+        copyFrom(other);
+    return *this;
+}
+
+SyncAction::~SyncAction()
+{
+    --s_instanceCount;
+}
+
+void SyncAction::copyFrom(const SyncAction &other)
+{
+    m_id = other.m_id;
+    m_action = other.m_action;
+    m_objectId = other.m_objectId;
+    m_name = other.m_name;
+    m_path = other.m_path;
+    m_localBase = other.m_localBase;
+    m_remoteSafeId = other.m_remoteSafeId;
+    m_remoteSafeName = other.m_remoteSafeName;
+    m_remoteSafeType = other.m_remoteSafeType;
+    m_remoteBase = other.m_remoteBase;
+    m_type = other.m_type;
+    m_localMtime = other.m_localMtime;
+    m_remoteMtime = other.m_remoteMtime;
+    m_remoteAccess = other.m_remoteAccess;
+    m_localSize = other.m_localSize;
+    m_remoteSize = other.m_remoteSize;
+    m_localChecksum = other.m_localChecksum;
+    m_remoteChecksum = other.m_remoteChecksum;
+    m_conflict = other.m_conflict;
+    m_status = other.m_status;
+    m_executed = other.m_executed;
+    m_executing = other.m_executing;
+    m_skipped = other.m_skipped;
+    m_execTs = other.m_execTs;
+    m_execErrorMsg = other.m_execErrorMsg;
+    m_reason = other.m_reason;
+    m_syncHistoryObjectId = other.m_syncHistoryObjectId;
+    m_tempId = other.m_tempId;
+}
+
+void SyncAction::clear()
+{
+    const qint64 tempId = s_nextTempId--;
+    copyFrom(SyncAction());
+    m_status = STATUS_OK;
+    m_tempId = tempId;
+}
+
+int SyncAction::nextId()
+{
+    return s_nextId++;
+}
+
+int SyncAction::maxId()
+{
+    return s_nextId;
+}
+
+int SyncAction::instanceCount()
+{
+    return s_instanceCount;
+}
+
+bool SyncAction::operator<(const SyncAction &other) const
+{
+    const bool upload = isUpload(m_action);
+    const bool otherUpload = isUpload(other.m_action);
+    // Both upload types form one group, so the order stays a strict weak ordering.
+    if (upload != otherUpload)
+        return otherUpload;
+    if (!upload && m_action != other.m_action)
+        return m_action < other.m_action;
+    if (m_action == DeleteLocalDir || m_action == DeleteRemoteDir)
+        return other.relPath() < relPath();
+    return relPath() < other.relPath();
+}
+
+void SyncAction::setSyncSetting(const SyncSetting &setting)
+{
+    m_localBase = setting.localDir();
+    m_remoteSafeId = setting.safeId();
+    m_remoteSafeType = setting.safeType();
+    m_remoteSafeName = setting.safeName();
+    m_remoteBase = setting.remoteDir();
+}
+
+void SyncAction::setFsObject(const FsObject &object)
+{
+    m_name = object.fileName();
+    m_path = object.dirPath();
+    m_type = object.type();
+}
+
+FsObject SyncAction::toFsObject() const
+{
+    return FsObject(m_objectId, relPath(), m_localSize, m_localMtime, m_remoteMtime, m_remoteAccess, m_type,
+                    m_localChecksum);
+}
+
+void SyncAction::calcLocalChecksum(const QString &checksum)
+{
+    m_localChecksum =
+            checksum.isEmpty() ? FileUtil::calculateCheckSum(QStringLiteral("sha256"), localFilePath()) : checksum;
+}
+
+void SyncAction::calcLocalMtime(const QDateTime &mtime)
+{
+    if (mtime.isValid()) {
+        m_localMtime = mtime;
+        return;
+    }
+    const QFileInfo info(localFilePath());
+    m_localMtime = info.exists() ? info.lastModified() : QDateTime();
+}
+
+void SyncAction::calcLocalSize(qint64 size)
+{
+    if (size >= 0) {
+        m_localSize = size;
+        return;
+    }
+    const QFileInfo info(localFilePath());
+    m_localSize = info.exists() ? info.size() : 0;
+}
+
+void SyncAction::setExecuted(int status, const QString &message)
+{
+    m_executed = true;
+    m_executing = false;
+    m_execTs = QDateTime::currentDateTime();
+    m_status = status;
+    if (!message.isEmpty())
+        m_execErrorMsg = message;
+}
+
+void SyncAction::addReason(const QString &text)
+{
+    m_reason = m_reason.isEmpty() ? text : m_reason + QLatin1Char(',') + text;
+}
+
+bool SyncAction::isRemoteAction() const
+{
+    switch (m_action) {
+    case CreateRemoteDir:
+    case DownloadFile:
+    case UploadFile:
+    case UpdateRemoteFile:
+    case DeleteRemoteFile:
+    case DeleteRemoteDir:
+    case BackupDownloadFile:
+        return true;
+    case ActionUndefined:
+    case NoAction:
+    case UpdateSyncState:
+    case RemoveSyncState:
+    case Resolve:
+    case CreateLocalDir:
+    case DeleteLocalFile:
+    case DeleteLocalDir:
+        return false;
+    default:
+        // An internal error worth a loud line, but no reason to end the program.
+        qCritical("SyncAction::isRemoteAction: Unexpected ActionType: %s",
+                  qUtf8Printable(actionTypeName(m_action, true)));
+        return false;
+    }
+}
+
+QString SyncAction::relPath() const
+{
+    return QDir::cleanPath(m_path.isEmpty() ? m_name : m_path + QLatin1Char('/') + m_name);
+}
+
+QString SyncAction::localFilePath() const
+{
+    return QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(m_localBase, m_path, m_name));
+}
+
+QString SyncAction::localDirPath() const
+{
+    return QDir::cleanPath(m_localBase + QLatin1Char('/') + m_path);
+}
+
+QString SyncAction::remoteFilePath() const
+{
+    QString path = QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(m_remoteBase, m_path, m_name));
+    if (path.startsWith(QLatin1Char('/')))
+        path.remove(0, 1);
+    return path;
+}
+
+QString SyncAction::remoteDirPath() const
+{
+    QString path = QDir::cleanPath(m_remoteBase + QLatin1Char('/') + m_path);
+    if (path.startsWith(QLatin1Char('/')))
+        path.remove(0, 1);
+    return path;
+}
+
+QString SyncAction::displayPath() const
+{
+    const QString path = remoteFilePath();
+    return path.isEmpty() ? m_remoteSafeName : m_remoteSafeName + QStringLiteral(": ") + path;
+}
+
+QString SyncAction::actionTypeName(int type, bool enumKey)
+{
+    if (enumKey)
+        return enumKeyForm<ActionType>(type);
+    switch (type) {
+    case ActionUndefined:
+        return tr("undefined");
+    case NoAction:
+    case UpdateSyncState:
+    case RemoveSyncState:
+        return tr("-");
+    case Resolve:
+        return tr("resolve");
+    case CreateLocalDir:
+        return tr("create local folder");
+    case CreateRemoteDir:
+        return tr("create remote folder");
+    case DownloadFile:
+        return tr("download");
+    case UploadFile:
+    case UpdateRemoteFile:
+        return tr("upload");
+    case DeleteLocalFile:
+        return tr("delete local file");
+    case DeleteRemoteFile:
+        return tr("delete remote file");
+    case DeleteLocalDir:
+        return tr("delete local folder");
+    case DeleteRemoteDir:
+        return tr("delete remote folder");
+    case BackupDownloadFile:
+        return tr("backup then download");
+    default:
+        return tr("invalid [%1]").arg(type);
+    }
+}
+
+QString SyncAction::statusName(int status, bool enumKey)
+{
+    if (enumKey)
+        return enumKeyForm<ActionStatus>(status);
+    switch (status) {
+    case STATUS_UNDEFINED:
+        return tr("Undefined");
+    case STATUS_OK:
+        return tr("Ok");
+    case STATUS_TODO:
+        return tr("To do");
+    case STATUS_IN_PROGRESS:
+        return tr("Syncing");
+    case WARN_START:
+        return tr("Warning");
+    case WARN_SKIPPED:
+    case WARN_EXCLUDED_BY_NAME:
+    case WARN_FILE_NAME_TOO_LONG:
+    case WARN_DIR_NAME_TOO_LONG:
+        return tr("Skipped");
+    case WARN_AUTO_RESOLVED:
+        return tr("Resolved");
+    case WARN_FILE_NO_REMOTE_CHECKSUM:
+    case ERR_FILE_NO_LOCAL_CHECKSUM:
+        return tr("Checksum error");
+    case ERR_INTERNAL:
+        return tr("Internal error");
+    case ERR_OBJECT_TYPE_MISMATCH:
+        return tr("Type mismatch");
+    case ERR_FILE_BAD_NAME:
+    case ERR_FOLDER_BAD_NAME:
+        return tr("Invalid name");
+    case ERR_FILE_NO_LAST_LOCAL_MTIME:
+    case ERR_FILE_NO_LAST_REMOTE_MTIME:
+    case ERR_FILE_NO_LOCAL_MTIME:
+    case ERR_FILE_NO_REMOTE_MTIME:
+        return tr("Attribute error");
+    case ERR_FILE_ATTR_CONFLICT:
+        return tr("Attribute conflict");
+    case ERR_FILE_NAME_TOO_LONG:
+    case ERR_DIR_NAME_TOO_LONG:
+        return tr("Name too long");
+    case ERR_OBJECT_NOT_IN_BASE:
+        return tr("Settings Error");
+    case ERR_DIR_CREATE:
+    case ERR_DIR_DELETE:
+    case ERR_DIR_ALREADY_EXISTS:
+    case ERR_DIR_MISSING:
+    case ERR_PARENT_DIR_MISSING:
+    case ERR_REMOTE_DIR_CREATE:
+    case ERR_REMOTE_DIR_DELETE:
+    case ERR_FILE_UPLOAD:
+    case ERR_FILE_UPDATE_REMOTE_FILE:
+    case ERR_FILE_DOWNLOAD:
+    case ERR_FILE_DELETE:
+    case ERR_FILE_BACKUP:
+    case ERR_FILE_ALREADY_EXISTS:
+    case ERR_FILE_MISSING:
+    case ERR_FILE_NOT_READABLE:
+    case ERR_REMOTE_FILE_DELETE:
+    case ERR_LOCAL_FILE_DELETE:
+    case ERR_NO_MODULE:
+    case ERR_DEST_NOT_FOUND:
+        return tr("Failed");
+    case ERR_QUOTA_EXCEEDED:
+        return tr("Quota exceeded");
+    case ERR_FILE_DOWNLOAD_DENIED:
+    case ERR_FILE_UPLOAD_DENIED:
+    case ERR_FILE_UPDATE_REMOTE_FILE_DENIED:
+    case ERR_REMOTE_FILE_DELETE_DENIED:
+    case ERR_REMOTE_DIR_CREATE_DENIED:
+    case ERR_REMOTE_DIR_DELETE_DENIED:
+        return tr("Not allowed");
+    case ERR_NETWORK:
+        return tr("Network error");
+    default: // ERR_START, ERR_FILE_TOO_BIG, ERR_GET_FILESFE_OBJECTS, ERR_GENERIC and unknown values
+        return tr("Error");
+    }
+}
+
+QString SyncAction::statusText(int status)
+{
+    switch (status) {
+    case STATUS_UNDEFINED:
+        return tr("The syncronization status of this file or folder is undefined.");
+    case STATUS_OK:
+        return tr("Synchronization of this file or folder was successful.");
+    case STATUS_TODO:
+        return tr("This file or folder needs to be synchronized.");
+    case STATUS_IN_PROGRESS:
+        return tr("Synchronizing...");
+    case WARN_SKIPPED:
+        return tr("The file or folder will not be synchronized.");
+    case WARN_EXCLUDED_BY_NAME:
+        return tr("The file or folder will not be synchronized because its name contains a problematic "
+                  "character.");
+    case WARN_FILE_NAME_TOO_LONG:
+        return tr("The file will not be synchronized because its name is too long. Maximum length is %1 "
+                  "characters.")
+                .arg(MaxNameLength);
+    case WARN_DIR_NAME_TOO_LONG:
+        return tr("The folder will not be synchronized because its name is too long. Maximum length is %1 "
+                  "characters.")
+                .arg(MaxNameLength);
+    case WARN_AUTO_RESOLVED:
+        return tr("Possible conflict detected. A backup-copy of your local file marked 'conflicted copy' has been "
+                  "created and stored in the same folder. To resolve the conflict, please check the two files.");
+    case WARN_FILE_NO_REMOTE_CHECKSUM:
+        return tr("Failed to read the checksum of the remote file.");
+    case ERR_INTERNAL:
+        return tr("An internal error has occurred.");
+    case ERR_OBJECT_TYPE_MISMATCH:
+        return tr("A file cannot be synchronized with a folder.");
+    case ERR_FILE_NO_LOCAL_CHECKSUM:
+        return tr("Failed to calculate the checksum of the local file.");
+    case ERR_FILE_BAD_NAME:
+        return tr("The file name is invalid. It might contain illegal characters.");
+    case ERR_FOLDER_BAD_NAME:
+        return tr("The folder name is invalid. It might contain illegal characters.");
+    case ERR_FILE_NO_LAST_LOCAL_MTIME:
+        return tr("Failed to read the local file's last modification time.");
+    case ERR_FILE_NO_LAST_REMOTE_MTIME:
+        return tr("Failed to read the remote file's last modification time.");
+    case ERR_FILE_NO_LOCAL_MTIME:
+        return tr("Failed to get the local file's modification time.");
+    case ERR_FILE_NO_REMOTE_MTIME:
+        return tr("Failed to get the remote file's modification time.");
+    case ERR_FILE_ATTR_CONFLICT:
+        return tr("Conflict: Cannot decide how to synchronize this file.");
+    case ERR_FILE_NAME_TOO_LONG:
+        return tr("The file name is too long. Maximum length is %1 characters.").arg(MaxNameLength);
+    case ERR_DIR_NAME_TOO_LONG:
+        return tr("The folder name is too long. Maximum length is %1 characters.").arg(MaxNameLength);
+    case ERR_OBJECT_NOT_IN_BASE:
+        return tr("The file or folder is not in a sychronized folder. Please check the sync settings.");
+    case ERR_FILE_TOO_BIG:
+        return tr("File is too big to synchronize. Maximum size is %1 MB.").arg(MaxFileSizeMB);
+    case ERR_DIR_CREATE:
+        return tr("Failed to create the folder.");
+    case ERR_DIR_DELETE:
+        return tr("Failed to delete the folder.");
+    case ERR_DIR_ALREADY_EXISTS:
+        return tr("The folder already exists.");
+    case ERR_DIR_MISSING:
+        return tr("The folder is missing.");
+    case ERR_PARENT_DIR_MISSING:
+        return tr("The parent folder is missing.");
+    case ERR_REMOTE_DIR_CREATE:
+        return tr("Failed to create the remote folder.");
+    case ERR_REMOTE_DIR_DELETE:
+        return tr("Failed to delete the remote folder.");
+    case ERR_FILE_UPLOAD:
+        return tr("Failed to upload the file.");
+    case ERR_FILE_UPDATE_REMOTE_FILE:
+        return tr("Failed to update the file.");
+    case ERR_FILE_DOWNLOAD:
+        return tr("Failed to download the file.");
+    case ERR_FILE_DELETE:
+        return tr("Failed to delete the file.");
+    case ERR_FILE_BACKUP:
+        return tr("Failed to backup the file.");
+    case ERR_FILE_ALREADY_EXISTS:
+        return tr("The file already exists.");
+    case ERR_FILE_MISSING:
+        return tr("The file is missing.");
+    case ERR_FILE_NOT_READABLE:
+        return tr("Failed to read file.");
+    case ERR_REMOTE_FILE_DELETE:
+        return tr("Failed to delete the remote file.");
+    case ERR_LOCAL_FILE_DELETE:
+        return tr("Failed to delete the local file.");
+    case ERR_QUOTA_EXCEEDED:
+        return tr("This operation would exceed the available storage quota.");
+    case ERR_NO_MODULE:
+        return tr("The remote destination filesafe does not exist.");
+    case ERR_DEST_NOT_FOUND:
+        return tr("The remote destination folder does not exist.");
+    case ERR_FILE_DOWNLOAD_DENIED:
+        return tr("Download the file is not allowed.");
+    case ERR_FILE_UPLOAD_DENIED:
+        return tr("Upload the file is not allowed.");
+    case ERR_FILE_UPDATE_REMOTE_FILE_DENIED:
+        return tr("Update the file is not allowed.");
+    case ERR_REMOTE_FILE_DELETE_DENIED:
+        return tr("Delete the remote file is not allowed.");
+    case ERR_REMOTE_DIR_CREATE_DENIED:
+        return tr("Create the remote folder is not allowed.");
+    case ERR_REMOTE_DIR_DELETE_DENIED:
+        return tr("Delete the remote folder is not allowed.");
+    case ERR_GET_FILESFE_OBJECTS:
+        return tr("Failed to get file and folder list.");
+    case ERR_NETWORK:
+        return tr("An network error has occurred.");
+    case ERR_GENERIC:
+        return tr("An error has occurred.");
+    default: // WARN_START, ERR_START and unknown values
+        return tr("Unexpected error [code: %1]").arg(status);
+    }
+}
+
+QString SyncAction::statusDetails(int status, const QString &message)
+{
+    const QString text = statusText(status);
+    if (message.isEmpty() || message == text)
+        return text;
+    return QStringLiteral("%1<br />(%2)").arg(text, message);
+}
+
+QString SyncAction::statusHelpUrl(int status)
+{
+    switch (status) {
+    case WARN_EXCLUDED_BY_NAME:
+    case WARN_FILE_NAME_TOO_LONG:
+    case WARN_DIR_NAME_TOO_LONG:
+        return tr("${APP_BASE_URL}/en/faq/questions-about-sync-client/file-not-syncing");
+    case ERR_QUOTA_EXCEEDED:
+        return tr("${APP_BASE_URL}/en/faq/acct-mgmt/upgrade/");
+    default:
+        return QString();
+    }
+}
+
+int SyncAction::countSuccessful(const QList<SyncAction> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction &a) { return a.isSuccess(); }));
+}
+
+int SyncAction::countErrors(const QList<SyncAction> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction &a) { return a.isError(); }));
+}
+
+int SyncAction::countErrors(const QList<SyncAction *> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction *a) { return a->isError(); }));
+}
+
+int SyncAction::countWarnings(const QList<SyncAction> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction &a) { return a.isWarning(); }));
+}
+
+int SyncAction::countWarnings(const QList<SyncAction *> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction *a) { return a->isWarning(); }));
+}
+
+int SyncAction::countNotOk(const QList<SyncAction *> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(),
+                             [](const SyncAction *a) { return a->m_status != STATUS_OK; }));
+}
+
+int SyncAction::countSkipped(const QList<SyncAction> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction &a) { return a.m_skipped; }));
+}
+
+static bool isPending(const SyncAction &a)
+{
+    switch (a.action()) {
+    case SyncAction::ActionUndefined:
+    case SyncAction::NoAction:
+    case SyncAction::UpdateSyncState:
+    case SyncAction::RemoveSyncState:
+    case SyncAction::Resolve:
+        return false;
+    default:
+        return !a.conflict() && !a.executed() && !a.executing() && !a.skipped() && a.status() != SyncAction::STATUS_OK;
+    }
+}
+
+int SyncAction::countPending(const QList<SyncAction> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction &a) { return isPending(a); }));
+}
+
+int SyncAction::countPending(const QList<SyncAction *> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [](const SyncAction *a) { return isPending(*a); }));
+}
+
+int SyncAction::countResolve(const QList<SyncAction *> &actions)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(),
+                             [](const SyncAction *a) { return a->m_action == Resolve; }));
+}
+
+int SyncAction::countType(const QList<SyncAction *> &actions, const QString &type)
+{
+    return int(std::count_if(actions.cbegin(), actions.cend(), [&](const SyncAction *a) { return a->m_type == type; }));
+}
+
+QString SyncAction::toString(const QString &separator) const
+{
+    QString out;
+    const auto add = [&](const char *label, const QString &value) { out += QLatin1String(label) + value + separator; };
+    add("id=", QString::number(m_id));
+    add("action=", actionTypeName(m_action, true));
+    add("name=", m_name);
+    add("path=", m_path);
+    add("local_base=", m_localBase);
+    add("remote_safeid=", m_remoteSafeId);
+    add("remote_safename=", m_remoteSafeName);
+    add("remote_safetype=", m_remoteSafeType);
+    add("remote_base=", m_remoteBase);
+    add("type=", m_type);
+    add("local_mtime='", m_localMtime.toString(Qt::ISODateWithMs) + QLatin1Char('\''));
+    add("remote_mtime='", m_remoteMtime.toString(Qt::ISODateWithMs) + QLatin1Char('\''));
+    add("local_size=", QString::number(m_localSize));
+    add("remote_size=", QString::number(m_remoteSize));
+    add("local_checksum=", m_localChecksum);
+    add("remote_checksum=", m_remoteChecksum);
+    add("remote_access=", m_remoteAccess);
+    add("conflict=", yesNo(m_conflict));
+    add("status=", statusName(m_status, true));
+    add("executed=", yesNo(m_executed));
+    add("executing=", yesNo(m_executing));
+    add("exec_ts=", m_execTs.toString(Qt::ISODateWithMs));
+    add("exec_status=", QString::number(m_status));
+    add("exec_error_msg=", m_execErrorMsg);
+    add("reason=", m_reason);
+    return out;
+}
