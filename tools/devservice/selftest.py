@@ -298,8 +298,25 @@ class WorkedExample(unittest.TestCase):
             r3 = c.step(("step", "3"), ("userkey", cl.userkey().hex()))
             self.assertEqual(r3, {"success": "true", "loginState": "LOGGED_IN"})
             # Secrets on the wire use the full 32-byte K, also when its top byte is zero.
-            secret = c.data(c.request("GET", c.fs("info")))
-            self.assertIn("filesafes", secret)
+            created = c.data(c.request("POST", c.pw(), json.dumps(dict(title="t", username="", url="", comment="",
+                                                                       **c.seal("sesame")))))
+            alice = [u for u in SVC.control("state")["users"] if u["name"] == "alice"][0]
+            self.assertEqual([p["password"] for p in alice["passwords"]], ["sesame"])
+            got = c.data(c.request("GET", c.pw("/" + created["id"])))
+            self.assertEqual(dec(cl.K32, bytes.fromhex(got["transportIv"]), bytes.fromhex(got["password"])), b"sesame")
+
+    def test_device_value_with_short_k(self):
+        # The chain's HMAC is keyed with the bytes of K's wire text: 31 bytes for this K.
+        SVC.control("reset")
+        SVC.control("user", name="alice", srp_b=VEC_B_SECRET_SHORT_K, second_factor="sms", sms_code="ab12")
+        c = Client()
+        cl, r2 = c.srp_until_step2("alice", "password123", int(VEC_A_SECRET, 16))
+        self.assertEqual((r2["loginState"], r2["smsTanVersion"]), ("PRE_AUTHENTICATED_SMS", "1"))
+        value = hmac.new(bytes.fromhex(VEC["K_short"]), b"AB12", hashlib.sha256).hexdigest()
+        self.assertNotEqual(value, hmac.new(cl.K32, b"AB12", hashlib.sha256).hexdigest())
+        r3 = c.step(("step", "3"), ("userkey", VEC["userkey_short"]), ("tanVal", cl.tan(value)),
+                    ("deviceName", cl.device_name("PC")), ("deviceIdentifier", "d1"))
+        self.assertEqual(r3, {"success": "true", "loginState": "LOGGED_IN"})
 
 
 class SignIn(unittest.TestCase):
