@@ -1,0 +1,170 @@
+#include "net/CipherCalculator.h"
+
+#include <QtTest>
+
+namespace {
+
+// NIST SP 800-38A, F.2.5, followed by the PKCS#7 block our encryption appends.
+const QByteArray kKey = QByteArray::fromHex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+const QByteArray kIv = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+const QByteArray kPlain = QByteArray::fromHex("6bc1bee22e409f96e93d7e117393172a"
+                                              "ae2d8a571e03ac9c9eb76fac45af8e51"
+                                              "30c81c46a35ce411e5fbc1191a0a52ef"
+                                              "f69f2445df4f9b17ad2b417be66c3710");
+const QByteArray kCipher = QByteArray::fromHex("f58c4c04d6e5f1ba779eabfb5f7bfbd6"
+                                               "9cfc4e967edb808d679f777bc6702c7d"
+                                               "39f23369a9d9bacfa530e26304231461"
+                                               "b2eb05e2c39be9fcda6c19078c6a9d1b"
+                                               "3f461796d6b0d6b2e0c2a72b4d80e644");
+
+} // namespace
+
+class TestCipherCalculator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void piecewise_data();
+    void piecewise();
+    void blockHeldBack();
+    void refusedKeysAndIvs_data();
+    void refusedKeysAndIvs();
+    void outOfOrderCallsFail();
+    void decryptFinalRejectsPadding();
+    void takeResultEmpties();
+};
+
+void TestCipherCalculator::piecewise_data()
+{
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<bool>("drainEachPiece");
+    for (int piece : {1, 16, 100}) {
+        QTest::newRow(qPrintable(QString("%1-byte pieces").arg(piece))) << piece << false;
+        QTest::newRow(qPrintable(QString("%1-byte pieces, drained").arg(piece))) << piece << true;
+    }
+}
+
+void TestCipherCalculator::piecewise()
+{
+    QFETCH(int, piece);
+    QFETCH(bool, drainEachPiece);
+
+    CipherCalculator encryptor;
+    QVERIFY(encryptor.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QByteArray encrypted;
+    for (int offset = 0; offset < kPlain.size(); offset += piece) {
+        QVERIFY(encryptor.encryptUpdate(kPlain.mid(offset, piece)));
+        if (drainEachPiece) {
+            encrypted += encryptor.takeResult();
+        }
+    }
+    QVERIFY(encryptor.encryptFinal());
+    encrypted += encryptor.takeResult();
+    QCOMPARE(encrypted.toHex(), kCipher.toHex());
+
+    CipherCalculator decryptor;
+    QVERIFY(decryptor.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QByteArray decrypted;
+    for (int offset = 0; offset < kCipher.size(); offset += piece) {
+        QVERIFY(decryptor.decryptUpdate(kCipher.mid(offset, piece)));
+        if (drainEachPiece) {
+            decrypted += decryptor.takeResult();
+        }
+    }
+    QVERIFY(decryptor.decryptFinal());
+    decrypted += decryptor.takeResult();
+    QCOMPARE(decrypted.toHex(), kPlain.toHex());
+}
+
+void TestCipherCalculator::blockHeldBack()
+{
+    const QByteArray twenty = kPlain.left(20);
+    CipherCalculator calculator;
+    QVERIFY(calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QVERIFY(calculator.encryptUpdate(twenty.left(10)));
+    QCOMPARE(calculator.takeResult().size(), 0);
+    QVERIFY(calculator.encryptUpdate(twenty.mid(10)));
+    const QByteArray first = calculator.takeResult();
+    QCOMPARE(first.size(), 16);
+    QVERIFY(calculator.encryptFinal());
+    const QByteArray last = calculator.takeResult();
+    QCOMPARE(last.size(), 16);
+
+    // The first block is the first NIST block; the whole equals a one-shot run.
+    QCOMPARE(first.toHex(), kCipher.left(16).toHex());
+    CipherCalculator oneShot;
+    QVERIFY(oneShot.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QVERIFY(oneShot.encryptUpdate(twenty));
+    QVERIFY(oneShot.encryptFinal());
+    QCOMPARE(first + last, oneShot.takeResult());
+}
+
+void TestCipherCalculator::refusedKeysAndIvs_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("iv");
+    QTest::newRow("31-byte key") << kKey.left(31) << kIv;
+    QTest::newRow("33-byte key") << kKey + '\0' << kIv;
+    QTest::newRow("empty key") << QByteArray() << kIv;
+    QTest::newRow("15-byte IV") << kKey << kIv.left(15);
+    QTest::newRow("17-byte IV") << kKey << kIv + '\0';
+    QTest::newRow("empty IV") << kKey << QByteArray();
+}
+
+void TestCipherCalculator::refusedKeysAndIvs()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, iv);
+    CipherCalculator encryptor;
+    QVERIFY(!encryptor.encryptInit(EVP_aes_256_cbc(), key, iv));
+    // Nothing was set up, so nothing can be produced afterwards.
+    QVERIFY(!encryptor.encryptUpdate(kPlain));
+    QVERIFY(!encryptor.encryptFinal());
+    QCOMPARE(encryptor.takeResult(), QByteArray());
+    CipherCalculator decryptor;
+    QVERIFY(!decryptor.decryptInit(EVP_aes_256_cbc(), key, iv));
+    QVERIFY(!decryptor.decryptUpdate(kCipher));
+    QVERIFY(!decryptor.decryptFinal());
+    QCOMPARE(decryptor.takeResult(), QByteArray());
+}
+
+void TestCipherCalculator::outOfOrderCallsFail()
+{
+    CipherCalculator calculator;
+    QVERIFY(!calculator.encryptInit(nullptr, kKey, kIv));
+    QVERIFY(!calculator.encryptUpdate(kPlain));
+    QVERIFY(!calculator.decryptFinal());
+
+    // A context set up for one direction refuses the other.
+    CipherCalculator encryptor;
+    QVERIFY(encryptor.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QVERIFY(!encryptor.decryptUpdate(kCipher));
+    QCOMPARE(encryptor.takeResult(), QByteArray());
+}
+
+void TestCipherCalculator::decryptFinalRejectsPadding()
+{
+    CipherCalculator calculator;
+    QVERIFY(calculator.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QVERIFY(calculator.decryptUpdate(kCipher.left(64)));
+    QVERIFY(!calculator.decryptFinal());
+    // What the updates released stays; the last block was held back for the padding check.
+    QCOMPARE(calculator.takeResult().toHex(), kPlain.left(48).toHex());
+}
+
+void TestCipherCalculator::takeResultEmpties()
+{
+    CipherCalculator calculator;
+    QCOMPARE(calculator.takeResult(), QByteArray());
+    QVERIFY(calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QVERIFY(calculator.encryptUpdate(kPlain));
+    QCOMPARE(calculator.takeResult().size(), 64);
+    QCOMPARE(calculator.takeResult(), QByteArray());
+    QVERIFY(calculator.encryptUpdate(QByteArray()));
+    QCOMPARE(calculator.takeResult(), QByteArray());
+    QVERIFY(calculator.encryptFinal());
+    QCOMPARE(calculator.takeResult().toHex(), kCipher.mid(64).toHex());
+}
+
+QTEST_GUILESS_MAIN(TestCipherCalculator)
+#include "tst_ciphercalculator.moc"

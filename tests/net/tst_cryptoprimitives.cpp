@@ -1,0 +1,203 @@
+#include "net/BigNum.h"
+#include "net/CryptoPrimitives.h"
+
+#include <openssl/hmac.h>
+
+#include <QtTest>
+
+namespace {
+
+QByteArray pbkdf2(const QByteArray &password, const QByteArray &salt, unsigned int iterations)
+{
+    QByteArray out(32, '\0');
+    if (!pbkdf2HmacSha256(password.constData(), password.size(), salt.constData(), salt.size(), iterations,
+                          out.data())) {
+        return QByteArray();
+    }
+    return out;
+}
+
+QByteArray hmacSha256(const QByteArray &key, const QByteArray &data)
+{
+    unsigned char out[32];
+    unsigned int length = 0;
+    HMAC(EVP_sha256(), key.constData(), key.size(), reinterpret_cast<const unsigned char *>(data.constData()),
+         size_t(data.size()), out, &length);
+    return QByteArray(reinterpret_cast<const char *>(out), int(length));
+}
+
+// Random sources the tests put in place of the generator.
+bool failingSource(unsigned char *, int)
+{
+    return false;
+}
+
+bool zeroSource(unsigned char *buffer, int n)
+{
+    memset(buffer, 0, size_t(n));
+    return true;
+}
+
+bool countingSource(unsigned char *buffer, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        buffer[i] = static_cast<unsigned char>(i + 1);
+    }
+    return true;
+}
+
+// Restores the real generator whatever a test does.
+struct SourceGuard
+{
+    explicit SourceGuard(RandomSource source) { setRandomSourceForTesting(source); }
+    ~SourceGuard() { setRandomSourceForTesting(nullptr); }
+};
+
+} // namespace
+
+class TestCryptoPrimitives : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pbkdf2Vectors_data();
+    void pbkdf2Vectors();
+    void pbkdf2OneIterationIsHmac();
+    void pbkdf2DefaultIterations();
+    void pbkdf2Refusals();
+    void randomBytesDraws();
+    void randomBytesArguments();
+    void failingSourceStopsCallers();
+    void randomBigNum();
+};
+
+void TestCryptoPrimitives::pbkdf2Vectors_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("salt");
+    QTest::addColumn<unsigned int>("iterations");
+    QTest::addColumn<QByteArray>("expected");
+
+    // RFC 7914, section 11.
+    QTest::newRow("passwd/salt 1") << QByteArray("passwd") << QByteArray("salt") << 1u
+                                   << QByteArray("55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc");
+    QTest::newRow("Password/NaCl 80000") << QByteArray("Password") << QByteArray("NaCl") << 80000u
+                                         << QByteArray(
+                                                    "4ddcd8f60b98be21830cee5ef22701f9641a4418d04c0414aeff08876b34ab56");
+    // The widely published HMAC-SHA-256 counterparts of RFC 6070.
+    QTest::newRow("password/salt 1") << QByteArray("password") << QByteArray("salt") << 1u
+                                     << QByteArray("120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b");
+    QTest::newRow("password/salt 2") << QByteArray("password") << QByteArray("salt") << 2u
+                                     << QByteArray("ae4d0c95af6b46d32d0adff928f06dd02a303f8ef3c251dfd6e2d85a95474c43");
+    QTest::newRow("password/salt 4096") << QByteArray("password") << QByteArray("salt") << 4096u
+                                        << QByteArray(
+                                                   "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
+}
+
+void TestCryptoPrimitives::pbkdf2Vectors()
+{
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, salt);
+    QFETCH(unsigned int, iterations);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(pbkdf2(password, salt, iterations).toHex(), expected);
+}
+
+void TestCryptoPrimitives::pbkdf2OneIterationIsHmac()
+{
+    // The reference HMAC first proves itself on RFC 4231, test case 2.
+    QCOMPARE(hmacSha256("Jefe", "what do ya want for nothing?").toHex(),
+             QByteArray("5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"));
+
+    const QByteArray blockIndex = QByteArray::fromHex("00000001");
+    for (const auto &pair : {qMakePair(QByteArray("pw"), QByteArray("s")), qMakePair(QByteArray(), QByteArray()),
+                             qMakePair(QByteArray(100, 'k'), QByteArray(64, '\x5a'))}) {
+        QCOMPARE(pbkdf2(pair.first, pair.second, 1).toHex(), hmacSha256(pair.first, pair.second + blockIndex).toHex());
+    }
+    // The password is the exact bytes given: a zero byte inside counts, and so does the length.
+    const QByteArray withZero("pass\0word", 9);
+    const QByteArray saltWithZero("sa\0lt", 5);
+    QCOMPARE(pbkdf2(withZero, saltWithZero, 4096).left(16).toHex(), QByteArray("89b69d0516f829893c696226650a8687"));
+    QVERIFY(pbkdf2(withZero, saltWithZero, 1) != pbkdf2("pass", saltWithZero, 1));
+}
+
+void TestCryptoPrimitives::pbkdf2DefaultIterations()
+{
+    const QByteArray password("secret");
+    const QByteArray salt("pepper");
+    QByteArray byDefault(32, '\0');
+    QVERIFY(pbkdf2HmacSha256(password.constData(), password.size(), salt.constData(), salt.size(), byDefault.data()));
+    QCOMPARE(byDefault, pbkdf2(password, salt, 500));
+    QVERIFY(byDefault != pbkdf2(password, salt, 499));
+}
+
+void TestCryptoPrimitives::pbkdf2Refusals()
+{
+    const QByteArray untouched(32, '\x77');
+    QByteArray out = untouched;
+    QVERIFY(!pbkdf2HmacSha256("pw", 2, "salt", 4, 0u, out.data()));
+    QVERIFY(!pbkdf2HmacSha256("pw", -1, "salt", 4, 1u, out.data()));
+    QVERIFY(!pbkdf2HmacSha256("pw", 2, "salt", -1, 1u, out.data()));
+    QVERIFY(!pbkdf2HmacSha256(nullptr, 2, "salt", 4, 1u, out.data()));
+    QVERIFY(!pbkdf2HmacSha256("pw", 2, "salt", 4, 1u, nullptr));
+    QCOMPARE(out, untouched);
+}
+
+void TestCryptoPrimitives::randomBytesDraws()
+{
+    QByteArray first(64, '\0');
+    QByteArray second(64, '\0');
+    QVERIFY(randomBytes(first.data(), first.size()));
+    QVERIFY(randomBytes(second.data(), second.size()));
+    // 2^-512 chances apart.
+    QVERIFY(first != QByteArray(64, '\0'));
+    QVERIFY(first != second);
+}
+
+void TestCryptoPrimitives::randomBytesArguments()
+{
+    char buffer[4] = {1, 2, 3, 4};
+    QVERIFY(randomBytes(buffer, 0));
+    QCOMPARE(buffer[0], char(1));
+    QVERIFY(!randomBytes(buffer, -1));
+    QVERIFY(!randomBytes(nullptr, 4));
+}
+
+void TestCryptoPrimitives::failingSourceStopsCallers()
+{
+    SourceGuard guard(failingSource);
+    QByteArray iv(16, '\0');
+    QVERIFY(!randomBytes(iv.data(), iv.size()));
+
+    BigNum number(QString("1234"));
+    QVERIFY(!::randomBigNum(number, 32));
+    QCOMPARE(number.toHex(), QString("1234"));
+}
+
+void TestCryptoPrimitives::randomBigNum()
+{
+    {
+        SourceGuard guard(countingSource);
+        BigNum number;
+        QVERIFY(::randomBigNum(number, 4));
+        // All n bytes, big-endian, unsigned.
+        QCOMPARE(number.toHex(), QString("01020304"));
+    }
+    {
+        SourceGuard guard(zeroSource);
+        BigNum number(QString("ff"));
+        QVERIFY(!::randomBigNum(number, 32));
+    }
+    BigNum a;
+    BigNum b;
+    QVERIFY(::randomBigNum(a, 32));
+    QVERIFY(::randomBigNum(b, 32));
+    QVERIFY(a != b);
+    QVERIFY(a.toHex().size() <= 64);
+    QVERIFY(a.toHex().size() >= 32);
+    BigNum refused;
+    QVERIFY(!::randomBigNum(refused, 0));
+}
+
+QTEST_GUILESS_MAIN(TestCryptoPrimitives)
+#include "tst_cryptoprimitives.moc"
