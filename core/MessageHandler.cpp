@@ -1,0 +1,245 @@
+#include "core/MessageHandler.h"
+
+#include "core/AppInfo.h"
+#include "core/FileUtil.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const qint64 kRotationSize = 0x500000;
+const int kSizeCheckInterval = 100;
+
+int s_logLevel = LOG_LEVEL_WARN;
+
+struct LogState
+{
+    QMutex mutex;
+    QFile file;
+    QTextStream stream;
+    int messageCount = 0;
+    // A failed open is retried at the next size check and reported once per outage.
+    bool openFailed = false;
+    bool failureReported = false;
+};
+
+LogState &state()
+{
+    static LogState s;
+    return s;
+}
+
+// Something logged while a line is being written (a file-system warning, say) must not take the
+// lock again; it goes to standard error instead.
+thread_local bool t_insideHandler = false;
+
+bool isAlwaysWritten(const QString &text)
+{
+    return text.startsWith(QLatin1String("##"));
+}
+
+QString stripAlwaysMarker(const QString &text)
+{
+    static const QRegularExpression marker(QStringLiteral("^##\\s*"));
+    QString out = text;
+    return out.remove(marker);
+}
+
+void openLogFile(LogState &s)
+{
+    const AppInfo *info = AppInfo::current();
+    if (!info || info->logPath.isEmpty()) {
+        return;
+    }
+    s.file.setFileName(info->logPath);
+    if (s.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        s.stream.setDevice(&s.file);
+        s.openFailed = false;
+        s.failureReported = false;
+        return;
+    }
+    s.openFailed = true;
+    if (!s.failureReported) {
+        s.failureReported = true;
+        std::fprintf(stderr, "Error: cannot open log file: %s\n", qUtf8Printable(s.file.fileName()));
+        std::fflush(stderr);
+    }
+}
+
+void closeLogFile(LogState &s)
+{
+    if (s.file.isOpen()) {
+        s.stream.flush();
+        s.stream.setDevice(nullptr);
+        s.file.close();
+    }
+}
+
+} // namespace
+
+int logLevelFromString(const QString &text)
+{
+    if (text == QLatin1String("INFO")) {
+        return LOG_LEVEL_INFO;
+    }
+    if (text == QLatin1String("ERROR")) {
+        return LOG_LEVEL_ERROR;
+    }
+    if (text == QLatin1String("FATAL")) {
+        return LOG_LEVEL_FATAL;
+    }
+    return LOG_LEVEL_WARN;
+}
+
+int *logLevelPointer()
+{
+    return &s_logLevel;
+}
+
+void setLogLevel(int level)
+{
+    s_logLevel = level;
+}
+
+QString formatLogLine(QtMsgType type, const QMessageLogContext &context, const QString &text, const QDateTime &time,
+                      qint64 processId)
+{
+    const QString stamp = time.toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss.zzz"));
+    const QString pid = QStringLiteral("%1").arg(processId, 5);
+    QString format;
+    switch (type) {
+    case QtDebugMsg:
+        format = QStringLiteral("[%1] %2 DBG  %3");
+        break;
+    case QtInfoMsg:
+        format = QStringLiteral("[%1] %2 INFO %3");
+        break;
+    case QtWarningMsg:
+        format = QStringLiteral("[%1] %2 WARN  %3");
+        break;
+    case QtCriticalMsg:
+        format = QStringLiteral("[%1] %2 ERROR %3");
+        break;
+    case QtFatalMsg:
+        format = QStringLiteral("[%1] %2 FATAL %3");
+        break;
+    }
+    QString line = format.arg(stamp, pid, text);
+    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg) {
+        QString file = context.file ? QString::fromUtf8(context.file) : QString();
+        file = file.mid(qMax(file.lastIndexOf(QLatin1Char('/')), file.lastIndexOf(QLatin1Char('\\'))) + 1);
+        if (file.isEmpty()) {
+            file = QStringLiteral(".");
+        }
+        const QString function = context.function ? QString::fromUtf8(context.function) : QString();
+        line += QStringLiteral(" [%1:%2] [%3]").arg(file).arg(context.line).arg(function);
+    }
+    return line;
+}
+
+void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    // The message type numbers order debug < warning < critical < fatal < info.
+    const int level = s_logLevel;
+    const bool always = isAlwaysWritten(text);
+    if (int(type) < level && level != LOG_LEVEL_FATAL && !always) {
+        return;
+    }
+    const QString message = always ? stripAlwaysMarker(text) : text;
+
+    if (t_insideHandler) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(message));
+        return;
+    }
+    t_insideHandler = true;
+    {
+        LogState &s = state();
+        QMutexLocker lock(&s.mutex);
+        ++s.messageCount;
+        const bool sizeCheck = s.messageCount % kSizeCheckInterval == 0;
+        if (sizeCheck && s.file.isOpen() && s.file.size() > kRotationSize) {
+            const QString name = s.file.fileName();
+            closeLogFile(s);
+            FileUtil::rotateFile(name, 1);
+        }
+        if (!s.file.isOpen() && (!s.openFailed || sizeCheck)) {
+            openLogFile(s);
+        }
+        if (s.file.isOpen()) {
+            s.stream << formatLogLine(type, context, message, QDateTime::currentDateTime(),
+                                      QCoreApplication::applicationPid())
+                     << '\n';
+            s.stream.flush();
+        }
+    }
+    t_insideHandler = false;
+
+    if (type == QtFatalMsg) {
+        std::abort();
+    }
+}
+
+bool openCrashServerLog(const QString &path)
+{
+    LogState &s = state();
+    QMutexLocker lock(&s.mutex);
+    closeLogFile(s);
+    s.file.setFileName(path);
+    if (!s.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        return false;
+    }
+    s.stream.setDevice(&s.file);
+    return true;
+}
+
+void crashServerMessageHandler(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    const char *word = "Debug";
+    switch (type) {
+    case QtDebugMsg:
+        word = "Debug";
+        break;
+    case QtWarningMsg:
+        word = "Warning";
+        break;
+    case QtCriticalMsg:
+        word = "Critical";
+        break;
+    case QtFatalMsg:
+        word = "Fatal";
+        break;
+    case QtInfoMsg:
+        word = "Info";
+        break;
+    }
+    if (!t_insideHandler) {
+        t_insideHandler = true;
+        LogState &s = state();
+        QMutexLocker lock(&s.mutex);
+        if (s.file.isOpen()) {
+            s.stream << word << ':' << text << '\n';
+            s.stream.flush();
+        }
+        t_insideHandler = false;
+    }
+    if (type == QtFatalMsg) {
+        std::abort();
+    }
+}
+
+void resetLogFile()
+{
+    LogState &s = state();
+    QMutexLocker lock(&s.mutex);
+    closeLogFile(s);
+    s.messageCount = 0;
+    s.openFailed = false;
+    s.failureReported = false;
+}
