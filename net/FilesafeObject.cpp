@@ -1,6 +1,8 @@
 #include "net/FilesafeObject.h"
 
+#include "core/StringUtil.h"
 #include "net/JsonUtil.h"
+#include "sync/FsObject.h"
 
 bool FilesafeObject::fromJson(const QJsonObject &json)
 {
@@ -111,6 +113,11 @@ QString FilesafeObject::fileName() const
 {
     const QStringList parts = pathParts(path);
     return parts.isEmpty() ? QString() : parts.last();
+}
+
+FsObject FilesafeObject::toFsObject() const
+{
+    return FsObject(objectId, path, size, QDateTime(), StringUtil::parseTimestamp(mtime), access, type, checksum);
 }
 
 QString FilesafeObject::toString() const

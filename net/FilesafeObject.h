@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class FsObject;
+
 // One folder ("d") or file ("f") inside a file safe.
 class FilesafeObject
 {
@@ -30,6 +32,8 @@ public:
     bool isDirectChildOf(const FilesafeObject &parent) const { return isDirectChildOf(parent.path); }
     bool isBelow(const FilesafeObject &other) const;
     QString fileName() const;
+    // The synchroniser's record of this object; the local modification time stays null.
+    FsObject toFsObject() const;
     QString toString() const;
 
     // False for an element "." or "..", an empty element between two separators, or a NUL.

@@ -2,6 +2,7 @@
 #include "net/FilesafeObjectsTO_v2.h"
 #include "net/FilesafeTO_v2.h"
 #include "net/FilesafesTO_v2.h"
+#include "sync/FsObject.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -36,6 +37,7 @@ private slots:
     void fileName_data();
     void fileName();
     void objectLogText();
+    void toFsObject();
 };
 
 static QJsonObject safeJson(const QString &id, const QString &type, const QString &name)
@@ -423,6 +425,24 @@ void TestFilesafeTO::objectLogText()
                      "type:'d',checksum:'md5:0123'}"));
     QVERIFY(list.toString().startsWith("filesafe_objects:[{objectId:'1'"));
     QVERIFY(list.toString().contains("'},{objectId:'2'"));
+}
+
+void TestFilesafeTO::toFsObject()
+{
+    FilesafeObject object;
+    // "e" + combining acute accent: the record holds the composed form.
+    QJsonObject json = objectJson("o9", QString("/Caf") + QChar('e') + QChar(0x0301) + ".txt", "f");
+    json.insert("mtime", "2026-11-30 08:15:00 +0100");
+    QVERIFY(object.fromJson(json));
+    const FsObject fs = object.toFsObject();
+    QCOMPARE(fs.objectId(), QString("o9"));
+    QCOMPARE(fs.path(), QString("/Caf") + QChar(0x00e9) + ".txt");
+    QCOMPARE(fs.size(), 6000000000LL);
+    QVERIFY(fs.localMtime().isNull());
+    QCOMPARE(fs.remoteMtime().toUTC(), QDateTime(QDate(2026, 11, 30), QTime(7, 15), Qt::UTC));
+    QCOMPARE(fs.access(), QString("rcud"));
+    QCOMPARE(fs.type(), QString("f"));
+    QCOMPARE(fs.checksum(), QString("md5:0123"));
 }
 
 QTEST_GUILESS_MAIN(TestFilesafeTO)
