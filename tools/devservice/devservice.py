@@ -262,12 +262,14 @@ class World:
 
     # ----- faults -----
 
-    def take_fault(self, method, path):
+    def take_fault(self, method, path, login_step=None):
         with self.lock:
             for f in self.faults:
                 if f["remaining"] == 0:
                     continue
                 if f.get("method") and f["method"].upper() != method:
+                    continue
+                if f.get("step") is not None and str(f["step"]) != login_step:
                     continue
                 if not re.search(f["path"], path):
                     continue
@@ -318,7 +320,10 @@ class Handler(BaseHTTPRequestHandler):
         with w.lock:
             w.log.append(entry)
             release = w.release
-        fault = w.take_fault(method, path)
+        login_step = None
+        if path == "/login":
+            login_step = dict(urllib.parse.parse_qsl(body.decode("utf-8", "replace"))).get("step", "")
+        fault = w.take_fault(method, path, login_step)
         if fault:
             entry["fault"] = fault["id"]
             if fault.get("delay_ms"):
@@ -340,8 +345,25 @@ class Handler(BaseHTTPRequestHandler):
         except Exception as e:  # a fault of the service itself: say so loudly instead of hanging up
             sys.stderr.write("devservice: internal error on %s %s: %r\n" % (method, path, e))
             reply = Reply(500, json.dumps({"status": 500, "message": "Internal error: %r" % (e,)}).encode())
+        if fault and fault.get("form") and reply.content_type.startswith("text/plain"):
+            reply.body = self.edit_form(reply.body, fault["form"])
         entry["status"] = reply.code
         self.send(reply, cut_after=(fault or {}).get("cut_after"))
+
+    @staticmethod
+    def edit_form(body, edits):
+        """Replaces keys of a sign-in reply in place; null removes a key, new keys go to the end."""
+        pairs = [p.partition("=")[::2] for p in body.decode("utf-8").split(";") if p]
+        out = []
+        for k, v in pairs:
+            if k in edits:
+                if edits[k] is None:
+                    continue
+                v = str(edits[k])
+            out.append((k, v))
+        seen = {k for k, _ in pairs}
+        out += [(k, str(v)) for k, v in edits.items() if k not in seen and v is not None]
+        return ";".join("%s=%s" % kv for kv in out).encode("utf-8")
 
     def injected(self, fault):
         body_kind = fault.get("body")

@@ -707,6 +707,20 @@ class Faults(unittest.TestCase):
         self.assertEqual(len(lower) - len(set(lower)), 1)
         self.assertEqual(len(paths), len(set(paths)))
 
+    def test_sign_in_reply_edits_by_step(self):
+        c = Client()
+        SVC.control("fault", path="^/login$", step=1, form={"loginState": "identified", "extra": "1"})
+        SVC.control("fault", path="^/login$", step=2, form={"M2": None})
+        cl, r2 = c.srp_until_step2(*DEMO)
+        log = [e for e in SVC.control("requests")["requests"] if e["path"] == "/login"]
+        self.assertEqual([e["fault"] is not None for e in log[-3:]], [False, True, True])
+        self.assertEqual(r2, {"success": "true", "loginState": "PRE_AUTHENTICATED"})
+        # The step-1 edit kept B and salt and the order of the keys.
+        SVC.control("fault", path="^/login$", step=1, form={"loginState": "identified"})
+        c.step(("step", "0"), ("client", "SYNC"), ("version", "2.2.4"))
+        answer = c.form_post("/login", [("step", "1"), ("username", "demo"), ("A", nhex(cl.A))]).body.decode()
+        self.assertRegex(answer, r"^success=true;loginState=identified;B=[0-9a-f]+;salt=[0-9a-f]+$")
+
     def test_request_log(self):
         SVC.control("requests", clear=True)
         self.c.request("GET", self.c.pw(), headers={"X-Probe": "1"})
