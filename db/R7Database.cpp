@@ -83,6 +83,8 @@ R7Database *R7Database::instance()
 
 void R7Database::close()
 {
+    qDeleteAll(m_prepared);
+    m_prepared.clear();
     if (!m_db)
         return;
     m_db->close();
@@ -348,6 +350,23 @@ bool R7Database::rollback()
     // The level ends either way: a failed rollback must not leave later commits at the wrong level.
     --m_depth;
     return ok;
+}
+
+struct R7Database::PreparedQuery
+{
+    QSqlQuery query;
+    bool prepared = false;
+};
+
+QSqlQuery &R7Database::preparedQuery(const QString &statement)
+{
+    PreparedQuery *&entry = m_prepared[statement];
+    if (!entry)
+        entry = new PreparedQuery();
+    // A failed prepare is reported by exec like any other failure, and tried again next time.
+    if (!entry->prepared)
+        entry->prepared = entry->query.prepare(statement);
+    return entry->query;
 }
 
 bool R7Database::changes(int *count)

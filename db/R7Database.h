@@ -2,6 +2,7 @@
 
 #include "db/DbInfo.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSqlError>
@@ -38,6 +39,11 @@ public:
     bool rollback();
     int transactionDepth() const { return m_depth; }
 
+    // A query prepared once per connection and statement text, for the statements that run once per
+    // file of a synchronised folder. Bind all its values before each run and finish() it after
+    // reading; do not hold it across a call that may use the same statement.
+    QSqlQuery &preparedQuery(const QString &statement);
+
     // Rows changed by the latest INSERT, UPDATE or DELETE of the connection.
     static bool changes(int *count);
     QStringList tables();
@@ -64,4 +70,6 @@ private:
 
     QSqlDatabase *m_db = nullptr;
     int m_depth = 0;
+    struct PreparedQuery;
+    QHash<QString, PreparedQuery *> m_prepared;
 };

@@ -1,0 +1,104 @@
+#include "db/FileObjectDao.h"
+
+#include "core/StringUtil.h"
+#include "db/R7Database.h"
+
+#include <QLoggingCategory>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+const QString kSelect = QStringLiteral(
+        "SELECT object_id, path, size, local_mtime, remote_mtime, type, checksum FROM fs_object WHERE setting_id = "
+        ":settingsId");
+
+// A time that was not known is stored as NULL and read back as unknown, not as the epoch.
+QVariant timeValue(const QDateTime &time)
+{
+    return time.isValid() ? QVariant(time.toMSecsSinceEpoch()) : QVariant(QVariant::LongLong);
+}
+
+QDateTime readTime(const QVariant &value)
+{
+    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong());
+}
+
+FsObject readEntry(const QSqlQuery &query)
+{
+    return FsObject(query.value(0).toString(), query.value(1).toString(), query.value(2).toLongLong(),
+                    readTime(query.value(3)), readTime(query.value(4)), QString(), query.value(5).toString(),
+                    query.value(6).toString());
+}
+
+} // namespace
+
+FileObjectDao::FileObjectDao()
+    : QObject(nullptr)
+{}
+
+FileObjectDao *FileObjectDao::instance()
+{
+    static FileObjectDao *s_instance = new FileObjectDao();
+    return s_instance;
+}
+
+QHash<QString, FsObject> FileObjectDao::loadAll(qint64 settingId)
+{
+    QHash<QString, FsObject> objects;
+    QSqlQuery &query = R7Database::instance()->preparedQuery(kSelect);
+    query.setForwardOnly(true);
+    query.bindValue(QStringLiteral(":settingsId"), settingId);
+    if (R7Database::execQuery(query)) {
+        while (query.next()) {
+            const FsObject object = readEntry(query);
+            objects.insert(object.path(), object);
+        }
+    }
+    query.finish();
+    return objects;
+}
+
+FsObject FileObjectDao::loadByPath(qint64 settingId, const QString &path)
+{
+    QSqlQuery &query = R7Database::instance()->preparedQuery(kSelect + QStringLiteral(" AND path = :path"));
+    query.bindValue(QStringLiteral(":settingsId"), settingId);
+    query.bindValue(QStringLiteral(":path"), path);
+    FsObject object;
+    if (R7Database::execQuery(query) && query.next())
+        object = readEntry(query);
+    query.finish();
+    return object;
+}
+
+void FileObjectDao::remove(const QString &path, qint64 settingId)
+{
+    QSqlQuery &query = R7Database::instance()->preparedQuery(
+            QStringLiteral("DELETE FROM fs_object WHERE setting_id = :setting_id AND path = :path"));
+    query.bindValue(QStringLiteral(":setting_id"), settingId);
+    query.bindValue(QStringLiteral(":path"), path);
+    R7Database::execQuery(query);
+    query.finish();
+}
+
+void FileObjectDao::store(const FsObject &object, qint64 settingId)
+{
+    QSqlQuery &query = R7Database::instance()->preparedQuery(QStringLiteral(
+            "INSERT INTO fs_object (object_id, path, setting_id, checksum, local_mtime, remote_mtime, type, size) "
+            "VALUES (:object_id, :path, :setting_id, :checksum, :local_mtime, :remote_mtime, :type, :size)"));
+    query.bindValue(QStringLiteral(":object_id"), object.objectId());
+    query.bindValue(QStringLiteral(":path"), object.path());
+    query.bindValue(QStringLiteral(":setting_id"), settingId);
+    query.bindValue(QStringLiteral(":checksum"), object.checksum());
+    query.bindValue(QStringLiteral(":local_mtime"), timeValue(object.localMtime()));
+    query.bindValue(QStringLiteral(":remote_mtime"), timeValue(object.remoteMtime()));
+    query.bindValue(QStringLiteral(":type"), object.type());
+    query.bindValue(QStringLiteral(":size"), object.size());
+    const bool ok = R7Database::execQuery(query);
+    // Written once per file of a run: build the line only when it is wanted.
+    if (ok && QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug("FileObjectDao::store: insert into fs_object: oid:%lld syncsettings[s%lld] path:'%s'",
+               query.lastInsertId().toLongLong(), settingId,
+               StringUtil::escapeNonPrintable(object.path()).toLocal8Bit().constData());
+    query.finish();
+}
