@@ -1,0 +1,3 @@
+#include "net/KeychainBackend.h"
+
+KeychainBackend::~KeychainBackend() = default;
