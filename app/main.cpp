@@ -1,18 +1,66 @@
 #include "core/AppInfo.h"
+#include "core/MessageHandler.h"
+#include "core/Startup.h"
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QStandardPaths>
+#include <QTime>
+
+namespace {
+
+// The "-oop" process. Its server comes with the crash handler; until then it cannot start.
+int runCrashServerProcess(int &argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    openCrashServerLog(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                       QStringLiteral("/breakpad.log"));
+    qInstallMessageHandler(crashServerMessageHandler);
+    qInfo("Breakpad starting");
+    qCritical("Could not start server");
+    return 201;
+}
+
+int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
+{
+    qInstallMessageHandler(messageHandler);
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    readLogLevelSetting();
+
+    QApplication app(argc, argv);
+    qDebug("## main: Start: %s %s (%s)", info.appName, info.version, info.revision);
+
+    if (!checkSslSupport()) {
+        qCritical("main: No SSL Support");
+        return -1;
+    }
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    qsrand(uint(QTime::currentTime().msec()));
+    QT_WARNING_POP
+
+    // Stands in for the application object's windows until it exists.
+    QMainWindow window;
+    window.setWindowTitle(QString::fromUtf8(info.displayName));
+    window.resize(800, 560);
+    window.show();
+    return app.exec();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     static const AppInfo appInfo = AppInfo::forThisBuild();
+    AppInfo::publish(&appInfo);
+    QCoreApplication::setSetuidAllowed(true);
     QCoreApplication::setOrganizationName(QString::fromUtf8(appInfo.organizationName));
     QCoreApplication::setOrganizationDomain(QString::fromUtf8(appInfo.organizationDomain));
     QCoreApplication::setApplicationName(QString::fromUtf8(appInfo.appName));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(appInfo.version));
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QString::fromUtf8(appInfo.displayName));
-    window.show();
-    return app.exec();
+
+    if (isCrashServerInvocation(argc, argv)) {
+        return runCrashServerProcess(argc, argv);
+    }
+    return runGuiApplication(appInfo, argc, argv);
 }

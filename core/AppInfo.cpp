@@ -29,33 +29,40 @@ AppInfo::AppInfo(const char *displayName_, const char *appName_, const char *ver
     userAgent = QByteArray(displayName) + '/' + version + '.' + revision + ' ' + platformText();
 
     const QString app = QString::fromUtf8(appName);
-    const QStringList configLocations = QStandardPaths::standardLocations(QStandardPaths::ConfigLocation);
-    if (configLocations.isEmpty()) {
-        databasePath = QStringLiteral("%1/.%2.db3").arg(QDir::homePath(), app);
-    } else {
-        databasePath = QStringLiteral("%1/%2.%3.db3").arg(configLocations.first(), QString::fromUtf8(reverseDomain), app);
-    }
+    databasePath = databasePathFor(QStandardPaths::standardLocations(QStandardPaths::ConfigLocation),
+                                   QString::fromUtf8(reverseDomain), app);
+    logDirectory = logDirectoryFor(QStandardPaths::standardLocations(QStandardPaths::CacheLocation), app);
+    logFileName =
+            QStringLiteral("%1%2.log").arg(logDirectory == QDir::homePath() ? QStringLiteral(".") : QString(), app);
+    logPath = logDirectory + QLatin1Char('/') + logFileName;
+    brandKey = QString::fromUtf8(brandKey_);
+}
 
-    const QStringList cacheLocations = QStandardPaths::standardLocations(QStandardPaths::CacheLocation);
+QString AppInfo::databasePathFor(const QStringList &configLocations, const QString &reverseDomain,
+                                 const QString &appName)
+{
+    if (configLocations.isEmpty()) {
+        return QStringLiteral("%1/.%2.db3").arg(QDir::homePath(), appName);
+    }
+    return QStringLiteral("%1/%2.%3.db3").arg(configLocations.first(), reverseDomain, appName);
+}
+
+QString AppInfo::logDirectoryFor(const QStringList &cacheLocations, const QString &appName)
+{
     if (!cacheLocations.isEmpty()) {
         QString dir = cacheLocations.first();
-        const QRegularExpression wholeWord(QStringLiteral("\\b%1\\b").arg(QRegularExpression::escape(app)));
+        const QRegularExpression wholeWord(QStringLiteral("\\b%1\\b").arg(QRegularExpression::escape(appName)));
         if (!wholeWord.match(dir).hasMatch()) {
-            dir += QLatin1Char('/') + app;
+            dir += QLatin1Char('/') + appName;
         }
         if (!QDir(dir).exists()) {
             QDir().mkpath(dir);
         }
         if (QDir(dir).exists()) {
-            logDirectory = dir;
+            return dir;
         }
     }
-    if (logDirectory.isEmpty()) {
-        logDirectory = QDir::homePath();
-    }
-    logFileName = QStringLiteral("%1%2.log").arg(logDirectory == QDir::homePath() ? QStringLiteral(".") : QString(), app);
-    logPath = logDirectory + QLatin1Char('/') + logFileName;
-    brandKey = QString::fromUtf8(brandKey_);
+    return QDir::homePath();
 }
 
 AppInfo AppInfo::forThisBuild()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The one record naming the product, its maker, version and brand, and where the client keeps
 // its database and log. Built once in main before the framework knows the application names.
@@ -41,6 +42,11 @@ public:
     // The record that the interface path builders read, published once by the application object.
     static const AppInfo *current();
     static void publish(const AppInfo *info);
+
+    // The derivations of the constructor from the standard locations it reads.
+    static QString databasePathFor(const QStringList &configLocations, const QString &reverseDomain,
+                                   const QString &appName);
+    static QString logDirectoryFor(const QStringList &cacheLocations, const QString &appName);
 
     // "linux <kernel>" here; "win32 <code>" on Windows.
     static QByteArray platformText();

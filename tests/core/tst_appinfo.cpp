@@ -12,6 +12,11 @@ private slots:
     void derivedPaths_data();
     void derivedPaths();
     void userAgentCarriesPlatform();
+    void userAgentIsNotCut();
+    void unusableCacheFolderGivesHome();
+    void noLocationsGiveHome();
+    void legacyNames();
+    void thisBuild();
 };
 
 static AppInfo makeInfo()
@@ -25,10 +30,14 @@ void TestAppInfo::derivedPaths_data()
     QTest::addColumn<QString>("cacheSuffix");
     QTest::addColumn<QString>("expectedLogDirSuffix");
     // The application name as a whole folder name is kept; inside a longer word it is not.
-    QTest::newRow("plain") << "/cache" << "/cache/tessarvale";
-    QTest::newRow("whole word") << "/tessarvale/cache" << "/tessarvale/cache";
-    QTest::newRow("longer word") << "/tessarvalex" << "/tessarvalex/tessarvale";
-    QTest::newRow("case differs") << "/Tessarvale" << "/Tessarvale/tessarvale";
+    QTest::newRow("plain") << "/cache"
+                           << "/cache/tessarvale";
+    QTest::newRow("whole word") << "/tessarvale/cache"
+                                << "/tessarvale/cache";
+    QTest::newRow("longer word") << "/tessarvalex"
+                                 << "/tessarvalex/tessarvale";
+    QTest::newRow("case differs") << "/Tessarvale"
+                                  << "/Tessarvale/tessarvale";
 }
 
 void TestAppInfo::derivedPaths()
@@ -53,6 +62,73 @@ void TestAppInfo::userAgentCarriesPlatform()
 #ifdef Q_OS_LINUX
     QCOMPARE(info.userAgent.mid(prefix.size()), "linux " + QSysInfo::kernelVersion().toUtf8());
 #endif
+}
+
+void TestAppInfo::userAgentIsNotCut()
+{
+    TestEnv env;
+    const QByteArray longVersion(300, '9');
+    const AppInfo info("A Rather Long Display Name Of The Product", "tessarvale", longVersion.constData(),
+                       "0123456789abcdef0123456789abcdef01234567", "", "Varnel", "varnel.example", "example.varnel",
+                       "https://www.varnel.example", "Tessarvale", 1, "varnel");
+    QCOMPARE(info.userAgent, "A Rather Long Display Name Of The Product/" + longVersion +
+                                     ".0123456789abcdef0123456789abcdef01234567 " + AppInfo::platformText());
+}
+
+void TestAppInfo::unusableCacheFolderGivesHome()
+{
+    TestEnv env;
+    // A regular file where a folder of the cache path would have to be.
+    QFile blocker(env.home() + "/blocker");
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    env.setVar("XDG_CACHE_HOME", (env.home() + "/blocker/cache").toUtf8());
+    const AppInfo info = makeInfo();
+    QCOMPARE(info.logDirectory, env.home());
+    QCOMPARE(info.logFileName, QStringLiteral(".tessarvale.log"));
+    QCOMPARE(info.logPath, env.home() + "/.tessarvale.log");
+}
+
+void TestAppInfo::noLocationsGiveHome()
+{
+    TestEnv env;
+    QCOMPARE(AppInfo::databasePathFor({}, "example.varnel", "tessarvale"), env.home() + "/.tessarvale.db3");
+    QCOMPARE(AppInfo::databasePathFor({"/c1", "/c2"}, "example.varnel", "tessarvale"),
+             QStringLiteral("/c1/example.varnel.tessarvale.db3"));
+    QCOMPARE(AppInfo::logDirectoryFor({}, "tessarvale"), env.home());
+    // Only the first cache location counts.
+    QCOMPARE(AppInfo::logDirectoryFor({env.home() + "/one", env.home() + "/tessarvale"}, "tessarvale"),
+             env.home() + "/one/tessarvale");
+}
+
+void TestAppInfo::legacyNames()
+{
+    TestEnv env;
+    const AppInfo info = makeInfo();
+    QCOMPARE(info.credentialListName(), QStringLiteral("tessarvale.uclist"));
+    QCOMPARE(info.legacyDatabaseName(), QStringLiteral(".tessarvale.db3"));
+    QCOMPARE(info.legacyLogPath(), env.home() + "/.tessarvale.log");
+}
+
+void TestAppInfo::thisBuild()
+{
+    TestEnv env;
+    const AppInfo info = AppInfo::forThisBuild();
+    const QString revision = QString::fromLatin1(info.revision);
+    QVERIFY2(QRegularExpression(QStringLiteral("^[0-9a-f]{40}$")).match(revision).hasMatch(), info.revision);
+    if (QFileInfo::exists(TestEnv::sourcePath(QStringLiteral(".git")))) {
+        // Built from a checkout: the revision is known.
+        QVERIFY(revision != QString(40, QLatin1Char('0')));
+    }
+    QCOMPARE(QByteArray(info.appName), QByteArray("tessarvale"));
+    QCOMPARE(QByteArray(info.version), QByteArray("2.2.4"));
+    QVERIFY(!QByteArray(info.baseUrl).endsWith('/'));
+    QCOMPARE(info.apiGeneration, 1);
+    QCOMPARE(info.brandKey, QStringLiteral("varnel"));
+    // The reverse domain is the domain's two labels swapped.
+    const QStringList labels = QString::fromLatin1(info.organizationDomain).split(QLatin1Char('.'));
+    QCOMPARE(labels.size(), 2);
+    QCOMPARE(QString::fromLatin1(info.reverseDomain), labels.at(1) + "." + labels.at(0));
 }
 
 // No application object: main builds the record before the framework knows any names, so the
