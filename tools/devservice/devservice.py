@@ -24,6 +24,9 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+from cryptography.hazmat.primitives import padding
+from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo  # noqa: E402
 import srp  # noqa: E402
@@ -43,6 +46,11 @@ LOGIN_STATES = ("INITIAL", "IDENTIFIED", "PRE_AUTHENTICATED", "PRE_AUTHENTICATED
 
 PW_BASES = ("/rest/loggedin/2/passwords", "/api/sync/1/passwords")
 FS_BASES = ("/rest/loggedin/3/filesafe/", "/api/sync/1/files/")
+
+# Bodies up to this size are kept in the request log and file contents up to it in the state dump;
+# larger uploads are decrypted straight to disk so that big transfers stay cheap.
+INLINE_LIMIT = 1 << 20
+CHUNK = 1 << 20
 
 
 def now_text():
@@ -84,6 +92,26 @@ class Reply:
         self.body = body
         self.content_type = content_type
         self.headers = headers or []
+        self.stream = None  # (length, chunk iterator) instead of body
+
+    def length(self):
+        return self.stream[0] if self.stream else len(self.body)
+
+    def chunks(self):
+        return self.stream[1] if self.stream else iter([self.body])
+
+
+def encrypted_chunks(key, iv, path):
+    """AES-256-CBC with PKCS#7 of a file, chunk by chunk."""
+    pad = padding.PKCS7(128).padder()
+    enc = Cipher(algorithms.AES(key), modes.CBC(iv)).encryptor()
+    with open(path, "rb") as f:
+        while True:
+            data = f.read(CHUNK)
+            if not data:
+                break
+            yield enc.update(pad.update(data))
+    yield enc.update(pad.finalize()) + enc.finalize()
 
 
 def envelope(data=None, status=0, message=""):
@@ -100,7 +128,12 @@ class World:
         self.lock = threading.RLock()
         self.release = threading.Event()
         self.log = []
+        self.base_dir = tempfile.mkdtemp(prefix="devservice-data-")
+        self.data_dir = ""
         self.reset()
+
+    def close(self):
+        shutil.rmtree(self.base_dir, ignore_errors=True)
 
     # ----- data -----
 
@@ -109,6 +142,9 @@ class World:
             self.release.set()
             self.release = threading.Event()
             self.log = []
+            if self.data_dir:
+                shutil.rmtree(self.data_dir, ignore_errors=True)
+            self.data_dir = tempfile.mkdtemp(dir=self.base_dir)
             self.faults = []
             self.fault_seq = 0
             self.sessions = {}
@@ -177,8 +213,8 @@ class World:
                 "module": True, "gone": False, "trash": []}
         safe.update({k: v for k, v in fields.items() if k in safe and k not in ("safe_id", "root_folder_id", "trash")})
         self.safes[sid] = safe
-        self.objects[root] = {"object_id": root, "safe_id": sid, "path": "/", "type": "d", "content": None,
-                              "mtime": now_text(), "versions": 0}
+        self.objects[root] = {"object_id": root, "safe_id": sid, "path": "/", "type": "d", "file": None, "size": 0,
+                              "sha256": "", "mtime": now_text(), "versions": 0}
         return safe
 
     def safe_objects(self, safe):
@@ -191,15 +227,39 @@ class World:
         return None
 
     def used(self, safe):
-        return sum(len(o["content"]) for o in self.safe_objects(safe) if o["content"] is not None)
+        return sum(o["size"] for o in self.safe_objects(safe))
 
     def touch(self, safe):
         self.event_seq += 1
         safe["last_event"] = "ev-%d-%d" % (self.event_seq, int(time.time()))
         safe["last_mod"] = now_text()
 
-    def put_object(self, safe, path, content, object_id=None):
-        """Creates missing parent folders; content None makes a folder."""
+    def store_bytes(self, data):
+        return self.store_chunks(iter([data]))
+
+    def store_chunks(self, chunks):
+        """Writes chunks to a new file of the data folder: (path, size, sha256 hex). Safe without the lock."""
+        fd, path = tempfile.mkstemp(dir=self.data_dir)
+        digest = hashlib.sha256()
+        size = 0
+        try:
+            with os.fdopen(fd, "wb") as f:
+                for data in chunks:
+                    f.write(data)
+                    digest.update(data)
+                    size += len(data)
+        except BaseException:
+            os.unlink(path)
+            raise
+        return path, size, digest.hexdigest()
+
+    @staticmethod
+    def read_content(obj):
+        with open(obj["file"], "rb") as f:
+            return f.read()
+
+    def put_object(self, safe, path, content, object_id=None, stored=None):
+        """Creates missing parent folders; content None (and nothing stored) makes a folder."""
         path = clean_path(path)
         parts = [p for p in path.split("/") if p]
         for i in range(1, len(parts)):
@@ -207,25 +267,25 @@ class World:
             if self.find_path(safe, folder) is None:
                 oid = self.next_id("obj-")
                 self.objects[oid] = {"object_id": oid, "safe_id": safe["safe_id"], "path": folder, "type": "d",
-                                     "content": None, "mtime": now_text(), "versions": 0}
+                                     "file": None, "size": 0, "sha256": "", "mtime": now_text(), "versions": 0}
         obj = self.objects.get(object_id) if object_id else self.find_path(safe, path)
         if obj is None:
             oid = self.next_id("obj-")
             obj = {"object_id": oid, "safe_id": safe["safe_id"], "path": path, "versions": 0}
             self.objects[oid] = obj
-        obj["type"] = "d" if content is None else "f"
-        obj["content"] = content
+        if stored is None and content is not None:
+            stored = self.store_bytes(content)
+        obj["type"] = "d" if stored is None else "f"
+        obj["file"], obj["size"], obj["sha256"] = stored if stored else (None, 0, "")
         obj["mtime"] = now_text()
         obj["versions"] += 1
         self.touch(safe)
         return obj
 
     def object_json(self, obj, safe, path=None):
-        content = obj["content"]
         return {"object_id": obj["object_id"], "path": path if path is not None else obj["path"],
-                "size": len(content) if content is not None else 0, "mtime": obj["mtime"],
-                "access": safe["access"], "type": obj["type"],
-                "checksum": ("sha256:" + hashlib.sha256(content).hexdigest()) if content is not None else ""}
+                "size": obj["size"], "mtime": obj["mtime"], "access": safe["access"], "type": obj["type"],
+                "checksum": ("sha256:" + obj["sha256"]) if obj["type"] == "f" else ""}
 
     def safe_json(self, safe):
         out = {k: safe[k] for k in ("safe_id", "safe_type", "safe_name", "access", "storage_quota")}
@@ -249,8 +309,8 @@ class World:
             for o in self.safe_objects(s):
                 j = self.object_json(o, s)
                 j["versions"] = o["versions"]
-                if o["content"] is not None:
-                    j["content_b64"] = base64.b64encode(o["content"]).decode("ascii")
+                if o["type"] == "f" and o["size"] <= INLINE_LIMIT:
+                    j["content_b64"] = base64.b64encode(self.read_content(o)).decode("ascii")
                 d["objects"].append(j)
             d["trash"] = s["trash"]
             safes.append(d)
@@ -307,21 +367,53 @@ class Handler(BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         path = url.path
         query = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True))
-        length = int(self.headers.get("Content-Length") or 0)
-        body = self.rfile.read(length) if length > 0 else b""
+        self.body_left = int(self.headers.get("Content-Length") or 0)
+        try:
+            self.serve(method, path, query)
+        finally:
+            if self.body_left > 0:  # an unread body would be taken for the next request
+                self.close_connection = True
+
+    def read_body(self, limit=None):
+        n = self.body_left if limit is None else min(limit, self.body_left)
+        data = self.rfile.read(n) if n > 0 else b""
+        self.body_left -= len(data)
+        if len(data) < n:
+            self.body_left = 0
+            self.close_connection = True
+            raise ValueError("connection closed inside the body")
+        return data
+
+    def body_chunks(self):
+        while self.body_left > 0:
+            yield self.read_body(CHUNK)
+
+    @staticmethod
+    def is_upload(method, path):
+        return method == "POST" and any(path == b + "file" or path.startswith(b + "file/") for b in FS_BASES)
+
+    def serve(self, method, path, query):
+        size = self.body_left
+        body = None
+        if not (self.is_upload(method, path) and size > INLINE_LIMIT):
+            try:
+                body = self.read_body()
+            except ValueError:
+                return
         if path.startswith("/__control/"):
             self.send(self.control(path[len("/__control/"):], body))
             return
         w = self.world
         entry = {"method": method, "path": path, "query": query, "headers": {k: v for k, v in self.headers.items()},
-                 "body": body.decode("utf-8", "replace"), "body_b64": base64.b64encode(body).decode("ascii"),
-                 "scheme": "https" if isinstance(self.connection, ssl.SSLSocket) else "http", "status": None,
-                 "fault": None}
+                 "body": body.decode("utf-8", "replace") if body is not None else "",
+                 "body_b64": base64.b64encode(body).decode("ascii") if body is not None else "",
+                 "body_size": size, "scheme": "https" if isinstance(self.connection, ssl.SSLSocket) else "http",
+                 "status": None, "fault": None}
         with w.lock:
             w.log.append(entry)
             release = w.release
         login_step = None
-        if path == "/login":
+        if path == "/login" and body is not None:
             login_step = dict(urllib.parse.parse_qsl(body.decode("utf-8", "replace"))).get("step", "")
         fault = w.take_fault(method, path, login_step)
         if fault:
@@ -392,18 +484,22 @@ class Handler(BaseHTTPRequestHandler):
         self.send_response(reply.code)
         if reply.body or reply.code != 204:
             self.send_header("Content-Type", reply.content_type)
-        self.send_header("Content-Length", str(len(reply.body)))
+        self.send_header("Content-Length", str(reply.length()))
         for k, v in reply.headers:
             self.send_header(k, v)
         if cut_after is not None:
             self.send_header("Connection", "close")
         self.end_headers()
-        body = reply.body if cut_after is None else reply.body[:int(cut_after)]
+        left = reply.length() if cut_after is None else int(cut_after)
         try:
-            self.wfile.write(body)
+            for data in reply.chunks():
+                if left <= 0:
+                    break
+                self.wfile.write(data[:left])
+                left -= len(data)
             self.wfile.flush()
         except OSError:
-            pass
+            self.close_connection = True
         if cut_after is not None:
             self.close_connection = True
             try:
@@ -496,6 +592,11 @@ class Handler(BaseHTTPRequestHandler):
             content = None
             if args.get("type", "f") == "f":
                 content = base64.b64decode(args.get("content_b64", ""))
+                if args.get("size"):  # a big file of zero bytes without sending it
+                    content = None
+                    stored = w.store_chunks(bytes(min(CHUNK, args["size"] - i)) for i in range(0, args["size"], CHUNK))
+                    obj = w.put_object(safe, args["path"], None, stored=stored)
+                    return {"object": w.object_json(obj, safe)}
             obj = w.put_object(safe, args["path"], content)
             return {"object": w.object_json(obj, safe)}
         return None
@@ -780,6 +881,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def files(self, method, tail, query, body, s, fault):
         w = self.world
+        m = re.fullmatch(r"file(?:/(.+))?", tail)
+        if method == "POST" and m:
+            return self.upload(s, m.group(1), body)
         with w.lock:
             if method == "GET" and tail == "info":
                 safes = [w.safe_json(x) for x in w.safes.values() if x["owner"] == s["user"] and not x["gone"]]
@@ -793,8 +897,6 @@ class Handler(BaseHTTPRequestHandler):
                 return self.delete(s, m.group(1), m.group(2), query.get("mode", ""))
             if method == "GET" and m and m.group(1) == "file":
                 return self.download(s, m.group(2), fault)
-            if method == "POST" and (tail == "file" or (m and m.group(1) == "file")):
-                return self.upload(s, m.group(2) if m else None, body)
         return Reply(404, json.dumps({"status": 404, "message": "No such resource"}).encode())
 
     def listing(self, safe, query, fault):
@@ -890,7 +992,6 @@ class Handler(BaseHTTPRequestHandler):
         if obj["type"] != "f":
             raise ServiceError(ST_GONE, "Not a file")
         iv = secrets.token_bytes(16)
-        body = srp.aes_encrypt(s["K"], iv, obj["content"])
         headers = [("X-Transport-Iv", iv.hex())]
         if fault.get("iv") == "missing":
             headers = []
@@ -898,18 +999,44 @@ class Handler(BaseHTTPRequestHandler):
             headers = [("X-Transport-Iv", iv.hex()[:31])]
         elif fault.get("iv") == "wrong":
             headers = [("X-Transport-Iv", secrets.token_bytes(16).hex())]
-        return Reply(200, body, "application/octet-stream", headers)
+        reply = Reply(200, b"", "application/octet-stream", headers)
+        reply.stream = ((obj["size"] // 16 + 1) * 16, encrypted_chunks(s["K"], iv, obj["file"]))
+        return reply
 
     def upload(self, s, oid, body):
         w = self.world
-        parent, safe = self.destination(s, self.header_text(self.headers.get("X-Destination")))
+        try:
+            with w.lock:
+                self.upload_target(s, oid)
+                key = s["K"]
+        except ServiceError:
+            for _ in self.body_chunks():  # read to the end so the client sees the answer
+                pass
+            raise
         iv = self.headers.get("X-Transport-Iv", "")
+        # Decrypted straight to disk without the lock: a big upload holds up no one else.
         try:
             if len(iv) != 32:
                 raise ValueError("iv")
-            content = srp.aes_decrypt(s["K"], bytes.fromhex(iv), body)
+            stored = w.store_chunks(decrypted_chunks(key, bytes.fromhex(iv), [body] if body is not None
+                                                     else self.body_chunks()))
         except ValueError:
             raise ServiceError(ST_BAD_REQUEST, "Unable to decrypt upload")
+        with w.lock:
+            try:
+                safe, path, old = self.upload_target(s, oid)
+                if w.used(safe) - old + stored[1] > safe["storage_quota"]:
+                    raise ServiceError(ST_QUOTA, "Storage quota exceeded")
+            except ServiceError:
+                os.unlink(stored[0])
+                raise
+            obj = w.put_object(safe, path, None, object_id=oid, stored=stored)
+            return envelope({"filesafe_objects": [w.object_json(obj, safe)]})
+
+    def upload_target(self, s, oid):
+        """(safe, path, size of the version replaced) of an upload, or the refusal."""
+        w = self.world
+        parent, safe = self.destination(s, self.header_text(self.headers.get("X-Destination")))
         if oid is None:
             if "c" not in safe["access"]:
                 raise ServiceError(ST_DENIED, "Upload denied")
@@ -918,18 +1045,22 @@ class Handler(BaseHTTPRequestHandler):
             path = clean_path(parent["path"] + "/" + name)
             if w.find_path(safe, path) is not None:
                 raise ServiceError(ST_EXISTS, "Object exists: '%s'" % path)
-            old = 0
-        else:
-            obj, osafe = self.user_object(s, oid)
-            if obj["type"] != "f":
-                raise ServiceError(ST_GONE, "Not a file")
-            if "u" not in osafe["access"]:
-                raise ServiceError(ST_DENIED, "Update denied")
-            safe, path, old = osafe, obj["path"], len(obj["content"])
-        if w.used(safe) - old + len(content) > safe["storage_quota"]:
-            raise ServiceError(ST_QUOTA, "Storage quota exceeded")
-        obj = w.put_object(safe, path, content, object_id=oid)
-        return envelope({"filesafe_objects": [w.object_json(obj, safe)]})
+            return safe, path, 0
+        obj, osafe = self.user_object(s, oid)
+        if obj["type"] != "f":
+            raise ServiceError(ST_GONE, "Not a file")
+        if "u" not in osafe["access"]:
+            raise ServiceError(ST_DENIED, "Update denied")
+        return osafe, obj["path"], obj["size"]
+
+
+def decrypted_chunks(key, iv, chunks):
+    """Plain chunks of an AES-256-CBC/PKCS#7 body; ValueError on a bad length or padding at the end."""
+    dec = Cipher(algorithms.AES(key), modes.CBC(iv)).decryptor()
+    unpad = padding.PKCS7(128).unpadder()
+    for data in chunks:
+        yield unpad.update(dec.update(data))
+    yield unpad.update(dec.finalize()) + unpad.finalize()
 
 
 class Server(ThreadingHTTPServer):
@@ -1004,6 +1135,7 @@ def main():
         for srv in servers:
             srv.shutdown()
             srv.server_close()
+        Handler.world.close()
         if temp_dir:
             shutil.rmtree(temp_dir, ignore_errors=True)
 

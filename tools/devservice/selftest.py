@@ -277,6 +277,15 @@ class WorkedExample(unittest.TestCase):
         self.assertEqual(cl.pbkdf2().hex(), VEC["pbkdf2"])
         self.assertEqual(cl.userkey().hex(), VEC["userkey"])
 
+    def test_second_factor_values(self):
+        cl = self.vector(VEC_B_SECRET)
+        self.assertEqual(cl.tan("ab12"), "2446288a6ee3cc517cae218efd27d0ff")
+        first = cl.next_device_value("ab12".upper().encode("latin-1"))
+        self.assertEqual(first, "181f7af0430752c3b3258705bbf96c09fda387bd8dcd1572fcb113b1a01d9b07")
+        self.assertEqual(cl.next_device_value(bytes.fromhex(first)),
+                         "69f1ba6e31d3e16a95b0d32c7f3185b1c675b33db8236338ec822f7d6d8f9dfd")
+        self.assertEqual(cl.device_name("Test-PC"), "2cb5c7ba60d406e94e584517a33c50dc")
+
     def test_short_k(self):
         cl = self.vector(VEC_B_SECRET_SHORT_K)
         self.assertEqual(nhex(cl.K), VEC["K_short"])
@@ -609,6 +618,25 @@ class FileSafes(unittest.TestCase):
         self.assertEqual((base64.b64decode(stored["content_b64"]), stored["versions"]), (b"v2", 2))
         self.assertEqual(status_of(self.upload(made[0]["object_id"], "f15.bin", b"dup")), 10409)
         self.assertEqual(status_of(self.upload("obj-nope", "n.txt", b"x")), 10911)
+
+    def test_big_files_stream(self):
+        private = self.safes["Private"]
+        content = secrets.token_bytes(3 * (1 << 20) + 5)
+        obj = self.c.data(self.upload(private["root_folder_id"], "big.bin", content))["filesafe_objects"][0]
+        self.assertEqual((obj["size"], obj["checksum"]), (len(content), "sha256:" + hashlib.sha256(content).hexdigest()))
+        got = self.c.request("GET", self.c.fs("file/" + obj["object_id"]))
+        self.assertEqual(dec(self.c.key, bytes.fromhex(got.headers["X-Transport-Iv"]), got.body), content)
+        stored = [o for s in SVC.control("state")["safes"] for o in s["objects"] if o["object_id"] == obj["object_id"]]
+        self.assertNotIn("content_b64", stored[0])  # too big for the dump; the checksum tells
+        log = SVC.control("requests")["requests"]
+        upload = [e for e in log if e["method"] == "POST" and e["path"].endswith("/file")][-1]
+        self.assertEqual((upload["body_size"], upload["body_b64"]), ((len(content) // 16 + 1) * 16, ""))
+        # Refused before the body is read: the answer still arrives.
+        self.assertEqual(status_of(self.upload("obj-nope", "n.bin", content)), 10911)
+        # A big remote file made through the control endpoint.
+        made = SVC.control("object", safe_id=private["safe_id"], path="/zeros.bin", size=2 * (1 << 20) + 1)["object"]
+        got = self.c.request("GET", self.c.fs("file/" + made["object_id"]))
+        self.assertEqual(dec(self.c.key, bytes.fromhex(got.headers["X-Transport-Iv"]), got.body), bytes(2 * (1 << 20) + 1))
 
     def test_delete_with_trash_modes(self):
         team, private = self.safes["Team Alpha"], self.safes["Private"]
