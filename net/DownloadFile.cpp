@@ -1,0 +1,132 @@
+#include "net/DownloadFile.h"
+
+#include "net/CipherCalculator.h"
+#include "net/Codec.h"
+
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+bool isHexIv(const QString &ivText)
+{
+    if (ivText.size() != 32) {
+        return false;
+    }
+    return std::all_of(ivText.begin(), ivText.end(), [](QChar c) {
+        const ushort u = c.unicode();
+        return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+    });
+}
+} // namespace
+
+DownloadFile::DownloadFile(const QString &pathTemplate, const QByteArray &key, QObject *parent)
+    : QObject(parent)
+    , m_path(pathTemplate)
+    , m_key(key)
+    , m_cipher(std::make_unique<CipherCalculator>())
+{}
+
+DownloadFile::~DownloadFile() = default;
+
+bool DownloadFile::initDecryption(const QString &ivText)
+{
+    m_ivText = ivText;
+    if (m_decrypting || !isHexIv(ivText)) {
+        return false;
+    }
+    if (!m_cipher->decryptInit(EVP_aes_256_cbc(), m_key, Codec::hexToBytes(ivText))) {
+        return false;
+    }
+    // QTemporaryFile creates with O_EXCL and mode 0600: a name that exists already, a planted
+    // link included, is never opened.
+    auto file = std::make_unique<QTemporaryFile>(m_path);
+    file->setAutoRemove(false);
+    if (!file->open()) {
+        return false;
+    }
+    m_path = file->fileName();
+    m_file = std::move(file);
+    m_decrypting = true;
+    return true;
+}
+
+bool DownloadFile::writeOut()
+{
+    const QByteArray plain = m_cipher->takeResult();
+    if (!m_file || !m_file->isOpen()) {
+        return false;
+    }
+    if (!plain.isEmpty() && m_file->write(plain) != plain.size()) {
+        return false;
+    }
+    // What was received so far is on the disk after every chunk.
+    if (!m_file->flush()) {
+        return false;
+    }
+    m_written += plain.size();
+    return true;
+}
+
+bool DownloadFile::appendChunk(const QByteArray &bytes)
+{
+    if (!m_decrypting || m_finished) {
+        return false;
+    }
+    if (!m_cipher->decryptUpdate(bytes)) {
+        return false;
+    }
+    return writeOut();
+}
+
+bool DownloadFile::finish()
+{
+    if (!m_decrypting || m_finished) {
+        return false;
+    }
+    if (!m_cipher->decryptFinal()) {
+        return false;
+    }
+    if (!writeOut()) {
+        return false;
+    }
+    // The rename below must never publish a file whose blocks are not yet on the disk.
+    if (::fsync(m_file->handle()) != 0) {
+        return false;
+    }
+    m_finished = true;
+    return true;
+}
+
+bool DownloadFile::replace(const QString &destination)
+{
+    if (!m_finished || m_replaced) {
+        return false;
+    }
+    m_file->close();
+    if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(destination).constData()) != 0) {
+        return false;
+    }
+    m_replaced = true;
+    return true;
+}
+
+bool DownloadFile::removeFile()
+{
+    if (m_file) {
+        m_file->close();
+    }
+    // After the rename the temporary name is free again and may belong to another download.
+    if (m_replaced || !m_decrypting) {
+        return false;
+    }
+    if (!QFile::exists(m_path)) {
+        return false;
+    }
+    return QFile::remove(m_path);
+}
