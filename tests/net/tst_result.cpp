@@ -69,8 +69,6 @@ class TestResult : public QObject
     Q_OBJECT
 
 private slots:
-    void codeNumbers_data();
-    void codeNumbers();
     void constructions();
     void nothingAlwaysDecodes();
     void deliveredWhileReceiverLives();
@@ -79,49 +77,6 @@ private slots:
     void contextBoundCallable();
     void errorCodeTravelsThroughSignals();
 };
-
-void TestResult::codeNumbers_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("number");
-
-    // The numbers are an interface: the login view, the session and the synchroniser switch on them.
-    QTest::newRow("EC_OK") << int(EC_OK) << 0;
-    QTest::newRow("EC_ABORTED") << int(EC_ABORTED) << 1;
-    QTest::newRow("EC_BAD_URL") << int(EC_BAD_URL) << 2;
-    QTest::newRow("EC_NETWORK") << int(EC_NETWORK) << 3;
-    QTest::newRow("EC_TIMEOUT") << int(EC_TIMEOUT) << 4;
-    QTest::newRow("EC_UNKNOWN_NETWORK") << int(EC_UNKNOWN_NETWORK) << 5;
-    QTest::newRow("EC_SERVICE_UNAVAILABLE") << int(EC_SERVICE_UNAVAILABLE) << 6;
-    QTest::newRow("EC_HTTP_REDIRECT") << int(EC_HTTP_REDIRECT) << 7;
-    QTest::newRow("EC_HTTP_STATUS") << int(EC_HTTP_STATUS) << 8;
-    QTest::newRow("EC_SERVICE_STATUS") << int(EC_SERVICE_STATUS) << 9;
-    QTest::newRow("EC_HOST_NOT_FOUND") << int(EC_HOST_NOT_FOUND) << 10;
-    QTest::newRow("EC_PROXY_AUTH") << int(EC_PROXY_AUTH) << 11;
-    QTest::newRow("EC_SSL_HANDSHAKE") << int(EC_SSL_HANDSHAKE) << 12;
-    QTest::newRow("EC_CONNECTION_REFUSED") << int(EC_CONNECTION_REFUSED) << 14;
-    QTest::newRow("EC_UNSUPPORTED_CLIENT") << int(EC_UNSUPPORTED_CLIENT) << 15;
-    QTest::newRow("EC_UNSUPPORTED_VERSION") << int(EC_UNSUPPORTED_VERSION) << 16;
-    QTest::newRow("EC_LOGIN_FAILED") << int(EC_LOGIN_FAILED) << 17;
-    QTest::newRow("EC_ACCOUNT_EXPIRED") << int(EC_ACCOUNT_EXPIRED) << 18;
-    QTest::newRow("EC_ACCOUNT_INHERITED") << int(EC_ACCOUNT_INHERITED) << 19;
-    QTest::newRow("EC_ACCOUNT_LOCKED") << int(EC_ACCOUNT_LOCKED) << 20;
-    QTest::newRow("EC_QUOTA_EXCEEDED") << int(EC_QUOTA_EXCEEDED) << 21;
-    QTest::newRow("EC_SERVICE_STATUS_10910") << int(EC_SERVICE_STATUS_10910) << 22;
-    QTest::newRow("EC_SERVICE_STATUS_10911") << int(EC_SERVICE_STATUS_10911) << 23;
-    QTest::newRow("EC_EMPTY_RESPONSE") << int(EC_EMPTY_RESPONSE) << 24;
-    QTest::newRow("EC_BAD_RESPONSE") << int(EC_BAD_RESPONSE) << 25;
-    QTest::newRow("EC_LOCAL_FILE") << int(EC_LOCAL_FILE) << 26;
-    QTest::newRow("EC_SERVICE_STATUS_10904") << int(EC_SERVICE_STATUS_10904) << 27;
-    QTest::newRow("EC_CLIENT") << int(EC_CLIENT) << 29;
-}
-
-void TestResult::codeNumbers()
-{
-    QFETCH(int, code);
-    QFETCH(int, number);
-    QCOMPARE(code, number);
-}
 
 void TestResult::constructions()
 {
