@@ -1,8 +1,10 @@
 #include "tests/support/DevService.h"
 #include "tests/support/TestEnv.h"
 
+#include <QAuthenticator>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <QtTest>
@@ -86,6 +88,37 @@ private slots:
         QCOMPARE(log.at(1).toObject().value("path").toString(), QStringLiteral("/rest/public/1/version/sync"));
         QVERIFY(m_svc.reset());
         QVERIFY(m_svc.requests().isEmpty());
+    }
+
+    // Qt's proxy dialogue with the service's proxy: a 407, the credentials, the request again.
+    void proxyDemandsCredentials()
+    {
+        QVERIFY(m_svc.proxyPort() > 0);
+        QVERIFY(m_svc.reset());
+        for (const QString &url :
+             {m_svc.httpUrl() + "/rest/public/1/version/sync", m_svc.httpsUrl() + "/api/sync/1/public/version"}) {
+            QNetworkAccessManager nam;
+            nam.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", quint16(m_svc.proxyPort())));
+            int asked = 0;
+            connect(&nam, &QNetworkAccessManager::proxyAuthenticationRequired, this,
+                    [&asked](const QNetworkProxy &, QAuthenticator *auth) {
+                        ++asked;
+                        if (asked == 1) {
+                            auth->setUser("proxyuser");
+                            auth->setPassword("proxypass");
+                        }
+                    });
+            QNetworkReply *reply = nam.get(QNetworkRequest{QUrl(url)});
+            QSignalSpy finished(reply, &QNetworkReply::finished);
+            QVERIFY(finished.wait(10000));
+            QCOMPARE(reply->error(), QNetworkReply::NoError);
+            QCOMPARE(asked, 1);
+            delete reply;
+        }
+        int refused = 0;
+        for (const QJsonValue &e : m_svc.requests())
+            refused += e.toObject().value("proxy").toBool() && e.toObject().value("status").toInt() == 407;
+        QVERIFY(refused >= 2);
     }
 
     void unknownControlCommandIsRefused()

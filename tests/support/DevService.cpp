@@ -34,7 +34,7 @@ bool DevService::start(const QStringList &extraArgs)
         return false;
     }
     static const QRegularExpression ready(
-            QStringLiteral("^DEVSERVICE READY http_port=(\\d+) https_port=(-?\\d+) ca=(.*)$"));
+            QStringLiteral("^DEVSERVICE READY http_port=(\\d+) https_port=(-?\\d+) proxy_port=(-?\\d+) ca=(.*)$"));
     QElapsedTimer timer;
     timer.start();
     QByteArray pending;
@@ -50,7 +50,8 @@ bool DevService::start(const QStringList &extraArgs)
             if (m.hasMatch()) {
                 m_httpPort = m.captured(1).toInt();
                 m_httpsPort = m.captured(2).toInt();
-                m_caPath = m.captured(3);
+                m_proxyPort = m.captured(3).toInt();
+                m_caPath = m.captured(4);
                 return true;
             }
         }

@@ -26,6 +26,9 @@ public:
     QString httpsUrl() const; // "https://localhost:<port>"
     int httpPort() const { return m_httpPort; }
     int httpsPort() const { return m_httpsPort; }
+    // An HTTP proxy in front of this service only (CONNECT to its own ports); it demands Basic
+    // credentials, "proxyuser" / "proxypass" unless changed with control("proxy", ...).
+    int proxyPort() const { return m_proxyPort; }
     QString caCertificatePath() const { return m_caPath; }
 
     // Adds the test CA to QSslConfiguration::defaultConfiguration(). Call it before the session (or
@@ -56,4 +59,5 @@ private:
     QString m_caPath;
     int m_httpPort = -1;
     int m_httpsPort = -1;
+    int m_proxyPort = -1;
 };

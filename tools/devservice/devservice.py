@@ -7,12 +7,14 @@ which tests reset the data, inject faults and read what the client really did. S
 
 import argparse
 import base64
+import binascii
 import datetime
 import hashlib
 import json
 import os
 import re
 import secrets
+import select
 import shutil
 import signal
 import socket
@@ -151,6 +153,7 @@ class World:
             self.version = {"name": "sync", "version_compatible": "2.0.0", "version_latest": "2.2.4",
                             "step0": ""}
             self.config = {"unauthenticated": "http401", "xsrf_required": True}
+            self.proxy = {"user": "proxyuser", "password": "proxypass", "required": True}
             self.users = {}
             self.safes = {}
             self.objects = {}
@@ -318,7 +321,7 @@ class World:
                      "xsrf": s["xsrf"], "transport_key": s["K"].hex() if s.get("K") else ""}
                     for s in self.sessions.values()]
         return {"users": users, "safes": safes, "sessions": sessions, "faults": self.faults,
-                "version": self.version, "config": self.config}
+                "version": self.version, "config": self.config, "proxy": self.proxy}
 
     # ----- faults -----
 
@@ -361,6 +364,76 @@ class Handler(BaseHTTPRequestHandler):
     def do_DELETE(self):
         self.handle_any("DELETE")
 
+    def do_CONNECT(self):
+        """Tunnels to this service's own ports only; never anywhere else."""
+        self.body_left = 0
+        host, _, port = self.path.rpartition(":")
+        entry = self.proxy_entry("CONNECT", self.path)
+        with self.world.lock:
+            self.world.log.append(entry)
+        if not self.proxy_authorised(entry):
+            return
+        target = int(port) if port.isdigit() else -1
+        if not getattr(self.server, "is_proxy", False) or host not in ("127.0.0.1", "localhost") \
+                or target not in self.server.own_ports:
+            entry["status"] = 502
+            self.send(Reply(502, b"only this service is reachable"), close=True)
+            return
+        try:
+            upstream = socket.create_connection(("127.0.0.1", target), timeout=10)
+        except OSError:
+            entry["status"] = 502
+            self.send(Reply(502, b"connection failed"), close=True)
+            return
+        entry["status"] = 200
+        self.wfile.write(b"HTTP/1.1 200 Connection established\r\n\r\n")
+        self.wfile.flush()
+        self.close_connection = True
+        upstream.settimeout(None)
+        pair = {self.connection: upstream, upstream: self.connection}
+        try:
+            while True:
+                ready, _, _ = select.select(list(pair), [], [], 120)
+                if not ready:
+                    break
+                for sock in ready:
+                    data = sock.recv(65536)
+                    if not data:
+                        return
+                    pair[sock].sendall(data)
+        except OSError:
+            pass
+        finally:
+            upstream.close()
+
+    def proxy_entry(self, method, path):
+        entry = {"method": method, "path": path, "query": {}, "headers": {k: v for k, v in self.headers.items()},
+                 "body": "", "body_b64": "", "body_size": 0, "scheme": "http", "status": None, "fault": None,
+                 "proxy": True}
+        return entry
+
+    def proxy_authorised(self, entry):
+        """False after answering 407 when the proxy wants credentials that did not come."""
+        conf = self.world.proxy
+        if not conf["required"]:
+            return True
+        kind, _, value = (self.headers.get("Proxy-Authorization") or "").partition(" ")
+        try:
+            user, _, password = base64.b64decode(value.strip(), validate=True).decode("utf-8").partition(":")
+        except (ValueError, binascii.Error, UnicodeDecodeError):
+            user = password = None
+        if kind.lower() == "basic" and user == conf["user"] and password == conf["password"]:
+            return True
+        while self.body_left > 0:
+            self.read_body(CHUNK)
+        if entry["method"] != "CONNECT":
+            with self.world.lock:
+                self.world.log.append(entry)
+        entry["status"] = 407
+        self.send(Reply(407, b"proxy authentication required", "text/plain",
+                        [("Proxy-Authenticate", 'Basic realm="devservice"')]), close=True)
+        return False
+
     # ----- plumbing -----
 
     def handle_any(self, method):
@@ -369,6 +442,17 @@ class Handler(BaseHTTPRequestHandler):
         query = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True))
         self.body_left = int(self.headers.get("Content-Length") or 0)
         try:
+            if getattr(self.server, "is_proxy", False):
+                # Absolute targets of this service's plain port are served here; nothing is forwarded.
+                entry = self.proxy_entry(method, self.path)
+                if not self.proxy_authorised(entry):
+                    return
+                if url.hostname not in ("127.0.0.1", "localhost") or url.port != self.server.own_ports[0]:
+                    entry["status"] = 502
+                    with self.world.lock:
+                        self.world.log.append(entry)
+                    self.send(Reply(502, b"only this service is reachable"), close=True)
+                    return
             self.serve(method, path, query)
         finally:
             if self.body_left > 0:  # an unread body would be taken for the next request
@@ -408,7 +492,7 @@ class Handler(BaseHTTPRequestHandler):
                  "body": body.decode("utf-8", "replace") if body is not None else "",
                  "body_b64": base64.b64encode(body).decode("ascii") if body is not None else "",
                  "body_size": size, "scheme": "https" if isinstance(self.connection, ssl.SSLSocket) else "http",
-                 "status": None, "fault": None}
+                 "status": None, "fault": None, "proxy": getattr(self.server, "is_proxy", False)}
         with w.lock:
             w.log.append(entry)
             release = w.release
@@ -480,15 +564,16 @@ class Handler(BaseHTTPRequestHandler):
             return b"{\"status\": 0, \"data\": "
         return kind.encode("utf-8")
 
-    def send(self, reply, cut_after=None):
+    def send(self, reply, cut_after=None, close=False):
         self.send_response(reply.code)
         if reply.body or reply.code != 204:
             self.send_header("Content-Type", reply.content_type)
         self.send_header("Content-Length", str(reply.length()))
         for k, v in reply.headers:
             self.send_header(k, v)
-        if cut_after is not None:
+        if cut_after is not None or close:
             self.send_header("Connection", "close")
+            self.close_connection = True
         self.end_headers()
         left = reply.length() if cut_after is None else int(cut_after)
         try:
@@ -563,6 +648,11 @@ class Handler(BaseHTTPRequestHandler):
                 if k in args:
                     w.config[k] = args[k]
             return {"config": w.config}
+        if command == "proxy":
+            for k in ("user", "password", "required"):
+                if k in args:
+                    w.proxy[k] = args[k]
+            return {"proxy": w.proxy}
         if command == "drop_session":
             name = args.get("user")
             for sid in [s for s, v in w.sessions.items() if not name or v["user"] == name]:
@@ -1066,6 +1156,14 @@ def decrypted_chunks(key, iv, chunks):
 class Server(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+    is_proxy = False
+    own_ports = ()
+
+    def handle_error(self, request, client_address):
+        # Clients that hang up (aborts, time-outs, cut tests) are part of the job, not faults.
+        if isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError, TimeoutError)):
+            return
+        super().handle_error(request, client_address)
 
 
 class TlsServer(Server):
@@ -1093,6 +1191,8 @@ def main():
     ap = argparse.ArgumentParser(description="Tessarvale development service (loopback only)")
     ap.add_argument("--http-port", type=int, default=0, help="plain HTTP port (0: any free port)")
     ap.add_argument("--https-port", type=int, default=0, help="HTTPS port (0: any free port; -1: none)")
+    ap.add_argument("--proxy-port", type=int, default=0, help="authenticating HTTP proxy in front of this "
+                                                                 "service (0: any free port; -1: none)")
     ap.add_argument("--cert-dir", default="", help="folder for the test CA and server certificate "
                                                    "(default: a temporary folder removed at exit)")
     ap.add_argument("--exit-with-stdin", action="store_true", help="exit when standard input closes")
@@ -1116,11 +1216,18 @@ def main():
         ctx.load_cert_chain(cert_path, key_path)
         servers.append(TlsServer(("127.0.0.1", args.https_port), Handler, ctx))
         https_port = servers[1].server_address[1]
+    proxy_port = -1
+    if args.proxy_port >= 0:
+        proxy = Server(("127.0.0.1", args.proxy_port), Handler)
+        proxy.is_proxy = True
+        proxy.own_ports = tuple(srv.server_address[1] for srv in servers)
+        proxy_port = proxy.server_address[1]
+        servers.append(proxy)
     for srv in servers:
         threading.Thread(target=srv.serve_forever, daemon=True).start()
 
-    print("DEVSERVICE READY http_port=%d https_port=%d ca=%s" % (servers[0].server_address[1], https_port,
-                                                                 os.path.abspath(ca_path)), flush=True)
+    print("DEVSERVICE READY http_port=%d https_port=%d proxy_port=%d ca=%s"
+          % (servers[0].server_address[1], https_port, proxy_port, os.path.abspath(ca_path)), flush=True)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     try:
         if args.exit_with_stdin:

@@ -12,6 +12,7 @@ import http.client
 import json
 import os
 import secrets
+import socket
 import ssl
 import subprocess
 import sys
@@ -135,6 +136,7 @@ class Service:
         fields = dict(f.split("=", 1) for f in line.split()[2:])
         self.http_port = int(fields["http_port"])
         self.https_port = int(fields["https_port"])
+        self.proxy_port = int(fields["proxy_port"])
         self.ca = fields["ca"]
 
     def stop(self):
@@ -748,6 +750,57 @@ class Faults(unittest.TestCase):
         c.step(("step", "0"), ("client", "SYNC"), ("version", "2.2.4"))
         answer = c.form_post("/login", [("step", "1"), ("username", "demo"), ("A", nhex(cl.A))]).body.decode()
         self.assertRegex(answer, r"^success=true;loginState=identified;B=[0-9a-f]+;salt=[0-9a-f]+$")
+
+    def test_authenticating_proxy(self):
+        def via_proxy(method, target, auth=None, extra=b""):
+            sock = socket.create_connection(("127.0.0.1", SVC.proxy_port), timeout=10)
+            head = "%s %s HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n" % (method, target)
+            if auth:
+                head += "Proxy-Authorization: Basic %s\r\n" % base64.b64encode(auth.encode()).decode()
+            sock.sendall(head.encode() + b"\r\n" + extra)
+            data = b""
+            while b"\r\n\r\n" not in data:
+                data += sock.recv(4096)
+            return sock, data
+        plain = "http://127.0.0.1:%d/rest/public/1/version/sync" % SVC.http_port
+        sock, reply = via_proxy("GET", plain)
+        sock.close()
+        self.assertTrue(reply.startswith(b"HTTP/1.1 407"))
+        self.assertIn(b'Proxy-Authenticate: Basic realm="devservice"', reply)
+        sock, reply = via_proxy("GET", plain, "proxyuser:wrong")
+        sock.close()
+        self.assertTrue(reply.startswith(b"HTTP/1.1 407"))
+        sock, reply = via_proxy("GET", plain, "proxyuser:proxypass")
+        sock.close()
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200"), reply)
+        # Nothing but this service: other hosts and ports are refused.
+        for target in ("http://10.0.0.1:%d/x" % SVC.http_port, "http://127.0.0.1:1/x"):
+            sock, reply = via_proxy("GET", target, "proxyuser:proxypass")
+            sock.close()
+            self.assertTrue(reply.startswith(b"HTTP/1.1 502"), target)
+        # CONNECT tunnels TLS to the HTTPS port, with credentials only.
+        sock, reply = via_proxy("CONNECT", "localhost:%d" % SVC.https_port)
+        sock.close()
+        self.assertTrue(reply.startswith(b"HTTP/1.1 407"), reply)
+        sock, reply = via_proxy("CONNECT", "localhost:%d" % SVC.https_port, "proxyuser:proxypass")
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200"), reply)
+        tls = ssl.create_default_context(cafile=SVC.ca).wrap_socket(sock, server_hostname="localhost")
+        tls.sendall(b"GET /api/sync/1/public/version HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n")
+        answer = b""
+        while True:
+            data = tls.recv(4096)
+            if not data:
+                break
+            answer += data
+        tls.close()
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200"))
+        log = SVC.control("requests")["requests"]
+        self.assertEqual([e["status"] for e in log if e["proxy"]][:3], [407, 407, 200])
+        self.assertIn(("CONNECT", 407), [(e["method"], e["status"]) for e in log if e["proxy"]])
+        SVC.control("proxy", required=False)
+        sock, reply = via_proxy("GET", plain)
+        sock.close()
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200"))
 
     def test_request_log(self):
         SVC.control("requests", clear=True)
