@@ -156,6 +156,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 
     if (t_insideHandler) {
         std::fprintf(stderr, "%s\n", qUtf8Printable(message));
+        if (type == QtFatalMsg) {
+            std::abort();
+        }
         return;
     }
     t_insideHandler = true;
