@@ -19,9 +19,10 @@ QVariant timeValue(const QDateTime &time)
     return time.isValid() ? QVariant(time.toMSecsSinceEpoch()) : QVariant(QVariant::LongLong);
 }
 
+// In UTC: the same instant as local time, without a time-zone look-up for every row of a setting.
 QDateTime readTime(const QVariant &value)
 {
-    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong());
+    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 
 FsObject readEntry(const QSqlQuery &query)

@@ -84,6 +84,7 @@ void TestFileObjectDao::roundTrip()
     QCOMPARE(loaded.size(), size);
     QCOMPARE(loaded.localMtime().toMSecsSinceEpoch(), local.toMSecsSinceEpoch());
     QCOMPARE(loaded.remoteMtime().toMSecsSinceEpoch(), remote.toMSecsSinceEpoch());
+    QCOMPARE(loaded.localMtime(), local); // the same instant, whatever the zone it is read in
     QCOMPARE(loaded.type(), type);
     QCOMPARE(loaded.checksum(), QStringLiteral("sha256:00ff"));
     QCOMPARE(loaded.access(), QString()); // not stored
