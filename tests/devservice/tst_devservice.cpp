@@ -7,6 +7,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QSslError>
 #include <QtTest>
 
 // The launcher and the TLS chain as the client's tests rely on them: Qt reaches both ports, the test
@@ -74,6 +75,37 @@ private slots:
         // The certificate names the loopback address as well as "localhost".
         const Answer b = get(QStringLiteral("https://127.0.0.1:%1/api/sync/1/public/version").arg(m_svc.httpsPort()));
         QCOMPARE(b.error, QNetworkReply::NoError);
+    }
+
+    void brokenCertificatesFail_data()
+    {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("wrong host") << "wrong_host" << int(QSslError::HostNameMismatch);
+        QTest::newRow("self-signed") << "self_signed" << int(QSslError::SelfSignedCertificate);
+        QTest::newRow("expired") << "expired" << int(QSslError::CertificateExpired);
+    }
+
+    // The service can present certificates that must fail even with the test CA trusted.
+    void brokenCertificatesFail()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(int, expected);
+        QVERIFY(m_svc.trustTestCa());
+        QVERIFY(m_svc.control("tls", {{"certificate", certificate}}).value("ok").toBool());
+        QNetworkAccessManager nam;
+        QNetworkReply *reply = nam.get(QNetworkRequest{QUrl(m_svc.httpsUrl() + "/api/sync/1/public/version")});
+        QList<int> seen;
+        connect(reply, &QNetworkReply::sslErrors, this, [&seen](const QList<QSslError> &errors) {
+            for (const QSslError &e : errors)
+                seen << int(e.error());
+        });
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(reply->error(), QNetworkReply::SslHandshakeFailedError);
+        QVERIFY2(seen.contains(expected), qPrintable(QStringLiteral("errors seen: %1").arg(seen.size())));
+        delete reply;
+        QVERIFY(m_svc.reset());
     }
 
     void faultAndRequestLog()

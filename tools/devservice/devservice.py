@@ -154,6 +154,7 @@ class World:
                             "step0": ""}
             self.config = {"unauthenticated": "http401", "xsrf_required": True}
             self.proxy = {"user": "proxyuser", "password": "proxypass", "required": True}
+            self.tls = "valid"
             self.users = {}
             self.safes = {}
             self.objects = {}
@@ -321,7 +322,7 @@ class World:
                      "xsrf": s["xsrf"], "transport_key": s["K"].hex() if s.get("K") else ""}
                     for s in self.sessions.values()]
         return {"users": users, "safes": safes, "sessions": sessions, "faults": self.faults,
-                "version": self.version, "config": self.config, "proxy": self.proxy}
+                "version": self.version, "config": self.config, "proxy": self.proxy, "tls": self.tls}
 
     # ----- faults -----
 
@@ -648,6 +649,11 @@ class Handler(BaseHTTPRequestHandler):
                 if k in args:
                     w.config[k] = args[k]
             return {"config": w.config}
+        if command == "tls":
+            if args.get("certificate") not in tlsca.SERVER_CERTS:
+                raise ValueError("certificate: one of " + ", ".join(tlsca.SERVER_CERTS))
+            w.tls = args["certificate"]
+            return {"certificate": w.tls}
         if command == "proxy":
             for k in ("user", "password", "required"):
                 if k in args:
@@ -1167,15 +1173,16 @@ class Server(ThreadingHTTPServer):
 
 
 class TlsServer(Server):
-    """Hands each connection to its thread before the handshake, so a slow client blocks no one."""
+    """Hands each connection to its thread before the handshake, so a slow client blocks no one.
+    The certificate comes from the world's "tls" setting at each new connection."""
 
-    def __init__(self, address, handler, context):
-        self.context = context
+    def __init__(self, address, handler, contexts):
+        self.contexts = contexts
         super().__init__(address, handler)
 
     def finish_request(self, request, client_address):
         try:
-            conn = self.context.wrap_socket(request, server_side=True)
+            conn = self.contexts[Handler.world.tls].wrap_socket(request, server_side=True)
         except (ssl.SSLError, OSError):
             return
         try:
@@ -1204,17 +1211,21 @@ def main():
     if not cert_dir:
         temp_dir = tempfile.mkdtemp(prefix="devservice-")
         cert_dir = temp_dir
-    ca_path, cert_path, key_path = tlsca.ensure_certificates(cert_dir)
+    certs = tlsca.ensure_certificates(cert_dir)
+    ca_path = certs["ca"]
 
     Handler.world = World()
     Handler.verbose = args.verbose
     servers = [Server(("127.0.0.1", args.http_port), Handler)]
     https_port = -1
     if args.https_port >= 0:
-        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        ctx.minimum_version = ssl.TLSVersion.TLSv1_2
-        ctx.load_cert_chain(cert_path, key_path)
-        servers.append(TlsServer(("127.0.0.1", args.https_port), Handler, ctx))
+        contexts = {}
+        for kind in tlsca.SERVER_CERTS:
+            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ctx.minimum_version = ssl.TLSVersion.TLSv1_2
+            ctx.load_cert_chain(*certs[kind])
+            contexts[kind] = ctx
+        servers.append(TlsServer(("127.0.0.1", args.https_port), Handler, contexts))
         https_port = servers[1].server_address[1]
     proxy_port = -1
     if args.proxy_port >= 0:

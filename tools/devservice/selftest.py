@@ -802,6 +802,20 @@ class Faults(unittest.TestCase):
         sock.close()
         self.assertTrue(reply.startswith(b"HTTP/1.1 200"))
 
+    def test_broken_certificates(self):
+        def fetch():
+            return Client(tls=True).request("GET", "/api/sync/1/public/version")
+        self.assertEqual(fetch().status, 200)
+        for kind, reason in (("wrong_host", "Hostname mismatch"), ("self_signed", "self-signed"),
+                             ("expired", "expired")):
+            SVC.control("tls", certificate=kind)
+            a = fetch()
+            self.assertIsInstance(a.error, ssl.SSLCertVerificationError, kind)
+            self.assertIn(reason, str(a.error), kind)
+        self.assertFalse(SVC.control("tls", certificate="nonsense")["ok"])
+        SVC.control("reset")
+        self.assertEqual(fetch().status, 200)
+
     def test_request_log(self):
         SVC.control("requests", clear=True)
         self.c.request("GET", self.c.pw(), headers={"X-Probe": "1"})
