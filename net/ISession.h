@@ -32,6 +32,7 @@ public slots:
     virtual QString transportKey() const = 0;
     virtual void setTransportKey(const QString &key) = 0;
     virtual QString serverKey() const = 0;
+    virtual void setUser(const User &user) = 0;
     virtual void setLoggedIn(bool loggedIn) = 0;
     virtual bool isLoggedIn() const = 0;
     virtual void requestSuccessful() = 0;

@@ -1,11 +1,17 @@
 #include "net/R7Session.h"
 
+#include "net/NetProxy.h"
+#include "net/Request.h"
+#include "net/SslUtil.h"
 #include "net/TrackingCookieJar.h"
+
+#include "core/AppInfo.h"
 
 #include <QDateTime>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QTimer>
 
 #include <limits>
@@ -43,12 +49,15 @@ R7Session::R7Session()
     m_nam = new QNetworkAccessManager(this);
     m_nam->setObjectName(QStringLiteral("NAM-s%1").arg(s_instanceCount));
     connectNetworkAccessManager();
-    qDebug("R7Session: ca certs: %d", m_sslConfiguration.caCertificates().size());
+    qDebug("R7Session: ca certs: %d", int(m_sslConfiguration.caCertificates().size()));
+    m_sslUtil = new SslUtil();
 }
 
 R7Session::~R7Session()
 {
     delete m_nam;
+    delete m_sslUtil;
+    delete m_pendingProxy;
     qDebug("R7Session::destructor instance %d", m_instance);
 }
 
@@ -124,14 +133,19 @@ bool R7Session::isLoggedIn() const
     return m_loggedIn;
 }
 
+void R7Session::setUser(const User &user)
+{
+    m_user = user;
+}
+
 qint64 R7Session::userId() const
 {
-    return m_userId;
+    return m_user.id();
 }
 
 QString R7Session::userName() const
 {
-    return m_userName;
+    return m_user.accountName();
 }
 
 const ServerInfo *R7Session::server() const
@@ -161,26 +175,197 @@ void R7Session::setServer(const ServerInfo &server)
 
 void R7Session::resetSession()
 {
+    resetSession(EC_ABORTED, QString());
+}
+
+void R7Session::resetSession(ErrorCode pendingCode, const QString &reason)
+{
     qDebug("R7Session::resetSession; instance: %d", m_instance);
     if (m_nam) {
         QNetworkAccessManager *old = m_nam;
-        QTimer::singleShot(50000, old, &QObject::deleteLater);
         m_nam = nullptr;
+        // Requests still running on the old manager would vanish with it without a word, and their
+        // callers would wait forever: end each of them with a report.
+        const QList<Request *> pending = old->findChildren<Request *>(QString(), Qt::FindDirectChildrenOnly);
+        for (Request *r : pending) {
+            QPointer<Request> guard(r);
+            if (pendingCode == EC_ABORTED) {
+                r->abort();
+            } else if (guard) {
+                r->abortWithError(pendingCode, reason);
+            }
+        }
+        QTimer::singleShot(50000, old, &QObject::deleteLater);
     }
     m_nam = new QNetworkAccessManager(this);
     m_nam->setObjectName(QStringLiteral("NAM-r%1").arg(s_instanceCount));
     connectNetworkAccessManager();
     m_proxyAuthState = PROXYAUTH_NONE;
+    delete m_pendingProxy;
+    m_pendingProxy = nullptr;
 }
 
 void R7Session::requestSuccessful()
 {
     m_statusCheckStarted = false;
+    if (m_proxyAuthState == PROXYAUTH_PENDING_SAVED) {
+        qDebug("R7Session::requestSuccessful: Proxy authentication ok");
+        m_proxyAuthState = PROXYAUTH_SUCCESS;
+    } else if (m_proxyAuthState == PROXYAUTH_PENDING_NEW) {
+        qDebug("R7Session::requestSuccessful: New proxy authentication ok");
+        if (m_pendingProxy) {
+            m_pendingProxy->saveToSettings();
+            qDebug("R7Session::requestSuccessful: New proxy authentication saved");
+        }
+        m_proxyAuthState = PROXYAUTH_SUCCESS;
+    }
 }
 
 void R7Session::requestFailed(ErrorCode code)
 {
-    Q_UNUSED(code)
+    if (code == EC_PROXY_AUTH) {
+        if (m_proxyAuthState == PROXYAUTH_PENDING_SAVED || m_proxyAuthState == PROXYAUTH_PENDING_NEW) {
+            delete m_pendingProxy;
+            m_pendingProxy = nullptr;
+            m_proxyAuthState = PROXYAUTH_FAILED;
+        }
+        m_statusCheckStarted = true;
+        return;
+    }
+    if (code == EC_QUOTA_EXCEEDED) {
+        return;
+    }
+    if (!m_statusCheckStarted) {
+        m_statusCheckStarted = true;
+        checkSessionStatus();
+    }
+}
+
+QString R7Session::versionPath()
+{
+    const AppInfo *info = AppInfo::current();
+    if (!info || info->apiGeneration == 1) {
+        return QStringLiteral("/rest/public/1/version/sync");
+    }
+    return QStringLiteral("/api/sync/1/public/version");
+}
+
+QString R7Session::clientValidationPath()
+{
+    const AppInfo *info = AppInfo::current();
+    if (!info || info->apiGeneration == 1) {
+        return QStringLiteral("/rest/loggedin/1/clientvalidation/loggedin");
+    }
+    return QStringLiteral("/api/sync/1/account/clientvalidation");
+}
+
+void R7Session::getClientVersion(ResultCallback<ClientVersionTO_v1> callback)
+{
+    Request *r = Request::createGet(versionPath());
+    r->setTimeout(5000);
+    sendJsonRequest<ClientVersionTO_v1>(r, this, std::move(callback));
+}
+
+void R7Session::checkSessionStatus()
+{
+    Request *r = Request::createGet(clientValidationPath());
+    r->setTimeout(5000);
+    sendJsonRequest<Nothing>(r, this, bindResult(this, &R7Session::on_finishedCheckSessionStatus));
+}
+
+void R7Session::on_finishedCheckSessionStatus(const EmptyResult &result)
+{
+    if (result.code() != EC_OK) {
+        emit sessionTimeout(SERVER_SESSION_TIMEOUT, result.code());
+    }
+}
+
+void R7Session::checkServer()
+{
+    const QString url = serverUrl();
+    if (url.isEmpty()) {
+        qDebug("R7Session::checkServer: no server url set.");
+        return;
+    }
+    m_sslUtil->checkConnection(QStringLiteral("Connection Check: "), QUrl(url), m_sslConfiguration);
+}
+
+void R7Session::on_proxyAuthenticationRequired(QNetworkProxy proxy, QAuthenticator *auth)
+{
+    ++m_proxyAuthCalls;
+    qDebug("R7Session::on_proxyAuthenticationRequired: Proxy auth state: %s (%d calls)",
+           qUtf8Printable(proxyAuthStateName(m_proxyAuthState)), m_proxyAuthCalls);
+    switch (m_proxyAuthState) {
+    case PROXYAUTH_NONE: {
+        qDebug("R7Session::on_proxyAuthenticationRequired: Proxy auth required");
+        m_proxyAuthState = PROXYAUTH_REQUESTED;
+        auto *saved = new NetProxy();
+        const bool found = saved->loadFromSettings(proxy.hostName(), proxy.port());
+        qDebug("R7Session::on_proxyAuthenticationRequired: Search proxy creds for: %s:%d (found:%s)",
+               qUtf8Printable(proxy.hostName()), int(proxy.port()), found ? "true" : "false");
+        if (found) {
+            delete m_pendingProxy;
+            m_pendingProxy = saved;
+            auth->setUser(saved->user());
+            auth->setPassword(saved->password());
+            m_proxyAuthState = PROXYAUTH_PENDING_SAVED;
+        } else {
+            delete saved;
+            askForProxyCredentials(proxy, auth);
+        }
+        break;
+    }
+    case PROXYAUTH_PENDING_SAVED:
+        qDebug("R7Session::on_proxyAuthenticationRequired: Previous proxy auth from settings did not work");
+        m_proxyAuthState = PROXYAUTH_REQUESTED;
+        if (m_pendingProxy) {
+            NetProxy::removeFromSettings(m_pendingProxy->url());
+        } else {
+            NetProxy::removeFromSettings(proxy.hostName(), proxy.port());
+        }
+        askForProxyCredentials(proxy, auth);
+        break;
+    case PROXYAUTH_PENDING_NEW:
+        qDebug("R7Session::on_proxyAuthenticationRequired: Previous proxy auth by user did not work, ask again");
+        m_proxyAuthState = PROXYAUTH_REQUESTED;
+        askForProxyCredentials(proxy, auth);
+        break;
+    case PROXYAUTH_REQUESTED:
+    case PROXYAUTH_SUCCESS:
+    case PROXYAUTH_FAILED:
+        qDebug("R7Session::on_proxyAuthenticationRequired: %s: Invalid proxy auth state here",
+               qUtf8Printable(proxyAuthStateName(m_proxyAuthState)));
+        break;
+    default:
+        qDebug("R7Session::on_proxyAuthenticationRequired: Invalid proxy auth state (reset to NONE)");
+        m_proxyAuthState = PROXYAUTH_NONE;
+        break;
+    }
+    qDebug("R7Session::on_proxyAuthenticationRequired: Proxy auth new state: %s",
+           qUtf8Printable(proxyAuthStateName(m_proxyAuthState)));
+}
+
+bool R7Session::askForProxyCredentials(const QNetworkProxy &proxy, QAuthenticator *auth)
+{
+    bool canceled = false;
+    emit pause();
+    emit proxyAuthenticationRequired(proxy, auth, &canceled);
+    emit resume();
+    qDebug("R7Session::askForProxyCredentials: Proxy auth creds received (user: %s, canceled:%s)",
+           qUtf8Printable(auth->user()), canceled ? "true" : "false");
+    if (canceled) {
+        // Every request of the old manager goes through this proxy and now fails on it.
+        *auth = QAuthenticator();
+        resetSession(EC_PROXY_AUTH, QStringLiteral("proxy authentication canceled"));
+        return false;
+    }
+    delete m_pendingProxy;
+    m_pendingProxy = new NetProxy();
+    m_pendingProxy->setUrl(proxy.hostName(), proxy.port());
+    m_pendingProxy->setUser(auth->user());
+    m_pendingProxy->setPassword(auth->password());
+    m_proxyAuthState = PROXYAUTH_PENDING_NEW;
+    return true;
 }
 
 bool R7Session::isClientSessionExpired() const
@@ -220,7 +405,7 @@ void R7Session::on_networkAccessManagerSslErrors(QNetworkReply *reply, QList<QSs
     QString text = QStringLiteral("[%1]:").arg(errors.size());
     QStringList items;
     for (const QSslError &e : errors) {
-        items << QStringLiteral(" (%1:%2)").arg(QString::number(int(e.error())), int(e.error()));
+        items << QStringLiteral(" (%1:%2)").arg(SslUtil::sslErrorName(e.error())).arg(int(e.error()));
     }
     text += items.join(QLatin1Char(','));
     qWarning("R7Session::on_networkAccessManagerSslErrors: SSL errors: %s", qUtf8Printable(text));

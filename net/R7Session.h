@@ -1,7 +1,11 @@
 #pragma once
 
+#include "net/ClientVersionTO_v1.h"
 #include "net/ISession.h"
+#include "net/Result.h"
 #include "net/ServerInfo.h"
+
+#include "db/User.h"
 
 #include <QAuthenticator>
 #include <QNetworkCookie>
@@ -12,8 +16,10 @@
 
 #include <optional>
 
+class NetProxy;
 class QNetworkAccessManager;
 class QNetworkReply;
+class SslUtil;
 
 // The process-wide session with the service.
 class R7Session : public ISession
@@ -52,6 +58,7 @@ public:
     QString transportKey() const override;
     void setTransportKey(const QString &key) override;
     QString serverKey() const override;
+    void setUser(const User &user) override;
     void setLoggedIn(bool loggedIn) override;
     bool isLoggedIn() const override;
     void requestSuccessful() override;
@@ -63,8 +70,12 @@ public:
 
     qint64 userId() const;
     QString userName() const;
+    const User &user() const { return m_user; }
 
     void resetSession();
+    void checkServer();
+    void getClientVersion(ResultCallback<ClientVersionTO_v1> callback);
+    void checkSessionStatus();
 
     bool isClientSessionExpired() const;
     qint64 msecsSinceLastActivity() const;
@@ -74,6 +85,10 @@ public:
     static QString sessionStateName(SessionState state);
     static QString proxyAuthStateName(int state);
 
+    // Paths of the version query and the session validation for the record's interface generation.
+    static QString versionPath();
+    static QString clientValidationPath();
+
 signals:
     void sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
     void serverAuthenticationRequired(QNetworkReply *reply, QAuthenticator *auth);
@@ -81,13 +96,17 @@ signals:
     void sslErrors(int sessionId, R7Session *s, QNetworkReply *reply, QList<QSslError> errors);
 
 public slots:
+    void on_finishedCheckSessionStatus(const EmptyResult &result);
     void on_serverAuthenticationRequired(QNetworkReply *reply, QAuthenticator *auth);
     void on_networkAccessManagerSslErrors(QNetworkReply *reply, QList<QSslError> errors);
+    void on_proxyAuthenticationRequired(QNetworkProxy proxy, QAuthenticator *auth);
     void on_setCookieJsessionidReceived(QNetworkCookie cookie, QUrl url);
 
 private:
     R7Session();
     void connectNetworkAccessManager();
+    bool askForProxyCredentials(const QNetworkProxy &proxy, QAuthenticator *auth);
+    void resetSession(ErrorCode pendingCode, const QString &reason);
 
     static int s_instanceCount;
 
@@ -95,12 +114,11 @@ private:
     std::optional<ServerInfo> m_server;
     QNetworkAccessManager *m_nam = nullptr;
     QSslConfiguration m_sslConfiguration;
+    SslUtil *m_sslUtil = nullptr;
     ProxyAuthState m_proxyAuthState = PROXYAUTH_NONE;
     int m_proxyAuthCalls = 0;
-    // The signed-in user (row id, account name, server id).
-    qint64 m_userId = 0;
-    QString m_userName;
-    QString m_userServerId;
+    NetProxy *m_pendingProxy = nullptr;
+    User m_user;
     QString m_transportKey;
     QByteArray m_xsrfToken;
     qint64 m_lastActivity = 0;

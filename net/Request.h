@@ -1,0 +1,152 @@
+#pragma once
+
+#include "net/ErrorCode.h"
+#include "net/ISession.h"
+#include "net/ResponseTO.h"
+#include "net/Result.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QSslError>
+#include <QString>
+#include <QUrlQuery>
+
+#include <functional>
+
+class QIODevice;
+class QNetworkReply;
+class QTimer;
+
+// One HTTP exchange with the service. It ends with exactly one of `success` or `error`, and then
+// deletes itself (deferred, so handlers of the signals run first).
+class Request : public QObject
+{
+    Q_OBJECT
+public:
+    enum Method {
+        METHOD_GET = 2,
+        METHOD_PUT = 3,
+        METHOD_POST = 4,
+        METHOD_DELETE = 5,
+    };
+
+    using ProgressCallback = std::function<void(qint64, qint64)>;
+    using ReadyReadCallback = std::function<void()>;
+
+    static constexpr int DefaultTimeoutMs = 1800000;
+
+    static Request *createGet(const QString &path);
+    static Request *createDelete(const QString &path);
+    static Request *createPostJson(const QString &path, const QJsonDocument &document);
+    static Request *createPutJson(const QString &path, const QJsonDocument &document);
+    static Request *createPostForm(const QString &path, const QUrlQuery &form, const QString &contentType);
+    static Request *createPostRaw(const QString &path, const QByteArray &bytes, const QString &contentType);
+    // Takes over the device.
+    static Request *createPostDevice(const QString &path, QIODevice *device, const QString &contentType);
+
+    // An id as one path segment, percent-encoded so that "/", "?", "#" or ".." cannot change the
+    // resource addressed. Ids of unreserved characters come out unchanged. Callers refuse an empty id
+    // before building a request.
+    static QString pathSegment(const QString &id);
+
+    ~Request() override;
+
+    void addQueryItem(const QString &key, const QString &value);
+    void addHeader(const QByteArray &name, const QByteArray &value);
+    void setTimeout(int msecs);
+    void setDownloadProgressCallback(ProgressCallback callback);
+    void setUploadProgressCallback(ProgressCallback callback);
+    // Called only while the reply carries a 2xx status: an error page is never handed out as data.
+    void setReadyReadCallback(ReadyReadCallback callback);
+
+    void send(ISession *session);
+
+    // Readers for the handlers of `success`; they report a failure through onError and return false.
+    bool parseJsonResponse(ResponseTO &envelope);
+    bool parseFormResponse(QUrlQuery &form);
+    bool readAvailable(QByteArray &bytes, bool allowEmpty);
+    QByteArray rawHeader(const QByteArray &name) const;
+    // The HTTP status of the reply, 0 when there is none yet.
+    int httpStatus() const;
+    void abortWithError(ErrorCode code, const QString &reason);
+
+    int method() const { return m_method; }
+    const QString &path() const { return m_path; }
+    int timeout() const { return m_timeout; }
+    const QString &lastFailureMessage() const { return m_lastFailureMessage; }
+    QNetworkReply *reply() const { return m_reply; }
+
+    static QString networkErrorName(int error);
+    static ErrorCode mapNetworkError(int error);
+    static ErrorCode mapServiceStatus(int status);
+
+signals:
+    void error(ErrorCode errorCode, QString message);
+    void success();
+
+public slots:
+    void abort();
+    void onFinished();
+    void onSslErrors(QList<QSslError> errors);
+    void onTimeout();
+    void onError(ErrorCode errorCode, QString message);
+    void restartTimer(qlonglong done, qlonglong all);
+
+private:
+    Request(int method, const QString &path);
+    void setBody(const QByteArray &bytes, const QString &contentType);
+    bool replyRunning() const;
+
+    int m_method;
+    QString m_path;
+    QMap<QString, QString> m_queryItems;
+    QMap<QByteArray, QByteArray> m_headers;
+    ProgressCallback m_downloadProgress;
+    ProgressCallback m_uploadProgress;
+    ReadyReadCallback m_readyRead;
+    int m_timeout = DefaultTimeoutMs;
+    QIODevice *m_body = nullptr;
+    QNetworkReply *m_reply = nullptr;
+    QTimer *m_timer = nullptr;
+    QString m_contentType;
+    bool m_failureReported = false;
+    QString m_lastFailureMessage;
+    QPointer<ISession> m_session;
+};
+
+// Sends the request and calls the callback once with the decoded payload T or the first failure.
+// T decodes itself with `bool fromJson(const QJsonObject &, QString &errorText)`.
+template<typename T>
+void sendJsonRequest(Request *request, ISession *session, ResultCallback<T> callback)
+{
+    // The callback is shared by both handlers; whichever runs first delivers.
+    auto delivered = std::make_shared<bool>(false);
+    auto deliver = [callback, delivered](const Result<T> &result) {
+        if (*delivered) {
+            return;
+        }
+        *delivered = true;
+        if (callback) {
+            callback(result);
+        }
+    };
+    QObject::connect(request, &Request::success, request, [request, deliver]() {
+        ResponseTO envelope;
+        if (!request->parseJsonResponse(envelope)) {
+            return; // the failure travels through `error`
+        }
+        T payload;
+        QString errorText;
+        if (!payload.fromJson(envelope.data(), errorText)) {
+            request->onError(EC_BAD_RESPONSE, QStringLiteral("Response data: %1").arg(errorText));
+            return;
+        }
+        deliver(Result<T>(payload));
+    });
+    QObject::connect(request, &Request::error, request,
+                     [deliver](ErrorCode code, const QString &message) { deliver(Result<T>(code, message)); });
+    request->send(session);
+}
