@@ -181,28 +181,33 @@ void R7Session::resetSession()
 void R7Session::resetSession(ErrorCode pendingCode, const QString &reason)
 {
     qDebug("R7Session::resetSession; instance: %d", m_instance);
-    if (m_nam) {
-        QNetworkAccessManager *old = m_nam;
-        m_nam = nullptr;
-        // Requests still running on the old manager would vanish with it without a word, and their
-        // callers would wait forever: end each of them with a report.
-        const QList<Request *> pending = old->findChildren<Request *>(QString(), Qt::FindDirectChildrenOnly);
-        for (Request *r : pending) {
-            QPointer<Request> guard(r);
-            if (pendingCode == EC_ABORTED) {
-                r->abort();
-            } else if (guard) {
-                r->abortWithError(pendingCode, reason);
-            }
-        }
-        QTimer::singleShot(50000, old, &QObject::deleteLater);
-    }
+    QNetworkAccessManager *old = m_nam;
     m_nam = new QNetworkAccessManager(this);
     m_nam->setObjectName(QStringLiteral("NAM-r%1").arg(s_instanceCount));
     connectNetworkAccessManager();
     m_proxyAuthState = PROXYAUTH_NONE;
     delete m_pendingProxy;
     m_pendingProxy = nullptr;
+    if (old) {
+        // Requests still running on the old manager would vanish with it without a word, and their
+        // callers would wait forever: end each of them with a report. A reset is no sign of a lost
+        // service session, so these reports start no validation.
+        m_resetting = true;
+        const QList<Request *> pending = old->findChildren<Request *>(QString(), Qt::FindDirectChildrenOnly);
+        for (const QPointer<Request> &r : QList<QPointer<Request>>(pending.begin(), pending.end())) {
+            if (!r) {
+                continue;
+            }
+            if (pendingCode == EC_ABORTED) {
+                r->abort();
+            } else {
+                r->abortWithError(pendingCode, reason);
+            }
+        }
+        m_resetting = false;
+        m_proxyAuthState = PROXYAUTH_NONE;
+        QTimer::singleShot(50000, old, &QObject::deleteLater);
+    }
 }
 
 void R7Session::requestSuccessful()
@@ -235,7 +240,8 @@ void R7Session::requestFailed(ErrorCode code)
     if (code == EC_QUOTA_EXCEEDED) {
         return;
     }
-    if (!m_statusCheckStarted) {
+    // The validation's own failure (also one reported after its HTTP-level success) starts no other.
+    if (!m_statusCheckStarted && !m_validationPending && !m_resetting) {
         m_statusCheckStarted = true;
         checkSessionStatus();
     }
@@ -268,6 +274,7 @@ void R7Session::getClientVersion(ResultCallback<ClientVersionTO_v1> callback)
 
 void R7Session::checkSessionStatus()
 {
+    m_validationPending = true;
     Request *r = Request::createGet(clientValidationPath());
     r->setTimeout(5000);
     sendJsonRequest<Nothing>(r, this, bindResult(this, &R7Session::on_finishedCheckSessionStatus));
@@ -275,7 +282,14 @@ void R7Session::checkSessionStatus()
 
 void R7Session::on_finishedCheckSessionStatus(const EmptyResult &result)
 {
+    m_validationPending = false;
+    if (result.code() == EC_ABORTED) {
+        // Stopped by a quit, a cancel or a reset: it learned nothing about the service session.
+        return;
+    }
     if (result.code() != EC_OK) {
+        // Its HTTP-level success must not count as the success that ends the run of failures.
+        m_statusCheckStarted = true;
         emit sessionTimeout(SERVER_SESSION_TIMEOUT, result.code());
     }
 }

@@ -124,6 +124,8 @@ private:
     qint64 m_lastActivity = 0;
     bool m_loggedIn = false;
     bool m_statusCheckStarted = false;
+    bool m_validationPending = false;
+    bool m_resetting = false;
 };
 
 Q_DECLARE_METATYPE(R7Session::SessionState)
