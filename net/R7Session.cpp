@@ -71,6 +71,8 @@ void R7Session::connectNetworkAccessManager()
             Qt::UniqueConnection);
     connect(m_nam, &QNetworkAccessManager::authenticationRequired, this, &R7Session::on_serverAuthenticationRequired,
             Qt::UniqueConnection);
+    connect(m_nam, &QNetworkAccessManager::proxyAuthenticationRequired, this,
+            &R7Session::on_proxyAuthenticationRequired, Qt::UniqueConnection);
 }
 
 QString R7Session::serverUrl() const
