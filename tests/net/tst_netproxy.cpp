@@ -29,6 +29,7 @@ private slots:
     void typeNames();
     void proxyText();
     void authenticatorText();
+    void systemProxyReport();
 
 private:
     static NetProxy make(const QString &host, int port, const QString &user, const QString &password);
@@ -223,6 +224,25 @@ void TestNetProxy::authenticatorText()
     QAuthenticator c;
     c.setOption("n", 7);
     QCOMPARE(NetProxy::authenticatorToString(c), QStringLiteral("auth realm:'' options [1]: ,n:'7'"));
+}
+
+void TestNetProxy::systemProxyReport()
+{
+    {
+        m_env->setVar("http_proxy", QByteArray());
+        m_env->setVar("HTTP_PROXY", QByteArray());
+        m_env->setVar("no_proxy", QByteArray());
+        LogCapture log;
+        NetProxy::checkNetworkProxy(QStringLiteral("http://sync.varnel.example:8080"));
+        QVERIFY(log.contains("NetProxy::checkNetworkProxy: no system proxy required"));
+    }
+    m_env->setVar("http_proxy", "http://127.0.0.1:3128");
+    LogCapture log;
+    NetProxy::checkNetworkProxy(QStringLiteral("http://sync.varnel.example:8080"));
+    QVERIFY2(log.contains("NetProxy::checkNetworkProxy: system proxy[0 of 1]: type:HttpProxy(3) host:'127.0.0.1' "
+                          "port:3128 caching:"),
+             qPrintable(log.messages().join('|')));
+    m_env->setVar("http_proxy", QByteArray());
 }
 
 QTEST_MAIN(TestNetProxy)

@@ -68,6 +68,7 @@ private slots:
     void abortWithReason();
     void pausedTimerDoesNotRunOut();
     void completeUploadDoublesTheWait();
+    void progressRestartsOnlyARunningTimer();
     void errorBodyIsNotHandedOutAsData();
     void formReplyKeepsItsText();
     void pathSegmentsAreEncoded_data();
@@ -509,6 +510,36 @@ void TestRequest::completeUploadDoublesTheWait()
     plain->send(m_session);
     QVERIFY(outPlain.wait());
     QCOMPARE(outPlain.code(), EC_TIMEOUT);
+}
+
+void TestRequest::progressRestartsOnlyARunningTimer()
+{
+    QVERIFY(m_svc.fault({{"path", "^/rest/public/1/version/sync$"}, {"stall", true}}) > 0);
+    Request *r = Request::createGet(kVersionPath);
+    r->setTimeout(300);
+    Outcome out(r);
+    r->send(m_session);
+    // The whole body is through: twice the time-out.
+    r->restartTimer(10, 10);
+    QVERIFY(!out.errors.wait(450));
+    // Smaller progress afterwards: back to the single time-out, which still runs out.
+    r->restartTimer(5, 10);
+    QVERIFY(out.wait(2000));
+    QCOMPARE(out.code(), EC_TIMEOUT);
+
+    QVERIFY(m_svc.fault({{"path", "^/rest/public/1/version/sync$"}, {"stall", true}}) > 0);
+    Request *paused = Request::createGet(kVersionPath);
+    paused->setTimeout(200);
+    Outcome outPaused(paused);
+    paused->send(m_session);
+    emit m_session->pause();
+    // Progress while paused does not start the stopped timer again.
+    paused->restartTimer(1, 10);
+    paused->restartTimer(0, 0);
+    QVERIFY(!outPaused.errors.wait(500));
+    emit m_session->resume();
+    QVERIFY(outPaused.wait(2000));
+    QCOMPARE(outPaused.code(), EC_TIMEOUT);
 }
 
 void TestRequest::errorBodyIsNotHandedOutAsData()

@@ -33,6 +33,7 @@ private slots:
     void quotaFailureStartsNoValidation();
     void proxyFailureStartsNoValidation();
     void versionQuery();
+    void abortedValidationReportsNoTimeout();
     void resetEndsPendingRequestsWithAReport();
     void explicitPortWarmsUpAConnection();
 
@@ -224,6 +225,24 @@ void TestSession::versionQuery()
              QStringLiteral("{name:'%1',version_compatible:'2.1.0',version_latest:'2.3.1'}")
                      .arg(results.first().payload().name()));
     QCOMPARE(count(kVersionPath), 1);
+}
+
+void TestSession::abortedValidationReportsNoTimeout()
+{
+    QSignalSpy timeouts(m_session, &R7Session::sessionTimeout);
+    QVERIFY(m_svc.fault({{"path", QString("^%1$").arg(kValidationPath)}, {"stall", true}}) > 0);
+    QVERIFY(m_svc.fault({{"path", QString("^%1$").arg(kFailPath)}, {"http_status", 503}}) > 0);
+    QCOMPARE(run(Request::createGet(kFailPath)), EC_SERVICE_UNAVAILABLE);
+    QTRY_COMPARE(count(kValidationPath), 1);
+    // The user quits or cancels while the validation is under way.
+    emit m_session->abort();
+    QVERIFY(!timeouts.wait(300));
+    // The run of failures goes on: no second validation until a success.
+    QVERIFY(m_svc.fault({{"path", QString("^%1$").arg(kFailPath)}, {"http_status", 503}}) > 0);
+    QCOMPARE(run(Request::createGet(kFailPath)), EC_SERVICE_UNAVAILABLE);
+    QCOMPARE(run(Request::createGet(kVersionPath)), EC_OK);
+    QCOMPARE(count(kValidationPath), 1);
+    QCOMPARE(timeouts.size(), 0);
 }
 
 void TestSession::resetEndsPendingRequestsWithAReport()
