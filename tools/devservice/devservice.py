@@ -425,8 +425,11 @@ class Handler(BaseHTTPRequestHandler):
             user = password = None
         if kind.lower() == "basic" and user == conf["user"] and password == conf["password"]:
             return True
-        while self.body_left > 0:
-            self.read_body(CHUNK)
+        try:
+            while self.body_left > 0:
+                self.read_body(CHUNK)
+        except ValueError:
+            return False
         if entry["method"] != "CONNECT":
             with self.world.lock:
                 self.world.log.append(entry)
