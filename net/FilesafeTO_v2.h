@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QMetaType>
 #include <QString>
 
 // One file safe of the signed-in account as the service lists it.
@@ -42,3 +43,5 @@ public:
 private:
     QString m_error;
 };
+
+Q_DECLARE_METATYPE(FilesafeTO_v2)

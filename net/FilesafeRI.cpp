@@ -1,0 +1,255 @@
+#include "net/FilesafeRI.h"
+
+#include "core/AppInfo.h"
+#include "core/FileUtil.h"
+#include "core/StringUtil.h"
+#include "net/AesCryptDevice.h"
+#include "net/Codec.h"
+#include "net/CryptoPrimitives.h"
+#include "net/DownloadFile.h"
+#include "net/Request.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QUrl>
+
+namespace {
+constexpr int kUploadTimeoutMs = 420000;
+
+template<typename T>
+void refuseEmptyId(const ResultCallback<T> &callback)
+{
+    // An empty id would address the collection instead of one object.
+    if (callback) {
+        callback(Result<T>(EC_BAD_URL, QStringLiteral("URL: empty object id")));
+    }
+}
+} // namespace
+
+FilesafeRI::FilesafeRI(const AppInfo *appInfo, ISession *session, QObject *parent)
+    : GenericRI(session, parent)
+    , m_appInfo(appInfo)
+{}
+
+QString FilesafeRI::basePath() const
+{
+    if (m_appInfo && m_appInfo->apiGeneration == 1) {
+        return QStringLiteral("/rest/loggedin/3/filesafe/");
+    }
+    return QStringLiteral("/api/sync/1/files/");
+}
+
+QByteArray FilesafeRI::percentEncoded(const QString &text)
+{
+    return QUrl::toPercentEncoding(text);
+}
+
+void FilesafeRI::getFilesafes(ResultCallback<FilesafesTO_v2> callback)
+{
+    Request *request = Request::createGet(basePath() + QStringLiteral("info"));
+    sendJsonRequest<FilesafesTO_v2>(request, session, std::move(callback));
+}
+
+void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QString type,
+                            ResultCallback<FilesafeObjectsTO_v2> callback)
+{
+    if (safeId.isEmpty()) {
+        refuseEmptyId(callback);
+        return;
+    }
+    Request *request = Request::createGet(basePath() + QStringLiteral("info/") + Request::pathSegment(safeId));
+    request->addQueryItem(QStringLiteral("depth"), QString::number(depth));
+    request->addQueryItem(QStringLiteral("type"), type);
+    request->addHeader("X-Object-Path", percentEncoded(objectPath));
+    sendJsonRequest<FilesafeObjectsTO_v2>(request, session, std::move(callback));
+}
+
+void FilesafeRI::createDir(QString destinationId, QString name, ResultCallback<FilesafeObjectsTO_v2> callback)
+{
+    Request *request = Request::createPostRaw(basePath() + QStringLiteral("folder"), QByteArray(),
+                                              QStringLiteral("text/plain; charset=UTF-8"));
+    request->addHeader("X-Foldername", percentEncoded(name));
+    request->addHeader("X-Destination", destinationId.toUtf8());
+    sendJsonRequest<FilesafeObjectsTO_v2>(request, session, std::move(callback));
+}
+
+void FilesafeRI::deleteDir(QString objectId, bool hasTrash, ResultCallback<Nothing> callback)
+{
+    deleteObject(QStringLiteral("folder/"), objectId, hasTrash, std::move(callback));
+}
+
+void FilesafeRI::deleteFile(QString objectId, bool hasTrash, ResultCallback<Nothing> callback)
+{
+    deleteObject(QStringLiteral("file/"), objectId, hasTrash, std::move(callback));
+}
+
+void FilesafeRI::deleteObject(const QString &kind, const QString &objectId, bool hasTrash,
+                              ResultCallback<Nothing> callback)
+{
+    if (objectId.isEmpty()) {
+        refuseEmptyId(callback);
+        return;
+    }
+    Request *request = Request::createDelete(basePath() + kind + Request::pathSegment(objectId));
+    request->addQueryItem(QStringLiteral("mode"),
+                          hasTrash ? QStringLiteral("trash") : QStringLiteral("trashToPrivate"));
+    sendJsonRequest<Nothing>(request, session, std::move(callback));
+}
+
+void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize,
+                              ResultCallback<qint64> callback, ProgressCallback progress)
+{
+    if (objectId.isEmpty()) {
+        refuseEmptyId(callback);
+        return;
+    }
+    const QString folder = QFileInfo(localDestFilePath).absolutePath();
+    const QString appName = m_appInfo ? QString::fromUtf8(m_appInfo->appName) : QString();
+    const QString pathTemplate = QStringLiteral("%1/~$%2_XXXXXX.tessarvale").arg(folder, appName);
+    auto *file = new DownloadFile(pathTemplate, Codec::hexToBytes(session->transportKey()), this);
+
+    QPointer<FilesafeRI> self(this);
+    QPointer<DownloadFile> guardedFile(file);
+    Request *request = Request::createGet(basePath() + QStringLiteral("file/") + Request::pathSegment(objectId));
+    request->setDownloadProgressCallback(std::move(progress));
+    request->setReadyReadCallback([self, guardedFile, request]() {
+        if (self && guardedFile) {
+            self->on_readyReadDownloadFile(request, guardedFile);
+        }
+    });
+    connect(request, &Request::success, this,
+            [this, request, guardedFile, expectedSize, localDestFilePath, callback]() {
+                if (!guardedFile) {
+                    if (callback) {
+                        callback(Result<qint64>(EC_CLIENT, QStringLiteral("Aborted: download file is gone")));
+                    }
+                    return;
+                }
+                // Bytes that arrived together with the end of the reply.
+                on_readyReadDownloadFile(request, guardedFile);
+                on_finishedDownloadFile(expectedSize, guardedFile, localDestFilePath, callback);
+                guardedFile->removeFile();
+                guardedFile->deleteLater();
+            });
+    connect(request, &Request::error, this, [guardedFile, callback](ErrorCode code, const QString &message) {
+        if (callback) {
+            callback(Result<qint64>(code, message));
+        }
+        if (guardedFile) {
+            guardedFile->removeFile();
+            guardedFile->deleteLater();
+        }
+    });
+    request->send(session);
+}
+
+void FilesafeRI::on_readyReadDownloadFile(Request *request, DownloadFile *file)
+{
+    if (!file->isDecrypting()) {
+        const QString iv = QString::fromLatin1(request->rawHeader("X-Transport-Iv"));
+        if (!file->initDecryption(iv)) {
+            request->abortWithError(EC_CLIENT, QStringLiteral("Unable to initiate download file decryption"));
+            return;
+        }
+    }
+    QByteArray bytes;
+    request->readAvailable(bytes, true);
+    if (!file->appendChunk(bytes)) {
+        request->abortWithError(EC_CLIENT, QStringLiteral("Unable to decrypt download file."));
+    }
+}
+
+void FilesafeRI::on_finishedDownloadFile(qlonglong bytesExpected, DownloadFile *file, QString localDestFilePath,
+                                         ResultCallback<qint64> callback)
+{
+    auto report = [&callback](const Result<qint64> &result) {
+        if (callback) {
+            callback(result);
+        }
+    };
+    if (!file->finish()) {
+        report(Result<qint64>(EC_CLIENT, QStringLiteral("Bad padding")));
+        return;
+    }
+    const qint64 received = QFileInfo(file->filePath()).size();
+    if (received != bytesExpected) {
+        report(Result<qint64>(EC_CLIENT, QStringLiteral("Download size mismatch (expected: %1, received: %2)")
+                                                 .arg(bytesExpected)
+                                                 .arg(received)));
+        return;
+    }
+    // One rename replaces the old file: there is no moment without a file at the destination.
+    if (!file->replace(localDestFilePath)) {
+        report(Result<qint64>(
+                EC_CLIENT,
+                QStringLiteral("Could not override file. File '%1' seems to be open.").arg(localDestFilePath)));
+        return;
+    }
+    qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(localDestFilePath)));
+    report(Result<qint64>(QFileInfo(localDestFilePath).size()));
+}
+
+void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
+                                      ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress)
+{
+    auto report = [&callback](ErrorCode code, const QString &message) {
+        if (callback) {
+            callback(Result<FilesafeObjectsTO_v2>(code, message));
+        }
+    };
+    unsigned char ivBytes[16];
+    if (!randomBytes(ivBytes, int(sizeof ivBytes))) {
+        report(EC_CLIENT, QStringLiteral("Unable to create the transport IV"));
+        return;
+    }
+    const QString ivText = Codec::bytesToHex(ivBytes, int(sizeof ivBytes), QString());
+    const QString escapedName = StringUtil::escapeNonPrintable(localFilePath);
+    auto openFailure = [&localFilePath](const QFile &file) {
+        return QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
+                .arg(int(file.error()))
+                .arg(file.errorString(), FileUtil::describeFile(localFilePath).join(QLatin1Char(',')));
+    };
+
+    auto *file = new QFile(localFilePath);
+    // A FIFO or a device would block the open or has no length to announce.
+    const QFileInfo info(localFilePath);
+    const bool regular = info.exists() && info.isFile();
+    if (!regular || !file->open(QIODevice::ReadOnly)) {
+        qWarning("R7Session::sendRemoteFileAction: cannot open file '%s'", qUtf8Printable(escapedName));
+        if (regular) {
+            report(EC_LOCAL_FILE, openFailure(*file));
+        } else {
+            report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
+                                          .arg(int(QFileDevice::OpenError))
+                                          .arg(info.exists() ? QStringLiteral("Not a regular file")
+                                                             : QStringLiteral("No such file or directory"),
+                                               FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
+        }
+        delete file;
+        return;
+    }
+    auto *device = new AesCryptDevice(Codec::hexToBytes(session->transportKey()), ivText, file);
+    file->setParent(device);
+    if (!device->open(QIODevice::ReadOnly)) {
+        qWarning("R7Session::sendRemoteFileAction: cannot open file to enc '%s'", qUtf8Printable(escapedName));
+        report(EC_LOCAL_FILE, openFailure(*file));
+        delete device;
+        return;
+    }
+    qDebug("R7Session::sendRemoteFileAction: local source: '%s'",
+           qUtf8Printable(StringUtil::escapeNonPrintable(info.absoluteFilePath())));
+
+    QString path = basePath() + QStringLiteral("file");
+    if (!objectId.isEmpty()) {
+        path += QLatin1Char('/') + Request::pathSegment(objectId);
+    }
+    Request *request = Request::createPostDevice(path, device, QStringLiteral("application/octet-stream"));
+    request->setUploadProgressCallback(std::move(progress));
+    request->addHeader("X-Filename", percentEncoded(info.fileName()));
+    request->addHeader("X-Transport-Iv", ivText.toLatin1());
+    request->addHeader("X-Destination", percentEncoded(destinationId));
+    request->setTimeout(kUploadTimeoutMs);
+    sendJsonRequest<FilesafeObjectsTO_v2>(request, session, std::move(callback));
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "net/FilesafeObjectsTO_v2.h"
+#include "net/FilesafesTO_v2.h"
+#include "net/GenericRI.h"
+#include "net/Result.h"
+
+#include <QString>
+
+#include <functional>
+
+class AppInfo;
+class DownloadFile;
+class Request;
+
+// The client of the service's file-safe resource: safes, listings, folders, deletions and the
+// encrypted transfer of file contents.
+class FilesafeRI : public GenericRI
+{
+    Q_OBJECT
+
+public:
+    // (bytes done, bytes total) of the encrypted body.
+    using ProgressCallback = std::function<void(qint64, qint64)>;
+
+    FilesafeRI(const AppInfo *appInfo, ISession *session, QObject *parent = nullptr);
+
+    QString basePath() const;
+
+    void getFilesafes(ResultCallback<FilesafesTO_v2> callback);
+    void getObjects(QString safeId, QString objectPath, int depth, QString type,
+                    ResultCallback<FilesafeObjectsTO_v2> callback);
+    void createDir(QString destinationId, QString name, ResultCallback<FilesafeObjectsTO_v2> callback);
+    void deleteDir(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);
+    void deleteFile(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);
+    void downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize, ResultCallback<qint64> callback,
+                      ProgressCallback progress);
+    // An empty object id creates a new file in the destination folder; otherwise a new version.
+    void sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
+                              ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress);
+
+    // Header values: UTF-8 with every byte but A-Z a-z 0-9 - . _ ~ percent-encoded.
+    static QByteArray percentEncoded(const QString &text);
+
+public slots:
+    void on_finishedDownloadFile(qlonglong bytesExpected, DownloadFile *file, QString localDestFilePath,
+                                 ResultCallback<qint64> callback);
+    void on_readyReadDownloadFile(Request *request, DownloadFile *file);
+
+private:
+    void deleteObject(const QString &kind, const QString &objectId, bool hasTrash, ResultCallback<Nothing> callback);
+
+    const AppInfo *m_appInfo;
+};
