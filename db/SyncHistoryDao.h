@@ -1,0 +1,37 @@
+#pragma once
+
+#include "sync/SyncHistory.h"
+#include "sync/SyncHistoryObject.h"
+
+#include <QList>
+#include <QObject>
+
+class SyncAction;
+
+// The history of the signed-in user's synchronisation runs and of what each action did.
+class SyncHistoryDao : public QObject
+{
+    Q_OBJECT
+
+public:
+    static SyncHistoryDao *instance();
+
+    // A new running run; its id is 0 when it could not be written.
+    SyncHistory startSync();
+    void cancelSync(qint64 historyId);
+    void finishSync(qint64 historyId);
+    // The most recently finished run, or a null record.
+    SyncHistory lastSync();
+    // Rows of the runs that started within [from, to], newest row first; bookkeeping actions are
+    // left out.
+    QList<SyncHistoryObject> loadHistory(const QDateTime &from, const QDateTime &to);
+
+    // The new row's id, 0 when it could not be written.
+    qint64 storeSyncHistoryObject(const SyncAction *action, qint64 historyId);
+    // Changes exactly the row stored for the action, or nothing.
+    bool updateSyncHistoryObject(const SyncAction *action, qint64 historyId);
+
+private:
+    SyncHistoryDao();
+    void endSync(qint64 historyId, int state);
+};
