@@ -179,8 +179,8 @@ void TestSyncHistoryDao::historyOrderAndFields()
     addRow(2, SyncAction::Resolve, 160, "resolve");
     addRow(2, SyncAction::DeleteRemoteDir, 170, "last");
     addRow(3, SyncAction::DownloadFile, 180, "bobs");
-    const QList<SyncHistoryObject> rows =
-            SyncHistoryDao::instance()->loadHistory(QDateTime::fromMSecsSinceEpoch(0), QDateTime::fromMSecsSinceEpoch(1000));
+    const QList<SyncHistoryObject> rows = SyncHistoryDao::instance()->loadHistory(QDateTime::fromMSecsSinceEpoch(0),
+                                                                                  QDateTime::fromMSecsSinceEpoch(1000));
     QStringList local;
     for (const SyncHistoryObject &row : rows)
         local << row.localDir();
