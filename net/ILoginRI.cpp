@@ -1,0 +1,3 @@
+#include "net/ILoginRI.h"
+
+ILoginRI::~ILoginRI() = default;
