@@ -1,0 +1,1 @@
+#include "tests/net/LoginRecorder.h"
