@@ -283,12 +283,14 @@ void R7Database::createIndexes()
 
 bool R7Database::exec(QSqlQuery &query)
 {
-    // A statement that failed to prepare reports only a parameter mismatch when run; the reason
-    // is the error that prepare left.
+    // A statement that failed to prepare reports only a parameter mismatch (without a code of the
+    // driver) when run; the reason is the error that prepare left.
     const QSqlError pending = query.lastError();
     if (query.exec())
         return true;
-    const QSqlError error = pending.type() != QSqlError::NoError ? pending : query.lastError();
+    const QSqlError error = pending.type() != QSqlError::NoError && query.lastError().nativeErrorCode().isEmpty()
+                                    ? pending
+                                    : query.lastError();
     const QString message = QStringLiteral("DB error: %1 (type: %2)\n query: (%3)")
                                     .arg(error.text(), errorTypeName(error.type()), query.lastQuery());
     qWarning("R7Database::exec: %s", qUtf8Printable(message));

@@ -96,6 +96,7 @@ private slots:
     void failedStepLeavesFileAsItWasAndRunsAgain();
     void unableToOpen();
     void execFailureIsLoggedAndSignalled();
+    void reusedStatementReportsItsOwnFailure();
     void errorTypeName_data();
     void errorTypeName();
     void changesCountsLastWrite();
@@ -242,6 +243,18 @@ void TestDatabase_::migrations()
     db.open();
     QCOMPARE(incompatible.count(), 0);
     QCOMPARE(migratedLines(log), migrated);
+    QStringList steps;
+    for (const QString &message : log.messages()) {
+        if (message.startsWith(QLatin1String("R7Database::init: migrate DB from ")))
+            steps << message.mid(34);
+    }
+    QStringList expectedSteps;
+    QString from = version;
+    for (const QString &to : migrated) {
+        expectedSteps << from + " to " + to;
+        from = to;
+    }
+    QCOMPARE(steps, expectedSteps);
     QVERIFY(!log.contains("DB migration errors"));
     QCOMPARE(R7Database::instance()->getDbInfo().dbVersion(), QStringLiteral("1.0.1"));
     QCOMPARE(db.rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
@@ -410,6 +423,30 @@ void TestDatabase_::execFailureIsLoggedAndSignalled()
     QVERIFY2(message.contains("no such table"), qPrintable(message));
     QCOMPARE(log.count("R7Database::exec: "), 1);
     QVERIFY(log.messages().contains("R7Database::exec: " + expected));
+}
+
+void TestDatabase_::reusedStatementReportsItsOwnFailure()
+{
+    TestEnv env;
+    TestDatabase db;
+    db.open();
+    QVERIFY(db.rawExec({"CREATE UNIQUE INDEX one_path ON fs_object(path)",
+                        "CREATE TRIGGER no_seven BEFORE INSERT ON fs_object WHEN NEW.setting_id = 7 BEGIN "
+                        "SELECT RAISE(ABORT, 'seven refused'); END"}));
+    db.closeRaw();
+    QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
+    QSqlQuery &query = R7Database::instance()->preparedQuery(
+            "INSERT INTO fs_object (setting_id, path) VALUES (:setting_id, :path)");
+    query.bindValue(":setting_id", 1);
+    query.bindValue(":path", "a");
+    QVERIFY(R7Database::execQuery(query));
+    QVERIFY(!R7Database::execQuery(query)); // the same path again
+    QVERIFY(failure.last().at(0).toString().contains("UNIQUE"));
+    query.bindValue(":setting_id", 7);
+    query.bindValue(":path", "b");
+    QVERIFY(!R7Database::execQuery(query));
+    QVERIFY2(failure.last().at(0).toString().contains("seven refused"), qPrintable(failure.last().at(0).toString()));
+    query.finish();
 }
 
 void TestDatabase_::errorTypeName_data()

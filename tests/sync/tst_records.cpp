@@ -23,10 +23,9 @@ private slots:
     void fsObjectMakeRelativeTo_data();
     void fsObjectMakeRelativeTo();
     void fsObjectCountsInstances();
-    void fsObjectPredicates();
-    void settingDefaults();
     void settingIsActive_data();
     void settingIsActive();
+    void settingWithoutFolderIsNotActive();
     void settingRoleName_data();
     void settingRoleName();
     void historyRecord();
@@ -157,37 +156,6 @@ void TestRecords::fsObjectCountsInstances()
     QCOMPARE(FsObject::instanceCount(), before);
 }
 
-void TestRecords::fsObjectPredicates()
-{
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(1700000000123);
-    FsObject object("oid", "a/b", 5000000000LL, local, local.addSecs(5), "rcud", "d", "sha256:00");
-    QVERIFY(object.isDir() && !object.isFile() && object.isValid() && !object.isNull());
-    QCOMPARE(object.size(), 5000000000LL);
-    object.setSize(7);
-    object.setChecksum("md5:ab");
-    object.setLocalMtime(QDateTime());
-    object.setRemoteMtime(local);
-    QCOMPARE(object.size(), 7);
-    QCOMPARE(object.checksum(), QStringLiteral("md5:ab"));
-    QVERIFY(!object.localMtime().isValid());
-    QCOMPARE(object.remoteMtime(), local);
-    const FsObject empty;
-    QVERIFY(empty.isNull() && !empty.isValid() && !empty.isFile() && !empty.isDir());
-    QCOMPARE(empty.size(), 0);
-}
-
-void TestRecords::settingDefaults()
-{
-    const SyncSetting setting;
-    QVERIFY(setting.isNull());
-    QCOMPARE(setting.mode(), 0);
-    QCOMPARE(setting.remoteState(), 0);
-    QCOMPARE(setting.roleType(), 0);
-    QVERIFY(setting.lastSync().isNull());
-    QVERIFY(setting.localDir().isEmpty() && setting.safeId().isEmpty());
-    QVERIFY(!setting.isActive());
-}
-
 void TestRecords::settingIsActive_data()
 {
     QTest::addColumn<bool>("folderExists");
@@ -228,6 +196,15 @@ void TestRecords::settingIsActive()
     setting.setAccess(access);
     setting.setExpiryDate(expiry);
     QCOMPARE(setting.isActive(), active);
+}
+
+void TestRecords::settingWithoutFolderIsNotActive()
+{
+    // An empty folder would name the working directory.
+    SyncSetting setting;
+    setting.setAccess("rcud");
+    QVERIFY(QDir::current().isReadable());
+    QVERIFY(!setting.isActive());
 }
 
 void TestRecords::settingRoleName_data()

@@ -37,7 +37,6 @@ private slots:
     void orderOnShuffledPlans();
     void orderIsStrictWeak();
     void counting();
-    void toStringNamesEveryField();
 };
 
 void TestSyncAction::defaults()
@@ -721,23 +720,6 @@ void TestSyncAction::counting()
     QCOMPARE(SyncAction::countResolve(pointers), 1);
     QCOMPARE(SyncAction::countType(pointers, "d"), 2);
     QCOMPARE(SyncAction::countType(pointers, "f"), 9);
-}
-
-void TestSyncAction::toStringNamesEveryField()
-{
-    SyncAction action = makeAction(SyncAction::DownloadFile, "a/b.txt");
-    action.setConflict(true);
-    action.setStatus(SyncAction::STATUS_TODO);
-    action.addReason("R7");
-    const QString text = action.toString(";");
-    QVERIFY(text.startsWith("id=0;action=DownloadFile[6];name=b.txt;path=a;"));
-    for (const char *label :
-         {"local_base=",     "remote_safeid=",   "remote_safename=", "remote_safetype=", "remote_base=",
-          "type=",           "local_mtime='",    "remote_mtime='",   "local_size=0;",    "remote_size=0;",
-          "local_checksum=", "remote_checksum=", "remote_access=",   "conflict=yes;",    "status=STATUS_TODO[10];",
-          "executed=no;",    "executing=no;",    "exec_ts=",         "exec_status=10;",  "exec_error_msg=",
-          "reason=R7;"})
-        QVERIFY2(text.contains(label), label);
 }
 
 QTEST_GUILESS_MAIN(TestSyncAction)
