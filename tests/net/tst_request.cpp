@@ -486,12 +486,12 @@ void TestRequest::pausedTimerDoesNotRunOut()
 
 void TestRequest::completeUploadDoublesTheWait()
 {
-    // The service answers 700 ms after it has the body; the time-out is 500 ms, doubled once the
+    // The service answers 1200 ms after it has the body; the time-out is 800 ms, doubled once the
     // whole body is out.
-    QVERIFY(m_svc.fault({{"path", "^/rest/public/1/upload$"}, {"delay_ms", 700}, {"http_status", 404}}) > 0);
+    QVERIFY(m_svc.fault({{"path", "^/rest/public/1/upload$"}, {"delay_ms", 1200}, {"http_status", 404}}) > 0);
     Request *r =
             Request::createPostRaw("/rest/public/1/upload", QByteArray(256 * 1024, 'u'), "application/octet-stream");
-    r->setTimeout(500);
+    r->setTimeout(800);
     QList<QPair<qint64, qint64>> progress;
     r->setUploadProgressCallback([&](qint64 done, qint64 all) { progress << qMakePair(done, all); });
     Outcome out(r);
@@ -503,9 +503,9 @@ void TestRequest::completeUploadDoublesTheWait()
     QVERIFY(out.message().contains("HTTP: 404"));
 
     // Without a progress callback the single time-out applies.
-    QVERIFY(m_svc.fault({{"path", "^/rest/public/1/upload$"}, {"delay_ms", 700}, {"http_status", 404}}) > 0);
+    QVERIFY(m_svc.fault({{"path", "^/rest/public/1/upload$"}, {"delay_ms", 1200}, {"http_status", 404}}) > 0);
     Request *plain = Request::createPostRaw("/rest/public/1/upload", QByteArray(1024, 'u'), "application/octet-stream");
-    plain->setTimeout(500);
+    plain->setTimeout(800);
     Outcome outPlain(plain);
     plain->send(m_session);
     QVERIFY(outPlain.wait());
