@@ -12,11 +12,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkReply>
 #include <QPointer>
 #include <QUrl>
 
 namespace {
 constexpr int kUploadTimeoutMs = 420000;
+// Without a limit the network thread keeps reading while the disk is slower, and the whole reply
+// piles up in memory; with it the socket waits for us.
+constexpr qint64 kDownloadReadBuffer = 1024 * 1024;
 
 template<typename T>
 void refuseEmptyId(const ResultCallback<T> &callback)
@@ -35,7 +39,7 @@ FilesafeRI::FilesafeRI(const AppInfo *appInfo, ISession *session, QObject *paren
 
 QString FilesafeRI::basePath() const
 {
-    if (m_appInfo && m_appInfo->apiGeneration == 1) {
+    if (!m_appInfo || m_appInfo->apiGeneration == 1) {
         return QStringLiteral("/rest/loggedin/3/filesafe/");
     }
     return QStringLiteral("/api/sync/1/files/");
@@ -143,6 +147,9 @@ void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint6
         }
     });
     request->send(session);
+    if (QNetworkReply *reply = request->reply()) {
+        reply->setReadBufferSize(kDownloadReadBuffer);
+    }
 }
 
 void FilesafeRI::on_readyReadDownloadFile(Request *request, DownloadFile *file)

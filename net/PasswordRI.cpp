@@ -30,7 +30,7 @@ PasswordRI::PasswordRI(const AppInfo *appInfo, ISession *session, QObject *paren
 
 QString PasswordRI::basePath() const
 {
-    if (m_appInfo && m_appInfo->apiGeneration == 1) {
+    if (!m_appInfo || m_appInfo->apiGeneration == 1) {
         return QStringLiteral("/rest/loggedin/2/passwords");
     }
     return QStringLiteral("/api/sync/1/passwords");

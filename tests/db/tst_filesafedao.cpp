@@ -1,6 +1,11 @@
 #include "db/FileSafeDao.h"
 #include "db/R7Database.h"
+#include "net/FilesafeRI.h"
+#include "net/LoginRI.h"
 #include "net/R7Session.h"
+#include "net/ServerInfo.h"
+#include "net/UserCredUtil.h"
+#include "tests/support/DevService.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
 
@@ -27,6 +32,7 @@ private slots:
     void rootFolderFilledForWholeSafeSettings();
     void duplicateIdInListingStoredOnce();
     void otherUsersRowsUntouched();
+    void refreshThroughService();
 
 private:
     struct Outcome
@@ -282,6 +288,67 @@ void TestFileSafeDao::otherUsersRowsUntouched()
     QCOMPARE(m_dao->list().size(), 1);
     QCOMPARE(count(QString("SELECT count(*) FROM file_safe WHERE user_id = %1").arg(other)), 1);
     QVERIFY(m_dao->get("x").safeId.isEmpty());
+}
+
+void TestFileSafeDao::refreshThroughService()
+{
+    DevService svc;
+    QVERIFY2(svc.start(), qPrintable(svc.errorString()));
+    AppInfo &info = m_db->appInfo();
+    info.apiGeneration = 1;
+    R7Session *session = R7Session::instance();
+    session->setServer(ServerInfo("LOCALDEV", "dev", "dev", svc.httpUrl(), false));
+    session->setLoggedIn(false);
+    session->resetSession();
+    UserCredUtil creds(&info);
+    LoginRI login(&creds, &info, session);
+    int signedIn = 0;
+    login.doLogin(DevService::demoUser(), DevService::demoPassword(), false,
+                  [&](const EmptyResult &r) { signedIn = r.isOk() ? 1 : -1; });
+    QTRY_VERIFY_WITH_TIMEOUT(signedIn != 0, 15000);
+    QCOMPARE(signedIn, 1);
+
+    FilesafeRI ri(&info, session);
+    FileSafeDao dao(&info, &ri);
+    m_dao->add(safe("vanished", "Old"));
+    QSignalSpy found(&dao, &FileSafeDao::newFileSafesFound);
+    int calls = 0;
+    EmptyResult outcome;
+    dao.updateFileSafes([&](const EmptyResult &r) {
+        ++calls;
+        outcome = r;
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 10000);
+    QVERIFY2(outcome.isOk(), qPrintable(outcome.message()));
+    QCOMPARE(found.count(), 1);
+    QCOMPARE(found.first().first().value<QList<FilesafeTO_v2>>().size(), 4);
+    QStringList names;
+    for (const FilesafeTO_v2 &s : dao.list()) {
+        names << s.name;
+    }
+    QCOMPARE(names, (QStringList{"Inbox", "Mail-in", "Private", "Team Alpha"}));
+    QVERIFY(dao.get("vanished").safeId.isEmpty());
+
+    // A refused listing reaches the caller, and the table stays as it was.
+    svc.fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
+    dao.updateFileSafes([&](const EmptyResult &r) {
+        ++calls;
+        outcome = r;
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 2, 10000);
+    QCOMPARE(outcome.code(), EC_SERVICE_UNAVAILABLE);
+    QCOMPARE(dao.list().size(), 4);
+
+    // A reply for a store that is gone is dropped.
+    auto *doomed = new FileSafeDao(&info, &ri);
+    doomed->updateFileSafes([&](const EmptyResult &) { ++calls; });
+    delete doomed;
+    FileSafeDao later(&info, &ri);
+    Outcome after;
+    later.updateFileSafes([&after](const EmptyResult &) { ++after.calls; });
+    QTRY_COMPARE_WITH_TIMEOUT(after.calls, 1, 10000);
+    QCOMPARE(calls, 2);
+    session->setLoggedIn(false);
 }
 
 QTEST_GUILESS_MAIN(TestFileSafeDao)
