@@ -6,6 +6,7 @@
 #include "net/TrackingCookieJar.h"
 
 #include "core/AppInfo.h"
+#include "net/FilesafeRI.h"
 
 #include <QDateTime>
 #include <QMetaEnum>
@@ -265,6 +266,15 @@ QString R7Session::clientValidationPath()
         return QStringLiteral("/rest/loggedin/1/clientvalidation/loggedin");
     }
     return QStringLiteral("/api/sync/1/account/clientvalidation");
+}
+
+void R7Session::sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
+                                     ResultCallback<FilesafeObjectsTO_v2> callback,
+                                     std::function<void(qint64, qint64)> progress)
+{
+    // The request holds everything it needs once sent, so the interface object may end here.
+    FilesafeRI(AppInfo::current(), this)
+            .sendRemoteFileAction(objectId, localFilePath, destinationId, std::move(callback), std::move(progress));
 }
 
 void R7Session::getClientVersion(ResultCallback<ClientVersionTO_v1> callback)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/ClientVersionTO_v1.h"
+#include "net/FilesafeObjectsTO_v2.h"
 #include "net/ISession.h"
 #include "net/Result.h"
 #include "net/ServerInfo.h"
@@ -14,6 +15,7 @@
 #include <QSslError>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class NetProxy;
@@ -76,6 +78,11 @@ public:
     void checkServer();
     void getClientVersion(ResultCallback<ClientVersionTO_v1> callback);
     void checkSessionStatus();
+    // The upload of a local file as a new file (empty object id) or a new version, for the
+    // synchroniser; FilesafeRI::sendRemoteFileAction does the work with the published record.
+    void sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
+                              ResultCallback<FilesafeObjectsTO_v2> callback,
+                              std::function<void(qint64, qint64)> progress);
 
     bool isClientSessionExpired() const;
     qint64 msecsSinceLastActivity() const;

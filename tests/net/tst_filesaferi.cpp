@@ -94,6 +94,7 @@ private slots:
     void uploadGrowingFile();
     void uploadUnreadable_data();
     void uploadUnreadable();
+    void uploadThroughSession();
 
 private:
     bool signIn();
@@ -701,6 +702,27 @@ void TestFilesafeRI::uploadUnreadable()
     QVERIFY2(out.result.message().startsWith("Failed to open file: ["), qPrintable(out.result.message()));
     QVERIFY(out.result.message().contains("(details:"));
     QCOMPARE(m_svc.requests().size(), 0);
+}
+
+void TestFilesafeRI::uploadThroughSession()
+{
+    // The synchroniser reaches the upload through the session, with the published record.
+    AppInfo newer = m_info;
+    newer.apiGeneration = 2;
+    AppInfo::publish(&newer);
+    m_svc.control("config", {{"xsrf_required", false}});
+    const QString local = m_dir.filePath("via-session.txt");
+    QVERIFY(writeFile(local, "through the session"));
+    Outcome<FilesafeObjectsTO_v2> out;
+    R7Session::instance()->sendRemoteFileAction(
+            QString(), local, safeNamed("Private").value("root_folder_id").toString(), out.callback(), nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
+    AppInfo::publish(nullptr);
+    QVERIFY2(out.result.isOk(), qPrintable(out.result.message()));
+    QCOMPARE(requestsTo("^/api/sync/1/files/file$").size(), 1);
+    const QJsonObject stored = objectAt(safeNamed("Private"), "/via-session.txt");
+    QCOMPARE(QByteArray::fromBase64(stored.value("content_b64").toString().toLatin1()),
+             QByteArray("through the session"));
 }
 
 QTEST_MAIN(TestFilesafeRI)
