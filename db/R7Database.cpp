@@ -175,16 +175,16 @@ void R7Database::createMissingTables(const AppInfo *appInfo)
             query.bindValue(QStringLiteral(":db_version"), QLatin1String(SchemaVersion));
             query.bindValue(QStringLiteral(":device_id"), QUuid::createUuid().toString(QUuid::WithoutBraces));
             query.bindValue(QStringLiteral(":device_name"),
-                            QStringLiteral("%1-%2")
-                                    .arg(QString::fromUtf8(appInfo->displayName))
-                                    .arg(QRandomGenerator::global()->bounded(RAND_MAX)));
+                            QString::fromUtf8(appInfo->displayName) + QLatin1Char('-') +
+                                    QString::number(QRandomGenerator::global()->bounded(RAND_MAX)));
             query.bindValue(QStringLiteral(":creation_time"), QDateTime::currentDateTime().toString(Qt::TextDate));
             query.exec();
         } else if (qstrcmp(table.name, "sync_history_object") == 0) {
             query.exec(QLatin1String(kTimestampIndex));
         }
     }
-    commit();
+    if (!commit())
+        rollback();
 }
 
 QString R7Database::readVersion()
