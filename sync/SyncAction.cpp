@@ -91,10 +91,34 @@ void SyncAction::copyFrom(const SyncAction &other)
 
 void SyncAction::clear()
 {
-    const qint64 tempId = s_nextTempId--;
-    copyFrom(SyncAction());
+    m_id = 0;
+    m_action = ActionUndefined;
+    m_objectId.clear();
+    m_name.clear();
+    m_path.clear();
+    m_localBase.clear();
+    m_remoteSafeId.clear();
+    m_remoteSafeName.clear();
+    m_remoteSafeType.clear();
+    m_remoteBase.clear();
+    m_type.clear();
+    m_localMtime = QDateTime();
+    m_remoteMtime = QDateTime();
+    m_remoteAccess.clear();
+    m_localSize = 0;
+    m_remoteSize = 0;
+    m_localChecksum.clear();
+    m_remoteChecksum.clear();
+    m_conflict = false;
     m_status = STATUS_OK;
-    m_tempId = tempId;
+    m_executed = false;
+    m_executing = false;
+    m_skipped = false;
+    m_execTs = QDateTime();
+    m_execErrorMsg.clear();
+    m_reason.clear();
+    m_syncHistoryObjectId = 0;
+    m_tempId = s_nextTempId--;
 }
 
 int SyncAction::nextId()

@@ -62,9 +62,13 @@ void TestSyncAction::counters()
     QCOMPARE(SyncAction::nextId(), next + 1);
     QCOMPARE(SyncAction::maxId(), next + 2);
 
-    const SyncAction a;
+    SyncAction a;
     const SyncAction b;
     QCOMPARE(b.tempId(), a.tempId() - 1);
+    a.clear();
+    QCOMPARE(a.tempId(), b.tempId() - 1);
+    const SyncAction c;
+    QCOMPARE(c.tempId(), a.tempId() - 1);
 
     const int before = SyncAction::instanceCount();
     {
@@ -106,8 +110,21 @@ void TestSyncAction::clearAndCopy()
     QCOMPARE(assigned.tempId(), action.tempId());
     action.setParent(nullptr);
 
+    action.setObjectId("o");
+    action.setLocalBase("/l");
+    action.setRemoteBase("/r");
+    action.setType("f");
+    action.setLocalMtime(QDateTime::currentDateTime());
+    action.setRemoteAccess("r");
+    action.setLocalSize(9);
+    action.setLocalChecksum("md5:1");
+    action.setSkipped(true);
     const qint64 oldTemp = action.tempId();
     action.clear();
+    SyncAction fresh;
+    fresh.setStatus(SyncAction::STATUS_OK);
+    const QString freshText = fresh.toString("|");
+    QCOMPARE(action.toString("|"), freshText);
     QCOMPARE(action.status(), int(SyncAction::STATUS_OK));
     QCOMPARE(action.action(), -1);
     QCOMPARE(action.id(), 0);
