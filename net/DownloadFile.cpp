@@ -75,18 +75,19 @@ bool DownloadFile::writeOut()
 
 bool DownloadFile::appendChunk(const QByteArray &bytes)
 {
-    if (!m_decrypting || m_finished) {
+    if (!m_decrypting || m_finished || m_failed) {
         return false;
     }
-    if (!m_cipher->decryptUpdate(bytes)) {
+    if (!m_cipher->decryptUpdate(bytes) || !writeOut()) {
+        m_failed = true;
         return false;
     }
-    return writeOut();
+    return true;
 }
 
 bool DownloadFile::finish()
 {
-    if (!m_decrypting || m_finished) {
+    if (!m_decrypting || m_finished || m_failed) {
         return false;
     }
     if (!m_cipher->decryptFinal()) {

@@ -43,6 +43,8 @@ private:
     std::unique_ptr<CipherCalculator> m_cipher;
     bool m_decrypting = false;
     bool m_finished = false;
+    // A chunk that could not be written leaves a hole: nothing after it may complete the file.
+    bool m_failed = false;
     bool m_replaced = false;
     qint64 m_written = 0;
     std::unique_ptr<QTemporaryFile> m_file;

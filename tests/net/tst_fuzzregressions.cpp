@@ -5,6 +5,8 @@
 int fuzzFilesafeObjects(const uint8_t *data, size_t size);
 int fuzzPasswordObjects(const uint8_t *data, size_t size);
 int fuzzDownloadStream(const uint8_t *data, size_t size);
+int fuzzEnvelope(const uint8_t *data, size_t size);
+int fuzzSigninForm(const uint8_t *data, size_t size);
 
 // Replays every input that a fuzzer once found (tests/fuzz/<target>/) and the seeds
 // (tools/fuzz/seeds/<target>/) through the fuzz targets' own checks; a regression aborts.
@@ -50,6 +52,10 @@ void TestFuzzRegressions::replay()
         QCOMPARE(fuzzPasswordObjects(data, size), 0);
     } else if (target == "fuzz_download_stream") {
         QCOMPARE(fuzzDownloadStream(data, size), 0);
+    } else if (target == "fuzz_envelope") {
+        QCOMPARE(fuzzEnvelope(data, size), 0);
+    } else if (target == "fuzz_signin_form") {
+        QCOMPARE(fuzzSigninForm(data, size), 0);
     } else {
         QFAIL(qPrintable("no replay for " + target));
     }
