@@ -32,7 +32,11 @@ DownloadFile::DownloadFile(const QString &pathTemplate, const QByteArray &key, Q
     , m_cipher(std::make_unique<CipherCalculator>())
 {}
 
-DownloadFile::~DownloadFile() = default;
+DownloadFile::~DownloadFile()
+{
+    // A download cut short by its owner's end leaves no half file behind.
+    removeFile();
+}
 
 bool DownloadFile::initDecryption(const QString &ivText)
 {

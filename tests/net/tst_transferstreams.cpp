@@ -96,6 +96,7 @@ private slots:
     void finishRefusesDamagedCiphertext();
     void replaceFailureKeepsDestination();
     void removeAfterReplaceLeavesNameAlone();
+    void destroyedMidwayLeavesNoFile();
 };
 
 void TestTransferStreams::ciphertextMatchesOpenssl_data()
@@ -382,6 +383,27 @@ void TestTransferStreams::removeAfterReplaceLeavesNameAlone()
     other.close();
     QVERIFY(!file.removeFile());
     QVERIFY(QFile::exists(tmp));
+}
+
+void TestTransferStreams::destroyedMidwayLeavesNoFile()
+{
+    QTemporaryDir dir;
+    {
+        DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
+        QVERIFY(file.initDecryption(kIv));
+        QVERIFY(file.appendChunk(opensslCrypt(true, kKey, kIvBytes, pattern(1000)).left(512)));
+        QVERIFY(QFile::exists(file.filePath()));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+    // A replaced file stays where it went.
+    {
+        DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
+        QVERIFY(file.initDecryption(kIv));
+        QVERIFY(file.appendChunk(opensslCrypt(true, kKey, kIvBytes, "kept")));
+        QVERIFY(file.finish());
+        QVERIFY(file.replace(dir.filePath("kept.txt")));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"kept.txt"});
 }
 
 QTEST_GUILESS_MAIN(TestTransferStreams)
