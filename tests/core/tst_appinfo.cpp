@@ -11,11 +11,9 @@ class TestAppInfo : public QObject
 private slots:
     void derivedPaths_data();
     void derivedPaths();
-    void userAgentCarriesPlatform();
-    void userAgentIsNotCut();
+    void userAgent();
     void unusableCacheFolderGivesHome();
     void noLocationsGiveHome();
-    void legacyNames();
     void thisBuild();
 };
 
@@ -30,14 +28,10 @@ void TestAppInfo::derivedPaths_data()
     QTest::addColumn<QString>("cacheSuffix");
     QTest::addColumn<QString>("expectedLogDirSuffix");
     // The application name as a whole folder name is kept; inside a longer word it is not.
-    QTest::newRow("plain") << "/cache"
-                           << "/cache/tessarvale";
-    QTest::newRow("whole word") << "/tessarvale/cache"
-                                << "/tessarvale/cache";
-    QTest::newRow("longer word") << "/tessarvalex"
-                                 << "/tessarvalex/tessarvale";
-    QTest::newRow("case differs") << "/Tessarvale"
-                                  << "/Tessarvale/tessarvale";
+    QTest::newRow("plain") << "/cache" << QStringLiteral("/cache/tessarvale");
+    QTest::newRow("whole word") << "/tessarvale/cache" << QStringLiteral("/tessarvale/cache");
+    QTest::newRow("longer word") << "/tessarvalex" << QStringLiteral("/tessarvalex/tessarvale");
+    QTest::newRow("case differs") << "/Tessarvale" << QStringLiteral("/Tessarvale/tessarvale");
 }
 
 void TestAppInfo::derivedPaths()
@@ -51,22 +45,19 @@ void TestAppInfo::derivedPaths()
     QVERIFY(QDir(info.logDirectory).exists());
     QCOMPARE(info.logPath, info.logDirectory + "/tessarvale.log");
     QCOMPARE(info.databasePath, env.configHome() + "/example.varnel.tessarvale.db3");
+    QCOMPARE(info.credentialListName(), QStringLiteral("tessarvale.uclist"));
+    QCOMPARE(info.legacyDatabaseName(), QStringLiteral(".tessarvale.db3"));
+    QCOMPARE(info.legacyLogPath(), env.home() + "/.tessarvale.log");
 }
 
-void TestAppInfo::userAgentCarriesPlatform()
+void TestAppInfo::userAgent()
 {
     TestEnv env;
-    const AppInfo info = makeInfo();
     const QByteArray prefix = "Tessarvale/2.2.4.0123456789abcdef0123456789abcdef01234567 ";
-    QVERIFY(info.userAgent.startsWith(prefix));
 #ifdef Q_OS_LINUX
-    QCOMPARE(info.userAgent.mid(prefix.size()), "linux " + QSysInfo::kernelVersion().toUtf8());
+    QCOMPARE(makeInfo().userAgent, prefix + "linux " + QSysInfo::kernelVersion().toUtf8());
 #endif
-}
-
-void TestAppInfo::userAgentIsNotCut()
-{
-    TestEnv env;
+    // Longer than any fixed buffer would hold.
     const QByteArray longVersion(300, '9');
     const AppInfo info("A Rather Long Display Name Of The Product", "tessarvale", longVersion.constData(),
                        "0123456789abcdef0123456789abcdef01234567", "", "Varnel", "varnel.example", "example.varnel",
@@ -79,9 +70,7 @@ void TestAppInfo::unusableCacheFolderGivesHome()
 {
     TestEnv env;
     // A regular file where a folder of the cache path would have to be.
-    QFile blocker(env.home() + "/blocker");
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    QVERIFY(QFile(env.home() + "/blocker").open(QIODevice::WriteOnly));
     env.setVar("XDG_CACHE_HOME", (env.home() + "/blocker/cache").toUtf8());
     const AppInfo info = makeInfo();
     QCOMPARE(info.logDirectory, env.home());
@@ -99,15 +88,6 @@ void TestAppInfo::noLocationsGiveHome()
     // Only the first cache location counts.
     QCOMPARE(AppInfo::logDirectoryFor({env.home() + "/one", env.home() + "/tessarvale"}, "tessarvale"),
              env.home() + "/one/tessarvale");
-}
-
-void TestAppInfo::legacyNames()
-{
-    TestEnv env;
-    const AppInfo info = makeInfo();
-    QCOMPARE(info.credentialListName(), QStringLiteral("tessarvale.uclist"));
-    QCOMPARE(info.legacyDatabaseName(), QStringLiteral(".tessarvale.db3"));
-    QCOMPARE(info.legacyLogPath(), env.home() + "/.tessarvale.log");
 }
 
 void TestAppInfo::thisBuild()

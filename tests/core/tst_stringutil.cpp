@@ -17,7 +17,6 @@ private slots:
     void utcTimestampRoundTrip_data();
     void utcTimestampRoundTrip();
     void timestampTexts();
-    void invalidDateTimesGiveEmptyTexts();
     void isVersionGreater_data();
     void isVersionGreater();
     void escapeNonPrintable_data();
@@ -36,45 +35,28 @@ void TestStringUtil::parseTimestamp_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expectedUtc"); // ISO text, empty for an invalid result
-
-    QTest::newRow("four-digit offset") << "2016-11-25 14:47:07 +0100"
-                                       << "2016-11-25T13:47:07Z";
-    QTest::newRow("two-digit offset") << "2016-11-25 14:47:07 +01"
-                                      << "2016-11-25T13:47:07Z";
-    QTest::newRow("negative with minutes") << "2016-11-25 14:47:07 -0230"
-                                           << "2016-11-25T17:17:07Z";
-    QTest::newRow("negative two digits") << "2016-11-25 14:47:07 -05"
-                                         << "2016-11-25T19:47:07Z";
-    QTest::newRow("offset without blank") << "2016-11-25 14:47:07+0000"
-                                          << "2016-11-25T14:47:07Z";
-    QTest::newRow("text between stamp and offset") << "2016-11-25 14:47:07 CET +0200"
-                                                   << "2016-11-25T12:47:07Z";
-    QTest::newRow("utc inside the local gap") << "2021-03-28 02:30:00 +0000"
-                                              << "2021-03-28T02:30:00Z";
-    QTest::newRow("offset clock time inside the local gap") << "2021-03-28 02:30:00 +0100"
-                                                            << "2021-03-28T01:30:00Z";
-    QTest::newRow("local time inside the gap") << "2021-03-28 02:30:00"
-                                               << "";
-    QTest::newRow("local winter time") << "2016-11-25 14:47:07"
-                                       << "2016-11-25T13:47:07Z";
-    QTest::newRow("local summer time") << "2016-07-25 14:47:07"
-                                       << "2016-07-25T12:47:07Z";
-    QTest::newRow("three digits are no offset") << "2016-11-25 14:47:07 +012"
-                                                << "2016-11-25T13:47:07Z";
-    QTest::newRow("T separator") << "2016-11-25T14:47:07 +0100"
-                                 << "";
-    QTest::newRow("month 13") << "2016-13-25 14:47:07 +0100"
-                              << "";
-    QTest::newRow("30 February") << "2016-02-30 14:47:07"
-                                 << "";
-    QTest::newRow("hour 24") << "2016-11-25 24:00:00 +0000"
-                             << "";
-    QTest::newRow("not at the start") << " 2016-11-25 14:47:07 +0100"
-                                      << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("truncated") << "2016-11-25 14:47"
-                               << "";
+    const auto row = [](const char *tag, const char *text, const char *expectedUtc) {
+        QTest::newRow(tag) << QString(text) << QString(expectedUtc);
+    };
+    row("four-digit offset", "2016-11-25 14:47:07 +0100", "2016-11-25T13:47:07Z");
+    row("two-digit offset", "2016-11-25 14:47:07 +01", "2016-11-25T13:47:07Z");
+    row("negative with minutes", "2016-11-25 14:47:07 -0230", "2016-11-25T17:17:07Z");
+    row("negative two digits", "2016-11-25 14:47:07 -05", "2016-11-25T19:47:07Z");
+    row("offset without blank", "2016-11-25 14:47:07+0000", "2016-11-25T14:47:07Z");
+    row("text between stamp and offset", "2016-11-25 14:47:07 CET +0200", "2016-11-25T12:47:07Z");
+    row("utc inside the local gap", "2021-03-28 02:30:00 +0000", "2021-03-28T02:30:00Z");
+    row("offset clock time inside the local gap", "2021-03-28 02:30:00 +0100", "2021-03-28T01:30:00Z");
+    row("local time inside the gap", "2021-03-28 02:30:00", "");
+    row("local winter time", "2016-11-25 14:47:07", "2016-11-25T13:47:07Z");
+    row("local summer time", "2016-07-25 14:47:07", "2016-07-25T12:47:07Z");
+    row("three digits are no offset", "2016-11-25 14:47:07 +012", "2016-11-25T13:47:07Z");
+    row("T separator", "2016-11-25T14:47:07 +0100", "");
+    row("month 13", "2016-13-25 14:47:07 +0100", "");
+    row("30 February", "2016-02-30 14:47:07", "");
+    row("hour 24", "2016-11-25 24:00:00 +0000", "");
+    row("not at the start", " 2016-11-25 14:47:07 +0100", "");
+    row("empty", "", "");
+    row("truncated", "2016-11-25 14:47", "");
 }
 
 void TestStringUtil::parseTimestamp()
@@ -127,14 +109,9 @@ void TestStringUtil::timestampTexts()
     const QDateTime summerLocal(QDate(2021, 7, 1), QTime(12, 0, 5), Qt::LocalTime);
     QCOMPARE(StringUtil::toUtcTimestamp(summerLocal), QStringLiteral("2021-07-01 10:00:05 +0000"));
     QCOMPARE(StringUtil::toTimestamp(summerLocal), QStringLiteral("2021-07-01 12:00:05"));
-
     const QDateTime winterUtc(QDate(2021, 1, 9), QTime(23, 15, 0), Qt::UTC);
     QCOMPARE(StringUtil::toUtcTimestamp(winterUtc), QStringLiteral("2021-01-09 23:15:00 +0000"));
     QCOMPARE(StringUtil::toTimestamp(winterUtc), QStringLiteral("2021-01-10 00:15:00"));
-}
-
-void TestStringUtil::invalidDateTimesGiveEmptyTexts()
-{
     QVERIFY(StringUtil::toUtcTimestamp(QDateTime()).isEmpty());
     QVERIFY(StringUtil::toTimestamp(QDateTime()).isEmpty());
 }
@@ -144,32 +121,22 @@ void TestStringUtil::isVersionGreater_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("greater");
-    QTest::newRow("equal") << "2.2.4"
-                           << "2.2.4" << false;
-    QTest::newRow("major beats longer") << "3"
-                                        << "2.9.9" << true;
-    QTest::newRow("longer not less") << "2.9.9"
-                                     << "3" << false;
-    QTest::newRow("trailing zero is greater") << "2.2.4.0"
-                                              << "2.2.4" << true;
-    QTest::newRow("shorter with equal parts") << "2.2"
-                                              << "2.2.0" << false;
-    QTest::newRow("numeric not textual") << "2.10"
-                                         << "2.9" << true;
-    QTest::newRow("numeric not textual reverse") << "2.9"
-                                                 << "2.10" << false;
-    QTest::newRow("leading zeros") << "2.010"
-                                   << "2.9" << true;
-    QTest::newRow("patch smaller") << "2.2.3"
-                                   << "2.2.4" << false;
-    QTest::newRow("non-number counts as zero") << "2.x"
-                                               << "2.0" << false;
-    QTest::newRow("number beats non-number") << "2.1"
-                                             << "2.beta" << true;
-    QTest::newRow("empty part kept") << "2..1"
-                                     << "2.0" << true;
-    QTest::newRow("beyond 32 bits") << "2.4294967296"
-                                    << "2.4294967295" << true;
+    const auto row = [](const char *a, const char *b, bool greater) {
+        QTest::addRow("%s > %s", a, b) << QString(a) << QString(b) << greater;
+    };
+    row("2.2.4", "2.2.4", false);
+    row("3", "2.9.9", true);
+    row("2.9.9", "3", false);
+    row("2.2.4.0", "2.2.4", true); // a trailing zero makes it greater
+    row("2.2", "2.2.0", false);
+    row("2.10", "2.9", true); // numeric, not textual
+    row("2.9", "2.10", false);
+    row("2.010", "2.9", true);
+    row("2.2.3", "2.2.4", false);
+    row("2.x", "2.0", false); // a non-number counts as zero
+    row("2.1", "2.beta", true);
+    row("2..1", "2.0", true); // the empty part is kept
+    row("2.4294967296", "2.4294967295", true);
 }
 
 void TestStringUtil::isVersionGreater()
@@ -184,15 +151,12 @@ void TestStringUtil::escapeNonPrintable_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("escaped");
-    QTest::newRow("accented name unchanged")
-            << QString::fromUtf8("Grüße von Čapek.txt") << QString::fromUtf8("Grüße von Čapek.txt");
-    QTest::newRow("tab") << "a\tb"
-                         << "a\\u0009b";
-    QTest::newRow("line feed") << "line\nforged"
-                               << "line\\u000aforged";
+    const QString accented = QString::fromUtf8("Grüße von Čapek.txt");
+    QTest::newRow("accented name unchanged") << accented << accented;
+    QTest::newRow("tab") << "a\tb" << QStringLiteral("a\\u0009b");
+    QTest::newRow("line feed") << "line\nforged" << QStringLiteral("line\\u000aforged");
     QTest::newRow("carriage return and nul") << QString::fromLatin1("\r\0", 2) << "\\u000d\\u0000";
-    QTest::newRow("delete") << "\x7f"
-                            << "\\u007f";
+    QTest::newRow("delete") << QString(QChar(0x7f)) << "\\u007f";
     QTest::newRow("c1 control") << QString(QChar(0x85)) << "\\u0085";
     QTest::newRow("format: zero width space") << QString(QChar(0x200b)) << "\\u200b";
     QTest::newRow("format: right-to-left override") << QString(QChar(0x202e)) << "\\u202e";
@@ -200,8 +164,7 @@ void TestStringUtil::escapeNonPrintable_data()
     QTest::newRow("unassigned") << QString(QChar(0x0378)) << "\\u0378";
     QTest::newRow("surrogate pair escaped per half") << QString::fromUtf8("\xF0\x9F\x98\x80") << "\\ud83d\\ude00";
     QTest::newRow("blanks stay") << QString::fromUtf8(" \xC2\xA0 ") << QString::fromUtf8(" \xC2\xA0 ");
-    QTest::newRow("empty") << ""
-                           << "";
+    QTest::newRow("empty") << QString() << "";
 }
 
 void TestStringUtil::escapeNonPrintable()
@@ -261,22 +224,16 @@ void TestStringUtil::editDistance_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<int>("distance");
-    QTest::newRow("empty to n") << ""
-                                << "abcd" << 4;
-    QTest::newRow("n to empty") << "abc"
-                                << "" << 3;
-    QTest::newRow("both empty") << ""
-                                << "" << 0;
-    QTest::newRow("equal") << "secret"
-                           << "secret" << 0;
-    QTest::newRow("kitten sitting") << "kitten"
-                                    << "sitting" << 3;
-    QTest::newRow("flaw lawn") << "flaw"
-                               << "lawn" << 2;
-    QTest::newRow("case counts") << "Password"
-                                 << "password" << 1;
-    QTest::newRow("transposition is two") << "ab"
-                                          << "ba" << 2;
+    const auto row = [](const char *a, const char *b, int distance) {
+        QTest::addRow("'%s' '%s'", a, b) << QString(a) << QString(b) << distance;
+    };
+    row("", "abcd", 4);
+    row("", "", 0);
+    row("secret", "secret", 0);
+    row("kitten", "sitting", 3);
+    row("flaw", "lawn", 2);
+    row("Password", "password", 1); // case counts
+    row("ab", "ba", 2);             // a transposition is two edits
 }
 
 void TestStringUtil::editDistance()
