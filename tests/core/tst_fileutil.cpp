@@ -330,16 +330,10 @@ void TestFileUtil::describeFile()
     const QString file = path(QString::fromUtf8("\xC3\xA4.txt")); // ä.txt
     write(file, "abc");
     const QStringList existing = FileUtil::describeFile(file);
-    for (const char *word : {"exists", "readable", "writable", "!executable", "isfile", "!isdir", "!hidden",
-                             "!issymlink", "!isbundle", "size=3"}) {
-        QVERIFY2(existing.contains(QString::fromLatin1(word)), qPrintable(existing.join(' ')));
-    }
-    // The volume comes first, the raw name last.
     QVERIFY(existing.first().startsWith(QLatin1String("vol='")));
-    QCOMPARE(existing.last(), QStringLiteral("rawname=c3a42e747874"));
-
-    const QStringList folder = FileUtil::describeFile(m_dir->path());
-    QVERIFY(folder.contains(QStringLiteral("isdir")) && folder.contains(QStringLiteral("!isfile")));
+    const QStringList words{"exists",     "readable",  "writable", "!executable",         "isfile", "!isdir", "!hidden",
+                            "!issymlink", "!isbundle", "size=3",   "rawname=c3a42e747874"};
+    QCOMPARE(existing.mid(existing.size() - words.size()), words);
     const QStringList missing = FileUtil::describeFile(path(QStringLiteral("gone")));
     QVERIFY(missing.contains(QStringLiteral("!exists")) && !missing.contains(QStringLiteral("exists")));
     QCOMPARE(missing.last(), QStringLiteral("rawname=676f6e65"));

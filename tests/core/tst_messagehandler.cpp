@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -20,39 +21,24 @@ std::unique_ptr<AppInfo> makeInfo()
 
 const QMessageLogContext kNoContext;
 
-// Captures what is written to standard error (file descriptor 2) while it lives.
-class StderrCapture
+// What the work writes to standard error (file descriptor 2).
+QByteArray stderrOf(const std::function<void()> &work)
 {
-public:
-    StderrCapture()
-    {
-        std::fflush(stderr);
-        m_saved = ::dup(2);
-        m_file = std::tmpfile();
-        ::dup2(::fileno(m_file), 2);
-    }
-    ~StderrCapture() { restore(); }
-    QByteArray text()
-    {
-        restore();
-        std::rewind(m_file);
-        QFile file;
-        return file.open(m_file, QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-private:
-    void restore()
-    {
-        if (m_saved >= 0) {
-            std::fflush(stderr);
-            ::dup2(m_saved, 2);
-            ::close(m_saved);
-            m_saved = -1;
-        }
-    }
-    int m_saved = -1;
-    FILE *m_file = nullptr;
-};
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    FILE *capture = std::tmpfile();
+    ::dup2(::fileno(capture), 2);
+    work();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::rewind(capture);
+    QFile file;
+    const QByteArray out = file.open(capture, QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+    std::fclose(capture);
+    return out;
+}
 
 } // namespace
 
@@ -256,14 +242,14 @@ void TestMessageHandler::failedOpenIsRetriedAndReportedOnce()
 {
     // The log folder is taken away before the first message.
     QVERIFY(QDir(m_info->logDirectory).removeRecursively());
-    StderrCapture err;
-    sendMany(150, QStringLiteral("lost"));
-    QVERIFY(QDir().mkpath(m_info->logDirectory));
-    sendMany(49, QStringLiteral("still waiting"));
-    QVERIFY(!QFile::exists(m_info->logPath));
-    send(QtInfoMsg, QStringLiteral("back 200"));
-    send(QtInfoMsg, QStringLiteral("back 201"));
-    const QByteArray errors = err.text();
+    const QByteArray errors = stderrOf([this] {
+        sendMany(150, QStringLiteral("lost"));
+        QVERIFY(QDir().mkpath(m_info->logDirectory));
+        sendMany(49, QStringLiteral("still waiting"));
+        QVERIFY(!QFile::exists(m_info->logPath));
+        send(QtInfoMsg, QStringLiteral("back 200"));
+        send(QtInfoMsg, QStringLiteral("back 201"));
+    });
     QCOMPARE(errors.count("Error: cannot open log file: "), 1);
     QVERIFY(errors.contains(("Error: cannot open log file: " + m_info->logPath + "\n").toUtf8()));
     const QStringList lines = logLines();
