@@ -135,7 +135,7 @@ void TestStringUtil::isVersionGreater_data()
     row("2.2.3", "2.2.4", false);
     row("2.x", "2.0", false); // a non-number counts as zero
     row("2.1", "2.beta", true);
-    row("2..1", "2.0", true); // the empty part is kept
+    row("2..1", "2.0", true); // an empty field between the dots still counts
     row("2.4294967296", "2.4294967295", true);
 }
 
