@@ -17,14 +17,8 @@ class Receiver : public QObject
     Q_OBJECT
 
 public:
-    using QObject::QObject;
-    ~Receiver() override
-    {
-        // Scribble over the state so a call through a dangling pointer would be seen (and caught
-        // by AddressSanitizer as a use after free).
-        calls = -1000;
-    }
-
+    // Scribbled on destruction so a call through a dangling pointer shows (ASan: use after free).
+    ~Receiver() override { calls = -1000; }
     void on_finished(const Result<Payload> &result)
     {
         ++calls;
@@ -49,9 +43,6 @@ public:
 class DerivedReceiver : public Receiver
 {
     Q_OBJECT
-
-public:
-    using Receiver::Receiver;
 };
 
 class Emitter : public QObject
@@ -70,51 +61,31 @@ class TestResult : public QObject
 
 private slots:
     void constructions();
-    void nothingAlwaysDecodes();
     void deliveredWhileReceiverLives();
     void droppedAfterReceiverDeleted();
     void droppedAfterDeferredDeletion();
-    void contextBoundCallable();
     void errorCodeTravelsThroughSignals();
 };
 
 void TestResult::constructions()
 {
     Payload payload;
-    payload.text = "decoded";
     payload.number = 7;
     const Result<Payload> ok(payload);
     QVERIFY(ok.isOk());
     QCOMPARE(ok.code(), EC_OK);
     QVERIFY(ok.message().isEmpty());
-    QCOMPARE(ok.payload().text, QString("decoded"));
     QCOMPARE(ok.payload().number, 7);
 
-    const Result<Payload> failed(EC_QUOTA_EXCEEDED, "Response status: code:10907 message: full");
+    const Result<Payload> failed(EC_QUOTA_EXCEEDED, "full");
     QVERIFY(!failed.isOk());
     QCOMPARE(failed.code(), EC_QUOTA_EXCEEDED);
-    QCOMPARE(failed.message(), QString("Response status: code:10907 message: full"));
-    QCOMPARE(failed.payload().text, QString("default"));
+    QCOMPARE(failed.message(), QString("full"));
     QCOMPARE(failed.payload().number, -1);
+    QCOMPARE(Result<qint64>(EC_CLIENT, "x").payload(), qint64(0));
 
-    const Result<qint64> failedCount(EC_CLIENT, "Unable to decrypt download file.");
-    QCOMPARE(failedCount.payload(), qint64(0));
-    const Result<QList<int>> ids(QList<int>{4, 5});
-    QCOMPARE(ids.payload(), (QList<int>{4, 5}));
-
-    // Copies are independent values.
-    Result<Payload> copy = failed;
-    copy = ok;
-    QCOMPARE(copy.code(), EC_OK);
-    QCOMPARE(failed.code(), EC_QUOTA_EXCEEDED);
-}
-
-void TestResult::nothingAlwaysDecodes()
-{
     Nothing nothing;
-    QVERIFY(nothing.fromJson(QJsonObject()));
     QVERIFY(nothing.fromJson(QJsonObject{{"anything", 1}}));
-    QVERIFY(nothing.errorString().isEmpty());
     QString error = "stale";
     QVERIFY(nothing.fromJson(QJsonObject(), error));
     QVERIFY(error.isEmpty());
@@ -125,19 +96,16 @@ void TestResult::deliveredWhileReceiverLives()
     Receiver receiver;
     Payload payload;
     payload.number = 3;
-    const ResultCallback<Payload> byRef = bindResult(&receiver, &Receiver::on_finished);
-    const ResultCallback<Payload> byValue = bindResult(&receiver, &Receiver::on_finishedByValue);
-    byRef(Result<Payload>(payload));
+    bindResult(&receiver, &Receiver::on_finished)(Result<Payload>(payload));
     QCOMPARE(receiver.calls, 1);
     QCOMPARE(receiver.last.payload().number, 3);
-    byValue(Result<Payload>(EC_TIMEOUT, "Timeout"));
+    bindResult(&receiver, &Receiver::on_finishedByValue)(Result<Payload>(EC_TIMEOUT, "Timeout"));
     QCOMPARE(receiver.calls, 2);
     QCOMPARE(receiver.last.code(), EC_TIMEOUT);
 
     // A slot inherited from a base class, bound on the derived receiver.
     DerivedReceiver derived;
-    const ResultCallback<Nothing> empty = bindResult(&derived, &Receiver::on_empty);
-    empty(EmptyResult(EC_ABORTED, "Aborted"));
+    bindResult(&derived, &Receiver::on_empty)(EmptyResult(EC_ABORTED, "Aborted"));
     QCOMPARE(derived.calls, 1);
     QCOMPARE(derived.lastCode, EC_ABORTED);
 }
@@ -151,9 +119,17 @@ void TestResult::droppedAfterReceiverDeleted()
     // Neither call may touch the freed receiver; under AddressSanitizer a call would abort here.
     callback(Result<Payload>(Payload()));
     empty(EmptyResult(EC_TIMEOUT, "Timeout"));
+    bindResult(static_cast<Receiver *>(nullptr), &Receiver::on_finished)(Result<Payload>(Payload()));
 
-    const ResultCallback<Payload> unbound = bindResult(static_cast<Receiver *>(nullptr), &Receiver::on_finished);
-    unbound(Result<Payload>(Payload()));
+    // A callable bound to a context object is dropped once the context is gone.
+    auto *context = new QObject;
+    int sum = 0;
+    const ResultCallback<int> toContext =
+            bindResult<int>(context, [&sum](const Result<int> &r) { sum += r.payload(); });
+    toContext(Result<int>(5));
+    delete context;
+    toContext(Result<int>(7));
+    QCOMPARE(sum, 5);
 }
 
 void TestResult::droppedAfterDeferredDeletion()
@@ -170,29 +146,13 @@ void TestResult::droppedAfterDeferredDeletion()
     });
     QTRY_COMPARE(witness.calls, 1);
     QVERIFY(receiver.isNull());
-    QCOMPARE(witness.last.message(), QString("late"));
-}
-
-void TestResult::contextBoundCallable()
-{
-    auto *context = new QObject;
-    int calls = 0;
-    const ResultCallback<int> callback =
-            bindResult<int>(context, [&calls](const Result<int> &r) { calls += r.payload(); });
-    callback(Result<int>(5));
-    QCOMPARE(calls, 5);
-    delete context;
-    callback(Result<int>(7));
-    QCOMPARE(calls, 5);
 }
 
 void TestResult::errorCodeTravelsThroughSignals()
 {
-    // Requests report failures by a signal carrying the code; spies and queued connections need
-    // the type known to the meta-object system.
+    // Spies and queued connections need the type known to the meta-object system.
     Emitter emitter;
     QSignalSpy spy(&emitter, &Emitter::error);
-    QVERIFY(spy.isValid());
     ErrorCode received = EC_OK;
     connect(
             &emitter, &Emitter::error, this, [&received](ErrorCode code, const QString &) { received = code; },
