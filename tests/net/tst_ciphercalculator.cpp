@@ -29,7 +29,6 @@ private slots:
     void refusedKeysAndIvs_data();
     void refusedKeysAndIvs();
     void misuseFails();
-    void decryptFinalRejectsPadding();
 };
 
 void TestCipherCalculator::piecewise_data()
@@ -104,19 +103,14 @@ void TestCipherCalculator::misuseFails()
     QVERIFY(!calculator.decryptFinal());
 
     // A context set up for one direction refuses the other.
-    CipherCalculator encryptor;
-    QVERIFY(encryptor.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
-    QVERIFY(!encryptor.decryptUpdate(kCipher));
-    QCOMPARE(encryptor.takeResult(), QByteArray());
-}
+    QVERIFY(calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
+    QVERIFY(!calculator.decryptUpdate(kCipher));
+    QCOMPARE(calculator.takeResult(), QByteArray());
 
-void TestCipherCalculator::decryptFinalRejectsPadding()
-{
-    CipherCalculator calculator;
+    // A failed padding check keeps what the updates released; the last block was held back for it.
     QVERIFY(calculator.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
     QVERIFY(calculator.decryptUpdate(kCipher.left(64)));
     QVERIFY(!calculator.decryptFinal());
-    // What the updates released stays; the last block was held back for the padding check.
     QCOMPARE(calculator.takeResult().toHex(), kPlain.left(48).toHex());
 }
 

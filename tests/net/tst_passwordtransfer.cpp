@@ -49,9 +49,6 @@ void TestPasswordTransfer::entryReads_data()
                                 << "'id': value is not a string";
     QTest::newRow("no comment") << QByteArray(R"({"id":"5","title":"t","username":"u","url":""})")
                                 << "missing key: 'comment'";
-    QTest::newRow("null title") << QByteArray(R"({"id":"5","title":null,"username":"u","url":"","comment":""})")
-                                << "'title': value is not a string";
-    QTest::newRow("empty") << QByteArray("{}") << "json object is empty";
 }
 
 void TestPasswordTransfer::entryReads()
@@ -103,8 +100,6 @@ void TestPasswordTransfer::listFailures_data()
                           R"("comment":""},7]})")
             << "json value: is not a json object";
     QTest::newRow("max missing") << QByteArray(R"({"passwords":[]})") << "missing key: 'passwordsMax'";
-    QTest::newRow("max as text") << QByteArray(R"({"passwordsMax":"3","passwords":[]})")
-                                 << "'passwordsMax': value is not a number";
     QTest::newRow("passwords not an array")
             << QByteArray(R"({"passwordsMax":3,"passwords":{}})") << "'passwords': value is not a json array";
 }
@@ -165,7 +160,6 @@ void TestPasswordTransfer::logoutReply_data()
     QTest::newRow("full") << QByteArray(R"({"success":false,"message":"bye"})") << true << false << "bye";
     QTest::newRow("no message") << QByteArray(R"({"success":true})") << true << true << "";
     QTest::newRow("success as text") << QByteArray(R"({"success":"true","message":"m"})") << false << true << "";
-    QTest::newRow("message not a string") << QByteArray(R"({"success":false,"message":3})") << false << true << "";
     QTest::newRow("success missing") << QByteArray(R"({"message":"m"})") << false << true << "";
 }
 

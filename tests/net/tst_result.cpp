@@ -1,6 +1,5 @@
 #include "net/Result.h"
 
-#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
@@ -17,27 +16,12 @@ class Receiver : public QObject
     Q_OBJECT
 
 public:
-    // Scribbled on destruction so a call through a dangling pointer shows (ASan: use after free).
-    ~Receiver() override { calls = -1000; }
-    void on_finished(const Result<Payload> &result)
-    {
-        ++calls;
-        last = result;
-    }
-    void on_finishedByValue(Result<Payload> result)
-    {
-        ++calls;
-        last = result;
-    }
-    void on_empty(const EmptyResult &result)
-    {
-        ++calls;
-        lastCode = result.code();
-    }
+    void on_finished(const Result<Payload> &result) { received.append(result); }
+    void on_finishedByValue(Result<Payload> result) { received.append(result); }
+    void on_empty(const EmptyResult &result) { codes.append(result.code()); }
 
-    int calls = 0;
-    ErrorCode lastCode = EC_OK;
-    Result<Payload> last;
+    QList<Result<Payload>> received;
+    QList<ErrorCode> codes;
 };
 
 class DerivedReceiver : public Receiver
@@ -97,17 +81,15 @@ void TestResult::deliveredWhileReceiverLives()
     Payload payload;
     payload.number = 3;
     bindResult(&receiver, &Receiver::on_finished)(Result<Payload>(payload));
-    QCOMPARE(receiver.calls, 1);
-    QCOMPARE(receiver.last.payload().number, 3);
     bindResult(&receiver, &Receiver::on_finishedByValue)(Result<Payload>(EC_TIMEOUT, "Timeout"));
-    QCOMPARE(receiver.calls, 2);
-    QCOMPARE(receiver.last.code(), EC_TIMEOUT);
+    QCOMPARE(receiver.received.size(), 2);
+    QCOMPARE(receiver.received.at(0).payload().number, 3);
+    QCOMPARE(receiver.received.at(1).code(), EC_TIMEOUT);
 
     // A slot inherited from a base class, bound on the derived receiver.
     DerivedReceiver derived;
     bindResult(&derived, &Receiver::on_empty)(EmptyResult(EC_ABORTED, "Aborted"));
-    QCOMPARE(derived.calls, 1);
-    QCOMPARE(derived.lastCode, EC_ABORTED);
+    QCOMPARE(derived.codes, QList<ErrorCode>{EC_ABORTED});
 }
 
 void TestResult::droppedAfterReceiverDeleted()
@@ -144,22 +126,19 @@ void TestResult::droppedAfterDeferredDeletion()
         toGone(Result<Payload>(EC_NETWORK, "late"));
         toWitness(Result<Payload>(EC_NETWORK, "late"));
     });
-    QTRY_COMPARE(witness.calls, 1);
+    QTRY_COMPARE(witness.received.size(), 1);
     QVERIFY(receiver.isNull());
 }
 
 void TestResult::errorCodeTravelsThroughSignals()
 {
-    // Spies and queued connections need the type known to the meta-object system.
+    // Queued connections need the type known to the meta-object system.
     Emitter emitter;
-    QSignalSpy spy(&emitter, &Emitter::error);
     ErrorCode received = EC_OK;
     connect(
             &emitter, &Emitter::error, this, [&received](ErrorCode code, const QString &) { received = code; },
             Qt::QueuedConnection);
     emit emitter.error(EC_SSL_HANDSHAKE, "handshake");
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).value<ErrorCode>(), EC_SSL_HANDSHAKE);
     QTRY_COMPARE(received, EC_SSL_HANDSHAKE);
 }
 

@@ -210,7 +210,6 @@ void TestUserCredUtil::damagedItemIsNeverOverwritten_data()
     QTest::addColumn<QString>("why");
     QTest::newRow("not json") << "{\"uclist\": [" << QString("json document parse error");
     QTest::newRow("empty object") << "{}" << QString("json document is an empty object");
-    QTest::newRow("array") << "[1,2]" << QString("json document is not an object");
     QTest::newRow("entry without pw") << R"({"uclist":[{"server":"srv1","name":"alice"}]})" << QString("'pw'");
     QTest::newRow("element not an object") << R"({"uclist":[3]})" << QString("is not a json object");
 }
@@ -319,8 +318,6 @@ void TestUserCredUtil::failingStoreCodes()
         int got = 0;
         QVERIFY(keychain.value(itemName, &got).isEmpty());
         QCOMPARE(got, code);
-        QCOMPARE(keychain.error(), code);
-        QCOMPARE(keychain.errorString(), QStringLiteral("scripted read failure"));
     }
     m_backend.failReadCode = 0;
 
