@@ -16,22 +16,48 @@ class TestSyncHistoryDao : public QObject
 private slots:
     void init();
     void cleanup();
-    void instanceLogsOnce();
-    void noFinishedRun();
     void runLifecycle();
-    void lastSyncPicksLatestEnd();
-    void historyByStartOfRun_data();
+    void lastSyncPicksLatestFinishedRun();
     void historyByStartOfRun();
-    void historyOrderAndFields();
-    void storeWritesActionRow();
-    void updateChangesExactlyOneRow();
-    void updateOfChangedPathChangesNothing();
+    void storeAndUpdateExactlyOneRow();
     void updateInsideBatch();
 
 private:
-    void addRun(qint64 id, qint64 start, qint64 end, int state, qint64 user = 1);
-    void addRow(qint64 run, int action, qint64 timestamp, const QString &local = QStringLiteral("l"));
-    static SyncAction action(const QString &path, int type, int status);
+    void addRun(qint64 id, qint64 start, qint64 end, int state, qint64 user = 1)
+    {
+        QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history VALUES (%1, %2, %3, %4, %5)")
+                                       .arg(id)
+                                       .arg(start)
+                                       .arg(end < 0 ? QString("NULL") : QString::number(end))
+                                       .arg(state)
+                                       .arg(user)}));
+    }
+    void addRow(qint64 run, int action, qint64 timestamp, const QString &local = QStringLiteral("l"))
+    {
+        QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, "
+                                       "type, state, action, timestamp) VALUES (%1, '%2', 'Safe: r', 'f', 1, %3, %4)")
+                                       .arg(run)
+                                       .arg(local)
+                                       .arg(action)
+                                       .arg(timestamp)}));
+    }
+    static SyncAction action(const QString &path, int type, int status)
+    {
+        SyncAction a;
+        a.setLocalBase("/home/alice/Safe");
+        a.setRemoteBase("/");
+        a.setRemoteSafeName("Safe");
+        a.setPath(path.section('/', 0, -2));
+        a.setName(path.section('/', -1));
+        a.setType("f");
+        a.setAction(type);
+        a.setStatus(status);
+        return a;
+    }
+    qint64 stateOf(qint64 id)
+    {
+        return m_db->rawValue(QString("SELECT state FROM sync_history_object WHERE id = %1").arg(id)).toLongLong();
+    }
     TestEnv *m_env = nullptr;
     TestDatabase *m_db = nullptr;
 };
@@ -51,58 +77,6 @@ void TestSyncHistoryDao::cleanup()
     delete m_env;
 }
 
-void TestSyncHistoryDao::addRun(qint64 id, qint64 start, qint64 end, int state, qint64 user)
-{
-    QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history (id, start_time, end_time, state, user_id) VALUES (%1, "
-                                   "%2, %3, %4, %5)")
-                                   .arg(id)
-                                   .arg(start)
-                                   .arg(end < 0 ? QString("NULL") : QString::number(end))
-                                   .arg(state)
-                                   .arg(user)}));
-}
-
-void TestSyncHistoryDao::addRow(qint64 run, int action, qint64 timestamp, const QString &local)
-{
-    QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, "
-                                   "state, action, timestamp) VALUES (%1, '%2', 'Safe: r', 'f', 1, %3, %4)")
-                                   .arg(run)
-                                   .arg(local)
-                                   .arg(action)
-                                   .arg(timestamp)}));
-}
-
-SyncAction TestSyncHistoryDao::action(const QString &path, int type, int status)
-{
-    SyncAction a;
-    a.setLocalBase("/home/alice/Safe");
-    a.setRemoteBase("/");
-    a.setRemoteSafeName("Safe");
-    a.setPath(path.section('/', 0, -2));
-    a.setName(path.section('/', -1));
-    a.setType("f");
-    a.setAction(type);
-    a.setStatus(status);
-    return a;
-}
-
-void TestSyncHistoryDao::instanceLogsOnce()
-{
-    LogCapture log;
-    SyncHistoryDao *first = SyncHistoryDao::instance();
-    QCOMPARE(SyncHistoryDao::instance(), first);
-    QVERIFY(log.count("SyncHistoryDao::instance: new SyncHistoryDao") <= 1);
-}
-
-void TestSyncHistoryDao::noFinishedRun()
-{
-    QVERIFY(SyncHistoryDao::instance()->lastSync().isNull());
-    addRun(1, 10, -1, 1);    // still running
-    addRun(2, 20, 30, 2);    // cancelled
-    addRun(3, 20, 40, 3, 2); // another user's
-    QVERIFY(SyncHistoryDao::instance()->lastSync().isNull());
-}
-
 void TestSyncHistoryDao::runLifecycle()
 {
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
@@ -110,10 +84,9 @@ void TestSyncHistoryDao::runLifecycle()
     const SyncHistory run = SyncHistoryDao::instance()->startSync();
     QVERIFY(run.id() > 0);
     QCOMPARE(run.state(), 1);
-    QVERIFY(!run.startTime().isValid());
     QVERIFY(log.contains(QString("SyncHistoryDao::startSync: created sync_history histid:%1").arg(run.id())));
-    QCOMPARE(m_db->rawValue("SELECT user_id FROM sync_history").toLongLong(), 1);
-    QVERIFY(m_db->rawValue("SELECT end_time FROM sync_history").isNull());
+    QCOMPARE(m_db->rawColumn("SELECT user_id || '|' || ifnull(end_time, 'running') FROM sync_history"),
+             QStringList{"1|running"});
 
     SyncHistoryDao::instance()->finishSync(run.id());
     const SyncHistory last = SyncHistoryDao::instance()->lastSync();
@@ -128,117 +101,86 @@ void TestSyncHistoryDao::runLifecycle()
     QCOMPARE(SyncHistoryDao::instance()->lastSync().id(), run.id()); // a cancelled run does not count
 }
 
-void TestSyncHistoryDao::lastSyncPicksLatestEnd()
+void TestSyncHistoryDao::lastSyncPicksLatestFinishedRun()
 {
-    const qint64 big = qint64(1) << 41; // times and ids beyond 32 bits
-    addRun(big + 1, 500, 900, 3);
-    addRun(big + 2, 100, 1000, 3); // started earlier, ended later
-    addRun(big + 3, 600, 1100, 2);
-    addRun(big + 4, 600, 5000, 3, 2);
+    QVERIFY(SyncHistoryDao::instance()->lastSync().isNull());
+    const qint64 big = qint64(1) << 41;    // times and ids beyond 32 bits
+    addRun(1, big + 10, -1, 1);            // still running
+    addRun(2, big + 20, big + 9000, 2);    // cancelled
+    addRun(3, big + 20, big + 9000, 3, 2); // another user's
+    QVERIFY(SyncHistoryDao::instance()->lastSync().isNull());
+    addRun(big + 1, big + 500, big + 900, 3);
+    addRun(big + 2, big + 100, big + 1000, 3); // started earlier, ended later
     const SyncHistory last = SyncHistoryDao::instance()->lastSync();
     QCOMPARE(last.id(), big + 2);
-    QCOMPARE(last.startTime().toMSecsSinceEpoch(), 100);
-    QCOMPARE(last.endTime().toMSecsSinceEpoch(), 1000);
-}
-
-void TestSyncHistoryDao::historyByStartOfRun_data()
-{
-    QTest::addColumn<qint64>("start");
-    QTest::addColumn<bool>("listed");
-    const qint64 from = 1480000000000LL;
-    const qint64 to = 1480086400000LL;
-    QTest::newRow("one ms before from") << from - 1 << false;
-    QTest::newRow("at from") << from << true;
-    QTest::newRow("inside") << from + 5000 << true;
-    QTest::newRow("at to") << to << true;
-    QTest::newRow("one ms after to") << to + 1 << false;
+    QCOMPARE(last.startTime().toMSecsSinceEpoch(), big + 100);
+    QCOMPARE(last.endTime().toMSecsSinceEpoch(), big + 1000);
 }
 
 void TestSyncHistoryDao::historyByStartOfRun()
 {
-    QFETCH(qint64, start);
-    QFETCH(bool, listed);
-    const QDateTime from = QDateTime::fromMSecsSinceEpoch(1480000000000LL);
-    const QDateTime to = QDateTime::fromMSecsSinceEpoch(1480086400000LL);
-    addRun(1, start, start + 10, 3);
-    // The row's own time is inside the range either way: the start of the run decides.
-    addRow(1, SyncAction::DownloadFile, 1480000050000LL);
-    QCOMPARE(SyncHistoryDao::instance()->loadHistory(from, to).size(), listed ? 1 : 0);
-}
-
-void TestSyncHistoryDao::historyOrderAndFields()
-{
-    addRun(1, 100, 200, 3);
-    addRun(2, 150, 250, 2);
-    addRun(3, 150, 250, 3, 2); // another user's run
-    addRow(1, SyncAction::DownloadFile, 110, "first");
-    addRow(1, SyncAction::NoAction, 120, "none");
-    addRow(1, SyncAction::UpdateSyncState, 130, "state");
-    addRow(1, SyncAction::RemoveSyncState, 140, "removed");
-    addRow(1, SyncAction::ActionUndefined, 145, "undefined");
-    addRow(2, SyncAction::Resolve, 160, "resolve");
-    addRow(2, SyncAction::DeleteRemoteDir, 170, "last");
-    addRow(3, SyncAction::DownloadFile, 180, "bobs");
-    const QList<SyncHistoryObject> rows = SyncHistoryDao::instance()->loadHistory(QDateTime::fromMSecsSinceEpoch(0),
-                                                                                  QDateTime::fromMSecsSinceEpoch(1000));
+    const qint64 from = 1480000000000LL;
+    const qint64 to = 1480086400000LL;
+    // Each row's own time is inside the range: the start of its run decides, both ends included.
+    addRun(1, from - 1, from + 10, 3);
+    addRun(2, from, from + 10, 3);
+    addRun(3, to, to + 10, 2);
+    addRun(4, to + 1, to + 10, 3);
+    addRun(5, from, from + 10, 3, 2); // another user's run
+    for (int run = 1; run <= 5; ++run)
+        addRow(run, SyncAction::DownloadFile, from + 100 * run, QString("run%1").arg(run));
+    // Rows of these kinds are never listed.
+    addRow(2, SyncAction::NoAction, from + 210, "none");
+    addRow(2, SyncAction::UpdateSyncState, from + 220, "state");
+    addRow(2, SyncAction::RemoveSyncState, from + 230, "removed");
+    addRow(2, SyncAction::ActionUndefined, from + 240, "undefined");
+    addRow(3, SyncAction::DeleteRemoteDir, from + 310, "newest");
+    const QList<SyncHistoryObject> rows = SyncHistoryDao::instance()->loadHistory(QDateTime::fromMSecsSinceEpoch(from),
+                                                                                  QDateTime::fromMSecsSinceEpoch(to));
     QStringList local;
     for (const SyncHistoryObject &row : rows)
         local << row.localDir();
-    QCOMPARE(local, QStringList({"last", "resolve", "first"}));
+    QCOMPARE(local, QStringList({"newest", "run3", "run2"}));
     const SyncHistoryObject &newest = rows.first();
-    QCOMPARE(newest.syncHistoryId(), 2);
-    QCOMPARE(newest.remoteDir(), QStringLiteral("Safe: r"));
-    QCOMPARE(newest.type(), QStringLiteral("f"));
-    QCOMPARE(newest.state(), 1);
-    QCOMPARE(newest.action(), int(SyncAction::DeleteRemoteDir));
-    QCOMPARE(newest.timestamp().toMSecsSinceEpoch(), 170);
+    QCOMPARE(QStringList({newest.remoteDir(), newest.type()}), QStringList({"Safe: r", "f"}));
+    QCOMPARE(QList<qint64>(
+                     {newest.syncHistoryId(), newest.state(), newest.action(), newest.timestamp().toMSecsSinceEpoch()}),
+             QList<qint64>({3, 1, SyncAction::DeleteRemoteDir, from + 310}));
 }
 
-void TestSyncHistoryDao::storeWritesActionRow()
+void TestSyncHistoryDao::storeAndUpdateExactlyOneRow()
 {
-    const SyncAction a = action("docs/a.txt", SyncAction::DownloadFile, SyncAction::STATUS_OK);
+    SyncAction a = action("docs/a.txt", SyncAction::UploadFile, SyncAction::STATUS_OK);
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
     LogCapture log;
-    const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 42);
+    const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 7);
     QVERIFY(id > 0);
-    QVERIFY(log.contains(QString("SyncHistoryDao::storeSyncHistoryObject: oid:%1 histid:42 action:download status:Ok "
+    QVERIFY(log.contains(QString("SyncHistoryDao::storeSyncHistoryObject: oid:%1 histid:7 action:upload status:Ok "
                                  "path: 'docs/a.txt'")
                                  .arg(id)));
     QCOMPARE(m_db->rawColumn(QString("SELECT sync_history_id || '|' || local_dir || '|' || remote_dir || '|' || type "
-                                     "|| '|' || state || '|' || action FROM sync_history_object WHERE id = %1")
+                                     "|| '|' || state || '|' || action || '|' || (timestamp >= %1) FROM "
+                                     "sync_history_object WHERE id = %2")
+                                     .arg(before)
                                      .arg(id)),
-             QStringList{"42|/home/alice/Safe/docs/a.txt|Safe: docs/a.txt|f|1|6"});
-    QVERIFY(m_db->rawValue("SELECT timestamp FROM sync_history_object").toLongLong() >= before);
-}
+             QStringList{
+                     QString("7|/home/alice/Safe/docs/a.txt|Safe: docs/a.txt|f|1|%1|1").arg(SyncAction::UploadFile)});
 
-void TestSyncHistoryDao::updateChangesExactlyOneRow()
-{
-    SyncAction a = action("a.txt", SyncAction::UploadFile, SyncAction::STATUS_IN_PROGRESS);
-    const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 7);
     a.setSyncHistoryObjectId(id);
     a.setExecuted(SyncAction::ERR_QUOTA_EXCEEDED, "full");
     QVERIFY(SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 7));
-    QCOMPARE(m_db->rawValue(QString("SELECT state FROM sync_history_object WHERE id = %1").arg(id)).toInt(), 400);
-    // A different run does not match.
-    LogCapture log;
+    QCOMPARE(stateOf(id), 400);
+    // Another run, or a changed path, matches no row.
     QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 8));
     QVERIFY(log.contains("SyncHistoryDao::updateSyncHistoryObject: too many rows #0 affected"));
-    QCOMPARE(R7Database::instance()->transactionDepth(), 0);
-}
-
-void TestSyncHistoryDao::updateOfChangedPathChangesNothing()
-{
-    SyncAction a = action("a.txt", SyncAction::DownloadFile, SyncAction::STATUS_TODO);
-    const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 3);
-    a.setSyncHistoryObjectId(id);
     a.setName("renamed.txt");
     a.setStatus(SyncAction::ERR_FILE_DOWNLOAD);
-    LogCapture log;
-    QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 3));
+    QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 7));
     QVERIFY(log.contains(QString("SyncHistoryDao::updateSyncHistoryObject: too many rows #0 affected: oid:%1 "
-                                 "histid:3 action:download status:Failed path: 'renamed.txt'")
+                                 "histid:7 action:upload status:Failed path: 'docs/renamed.txt'")
                                  .arg(id)));
-    QCOMPARE(m_db->rawValue("SELECT state FROM sync_history_object").toInt(), 10);
+    QCOMPARE(stateOf(id), 400);
+    QCOMPARE(R7Database::instance()->transactionDepth(), 0);
 }
 
 void TestSyncHistoryDao::updateInsideBatch()
@@ -254,7 +196,7 @@ void TestSyncHistoryDao::updateInsideBatch()
     QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 1)); // its own rollback only
     QCOMPARE(database->transactionDepth(), 1);
     QVERIFY(database->commit());
-    QCOMPARE(m_db->rawValue(QString("SELECT state FROM sync_history_object WHERE id = %1").arg(id)).toInt(), 1);
+    QCOMPARE(stateOf(id), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSyncHistoryDao)

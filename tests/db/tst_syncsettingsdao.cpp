@@ -16,41 +16,38 @@ class TestSyncSettingsDao : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { qRegisterMetaType<SyncSetting::RemoteState>(); }
     void init();
     void cleanup();
-    void addNormalisesLocalFolder_data();
-    void addNormalisesLocalFolder();
     void addReadsBack();
     void addRefusedWithoutSafe_data();
     void addRefusedWithoutSafe();
-    void getUnknownIsNull();
     void overlap_data();
     void overlap();
     void overlapReportsEveryAccount();
     void listFiltersAndOrder_data();
     void listFiltersAndOrder();
-    void localDirs();
     void removeTakesFileStateAlong();
-    void removeUnknownChangesNothing();
-    void removeFailureRollsBack();
+    void failedRemovalChangesNothing_data();
+    void failedRemovalChangesNothing();
     void removeInsideBatchKeepsBatch();
-    void removeAllWithoutFileState();
-    void removeAllFailureRollsBack();
     void remoteStateSignal();
     void singleColumns();
 
 private:
     qint64 addSetting(const QString &safeId, const QString &localDir, int mode = 0);
-    QStringList localDirsOf(const QList<SyncSetting> &settings);
+    static void storeFile(const QString &path, qint64 settingId)
+    {
+        FileObjectDao::instance()->store(FsObject("", path, 1, {}, {}, "", "f", ""), settingId);
+    }
+    static void signIn(qint64 id, const QString &name, const QString &server)
+    {
+        R7Session::instance()->setUser(User(id, name, server, QDateTime()));
+    }
+    int count(const QString &table) { return m_db->rawValue("SELECT count(*) FROM " + table).toInt(); }
     TestEnv *m_env = nullptr;
     TestDatabase *m_db = nullptr;
 };
-
-void TestSyncSettingsDao::initTestCase()
-{
-    qRegisterMetaType<SyncSetting::RemoteState>();
-}
 
 void TestSyncSettingsDao::init()
 {
@@ -58,20 +55,15 @@ void TestSyncSettingsDao::init()
     m_db = new TestDatabase;
     m_db->open();
     QVERIFY(m_db->rawExec({
-            "INSERT INTO user (id, server_id, account_name, last_login) VALUES (1, 'eu', 'alice', 0)",
-            "INSERT INTO user (id, server_id, account_name, last_login) VALUES (2, 'eu', 'bob', 0)",
-            "INSERT INTO user (id, server_id, account_name, last_login) VALUES (3, 'us', 'alice', 0)",
+            "INSERT INTO user (id, server_id, account_name, last_login) VALUES (1, 'eu', 'alice', 0), (2, 'eu', "
+            "'bob', 0), (3, 'us', 'alice', 0)",
             "INSERT INTO file_safe (id, user_id, safe_id, safe_name, safe_type, access, role_type, expiry_date) "
-            "VALUES (1, 1, 'S1', 'team', 'team', 'rcud', 2, '2999-01-01 00:00:00')",
-            "INSERT INTO file_safe (id, user_id, safe_id, safe_name, safe_type, access, role_type) "
-            "VALUES (2, 1, 'S2', 'Private', 'private', 'rcud', 1)",
-            "INSERT INTO file_safe (id, user_id, safe_id, safe_name, safe_type, access) VALUES (3, 2, 'S3', 'Bob', "
-            "'private', 'r')",
-            "INSERT INTO file_safe (id, user_id, safe_id, safe_name, safe_type, access) VALUES (4, 3, 'S1', 'Abroad', "
-            "'team', 'r')",
+            "VALUES (1, 1, 'S1', 'team', 'team', 'rcud', 2, '2999-01-01 00:00:00'), (2, 1, 'S2', 'Private', "
+            "'private', 'rcud', 1, NULL), (3, 2, 'S3', 'Bob', 'private', 'r', NULL, NULL), (4, 3, 'S1', 'Abroad', "
+            "'team', 'r', NULL, NULL)",
     }));
     R7Session::instance()->setServer(ServerInfo("eu", "Europe", "Europe", "https://127.0.0.1:1", true));
-    R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime::currentDateTime()));
+    signIn(1, "alice", "eu");
 }
 
 void TestSyncSettingsDao::cleanup()
@@ -94,48 +86,11 @@ qint64 TestSyncSettingsDao::addSetting(const QString &safeId, const QString &loc
     return m_db->rawValue("SELECT max(id) FROM sync_setting").toLongLong();
 }
 
-QStringList TestSyncSettingsDao::localDirsOf(const QList<SyncSetting> &settings)
-{
-    QStringList dirs;
-    for (const SyncSetting &s : settings)
-        dirs << s.localDir();
-    return dirs;
-}
-
-void TestSyncSettingsDao::addNormalisesLocalFolder_data()
-{
-    QTest::addColumn<QString>("given");
-    QTest::addColumn<QString>("stored");
-#ifdef Q_OS_WIN
-    QTest::newRow("native separators") << "D:\\Data\\Safe"
-                                       << "D:/Data/Safe/";
-#else
-    // Here a backslash is part of a name, not a separator.
-    QTest::newRow("backslash in a name") << "/home/a\\b"
-                                         << "/home/a\\b/";
-#endif
-    QTest::newRow("already normal") << "D:/Data/Safe/"
-                                    << "D:/Data/Safe/";
-    QTest::newRow("no trailing slash") << "/home/alice/Safe"
-                                       << "/home/alice/Safe/";
-}
-
-void TestSyncSettingsDao::addNormalisesLocalFolder()
-{
-    QFETCH(QString, given);
-    QFETCH(QString, stored);
-    const qint64 id = addSetting("S1", given);
-    QVERIFY(id > 0);
-    QCOMPARE(m_db->rawValue(QString("SELECT local_dir FROM sync_setting WHERE id = %1").arg(id)).toString(), stored);
-    QCOMPARE(SyncSettingsDao::normalizedLocalDir(given), stored);
-}
-
 void TestSyncSettingsDao::addReadsBack()
 {
     QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
     SyncSetting setting;
     setting.setSafeId("S1");
-    setting.setSafeName("team");
     setting.setLocalDir("/home/alice/Team");
     setting.setRemoteDir("/projects");
     setting.setRootFolderId("F-17");
@@ -147,24 +102,19 @@ void TestSyncSettingsDao::addReadsBack()
 
     const qint64 id = m_db->rawValue("SELECT id FROM sync_setting").toLongLong();
     QCOMPARE(m_db->rawValue("SELECT file_safe_id FROM sync_setting").toInt(), 1); // alice's S1, not the US one
-    const SyncSetting read = SyncSettingsDao::instance()->get(id);
-    QCOMPARE(read.id(), id);
-    QCOMPARE(read.safeId(), QStringLiteral("S1"));
-    QCOMPARE(read.safeName(), QStringLiteral("team"));
-    QCOMPARE(read.safeType(), QStringLiteral("team"));
-    QCOMPARE(read.remoteDir(), QStringLiteral("/projects"));
-    QCOMPARE(read.localDir(), QStringLiteral("/home/alice/Team/"));
-    QCOMPARE(read.mode(), 1);
-    QCOMPARE(read.remoteState(), 1);
-    QCOMPARE(read.rootFolderId(), QStringLiteral("F-17"));
-    QCOMPARE(read.roleType(), 2);
-    QCOMPARE(read.expiryDate(), QStringLiteral("2999-01-01 00:00:00"));
-    QCOMPARE(read.access(), QStringLiteral("rcud"));
-    QVERIFY(read.syncedLastEvent().isEmpty());
-    QVERIFY(read.serverId().isEmpty() && read.accountName().isEmpty());
+    const SyncSetting r = SyncSettingsDao::instance()->get(id);
+    QCOMPARE(r.id(), id);
+    // The setting's own columns and those joined from its safe.
+    QCOMPARE(QStringList({r.safeId(), r.safeName(), r.safeType(), r.remoteDir(), r.localDir(), r.rootFolderId(),
+                          r.expiryDate(), r.access(), r.syncedLastEvent(), r.serverId() + r.accountName()}),
+             QStringList({"S1", "team", "team", "/projects", "/home/alice/Team/", "F-17", "2999-01-01 00:00:00", "rcud",
+                          "", ""}));
+    QCOMPARE(QList<int>({r.mode(), r.remoteState(), r.roleType()}), QList<int>({1, 1, 2}));
     // Never run: the epoch, a valid time.
-    QVERIFY(read.lastSync().isValid());
-    QCOMPARE(read.lastSync().toMSecsSinceEpoch(), 0);
+    QVERIFY(r.lastSync().isValid());
+    QCOMPARE(r.lastSync().toMSecsSinceEpoch(), 0);
+    QVERIFY(SyncSettingsDao::instance()->get(42).isNull());
+    QVERIFY(SyncSettingsDao::instance()->get(0).isNull());
 }
 
 void TestSyncSettingsDao::addRefusedWithoutSafe_data()
@@ -182,14 +132,8 @@ void TestSyncSettingsDao::addRefusedWithoutSafe()
     LogCapture log;
     QCOMPARE(addSetting(safeId, "/home/alice/X"), 0);
     QCOMPARE(changed.count(), 0);
-    QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_setting").toInt(), 0);
+    QCOMPARE(count("sync_setting"), 0);
     QVERIFY(log.contains("SyncSettingsDao::add: no file safe"));
-}
-
-void TestSyncSettingsDao::getUnknownIsNull()
-{
-    QVERIFY(SyncSettingsDao::instance()->get(42).isNull());
-    QVERIFY(SyncSettingsDao::instance()->get(0).isNull());
 }
 
 void TestSyncSettingsDao::overlap_data()
@@ -220,13 +164,12 @@ void TestSyncSettingsDao::overlap()
     const qint64 safe = addSetting("S1", "D:/Data/Safe");
     const qint64 ab = addSetting("S2", "/a/b");
     QVERIFY(safe > 0 && ab > 0);
-    const QList<DuplicatedSyncPath> duplicates = SyncSettingsDao::instance()->getDuplicatedSynchedPaths(proposed);
     QStringList dirs;
-    for (const DuplicatedSyncPath &d : duplicates) {
+    for (const DuplicatedSyncPath &d : SyncSettingsDao::instance()->getDuplicatedSynchedPaths(proposed)) {
         dirs << d.localDir();
-        QCOMPARE(d.syncSettingId(), d.localDir() == "/a/b/" ? ab : safe);
-        QCOMPARE(d.accountName(), QStringLiteral("alice"));
-        QCOMPARE(d.safeName(), d.localDir() == "/a/b/" ? QStringLiteral("Private") : QStringLiteral("team"));
+        const bool isAb = d.localDir() == "/a/b/";
+        QCOMPARE(d.syncSettingId(), isAb ? ab : safe);
+        QCOMPARE(d.accountName() + "|" + d.safeName(), QString(isAb ? "alice|Private" : "alice|team"));
     }
     QCOMPARE(dirs, found);
 }
@@ -234,13 +177,11 @@ void TestSyncSettingsDao::overlap()
 void TestSyncSettingsDao::overlapReportsEveryAccount()
 {
     QVERIFY(addSetting("S1", "/shared/alice") > 0);
-    R7Session::instance()->setUser(User(2, "bob", "eu", QDateTime()));
+    signIn(2, "bob", "eu");
     QVERIFY(addSetting("S3", "/shared/bob") > 0);
     // A setting whose safe row is gone, and one stored without the trailing slash by an older client.
     QVERIFY(m_db->rawExec({"INSERT INTO sync_setting (file_safe_id, remote_dir, local_dir, mode) VALUES (99, '/', "
-                           "'/shared/orphan/', 0)",
-                           "INSERT INTO sync_setting (file_safe_id, remote_dir, local_dir, mode) VALUES (2, '/', "
-                           "'/shared/old', 0)"}));
+                           "'/shared/orphan/', 0), (2, '/', '/shared/old', 0)"}));
     QMap<QString, QString> accounts;
     for (const DuplicatedSyncPath &d : SyncSettingsDao::instance()->getDuplicatedSynchedPaths("/shared"))
         accounts.insert(d.localDir(), d.accountName() + "|" + d.safeName());
@@ -272,17 +213,26 @@ void TestSyncSettingsDao::listFiltersAndOrder()
     QVERIFY(addSetting("S1", "/team-auto", 0) > 0);
     QVERIFY(addSetting("S1", "/team-manual", 1) > 0);
     QVERIFY(addSetting("S2", "/private", 0) > 0);
-    R7Session::instance()->setUser(User(2, "bob", "eu", QDateTime()));
+    signIn(2, "bob", "eu");
     QVERIFY(addSetting("S3", "/bob", 0) > 0);
-    R7Session::instance()->setUser(User(3, "alice", "us", QDateTime()));
+    signIn(3, "alice", "us");
     QVERIFY(addSetting("S1", "/us", 0) > 0);
-    R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
+    signIn(1, "alice", "eu");
 
-    QStringList got = localDirsOf(SyncSettingsDao::instance()->getList(currentUser, autoOnly));
+    QStringList got;
+    for (const SyncSetting &s : SyncSettingsDao::instance()->getList(currentUser, autoOnly))
+        got << s.localDir();
     // Two settings of one safe have no order between them.
     if (got.contains("/team-manual/") && got.indexOf("/team-manual/") < got.indexOf("/team-auto/"))
         got.swapItemsAt(got.indexOf("/team-manual/"), got.indexOf("/team-auto/"));
     QCOMPARE(got, dirs);
+
+    QStringList all = SyncSettingsDao::instance()->getAllLocalDirs();
+    all.sort();
+    QCOMPARE(all, QStringList({"/bob/", "/private/", "/team-auto/", "/team-manual/", "/us/"}));
+    QStringList own = SyncSettingsDao::instance()->getLocalDirs();
+    own.sort();
+    QCOMPARE(own, QStringList({"/private/", "/team-auto/", "/team-manual/"}));
 
     // The same account name on another server is another user.
     R7Session::instance()->setServer(ServerInfo("us", "US", "US", "https://127.0.0.1:2", true));
@@ -290,24 +240,13 @@ void TestSyncSettingsDao::listFiltersAndOrder()
         QVERIFY(SyncSettingsDao::instance()->getList(true, autoOnly).isEmpty());
 }
 
-void TestSyncSettingsDao::localDirs()
-{
-    QVERIFY(addSetting("S1", "/one") > 0);
-    QVERIFY(m_db->rawExec({"INSERT INTO sync_setting (file_safe_id, remote_dir, local_dir, mode) VALUES (3, '/', "
-                           "'/bobs/', 0)"}));
-    QStringList all = SyncSettingsDao::instance()->getAllLocalDirs();
-    all.sort();
-    QCOMPARE(all, QStringList({"/bobs/", "/one/"}));
-    QCOMPARE(SyncSettingsDao::instance()->getLocalDirs(), QStringList{"/one/"});
-}
-
 void TestSyncSettingsDao::removeTakesFileStateAlong()
 {
     const qint64 doomed = addSetting("S1", "/doomed");
     const qint64 kept = addSetting("S2", "/kept");
-    for (int i = 0; i < 3; ++i) {
-        FileObjectDao::instance()->store(FsObject("", QString("f%1").arg(i), 1, {}, {}, "", "f", ""), doomed);
-        FileObjectDao::instance()->store(FsObject("", QString("f%1").arg(i), 1, {}, {}, "", "f", ""), kept);
+    for (const QString path : {"f0", "f1", "f2"}) {
+        storeFile(path, doomed);
+        storeFile(path, kept);
     }
     QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
     QVERIFY(SyncSettingsDao::instance()->remove(doomed));
@@ -316,32 +255,43 @@ void TestSyncSettingsDao::removeTakesFileStateAlong()
     QVERIFY(FileObjectDao::instance()->loadAll(doomed).isEmpty());
     QCOMPARE(FileObjectDao::instance()->loadAll(kept).size(), 3);
     QVERIFY(!SyncSettingsDao::instance()->get(kept).isNull());
+
+    // All of them: with file state, without, and on an empty table.
+    QVERIFY(SyncSettingsDao::instance()->removeAll());
+    QCOMPARE(count("fs_object") + count("sync_setting"), 0);
+    addSetting("S1", "/a");
+    QVERIFY(SyncSettingsDao::instance()->removeAll());
+    QCOMPARE(count("sync_setting"), 0);
+    QVERIFY(SyncSettingsDao::instance()->removeAll());
+    QCOMPARE(changed.count(), 5); // the add between counts too
 }
 
-void TestSyncSettingsDao::removeUnknownChangesNothing()
+void TestSyncSettingsDao::failedRemovalChangesNothing_data()
 {
-    const qint64 id = addSetting("S1", "/a");
-    FileObjectDao::instance()->store(FsObject("", "x", 1, {}, {}, "", "f", ""), 77);
-    QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
-    // No setting 77, but file state under that id: the whole removal is undone.
-    QVERIFY(!SyncSettingsDao::instance()->remove(77));
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(FileObjectDao::instance()->loadAll(77).size(), 1);
-    QVERIFY(!SyncSettingsDao::instance()->get(id).isNull());
-    QCOMPARE(R7Database::instance()->transactionDepth(), 0);
+    QTest::addColumn<bool>("all");
+    QTest::addColumn<bool>("unknownId");
+    QTest::newRow("remove, delete refused") << false << false;
+    QTest::newRow("removeAll, delete refused") << true << false;
+    // No such setting, but file state under its id: the whole removal is undone.
+    QTest::newRow("remove of an unknown id") << false << true;
 }
 
-void TestSyncSettingsDao::removeFailureRollsBack()
+void TestSyncSettingsDao::failedRemovalChangesNothing()
 {
+    QFETCH(bool, all);
+    QFETCH(bool, unknownId);
     const qint64 id = addSetting("S1", "/a");
-    FileObjectDao::instance()->store(FsObject("", "x", 1, {}, {}, "", "f", ""), id);
-    QVERIFY(m_db->rawExec({"CREATE TRIGGER keep_settings BEFORE DELETE ON sync_setting BEGIN SELECT RAISE(ABORT, "
-                           "'kept'); END"}));
-    m_db->closeRaw();
+    const qint64 target = unknownId ? 77 : id;
+    storeFile("x", target);
+    if (!unknownId) {
+        QVERIFY(m_db->rawExec({"CREATE TRIGGER keep_settings BEFORE DELETE ON sync_setting BEGIN SELECT "
+                               "RAISE(ABORT, 'kept'); END"}));
+        m_db->closeRaw();
+    }
     QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
-    QVERIFY(!SyncSettingsDao::instance()->remove(id));
+    QVERIFY(!(all ? SyncSettingsDao::instance()->removeAll() : SyncSettingsDao::instance()->remove(target)));
     QCOMPARE(changed.count(), 0);
-    QCOMPARE(FileObjectDao::instance()->loadAll(id).size(), 1); // the file state came back
+    QCOMPARE(FileObjectDao::instance()->loadAll(target).size(), 1); // the file state came back
     QVERIFY(!SyncSettingsDao::instance()->get(id).isNull());
     QCOMPARE(R7Database::instance()->transactionDepth(), 0);
 }
@@ -350,41 +300,11 @@ void TestSyncSettingsDao::removeInsideBatchKeepsBatch()
 {
     R7Database *database = R7Database::instance();
     QVERIFY(database->transaction());
-    FileObjectDao::instance()->store(FsObject("", "batch", 1, {}, {}, "", "f", ""), 5);
+    storeFile("batch", 5);
     QVERIFY(!SyncSettingsDao::instance()->remove(12345)); // fails and rolls back its own level only
     QCOMPARE(database->transactionDepth(), 1);
     QVERIFY(database->commit());
     QVERIFY(!FileObjectDao::instance()->loadByPath(5, "batch").isNull());
-}
-
-void TestSyncSettingsDao::removeAllWithoutFileState()
-{
-    addSetting("S1", "/a");
-    addSetting("S2", "/b");
-    QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
-    QVERIFY(SyncSettingsDao::instance()->removeAll());
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_setting").toInt(), 0);
-    // With file state too, and on an empty table.
-    const qint64 id = addSetting("S1", "/c");
-    FileObjectDao::instance()->store(FsObject("", "x", 1, {}, {}, "", "f", ""), id);
-    QVERIFY(SyncSettingsDao::instance()->removeAll());
-    QCOMPARE(m_db->rawValue("SELECT count(*) FROM fs_object").toInt(), 0);
-    QVERIFY(SyncSettingsDao::instance()->removeAll());
-}
-
-void TestSyncSettingsDao::removeAllFailureRollsBack()
-{
-    const qint64 id = addSetting("S1", "/a");
-    FileObjectDao::instance()->store(FsObject("", "x", 1, {}, {}, "", "f", ""), id);
-    QVERIFY(m_db->rawExec({"CREATE TRIGGER keep_settings BEFORE DELETE ON sync_setting BEGIN SELECT RAISE(ABORT, "
-                           "'kept'); END"}));
-    m_db->closeRaw();
-    QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
-    QVERIFY(!SyncSettingsDao::instance()->removeAll());
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(FileObjectDao::instance()->loadAll(id).size(), 1);
-    QCOMPARE(R7Database::instance()->transactionDepth(), 0);
 }
 
 void TestSyncSettingsDao::remoteStateSignal()
@@ -408,18 +328,18 @@ void TestSyncSettingsDao::remoteStateSignal()
 void TestSyncSettingsDao::singleColumns()
 {
     const qint64 id = addSetting("S1", "/a");
+    const qint64 other = addSetting("S2", "/b");
     QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
     SyncSettingsDao::instance()->setMode(id, 1);
-    QCOMPARE(SyncSettingsDao::instance()->get(id).mode(), 1);
     SyncSettingsDao::instance()->setRootFolderId(id, "R-2");
-    QCOMPARE(SyncSettingsDao::instance()->get(id).rootFolderId(), QStringLiteral("R-2"));
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
     QVERIFY(SyncSettingsDao::instance()->updateLastSync(id, "event-9"));
-    const SyncSetting read = SyncSettingsDao::instance()->get(id);
-    QVERIFY(read.lastSync().toMSecsSinceEpoch() >= before);
-    QVERIFY(read.lastSync().toMSecsSinceEpoch() <= QDateTime::currentMSecsSinceEpoch());
-    QCOMPARE(read.syncedLastEvent(), QStringLiteral("event-9"));
     QVERIFY(SyncSettingsDao::instance()->updateLastSync(999, QString())); // always true
+    QCOMPARE(m_db->rawColumn(QString("SELECT mode || '|' || root_folder_id || '|' || ifnull(synced_last_event, '') || "
+                                     "'|' || ifnull(last_sync >= %1, 0) FROM sync_setting ORDER BY id")
+                                     .arg(before)),
+             QStringList({"1|R-2|event-9|1", "0|root-S2||0"}));
+    QVERIFY(SyncSettingsDao::instance()->get(id).lastSync().toMSecsSinceEpoch() >= before);
     QCOMPARE(changed.count(), 0);
 }
 

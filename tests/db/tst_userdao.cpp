@@ -10,89 +10,62 @@ class TestUserDao : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-    void firstSignInAddsRow();
-    void secondSignInKeepsId();
-    void sameNameOnTwoServers();
-    void nameIsCaseSensitive();
-    void quotesAreData();
-
-private:
-    int rowCount() { return m_db->rawValue("SELECT count(*) FROM user").toInt(); }
-    TestEnv *m_env = nullptr;
-    TestDatabase *m_db = nullptr;
+    void storeLogin_data();
+    void storeLogin();
 };
 
-void TestUserDao::init()
+void TestUserDao::storeLogin_data()
 {
-    m_env = new TestEnv;
-    m_db = new TestDatabase;
-    m_db->open();
+    QTest::addColumn<QString>("existing"); // values of a row already there, or none
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<qint64>("keptId"); // 0: a new row
+    QTest::newRow("first sign-in") << "(7, 'eu', 'other', 1)"
+                                   << "alice"
+                                   << "eu" << qint64(0);
+    QTest::newRow("second sign-in keeps a 64-bit id") << "(4000000000, 'eu', 'alice', 1000)"
+                                                      << "alice"
+                                                      << "eu" << qint64(4000000000);
+    QTest::newRow("same name on another server") << "(7, 'eu', 'alice', 1)"
+                                                 << "alice"
+                                                 << "us" << qint64(0);
+    QTest::newRow("name is case sensitive") << "(7, 'eu', 'alice', 1)"
+                                            << "Alice"
+                                            << "eu" << qint64(0);
+    QTest::newRow("quotes are data") << ""
+                                     << "o'neil\"; DROP TABLE user; --"
+                                     << "eu" << qint64(0);
 }
 
-void TestUserDao::cleanup()
+void TestUserDao::storeLogin()
 {
-    delete m_db;
-    delete m_env;
-}
+    QFETCH(QString, existing);
+    QFETCH(QString, name);
+    QFETCH(QString, server);
+    QFETCH(qint64, keptId);
+    TestEnv env;
+    TestDatabase db;
+    db.open();
+    if (!existing.isEmpty())
+        QVERIFY(db.rawExec({"INSERT INTO user (id, server_id, account_name, last_login) VALUES " + existing}));
+    const int rowsAfter = db.rawValue("SELECT count(*) FROM user").toInt() + (keptId ? 0 : 1);
 
-void TestUserDao::firstSignInAddsRow()
-{
-    QVERIFY(m_db->rawExec({"INSERT INTO user (server_id, account_name, last_login) VALUES ('eu', 'other', 1)"}));
-    const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    const User user = UserDao::instance()->storeLogin("alice", "eu");
-    const qint64 after = QDateTime::currentMSecsSinceEpoch();
-    QCOMPARE(rowCount(), 2);
-    QCOMPARE(user.id(), m_db->rawValue("SELECT id FROM user WHERE account_name = 'alice'").toLongLong());
-    QVERIFY(user.id() > 1);
-    QCOMPARE(user.accountName(), QStringLiteral("alice"));
-    QCOMPARE(user.serverId(), QStringLiteral("eu"));
-    QVERIFY(user.lastLogin().isValid());
-    QVERIFY(user.lastLogin().toMSecsSinceEpoch() >= before && user.lastLogin().toMSecsSinceEpoch() <= after);
-    QCOMPARE(m_db->rawValue("SELECT last_login FROM user WHERE account_name = 'alice'").toLongLong(),
-             user.lastLogin().toMSecsSinceEpoch());
-}
-
-void TestUserDao::secondSignInKeepsId()
-{
-    QVERIFY(m_db->rawExec({"INSERT INTO user (id, server_id, account_name, last_login) VALUES (4000000000, 'eu', "
-                           "'alice', 1000)"}));
-    const User user = UserDao::instance()->storeLogin("alice", "eu");
-    QCOMPARE(user.id(), qint64(4000000000)); // beyond 32 bits
-    QCOMPARE(rowCount(), 1);
-    QVERIFY(user.lastLogin().toMSecsSinceEpoch() > 1000);
-    const User again = UserDao::instance()->storeLogin("alice", "eu");
-    QCOMPARE(again.id(), user.id());
-    QCOMPARE(rowCount(), 1);
-    QVERIFY(again.lastLogin() >= user.lastLogin());
-}
-
-void TestUserDao::sameNameOnTwoServers()
-{
-    const User eu = UserDao::instance()->storeLogin("alice", "eu");
-    const User us = UserDao::instance()->storeLogin("alice", "us");
-    QVERIFY(eu.id() > 0 && us.id() > 0);
-    QVERIFY(eu.id() != us.id());
-    QCOMPARE(us.serverId(), QStringLiteral("us"));
-    QCOMPARE(rowCount(), 2);
-}
-
-void TestUserDao::nameIsCaseSensitive()
-{
-    const User lower = UserDao::instance()->storeLogin("alice", "eu");
-    const User upper = UserDao::instance()->storeLogin("Alice", "eu");
-    QVERIFY(lower.id() != upper.id());
-    QCOMPARE(upper.accountName(), QStringLiteral("Alice"));
-    QCOMPARE(rowCount(), 2);
-}
-
-void TestUserDao::quotesAreData()
-{
-    const User user = UserDao::instance()->storeLogin("o'neil\"; DROP TABLE user; --", "eu");
-    QVERIFY(user.id() > 0);
-    QCOMPARE(user.accountName(), QStringLiteral("o'neil\"; DROP TABLE user; --"));
-    QCOMPARE(rowCount(), 1);
+    for (int signIn = 0; signIn < 2; ++signIn) {
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const User user = UserDao::instance()->storeLogin(name, server);
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
+        if (keptId)
+            QCOMPARE(user.id(), keptId);
+        QCOMPARE(db.rawValue("SELECT count(*) FROM user").toInt(), rowsAfter);
+        QCOMPARE(user.accountName() + "@" + user.serverId(), name + "@" + server);
+        QVERIFY(user.lastLogin().toMSecsSinceEpoch() >= before && user.lastLogin().toMSecsSinceEpoch() <= after);
+        // The returned id is the row that was written.
+        QCOMPARE(db.rawColumn(QString("SELECT account_name || '@' || server_id || '@' || last_login FROM user WHERE "
+                                      "id = %1")
+                                      .arg(user.id())),
+                 QStringList{name + "@" + server + "@" + QString::number(user.lastLogin().toMSecsSinceEpoch())});
+        keptId = user.id(); // the second sign-in finds the row of the first
+    }
 }
 
 QTEST_GUILESS_MAIN(TestUserDao)

@@ -54,10 +54,8 @@ QStringList TestDatabase::rawColumn(const QString &statement)
     if (!rawExec({}))
         return values;
     QSqlQuery query(QSqlDatabase::database(m_rawName));
-    if (!query.exec(statement)) {
+    if (!query.exec(statement))
         qWarning("TestDatabase: %s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
-        return values;
-    }
     while (query.next())
         values << query.value(0).toString();
     return values;
@@ -77,9 +75,6 @@ void TestDatabase::closeRaw()
 {
     if (!QSqlDatabase::contains(m_rawName))
         return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_rawName, false);
-        db.close();
-    }
+    QSqlDatabase::database(m_rawName, false).close();
     QSqlDatabase::removeDatabase(m_rawName);
 }
