@@ -69,6 +69,20 @@ class TestDatabase_ : public QObject
     Q_OBJECT
 
 private slots:
+    void init()
+    {
+        m_env.reset(new TestEnv);
+        m_db.reset(new TestDatabase);
+        m_incompatible.reset(new QSignalSpy(R7Database::instance(), &R7Database::incompatibleDatabase));
+        m_log.reset(new LogCapture);
+    }
+    void cleanup()
+    {
+        m_log.reset();
+        m_incompatible.reset();
+        m_db.reset();
+        m_env.reset();
+    }
     void freshFileAndReopen();
     void missingDbInfoIsCreated();
     void migrations_data();
@@ -81,44 +95,47 @@ private slots:
     void nestedTransactions();
 
 private:
-    static QStringList logged(const LogCapture &log, const QString &prefix)
+    // Writes a file behind the client's back, then starts the client on it.
+    void openOn(const QStringList &statements)
+    {
+        QVERIFY(m_db->rawExec(statements));
+        m_db->closeRaw();
+        m_incompatible->clear();
+        m_log->clear();
+        m_db->open();
+    }
+    QStringList logged(const QString &prefix) const
     {
         QStringList lines;
-        for (const QString &message : log.messages())
+        for (const QString &message : m_log->messages())
             if (message.startsWith(prefix))
                 lines << message.mid(prefix.size());
         return lines;
     }
-    static QStringList migrated(const LogCapture &log)
+    QStringList migrated() const { return logged(QStringLiteral("R7Database::init: migrated DB to ")); }
+    QStringList schema() { return m_db->rawColumn("SELECT sql FROM sqlite_master ORDER BY name"); }
+    QString incompatibleFrom() const
     {
-        return logged(log, QStringLiteral("R7Database::init: migrated DB to "));
+        return m_incompatible->count() == 1 && m_incompatible->first().at(1).toString() == QLatin1String("1.0.1")
+                       ? m_incompatible->first().at(0).toString()
+                       : QStringLiteral("<%1 signals>").arg(m_incompatible->count());
     }
-    static QStringList schemaOf(TestDatabase &db)
-    {
-        return db.rawColumn("SELECT sql FROM sqlite_master ORDER BY name");
-    }
+    QScopedPointer<TestEnv> m_env;
+    QScopedPointer<TestDatabase> m_db;
+    QScopedPointer<QSignalSpy> m_incompatible;
+    QScopedPointer<LogCapture> m_log;
 };
 
 void TestDatabase_::freshFileAndReopen()
 {
-    TestEnv env;
-    TestDatabase db;
-    db.appInfo().displayName = "O'Neil \"Safe\" %1 %2"; // neither breaks the insert nor takes the number's place
-    QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-    LogCapture log;
-    db.open();
-
-    QStringList tables = R7Database::instance()->tables();
-    tables.removeAll(QStringLiteral("sqlite_sequence"));
-    tables.sort();
-    QCOMPARE(tables, QStringList({"db_info", "file_safe", "fs_object", "sync_history", "sync_history_object",
-                                  "sync_setting", "user"}));
-    QStringList indexes = db.rawColumn("SELECT name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL");
-    indexes.sort();
-    QCOMPARE(indexes,
-             QStringList({"fs_object_setting_path", "sync_history_object_history", "sync_history_object_timestamp",
-                          "sync_history_user_end", "sync_history_user_start"}));
-
+    m_db->appInfo().displayName = "O'Neil \"Safe\" %1 %2"; // neither breaks the insert nor takes the number's place
+    m_db->open();
+    QCOMPARE(m_db->rawColumn("SELECT type || ' ' || name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
+                             "'sqlite_%' ORDER BY type, name"),
+             QStringList({"index fs_object_setting_path", "index sync_history_object_history",
+                          "index sync_history_object_timestamp", "index sync_history_user_end",
+                          "index sync_history_user_start", "table db_info", "table file_safe", "table fs_object",
+                          "table sync_history", "table sync_history_object", "table sync_setting", "table user"}));
     const QList<DbInfo> list = R7Database::instance()->getDbInfoList();
     QCOMPARE(list.size(), 1);
     const DbInfo info = list.first();
@@ -130,36 +147,28 @@ void TestDatabase_::freshFileAndReopen()
              qPrintable(info.deviceName()));
     const QDateTime created = QDateTime::fromString(info.creationTime(), Qt::TextDate);
     QVERIFY2(qAbs(created.secsTo(QDateTime::currentDateTime())) < 60, qPrintable(info.creationTime()));
-    QVERIFY(log.contains("R7Database::init: DB version is up to date: 1.0.1"));
+    QVERIFY(m_log->contains("R7Database::init: DB version is up to date: 1.0.1"));
 
     // A second start changes nothing.
-    const QStringList schemaBefore = schemaOf(db);
-    db.closeRaw();
-    db.open();
+    const QStringList schemaBefore = schema();
+    openOn({});
     const DbInfo after = R7Database::instance()->getDbInfo();
     QCOMPARE(after.deviceId() + after.deviceName() + after.creationTime(),
              info.deviceId() + info.deviceName() + info.creationTime());
-    QCOMPARE(schemaOf(db), schemaBefore);
-    QCOMPARE(db.rawValue("SELECT count(*) FROM db_info").toInt(), 1);
-    QCOMPARE(incompatible.count(), 0);
+    QCOMPARE(schema(), schemaBefore);
+    QCOMPARE(m_db->rawValue("SELECT count(*) FROM db_info").toInt(), 1);
+    QCOMPARE(m_incompatible->count(), 0);
 }
 
 void TestDatabase_::missingDbInfoIsCreated()
 {
-    TestEnv env;
-    TestDatabase db;
-    QVERIFY(db.rawExec(
-            {fixture::fileSafe, fixture::fsObject, "insert into fs_object (setting_id, path) values (3, 'x')"}));
-    db.closeRaw();
-    QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-    LogCapture log;
-    db.open();
-    QCOMPARE(incompatible.count(), 0);
-    QVERIFY(migrated(log).isEmpty());
+    openOn({fixture::fileSafe, fixture::fsObject, "insert into fs_object (setting_id, path) values (3, 'x')"});
+    QCOMPARE(m_incompatible->count(), 0);
+    QVERIFY(migrated().isEmpty());
     QCOMPARE(R7Database::instance()->getDbInfo().dbVersion(), QStringLiteral("1.0.1"));
     // Existing tables keep their form and rows; missing ones are created.
-    QVERIFY(!db.rawColumn("SELECT name FROM pragma_table_info('fs_object')").contains("object_id"));
-    QCOMPARE(db.rawValue("SELECT path FROM fs_object").toString(), QStringLiteral("x"));
+    QVERIFY(!m_db->rawColumn("SELECT name FROM pragma_table_info('fs_object')").contains("object_id"));
+    QCOMPARE(m_db->rawValue("SELECT path FROM fs_object").toString(), QStringLiteral("x"));
     QVERIFY(R7Database::instance()->tables().contains("sync_history_object"));
 }
 
@@ -186,49 +195,37 @@ void TestDatabase_::migrations()
     QFETCH(bool, withSyncQueue);
     QFETCH(QStringList, extra);
     QFETCH(QStringList, steps);
-    TestEnv env;
-    TestDatabase db;
-    QVERIFY(db.rawExec(fixture::schema(version, withSyncQueue) + fixture::rows(version) + extra));
-    db.closeRaw();
-
-    QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-    LogCapture log;
-    db.open();
-    QCOMPARE(incompatible.count(), 0);
-    QCOMPARE(migrated(log), steps);
+    openOn(fixture::schema(version, withSyncQueue) + fixture::rows(version) + extra);
+    QCOMPARE(m_incompatible->count(), 0);
+    QCOMPARE(migrated(), steps);
     QStringList expectedFrom;
-    QString from = version;
-    for (const QString &to : steps) {
-        expectedFrom << from + " to " + to;
-        from = to;
-    }
-    QCOMPARE(logged(log, "R7Database::init: migrate DB from "), expectedFrom);
-    QVERIFY(!log.contains("DB migration errors"));
-    QCOMPARE(db.rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
+    for (int i = 0; i < steps.size(); ++i)
+        expectedFrom << (i ? steps.at(i - 1) : version) + " to " + steps.at(i);
+    QCOMPARE(logged("R7Database::init: migrate DB from "), expectedFrom);
+    QVERIFY(!m_log->contains("DB migration errors"));
+    QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
 
-    // The current columns exist, the history is emptied, the rest is kept.
-    const auto columns = [&](const char *table) {
-        return db.rawColumn(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table)).join(' ');
-    };
-    for (const char *column : {"root_folder_id", "role_type", "last_event", "expiry_date"})
-        QVERIFY2(columns("file_safe").contains(column), column);
-    for (const char *column : {"remote_state", "root_folder_id", "synced_last_event"})
-        QVERIFY2(columns("sync_setting").contains(column), column);
-    QVERIFY(columns("fs_object").contains("object_id"));
+    // The current columns and the index exist, the history is emptied, the rest is kept.
+    const QStringList columns = m_db->rawColumn("SELECT m.name || '.' || p.name FROM sqlite_master m JOIN "
+                                                "pragma_table_info(m.name) p WHERE m.type = 'table'");
+    for (const char *column : {"file_safe.root_folder_id", "file_safe.role_type", "file_safe.last_event",
+                               "file_safe.expiry_date", "sync_setting.remote_state", "sync_setting.root_folder_id",
+                               "sync_setting.synced_last_event", "fs_object.object_id"})
+        QVERIFY2(columns.contains(column), column);
     QVERIFY(!R7Database::instance()->tables().contains("sync_queue"));
-    QCOMPARE(db.rawValue("SELECT count(*) FROM sync_history").toInt() +
-                     db.rawValue("SELECT count(*) FROM sync_history_object").toInt(),
+    QVERIFY(m_db->rawColumn("SELECT name FROM sqlite_master WHERE type='index'").contains("fs_object_setting_path"));
+    QCOMPARE(m_db->rawValue("SELECT (SELECT count(*) FROM sync_history) + (SELECT count(*) FROM sync_history_object)")
+                     .toInt(),
              0);
-    QCOMPARE(db.rawColumn("SELECT root_folder_id FROM sync_setting"), QStringList{"0"});
-    QCOMPARE(db.rawColumn("SELECT path FROM fs_object"), QStringList{"a.txt"});
-    QCOMPARE(db.rawColumn("SELECT id || account_name FROM user ORDER BY id"), QStringList({"5alice", "9bob"}));
-    QVERIFY(db.rawColumn("SELECT name FROM sqlite_master WHERE type='index'").contains("fs_object_setting_path"));
+    QCOMPARE(m_db->rawColumn("SELECT root_folder_id || ' ' || path FROM sync_setting, fs_object"),
+             QStringList{"0 a.txt"});
+    QCOMPARE(m_db->rawColumn("SELECT id || account_name FROM user ORDER BY id"), QStringList({"5alice", "9bob"}));
 
     // A user added later gets an id above every kept one.
     QSqlQuery insert;
     QVERIFY(insert.exec("INSERT INTO user (server_id, account_name, last_login) VALUES ('eu', 'carol', 3)"));
     QVERIFY(insert.lastInsertId().toLongLong() > 9);
-    QVERIFY(db.rawValue("SELECT sql FROM sqlite_master WHERE name='user'").toString().contains("AUTOINCREMENT"));
+    QVERIFY(m_db->rawValue("SELECT sql FROM sqlite_master WHERE name='user'").toString().contains("AUTOINCREMENT"));
 }
 
 void TestDatabase_::incompatibleVersions_data()
@@ -243,21 +240,13 @@ void TestDatabase_::incompatibleVersions_data()
 void TestDatabase_::incompatibleVersions()
 {
     QFETCH(QString, version);
-    TestEnv env;
-    TestDatabase db;
-    QVERIFY(db.rawExec(fixture::schema("1.0.0") + fixture::rows(version)));
-    const QStringList schemaBefore = schemaOf(db);
-    db.closeRaw();
-
-    QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-    LogCapture log;
-    db.open();
-    QCOMPARE(incompatible.count(), 1);
-    QCOMPARE(incompatible.first().at(0).toString(), version);
-    QCOMPARE(incompatible.first().at(1).toString(), QStringLiteral("1.0.1"));
-    QVERIFY(!log.contains("migrate DB from"));
-    QCOMPARE(schemaOf(db), schemaBefore);
-    QCOMPARE(db.rawValue("SELECT count(*) FROM sync_history").toInt(), 1);
+    QVERIFY(m_db->rawExec(fixture::schema("1.0.0") + fixture::rows(version)));
+    const QStringList schemaBefore = schema();
+    openOn({});
+    QCOMPARE(incompatibleFrom(), version);
+    QVERIFY(!m_log->contains("migrate DB from"));
+    QCOMPARE(schema(), schemaBefore);
+    QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history").toInt(), 1);
     QCOMPARE(R7Database::instance()->getDbInfoList().size(), version.isEmpty() ? 0 : 1);
     if (version.isEmpty())
         QCOMPARE(R7Database::instance()->getDbInfo(), DbInfo());
@@ -265,52 +254,36 @@ void TestDatabase_::incompatibleVersions()
 
 void TestDatabase_::failedStepLeavesFileAsItWasAndRunsAgain()
 {
-    TestEnv env;
-    TestDatabase db;
     // The history delete near the end of the 1.0.0 step fails, after every column was added.
-    QVERIFY(db.rawExec(fixture::schema("1.0.0") + fixture::rows("1.0.0") +
-                       QStringList{"CREATE TRIGGER keep_history BEFORE DELETE ON sync_history BEGIN "
-                                   "SELECT RAISE(ABORT, 'history is locked'); END"}));
-    const QStringList schemaBefore = schemaOf(db);
-    db.closeRaw();
-    {
-        QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-        LogCapture log;
-        db.open();
-        QCOMPARE(incompatible.count(), 1);
-        QCOMPARE(incompatible.first().at(0).toString(), QStringLiteral("1.0.0"));
-        QVERIFY(log.contains("R7Database::init: DB migration errors: 1"));
-        QVERIFY(log.contains("R7Database::init: Query: DELETE FROM sync_history;"));
-        QVERIFY(log.contains("history is locked"));
-    }
-    QCOMPARE(schemaOf(db), schemaBefore);
-    QCOMPARE(db.rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.0"});
-    QCOMPARE(db.rawValue("SELECT count(*) FROM sync_history_object").toInt(), 1);
+    QVERIFY(m_db->rawExec(fixture::schema("1.0.0") + fixture::rows("1.0.0") +
+                          QStringList{"CREATE TRIGGER keep_history BEFORE DELETE ON sync_history BEGIN "
+                                      "SELECT RAISE(ABORT, 'history is locked'); END"}));
+    const QStringList schemaBefore = schema();
+    openOn({});
+    QCOMPARE(incompatibleFrom(), QStringLiteral("1.0.0"));
+    QVERIFY(m_log->contains("R7Database::init: DB migration errors: 1"));
+    QVERIFY(m_log->contains("R7Database::init: Query: DELETE FROM sync_history;"));
+    QVERIFY(m_log->contains("history is locked"));
+    QCOMPARE(schema(), schemaBefore);
+    QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.0"});
+    QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history_object").toInt(), 1);
     QCOMPARE(R7Database::instance()->transactionDepth(), 0);
 
-    QVERIFY(db.rawExec({"DROP TRIGGER keep_history"}));
-    db.closeRaw();
-    QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-    LogCapture log;
-    db.open();
-    QCOMPARE(incompatible.count(), 0);
-    QCOMPARE(migrated(log), QStringList{"1.0.1"});
-    QCOMPARE(db.rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
+    openOn({"DROP TRIGGER keep_history"});
+    QCOMPARE(m_incompatible->count(), 0);
+    QCOMPARE(migrated(), QStringList{"1.0.1"});
+    QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
 }
 
 void TestDatabase_::unableToOpen()
 {
-    TestEnv env;
-    TestDatabase db;
-    db.appInfo().databasePath = env.home() + "/missing/folder/client.db3";
+    m_db->appInfo().databasePath = m_env->home() + "/missing/folder/client.db3";
     QSignalSpy unable(R7Database::instance(), &R7Database::unableToOpenDatabase);
-    QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-    LogCapture log;
-    db.open();
+    m_db->open();
     QCOMPARE(unable.count(), 1);
     QVERIFY(!unable.first().at(0).toString().isEmpty());
-    QCOMPARE(incompatible.count(), 0);
-    QVERIFY(log.contains("R7Database::init: Unable to open database: " + db.appInfo().databasePath));
+    QCOMPARE(m_incompatible->count(), 0);
+    QVERIFY(m_log->contains("R7Database::init: Unable to open database: " + m_db->appInfo().databasePath));
     // Later statements fail in exec, each one reported.
     QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
     QVERIFY(R7Database::instance()->getDbInfoList().isEmpty());
@@ -319,18 +292,16 @@ void TestDatabase_::unableToOpen()
 
 void TestDatabase_::execFailuresAreReported()
 {
-    TestEnv env;
-    TestDatabase db;
-    db.open();
-    QVERIFY(db.rawExec({"CREATE UNIQUE INDEX one_path ON fs_object(path)",
-                        "CREATE TRIGGER no_seven BEFORE INSERT ON fs_object WHEN NEW.setting_id = 7 BEGIN "
-                        "SELECT RAISE(ABORT, 'seven refused'); END"}));
-    db.closeRaw();
+    m_db->open();
+    QVERIFY(m_db->rawExec({"CREATE UNIQUE INDEX one_path ON fs_object(path)",
+                           "CREATE TRIGGER no_seven BEFORE INSERT ON fs_object WHEN NEW.setting_id = 7 BEGIN "
+                           "SELECT RAISE(ABORT, 'seven refused'); END"}));
+    m_db->closeRaw();
     QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
     const auto lastFailure = [&] { return failure.isEmpty() ? QString() : failure.last().at(0).toString(); };
 
     // A failed prepare is reported with the driver's own reason.
-    LogCapture log;
+    m_log->clear();
     QSqlQuery query;
     query.prepare("SELECT id FROM no_such_table WHERE id = :id");
     const QString expected = QStringLiteral("DB error: %1 (type: StatementError)\n query: (%2)")
@@ -339,30 +310,25 @@ void TestDatabase_::execFailuresAreReported()
     QVERIFY(!R7Database::execQuery(query));
     QCOMPARE(lastFailure(), expected);
     QVERIFY2(expected.contains("no such table"), qPrintable(expected));
-    QCOMPARE(log.count("R7Database::exec: "), 1);
-    QVERIFY(log.messages().contains("R7Database::exec: " + expected));
+    QCOMPARE(logged("R7Database::exec: "), QStringList{expected});
 
     // A statement run again reports its own later failures.
-    QSqlQuery &insert = R7Database::instance()->preparedQuery(
-            "INSERT INTO fs_object (setting_id, path) VALUES (:setting_id, :path)");
-    insert.bindValue(":setting_id", 1);
-    insert.bindValue(":path", "a");
-    QVERIFY(R7Database::execQuery(insert));
-    QVERIFY(!R7Database::execQuery(insert));
-    QVERIFY2(lastFailure().contains("UNIQUE"), qPrintable(lastFailure()));
-    insert.bindValue(":setting_id", 7);
-    insert.bindValue(":path", "b");
-    QVERIFY(!R7Database::execQuery(insert));
-    QVERIFY2(lastFailure().contains("seven refused"), qPrintable(lastFailure()));
+    QSqlQuery &insert = R7Database::instance()->preparedQuery("INSERT INTO fs_object (setting_id, path) VALUES (?, ?)");
+    const QList<int> settings{1, 1, 7}; // the second repeats the path
+    for (int i = 0; i < settings.size(); ++i) {
+        insert.bindValue(0, settings.at(i));
+        insert.bindValue(1, settings.at(i) == 7 ? "b" : "a");
+        QCOMPARE(R7Database::execQuery(insert), i == 0);
+    }
     QCOMPARE(failure.count(), 3);
+    QVERIFY2(failure.at(1).at(0).toString().contains("UNIQUE"), qPrintable(failure.at(1).at(0).toString()));
+    QVERIFY2(lastFailure().contains("seven refused"), qPrintable(lastFailure()));
     insert.finish();
 }
 
 void TestDatabase_::nestedTransactions()
 {
-    TestEnv env;
-    TestDatabase db;
-    db.open();
+    m_db->open();
     R7Database *database = R7Database::instance();
     const auto insert = [](const QString &path) {
         QSqlQuery query;
@@ -370,7 +336,7 @@ void TestDatabase_::nestedTransactions()
         query.bindValue(":path", path);
         return R7Database::execQuery(query);
     };
-    const auto paths = [&]() { return db.rawColumn("SELECT path FROM fs_object ORDER BY path"); };
+    const auto paths = [&]() { return m_db->rawColumn("SELECT path FROM fs_object ORDER BY path"); };
     QVERIFY(!database->commit());
     QVERIFY(!database->rollback());
 

@@ -27,7 +27,6 @@ private slots:
     void roundTrip();
     void lookUpsAndRemovalStayInTheirSetting();
     void lookUpsUseTheIndex();
-    void batchRollsBackAsOne();
 
 private:
     static void store(const QString &path, qint64 setting, qint64 size = 3)
@@ -125,21 +124,6 @@ void TestFileObjectDao::lookUpsUseTheIndex()
         QVERIFY2(QRegularExpression("USING (COVERING )?INDEX fs_object_setting_path").match(plan.join(' ')).hasMatch(),
                  qPrintable(statement + ": " + plan.join(" | ")));
     }
-}
-
-void TestFileObjectDao::batchRollsBackAsOne()
-{
-    R7Database *database = R7Database::instance();
-    store("kept", 1);
-    QVERIFY(database->transaction());
-    for (int i = 0; i < 50; ++i)
-        store(QString("batch/%1").arg(i), 1);
-    QVERIFY(database->transaction()); // another store's own transaction inside the batch
-    FileObjectDao::instance()->remove("kept", 1);
-    QVERIFY(database->rollback());
-    QCOMPARE(pathsOf(1).size(), 51);
-    QVERIFY(database->rollback());
-    QCOMPARE(pathsOf(1), QStringList{"kept"});
 }
 
 QTEST_GUILESS_MAIN(TestFileObjectDao)

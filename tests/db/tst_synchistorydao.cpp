@@ -14,8 +14,19 @@ class TestSyncHistoryDao : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env.reset(new TestEnv);
+        m_db.reset(new TestDatabase);
+        m_db->open();
+        R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
+    }
+    void cleanup()
+    {
+        R7Session::instance()->setUser(User());
+        m_db.reset();
+        m_env.reset();
+    }
     void runLifecycle();
     void lastSyncPicksLatestFinishedRun();
     void historyByStartOfRun();
@@ -58,24 +69,9 @@ private:
     {
         return m_db->rawValue(QString("SELECT state FROM sync_history_object WHERE id = %1").arg(id)).toLongLong();
     }
-    TestEnv *m_env = nullptr;
-    TestDatabase *m_db = nullptr;
+    QScopedPointer<TestEnv> m_env;
+    QScopedPointer<TestDatabase> m_db;
 };
-
-void TestSyncHistoryDao::init()
-{
-    m_env = new TestEnv;
-    m_db = new TestDatabase;
-    m_db->open();
-    R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
-}
-
-void TestSyncHistoryDao::cleanup()
-{
-    R7Session::instance()->setUser(User());
-    delete m_db;
-    delete m_env;
-}
 
 void TestSyncHistoryDao::runLifecycle()
 {
