@@ -12,7 +12,6 @@ private slots:
     void checkValues();
     void namedPolynomials();
     void exponentOrderAndBlanksDoNotMatter();
-    void emptyListGivesWidthZero();
     void initialValue();
     void width64UsesAllBits();
     void exponentAbove64IsRefused_data();
@@ -117,14 +116,17 @@ void TestCrc::namedPolynomials()
     QCOMPARE(names.value(QStringLiteral("Userdefined"), QStringLiteral("absent")), QString());
     QCOMPARE(names.value(QStringLiteral("CRC-16(CCITT)")), QStringLiteral("16+12+5+0"));
     for (auto it = names.cbegin(); it != names.cend(); ++it) {
-        if (it.value().isEmpty()) {
-            continue;
-        }
-        // Each name states its width; the highest exponent is listed first.
+        // Each name states its width; the highest exponent is listed first. The empty list
+        // ("Userdefined") gives width 0 and a calculator that stays 0.
         const int stated = it.value().section(QLatin1Char('+'), 0, 0).toInt();
         crc.setPolynomial(it.value());
         QCOMPARE(crc.width(), stated);
-        QVERIFY2(it.key().startsWith(QStringLiteral("CRC-%1").arg(stated)), qPrintable(it.key()));
+        if (stated == 0) {
+            QCOMPARE(crc.calculate("anything"), quint64(0));
+            QCOMPARE(crc.update(quint8(0xA5)), quint64(0));
+        } else {
+            QVERIFY2(it.key().startsWith(QStringLiteral("CRC-%1").arg(stated)), qPrintable(it.key()));
+        }
     }
 }
 
@@ -137,15 +139,6 @@ void TestCrc::exponentOrderAndBlanksDoNotMatter()
     QCOMPARE(shuffled.width(), 16);
     QCOMPARE(shuffled.reflectedPolynomial(), ordered.reflectedPolynomial());
     QCOMPARE(shuffled.calculate("123456789"), ordered.calculate("123456789"));
-}
-
-void TestCrc::emptyListGivesWidthZero()
-{
-    Crc crc;
-    crc.setPolynomial(crc.polynomials().value(QStringLiteral("Userdefined")));
-    QCOMPARE(crc.width(), 0);
-    QCOMPARE(crc.calculate("anything"), quint64(0));
-    QCOMPARE(crc.update(quint8(0xA5)), quint64(0));
 }
 
 void TestCrc::initialValue()
