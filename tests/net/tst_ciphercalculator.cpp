@@ -24,27 +24,27 @@ class TestCipherCalculator : public QObject
     Q_OBJECT
 
 private slots:
-    void piecewise_data();
-    void piecewise();
+    void chunked_data();
+    void chunked();
     void refusedKeysAndIvs_data();
     void refusedKeysAndIvs();
     void misuseFails();
 };
 
-void TestCipherCalculator::piecewise_data()
+void TestCipherCalculator::chunked_data()
 {
-    QTest::addColumn<int>("piece");
-    QTest::addColumn<bool>("drainEachPiece");
-    for (int piece : {1, 16, 100}) {
-        QTest::newRow(qPrintable(QString("%1-byte pieces").arg(piece))) << piece << false;
-        QTest::newRow(qPrintable(QString("%1-byte pieces, drained").arg(piece))) << piece << true;
+    QTest::addColumn<int>("chunk");
+    QTest::addColumn<bool>("drainEachChunk");
+    for (int chunk : {1, 16, 100}) {
+        QTest::newRow(qPrintable(QString("%1-byte chunks").arg(chunk))) << chunk << false;
+        QTest::newRow(qPrintable(QString("%1-byte chunks, drained").arg(chunk))) << chunk << true;
     }
 }
 
-void TestCipherCalculator::piecewise()
+void TestCipherCalculator::chunked()
 {
-    QFETCH(int, piece);
-    QFETCH(bool, drainEachPiece);
+    QFETCH(int, chunk);
+    QFETCH(bool, drainEachChunk);
 
     for (const bool encrypting : {true, false}) {
         const QByteArray &input = encrypting ? kPlain : kCipher;
@@ -52,10 +52,10 @@ void TestCipherCalculator::piecewise()
         QVERIFY(encrypting ? calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv)
                            : calculator.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
         QByteArray output;
-        for (int offset = 0; offset < input.size(); offset += piece) {
-            const QByteArray part = input.mid(offset, piece);
+        for (int offset = 0; offset < input.size(); offset += chunk) {
+            const QByteArray part = input.mid(offset, chunk);
             QVERIFY(encrypting ? calculator.encryptUpdate(part) : calculator.decryptUpdate(part));
-            if (drainEachPiece) {
+            if (drainEachChunk) {
                 output += calculator.takeResult();
             }
         }

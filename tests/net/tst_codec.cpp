@@ -45,14 +45,12 @@ void TestCodec::hexToBytesExact_data()
     QTest::addColumn<int>("byteCount");
     QTest::addColumn<bool>("expectedOk");
 
+    // Lengths, blanks and separators at the cipher's level: tst_aescipher.
     const QString iv = "000102030405060708090a0b0c0d0e0f";
     QTest::newRow("iv") << iv << 16 << true;
     QTest::newRow("iv upper case") << iv.toUpper() << 16 << true;
-    QTest::newRow("31 digits") << iv.left(31) << 16 << false;
     QTest::newRow("33 digits") << iv + "0" << 16 << false;
-    QTest::newRow("32 characters with a blank") << iv.left(31) + " " << 16 << false;
     QTest::newRow("32 characters with a non-digit") << "g" + iv.mid(1) << 16 << false;
-    QTest::newRow("separators") << "00:01:02:03:04:05:06:07" << 16 << false;
     QTest::newRow("non-latin") << QString(iv.left(31)).append(QChar(0x00e9)) << 16 << false;
     QTest::newRow("zero bytes") << "" << 0 << true;
     QTest::newRow("negative count") << "" << -1 << false;

@@ -55,21 +55,17 @@ void TestCryptoPrimitives::pbkdf2Vectors_data()
     QTest::addColumn<QByteArray>("salt");
     QTest::addColumn<unsigned int>("iterations");
     QTest::addColumn<QByteArray>("expected");
-
+    const auto row = [](const char *password, const char *salt, unsigned int iterations, const char *expected) {
+        QTest::addRow("%s/%s %u", password, salt, iterations)
+                << QByteArray(password) << QByteArray(salt) << iterations << QByteArray(expected);
+    };
     // RFC 7914, section 11.
-    QTest::newRow("passwd/salt 1") << QByteArray("passwd") << QByteArray("salt") << 1u
-                                   << QByteArray("55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc");
-    QTest::newRow("Password/NaCl 80000") << QByteArray("Password") << QByteArray("NaCl") << 80000u
-                                         << QByteArray(
-                                                    "4ddcd8f60b98be21830cee5ef22701f9641a4418d04c0414aeff08876b34ab56");
+    row("passwd", "salt", 1, "55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc");
+    row("Password", "NaCl", 80000, "4ddcd8f60b98be21830cee5ef22701f9641a4418d04c0414aeff08876b34ab56");
     // The widely published HMAC-SHA-256 counterparts of RFC 6070.
-    QTest::newRow("password/salt 1") << QByteArray("password") << QByteArray("salt") << 1u
-                                     << QByteArray("120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b");
-    QTest::newRow("password/salt 2") << QByteArray("password") << QByteArray("salt") << 2u
-                                     << QByteArray("ae4d0c95af6b46d32d0adff928f06dd02a303f8ef3c251dfd6e2d85a95474c43");
-    QTest::newRow("password/salt 4096") << QByteArray("password") << QByteArray("salt") << 4096u
-                                        << QByteArray(
-                                                   "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
+    row("password", "salt", 1, "120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b");
+    row("password", "salt", 2, "ae4d0c95af6b46d32d0adff928f06dd02a303f8ef3c251dfd6e2d85a95474c43");
+    row("password", "salt", 4096, "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
 }
 
 void TestCryptoPrimitives::pbkdf2Vectors()

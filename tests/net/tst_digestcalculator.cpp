@@ -46,7 +46,7 @@ private slots:
 void TestDigestCalculator::publishedVectors_data()
 {
     QTest::addColumn<QByteArray>("message");
-    QTest::addColumn<int>("piece");
+    QTest::addColumn<int>("chunk");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("abc") << QByteArray("abc") << 3 << kSha256Abc;
     QTest::newRow("abc by byte") << QByteArray("abc") << 1 << kSha256Abc;
@@ -58,13 +58,13 @@ void TestDigestCalculator::publishedVectors_data()
 void TestDigestCalculator::publishedVectors()
 {
     QFETCH(QByteArray, message);
-    QFETCH(int, piece);
+    QFETCH(int, chunk);
     QFETCH(QByteArray, expected);
     // The sign-in looks the digest up by name.
     DigestCalculator calculator(EVP_get_digestbyname("SHA256"));
     calculator.update(message.constData(), 0);
-    for (int offset = 0; offset < message.size(); offset += piece) {
-        const QByteArray part = message.mid(offset, piece);
+    for (int offset = 0; offset < message.size(); offset += chunk) {
+        const QByteArray part = message.mid(offset, chunk);
         calculator.update(part.constData(), part.size());
     }
     QCOMPARE(finalHex(calculator), expected);

@@ -1,7 +1,6 @@
 #include "net/EmptyPasswordTO.h"
 #include "net/EmptyPasswordsTO.h"
 #include "net/LogoutTO_v1.h"
-#include "net/PasswordTO.h"
 #include "net/SinglePasswordTO.h"
 
 #include <QJsonArray>
@@ -35,7 +34,6 @@ private slots:
     void listFailures_data();
     void listFailures();
     void singleSecret();
-    void writeRecord();
     void logoutReply_data();
     void logoutReply();
 };
@@ -130,25 +128,6 @@ void TestPasswordTransfer::singleSecret()
     QVERIFY(!to.fromJson(parse(R"({"id":"9","password":"11ee"})"), error));
     QVERIFY(error.contains("'transportIv'"));
     QCOMPARE(to.password(), QStringLiteral("00ff"));
-}
-
-void TestPasswordTransfer::writeRecord()
-{
-    PasswordTO to;
-    to.setId(QStringLiteral("44"));
-    to.setTitle(QStringLiteral("Bank"));
-    to.setUsername(QStringLiteral("me"));
-    to.setUrl(QStringLiteral("https://bank.example"));
-    to.setPassword(QStringLiteral("abcdef"));
-    to.setTransportIv(QStringLiteral("00112233445566778899aabbccddeeff"));
-    // No id in the body, and an empty comment is still sent as an empty string.
-    const QJsonObject expected{{"title", "Bank"},
-                               {"username", "me"},
-                               {"url", "https://bank.example"},
-                               {"password", "abcdef"},
-                               {"transportIv", "00112233445566778899aabbccddeeff"},
-                               {"comment", ""}};
-    QCOMPARE(to.toJson().object(), expected);
 }
 
 void TestPasswordTransfer::logoutReply_data()
