@@ -148,12 +148,8 @@ void TestSyncHistoryDao::storeAndUpdateExactlyOneRow()
 {
     SyncAction a = action("docs/a.txt", SyncAction::UploadFile, SyncAction::STATUS_OK);
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    LogCapture log;
     const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 7);
     QVERIFY(id > 0);
-    QVERIFY(log.contains(QString("SyncHistoryDao::storeSyncHistoryObject: oid:%1 histid:7 action:upload status:Ok "
-                                 "path: 'docs/a.txt'")
-                                 .arg(id)));
     QCOMPARE(m_db->rawColumn(QString("SELECT sync_history_id || '|' || local_dir || '|' || remote_dir || '|' || type "
                                      "|| '|' || state || '|' || action || '|' || (timestamp >= %1) FROM "
                                      "sync_history_object WHERE id = %2")
@@ -167,14 +163,12 @@ void TestSyncHistoryDao::storeAndUpdateExactlyOneRow()
     QVERIFY(SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 7));
     QCOMPARE(stateOf(id), 400);
     // Another run, or a changed path, matches no row.
+    LogCapture log;
     QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 8));
-    QVERIFY(log.contains("SyncHistoryDao::updateSyncHistoryObject: too many rows #0 affected"));
     a.setName("renamed.txt");
     a.setStatus(SyncAction::ERR_FILE_DOWNLOAD);
     QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 7));
-    QVERIFY(log.contains(QString("SyncHistoryDao::updateSyncHistoryObject: too many rows #0 affected: oid:%1 "
-                                 "histid:7 action:upload status:Failed path: 'docs/renamed.txt'")
-                                 .arg(id)));
+    QCOMPARE(log.count("SyncHistoryDao::updateSyncHistoryObject: too many rows #0 affected"), 2);
     QCOMPARE(stateOf(id), 400);
     QCOMPARE(R7Database::instance()->transactionDepth(), 0);
 }
