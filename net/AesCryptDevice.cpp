@@ -10,17 +10,7 @@
 namespace {
 // Bounds what one read takes from the source whatever size the caller asks for.
 constexpr qint64 kMaxSourceRead = 1024 * 1024;
-
-bool isHexIv(const QString &ivText)
-{
-    if (ivText.size() != 32) {
-        return false;
-    }
-    return std::all_of(ivText.begin(), ivText.end(), [](QChar c) {
-        const ushort u = c.unicode();
-        return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
-    });
-}
+constexpr int kIvBytes = 16;
 } // namespace
 
 AesCryptDevice::AesCryptDevice(const QByteArray &key, const QString &ivText, QIODevice *source, QObject *parent)
@@ -41,10 +31,11 @@ bool AesCryptDevice::startCipher()
 {
     m_cipher = std::make_unique<CipherCalculator>();
     m_finished = false;
-    if (!isHexIv(m_ivText)) {
+    QByteArray iv;
+    if (!Codec::hexToBytesExact(m_ivText, kIvBytes, &iv)) {
         return false;
     }
-    return m_cipher->encryptInit(EVP_aes_256_cbc(), m_key, Codec::hexToBytes(m_ivText));
+    return m_cipher->encryptInit(EVP_aes_256_cbc(), m_key, iv);
 }
 
 bool AesCryptDevice::isSequential() const

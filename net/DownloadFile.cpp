@@ -8,21 +8,11 @@
 
 #include <openssl/evp.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
-bool isHexIv(const QString &ivText)
-{
-    if (ivText.size() != 32) {
-        return false;
-    }
-    return std::all_of(ivText.begin(), ivText.end(), [](QChar c) {
-        const ushort u = c.unicode();
-        return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
-    });
-}
+constexpr int kIvBytes = 16;
 } // namespace
 
 DownloadFile::DownloadFile(const QString &pathTemplate, const QByteArray &key, QObject *parent)
@@ -41,10 +31,11 @@ DownloadFile::~DownloadFile()
 bool DownloadFile::initDecryption(const QString &ivText)
 {
     m_ivText = ivText;
-    if (m_decrypting || !isHexIv(ivText)) {
+    QByteArray iv;
+    if (m_decrypting || !Codec::hexToBytesExact(ivText, kIvBytes, &iv)) {
         return false;
     }
-    if (!m_cipher->decryptInit(EVP_aes_256_cbc(), m_key, Codec::hexToBytes(ivText))) {
+    if (!m_cipher->decryptInit(EVP_aes_256_cbc(), m_key, iv)) {
         return false;
     }
     // QTemporaryFile creates with O_EXCL and mode 0600: a name that exists already, a planted
