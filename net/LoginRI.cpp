@@ -137,11 +137,38 @@ bool LoginRI::isCurrentReply() const
     return srpClient && sender() && sender() == currentRequest.data();
 }
 
-bool LoginRI::readForm(QUrlQuery &form)
+bool LoginRI::takeStepReply(int step, QUrlQuery &form)
 {
+    if (!isCurrentReply()) {
+        return false;
+    }
+    qDebug("SRP-%d Finished", step);
     auto *request = qobject_cast<Request *>(sender());
     // An empty body is reported by the request itself and reaches onLoginError.
-    return request && request->parseFormResponse(form);
+    if (!request || !request->parseFormResponse(form)) {
+        return false;
+    }
+    currentRequest.clear();
+    return true;
+}
+
+bool LoginRI::stepSucceeded(int step, const QUrlQuery &form)
+{
+    const QString success = form.queryItemValue(QStringLiteral("success"));
+    if (success == QLatin1String("true")) {
+        return true;
+    }
+    failStep(step, QStringLiteral("Error: Server response: Param success='%1'").arg(success));
+    return false;
+}
+
+QString LoginRI::requiredParam(int step, const QUrlQuery &form, const QString &name)
+{
+    const QString value = form.queryItemValue(name);
+    if (value.isEmpty()) {
+        failStep(step, QStringLiteral("Error: Server response: Param %1 is empty").arg(name));
+    }
+    return value;
 }
 
 void LoginRI::fail(ErrorCode code, const QString &message)
@@ -179,15 +206,10 @@ void LoginRI::srpStep0()
 
 void LoginRI::onSrpStep0Success()
 {
-    if (!isCurrentReply()) {
-        return;
-    }
-    qDebug("SRP-0 Finished");
     QUrlQuery form;
-    if (!readForm(form)) {
+    if (!takeStepReply(0, form)) {
         return;
     }
-    currentRequest.clear();
     const QString success = form.queryItemValue(QStringLiteral("success"));
     if (success == QLatin1String("false")) {
         failStep(0, QStringLiteral("Error: Server response: Param success=false"));
@@ -225,18 +247,11 @@ void LoginRI::srpStep1()
 
 void LoginRI::onSrpStep1Success()
 {
-    if (!isCurrentReply()) {
-        return;
-    }
-    qDebug("SRP-1 Finished");
     QUrlQuery form;
-    if (!readForm(form)) {
+    if (!takeStepReply(1, form)) {
         return;
     }
-    currentRequest.clear();
-    const QString success = form.queryItemValue(QStringLiteral("success"));
-    if (success != QLatin1String("true")) {
-        failStep(1, QStringLiteral("Error: Server response: Param success='%1'").arg(success));
+    if (!stepSucceeded(1, form)) {
         return;
     }
     const QString state = form.queryItemValue(QStringLiteral("loginState"));
@@ -244,15 +259,13 @@ void LoginRI::onSrpStep1Success()
         failStep(1, QStringLiteral("Error: Server response: Param loginState='%1'").arg(state));
         return;
     }
-    const QString B = form.queryItemValue(QStringLiteral("B"));
+    const QString B = requiredParam(1, form, QStringLiteral("B"));
     if (B.isEmpty()) {
-        failStep(1, QStringLiteral("Error: Server response: Param B is empty"));
         return;
     }
     srpClient->setB(B);
-    const QString salt = form.queryItemValue(QStringLiteral("salt"));
+    const QString salt = requiredParam(1, form, QStringLiteral("salt"));
     if (salt.isEmpty()) {
-        failStep(1, QStringLiteral("Error: Server response: Param salt is empty"));
         return;
     }
     srpClient->setSalt(salt);
@@ -298,18 +311,11 @@ void LoginRI::srpStep2()
 
 void LoginRI::onSrpStep2Success()
 {
-    if (!isCurrentReply()) {
-        return;
-    }
-    qDebug("SRP-2 Finished");
     QUrlQuery form;
-    if (!readForm(form)) {
+    if (!takeStepReply(2, form)) {
         return;
     }
-    currentRequest.clear();
-    const QString success = form.queryItemValue(QStringLiteral("success"));
-    if (success != QLatin1String("true")) {
-        failStep(2, QStringLiteral("Error: Server response: Param success='%1'").arg(success));
+    if (!stepSucceeded(2, form)) {
         return;
     }
     const QString stateText = form.queryItemValue(QStringLiteral("loginState"));
@@ -341,9 +347,8 @@ void LoginRI::onSrpStep2Success()
         failStep(2, QStringLiteral("Error: Server response: Unexpected login state: '%1'").arg(stateText));
         return;
     }
-    const QString M2 = form.queryItemValue(QStringLiteral("M2"));
+    const QString M2 = requiredParam(2, form, QStringLiteral("M2"));
     if (M2.isEmpty()) {
-        failStep(2, QStringLiteral("Error: Server response: Param M2 is empty"));
         return;
     }
     // Kept, not compared: how the service forms its proof is not fixed beyond this.
@@ -447,15 +452,10 @@ void LoginRI::srpStep3()
 
 void LoginRI::onSrpStep3Success()
 {
-    if (!isCurrentReply()) {
-        return;
-    }
-    qDebug("SRP-3 Finished");
     QUrlQuery form;
-    if (!readForm(form)) {
+    if (!takeStepReply(3, form)) {
         return;
     }
-    currentRequest.clear();
     const QString success = form.queryItemValue(QStringLiteral("success"));
     const QString stateText = form.queryItemValue(QStringLiteral("loginState"));
     const State state = stateFromString(stateText);
@@ -480,8 +480,7 @@ void LoginRI::onSrpStep3Success()
         }
         return;
     }
-    if (success != QLatin1String("true")) {
-        failStep(3, QStringLiteral("Error: Server response: Param success='%1'").arg(success));
+    if (!stepSucceeded(3, form)) {
         return;
     }
     switch (state) {

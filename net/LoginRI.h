@@ -81,7 +81,11 @@ private:
     void failStep(int step, const QString &text);
     void sendStep(const QUrlQuery &form, void (LoginRI::*onSuccess)());
     bool isCurrentReply() const;
-    bool readForm(QUrlQuery &form);
+    // The form of this step's reply; false when the reply is stale or unreadable.
+    bool takeStepReply(int step, QUrlQuery &form);
+    // Both fail the sign-in where the reply does not hold what the step needs.
+    bool stepSucceeded(int step, const QUrlQuery &form);
+    QString requiredParam(int step, const QUrlQuery &form, const QString &name);
     bool stepRunning() const;
     void endSignIn();
 
