@@ -10,7 +10,6 @@
 #include <QVariant>
 
 #include <cmath>
-#include <memory>
 
 namespace {
 template<typename T>
@@ -103,34 +102,13 @@ void PasswordRI::checkBreached(SinglePasswordTO password, ResultCallback<QList<q
     const QJsonObject body{{QStringLiteral("password"), password.password()},
                            {QStringLiteral("transportIv"), password.transportIv()}};
     Request *request = Request::createPostJson(basePath() + QStringLiteral("/breached"), QJsonDocument(body));
-    // One outcome only, whichever of the two handlers runs first.
-    auto delivered = std::make_shared<bool>(false);
-    auto deliver = [callback, delivered](const Result<QList<qint64>> &result) {
-        if (*delivered) {
-            return;
-        }
-        *delivered = true;
-        if (callback) {
-            callback(result);
-        }
-    };
-    QObject::connect(request, &Request::success, request, [request, deliver]() {
-        ResponseTO envelope;
-        if (!request->parseJsonResponse(envelope)) {
-            return;
-        }
+    const auto readIds = [](const QJsonObject &data, QList<qint64> &ids, QString &errorText) {
         bool ok = false;
-        QString errorText;
-        const QJsonArray array =
-                JsonUtil::getArray(envelope.data(), QStringLiteral("password-ids"), true, &ok, &errorText);
-        if (!ok) {
-            request->onError(EC_BAD_RESPONSE, QStringLiteral("Response data: %1").arg(errorText));
-            return;
+        const QJsonArray array = JsonUtil::getArray(data, QStringLiteral("password-ids"), true, &ok, &errorText);
+        if (ok) {
+            ids = readIdList(array);
         }
-        deliver(Result<QList<qint64>>(readIdList(array)));
-    });
-    QObject::connect(request, &Request::error, request, [deliver](ErrorCode code, const QString &message) {
-        deliver(Result<QList<qint64>>(code, message));
-    });
-    request->send(session);
+        return ok;
+    };
+    sendJsonRequest<QList<qint64>>(request, session, readIds, std::move(callback));
 }

@@ -15,6 +15,7 @@
 #include <QUrlQuery>
 
 #include <functional>
+#include <memory>
 
 class QIODevice;
 class QNetworkReply;
@@ -117,10 +118,10 @@ private:
     QPointer<ISession> m_session;
 };
 
-// Sends the request and calls the callback once with the decoded payload T or the first failure.
-// T decodes itself with `bool fromJson(const QJsonObject &, QString &errorText)`.
-template<typename T>
-void sendJsonRequest(Request *request, ISession *session, ResultCallback<T> callback)
+// Sends the request and calls the callback once with what `decode` makes of the reply's data, or
+// with the first failure. `decode` is `bool (const QJsonObject &data, T &out, QString &errorText)`.
+template<typename T, typename Decode>
+void sendJsonRequest(Request *request, ISession *session, Decode decode, ResultCallback<T> callback)
 {
     // The callback is shared by both handlers; whichever runs first delivers.
     auto delivered = std::make_shared<bool>(false);
@@ -133,14 +134,14 @@ void sendJsonRequest(Request *request, ISession *session, ResultCallback<T> call
             callback(result);
         }
     };
-    QObject::connect(request, &Request::success, request, [request, deliver]() {
+    QObject::connect(request, &Request::success, request, [request, deliver, decode]() {
         ResponseTO envelope;
         if (!request->parseJsonResponse(envelope)) {
             return; // the failure travels through `error`
         }
         T payload;
         QString errorText;
-        if (!payload.fromJson(envelope.data(), errorText)) {
+        if (!decode(envelope.data(), payload, errorText)) {
             request->onError(EC_BAD_RESPONSE, QStringLiteral("Response data: %1").arg(errorText));
             return;
         }
@@ -149,4 +150,14 @@ void sendJsonRequest(Request *request, ISession *session, ResultCallback<T> call
     QObject::connect(request, &Request::error, request,
                      [deliver](ErrorCode code, const QString &message) { deliver(Result<T>(code, message)); });
     request->send(session);
+}
+
+// The same for a payload T that decodes itself with `bool fromJson(const QJsonObject &, QString &errorText)`.
+template<typename T>
+void sendJsonRequest(Request *request, ISession *session, ResultCallback<T> callback)
+{
+    sendJsonRequest<T>(
+            request, session,
+            [](const QJsonObject &data, T &payload, QString &errorText) { return payload.fromJson(data, errorText); },
+            std::move(callback));
 }
