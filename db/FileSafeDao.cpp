@@ -37,6 +37,22 @@ FilesafeTO_v2 readSafe(const QSqlQuery &query)
     safe.lastEvent = query.value(9).toString();
     return safe;
 }
+
+// The values an inserted and an updated row share; the type is written on insertion only.
+void bindSafe(QSqlQuery &query, const FilesafeTO_v2 &safe)
+{
+    query.bindValue(QStringLiteral(":safe_id"), safe.safeId);
+    query.bindValue(QStringLiteral(":safe_name"), safe.name);
+    query.bindValue(QStringLiteral(":access"), safe.access);
+    query.bindValue(QStringLiteral(":storage_quota"), safe.storageQuota);
+    query.bindValue(QStringLiteral(":storage_used"), safe.storageUsed);
+    query.bindValue(QStringLiteral(":has_trash"), safe.hasTrash ? 1 : 0);
+    query.bindValue(QStringLiteral(":user_id"), currentUserId());
+    query.bindValue(QStringLiteral(":root_folder_id"), safe.rootFolderId);
+    query.bindValue(QStringLiteral(":role_type"), safe.roleType);
+    query.bindValue(QStringLiteral(":last_event"), safe.lastEvent);
+    query.bindValue(QStringLiteral(":expiry_date"), safe.expiryDate);
+}
 } // namespace
 
 FileSafeDao::FileSafeDao(const AppInfo *appInfo, FilesafeRI *filesafeRI, QObject *parent)
@@ -55,18 +71,8 @@ void FileSafeDao::add(const FilesafeTO_v2 &safe)
             "user_id, root_folder_id, role_type, last_event, expiry_date) VALUES (:safe_id, :safe_name, :safe_type, "
             ":access, :storage_quota, :storage_used, :has_trash, :user_id, :root_folder_id, :role_type, :last_event, "
             ":expiry_date)"));
-    query.bindValue(QStringLiteral(":safe_id"), safe.safeId);
-    query.bindValue(QStringLiteral(":safe_name"), safe.name);
+    bindSafe(query, safe);
     query.bindValue(QStringLiteral(":safe_type"), safe.type);
-    query.bindValue(QStringLiteral(":access"), safe.access);
-    query.bindValue(QStringLiteral(":storage_quota"), safe.storageQuota);
-    query.bindValue(QStringLiteral(":storage_used"), safe.storageUsed);
-    query.bindValue(QStringLiteral(":has_trash"), safe.hasTrash ? 1 : 0);
-    query.bindValue(QStringLiteral(":user_id"), currentUserId());
-    query.bindValue(QStringLiteral(":root_folder_id"), safe.rootFolderId);
-    query.bindValue(QStringLiteral(":role_type"), safe.roleType);
-    query.bindValue(QStringLiteral(":last_event"), safe.lastEvent);
-    query.bindValue(QStringLiteral(":expiry_date"), safe.expiryDate);
     R7Database::execQuery(query);
 }
 
@@ -79,17 +85,7 @@ void FileSafeDao::update(const FilesafeTO_v2 &safe)
             "storage_used = :storage_used, has_trash = :has_trash, root_folder_id = :root_folder_id, role_type = "
             ":role_type, last_event = :last_event, expiry_date = :expiry_date WHERE user_id = :user_id AND "
             "safe_id = :safe_id"));
-    query.bindValue(QStringLiteral(":safe_name"), safe.name);
-    query.bindValue(QStringLiteral(":access"), safe.access);
-    query.bindValue(QStringLiteral(":storage_quota"), safe.storageQuota);
-    query.bindValue(QStringLiteral(":storage_used"), safe.storageUsed);
-    query.bindValue(QStringLiteral(":has_trash"), safe.hasTrash ? 1 : 0);
-    query.bindValue(QStringLiteral(":root_folder_id"), safe.rootFolderId);
-    query.bindValue(QStringLiteral(":role_type"), safe.roleType);
-    query.bindValue(QStringLiteral(":last_event"), safe.lastEvent);
-    query.bindValue(QStringLiteral(":expiry_date"), safe.expiryDate);
-    query.bindValue(QStringLiteral(":user_id"), currentUserId());
-    query.bindValue(QStringLiteral(":safe_id"), safe.safeId);
+    bindSafe(query, safe);
     R7Database::execQuery(query);
     query.clear();
 
