@@ -1,6 +1,7 @@
 // Arbitrary reply bodies and IV headers through the download sink: it must refuse or decrypt,
 // never crash, and never leave its temporary file behind after removeFile.
 #include "net/DownloadFile.h"
+#include "tools/fuzz/FuzzInput.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,10 +45,4 @@ int fuzzDownloadStream(const uint8_t *data, size_t size)
     return 0;
 }
 
-// tst_fuzzregressions replays the kept inputs through the same function.
-#ifndef TESSARVALE_FUZZ_REPLAY
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    return fuzzDownloadStream(data, size);
-}
-#endif
+TESSARVALE_FUZZ_ENTRY(fuzzDownloadStream)

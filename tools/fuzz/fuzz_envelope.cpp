@@ -1,20 +1,18 @@
 // The reply envelope {"status", "message", "data"} and the small replies read beside it (version
 // query, sign-out), from arbitrary bytes through the document reader.
 #include "net/ClientVersionTO_v1.h"
-#include "net/JsonUtil.h"
 #include "net/LogoutTO_v1.h"
 #include "net/Request.h"
 #include "net/ResponseTO.h"
+#include "tools/fuzz/FuzzInput.h"
 
 #include <cstdlib>
 
 int fuzzEnvelope(const uint8_t *data, size_t size)
 {
-    bool ok = false;
+    QJsonObject json;
     QString error;
-    const QJsonObject json = JsonUtil::parseDocument(
-            QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size)), &ok, &error);
-    if (!ok) {
+    if (!readFuzzJson(data, size, json, error)) {
         if (error.isEmpty()) {
             abort();
         }
@@ -38,10 +36,4 @@ int fuzzEnvelope(const uint8_t *data, size_t size)
     return 0;
 }
 
-// tst_fuzzregressions replays the kept inputs through the same function.
-#ifndef TESSARVALE_FUZZ_REPLAY
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    return fuzzEnvelope(data, size);
-}
-#endif
+TESSARVALE_FUZZ_ENTRY(fuzzEnvelope)

@@ -2,17 +2,15 @@
 // checks what a successful read promises.
 #include "net/FilesafeObjectsTO_v2.h"
 #include "net/FilesafesTO_v2.h"
-#include "net/JsonUtil.h"
+#include "tools/fuzz/FuzzInput.h"
 
 #include <cstdlib>
 
 int fuzzFilesafeObjects(const uint8_t *data, size_t size)
 {
-    bool ok = false;
+    QJsonObject json;
     QString error;
-    const QJsonObject json = JsonUtil::parseDocument(
-            QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size)), &ok, &error);
-    if (!ok) {
+    if (!readFuzzJson(data, size, json, error)) {
         return 0;
     }
     FilesafesTO_v2 safes;
@@ -52,10 +50,4 @@ int fuzzFilesafeObjects(const uint8_t *data, size_t size)
     return 0;
 }
 
-// tst_fuzzregressions replays the kept inputs through the same function.
-#ifndef TESSARVALE_FUZZ_REPLAY
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    return fuzzFilesafeObjects(data, size);
-}
-#endif
+TESSARVALE_FUZZ_ENTRY(fuzzFilesafeObjects)

@@ -1,18 +1,16 @@
 // Arbitrary bytes through the JSON document reader into every password transfer object.
 #include "net/EmptyPasswordTO.h"
 #include "net/EmptyPasswordsTO.h"
-#include "net/JsonUtil.h"
 #include "net/SinglePasswordTO.h"
+#include "tools/fuzz/FuzzInput.h"
 
 #include <cstdlib>
 
 int fuzzPasswordObjects(const uint8_t *data, size_t size)
 {
-    bool ok = false;
+    QJsonObject json;
     QString error;
-    const QJsonObject json = JsonUtil::parseDocument(
-            QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size)), &ok, &error);
-    if (!ok) {
+    if (!readFuzzJson(data, size, json, error)) {
         return 0;
     }
     EmptyPasswordsTO list;
@@ -39,10 +37,4 @@ int fuzzPasswordObjects(const uint8_t *data, size_t size)
     return 0;
 }
 
-// tst_fuzzregressions replays the kept inputs through the same function.
-#ifndef TESSARVALE_FUZZ_REPLAY
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    return fuzzPasswordObjects(data, size);
-}
-#endif
+TESSARVALE_FUZZ_ENTRY(fuzzPasswordObjects)

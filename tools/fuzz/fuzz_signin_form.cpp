@@ -2,6 +2,7 @@
 // values the SRP client takes from them: B, salt, M2, the login state and a device value.
 #include "net/LoginRI.h"
 #include "net/SrpClient.h"
+#include "tools/fuzz/FuzzInput.h"
 
 #include <QUrlQuery>
 
@@ -33,10 +34,4 @@ int fuzzSigninForm(const uint8_t *data, size_t size)
     return 0;
 }
 
-// tst_fuzzregressions replays the kept inputs through the same function.
-#ifndef TESSARVALE_FUZZ_REPLAY
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    return fuzzSigninForm(data, size);
-}
-#endif
+TESSARVALE_FUZZ_ENTRY(fuzzSigninForm)
