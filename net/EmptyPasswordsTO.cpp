@@ -2,8 +2,6 @@
 
 #include "net/JsonUtil.h"
 
-#include <QJsonArray>
-
 #include <algorithm>
 
 bool EmptyPasswordsTO::fromJson(const QJsonObject &json)
@@ -13,23 +11,9 @@ bool EmptyPasswordsTO::fromJson(const QJsonObject &json)
     if (!ok) {
         return false;
     }
-    const QJsonArray array = JsonUtil::getArray(json, QStringLiteral("passwords"), true, &ok, &m_error);
-    if (!ok) {
-        return false;
-    }
     QList<EmptyPasswordTO> list;
-    list.reserve(array.size());
-    for (const QJsonValue &value : array) {
-        const QJsonObject object = JsonUtil::toObject(value, &ok, &m_error);
-        if (!ok) {
-            return false;
-        }
-        EmptyPasswordTO entry;
-        if (!entry.fromJson(object)) {
-            m_error = entry.error();
-            return false;
-        }
-        list.append(entry);
+    if (!JsonUtil::getList(json, QStringLiteral("passwords"), true, &EmptyPasswordTO::error, &list, &m_error)) {
+        return false;
     }
     std::sort(list.begin(), list.end());
     m_passwords = list;

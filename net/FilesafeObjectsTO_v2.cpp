@@ -2,28 +2,12 @@
 
 #include "net/JsonUtil.h"
 
-#include <QJsonArray>
-
 bool FilesafeObjectsTO_v2::fromJson(const QJsonObject &json)
 {
-    bool ok = false;
-    const QJsonArray array = JsonUtil::getArray(json, QStringLiteral("filesafe_objects"), true, &ok, &m_error);
-    if (!ok) {
-        return false;
-    }
     QList<FilesafeObject> list;
-    list.reserve(array.size());
-    for (const QJsonValue &value : array) {
-        const QJsonObject element = JsonUtil::toObject(value, &ok, &m_error);
-        if (!ok) {
-            return false;
-        }
-        FilesafeObject object;
-        if (!object.fromJson(element)) {
-            m_error = object.errorString();
-            return false;
-        }
-        list.append(object);
+    if (!JsonUtil::getList(json, QStringLiteral("filesafe_objects"), true, &FilesafeObject::errorString, &list,
+                           &m_error)) {
+        return false;
     }
     filesafeObjects = list;
     m_error.clear();

@@ -2,30 +2,13 @@
 
 #include "net/JsonUtil.h"
 
-#include <QJsonArray>
-
 #include <algorithm>
 
 bool FilesafesTO_v2::fromJson(const QJsonObject &json)
 {
-    bool ok = false;
-    const QJsonArray array = JsonUtil::getArray(json, QStringLiteral("filesafes"), true, &ok, &m_error);
-    if (!ok) {
-        return false;
-    }
     QList<FilesafeTO_v2> list;
-    list.reserve(array.size());
-    for (const QJsonValue &value : array) {
-        const QJsonObject element = JsonUtil::toObject(value, &ok, &m_error);
-        if (!ok) {
-            return false;
-        }
-        FilesafeTO_v2 safe;
-        if (!safe.fromJson(element)) {
-            m_error = safe.errorString();
-            return false;
-        }
-        list.append(safe);
+    if (!JsonUtil::getList(json, QStringLiteral("filesafes"), true, &FilesafeTO_v2::errorString, &list, &m_error)) {
+        return false;
     }
     std::sort(list.begin(), list.end());
     filesafes = list;

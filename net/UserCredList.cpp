@@ -16,24 +16,10 @@ bool UserCredList::fromJsonDocument(const QByteArray &bytes)
 
 bool UserCredList::fromJson(const QJsonObject &object)
 {
-    bool ok = false;
-    const QJsonArray array = JsonUtil::getArray(object, QStringLiteral("uclist"), false, &ok, &m_error);
-    if (!ok) {
-        return false;
-    }
     QList<UserCred> list;
-    for (const QJsonValue &value : array) {
-        const QJsonObject element = JsonUtil::toObject(value, &ok, &m_error);
-        if (!ok) {
-            return false;
-        }
-        UserCred entry;
-        if (!entry.fromJson(element)) {
-            // The entry's own text says which member failed; the list's text is what gets logged.
-            m_error = entry.error();
-            return false;
-        }
-        list.append(entry);
+    // A failed entry's own text says which member failed; the list's text is what gets logged.
+    if (!JsonUtil::getList(object, QStringLiteral("uclist"), false, &UserCred::error, &list, &m_error)) {
+        return false;
     }
     m_list = list;
     return true;
