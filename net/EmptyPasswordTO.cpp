@@ -32,10 +32,3 @@ bool EmptyPasswordTO::fromJson(const QJsonObject &json)
     m_comment = comment;
     return true;
 }
-
-bool EmptyPasswordTO::fromJson(const QJsonObject &json, QString &errorText)
-{
-    const bool ok = fromJson(json);
-    errorText = m_error;
-    return ok;
-}

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "net/JsonRecord.h"
+
 #include <QJsonObject>
 #include <QString>
 
 // One password entry without its secret.
-class EmptyPasswordTO
+class EmptyPasswordTO : public JsonRecord<EmptyPasswordTO>
 {
 public:
     bool fromJson(const QJsonObject &json);
-    bool fromJson(const QJsonObject &json, QString &errorText);
+    using JsonRecord<EmptyPasswordTO>::fromJson;
 
     const QString &id() const { return m_id; }
     const QString &title() const { return m_title; }
@@ -31,5 +33,4 @@ protected:
     QString m_username;
     QString m_url;
     QString m_comment;
-    QString m_error;
 };

@@ -20,10 +20,3 @@ bool EmptyPasswordsTO::fromJson(const QJsonObject &json)
     m_passwordsMax = max;
     return true;
 }
-
-bool EmptyPasswordsTO::fromJson(const QJsonObject &json, QString &errorText)
-{
-    const bool ok = fromJson(json);
-    errorText = m_error;
-    return ok;
-}

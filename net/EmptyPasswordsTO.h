@@ -1,17 +1,18 @@
 #pragma once
 
 #include "net/EmptyPasswordTO.h"
+#include "net/JsonRecord.h"
 
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 
 // The password list with the most entries the account may hold; sorted by title after reading.
-class EmptyPasswordsTO
+class EmptyPasswordsTO : public JsonRecord<EmptyPasswordsTO>
 {
 public:
     bool fromJson(const QJsonObject &json);
-    bool fromJson(const QJsonObject &json, QString &errorText);
+    using JsonRecord<EmptyPasswordsTO>::fromJson;
 
     int passwordsMax() const { return m_passwordsMax; }
     const QList<EmptyPasswordTO> &passwords() const { return m_passwords; }
@@ -20,5 +21,4 @@ public:
 private:
     int m_passwordsMax = 0;
     QList<EmptyPasswordTO> m_passwords;
-    QString m_error;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/JsonRecord.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -7,7 +9,7 @@
 class FsObject;
 
 // One folder ("d") or file ("f") inside a file safe.
-class FilesafeObject
+class FilesafeObject : public JsonRecord<FilesafeObject>
 {
 public:
     QString objectId;
@@ -20,12 +22,7 @@ public:
 
     // Refuses a path that could leave the synchronised folder once joined to it (see isSafePath).
     bool fromJson(const QJsonObject &json);
-    bool fromJson(const QJsonObject &json, QString &errorText)
-    {
-        const bool ok = fromJson(json);
-        errorText = m_error;
-        return ok;
-    }
+    using JsonRecord<FilesafeObject>::fromJson;
     const QString &errorString() const { return m_error; }
 
     bool isDirectChildOf(const QString &parentPath) const;
@@ -40,7 +37,4 @@ public:
     // A single leading and a single trailing "/" are allowed.
     static bool isSafePath(const QString &path);
     static QStringList pathParts(const QString &path);
-
-private:
-    QString m_error;
 };

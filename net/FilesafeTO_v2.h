@@ -1,11 +1,13 @@
 #pragma once
 
+#include "net/JsonRecord.h"
+
 #include <QJsonObject>
 #include <QMetaType>
 #include <QString>
 
 // One file safe of the signed-in account as the service lists it.
-class FilesafeTO_v2
+class FilesafeTO_v2 : public JsonRecord<FilesafeTO_v2>
 {
 public:
     QString safeId;
@@ -23,12 +25,7 @@ public:
 
     // Takes over every field only when all keys were read; otherwise only the error text changes.
     bool fromJson(const QJsonObject &json);
-    bool fromJson(const QJsonObject &json, QString &errorText)
-    {
-        const bool ok = fromJson(json);
-        errorText = m_error;
-        return ok;
-    }
+    using JsonRecord<FilesafeTO_v2>::fromJson;
     const QString &errorString() const { return m_error; }
 
     bool operator==(const FilesafeTO_v2 &other) const { return safeId == other.safeId; }
@@ -39,9 +36,6 @@ public:
     static int typeRank(const QString &type);
     bool hasFullAccess() const;
     QString toString() const;
-
-private:
-    QString m_error;
 };
 
 Q_DECLARE_METATYPE(FilesafeTO_v2)

@@ -1,28 +1,21 @@
 #pragma once
 
 #include "net/FilesafeTO_v2.h"
+#include "net/JsonRecord.h"
 
 #include <QList>
 
 // The safe list of the signed-in account, kept in the order of FilesafeTO_v2::operator<.
-class FilesafesTO_v2
+class FilesafesTO_v2 : public JsonRecord<FilesafesTO_v2>
 {
 public:
     QList<FilesafeTO_v2> filesafes;
 
     bool fromJson(const QJsonObject &json);
-    bool fromJson(const QJsonObject &json, QString &errorText)
-    {
-        const bool ok = fromJson(json);
-        errorText = m_error;
-        return ok;
-    }
+    using JsonRecord<FilesafesTO_v2>::fromJson;
     const QString &errorString() const { return m_error; }
 
     // The access letters of the safe with this id (the last one wins); empty when none has it.
     QString accessOf(const QString &safeId) const;
     QString toString() const;
-
-private:
-    QString m_error;
 };

@@ -17,10 +17,3 @@ bool LogoutTO_v1::fromJson(const QJsonObject &json)
     m_message = message;
     return true;
 }
-
-bool LogoutTO_v1::fromJson(const QJsonObject &json, QString &errorText)
-{
-    const bool ok = fromJson(json);
-    errorText = m_error;
-    return ok;
-}

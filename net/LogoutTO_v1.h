@@ -1,14 +1,16 @@
 #pragma once
 
+#include "net/JsonRecord.h"
+
 #include <QJsonObject>
 #include <QString>
 
 // The sign-out reply.
-class LogoutTO_v1
+class LogoutTO_v1 : public JsonRecord<LogoutTO_v1>
 {
 public:
     bool fromJson(const QJsonObject &json);
-    bool fromJson(const QJsonObject &json, QString &errorText);
+    using JsonRecord<LogoutTO_v1>::fromJson;
 
     bool success() const { return m_success; }
     const QString &message() const { return m_message; }
@@ -17,5 +19,4 @@ public:
 private:
     bool m_success = true;
     QString m_message;
-    QString m_error;
 };

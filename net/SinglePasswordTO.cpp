@@ -22,10 +22,3 @@ bool SinglePasswordTO::fromJson(const QJsonObject &json)
     m_transportIv = iv;
     return true;
 }
-
-bool SinglePasswordTO::fromJson(const QJsonObject &json, QString &errorText)
-{
-    const bool ok = fromJson(json);
-    errorText = m_error;
-    return ok;
-}

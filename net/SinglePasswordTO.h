@@ -1,14 +1,16 @@
 #pragma once
 
+#include "net/JsonRecord.h"
+
 #include <QJsonObject>
 #include <QString>
 
 // One entry's secret as hexadecimal ciphertext with its IV; also the argument of the breached check.
-class SinglePasswordTO
+class SinglePasswordTO : public JsonRecord<SinglePasswordTO>
 {
 public:
     bool fromJson(const QJsonObject &json);
-    bool fromJson(const QJsonObject &json, QString &errorText);
+    using JsonRecord<SinglePasswordTO>::fromJson;
 
     const QString &id() const { return m_id; }
     const QString &password() const { return m_password; }
@@ -22,5 +24,4 @@ private:
     QString m_id;
     QString m_password;
     QString m_transportIv;
-    QString m_error;
 };
