@@ -60,56 +60,50 @@ bool CipherCalculator::reserve(qint64 margin)
     return true;
 }
 
-bool CipherCalculator::encryptUpdate(const QByteArray &input)
+bool CipherCalculator::update(UpdateFunction function, const QByteArray &input, int margin)
 {
-    if (!m_context || !reserve(qint64(input.size()) + kUpdateEncryptMargin)) {
+    if (!m_context || !reserve(qint64(input.size()) + margin)) {
         return false;
     }
     int written = 0;
-    if (EVP_EncryptUpdate(m_context, bytes(m_output, m_outputLength), &written, bytes(input), input.size()) != 1) {
+    if (function(m_context, bytes(m_output, m_outputLength), &written, bytes(input), input.size()) != 1) {
         return false;
     }
     m_outputLength += written;
     return true;
+}
+
+bool CipherCalculator::finish(FinalFunction function)
+{
+    if (!m_context || !reserve(kFinalMargin)) {
+        return false;
+    }
+    int written = 0;
+    if (function(m_context, bytes(m_output, m_outputLength), &written) != 1) {
+        return false;
+    }
+    m_outputLength += written;
+    return true;
+}
+
+bool CipherCalculator::encryptUpdate(const QByteArray &input)
+{
+    return update(&EVP_EncryptUpdate, input, kUpdateEncryptMargin);
 }
 
 bool CipherCalculator::decryptUpdate(const QByteArray &input)
 {
-    if (!m_context || !reserve(qint64(input.size()) + kUpdateDecryptMargin)) {
-        return false;
-    }
-    int written = 0;
-    if (EVP_DecryptUpdate(m_context, bytes(m_output, m_outputLength), &written, bytes(input), input.size()) != 1) {
-        return false;
-    }
-    m_outputLength += written;
-    return true;
+    return update(&EVP_DecryptUpdate, input, kUpdateDecryptMargin);
 }
 
 bool CipherCalculator::encryptFinal()
 {
-    if (!m_context || !reserve(kFinalMargin)) {
-        return false;
-    }
-    int written = 0;
-    if (EVP_EncryptFinal_ex(m_context, bytes(m_output, m_outputLength), &written) != 1) {
-        return false;
-    }
-    m_outputLength += written;
-    return true;
+    return finish(&EVP_EncryptFinal_ex);
 }
 
 bool CipherCalculator::decryptFinal()
 {
-    if (!m_context || !reserve(kFinalMargin)) {
-        return false;
-    }
-    int written = 0;
-    if (EVP_DecryptFinal_ex(m_context, bytes(m_output, m_outputLength), &written) != 1) {
-        return false;
-    }
-    m_outputLength += written;
-    return true;
+    return finish(&EVP_DecryptFinal_ex);
 }
 
 QByteArray CipherCalculator::takeResult()

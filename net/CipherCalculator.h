@@ -29,6 +29,11 @@ private:
     bool init(const EVP_CIPHER *cipher, const QByteArray &key, const QByteArray &iv, bool encrypt);
     // Makes room for margin more bytes after what is held; false when that cannot be addressed.
     bool reserve(qint64 margin);
+    // Encryption and decryption differ only in the OpenSSL call that writes the output.
+    using UpdateFunction = decltype(&EVP_EncryptUpdate);
+    using FinalFunction = decltype(&EVP_EncryptFinal_ex);
+    bool update(UpdateFunction function, const QByteArray &input, int margin);
+    bool finish(FinalFunction function);
 
     EVP_CIPHER_CTX *m_context = nullptr;
     QByteArray m_output;
