@@ -22,14 +22,6 @@ constexpr int kUploadTimeoutMs = 420000;
 // piles up in memory; with it the socket waits for us.
 constexpr qint64 kDownloadReadBuffer = 1024 * 1024;
 
-template<typename T>
-void refuseEmptyId(const ResultCallback<T> &callback)
-{
-    // An empty id would address the collection instead of one object.
-    if (callback) {
-        callback(Result<T>(EC_BAD_URL, QStringLiteral("URL: empty object id")));
-    }
-}
 } // namespace
 
 FilesafeRI::FilesafeRI(const AppInfo *appInfo, ISession *session, QObject *parent)
@@ -60,7 +52,7 @@ void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QStri
                             ResultCallback<FilesafeObjectsTO_v2> callback)
 {
     if (safeId.isEmpty()) {
-        refuseEmptyId(callback);
+        refuseEmptyId(callback, QStringLiteral("object"));
         return;
     }
     Request *request = Request::createGet(basePath() + QStringLiteral("info/") + Request::pathSegment(safeId));
@@ -93,7 +85,7 @@ void FilesafeRI::deleteObject(const QString &kind, const QString &objectId, bool
                               ResultCallback<Nothing> callback)
 {
     if (objectId.isEmpty()) {
-        refuseEmptyId(callback);
+        refuseEmptyId(callback, QStringLiteral("object"));
         return;
     }
     Request *request = Request::createDelete(basePath() + kind + Request::pathSegment(objectId));
@@ -106,7 +98,7 @@ void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint6
                               ResultCallback<qint64> callback, ProgressCallback progress)
 {
     if (objectId.isEmpty()) {
-        refuseEmptyId(callback);
+        refuseEmptyId(callback, QStringLiteral("object"));
         return;
     }
     const QString folder = QFileInfo(localDestFilePath).absolutePath();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "net/Result.h"
+
 #include <QObject>
+#include <QString>
 
 class ISession;
 
@@ -13,6 +16,16 @@ public:
     ~GenericRI() override;
 
 protected:
+    // An empty id would address the whole collection instead of one member (a delete must never
+    // reach it): the call is answered without sending anything.
+    template<typename T>
+    static void refuseEmptyId(const ResultCallback<T> &callback, const QString &what)
+    {
+        if (callback) {
+            callback(Result<T>(EC_BAD_URL, QStringLiteral("URL: empty %1 id").arg(what)));
+        }
+    }
+
     // Not owned: the session is process-wide and outlives every interface.
     ISession *session;
 };

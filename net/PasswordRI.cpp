@@ -11,17 +11,6 @@
 
 #include <cmath>
 
-namespace {
-template<typename T>
-void refuseEmptyId(const ResultCallback<T> &callback)
-{
-    // An empty id would address the whole list: a delete must never reach it.
-    if (callback) {
-        callback(Result<T>(EC_BAD_URL, QStringLiteral("URL: empty password id")));
-    }
-}
-} // namespace
-
 PasswordRI::PasswordRI(const AppInfo *appInfo, ISession *session, QObject *parent)
     : GenericRI(session, parent)
     , m_appInfo(appInfo)
@@ -56,7 +45,7 @@ void PasswordRI::deletePassword(QString id, ResultCallback<Nothing> callback)
 {
     const QString trimmed = id.trimmed();
     if (trimmed.isEmpty()) {
-        refuseEmptyId(callback);
+        refuseEmptyId(callback, QStringLiteral("password"));
         return;
     }
     sendJsonRequest<Nothing>(Request::createDelete(basePath() + QLatin1Char('/') + Request::pathSegment(trimmed)),
@@ -66,7 +55,7 @@ void PasswordRI::deletePassword(QString id, ResultCallback<Nothing> callback)
 void PasswordRI::updatePassword(PasswordTO password, ResultCallback<EmptyPasswordTO> callback)
 {
     if (password.id().isEmpty()) {
-        refuseEmptyId(callback);
+        refuseEmptyId(callback, QStringLiteral("password"));
         return;
     }
     sendJsonRequest<EmptyPasswordTO>(
