@@ -109,6 +109,15 @@ bool UserCredUtil::writeList(const char *op, KeychainUtil &keychain, const UserC
     return true;
 }
 
+void UserCredUtil::setField(UserCred &entry, Field field, const QString &value)
+{
+    if (field == Password) {
+        entry.setPassword(value);
+    } else {
+        entry.setDkey(value);
+    }
+}
+
 bool UserCredUtil::store(const char *op, Field field, const QString &server, const QString &user, const QString &value)
 {
     if (server.isEmpty() || user.isEmpty()) {
@@ -132,11 +141,7 @@ bool UserCredUtil::store(const char *op, Field field, const QString &server, con
     if (!known) {
         entry = UserCred(server, user, QString(), QString());
     }
-    if (field == Password) {
-        entry.setPassword(encrypted);
-    } else {
-        entry.setDkey(encrypted);
-    }
+    setField(entry, field, encrypted);
     if (!known || !list.replace(entry)) {
         list.append(entry);
     }
@@ -158,11 +163,7 @@ bool UserCredUtil::clear(const char *op, Field field, const QString &server, con
     if (!entry.isValid()) {
         return true;
     }
-    if (field == Password) {
-        entry.setPassword(QString());
-    } else {
-        entry.setDkey(QString());
-    }
+    setField(entry, field, QString());
     list.replace(entry);
     return writeList(op, keychain, list, server, user);
 }

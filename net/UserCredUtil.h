@@ -3,6 +3,7 @@
 #include <QString>
 
 class AppInfo;
+class UserCred;
 class UserCredList;
 class KeychainUtil;
 
@@ -31,6 +32,7 @@ public:
 
 private:
     enum Field { Password, DeviceKey };
+    static void setField(UserCred &entry, Field field, const QString &value);
 
     bool store(const char *op, Field field, const QString &server, const QString &user, const QString &value);
     bool clear(const char *op, Field field, const QString &server, const QString &user);
