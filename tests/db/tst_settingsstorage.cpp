@@ -89,10 +89,7 @@ void TestSettingsStorage::flags()
         QCOMPARE(storage.restoreState(&view), readTwice ? values : QVariantMap());
     }
     SettingsStorage restarted(m_settings.data(), nullptr);
-    const QVariantMap restored = restarted.restoreState(&view);
-    QCOMPARE(restored, afterRestart ? values : QVariantMap());
-    if (afterRestart)
-        QCOMPARE(restored.value("header").toByteArray(), QByteArray("\x01\x02"));
+    QCOMPARE(restarted.restoreState(&view), afterRestart ? values : QVariantMap());
 }
 
 void TestSettingsStorage::memoryComesBeforeStore()
