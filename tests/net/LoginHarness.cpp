@@ -14,10 +14,13 @@ void LoginHarness::setUpCase()
     QVERIFY2(svc->start(), qPrintable(svc->errorString()));
     // Its own credential-store item, apart from other tests of the same session.
     appName = "tessarvale-login-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
-    info = std::make_unique<AppInfo>("Tessarvale", appName.constData(), "2.2.4", "", "", "Varnel", "varnel.example",
-                                     "example.varnel", "https://www.varnel.example", "Tessarvale", 1, "varnel");
-    infoGen0 = std::make_unique<AppInfo>("Tessarvale", appName.constData(), "2.2.4", "", "", "Varnel", "varnel.example",
-                                         "example.varnel", "https://www.varnel.example", "Tessarvale", 0, "varnel");
+    auto makeInfo = [this](int generation) {
+        return std::make_unique<AppInfo>("Tessarvale", appName.constData(), "2.2.4", "", "", "Varnel", "varnel.example",
+                                         "example.varnel", "https://www.varnel.example", "Tessarvale", generation,
+                                         "varnel");
+    };
+    info = makeInfo(1);
+    infoGen0 = makeInfo(0);
     R7Database::instance()->init(info.get());
     QVERIFY(!R7Database::instance()->getDbInfo().deviceId().isEmpty());
     creds = std::make_unique<UserCredUtil>(info.get());
@@ -32,12 +35,10 @@ void LoginHarness::setUp()
     QVERIFY(svc->reset());
     // No remembered device at the service unless a test gives one.
     setUser({{"name", DevService::smsUser()}, {"devices", QJsonValue::Null}});
-    session->setLoggedIn(false);
     session->setTransportKey(QString());
     session->setXsrfToken(QByteArray());
     session->resetSession();
-    rec = std::make_unique<LoginRecorder>();
-    login = makeLogin(info.get());
+    restart(info.get());
 }
 
 void LoginHarness::tearDown()
@@ -47,12 +48,14 @@ void LoginHarness::tearDown()
     rec.reset();
 }
 
-std::unique_ptr<LoginRI> LoginHarness::makeLogin(const AppInfo *appInfo)
+void LoginHarness::restart(const AppInfo *appInfo)
 {
-    auto l = std::make_unique<LoginRI>(creds.get(), appInfo, session);
-    connect(l.get(), &LoginRI::loginProgress, rec.get(), &LoginRecorder::onProgress);
-    connect(l.get(), &LoginRI::smsCodeRequired, rec.get(), &LoginRecorder::onSms);
-    return l;
+    session->setLoggedIn(false);
+    login.reset();
+    rec = std::make_unique<LoginRecorder>();
+    login = std::make_unique<LoginRI>(creds.get(), appInfo, session);
+    connect(login.get(), &LoginRI::loginProgress, rec.get(), &LoginRecorder::onProgress);
+    connect(login.get(), &LoginRI::smsCodeRequired, rec.get(), &LoginRecorder::onSms);
 }
 
 void LoginHarness::start(const QString &user, const QString &password, bool deviceKey)
@@ -63,7 +66,6 @@ void LoginHarness::start(const QString &user, const QString &password, bool devi
 
 EmptyResult LoginHarness::waitResult()
 {
-    // The result of the latest start.
     if (rec->results.size() < awaited) {
         QSignalSpy spy(rec.get(), &LoginRecorder::finished);
         spy.wait(15000);

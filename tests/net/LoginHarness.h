@@ -34,7 +34,8 @@ protected:
     void setUp();
     void tearDown();
 
-    std::unique_ptr<LoginRI> makeLogin(const AppInfo *info);
+    // A fresh LoginRI and recorder, signed out.
+    void restart(const AppInfo *appInfo);
     void start(const QString &user, const QString &password, bool deviceKey);
     // The result of the latest start.
     EmptyResult waitResult();

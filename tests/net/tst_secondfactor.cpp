@@ -19,61 +19,53 @@ private slots:
     void cleanup() { tearDown(); }
 
     void smsOnly();
-    void wrongSmsCodeAskedAgain();
     void smsWithDeviceKeyThenDeviceKeyAlone();
-    void deviceKeyWithoutSmsReference();
-    void refusedDeviceKeyFallsBackToSms();
-    void freshSmsRequest();
-    void deviceKeyWithoutCodeGoesStraightOn();
-    void noSecondFactorRefusedStep3Fails();
+    void rememberedDevice_data();
+    void rememberedDevice();
     void secondLoginDuringCredentialStoreIsRefused();
     void newLoginReplacesWaitForCode();
-    void codeWithoutSignInIgnored();
+    void codesOutsideTheQuestionIgnored();
     void secretsStayOutOfTheLog();
+
+private:
+    QString stored() { return creds->retrieveDeviceKeyValue("dev", DevService::smsUser()); }
+    QString deviceId() { return R7Database::instance()->getDbInfo().deviceId(); }
+    QJsonObject device()
+    {
+        return userState(DevService::smsUser()).value("devices").toObject().value(deviceId()).toObject();
+    }
+    void waitForSmsQuestion(int n = 1) { QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), n, 10000); }
 };
 
 void TestSecondFactor::smsOnly()
 {
     QVERIFY(creds->storeDeviceKeyValue("dev", DevService::smsUser(), QStringLiteral("00ff")));
     start(DevService::smsUser(), DevService::smsPassword(), false);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
+    waitForSmsQuestion();
     QVERIFY(!rec->smsRequests.at(0).first.isEmpty());
     QCOMPARE(rec->smsRequests.at(0).second, false);
     QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 9}));
-    QVERIFY(rec->results.isEmpty());
-    // Typed in lower case; sent as typed.
-    login->supplyMtanCode(DevService::smsCode());
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(rec->progress.mid(7), (Steps{2, 10, 3}));
-    const QUrlQuery step3 = loginForms("3").last();
-    QCOMPARE(step3.queryItems().size(), 3);
-    QCOMPARE(step3.queryItems().at(2).first, QStringLiteral("tanVal"));
-    QCOMPARE(step3.queryItemValue("tanVal").size(), 32);
-    // Without DeviceKey the stored value is cleared.
-    QVERIFY(creds->retrieveDeviceKeyValue("dev", DevService::smsUser()).isEmpty());
-}
-
-void TestSecondFactor::wrongSmsCodeAskedAgain()
-{
-    start(DevService::smsUser(), DevService::smsPassword(), false);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
+    // A wrong code is asked for again.
     login->supplyMtanCode(QStringLiteral("000000"));
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 2, 10000);
+    waitForSmsQuestion(2);
     QVERIFY(rec->results.isEmpty());
     login->supplyMtanCode(DevService::smsCode());
     QCOMPARE(waitResult().code(), EC_OK);
-    // The same A and user key on every step 3.
+    QCOMPARE(rec->progress.mid(rec->progress.size() - 3), (Steps{2, 10, 3}));
     const QList<QUrlQuery> step3 = loginForms("3");
     QCOMPARE(step3.size(), 2);
     QCOMPARE(step3.at(0).queryItemValue("userkey"), step3.at(1).queryItemValue("userkey"));
+    QCOMPARE(step3.last().queryItems().size(), 3);
+    QCOMPARE(step3.last().queryItems().at(2).first, QStringLiteral("tanVal"));
+    QCOMPARE(step3.last().queryItemValue("tanVal").size(), 32);
+    // Without DeviceKey the stored value is cleared.
+    QVERIFY(stored().isEmpty());
 }
 
 void TestSecondFactor::smsWithDeviceKeyThenDeviceKeyAlone()
 {
-    const QString deviceId = R7Database::instance()->getDbInfo().deviceId();
-    setUser({{"name", DevService::smsUser()}, {"devices", QJsonValue::Null}});
     start(DevService::smsUser(), DevService::smsPassword(), true);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
+    waitForSmsQuestion();
     QCOMPARE(rec->smsRequests.at(0).second, true);
     login->supplyMtanCode(DevService::smsCode());
     QCOMPARE(waitResult().code(), EC_OK);
@@ -82,116 +74,85 @@ void TestSecondFactor::smsWithDeviceKeyThenDeviceKeyAlone()
     QCOMPARE(step3.queryItems().size(), 5);
     QCOMPARE(step3.queryItems().at(2).first, QStringLiteral("tanVal"));
     QCOMPARE(step3.queryItems().at(3).first, QStringLiteral("deviceName"));
-    QCOMPARE(step3.queryItemValue("deviceIdentifier"), deviceId);
+    QCOMPARE(step3.queryItemValue("deviceIdentifier"), deviceId());
     // 64 digits encrypted: 80 bytes, 160 digits.
     QCOMPARE(step3.queryItemValue("tanVal").size(), 160);
-
-    const QString stored = creds->retrieveDeviceKeyValue("dev", DevService::smsUser());
-    QCOMPARE(stored.size(), 64);
-    QJsonObject devices = userState(DevService::smsUser()).value("devices").toObject();
-    QCOMPARE(devices.value(deviceId).toObject().value("value").toString(), stored);
-    QCOMPARE(devices.value(deviceId).toObject().value("name").toString(),
-             R7Database::instance()->getDbInfo().deviceName());
+    const QString first = stored();
+    QCOMPARE(first.size(), 64);
+    QCOMPARE(device().value("value").toString(), first);
+    QCOMPARE(device().value("name").toString(), R7Database::instance()->getDbInfo().deviceName());
 
     // The next sign-in from this device needs no code.
     QVERIFY(svc->control("drop_session").value("ok").toBool());
-    session->setLoggedIn(false);
-    rec = std::make_unique<LoginRecorder>();
-    login = makeLogin(info.get());
+    restart(info.get());
     start(DevService::smsUser(), DevService::smsPassword(), true);
     QCOMPARE(waitResult().code(), EC_OK);
     QVERIFY(rec->smsRequests.isEmpty());
     QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 9, 2, 12, 3}));
-    const QString renewed = creds->retrieveDeviceKeyValue("dev", DevService::smsUser());
-    QVERIFY(renewed != stored);
-    devices = userState(DevService::smsUser()).value("devices").toObject();
-    QCOMPARE(devices.value(deviceId).toObject().value("value").toString(), renewed);
+    QVERIFY(stored() != first);
+    QCOMPARE(device().value("value").toString(), stored());
 }
 
-void TestSecondFactor::deviceKeyWithoutSmsReference()
+void TestSecondFactor::rememberedDevice_data()
 {
-    // The service asks for a second factor without sending an SMS: with DeviceKey on, step 3 goes
-    // at once with the stored value.
-    const QString deviceId = R7Database::instance()->getDbInfo().deviceId();
-    const QString previous = QStringLiteral("181f7af0430752c3b3258705bbf96c09fda387bd8dcd1572fcb113b1a01d9b07");
-    setUser({{"name", DevService::smsUser()},
-             {"devices", QJsonObject{{deviceId, QJsonObject{{"value", previous}, {"name", "old"}}}}}});
-    QVERIFY(creds->storeDeviceKeyValue("dev", DevService::smsUser(), previous));
-    start(DevService::smsUser(), DevService::smsPassword(), true);
-    QCOMPARE(waitResult().code(), EC_OK);
-    QVERIFY(rec->smsRequests.isEmpty());
-    QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 9, 2, 12, 3}));
-    const QString next = creds->retrieveDeviceKeyValue("dev", DevService::smsUser());
-    QCOMPARE(next.size(), 64);
-    QVERIFY(next != previous);
-    const QJsonObject devices = userState(DevService::smsUser()).value("devices").toObject();
-    QCOMPARE(devices.value(deviceId).toObject().value("value").toString(), next);
+    QTest::addColumn<QString>("refusal");      // how the service refuses a wrong value
+    QTest::addColumn<QString>("serviceValue"); // the value the service expects
+    QTest::addColumn<QString>("storedValue");  // the value stored here; empty: none
+    QTest::addColumn<int>("smsReference");     // -1: no code asked; 0: empty reference; 1: a fresh one
+    QTest::addColumn<bool>("smsWithDeviceKey");
+    QTest::addColumn<QList<int>>("progressAfterStep2");
+    QTest::addColumn<bool>("keptAtTheEnd"); // a new value stored, the one the service accepted
+    const QString known = QStringLiteral("181f7af0430752c3b3258705bbf96c09fda387bd8dcd1572fcb113b1a01d9b07");
+    // The service asks for a second factor without sending an SMS: step 3 goes at once.
+    QTest::newRow("accepted") << "" << known << known << -1 << false << QList<int>{2, 12, 3} << true;
+    // A refusal that says nothing: fall back to the SMS only, with the earlier (empty) reference.
+    QTest::newRow("refused, empty state") << "empty_state" << QString(64, 'a') << QString(64, 'b') << 0 << false
+                                          << QList<int>{2, 12, 2, 10, 3} << false;
+    QTest::newRow("refused, new SMS") << "new_sms" << QString(64, 'a') << QString(64, 'b') << 1 << true
+                                      << QList<int>{2, 12, 2, 11, 3} << true;
+    // Nothing stored here: the HMAC of an empty message is sent, refused, and a code is asked for.
+    QTest::newRow("nothing stored") << "empty_state" << QString(64, 'a') << QString() << 0 << false
+                                    << QList<int>{2, 12, 2, 10, 3} << false;
 }
 
-void TestSecondFactor::refusedDeviceKeyFallsBackToSms()
+void TestSecondFactor::rememberedDevice()
 {
-    const QString deviceId = R7Database::instance()->getDbInfo().deviceId();
-    setUser({{"name", DevService::smsUser()},
-             {"devicekey_refusal", "empty_state"},
-             {"devices", QJsonObject{{deviceId, QJsonObject{{"value", QString(64, 'a')}, {"name", "x"}}}}}});
-    QVERIFY(creds->storeDeviceKeyValue("dev", DevService::smsUser(), QString(64, 'b')));
-    start(DevService::smsUser(), DevService::smsPassword(), true);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
-    // The earlier (empty) reference, and no DeviceKey from now on.
-    QCOMPARE(rec->smsRequests.at(0), qMakePair(QString(), false));
-    login->supplyMtanCode(DevService::smsCode());
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(rec->progress.mid(7), (Steps{2, 12, 2, 10, 3}));
-    const QUrlQuery last = loginForms("3").last();
-    QCOMPARE(last.queryItems().size(), 3);
-    QVERIFY(creds->retrieveDeviceKeyValue("dev", DevService::smsUser()).isEmpty());
-}
-
-void TestSecondFactor::freshSmsRequest()
-{
-    const QString deviceId = R7Database::instance()->getDbInfo().deviceId();
-    setUser({{"name", DevService::smsUser()},
-             {"devicekey_refusal", "new_sms"},
-             {"devices", QJsonObject{{deviceId, QJsonObject{{"value", QString(64, 'a')}, {"name", "x"}}}}}});
-    QVERIFY(creds->storeDeviceKeyValue("dev", DevService::smsUser(), QString(64, 'b')));
-    start(DevService::smsUser(), DevService::smsPassword(), true);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
-    QVERIFY(!rec->smsRequests.at(0).first.isEmpty());
-    QCOMPARE(rec->smsRequests.at(0).second, true);
-    login->supplyMtanCode(DevService::smsCode());
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(rec->progress.mid(7), (Steps{2, 12, 2, 11, 3}));
-    const QString stored = creds->retrieveDeviceKeyValue("dev", DevService::smsUser());
-    const QJsonObject devices = userState(DevService::smsUser()).value("devices").toObject();
-    QCOMPARE(devices.value(deviceId).toObject().value("value").toString(), stored);
-}
-
-void TestSecondFactor::deviceKeyWithoutCodeGoesStraightOn()
-{
-    // A remembered device at the service but nothing stored here: the HMAC of an empty message is
-    // sent, refused, and the sign-in falls back to a code.
-    const QString deviceId = R7Database::instance()->getDbInfo().deviceId();
-    setUser({{"name", DevService::smsUser()},
-             {"devicekey_refusal", "empty_state"},
-             {"devices", QJsonObject{{deviceId, QJsonObject{{"value", QString(64, 'a')}, {"name", "x"}}}}}});
-    QVERIFY(creds->clearDeviceKeyValue("dev", DevService::smsUser()));
+    QFETCH(QString, refusal);
+    QFETCH(QString, serviceValue);
+    QFETCH(QString, storedValue);
+    QFETCH(int, smsReference);
+    QFETCH(bool, smsWithDeviceKey);
+    QFETCH(QList<int>, progressAfterStep2);
+    QFETCH(bool, keptAtTheEnd);
+    QJsonObject user{{"name", DevService::smsUser()},
+                     {"devices", QJsonObject{{deviceId(), QJsonObject{{"value", serviceValue}, {"name", "old"}}}}}};
+    if (!refusal.isEmpty()) {
+        user.insert("devicekey_refusal", refusal);
+    }
+    setUser(user);
+    QVERIFY(storedValue.isEmpty() ? creds->clearDeviceKeyValue("dev", DevService::smsUser())
+                                  : creds->storeDeviceKeyValue("dev", DevService::smsUser(), storedValue));
     LogCapture log;
     start(DevService::smsUser(), DevService::smsPassword(), true);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
-    QVERIFY(log.contains("R7Session::sendSrpStep3: Failed to retrieve previous devicekey value"));
-    QCOMPARE(loginForms("3").at(0).queryItemValue("tanVal").size(), 160);
-    login->supplyMtanCode(DevService::smsCode());
+    if (smsReference >= 0) {
+        waitForSmsQuestion();
+        QCOMPARE(rec->smsRequests.at(0).first.isEmpty(), smsReference == 0);
+        QCOMPARE(rec->smsRequests.at(0).second, smsWithDeviceKey);
+        QCOMPARE(loginForms("3").at(0).queryItemValue("tanVal").size(), 160);
+        login->supplyMtanCode(DevService::smsCode());
+    }
     QCOMPARE(waitResult().code(), EC_OK);
-}
-
-void TestSecondFactor::noSecondFactorRefusedStep3Fails()
-{
-    QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 3}, {"body", "success=false"}}) >= 0);
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    const EmptyResult r = waitResult();
-    QCOMPARE(r.code(), EC_LOGIN_FAILED);
-    QCOMPARE(r.message(), QStringLiteral("Login step 3: Error: Invalid server response: 'success=false')"));
-    QVERIFY(rec->smsRequests.isEmpty());
+    QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 9}) + progressAfterStep2);
+    QCOMPARE(log.contains("R7Session::sendSrpStep3: Failed to retrieve previous devicekey value"),
+             storedValue.isEmpty());
+    if (keptAtTheEnd) {
+        QCOMPARE(stored().size(), 64);
+        QVERIFY(stored() != storedValue);
+        QCOMPARE(device().value("value").toString(), stored());
+    } else {
+        QVERIFY(stored().isEmpty());
+        QCOMPARE(loginForms("3").last().queryItems().size(), 3);
+    }
 }
 
 void TestSecondFactor::secondLoginDuringCredentialStoreIsRefused()
@@ -210,7 +171,7 @@ void TestSecondFactor::secondLoginDuringCredentialStoreIsRefused()
         }
     });
     start(DevService::smsUser(), DevService::smsPassword(), true);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
+    waitForSmsQuestion();
     login->supplyMtanCode(DevService::smsCode());
     QCOMPARE(waitResult().code(), EC_OK);
     QVERIFY(tried);
@@ -224,29 +185,29 @@ void TestSecondFactor::secondLoginDuringCredentialStoreIsRefused()
 void TestSecondFactor::newLoginReplacesWaitForCode()
 {
     start(DevService::smsUser(), DevService::smsPassword(), false);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
+    waitForSmsQuestion();
     // The user goes back and signs in to another account instead.
     LoginRecorder other;
+    QSignalSpy spy(&other, &LoginRecorder::finished);
     login->doLogin(DevService::demoUser(), DevService::demoPassword(), true, other.callback());
     QCOMPARE(rec->results.size(), 1);
     QCOMPARE(rec->results.at(0).code(), EC_ABORTED);
-    QSignalSpy spy(&other, &LoginRecorder::finished);
     QVERIFY(spy.wait(10000));
     QCOMPARE(other.results.at(0).code(), EC_OK);
     QCOMPARE(session->userName(), DevService::demoUser());
     QCOMPARE(rec->results.size(), 1);
 }
 
-void TestSecondFactor::codeWithoutSignInIgnored()
+void TestSecondFactor::codesOutsideTheQuestionIgnored()
 {
     LogCapture log;
     login->supplyMtanCode(QStringLiteral("123456"));
     QVERIFY(log.contains("Supplied MTAN code while no authentication is in progress"));
     QVERIFY(svc->requests().isEmpty());
 
-    // While step 3 runs, a second code would send a second step 3: it is ignored.
+    // While step 3 runs, a second code would send a second step 3.
     start(DevService::smsUser(), DevService::smsPassword(), false);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 15000);
+    waitForSmsQuestion();
     login->supplyMtanCode(DevService::smsCode());
     login->supplyMtanCode(DevService::smsCode());
     QCOMPARE(waitResult().code(), EC_OK);
@@ -261,16 +222,13 @@ void TestSecondFactor::secretsStayOutOfTheLog()
     start(QStringLiteral("alice"), QStringLiteral("password123"), true);
     setRandomSourceForTesting(nullptr);
     QCOMPARE(waitResult().code(), EC_OK);
-    session->setLoggedIn(false);
-    rec = std::make_unique<LoginRecorder>();
-    login = makeLogin(info.get());
+    restart(info.get());
     start(DevService::smsUser(), DevService::smsPassword(), true);
-    QTRY_COMPARE_WITH_TIMEOUT(rec->smsRequests.size(), 1, 10000);
+    waitForSmsQuestion();
     login->supplyMtanCode(DevService::smsCode());
     QCOMPARE(waitResult().code(), EC_OK);
-    const QString deviceKey = creds->retrieveDeviceKeyValue("dev", DevService::smsUser());
     const QStringList secrets{
-            QStringLiteral("password123"), DevService::smsPassword(), VecK, VecUserKey, VecA, deviceKey,
+            QStringLiteral("password123"), DevService::smsPassword(), VecK, VecUserKey, VecA, stored(),
             session->transportKey()};
     for (const QString &line : log.messages()) {
         for (const QString &secret : secrets) {

@@ -49,32 +49,19 @@ class TestTls : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init();
     void cleanupTestCase();
 
     void httpsWithTheTestCa();
-    void untrustedServerFails();
-    void wrongHostFails();
-
-    void errorNames_data();
-    void errorNames();
-    void otherNames();
+    void certificateFailures_data();
+    void certificateFailures();
+    void names_data();
+    void names();
     void libraryInfo();
     void dumpCertificate();
-    void checkHealthyServer();
-    void checkUntrustedServer();
-    void checkOtherScheme();
-    void checkUnresolvableHost();
+    void connectionCheck_data();
+    void connectionCheck();
 
 private:
-    struct Outcome
-    {
-        ErrorCode code = EC_OK;
-        QString message;
-    };
-    Outcome run(const QString &serverUrl);
-    static void verifyErrorItems(const QString &message);
-
     DevService m_svc;
     DevService m_stranger; // its own CA, which nobody here trusts
     TestEnv *m_env = nullptr;
@@ -92,73 +79,9 @@ void TestTls::initTestCase()
     m_session->setServer(ServerInfo("DEVS", "DEVS", "Dev TLS", m_svc.httpsUrl(), true));
 }
 
-void TestTls::init()
-{
-    QVERIFY(m_svc.reset());
-}
-
 void TestTls::cleanupTestCase()
 {
     delete m_env;
-}
-
-TestTls::Outcome TestTls::run(const QString &serverUrl)
-{
-    m_session->setServer(ServerInfo("T", "T", "T", serverUrl, serverUrl.startsWith("https")));
-    Request *r = Request::createGet(kVersionPath);
-    QSignalSpy errors(r, &Request::error);
-    QSignalSpy successes(r, &Request::success);
-    r->send(m_session);
-    QElapsedTimer t;
-    t.start();
-    while (errors.isEmpty() && successes.isEmpty() && t.elapsed() < 10000) {
-        QTest::qWait(10);
-    }
-    m_session->setServer(ServerInfo("DEVS", "DEVS", "Dev TLS", m_svc.httpsUrl(), true));
-    Outcome o;
-    if (!errors.isEmpty()) {
-        o.code = errors.first().at(0).value<ErrorCode>();
-        o.message = errors.first().at(1).toString();
-    } else if (successes.isEmpty()) {
-        o.code = EC_TIMEOUT;
-    }
-    return o;
-}
-
-// Every " (Name:number)" item carries the name the diagnostics give that number.
-void TestTls::verifyErrorItems(const QString &message)
-{
-    QRegularExpression item(QStringLiteral(" \\((\\w+):(-?\\d+)\\)"));
-    auto it = item.globalMatch(message);
-    int n = 0;
-    while (it.hasNext()) {
-        const auto m = it.next();
-        QCOMPARE(m.captured(1), SslUtil::sslErrorName(m.captured(2).toInt()));
-        QVERIFY(!m.captured(1).startsWith(QLatin1String("Unknown")));
-        ++n;
-    }
-    QVERIFY2(n > 0, qPrintable(message));
-    QVERIFY(message.contains(QStringLiteral("[#%1]").arg(n)) || message.contains(QStringLiteral("[%1]:").arg(n)));
-}
-
-// The failure as the request reports it: a handshake failure, named in full when the reply itself
-// saw the certificate errors (a connection opened in advance reports them to the session only).
-static void verifyHandshakeFailure(const QString &message)
-{
-    QVERIFY2(message.startsWith(QLatin1String("network reply ssl errors: [#")) ||
-                     message.contains(QLatin1String("[SslHandshakeFailedError:6]")),
-             qPrintable(message));
-}
-
-static QString sessionErrorLine(const LogCapture &log)
-{
-    QString line;
-    for (const QString &m : log.messages()) {
-        if (m.startsWith(QLatin1String("R7Session::on_networkAccessManagerSslErrors: SSL errors: ["))) {
-            line = m;
-        }
-    }
-    return line;
 }
 
 void TestTls::httpsWithTheTestCa()
@@ -170,11 +93,8 @@ void TestTls::httpsWithTheTestCa()
     QVERIFY(!results.first().payload().versionLatest().isEmpty());
 
     // The first sign-in step over TLS: the service's session cookie arrives.
-    QUrlQuery form;
-    form.addQueryItem("step", "0");
-    form.addQueryItem("client", "SYNC");
-    form.addQueryItem("version", "99.0.0");
-    Request *r = Request::createPostForm("/login", form, "application/x-www-form-urlencoded");
+    Request *r = Request::createPostForm("/login", QUrlQuery("step=0&client=SYNC&version=99.0.0"),
+                                         "application/x-www-form-urlencoded");
     QSignalSpy ok(r, &Request::success);
     QUrlQuery reply;
     connect(r, &Request::success, this, [&]() { QVERIFY(r->parseFormResponse(reply)); });
@@ -188,79 +108,106 @@ void TestTls::httpsWithTheTestCa()
     QCOMPARE(m_svc.requests().last().toObject().value("scheme").toString(), QStringLiteral("https"));
 }
 
-void TestTls::untrustedServerFails()
+void TestTls::certificateFailures_data()
 {
-    QSignalSpy sessionErrors(m_session, &R7Session::sslErrors);
-    LogCapture log;
-    const Outcome first = run(m_stranger.httpsUrl());
-    QCOMPARE(first.code, EC_SSL_HANDSHAKE);
-    verifyHandshakeFailure(first.message);
-    QVERIFY(sessionErrors.size() >= 1);
-    verifyErrorItems(sessionErrorLine(log));
-    // Nothing was remembered as an exception.
-    const Outcome again = run(m_stranger.httpsUrl());
-    QCOMPARE(again.code, EC_SSL_HANDSHAKE);
-    QVERIFY(m_stranger.requests().isEmpty());
+    QTest::addColumn<bool>("wrongHost");
+    QTest::newRow("untrusted CA") << false;
+    QTest::newRow("wrong host") << true;
 }
 
-void TestTls::wrongHostFails()
+void TestTls::certificateFailures()
 {
+    QFETCH(bool, wrongHost);
     Relay relay(quint16(m_svc.httpsPort()));
-    if (!relay.listen(QHostAddress(QStringLiteral("127.0.0.2")))) {
+    if (wrongHost && !relay.listen(QHostAddress(QStringLiteral("127.0.0.2")))) {
         QSKIP("no second loopback address here");
     }
-    QSignalSpy sessionErrors(m_session, &R7Session::sslErrors);
-    LogCapture log;
-    const Outcome o = run(QStringLiteral("https://127.0.0.2:%1").arg(relay.serverPort()));
-    QCOMPARE(o.code, EC_SSL_HANDSHAKE);
-    verifyHandshakeFailure(o.message);
-    bool mismatch = false;
-    for (const QList<QVariant> &args : sessionErrors) {
-        for (const QSslError &e : args.at(3).value<QList<QSslError>>()) {
-            mismatch |= e.error() == QSslError::HostNameMismatch;
+    QVERIFY(m_svc.reset() && m_stranger.reset());
+    const QString url =
+            wrongHost ? QStringLiteral("https://127.0.0.2:%1").arg(relay.serverPort()) : m_stranger.httpsUrl();
+    m_session->setServer(ServerInfo("T", "T", "T", url, true));
+    // Twice: nothing is remembered as an exception after the first failure.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QSignalSpy sessionErrors(m_session, &R7Session::sslErrors);
+        LogCapture log;
+        Request *r = Request::createGet(kVersionPath);
+        QSignalSpy errors(r, &Request::error);
+        r->send(m_session);
+        QVERIFY(errors.wait(10000));
+        QCOMPARE(errors.first().at(0).value<ErrorCode>(), EC_SSL_HANDSHAKE);
+        // Named in full when the reply itself saw the errors; a connection opened in advance reports
+        // them to the session only.
+        const QString message = errors.first().at(1).toString();
+        QVERIFY2(message.startsWith(QLatin1String("network reply ssl errors: [#")) ||
+                         message.contains(QLatin1String("[SslHandshakeFailedError:6]")),
+                 qPrintable(message));
+        if (attempt > 0) {
+            continue;
         }
+        QSet<int> seen;
+        for (const QList<QVariant> &args : sessionErrors) {
+            for (const QSslError &e : args.at(3).value<QList<QSslError>>()) {
+                seen << int(e.error());
+            }
+        }
+        QVERIFY(!seen.isEmpty());
+        QVERIFY(!wrongHost || seen.contains(QSslError::HostNameMismatch));
+        // Every " (Name:number)" item of the session's line carries the name of that number.
+        QString line;
+        for (const QString &m : log.messages()) {
+            if (m.startsWith(QLatin1String("R7Session::on_networkAccessManagerSslErrors: SSL errors: ["))) {
+                line = m;
+            }
+        }
+        auto it = QRegularExpression(QStringLiteral(" \\((\\w+):(-?\\d+)\\)")).globalMatch(line);
+        int n = 0;
+        for (; it.hasNext(); ++n) {
+            const auto m = it.next();
+            QCOMPARE(m.captured(1), SslUtil::sslErrorName(m.captured(2).toInt()));
+            QVERIFY(!m.captured(1).startsWith(QLatin1String("Unknown")));
+        }
+        QVERIFY2(n > 0, qPrintable(line));
+        QVERIFY(line.contains(QStringLiteral("[#%1]").arg(n)) || line.contains(QStringLiteral("[%1]:").arg(n)));
+        QVERIFY(!wrongHost || line.contains(QStringLiteral(" (HostNameMismatch:22)")));
     }
-    QVERIFY(mismatch);
-    QVERIFY(sessionErrorLine(log).contains(QStringLiteral(" (HostNameMismatch:22)")));
-    QVERIFY(m_svc.requests().isEmpty());
+    m_session->setServer(ServerInfo("DEVS", "DEVS", "Dev TLS", m_svc.httpsUrl(), true));
+    QVERIFY(m_svc.requests().isEmpty() && m_stranger.requests().isEmpty());
 }
 
-void TestTls::errorNames_data()
+void TestTls::names_data()
 {
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("name");
-    QTest::newRow("-1") << -1 << "UnspecifiedError";
-    QTest::newRow("0") << 0 << "NoError";
-    QTest::newRow("1") << 1 << "UnableToGetIssuerCertificate";
-    QTest::newRow("9") << 9 << "SelfSignedCertificate";
-    QTest::newRow("11") << 11 << "UnableToGetLocalIssuerCertificate";
-    QTest::newRow("22") << 22 << "HostNameMismatch";
-    QTest::newRow("24") << 24 << "CertificateBlacklisted";
-    QTest::newRow("25") << 25 << "Unknown(25)";
-    QTest::newRow("99") << 99 << "Unknown(99)";
-    QTest::newRow("-2") << -2 << "Unknown(-2)";
+    QTest::newRow("error -1") << "error" << -1 << "UnspecifiedError";
+    QTest::newRow("error 0") << "error" << 0 << "NoError";
+    QTest::newRow("error 9") << "error" << 9 << "SelfSignedCertificate";
+    QTest::newRow("error 11") << "error" << 11 << "UnableToGetLocalIssuerCertificate";
+    QTest::newRow("error 22") << "error" << 22 << "HostNameMismatch";
+    QTest::newRow("error 24") << "error" << 24 << "CertificateBlacklisted";
+    QTest::newRow("error 25") << "error" << 25 << "Unknown(25)";
+    QTest::newRow("error -2") << "error" << -2 << "Unknown(-2)";
+    // The framework's own names where they exist, except the historic lower-case "Sslv2".
+    QTest::newRow("protocol 1") << "protocol" << 1 << "Sslv2";
+    QTest::newRow("protocol -1") << "protocol" << -1 << "UnknownProtocol";
+    QTest::newRow("protocol 7") << "protocol" << 7 << "SecureProtocols";
+    QTest::newRow("protocol 8") << "protocol" << 8 << "Unknown(8)";
+    QTest::newRow("verify 0") << "verify" << 0 << "VerifyNone";
+    QTest::newRow("verify 4") << "verify" << 4 << "Undefined[4]";
+    QTest::newRow("mode 1") << "mode" << int(QSslSocket::SslClientMode) << "SslClientMode";
+    QTest::newRow("mode -1") << "mode" << -1 << "Undefined[-1]";
 }
 
-void TestTls::errorNames()
+void TestTls::names()
 {
+    QFETCH(QString, kind);
     QFETCH(int, value);
     QFETCH(QString, name);
-    QCOMPARE(SslUtil::sslErrorName(value), name);
-}
-
-void TestTls::otherNames()
-{
-    // The framework's own names where they exist, except the historic lower-case "Sslv2".
-    QCOMPARE(SslUtil::protocolName(1), QStringLiteral("Sslv2"));
-    QCOMPARE(SslUtil::protocolName(-1), QStringLiteral("UnknownProtocol"));
-    QCOMPARE(SslUtil::protocolName(QSsl::TlsV1_2), QStringLiteral("TlsV1_2"));
-    QCOMPARE(SslUtil::protocolName(7), QStringLiteral("SecureProtocols"));
-    QCOMPARE(SslUtil::protocolName(8), QStringLiteral("Unknown(8)"));
-    QCOMPARE(SslUtil::peerVerifyModeName(QSslSocket::AutoVerifyPeer), QStringLiteral("AutoVerifyPeer"));
-    QCOMPARE(SslUtil::peerVerifyModeName(0), QStringLiteral("VerifyNone"));
-    QCOMPARE(SslUtil::peerVerifyModeName(4), QStringLiteral("Undefined[4]"));
-    QCOMPARE(SslUtil::sslModeName(QSslSocket::SslClientMode), QStringLiteral("SslClientMode"));
-    QCOMPARE(SslUtil::sslModeName(-1), QStringLiteral("Undefined[-1]"));
+    QCOMPARE(kind == "error"      ? SslUtil::sslErrorName(value)
+             : kind == "protocol" ? SslUtil::protocolName(value)
+             : kind == "verify"   ? SslUtil::peerVerifyModeName(value)
+                                  : SslUtil::sslModeName(value),
+             name);
 }
 
 void TestTls::libraryInfo()
@@ -268,8 +215,7 @@ void TestTls::libraryInfo()
     const QString info = SslUtil::sslLibraryInfo();
     QVERIFY2(info.startsWith(QLatin1String("OpenSSL 3.")), qPrintable(info));
     const int open = info.indexOf(QLatin1String(" ["));
-    QVERIFY(open > 0);
-    QVERIFY(info.endsWith(QLatin1Char(']')));
+    QVERIFY(open > 0 && info.endsWith(QLatin1Char(']')));
     QCOMPARE(info.mid(open).count(QLatin1Char(';')), 3);
     // What the framework links is the same library.
     QVERIFY(QSslSocket::sslLibraryVersionString().startsWith(info.left(open)));
@@ -286,85 +232,60 @@ void TestTls::dumpCertificate()
     QCOMPARE(lines.size(), 18 + ca.extensions().size());
     QCOMPARE(lines.at(1), "subject:  CN: '" + ca.subjectInfo(QSslCertificate::CommonName).join(',') + "'");
     QCOMPARE(lines.at(7), "issuer:   CN: '" + ca.issuerInfo(QSslCertificate::CommonName).join(',') + "'");
-    QVERIFY(lines.at(12).startsWith(QLatin1String("snr:  '")));
     QCOMPARE(lines.at(17), "sha1: '" + QString::fromLatin1(ca.digest(QCryptographicHash::Sha1).toHex()) + "'");
     QVERIFY(lines.last().startsWith(QLatin1String("ext: oid:'")));
 }
 
-void TestTls::checkHealthyServer()
+void TestTls::connectionCheck_data()
 {
-    LogCapture log;
-    SslUtil util;
-    util.checkConnection(QStringLiteral("Connection Check: "), QUrl(m_svc.httpsUrl()), m_session->sslConfiguration());
-    QTRY_VERIFY(log.contains("Connection Check: encrypted: session cipher: "));
-    QVERIFY(log.contains("Connection Check: SSL support: yes"));
-    QVERIFY(log.contains("Connection Check: addresses for localhost: ["));
-    QVERIFY(log.contains("Connection Check: encrypted: read peer certificate: START"));
-    QVERIFY(log.contains("Connection Check: encrypted: read peer certificate chain: END"));
-    QVERIFY(log.contains("Connection Check: encrypted: verify peer certificate chain: "));
-    QVERIFY(!log.contains("ssl_errors["));
-    // Only the version text of the library line.
-    for (const QString &m : log.messages()) {
-        if (m.startsWith(QLatin1String("Connection Check: SSL library: "))) {
-            QVERIFY(!m.contains(QLatin1String(" [")));
-        }
-    }
-    QTRY_COMPARE(util.socket()->state(), QAbstractSocket::UnconnectedState);
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("expected"); // the last one ends the check
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("healthy") << "svc"
+                             << QStringList{"SSL support: yes",
+                                            "addresses for localhost: [",
+                                            "encrypted: read peer certificate: START",
+                                            "encrypted: read peer certificate chain: END",
+                                            "encrypted: verify peer certificate chain: ",
+                                            "encrypted: session cipher: "}
+                             << QStringList{"ssl_errors["};
+    QTest::newRow("untrusted") << "stranger"
+                               << QStringList{"ssl_errors: read peer certificate: START", "'[enum:", "ssl_errors["}
+                               << QStringList{"encrypted"};
+    QTest::newRow("plain http") << "http"
+                                << QStringList{"SSL support: yes", "SSL library: OpenSSL 3.",
+                                               "addresses for 127.0.0.1: [1] 127.0.0.1", "Scheme not supported: http"}
+                                << QStringList{"config SSL protocol"};
+    // Longer than any DNS name: the resolver refuses it without asking a server. It still tries.
+    QTest::newRow("unresolvable") << "https://" + QString("abcdefghij.").repeated(26) + "invalid:443"
+                                  << QStringList{"Failed to get host info: ", "peer verify mode: "} << QStringList{};
 }
 
-void TestTls::checkUntrustedServer()
+void TestTls::connectionCheck()
 {
+    QFETCH(QString, target);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, absent);
+    const QString url = target == "svc"        ? m_svc.httpsUrl()
+                        : target == "stranger" ? m_stranger.httpsUrl()
+                        : target == "http"     ? m_svc.httpUrl()
+                                               : target;
     LogCapture log;
     SslUtil util;
-    util.checkConnection(QStringLiteral("Connection Check: "), QUrl(m_stranger.httpsUrl()),
-                         m_session->sslConfiguration());
-    QTRY_VERIFY(log.contains("Connection Check: ssl_errors["));
-    QString line;
-    for (const QString &m : log.messages()) {
-        if (m.startsWith(QLatin1String("Connection Check: ssl_errors["))) {
-            line = m;
-        }
+    util.checkConnection(QStringLiteral("Connection Check: "), QUrl(url), m_session->sslConfiguration());
+    QTRY_VERIFY(log.contains("Connection Check: " + expected.last()));
+    for (const QString &line : expected) {
+        QVERIFY2(log.contains(line), qPrintable(line));
     }
-    QVERIFY2(QRegularExpression(QStringLiteral("'[^']+'\\[enum:\\d+\\]")).match(line).hasMatch(), qPrintable(line));
-    QVERIFY(log.contains("Connection Check: ssl_errors: read peer certificate: START"));
-    QTRY_COMPARE(util.socket()->state(), QAbstractSocket::UnconnectedState);
-    QVERIFY(!log.contains("Connection Check: encrypted"));
-}
-
-void TestTls::checkOtherScheme()
-{
-    LogCapture log;
-    SslUtil util;
-    util.checkConnection(QStringLiteral("Connection Check: "), QUrl(m_svc.httpUrl()), m_session->sslConfiguration());
-    QVERIFY(log.contains("Connection Check: SSL support: yes"));
-    QVERIFY(log.contains("Connection Check: SSL library: OpenSSL 3."));
-    QVERIFY(log.contains("Connection Check: addresses for 127.0.0.1: [1] 127.0.0.1"));
-    QVERIFY(log.contains("Connection Check: Scheme not supported: http"));
-    QVERIFY(!log.contains("config SSL protocol"));
     QVERIFY(util.socket());
-    QCOMPARE(util.socket()->state(), QAbstractSocket::UnconnectedState);
-}
-
-void TestTls::checkUnresolvableHost()
-{
-    // Longer than any DNS name: the resolver refuses it without asking a server.
-    QString host;
-    for (int i = 0; i < 26; ++i) {
-        host += QStringLiteral("abcdefghij.");
+    QTRY_COMPARE(util.socket()->state(), QAbstractSocket::UnconnectedState);
+    for (const QString &line : absent) {
+        QVERIFY2(!log.contains(line), qPrintable(line));
     }
-    host += QStringLiteral("invalid");
-    LogCapture log;
-    SslUtil util;
-    util.checkConnection(QStringLiteral("Connection Check: "), QUrl(QStringLiteral("https://%1:443").arg(host)),
-                         m_session->sslConfiguration());
-    bool warned = false;
-    for (const LogCapture::Entry &e : log.entries()) {
-        warned |= e.type == QtWarningMsg &&
-                  e.text.startsWith(QLatin1String("Connection Check: Failed to get host info: "));
+    for (const QString &m : log.messages()) {
+        // Only the version text of the library line.
+        QVERIFY(!m.startsWith(QLatin1String("Connection Check: SSL library: ")) || !m.contains(QLatin1String(" [")));
     }
-    QVERIFY(warned);
-    // It still tries.
-    QVERIFY(log.contains("Connection Check: peer verify mode: "));
 }
 
 QTEST_MAIN(TestTls)
