@@ -16,339 +16,287 @@ private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
 
-    void plainSignInProgress();
-    void knownExchangeOnTheWire_data();
-    void knownExchangeOnTheWire();
-    void acceptedVariants();
-    void replyChecks_data();
-    void replyChecks();
-    void emptyPassword();
-    void networkFailureEndsSignIn();
-    void secondLoginIsRefused();
-    void generationZeroUsesTheToken();
-    void logout();
-    void stateNames_data();
-    void stateNames();
+    void plainSignInProgress()
+    {
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        QCOMPARE(waitResult().code(), EC_OK);
+        QCOMPARE(rec->results.size(), 1);
+        QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 18, 2, 8, 3}));
+        QVERIFY(rec->smsRequests.isEmpty());
+        QVERIFY(session->isLoggedIn());
+        QCOMPARE(session->transportKey().size(), 64);
+        QCOMPARE(session->userName(), QStringLiteral("demo"));
+        QVERIFY(session->userId() > 0);
+        // Generation 1 fetches no token.
+        QVERIFY(session->xsrfToken().isEmpty());
+        for (const QJsonValue &v : svc->requests()) {
+            QVERIFY(!v.toObject().value("path").toString().contains("xsrf"));
+        }
+        const QList<QUrlQuery> forms = loginForms();
+        QCOMPARE(forms.size(), 4);
+        QCOMPARE(forms.at(0).query(), QStringLiteral("step=0&client=SYNC&version=2.2.4&ostype=win32"));
+        auto keys = [](const QUrlQuery &q) {
+            QStringList k;
+            for (const auto &item : q.queryItems()) {
+                k << item.first;
+            }
+            return k;
+        };
+        QCOMPARE(keys(forms.at(1)), (QStringList{"step", "username", "A"}));
+        QCOMPARE(keys(forms.at(2)), (QStringList{"step", "M1"}));
+        QCOMPARE(keys(forms.at(3)), (QStringList{"step", "userkey"})); // no second factor
+        QVERIFY(!svc->state().value("sessions").toArray().isEmpty());
+    }
+    void knownExchangeOnTheWire_data()
+    {
+        QTest::addColumn<QString>("bSecret");
+        QTest::addColumn<QString>("m1");
+        QTest::addColumn<QString>("userKey");
+        QTest::addColumn<QString>("transportKey");
+        QTest::newRow("vector") << VecBSecret << VecM1 << VecUserKey << VecK;
+        // The transport key is the whole digest, leading zero byte included.
+        QTest::newRow("short K") << VecBSecretShortK << QString() << ShortUserKey << "00" + ShortK;
+    }
+    void knownExchangeOnTheWire()
+    {
+        QFETCH(QString, bSecret);
+        QFETCH(QString, m1);
+        QFETCH(QString, userKey);
+        QFETCH(QString, transportKey);
+        setUser({{"name", "alice"}, {"srp_b", bSecret}});
+        setRandomSourceForTesting(&vectorSource);
+        start(QStringLiteral("Alice"), QStringLiteral("password123"), false);
+        setRandomSourceForTesting(nullptr);
+        QCOMPARE(waitResult().code(), EC_OK);
+        QCOMPARE(loginForms("1").at(0).queryItemValue("username"), QStringLiteral("alice"));
+        QCOMPARE(loginForms("1").at(0).queryItemValue("A"), VecPublicA);
+        if (!m1.isEmpty()) {
+            QCOMPARE(loginForms("2").at(0).queryItemValue("M1"), m1);
+        }
+        QCOMPARE(loginForms("3").at(0).queryItemValue("userkey"), userKey);
+        QCOMPARE(session->transportKey(), transportKey);
+    }
+    void acceptedVariants()
+    {
+        // A supported but not the latest version; state texts in any case.
+        svc->control("version", {{"version_latest", "9.9.9"}});
+        QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 1}, {"form", QJsonObject{{"loginState", "identified"}}}}) >=
+                0);
+        QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 3}, {"form", QJsonObject{{"loginState", "Logged_In"}}}}) >=
+                0);
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        QCOMPARE(waitResult().code(), EC_OK);
+        QCOMPARE(rec->progress.mid(0, 3), (Steps{0, 0, 1}));
+
+        // A user name with the form's reserved characters, typed in another case.
+        const QString name = QStringLiteral("a&b+c d%e=f;g");
+        setUser({{"name", name}, {"password", "Pw-1"}});
+        restart(info.get());
+        start(name.toUpper(), QStringLiteral("Pw-1"), false);
+        QCOMPARE(waitResult().code(), EC_OK);
+        QCOMPARE(session->userName(), name);
+    }
+    void replyChecks_data()
+    {
+        // The row's name starts with the step whose reply the service changes (body, form) or whose
+        // outcome the account's state at the service decides (user).
+        QTest::addColumn<QJsonObject>("setup");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        auto body = [](const char *b) { return QJsonObject{{"body", b}}; };
+        auto user = [](const char *k, const char *v) { return QJsonObject{{"user", QJsonObject{{k, v}}}}; };
+        const QString n =
+                "eeaf0ab9adb38dd69c33f80afa8fc5e86072618775ff3c0b9ea2314c9c256576d674df7496ea81d3383b4813d692c6e0e0"
+                "d5d8e250b98be48e495c1d6089dad15dc7d7b46154d6b6ce8ef4ad69b15d4982559b297bcf1885c529f566660e57ec68ed"
+                "bc3c05726cc02fd4cbf4976eaa9afd5138fe8376435b9fc61d2fc0eb06e3";
+        const QString p = QStringLiteral("Login step %1: Error: Server response: ");
+        QTest::newRow("0 false") << body("success=false") << 17 << p.arg(0) + "Param success=false";
+        QTest::newRow("0 client") << body("success=unsupportedClient") << 15 << p.arg(0) + "Unsupported client type";
+        QTest::newRow("0 version") << body("success=unsupportedVersion") << 16
+                                   << p.arg(0) + "Unsupported client version";
+        QTest::newRow("0 missing") << body("other=1") << 17 << p.arg(0) + "Param success=''";
+        QTest::newRow("0 case") << body("success=TRUE") << 17 << p.arg(0) + "Param success='TRUE'";
+        QTest::newRow("0 empty") << body("empty") << 24 << "Received empty response";
+        QTest::newRow("1 false") << body("success=false") << 17 << p.arg(1) + "Param success='false'";
+        QTest::newRow("1 state") << body("success=true;loginState=INITIAL;B=05;salt=07") << 17
+                                 << p.arg(1) + "Param loginState='INITIAL'";
+        QTest::newRow("1 no state") << body("success=true;B=05;salt=07") << 17 << p.arg(1) + "Param loginState=''";
+        QTest::newRow("1 empty B") << body("success=true;loginState=identified;B=;salt=") << 17
+                                   << p.arg(1) + "Param B is empty";
+        QTest::newRow("1 no salt") << body("success=true;loginState=IDENTIFIED;B=05") << 17
+                                   << p.arg(1) + "Param salt is empty";
+        // Nothing derived from a degenerate B leaves the client.
+        QTest::newRow("1 B zero") << QJsonObject{{"form", QJsonObject{{"B", "00"}}}} << 17
+                                  << p.arg(2) + "Invalid server value B";
+        QTest::newRow("1 B = N") << QJsonObject{{"form", QJsonObject{{"B", n}}}} << 17
+                                 << p.arg(2) + "Invalid server value B";
+        QTest::newRow("2 false") << body("success=false") << 17 << p.arg(2) + "Param success='false'";
+        QTest::newRow("2 wrong password") << user("password", "other") << 17 << p.arg(2) + "Param success='false'";
+        QTest::newRow("2 locked") << user("step2_state", "LOCKED") << 20 << "Login step 2: Account locked";
+        QTest::newRow("2 inherited") << user("step2_state", "INHERITANCE_EXECUTED") << 19
+                                     << "Login step 2: Account inherited";
+        QTest::newRow("2 unexpected") << body("success=true;loginState=LOGGED_IN;M2=01") << 17
+                                      << p.arg(2) + "Unexpected login state: 'LOGGED_IN'";
+        QTest::newRow("2 no M2") << body("success=true;loginState=PRE_AUTHENTICATED") << 17
+                                 << p.arg(2) + "Param M2 is empty";
+        // Signed in without DeviceKey, an account that wants a second factor but sends no SMS has none left.
+        QTest::newRow("2 no factor") << body("success=true;loginState=PRE_AUTHENTICATED_SMS;M2=01") << 17
+                                     << "Login step 2: Error: No available two factor";
+        QTest::newRow("3 expired") << user("step3_state", "EXPIRED") << 18 << "Login step 3: Account expired";
+        QTest::newRow("3 inherited") << user("step3_state", "INHERITANCE_EXECUTED") << 19 << "Account inherited";
+        QTest::newRow("3 inherited, lower case")
+                << body("success=true;loginState=inheritance_executed") << 19 << "Account inherited";
+        QTest::newRow("3 state") << body("success=true;loginState=IDENTIFIED") << 17
+                                 << p.arg(3) + "Param loginState='IDENTIFIED'";
+        // An account without a second factor is not asked for a code that never comes.
+        QTest::newRow("3 refused") << body("success=false") << 17
+                                   << "Login step 3: Error: Invalid server response: 'success=false')";
+        QTest::newRow("3 success") << body("success=maybe") << 17 << p.arg(3) + "Param success='maybe'";
+    }
+    void replyChecks()
+    {
+        QFETCH(QJsonObject, setup);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const QString tag = QTest::currentDataTag();
+        const int step = tag.left(1).toInt();
+        if (setup.contains("user")) {
+            QJsonObject user = setup.value("user").toObject();
+            user.insert("name", DevService::demoUser());
+            setUser(user);
+        } else {
+            setup.insert("path", "^/login$");
+            setup.insert("step", step);
+            QVERIFY(svc->fault(setup) >= 0);
+        }
+        start(DevService::demoUser(), DevService::demoPassword(), tag != "2 no factor");
+        const EmptyResult r = waitResult();
+        QCOMPARE(int(r.code()), code);
+        QCOMPARE(r.message(), message);
+        QCOMPARE(rec->results.size(), 1);
+        QVERIFY(rec->smsRequests.isEmpty());
+        QVERIFY(loginForms(QString::number(step + 1)).isEmpty());
+        QVERIFY(!session->isLoggedIn());
+        QVERIFY(session->transportKey().isEmpty());
+        // The sign-in is over: a code now finds nothing to continue.
+        LogCapture log;
+        login->supplyMtanCode(QStringLiteral("1"));
+        QVERIFY(log.contains("Supplied MTAN code while no authentication is in progress"));
+    }
+    void emptyPassword()
+    {
+        // Steps 0 and 1 run; computing x fails.
+        start(DevService::demoUser(), QString(), true);
+        const EmptyResult r = waitResult();
+        QCOMPARE(r.code(), EC_LOGIN_FAILED);
+        QCOMPARE(r.message(), QStringLiteral("Failed to calculate X (code:25)"));
+        QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 21}));
+        QVERIFY(loginForms("2").isEmpty());
+    }
+    void networkFailureEndsSignIn()
+    {
+        QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 2}, {"http_status", 500}}) >= 0);
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        const EmptyResult r = waitResult();
+        // The request's own code and message.
+        QVERIFY(r.code() != EC_OK && r.code() != EC_LOGIN_FAILED);
+        QVERIFY2(r.message().contains("500"), qPrintable(r.message()));
+        QCOMPARE(rec->results.size(), 1);
+        QVERIFY(session->transportKey().isEmpty());
+        QVERIFY(!session->isLoggedIn());
+    }
+    void secondLoginIsRefused()
+    {
+        QList<EmptyResult> other;
+        auto collect = [&other](const EmptyResult &r) { other.append(r); };
+        // While step 0 of the first sign-in is outstanding.
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        login->doLogin(DevService::smsUser(), DevService::smsPassword(), true, collect);
+        QCOMPARE(other.size(), 1);
+        QCOMPARE(other.at(0).code(), EC_LOGIN_FAILED);
+        QCOMPARE(other.at(0).message(), QStringLiteral("Login already in progress"));
+        QCOMPARE(waitResult().code(), EC_OK);
+        QCOMPARE(rec->results.size(), 1);
+        QCOMPARE(session->userName(), DevService::demoUser());
+
+        // While signed in: refused before anything is sent.
+        const int requests = svc->requests().size();
+        LogCapture log;
+        login->doLogin(DevService::demoUser(), DevService::demoPassword(), true, collect);
+        QCOMPARE(other.size(), 2);
+        QCOMPARE(other.at(1).code(), EC_LOGIN_FAILED);
+        QVERIFY(log.contains("Already logged in"));
+        QCOMPARE(svc->requests().size(), requests);
+        QVERIFY(session->isLoggedIn());
+    }
+    void generationZeroUsesTheToken()
+    {
+        restart(infoGen0.get());
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        QCOMPARE(waitResult().code(), EC_OK);
+        QVERIFY(!session->xsrfToken().isEmpty());
+        QCOMPARE(rec->progress.last(), 3);
+        QJsonObject fetch;
+        for (const QJsonValue &v : svc->requests()) {
+            if (v.toObject().value("path").toString() == QLatin1String("/api/sync/1/account/xsrfToken")) {
+                fetch = v.toObject();
+            }
+        }
+        QCOMPARE(fetch.value("method").toString(), QStringLiteral("GET"));
+        // The newer paths refuse a post without the token: it was sent.
+        QVERIFY(loggedOut(login.get(), EC_OK));
+        QCOMPARE(svc->requests().last().toObject().value("path").toString(),
+                 QStringLiteral("/api/sync/1/account/logout"));
+
+        // A failing token fetch fails the sign-in.
+        svc->fault({{"path", "xsrfToken$"}, {"http_status", 500}});
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        const EmptyResult failed = waitResult();
+        QVERIFY(failed.code() != EC_OK);
+        QVERIFY2(failed.message().contains("500"), qPrintable(failed.message()));
+        QVERIFY(!session->isLoggedIn());
+        QVERIFY(session->transportKey().isEmpty());
+    }
+    void logout()
+    {
+        {
+            LogCapture log;
+            bool called = false;
+            login->logout([&called](const Result<LogoutTO_v1> &) { called = true; });
+            QVERIFY(log.contains("Cannot log out while not logged in"));
+            QCoreApplication::processEvents();
+            QVERIFY(!called);
+            QVERIFY(svc->requests().isEmpty());
+        }
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        QCOMPARE(waitResult().code(), EC_OK);
+        QVERIFY(loggedOut(login.get(), EC_OK));
+        const QJsonObject last = svc->requests().last().toObject();
+        QCOMPARE(last.value("path").toString() + last.value("method").toString(),
+                 QStringLiteral("/rest/loggedin/logoutPOST"));
+        // The key stays until the next sign-in replaces it.
+        QCOMPARE(session->transportKey().size(), 64);
+
+        // A reply the reader refuses arrives as 25.
+        start(DevService::demoUser(), DevService::demoPassword(), true);
+        QCOMPARE(waitResult().code(), EC_OK);
+        svc->fault({{"path", "logout$"}, {"body", R"({"status":0,"data":{"success":"yes"}})"}});
+        QVERIFY(loggedOut(login.get(), EC_BAD_RESPONSE));
+    }
 
 private:
-    bool loggedOut(ILoginRI *l, ErrorCode expected);
-};
-
-void TestLoginRI::plainSignInProgress()
-{
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(rec->results.size(), 1);
-    QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 18, 2, 8, 3}));
-    QVERIFY(rec->smsRequests.isEmpty());
-    QVERIFY(session->isLoggedIn());
-    QCOMPARE(session->transportKey().size(), 64);
-    QCOMPARE(session->userName(), QStringLiteral("demo"));
-    QVERIFY(session->userId() > 0);
-    // Generation 1 fetches no token.
-    QVERIFY(session->xsrfToken().isEmpty());
-    for (const QJsonValue &v : svc->requests()) {
-        QVERIFY(!v.toObject().value("path").toString().contains("xsrf"));
-    }
-    const QList<QUrlQuery> forms = loginForms();
-    QCOMPARE(forms.size(), 4);
-    QCOMPARE(forms.at(0).query(), QStringLiteral("step=0&client=SYNC&version=2.2.4&ostype=win32"));
-    auto keys = [](const QUrlQuery &q) {
-        QStringList k;
-        for (const auto &item : q.queryItems()) {
-            k << item.first;
-        }
-        return k;
-    };
-    QCOMPARE(keys(forms.at(1)), (QStringList{"step", "username", "A"}));
-    QCOMPARE(keys(forms.at(2)), (QStringList{"step", "M1"}));
-    QCOMPARE(keys(forms.at(3)), (QStringList{"step", "userkey"})); // no second factor
-    QVERIFY(!svc->state().value("sessions").toArray().isEmpty());
-}
-
-void TestLoginRI::knownExchangeOnTheWire_data()
-{
-    QTest::addColumn<QString>("bSecret");
-    QTest::addColumn<QString>("m1");
-    QTest::addColumn<QString>("userKey");
-    QTest::addColumn<QString>("transportKey");
-    QTest::newRow("vector") << VecBSecret << VecM1 << VecUserKey << VecK;
-    // The transport key is the whole digest, leading zero byte included.
-    QTest::newRow("short K") << VecBSecretShortK << QString() << ShortUserKey << "00" + ShortK;
-}
-
-void TestLoginRI::knownExchangeOnTheWire()
-{
-    QFETCH(QString, bSecret);
-    QFETCH(QString, m1);
-    QFETCH(QString, userKey);
-    QFETCH(QString, transportKey);
-    setUser({{"name", "alice"}, {"srp_b", bSecret}});
-    setRandomSourceForTesting(&vectorSource);
-    start(QStringLiteral("Alice"), QStringLiteral("password123"), false);
-    setRandomSourceForTesting(nullptr);
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(loginForms("1").at(0).queryItemValue("username"), QStringLiteral("alice"));
-    QCOMPARE(loginForms("1").at(0).queryItemValue("A"), VecPublicA);
-    if (!m1.isEmpty()) {
-        QCOMPARE(loginForms("2").at(0).queryItemValue("M1"), m1);
-    }
-    QCOMPARE(loginForms("3").at(0).queryItemValue("userkey"), userKey);
-    QCOMPARE(session->transportKey(), transportKey);
-}
-
-void TestLoginRI::acceptedVariants()
-{
-    // A supported but not the latest version; state texts in any case.
-    svc->control("version", {{"version_latest", "9.9.9"}});
-    QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 1}, {"form", QJsonObject{{"loginState", "identified"}}}}) >= 0);
-    QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 3}, {"form", QJsonObject{{"loginState", "Logged_In"}}}}) >= 0);
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(rec->progress.mid(0, 3), (Steps{0, 0, 1}));
-
-    // A user name with the form's reserved characters, typed in another case.
-    const QString name = QStringLiteral("a&b+c d%e=f;g");
-    setUser({{"name", name}, {"password", "Pw-1"}});
-    restart(info.get());
-    start(name.toUpper(), QStringLiteral("Pw-1"), false);
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(session->userName(), name);
-}
-
-void TestLoginRI::replyChecks_data()
-{
-    QTest::addColumn<int>("step");
-    QTest::addColumn<QJsonObject>("reply"); // the service's reply of that step, changed by a fault
-    QTest::addColumn<QJsonObject>("user");  // or the account's state at the service
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");
-    auto body = [](const char *b) { return QJsonObject{{"body", b}}; };
-    const QString p = QStringLiteral("Login step %1: Error: Server response: ");
-    QTest::newRow("0 false") << 0 << body("success=false") << QJsonObject() << 17 << p.arg(0) + "Param success=false";
-    QTest::newRow("0 client") << 0 << body("success=unsupportedClient") << QJsonObject() << 15
-                              << p.arg(0) + "Unsupported client type";
-    QTest::newRow("0 version") << 0 << body("success=unsupportedVersion") << QJsonObject() << 16
-                               << p.arg(0) + "Unsupported client version";
-    QTest::newRow("0 missing") << 0 << body("other=1") << QJsonObject() << 17 << p.arg(0) + "Param success=''";
-    QTest::newRow("0 case") << 0 << body("success=TRUE") << QJsonObject() << 17 << p.arg(0) + "Param success='TRUE'";
-    QTest::newRow("0 empty") << 0 << body("empty") << QJsonObject() << 24 << "Received empty response";
-    QTest::newRow("1 false") << 1 << body("success=false") << QJsonObject() << 17 << p.arg(1) + "Param success='false'";
-    QTest::newRow("1 state") << 1 << body("success=true;loginState=INITIAL;B=05;salt=07") << QJsonObject() << 17
-                             << p.arg(1) + "Param loginState='INITIAL'";
-    QTest::newRow("1 no state") << 1 << body("success=true;B=05;salt=07") << QJsonObject() << 17
-                                << p.arg(1) + "Param loginState=''";
-    QTest::newRow("1 empty B") << 1 << body("success=true;loginState=identified;B=;salt=") << QJsonObject() << 17
-                               << p.arg(1) + "Param B is empty";
-    QTest::newRow("1 no salt") << 1 << body("success=true;loginState=IDENTIFIED;B=05") << QJsonObject() << 17
-                               << p.arg(1) + "Param salt is empty";
-    // Nothing derived from a degenerate B leaves the client.
-    QTest::newRow("1 B zero") << 1 << QJsonObject{{"form", QJsonObject{{"B", "00"}}}} << QJsonObject() << 17
-                              << p.arg(2) + "Invalid server value B";
-    QTest::newRow("1 B = N") << 1
-                             << QJsonObject{{"form",
-                                             QJsonObject{{"B", "eeaf0ab9adb38dd69c33f80afa8fc5e86072618775ff3c0b9"
-                                                               "ea2314c9c256576d674df7496ea81d3383b4813d692c6e0e0"
-                                                               "d5d8e250b98be48e495c1d6089dad15dc7d7b46154d6b6ce8"
-                                                               "ef4ad69b15d4982559b297bcf1885c529f566660e57ec68ed"
-                                                               "bc3c05726cc02fd4cbf4976eaa9afd5138fe8376435b9fc61"
-                                                               "d2fc0eb06e3"}}}}
-                             << QJsonObject() << 17 << p.arg(2) + "Invalid server value B";
-    QTest::newRow("2 false") << 2 << body("success=false") << QJsonObject() << 17 << p.arg(2) + "Param success='false'";
-    QTest::newRow("2 wrong password") << 2 << QJsonObject() << QJsonObject{{"password", "other"}} << 17
-                                      << p.arg(2) + "Param success='false'";
-    QTest::newRow("2 locked") << 2 << QJsonObject() << QJsonObject{{"step2_state", "LOCKED"}} << 20
-                              << "Login step 2: Account locked";
-    QTest::newRow("2 inherited") << 2 << QJsonObject() << QJsonObject{{"step2_state", "INHERITANCE_EXECUTED"}} << 19
-                                 << "Login step 2: Account inherited";
-    QTest::newRow("2 unexpected") << 2 << body("success=true;loginState=LOGGED_IN;M2=01") << QJsonObject() << 17
-                                  << p.arg(2) + "Unexpected login state: 'LOGGED_IN'";
-    QTest::newRow("2 no M2") << 2 << body("success=true;loginState=PRE_AUTHENTICATED") << QJsonObject() << 17
-                             << p.arg(2) + "Param M2 is empty";
-    // Without DeviceKey an account that wants a second factor but sends no SMS has none left.
-    QTest::newRow("2 no factor") << 2 << body("success=true;loginState=PRE_AUTHENTICATED_SMS;M2=01") << QJsonObject()
-                                 << 17 << "Login step 2: Error: No available two factor";
-    QTest::newRow("3 expired") << 3 << QJsonObject() << QJsonObject{{"step3_state", "EXPIRED"}} << 18
-                               << "Login step 3: Account expired";
-    QTest::newRow("3 inherited") << 3 << QJsonObject() << QJsonObject{{"step3_state", "INHERITANCE_EXECUTED"}} << 19
-                                 << "Account inherited";
-    QTest::newRow("3 inherited, lower case")
-            << 3 << body("success=true;loginState=inheritance_executed") << QJsonObject() << 19 << "Account inherited";
-    QTest::newRow("3 state") << 3 << body("success=true;loginState=IDENTIFIED") << QJsonObject() << 17
-                             << p.arg(3) + "Param loginState='IDENTIFIED'";
-    // An account without a second factor is not asked for a code that never comes.
-    QTest::newRow("3 refused") << 3 << body("success=false") << QJsonObject() << 17
-                               << "Login step 3: Error: Invalid server response: 'success=false')";
-    QTest::newRow("3 success") << 3 << body("success=maybe") << QJsonObject() << 17
-                               << p.arg(3) + "Param success='maybe'";
-}
-
-void TestLoginRI::replyChecks()
-{
-    QFETCH(int, step);
-    QFETCH(QJsonObject, reply);
-    QFETCH(QJsonObject, user);
-    QFETCH(int, code);
-    QFETCH(QString, message);
-    if (!reply.isEmpty()) {
-        reply.insert("path", "^/login$");
-        reply.insert("step", step);
-        QVERIFY(svc->fault(reply) >= 0);
-    }
-    if (!user.isEmpty()) {
-        user.insert("name", DevService::demoUser());
-        setUser(user);
-    }
-    start(DevService::demoUser(), DevService::demoPassword(), QTest::currentDataTag() != QLatin1String("2 no factor"));
-    const EmptyResult r = waitResult();
-    QCOMPARE(int(r.code()), code);
-    QCOMPARE(r.message(), message);
-    QCOMPARE(rec->results.size(), 1);
-    QVERIFY(rec->smsRequests.isEmpty());
-    QVERIFY(loginForms(QString::number(step + 1)).isEmpty());
-    QVERIFY(!session->isLoggedIn());
-    QVERIFY(session->transportKey().isEmpty());
-    // The sign-in is over: a code now finds nothing to continue.
-    LogCapture log;
-    login->supplyMtanCode(QStringLiteral("1"));
-    QVERIFY(log.contains("Supplied MTAN code while no authentication is in progress"));
-}
-
-void TestLoginRI::emptyPassword()
-{
-    // Steps 0 and 1 run; computing x fails.
-    start(DevService::demoUser(), QString(), true);
-    const EmptyResult r = waitResult();
-    QCOMPARE(r.code(), EC_LOGIN_FAILED);
-    QCOMPARE(r.message(), QStringLiteral("Failed to calculate X (code:25)"));
-    QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 21}));
-    QVERIFY(loginForms("2").isEmpty());
-}
-
-void TestLoginRI::networkFailureEndsSignIn()
-{
-    QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 2}, {"http_status", 500}}) >= 0);
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    const EmptyResult r = waitResult();
-    // The request's own code and message.
-    QVERIFY(r.code() != EC_OK && r.code() != EC_LOGIN_FAILED);
-    QVERIFY2(r.message().contains("500"), qPrintable(r.message()));
-    QCOMPARE(rec->results.size(), 1);
-    QVERIFY(session->transportKey().isEmpty());
-    QVERIFY(!session->isLoggedIn());
-}
-
-void TestLoginRI::secondLoginIsRefused()
-{
-    QList<EmptyResult> other;
-    auto collect = [&other](const EmptyResult &r) { other.append(r); };
-    // While step 0 of the first sign-in is outstanding.
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    login->doLogin(DevService::smsUser(), DevService::smsPassword(), true, collect);
-    QCOMPARE(other.size(), 1);
-    QCOMPARE(other.at(0).code(), EC_LOGIN_FAILED);
-    QCOMPARE(other.at(0).message(), QStringLiteral("Login already in progress"));
-    QCOMPARE(waitResult().code(), EC_OK);
-    QCOMPARE(rec->results.size(), 1);
-    QCOMPARE(session->userName(), DevService::demoUser());
-
-    // While signed in: refused before anything is sent.
-    const int requests = svc->requests().size();
-    LogCapture log;
-    login->doLogin(DevService::demoUser(), DevService::demoPassword(), true, collect);
-    QCOMPARE(other.size(), 2);
-    QCOMPARE(other.at(1).code(), EC_LOGIN_FAILED);
-    QVERIFY(log.contains("Already logged in"));
-    QCOMPARE(svc->requests().size(), requests);
-    QVERIFY(session->isLoggedIn());
-}
-
-bool TestLoginRI::loggedOut(ILoginRI *l, ErrorCode expected)
-{
-    QList<Result<LogoutTO_v1>> results;
-    l->logout([&results](const Result<LogoutTO_v1> &r) { results.append(r); });
-    if (session->isLoggedIn() || !QTest::qWaitFor([&]() { return !results.isEmpty(); }, 10000)) {
-        return false;
-    }
-    return results.at(0).code() == expected &&
-           (expected != EC_OK ? results.at(0).message().startsWith("Response data: ")
-                              : results.at(0).payload().success());
-}
-
-void TestLoginRI::generationZeroUsesTheToken()
-{
-    restart(infoGen0.get());
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    QCOMPARE(waitResult().code(), EC_OK);
-    QVERIFY(!session->xsrfToken().isEmpty());
-    QCOMPARE(rec->progress.last(), 3);
-    QJsonObject fetch;
-    for (const QJsonValue &v : svc->requests()) {
-        if (v.toObject().value("path").toString() == QLatin1String("/api/sync/1/account/xsrfToken")) {
-            fetch = v.toObject();
-        }
-    }
-    QCOMPARE(fetch.value("method").toString(), QStringLiteral("GET"));
-    // The newer paths refuse a post without the token: it was sent.
-    QVERIFY(loggedOut(login.get(), EC_OK));
-    QCOMPARE(svc->requests().last().toObject().value("path").toString(), QStringLiteral("/api/sync/1/account/logout"));
-
-    // A failing token fetch fails the sign-in.
-    svc->fault({{"path", "xsrfToken$"}, {"http_status", 500}});
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    const EmptyResult failed = waitResult();
-    QVERIFY(failed.code() != EC_OK);
-    QVERIFY2(failed.message().contains("500"), qPrintable(failed.message()));
-    QVERIFY(!session->isLoggedIn());
-    QVERIFY(session->transportKey().isEmpty());
-}
-
-void TestLoginRI::logout()
-{
+    bool loggedOut(ILoginRI *l, ErrorCode expected)
     {
-        LogCapture log;
-        bool called = false;
-        login->logout([&called](const Result<LogoutTO_v1> &) { called = true; });
-        QVERIFY(log.contains("Cannot log out while not logged in"));
-        QCoreApplication::processEvents();
-        QVERIFY(!called);
-        QVERIFY(svc->requests().isEmpty());
+        QList<Result<LogoutTO_v1>> results;
+        l->logout([&results](const Result<LogoutTO_v1> &r) { results.append(r); });
+        if (session->isLoggedIn() || !QTest::qWaitFor([&]() { return !results.isEmpty(); }, 10000)) {
+            return false;
+        }
+        return results.at(0).code() == expected &&
+               (expected != EC_OK ? results.at(0).message().startsWith("Response data: ")
+                                  : results.at(0).payload().success());
     }
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    QCOMPARE(waitResult().code(), EC_OK);
-    QVERIFY(loggedOut(login.get(), EC_OK));
-    const QJsonObject last = svc->requests().last().toObject();
-    QCOMPARE(last.value("path").toString() + last.value("method").toString(),
-             QStringLiteral("/rest/loggedin/logoutPOST"));
-    // The key stays until the next sign-in replaces it.
-    QCOMPARE(session->transportKey().size(), 64);
-
-    // A reply the reader refuses arrives as 25.
-    start(DevService::demoUser(), DevService::demoPassword(), true);
-    QCOMPARE(waitResult().code(), EC_OK);
-    svc->fault({{"path", "logout$"}, {"body", R"({"status":0,"data":{"success":"yes"}})"}});
-    QVERIFY(loggedOut(login.get(), EC_BAD_RESPONSE));
-}
-
-void TestLoginRI::stateNames_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("state");
-    QTest::newRow("empty") << "" << -1;
-    QTest::newRow("mixed") << "Logged_In" << 4;
-    QTest::newRow("sms") << "pre_authenticated_sms" << 3;
-    QTest::newRow("initial") << "initial" << 0;
-    QTest::newRow("unknown") << "SIGNED_IN" << -1;
-    QTest::newRow("invalid name") << "INVALID" << -1;
-    QTest::newRow("number") << "4" << -1;
-}
-
-void TestLoginRI::stateNames()
-{
-    QFETCH(QString, text);
-    QFETCH(int, state);
-    QCOMPARE(int(LoginRI::stateFromString(text)), state);
-}
+};
 
 QTEST_GUILESS_MAIN(TestLoginRI)
 #include "tst_loginri.moc"

@@ -1,3 +1,4 @@
+#include "net/CredCrypt.h"
 #include "net/NetProxy.h"
 #include "net/R7Session.h"
 #include "net/Request.h"
@@ -7,6 +8,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <QAuthenticator>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QSettings>
@@ -19,14 +21,14 @@
 namespace {
 const char kVersionPath[] = "/rest/public/1/version/sync";
 
-// A forwarding HTTP proxy on loopback that demands Basic credentials before it relays a connection
-// to the development service.
+// A forwarding HTTP proxy on loopback that demands Basic credentials before it
+// relays a connection to the development service (which takes a proxy request's absolute target as it is).
 class AuthProxy : public QTcpServer
 {
 public:
-    AuthProxy(quint16 upstreamPort, const QByteArray &user, const QByteArray &password)
+    AuthProxy(quint16 upstreamPort, const QByteArray &credentials)
         : m_upstreamPort(upstreamPort)
-        , m_expected("Basic " + (user + ':' + password).toBase64())
+        , m_expected("\r\nProxy-Authorization: Basic " + credentials.toBase64() + "\r\n")
     {}
     int challenges = 0;
 
@@ -35,221 +37,284 @@ protected:
     {
         auto *client = new QTcpSocket(this);
         client->setSocketDescriptor(handle);
-        auto buffer = std::make_shared<QByteArray>();
-        auto conn = std::make_shared<QMetaObject::Connection>();
-        *conn = connect(client, &QTcpSocket::readyRead, this, [this, client, buffer, conn]() {
-            *buffer += client->readAll();
-            const int end = buffer->indexOf("\r\n\r\n");
-            if (end >= 0) {
-                disconnect(*conn);
-                handleHead(client, *buffer, end);
-            }
-        });
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        auto head = std::make_shared<QByteArray>();
+        auto conn = std::make_shared<QMetaObject::Connection>();
+        *conn = connect(client, &QTcpSocket::readyRead, this, [this, client, head, conn]() {
+            *head += client->readAll();
+            const int end = head->indexOf("\r\n\r\n");
+            if (end < 0) {
+                return;
+            }
+            disconnect(*conn);
+            if (!head->left(end + 2).contains(m_expected)) {
+                ++challenges;
+                client->write("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                              "Proxy-Authenticate: Basic realm=\"loopback-test\"\r\n"
+                              "Content-Length: 0\r\nConnection: close\r\n\r\n");
+                client->disconnectFromHost();
+                return;
+            }
+            auto *upstream = new QTcpSocket(client);
+            upstream->connectToHost(QHostAddress::LocalHost, m_upstreamPort);
+            upstream->write(*head);
+            connect(client, &QTcpSocket::readyRead, upstream, [=]() { upstream->write(client->readAll()); });
+            connect(upstream, &QTcpSocket::readyRead, client, [=]() { client->write(upstream->readAll()); });
+            connect(upstream, &QTcpSocket::disconnected, client, [=]() { client->disconnectFromHost(); });
+            connect(client, &QTcpSocket::disconnected, upstream, [=]() { upstream->disconnectFromHost(); });
+        });
     }
 
 private:
-    void handleHead(QTcpSocket *client, const QByteArray &data, int end)
-    {
-        QList<QByteArray> kept;
-        QByteArray auth;
-        for (const QByteArray &raw : data.left(end).split('\n')) {
-            const QByteArray line = raw.trimmed();
-            if (line.toLower().startsWith("proxy-authorization:")) {
-                auth = line.mid(line.indexOf(':') + 1).trimmed();
-            } else if (!line.toLower().startsWith("proxy-connection:")) {
-                kept << line;
-            }
-        }
-        if (auth != m_expected) {
-            ++challenges;
-            client->write("HTTP/1.1 407 Proxy Authentication Required\r\n"
-                          "Proxy-Authenticate: Basic realm=\"loopback-test\"\r\n"
-                          "Content-Length: 0\r\nConnection: close\r\n\r\n");
-            client->disconnectFromHost();
-            return;
-        }
-        // "GET http://host:port/path HTTP/1.1" -> "GET /path HTTP/1.1"
-        QList<QByteArray> first = kept.first().split(' ');
-        if (first.size() == 3 && first.at(1).startsWith("http://")) {
-            const int slash = first.at(1).indexOf('/', 7);
-            first[1] = slash < 0 ? QByteArray("/") : first.at(1).mid(slash);
-            kept[0] = first.join(' ');
-        }
-        auto *upstream = new QTcpSocket(client);
-        upstream->connectToHost(QHostAddress::LocalHost, m_upstreamPort);
-        upstream->write(kept.join("\r\n") + "\r\n\r\n" + data.mid(end + 4));
-        connect(client, &QTcpSocket::readyRead, upstream, [client, upstream]() { upstream->write(client->readAll()); });
-        connect(upstream, &QTcpSocket::readyRead, client, [client, upstream]() { client->write(upstream->readAll()); });
-        connect(upstream, &QTcpSocket::disconnected, client, [client]() { client->disconnectFromHost(); });
-        connect(client, &QTcpSocket::disconnected, upstream, [upstream]() { upstream->disconnectFromHost(); });
-    }
-
     quint16 m_upstreamPort;
     QByteArray m_expected;
 };
 } // namespace
 
-class TestProxy : public QObject
-{
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-
-    void savedCredentialsAccepted();
-    void refusedSavedCredentialsRemovedAndUserAsked();
-    void cancelResetsTheSession();
-    void newCredentialsSavedOnlyAfterSuccess();
-
-private:
-    ErrorCode run();
-    QString savedUrl() const { return QSettings().value("net/proxy_url").toString(); }
-
-    DevService m_svc;
-    TestEnv *m_env = nullptr;
-    AuthProxy *m_proxy = nullptr;
-    R7Session *m_session = nullptr;
-    QString m_proxyKey;
-    QStringList m_order;   // pause / question(saved url at that moment) / resume
-    QStringList m_answers; // the password typed at each question; none left: cancel
-};
-
-void TestProxy::initTestCase()
-{
-    m_env = new TestEnv();
-    QVERIFY(m_env->isValid());
-    QCoreApplication::setOrganizationName(QStringLiteral("VarnelTest"));
-    QCoreApplication::setApplicationName(QStringLiteral("proxytest"));
-    QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
-    m_proxy = new AuthProxy(quint16(m_svc.httpPort()), "puser", "p@ss word");
-    QVERIFY(m_proxy->listen(QHostAddress::LocalHost));
-    m_proxyKey = QStringLiteral("127.0.0.1:%1").arg(m_proxy->serverPort());
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", m_proxy->serverPort()));
-    m_session = R7Session::instance();
-    // Loopback names bypass the proxy; the proxy, not this process, reaches the service behind this one.
-    m_session->setServer(
-            ServerInfo("DEV", "DEV", "Dev", QStringLiteral("http://service.test:%1").arg(m_svc.httpPort()), false));
-    connect(m_session, &R7Session::pause, this, [this]() { m_order << "pause"; });
-    connect(m_session, &R7Session::resume, this, [this]() { m_order << "resume"; });
-    connect(m_session, &R7Session::proxyAuthenticationRequired, this,
-            [this](QNetworkProxy proxy, QAuthenticator *auth, bool *canceled) {
-                m_order << "question(" + savedUrl() + ")";
-                QCOMPARE(int(proxy.port()), int(m_proxy->serverPort()));
-                const QString password = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
-                *canceled = password.isEmpty();
-                if (!password.isEmpty()) {
-                    auth->setUser("puser");
-                    auth->setPassword(password);
-                }
-            });
-}
-
-void TestProxy::init()
-{
-    QVERIFY(m_svc.reset());
-    QSettings().clear();
-    m_session->resetSession();
-    m_proxy->challenges = 0;
-    m_order.clear();
-    m_answers.clear();
-}
-
-void TestProxy::cleanupTestCase()
-{
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    delete m_proxy;
-    delete m_env;
-}
-
-ErrorCode TestProxy::run()
-{
-    Request *r = Request::createGet(kVersionPath);
-    QSignalSpy errors(r, &Request::error);
-    QSignalSpy successes(r, &Request::success);
-    r->send(m_session);
-    QElapsedTimer t;
-    t.start();
-    while (errors.isEmpty() && successes.isEmpty() && t.elapsed() < 10000) {
-        QTest::qWait(10);
-    }
-    return !errors.isEmpty() ? errors.first().at(0).value<ErrorCode>() : successes.isEmpty() ? EC_TIMEOUT : EC_OK;
-}
-
-static void saveCredentials(quint16 port, const QString &password)
+static void save(const QString &host, int port, const QString &user, const QString &password)
 {
     NetProxy p;
-    p.setUrl(QStringLiteral("127.0.0.1"), port);
-    p.setUser("puser");
+    p.setUrl(host, port);
+    p.setUser(user);
     p.setPassword(password);
     p.saveToSettings();
 }
 
-void TestProxy::savedCredentialsAccepted()
+class TestProxy : public QObject
 {
-    saveCredentials(m_proxy->serverPort(), "p@ss word");
-    QCOMPARE(run(), EC_OK);
-    QVERIFY(m_order.isEmpty()); // nobody asked
-    QCOMPARE(m_proxy->challenges, 1);
-    QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
-    QCOMPARE(savedUrl(), m_proxyKey);
-    QCOMPARE(m_svc.requests().last().toObject().value("path").toString(), QString(kVersionPath));
+    Q_OBJECT
 
-    // Later demands get nothing; only a reset opens the dialogue again.
-    QAuthenticator auth;
-    m_session->on_proxyAuthenticationRequired(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", 1), &auth);
-    QVERIFY(auth.user().isEmpty() && auth.password().isEmpty());
-    QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
-    QVERIFY(m_order.isEmpty());
-    m_session->resetSession();
-    QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_NONE);
-}
+    TestEnv m_env;
+    DevService m_svc;
+    AuthProxy *m_proxy = nullptr;
+    R7Session *m_session = nullptr;
+    QString m_proxyKey;
+    QStringList m_order;   // pause / question(the saved proxy at that moment) / resume
+    QStringList m_answers; // the password typed at each question; none left: cancel
 
-void TestProxy::refusedSavedCredentialsRemovedAndUserAsked()
-{
-    saveCredentials(m_proxy->serverPort(), "outdated");
-    LogCapture log;
-    m_answers << "p@ss word";
-    QCOMPARE(run(), EC_OK);
-    QVERIFY(log.contains("Previous proxy auth from settings did not work"));
-    // Removed before the user was asked.
-    QCOMPARE(m_order, (QStringList{"pause", "question()", "resume"}));
-    QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
-    NetProxy loaded;
-    QVERIFY(loaded.loadFromSettings(m_proxyKey));
-    QCOMPARE(loaded.user(), QStringLiteral("puser"));
-    QCOMPARE(loaded.password(), QStringLiteral("p@ss word"));
-}
+    ErrorCode run()
+    {
+        Request *r = Request::createGet(kVersionPath);
+        QSignalSpy errors(r, &Request::error), successes(r, &Request::success);
+        r->send(m_session);
+        (void)QTest::qWaitFor([&]() { return !errors.isEmpty() || !successes.isEmpty(); }, 10000);
+        return !errors.isEmpty() ? errors.first().at(0).value<ErrorCode>() : successes.isEmpty() ? EC_TIMEOUT : EC_OK;
+    }
+    QString savedUrl() const { return QSettings().value("net/proxy_url").toString(); }
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("VarnelTest"));
+        QCoreApplication::setApplicationName(QStringLiteral("proxytest"));
+        QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
+        m_proxy = new AuthProxy(quint16(m_svc.httpPort()), "puser:p@ss word");
+        QVERIFY(m_proxy->listen(QHostAddress::LocalHost));
+        m_proxyKey = QStringLiteral("127.0.0.1:%1").arg(m_proxy->serverPort());
+        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", m_proxy->serverPort()));
+        m_session = R7Session::instance();
+        // Loopback names bypass the proxy; the proxy, not this process, reaches the service behind this one.
+        m_session->setServer(
+                ServerInfo("DEV", "DEV", "Dev", QStringLiteral("http://service.test:%1").arg(m_svc.httpPort()), false));
+        connect(m_session, &R7Session::pause, this, [this]() { m_order << "pause"; });
+        connect(m_session, &R7Session::resume, this, [this]() { m_order << "resume"; });
+        connect(m_session, &R7Session::proxyAuthenticationRequired, this,
+                [this](QNetworkProxy proxy, QAuthenticator *auth, bool *canceled) {
+                    m_order << "question(" + savedUrl() + ")";
+                    QCOMPARE(int(proxy.port()), int(m_proxy->serverPort()));
+                    *canceled = m_answers.isEmpty();
+                    if (!*canceled) {
+                        auth->setUser("puser");
+                        auth->setPassword(m_answers.takeFirst());
+                    }
+                });
+    }
+    void init()
+    {
+        QVERIFY(m_svc.reset());
+        QSettings().clear();
+        m_session->resetSession();
+        m_proxy->challenges = 0;
+        m_order.clear();
+    }
+    void cleanupTestCase()
+    {
+        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+        delete m_proxy;
+    }
 
-void TestProxy::cancelResetsTheSession()
-{
-    QPointer<QNetworkAccessManager> before = m_session->networkAccessManager();
-    QCOMPARE(run(), EC_PROXY_AUTH);
-    QCOMPARE(m_order.count("question()"), 1);
-    QVERIFY(m_session->networkAccessManager() != before.data());
-    QVERIFY(m_session->networkAccessManager()->objectName().startsWith(QLatin1String("NAM-r")));
-    QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_NONE);
-    QVERIFY(savedUrl().isEmpty());
-    QCOMPARE(m_svc.requests().size(), 0);
-}
+    void savedCredentialsAccepted()
+    {
+        save("127.0.0.1", m_proxy->serverPort(), "puser", "p@ss word");
+        QCOMPARE(run(), EC_OK);
+        QVERIFY(m_order.isEmpty()); // nobody asked
+        QCOMPARE(m_proxy->challenges, 1);
+        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
+        QCOMPARE(savedUrl(), m_proxyKey);
+        QCOMPARE(m_svc.requests().last().toObject().value("path").toString(), QString(kVersionPath));
 
-void TestProxy::newCredentialsSavedOnlyAfterSuccess()
-{
-    m_answers << "wrong"; // refused once, asked again, then canceled
-    QCOMPARE(run(), EC_PROXY_AUTH);
-    QCOMPARE(m_order.count("question()"), 2);
-    QVERIFY(savedUrl().isEmpty());
+        // Later demands get nothing; only a reset opens the dialogue again.
+        QAuthenticator auth;
+        m_session->on_proxyAuthenticationRequired(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", 1), &auth);
+        QVERIFY(auth.user().isEmpty() && auth.password().isEmpty());
+        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
+        QVERIFY(m_order.isEmpty());
+        m_session->resetSession();
+        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_NONE);
+    }
 
-    m_order.clear();
-    m_answers << "p@ss word";
-    QCOMPARE(run(), EC_OK);
-    QCOMPARE(m_order.count("question()"), 1);
-    QCOMPARE(savedUrl(), m_proxyKey);
-    QCOMPARE(QSettings().value("net/proxy_user").toString(), QStringLiteral("puser"));
-    // The password is not stored as typed.
-    QVERIFY(!QSettings().value("net/proxy_password").toString().contains("p@ss"));
-}
+    void refusedSavedCredentialsRemovedAndUserAsked()
+    {
+        save("127.0.0.1", m_proxy->serverPort(), "puser", "outdated");
+        LogCapture log;
+        m_answers << "p@ss word";
+        QCOMPARE(run(), EC_OK);
+        QVERIFY(log.contains("Previous proxy auth from settings did not work"));
+        // Removed before the user was asked.
+        QCOMPARE(m_order, (QStringList{"pause", "question()", "resume"}));
+        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
+        NetProxy loaded;
+        QVERIFY(loaded.loadFromSettings(m_proxyKey));
+        QCOMPARE(loaded.user() + ":" + loaded.password(), QStringLiteral("puser:p@ss word"));
+    }
+
+    void cancelResetsTheSession()
+    {
+        QPointer<QNetworkAccessManager> before = m_session->networkAccessManager();
+        QCOMPARE(run(), EC_PROXY_AUTH);
+        QCOMPARE(m_order.count("question()"), 1);
+        QVERIFY(m_session->networkAccessManager() != before.data());
+        QVERIFY(m_session->networkAccessManager()->objectName().startsWith(QLatin1String("NAM-r")));
+        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_NONE);
+        QVERIFY(savedUrl().isEmpty());
+        QCOMPARE(m_svc.requests().size(), 0);
+    }
+
+    void newCredentialsSavedOnlyAfterSuccess()
+    {
+        m_answers << "wrong"; // refused once, asked again, then canceled
+        QCOMPARE(run(), EC_PROXY_AUTH);
+        QCOMPARE(m_order.count("question()"), 2);
+        QVERIFY(savedUrl().isEmpty());
+
+        m_order.clear();
+        m_answers << "p@ss word";
+        QCOMPARE(run(), EC_OK);
+        QCOMPARE(m_order.count("question()"), 1);
+        QCOMPARE(savedUrl(), m_proxyKey);
+        QCOMPARE(QSettings().value("net/proxy_user").toString(), QStringLiteral("puser"));
+        // The password is not stored as typed.
+        QVERIFY(!QSettings().value("net/proxy_password").toString().contains("p@ss"));
+    }
+
+    // The saved proxy credential itself.
+    void saveAndLoad_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("reserved characters") << QString::fromUtf8("pä ss;w=rd");
+        QTest::newRow("empty") << QString();
+    }
+    void saveAndLoad()
+    {
+        QFETCH(QString, password);
+        const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+        save("proxy.local", 8080, "alice", password);
+        QSettings s;
+        QCOMPARE(s.value("net/proxy_url").toString(), QStringLiteral("proxy.local:8080"));
+        QCOMPARE(s.value("net/proxy_user").toString(), QStringLiteral("alice"));
+        const QString stored = s.value("net/proxy_password").toString();
+        QVERIFY(stored.size() >= 32); // at least one cipher block, never the text itself
+        QString decrypted;
+        QVERIFY(CredCrypt::decryptStored(stored, &decrypted));
+        QCOMPARE(decrypted, password);
+        QVERIFY(!stored.contains(QStringLiteral("ss;w")));
+        const QDateTime created = s.value("net/proxy_created_ts").toDateTime();
+        QVERIFY(created >= before && created <= QDateTime::currentDateTimeUtc().addSecs(1));
+
+        NetProxy loaded;
+        QVERIFY(loaded.loadFromSettings(QStringLiteral("proxy.local"), 8080));
+        QCOMPARE(loaded.url(), QStringLiteral("proxy.local:8080"));
+        QCOMPARE(loaded.user(), QStringLiteral("alice"));
+        QCOMPARE(loaded.password(), password);
+    }
+    void lookupsAreExact()
+    {
+        LogCapture log;
+        NetProxy p;
+        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local:8080")));
+        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("proxy.local"), 8080));
+        QVERIFY(QSettings().allKeys().isEmpty());
+        QVERIFY(log.entries().isEmpty());
+
+        save("proxy.local", 8080, "alice", "pw");
+        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local"), 3128));
+        QVERIFY(!p.loadFromSettings(QStringLiteral("PROXY.local:8080")));
+        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("proxy.local"), 3128));
+        QVERIFY(p.url().isEmpty() && p.user().isEmpty() && p.password().isEmpty());
+
+        // Only one proxy is saved: the next replaces it.
+        save("second.local", 3128, "bob", "two");
+        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local:8080")));
+        QVERIFY(p.loadFromSettings(QStringLiteral("second.local:3128")));
+        QCOMPARE(p.user(), QStringLiteral("bob"));
+        QCOMPARE(p.password(), QStringLiteral("two"));
+    }
+    void undecryptablePasswordIsNotLoaded()
+    {
+        save("proxy.local", 8080, "alice", "pw");
+        QSettings().setValue("net/proxy_password", QStringLiteral("00112233445566778899aabbccddeeff"));
+        LogCapture log;
+        NetProxy p;
+        p.setUrl("keep.local", 1);
+        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local:8080")));
+        QVERIFY(log.contains("NetProxy::loadFromSettings: unable to load proxy settings"));
+        QCOMPARE(p.url(), QStringLiteral("keep.local:1")); // unchanged
+        // The keys stay until someone removes them.
+        QCOMPARE(QSettings().value("net/proxy_url").toString(), QStringLiteral("proxy.local:8080"));
+    }
+    void removeOnlyTheNamedProxy()
+    {
+        save("proxy.local", 8080, "alice", "pw");
+        QSettings().setValue("net/server", "PROD");
+        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("other.local:8080")));
+        QVERIFY(NetProxy::removeFromSettings(QStringLiteral("proxy.local:8080")));
+        QCOMPARE(QSettings().allKeys(), QStringList{"net/server"}); // neighbours stay
+        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("proxy.local:8080")));
+    }
+    void settingsFileReadableByTheUserOnly()
+    {
+        QSettings().setValue("app/sync_interval_minutes", 5);
+        QSettings().sync();
+        const QString file = QSettings().fileName();
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                            QFileDevice::ReadOther);
+        save("proxy.local", 8080, "alice", "pw");
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(QFileInfo(file).permissions() & others, QFileDevice::Permissions());
+        // A later write of another setting keeps it so.
+        QSettings().setValue("app/log_level", "WARN");
+        QSettings().sync();
+        QCOMPARE(QFileInfo(file).permissions() & others, QFileDevice::Permissions());
+    }
+    void systemProxyReport()
+    {
+        for (const QByteArray &proxy : {QByteArray(), QByteArray("http://127.0.0.1:3128")}) {
+            m_env.setVar("http_proxy", proxy);
+            m_env.setVar("HTTP_PROXY", QByteArray());
+            m_env.setVar("no_proxy", QByteArray());
+            LogCapture log;
+            NetProxy::checkNetworkProxy(QStringLiteral("http://sync.varnel.example:8080"));
+            QVERIFY2(log.contains(proxy.isEmpty() ? "NetProxy::checkNetworkProxy: no system proxy required"
+                                                  : "NetProxy::checkNetworkProxy: system proxy[0 of 1]: "
+                                                    "type:HttpProxy(3) "
+                                                    "host:'127.0.0.1' port:3128 caching:"),
+                     qPrintable(log.messages().join('|')));
+        }
+        m_env.setVar("http_proxy", QByteArray());
+    }
+};
 
 QTEST_MAIN(TestProxy)
 #include "tst_proxy.moc"

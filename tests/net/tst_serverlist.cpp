@@ -7,24 +7,6 @@
 #include <QStringListModel>
 #include <QtTest>
 
-class TestServerList : public QObject
-{
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void init() { QSettings().clear(); }
-    void tables_data();
-    void tables();
-    void savedChoice_data();
-    void savedChoice();
-    void customUrlIsTakenUncheckedForTheRunOnly();
-    void selectingSavesThePrefix();
-    void lookupsAreExact();
-
-private:
-    TestEnv *m_env = nullptr;
-};
-
 static AppInfo infoFor(const QString &brand)
 {
     return AppInfo("Tessarvale", "tessarvale", "2.2.4", "0123456789abcdef0123456789abcdef01234567", "", "Varnel",
@@ -32,134 +14,125 @@ static AppInfo infoFor(const QString &brand)
                    brand.toLatin1().constData());
 }
 
-void TestServerList::initTestCase()
+class TestServerList : public QObject
 {
-    m_env = new TestEnv();
-    QVERIFY(m_env->isValid());
-    QCoreApplication::setOrganizationName(QStringLiteral("VarnelTest"));
-    QCoreApplication::setApplicationName(QStringLiteral("serverlist"));
-}
+    Q_OBJECT
+    TestEnv m_env;
 
-void TestServerList::tables_data()
-{
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<QStringList>("prefixes");
-    QTest::newRow("varnel") << "varnel"
-                            << QStringList{"PROD", "PRD2", "PRD3", "IT1", "IT2", "KT1", "LOCALDEV", "CUSTOM"};
-    QTest::newRow("tamsel") << "tamsel" << QStringList{"TAPROD", "TATEST", "LOCALDEV", "CUSTOM"};
-    QTest::newRow("sorel") << "sorel" << QStringList{"SOPROD", "SOTEST", "SODEV", "SONIGHTLY", "LOCALDEV", "CUSTOM"};
-    QTest::newRow("unknown brand") << "other" << QStringList{"LOCALDEV", "CUSTOM"};
-    QTest::newRow("brand keys are exact") << "Varnel" << QStringList{"LOCALDEV", "CUSTOM"};
-}
-
-void TestServerList::tables()
-{
-    QFETCH(QString, brand);
-    QFETCH(QStringList, prefixes);
-    ServerList list(infoFor(brand));
-    QStringList got;
-    for (const ServerInfo *s : list.servers()) {
-        got << s->prefix();
-        // Every address names its port and nothing more.
-        const QUrl url(s->url());
-        QVERIFY2(url.isValid() && url.path().isEmpty(), qPrintable(s->url()));
-        QCOMPARE(url.scheme(), QString(s->ssl() ? "https" : "http"));
-        QCOMPARE(url.port(), s->ssl() ? 443 : 8080);
-    }
-    QCOMPARE(got, prefixes);
-    QCOMPARE(&list.currentServer(), &list.primaryServer());
-    QCOMPARE(list.primaryServer().prefix(), prefixes.first());
-    QVERIFY(list.isPrimarySelected());
-    const ServerInfo *local = list.findByPrefix(QStringLiteral("LOCALDEV"));
-    QVERIFY(local);
-    QCOMPARE(local->group() + local->name() + local->url(), QStringLiteral("LDEVLocalDevhttp://localhost:8080"));
-    QCOMPARE(list.servers().last()->url(), QStringLiteral("http://127.0.0.1:8080"));
-}
-
-void TestServerList::savedChoice_data()
-{
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<QString>("saved");
-    QTest::addColumn<QString>("currentName");
-    QTest::addColumn<bool>("primary");
-    QTest::newRow("nothing saved") << "varnel" << QString() << "Tessarvale" << true;
-    QTest::newRow("test server") << "varnel"
-                                 << "IT2"
-                                 << "Test IT2" << false;
-    QTest::newRow("the primary itself") << "varnel"
-                                        << "PROD"
-                                        << "Tessarvale" << true;
-    QTest::newRow("another brand's prefix") << "sorel"
-                                            << "PROD"
-                                            << "KestClient" << true;
-    QTest::newRow("prefixes are case-sensitive") << "varnel"
-                                                 << "it2"
-                                                 << "Tessarvale" << true;
-    QTest::newRow("local entry of any brand") << "tamsel"
-                                              << "LOCALDEV"
-                                              << "LocalDev" << false;
-}
-
-void TestServerList::savedChoice()
-{
-    QFETCH(QString, brand);
-    QFETCH(QString, saved);
-    QFETCH(QString, currentName);
-    QFETCH(bool, primary);
-    if (!saved.isNull()) {
-        QSettings().setValue(QStringLiteral("net/server"), saved);
-    }
-    ServerList list(infoFor(brand));
-    QCOMPARE(list.currentServer().name(), currentName);
-    QCOMPARE(list.isPrimarySelected(), primary);
-    // An unknown saved prefix is left as it was.
-    QCOMPARE(QSettings().value(QStringLiteral("net/server")).toString(), saved);
-}
-
-void TestServerList::customUrlIsTakenUncheckedForTheRunOnly()
-{
+private slots:
+    void initTestCase()
     {
-        ServerList list(infoFor("other"));
-        // Even a field-for-field twin of the primary entry is not the primary.
-        list.setCustomServerUrl(list.primaryServer().url());
-        QVERIFY(!list.isPrimarySelected());
-        list.setCustomServerUrl(QStringLiteral("not a url at all"));
-        QCOMPARE(list.currentServer().prefix(), QStringLiteral("CUSTOM"));
-        QCOMPARE(list.currentServer().url(), QStringLiteral("not a url at all"));
-        QCOMPARE(QSettings().value(QStringLiteral("net/server")).toString(), QStringLiteral("CUSTOM"));
+        QVERIFY(m_env.isValid());
+        QCoreApplication::setOrganizationName(QStringLiteral("VarnelTest"));
+        QCoreApplication::setApplicationName(QStringLiteral("serverlist"));
     }
-    ServerList again(infoFor("other"));
-    QCOMPARE(again.currentServer().prefix(), QStringLiteral("CUSTOM"));
-    QCOMPARE(again.currentServer().url(), QStringLiteral("http://127.0.0.1:8080"));
-}
-
-void TestServerList::selectingSavesThePrefix()
-{
-    ServerList list(infoFor("sorel"));
-    ServerInfo *dev = list.findByPrefix(QStringLiteral("SODEV"));
-    QVERIFY(dev);
-    list.setSelectedServer(*dev);
-    QCOMPARE(&list.currentServer(), dev);
-    QCOMPARE(QSettings().value(QStringLiteral("net/server")).toString(), QStringLiteral("SODEV"));
-    // A second call of the saved choice, as the application object makes it, keeps the entry.
-    list.initSelectedServer();
-    QCOMPARE(&list.currentServer(), dev);
-}
-
-void TestServerList::lookupsAreExact()
-{
-    ServerList list(infoFor("varnel"));
-    QVERIFY(list.findByName(QStringLiteral("Test KT1")));
-    QVERIFY(!list.findByName(QStringLiteral("test kt1")));
-    QVERIFY(!list.findByPrefix(QString()));
-    QVERIFY(!list.findByPrefix(QStringLiteral("SOPROD")));
-    QCOMPARE(list.findByUrl(QStringLiteral("http://localhost:8080")), list.findByPrefix(QStringLiteral("LOCALDEV")));
-    QVERIFY(!list.findByUrl(QStringLiteral("http://localhost:8080/")));
-    ServerList tamsel(infoFor("tamsel"));
-    QScopedPointer<QStringListModel> model(tamsel.createServerNameModel());
-    QVERIFY(model->parent() == nullptr);
-    QCOMPARE(model->stringList(), (QStringList{"Brightdex", "Lumo Acceptance", "LocalDev", "Custom"}));
-}
+    void init() { QSettings().clear(); }
+    void tables_data()
+    {
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<QStringList>("prefixes");
+        QTest::newRow("varnel") << "varnel"
+                                << QStringList{"PROD", "PRD2", "PRD3", "IT1", "IT2", "KT1", "LOCALDEV", "CUSTOM"};
+        QTest::newRow("tamsel") << "tamsel" << QStringList{"TAPROD", "TATEST", "LOCALDEV", "CUSTOM"};
+        QTest::newRow("sorel") << "sorel"
+                               << QStringList{"SOPROD", "SOTEST", "SODEV", "SONIGHTLY", "LOCALDEV", "CUSTOM"};
+        QTest::newRow("unknown brand") << "other" << QStringList{"LOCALDEV", "CUSTOM"};
+        QTest::newRow("brand keys are exact") << "Varnel" << QStringList{"LOCALDEV", "CUSTOM"};
+    }
+    void tables()
+    {
+        QFETCH(QString, brand);
+        QFETCH(QStringList, prefixes);
+        ServerList list(infoFor(brand));
+        QStringList got;
+        for (const ServerInfo *s : list.servers()) {
+            got << s->prefix();
+            // Every address names its port and nothing more.
+            const QUrl url(s->url());
+            QVERIFY2(url.isValid() && url.path().isEmpty(), qPrintable(s->url()));
+            QCOMPARE(url.scheme(), QString(s->ssl() ? "https" : "http"));
+            QCOMPARE(url.port(), s->ssl() ? 443 : 8080);
+        }
+        QCOMPARE(got, prefixes);
+        QCOMPARE(&list.currentServer(), &list.primaryServer());
+        QCOMPARE(list.primaryServer().prefix(), prefixes.first());
+        QVERIFY(list.isPrimarySelected());
+        const ServerInfo *local = list.findByPrefix(QStringLiteral("LOCALDEV"));
+        QVERIFY(local);
+        QCOMPARE(local->group() + local->name() + local->url(), QStringLiteral("LDEVLocalDevhttp://localhost:8080"));
+        QCOMPARE(list.servers().last()->url(), QStringLiteral("http://127.0.0.1:8080"));
+    }
+    void savedChoice_data()
+    {
+        QTest::addColumn<QString>("brandAndSaved");
+        QTest::addColumn<bool>("primary");
+        QTest::addColumn<QString>("currentName");
+        QTest::newRow("nothing saved") << "varnel" << true << "Tessarvale";
+        QTest::newRow("test server") << "varnel:IT2" << false << "Test IT2";
+        QTest::newRow("the primary itself") << "varnel:PROD" << true << "Tessarvale";
+        QTest::newRow("another brand's prefix") << "sorel:PROD" << true << "KestClient";
+        QTest::newRow("prefixes are case-sensitive") << "varnel:it2" << true << "Tessarvale";
+        QTest::newRow("local entry of any brand") << "tamsel:LOCALDEV" << false << "LocalDev";
+    }
+    void savedChoice()
+    {
+        QFETCH(QString, brandAndSaved);
+        QFETCH(bool, primary);
+        QFETCH(QString, currentName);
+        const QString saved = brandAndSaved.section(':', 1);
+        if (!saved.isEmpty()) {
+            QSettings().setValue(QStringLiteral("net/server"), saved);
+        }
+        ServerList list(infoFor(brandAndSaved.section(':', 0, 0)));
+        QCOMPARE(list.currentServer().name(), currentName);
+        QCOMPARE(list.isPrimarySelected(), primary);
+        // An unknown saved prefix is left as it was.
+        QCOMPARE(QSettings().value(QStringLiteral("net/server")).toString(), saved);
+    }
+    void customUrlIsTakenUncheckedForTheRunOnly()
+    {
+        {
+            ServerList list(infoFor("other"));
+            // Even a field-for-field twin of the primary entry is not the primary.
+            list.setCustomServerUrl(list.primaryServer().url());
+            QVERIFY(!list.isPrimarySelected());
+            list.setCustomServerUrl(QStringLiteral("not a url at all"));
+            QCOMPARE(list.currentServer().prefix(), QStringLiteral("CUSTOM"));
+            QCOMPARE(list.currentServer().url(), QStringLiteral("not a url at all"));
+            QCOMPARE(QSettings().value(QStringLiteral("net/server")).toString(), QStringLiteral("CUSTOM"));
+        }
+        ServerList again(infoFor("other"));
+        QCOMPARE(again.currentServer().prefix(), QStringLiteral("CUSTOM"));
+        QCOMPARE(again.currentServer().url(), QStringLiteral("http://127.0.0.1:8080"));
+    }
+    void selectingSavesThePrefix()
+    {
+        ServerList list(infoFor("sorel"));
+        ServerInfo *dev = list.findByPrefix(QStringLiteral("SODEV"));
+        QVERIFY(dev);
+        list.setSelectedServer(*dev);
+        QCOMPARE(&list.currentServer(), dev);
+        QCOMPARE(QSettings().value(QStringLiteral("net/server")).toString(), QStringLiteral("SODEV"));
+        // A second call of the saved choice, as the application object makes it, keeps the entry.
+        list.initSelectedServer();
+        QCOMPARE(&list.currentServer(), dev);
+    }
+    void lookupsAreExact()
+    {
+        ServerList list(infoFor("varnel"));
+        QVERIFY(list.findByName(QStringLiteral("Test KT1")));
+        QVERIFY(!list.findByName(QStringLiteral("test kt1")));
+        QVERIFY(!list.findByPrefix(QString()));
+        QVERIFY(!list.findByPrefix(QStringLiteral("SOPROD")));
+        QCOMPARE(list.findByUrl(QStringLiteral("http://localhost:8080")),
+                 list.findByPrefix(QStringLiteral("LOCALDEV")));
+        QVERIFY(!list.findByUrl(QStringLiteral("http://localhost:8080/")));
+        ServerList tamsel(infoFor("tamsel"));
+        QScopedPointer<QStringListModel> model(tamsel.createServerNameModel());
+        QVERIFY(model->parent() == nullptr);
+        QCOMPARE(model->stringList(), (QStringList{"Brightdex", "Lumo Acceptance", "LocalDev", "Custom"}));
+    }
+};
 
 QTEST_MAIN(TestServerList)
 #include "tst_serverlist.moc"
