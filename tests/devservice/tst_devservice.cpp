@@ -16,7 +16,6 @@ class TestDevService : public QObject
 {
     Q_OBJECT
 
-private:
     TestEnv m_env;
     DevService m_svc;
 
@@ -25,18 +24,35 @@ private:
         QNetworkReply::NetworkError error;
         int status;
         QByteArray body;
+        QList<int> sslErrors;
+        int proxyQuestions;
     };
 
-    Answer get(const QString &url)
+    // With a proxy, its first question is answered with the service's proxy credentials.
+    Answer get(const QString &url, bool viaProxy = false)
     {
         QNetworkAccessManager nam;
-        QNetworkRequest req{QUrl(url)};
-        QNetworkReply *reply = nam.get(req);
-        QSignalSpy finished(reply, &QNetworkReply::finished);
-        if (!finished.wait(10000))
-            return {QNetworkReply::TimeoutError, 0, {}};
-        Answer a{reply->error(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
-        reply->deleteLater();
+        Answer a{QNetworkReply::TimeoutError, 0, {}, {}, 0};
+        if (viaProxy) {
+            nam.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", quint16(m_svc.proxyPort())));
+        }
+        connect(&nam, &QNetworkAccessManager::proxyAuthenticationRequired, this,
+                [&a](const QNetworkProxy &, QAuthenticator *auth) {
+                    if (++a.proxyQuestions == 1) {
+                        auth->setUser("proxyuser");
+                        auth->setPassword("proxypass");
+                    }
+                });
+        QScopedPointer<QNetworkReply> reply(nam.get(QNetworkRequest{QUrl(url)}));
+        connect(reply.data(), &QNetworkReply::sslErrors, this, [&a](const QList<QSslError> &errors) {
+            for (const QSslError &e : errors)
+                a.sslErrors << int(e.error());
+        });
+        if (QSignalSpy(reply.data(), &QNetworkReply::finished).wait(10000)) {
+            a.error = reply->error();
+            a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            a.body = reply->readAll();
+        }
         return a;
     }
 
@@ -101,18 +117,9 @@ private slots:
         QFETCH(int, expected);
         QVERIFY(m_svc.trustTestCa());
         QVERIFY(m_svc.control("tls", {{"certificate", certificate}}).value("ok").toBool());
-        QNetworkAccessManager nam;
-        QNetworkReply *reply = nam.get(QNetworkRequest{QUrl(m_svc.httpsUrl() + "/api/sync/1/public/version")});
-        QList<int> seen;
-        connect(reply, &QNetworkReply::sslErrors, this, [&seen](const QList<QSslError> &errors) {
-            for (const QSslError &e : errors)
-                seen << int(e.error());
-        });
-        QSignalSpy finished(reply, &QNetworkReply::finished);
-        QVERIFY(finished.wait(10000));
-        QCOMPARE(reply->error(), QNetworkReply::SslHandshakeFailedError);
-        QVERIFY2(seen.contains(expected), qPrintable(QStringLiteral("errors seen: %1").arg(seen.size())));
-        delete reply;
+        const Answer a = get(m_svc.httpsUrl() + "/api/sync/1/public/version");
+        QCOMPARE(a.error, QNetworkReply::SslHandshakeFailedError);
+        QVERIFY2(a.sslErrors.contains(expected), qPrintable(QStringLiteral("errors seen: %1").arg(a.sslErrors.size())));
         QVERIFY(m_svc.reset());
     }
 
@@ -122,22 +129,9 @@ private slots:
         QVERIFY(m_svc.reset());
         for (const QString &url :
              {m_svc.httpUrl() + "/rest/public/1/version/sync", m_svc.httpsUrl() + "/api/sync/1/public/version"}) {
-            QNetworkAccessManager nam;
-            nam.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", quint16(m_svc.proxyPort())));
-            int asked = 0;
-            connect(&nam, &QNetworkAccessManager::proxyAuthenticationRequired, this,
-                    [&asked](const QNetworkProxy &, QAuthenticator *auth) {
-                        if (++asked == 1) {
-                            auth->setUser("proxyuser");
-                            auth->setPassword("proxypass");
-                        }
-                    });
-            QNetworkReply *reply = nam.get(QNetworkRequest{QUrl(url)});
-            QSignalSpy finished(reply, &QNetworkReply::finished);
-            QVERIFY(finished.wait(10000));
-            QCOMPARE(reply->error(), QNetworkReply::NoError);
-            QCOMPARE(asked, 1);
-            delete reply;
+            const Answer a = get(url, true);
+            QCOMPARE(a.error, QNetworkReply::NoError);
+            QCOMPARE(a.proxyQuestions, 1);
         }
         int refused = 0;
         for (const QJsonValue &e : m_svc.requests())
