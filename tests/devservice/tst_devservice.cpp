@@ -1,10 +1,8 @@
 #include "tests/support/DevService.h"
 #include "tests/support/TestEnv.h"
 
-#include <QAuthenticator>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <QSslError>
@@ -25,24 +23,12 @@ class TestDevService : public QObject
         int status;
         QByteArray body;
         QList<int> sslErrors;
-        int proxyQuestions;
     };
 
-    // With a proxy, its first question is answered with the service's proxy credentials.
-    Answer get(const QString &url, bool viaProxy = false)
+    Answer get(const QString &url)
     {
         QNetworkAccessManager nam;
-        Answer a{QNetworkReply::TimeoutError, 0, {}, {}, 0};
-        if (viaProxy) {
-            nam.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", quint16(m_svc.proxyPort())));
-        }
-        connect(&nam, &QNetworkAccessManager::proxyAuthenticationRequired, this,
-                [&a](const QNetworkProxy &, QAuthenticator *auth) {
-                    if (++a.proxyQuestions == 1) {
-                        auth->setUser("proxyuser");
-                        auth->setPassword("proxypass");
-                    }
-                });
+        Answer a{QNetworkReply::TimeoutError, 0, {}, {}};
         QScopedPointer<QNetworkReply> reply(nam.get(QNetworkRequest{QUrl(url)}));
         connect(reply.data(), &QNetworkReply::sslErrors, this, [&a](const QList<QSslError> &errors) {
             for (const QSslError &e : errors)
@@ -121,22 +107,6 @@ private slots:
         QCOMPARE(a.error, QNetworkReply::SslHandshakeFailedError);
         QVERIFY2(a.sslErrors.contains(expected), qPrintable(QStringLiteral("errors seen: %1").arg(a.sslErrors.size())));
         QVERIFY(m_svc.reset());
-    }
-
-    // Qt's proxy dialogue with the service's proxy: a 407, the credentials, the request again.
-    void proxyDemandsCredentials()
-    {
-        QVERIFY(m_svc.reset());
-        for (const QString &url :
-             {m_svc.httpUrl() + "/rest/public/1/version/sync", m_svc.httpsUrl() + "/api/sync/1/public/version"}) {
-            const Answer a = get(url, true);
-            QCOMPARE(a.error, QNetworkReply::NoError);
-            QCOMPARE(a.proxyQuestions, 1);
-        }
-        int refused = 0;
-        for (const QJsonValue &e : m_svc.requests())
-            refused += e.toObject().value("proxy").toBool() && e.toObject().value("status").toInt() == 407;
-        QVERIFY(refused >= 2);
     }
 };
 

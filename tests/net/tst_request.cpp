@@ -124,31 +124,6 @@ private slots:
         }
     }
 
-    void bodies()
-    {
-        QUrlQuery form;
-        form.addQueryItem("user", "a b+c");
-        form.addQueryItem("sym", "x&y=z%");
-        const QJsonObject doc{{"title", "t"}, {"n", 3}};
-        const QString path = "/rest/public/1/thing";
-        for (Request *r : {Request::createPostForm(path, form, "application/x-www-form-urlencoded"),
-                           Request::createPutJson(path, QJsonDocument(doc))}) {
-            Outcome out(r, m_session);
-            QVERIFY(out.wait());
-        }
-        const QList<QJsonObject> sent = requestsTo(path);
-        QCOMPARE(sent.size(), 2);
-        QCOMPARE(sent.at(0).value("method").toString() + sent.at(1).value("method").toString(),
-                 QStringLiteral("POSTPUT"));
-        QCOMPARE(sent.at(0).value("body").toString(), QStringLiteral("user=a%20b+c&sym=x%26y%3Dz%25"));
-        QCOMPARE(QJsonDocument::fromJson(sent.at(1).value("body").toString().toUtf8()).object(), doc);
-        for (const QJsonObject &entry : sent) {
-            const QJsonObject headers = entry.value("headers").toObject();
-            QCOMPARE(headers.value("Content-Length").toString().toInt(), entry.value("body").toString().size());
-            QVERIFY(headers.value("Content-Type").toString().startsWith("application/"));
-        }
-    }
-
     void failures_data()
     {
         QTest::addColumn<QString>("server");
