@@ -9,10 +9,44 @@
 #include <openssl/evp.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 constexpr int kIvBytes = 16;
+
+mode_t currentUmask()
+{
+    // Read without changing it: umask() only reports by setting, which races with other threads.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        while (!status.atEnd()) {
+            const QByteArray line = status.readLine();
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) {
+                    return mode_t(mask & 0777);
+                }
+            }
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// A replaced file keeps its permissions, a new one gets those of any newly created file; the
+// temporary file's private 0600 must not reach the destination. Set-id bits are not carried over
+// to new content, as a write by its owner would clear them too.
+mode_t destinationMode(const QByteArray &destination)
+{
+    struct stat existing;
+    if (::stat(destination.constData(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        return existing.st_mode & 0777;
+    }
+    return 0666 & ~currentUmask();
+}
 } // namespace
 
 DownloadFile::DownloadFile(const QString &pathTemplate, const QByteArray &key, QObject *parent)
@@ -104,8 +138,12 @@ bool DownloadFile::replace(const QString &destination)
     if (!m_finished || m_replaced) {
         return false;
     }
+    const QByteArray target = QFile::encodeName(destination);
+    if (::fchmod(m_file->handle(), destinationMode(target)) != 0) {
+        return false;
+    }
     m_file->close();
-    if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(destination).constData()) != 0) {
+    if (::rename(QFile::encodeName(m_path).constData(), target.constData()) != 0) {
         return false;
     }
     m_replaced = true;

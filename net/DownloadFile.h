@@ -27,6 +27,7 @@ public:
     bool removeFile();
     // Renames the finished file over the destination in one step (POSIX rename): the destination
     // is either the old file or the complete new one, never missing. False leaves it untouched.
+    // The new file keeps the mode of the file it replaces, or gets the mode of a newly created file.
     bool replace(const QString &destination);
 
     QString filePath() const { return m_path; }

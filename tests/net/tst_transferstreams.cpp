@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <openssl/evp.h>
+#include <sys/stat.h>
 
 // Reference AES-256-CBC straight from OpenSSL, independent of the classes under test.
 static QByteArray opensslCrypt(bool encrypt, const QByteArray &key, const QByteArray &iv, const QByteArray &in,
@@ -97,6 +98,8 @@ private slots:
     void replaceFailureKeepsDestination();
     void removeAfterReplaceLeavesNameAlone();
     void destroyedMidwayLeavesNoFile();
+    void replacedFileMode_data();
+    void replacedFileMode();
 };
 
 void TestTransferStreams::ciphertextMatchesOpenssl_data()
@@ -404,6 +407,43 @@ void TestTransferStreams::destroyedMidwayLeavesNoFile()
         QVERIFY(file.replace(dir.filePath("kept.txt")));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"kept.txt"});
+}
+
+void TestTransferStreams::replacedFileMode_data()
+{
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("existingMode"); // -1: no file there yet
+    QTest::addColumn<int>("expected");
+    QTest::newRow("new file, umask 022") << 022 << -1 << 0644;
+    QTest::newRow("new file, umask 027") << 027 << -1 << 0640;
+    QTest::newRow("new file, umask 0") << 0 << -1 << 0666;
+    QTest::newRow("replaced file keeps 0604") << 022 << 0604 << 0604;
+    QTest::newRow("replaced file keeps 0755") << 077 << 0755 << 0755;
+    QTest::newRow("set-id bits not carried") << 022 << 04755 << 0755;
+}
+
+void TestTransferStreams::replacedFileMode()
+{
+    QFETCH(int, umask);
+    QFETCH(int, existingMode);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    const QByteArray dest = QFile::encodeName(dir.filePath("dest"));
+    if (existingMode >= 0) {
+        QFile old(dir.filePath("dest"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.close();
+        QCOMPARE(::chmod(dest.constData(), mode_t(existingMode)), 0);
+    }
+    const mode_t previous = ::umask(mode_t(umask));
+    DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
+    const bool replaced = file.initDecryption(kIv) && file.appendChunk(opensslCrypt(true, kKey, kIvBytes, "content")) &&
+                          file.finish() && file.replace(dir.filePath("dest"));
+    ::umask(previous);
+    QVERIFY(replaced);
+    struct stat st;
+    QCOMPARE(::stat(dest.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), expected);
 }
 
 QTEST_GUILESS_MAIN(TestTransferStreams)
