@@ -20,30 +20,27 @@ class TestFileSafeDao : public QObject
 private slots:
     void init();
     void cleanup();
-    void listingEqualToTable();
+    void knownSafesUpdated();
     void newSafeAnnounced();
-    void vanishedUnusedSafeDeleted();
-    void vanishedUsedSafeMarksEverySetting();
+    void vanishedSafes();
     void nullSettingDoesNotBlockDeletion();
     void failedListingCallsBack();
-    void readsOmitExpiryAndKeepType();
-    void getUnknownSafe();
-    void listOrderIsByteOrder();
+    void reads();
     void rootFolderFilledForWholeSafeSettings();
     void duplicateIdInListingStoredOnce();
     void otherUsersRowsUntouched();
     void refreshThroughService();
 
 private:
-    struct Outcome
-    {
-        int calls = 0;
-        ErrorCode code = EC_OK;
-        QString message;
-    };
-    void merge(const QList<FilesafeTO_v2> &safes, Outcome *outcome);
+    // Merges a listing; the outcome's code, or -1 without a callback.
+    int merge(const QList<FilesafeTO_v2> &safes, const Result<FilesafesTO_v2> *failure = nullptr);
     int count(const QString &statement) { return m_db->rawValue(statement).toInt(); }
-    qint64 userId() const { return R7Session::instance()->userId(); }
+    QString rowId(const QString &safeId)
+    {
+        return m_db->rawValue("SELECT id FROM file_safe WHERE safe_id = '" + safeId + "'").toString();
+    }
+    // Sync settings (id, file_safe row, remote folder, root folder id).
+    bool addSettings(const QList<QStringList> &rows);
 
     TestEnv *m_env = nullptr;
     TestDatabase *m_db = nullptr;
@@ -82,18 +79,28 @@ void TestFileSafeDao::cleanup()
     delete m_env;
 }
 
-void TestFileSafeDao::merge(const QList<FilesafeTO_v2> &safes, Outcome *outcome)
+int TestFileSafeDao::merge(const QList<FilesafeTO_v2> &safes, const Result<FilesafesTO_v2> *failure)
 {
     FilesafesTO_v2 listing;
     listing.filesafes = safes;
-    m_dao->syncFileSafes(Result<FilesafesTO_v2>(listing), [outcome](const EmptyResult &result) {
-        ++outcome->calls;
-        outcome->code = result.code();
-        outcome->message = result.message();
-    });
+    int code = -1;
+    m_dao->syncFileSafes(failure ? *failure : Result<FilesafesTO_v2>(listing),
+                         [&code](const EmptyResult &result) { code = result.code(); });
+    return code;
 }
 
-void TestFileSafeDao::listingEqualToTable()
+bool TestFileSafeDao::addSettings(const QList<QStringList> &rows)
+{
+    QStringList statements;
+    for (const QStringList &r : rows) {
+        statements << QString("INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, remote_state, "
+                              "root_folder_id) VALUES (%1, %2, '%3', '/local%1', 0, '%4')")
+                              .arg(r.at(0), r.at(1), r.at(2), r.value(3, "0"));
+    }
+    return m_db->rawExec(statements);
+}
+
+void TestFileSafeDao::knownSafesUpdated()
 {
     m_dao->add(safe("a", "Alpha"));
     m_dao->add(safe("b", "Beta"));
@@ -103,11 +110,7 @@ void TestFileSafeDao::listingEqualToTable()
     changed.lastEvent = "ev-a2";
     changed.access = "r";
     changed.hasTrash = false;
-    Outcome outcome;
-    merge({changed, safe("b", "Beta")}, &outcome);
-    QCOMPARE(outcome.calls, 1);
-    QCOMPARE(outcome.code, EC_OK);
-    QVERIFY(outcome.message.isEmpty());
+    QCOMPARE(merge({changed, safe("b", "Beta")}), int(EC_OK));
     QCOMPARE(found.count(), 0);
     QCOMPARE(count("SELECT count(*) FROM file_safe"), 2);
     const FilesafeTO_v2 stored = m_dao->get("a");
@@ -127,48 +130,26 @@ void TestFileSafeDao::newSafeAnnounced()
             events << "new " + s.safeId;
         }
     });
-    FilesafesTO_v2 listing;
-    listing.filesafes = {safe("a", "Alpha"), safe("n", "New")};
-    m_dao->syncFileSafes(Result<FilesafesTO_v2>(listing),
-                         [&events](const EmptyResult &r) { events << QString("done %1").arg(r.code()); });
+    events << QString("done %1").arg(merge({safe("a", "Alpha"), safe("n", "New")}));
     QCOMPARE(events, (QStringList{"new n", "done 0"}));
-    const FilesafeTO_v2 stored = m_dao->get("n");
-    QCOMPARE(stored.name, QString("New"));
-    QCOMPARE(stored.rootFolderId, QString("root-n"));
+    QCOMPARE(m_dao->get("n").rootFolderId, QString("root-n"));
     QCOMPARE(m_db->rawValue("SELECT expiry_date FROM file_safe WHERE safe_id = 'n'").toString(), QString("2031-02-03"));
-    QCOMPARE(m_db->rawValue("SELECT user_id FROM file_safe WHERE safe_id = 'n'").toLongLong(), userId());
+    QCOMPARE(m_db->rawValue("SELECT user_id FROM file_safe WHERE safe_id = 'n'").toLongLong(),
+             R7Session::instance()->userId());
 }
 
-void TestFileSafeDao::vanishedUnusedSafeDeleted()
-{
-    m_dao->add(safe("a", "Alpha"));
-    m_dao->add(safe("gone", "Gone"));
-    Outcome outcome;
-    merge({safe("a", "Alpha")}, &outcome);
-    QCOMPARE(outcome.calls, 1);
-    QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe"), QStringList{"a"});
-}
-
-void TestFileSafeDao::vanishedUsedSafeMarksEverySetting()
+void TestFileSafeDao::vanishedSafes()
 {
     m_dao->add(safe("keep", "Keep"));
     m_dao->add(safe("gone", "Gone"));
-    const QString goneId = m_db->rawValue("SELECT id FROM file_safe WHERE safe_id = 'gone'").toString();
-    const QString keepId = m_db->rawValue("SELECT id FROM file_safe WHERE safe_id = 'keep'").toString();
-    QVERIFY(m_db->rawExec({
-            "INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, remote_state) VALUES (10, " + goneId +
-                    ", '/', '/l1', 0)",
-            "INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, remote_state) VALUES (11, " + goneId +
-                    ", '/sub', '/l2', 0)",
-            "INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, remote_state) VALUES (12, " + keepId +
-                    ", '/', '/l3', 0)",
-            "INSERT INTO fs_object (setting_id, path) VALUES (10, '/x'), (10, '/y'), (11, '/z'), (12, '/k')",
-    }));
-    Outcome outcome;
-    merge({safe("keep", "Keep")}, &outcome);
-    QCOMPARE(outcome.calls, 1);
-    // The row stays for its settings; both settings are marked, and both lose their synchronised state.
-    QCOMPARE(count("SELECT count(*) FROM file_safe WHERE safe_id = 'gone'"), 1);
+    m_dao->add(safe("unused", "Unused"));
+    QVERIFY(addSettings({{"10", rowId("gone"), "/"}, {"11", rowId("gone"), "/sub"}, {"12", rowId("keep"), "/"}}));
+    QVERIFY(m_db->rawExec({"INSERT INTO fs_object (setting_id, path) VALUES (10, '/x'), (10, '/y'), (11, '/z'), "
+                           "(12, '/k')"}));
+    QCOMPARE(merge({safe("keep", "Keep")}), int(EC_OK));
+    // A safe without settings goes; one with settings stays for them, and every one of its settings
+    // is marked and loses its synchronised state.
+    QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe ORDER BY safe_id"), (QStringList{"gone", "keep"}));
     QCOMPARE(m_db->rawColumn("SELECT remote_state FROM sync_setting ORDER BY id"), (QStringList{"1", "1", "0"}));
     QCOMPARE(m_db->rawColumn("SELECT path FROM fs_object ORDER BY path"), QStringList{"/k"});
 }
@@ -177,9 +158,7 @@ void TestFileSafeDao::nullSettingDoesNotBlockDeletion()
 {
     m_dao->add(safe("gone", "Gone"));
     QVERIFY(m_db->rawExec({"INSERT INTO sync_setting (file_safe_id, remote_dir, local_dir) VALUES (NULL, '/', '/l')"}));
-    Outcome outcome;
-    merge({}, &outcome);
-    QCOMPARE(outcome.calls, 1);
+    QCOMPARE(merge({}), int(EC_OK));
     QCOMPARE(count("SELECT count(*) FROM file_safe"), 0);
     QCOMPARE(count("SELECT count(*) FROM sync_setting"), 1);
 }
@@ -188,78 +167,43 @@ void TestFileSafeDao::failedListingCallsBack()
 {
     m_dao->add(safe("a", "Alpha"));
     QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
-    Outcome outcome;
+    QString message;
     m_dao->syncFileSafes(Result<FilesafesTO_v2>(EC_SERVICE_UNAVAILABLE, "HTTP status: 503"),
-                         [&outcome](const EmptyResult &result) {
-                             ++outcome.calls;
-                             outcome.code = result.code();
-                             outcome.message = result.message();
-                         });
-    QCOMPARE(outcome.calls, 1);
-    QCOMPARE(outcome.code, EC_SERVICE_UNAVAILABLE);
-    QCOMPARE(outcome.message, QString("HTTP status: 503"));
-    QCOMPARE(found.count(), 0);
-    QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe"), QStringList{"a"});
+                         [&message](const EmptyResult &r) { message = QString::number(r.code()) + " " + r.message(); });
+    QCOMPARE(message, QString("6 HTTP status: 503"));
     // Without a callback nothing else happens either.
     m_dao->syncFileSafes(Result<FilesafesTO_v2>(EC_NETWORK, "x"), ResultCallback<Nothing>());
-    QCOMPARE(count("SELECT count(*) FROM file_safe"), 1);
+    QCOMPARE(found.count(), 0);
+    QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe"), QStringList{"a"});
 }
 
-void TestFileSafeDao::readsOmitExpiryAndKeepType()
+void TestFileSafeDao::reads()
 {
-    m_dao->add(safe("a", "Alpha", "PRIVATE"));
-    FilesafeTO_v2 renamed = safe("a", "Omega", "INBOX");
-    m_dao->update(renamed);
+    m_dao->add(safe("a", "beta", "PRIVATE"));
+    m_dao->add(safe("b", "Zeta"));
+    m_dao->add(safe("c", "alpha"));
+    // An update takes the name but never the type; reads leave the expiry date out.
+    m_dao->update(safe("a", "Omega", "INBOX"));
     const FilesafeTO_v2 stored = m_dao->get("a");
-    QCOMPARE(stored.name, QString("Omega"));
-    QCOMPARE(stored.type, QString("PRIVATE"));
+    QCOMPARE(stored.name + ":" + stored.type, QString("Omega:PRIVATE"));
     QVERIFY(stored.expiryDate.isEmpty());
-    QCOMPARE(m_db->rawValue("SELECT expiry_date FROM file_safe").toString(), QString("2031-02-03"));
-    const QList<FilesafeTO_v2> all = m_dao->list();
-    QCOMPARE(all.size(), 1);
-    QVERIFY(all.first().expiryDate.isEmpty());
-    QCOMPARE(all.first().roleType, 3);
-    QCOMPARE(all.first().hasTrash, true);
-}
-
-void TestFileSafeDao::getUnknownSafe()
-{
-    m_dao->add(safe("a", "Alpha"));
-    const FilesafeTO_v2 none = m_dao->get("b");
-    QVERIFY(none.safeId.isEmpty());
-    QVERIFY(none.name.isEmpty());
-    QCOMPARE(none.storageQuota, 0LL);
-    QCOMPARE(none.hasTrash, false);
-}
-
-void TestFileSafeDao::listOrderIsByteOrder()
-{
-    m_dao->add(safe("1", "beta"));
-    m_dao->add(safe("2", "Zeta"));
-    m_dao->add(safe("3", "alpha"));
+    QCOMPARE(stored.roleType, 3);
+    QCOMPARE(m_db->rawValue("SELECT expiry_date FROM file_safe WHERE safe_id = 'a'").toString(), QString("2031-02-03"));
     QStringList names;
     for (const FilesafeTO_v2 &s : m_dao->list()) {
         names << s.name;
+        QVERIFY(s.expiryDate.isEmpty());
     }
-    QCOMPARE(names, (QStringList{"Zeta", "alpha", "beta"}));
+    QCOMPARE(names, (QStringList{"Omega", "Zeta", "alpha"})); // byte order
+    QVERIFY(m_dao->get("x").safeId.isEmpty());
 }
 
 void TestFileSafeDao::rootFolderFilledForWholeSafeSettings()
 {
     FilesafeTO_v2 s = safe("a", "Alpha");
-    s.rootFolderId = "R0";
     m_dao->add(s);
-    const QString fsId = m_db->rawValue("SELECT id FROM file_safe").toString();
-    QVERIFY(m_db->rawExec({
-            "INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, root_folder_id) VALUES (1, " + fsId +
-                    ", '/', '/a', '0')",
-            "INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, root_folder_id) VALUES (2, " + fsId +
-                    ", '/', '/b', '0')",
-            "INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, root_folder_id) VALUES (3, " + fsId +
-                    ", '/sub', '/c', '0')",
-            "INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, root_folder_id) VALUES (4, " + fsId +
-                    ", '/', '/d', 'other')",
-    }));
+    const QString fsId = rowId("a");
+    QVERIFY(addSettings({{"1", fsId, "/"}, {"2", fsId, "/"}, {"3", fsId, "/sub"}, {"4", fsId, "/", "other"}}));
     s.rootFolderId = "R1";
     m_dao->update(s);
     QCOMPARE(m_db->rawColumn("SELECT root_folder_id FROM sync_setting ORDER BY id"),
@@ -269,9 +213,7 @@ void TestFileSafeDao::rootFolderFilledForWholeSafeSettings()
 void TestFileSafeDao::duplicateIdInListingStoredOnce()
 {
     QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
-    Outcome outcome;
-    merge({safe("d", "First"), safe("d", "Second")}, &outcome);
-    QCOMPARE(outcome.calls, 1);
+    QCOMPARE(merge({safe("d", "First"), safe("d", "Second")}), int(EC_OK));
     QCOMPARE(count("SELECT count(*) FROM file_safe WHERE safe_id = 'd'"), 1);
     QCOMPARE(found.count(), 1);
     QCOMPARE(found.first().first().value<QList<FilesafeTO_v2>>().size(), 1);
@@ -279,12 +221,11 @@ void TestFileSafeDao::duplicateIdInListingStoredOnce()
 
 void TestFileSafeDao::otherUsersRowsUntouched()
 {
-    const qint64 other = userId() + 5000000000LL; // beyond 32 bits
+    const qint64 other = R7Session::instance()->userId() + 5000000000LL; // beyond 32 bits
     QVERIFY(m_db->rawExec({QString("INSERT INTO file_safe (user_id, safe_id, safe_name, safe_type) VALUES (%1, "
                                    "'x', 'Theirs', 'PRIVATE')")
                                    .arg(other)}));
-    Outcome outcome;
-    merge({safe("a", "Alpha")}, &outcome);
+    QCOMPARE(merge({safe("a", "Alpha")}), int(EC_OK));
     QCOMPARE(m_dao->list().size(), 1);
     QCOMPARE(count(QString("SELECT count(*) FROM file_safe WHERE user_id = %1").arg(other)), 1);
     QVERIFY(m_dao->get("x").safeId.isEmpty());
@@ -302,24 +243,19 @@ void TestFileSafeDao::refreshThroughService()
     session->resetSession();
     UserCredUtil creds(&info);
     LoginRI login(&creds, &info, session);
-    int signedIn = 0;
-    login.doLogin(DevService::demoUser(), DevService::demoPassword(), false,
-                  [&](const EmptyResult &r) { signedIn = r.isOk() ? 1 : -1; });
-    QTRY_VERIFY_WITH_TIMEOUT(signedIn != 0, 15000);
-    QCOMPARE(signedIn, 1);
+    QList<EmptyResult> outcomes;
+    const auto collect = [&outcomes](const EmptyResult &r) { outcomes << r; };
+    login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, collect);
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 15000);
+    QVERIFY2(outcomes.takeFirst().isOk(), "sign-in failed");
 
     FilesafeRI ri(&info, session);
     FileSafeDao dao(&info, &ri);
     m_dao->add(safe("vanished", "Old"));
     QSignalSpy found(&dao, &FileSafeDao::newFileSafesFound);
-    int calls = 0;
-    EmptyResult outcome;
-    dao.updateFileSafes([&](const EmptyResult &r) {
-        ++calls;
-        outcome = r;
-    });
-    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 10000);
-    QVERIFY2(outcome.isOk(), qPrintable(outcome.message()));
+    dao.updateFileSafes(collect);
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 10000);
+    QVERIFY2(outcomes.last().isOk(), qPrintable(outcomes.last().message()));
     QCOMPARE(found.count(), 1);
     QCOMPARE(found.first().first().value<QList<FilesafeTO_v2>>().size(), 4);
     QStringList names;
@@ -327,27 +263,23 @@ void TestFileSafeDao::refreshThroughService()
         names << s.name;
     }
     QCOMPARE(names, (QStringList{"Inbox", "Mail-in", "Private", "Team Alpha"}));
-    QVERIFY(dao.get("vanished").safeId.isEmpty());
 
     // A refused listing reaches the caller, and the table stays as it was.
     svc.fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
-    dao.updateFileSafes([&](const EmptyResult &r) {
-        ++calls;
-        outcome = r;
-    });
-    QTRY_COMPARE_WITH_TIMEOUT(calls, 2, 10000);
-    QCOMPARE(outcome.code(), EC_SERVICE_UNAVAILABLE);
+    dao.updateFileSafes(collect);
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, 10000);
+    QCOMPARE(outcomes.last().code(), EC_SERVICE_UNAVAILABLE);
     QCOMPARE(dao.list().size(), 4);
 
     // A reply for a store that is gone is dropped.
     auto *doomed = new FileSafeDao(&info, &ri);
-    doomed->updateFileSafes([&](const EmptyResult &) { ++calls; });
+    doomed->updateFileSafes(collect);
     delete doomed;
     FileSafeDao later(&info, &ri);
-    Outcome after;
-    later.updateFileSafes([&after](const EmptyResult &) { ++after.calls; });
-    QTRY_COMPARE_WITH_TIMEOUT(after.calls, 1, 10000);
-    QCOMPARE(calls, 2);
+    int laterCalls = 0;
+    later.updateFileSafes([&laterCalls](const EmptyResult &) { ++laterCalls; });
+    QTRY_COMPARE_WITH_TIMEOUT(laterCalls, 1, 10000);
+    QCOMPARE(outcomes.size(), 2);
     session->setLoggedIn(false);
 }
 

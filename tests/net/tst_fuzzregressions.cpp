@@ -41,24 +41,16 @@ void TestFuzzRegressions::replay()
 {
     QFETCH(QString, target);
     QFETCH(QString, file);
+    const QMap<QString, int (*)(const uint8_t *, size_t)> targets{{"fuzz_filesafe_objects", fuzzFilesafeObjects},
+                                                                  {"fuzz_password_objects", fuzzPasswordObjects},
+                                                                  {"fuzz_download_stream", fuzzDownloadStream},
+                                                                  {"fuzz_envelope", fuzzEnvelope},
+                                                                  {"fuzz_signin_form", fuzzSigninForm}};
+    QVERIFY2(targets.contains(target), qPrintable("no replay for " + target));
     QFile input(file);
     QVERIFY(input.open(QIODevice::ReadOnly));
     const QByteArray bytes = input.readAll();
-    const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
-    const size_t size = size_t(bytes.size());
-    if (target == "fuzz_filesafe_objects") {
-        QCOMPARE(fuzzFilesafeObjects(data, size), 0);
-    } else if (target == "fuzz_password_objects") {
-        QCOMPARE(fuzzPasswordObjects(data, size), 0);
-    } else if (target == "fuzz_download_stream") {
-        QCOMPARE(fuzzDownloadStream(data, size), 0);
-    } else if (target == "fuzz_envelope") {
-        QCOMPARE(fuzzEnvelope(data, size), 0);
-    } else if (target == "fuzz_signin_form") {
-        QCOMPARE(fuzzSigninForm(data, size), 0);
-    } else {
-        QFAIL(qPrintable("no replay for " + target));
-    }
+    QCOMPARE(targets.value(target)(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())), 0);
 }
 
 QTEST_GUILESS_MAIN(TestFuzzRegressions)

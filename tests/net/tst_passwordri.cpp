@@ -14,19 +14,21 @@
 #include <QJsonObject>
 #include <QtTest>
 
-template<typename T>
-struct Outcome
+#include <memory>
+
+// Starts a call and waits for its outcome; a call that never answers gives EC_TIMEOUT.
+template<typename T, typename Start>
+static Result<T> await(Start start)
 {
-    int calls = 0;
-    Result<T> result;
-    ResultCallback<T> callback()
-    {
-        return [this](const Result<T> &r) {
-            ++calls;
-            result = r;
-        };
+    auto outcome = std::make_shared<std::pair<bool, Result<T>>>(false, Result<T>(EC_TIMEOUT, "no answer"));
+    start([outcome](const Result<T> &r) { *outcome = {true, r}; });
+    QElapsedTimer timer;
+    timer.start();
+    while (!outcome->first && timer.elapsed() < 15000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
-};
+    return outcome->second;
+}
 
 // Every password operation against the development service, in both path generations.
 class TestPasswordRI : public QObject
@@ -34,44 +36,49 @@ class TestPasswordRI : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
     void initTestCase();
+    void init();
     void cleanupTestCase();
 
-    void listSortedWithMaximum_data() { generations(); }
     void listSortedWithMaximum();
-    void singleSecretDecrypts_data() { generations(); }
     void singleSecretDecrypts();
-    void idBeyond32Bits_data() { generations(); }
-    void idBeyond32Bits();
-    void createWithQuota_data() { generations(); }
     void createWithQuota();
-    void updateCarriesIdInPathOnly_data() { generations(); }
     void updateCarriesIdInPathOnly();
-    void deleteTrimsId_data() { generations(); }
     void deleteTrimsId();
-    void breachedIds_data() { generations(); }
     void breachedIds();
-    void breachedReplyWithoutIds_data() { generations(); }
-    void breachedReplyWithoutIds();
-    void listReplyWithoutComment_data() { generations(); }
-    void listReplyWithoutComment();
+    void malformedReplies();
 
 private:
-    void generations();
-    bool prepare(int generation);
-    bool signIn();
-    QString base() const { return m_gen == 1 ? "/rest/loggedin/2/passwords" : "/api/sync/1/passwords"; }
-    QJsonArray requestsTo(const QString &pattern);
-    QJsonArray storedPasswords();
-    QString storedId(const QString &title);
+    QString base() const { return m_info.apiGeneration == 1 ? "/rest/loggedin/2/passwords" : "/api/sync/1/passwords"; }
+    // The one request to the password paths, as the service logged it.
+    QJsonObject logged()
+    {
+        const QJsonArray all = m_svc.requests();
+        QJsonArray mine;
+        for (const QJsonValue &v : all) {
+            if (v.toObject().value("path").toString().contains("passwords")) {
+                mine.append(v);
+            }
+        }
+        return mine.size() == 1 ? mine.first().toObject() : QJsonObject{{"count", mine.size()}};
+    }
+    QJsonObject loggedBody() { return QJsonDocument::fromJson(logged().value("body").toString().toUtf8()).object(); }
+    QJsonObject stored(const QString &title);
     SinglePasswordTO encrypted(const QString &secret);
 
     TestEnv *m_env = nullptr;
     DevService m_svc;
     AppInfo m_info = AppInfo::forThisBuild();
-    int m_gen = 1;
-    PasswordRI *m_ri = nullptr;
+    std::unique_ptr<PasswordRI> m_ri;
 };
+
+void TestPasswordRI::initTestCase_data()
+{
+    QTest::addColumn<int>("generation");
+    QTest::newRow("older paths") << 1;
+    QTest::newRow("newer paths") << 2;
+}
 
 void TestPasswordRI::initTestCase()
 {
@@ -83,83 +90,38 @@ void TestPasswordRI::initTestCase()
 void TestPasswordRI::cleanupTestCase()
 {
     AppInfo::publish(nullptr);
-    delete m_ri;
+    m_ri.reset();
     m_svc.stop();
     delete m_env;
 }
 
-bool TestPasswordRI::signIn()
+// A fresh service state and sign-in for the generation; the newer one brings its anti-forgery token.
+void TestPasswordRI::init()
 {
+    QFETCH_GLOBAL(int, generation);
+    QVERIFY(m_svc.reset());
+    m_info.apiGeneration = generation;
+    AppInfo::publish(&m_info);
     R7Session::instance()->setLoggedIn(false);
     R7Session::instance()->resetSession();
     UserCredUtil creds(&m_info);
     LoginRI login(&creds, &m_info, R7Session::instance());
-    bool done = false;
-    EmptyResult outcome;
-    login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, [&](const EmptyResult &r) {
-        outcome = r;
-        done = true;
-    });
-    QElapsedTimer timer;
-    timer.start();
-    while (!done && timer.elapsed() < 15000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return done && outcome.isOk();
-}
-
-void TestPasswordRI::generations()
-{
-    QTest::addColumn<int>("generation");
-    QTest::newRow("older paths") << 1;
-    QTest::newRow("newer paths") << 2;
-}
-
-// A fresh service state and sign-in for the generation; the newer one brings its anti-forgery token.
-bool TestPasswordRI::prepare(int generation)
-{
-    m_gen = generation;
-    if (!m_svc.reset()) {
-        return false;
-    }
-    m_info.apiGeneration = generation;
-    AppInfo::publish(&m_info);
-    if (!signIn()) {
-        return false;
-    }
-    delete m_ri;
-    m_ri = new PasswordRI(&m_info, R7Session::instance());
+    const EmptyResult signedIn = await<Nothing>(
+            [&](auto cb) { login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, cb); });
+    QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
+    m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
     m_svc.requests(true);
-    return true;
 }
 
-QJsonArray TestPasswordRI::requestsTo(const QString &pattern)
+QJsonObject TestPasswordRI::stored(const QString &title)
 {
-    const QRegularExpression re(pattern);
-    QJsonArray out;
-    for (const QJsonValue &v : m_svc.requests()) {
-        if (re.match(v.toObject().value("path").toString()).hasMatch()) {
-            out.append(v);
-        }
-    }
-    return out;
-}
-
-QJsonArray TestPasswordRI::storedPasswords()
-{
-    for (const QJsonValue &v : m_svc.state().value("users").toArray()) {
-        if (v.toObject().value("name").toString() == "demo") {
-            return v.toObject().value("passwords").toArray();
-        }
-    }
-    return {};
-}
-
-QString TestPasswordRI::storedId(const QString &title)
-{
-    for (const QJsonValue &v : storedPasswords()) {
-        if (v.toObject().value("title").toString() == title) {
-            return v.toObject().value("id").toString();
+    for (const QJsonValue &user : m_svc.state().value("users").toArray()) {
+        if (user.toObject().value("name").toString() == "demo") {
+            for (const QJsonValue &v : user.toObject().value("passwords").toArray()) {
+                if (v.toObject().value("title").toString() == title) {
+                    return v.toObject();
+                }
+            }
         }
     }
     return {};
@@ -178,199 +140,127 @@ SinglePasswordTO TestPasswordRI::encrypted(const QString &secret)
 
 void TestPasswordRI::listSortedWithMaximum()
 {
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
-    {
-        Outcome<EmptyPasswordsTO> out;
-        m_ri->getPasswords(out.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-        QVERIFY2(out.result.isOk(), qPrintable(out.result.message()));
-        QStringList titles;
-        for (const EmptyPasswordTO &p : out.result.payload().passwords()) {
-            titles << p.title();
-        }
-        QCOMPARE(titles, (QStringList{"Bank", "Mail", "Shop", "Wi-Fi at home"}));
-        QCOMPARE(out.result.payload().passwordsMax(), 100);
-        const QJsonArray log = requestsTo("passwords");
-        QCOMPARE(log.size(), 1);
-        QCOMPARE(log.first().toObject().value("path").toString(), base());
-        QCOMPARE(log.first().toObject().value("method").toString(), QString("GET"));
+    const auto out = await<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
+    QVERIFY2(out.isOk(), qPrintable(out.message()));
+    QStringList titles;
+    for (const EmptyPasswordTO &p : out.payload().passwords()) {
+        titles << p.title();
     }
+    QCOMPARE(titles, (QStringList{"Bank", "Mail", "Shop", "Wi-Fi at home"}));
+    QCOMPARE(out.payload().passwordsMax(), 100);
+    QCOMPARE(logged().value("path").toString(), base());
+    QCOMPARE(logged().value("method").toString(), QString("GET"));
 }
 
 void TestPasswordRI::singleSecretDecrypts()
 {
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
-    {
-        const QString id = storedId("Wi-Fi at home");
-        Outcome<SinglePasswordTO> out;
-        m_ri->getSinglePassword(id.toLongLong(), out.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-        QVERIFY2(out.result.isOk(), qPrintable(out.result.message()));
-        QCOMPARE(out.result.payload().id(), id);
-        PasswordCrypt crypt(R7Session::instance()->transportKey());
-        QString error;
-        const EncryptedData data(out.result.payload().password(), out.result.payload().transportIv());
-        QCOMPARE(crypt.decryptPassword(data, &error), QString::fromUtf8("Küchentisch-42"));
-        QCOMPARE(requestsTo("passwords").first().toObject().value("path").toString(), base() + "/" + id);
-    }
-}
+    const QString id = stored("Wi-Fi at home").value("id").toString();
+    const auto out = await<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(id.toLongLong(), cb); });
+    QVERIFY2(out.isOk(), qPrintable(out.message()));
+    QCOMPARE(out.payload().id(), id);
+    PasswordCrypt crypt(R7Session::instance()->transportKey());
+    QString error;
+    const EncryptedData data(out.payload().password(), out.payload().transportIv());
+    QCOMPARE(crypt.decryptPassword(data, &error), QString::fromUtf8("Küchentisch-42"));
+    QCOMPARE(logged().value("path").toString(), base() + "/" + id);
 
-void TestPasswordRI::idBeyond32Bits()
-{
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
     // 2^32 + the id of a real entry: a 32-bit id would fetch that entry's secret.
-    const qint64 real = storedId("Bank").toLongLong();
-    const qint64 wide = (qint64(1) << 32) + real;
-    Outcome<SinglePasswordTO> out;
-    m_ri->getSinglePassword(wide, out.callback());
-    QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-    QCOMPARE(out.result.code(), EC_SERVICE_STATUS_10904);
-    QCOMPARE(requestsTo("passwords").first().toObject().value("path").toString(), base() + "/" + QString::number(wide));
+    m_svc.requests(true);
+    const qint64 wide = (qint64(1) << 32) + id.toLongLong();
+    QCOMPARE(await<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(wide, cb); }).code(),
+             EC_SERVICE_STATUS_10904);
+    QCOMPARE(logged().value("path").toString(), base() + "/" + QString::number(wide));
 }
 
 void TestPasswordRI::createWithQuota()
 {
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
-    {
-        const SinglePasswordTO secret = encrypted("n3w-S3cret");
-        PasswordTO entry;
-        entry.setTitle("Forum");
-        entry.setUsername("me");
-        entry.setUrl("https://forum.example");
-        entry.setPassword(secret.password());
-        entry.setTransportIv(secret.transportIv());
-        Outcome<EmptyPasswordTO> out;
-        m_ri->createPassword(entry, out.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-        QVERIFY2(out.result.isOk(), qPrintable(out.result.message()));
-        QCOMPARE(out.result.payload().title(), QString("Forum"));
-        const QString id = storedId("Forum");
-        QCOMPARE(out.result.payload().id(), id);
-        for (const QJsonValue &v : storedPasswords()) {
-            if (v.toObject().value("id").toString() == id) {
-                QCOMPARE(v.toObject().value("password").toString(), QString("n3w-S3cret"));
-                QCOMPARE(v.toObject().value("comment").toString(), QString());
-            }
-        }
-        const QJsonObject logged = requestsTo("passwords").first().toObject();
-        QCOMPARE(logged.value("method").toString(), QString("POST"));
-        QCOMPARE(logged.value("path").toString(), base());
-        const QJsonObject body = QJsonDocument::fromJson(logged.value("body").toString().toUtf8()).object();
-        QCOMPARE(body.keys(), (QStringList{"comment", "password", "title", "transportIv", "url", "username"}));
+    const SinglePasswordTO secret = encrypted("n3w-S3cret");
+    PasswordTO entry;
+    entry.setTitle("Forum");
+    entry.setUsername("me");
+    entry.setUrl("https://forum.example");
+    entry.setPassword(secret.password());
+    entry.setTransportIv(secret.transportIv());
+    const auto out = await<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); });
+    QVERIFY2(out.isOk(), qPrintable(out.message()));
+    QCOMPARE(out.payload().title(), QString("Forum"));
+    const QJsonObject made = stored("Forum");
+    QCOMPARE(out.payload().id(), made.value("id").toString());
+    QCOMPARE(made.value("password").toString(), QString("n3w-S3cret"));
+    QCOMPARE(logged().value("method").toString(), QString("POST"));
+    QCOMPARE(logged().value("path").toString(), base());
+    QCOMPARE(loggedBody().keys(), (QStringList{"comment", "password", "title", "transportIv", "url", "username"}));
 
-        // The account's maximum reached: 21.
-        m_svc.control("user", {{"name", "demo"}, {"passwords_max", 5}});
-        Outcome<EmptyPasswordTO> refused;
-        m_ri->createPassword(entry, refused.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(refused.calls, 1, 10000);
-        QCOMPARE(refused.result.code(), EC_QUOTA_EXCEEDED);
-        QCOMPARE(storedPasswords().size(), 5);
-    }
+    // The account's maximum reached: 21, nothing stored.
+    m_svc.control("user", {{"name", "demo"}, {"passwords_max", 5}});
+    entry.setTitle("Forum 2");
+    QCOMPARE(await<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); }).code(), EC_QUOTA_EXCEEDED);
+    QVERIFY(stored("Forum 2").isEmpty());
 }
 
 void TestPasswordRI::updateCarriesIdInPathOnly()
 {
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
-    {
-        const QString id = storedId("Shop");
-        const SinglePasswordTO secret = encrypted("changed!");
-        PasswordTO entry;
-        entry.setId(id);
-        entry.setTitle("Shop 2");
-        entry.setPassword(secret.password());
-        entry.setTransportIv(secret.transportIv());
-        Outcome<EmptyPasswordTO> out;
-        m_ri->updatePassword(entry, out.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-        QVERIFY2(out.result.isOk(), qPrintable(out.result.message()));
-        QCOMPARE(storedId("Shop 2"), id);
-        const QJsonObject logged = requestsTo("passwords").first().toObject();
-        QCOMPARE(logged.value("method").toString(), QString("PUT"));
-        QCOMPARE(logged.value("path").toString(), base() + "/" + id);
-        const QJsonObject body = QJsonDocument::fromJson(logged.value("body").toString().toUtf8()).object();
-        QVERIFY(!body.contains("id"));
-        QCOMPARE(body.value("title").toString(), QString("Shop 2"));
-    }
+    const QString id = stored("Shop").value("id").toString();
+    const SinglePasswordTO secret = encrypted("changed!");
+    PasswordTO entry;
+    entry.setId(id);
+    entry.setTitle("Shop 2");
+    entry.setPassword(secret.password());
+    entry.setTransportIv(secret.transportIv());
+    const auto out = await<EmptyPasswordTO>([&](auto cb) { m_ri->updatePassword(entry, cb); });
+    QVERIFY2(out.isOk(), qPrintable(out.message()));
+    QCOMPARE(stored("Shop 2").value("id").toString(), id);
+    QCOMPARE(logged().value("method").toString(), QString("PUT"));
+    QCOMPARE(logged().value("path").toString(), base() + "/" + id);
+    QVERIFY(!loggedBody().contains("id"));
+    QCOMPARE(loggedBody().value("title").toString(), QString("Shop 2"));
 }
 
 void TestPasswordRI::deleteTrimsId()
 {
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
-    {
-        const QString id = storedId("Mail");
-        Outcome<Nothing> out;
-        m_ri->deletePassword(" \t" + id + "  ", out.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-        QVERIFY2(out.result.isOk(), qPrintable(out.result.message()));
-        QVERIFY(storedId("Mail").isEmpty());
-        const QJsonObject logged = requestsTo("passwords").first().toObject();
-        QCOMPARE(logged.value("method").toString(), QString("DELETE"));
-        QCOMPARE(logged.value("path").toString(), base() + "/" + id);
-    }
+    const QString id = stored("Mail").value("id").toString();
+    const auto out = await<Nothing>([&](auto cb) { m_ri->deletePassword(" \t" + id + "  ", cb); });
+    QVERIFY2(out.isOk(), qPrintable(out.message()));
+    QVERIFY(stored("Mail").isEmpty());
+    QCOMPARE(logged().value("method").toString(), QString("DELETE"));
+    QCOMPARE(logged().value("path").toString(), base() + "/" + id);
 }
 
 void TestPasswordRI::breachedIds()
 {
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
-    {
-        Outcome<QList<qint64>> out;
-        m_ri->checkBreached(encrypted("correct horse battery staple"), out.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-        QVERIFY2(out.result.isOk(), qPrintable(out.result.message()));
-        QList<qint64> ids = out.result.payload();
-        std::sort(ids.begin(), ids.end());
-        QCOMPARE(ids, (QList<qint64>{storedId("Mail").toLongLong(), storedId("Shop").toLongLong()}));
-        const QJsonObject logged = requestsTo("breached").first().toObject();
-        QCOMPARE(logged.value("path").toString(), base() + "/breached");
-        const QJsonObject body = QJsonDocument::fromJson(logged.value("body").toString().toUtf8()).object();
-        QCOMPARE(body.keys(), (QStringList{"password", "transportIv"}));
+    const auto out =
+            await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("correct horse battery staple"), cb); });
+    QVERIFY2(out.isOk(), qPrintable(out.message()));
+    QList<qint64> ids = out.payload();
+    std::sort(ids.begin(), ids.end());
+    QCOMPARE(ids, (QList<qint64>{stored("Mail").value("id").toString().toLongLong(),
+                                 stored("Shop").value("id").toString().toLongLong()}));
+    QCOMPARE(logged().value("path").toString(), base() + "/breached");
+    QCOMPARE(loggedBody().keys(), (QStringList{"password", "transportIv"}));
 
-        Outcome<QList<qint64>> none;
-        m_ri->checkBreached(encrypted("nobody uses this"), none.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(none.calls, 1, 10000);
-        QVERIFY2(none.result.isOk(), qPrintable(none.result.message()));
-        QVERIFY(none.result.payload().isEmpty());
-    }
+    const auto none = await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("nobody uses this"), cb); });
+    QVERIFY2(none.isOk(), qPrintable(none.message()));
+    QVERIFY(none.payload().isEmpty());
 }
 
-void TestPasswordRI::breachedReplyWithoutIds()
+void TestPasswordRI::malformedReplies()
 {
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
     m_svc.fault({{"path", "/breached$"}, {"body", "{\"status\":0,\"data\":{\"ids\":[1]}}"}});
-    Outcome<QList<qint64>> out;
-    m_ri->checkBreached(encrypted("x"), out.callback());
-    QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-    QCOMPARE(out.result.code(), EC_BAD_RESPONSE);
-    QCOMPARE(out.result.message(), QString("Response data: json object: missing key: 'password-ids'"));
+    const auto noIds = await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
+    QCOMPARE(noIds.code(), EC_BAD_RESPONSE);
+    QCOMPARE(noIds.message(), QString("Response data: json object: missing key: 'password-ids'"));
 
     m_svc.fault({{"path", "/breached$"}, {"http_status", 503}});
-    Outcome<QList<qint64>> unavailable;
-    m_ri->checkBreached(encrypted("x"), unavailable.callback());
-    QTRY_COMPARE_WITH_TIMEOUT(unavailable.calls, 1, 10000);
-    QCOMPARE(unavailable.result.code(), EC_SERVICE_UNAVAILABLE);
-    QVERIFY(unavailable.result.payload().isEmpty());
-}
+    const auto unavailable = await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
+    QCOMPARE(unavailable.code(), EC_SERVICE_UNAVAILABLE);
+    QVERIFY(unavailable.payload().isEmpty());
 
-void TestPasswordRI::listReplyWithoutComment()
-{
-    QFETCH(int, generation);
-    QVERIFY(prepare(generation));
     m_svc.fault({{"path", "passwords$"},
                  {"body", "{\"status\":0,\"data\":{\"passwordsMax\":3,\"passwords\":[{\"id\":\"1\",\"title\":\"t\","
                           "\"username\":\"u\",\"url\":\"\"}]}}"}});
-    Outcome<EmptyPasswordsTO> out;
-    m_ri->getPasswords(out.callback());
-    QTRY_COMPARE_WITH_TIMEOUT(out.calls, 1, 10000);
-    QCOMPARE(out.result.code(), EC_BAD_RESPONSE);
-    QCOMPARE(out.result.message(), QString("Response data: json object: missing key: 'comment'"));
+    const auto noComment = await<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
+    QCOMPARE(noComment.code(), EC_BAD_RESPONSE);
+    QCOMPARE(noComment.message(), QString("Response data: json object: missing key: 'comment'"));
 }
 
 QTEST_MAIN(TestPasswordRI)
