@@ -7,31 +7,19 @@
 #include "tests/support/DevService.h"
 #include "tests/support/TestEnv.h"
 
+#include "tests/support/AwaitResult.h"
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
+
 #include <QtTest>
 
 #include <sys/stat.h>
 
 #include <memory>
-
-// Starts a call and waits for its outcome; a call that never answers gives EC_TIMEOUT.
-template<typename T, typename Start>
-static Result<T> await(Start start)
-{
-    auto outcome = std::make_shared<std::pair<bool, Result<T>>>(false, Result<T>(EC_TIMEOUT, "no answer"));
-    start([outcome](const Result<T> &r) { *outcome = {true, r}; });
-    QElapsedTimer timer;
-    timer.start();
-    while (!outcome->first && timer.elapsed() < 15000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return outcome->second;
-}
 
 static QByteArray pattern(int size, int seed)
 {
@@ -108,7 +96,7 @@ private:
     Result<FilesafeObjectsTO_v2> upload(const QString &objectId, const QString &local, const QString &folderId,
                                         const FilesafeRI::ProgressCallback &progress = nullptr)
     {
-        return await<FilesafeObjectsTO_v2>(
+        return awaitResult<FilesafeObjectsTO_v2>(
                 [&](auto cb) { m_ri->sendRemoteFileAction(objectId, local, folderId, cb, progress); });
     }
 
@@ -143,7 +131,7 @@ void TestFilesafeRI::init()
     R7Session::instance()->resetSession();
     UserCredUtil creds(&m_info);
     LoginRI login(&creds, &m_info, R7Session::instance());
-    const EmptyResult signedIn = await<Nothing>(
+    const EmptyResult signedIn = awaitResult<Nothing>(
             [&](auto cb) { login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, cb); });
     QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
     m_svc.requests(true);
@@ -197,7 +185,7 @@ void TestFilesafeRI::safeListSorted()
     AppInfo info = m_info;
     info.apiGeneration = generation;
     FilesafeRI ri(&info, R7Session::instance());
-    const auto out = await<FilesafesTO_v2>([&](auto cb) { ri.getFilesafes(cb); });
+    const auto out = awaitResult<FilesafesTO_v2>([&](auto cb) { ri.getFilesafes(cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QStringList order;
     for (const FilesafeTO_v2 &s : out.payload().filesafes) {
@@ -245,8 +233,8 @@ void TestFilesafeRI::listingDepthAndType()
     if (objectAt("Private", path).isEmpty()) {
         m_svc.control("object", {{"safe_id", safeId}, {"path", path}, {"type", "d"}});
     }
-    const auto out =
-            await<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->getObjects(safeId.toString(), path, depth, type, cb); });
+    const auto out = awaitResult<FilesafeObjectsTO_v2>(
+            [&](auto cb) { m_ri->getObjects(safeId.toString(), path, depth, type, cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QStringList paths;
     for (const FilesafeObject &o : out.payload().filesafeObjects) {
@@ -263,7 +251,7 @@ void TestFilesafeRI::listingDepthAndType()
 void TestFilesafeRI::listingWithParentElementRefused()
 {
     m_svc.fault({{"path", "/info/"}, {"listing", "dotdot"}});
-    const auto out = await<FilesafeObjectsTO_v2>([&](auto cb) {
+    const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
         m_ri->getObjects(safeNamed("Private").value("safe_id").toString(), "/Documents", 0, "any", cb);
     });
     QCOMPARE(out.code(), EC_BAD_RESPONSE);
@@ -276,7 +264,7 @@ void TestFilesafeRI::createDirHeaders()
 {
     const QString parentId = idOf("Private", "/Documents");
     const QString name = QString::fromUtf8("Neu Ärger 50%");
-    const auto out = await<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, name, cb); });
+    const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, name, cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QCOMPARE(out.payload().filesafeObjects.size(), 1);
     QCOMPARE(out.payload().filesafeObjects.first().path, "/Documents/" + name);
@@ -291,12 +279,12 @@ void TestFilesafeRI::createDirHeaders()
 
     // A "/" travels encoded, so it cannot become a path; refusing such a name is the service's.
     m_svc.requests(true);
-    const auto slash = await<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, "a / b", cb); });
+    const auto slash = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, "a / b", cb); });
     QCOMPARE(slash.code(), EC_SERVICE_STATUS);
     QCOMPARE(headersOfFirst("/filesafe/folder$").value("X-Foldername").toString(), QString("a%20%2F%20b"));
 
     // Arguments in the other order name a destination that does not exist.
-    const auto swapped = await<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir("Other", parentId, cb); });
+    const auto swapped = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir("Other", parentId, cb); });
     QCOMPARE(swapped.code(), EC_SERVICE_STATUS_10911);
 }
 
@@ -321,7 +309,7 @@ void TestFilesafeRI::deleteModes()
     const QString safeName = hasTrash ? "Private" : "Team Alpha";
     const QString id = idOf(safeName, path);
     QVERIFY(!id.isEmpty());
-    const auto out = await<Nothing>(
+    const auto out = awaitResult<Nothing>(
             [&](auto cb) { folder ? m_ri->deleteDir(id, hasTrash, cb) : m_ri->deleteFile(id, hasTrash, cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     const QJsonObject logged = requestsTo(folder ? "/folder/" : "/file/").first().toObject();
@@ -339,11 +327,13 @@ void TestFilesafeRI::deleteModes()
 
 void TestFilesafeRI::emptyIdsSendNothing()
 {
-    QCOMPARE(await<Nothing>([&](auto cb) { m_ri->deleteFile(QString(), true, cb); }).code(), EC_BAD_URL);
-    QCOMPARE(await<Nothing>([&](auto cb) { m_ri->deleteDir(QString(), false, cb); }).code(), EC_BAD_URL);
-    QCOMPARE(await<qint64>([&](auto cb) { m_ri->downloadFile(QString(), m_dir.filePath("x"), 1, cb, nullptr); }).code(),
+    QCOMPARE(awaitResult<Nothing>([&](auto cb) { m_ri->deleteFile(QString(), true, cb); }).code(), EC_BAD_URL);
+    QCOMPARE(awaitResult<Nothing>([&](auto cb) { m_ri->deleteDir(QString(), false, cb); }).code(), EC_BAD_URL);
+    QCOMPARE(awaitResult<qint64>([&](auto cb) {
+                 m_ri->downloadFile(QString(), m_dir.filePath("x"), 1, cb, nullptr);
+             }).code(),
              EC_BAD_URL);
-    QCOMPARE(await<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->getObjects(QString(), "/", 0, "any", cb); }).code(),
+    QCOMPARE(awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->getObjects(QString(), "/", 0, "any", cb); }).code(),
              EC_BAD_URL);
     QCOMPARE(m_svc.requests().size(), 0);
     QCOMPARE(entries(), QStringList());
@@ -360,7 +350,7 @@ void TestFilesafeRI::downloadByteExact()
     QVERIFY(writeFile(dest, "old"));
     QCOMPARE(::chmod(QFile::encodeName(dest).constData(), 0640), 0);
     qint64 lastDone = 0;
-    const auto out = await<qint64>([&](auto cb) {
+    const auto out = awaitResult<qint64>([&](auto cb) {
         m_ri->downloadFile(made.value("object").toObject().value("object_id").toString(), dest, content.size(), cb,
                            [&lastDone](qint64 done, qint64) { lastDone = done; });
     });
@@ -415,7 +405,7 @@ void TestFilesafeRI::downloadFailureKeepsTarget()
     if (hurdle == "key") {
         session->setTransportKey(QString(64, QLatin1Char('7')));
     }
-    const auto out = await<qint64>([&](auto cb) {
+    const auto out = awaitResult<qint64>([&](auto cb) {
         m_ri->downloadFile(idOf("Private", "/todo.txt"), dest, hurdle == "size" ? 18 : 17, cb, nullptr);
     });
     session->setTransportKey(key);
@@ -541,7 +531,7 @@ void TestFilesafeRI::uploadThroughSession()
     m_svc.control("config", {{"xsrf_required", false}});
     const QString local = m_dir.filePath("via-session.txt");
     QVERIFY(writeFile(local, "through the session"));
-    const auto out = await<FilesafeObjectsTO_v2>([&](auto cb) {
+    const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
         R7Session::instance()->sendRemoteFileAction(
                 QString(), local, safeNamed("Private").value("root_folder_id").toString(), cb, nullptr);
     });

@@ -9,26 +9,14 @@
 #include "tests/support/DevService.h"
 #include "tests/support/TestEnv.h"
 
+#include "tests/support/AwaitResult.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
 #include <QtTest>
 
 #include <memory>
-
-// Starts a call and waits for its outcome; a call that never answers gives EC_TIMEOUT.
-template<typename T, typename Start>
-static Result<T> await(Start start)
-{
-    auto outcome = std::make_shared<std::pair<bool, Result<T>>>(false, Result<T>(EC_TIMEOUT, "no answer"));
-    start([outcome](const Result<T> &r) { *outcome = {true, r}; });
-    QElapsedTimer timer;
-    timer.start();
-    while (!outcome->first && timer.elapsed() < 15000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return outcome->second;
-}
 
 // Every password operation against the development service, in both path generations.
 class TestPasswordRI : public QObject
@@ -106,7 +94,7 @@ void TestPasswordRI::init()
     R7Session::instance()->resetSession();
     UserCredUtil creds(&m_info);
     LoginRI login(&creds, &m_info, R7Session::instance());
-    const EmptyResult signedIn = await<Nothing>(
+    const EmptyResult signedIn = awaitResult<Nothing>(
             [&](auto cb) { login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, cb); });
     QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
     m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
@@ -140,7 +128,7 @@ SinglePasswordTO TestPasswordRI::encrypted(const QString &secret)
 
 void TestPasswordRI::listSortedWithMaximum()
 {
-    const auto out = await<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
+    const auto out = awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QStringList titles;
     for (const EmptyPasswordTO &p : out.payload().passwords()) {
@@ -155,7 +143,7 @@ void TestPasswordRI::listSortedWithMaximum()
 void TestPasswordRI::singleSecretDecrypts()
 {
     const QString id = stored("Wi-Fi at home").value("id").toString();
-    const auto out = await<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(id.toLongLong(), cb); });
+    const auto out = awaitResult<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(id.toLongLong(), cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QCOMPARE(out.payload().id(), id);
     PasswordCrypt crypt(R7Session::instance()->transportKey());
@@ -167,7 +155,7 @@ void TestPasswordRI::singleSecretDecrypts()
     // 2^32 + the id of a real entry: a 32-bit id would fetch that entry's secret.
     m_svc.requests(true);
     const qint64 wide = (qint64(1) << 32) + id.toLongLong();
-    QCOMPARE(await<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(wide, cb); }).code(),
+    QCOMPARE(awaitResult<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(wide, cb); }).code(),
              EC_SERVICE_STATUS_10904);
     QCOMPARE(logged().value("path").toString(), base() + "/" + QString::number(wide));
 }
@@ -181,7 +169,7 @@ void TestPasswordRI::createWithQuota()
     entry.setUrl("https://forum.example");
     entry.setPassword(secret.password());
     entry.setTransportIv(secret.transportIv());
-    const auto out = await<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); });
+    const auto out = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QCOMPARE(out.payload().title(), QString("Forum"));
     const QJsonObject made = stored("Forum");
@@ -194,7 +182,7 @@ void TestPasswordRI::createWithQuota()
     // The account's maximum reached: 21, nothing stored.
     m_svc.control("user", {{"name", "demo"}, {"passwords_max", 5}});
     entry.setTitle("Forum 2");
-    QCOMPARE(await<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); }).code(), EC_QUOTA_EXCEEDED);
+    QCOMPARE(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); }).code(), EC_QUOTA_EXCEEDED);
     QVERIFY(stored("Forum 2").isEmpty());
 }
 
@@ -207,7 +195,7 @@ void TestPasswordRI::updateCarriesIdInPathOnly()
     entry.setTitle("Shop 2");
     entry.setPassword(secret.password());
     entry.setTransportIv(secret.transportIv());
-    const auto out = await<EmptyPasswordTO>([&](auto cb) { m_ri->updatePassword(entry, cb); });
+    const auto out = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->updatePassword(entry, cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QCOMPARE(stored("Shop 2").value("id").toString(), id);
     QCOMPARE(logged().value("method").toString(), QString("PUT"));
@@ -219,7 +207,7 @@ void TestPasswordRI::updateCarriesIdInPathOnly()
 void TestPasswordRI::deleteTrimsId()
 {
     const QString id = stored("Mail").value("id").toString();
-    const auto out = await<Nothing>([&](auto cb) { m_ri->deletePassword(" \t" + id + "  ", cb); });
+    const auto out = awaitResult<Nothing>([&](auto cb) { m_ri->deletePassword(" \t" + id + "  ", cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QVERIFY(stored("Mail").isEmpty());
     QCOMPARE(logged().value("method").toString(), QString("DELETE"));
@@ -228,8 +216,8 @@ void TestPasswordRI::deleteTrimsId()
 
 void TestPasswordRI::breachedIds()
 {
-    const auto out =
-            await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("correct horse battery staple"), cb); });
+    const auto out = awaitResult<QList<qint64>>(
+            [&](auto cb) { m_ri->checkBreached(encrypted("correct horse battery staple"), cb); });
     QVERIFY2(out.isOk(), qPrintable(out.message()));
     QList<qint64> ids = out.payload();
     std::sort(ids.begin(), ids.end());
@@ -238,7 +226,8 @@ void TestPasswordRI::breachedIds()
     QCOMPARE(logged().value("path").toString(), base() + "/breached");
     QCOMPARE(loggedBody().keys(), (QStringList{"password", "transportIv"}));
 
-    const auto none = await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("nobody uses this"), cb); });
+    const auto none =
+            awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("nobody uses this"), cb); });
     QVERIFY2(none.isOk(), qPrintable(none.message()));
     QVERIFY(none.payload().isEmpty());
 }
@@ -246,19 +235,19 @@ void TestPasswordRI::breachedIds()
 void TestPasswordRI::malformedReplies()
 {
     m_svc.fault({{"path", "/breached$"}, {"body", "{\"status\":0,\"data\":{\"ids\":[1]}}"}});
-    const auto noIds = await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
+    const auto noIds = awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
     QCOMPARE(noIds.code(), EC_BAD_RESPONSE);
     QCOMPARE(noIds.message(), QString("Response data: json object: missing key: 'password-ids'"));
 
     m_svc.fault({{"path", "/breached$"}, {"http_status", 503}});
-    const auto unavailable = await<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
+    const auto unavailable = awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
     QCOMPARE(unavailable.code(), EC_SERVICE_UNAVAILABLE);
     QVERIFY(unavailable.payload().isEmpty());
 
     m_svc.fault({{"path", "passwords$"},
                  {"body", "{\"status\":0,\"data\":{\"passwordsMax\":3,\"passwords\":[{\"id\":\"1\",\"title\":\"t\","
                           "\"username\":\"u\",\"url\":\"\"}]}}"}});
-    const auto noComment = await<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
+    const auto noComment = awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
     QCOMPARE(noComment.code(), EC_BAD_RESPONSE);
     QCOMPARE(noComment.message(), QString("Response data: json object: missing key: 'comment'"));
 }
