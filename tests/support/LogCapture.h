@@ -10,7 +10,8 @@
 class LogCapture
 {
 public:
-    struct Entry {
+    struct Entry
+    {
         QtMsgType type;
         QString text;
     };
