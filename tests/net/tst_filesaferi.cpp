@@ -7,6 +7,7 @@
 #include "tests/support/DevService.h"
 #include "tests/support/TestEnv.h"
 
+#include "tests/net/DemoSignIn.h"
 #include "tests/support/AwaitResult.h"
 #include <QCryptographicHash>
 #include <QDir>
@@ -127,12 +128,7 @@ void TestFilesafeRI::cleanupTestCase()
 void TestFilesafeRI::init()
 {
     QVERIFY(m_svc.reset());
-    R7Session::instance()->setLoggedIn(false);
-    R7Session::instance()->resetSession();
-    UserCredUtil creds(&m_info);
-    LoginRI login(&creds, &m_info, R7Session::instance());
-    const EmptyResult signedIn = awaitResult<Nothing>(
-            [&](auto cb) { login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, cb); });
+    const EmptyResult signedIn = signInDemoFresh(&m_info);
     QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
     m_svc.requests(true);
     QVERIFY(QDir(m_dir.path()).removeRecursively() && QDir().mkpath(m_dir.path()));

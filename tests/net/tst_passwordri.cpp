@@ -9,6 +9,7 @@
 #include "tests/support/DevService.h"
 #include "tests/support/TestEnv.h"
 
+#include "tests/net/DemoSignIn.h"
 #include "tests/support/AwaitResult.h"
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -90,12 +91,7 @@ void TestPasswordRI::init()
     QVERIFY(m_svc.reset());
     m_info.apiGeneration = generation;
     AppInfo::publish(&m_info);
-    R7Session::instance()->setLoggedIn(false);
-    R7Session::instance()->resetSession();
-    UserCredUtil creds(&m_info);
-    LoginRI login(&creds, &m_info, R7Session::instance());
-    const EmptyResult signedIn = awaitResult<Nothing>(
-            [&](auto cb) { login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, cb); });
+    const EmptyResult signedIn = signInDemoFresh(&m_info);
     QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
     m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
     m_svc.requests(true);
