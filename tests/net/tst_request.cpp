@@ -503,9 +503,14 @@ private slots:
         QVERIFY(out.wait(60000));
         QCOMPARE(int(out.code()), code);
         QCOMPARE(parsed, code == EC_OK ? 1 : -1);
-        // Stopped while arriving: nothing near the offered size was ever held.
+        // Stopped while arriving: nothing near the offered size was ever held. (AddressSanitizer keeps
+        // freed blocks for a while, so the peak says nothing there.)
         const qint64 grown = peakMemoryBytes() - peakBefore;
+#ifndef __SANITIZE_ADDRESS__
         QVERIFY2(grown < 2 * Request::MaxReplyBodySize, qPrintable(QString::number(grown)));
+#else
+        Q_UNUSED(grown)
+#endif
     }
 
     void serviceTextIsLoggedOnOneLine()
