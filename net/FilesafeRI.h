@@ -48,6 +48,10 @@ public slots:
     void on_readyReadDownloadFile(Request *request, DownloadFile *file);
 
 private:
+    // Static: a download outlives the interface object that started it.
+    static void readDownloadChunk(Request *request, DownloadFile *file);
+    static void finishDownload(qint64 bytesExpected, DownloadFile *file, const QString &localDestFilePath,
+                               const ResultCallback<qint64> &callback);
     void deleteObject(const QString &kind, const QString &objectId, bool hasTrash, ResultCallback<Nothing> callback);
 
     const AppInfo *m_appInfo;

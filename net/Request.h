@@ -18,6 +18,7 @@
 #include <memory>
 
 class QIODevice;
+class ReplyDecoder;
 class QNetworkReply;
 class QTimer;
 
@@ -38,6 +39,9 @@ public:
     using ReadyReadCallback = std::function<void()>;
 
     static constexpr int DefaultTimeoutMs = 1800000;
+    // Largest body of a reply that is read whole, counted after decompression: a listing of
+    // 100,000 objects is 30 to 40 MB of JSON, so this leaves room for safes several times larger.
+    static constexpr qint64 MaxReplyBodySize = 128 * 1024 * 1024;
 
     static Request *createGet(const QString &path);
     static Request *createDelete(const QString &path);
@@ -48,10 +52,13 @@ public:
     // Takes over the device.
     static Request *createPostDevice(const QString &path, QIODevice *device, const QString &contentType);
 
-    // An id as one path segment, percent-encoded so that "/", "?", "#" or ".." cannot change the
-    // resource addressed. Ids of unreserved characters come out unchanged. Callers refuse an empty id
-    // before building a request.
+    // An id as one path segment, percent-encoded so that "?" or "#" cannot change the resource
+    // addressed. Ids of unreserved characters come out unchanged. Qt decodes and removes "." and ".."
+    // segments whatever their encoding, so callers refuse those (and empty ids) before building a
+    // request (`GenericRI::idProblem`).
     static QString pathSegment(const QString &id);
+    // True when the value holds a byte that would end or split a header line.
+    static bool hasControlCharacters(const QByteArray &value);
 
     ~Request() override;
 
@@ -100,6 +107,9 @@ private:
     Request(int method, const QString &path);
     void setBody(const QByteArray &bytes, const QString &contentType);
     bool replyRunning() const;
+    bool streamed() const { return bool(m_readyRead); }
+    void takeReplyData();
+    void refuseReply(const QString &reason);
 
     int m_method;
     QString m_path;
@@ -116,6 +126,9 @@ private:
     bool m_failureReported = false;
     QString m_lastFailureMessage;
     QPointer<ISession> m_session;
+    // The decoded body of a reply that is read whole.
+    QByteArray m_received;
+    std::unique_ptr<ReplyDecoder> m_decoder;
 };
 
 // Sends the request and calls the callback once with what `decode` makes of the reply's data, or
