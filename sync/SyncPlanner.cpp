@@ -15,16 +15,34 @@ namespace {
 
 const QString kBuildMessage = QStringLiteral("Build to do list ...");
 
+// Length of the "^\w+:" algorithm prefix of a checksum text, colon included; 0 when it has none.
+// The same test as FileUtil's drive prefix, without a regular expression: it runs for every file.
+int prefixLength(const QString &checksum)
+{
+    int i = 0;
+    while (i < checksum.size() && (checksum.at(i).isLetterOrNumber() || checksum.at(i) == QLatin1Char('_')))
+        ++i;
+    return i > 0 && i < checksum.size() && checksum.at(i) == QLatin1Char(':') ? i + 1 : 0;
+}
+
+QString algorithmOf(const QString &checksum)
+{
+    return checksum.left(prefixLength(checksum) - 1);
+}
+
 // A checksum text that names an algorithm and carries a digest.
 bool hasValue(const QString &checksum)
 {
-    return !FileUtil::isDriveOnly(checksum) && !FileUtil::driveName(checksum).isEmpty();
+    const int n = prefixLength(checksum);
+    return n > 0 && n < checksum.size();
 }
 
 // A stored checksum counts only when it was made with the algorithm of the reference.
 bool usableAgainst(const QString &checksum, const QString &reference)
 {
-    return hasValue(checksum) && FileUtil::isSameDrive(checksum, reference);
+    const int n = prefixLength(checksum);
+    return n > 0 && n < checksum.size() && prefixLength(reference) == n
+        && QStringRef(&checksum, 0, n) == QStringRef(&reference, 0, n);
 }
 
 bool isRemoteDelete(int type)
@@ -54,6 +72,25 @@ QStringList ancestors(const QString &relPath)
     for (int slash = relPath.indexOf(QLatin1Char('/')); slash > 0; slash = relPath.indexOf(QLatin1Char('/'), slash + 1))
         out << relPath.left(slash);
     return out;
+}
+
+// One expression for a whole pattern list, so that a name is matched once rather than once per
+// pattern. Lists whose patterns would change meaning inside a larger expression (quoting to the
+// end, back references) are kept as they are.
+QList<QRegularExpression> combined(const QList<QRegularExpression> &patterns)
+{
+    static const QRegularExpression unsafe(QStringLiteral("\\\\[Q0-9gk]"));
+    QStringList parts;
+    for (const QRegularExpression &pattern : patterns) {
+        if (pattern.patternOptions() != QRegularExpression::NoPatternOption || pattern.pattern().contains(unsafe))
+            return patterns;
+        parts << QStringLiteral("(?:%1)").arg(pattern.pattern());
+    }
+    QRegularExpression all(parts.join(QLatin1Char('|')));
+    if (parts.isEmpty() || !all.isValid())
+        return patterns;
+    all.optimize();
+    return {all};
 }
 
 void set(SyncAction &action, int type, int status)
@@ -88,8 +125,7 @@ void SyncPlanner::setSilentPatterns(const QList<QRegularExpression> &patterns)
 
 bool SyncPlanner::silentlyExcluded(const QString &relPath) const
 {
-    // The process-wide list keeps its answers per element name; hand over that very list.
-    return !Syncher::isNotExcluded(relPath, m_silentPatternsSet ? m_silentPatterns : Syncher::silentExcludePatterns());
+    return !Syncher::isNotExcluded(relPath, m_silent);
 }
 
 bool SyncPlanner::request(int activity, const QString &message)
@@ -113,6 +149,7 @@ QString SyncPlanner::localChecksum(const QString &relPath, const QString &algori
 QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &last, const SyncState &remote)
 {
     m_local = &local;
+    m_silent = combined(m_silentPatternsSet ? m_silentPatterns : Syncher::silentExcludePatterns());
     // A listing may hold names that differ only in case; the local scan finds its own.
     SyncState listing = remote;
     listing.findCaseCollisions();
@@ -423,7 +460,7 @@ void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
         return;
     }
     if (!usableAgainst(o.local.checksum(), remoteSum)) {
-        o.local.setChecksum(localChecksum(o.key, FileUtil::driveName(remoteSum)));
+        o.local.setChecksum(localChecksum(o.key, algorithmOf(remoteSum)));
         action.setLocalChecksum(o.local.checksum());
     }
     if (o.local.checksum().isEmpty()) {
@@ -519,7 +556,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
             set(action, SyncAction::NoAction, SyncAction::WARN_FILE_NO_REMOTE_CHECKSUM);
             return;
         }
-        const QString computed = localChecksum(o.key, FileUtil::driveName(remoteSum));
+        const QString computed = localChecksum(o.key, algorithmOf(remoteSum));
         if (computed.isEmpty()) {
             action.addReason(QStringLiteral("(Z6) file: sizes same, mtime changed, failed to calculate local checksum"));
             set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
@@ -702,7 +739,7 @@ void SyncPlanner::sortPlan(QList<SyncAction> &actions)
     }
     std::vector<int> order(actions.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&keys](int x, int y) {
+    std::sort(order.begin(), order.end(), [&keys](int x, int y) {
         const Key &a = keys[x];
         const Key &b = keys[y];
         if (a.group != b.group)

@@ -85,6 +85,7 @@ private:
     ProgressInfo *m_progress = nullptr;
     QList<QRegularExpression> m_silentPatterns;
     bool m_silentPatternsSet = false;
+    QList<QRegularExpression> m_silent;
 
     // Valid during build().
     const SyncState *m_local = nullptr;
