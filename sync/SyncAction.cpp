@@ -249,7 +249,7 @@ bool SyncAction::isRemoteAction() const
         // An internal error worth a line, but no reason to end the program (critical lines may be
         // made fatal by the environment).
         qWarning("SyncAction::isRemoteAction: Unexpected ActionType: %s",
-                  qUtf8Printable(actionTypeName(m_action, true)));
+                 qUtf8Printable(actionTypeName(m_action, true)));
         return false;
     }
 }

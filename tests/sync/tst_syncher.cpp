@@ -221,9 +221,10 @@ void TestSyncher::stateWritesInBatches()
     QVERIFY(actions[0].isSuccess());
     QVERIFY(actions[0].syncHistoryObjectId() > 0);
     QCOMPARE(actions[1501].syncHistoryObjectId(), 0); // an ok NoAction leaves no trace
-    QVERIFY(actions[1502].syncHistoryObjectId() > 0);  // an error is recorded
+    QVERIFY(actions[1502].syncHistoryObjectId() > 0); // an error is recorded
     QVERIFY(log.contains("Syncher::updateSyncState: expected STATUS_OK; shoid:"));
-    QCOMPARE(db.rawValue(QString("SELECT COUNT(*) FROM sync_history_object WHERE sync_history_id = %1").arg(run)).toInt(),
+    QCOMPARE(db.rawValue(QString("SELECT COUNT(*) FROM sync_history_object WHERE sync_history_id = %1").arg(run))
+                     .toInt(),
              1503);
 
     // Written again, a path keeps one row.

@@ -51,9 +51,8 @@ void TestSyncState::scanRealTree()
 
     SyncState state(root, 7);
     QCOMPARE(state.scanLocal(), 7);
-    QCOMPARE(asSet(state.paths()),
-             QSet<QString>({"docs", "docs/" + nfc, "docs/" + nfc + "/menu.txt", "empty.txt", ".hidden", ".hiddendir",
-                            "big.bin"}));
+    QCOMPARE(asSet(state.paths()), QSet<QString>({"docs", "docs/" + nfc, "docs/" + nfc + "/menu.txt", "empty.txt",
+                                                  ".hidden", ".hiddendir", "big.bin"}));
     QCOMPARE(state.fileCount(), 4);
     QCOMPARE(state.dirCount(), 3);
     QCOMPARE(state.get("big.bin").size(), 2147483648LL + 5);
@@ -90,8 +89,8 @@ void TestSyncState::unreadableFolderIsRecorded()
     const int n = state.scanLocal();
     if (asNobody)
         QVERIFY(::seteuid(0) == 0);
-    QFile::setPermissions(dir.path() + "/open/locked", QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                              | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path() + "/open/locked",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(n, 3);
     QCOMPARE(state.unreadablePaths(), QStringList{"open/locked"});
     QVERIFY(!state.isComplete());
