@@ -183,10 +183,6 @@ void TestLocalActions::deleteFolder()
     SyncAction linked = action(SyncAction::DeleteLocalDir, "linked", "d");
     QVERIFY(!linked.execDeleteLocalDir());
     QCOMPARE(linked.status(), int(SyncAction::ERR_DIR_DELETE));
-
-    SyncAction missing = action(SyncAction::DeleteLocalDir, "only", "d");
-    QVERIFY(!missing.execDeleteLocalDir());
-    QCOMPARE(missing.status(), int(SyncAction::ERR_DIR_MISSING));
 }
 
 void TestLocalActions::createFolder()
