@@ -2,6 +2,7 @@
 
 #include "core/FileUtil.h"
 #include "core/StringUtil.h"
+#include "platform/MoveToTrashUtil.h"
 
 #include <QDate>
 #include <QDir>
@@ -817,7 +818,7 @@ bool SyncAction::execDeleteLocalDir()
                                                 .arg(target, entry.fileName()));
     }
 
-    if (!QFile::moveToTrash(target)) {
+    if (!MoveToTrashUtil::moveToTrash(target)) {
         return fail(ERR_DIR_DELETE,
                     entries.isEmpty()
                             ? QStringLiteral("Unable to delete local folder: '%1' (is empty)").arg(target)
@@ -857,7 +858,7 @@ bool SyncAction::execDeleteLocalFile()
         return finish(WARN_SKIPPED, QStringLiteral("Delete file skipped"));
     }
 
-    if (!QFile::moveToTrash(target)) {
+    if (!MoveToTrashUtil::moveToTrash(target)) {
         // Deleting for good what could not be trashed would make the trash a lie.
         qWarning("SyncAction::execDeleteLocalFile: Unable to trash local file: '%s'", logText(target).constData());
         return finish(ERR_LOCAL_FILE_DELETE, QStringLiteral("Unable to delete local file: '%1'").arg(target));
