@@ -67,6 +67,7 @@ class TestSyncPlanner : public QObject
 private slots:
     void decisionTable_data();
     void decisionTable();
+    void silentListAsOneExpression();
     void incompleteLocalSide();
     void linksAndCollisions();
     void remoteFolderKeptWhileItHoldsObjects();
@@ -205,6 +206,25 @@ static const SyncAction &find(const QList<SyncAction> &plan, const QString &relP
             return a;
     }
     return none;
+}
+
+void TestSyncPlanner::silentListAsOneExpression()
+{
+    // The planner matches the list as one expression; it must exclude exactly what the list does.
+    const QList<QRegularExpression> silent = Syncher::loadExcludePatterns(":/res/patterns/exclude_silently.txt");
+    const QStringList names = {"Thumbs.db", "thumbs.db", "THUMBS.DB", "Icon\r", "Icon", "a conflicted copy b",
+                               ".svn",      "x.svn",     "~foo.tmp",  "~foo.tmpx", "*xtessarvale", "xxtessarvale",
+                               ".tessarvale1", "~$report.docx", ".~lock", "desktop.ini", "desktopXini", "plain.txt"};
+    Fixture fx;
+    for (const QString &name : names)
+        fx.add("dir/" + name, "", kL, "");
+    const QList<SyncAction> plan = fx.plan();
+    for (const QString &name : names) {
+        const bool excluded = !Syncher::isNotExcluded(name, silent);
+        QCOMPARE(find(plan, "dir/" + name).reason() == "(X) skip (silent exclude)", excluded);
+    }
+    QVERIFY(!Syncher::isNotExcluded("Icon\r", silent));
+    QVERIFY(Syncher::isNotExcluded("plain.txt", silent));
 }
 
 void TestSyncPlanner::incompleteLocalSide()
