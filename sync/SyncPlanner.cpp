@@ -169,7 +169,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         m_progress->nDone = 0;
         m_progress->nTotal = paths.size();
     }
-    if (!request(ProgressInfo::Activity_BuildSyncActions_Started, kBuildMessage))
+    if (stopRequested() || !request(ProgressInfo::Activity_BuildSyncActions_Started, kBuildMessage))
         return {};
 
     QList<SyncAction> actions;
@@ -179,9 +179,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
             return {};
         const int slash = key.lastIndexOf(QLatin1Char('/'));
         const QString name = key.mid(slash + 1);
-        if (m_progress) {
+        if (m_progress)
             m_progress->name = name;
-        }
         if (!request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage))
             return {};
         if (m_progress)
@@ -262,7 +261,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
     if (m_countActions)
         m_countActions(actions);
-    if (!request(ProgressInfo::Activity_BuildSyncActions_Finished, QStringLiteral("To do list built.")))
+    if (stopRequested() ||
+        !request(ProgressInfo::Activity_BuildSyncActions_Finished, QStringLiteral("To do list built.")))
         return {};
     return actions;
 }
@@ -321,20 +321,18 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
         return;
     }
 
-    // Size rule, local side first.
-    {
-        if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
-            action.addReason(QStringLiteral("(S) excluded due to local file size (%1)").arg(o.local.size()));
-            qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
-                   qUtf8Printable(action.reason()));
-            return;
-        }
-        if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
-            action.addReason(QStringLiteral("(S) excluded due to remote file size (%1)").arg(o.remote.size()));
-            qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
-                   qUtf8Printable(action.reason()));
-            return;
-        }
+    // Size rule, local side first; only one of the two reasons is ever added.
+    if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
+        action.addReason(QStringLiteral("(S) excluded due to local file size (%1)").arg(o.local.size()));
+        qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
+               qUtf8Printable(action.reason()));
+        return;
+    }
+    if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
+        action.addReason(QStringLiteral("(S) excluded due to remote file size (%1)").arg(o.remote.size()));
+        qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
+               qUtf8Printable(action.reason()));
+        return;
     }
 
     if (soundChecks(action, o))
