@@ -255,6 +255,9 @@ void TestSyncPlanner::incompleteLocalSide()
     plan = empty.plan(&planner);
     QVERIFY(planner.localSideVanished());
     QCOMPARE(plan.first().action(), int(SyncAction::DeleteRemoteFile));
+    // The same with a base folder that could not be listed at all: nothing is deleted.
+    empty.local.addUnreadable(QString());
+    QCOMPARE(empty.plan().first().status(), int(SyncAction::WARN_SKIPPED));
     Fixture firstRun;
     firstRun.add("a.txt", "", "", kR);
     SyncPlanner planner2(setting);
