@@ -15,7 +15,7 @@ QString DirUtil::uniqueFolderPath(const QString &base, const QString &name)
     cleaned.replace(QRegularExpression(QStringLiteral("[./:]")), QStringLiteral("_"));
     QString candidate = base + QLatin1Char('/') + cleaned;
     // A file of that name blocks the folder as well as a folder does.
-    for (int n = 2; QFileInfo::exists(candidate); ++n)
+    for (int n = 2; QFileInfo::exists(QDir::cleanPath(candidate)); ++n)
         candidate = QStringLiteral("%1/%2_%3/").arg(base, cleaned).arg(n);
     return QDir(candidate).absolutePath();
 }

@@ -68,6 +68,7 @@ public:
     // Absolute on-disk path of a key below the base folder.
     QString localFilePath(const QString &path) const;
     void setDiskName(const QString &path, const QString &diskPath);
+    bool hasDiskNames() const { return !m_diskNames.isEmpty(); }
 
     QStringList unreadablePaths() const { return m_unreadable.values(); }
     QStringList linkPaths() const { return m_links.values(); }

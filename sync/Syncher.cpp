@@ -4,6 +4,7 @@
 #include "db/FileObjectDao.h"
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
+#include "sync/SyncPlanner.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -310,6 +311,51 @@ SyncAction Syncher::makeSyncAction(int type, int status, bool executed, const QS
     else
         action.setStatus(status);
     return action;
+}
+
+QList<SyncAction> Syncher::buildSyncActions(const SyncState &local, const SyncState &last, const SyncState &remote)
+{
+    // Copies on this frame: the pump may delete this synchroniser while the planner still reads.
+    SyncState l = local;
+    SyncState s = last;
+    SyncState r = remote;
+    QPointer<Syncher> guard(this);
+    bool refused = false;
+
+    SyncPlanner planner(m_setting);
+    planner.setProgress(m_progress);
+    planner.setRequest([this, guard, &refused](bool ok, int activity, const QString &message, SyncAction *action) {
+        if (refused || guard.isNull())
+            return false;
+        refused = !Request(ok, activity, message, action);
+        return !refused;
+    });
+    planner.setStopCheck([this, guard, &refused]() { return refused || guard.isNull() || m_stop; });
+    planner.setStateWriter([this, guard](const QList<SyncAction *> &batch) {
+        if (guard.isNull())
+            return;
+        beginStateWrites();
+        for (SyncAction *action : batch)
+            updateSyncState(action);
+        endStateWrites();
+    });
+    planner.setCountActions([this, guard](const QList<SyncAction> &plan) {
+        if (!guard.isNull())
+            countActions(plan);
+    });
+
+    QList<SyncAction> plan = planner.build(l, s, r);
+    if (guard.isNull() || refused)
+        return QList<SyncAction>();
+    if (l.hasDiskNames()) {
+        for (SyncAction &action : plan)
+            action.setLocalDiskPath(l.diskPath(action.relPath()));
+    }
+    m_localSideVanished = planner.localSideVanished();
+    m_local = l;
+    m_last = s;
+    m_remote = r;
+    return plan;
 }
 
 // ---- state update

@@ -61,6 +61,9 @@ public:
     static QStringList collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote);
 
     QList<SyncAction> buildSyncActions(const SyncState &local, const SyncState &last, const SyncState &remote);
+    // The last plan found an empty local folder where the last state holds files (an unmounted
+    // drive looks like that): the user must confirm before anything is deleted on the service.
+    bool localSideVanished() const { return m_localSideVanished; }
     SyncAction makeSyncAction(int type, int status, bool executed, const QString &message,
                               const FsObject *object = nullptr) const;
 
@@ -134,6 +137,7 @@ protected:
 private:
     void flushStateWrites(bool reopen);
 
+    bool m_localSideVanished = false;
     int m_stateWriteDepth = 0;
     int m_stateWritesInBatch = 0;
 };

@@ -8,6 +8,7 @@
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
 
+#include <QDir>
 #include <QPointer>
 #include <QtTest>
 
@@ -15,11 +16,11 @@
 class PlanningSyncher : public Syncher
 {
 public:
-    PlanningSyncher()
+    explicit PlanningSyncher(const QString &localDir = "/home/alice/Safe/")
         : Syncher(nullptr, nullptr)
     {
         m_setting.setId(5);
-        m_setting.setLocalDir("/home/alice/Safe/");
+        m_setting.setLocalDir(localDir);
         m_setting.setRemoteDir("/");
         m_setting.setSafeName("Safe");
     }
@@ -42,6 +43,7 @@ private slots:
     void pathUnion();
     void stateWritesInBatches();
     void counters();
+    void planOfScannedFolder();
 };
 
 void TestSyncher::patternFilesLoad_data()
@@ -262,6 +264,49 @@ void TestSyncher::counters()
     QCOMPARE(p.nDirs, 2);
     QCOMPARE(p.nConflicts, 1);
     QCOMPARE(p.nNotOk, 2);
+}
+
+void TestSyncher::planOfScannedFolder()
+{
+    TestEnv env;
+    TestDatabase db;
+    db.open();
+    R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
+    Syncher::setPumpTiming(0, 0);
+    const QString root = env.home() + "/Safe";
+    const QString nfd = QStringLiteral("Cafe\u0301");
+    const QString nfc = nfd.normalized(QString::NormalizationForm_C);
+    QVERIFY(QDir().mkpath(root + "/" + nfd));
+    for (const QString &name : {QString("new.txt"), nfd + "/menu.txt"}) {
+        QFile f(root + "/" + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("content");
+    }
+
+    QPointer<PlanningSyncher> syncher(new PlanningSyncher(root + "/"));
+    SyncState local(root, 5);
+    QVERIFY(local.scanLocal() > 0);
+    SyncState last(root, 5);
+    SyncState remote("/", 5);
+    remote.add(FsObject("r1", nfc, 0, QDateTime(), QDateTime::currentDateTimeUtc(), "r", "d", ""));
+    const QList<SyncAction> plan = syncher->buildSyncActions(local, last, remote);
+    QCOMPARE(plan.size(), 3);
+    QHash<QString, SyncAction> byPath;
+    for (const SyncAction &a : plan)
+        byPath.insert(a.relPath(), a);
+    QCOMPARE(byPath.value("new.txt").action(), int(SyncAction::UploadFile));
+    QCOMPARE(byPath.value(nfc).action(), int(SyncAction::UpdateSyncState));
+    // Local steps reach the decomposed names on disk.
+    QCOMPARE(byPath.value(nfc + "/menu.txt").localFilePath(), root + "/" + nfd + "/menu.txt");
+    QCOMPARE(db.rawValue("SELECT COUNT(*) FROM fs_object WHERE setting_id = 5").toInt(), 1);
+    QCOMPARE(R7Database::instance()->transactionDepth(), 0);
+
+    // A stop asked for from inside the pump: no plan, and the synchroniser goes.
+    QTimer::singleShot(0, syncher.data(), [&syncher]() { syncher->requestToStop(); });
+    QVERIFY(syncher->buildSyncActions(local, last, remote).isEmpty());
+    QTRY_VERIFY(syncher.isNull());
+    Syncher::setPumpTiming(500, 100);
+    R7Session::instance()->setUser(User());
 }
 
 QTEST_GUILESS_MAIN(TestSyncher)
