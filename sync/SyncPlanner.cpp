@@ -158,12 +158,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     qDebug("Syncher::buildSyncActions: syncsetting[s%d]: # of paths: %d", int(remote.settingId()), int(paths.size()));
 
     m_pendingWrites.clear();
-    m_localVanished = local.count() == 0 && last.fileCount() > 0;
-    if (m_localVanished) {
-        qWarning("Syncher::buildSyncActions: syncsetting[s%d]: the local folder is empty while %d files were "
-                 "synchronised: deletions need confirmation",
-                 int(remote.settingId()), last.fileCount());
-    }
+    m_localVanished = false;
+    bool localFileSeen = false;
 
     if (m_progress) {
         m_progress->nDone = 0;
@@ -220,6 +216,9 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         }
 
         decide(action, o);
+        // Junk that a file manager leaves on an empty mount point does not count as content.
+        if (!localFileSeen && o.hasLocal && o.local.isFile() && !silentlyExcluded(key))
+            localFileSeen = true;
 
         if (action.action() == SyncAction::ActionUndefined) {
             action.addReason(QStringLiteral("Sync action is undefined (internal error)"));
@@ -255,6 +254,12 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     }
     flushStateWrites(actions);
 
+    m_localVanished = !localFileSeen && last.fileCount() > 0;
+    if (m_localVanished) {
+        qWarning("Syncher::buildSyncActions: syncsetting[s%d]: the local folder holds no file while %d files were "
+                 "synchronised: deletions need confirmation",
+                 int(remote.settingId()), last.fileCount());
+    }
     withholdRemoteFolderDeletions(actions, remote);
     logSummary(actions);
     sortPlan(actions);
