@@ -142,7 +142,8 @@ QList<QRegularExpression> Syncher::loadExcludePatterns(const QString &fileName)
     QList<QRegularExpression> patterns;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qWarning("Syncher::loadExcludePatterns: Failed to read exclude patterns: %s", qUtf8Printable(file.errorString()));
+        qWarning("Syncher::loadExcludePatterns: Failed to read exclude patterns: %s",
+                 qUtf8Printable(file.errorString()));
         return patterns;
     }
     static const QRegularExpression ignored(QStringLiteral("^\\s*(|#.*)$"));
@@ -478,8 +479,8 @@ void Syncher::countAction(const SyncAction &action)
     ProgressInfo &p = *m_progress;
     const bool isFile = action.type() == QLatin1String("f");
     const int type = action.action();
-    if (type != SyncAction::ActionUndefined && type != SyncAction::NoAction && type != SyncAction::UpdateSyncState
-        && type != SyncAction::RemoveSyncState) {
+    if (type != SyncAction::ActionUndefined && type != SyncAction::NoAction && type != SyncAction::UpdateSyncState &&
+        type != SyncAction::RemoveSyncState) {
         ++p.nTotal;
         if (action.executed()) {
             ++p.nDone;

@@ -1,7 +1,4 @@
-#include "db/FileObjectDao.h"
 #include "sync/SyncState.h"
-#include "tests/support/TestDatabase.h"
-#include "tests/support/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +16,6 @@ private slots:
     void unreadableFolderIsRecorded();
     void nameCollisions();
     void baseMissingEmptyAndStopped();
-    void lastStateFromStore();
 
 private:
     static QSet<QString> asSet(const QStringList &list) { return QSet<QString>(list.begin(), list.end()); }
@@ -51,9 +47,8 @@ void TestSyncState::scanRealTree()
 
     SyncState state(root, 7);
     QCOMPARE(state.scanLocal(), 7);
-    QCOMPARE(asSet(state.paths()),
-             QSet<QString>({"docs", "docs/" + nfc, "docs/" + nfc + "/menu.txt", "empty.txt", ".hidden", ".hiddendir",
-                            "big.bin"}));
+    QCOMPARE(asSet(state.paths()), QSet<QString>({"docs", "docs/" + nfc, "docs/" + nfc + "/menu.txt", "empty.txt",
+                                                  ".hidden", ".hiddendir", "big.bin"}));
     QCOMPARE(state.fileCount(), 4);
     QCOMPARE(state.dirCount(), 3);
     QCOMPARE(state.get("big.bin").size(), 2147483648LL + 5);
@@ -90,8 +85,8 @@ void TestSyncState::unreadableFolderIsRecorded()
     const int n = state.scanLocal();
     if (asNobody)
         QVERIFY(::seteuid(0) == 0);
-    QFile::setPermissions(dir.path() + "/open/locked", QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                              | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path() + "/open/locked",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(n, 3);
     QCOMPARE(state.unreadablePaths(), QStringList{"open/locked"});
     QVERIFY(!state.isComplete());
@@ -147,25 +142,6 @@ void TestSyncState::baseMissingEmptyAndStopped()
     QCOMPARE(calls, 2);
     // Nothing that was not reached may look deleted.
     QVERIFY(stopped.isBelowUnreadable("f1999"));
-}
-
-void TestSyncState::lastStateFromStore()
-{
-    TestEnv env;
-    TestDatabase db;
-    db.open();
-    const QDateTime t = QDateTime::fromMSecsSinceEpoch(1700000000000LL, Qt::UTC);
-    FileObjectDao::instance()->store(FsObject("o1", "a/b.txt", 5, t, t, "", "f", "sha256:ab"), 3);
-    FileObjectDao::instance()->store(FsObject("o2", "a", 0, t, t, "", "d", ""), 3);
-    FileObjectDao::instance()->store(FsObject("o3", "other", 0, t, t, "", "d", ""), 4);
-
-    SyncState last("/l/", 3);
-    last.loadFromDb();
-    QCOMPARE(last.count(), 2);
-    QCOMPARE(last.get("a/b.txt").checksum(), QString("sha256:ab"));
-    QVERIFY(last.get("other").isNull());
-    last.setChecksum("a/b.txt", "sha256:cd");
-    QCOMPARE(last.get("a/b.txt").checksum(), QString("sha256:cd"));
 }
 
 QTEST_GUILESS_MAIN(TestSyncState)
