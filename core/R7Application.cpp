@@ -94,9 +94,6 @@ namespace {
 const char *const AppType = "hybrid";
 const bool useSystemTray = qstrcmp(AppType, "desktop_app") != 0;
 
-const int InitialRefreshDelayMs = 10000;
-const int FirstSyncDelayMs = 1000;
-const int VersionRetryMs = 5000;
 const int AnimationFrameMs = 175;
 const int ActivityCheckMs = 11000;
 const int LocalPasswordIterations = 100000;
@@ -504,6 +501,7 @@ void R7Application::setIgnoreSslErrors(bool ignore)
 
 void R7Application::setStatusText(const QString &text)
 {
+    m_statusText = text;
     if (m_mainWindow) {
         m_mainWindow->setStatusText(text);
     }
@@ -772,7 +770,7 @@ void R7Application::on_loginFinished(const Result<Nothing> &result)
         m_initialRefreshTimer->setTimerType(Qt::CoarseTimer);
         connect(m_initialRefreshTimer, &QTimer::timeout, this, &R7Application::refreshInitialFilesafes);
     }
-    m_initialRefreshTimer->start(InitialRefreshDelayMs);
+    m_initialRefreshTimer->start(m_delays.initialRefreshMs);
     setAppState(APP_STATE_LOGGED_IN);
     updateTrayState(TRAY_IDLE);
     showMain();
@@ -825,9 +823,10 @@ void R7Application::doLogout()
     if (m_multiSyncher && m_multiSyncher->isSyncing()) {
         m_multiSyncher->requestToStop();
     }
-    if (m_appState != APP_STATE_LOGGED_IN) {
+    if (m_appState != APP_STATE_LOGGED_IN || m_logoutPending) {
         return;
     }
+    m_logoutPending = true;
     stopPeriodTimers();
     ++m_loginPeriod;
     if (!m_autoLogin) {
@@ -844,6 +843,7 @@ void R7Application::doLogout()
 void R7Application::on_logoutFinished(const Result<LogoutTO_v1> &result)
 {
     qDebug("R7Application::on_logoutFinished: ok: %s", yesNo(result.isOk()));
+    m_logoutPending = false;
     R7Session *session = R7Session::instance();
     disconnect(session, &R7Session::sessionTimeout, this, &R7Application::on_sessionTimeout);
     updateTrayState(TRAY_LOGGED_OUT);
@@ -996,7 +996,7 @@ void R7Application::on_getInitialFilesafes(const Result<Nothing> &result)
             m_firstSyncTimer->setSingleShot(true);
             connect(m_firstSyncTimer, &QTimer::timeout, this, &R7Application::autoSync);
         }
-        m_firstSyncTimer->start(FirstSyncDelayMs);
+        m_firstSyncTimer->start(m_delays.firstSyncMs);
         if (currentUserSettings(false).isEmpty()) {
             if (m_appState != APP_STATE_LOGGED_IN) {
                 setAppState(APP_STATE_LOGGED_IN);
@@ -1056,6 +1056,11 @@ void R7Application::requestToStopSync()
     if (m_multiSyncher) {
         m_multiSyncher->requestToStop();
     }
+}
+
+int R7Application::syncTimerInterval() const
+{
+    return m_syncTimer && m_syncTimer->isActive() ? m_syncTimer->interval() : 0;
 }
 
 void R7Application::updateSyncTimer()
@@ -1155,7 +1160,7 @@ void R7Application::on_getClientVersion(const Result<ClientVersionTO_v1> &result
             m_versionRetryTimer->setSingleShot(true);
             connect(m_versionRetryTimer, &QTimer::timeout, this, &R7Application::doGetClientVersionRetry);
         }
-        m_versionRetryTimer->start(VersionRetryMs);
+        m_versionRetryTimer->start(m_delays.versionRetryMs);
         return;
     }
     if (m_versionRetryTimer) {
