@@ -347,14 +347,7 @@ void R7Application::initApp()
                qUtf8Printable(last.dbVersion()), qUtf8Printable(last.creationTime()), int(infos.size()));
     }
 
-    // Only the decision is kept; the login view signs in with the saved credentials itself.
-    m_autoLogin = settings.value(QStringLiteral("app/auto_login"), false).toBool();
-    if (m_autoLogin) {
-        const QString user = settings.value(QStringLiteral("account/saved_username")).toString();
-        m_autoLogin = !user.isEmpty() &&
-                      !m_userCredUtil->retrievePassword(m_serverList->currentServer().prefix(), user).isEmpty();
-    }
-    qDebug("R7Application::initApp: autoLogin is %d", int(m_autoLogin));
+    decideAutoLogin();
 
     if (!settings.value(QStringLiteral("app/use_devicekey"), false).toBool()) {
         settings.setValue(QStringLiteral("app/use_devicekey"), true);
@@ -429,6 +422,20 @@ void R7Application::initApp()
 
     PasswordStrength::instance();
     qDebug("R7Application::initApp: finished");
+}
+
+// Only the decision is kept; the login view signs in with the saved credentials itself.
+bool R7Application::decideAutoLogin()
+{
+    QSettings settings;
+    m_autoLogin = settings.value(QStringLiteral("app/auto_login"), false).toBool();
+    if (m_autoLogin) {
+        const QString user = settings.value(QStringLiteral("account/saved_username")).toString();
+        m_autoLogin = !user.isEmpty() &&
+                      !m_userCredUtil->retrievePassword(m_serverList->currentServer().prefix(), user).isEmpty();
+    }
+    qDebug("R7Application::initApp: autoLogin is %d", int(m_autoLogin));
+    return m_autoLogin;
 }
 
 void R7Application::initNetworkConfig()
@@ -738,12 +745,14 @@ void R7Application::doLogin(const QString &userName, const QString &password)
     NetProxy::checkNetworkProxy(server.url());
     R7Session *session = R7Session::instance();
     session->setServer(server);
+    m_signInPending = true;
     m_loginRI->doLogin(userName.toLower(), password, true, bindResult(this, &R7Application::on_loginFinished));
 }
 
 void R7Application::on_loginFinished(const Result<Nothing> &result)
 {
     qDebug("R7Application::on_loginFinished: ok: %s", yesNo(result.isOk()));
+    m_signInPending = false;
     if (!result.isOk()) {
         qDebug("R7Application: emit: loginFailed(%d,'%s')", int(result.code()),
                qUtf8Printable(escaped(result.message())));
@@ -876,11 +885,18 @@ void R7Application::abandonSignIn(const Result<Nothing> &result)
         }
     }
     if (session->isLoggedIn()) {
-        // The answer is not waited for: the reset below is what frees the next sign-in.
-        m_loginRI->logout([](const Result<LogoutTO_v1> &) {});
+        // The reset waits for the sign-out's answer, unless a new sign-in has begun by then: the
+        // reset would abort its requests.
+        const int period = m_loginPeriod;
+        QPointer<R7Application> self(this);
+        m_loginRI->logout([self, period](const Result<LogoutTO_v1> &) {
+            if (self && self->m_loginPeriod == period && !self->m_signInPending) {
+                R7Session::instance()->resetSession();
+            }
+        });
+    } else {
+        session->resetSession();
     }
-    session->setLoggedIn(false);
-    QTimer::singleShot(0, session, [session] { session->resetSession(); });
     raiseApplication();
     emit loginFailed(result.code(), result.message());
 }

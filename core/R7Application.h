@@ -111,6 +111,9 @@ public:
     void setSyncSettingsAttention(int count);
     int syncSettingsAttentionCount() const { return m_syncSettingsAttentionCount; }
     bool autoLogin() const { return m_autoLogin; }
+    // Automatic sign-in needs the setting, a saved user name and that user's saved password on the
+    // current server.
+    bool decideAutoLogin();
 
     MainWindow *mainWindow() const { return m_mainWindow; }
     MultiSyncher *multiSyncher() const { return m_multiSyncher; }
@@ -324,6 +327,7 @@ private:
     Delays m_delays;
     QString m_statusText;
     bool m_logoutPending = false;
+    bool m_signInPending = false;
     bool m_startedMinimized = false;
     bool m_reloginPending = false;
     bool m_databaseUsable = true;
