@@ -1,13 +1,50 @@
 #include "core/AppInfo.h"
 #include "core/MessageHandler.h"
+#include "core/R7Application.h"
 #include "core/Startup.h"
+#include "core/Style.h"
 
-#include <QApplication>
-#include <QMainWindow>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTime>
 
+#include <memory>
+
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
+
+int terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
+}
+
+// A session that ends (or a plain kill) sends SIGTERM: leave through the Quit path, so the window
+// geometry is kept, a signed-in user is signed out and the log is closed with its last lines.
+void quitOnTermination(R7Application *app)
+{
+    if (::pipe(terminationPipe) != 0) {
+        qWarning("main: no pipe for the termination signal");
+        return;
+    }
+    auto *notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [app, notifier] {
+        notifier->setEnabled(false);
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(terminationPipe[0], &byte, 1);
+        qDebug("main: termination signal");
+        app->on_quitAction();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+}
 
 // The "-oop" process. Its server comes with the crash handler; until then it cannot start.
 int runCrashServerProcess(int &argc, char *argv[])
@@ -27,9 +64,15 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     readLogLevelSetting();
 
-    QApplication app(argc, argv);
+    auto app = std::make_unique<R7Application>(argc, argv, &info);
+    R7Application::initTranslations(&info);
     qDebug("## main: Start: %s %s (%s)", info.appName, info.version, info.revision);
 
+    if (app->isRunning()) {
+        qWarning("main: Tessarvale runs already");
+        // The single-instance layer wakes the running instance here.
+        return 0;
+    }
     if (!checkSslSupport()) {
         qCritical("main: No SSL Support");
         return -1;
@@ -38,13 +81,15 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     QT_WARNING_DISABLE_DEPRECATED
     qsrand(uint(QTime::currentTime().msec()));
     QT_WARNING_POP
-
-    // Stands in for the application object's windows until it exists.
-    QMainWindow window;
-    window.setWindowTitle(QString::fromUtf8(info.displayName));
-    window.resize(800, 560);
-    window.show();
-    return app.exec();
+    // The crash handler pair starts here.
+    app->setLogLevelPtr(logLevelPointer());
+    app->logPlatformInfo();
+    applyBrandStyle(app.get(), &info);
+    app->migrate();
+    app->openDatabase();
+    app->initApp();
+    quitOnTermination(app.get());
+    return app->exec();
 }
 
 } // namespace
