@@ -38,12 +38,11 @@ private slots:
     void cleanupTestCase();
 
     void serverRoundTrip();
-    void quotaExceeded();
     void failedEncryptionSendsNothing_data();
     void failedEncryptionSendsNothing();
     void fetchedPasswordClearedAfterTimeout();
-    void laterCopyByUserIsKept();
-    void takeoverWithSameTextIsStillCleared();
+    void otherProgramCopies_data();
+    void otherProgramCopies();
     void unusableIdOrFailedFetch_data();
     void unusableIdOrFailedFetch();
     void onlyWebAddressesOpen_data();
@@ -51,8 +50,8 @@ private slots:
     void lockSettings();
 
 private:
-    QString idOf(const QString &title);
-    QString storedSecret(const QString &title);
+    QJsonObject stored(const QString &title);
+    QString idOf(const QString &title) { return stored(title).value("id").toString(); }
     int passwordRequests();
     QByteArray clipboard(const QString &target = QString());
     void copyByOtherProgram(const QByteArray &text);
@@ -109,28 +108,16 @@ void TestPasswordController::cleanupTestCase()
     delete m_env;
 }
 
-QString TestPasswordController::idOf(const QString &title)
+QJsonObject TestPasswordController::stored(const QString &title)
 {
     for (const QJsonValue &user : m_svc.state().value("users").toArray()) {
         for (const QJsonValue &v : user.toObject().value("passwords").toArray()) {
             if (user.toObject().value("name") == "demo" && v.toObject().value("title") == title) {
-                return v.toObject().value("id").toString();
+                return v.toObject();
             }
         }
     }
-    return QString();
-}
-
-QString TestPasswordController::storedSecret(const QString &title)
-{
-    for (const QJsonValue &user : m_svc.state().value("users").toArray()) {
-        for (const QJsonValue &v : user.toObject().value("passwords").toArray()) {
-            if (user.toObject().value("name") == "demo" && v.toObject().value("title") == title) {
-                return v.toObject().value("password").toString();
-            }
-        }
-    }
-    return "<none>";
+    return {};
 }
 
 int TestPasswordController::passwordRequests()
@@ -183,14 +170,14 @@ void TestPasswordController::serverRoundTrip()
     const auto made = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->createPassword(entry, cb); });
     QVERIFY2(made.isOk(), qPrintable(made.message()));
     QCOMPARE(made.payload().id(), idOf("Forum"));
-    QCOMPARE(storedSecret("Forum"), QString("Grün-42!"));
+    QCOMPARE(stored("Forum").value("password").toString(), QString("Grün-42!"));
 
     entry->setId(made.payload().id());
     entry->setTitle("Forum 2");
     entry->setPassword("anders");
     QVERIFY(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->updatePassword(entry, cb); }).isOk());
     QCOMPARE(idOf("Forum 2"), made.payload().id());
-    QCOMPARE(storedSecret("Forum 2"), QString("anders"));
+    QCOMPARE(stored("Forum 2").value("password").toString(), QString("anders"));
 
     const auto secret = awaitResult<SinglePasswordTO>(
             [&](auto cb) { m_ctl->getPassword(idOf("Wi-Fi at home").toLongLong(), cb); });
@@ -210,15 +197,10 @@ void TestPasswordController::serverRoundTrip()
 
     QVERIFY(awaitResult<Nothing>([&](auto cb) { m_ctl->deletePassword(made.payload().id(), cb); }).isOk());
     QVERIFY(idOf("Forum 2").isEmpty());
-}
 
-void TestPasswordController::quotaExceeded()
-{
     m_svc.control("user", {{"name", "demo"}, {"passwords_max", 4}});
-    auto entry = QSharedPointer<PasswordViewModel>::create("Fifth", "x", "", "", "", PasswordViewModel::Add);
     QCOMPARE(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->createPassword(entry, cb); }).code(),
              EC_QUOTA_EXCEEDED);
-    QVERIFY(idOf("Fifth").isEmpty());
 }
 
 void TestPasswordController::failedEncryptionSendsNothing_data()
@@ -282,26 +264,27 @@ void TestPasswordController::fetchedPasswordClearedAfterTimeout()
     QCOMPARE(log.count("Küchentisch"), 0);
 }
 
-void TestPasswordController::laterCopyByUserIsKept()
+void TestPasswordController::otherProgramCopies_data()
 {
-    m_ctl->setClearIntervalOverride(5000);
-    m_ctl->copyPasswordToClipboard("Geheim-123", QPoint(10, 10));
-    QCOMPARE(QToolTip::text(), QString("Password copied to clipboard"));
-    copyByOtherProgram("the user's own text");
-    QTRY_VERIFY(!m_ctl->isClearPending());
-    m_ctl->clearClipboard(); // even a late tick of the timer leaves the user's copy alone
-    QCOMPARE(clipboard(), QByteArray("the user's own text"));
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("left");
+    QTest::newRow("the user's own text is kept") << QByteArray("the user's own text") << QByteArray("the user's own text");
+    // Clipboard managers take the clipboard over with the same text: still our copy.
+    QTest::newRow("a takeover of our text is cleared") << QByteArray("Geheim-123") << QByteArray();
 }
 
-// Clipboard managers take the clipboard over with the same text; that is still our copy.
-void TestPasswordController::takeoverWithSameTextIsStillCleared()
+void TestPasswordController::otherProgramCopies()
 {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, left);
     m_ctl->setClearIntervalOverride(3000);
     m_ctl->copyPasswordToClipboard("Geheim-123", QPoint(10, 10));
-    copyByOtherProgram("Geheim-123");
-    QVERIFY(m_ctl->isClearPending());
-    QTRY_VERIFY(!m_ctl->isClearPending());
-    QCOMPARE(clipboard(), QByteArray());
+    QCOMPARE(QToolTip::text(), QString("Password copied to clipboard"));
+    copyByOtherProgram(text);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_ctl->isClearPending(), 8000);
+    QCOMPARE(clipboard(), left);
+    m_ctl->clearClipboard(); // a late tick of the timer changes nothing either
+    QCOMPARE(clipboard(), left);
 }
 
 void TestPasswordController::unusableIdOrFailedFetch_data()
