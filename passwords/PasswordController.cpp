@@ -172,7 +172,7 @@ void PasswordController::loadPasswordForClipboard(const QPoint &origin, const QS
     if (!ok) {
         return;
     }
-    m_clearTimer->stop();
+    // A pending clear keeps running: should this fetch fail, the earlier password must still go.
     getPassword(id, bindResult(this, &PasswordController::on_getSinglePasswordWithClipboardNoSignal));
     m_fetchOrigin = origin;
     showToolTip(origin, tr("Retrieving remote password..."));
