@@ -1,0 +1,304 @@
+#pragma once
+
+#include "net/ClientVersionTO_v1.h"
+#include "net/ErrorCode.h"
+#include "net/FilesafeTO_v2.h"
+#include "net/LogoutTO_v1.h"
+#include "net/R7Session.h"
+#include "net/Result.h"
+#include "sync/SyncAction.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QIcon>
+#include <QList>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QSslError>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+class AddSettingView;
+class AppInfo;
+class FileSafeDao;
+class FilesafeRI;
+class LoginRI;
+class MainWindow;
+class MultiSyncher;
+class NewFileSafeAvailableDialog;
+class PasswordController;
+class PasswordRI;
+class QAction;
+class QAuthenticator;
+class QMenu;
+class QNetworkConfigurationManager;
+class QNetworkReply;
+class QSettings;
+class QTimer;
+class QuotaExceededDialog;
+class ServerList;
+class SessionTerminatedDialog;
+class SettingsStorage;
+class StatusAction;
+class Storage;
+class UpgradeClientDialog;
+class UserCredUtil;
+
+// The one application object of the client: owns the service interfaces, the password controller,
+// the main window, the tray and every application-level timer, and orchestrates sign-in, sign-out,
+// synchronisation runs, the version check and shutdown. Views reach it through instance().
+class R7Application : public QApplication
+{
+    Q_OBJECT
+
+public:
+    enum AppMode {
+        APP_MODE_NORMAL = 0,
+        APP_MODE_DEBUG = 1,
+        APP_MODE_DEV = 2,
+    };
+    Q_ENUM(AppMode)
+
+    // 0 before initApp.
+    enum AppState {
+        APP_STATE_LOGGED_OUT = 1,
+        APP_STATE_LOGGED_IN = 2,
+    };
+    Q_ENUM(AppState)
+
+    // 0 before the tray is set up.
+    enum TrayStatus {
+        TRAY_LOGGED_OUT = 1,
+        TRAY_IDLE = 2,
+        TRAY_SYNCING = 3,
+        TRAY_SYNC_DONE = 4,
+        TRAY_SYNC_CANCELED = 5,
+    };
+    Q_ENUM(TrayStatus)
+
+    // The period of the synchronisation timer is clamped to this range; an unreadable value gives
+    // the default.
+    static constexpr int DefaultSyncIntervalMinutes = 5;
+    static constexpr int MinSyncIntervalMinutes = 1;
+    static constexpr int MaxSyncIntervalMinutes = 1440;
+
+    R7Application(int &argc, char **argv, const AppInfo *appInfo);
+    ~R7Application() override;
+
+    static R7Application *instance();
+
+    // Start-up, in the order main calls them.
+    static void initTranslations(const AppInfo *appInfo);
+    void setLogLevelPtr(int *logLevel);
+    void logPlatformInfo();
+    void migrate();
+    void openDatabase();
+    void initApp();
+
+    // Another instance of the client runs (the single-instance layer answers).
+    bool isRunning();
+    QString instanceId() const;
+
+    const AppInfo *appInfo() const { return m_appInfo; }
+    AppMode appMode() const { return m_appMode; }
+    void setAppMode(AppMode mode);
+    AppState appState() const { return m_appState; }
+    void setAppState(AppState state);
+    TrayStatus trayStatus() const { return m_trayStatus; }
+    void updateTrayState(TrayStatus status);
+
+    void setLogLevel(int level);
+    ServerList *serverList() const { return m_serverList; }
+    bool ignoreSslErrors() const { return m_ignoreSslErrors; }
+    void setIgnoreSslErrors(bool ignore);
+    void setStatusText(const QString &text);
+    void setSyncSettingsAttention(int count);
+    int syncSettingsAttentionCount() const { return m_syncSettingsAttentionCount; }
+    bool autoLogin() const { return m_autoLogin; }
+
+    MainWindow *mainWindow() const { return m_mainWindow; }
+    MultiSyncher *multiSyncher() const { return m_multiSyncher; }
+    FileSafeDao *fileSafeDao() const { return m_fileSafeDao; }
+    FilesafeRI *filesafeRI() const { return m_filesafeRI; }
+    LoginRI *loginRI() const { return m_loginRI; }
+    PasswordController *passwordController() const { return m_passwordController; }
+    Storage *storage() const;
+    UserCredUtil *userCredUtil() const { return m_userCredUtil.get(); }
+    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    QMenu *trayMenu() const { return m_trayMenu; }
+
+    void showAddSettingView();
+    void showMain();
+    void showLog();
+    void raiseApplication();
+
+    // Sign-in and sign-out.
+    void doLogin(const QString &userName, const QString &password);
+    void doLogout();
+    void createMultiSyncher();
+    bool storeLocalPasswordHash(const QString &password);
+    bool checkLocalPassword(const QString &password) const;
+
+    // Synchronisation.
+    void updateSyncTimer();
+    // The interval setting in minutes, clamped.
+    static int syncIntervalMinutes();
+    bool confirmLargeDelete(const QString &safeName, int numberOfFiles);
+    void showSyncResultMessage(int nDone, int nFailed);
+    bool isDatabaseUsable() const { return m_databaseUsable; }
+
+    void newClientAvailable(const ClientVersionTO_v1 &version, bool mandatory);
+    int versionRetryCount() const { return m_versionRetryCount; }
+
+    // The folder the crash handler writes its dumps to.
+    static QString crashDumpDirectory();
+
+signals:
+    void appModeChanged(R7Application::AppMode newMode);
+    void appStateChanged(R7Application::AppState newStatus);
+    void serverConnectionConfirmed();
+    void loginFailed(ErrorCode errcode, QString message);
+    void sslErrors(QNetworkReply *reply, QList<QSslError> errors);
+    void syncDone(QString text);
+    void animateTabIcon(bool animate);
+    void syncSettingsAttention(int attentionCount);
+    void autoSyncUpdated(bool autoSync);
+
+public slots:
+    void autoSync();
+    void syncAll();
+    void syncOne(int syncSettingId);
+    void requestToStopSync();
+    void on_loginAction();
+    void on_logoutAction();
+    void on_settingsAction();
+    void on_showLogAction();
+    void on_helpAction();
+    void on_aboutAction();
+    void on_quitAction();
+    void on_showAction();
+    void on_activityAction();
+    void on_showPasswordsAction();
+    void on_lastWindowClosed();
+    void on_applicationStateChanged(Qt::ApplicationState state);
+    void on_switchAppModeToNormal();
+    void on_switchAppModeToDebug();
+    void on_systrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void on_loginFinished(const Result<Nothing> &result);
+    void on_logoutFinished(const Result<LogoutTO_v1> &result);
+    void on_getClientVersion(const Result<ClientVersionTO_v1> &result);
+    void on_getInitialFilesafes(const Result<Nothing> &result);
+    void on_newFileSafesFound(QList<FilesafeTO_v2> safes);
+    void on_syncStarted();
+    void on_syncCanceled();
+    void on_syncFinished(int nDone, int nFailed, QList<SyncAction> executedSyncActions);
+    void on_incompatibleDatabase(QString currentVersion, QString expectedVersion);
+    void on_unableToOpenDatabase(QString msg);
+    void on_sslErrors(int sessionId, R7Session *s, QNetworkReply *reply, QList<QSslError> errors);
+    void on_sqlQueryFailure(QString msg);
+    void on_quotaExceeded(SyncAction sa);
+    void on_sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
+    void on_checkActivity();
+    void on_onlineStateChanged(bool isOnline);
+    void on_serverAuthenticationRequired(QNetworkReply *reply, QAuthenticator *authenticator);
+    void on_proxyAuthenticationRequired(QNetworkProxy proxy, QAuthenticator *authenticator, bool *canceled);
+    void animateTrayIconSyncing();
+    void doGetClientVersion();
+    void doGetClientVersionRetry();
+    void checkCrash();
+    void doInitNativityControl();
+    void on_aboutToQuit();
+
+private:
+    void initActions();
+    void initSystray();
+    void initAppMenu();
+    void initNetworkConfig();
+    void startInitialFilesafeRefresh(int delayMs);
+    void stopSyncTimer();
+    QList<SyncSetting> currentUserSettings(bool autoSyncOnly) const;
+    bool canStartSync(const char *caller) const;
+    void markDatabaseUnusable();
+    void showDatabaseNotice(const QString &text);
+    QAction *newAction(const QString &text, void (R7Application::*slot)());
+
+    const AppInfo *m_appInfo;
+    std::unique_ptr<UserCredUtil> m_userCredUtil;
+
+    AppMode m_appMode = AppMode(0);
+    AppState m_appState = AppState(0);
+    TrayStatus m_trayStatus = TrayStatus(0);
+
+    QSettings *m_settings = nullptr;
+    std::unique_ptr<SettingsStorage> m_settingsStorage;
+
+    FilesafeRI *m_filesafeRI = nullptr;
+    LoginRI *m_loginRI = nullptr;
+    PasswordRI *m_passwordRI = nullptr;
+    PasswordController *m_passwordController = nullptr;
+    MultiSyncher *m_multiSyncher = nullptr;
+    FileSafeDao *m_fileSafeDao = nullptr;
+    QNetworkConfigurationManager *m_networkConfig = nullptr;
+
+    int *m_logLevel = nullptr;
+    int m_syncSettingsAttentionCount = 0;
+    bool m_ignoreSslErrors = false;
+    bool m_autoLogin = false;
+
+    MainWindow *m_mainWindow = nullptr;
+    QPointer<UpgradeClientDialog> m_upgradeDialog;
+    QPointer<NewFileSafeAvailableDialog> m_newFileSafesDialog;
+    QPointer<QuotaExceededDialog> m_quotaDialog;
+    QPointer<SessionTerminatedDialog> m_sessionTerminatedDialog;
+    QPointer<AddSettingView> m_addSettingView;
+
+    // The actions of the tray and the menu bar.
+    QAction *m_loginAction = nullptr;
+    QAction *m_logoutAction = nullptr;
+    QAction *m_syncAllAction = nullptr;
+    QAction *m_showAction = nullptr;
+    QAction *m_cancelSyncAction = nullptr;
+    QAction *m_settingsAction = nullptr;
+    QAction *m_activityAction = nullptr;
+    QAction *m_showLogAction = nullptr;
+    QAction *m_helpAction = nullptr;
+    QAction *m_aboutAction = nullptr;
+    QAction *m_quitAction = nullptr;
+    QAction *m_modeNormalAction = nullptr;
+    QAction *m_modeDebugAction = nullptr;
+    QAction *m_passwordsAction = nullptr;
+    StatusAction *m_statusAction = nullptr;
+
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    QMenu *m_trayMenu = nullptr;
+    QMenu *m_fileMenu = nullptr;
+    QMenu *m_helpMenu = nullptr;
+
+    ServerList *m_serverList = nullptr;
+    int m_versionRetryCount = -1;
+
+    // One of each, owned here, stopped at sign-out. The period number tells callbacks of an
+    // earlier signed-in period apart from those of the current one.
+    QTimer *m_syncTimer = nullptr;
+    QTimer *m_initialRefreshTimer = nullptr;
+    QTimer *m_firstSyncTimer = nullptr;
+    QTimer *m_versionRetryTimer = nullptr;
+    QTimer *m_animationTimer = nullptr;
+    QTimer *m_activityTimer = nullptr;
+    int m_loginPeriod = 0;
+
+    QList<QIcon> m_trayFrames;
+    QIcon m_idleIcon;
+    QIcon m_loggedOutIcon;
+    unsigned int m_frameCounter = 0;
+
+    int m_localPasswordSaltLength = 64;
+    QByteArray m_localPasswordSalt;
+    QByteArray m_localPasswordHash;
+
+    bool m_startedMinimized = false;
+    bool m_reloginPending = false;
+    bool m_databaseUsable = true;
+    bool m_databaseNoticeOpen = false;
+};
