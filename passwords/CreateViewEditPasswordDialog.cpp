@@ -91,7 +91,7 @@ void CreateViewEditPasswordDialog::setMode()
     m_ui->suggestBtn->setVisible(!view);
     if (!view) {
         // A style sheet of its own makes the read-only rule of the application's sheet re-apply.
-        m_ui->commentEdit->setStyleSheet(QStringLiteral("{ }"));
+        m_ui->commentEdit->setStyleSheet(QStringLiteral("QPlainTextEdit { }"));
     }
     if (view) {
         m_ui->titleLabel->setFocus(Qt::OtherFocusReason);
