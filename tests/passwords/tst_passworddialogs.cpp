@@ -1,20 +1,11 @@
-#include "core/AppInfo.h"
-#include "net/PasswordRI.h"
-#include "net/R7Session.h"
-#include "net/ServerInfo.h"
 #include "passwords/CreateViewEditPasswordDialog.h"
-#include "passwords/PasswordController.h"
-#include "passwords/PasswordStrengthIndicator.h"
 #include "passwords/SuggestPasswordDialog.h"
-#include "tests/net/DemoSignIn.h"
 #include "tests/passwords/ModalAnswer.h"
-#include "tests/support/DevService.h"
+#include "tests/passwords/ServiceFixture.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/TestEnv.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -22,8 +13,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QtTest>
-
-#include <memory>
 
 using EntryPtr = QSharedPointer<PasswordViewModel>;
 
@@ -42,13 +31,11 @@ private slots:
     void modes_data();
     void modes();
     void blankTitleRejectedThenSaved();
-    void longTitleCut();
     void saveDisabledWhilePending();
     void failedUpdateKeepsDialogOpen();
     void signOutCopiesFields();
     void destructionBlanksPassword();
     void suggestionRegeneratesOnEveryChange();
-    void suggestionTakenOnlyOnOk();
 
 private:
     template<typename T>
@@ -60,67 +47,28 @@ private:
         }
         return widget;
     }
-    QJsonArray storedPasswords();
-    int passwordRequests();
-
-    TestEnv *m_env = nullptr;
-    DevService m_svc;
-    AppInfo m_info = AppInfo::forThisBuild();
-    std::unique_ptr<PasswordRI> m_ri;
-    PasswordController *m_controller = nullptr;
+    ServiceFixture m_fx;
 };
 
 void TestPasswordDialogs::initTestCase()
 {
-    m_env = new TestEnv;
-    QCoreApplication::setOrganizationName("tessarvale-test");
-    QCoreApplication::setApplicationName("tst_passworddialogs");
-    QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
-    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
-    AppInfo::publish(&m_info);
+    QVERIFY2(m_fx.start("tst_passworddialogs"), qPrintable(m_fx.svc.errorString()));
 }
 
 void TestPasswordDialogs::init()
 {
-    QVERIFY(m_svc.reset());
-    const EmptyResult signedIn = signInDemoFresh(&m_info);
-    QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
-    m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
-    m_controller = new PasswordController(R7Session::instance(), m_ri.get());
+    QVERIFY(m_fx.signIn());
 }
 
 void TestPasswordDialogs::cleanup()
 {
     cancelModalAnswers();
-    delete m_controller;
-    m_controller = nullptr;
-    m_ri.reset();
+    m_fx.signOut();
 }
 
 void TestPasswordDialogs::cleanupTestCase()
 {
-    AppInfo::publish(nullptr);
-    m_svc.stop();
-    delete m_env;
-}
-
-QJsonArray TestPasswordDialogs::storedPasswords()
-{
-    for (const QJsonValue &user : m_svc.state().value("users").toArray()) {
-        if (user.toObject().value("name").toString() == DevService::demoUser()) {
-            return user.toObject().value("passwords").toArray();
-        }
-    }
-    return {};
-}
-
-int TestPasswordDialogs::passwordRequests()
-{
-    int count = 0;
-    for (const QJsonValue &request : m_svc.requests()) {
-        count += request.toObject().value("path").toString().contains("passwords") ? 1 : 0;
-    }
-    return count;
+    m_fx.stop();
 }
 
 void TestPasswordDialogs::modes_data()
@@ -147,7 +95,7 @@ void TestPasswordDialogs::modes()
     QFETCH(bool, readOnly);
 
     auto entry = EntryPtr::create("Bank", "S3cure!Bank#2026", "https://bank.example.com", "DE-4711", "note", mode);
-    CreateViewEditPasswordDialog dialog(m_controller, entry);
+    CreateViewEditPasswordDialog dialog(m_fx.controller, entry);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), title);
     for (const QString &name : shown) {
@@ -163,10 +111,6 @@ void TestPasswordDialogs::modes()
     QCOMPARE(child<QLineEdit>(&dialog, "pwdEdit")->echoMode(), QLineEdit::Password);
     QVERIFY(child<QLabel>(&dialog, "errorLabel")->isHidden());
 
-    child<QCheckBox>(&dialog, "showPwdCheckBox")->setChecked(true);
-    QCOMPARE(child<QLineEdit>(&dialog, "pwdEdit")->echoMode(), QLineEdit::Normal);
-    QCOMPARE(child<QLineEdit>(&dialog, "pwdEdit")->text(), QString("S3cure!Bank#2026"));
-
     if (mode == 0) {
         // Edit turns the view into the editor without touching the fields.
         child<QPushButton>(&dialog, "editButton")->click();
@@ -181,20 +125,20 @@ void TestPasswordDialogs::modes()
 void TestPasswordDialogs::blankTitleRejectedThenSaved()
 {
     auto entry = EntryPtr::create("", "", "", "", "", 2);
-    CreateViewEditPasswordDialog dialog(m_controller, entry);
+    CreateViewEditPasswordDialog dialog(m_fx.controller, entry);
     QVERIFY(child<QWidget>(&dialog, "pwdStrengthIndicator")->isHidden());
     auto *titleEdit = child<QLineEdit>(&dialog, "titleEdit");
     titleEdit->setText("   ");
     child<QLineEdit>(&dialog, "pwdEdit")->setText("fresh secret");
     QVERIFY(!child<QWidget>(&dialog, "pwdStrengthIndicator")->isHidden());
-    m_svc.requests(true);
+    m_fx.svc.requests(true);
 
     QString boxTitle;
     answerNextBox(QMessageBox::Ok, &boxTitle);
     child<QPushButton>(&dialog, "saveButton")->click();
     QCOMPARE(boxTitle, QString("Invalid Data"));
     QVERIFY(titleEdit->styleSheet().contains("red"));
-    QCOMPARE(passwordRequests(), 0);
+    QCOMPARE(m_fx.requestsTo("passwords", "POST"), 0);
 
     titleEdit->setText("Forum");
     child<QPushButton>(&dialog, "saveButton")->click();
@@ -202,7 +146,7 @@ void TestPasswordDialogs::blankTitleRejectedThenSaved()
     QVERIFY(titleEdit->styleSheet().isEmpty());
     QVERIFY(!entry->id().isEmpty());
     bool found = false;
-    for (const QJsonValue &v : storedPasswords()) {
+    for (const QJsonValue &v : m_fx.stored()) {
         if (v.toObject().value("title").toString() == "Forum") {
             found = true;
             QCOMPARE(v.toObject().value("id").toVariant().toString(), entry->id());
@@ -212,19 +156,12 @@ void TestPasswordDialogs::blankTitleRejectedThenSaved()
     QVERIFY(found);
 }
 
-void TestPasswordDialogs::longTitleCut()
-{
-    auto entry = EntryPtr::create(QString(300, 'x'), "", "", "", "", 1);
-    CreateViewEditPasswordDialog dialog(m_controller, entry);
-    QCOMPARE(child<QLineEdit>(&dialog, "titleEdit")->text().size(), 256);
-}
-
 // A second click while the creation travels must not create the entry twice.
 void TestPasswordDialogs::saveDisabledWhilePending()
 {
-    QVERIFY(m_svc.fault({{"path", "passwords$"}, {"method", "POST"}, {"delay_ms", 600}}) >= 0);
+    QVERIFY(m_fx.svc.fault({{"path", "passwords$"}, {"method", "POST"}, {"delay_ms", 600}}) >= 0);
     auto entry = EntryPtr::create("", "", "", "", "", 2);
-    CreateViewEditPasswordDialog dialog(m_controller, entry);
+    CreateViewEditPasswordDialog dialog(m_fx.controller, entry);
     dialog.show();
     child<QLineEdit>(&dialog, "titleEdit")->setText("Twice?");
     auto *save = child<QPushButton>(&dialog, "saveButton");
@@ -236,7 +173,7 @@ void TestPasswordDialogs::saveDisabledWhilePending()
     QTRY_COMPARE(dialog.result(), 1);
     QTest::qWait(200);
     int copies = 0;
-    for (const QJsonValue &v : storedPasswords()) {
+    for (const QJsonValue &v : m_fx.stored()) {
         copies += v.toObject().value("title").toString() == "Twice?" ? 1 : 0;
     }
     QCOMPARE(copies, 1);
@@ -244,10 +181,10 @@ void TestPasswordDialogs::saveDisabledWhilePending()
 
 void TestPasswordDialogs::failedUpdateKeepsDialogOpen()
 {
-    QVERIFY(m_svc.fault({{"path", "passwords/"}, {"method", "PUT"}, {"envelope_status", 10904}}) >= 0);
+    QVERIFY(m_fx.svc.fault({{"path", "passwords/"}, {"method", "PUT"}, {"envelope_status", 10904}}) >= 0);
     auto entry = EntryPtr::create("Gone", "typed-secret-7", "", "", "", 1);
     entry->setId("999999");
-    CreateViewEditPasswordDialog dialog(m_controller, entry);
+    CreateViewEditPasswordDialog dialog(m_fx.controller, entry);
     LogCapture log;
     auto *save = child<QPushButton>(&dialog, "saveButton");
     save->click();
@@ -265,7 +202,7 @@ void TestPasswordDialogs::failedUpdateKeepsDialogOpen()
 void TestPasswordDialogs::signOutCopiesFields()
 {
     auto entry = EntryPtr::create("Old", "", "", "", "", 2);
-    CreateViewEditPasswordDialog dialog(m_controller, entry);
+    CreateViewEditPasswordDialog dialog(m_fx.controller, entry);
     child<QLineEdit>(&dialog, "titleEdit")->setText("Typed title");
     child<QLineEdit>(&dialog, "userEdit")->setText("typed user");
     child<QPlainTextEdit>(&dialog, "commentEdit")->setPlainText("typed comment");
@@ -286,7 +223,7 @@ void TestPasswordDialogs::destructionBlanksPassword()
     auto entry = EntryPtr::create("T", "s3cret", "", "", "", 0);
     QString last = "unchanged";
     {
-        CreateViewEditPasswordDialog dialog(m_controller, entry);
+        CreateViewEditPasswordDialog dialog(m_fx.controller, entry);
         connect(child<QLineEdit>(&dialog, "pwdEdit"), &QLineEdit::textChanged, [&last](const QString &t) { last = t; });
     }
     QCOMPARE(last, QString(6, ' '));
@@ -344,29 +281,6 @@ void TestPasswordDialogs::suggestionRegeneratesOnEveryChange()
     type->setCurrentIndex(0);
     QVERIFY(settings->isHidden());
     expectNew("back to memorizable", "[a-z0-9]", 12);
-}
-
-void TestPasswordDialogs::suggestionTakenOnlyOnOk()
-{
-    auto entry = EntryPtr::create("", "mine", "", "", "", 2);
-    CreateViewEditPasswordDialog dialog(m_controller, entry);
-    auto *pwdEdit = child<QLineEdit>(&dialog, "pwdEdit");
-
-    onNextModal<SuggestPasswordDialog>([](SuggestPasswordDialog *s) {
-        s->findChild<QPushButton *>("cancelButton")->click();
-    });
-    child<QPushButton>(&dialog, "suggestBtn")->click();
-    QCOMPARE(pwdEdit->text(), QString("mine"));
-
-    QString offered;
-    onNextModal<SuggestPasswordDialog>([&offered](SuggestPasswordDialog *s) {
-        offered = s->password();
-        s->findChild<QPushButton *>("okButton")->click();
-    });
-    child<QPushButton>(&dialog, "suggestBtn")->click();
-    QCOMPARE(offered.size(), 12);
-    QCOMPARE(pwdEdit->text(), offered);
-    QVERIFY(!child<QWidget>(&dialog, "pwdStrengthIndicator")->isHidden());
 }
 
 QTEST_MAIN(TestPasswordDialogs)

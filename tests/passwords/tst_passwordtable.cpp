@@ -1,6 +1,5 @@
 #include "passwords/CustomSortFilterProxyModel.h"
 #include "passwords/PasswordCellDelegate.h"
-#include "passwords/SearchComboBox.h"
 
 #include <QPainter>
 #include <QPixmap>
@@ -19,8 +18,6 @@ private slots:
     void cleanup();
     void filter_data();
     void filter();
-    void searchFields();
-    void buttonOnlyInActiveNonEmptyCells();
     void buttonReportsValueAndActivatePressesLast();
 
 private:
@@ -101,46 +98,6 @@ void TestPasswordTable::filter()
         m_proxy->setFilterRegExp(pattern);
     }
     QCOMPARE(acceptedIds(), ids);
-}
-
-void TestPasswordTable::searchFields()
-{
-    SearchComboBox box;
-    QCOMPARE(box.count(), 4);
-    QCOMPARE(box.currentIndex(), 0);
-    const QStringList texts{"All fields", "Title", "Web Address", "Password"};
-    for (int i = 0; i < 4; ++i) {
-        QCOMPARE(box.itemText(i), texts[i]);
-        QCOMPARE(box.itemData(i).toInt(), i);
-    }
-}
-
-void TestPasswordTable::buttonOnlyInActiveNonEmptyCells()
-{
-    QTableView view;
-    view.setModel(m_model);
-    PasswordCellDelegate delegate(&view, PasswordCellDelegate::CopyUsername);
-    QPixmap canvas(200, 40);
-    QPainter painter(&canvas);
-    QStyleOptionViewItem option;
-    option.rect = QRect(0, 0, 200, 40);
-
-    const QModelIndex empty = m_model->index(2, 1);
-    option.state = QStyle::State_MouseOver | QStyle::State_Selected;
-    delegate.paint(&painter, option, empty);
-    QVERIFY(!view.indexWidget(empty));
-
-    const QModelIndex filled = m_model->index(0, 1);
-    option.state = QStyle::State_None;
-    delegate.paint(&painter, option, filled);
-    QVERIFY(!view.indexWidget(filled));
-    option.state = QStyle::State_HasFocus;
-    delegate.paint(&painter, option, filled);
-    QVERIFY(view.indexWidget(filled));
-    QCOMPARE(view.indexWidget(filled)->findChild<QPushButton *>()->text(), QString("Copy"));
-    option.state = QStyle::State_None;
-    delegate.paint(&painter, option, filled);
-    QVERIFY(!view.indexWidget(filled));
 }
 
 void TestPasswordTable::buttonReportsValueAndActivatePressesLast()
