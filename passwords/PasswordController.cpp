@@ -20,6 +20,8 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <limits>
+
 namespace {
 const char *const kTimeoutSeconds = "password/timeoutSeconds";
 const char *const kLockSeconds = "password/lockSeconds";
@@ -211,7 +213,9 @@ void PasswordController::copyPasswordToClipboard(const QString &password, const 
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(m_digestSalt.data()), 4);
     m_copiedDigest = digestOf(password);
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
-    const int interval = m_clearIntervalOverride > 0 ? m_clearIntervalOverride : clipboardTimeoutSeconds() * 1000;
+    // A negative interval would never start the timer and leave the password on the clipboard.
+    const int seconds = qBound(0, clipboardTimeoutSeconds(), std::numeric_limits<int>::max() / 1000);
+    const int interval = m_clearIntervalOverride > 0 ? m_clearIntervalOverride : seconds * 1000;
     m_clearTimer->start(interval);
     showToolTip(origin, tr("Password copied to clipboard"));
 }
