@@ -4,12 +4,47 @@
 #include "core/Startup.h"
 #include "core/Style.h"
 
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTime>
 
 #include <memory>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
+
+int terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
+}
+
+// A session that ends (or a plain kill) sends SIGTERM: leave through the Quit path, so the window
+// geometry is kept, a signed-in user is signed out and the log is closed with its last lines.
+void quitOnTermination(R7Application *app)
+{
+    if (::pipe(terminationPipe) != 0) {
+        qWarning("main: no pipe for the termination signal");
+        return;
+    }
+    auto *notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [app, notifier] {
+        notifier->setEnabled(false);
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(terminationPipe[0], &byte, 1);
+        qDebug("main: termination signal");
+        app->on_quitAction();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+}
 
 // The "-oop" process. Its server comes with the crash handler; until then it cannot start.
 int runCrashServerProcess(int &argc, char *argv[])
@@ -53,6 +88,7 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     app->migrate();
     app->openDatabase();
     app->initApp();
+    quitOnTermination(app.get());
     return app->exec();
 }
 

@@ -94,9 +94,6 @@ namespace {
 const char *const AppType = "hybrid";
 const bool useSystemTray = qstrcmp(AppType, "desktop_app") != 0;
 
-const int InitialRefreshDelayMs = 10000;
-const int FirstSyncDelayMs = 1000;
-const int VersionRetryMs = 5000;
 const int AnimationFrameMs = 175;
 const int ActivityCheckMs = 11000;
 const int LocalPasswordIterations = 100000;
@@ -350,14 +347,7 @@ void R7Application::initApp()
                qUtf8Printable(last.dbVersion()), qUtf8Printable(last.creationTime()), int(infos.size()));
     }
 
-    // Only the decision is kept; the login view signs in with the saved credentials itself.
-    m_autoLogin = settings.value(QStringLiteral("app/auto_login"), false).toBool();
-    if (m_autoLogin) {
-        const QString user = settings.value(QStringLiteral("account/saved_username")).toString();
-        m_autoLogin = !user.isEmpty() &&
-                      !m_userCredUtil->retrievePassword(m_serverList->currentServer().prefix(), user).isEmpty();
-    }
-    qDebug("R7Application::initApp: autoLogin is %d", int(m_autoLogin));
+    decideAutoLogin();
 
     if (!settings.value(QStringLiteral("app/use_devicekey"), false).toBool()) {
         settings.setValue(QStringLiteral("app/use_devicekey"), true);
@@ -434,6 +424,20 @@ void R7Application::initApp()
     qDebug("R7Application::initApp: finished");
 }
 
+// Only the decision is kept; the login view signs in with the saved credentials itself.
+bool R7Application::decideAutoLogin()
+{
+    QSettings settings;
+    m_autoLogin = settings.value(QStringLiteral("app/auto_login"), false).toBool();
+    if (m_autoLogin) {
+        const QString user = settings.value(QStringLiteral("account/saved_username")).toString();
+        m_autoLogin = !user.isEmpty() &&
+                      !m_userCredUtil->retrievePassword(m_serverList->currentServer().prefix(), user).isEmpty();
+    }
+    qDebug("R7Application::initApp: autoLogin is %d", int(m_autoLogin));
+    return m_autoLogin;
+}
+
 void R7Application::initNetworkConfig()
 {
     QT_WARNING_PUSH
@@ -504,6 +508,7 @@ void R7Application::setIgnoreSslErrors(bool ignore)
 
 void R7Application::setStatusText(const QString &text)
 {
+    m_statusText = text;
     if (m_mainWindow) {
         m_mainWindow->setStatusText(text);
     }
@@ -740,12 +745,14 @@ void R7Application::doLogin(const QString &userName, const QString &password)
     NetProxy::checkNetworkProxy(server.url());
     R7Session *session = R7Session::instance();
     session->setServer(server);
+    m_signInPending = true;
     m_loginRI->doLogin(userName.toLower(), password, true, bindResult(this, &R7Application::on_loginFinished));
 }
 
 void R7Application::on_loginFinished(const Result<Nothing> &result)
 {
     qDebug("R7Application::on_loginFinished: ok: %s", yesNo(result.isOk()));
+    m_signInPending = false;
     if (!result.isOk()) {
         qDebug("R7Application: emit: loginFailed(%d,'%s')", int(result.code()),
                qUtf8Printable(escaped(result.message())));
@@ -772,7 +779,7 @@ void R7Application::on_loginFinished(const Result<Nothing> &result)
         m_initialRefreshTimer->setTimerType(Qt::CoarseTimer);
         connect(m_initialRefreshTimer, &QTimer::timeout, this, &R7Application::refreshInitialFilesafes);
     }
-    m_initialRefreshTimer->start(InitialRefreshDelayMs);
+    m_initialRefreshTimer->start(m_delays.initialRefreshMs);
     setAppState(APP_STATE_LOGGED_IN);
     updateTrayState(TRAY_IDLE);
     showMain();
@@ -825,9 +832,10 @@ void R7Application::doLogout()
     if (m_multiSyncher && m_multiSyncher->isSyncing()) {
         m_multiSyncher->requestToStop();
     }
-    if (m_appState != APP_STATE_LOGGED_IN) {
+    if (m_appState != APP_STATE_LOGGED_IN || m_logoutPending) {
         return;
     }
+    m_logoutPending = true;
     stopPeriodTimers();
     ++m_loginPeriod;
     if (!m_autoLogin) {
@@ -844,6 +852,7 @@ void R7Application::doLogout()
 void R7Application::on_logoutFinished(const Result<LogoutTO_v1> &result)
 {
     qDebug("R7Application::on_logoutFinished: ok: %s", yesNo(result.isOk()));
+    m_logoutPending = false;
     R7Session *session = R7Session::instance();
     disconnect(session, &R7Session::sessionTimeout, this, &R7Application::on_sessionTimeout);
     updateTrayState(TRAY_LOGGED_OUT);
@@ -876,11 +885,18 @@ void R7Application::abandonSignIn(const Result<Nothing> &result)
         }
     }
     if (session->isLoggedIn()) {
-        // The answer is not waited for: the reset below is what frees the next sign-in.
-        m_loginRI->logout([](const Result<LogoutTO_v1> &) {});
+        // The reset waits for the sign-out's answer, unless a new sign-in has begun by then: the
+        // reset would abort its requests.
+        const int period = m_loginPeriod;
+        QPointer<R7Application> self(this);
+        m_loginRI->logout([self, period](const Result<LogoutTO_v1> &) {
+            if (self && self->m_loginPeriod == period && !self->m_signInPending) {
+                R7Session::instance()->resetSession();
+            }
+        });
+    } else {
+        session->resetSession();
     }
-    session->setLoggedIn(false);
-    QTimer::singleShot(0, session, [session] { session->resetSession(); });
     raiseApplication();
     emit loginFailed(result.code(), result.message());
 }
@@ -996,7 +1012,7 @@ void R7Application::on_getInitialFilesafes(const Result<Nothing> &result)
             m_firstSyncTimer->setSingleShot(true);
             connect(m_firstSyncTimer, &QTimer::timeout, this, &R7Application::autoSync);
         }
-        m_firstSyncTimer->start(FirstSyncDelayMs);
+        m_firstSyncTimer->start(m_delays.firstSyncMs);
         if (currentUserSettings(false).isEmpty()) {
             if (m_appState != APP_STATE_LOGGED_IN) {
                 setAppState(APP_STATE_LOGGED_IN);
@@ -1056,6 +1072,11 @@ void R7Application::requestToStopSync()
     if (m_multiSyncher) {
         m_multiSyncher->requestToStop();
     }
+}
+
+int R7Application::syncTimerInterval() const
+{
+    return m_syncTimer && m_syncTimer->isActive() ? m_syncTimer->interval() : 0;
 }
 
 void R7Application::updateSyncTimer()
@@ -1155,7 +1176,7 @@ void R7Application::on_getClientVersion(const Result<ClientVersionTO_v1> &result
             m_versionRetryTimer->setSingleShot(true);
             connect(m_versionRetryTimer, &QTimer::timeout, this, &R7Application::doGetClientVersionRetry);
         }
-        m_versionRetryTimer->start(VersionRetryMs);
+        m_versionRetryTimer->start(m_delays.versionRetryMs);
         return;
     }
     if (m_versionRetryTimer) {

@@ -111,6 +111,9 @@ public:
     void setSyncSettingsAttention(int count);
     int syncSettingsAttentionCount() const { return m_syncSettingsAttentionCount; }
     bool autoLogin() const { return m_autoLogin; }
+    // Automatic sign-in needs the setting, a saved user name and that user's saved password on the
+    // current server.
+    bool decideAutoLogin();
 
     MainWindow *mainWindow() const { return m_mainWindow; }
     MultiSyncher *multiSyncher() const { return m_multiSyncher; }
@@ -145,6 +148,20 @@ public:
 
     void newClientAvailable(const ClientVersionTO_v1 &version, bool mandatory);
     int versionRetryCount() const { return m_versionRetryCount; }
+
+    // The last status text the application showed; the interval of the synchronisation timer, 0
+    // while none runs.
+    QString statusText() const { return m_statusText; }
+    int syncTimerInterval() const;
+
+    // The waits of sign-in and version check, shortened by tests.
+    struct Delays
+    {
+        int initialRefreshMs = 10000;
+        int firstSyncMs = 1000;
+        int versionRetryMs = 5000;
+    };
+    void setDelaysForTesting(const Delays &delays) { m_delays = delays; }
 
     // The folder the crash handler writes its dumps to.
     static QString crashDumpDirectory();
@@ -307,6 +324,10 @@ private:
     QByteArray m_localPasswordSalt;
     QByteArray m_localPasswordHash;
 
+    Delays m_delays;
+    QString m_statusText;
+    bool m_logoutPending = false;
+    bool m_signInPending = false;
     bool m_startedMinimized = false;
     bool m_reloginPending = false;
     bool m_databaseUsable = true;
