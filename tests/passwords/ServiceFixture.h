@@ -7,6 +7,7 @@
 #include "passwords/PasswordController.h"
 #include "tests/net/DemoSignIn.h"
 #include "tests/support/DevService.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
 
 #include <QJsonArray>
@@ -17,6 +18,8 @@
 struct ServiceFixture
 {
     TestEnv *env = nullptr;
+    // Sign-in records the account in the database.
+    TestDatabase *db = nullptr;
     DevService svc;
     AppInfo info = AppInfo::forThisBuild();
     std::unique_ptr<PasswordRI> ri;
@@ -25,6 +28,8 @@ struct ServiceFixture
     bool start(const char *name)
     {
         env = new TestEnv;
+        db = new TestDatabase;
+        db->open();
         QCoreApplication::setOrganizationName("tessarvale-test");
         QCoreApplication::setApplicationName(name);
         AppInfo::publish(&info);
@@ -56,6 +61,7 @@ struct ServiceFixture
     {
         AppInfo::publish(nullptr);
         svc.stop();
+        delete db;
         delete env;
     }
     // The demo account's entries as the service stores them, secrets decrypted.

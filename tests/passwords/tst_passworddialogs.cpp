@@ -207,11 +207,9 @@ void TestPasswordDialogs::signOutCopiesFields()
     child<QLineEdit>(&dialog, "userEdit")->setText("typed user");
     child<QPlainTextEdit>(&dialog, "commentEdit")->setPlainText("typed comment");
     dialog.setResult(5);
-    QVERIFY(QMetaObject::invokeMethod(&dialog, "applicationStateChanged",
-                                      Q_ARG(R7Application::AppState, R7Application::APP_STATE_LOGGED_IN)));
+    emit R7Application::instance()->appStateChanged(R7Application::APP_STATE_LOGGED_IN);
     QCOMPARE(entry->title(), QString("Old"));
-    QVERIFY(QMetaObject::invokeMethod(&dialog, "applicationStateChanged",
-                                      Q_ARG(R7Application::AppState, R7Application::APP_STATE_LOGGED_OUT)));
+    emit R7Application::instance()->appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
     QCOMPARE(dialog.result(), 0);
     QCOMPARE(entry->title(), QString("Typed title"));
     QCOMPARE(entry->username(), QString("typed user"));
@@ -283,5 +281,13 @@ void TestPasswordDialogs::suggestionRegeneratesOnEveryChange()
     expectNew("back to memorizable", "[a-z0-9]", 12);
 }
 
-QTEST_MAIN(TestPasswordDialogs)
+// The application object, as in the client: the dialogs follow its sign-outs.
+int main(int argc, char **argv)
+{
+    TestEnv env;
+    AppInfo info = AppInfo::forThisBuild();
+    R7Application app(argc, argv, &info);
+    TestPasswordDialogs test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_passworddialogs.moc"

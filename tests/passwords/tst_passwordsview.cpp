@@ -53,7 +53,7 @@ private:
 void TestPasswordsView::initTestCase()
 {
     QVERIFY2(m_fx.start("tst_passwordsview"), qPrintable(m_fx.svc.errorString()));
-    LockedOverlay::setPasswordCheck([](const QString &text) { return text == DevService::demoPassword(); });
+    QVERIFY(R7Application::instance()->storeLocalPasswordHash(DevService::demoPassword()));
 }
 
 void TestPasswordsView::init()
@@ -370,9 +370,7 @@ void TestPasswordsView::restoredEntryWaitsForUnlock()
     onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
         dialog->findChild<QLineEdit *>("titleEdit")->setText("Draft");
         dialog->findChild<QLineEdit *>("pwdEdit")->setText("draft secret");
-        const R7Application::AppState out = R7Application::APP_STATE_LOGGED_OUT;
-        QVERIFY(QMetaObject::invokeMethod(first, "applicationStateChanged", Q_ARG(R7Application::AppState, out)));
-        QVERIFY(QMetaObject::invokeMethod(dialog, "applicationStateChanged", Q_ARG(R7Application::AppState, out)));
+        emit R7Application::instance()->appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
     });
     first->addNewPassword();
     delete first;
@@ -426,5 +424,13 @@ void TestPasswordsView::lockAndUnlock()
     QTRY_COMPARE(page->findChildren<LockedOverlay *>().size(), 0);
 }
 
-QTEST_MAIN(TestPasswordsView)
+// The application object, as in the client: it checks the unlock password and announces sign-outs.
+int main(int argc, char **argv)
+{
+    TestEnv env;
+    AppInfo info = AppInfo::forThisBuild();
+    R7Application app(argc, argv, &info);
+    TestPasswordsView test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_passwordsview.moc"
