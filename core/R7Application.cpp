@@ -690,6 +690,7 @@ void R7Application::checkCrash()
     if (fresh.isEmpty()) {
         return;
     }
+    qDebug("R7Application::checkCrash: %d new crash dump(s) in '%s'", int(fresh.size()), qUtf8Printable(escaped(dir)));
     QDir folder(dir);
     for (const QString &name : fresh) {
         const QString renamed = QStringLiteral("%1_%2_crash_dump_%3")
