@@ -1,4 +1,5 @@
 #include "core/AppInfo.h"
+#include "core/CrashHandlerServer.h"
 #include "core/MessageHandler.h"
 #include "core/Startup.h"
 
@@ -9,7 +10,7 @@
 
 namespace {
 
-// The "-oop" process. Its server comes with the crash handler; until then it cannot start.
+// The "-oop" process: the crash-generation server that writes the client's dumps.
 int runCrashServerProcess(int &argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -17,8 +18,10 @@ int runCrashServerProcess(int &argc, char *argv[])
                        QStringLiteral("/breakpad.log"));
     qInstallMessageHandler(crashServerMessageHandler);
     qInfo("Breakpad starting");
-    qCritical("Could not start server");
-    return 201;
+    if (!startCrashServer()) {
+        return 201;
+    }
+    return app.exec();
 }
 
 int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
