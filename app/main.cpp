@@ -1,7 +1,10 @@
 #include "core/AppInfo.h"
+#include "core/CrashHandlerClient.h"
 #include "core/CrashHandlerServer.h"
 #include "core/MessageHandler.h"
+#include "core/RunningInstance.h"
 #include "core/Startup.h"
+#include "platform/SingleApplication.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -30,8 +33,20 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     readLogLevelSetting();
 
-    QApplication app(argc, argv);
+    // Stand-in for the application object, which derives from SingleApplication.
+    SingleApplication app(argc, argv);
     qDebug("## main: Start: %s %s (%s)", info.appName, info.version, info.revision);
+
+    // ---- Single instance and crash handler: the least calls until the full start-up sequence.
+    if (app.isRunning()) {
+        qWarning("main: Tessarvale runs already");
+        if (!handleIsRunning(app)) {
+            qWarning("main: Failed to contact the other Tessarvale instance");
+        }
+        return 0;
+    }
+    startCrashHandler();
+    // ---- end
 
     if (!checkSslSupport()) {
         qCritical("main: No SSL Support");
@@ -44,9 +59,11 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
 
     // Stands in for the application object's windows until it exists.
     QMainWindow window;
+    window.setObjectName(QStringLiteral("MainWindow"));
     window.setWindowTitle(QString::fromUtf8(info.displayName));
     window.resize(800, 560);
     window.show();
+    app.setActivationWindow(&window); // single instance: see above
     return app.exec();
 }
 
