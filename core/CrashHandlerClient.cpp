@@ -111,8 +111,8 @@ void CrashHandlerClient::startOutOfProcess()
     if (registered) {
         // The folder is the server's; the descriptor only needs a valid one.
         const google_breakpad::MinidumpDescriptor descriptor(QFile::encodeName(m_dumpLocation).toStdString());
-        handler.reset(new google_breakpad::ExceptionHandler(descriptor, nullptr, minidumpWritten, this, true,
-                                                            m_clientFd));
+        handler.reset(
+                new google_breakpad::ExceptionHandler(descriptor, nullptr, minidumpWritten, this, true, m_clientFd));
         registered = handler->IsOutOfProcess();
     }
     if (!registered) {
@@ -189,9 +189,8 @@ Breakpad::CrashHandlerClient *startCrashHandler()
     auto *timer = new QTimer(client);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::VeryCoarseTimer);
-    QObject::connect(timer, &QTimer::timeout, client, [] {
-        qWarning("Breakpad process did not start in time, using in process exception handler");
-    });
+    QObject::connect(timer, &QTimer::timeout, client,
+                     [] { qWarning("Breakpad process did not start in time, using in process exception handler"); });
     QObject::connect(process, &QProcess::readyReadStandardOutput, client, [client, process, timer] {
         timer->stop();
         // Output after the end (the last lines of a dying server) must not switch to it.

@@ -26,7 +26,8 @@ void dumpRequested(void *, const google_breakpad::ClientInfo *, const std::strin
     if (filePath) {
         qWarning() << "Client dump requested to " << QFile::decodeName(filePath->c_str());
     } else {
-        qWarning() << "Client dump requested to " << "(unknown)";
+        qWarning() << "Client dump requested to "
+                   << "(unknown)";
     }
 }
 

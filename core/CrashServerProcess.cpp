@@ -7,8 +7,7 @@ namespace Breakpad {
 CrashServerProcess::CrashServerProcess(int channel, QObject *parent)
     : QProcess(parent)
     , m_channel(channel)
-{
-}
+{}
 
 void CrashServerProcess::setupChildProcess()
 {

@@ -30,12 +30,25 @@ QString unescapeValue(const QString &value)
         }
         const QChar next = value.at(++i);
         switch (next.unicode()) {
-        case 's': out += QLatin1Char(' '); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        case '\\': out += QLatin1Char('\\'); break;
-        default: out += c; out += next; break;
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        case '\\':
+            out += QLatin1Char('\\');
+            break;
+        default:
+            out += c;
+            out += next;
+            break;
         }
     }
     return out;
@@ -46,11 +59,21 @@ QString escapeValue(const QString &value)
     QString out;
     for (const QChar c : value) {
         switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\t': out += QLatin1String("\\t"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        default: out += c; break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
