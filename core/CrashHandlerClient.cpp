@@ -194,7 +194,7 @@ Breakpad::CrashHandlerClient *startCrashHandler()
     QObject::connect(process, &QProcess::readyReadStandardOutput, client, [client, process, timer] {
         timer->stop();
         // Output after the end (the last lines of a dying server) must not switch to it.
-        if (process->state() == QProcess::Running) {
+        if (process->state() != QProcess::NotRunning) {
             client->startOutOfProcess();
         }
         process->readAllStandardOutput();
