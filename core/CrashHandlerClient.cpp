@@ -62,11 +62,6 @@ void CrashHandlerClient::releaseServerChannel()
     }
 }
 
-bool CrashHandlerClient::hasHandler() const
-{
-    return m_handler != nullptr;
-}
-
 bool CrashHandlerClient::isOutOfProcess() const
 {
     return m_handler && m_handler->IsOutOfProcess();

@@ -30,7 +30,6 @@ public:
     // The server process must be allowed to trace this one (Yama), or it cannot write a dump.
     void setServerProcessId(qint64 pid) { m_serverPid = pid; }
 
-    bool hasHandler() const;
     bool isOutOfProcess() const;
 
     // Creates the folder when needed; dumps hold stack memory, so only the user may read it.
