@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QUrl>
 
 class IPasswordRI;
 class ISession;
@@ -79,7 +80,11 @@ private slots:
 private:
     // Encrypts a secret for transport; false (with the reason) when it cannot be encrypted.
     bool encrypt(const QString &plain, QString *cipherHex, QString *ivHex, QString *error) const;
-    static QByteArray clipboardDigest();
+    // Only http and https addresses with a host; an invalid address otherwise.
+    static QUrl webAddress(const QString &text);
+    // Salted, so no plain digest of a password stays in memory.
+    QByteArray digestOf(const QString &text) const;
+    QByteArray clipboardDigest() const;
 
     QTimer *m_clearTimer;
     IPasswordRI *m_passwordRI;
@@ -87,5 +92,6 @@ private:
     QPoint m_fetchOrigin;
     // Digest of the password we put on the clipboard; empty when nothing of ours is there.
     QByteArray m_copiedDigest;
+    QByteArray m_digestSalt;
     int m_clearIntervalOverride = 0;
 };

@@ -25,6 +25,7 @@ protected:
 
 private:
     void showScore(int score);
+    static QStringList labels();
 
     QStringList m_labels;
     QStringList m_colours;
