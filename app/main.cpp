@@ -1,11 +1,13 @@
 #include "core/AppInfo.h"
 #include "core/MessageHandler.h"
+#include "core/R7Application.h"
 #include "core/Startup.h"
+#include "core/Style.h"
 
-#include <QApplication>
-#include <QMainWindow>
 #include <QStandardPaths>
 #include <QTime>
+
+#include <memory>
 
 namespace {
 
@@ -27,9 +29,15 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     readLogLevelSetting();
 
-    QApplication app(argc, argv);
+    auto app = std::make_unique<R7Application>(argc, argv, &info);
+    R7Application::initTranslations(&info);
     qDebug("## main: Start: %s %s (%s)", info.appName, info.version, info.revision);
 
+    if (app->isRunning()) {
+        qWarning("main: Tessarvale runs already");
+        // The single-instance layer wakes the running instance here.
+        return 0;
+    }
     if (!checkSslSupport()) {
         qCritical("main: No SSL Support");
         return -1;
@@ -38,13 +46,14 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     QT_WARNING_DISABLE_DEPRECATED
     qsrand(uint(QTime::currentTime().msec()));
     QT_WARNING_POP
-
-    // Stands in for the application object's windows until it exists.
-    QMainWindow window;
-    window.setWindowTitle(QString::fromUtf8(info.displayName));
-    window.resize(800, 560);
-    window.show();
-    return app.exec();
+    // The crash handler pair starts here.
+    app->setLogLevelPtr(logLevelPointer());
+    app->logPlatformInfo();
+    applyBrandStyle(app.get(), &info);
+    app->migrate();
+    app->openDatabase();
+    app->initApp();
+    return app->exec();
 }
 
 } // namespace

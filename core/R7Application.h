@@ -19,30 +19,25 @@
 
 #include <memory>
 
-class AddSettingView;
 class AppInfo;
 class FileSafeDao;
 class FilesafeRI;
 class LoginRI;
 class MainWindow;
 class MultiSyncher;
-class NewFileSafeAvailableDialog;
 class PasswordController;
 class PasswordRI;
 class QAction;
 class QAuthenticator;
 class QMenu;
+class QMessageBox;
 class QNetworkConfigurationManager;
 class QNetworkReply;
 class QSettings;
 class QTimer;
-class QuotaExceededDialog;
 class ServerList;
-class SessionTerminatedDialog;
 class SettingsStorage;
-class StatusAction;
 class Storage;
-class UpgradeClientDialog;
 class UserCredUtil;
 
 // The one application object of the client: owns the service interfaces, the password controller,
@@ -211,15 +206,30 @@ public slots:
     void on_aboutToQuit();
 
 private:
+    enum MainTab { MainTabPasswords = 0, MainTabFileSafe = 1, MainTabSettings = 2 };
+
     void initActions();
     void initSystray();
     void initAppMenu();
     void initNetworkConfig();
-    void startInitialFilesafeRefresh(int delayMs);
-    void stopSyncTimer();
+    void initSingleInstanceActivation();
+    bool isAutostartEnabled() const;
+    void refreshInitialFilesafes();
+    void stopPeriodTimers();
+    void abandonSignIn(const Result<Nothing> &result);
     QList<SyncSetting> currentUserSettings(bool autoSyncOnly) const;
     bool canStartSync(const char *caller) const;
     void markDatabaseUnusable();
+    QAction *createStatusAction();
+    void connectStatusAction(MultiSyncher *multiSyncher);
+    void selectMainTab(int tab);
+    void showActivityList();
+    void raiseLogDialog();
+    void showCrashReport(const QString &dumpDirectory);
+    void showUpgradeNotice(const QString &text);
+    void showSessionTerminated();
+    bool askProxyCredentials(const QString &text, QString *user, QString *password);
+    QMessageBox *showNotice(const QString &objectName, const QString &title, const QString &text);
     void showDatabaseNotice(const QString &text);
     QAction *newAction(const QString &text, void (R7Application::*slot)());
 
@@ -231,7 +241,7 @@ private:
     TrayStatus m_trayStatus = TrayStatus(0);
 
     QSettings *m_settings = nullptr;
-    std::unique_ptr<SettingsStorage> m_settingsStorage;
+    SettingsStorage *m_settingsStorage = nullptr;
 
     FilesafeRI *m_filesafeRI = nullptr;
     LoginRI *m_loginRI = nullptr;
@@ -247,11 +257,11 @@ private:
     bool m_autoLogin = false;
 
     MainWindow *m_mainWindow = nullptr;
-    QPointer<UpgradeClientDialog> m_upgradeDialog;
-    QPointer<NewFileSafeAvailableDialog> m_newFileSafesDialog;
-    QPointer<QuotaExceededDialog> m_quotaDialog;
-    QPointer<SessionTerminatedDialog> m_sessionTerminatedDialog;
-    QPointer<AddSettingView> m_addSettingView;
+    QPointer<QWidget> m_upgradeDialog;
+    QPointer<QWidget> m_newFileSafesDialog;
+    QPointer<QWidget> m_quotaDialog;
+    QPointer<QWidget> m_sessionTerminatedDialog;
+    QPointer<QWidget> m_addSettingView;
 
     // The actions of the tray and the menu bar.
     QAction *m_loginAction = nullptr;
@@ -268,7 +278,7 @@ private:
     QAction *m_modeNormalAction = nullptr;
     QAction *m_modeDebugAction = nullptr;
     QAction *m_passwordsAction = nullptr;
-    StatusAction *m_statusAction = nullptr;
+    QAction *m_statusAction = nullptr;
 
     QSystemTrayIcon *m_trayIcon = nullptr;
     QMenu *m_trayMenu = nullptr;
