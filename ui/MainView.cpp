@@ -3,6 +3,8 @@
 
 #include "core/AppInfo.h"
 #include "db/SettingsStorage.h"
+#include "passwords/PasswordsView.h"
+#include "ui/MainSettingsView.h"
 #include "ui/filesafe/MainFileSafeView.h"
 
 #include <QSettings>
@@ -51,13 +53,19 @@ MainView::~MainView()
 
 void MainView::createTabViews(bool showPasswordSafe)
 {
-    // The password page joins here once the password safe's controller is complete; until then
-    // its tab shows the placeholder.
-    Q_UNUSED(showPasswordSafe)
+    if (showPasswordSafe) {
+        m_passwordsView = new PasswordsView(m_passwordController, m_storage, this);
+        replacePlaceholder(ui->syncPasswordsPageLayout, ui->dummySyncPasswordsPageLabel, m_passwordsView);
+        ui->dummySyncPasswordsPageLabel = nullptr;
+    }
 
     m_fileSafeView = new MainFileSafeView(m_appInfo, m_multiSyncher, m_storage, this);
     replacePlaceholder(ui->fileSafePageLayout, ui->dummyFileSafePageLabel, m_fileSafeView);
     ui->dummyFileSafePageLabel = nullptr;
+
+    m_settingsView = new MainSettingsView(m_appInfo, m_passwordController, this);
+    replacePlaceholder(ui->settingsPageLayout, ui->dummySettingsPageLabel, m_settingsView);
+    ui->dummySettingsPageLabel = nullptr;
 }
 
 void MainView::initTabs(int tabToShow)
