@@ -1,6 +1,9 @@
 #include "core/AppInfo.h"
+#include "core/CrashHandlerClient.h"
+#include "core/CrashHandlerServer.h"
 #include "core/MessageHandler.h"
 #include "core/R7Application.h"
+#include "core/RunningInstance.h"
 #include "core/Startup.h"
 #include "core/Style.h"
 
@@ -46,7 +49,7 @@ void quitOnTermination(R7Application *app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-// The "-oop" process. Its server comes with the crash handler; until then it cannot start.
+// The "-oop" process: the crash-generation server that writes the client's dumps.
 int runCrashServerProcess(int &argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -54,8 +57,10 @@ int runCrashServerProcess(int &argc, char *argv[])
                        QStringLiteral("/breakpad.log"));
     qInstallMessageHandler(crashServerMessageHandler);
     qInfo("Breakpad starting");
-    qCritical("Could not start server");
-    return 201;
+    if (!startCrashServer()) {
+        return 201;
+    }
+    return app.exec();
 }
 
 int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
@@ -70,7 +75,9 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
 
     if (app->isRunning()) {
         qWarning("main: Tessarvale runs already");
-        // The single-instance layer wakes the running instance here.
+        if (!handleIsRunning(*app)) {
+            qWarning("main: Failed to contact the other Tessarvale instance");
+        }
         return 0;
     }
     if (!checkSslSupport()) {
@@ -81,7 +88,7 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     QT_WARNING_DISABLE_DEPRECATED
     qsrand(uint(QTime::currentTime().msec()));
     QT_WARNING_POP
-    // The crash handler pair starts here.
+    startCrashHandler();
     app->setLogLevelPtr(logLevelPointer());
     app->logPlatformInfo();
     applyBrandStyle(app.get(), &info);

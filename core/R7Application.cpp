@@ -17,6 +17,7 @@
 #include "net/UserCredUtil.h"
 #include "passwords/PasswordController.h"
 #include "passwords/PasswordStrength.h"
+#include "platform/StartOnStartup.h"
 #include "sync/FsObject.h"
 #include "sync/MultiSyncher.h"
 #include "ui/MainWindow.h"
@@ -54,9 +55,6 @@
 #endif
 #if __has_include("ui/filesafe/AddSettingView.h")
 #include "ui/filesafe/AddSettingView.h"
-#endif
-#if __has_include("platform/StartOnStartup.h")
-#include "platform/StartOnStartup.h"
 #endif
 
 #include <QAction>
@@ -131,7 +129,7 @@ void turn(QAction *action, bool on)
 } // namespace
 
 R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
-    : QApplication(argc, argv)
+    : SingleApplication(argc, argv)
     , m_appInfo(appInfo)
     , m_userCredUtil(std::make_unique<UserCredUtil>(appInfo))
 {
@@ -140,7 +138,7 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
 
     qDebug("## R7Application startup: '%s' pid:%lld argc:%d isRunning:%s appId:'%s' ",
            qUtf8Printable(applicationName()), applicationPid(), argc, isRunning() ? "yes" : "no",
-           qUtf8Printable(escaped(instanceId())));
+           qUtf8Printable(escaped(id())));
     setObjectName(QStringLiteral("R7Application"));
 
     // Relative local paths resolve under the home folder.
@@ -183,17 +181,6 @@ R7Application *R7Application::instance()
 Storage *R7Application::storage() const
 {
     return m_settingsStorage;
-}
-
-// The single-instance layer lives in platform/; until it is linked in, this process is alone.
-bool R7Application::isRunning()
-{
-    return false;
-}
-
-QString R7Application::instanceId() const
-{
-    return QString::fromLatin1(m_appInfo->appName);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -690,6 +677,7 @@ void R7Application::checkCrash()
     if (fresh.isEmpty()) {
         return;
     }
+    qDebug("R7Application::checkCrash: %d new crash dump(s) in '%s'", int(fresh.size()), qUtf8Printable(escaped(dir)));
     QDir folder(dir);
     for (const QString &name : fresh) {
         const QString renamed = QStringLiteral("%1_%2_crash_dump_%3")
@@ -1708,13 +1696,11 @@ void R7Application::showAddSettingView()
 
 bool R7Application::isAutostartEnabled() const
 {
-#if __has_include("platform/StartOnStartup.h")
     return StartOnStartup::isEnabled();
-#else
-    return false;
-#endif
 }
 
-// The single-instance layer makes the main window its activation window and wakes it for every
-// message of a second start; until it is linked in there is no second start to hear.
-void R7Application::initSingleInstanceActivation() {}
+void R7Application::initSingleInstanceActivation()
+{
+    setActivationWindow(m_mainWindow, true);
+    connect(this, &SingleApplication::messageReceived, this, &R7Application::on_showAction, Qt::UniqueConnection);
+}

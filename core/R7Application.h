@@ -6,9 +6,9 @@
 #include "net/LogoutTO_v1.h"
 #include "net/R7Session.h"
 #include "net/Result.h"
+#include "platform/SingleApplication.h"
 #include "sync/SyncAction.h"
 
-#include <QApplication>
 #include <QByteArray>
 #include <QIcon>
 #include <QList>
@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QSslError>
 #include <QSystemTrayIcon>
+#include <QWidget>
 
 #include <memory>
 
@@ -43,7 +44,7 @@ class UserCredUtil;
 // The one application object of the client: owns the service interfaces, the password controller,
 // the main window, the tray and every application-level timer, and orchestrates sign-in, sign-out,
 // synchronisation runs, the version check and shutdown. Views reach it through instance().
-class R7Application : public QApplication
+class R7Application : public SingleApplication
 {
     Q_OBJECT
 
@@ -90,10 +91,6 @@ public:
     void migrate();
     void openDatabase();
     void initApp();
-
-    // Another instance of the client runs (the single-instance layer answers).
-    bool isRunning();
-    QString instanceId() const;
 
     const AppInfo *appInfo() const { return m_appInfo; }
     AppMode appMode() const { return m_appMode; }

@@ -7,6 +7,11 @@
 #include <QShortcut>
 
 #include "core/AppInfo.h"
+#include "sync/MultiSyncher.h"
+#include "ui/LoginView.h"
+#include "ui/MainView.h"
+#include "ui/StatusBarView.h"
+#include "ui/WizardView.h"
 
 MainWindow::MainWindow(FileSafeDao* fileSafeDao, AppInfo* appInfo, UserCredUtil* userCredUtil,
                        PasswordController* passwordController, MultiSyncher* multiSyncher,
@@ -28,6 +33,19 @@ MainWindow::MainWindow(FileSafeDao* fileSafeDao, AppInfo* appInfo, UserCredUtil*
     }
     setWindowFlags(windowFlags() & ~Qt::WindowFullscreenButtonHint);
 
+    m_statusBarView = new StatusBarView(this);
+    if (R7Application* app = R7Application::instance()) {
+        connect(app, &R7Application::appStateChanged, m_statusBarView, &StatusBarView::on_appStateChanged,
+                Qt::UniqueConnection);
+        connect(app, &R7Application::appModeChanged, m_statusBarView, &StatusBarView::on_appModeChanged,
+                Qt::UniqueConnection);
+    }
+    ui->statusbar->addWidget(m_statusBarView, 1);
+
+    m_loginView = new LoginView(m_appInfo, m_userCredUtil, m_serverList, m_loginRI, ui->loginPage);
+    delete ui->horizontalLayout->replaceWidget(ui->dummyLoginPageLabel, m_loginView, Qt::FindChildrenRecursively);
+    delete ui->dummyLoginPageLabel;
+    ui->dummyLoginPageLabel = nullptr;
     delete ui->dummyWizardPageLabel;
     ui->dummyWizardPageLabel = nullptr;
 
@@ -38,6 +56,9 @@ MainWindow::MainWindow(FileSafeDao* fileSafeDao, AppInfo* appInfo, UserCredUtil*
     m_quitShortcut = new QShortcut(QKeySequence(tr("Ctrl+Q", "Quit")), this);
     m_quitShortcut->setContext(Qt::WindowShortcut);
     connect(m_quitShortcut, &QShortcut::activated, this, &MainWindow::on_quitShortcut);
+
+    if (R7Application* app = R7Application::instance())
+        connect(app, &R7Application::appStateChanged, this, &MainWindow::on_appStateChanged, Qt::UniqueConnection);
 }
 
 MainWindow::~MainWindow()
@@ -55,6 +76,7 @@ void MainWindow::setCurrentPage(int page)
         if (m_wizardView.isNull())
             createWizardView();
         ui->mainStack->setCurrentIndex(page);
+        m_wizardView->reloadFileSafes();
     } else {
         qWarning("MainWindow::setCurrentPage: page not found: %d", page);
         return;
@@ -73,25 +95,54 @@ MainView* MainWindow::mainView() const
     return m_mainView;
 }
 
+WizardView* MainWindow::wizardView() const
+{
+    return m_wizardView;
+}
+
 void MainWindow::setStatusText(const QString& text)
 {
-    Q_UNUSED(text)
+    m_statusBarView->setStatusText(text);
 }
 
 void MainWindow::showLoginProgress(const QString& text, bool isError)
 {
-    Q_UNUSED(text)
-    Q_UNUSED(isError)
+    if (m_loginView)
+        m_loginView->showProgress(text, isError);
 }
 
 void MainWindow::setMultiSyncher(MultiSyncher* multiSyncher)
 {
     m_multiSyncher = multiSyncher;
+    if (!m_multiSyncher)
+        return;
+    connect(m_multiSyncher, &MultiSyncher::syncProgress, m_statusBarView, &StatusBarView::on_syncProgress);
+    connect(m_multiSyncher, &MultiSyncher::syncCanceled, m_statusBarView, &StatusBarView::on_syncCanceled);
 }
 
-void MainWindow::on_appStateChanged(int state)
+void MainWindow::on_appStateChanged(R7Application::AppState state)
 {
-    Q_UNUSED(state)
+    if (state == R7Application::APP_STATE_LOGGED_OUT) {
+        if (m_mainView) {
+            m_mainView->deleteLater();
+            m_mainView = nullptr;
+        }
+        if (ui->mainStack->currentIndex() != PAGE_LOGIN) {
+            ui->mainStack->setCurrentIndex(PAGE_LOGIN);
+            if (ui->mainStack->currentIndex() == PAGE_LOGIN)
+                removeWizardView();
+        }
+    } else if (state == R7Application::APP_STATE_LOGGED_IN) {
+        m_mainView = new MainView(m_appInfo, m_passwordController, m_multiSyncher, m_settingsStorage, ui->mainPage);
+        ui->mainPageLayout->removeWidget(ui->dummyMainPageLabel);
+        ui->dummyMainPageLabel->hide();
+        ui->mainPageLayout->addWidget(m_mainView);
+        if (ui->mainStack->currentIndex() != PAGE_MAIN) {
+            ui->mainStack->setCurrentIndex(PAGE_MAIN);
+            if (ui->mainStack->currentIndex() == PAGE_MAIN)
+                removeWizardView();
+        }
+    }
 }
 
 void MainWindow::on_setupWizardFinished()
@@ -106,10 +157,23 @@ void MainWindow::on_quitShortcut()
 
 void MainWindow::createWizardView()
 {
+    m_wizardView = new WizardView(m_fileSafeDao, m_appInfo, ui->wizardPage);
+    ui->wizardPageLayout->addWidget(m_wizardView);
+    connect(m_wizardView.data(), &WizardView::wizardFinished, this, &MainWindow::on_setupWizardFinished,
+            Qt::UniqueConnection);
 }
 
 void MainWindow::removeWizardView()
 {
+    if (m_wizardView.isNull())
+        return;
+    // The wizard may be inside its own Finish click and still running code after the signal:
+    // take it out now, delete it once control is back in the event loop.
+    WizardView* wizard = m_wizardView.data();
+    m_wizardView.clear();
+    ui->wizardPageLayout->removeWidget(wizard);
+    wizard->hide();
+    wizard->deleteLater();
 }
 
 void MainWindow::storeGeometry()

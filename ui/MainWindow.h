@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/R7Application.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -51,10 +53,10 @@ public:
 
     LoginView* loginView() const { return m_loginView; }
     StatusBarView* statusBarView() const { return m_statusBarView; }
+    WizardView* wizardView() const;
 
 public slots:
-    // Takes R7Application::AppState (1 signed out, 2 signed in).
-    void on_appStateChanged(int state);
+    void on_appStateChanged(R7Application::AppState state);
     void on_setupWizardFinished();
     void on_quitShortcut();
 

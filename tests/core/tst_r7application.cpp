@@ -459,6 +459,11 @@ void TestR7Application::unusableDatabaseStartsNoRun()
 int main(int argc, char *argv[])
 {
     TestEnv env;
+    // The single-instance lock of this process must not stop a client started by another test.
+    const QString runtime = env.home() + "/runtime";
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.setVar("XDG_RUNTIME_DIR", runtime.toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static AppInfo info = AppInfo::forThisBuild();
     QCoreApplication::setOrganizationName(info.organizationName);
