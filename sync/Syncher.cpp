@@ -302,7 +302,8 @@ SyncAction Syncher::makeSyncAction(int type, int status, bool executed, const QS
 {
     SyncAction action;
     action.setAction(type);
-    action.setId(SyncAction::nextId());
+    // Until its history row exists the action is known there by its temporary id.
+    action.setSyncHistoryObjectId(action.tempId());
     if (!m_setting.isNull())
         action.setSyncSetting(m_setting);
     if (object && !object->isNull())

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 class TestSyncState : public QObject
@@ -105,8 +106,13 @@ void TestSyncState::nameCollisions()
     QVERIFY(QDir(dir.path()).mkpath("docs"));
     writeFile(dir.path() + "/readme", "1");
 
+    // A name that is not UTF-8 cannot be reached through any text of ours.
+    QVERIFY(::close(::creat((QFile::encodeName(dir.path()) + "/caf\xe9").constData(), 0644)) == 0);
+
     SyncState state(dir.path(), 1);
     state.scanLocal();
+    QCOMPARE(state.unreadablePaths().size(), 1);
+    QVERIFY(!state.contains(state.unreadablePaths().first()));
     QVERIFY(state.isCollision(nfd.normalized(QString::NormalizationForm_C)));
     QVERIFY(state.isCollision("Docs"));
     QVERIFY(state.isCollision("docs"));
