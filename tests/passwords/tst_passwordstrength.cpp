@@ -24,13 +24,20 @@ void TestPasswordStrength::zxcvbnScores_data()
     QTest::addColumn<int>("score");
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("colour");
-    QTest::newRow("empty") << "" << 0 << "weak" << "#FF0000";
-    QTest::newRow("password") << "password" << 0 << "weak" << "#FF0000";
-    QTest::newRow("keyboard row") << "zxcvbnm,./" << 1 << "low" << "#EA7000";
-    QTest::newRow("short") << "kakebu4" << 2 << "medium" << "#FBD400";
-    QTest::newRow("two words") << "horse staple" << 3 << "good" << "#98DF00";
-    QTest::newRow("umlaut") << "Küchentisch-42" << 4 << "very good" << "#09A02C";
-    QTest::newRow("passphrase") << "correcthorsebatterystaple" << 4 << "very good" << "#09A02C";
+    QTest::newRow("empty") << "" << 0 << "weak"
+                           << "#FF0000";
+    QTest::newRow("password") << "password" << 0 << "weak"
+                              << "#FF0000";
+    QTest::newRow("keyboard row") << "zxcvbnm,./" << 1 << "low"
+                                  << "#EA7000";
+    QTest::newRow("short") << "kakebu4" << 2 << "medium"
+                           << "#FBD400";
+    QTest::newRow("two words") << "horse staple" << 3 << "good"
+                               << "#98DF00";
+    QTest::newRow("umlaut") << "Küchentisch-42" << 4 << "very good"
+                            << "#09A02C";
+    QTest::newRow("passphrase") << "correcthorsebatterystaple" << 4 << "very good"
+                                << "#09A02C";
 }
 
 void TestPasswordStrength::zxcvbnScores()
