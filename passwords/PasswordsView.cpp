@@ -273,6 +273,8 @@ void PasswordsView::performFiltering(QString text)
     if (m_ui->searchFieldsComboBox->currentIndex() == SearchComboBox::Password) {
         m_ui->searchEdit->setEchoMode(QLineEdit::Password);
         if (!text.isEmpty()) {
+            // A reply still travelling answers for a text that is no longer there.
+            ++m_searchSerial;
             m_ui->searchFeedbackIndicatorLabel->show();
             m_searchSpinner->start();
             if (!m_delayTimer) {

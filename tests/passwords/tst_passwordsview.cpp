@@ -35,6 +35,7 @@ private slots:
     void searchByPassword();
     void fieldChangeCancelsPasswordSearch();
     void supersededReplyDropped();
+    void undecryptableSecretOpensNothing();
     void editFindsRowById();
     void twoDeletionsInFlight();
     void restoredEntryWaitsForUnlock();
@@ -306,6 +307,28 @@ void TestPasswordsView::supersededReplyDropped()
     onNextModal<CreateViewEditPasswordDialog>(record, 1500);
     QTest::qWait(1000);
     QCOMPARE(opened, 1);
+}
+
+// Saving an entry opened with an empty password would overwrite the stored one.
+void TestPasswordsView::undecryptableSecretOpensNothing()
+{
+    PasswordsView *page = makePage();
+    QTRY_COMPARE(page->passwordCount(), 4);
+    const QString bank = m_fx.idOf("Bank");
+    const QString body = QString(R"({"status":0,"message":"","data":{"id":"%1","password":"00ff","transportIv":"%2"}})")
+                                 .arg(bank, QString(32, '0'));
+    QVERIFY(m_fx.svc.fault({{"path", "passwords/" + bank + "$"}, {"method", "GET"}, {"body", body}}) >= 0);
+    bool opened = false;
+    onNextModal<CreateViewEditPasswordDialog>([&opened](CreateViewEditPasswordDialog *dialog) {
+        opened = true;
+        dialog->reject();
+    });
+    QString title;
+    answerNextBox(QMessageBox::Ok, &title);
+    page->on_titleEditButtonClicked(QPoint(), bank);
+    QTRY_COMPARE(title, QString("Error"));
+    QTest::qWait(100);
+    QVERIFY(!opened);
 }
 
 // A reload while the editor is open moves the rows; the edit must land on its own entry.
