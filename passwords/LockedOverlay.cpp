@@ -1,5 +1,7 @@
 #include "passwords/LockedOverlay.h"
 
+#include "core/R7Application.h"
+
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -7,14 +9,6 @@
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QStyleOption>
-
-namespace {
-LockedOverlay::PasswordCheck &passwordCheck()
-{
-    static LockedOverlay::PasswordCheck check;
-    return check;
-}
-} // namespace
 
 LockedOverlay::LockedOverlay(QWidget *parent)
     : OverlayWidget(parent)
@@ -36,11 +30,6 @@ LockedOverlay::LockedOverlay(QWidget *parent)
     }
     connect(m_input, &QLineEdit::returnPressed, this, &LockedOverlay::tryUnlock);
     hide();
-}
-
-void LockedOverlay::setPasswordCheck(PasswordCheck check)
-{
-    passwordCheck() = std::move(check);
 }
 
 void LockedOverlay::retranslate()
@@ -79,9 +68,8 @@ void LockedOverlay::fitToParent()
 
 void LockedOverlay::tryUnlock()
 {
-    const PasswordCheck &check = passwordCheck();
-    // Without a check nothing unlocks: the page stays covered rather than opening unasked.
-    if (check && check(m_input->text())) {
+    const R7Application *app = R7Application::instance();
+    if (app && app->checkLocalPassword(m_input->text())) {
         fadeOut();
         return;
     }

@@ -2,8 +2,6 @@
 
 #include "passwords/OverlayWidget.h"
 
-#include <functional>
-
 class QGraphicsOpacityEffect;
 class QLabel;
 class QLineEdit;
@@ -15,16 +13,10 @@ class LockedOverlay : public OverlayWidget
     Q_OBJECT
 
 public:
-    // Answers whether a text is the password of the current sign-in.
-    using PasswordCheck = std::function<bool(const QString &)>;
-
     explicit LockedOverlay(QWidget *parent = nullptr);
 
     void fadeIn();
     void showImmediately();
-
-    // Where unlock attempts are verified; the application object sets it at start-up.
-    static void setPasswordCheck(PasswordCheck check);
 
 signals:
     void unlocked();

@@ -20,6 +20,8 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <limits>
+
 namespace {
 const char *const kTimeoutSeconds = "password/timeoutSeconds";
 const char *const kLockSeconds = "password/lockSeconds";
@@ -46,8 +48,7 @@ PasswordController::PasswordController(ISession *session, IPasswordRI *passwordR
     , m_fetchOrigin(0, 0)
 {
     connect(m_clearTimer, &QTimer::timeout, this, &PasswordController::clearClipboard);
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-            &PasswordController::on_clipboardDataChanged);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &PasswordController::on_clipboardDataChanged);
 }
 
 PasswordController::~PasswordController()
@@ -171,7 +172,7 @@ void PasswordController::loadPasswordForClipboard(const QPoint &origin, const QS
     if (!ok) {
         return;
     }
-    m_clearTimer->stop();
+    // A pending clear keeps running: should this fetch fail, the earlier password must still go.
     getPassword(id, bindResult(this, &PasswordController::on_getSinglePasswordWithClipboardNoSignal));
     m_fetchOrigin = origin;
     showToolTip(origin, tr("Retrieving remote password..."));
@@ -181,8 +182,8 @@ void PasswordController::on_getSinglePasswordWithClipboardNoSignal(const Result<
 {
     if (!result.isOk()) {
         qDebug().noquote() << "PasswordController::on_getSinglePasswordWithClipboardNoSignal: Unable to retrieve "
-                              "single password: "
-                                      + StringUtil::escapeNonPrintable(result.message());
+                              "single password: " +
+                                      StringUtil::escapeNonPrintable(result.message());
         showToolTip(m_fetchOrigin, tr("Failed to retrieve password from server!"));
         return;
     }
@@ -191,8 +192,8 @@ void PasswordController::on_getSinglePasswordWithClipboardNoSignal(const Result<
     if (!error.isEmpty()) {
         // Nothing is copied: an empty clipboard would look like a copied empty password.
         qDebug().noquote() << "PasswordController::on_getSinglePasswordWithClipboardNoSignal: Unable to decrypt "
-                              "single password: "
-                                      + error;
+                              "single password: " +
+                                      error;
         showToolTip(m_fetchOrigin, tr("Failed to retrieve password from server!"));
         return;
     }
@@ -211,7 +212,9 @@ void PasswordController::copyPasswordToClipboard(const QString &password, const 
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(m_digestSalt.data()), 4);
     m_copiedDigest = digestOf(password);
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
-    const int interval = m_clearIntervalOverride > 0 ? m_clearIntervalOverride : clipboardTimeoutSeconds() * 1000;
+    // A negative interval would never start the timer and leave the password on the clipboard.
+    const int seconds = qBound(0, clipboardTimeoutSeconds(), std::numeric_limits<int>::max() / 1000);
+    const int interval = m_clearIntervalOverride > 0 ? m_clearIntervalOverride : seconds * 1000;
     m_clearTimer->start(interval);
     showToolTip(origin, tr("Password copied to clipboard"));
 }
@@ -248,8 +251,7 @@ bool PasswordController::openUrl(const QString &text, QWidget *parent)
     if (!url.isValid()) {
         // Anything else may be a file, a launcher or a handler of a custom scheme.
         QMessageBox box(QMessageBox::Warning, tr("Unable to open address"),
-                        tr("Only web addresses (http or https) can be opened:\n%1").arg(text), QMessageBox::Ok,
-                        parent);
+                        tr("Only web addresses (http or https) can be opened:\n%1").arg(text), QMessageBox::Ok, parent);
         box.setObjectName("refusedAddressBox");
         box.setTextFormat(Qt::PlainText);
         box.exec();
