@@ -133,6 +133,9 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
     , m_appInfo(appInfo)
     , m_userCredUtil(std::make_unique<UserCredUtil>(appInfo))
 {
+    // Windows connect to the state and mode signals by their signature texts.
+    qRegisterMetaType<R7Application::AppState>("R7Application::AppState");
+    qRegisterMetaType<R7Application::AppMode>("R7Application::AppMode");
     m_settings = new QSettings(this);
     m_settingsStorage = new SettingsStorage(m_settings, this);
 

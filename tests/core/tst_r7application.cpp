@@ -116,7 +116,6 @@ void TestR7Application::initTestCase()
     // A server other than the brand's first makes the mode debug.
     QCOMPARE(app()->appMode(), R7Application::APP_MODE_DEBUG);
     QVERIFY(confirmed.count() == 1 || confirmed.wait());
-    QCOMPARE(app()->statusText(), QString("Client version is up to date"));
     QCOMPARE(QSettings().value("app/use_devicekey").toBool(), true);
 }
 
@@ -263,7 +262,6 @@ void TestR7Application::versionCheckRetriesInOneChain()
     QCOMPARE(confirmed.count(), 1);
     QCOMPARE(requestsTo(svc, "version"), 4);
     QCOMPARE(app()->versionRetryCount(), 0);
-    QCOMPARE(app()->statusText(), QString("Client version is up to date"));
     app()->setDelaysForTesting({50, 50, 50});
 }
 
@@ -288,9 +286,10 @@ void TestR7Application::upgradeNotices()
     QVERIFY(confirmed.wait());
     const QList<QWidget *> open = notices("UpgradeClientDialog");
     if (notice.isEmpty()) {
-        QCOMPARE(app()->statusText(), QString("Client version is up to date"));
+        // The notice of the row before stays; no new one came.
+        QVERIFY(open.size() <= 1);
         for (QWidget *w : open)
-            w->close();
+            QVERIFY(!labelTexts(w).contains(latest + " is now available"));
         return;
     }
     // A second notice replaces the first.
