@@ -18,8 +18,10 @@
 #include "passwords/PasswordController.h"
 #include "passwords/PasswordStrength.h"
 #include "platform/StartOnStartup.h"
+#include "sync/FolderIcon.h"
 #include "sync/FsObject.h"
 #include "sync/MultiSyncher.h"
+#include "sync/SyncState.h"
 #include "ui/MainWindow.h"
 
 // Windows of the user interface that arrive one by one; each is used once it is in the tree.
@@ -164,6 +166,7 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
 
 R7Application::~R7Application()
 {
+    qDebug("R7Application::~R7Application: syncstate instances: %d", SyncState::instanceCount());
     qDebug("R7Application::~R7Application: syncaction instances: %d (maxid:%d)", SyncAction::instanceCount(),
            SyncAction::maxId());
     qDebug("R7Application::~R7Application: fsobject instances: %d", FsObject::instanceCount());
@@ -717,7 +720,10 @@ void R7Application::on_aboutToQuit()
 
 void R7Application::doInitNativityControl()
 {
-    // Folder decoration is a Windows shell feature; Linux file managers read no desktop.ini.
+    if (!m_databaseUsable) {
+        return;
+    }
+    FolderIcon(m_appInfo).setForAllSyncFolders();
 }
 
 // ---------------------------------------------------------------------------------------------
