@@ -96,6 +96,7 @@ const bool useSystemTray = qstrcmp(AppType, "desktop_app") != 0;
 
 const int AnimationFrameMs = 175;
 const int ActivityCheckMs = 11000;
+const int StrengthScriptDelayMs = 300;
 const int LocalPasswordIterations = 100000;
 const int LocalPasswordHashLength = 32;
 
@@ -413,7 +414,9 @@ void R7Application::initApp()
 
     connect(this, &QCoreApplication::aboutToQuit, this, &R7Application::on_aboutToQuit, Qt::UniqueConnection);
 
-    PasswordStrength::instance();
+    // Evaluating the strength script takes about as long as the rest of the start: do it once the
+    // window is on screen, still long before a password can be typed for rating (only after sign-in).
+    QTimer::singleShot(StrengthScriptDelayMs, this, [] { PasswordStrength::instance(); });
     qDebug("R7Application::initApp: finished");
 }
 
