@@ -5,6 +5,8 @@ SessionTerminatedDialog::SessionTerminatedDialog(QWidget* parent, Qt::WindowFlag
     : QDialog(parent, flags), ui(new Ui::SessionTerminatedDialog)
 {
     ui->setupUi(this);
+    // The application opens no second one while this exists: closed any way, it must go.
+    setAttribute(Qt::WA_DeleteOnClose);
 }
 
 SessionTerminatedDialog::~SessionTerminatedDialog()
@@ -20,5 +22,4 @@ void SessionTerminatedDialog::setText(const QString& text)
 void SessionTerminatedDialog::on_closeButton_clicked()
 {
     close();
-    deleteLater();
 }

@@ -237,6 +237,12 @@ void TestDialogs::noticeTexts()
     session->show();
     QTest::mouseClick(session->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
     QTRY_VERIFY(sessionGuard.isNull());
+    // Closed by the window frame it goes too, or no later time-out could open a new one.
+    session = new SessionTerminatedDialog;
+    sessionGuard = session;
+    session->show();
+    session->close();
+    QTRY_VERIFY(sessionGuard.isNull());
 
     CrashReportDialog crash;
     crash.setCrashDumpPath(m_env->home());

@@ -73,7 +73,11 @@ public:
         else
             widget->adjustSize();
         widget->show();
-        QApplication::processEvents();
+        // Layout requests travel up one level per round of posted events.
+        for (int i = 0; i < 5; ++i) {
+            QApplication::sendPostedEvents();
+            QApplication::processEvents();
+        }
         const QString path = m_dir + QLatin1Char('/') + m_prefix + QLatin1Char('_') + name + QStringLiteral(".png");
         if (!widget->grab().save(path)) {
             std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));
