@@ -22,97 +22,90 @@ const QByteArray kCipher = QByteArray::fromHex("f58c4c04d6e5f1ba779eabfb5f7bfbd6
 class TestCipherCalculator : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void chunked_data();
-    void chunked();
-    void refusedKeysAndIvs_data();
-    void refusedKeysAndIvs();
-    void misuseFails();
-};
-
-void TestCipherCalculator::chunked_data()
-{
-    QTest::addColumn<int>("chunk");
-    QTest::addColumn<bool>("drainEachChunk");
-    for (int chunk : {1, 16, 100}) {
-        QTest::newRow(qPrintable(QString("%1-byte chunks").arg(chunk))) << chunk << false;
-        QTest::newRow(qPrintable(QString("%1-byte chunks, drained").arg(chunk))) << chunk << true;
-    }
-}
-
-void TestCipherCalculator::chunked()
-{
-    QFETCH(int, chunk);
-    QFETCH(bool, drainEachChunk);
-
-    for (const bool encrypting : {true, false}) {
-        const QByteArray &input = encrypting ? kPlain : kCipher;
-        CipherCalculator calculator;
-        QVERIFY(encrypting ? calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv)
-                           : calculator.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
-        QByteArray output;
-        for (int offset = 0; offset < input.size(); offset += chunk) {
-            const QByteArray part = input.mid(offset, chunk);
-            QVERIFY(encrypting ? calculator.encryptUpdate(part) : calculator.decryptUpdate(part));
-            if (drainEachChunk) {
-                output += calculator.takeResult();
-            }
+    void chunked_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<bool>("drainEachChunk");
+        for (int chunk : {1, 16, 100}) {
+            QTest::newRow(qPrintable(QString("%1-byte chunks").arg(chunk))) << chunk << false;
+            QTest::newRow(qPrintable(QString("%1-byte chunks, drained").arg(chunk))) << chunk << true;
         }
-        QVERIFY(encrypting ? calculator.encryptFinal() : calculator.decryptFinal());
-        output += calculator.takeResult();
-        QCOMPARE(output.toHex(), (encrypting ? kCipher : kPlain).toHex());
-        QCOMPARE(calculator.takeResult(), QByteArray());
     }
-}
 
-void TestCipherCalculator::refusedKeysAndIvs_data()
-{
-    QTest::addColumn<QByteArray>("key");
-    QTest::addColumn<QByteArray>("iv");
-    QTest::newRow("31-byte key") << kKey.left(31) << kIv;
-    QTest::newRow("33-byte key") << kKey + '\0' << kIv;
-    QTest::newRow("empty key") << QByteArray() << kIv;
-    QTest::newRow("15-byte IV") << kKey << kIv.left(15);
-    QTest::newRow("17-byte IV") << kKey << kIv + '\0';
-    QTest::newRow("empty IV") << kKey << QByteArray();
-}
+    void chunked()
+    {
+        QFETCH(int, chunk);
+        QFETCH(bool, drainEachChunk);
 
-void TestCipherCalculator::refusedKeysAndIvs()
-{
-    QFETCH(QByteArray, key);
-    QFETCH(QByteArray, iv);
-    // Nothing was set up, so nothing can be produced afterwards.
-    CipherCalculator encryptor;
-    QVERIFY(!encryptor.encryptInit(EVP_aes_256_cbc(), key, iv));
-    QVERIFY(!encryptor.encryptUpdate(kPlain));
-    QVERIFY(!encryptor.encryptFinal());
-    QCOMPARE(encryptor.takeResult(), QByteArray());
-    CipherCalculator decryptor;
-    QVERIFY(!decryptor.decryptInit(EVP_aes_256_cbc(), key, iv));
-    QVERIFY(!decryptor.decryptUpdate(kCipher));
-    QVERIFY(!decryptor.decryptFinal());
-    QCOMPARE(decryptor.takeResult(), QByteArray());
-}
+        for (const bool encrypting : {true, false}) {
+            const QByteArray &input = encrypting ? kPlain : kCipher;
+            CipherCalculator calculator;
+            QVERIFY(encrypting ? calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv)
+                               : calculator.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
+            QByteArray output;
+            for (int offset = 0; offset < input.size(); offset += chunk) {
+                const QByteArray part = input.mid(offset, chunk);
+                QVERIFY(encrypting ? calculator.encryptUpdate(part) : calculator.decryptUpdate(part));
+                if (drainEachChunk) {
+                    output += calculator.takeResult();
+                }
+            }
+            QVERIFY(encrypting ? calculator.encryptFinal() : calculator.decryptFinal());
+            output += calculator.takeResult();
+            QCOMPARE(output.toHex(), (encrypting ? kCipher : kPlain).toHex());
+            QCOMPARE(calculator.takeResult(), QByteArray());
+        }
+    }
 
-void TestCipherCalculator::misuseFails()
-{
-    CipherCalculator calculator;
-    QVERIFY(!calculator.encryptInit(nullptr, kKey, kIv));
-    QVERIFY(!calculator.encryptUpdate(kPlain));
-    QVERIFY(!calculator.decryptFinal());
+    void refusedKeysAndIvs_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("iv");
+        QTest::newRow("31-byte key") << kKey.left(31) << kIv;
+        QTest::newRow("33-byte key") << kKey + '\0' << kIv;
+        QTest::newRow("empty key") << QByteArray() << kIv;
+        QTest::newRow("15-byte IV") << kKey << kIv.left(15);
+        QTest::newRow("17-byte IV") << kKey << kIv + '\0';
+        QTest::newRow("empty IV") << kKey << QByteArray();
+    }
 
-    // A context set up for one direction refuses the other.
-    QVERIFY(calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
-    QVERIFY(!calculator.decryptUpdate(kCipher));
-    QCOMPARE(calculator.takeResult(), QByteArray());
+    void refusedKeysAndIvs()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, iv);
+        // Nothing was set up, so nothing can be produced afterwards.
+        CipherCalculator encryptor;
+        QVERIFY(!encryptor.encryptInit(EVP_aes_256_cbc(), key, iv));
+        QVERIFY(!encryptor.encryptUpdate(kPlain));
+        QVERIFY(!encryptor.encryptFinal());
+        QCOMPARE(encryptor.takeResult(), QByteArray());
+        CipherCalculator decryptor;
+        QVERIFY(!decryptor.decryptInit(EVP_aes_256_cbc(), key, iv));
+        QVERIFY(!decryptor.decryptUpdate(kCipher));
+        QVERIFY(!decryptor.decryptFinal());
+        QCOMPARE(decryptor.takeResult(), QByteArray());
+    }
 
-    // A failed padding check keeps what the updates released; the last block was held back for it.
-    QVERIFY(calculator.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
-    QVERIFY(calculator.decryptUpdate(kCipher.left(64)));
-    QVERIFY(!calculator.decryptFinal());
-    QCOMPARE(calculator.takeResult().toHex(), kPlain.left(48).toHex());
-}
+    void misuseFails()
+    {
+        CipherCalculator calculator;
+        QVERIFY(!calculator.encryptInit(nullptr, kKey, kIv));
+        QVERIFY(!calculator.encryptUpdate(kPlain));
+        QVERIFY(!calculator.decryptFinal());
+
+        // A context set up for one direction refuses the other.
+        QVERIFY(calculator.encryptInit(EVP_aes_256_cbc(), kKey, kIv));
+        QVERIFY(!calculator.decryptUpdate(kCipher));
+        QCOMPARE(calculator.takeResult(), QByteArray());
+
+        // A failed padding check keeps what the updates released; the last block was held back for it.
+        QVERIFY(calculator.decryptInit(EVP_aes_256_cbc(), kKey, kIv));
+        QVERIFY(calculator.decryptUpdate(kCipher.left(64)));
+        QVERIFY(!calculator.decryptFinal());
+        QCOMPARE(calculator.takeResult().toHex(), kPlain.left(48).toHex());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCipherCalculator)
 #include "tst_ciphercalculator.moc"

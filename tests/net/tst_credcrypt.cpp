@@ -38,51 +38,46 @@ QByteArray referenceEncrypt(const QByteArray &plain)
 class TestCredCrypt : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void storedFormat_data();
-    void storedFormat();
-    void refusals();
+    void storedFormat_data()
+    {
+        QTest::addColumn<QString>("plain");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("password") << "hunter2";
+        QTest::newRow("unicode") << QString::fromUtf8("p\xc3\xa4ss \xe2\x82\xac \xf0\x9f\x94\x91");
+        QTest::newRow("one block") << "0123456789abcdef";
+    }
+
+    void storedFormat()
+    {
+        QFETCH(QString, plain);
+        const QString expected = QString::fromLatin1(referenceEncrypt(plain.toUtf8()).toHex());
+        QString encrypted;
+        QVERIFY(CredCrypt::encryptStored(plain, &encrypted));
+        QCOMPARE(encrypted, expected);
+        QString decrypted("stale");
+        QVERIFY(CredCrypt::decryptStored(expected.toUpper(), &decrypted));
+        QCOMPARE(decrypted, plain);
+    }
+
+    void refusals()
+    {
+        // Ciphertext of a block ending in 0x02 0x03: its padding byte 3 is not repeated.
+        QByteArray block(16, 'x');
+        block[14] = 2;
+        block[15] = 3;
+        const QString badLastBlock = QString::fromLatin1(referenceEncrypt(block).left(16).toHex());
+        QString out("untouched");
+        QVERIFY(!CredCrypt::decryptStored(badLastBlock, &out));
+        QVERIFY(!CredCrypt::decryptStored(QString(), &out));
+        QVERIFY(!CredCrypt::decryptStored(badLastBlock.left(30), &out));
+        QCOMPARE(out, QString("untouched"));
+
+        QVERIFY(!CredCrypt::encryptStored("x", nullptr));
+        QVERIFY(CredCrypt::encryptStored("x", &out));
+        QVERIFY(!CredCrypt::decryptStored(out, nullptr));
+    }
 };
-
-void TestCredCrypt::storedFormat_data()
-{
-    QTest::addColumn<QString>("plain");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("password") << "hunter2";
-    QTest::newRow("unicode") << QString::fromUtf8("p\xc3\xa4ss \xe2\x82\xac \xf0\x9f\x94\x91");
-    QTest::newRow("one block") << "0123456789abcdef";
-}
-
-void TestCredCrypt::storedFormat()
-{
-    QFETCH(QString, plain);
-    const QString expected = QString::fromLatin1(referenceEncrypt(plain.toUtf8()).toHex());
-    QString encrypted;
-    QVERIFY(CredCrypt::encryptStored(plain, &encrypted));
-    QCOMPARE(encrypted, expected);
-    QString decrypted("stale");
-    QVERIFY(CredCrypt::decryptStored(expected.toUpper(), &decrypted));
-    QCOMPARE(decrypted, plain);
-}
-
-void TestCredCrypt::refusals()
-{
-    // Ciphertext of a block ending in 0x02 0x03: its padding byte 3 is not repeated.
-    QByteArray block(16, 'x');
-    block[14] = 2;
-    block[15] = 3;
-    const QString badLastBlock = QString::fromLatin1(referenceEncrypt(block).left(16).toHex());
-    QString out("untouched");
-    QVERIFY(!CredCrypt::decryptStored(badLastBlock, &out));
-    QVERIFY(!CredCrypt::decryptStored(QString(), &out));
-    QVERIFY(!CredCrypt::decryptStored(badLastBlock.left(30), &out));
-    QCOMPARE(out, QString("untouched"));
-
-    QVERIFY(!CredCrypt::encryptStored("x", nullptr));
-    QVERIFY(CredCrypt::encryptStored("x", &out));
-    QVERIFY(!CredCrypt::decryptStored(out, nullptr));
-}
 
 QTEST_GUILESS_MAIN(TestCredCrypt)
 #include "tst_credcrypt.moc"

@@ -34,86 +34,79 @@ QByteArray oneShotHex(const QByteArray &message)
 class TestDigestCalculator : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void publishedVectors_data();
-    void publishedVectors();
-    void feedingOverloads();
-    void numbers_data();
-    void numbers();
-};
-
-void TestDigestCalculator::publishedVectors_data()
-{
-    QTest::addColumn<QByteArray>("message");
-    QTest::addColumn<int>("chunk");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("abc") << QByteArray("abc") << 3 << kSha256Abc;
-    QTest::newRow("abc by byte") << QByteArray("abc") << 1 << kSha256Abc;
-    QTest::newRow("empty") << QByteArray() << 1 << kSha256Empty;
-    QTest::newRow("two blocks") << QByteArray(kTwoBlockMessage) << 56 << kSha256TwoBlocks;
-    QTest::newRow("two blocks in 5s") << QByteArray(kTwoBlockMessage) << 5 << kSha256TwoBlocks;
-}
-
-void TestDigestCalculator::publishedVectors()
-{
-    QFETCH(QByteArray, message);
-    QFETCH(int, chunk);
-    QFETCH(QByteArray, expected);
-    // The sign-in looks the digest up by name.
-    DigestCalculator calculator(EVP_get_digestbyname("SHA256"));
-    calculator.update(message.constData(), 0);
-    for (int offset = 0; offset < message.size(); offset += chunk) {
-        const QByteArray part = message.mid(offset, chunk);
-        calculator.update(part.constData(), part.size());
+    void publishedVectors_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("abc") << QByteArray("abc") << 3 << kSha256Abc;
+        QTest::newRow("abc by byte") << QByteArray("abc") << 1 << kSha256Abc;
+        QTest::newRow("empty") << QByteArray() << 1 << kSha256Empty;
+        QTest::newRow("two blocks") << QByteArray(kTwoBlockMessage) << 56 << kSha256TwoBlocks;
+        QTest::newRow("two blocks in 5s") << QByteArray(kTwoBlockMessage) << 5 << kSha256TwoBlocks;
     }
-    QCOMPARE(finalHex(calculator), expected);
-    // A final starts the next message fresh; one without any update is the empty message.
-    QCOMPARE(finalHex(calculator), kSha256Empty);
-    calculator.update(message.constData(), message.size());
-    BigNum number;
-    calculator.finalToBigNum(number);
-    QVERIFY(number == BigNum(QString::fromLatin1(expected)));
-}
 
-void TestDigestCalculator::feedingOverloads()
-{
-    DigestCalculator calculator(EVP_sha256());
-    calculator.update("a");
-    calculator.update(QString("b"));
-    calculator.update("c", 1);
-    QCOMPARE(finalHex(calculator), kSha256Abc);
+    void publishedVectors()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(int, chunk);
+        QFETCH(QByteArray, expected);
+        // The sign-in looks the digest up by name.
+        DigestCalculator calculator(EVP_get_digestbyname("SHA256"));
+        calculator.update(message.constData(), 0);
+        for (int offset = 0; offset < message.size(); offset += chunk) {
+            const QByteArray part = message.mid(offset, chunk);
+            calculator.update(part.constData(), part.size());
+        }
+        QCOMPARE(finalHex(calculator), expected);
+        // A final starts the next message fresh; one without any update is the empty message.
+        QCOMPARE(finalHex(calculator), kSha256Empty);
+        calculator.update(message.constData(), message.size());
+        BigNum number;
+        calculator.finalToBigNum(number);
+        QVERIFY(number == BigNum(QString::fromLatin1(expected)));
+    }
 
-    // Texts enter as UTF-8, stopping at the first zero byte; data with its length does not stop.
-    const QString umlaut = QString::fromUtf8("\xc3\xa4"
-                                             "b");
-    calculator.update(umlaut);
-    QCOMPARE(finalHex(calculator), oneShotHex(umlaut.toUtf8()));
-    calculator.update(QString("ab") + QChar(0) + "cd");
-    QCOMPARE(finalHex(calculator), oneShotHex("ab"));
-    const char withZero[] = {'a', 'b', '\0', 'c'};
-    calculator.update(withZero, 4);
-    QCOMPARE(finalHex(calculator), oneShotHex(QByteArray(withZero, 4)));
-}
+    void feedingOverloads()
+    {
+        DigestCalculator calculator(EVP_sha256());
+        calculator.update("a");
+        calculator.update(QString("b"));
+        calculator.update("c", 1);
+        QCOMPARE(finalHex(calculator), kSha256Abc);
 
-void TestDigestCalculator::numbers_data()
-{
-    QTest::addColumn<QString>("hex");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("zero adds nothing") << "0" << QByteArray();
-    QTest::newRow("no padding to whole bytes") << "abc" << QByteArray::fromHex("0abc");
-    QTest::newRow("leading zero bytes dropped") << "0000ff00" << QByteArray::fromHex("ff00");
-    QTest::newRow("high bit set, no sign byte") << "80" << QByteArray::fromHex("80");
-}
+        // Texts enter as UTF-8, stopping at the first zero byte; data with its length does not stop.
+        const QString umlaut = QString::fromUtf8("\xc3\xa4"
+                                                 "b");
+        calculator.update(umlaut);
+        QCOMPARE(finalHex(calculator), oneShotHex(umlaut.toUtf8()));
+        calculator.update(QString("ab") + QChar(0) + "cd");
+        QCOMPARE(finalHex(calculator), oneShotHex("ab"));
+        const char withZero[] = {'a', 'b', '\0', 'c'};
+        calculator.update(withZero, 4);
+        QCOMPARE(finalHex(calculator), oneShotHex(QByteArray(withZero, 4)));
+    }
 
-void TestDigestCalculator::numbers()
-{
-    QFETCH(QString, hex);
-    QFETCH(QByteArray, bytes);
-    DigestCalculator calculator(EVP_sha256());
-    calculator.update(BigNum(hex));
-    QCOMPARE(finalHex(calculator), oneShotHex(bytes));
-}
+    void numbers_data()
+    {
+        QTest::addColumn<QString>("hex");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("zero adds nothing") << "0" << QByteArray();
+        QTest::newRow("no padding to whole bytes") << "abc" << QByteArray::fromHex("0abc");
+        QTest::newRow("leading zero bytes dropped") << "0000ff00" << QByteArray::fromHex("ff00");
+        QTest::newRow("high bit set, no sign byte") << "80" << QByteArray::fromHex("80");
+    }
+
+    void numbers()
+    {
+        QFETCH(QString, hex);
+        QFETCH(QByteArray, bytes);
+        DigestCalculator calculator(EVP_sha256());
+        calculator.update(BigNum(hex));
+        QCOMPARE(finalHex(calculator), oneShotHex(bytes));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestDigestCalculator)
 #include "tst_digestcalculator.moc"

@@ -35,72 +35,66 @@ QByteArray opensslDecrypt(const QByteArray &keyBytes, const QByteArray &ivBytes,
 class TestPasswordCrypt : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void encryptsUnderTheTransportKey();
-    void decrypts_data();
-    void decrypts();
-    void failedRandomDrawEncryptsNothing();
+    void encryptsUnderTheTransportKey()
+    {
+        const PasswordCrypt crypt(key);
+        QString error = QStringLiteral("earlier");
+        const EncryptedBytes out = crypt.encryptPassword(secret.toUtf8(), &error);
+        // A success leaves the caller's error text alone.
+        QCOMPARE(error, QStringLiteral("earlier"));
+        QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(out.iv).hasMatch());
+        QCOMPARE(out.ciphertext.size(), 16);
+        const QByteArray plain =
+                opensslDecrypt(QByteArray::fromHex(key.toLatin1()), QByteArray::fromHex(out.iv.toLatin1()), out.ciphertext);
+        QCOMPARE(QString::fromUtf8(plain), secret);
+
+        // A fresh IV each time.
+        const EncryptedBytes again = crypt.encryptPassword(secret.toUtf8(), &error);
+        QVERIFY(again.iv != out.iv);
+        QVERIFY(again.ciphertext != out.ciphertext);
+        QCOMPARE(crypt.encryptPassword(QByteArray(16, 'x'), &error).ciphertext.size(), 32);
+    }
+
+    void decrypts_data()
+    {
+        QTest::addColumn<QString>("keyText");
+        QTest::addColumn<QString>("cipher");
+        QTest::addColumn<QString>("ivText");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("plain key") << key << secretCipher << iv << true;
+        QTest::newRow("key with a leading zero byte") << zeroLedKey << secretCipherZeroLed << iv << true;
+        QTest::newRow("upper-case digits") << key << secretCipher.toUpper() << iv.toUpper() << true;
+        QTest::newRow("iv of 30 digits") << key << secretCipher << iv.left(30) << false;
+        QTest::newRow("iv of 34 digits") << key << secretCipher << iv + "00" << false;
+        QTest::newRow("wrong key") << zeroLedKey << secretCipher << iv << false;
+        QTest::newRow("cut ciphertext") << key << secretCipher.left(30) << iv << false;
+    }
+
+    void decrypts()
+    {
+        QFETCH(QString, keyText);
+        QFETCH(QString, cipher);
+        QFETCH(QString, ivText);
+        QFETCH(bool, ok);
+        QString error = QStringLiteral("earlier");
+        const QString out = PasswordCrypt(keyText).decryptPassword(EncryptedData(cipher, ivText), &error);
+        QCOMPARE(out, ok ? secret : QString());
+        QCOMPARE(error,
+                 ok ? QStringLiteral("earlier") : QStringLiteral("Error encrypting data! [AES encryption/decryption: 31]"));
+    }
+
+    void failedRandomDrawEncryptsNothing()
+    {
+        QString error;
+        setRandomSourceForTesting([](unsigned char *, int) { return false; });
+        const EncryptedBytes out = PasswordCrypt(key).encryptPassword("secret", &error);
+        setRandomSourceForTesting(nullptr);
+        QCOMPARE(error, QStringLiteral("Error encrypting data! [AES encryption/decryption: 30]"));
+        QVERIFY(out.ciphertext.isEmpty());
+        QVERIFY(out.iv.isEmpty());
+    }
 };
-
-void TestPasswordCrypt::encryptsUnderTheTransportKey()
-{
-    const PasswordCrypt crypt(key);
-    QString error = QStringLiteral("earlier");
-    const EncryptedBytes out = crypt.encryptPassword(secret.toUtf8(), &error);
-    // A success leaves the caller's error text alone.
-    QCOMPARE(error, QStringLiteral("earlier"));
-    QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(out.iv).hasMatch());
-    QCOMPARE(out.ciphertext.size(), 16);
-    const QByteArray plain =
-            opensslDecrypt(QByteArray::fromHex(key.toLatin1()), QByteArray::fromHex(out.iv.toLatin1()), out.ciphertext);
-    QCOMPARE(QString::fromUtf8(plain), secret);
-
-    // A fresh IV each time.
-    const EncryptedBytes again = crypt.encryptPassword(secret.toUtf8(), &error);
-    QVERIFY(again.iv != out.iv);
-    QVERIFY(again.ciphertext != out.ciphertext);
-    QCOMPARE(crypt.encryptPassword(QByteArray(16, 'x'), &error).ciphertext.size(), 32);
-}
-
-void TestPasswordCrypt::decrypts_data()
-{
-    QTest::addColumn<QString>("keyText");
-    QTest::addColumn<QString>("cipher");
-    QTest::addColumn<QString>("ivText");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("plain key") << key << secretCipher << iv << true;
-    QTest::newRow("key with a leading zero byte") << zeroLedKey << secretCipherZeroLed << iv << true;
-    QTest::newRow("upper-case digits") << key << secretCipher.toUpper() << iv.toUpper() << true;
-    QTest::newRow("iv of 30 digits") << key << secretCipher << iv.left(30) << false;
-    QTest::newRow("iv of 34 digits") << key << secretCipher << iv + "00" << false;
-    QTest::newRow("wrong key") << zeroLedKey << secretCipher << iv << false;
-    QTest::newRow("cut ciphertext") << key << secretCipher.left(30) << iv << false;
-}
-
-void TestPasswordCrypt::decrypts()
-{
-    QFETCH(QString, keyText);
-    QFETCH(QString, cipher);
-    QFETCH(QString, ivText);
-    QFETCH(bool, ok);
-    QString error = QStringLiteral("earlier");
-    const QString out = PasswordCrypt(keyText).decryptPassword(EncryptedData(cipher, ivText), &error);
-    QCOMPARE(out, ok ? secret : QString());
-    QCOMPARE(error,
-             ok ? QStringLiteral("earlier") : QStringLiteral("Error encrypting data! [AES encryption/decryption: 31]"));
-}
-
-void TestPasswordCrypt::failedRandomDrawEncryptsNothing()
-{
-    QString error;
-    setRandomSourceForTesting([](unsigned char *, int) { return false; });
-    const EncryptedBytes out = PasswordCrypt(key).encryptPassword("secret", &error);
-    setRandomSourceForTesting(nullptr);
-    QCOMPARE(error, QStringLiteral("Error encrypting data! [AES encryption/decryption: 30]"));
-    QVERIFY(out.ciphertext.isEmpty());
-    QVERIFY(out.iv.isEmpty());
-}
 
 QTEST_GUILESS_MAIN(TestPasswordCrypt)
 #include "tst_passwordcrypt.moc"
