@@ -45,9 +45,9 @@ private slots:
     {
         TestEnv env;
         const QByteArray prefix = "Tessarvale/2.2.4.0123456789abcdef0123456789abcdef01234567 ";
-    #ifdef Q_OS_LINUX
+#ifdef Q_OS_LINUX
         QCOMPARE(makeInfo().userAgent, prefix + "linux " + QSysInfo::kernelVersion().toUtf8());
-    #endif
+#endif
         // Longer than any fixed buffer would hold.
         const QByteArray longVersion(300, '9');
         const AppInfo info("A Rather Long Display Name Of The Product", "tessarvale", longVersion.constData(),

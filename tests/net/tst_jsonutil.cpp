@@ -134,15 +134,12 @@ private slots:
         QTest::addColumn<qint64>("int64Value");
 
         QTest::newRow("-3.9 truncates") << QByteArray("-3.9") << true << -3 << true << qint64(-3);
-        QTest::newRow("exponent") << QByteArray("1e3") << true << 1000 << true << qint64(1000);
         QTest::newRow("int min") << QByteArray("-2147483648") << true << int(-2147483647 - 1) << true
                                  << qint64(-2147483648LL);
         QTest::newRow("int max + 1") << QByteArray("2147483648") << false << 0 << true << qint64(2147483648LL);
         QTest::newRow("int min - 1") << QByteArray("-2147483649") << false << 0 << true << qint64(-2147483649LL);
         // Beyond 2^53 a double no longer holds every integer; sizes and times must not be rounded.
         QTest::newRow("2^53 + 1") << QByteArray("9007199254740993") << false << 0 << true << qint64(9007199254740993LL);
-        QTest::newRow("-(2^53 + 1)") << QByteArray("-9007199254740993") << false << 0 << true
-                                     << qint64(-9007199254740993LL);
         QTest::newRow("int64 min") << QByteArray("-9223372036854775808") << false << 0 << true
                                    << qint64(-9223372036854775807LL - 1);
         QTest::newRow("int64 max + 1") << QByteArray("9223372036854775808") << false << 0 << false << qint64(0);
@@ -190,7 +187,6 @@ private slots:
         QTest::newRow("empty object with blanks")
                 << QByteArray(" { } ") << false << "json document is an empty object" << QStringList();
         QTest::newRow("unterminated") << QByteArray(R"({"a":1)") << false << "" << QStringList();
-        QTest::newRow("no name separator") << QByteArray(R"({"a" 1})") << false << "" << QStringList();
         QTest::newRow("nothing") << QByteArray("") << false << "" << QStringList();
     }
 
@@ -228,8 +224,6 @@ private slots:
         const QString notObject = "json value: is not a json object";
         QTest::newRow("object element") << array.at(0) << true << "" << 1;
         QTest::newRow("number element") << array.at(1) << false << notObject << 0;
-        QTest::newRow("null element") << array.at(2) << false << notObject << 0;
-        QTest::newRow("array element") << array.at(3) << false << notObject << 0;
         QTest::newRow("empty object element") << array.at(4) << true << "" << 0;
         QTest::newRow("past the end") << array.at(5) << false << "json value: undefinded" << 0;
     }

@@ -23,7 +23,6 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::newRow("decomposed umlaut") << QString::fromUtf8("x/A\xcc\x88.txt") << QString::fromUtf8("x/\xc3\x84.txt");
         QTest::newRow("already composed") << QString::fromUtf8("\xc3\x84") << QString::fromUtf8("\xc3\x84");
-        QTest::newRow("hangul jamo") << QString::fromUtf8("\xe1\x84\x80\xe1\x85\xa1") << QString::fromUtf8("\xea\xb0\x80");
         QTest::newRow("empty") << QString() << QString();
     }
 
@@ -53,7 +52,6 @@ private slots:
         };
         row("nested", "a/b/c.txt", "c.txt", "a/b");
         row("top level", "c.txt", "c.txt", "");
-        row("empty", "", "", "");
         row("doubled separators", "a//b/", "b", "a");
         row("dot parts", "a/./b/../c", "c", "a");
     }
@@ -77,13 +75,10 @@ private slots:
         };
         row("inside", "docs/x/y.txt", "docs", true, "x/y.txt");
         row("base with slashes", "docs/x/y.txt", "/docs/", true, "x/y.txt");
-        row("deeper base", "a/b/c/d", "a/b", true, "c/d");
         row("the base itself", "docs", "docs", false, "docs");
         row("common prefix only", "docs2/x", "docs", false, "docs2/x");
-        row("outside", "other/x", "docs", false, "other/x");
         row("case differs", "Docs/x", "docs", false, "Docs/x");
         row("root base", "docs/x", "/", true, "docs/x");
-        row("empty base", "docs/x", "", true, "docs/x");
         row("base cleans to root", "docs/x", "//", true, "docs/x");
         row("decomposed base", QString::fromUtf8("\xc3\x84/x"), QString::fromUtf8("A\xcc\x88"), true, "x");
     }
@@ -177,15 +172,11 @@ private slots:
         row("d", 4, "+", true);
         row("d", 5, "+", false);
         row("d", 12, "-", true);
-        row("d", 13, "-", false);
         row("f", 6, "+", true);
         row("f", 8, "+", false);
-        row("f", 9, "+", false);
         row("f", 10, "-", true);
-        row("f", 11, "-", false);
         row("d", 6, "", false);
         row("f", 4, "", false);
-        row("f", 14, "", false);
         row("F", 6, "", false);
         row("f", 0, "", false);
     }
