@@ -15,21 +15,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("server");
         QTest::addColumn<qint64>("keptId"); // 0: a new row
-        QTest::newRow("first sign-in") << "(7, 'eu', 'other', 1)"
-                                       << "alice"
-                                       << "eu" << qint64(0);
-        QTest::newRow("second sign-in keeps a 64-bit id") << "(4000000000, 'eu', 'alice', 1000)"
-                                                          << "alice"
-                                                          << "eu" << qint64(4000000000);
-        QTest::newRow("same name on another server") << "(7, 'eu', 'alice', 1)"
-                                                     << "alice"
-                                                     << "us" << qint64(0);
-        QTest::newRow("name is case sensitive") << "(7, 'eu', 'alice', 1)"
-                                                << "Alice"
-                                                << "eu" << qint64(0);
-        QTest::newRow("quotes are data") << ""
-                                         << "o'neil\"; DROP TABLE user; --"
-                                         << "eu" << qint64(0);
+        const auto row = [](const char *tag, const char *existing, const char *name, const char *server, qint64 kept) {
+            QTest::newRow(tag) << QString(existing) << QString(name) << QString(server) << kept;
+        };
+        row("first sign-in", "(7, 'eu', 'other', 1)", "alice", "eu", 0);
+        row("second sign-in keeps a 64-bit id", "(4000000000, 'eu', 'alice', 1000)", "alice", "eu", 4000000000);
+        row("same name on another server", "(7, 'eu', 'alice', 1)", "alice", "us", 0);
+        row("name is case sensitive", "(7, 'eu', 'alice', 1)", "Alice", "eu", 0);
+        row("quotes are data", "", "o'neil\"; DROP TABLE user; --", "eu", 0);
     }
 
     void storeLogin()
