@@ -1,17 +1,22 @@
+// The stores of sync settings, file states and the sync history, on one database with two users of one server and one of another.
 #include "db/FileObjectDao.h"
 #include "db/R7Database.h"
+#include "db/SyncHistoryDao.h"
 #include "db/SyncSettingsDao.h"
 #include "db/User.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
+#include "sync/SyncAction.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QtTest>
 
-class TestSyncSettingsDao : public QObject
+class TestSyncDaos : public QObject
 {
     Q_OBJECT
 private slots:
@@ -279,6 +284,203 @@ private slots:
         QVERIFY(SyncSettingsDao::instance()->get(id).lastSync().toMSecsSinceEpoch() >= before);
         QCOMPARE(changed.count(), 0);
     }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QDateTime>("local");
+        QTest::addColumn<QDateTime>("remote");
+        const QDateTime time = QDateTime::fromMSecsSinceEpoch(1480000000123LL);
+        const QDateTime after2038 = QDateTime::fromMSecsSinceEpoch(4102444800001LL);
+        QTest::newRow("plain file") << "a/b/c.txt" << qint64(12) << "f" << time << after2038;
+        QTest::newRow("folder, unknown times") << "a/b" << qint64(0) << "d" << QDateTime() << QDateTime();
+        QTest::newRow("epoch is a real time")
+                << "e" << qint64(0) << "f" << QDateTime::fromMSecsSinceEpoch(0) << QDateTime::fromMSecsSinceEpoch(0);
+        QTest::newRow("beyond 4 GiB") << "big.iso" << (qint64(5) << 30) << "f" << time << time;
+        QTest::newRow("quotes and semicolons") << "it's \"x\"; DROP TABLE fs_object;--" << qint64(1) << "f" << time << time;
+        QTest::newRow("umlaut") << QString::fromUtf8("\xc3\x84rger/\xc3\xb6.txt") << qint64(2) << "f" << time << time;
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, size);
+        QFETCH(QString, type);
+        QFETCH(QDateTime, local);
+        QFETCH(QDateTime, remote);
+        QVERIFY(FileObjectDao::instance()->loadAll(4).isEmpty());
+        FileObjectDao::instance()->store(FsObject("obj-1", path, size, local, remote, "rcud", type, "sha256:00ff"), 4);
+        const FsObject loaded = FileObjectDao::instance()->loadByPath(4, path);
+        QCOMPARE(QStringList({loaded.objectId(), loaded.path(), loaded.type(), loaded.checksum(), loaded.access()}),
+                 QStringList({"obj-1", path, type, "sha256:00ff", ""})); // access is not stored
+        QCOMPARE(loaded.size(), size);
+        // The same instants (or none), whatever the zone they are read in.
+        QCOMPARE(loaded.localMtime(), local);
+        QCOMPARE(loaded.remoteMtime(), remote);
+        const QHash<QString, FsObject> all = FileObjectDao::instance()->loadAll(4);
+        QCOMPARE(all.keys(), QList<QString>{path});
+        QCOMPARE(all.value(path).remoteMtime(), remote);
+    }
+
+    void lookUpsAndRemovalStayInTheirSetting()
+    {
+        const qint64 wide = (qint64(1) << 32) + 5; // must not collapse onto setting 5
+        store("a", 5);
+        store("b", wide);
+        store("c", 6);
+        QCOMPARE(pathsOf(5), QStringList{"a"});
+        QCOMPARE(pathsOf(wide), QStringList{"b"});
+        QVERIFY(FileObjectDao::instance()->loadByPath(5, "b").isNull());
+        QVERIFY(FileObjectDao::instance()->loadByPath(6, "a").isNull());
+        FileObjectDao::instance()->remove("a", 6); // another setting's path: nothing goes
+        QCOMPARE(pathsOf(5), QStringList{"a"});
+        for (const QString path : {"A", "a/", ""})
+            QVERIFY2(FileObjectDao::instance()->loadByPath(5, path).isNull(), qPrintable(path));
+
+        // Duplicate rows of a path: one is read, all are removed.
+        store("dup", 3, 1);
+        store("dup", 3, 2);
+        store("other", 3, 7);
+        QCOMPARE(pathsOf(3), QStringList({"dup", "other"}));
+        const qint64 size = FileObjectDao::instance()->loadByPath(3, "dup").size();
+        QVERIFY(size == 1 || size == 2);
+        FileObjectDao::instance()->remove("dup", 3);
+        QCOMPARE(m_db->rawValue("SELECT count(*) FROM fs_object WHERE path = 'dup'").toInt(), 0);
+        QCOMPARE(FileObjectDao::instance()->loadByPath(3, "other").size(), 7);
+    }
+
+    void lookUpsUseTheIndex()
+    {
+        for (const QString statement : {"SELECT object_id FROM fs_object WHERE setting_id = 1 AND path = 'x'",
+                                        "DELETE FROM fs_object WHERE setting_id = 1 AND path = 'x'",
+                                        "SELECT object_id FROM fs_object WHERE setting_id = 1"}) {
+            QSqlQuery query;
+            QVERIFY(query.exec("EXPLAIN QUERY PLAN " + statement));
+            QStringList plan;
+            while (query.next())
+                plan << query.value(3).toString();
+            QVERIFY2(QRegularExpression("USING (COVERING )?INDEX fs_object_setting_path").match(plan.join(' ')).hasMatch(),
+                     qPrintable(statement + ": " + plan.join(" | ")));
+        }
+    }
+
+    void runLifecycle()
+    {
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        LogCapture log;
+        const SyncHistory run = SyncHistoryDao::instance()->startSync();
+        QVERIFY(run.id() > 0);
+        QCOMPARE(run.state(), 1);
+        QVERIFY(log.contains(QString("SyncHistoryDao::startSync: created sync_history histid:%1").arg(run.id())));
+        QCOMPARE(m_db->rawColumn("SELECT user_id || '|' || ifnull(end_time, 'running') FROM sync_history"),
+                 QStringList{"1|running"});
+
+        SyncHistoryDao::instance()->finishSync(run.id());
+        const SyncHistory last = SyncHistoryDao::instance()->lastSync();
+        QCOMPARE(last.id(), run.id());
+        QCOMPARE(last.state(), 3);
+        QVERIFY(last.startTime().toMSecsSinceEpoch() >= before);
+        QVERIFY(last.endTime() >= last.startTime());
+
+        const SyncHistory second = SyncHistoryDao::instance()->startSync();
+        SyncHistoryDao::instance()->cancelSync(second.id());
+        QCOMPARE(m_db->rawValue(QString("SELECT state FROM sync_history WHERE id = %1").arg(second.id())).toInt(), 2);
+        QCOMPARE(SyncHistoryDao::instance()->lastSync().id(), run.id()); // a cancelled run does not count
+    }
+
+    void lastSyncPicksLatestFinishedRun()
+    {
+        QVERIFY(SyncHistoryDao::instance()->lastSync().isNull());
+        const qint64 big = qint64(1) << 41;    // times and ids beyond 32 bits
+        addRun(1, big + 10, -1, 1);            // still running
+        addRun(2, big + 20, big + 9000, 2);    // cancelled
+        addRun(3, big + 20, big + 9000, 3, 2); // another user's
+        QVERIFY(SyncHistoryDao::instance()->lastSync().isNull());
+        addRun(big + 1, big + 500, big + 900, 3);
+        addRun(big + 2, big + 100, big + 1000, 3); // started earlier, ended later
+        const SyncHistory last = SyncHistoryDao::instance()->lastSync();
+        QCOMPARE(last.id(), big + 2);
+        QCOMPARE(last.startTime().toMSecsSinceEpoch(), big + 100);
+        QCOMPARE(last.endTime().toMSecsSinceEpoch(), big + 1000);
+    }
+
+    void historyByStartOfRun()
+    {
+        const qint64 from = 1480000000000LL;
+        const qint64 to = 1480086400000LL;
+        // Each row's own time is inside the range: the start of its run decides, both ends included.
+        addRun(1, from - 1, from + 10, 3);
+        addRun(2, from, from + 10, 3);
+        addRun(3, to, to + 10, 2);
+        addRun(4, to + 1, to + 10, 3);
+        addRun(5, from, from + 10, 3, 2); // another user's run
+        for (int run = 1; run <= 5; ++run)
+            addRow(run, SyncAction::DownloadFile, from + 100 * run, QString("run%1").arg(run));
+        // Rows of these kinds are never listed.
+        addRow(2, SyncAction::NoAction, from + 210, "none");
+        addRow(2, SyncAction::UpdateSyncState, from + 220, "state");
+        addRow(2, SyncAction::RemoveSyncState, from + 230, "removed");
+        addRow(2, SyncAction::ActionUndefined, from + 240, "undefined");
+        addRow(3, SyncAction::DeleteRemoteDir, from + 310, "newest");
+        const QList<SyncHistoryObject> rows = SyncHistoryDao::instance()->loadHistory(QDateTime::fromMSecsSinceEpoch(from),
+                                                                                      QDateTime::fromMSecsSinceEpoch(to));
+        QStringList local;
+        for (const SyncHistoryObject &row : rows)
+            local << row.localDir();
+        QCOMPARE(local, QStringList({"newest", "run3", "run2"}));
+        const SyncHistoryObject &newest = rows.first();
+        QCOMPARE(QStringList({newest.remoteDir(), newest.type()}), QStringList({"Safe: r", "f"}));
+        QCOMPARE(QList<qint64>(
+                         {newest.syncHistoryId(), newest.state(), newest.action(), newest.timestamp().toMSecsSinceEpoch()}),
+                 QList<qint64>({3, 1, SyncAction::DeleteRemoteDir, from + 310}));
+    }
+
+    void storeAndUpdateExactlyOneRow()
+    {
+        SyncAction a = action("docs/a.txt", SyncAction::UploadFile, SyncAction::STATUS_OK);
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 7);
+        QVERIFY(id > 0);
+        QCOMPARE(m_db->rawColumn(QString("SELECT sync_history_id || '|' || local_dir || '|' || remote_dir || '|' || type "
+                                         "|| '|' || state || '|' || action || '|' || (timestamp >= %1) FROM "
+                                         "sync_history_object WHERE id = %2")
+                                         .arg(before)
+                                         .arg(id)),
+                 QStringList{
+                         QString("7|/home/alice/Safe/docs/a.txt|Safe: docs/a.txt|f|1|%1|1").arg(SyncAction::UploadFile)});
+
+        a.setSyncHistoryObjectId(id);
+        a.setExecuted(SyncAction::ERR_QUOTA_EXCEEDED, "full");
+        QVERIFY(SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 7));
+        QCOMPARE(stateOf(id), 400);
+        // Another run, or a changed path, matches no row.
+        LogCapture log;
+        QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 8));
+        a.setName("renamed.txt");
+        a.setStatus(SyncAction::ERR_FILE_DOWNLOAD);
+        QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 7));
+        QCOMPARE(log.count("SyncHistoryDao::updateSyncHistoryObject: too many rows #0 affected"), 2);
+        QCOMPARE(stateOf(id), 400);
+        QCOMPARE(R7Database::instance()->transactionDepth(), 0);
+    }
+
+    void updateInsideBatch()
+    {
+        R7Database *database = R7Database::instance();
+        SyncAction a = action("b.txt", SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+        QVERIFY(database->transaction());
+        const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 1);
+        a.setSyncHistoryObjectId(id);
+        a.setStatus(SyncAction::STATUS_OK);
+        QVERIFY(SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 1));
+        a.setSyncHistoryObjectId(id + 100);
+        QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 1)); // its own rollback only
+        QCOMPARE(database->transactionDepth(), 1);
+        QVERIFY(database->commit());
+        QCOMPARE(stateOf(id), 1);
+    }
 private:
     qint64 addSetting(const QString &safeId, const QString &localDir, int mode = 0)
     {
@@ -302,9 +504,57 @@ private:
         R7Session::instance()->setUser(User(id, name, server, QDateTime()));
     }
     int count(const QString &table) { return m_db->rawValue("SELECT count(*) FROM " + table).toInt(); }
+    static void store(const QString &path, qint64 setting, qint64 size = 3)
+    {
+        FileObjectDao::instance()->store(FsObject("oid-" + path, path, size, QDateTime::fromMSecsSinceEpoch(1),
+                                                  QDateTime::fromMSecsSinceEpoch(2), "rcud", "f", "sha256:0a1b"),
+                                         setting);
+    }
+    static QStringList pathsOf(qint64 setting)
+    {
+        QStringList paths = FileObjectDao::instance()->loadAll(setting).keys();
+        paths.sort();
+        return paths;
+    }
+
+    void addRun(qint64 id, qint64 start, qint64 end, int state, qint64 user = 1)
+    {
+        QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history VALUES (%1, %2, %3, %4, %5)")
+                                       .arg(id)
+                                       .arg(start)
+                                       .arg(end < 0 ? QString("NULL") : QString::number(end))
+                                       .arg(state)
+                                       .arg(user)}));
+    }
+    void addRow(qint64 run, int action, qint64 timestamp, const QString &local = QStringLiteral("l"))
+    {
+        QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, "
+                                       "type, state, action, timestamp) VALUES (%1, '%2', 'Safe: r', 'f', 1, %3, %4)")
+                                       .arg(run)
+                                       .arg(local)
+                                       .arg(action)
+                                       .arg(timestamp)}));
+    }
+    static SyncAction action(const QString &path, int type, int status)
+    {
+        SyncAction a;
+        a.setLocalBase("/home/alice/Safe");
+        a.setRemoteBase("/");
+        a.setRemoteSafeName("Safe");
+        a.setPath(path.section('/', 0, -2));
+        a.setName(path.section('/', -1));
+        a.setType("f");
+        a.setAction(type);
+        a.setStatus(status);
+        return a;
+    }
+    qint64 stateOf(qint64 id)
+    {
+        return m_db->rawValue(QString("SELECT state FROM sync_history_object WHERE id = %1").arg(id)).toLongLong();
+    }
     QScopedPointer<TestEnv> m_env;
     QScopedPointer<TestDatabase> m_db;
 };
 
-QTEST_GUILESS_MAIN(TestSyncSettingsDao)
-#include "tst_syncsettingsdao.moc"
+QTEST_GUILESS_MAIN(TestSyncDaos)
+#include "tst_syncdaos.moc"
