@@ -22,38 +22,20 @@
 #include "sync/FsObject.h"
 #include "sync/MultiSyncher.h"
 #include "sync/SyncState.h"
-#include "ui/MainWindow.h"
-
-// Windows of the user interface that arrive one by one; each is used once it is in the tree.
-#if __has_include("ui/StatusAction.h")
-#include "ui/StatusAction.h"
-#endif
-#if __has_include("ui/MainView.h")
-#include "ui/MainView.h"
-#endif
-#if __has_include("ui/LogDialog.h")
-#include "ui/LogDialog.h"
-#endif
-#if __has_include("ui/AboutDialog.h")
 #include "ui/AboutDialog.h"
-#endif
-#if __has_include("ui/CrashReportDialog.h")
 #include "ui/CrashReportDialog.h"
-#endif
-#if __has_include("ui/UpgradeClientDialog.h")
-#include "ui/UpgradeClientDialog.h"
-#endif
-#if __has_include("ui/SessionTerminatedDialog.h")
-#include "ui/SessionTerminatedDialog.h"
-#endif
-#if __has_include("ui/QuotaExceededDialog.h")
+#include "ui/LogDialog.h"
+#include "ui/MainView.h"
+#include "ui/MainWindow.h"
+#include "ui/ProxyAuthDialog.h"
 #include "ui/QuotaExceededDialog.h"
-#endif
+#include "ui/SessionTerminatedDialog.h"
+#include "ui/StatusAction.h"
+#include "ui/UpgradeClientDialog.h"
+
+// The file-safe windows arrive later; until they are in the tree, plain notices stand in.
 #if __has_include("ui/NewFileSafeAvailableDialog.h")
 #include "ui/NewFileSafeAvailableDialog.h"
-#endif
-#if __has_include("ui/ProxyAuthDialog.h")
-#include "ui/ProxyAuthDialog.h"
 #endif
 #if __has_include("ui/filesafe/AddSettingView.h")
 #include "ui/filesafe/AddSettingView.h"
@@ -920,7 +902,8 @@ void R7Application::on_sessionTimeout(R7Session::SessionState errCode, ErrorCode
     qDebug("R7Application::on_sessionTimeout: isLoggedIn (autoLogin:%d)", int(m_autoLogin));
     m_reloginPending = true;
     doLogout();
-    if (m_autoLogin || m_sessionTerminatedDialog) {
+    // A closed notice stays alive hidden: only a visible one stops the next.
+    if (m_autoLogin || (m_sessionTerminatedDialog && m_sessionTerminatedDialog->isVisible())) {
         return;
     }
     showSessionTerminated();
@@ -1497,64 +1480,45 @@ QMessageBox *R7Application::showNotice(const QString &objectName, const QString 
 
 QAction *R7Application::createStatusAction()
 {
-#if __has_include("ui/StatusAction.h")
     auto *action = new StatusAction(this);
-    connect(this, SIGNAL(appStateChanged(R7Application::AppState)), action,
-            SLOT(on_appStateChanged(R7Application::AppState)));
+    connect(this, &R7Application::appStateChanged, action, &StatusAction::on_appStateChanged);
     return action;
-#else
-    return nullptr;
-#endif
 }
 
 void R7Application::connectStatusAction(MultiSyncher *multiSyncher)
 {
-#if __has_include("ui/StatusAction.h")
-    if (m_statusAction) {
-        connect(multiSyncher, SIGNAL(syncProgress(bool, ProgressInfo)), m_statusAction,
-                SLOT(on_syncProgress(bool, ProgressInfo)));
-        connect(multiSyncher, SIGNAL(syncCanceled()), m_statusAction, SLOT(hide()));
+    if (auto *status = qobject_cast<StatusAction *>(m_statusAction)) {
+        connect(multiSyncher, &MultiSyncher::syncProgress, status, &StatusAction::on_syncProgress);
+        connect(multiSyncher, &MultiSyncher::syncCanceled, status, &StatusAction::hide);
     }
-#else
-    Q_UNUSED(multiSyncher)
-#endif
 }
 
 void R7Application::selectMainTab(int tab)
 {
-#if __has_include("ui/MainView.h")
     if (m_appState == APP_STATE_LOGGED_IN && m_mainWindow && m_mainWindow->mainView()) {
         m_mainWindow->mainView()->selectTab(tab);
     }
-#else
-    Q_UNUSED(tab)
-#endif
 }
 
 void R7Application::showActivityList()
 {
-#if __has_include("ui/MainView.h")
     if (m_mainWindow && m_mainWindow->mainView()) {
         m_mainWindow->mainView()->setFileSafeSubTab(0);
     }
-#endif
 }
 
 void R7Application::raiseLogDialog()
 {
-#if __has_include("ui/LogDialog.h")
     LogDialog *log = LogDialog::instance();
     if (log && log->isVisible()) {
         log->activateWindow();
         log->raise();
         log->show();
     }
-#endif
 }
 
 void R7Application::showLog()
 {
-#if __has_include("ui/LogDialog.h")
     LogDialog *log = LogDialog::instance();
     if (!log || !log->isHidden()) {
         return;
@@ -1562,53 +1526,34 @@ void R7Application::showLog()
     log->show();
     QElapsedTimer timer;
     timer.start();
-    const int lines = log->loadFile();
+    const int lines = log->loadFile(m_appInfo->logPath);
     qDebug("R7Application::showLog: loaded %d lines in %d ms", lines, int(timer.elapsed()));
-#else
-    qWarning("R7Application::showLog: no log dialog in this build");
-#endif
 }
 
 void R7Application::on_aboutAction()
 {
-#if __has_include("ui/AboutDialog.h")
     AboutDialog *about = AboutDialog::instance();
     qDebug("R7Application::showAbout: aboutView hidden: %s", yesNo(about->isHidden()));
     if (about->isHidden()) {
         about->show();
     }
-#else
-    showNotice(QStringLiteral("AboutDialog"), tr("About ${APP_NAME}"), tr("${APP_NAME} ${APP_VERSION} ${APP_DEVSTAGE}"));
-#endif
 }
 
 void R7Application::showCrashReport(const QString &dumpDirectory)
 {
-#if __has_include("ui/CrashReportDialog.h")
-    auto *dialog = new CrashReportDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    auto *dialog = new CrashReportDialog(m_mainWindow, Qt::Sheet);
     dialog->setCrashDumpPath(dumpDirectory);
     dialog->show();
-#else
-    showNotice(QStringLiteral("CrashReportDialog"), tr("Crash report"),
-               tr("${APP_NAME} ended unexpectedly. The crash reports are in %1.")
-                       .arg(QDir::toNativeSeparators(dumpDirectory)));
-#endif
 }
 
 void R7Application::showUpgradeNotice(const QString &text)
 {
     delete m_upgradeDialog.data();
-#if __has_include("ui/UpgradeClientDialog.h")
-    auto *dialog = new UpgradeClientDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    auto *dialog = new UpgradeClientDialog(m_mainWindow, Qt::Sheet);
     dialog->setText(text);
     dialog->adjustSize();
     dialog->show();
     m_upgradeDialog = dialog;
-#else
-    m_upgradeDialog = showNotice(QStringLiteral("UpgradeClientDialog"), tr("${APP_NAME}"), text);
-#endif
 }
 
 void R7Application::showSessionTerminated()
@@ -1616,17 +1561,13 @@ void R7Application::showSessionTerminated()
     const QString title = tr("Not Online");
     const QString text = tr("Your session has been terminated due to inactivity or because your internet "
                             "connection is down.\nPlease log in again.");
-#if __has_include("ui/SessionTerminatedDialog.h")
-    auto *dialog = new SessionTerminatedDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    delete m_sessionTerminatedDialog.data();
+    auto *dialog = new SessionTerminatedDialog(m_mainWindow, Qt::Sheet);
     dialog->setWindowTitle(title);
     dialog->setText(text);
     dialog->adjustSize();
     dialog->show();
     m_sessionTerminatedDialog = dialog;
-#else
-    m_sessionTerminatedDialog = showNotice(QStringLiteral("SessionTerminatedDialog"), title, text);
-#endif
 }
 
 void R7Application::on_quotaExceeded(SyncAction sa)
@@ -1636,16 +1577,11 @@ void R7Application::on_quotaExceeded(SyncAction sa)
     const QString text = tr("Synchronization failed: There is not enough free space in your ${APP_NAME} '%1'. "
                             "Please delete some documents or upgrade your ${APP_NAME}.")
                                  .arg(sa.remoteSafeName());
-#if __has_include("ui/QuotaExceededDialog.h")
-    auto *dialog = new QuotaExceededDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    auto *dialog = new QuotaExceededDialog(m_mainWindow, Qt::Sheet);
     dialog->setText(text);
     dialog->adjustSize();
     dialog->show();
     m_quotaDialog = dialog;
-#else
-    m_quotaDialog = showNotice(QStringLiteral("QuotaExceededDialog"), tr("${APP_NAME}"), text);
-#endif
 }
 
 void R7Application::on_newFileSafesFound(QList<FilesafeTO_v2> safes)
@@ -1675,7 +1611,6 @@ void R7Application::on_newFileSafesFound(QList<FilesafeTO_v2> safes)
 
 bool R7Application::askProxyCredentials(const QString &text, QString *user, QString *password)
 {
-#if __has_include("ui/ProxyAuthDialog.h")
     ProxyAuthDialog dialog;
     dialog.setText(text);
     if (dialog.exec() != QDialog::Accepted) {
@@ -1684,13 +1619,6 @@ bool R7Application::askProxyCredentials(const QString &text, QString *user, QStr
     *user = dialog.username();
     *password = dialog.password();
     return true;
-#else
-    Q_UNUSED(user)
-    Q_UNUSED(password)
-    qWarning("R7Application::on_proxyAuthenticationRequired: no proxy dialog in this build: %s",
-             qUtf8Printable(text));
-    return false;
-#endif
 }
 
 void R7Application::showAddSettingView()
