@@ -137,8 +137,8 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
     R7Database *db = R7Database::instance();
     connect(db, SIGNAL(unableToOpenDatabase(QString)), this, SLOT(on_unableToOpenDatabase(QString)),
             Qt::UniqueConnection);
-    connect(db, SIGNAL(incompatibleDatabase(QString, QString)), this,
-            SLOT(on_incompatibleDatabase(QString, QString)), Qt::UniqueConnection);
+    connect(db, SIGNAL(incompatibleDatabase(QString, QString)), this, SLOT(on_incompatibleDatabase(QString, QString)),
+            Qt::UniqueConnection);
     connect(db, SIGNAL(sqlQueryFailure(QString)), this, SLOT(on_sqlQueryFailure(QString)), Qt::UniqueConnection);
     connect(this, &QGuiApplication::lastWindowClosed, this, &R7Application::on_lastWindowClosed);
     connect(this, &QGuiApplication::applicationStateChanged, this, &R7Application::on_applicationStateChanged);
@@ -197,9 +197,8 @@ void R7Application::initTranslations(const AppInfo *appInfo)
     qDebug("R7Application::initTranslations: ui languages: %s", qUtf8Printable(escaped(shown)));
 
     // Installed first, consulted last: it answers what no catalogue knows.
-    BrandingTranslator *qtTranslator =
-            BrandingTranslator::install(appInfo, QStringLiteral("qt_"),
-                                        QLibraryInfo::location(QLibraryInfo::TranslationsPath), languages);
+    BrandingTranslator *qtTranslator = BrandingTranslator::install(
+            appInfo, QStringLiteral("qt_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath), languages);
     qtTranslator->setAnswersUntranslated(true);
     BrandingTranslator::install(appInfo, QStringLiteral("r7trl_"), QStringLiteral(":/trl"), languages);
 
@@ -314,9 +313,8 @@ void R7Application::initApp()
     } else {
         if (infos.size() >= 2) {
             const DbInfo &first = infos.first();
-            qDebug("R7Application::initApp: initial db_info: id:%lld db_version:%s ts:'%s' (%d entries)",
-                   first.id(), qUtf8Printable(first.dbVersion()), qUtf8Printable(first.creationTime()),
-                   int(infos.size()));
+            qDebug("R7Application::initApp: initial db_info: id:%lld db_version:%s ts:'%s' (%d entries)", first.id(),
+                   qUtf8Printable(first.dbVersion()), qUtf8Printable(first.creationTime()), int(infos.size()));
         }
         const DbInfo &last = infos.last();
         qDebug("R7Application::initApp: current db_info: id:%lld db_version:%s ts:'%s' (%d entries)", last.id(),
@@ -334,8 +332,8 @@ void R7Application::initApp()
 
     R7Session *session = R7Session::instance();
     AppInfo::publish(m_appInfo);
-    connect(session, &R7Session::serverAuthenticationRequired, this,
-            &R7Application::on_serverAuthenticationRequired, Qt::UniqueConnection);
+    connect(session, &R7Session::serverAuthenticationRequired, this, &R7Application::on_serverAuthenticationRequired,
+            Qt::UniqueConnection);
     connect(session, &R7Session::proxyAuthenticationRequired, this, &R7Application::on_proxyAuthenticationRequired,
             Qt::UniqueConnection);
     // The login view hears of certificate errors through the application; nothing here ignores them.
@@ -352,8 +350,7 @@ void R7Application::initApp()
     m_passwordController = new PasswordController(session, m_passwordRI, this);
 
     m_mainWindow = new MainWindow(m_fileSafeDao, const_cast<AppInfo *>(m_appInfo), m_userCredUtil.get(),
-                                  m_passwordController, nullptr, m_settingsStorage, session, m_loginRI,
-                                  m_serverList);
+                                  m_passwordController, nullptr, m_settingsStorage, session, m_loginRI, m_serverList);
     connect(this, &R7Application::appStateChanged, m_mainWindow, &MainWindow::on_appStateChanged);
 
     qDebug("R7Application::initApp: setActivationWindow: '%s'", qUtf8Printable(m_mainWindow->objectName()));
@@ -589,8 +586,8 @@ void R7Application::on_unableToOpenDatabase(QString msg)
 void R7Application::on_incompatibleDatabase(QString currentVersion, QString expectedVersion)
 {
     markDatabaseUnusable();
-    showDatabaseNotice(tr("Incompatible database version\n\n(current:'%1', expected:'%2')")
-                               .arg(currentVersion, expectedVersion));
+    showDatabaseNotice(
+            tr("Incompatible database version\n\n(current:'%1', expected:'%2')").arg(currentVersion, expectedVersion));
 }
 
 void R7Application::on_sqlQueryFailure(QString msg)
@@ -622,8 +619,8 @@ bool R7Application::storeLocalPasswordHash(const QString &password)
     m_localPasswordSalt = salt;
     const QByteArray bytes = password.toUtf8();
     QByteArray hash(LocalPasswordHashLength, '\0');
-    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(),
-                          m_localPasswordSalt.size(), LocalPasswordIterations, hash.data())) {
+    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(), m_localPasswordSalt.size(),
+                          LocalPasswordIterations, hash.data())) {
         return false;
     }
     m_localPasswordHash = hash;
@@ -637,8 +634,8 @@ bool R7Application::checkLocalPassword(const QString &password) const
     }
     const QByteArray bytes = password.toUtf8();
     QByteArray hash(LocalPasswordHashLength, '\0');
-    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(),
-                          m_localPasswordSalt.size(), LocalPasswordIterations, hash.data())) {
+    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(), m_localPasswordSalt.size(),
+                          LocalPasswordIterations, hash.data())) {
         return false;
     }
     return sameBytes(hash, m_localPasswordHash);
@@ -656,8 +653,8 @@ void R7Application::checkCrash()
 {
     const QString dir = crashDumpDirectory();
     const QString appName = QString::fromLatin1(m_appInfo->appName);
-    const QRegularExpression seen(QRegularExpression::wildcardToRegularExpression(
-            QStringLiteral("%1_*crash_dump_*.dmp").arg(appName)));
+    const QRegularExpression seen(
+            QRegularExpression::wildcardToRegularExpression(QStringLiteral("%1_*crash_dump_*.dmp").arg(appName)));
     QStringList fresh;
     const QStringList dumps = QDir(dir).entryList({QStringLiteral("*.dmp")}, QDir::Files);
     for (const QString &name : dumps) {
@@ -671,8 +668,8 @@ void R7Application::checkCrash()
     qDebug("R7Application::checkCrash: %d new crash dump(s) in '%s'", int(fresh.size()), qUtf8Printable(escaped(dir)));
     QDir folder(dir);
     for (const QString &name : fresh) {
-        const QString renamed = QStringLiteral("%1_%2_crash_dump_%3")
-                                        .arg(appName, QString::fromLatin1(m_appInfo->version), name);
+        const QString renamed =
+                QStringLiteral("%1_%2_crash_dump_%3").arg(appName, QString::fromLatin1(m_appInfo->version), name);
         folder.rename(name, renamed);
     }
     showCrashReport(dir);
@@ -967,9 +964,8 @@ bool R7Application::canStartSync(const char *caller) const
 int R7Application::syncIntervalMinutes()
 {
     bool ok = false;
-    const int minutes = QSettings()
-                                .value(QStringLiteral("app/sync_interval_minutes"), DefaultSyncIntervalMinutes)
-                                .toInt(&ok);
+    const int minutes =
+            QSettings().value(QStringLiteral("app/sync_interval_minutes"), DefaultSyncIntervalMinutes).toInt(&ok);
     if (!ok) {
         qWarning("R7Application::syncIntervalMinutes: invalid interval; %d minutes", DefaultSyncIntervalMinutes);
         return DefaultSyncIntervalMinutes;
@@ -1169,9 +1165,8 @@ void R7Application::on_getClientVersion(const Result<ClientVersionTO_v1> &result
     setStatusText(QString());
     const ClientVersionTO_v1 &version = result.payload();
     const QString running = QString::fromLatin1(m_appInfo->version);
-    qDebug("R7Application::on_getClientVersion: current: '%s' latest: '%s' compatible: '%s'",
-           qUtf8Printable(running), qUtf8Printable(escaped(version.versionLatest())),
-           qUtf8Printable(escaped(version.versionCompatible())));
+    qDebug("R7Application::on_getClientVersion: current: '%s' latest: '%s' compatible: '%s'", qUtf8Printable(running),
+           qUtf8Printable(escaped(version.versionLatest())), qUtf8Printable(escaped(version.versionCompatible())));
     if (StringUtil::isVersionGreater(version.versionCompatible(), running)) {
         qDebug("R7Application::on_getClientVersion: Version not supported");
         newClientAvailable(version, true);
@@ -1252,8 +1247,8 @@ void R7Application::initSystray()
     if (!available) {
         return;
     }
-    const QStringList frames = QDir(QStringLiteral(":/res/tray"))
-                                       .entryList({QStringLiteral("syncing_*.png")}, QDir::Files, QDir::Name);
+    const QStringList frames =
+            QDir(QStringLiteral(":/res/tray")).entryList({QStringLiteral("syncing_*.png")}, QDir::Files, QDir::Name);
     for (const QString &frame : frames) {
         m_trayFrames << QIcon(QStringLiteral(":/res/tray/%1").arg(frame));
     }
@@ -1394,8 +1389,8 @@ void R7Application::showSyncResultMessage(int nDone, int nFailed)
         return;
     }
     const QString title = nFailed != 0 ? tr("Synchronisation with errors") : tr("Synchronisation successful");
-    m_trayIcon->showMessage(title, tr("%n change(s) in your ${APP_NAME}", nullptr, nDone),
-                            QSystemTrayIcon::Information, 10000);
+    m_trayIcon->showMessage(title, tr("%n change(s) in your ${APP_NAME}", nullptr, nDone), QSystemTrayIcon::Information,
+                            10000);
 }
 
 void R7Application::on_systrayActivated(QSystemTrayIcon::ActivationReason reason)

@@ -282,9 +282,15 @@ void TestR7Application::upgradeNotices_data()
     QTest::addColumn<QString>("compatible");
     QTest::addColumn<QString>("latest");
     QTest::addColumn<QString>("notice"); // empty: none
-    QTest::newRow("mandatory") << "2.3.0" << "2.3.1" << "2.3.1 is now available - your Tessarvale version 2.2.4 is not";
-    QTest::newRow("optional") << "2.0.0" << "2.3.1" << "2.3.1 is now available - you have 2.2.4";
-    QTest::newRow("up to date") << "2.0.0" << "2.2.4" << "";
+    QTest::newRow("mandatory") << "2.3.0"
+                               << "2.3.1"
+                               << "2.3.1 is now available - your Tessarvale version 2.2.4 is not";
+    QTest::newRow("optional") << "2.0.0"
+                              << "2.3.1"
+                              << "2.3.1 is now available - you have 2.2.4";
+    QTest::newRow("up to date") << "2.0.0"
+                                << "2.2.4"
+                                << "";
 }
 
 void TestR7Application::upgradeNotices()
@@ -458,9 +464,8 @@ void TestR7Application::automaticSignIn()
     QVERIFY(notices("SessionTerminatedDialog").isEmpty());
     settings.setValue("app/auto_login", false);
     QVERIFY(!app()->decideAutoLogin());
-    QTRY_VERIFY_WITH_TIMEOUT(app()->appState() == R7Application::APP_STATE_LOGGED_IN ||
-                                     !R7Session::instance()->isLoggedIn(),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+            app()->appState() == R7Application::APP_STATE_LOGGED_IN || !R7Session::instance()->isLoggedIn(), 10000);
     signOut();
 }
 
