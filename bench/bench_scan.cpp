@@ -102,8 +102,8 @@ int main(int argc, char **argv)
     const double oursMs = median(ours);
     const double findMs = median(reference);
     std::printf("tree: %d files in %d folders (%d objects scanned)\n", files, folders, count);
-    std::printf("scan: %.1f ms   find -printf: %.1f ms   ratio: %.2f (median of %d)\n", oursMs, findMs,
-                oursMs / findMs, rounds);
+    std::printf("scan: %.1f ms   find -printf: %.1f ms   ratio: %.2f (median of %d)\n", oursMs, findMs, oursMs / findMs,
+                rounds);
     std::printf("snapshot heap: %.0f bytes per file\n", double(heapAfter - heapBefore) / files);
     if (peakReset)
         std::printf("scan peak above start: %.0f bytes per file (VmHWM %lld KiB, VmRSS before %lld KiB)\n",

@@ -48,8 +48,14 @@ void uncount(void *pointer)
 } // namespace
 
 extern "C" {
-void *malloc(size_t size) { return counted(__libc_malloc(size)); }
-void *calloc(size_t count, size_t size) { return counted(__libc_calloc(count, size)); }
+void *malloc(size_t size)
+{
+    return counted(__libc_malloc(size));
+}
+void *calloc(size_t count, size_t size)
+{
+    return counted(__libc_calloc(count, size));
+}
 void free(void *pointer)
 {
     uncount(pointer);
@@ -60,8 +66,14 @@ void *realloc(void *pointer, size_t size)
     uncount(pointer);
     return counted(__libc_realloc(pointer, size));
 }
-void *memalign(size_t alignment, size_t size) { return counted(__libc_memalign(alignment, size)); }
-void *aligned_alloc(size_t alignment, size_t size) { return counted(__libc_memalign(alignment, size)); }
+void *memalign(size_t alignment, size_t size)
+{
+    return counted(__libc_memalign(alignment, size));
+}
+void *aligned_alloc(size_t alignment, size_t size)
+{
+    return counted(__libc_memalign(alignment, size));
+}
 int posix_memalign(void **out, size_t alignment, size_t size)
 {
     *out = counted(__libc_memalign(alignment, size));
@@ -96,7 +108,8 @@ Snapshots makeSnapshots(int n)
             const QString dirId = QStringLiteral("dir-%1").arg(i / 100);
             s.local.add(FsObject(QString(), dir, 4096, lt, QDateTime(), QString(), QStringLiteral("d"), QString()));
             s.last.add(FsObject(dirId, dir, 4096, lt, rt, QStringLiteral("rcud"), QStringLiteral("d"), QString()));
-            s.remote.add(FsObject(dirId, dir, 0, QDateTime(), rt, QStringLiteral("rcud"), QStringLiteral("d"), QString()));
+            s.remote.add(
+                    FsObject(dirId, dir, 0, QDateTime(), rt, QStringLiteral("rcud"), QStringLiteral("d"), QString()));
         }
     }
     return s;
@@ -142,8 +155,8 @@ void BM_Planner_Unchanged(benchmark::State &state)
     }
     state.counters["bytes_per_path"] = planBytes / (n + n / 100);
     state.counters["peak_per_path"] = peakBytes / (n + n / 100);
-    state.counters["ns_per_path"] =
-        benchmark::Counter(double(n + n / 100), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_path"] = benchmark::Counter(
+            double(n + n / 100), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_Reference_Lookups(benchmark::State &state)
@@ -171,8 +184,8 @@ void BM_Reference_Lookups(benchmark::State &state)
         plan.clear();
         state.ResumeTiming();
     }
-    state.counters["ns_per_path"] =
-        benchmark::Counter(double(n + n / 100), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_path"] = benchmark::Counter(
+            double(n + n / 100), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 } // namespace

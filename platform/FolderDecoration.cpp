@@ -62,6 +62,5 @@ bool FolderDecoration::setCustomIcon(const QString &folder, const QString &iconU
 
 bool FolderDecoration::unsetCustomIcon(const QString &folder)
 {
-    return runGio({QStringLiteral("set"), QStringLiteral("-d"), QStringLiteral("--"), folder,
-                   kAttribute});
+    return runGio({QStringLiteral("set"), QStringLiteral("-d"), QStringLiteral("--"), folder, kAttribute});
 }

@@ -26,8 +26,8 @@ bool isInTrash(const QString &where)
     const QString trashDir = QFileInfo(files.absolutePath()).path();
     const QString trash = QFileInfo(trashDir).fileName();
     const QString above = QFileInfo(QFileInfo(trashDir).path()).fileName();
-    return trash == QLatin1String("Trash") || trash.startsWith(QLatin1String(".Trash-"))
-           || above == QLatin1String(".Trash");
+    return trash == QLatin1String("Trash") || trash.startsWith(QLatin1String(".Trash-")) ||
+           above == QLatin1String(".Trash");
 }
 
 } // namespace
@@ -40,8 +40,8 @@ bool MoveToTrashUtil::moveToTrash(const QString &path)
     if (QStorageInfo(source) == QStorageInfo(QDir::home())) {
         const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         const QString trash = home + QStringLiteral("/Trash");
-        if (home.isEmpty() || !QDir().mkpath(trash + QStringLiteral("/files"))
-            || !QDir().mkpath(trash + QStringLiteral("/info"))) {
+        if (home.isEmpty() || !QDir().mkpath(trash + QStringLiteral("/files")) ||
+            !QDir().mkpath(trash + QStringLiteral("/info"))) {
             qWarning("MoveToTrashUtil::moveToTrash: no trash folder in '%s'", logText(home).constData());
             return false;
         }

@@ -246,9 +246,10 @@ bool SyncAction::isRemoteAction() const
     case DeleteLocalDir:
         return false;
     default:
-        // An internal error worth a loud line, but no reason to end the program.
-        qCritical("SyncAction::isRemoteAction: Unexpected ActionType: %s",
-                  qUtf8Printable(actionTypeName(m_action, true)));
+        // An internal error worth a line, but no reason to end the program (critical lines may be
+        // made fatal by the environment).
+        qWarning("SyncAction::isRemoteAction: Unexpected ActionType: %s",
+                 qUtf8Printable(actionTypeName(m_action, true)));
         return false;
     }
 }

@@ -41,8 +41,8 @@ bool hasValue(const QString &checksum)
 bool usableAgainst(const QString &checksum, const QString &reference)
 {
     const int n = prefixLength(checksum);
-    return n > 0 && n < checksum.size() && prefixLength(reference) == n
-        && QStringRef(&checksum, 0, n) == QStringRef(&reference, 0, n);
+    return n > 0 && n < checksum.size() && prefixLength(reference) == n &&
+           QStringRef(&checksum, 0, n) == QStringRef(&reference, 0, n);
 }
 
 bool isRemoteDelete(int type)
@@ -114,8 +114,7 @@ struct SyncPlanner::Objects
 
 SyncPlanner::SyncPlanner(const SyncSetting &setting)
     : m_setting(setting)
-{
-}
+{}
 
 void SyncPlanner::setSilentPatterns(const QList<QRegularExpression> &patterns)
 {
@@ -159,18 +158,14 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     qDebug("Syncher::buildSyncActions: syncsetting[s%d]: # of paths: %d", int(remote.settingId()), int(paths.size()));
 
     m_pendingWrites.clear();
-    m_localVanished = local.count() == 0 && last.fileCount() > 0;
-    if (m_localVanished) {
-        qWarning("Syncher::buildSyncActions: syncsetting[s%d]: the local folder is empty while %d files were "
-                 "synchronised: deletions need confirmation",
-                 int(remote.settingId()), last.fileCount());
-    }
+    m_localVanished = false;
+    bool localFileSeen = false;
 
     if (m_progress) {
         m_progress->nDone = 0;
         m_progress->nTotal = paths.size();
     }
-    if (!request(ProgressInfo::Activity_BuildSyncActions_Started, kBuildMessage))
+    if (stopRequested() || !request(ProgressInfo::Activity_BuildSyncActions_Started, kBuildMessage))
         return {};
 
     QList<SyncAction> actions;
@@ -180,9 +175,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
             return {};
         const int slash = key.lastIndexOf(QLatin1Char('/'));
         const QString name = key.mid(slash + 1);
-        if (m_progress) {
+        if (m_progress)
             m_progress->name = name;
-        }
         if (!request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage))
             return {};
         if (m_progress)
@@ -222,6 +216,9 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         }
 
         decide(action, o);
+        // Junk that a file manager leaves on an empty mount point does not count as content.
+        if (!localFileSeen && o.hasLocal && o.local.isFile() && !silentlyExcluded(key))
+            localFileSeen = true;
 
         if (action.action() == SyncAction::ActionUndefined) {
             action.addReason(QStringLiteral("Sync action is undefined (internal error)"));
@@ -235,7 +232,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
             qDebug("Syncher::buildSyncActions: sync action problem: '%s' object: '%s'/'%s' %s size(la/lo/re): "
                    "%lld/%lld/%lld local mtime(last/current): %s/%s remote mtime(last/current): %s/%s status: %s "
                    "reason:'%s'",
-                   qUtf8Printable(action.actionTypeName()), qUtf8Printable(StringUtil::escapeNonPrintable(action.path())),
+                   qUtf8Printable(action.actionTypeName()),
+                   qUtf8Printable(StringUtil::escapeNonPrintable(action.path())),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.name())), qUtf8Printable(action.type()),
                    static_cast<long long>(o.hasLast ? o.last.size() : -1),
                    static_cast<long long>(o.hasLocal ? o.local.size() : -1),
@@ -244,7 +242,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                    qUtf8Printable(StringUtil::toUtcTimestamp(o.local.localMtime())),
                    qUtf8Printable(StringUtil::toUtcTimestamp(o.last.remoteMtime())),
                    qUtf8Printable(StringUtil::toUtcTimestamp(o.remote.remoteMtime())),
-                   qUtf8Printable(action.statusName()), qUtf8Printable(StringUtil::escapeNonPrintable(action.reason())));
+                   qUtf8Printable(action.statusName()),
+                   qUtf8Printable(StringUtil::escapeNonPrintable(action.reason())));
         }
         actions.append(action);
         if (action.action() == SyncAction::UpdateSyncState || action.action() == SyncAction::RemoveSyncState) {
@@ -255,13 +254,20 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     }
     flushStateWrites(actions);
 
+    m_localVanished = !localFileSeen && last.fileCount() > 0;
+    if (m_localVanished) {
+        qWarning("Syncher::buildSyncActions: syncsetting[s%d]: the local folder holds no file while %d files were "
+                 "synchronised: deletions need confirmation",
+                 int(remote.settingId()), last.fileCount());
+    }
     withholdRemoteFolderDeletions(actions, remote);
     logSummary(actions);
     sortPlan(actions);
 
     if (m_countActions)
         m_countActions(actions);
-    if (!request(ProgressInfo::Activity_BuildSyncActions_Finished, QStringLiteral("To do list built.")))
+    if (stopRequested() ||
+        !request(ProgressInfo::Activity_BuildSyncActions_Finished, QStringLiteral("To do list built.")))
         return {};
     return actions;
 }
@@ -320,20 +326,18 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
         return;
     }
 
-    // Size rule, local side first.
-    {
-        if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
-            action.addReason(QStringLiteral("(S) excluded due to local file size (%1)").arg(o.local.size()));
-            qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
-                   qUtf8Printable(action.reason()));
-            return;
-        }
-        if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
-            action.addReason(QStringLiteral("(S) excluded due to remote file size (%1)").arg(o.remote.size()));
-            qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
-                   qUtf8Printable(action.reason()));
-            return;
-        }
+    // Size rule, local side first; only one of the two reasons is ever added.
+    if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
+        action.addReason(QStringLiteral("(S) excluded due to local file size (%1)").arg(o.local.size()));
+        qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
+               qUtf8Printable(action.reason()));
+        return;
+    }
+    if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
+        action.addReason(QStringLiteral("(S) excluded due to remote file size (%1)").arg(o.remote.size()));
+        qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
+               qUtf8Printable(action.reason()));
+        return;
     }
 
     if (soundChecks(action, o))
@@ -374,7 +378,8 @@ bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
         action.addReason(QStringLiteral("(Yc) name collision"));
         set(action, SyncAction::NoAction,
             action.type() == QLatin1String("d") ? SyncAction::ERR_FOLDER_BAD_NAME : SyncAction::ERR_FILE_BAD_NAME);
-        qWarning("Syncher::buildSyncActions: name collision: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
+        qWarning("Syncher::buildSyncActions: name collision: '%s'",
+                 qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
         return true;
     }
     return false;
@@ -431,7 +436,8 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
             action.addReason(QStringLiteral("(La) sync: file no longer exists on remote side"));
             set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
         } else {
-            action.addReason(QStringLiteral("(Lb) sync: file no longer exists on remote side but changed on local side"));
+            action.addReason(
+                    QStringLiteral("(Lb) sync: file no longer exists on remote side but changed on local side"));
             set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
         }
     } else {
@@ -462,7 +468,7 @@ void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
     const QString remoteSum = o.remote.checksum();
     if (!hasValue(remoteSum)) {
         action.addReason(
-            QStringLiteral("(Ha) initial sync: sizes match, but remote checksum not available: assume equality"));
+                QStringLiteral("(Ha) initial sync: sizes match, but remote checksum not available: assume equality"));
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         return;
     }
@@ -565,7 +571,8 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         }
         const QString computed = localChecksum(o.key, algorithmOf(remoteSum));
         if (computed.isEmpty()) {
-            action.addReason(QStringLiteral("(Z6) file: sizes same, mtime changed, failed to calculate local checksum"));
+            action.addReason(
+                    QStringLiteral("(Z6) file: sizes same, mtime changed, failed to calculate local checksum"));
             set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
             return;
         }
@@ -574,11 +581,11 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         if (!a) {
             if (computed == remoteSum) {
                 action.addReason(QStringLiteral(
-                    "(N2) file: local size changed, remote size changed, local checksum equals remote checksum"));
+                        "(N2) file: local size changed, remote size changed, local checksum equals remote checksum"));
                 set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             } else {
                 action.addReason(QStringLiteral(
-                    "(B1) file: local size changed, remote size changed, local and remote checksum differ"));
+                        "(B1) file: local size changed, remote size changed, local and remote checksum differ"));
                 set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             }
             return;
@@ -604,32 +611,37 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
                 return;
             }
             if (!localSame && !remoteSame) {
-                action.addReason(QStringLiteral("(B2) file: sizes same, local checksum changed, remote checksum changed"));
+                action.addReason(
+                        QStringLiteral("(B2) file: sizes same, local checksum changed, remote checksum changed"));
                 set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
                 return;
             }
         }
         if (lu && re) {
             action.addReason(QStringLiteral(
-                "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated"));
+                    "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated"));
             set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
             return;
         }
         if (le && ru) {
             action.addReason(QStringLiteral(
-                "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged"));
+                    "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged"));
             set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
             return;
         }
         QString conflict;
         if (lu && ru)
-            conflict = QStringLiteral("(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated");
+            conflict = QStringLiteral(
+                    "(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated");
         else if (lu && rb)
-            conflict = QStringLiteral("(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated");
+            conflict = QStringLiteral(
+                    "(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated");
         else if (lb && ru)
-            conflict = QStringLiteral("(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated");
+            conflict = QStringLiteral(
+                    "(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated");
         else if (lb && rb)
-            conflict = QStringLiteral("(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated");
+            conflict = QStringLiteral(
+                    "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated");
         if (!conflict.isEmpty()) {
             action.addReason(conflict);
             set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
@@ -681,8 +693,8 @@ void SyncPlanner::withholdRemoteFolderDeletions(QList<SyncAction> &actions, cons
         if (isRemoteDelete(action.action()) || remote.get(key).isNull())
             continue;
         // Junk left out of the plan may go with its folder.
-        if (action.action() == SyncAction::NoAction && action.status() == SyncAction::STATUS_OK
-            && action.localSize() < 0)
+        if (action.action() == SyncAction::NoAction && action.status() == SyncAction::STATUS_OK &&
+            action.localSize() < 0)
             continue;
         const QStringList chain = ancestors(key);
         for (const QString &folder : chain) {
@@ -694,7 +706,8 @@ void SyncPlanner::withholdRemoteFolderDeletions(QList<SyncAction> &actions, cons
     for (int index : qAsConst(kept)) {
         // As with a file changed on the other side (Lb), what is still in use comes back.
         SyncAction &action = actions[index];
-        action.addReason(QStringLiteral("(Ym) remote folder holds objects that are not deleted: created again locally"));
+        action.addReason(
+                QStringLiteral("(Ym) remote folder holds objects that are not deleted: created again locally"));
         set(action, SyncAction::CreateLocalDir, SyncAction::STATUS_TODO);
         qWarning("Syncher::buildSyncActions: remote folder deletion withheld: '%s'",
                  qUtf8Printable(StringUtil::escapeNonPrintable(action.relPath())));
@@ -713,8 +726,8 @@ void SyncPlanner::logSummary(const QList<SyncAction> &actions) const
         statusUndefined += action.status() == SyncAction::STATUS_UNDEFINED;
         skipped += action.skipped();
         excluded += action.status() == SyncAction::WARN_EXCLUDED_BY_NAME;
-        tooLong += action.status() == SyncAction::WARN_FILE_NAME_TOO_LONG
-            || action.status() == SyncAction::WARN_DIR_NAME_TOO_LONG;
+        tooLong += action.status() == SyncAction::WARN_FILE_NAME_TOO_LONG ||
+                   action.status() == SyncAction::WARN_DIR_NAME_TOO_LONG;
         warnings += action.isWarning();
         errors += action.isError();
     }
@@ -769,4 +782,3 @@ void SyncPlanner::sortPlan(QList<SyncAction> &actions)
         placed[i] = true;
     }
 }
-

@@ -48,8 +48,8 @@ public:
     // The sorted plan, one action per path; empty when stopped.
     QList<SyncAction> build(const SyncState &local, const SyncState &last, const SyncState &remote);
 
-    // The local scan found nothing while the last state holds files: an unmounted drive looks
-    // like that. The coordinator must ask before anything is deleted on the service.
+    // The local scan found no file but junk while the last state holds files: an unmounted drive
+    // looks like that. The coordinator must ask before anything is deleted on the service.
     bool localSideVanished() const { return m_localVanished; }
 
     // Size of the state-write batches.

@@ -44,6 +44,15 @@ QDateTime mtimeOf(const struct stat &st)
     return QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000, Qt::UTC);
 }
 
+bool isAscii(const char *name)
+{
+    for (; *name; ++name) {
+        if (static_cast<unsigned char>(*name) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 struct Entry
 {
     QString name;
@@ -187,7 +196,7 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
         entry.name = QFile::decodeName(raw);
         const QString composed = entry.name.normalized(QString::NormalizationForm_C);
         entry.key = joined(prefix, composed);
-        if (QFile::encodeName(entry.name) != QByteArray(raw)) {
+        if (!isAscii(raw) && QFile::encodeName(entry.name) != QByteArray(raw)) {
             // Not valid in the file-name encoding: no text of ours would reach this file again.
             m_unreadable.insert(entry.key);
             continue;

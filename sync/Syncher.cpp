@@ -159,7 +159,8 @@ QList<QRegularExpression> Syncher::loadExcludePatterns(const QString &fileName)
     QList<QRegularExpression> patterns;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qWarning("Syncher::loadExcludePatterns: Failed to read exclude patterns: %s", qUtf8Printable(file.errorString()));
+        qWarning("Syncher::loadExcludePatterns: Failed to read exclude patterns: %s",
+                 qUtf8Printable(file.errorString()));
         return patterns;
     }
     static const QRegularExpression ignored(QStringLiteral("^\\s*(|#.*)$"));
@@ -318,7 +319,8 @@ SyncAction Syncher::makeSyncAction(int type, int status, bool executed, const QS
 {
     SyncAction action;
     action.setAction(type);
-    action.setId(SyncAction::nextId());
+    // Until its history row exists the action is known there by its temporary id.
+    action.setSyncHistoryObjectId(action.tempId());
     if (!m_setting.isNull())
         action.setSyncSetting(m_setting);
     if (object && !object->isNull())
@@ -523,8 +525,8 @@ void Syncher::countAction(const SyncAction &action, int sign)
     ProgressInfo &p = *m_progress;
     const bool isFile = action.type() == QLatin1String("f");
     const int type = action.action();
-    if (type != SyncAction::ActionUndefined && type != SyncAction::NoAction && type != SyncAction::UpdateSyncState
-        && type != SyncAction::RemoveSyncState) {
+    if (type != SyncAction::ActionUndefined && type != SyncAction::NoAction && type != SyncAction::UpdateSyncState &&
+        type != SyncAction::RemoveSyncState) {
         p.nTotal += sign;
         if (action.executed()) {
             p.nDone += sign;

@@ -67,6 +67,7 @@ class TestSyncPlanner : public QObject
 private slots:
     void decisionTable_data();
     void decisionTable();
+    void silentListAsOneExpression();
     void incompleteLocalSide();
     void linksAndCollisions();
     void remoteFolderKeptWhileItHoldsObjects();
@@ -100,6 +101,7 @@ void TestSyncPlanner::decisionTable_data()
     const QString f = "d/a.txt";
     const QString d = "sub/dir";
     const QString z = "(Z),";
+    // clang-format off
     row("C", d, "", "d 0 10", "", "-", A::CreateRemoteDir, A::STATUS_TODO, "(C) initial sync: dir exists only on local side", 0);
     row("D", f, "", kL, "", "-", A::UploadFile, A::STATUS_TODO, "(D) initial sync: file exists only on local side", 0);
     row("E", d, "", "", "d 0 - 20 - o9", "-", A::CreateLocalDir, A::STATUS_TODO, "(E) initial sync: dir exists only on remote side", 0);
@@ -161,6 +163,7 @@ void TestSyncPlanner::decisionTable_data()
     row("B6", f, s0, "f 100 5", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated", 1);
     row("B7", f, kS, "f 150 30", "f 100 - 30 sha256:aa o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
     row("Z9", f, kS, "f 150 30", "f 100 - 15 sha256:aa o1", "-", A::NoAction, A::ERR_FILE_ATTR_CONFLICT, z + "(Z9) file attributes conflict:local size changed, local mtime updated, remote mtime backdated", 0);
+    // clang-format on
 }
 
 void TestSyncPlanner::decisionTable()
@@ -207,6 +210,26 @@ static const SyncAction &find(const QList<SyncAction> &plan, const QString &relP
     return none;
 }
 
+void TestSyncPlanner::silentListAsOneExpression()
+{
+    // The planner matches the list as one expression; it must exclude exactly what the list does.
+    const QList<QRegularExpression> silent = Syncher::loadExcludePatterns(":/res/patterns/exclude_silently.txt");
+    const QStringList names = {"Thumbs.db",           "thumbs.db",    "THUMBS.DB",    "Icon\r",        "Icon",
+                               "a conflicted copy b", ".svn",         "x.svn",        "~foo.tmp",      "~foo.tmpx",
+                               "*xtessarvale",        "xxtessarvale", ".tessarvale1", "~$report.docx", ".~lock",
+                               "desktop.ini",         "desktopXini",  "plain.txt"};
+    Fixture fx;
+    for (const QString &name : names)
+        fx.add("dir/" + name, "", kL, "");
+    const QList<SyncAction> plan = fx.plan();
+    for (const QString &name : names) {
+        const bool excluded = !Syncher::isNotExcluded(name, silent);
+        QCOMPARE(find(plan, "dir/" + name).reason() == "(X) skip (silent exclude)", excluded);
+    }
+    QVERIFY(!Syncher::isNotExcluded("Icon\r", silent));
+    QVERIFY(Syncher::isNotExcluded("plain.txt", silent));
+}
+
 void TestSyncPlanner::incompleteLocalSide()
 {
     // An unreadable folder: nothing at or below it is deleted on either side.
@@ -224,17 +247,24 @@ void TestSyncPlanner::incompleteLocalSide()
     }
     QCOMPARE(find(plan, "v.txt").action(), int(SyncAction::DeleteRemoteFile));
 
-    // An empty scan while files were synchronised: planned, but flagged for the question.
+    // A scan without files (empty folders and junk do not count) while files were synchronised:
+    // planned, but flagged for the question.
     Fixture empty;
     empty.add("a.txt", kS, "", kR);
+    empty.add("lost+found", "", "d 0 10", "");
+    empty.add(".DS_Store", "", kL, "");
     SyncSetting setting;
     SyncPlanner planner(setting);
     plan = empty.plan(&planner);
     QVERIFY(planner.localSideVanished());
-    QCOMPARE(plan.first().action(), int(SyncAction::DeleteRemoteFile));
+    QCOMPARE(find(plan, "a.txt").action(), int(SyncAction::DeleteRemoteFile));
+    // The same with a base folder that could not be listed at all: nothing is deleted.
+    empty.local.addUnreadable(QString());
+    QCOMPARE(find(empty.plan(), "a.txt").status(), int(SyncAction::WARN_SKIPPED));
     Fixture firstRun;
     firstRun.add("a.txt", "", "", kR);
     SyncPlanner planner2(setting);
+    firstRun.add("b.txt", kS, kL, kR);
     firstRun.plan(&planner2);
     QVERIFY(!planner2.localSideVanished());
 }
@@ -242,11 +272,11 @@ void TestSyncPlanner::incompleteLocalSide()
 void TestSyncPlanner::linksAndCollisions()
 {
     Fixture fx;
-    fx.add("link", kS, "", kR);             // a link where a file was: not deleted remotely
-    fx.add("dirlink/x.txt", "", "", kR);    // below a link to a folder: no download through it
+    fx.add("link", kS, "", kR);          // a link where a file was: not deleted remotely
+    fx.add("dirlink/x.txt", "", "", kR); // below a link to a folder: no download through it
     fx.local.addLink("link");
     fx.local.addLink("dirlink");
-    fx.add("Café.txt", kS, kL, "");         // two on-disk spellings of one key
+    fx.add("Café.txt", kS, kL, ""); // two on-disk spellings of one key
     fx.local.addCollision("Café.txt");
     fx.add("Doc", "", "", "d 0 - 20 - o5"); // names equal under case folding in the listing
     fx.add("doc", "", "", "d 0 - 20 - o6");
@@ -288,17 +318,23 @@ void TestSyncPlanner::remoteFolderKeptWhileItHoldsObjects()
 void TestSyncPlanner::sortedWhateverTheOrder()
 {
     // One path per kind of action, inserted in a different order each time.
-    const QList<QStringList> entries = {
-        {"a", "d 0 10 20 - o1", "d 0 10", ""},        {"a/b", "d 0 10 20 - o2", "d 0 10", ""},
-        {"a/b/c", "d 0 10 20 - o7", "d 0 10", ""},    {"n", "", "", "d 0 - 20 - o3"},
-        {"n/b.txt", "", "", kR},                      {"n/a.txt", "", "", kR},
-        {"up.txt", "", kL, ""},                       {"chg.txt", kS, "f 150 30", kR},
-        {"Up2.txt", "", kL, ""},                      {"gone.txt", kS, "", kR},
-        {"r", "d 0 10 20 - o4", "", "d 0 - 20 - o4"}, {"r/s", "d 0 10 20 - o5", "", "d 0 - 20 - o5"},
-        {"same.txt", kS, kL, kR},                     {"old.txt", kS, "", ""},
-        {"ld.txt", kS, kL, ""},                       {"new", "", "d 0 10", ""},
-        {"conf.txt", "", "f 150 10", kR},
-    };
+    const QList<QStringList> entries = {{"a", "d 0 10 20 - o1", "d 0 10", ""},
+                                        {"a/b", "d 0 10 20 - o2", "d 0 10", ""},
+                                        {"a/b/c", "d 0 10 20 - o7", "d 0 10", ""},
+                                        {"n", "", "", "d 0 - 20 - o3"},
+                                        {"n/b.txt", "", "", kR},
+                                        {"n/a.txt", "", "", kR},
+                                        {"up.txt", "", kL, ""},
+                                        {"chg.txt", kS, "f 150 30", kR},
+                                        {"Up2.txt", "", kL, ""},
+                                        {"gone.txt", kS, "", kR},
+                                        {"r", "d 0 10 20 - o4", "", "d 0 - 20 - o4"},
+                                        {"r/s", "d 0 10 20 - o5", "", "d 0 - 20 - o5"},
+                                        {"same.txt", kS, kL, kR},
+                                        {"old.txt", kS, "", ""},
+                                        {"ld.txt", kS, kL, ""},
+                                        {"new", "", "d 0 10", ""},
+                                        {"conf.txt", "", "f 150 10", kR}};
     QList<SyncAction> first;
     for (int round = 0; round < 8; ++round) {
         QList<QStringList> shuffled = entries;
