@@ -527,6 +527,14 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
     // A stored checksum of another algorithm than the listing's says nothing about the content.
     const bool lastSumUsable = usableAgainst(s.checksum(), remoteSum);
 
+    if (a && b && le && re && lastSumUsable && hasValue(remoteSum)
+        && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
+        // Sizes and second-resolution times cannot see an edit of the same size within the same
+        // second; the listed checksum can.
+        action.addReason(QStringLiteral("(D6) file: size and mtime unchanged, remote checksum changed"));
+        set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+        return;
+    }
     if (a && b && le && re) {
         if (!lastSumUsable && hasValue(remoteSum)) {
             action.setLocalChecksum(remoteSum);

@@ -299,7 +299,7 @@ public:
             if (!b.contains(it.key())) {
                 out << "only first: " + it.key();
             } else if (b.value(it.key()) != it.value()) {
-                out << "differs: " + it.key();
+                out << "differs: " + it.key() + " (" + QString::fromLatin1(it.value().left(40)) + " / " + QString::fromLatin1(b.value(it.key()).left(40)) + ")";
             }
         }
         for (auto it = b.constBegin(); it != b.constEnd(); ++it) {

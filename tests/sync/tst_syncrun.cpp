@@ -1,6 +1,8 @@
 #include "db/SyncHistoryDao.h"
 #include "tests/sync/SyncHarness.h"
 
+#include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QtTest>
 
 // Whole runs of the coordinator against the development service, with real transfers and real
@@ -33,6 +35,7 @@ private slots:
     void injectedFaults_data();
     void injectedFaults();
     void folderDeletedRemotelyWithLocalNews();
+    void randomizedConvergence();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
@@ -103,11 +106,14 @@ void TestSyncRun::editsOnEachSide()
     seedAndRun();
     QVERIFY(m_h->putLocal("d.txt", "local d, second version"));
     QVERIFY(m_h->putRemote("docs/a.txt", "remote a, second version"));
+    // Same size, most likely the same second: only the listed checksum tells.
+    QVERIFY(m_h->putRemote("docs/deep/b.txt", "REMOTE B"));
     const SyncHarness::Outcome out = m_h->run();
     QCOMPARE(out.end, QString("finished"));
     QCOMPARE(out.nFailed, 0);
     COMPARE_TREES(*m_h);
     QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("remote a, second version"));
+    QCOMPARE(m_h->readLocal("docs/deep/b.txt"), QByteArray("REMOTE B"));
     QCOMPARE(m_h->remoteTree().value("d.txt"), QByteArray("local d, second version"));
     QCOMPARE(m_h->run().work(), 0);
 }
@@ -456,6 +462,145 @@ void TestSyncRun::folderDeletedRemotelyWithLocalNews()
     COMPARE_TREES(*m_h);
     QCOMPARE(m_h->readLocal("notes/new.txt"), QByteArray("written meanwhile"));
     QCOMPARE(m_h->run().work(), 0);
+}
+
+namespace {
+// Every file content in the folder's trash (the local trash of the test's private home).
+QSet<QByteArray> localTrashContents()
+{
+    QSet<QByteArray> out;
+    QDirIterator it(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files",
+                    QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly)) {
+            out.insert(file.readAll());
+        }
+    }
+    return out;
+}
+} // namespace
+
+// Random changes on both sides between runs, some runs stopped half-way, then two clean runs.
+// TESSARVALE_SYNC_SEED and TESSARVALE_SYNC_ROUNDS choose a run (the long one is a command:
+// TESSARVALE_SYNC_ROUNDS=200 build/tests/sync/tst_syncrun randomizedConvergence).
+void TestSyncRun::randomizedConvergence()
+{
+    const quint32 seed = qEnvironmentVariableIsSet("TESSARVALE_SYNC_SEED")
+            ? quint32(qEnvironmentVariableIntValue("TESSARVALE_SYNC_SEED"))
+            : QRandomGenerator::global()->generate();
+    const int rounds = qEnvironmentVariableIsSet("TESSARVALE_SYNC_ROUNDS")
+            ? qEnvironmentVariableIntValue("TESSARVALE_SYNC_ROUNDS")
+            : 4;
+    const QString where = QString("seed %1").arg(seed);
+    QRandomGenerator rng(seed);
+    const QStringList files = {"f1.txt", "f2.txt", "a/f3.txt", "a/f4.txt", "a/b/f5.txt", "c/f6.txt"};
+    const QStringList folders = {"a", "a/b", "c", "e"};
+    int token = 0;
+    // What both sides held after the last run: an unchanged copy may be superseded by an edit on
+    // the other side (the service keeps the version).
+    SyncHarness::Tree synced;
+
+    auto change = [&](bool local) {
+        SyncHarness::Tree tree = local ? m_h->localTree() : m_h->remoteTree();
+        const int op = rng.bounded(5);
+        const QString file = files.at(rng.bounded(files.size()));
+        const QString folder = folders.at(rng.bounded(folders.size()));
+        if (op <= 1) { // create or edit; the size always changes, as a same-second edit would not show otherwise
+            QByteArray content = QString("s%1 t%2 ").arg(seed).arg(++token).toLatin1() + QByteArray(rng.bounded(50), '.');
+            while (content.size() == tree.value(file).size()) {
+                content += '+';
+            }
+            return local ? m_h->putLocal(file, content) : m_h->putRemote(file, content);
+        }
+        if (op == 2 && tree.contains(file)) { // grow
+            const QByteArray content = tree.value(file) + QString(" g%1").arg(++token).toLatin1();
+            return local ? m_h->putLocal(file, content) : m_h->putRemote(file, content);
+        }
+        if (op == 3 && tree.contains(file)) {
+            return local ? m_h->deleteLocal(file) : m_h->deleteRemote(file);
+        }
+        if (op == 4 && tree.contains(folder + "/") && rng.bounded(3) == 0) {
+            return local ? m_h->deleteLocal(folder) : m_h->deleteRemote(folder);
+        }
+        if (op == 4 && !tree.contains(folder + "/")) {
+            return local ? m_h->putLocalDir(folder) : m_h->putRemoteDir(folder);
+        }
+        return true;
+    };
+
+    // Nothing that existed on either side before a run may be gone after it.
+    auto checkedRun = [&](int stopAfter) {
+        SyncHarness::Tree conflicts;
+        const SyncHarness::Tree local = m_h->localTree(&conflicts);
+        QMap<QByteArray, QString> before;
+        for (const SyncHarness::Tree *t : std::initializer_list<const SyncHarness::Tree *>{&local, &conflicts}) {
+            for (auto it = t->constBegin(); it != t->constEnd(); ++it) {
+                if (!it.key().endsWith('/') && synced.value(it.key()) != it.value()) {
+                    before.insert(it.value(), it.key());
+                }
+            }
+        }
+        const SyncHarness::Tree remote = m_h->remoteTree();
+        for (auto it = remote.constBegin(); it != remote.constEnd(); ++it) {
+            if (!it.key().endsWith('/') && synced.value(it.key()) != it.value()) {
+                before.insert(it.value(), it.key());
+            }
+        }
+        int reports = 0;
+        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &ms, const ProgressInfo &) {
+            if (stopAfter > 0 && ++reports == stopAfter) {
+                QTimer::singleShot(0, &ms, [&ms]() { ms.requestToStop(); });
+            }
+        });
+        if (out.end == "none" || out.end == "twice") {
+            return QString("run ended as '%1'").arg(out.end);
+        }
+        SyncHarness::Tree afterConflicts;
+        const SyncHarness::Tree afterLocal = m_h->localTree(&afterConflicts);
+        const SyncHarness::Tree afterRemote = m_h->remoteTree();
+        QSet<QByteArray> found = localTrashContents();
+        for (const SyncHarness::Tree *t :
+             std::initializer_list<const SyncHarness::Tree *>{&afterLocal, &afterConflicts, &afterRemote}) {
+            for (const QByteArray &content : *t) {
+                found.insert(content);
+            }
+        }
+        for (auto it = afterLocal.constBegin(); it != afterLocal.constEnd(); ++it) {
+            if (afterRemote.contains(it.key()) && afterRemote.value(it.key()) == it.value()) {
+                synced.insert(it.key(), it.value());
+            }
+        }
+        QSet<QString> remoteTrash;
+        for (const QJsonValue &entry : m_h->safeState().value("trash").toArray()) {
+            for (const QJsonValue &path : entry.toObject().value("objects").toArray()) {
+                remoteTrash.insert(path.toString().mid(1));
+            }
+        }
+        for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+            if (!found.contains(it.key()) && !remoteTrash.contains(it.value())) {
+                return QString("lost '%1' (%2)").arg(it.value(), QString::fromLatin1(it.key()));
+            }
+        }
+        return QString();
+    };
+
+    for (int round = 0; round < rounds; ++round) {
+        for (int i = rng.bounded(1, 5); i > 0; --i) {
+            QVERIFY2(change(true) && change(false), qPrintable(where));
+        }
+        const QString problem = checkedRun(rng.bounded(3) == 0 ? rng.bounded(1, 40) : 0);
+        QVERIFY2(problem.isEmpty(), qPrintable(where + ", round " + QString::number(round) + ": " + problem));
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString problem = checkedRun(0);
+        QVERIFY2(problem.isEmpty(), qPrintable(where + ", clean run: " + problem));
+    }
+    const SyncHarness::Tree local = m_h->localTree();
+    const SyncHarness::Tree remote = m_h->remoteTree();
+    QVERIFY2(local == remote, qPrintable(where + ": " + SyncHarness::describe(local, remote)));
+    const SyncHarness::Outcome last = m_h->run();
+    QVERIFY2(last.work() == 0 && last.nFailed == 0, qPrintable(where + ": the last run still had work"));
 }
 
 QTEST_MAIN(TestSyncRun)
