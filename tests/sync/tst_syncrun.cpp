@@ -1,9 +1,13 @@
 #include "db/SyncHistoryDao.h"
 #include "tests/sync/SyncHarness.h"
 
+#include <QApplication>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <csignal>
 
 // Whole runs of the coordinator against the development service, with real transfers and real
 // folders; every scenario ends by comparing the local tree with what the service stored.
@@ -36,6 +40,8 @@ private slots:
     void injectedFaults();
     void folderDeletedRemotelyWithLocalNews();
     void randomizedConvergence();
+    void killedBetweenActionAndState_data();
+    void killedBetweenActionAndState();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
@@ -603,5 +609,103 @@ void TestSyncRun::randomizedConvergence()
     QVERIFY2(last.work() == 0 && last.nFailed == 0, qPrintable(where + ": the last run still had work"));
 }
 
-QTEST_MAIN(TestSyncRun)
+void TestSyncRun::killedBetweenActionAndState_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("nth");
+    for (const char *step : {"executed", "recorded"}) {
+        for (int n = 1; n <= 5; ++n) {
+            QTest::newRow(qPrintable(QString("%1 #%2").arg(step).arg(n))) << QString::fromLatin1(step) << n;
+        }
+    }
+}
+
+// A client process killed with SIGKILL right after an action had its effect, or after its state
+// was written but not committed; the next normal run converges and loses nothing.
+void TestSyncRun::killedBetweenActionAndState()
+{
+    QFETCH(QString, step);
+    QFETCH(int, nth);
+    seedAndRun();
+    QVERIFY(m_h->deleteLocal("d.txt"));
+    QVERIFY(m_h->putLocal("up.txt", "uploaded"));
+    QVERIFY(m_h->deleteRemote("notes/c.txt"));
+    QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
+    QVERIFY(m_h->putRemote("docs/new.txt", "new remote"));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TESSARVALE_SYNC_CHILD", QStringList{m_h->svc().httpUrl(), m_h->db().path(), step, QString::number(nth)}.join('|'));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    QVERIFY(m_h->refreshSafes());
+    QCOMPARE(m_h->run().end, QString("finished"));
+    COMPARE_TREES(*m_h);
+    SyncHarness::Tree conflicts;
+    const SyncHarness::Tree local = m_h->localTree(&conflicts);
+    QCOMPARE(local.value("up.txt"), QByteArray("uploaded"));
+    QCOMPARE(local.value("docs/a.txt"), QByteArray("remote a, edited"));
+    QCOMPARE(local.value("docs/new.txt"), QByteArray("new remote"));
+    QVERIFY(!local.contains("d.txt") && !local.contains("notes/c.txt"));
+    QCOMPARE(m_h->run().work(), 0);
+    // The killed run is closed in the history once a coordinator starts.
+    QCOMPARE(m_h->db().rawValue("SELECT COUNT(*) FROM sync_history WHERE state = 1").toInt(), 0);
+}
+
+// The child of killedBetweenActionAndState: one run against the given service and database that
+// kills itself at the given step.
+static int runKilledChild()
+{
+    const QStringList args = qEnvironmentVariable("TESSARVALE_SYNC_CHILD").split('|');
+    AppInfo info = AppInfo::forThisBuild();
+    info.databasePath = args.value(1);
+    info.apiGeneration = 1;
+    R7Database::instance()->init(&info);
+    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", args.value(0), false));
+    if (!signInDemoFresh(&info).isOk()) {
+        return 3;
+    }
+    FilesafeRI ri(&info, R7Session::instance());
+    FileSafeDao dao(&info, &ri);
+    const QByteArray step = args.value(2).toLatin1();
+    const int nth = args.value(3).toInt();
+    int seen = 0;
+    Syncher::setStepHook([&](const char *name, const SyncAction &) {
+        if (step == name && ++seen == nth) {
+            ::raise(SIGKILL);
+        }
+    });
+    Syncher::setPumpTiming(50, 0);
+    MultiSyncher ms(&dao, &ri);
+    ms.setLargeDeleteQuestion([](const QString &, int, bool) { return true; });
+    bool done = false;
+    QObject::connect(&ms, &MultiSyncher::syncFinished, [&done]() { done = true; });
+    QObject::connect(&ms, &MultiSyncher::syncCanceled, [&done]() { done = true; });
+    ms.requestSync(SyncSettingsDao::instance()->getList(true, false));
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    // Fewer actions than the step asked for: end as killed too, the parent's checks still hold.
+    ::raise(SIGKILL);
+    return 4;
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsSet("TESSARVALE_SYNC_CHILD")) {
+        QCoreApplication app(argc, argv);
+        return runKilledChild();
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestSyncRun tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_syncrun.moc"
