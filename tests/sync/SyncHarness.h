@@ -139,8 +139,11 @@ public:
     {
         Outcome out;
         MultiSyncher ms(m_dao.get(), m_ri.get());
-        ms.setLargeDeleteQuestion([&out, answer](const QString &, int, bool always) {
+        ms.setLargeDeleteQuestion([&out, answer, &ms, this](const QString &, int, bool always) {
             ++out.questions;
+            if (onQuestion) {
+                onQuestion(ms);
+            }
             out.questionForced = out.questionForced || always;
             return answer;
         });
@@ -309,6 +312,9 @@ public:
         }
         return out.join("; ");
     }
+
+    // Called while the large-deletion question is open (it is modal: the user may stop meanwhile).
+    std::function<void(MultiSyncher &)> onQuestion;
 
     DevService &svc() { return m_svc; }
     FilesafeRI *ri() { return m_ri.get(); }

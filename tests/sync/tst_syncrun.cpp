@@ -27,6 +27,8 @@ private slots:
     void stopDuringDownload();
     void largeRemoteDeletion_data();
     void largeRemoteDeletion();
+    void stopDuringQuestionLeavesOtherRequests();
+    void removedSettingStopsItsRun();
     void emptyListingIsNotDeleteAll_data();
     void emptyListingIsNotDeleteAll();
     void badListing_data();
@@ -78,6 +80,10 @@ void TestSyncRun::seedAndRun()
 
 void TestSyncRun::firstTwoWayRun()
 {
+    // An empty pair plans nothing, and the run still ends.
+    const SyncHarness::Outcome empty = m_h->run();
+    QCOMPARE(empty.end, QString("finished"));
+    QCOMPARE(empty.nFailed, 0);
     QVERIFY(m_h->putRemote("r/one.txt", "1"));
     QVERIFY(m_h->putRemoteDir("r/empty"));
     QVERIFY(m_h->putRemote("r/sub/two.bin", QByteArray(300000, 'x')));
@@ -238,6 +244,46 @@ void TestSyncRun::largeRemoteDeletion()
         }
     }
     QCOMPARE(remaining, left);
+}
+
+void TestSyncRun::stopDuringQuestionLeavesOtherRequests()
+{
+    for (int i = 0; i < 50; ++i) {
+        QVERIFY(m_h->putLocal(QString("many/f%1.txt").arg(i), QByteArray::number(i)));
+    }
+    QVERIFY(m_h->putLocal("keep.txt", "stays"));
+    QCOMPARE(m_h->run().nFailed, 0);
+    QVERIFY(QDir(m_h->localPath("many")).removeRecursively());
+    // A slow request of someone else (the safe list) is in flight when the user stops.
+    m_h->svc().fault({{"path", "/filesafe/info$"}, {"delay_ms", 500}});
+    std::shared_ptr<Result<FilesafesTO_v2>> other;
+    m_h->onQuestion = [&](MultiSyncher &ms) {
+        m_h->ri()->getFilesafes([&other](const Result<FilesafesTO_v2> &r) {
+            other = std::make_shared<Result<FilesafesTO_v2>>(r);
+        });
+        ms.requestToStop();
+    };
+    const SyncHarness::Outcome out = m_h->run(true);
+    m_h->onQuestion = nullptr;
+    QCOMPARE(out.end, QString("canceled"));
+    QTRY_VERIFY(other);
+    QVERIFY2(other->isOk(), qPrintable(other->message()));
+    QCOMPARE(m_h->remoteTree().size(), 52);
+    QCOMPARE(m_h->db().rawValue("SELECT state FROM sync_history ORDER BY id DESC LIMIT 1").toInt(),
+             int(SyncHistory::Cancelled));
+}
+
+void TestSyncRun::removedSettingStopsItsRun()
+{
+    QVERIFY(m_h->putLocal("a.txt", "a"));
+    const qint64 id = m_h->settings().value(0).id();
+    const SyncHarness::Outcome out = m_h->run(true, [id](MultiSyncher &, const ProgressInfo &pi) {
+        if (pi.activity == ProgressInfo::Activity_ProcessSyncActions_Started) {
+            SyncSettingsDao::instance()->remove(id);
+        }
+    });
+    QCOMPARE(out.end, QString("canceled"));
+    QCOMPARE(m_h->db().rawValue(QString("SELECT COUNT(*) FROM fs_object WHERE setting_id = %1").arg(id)).toInt(), 0);
 }
 
 void TestSyncRun::emptyListingIsNotDeleteAll_data()
