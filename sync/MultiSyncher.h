@@ -83,5 +83,4 @@ private:
     QList<SyncAction> m_executedActions;
     QList<SyncSetting> m_queue;
     LargeDeleteQuestion m_question;
-    bool m_refreshPending = false;
 };

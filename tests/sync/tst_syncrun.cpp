@@ -29,6 +29,7 @@ private slots:
     void largeRemoteDeletion();
     void stopDuringQuestionLeavesOtherRequests();
     void removedSettingStopsItsRun();
+    void failedSafeRefreshStartsNoRun();
     void emptyListingIsNotDeleteAll_data();
     void emptyListingIsNotDeleteAll();
     void badListing_data();
@@ -106,11 +107,18 @@ void TestSyncRun::firstTwoWayRun()
     QVERIFY2(local == remote, qPrintable(SyncHarness::describe(local, remote)));
     QVERIFY(remote.contains("r/empty/") && remote.contains("l/emptytoo/"));
 
-    // The second run finds nothing to do, with or without a listing.
+    // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
     const SyncHarness::Outcome second = m_h->run();
     QCOMPARE(second.end, QString("finished"));
     QCOMPARE(second.work(), 0);
     QCOMPARE(second.nFailed, 0);
+    m_h->svc().requests(true);
+    QCOMPARE(m_h->run().work(), 0);
+    int listings = 0;
+    for (const QJsonValue &r : m_h->svc().requests()) {
+        listings += r.toObject().value("path").toString().contains("/filesafe/info/") ? 1 : 0;
+    }
+    QCOMPARE(listings, 0);
 }
 
 void TestSyncRun::editsOnEachSide()
@@ -271,6 +279,20 @@ void TestSyncRun::stopDuringQuestionLeavesOtherRequests()
     QCOMPARE(m_h->remoteTree().size(), 52);
     QCOMPARE(m_h->db().rawValue("SELECT state FROM sync_history ORDER BY id DESC LIMIT 1").toInt(),
              int(SyncHistory::Cancelled));
+}
+
+void TestSyncRun::failedSafeRefreshStartsNoRun()
+{
+    QVERIFY(m_h->putLocal("a.txt", "a"));
+    m_h->svc().fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
+    MultiSyncher ms(m_h->dao(), m_h->ri());
+    QSignalSpy started(&ms, &MultiSyncher::syncStarted);
+    ms.requestSync(m_h->settings());
+    QTRY_VERIFY(m_h->svc().state().value("faults").toArray().first().toObject().value("remaining").toInt() == 0);
+    QTest::qWait(200);
+    QCOMPARE(started.count(), 0);
+    QVERIFY(!ms.isSyncing());
+    QVERIFY(m_h->remoteTree().isEmpty());
 }
 
 void TestSyncRun::removedSettingStopsItsRun()
