@@ -25,6 +25,7 @@ private slots:
     void deletionsOnEachSide();
     void remoteEditBeatsLocalDeletion();
     void stopDuringDownload();
+    void targetChangedDuringDownload();
     void largeRemoteDeletion_data();
     void largeRemoteDeletion();
     void stopDuringQuestionLeavesOtherRequests();
@@ -207,6 +208,28 @@ void TestSyncRun::stopDuringDownload()
     m_h->svc().control("fault", {{"clear", true}});
     QCOMPARE(m_h->run().end, QString("finished"));
     COMPARE_TREES(*m_h);
+}
+
+void TestSyncRun::targetChangedDuringDownload()
+{
+    seedAndRun();
+    QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
+    m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"delay_ms", 600}});
+    bool edited = false;
+    const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+        if (!edited && pi.action.action() == SyncAction::DownloadFile) {
+            edited = true;
+            QVERIFY(m_h->putLocal("docs/a.txt", "edited here meanwhile"));
+        }
+    });
+    QVERIFY(edited);
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
+    // The user's edit stays; the download sits beside it as a conflict copy.
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("edited here meanwhile"));
+    SyncHarness::Tree conflicts;
+    m_h->localTree(&conflicts);
+    QCOMPARE(conflicts.values(), QList<QByteArray>{"remote a, edited"});
 }
 
 void TestSyncRun::largeRemoteDeletion_data()
