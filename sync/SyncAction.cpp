@@ -1,10 +1,20 @@
 #include "sync/SyncAction.h"
 
 #include "core/FileUtil.h"
+#include "core/StringUtil.h"
+#include "platform/MoveToTrashUtil.h"
 
+#include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QMetaEnum>
+#include <QTextStream>
+
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -87,6 +97,7 @@ void SyncAction::copyFrom(const SyncAction &other)
     m_reason = other.m_reason;
     m_syncHistoryObjectId = other.m_syncHistoryObjectId;
     m_tempId = other.m_tempId;
+    m_localDiskPath = other.m_localDiskPath;
 }
 
 void SyncAction::clear()
@@ -119,6 +130,7 @@ void SyncAction::clear()
     m_reason.clear();
     m_syncHistoryObjectId = 0;
     m_tempId = s_nextTempId--;
+    m_localDiskPath.clear();
 }
 
 int SyncAction::nextId()
@@ -234,9 +246,10 @@ bool SyncAction::isRemoteAction() const
     case DeleteLocalDir:
         return false;
     default:
-        // An internal error worth a loud line, but no reason to end the program.
-        qCritical("SyncAction::isRemoteAction: Unexpected ActionType: %s",
-                  qUtf8Printable(actionTypeName(m_action, true)));
+        // An internal error worth a line, but no reason to end the program (critical lines may be
+        // made fatal by the environment).
+        qWarning("SyncAction::isRemoteAction: Unexpected ActionType: %s",
+                 qUtf8Printable(actionTypeName(m_action, true)));
         return false;
     }
 }
@@ -248,11 +261,17 @@ QString SyncAction::relPath() const
 
 QString SyncAction::localFilePath() const
 {
+    if (!m_localDiskPath.isEmpty())
+        return QDir::cleanPath(m_localBase + QLatin1Char('/') + m_localDiskPath);
     return QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(m_localBase, m_path, m_name));
 }
 
 QString SyncAction::localDirPath() const
 {
+    if (!m_localDiskPath.isEmpty()) {
+        const int slash = m_localDiskPath.lastIndexOf(QLatin1Char('/'));
+        return QDir::cleanPath(m_localBase + QLatin1Char('/') + (slash < 0 ? QString() : m_localDiskPath.left(slash)));
+    }
     return QDir::cleanPath(m_localBase + QLatin1Char('/') + m_path);
 }
 
@@ -638,4 +657,250 @@ QString SyncAction::toString(const QString &separator) const
     add("exec_error_msg=", m_execErrorMsg);
     add("reason=", m_reason);
     return out;
+}
+
+// ---- local execution
+
+namespace {
+
+QByteArray logText(const QString &text)
+{
+    return StringUtil::escapeNonPrintable(text).toLocal8Bit();
+}
+
+// lstat of a path: 0 and the mode, or the errno.
+int lstatMode(const QString &path, mode_t *mode, struct stat *out = nullptr)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno;
+    *mode = st.st_mode;
+    if (out)
+        *out = st;
+    return 0;
+}
+
+bool isReadableFolder(const QString &path)
+{
+    DIR *dir = ::opendir(QFile::encodeName(path).constData());
+    if (!dir)
+        return false;
+    ::closedir(dir);
+    return true;
+}
+
+} // namespace
+
+bool SyncAction::crossesLink(const QString &base, const QString &path)
+{
+    const QString root = QDir::cleanPath(base);
+    const QString target = QDir::cleanPath(path);
+    const QString rootSlash = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    if (root.isEmpty() || !target.startsWith(rootSlash))
+        return true;
+    int pos = rootSlash.size();
+    while (pos <= target.size()) {
+        int next = target.indexOf(QLatin1Char('/'), pos);
+        if (next < 0)
+            next = target.size();
+        mode_t mode = 0;
+        const int err = lstatMode(target.left(next), &mode);
+        if (err == ENOENT)
+            return false; // nothing below a missing component can be a link
+        if (err != 0 || S_ISLNK(mode))
+            return true;
+        pos = next + 1;
+    }
+    return false;
+}
+
+bool SyncAction::crossesLink() const
+{
+    return crossesLink(m_localBase, localFilePath());
+}
+
+bool SyncAction::execBackupLocalFile()
+{
+    const QString filePath = localFilePath();
+    const QFileInfo info(filePath);
+    const QString folder = QDir::cleanPath(info.path()) + QLatin1Char('/');
+    mode_t mode = 0;
+    if (lstatMode(filePath, &mode) != 0) {
+        setExecuted(ERR_FILE_MISSING, QStringLiteral("File to rename not found: '%1'").arg(filePath));
+        qWarning("SyncAction::execBackupLocalFile: backup local file failed: '%s'/'%s' to '%s'",
+                 logText(folder).constData(), logText(info.fileName()).constData(), "");
+        return false;
+    }
+
+    QString host = QHostInfo::localHostName();
+    host.remove(QRegularExpression(QStringLiteral("\\..*")));
+    if (!host.isEmpty())
+        host += QStringLiteral("'s ");
+    const QString date = QDate::currentDate().toString(QStringLiteral(" yyyy-MM-dd"));
+    const QString name = info.fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    const QString suffix = dot < 0 ? QString() : name.mid(dot);
+    const QString base = dot < 0 ? name : name.left(dot);
+
+    QString number;
+    int n = 1;
+    QString candidate;
+    for (;;) {
+        candidate = folder + base + QStringLiteral("(%1conflicted copy%2%3)").arg(host, date, number) + suffix;
+        mode_t taken = 0;
+        if (lstatMode(candidate, &taken) == ENOENT)
+            break;
+        number = QStringLiteral(" %1").arg(n++);
+    }
+
+    // The file and the copy share a folder: one link test covers both.
+    if (crossesLink(m_localBase, filePath) || !S_ISREG(mode) || !QFile::rename(filePath, candidate)) {
+        setExecuted(ERR_FILE_BACKUP, QStringLiteral("Failed to rename file: '%1'").arg(filePath));
+        qWarning("SyncAction::execBackupLocalFile: backup local file failed: '%s'/'%s' to '%s'",
+                 logText(folder).constData(), logText(name).constData(),
+                 logText(QFileInfo(candidate).fileName()).constData());
+        return false;
+    }
+    qDebug("SyncAction::execBackupLocalFile: backup local file ok: '%s'/'%s' to '%s'", logText(folder).constData(),
+           logText(name).constData(), logText(QFileInfo(candidate).fileName()).constData());
+    return true;
+}
+
+bool SyncAction::execCreateLocalDir()
+{
+    const QString parent = localDirPath();
+    const QString target = localFilePath();
+    auto fail = [&](int status, const QString &message) {
+        setExecuted(status, message);
+        qWarning("SyncAction::execCreateLocalDir: create local dir failed: '%s'/'%s'", logText(parent).constData(),
+                 logText(m_name).constData());
+        return false;
+    };
+    if (!QFileInfo(parent).isDir())
+        return fail(ERR_PARENT_DIR_MISSING, QStringLiteral("Missing parent folder: '%1'").arg(parent));
+    mode_t mode = 0;
+    if (lstatMode(target, &mode) != ENOENT)
+        return fail(ERR_DIR_ALREADY_EXISTS, QStringLiteral("Folder already exists: '%1'").arg(target));
+    if (crossesLink(m_localBase, target) || !QDir(parent).mkdir(QFileInfo(target).fileName()))
+        return fail(ERR_DIR_CREATE, QStringLiteral("Unable to create folder: '%1'").arg(target));
+    setExecuted(STATUS_OK, QString());
+    qDebug("SyncAction::execCreateLocalDir: create local dir ok: '%s'/'%s'", logText(parent).constData(),
+           logText(m_name).constData());
+    return true;
+}
+
+bool SyncAction::execDeleteLocalDir()
+{
+    static const QRegularExpression deletable = loadDeletablePatterns();
+    const QString target = localFilePath();
+    const QString parent = localDirPath();
+    auto fail = [&](int status, const QString &message) {
+        setExecuted(status, message);
+        qWarning("SyncAction::execDeleteLocalDir: delete local dir failed: '%s'/'%s'", logText(parent).constData(),
+                 logText(m_name).constData());
+        return false;
+    };
+
+    mode_t mode = 0;
+    if (lstatMode(target, &mode) != 0 || !(S_ISDIR(mode) || S_ISLNK(mode)))
+        return fail(ERR_DIR_MISSING, QStringLiteral("Missing folder: '%1'").arg(target));
+    if (crossesLink(m_localBase, target))
+        return fail(ERR_DIR_DELETE, QStringLiteral("Unable to delete local folder: '%1' (is a link)").arg(target));
+    // An unlisted folder would look empty and go to the trash with whatever it holds.
+    if (!isReadableFolder(target))
+        return fail(ERR_DIR_DELETE, QStringLiteral("Unable to delete local folder: '%1' (not readable)").arg(target));
+
+    const QFileInfoList entries = QDir(target).entryInfoList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        // A link inside is something the user made; it never goes as a by-product.
+        if (entry.isSymLink() || !deletable.match(entry.fileName()).hasMatch())
+            return fail(ERR_DIR_DELETE, QStringLiteral("Unable to delete local folder: '%1' (not empty: '%2')")
+                                                .arg(target, entry.fileName()));
+    }
+
+    if (!MoveToTrashUtil::moveToTrash(target)) {
+        return fail(ERR_DIR_DELETE,
+                    entries.isEmpty()
+                            ? QStringLiteral("Unable to delete local folder: '%1' (is empty)").arg(target)
+                            : QStringLiteral("Unable to delete local folder: '%1' (contains %2 deletable objects)")
+                                      .arg(target)
+                                      .arg(entries.size()));
+    }
+    setExecuted(STATUS_OK, QString());
+    qDebug("SyncAction::execDeleteLocalDir: delete local dir ok: '%s'/'%s'", logText(parent).constData(),
+           logText(m_name).constData());
+    return true;
+}
+
+bool SyncAction::execDeleteLocalFile()
+{
+    const QString target = localFilePath();
+    const QString parent = localDirPath();
+    auto finish = [&](int status, const QString &message) {
+        setExecuted(status, message);
+        qWarning("SyncAction::execDeleteLocalFile: delete local file failed: '%s'/'%s'", logText(parent).constData(),
+                 logText(m_name).constData());
+        return false;
+    };
+
+    mode_t mode = 0;
+    struct stat st;
+    if (lstatMode(target, &mode, &st) != 0)
+        return finish(ERR_LOCAL_FILE_DELETE, QStringLiteral("Local file to delete not found: '%1'").arg(target));
+    if (parent != QDir::cleanPath(m_localBase) && crossesLink(m_localBase, parent))
+        return finish(ERR_LOCAL_FILE_DELETE, QStringLiteral("Unable to delete local file: '%1'").arg(target));
+    // What was planned was this file as it was then; anything else is left for the next run.
+    if (!S_ISREG(mode))
+        return finish(WARN_SKIPPED, QStringLiteral("File to delete is not a file: '%1'").arg(target));
+    const qint64 mtimeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    if (qint64(st.st_size) != m_localSize || !m_localMtime.isValid() || mtimeMs != m_localMtime.toMSecsSinceEpoch()) {
+        qWarning("SyncAction::execDeleteLocalFile: file changed since planning: '%s'", logText(target).constData());
+        return finish(WARN_SKIPPED, QStringLiteral("Delete file skipped"));
+    }
+
+    if (!MoveToTrashUtil::moveToTrash(target)) {
+        // Deleting for good what could not be trashed would make the trash a lie.
+        qWarning("SyncAction::execDeleteLocalFile: Unable to trash local file: '%s'", logText(target).constData());
+        return finish(ERR_LOCAL_FILE_DELETE, QStringLiteral("Unable to delete local file: '%1'").arg(target));
+    }
+    setExecuted(STATUS_OK, QString());
+    qDebug("SyncAction::execDeleteLocalFile: delete local file ok: '%s'/'%s'", logText(parent).constData(),
+           logText(m_name).constData());
+    return true;
+}
+
+QRegularExpression SyncAction::loadDeletablePatterns()
+{
+    QFile file(QStringLiteral(":/res/patterns/deletable.txt"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qWarning("SyncAction::loadDeletablePatterns: Failed to read deletable patterns: %s",
+                 qUtf8Printable(file.errorString()));
+        return QRegularExpression();
+    }
+    static const QRegularExpression ignored(QStringLiteral("^\\s*(|#.*)$"));
+    QTextStream in(&file);
+    in.setCodec("UTF-8");
+    QStringList lines;
+    int lineNo = 0;
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        ++lineNo;
+        if (ignored.match(line).hasMatch())
+            continue;
+        if (!QRegularExpression(line).isValid()) {
+            qWarning("SyncAction::loadDeletablePatterns: invalid pattern (line: %d): %s", lineNo,
+                     logText(line).constData());
+            continue;
+        }
+        lines.append(line);
+    }
+    const QRegularExpression combined(QStringLiteral("^(") + lines.join(QLatin1Char('|')) + QStringLiteral(")$"));
+    if (!combined.isValid()) {
+        qWarning("SyncAction::loadDeletablePatterns: invalid combined deletable pattern: %s",
+                 logText(combined.pattern()).constData());
+        return QRegularExpression();
+    }
+    qDebug("SyncAction::loadDeletablePatterns: deletable patterns found: %d", lines.size());
+    return combined;
 }

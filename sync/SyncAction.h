@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
+#include <QRegularExpression>
 #include <QString>
 
 // One step of a synchronisation plan: what to do with one file or folder of a setting, the state
@@ -136,6 +137,7 @@ public:
     bool isRemoteAction() const;
 
     QString relPath() const;
+    // On disk: the real spelling of the path when it differs from the composed one.
     QString localFilePath() const;
     QString localDirPath() const;
     QString remoteFilePath() const;
@@ -167,6 +169,20 @@ public:
 
     QString toString(const QString &separator) const;
 
+    // Local execution; true on success. Each refuses to act through a symbolic link between the
+    // local base folder and its target.
+    bool execBackupLocalFile();
+    bool execCreateLocalDir();
+    bool execDeleteLocalDir();
+    bool execDeleteLocalFile();
+    // True when a component of the path below the local base folder (the target included) is a
+    // symbolic link or cannot be examined: nothing may be written, created or removed there.
+    bool crossesLink() const;
+    static bool crossesLink(const QString &base, const QString &path);
+
+    // The names that may go with a deleted folder, as one expression.
+    static QRegularExpression loadDeletablePatterns();
+
     int id() const { return m_id; }
     int action() const { return m_action; }
     QString objectId() const { return m_objectId; }
@@ -195,6 +211,8 @@ public:
     QString reason() const { return m_reason; }
     qint64 syncHistoryObjectId() const { return m_syncHistoryObjectId; }
     qint64 tempId() const { return m_tempId; }
+    // The path below the local base as spelled on disk, when it differs from relPath.
+    QString localDiskPath() const { return m_localDiskPath; }
 
     void setId(int id) { m_id = id; }
     void setAction(int action) { m_action = action; }
@@ -218,6 +236,7 @@ public:
     void setSkipped(bool skipped) { m_skipped = skipped; }
     void setExecErrorMsg(const QString &execErrorMsg) { m_execErrorMsg = execErrorMsg; }
     void setSyncHistoryObjectId(qint64 id) { m_syncHistoryObjectId = id; }
+    void setLocalDiskPath(const QString &diskPath) { m_localDiskPath = diskPath == relPath() ? QString() : diskPath; }
 
 private:
     void copyFrom(const SyncAction &other);
@@ -250,6 +269,7 @@ private:
     QString m_reason;
     qint64 m_syncHistoryObjectId = 0;
     qint64 m_tempId = 0;
+    QString m_localDiskPath;
 };
 
 Q_DECLARE_METATYPE(SyncAction)

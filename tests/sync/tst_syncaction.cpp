@@ -323,7 +323,7 @@ void TestSyncAction::isRemoteAction()
         return;
     }
     QCOMPARE(log.count("SyncAction::isRemoteAction: Unexpected ActionType: " + action.actionTypeName(true)), 1);
-    QCOMPARE(log.entries().first().type, QtCriticalMsg);
+    QCOMPARE(log.entries().first().type, QtWarningMsg);
 }
 
 void TestSyncAction::paths_data()

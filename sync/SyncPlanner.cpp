@@ -1,0 +1,765 @@
+#include "sync/SyncPlanner.h"
+
+#include "core/FileUtil.h"
+#include "core/StringUtil.h"
+#include "sync/FsObject.h"
+#include "sync/ProgressInfo.h"
+#include "sync/SyncState.h"
+#include "sync/Syncher.h"
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+const QString kBuildMessage = QStringLiteral("Build to do list ...");
+
+// Length of the "^\w+:" algorithm prefix of a checksum text, colon included; 0 when it has none.
+// The same test as FileUtil's drive prefix, without a regular expression: it runs for every file.
+int prefixLength(const QString &checksum)
+{
+    int i = 0;
+    while (i < checksum.size() && (checksum.at(i).isLetterOrNumber() || checksum.at(i) == QLatin1Char('_')))
+        ++i;
+    return i > 0 && i < checksum.size() && checksum.at(i) == QLatin1Char(':') ? i + 1 : 0;
+}
+
+QString algorithmOf(const QString &checksum)
+{
+    return checksum.left(prefixLength(checksum) - 1);
+}
+
+// A checksum text that names an algorithm and carries a digest.
+bool hasValue(const QString &checksum)
+{
+    const int n = prefixLength(checksum);
+    return n > 0 && n < checksum.size();
+}
+
+// A stored checksum counts only when it was made with the algorithm of the reference.
+bool usableAgainst(const QString &checksum, const QString &reference)
+{
+    const int n = prefixLength(checksum);
+    return n > 0 && n < checksum.size() && prefixLength(reference) == n
+        && QStringRef(&checksum, 0, n) == QStringRef(&reference, 0, n);
+}
+
+bool isRemoteDelete(int type)
+{
+    return type == SyncAction::DeleteRemoteFile || type == SyncAction::DeleteRemoteDir;
+}
+
+bool isDelete(int type)
+{
+    return type == SyncAction::DeleteLocalFile || type == SyncAction::DeleteLocalDir || isRemoteDelete(type);
+}
+
+bool isUpload(int type)
+{
+    return type == SyncAction::UploadFile || type == SyncAction::UpdateRemoteFile;
+}
+
+bool isKnownType(const QString &type)
+{
+    return type == QLatin1String("f") || type == QLatin1String("d");
+}
+
+// The ancestors of a relative path, outermost first.
+QStringList ancestors(const QString &relPath)
+{
+    QStringList out;
+    for (int slash = relPath.indexOf(QLatin1Char('/')); slash > 0; slash = relPath.indexOf(QLatin1Char('/'), slash + 1))
+        out << relPath.left(slash);
+    return out;
+}
+
+// One expression for a whole pattern list, so that a name is matched once rather than once per
+// pattern. Lists whose patterns would change meaning inside a larger expression (quoting to the
+// end, back references) are kept as they are.
+QList<QRegularExpression> combined(const QList<QRegularExpression> &patterns)
+{
+    static const QRegularExpression unsafe(QStringLiteral("\\\\[Q0-9gk]"));
+    QStringList parts;
+    for (const QRegularExpression &pattern : patterns) {
+        if (pattern.patternOptions() != QRegularExpression::NoPatternOption || pattern.pattern().contains(unsafe))
+            return patterns;
+        parts << QStringLiteral("(?:%1)").arg(pattern.pattern());
+    }
+    QRegularExpression all(parts.join(QLatin1Char('|')));
+    if (parts.isEmpty() || !all.isValid())
+        return patterns;
+    all.optimize();
+    return {all};
+}
+
+void set(SyncAction &action, int type, int status)
+{
+    action.setAction(type);
+    action.setStatus(status);
+}
+
+} // namespace
+
+struct SyncPlanner::Objects
+{
+    QString key;
+    FsObject last;
+    FsObject local;
+    FsObject remote;
+    bool hasLast = false;
+    bool hasLocal = false;
+    bool hasRemote = false;
+};
+
+SyncPlanner::SyncPlanner(const SyncSetting &setting)
+    : m_setting(setting)
+{
+}
+
+void SyncPlanner::setSilentPatterns(const QList<QRegularExpression> &patterns)
+{
+    m_silentPatterns = patterns;
+    m_silentPatternsSet = true;
+}
+
+bool SyncPlanner::silentlyExcluded(const QString &relPath) const
+{
+    return !Syncher::isNotExcluded(relPath, m_silent);
+}
+
+bool SyncPlanner::request(int activity, const QString &message)
+{
+    return !m_request || m_request(true, activity, message, nullptr);
+}
+
+bool SyncPlanner::stopRequested() const
+{
+    return m_stopCheck && m_stopCheck();
+}
+
+QString SyncPlanner::localChecksum(const QString &relPath, const QString &algorithm)
+{
+    if (m_checksumSource)
+        return m_checksumSource(relPath, algorithm);
+    // The file the scan saw, under its on-disk spelling; read in chunks.
+    return FileUtil::calculateCheckSum(algorithm, m_local->localFilePath(relPath));
+}
+
+QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &last, const SyncState &remote)
+{
+    m_local = &local;
+    m_silent = combined(m_silentPatternsSet ? m_silentPatterns : Syncher::silentExcludePatterns());
+    // A listing may hold names that differ only in case; the local scan finds its own.
+    SyncState listing = remote;
+    listing.findCaseCollisions();
+    m_remote = &listing;
+
+    const QStringList paths = Syncher::collectPaths(last, local, remote);
+    qDebug("Syncher::buildSyncActions: syncsetting[s%d]: # of paths: %d", int(remote.settingId()), int(paths.size()));
+
+    m_pendingWrites.clear();
+    m_localVanished = local.count() == 0 && last.fileCount() > 0;
+    if (m_localVanished) {
+        qWarning("Syncher::buildSyncActions: syncsetting[s%d]: the local folder is empty while %d files were "
+                 "synchronised: deletions need confirmation",
+                 int(remote.settingId()), last.fileCount());
+    }
+
+    if (m_progress) {
+        m_progress->nDone = 0;
+        m_progress->nTotal = paths.size();
+    }
+    if (!request(ProgressInfo::Activity_BuildSyncActions_Started, kBuildMessage))
+        return {};
+
+    QList<SyncAction> actions;
+    actions.reserve(paths.size());
+    for (const QString &key : paths) {
+        if (stopRequested())
+            return {};
+        const int slash = key.lastIndexOf(QLatin1Char('/'));
+        const QString name = key.mid(slash + 1);
+        if (m_progress) {
+            m_progress->name = name;
+        }
+        if (!request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage))
+            return {};
+        if (m_progress)
+            ++m_progress->nDone;
+
+        Objects o;
+        o.key = key;
+        o.last = last.get(key);
+        o.local = local.get(key);
+        o.remote = remote.get(key);
+        o.hasLast = o.last.isValid();
+        o.hasLocal = o.local.isValid();
+        o.hasRemote = o.remote.isValid();
+
+        SyncAction action;
+        action.setId(SyncAction::nextId());
+        action.setAction(SyncAction::ActionUndefined);
+        action.setStatus(SyncAction::STATUS_UNDEFINED);
+        action.setSyncSetting(m_setting);
+        action.setName(name);
+        action.setPath(slash < 0 ? QString() : key.left(slash));
+        if (o.hasLocal) {
+            action.setLocalSize(o.local.size());
+            action.setLocalChecksum(o.local.checksum());
+            action.setLocalMtime(o.local.localMtime());
+        } else {
+            action.setLocalSize(-1);
+        }
+        if (o.hasRemote) {
+            action.setRemoteSize(o.remote.size());
+            action.setRemoteChecksum(o.remote.checksum());
+            action.setRemoteAccess(o.remote.access());
+            action.setRemoteMtime(o.remote.remoteMtime());
+            action.setObjectId(o.remote.objectId());
+        } else {
+            action.setRemoteSize(-1);
+        }
+
+        decide(action, o);
+
+        if (action.action() == SyncAction::ActionUndefined) {
+            action.addReason(QStringLiteral("Sync action is undefined (internal error)"));
+            set(action, SyncAction::NoAction, SyncAction::ERR_INTERNAL);
+        }
+        if (action.status() == SyncAction::STATUS_UNDEFINED) {
+            action.addReason(QStringLiteral("Sync action status is undefined (internal error)"));
+            set(action, SyncAction::NoAction, SyncAction::ERR_INTERNAL);
+        }
+        if (action.isError()) {
+            qDebug("Syncher::buildSyncActions: sync action problem: '%s' object: '%s'/'%s' %s size(la/lo/re): "
+                   "%lld/%lld/%lld local mtime(last/current): %s/%s remote mtime(last/current): %s/%s status: %s "
+                   "reason:'%s'",
+                   qUtf8Printable(action.actionTypeName()), qUtf8Printable(StringUtil::escapeNonPrintable(action.path())),
+                   qUtf8Printable(StringUtil::escapeNonPrintable(action.name())), qUtf8Printable(action.type()),
+                   static_cast<long long>(o.hasLast ? o.last.size() : -1),
+                   static_cast<long long>(o.hasLocal ? o.local.size() : -1),
+                   static_cast<long long>(o.hasRemote ? o.remote.size() : -1),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last.localMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.local.localMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last.remoteMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.remote.remoteMtime())),
+                   qUtf8Printable(action.statusName()), qUtf8Printable(StringUtil::escapeNonPrintable(action.reason())));
+        }
+        actions.append(action);
+        if (action.action() == SyncAction::UpdateSyncState || action.action() == SyncAction::RemoveSyncState) {
+            m_pendingWrites.append(actions.size() - 1);
+            if (m_pendingWrites.size() >= StateBatchSize)
+                flushStateWrites(actions);
+        }
+    }
+    flushStateWrites(actions);
+
+    withholdRemoteFolderDeletions(actions, remote);
+    logSummary(actions);
+    sortPlan(actions);
+
+    if (m_countActions)
+        m_countActions(actions);
+    if (!request(ProgressInfo::Activity_BuildSyncActions_Finished, QStringLiteral("To do list built.")))
+        return {};
+    return actions;
+}
+
+void SyncPlanner::flushStateWrites(QList<SyncAction> &actions)
+{
+    if (m_pendingWrites.isEmpty())
+        return;
+    if (m_stateWriter) {
+        QList<SyncAction *> batch;
+        batch.reserve(m_pendingWrites.size());
+        for (int index : qAsConst(m_pendingWrites))
+            batch.append(&actions[index]);
+        m_stateWriter(batch);
+    }
+    m_pendingWrites.clear();
+}
+
+void SyncPlanner::decide(SyncAction &action, Objects &o)
+{
+    // Type agreement.
+    QString kind;
+    bool mismatch = false;
+    for (const FsObject *object : {&o.last, &o.local, &o.remote}) {
+        if (object->isNull())
+            continue;
+        if (kind.isEmpty())
+            kind = object->type();
+        else if (object->type() != kind)
+            mismatch = true;
+    }
+    if (mismatch) {
+        qWarning("Syncher::buildSyncActions: Different object types for: %s",
+                 qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
+        action.addReason(QStringLiteral("(Ta) object type mismatch"));
+        set(action, SyncAction::NoAction, SyncAction::ERR_OBJECT_TYPE_MISMATCH);
+        return;
+    }
+    if (!isKnownType(kind)) {
+        // Only a listing can bring such an object; nothing may be done with it.
+        qWarning("Syncher::buildSyncActions: Unsupported object type '%s' for: %s",
+                 qUtf8Printable(StringUtil::escapeNonPrintable(kind)),
+                 qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
+        action.addReason(QStringLiteral("(Ta) object type not supported: '%1'").arg(kind));
+        set(action, SyncAction::NoAction, SyncAction::ERR_OBJECT_TYPE_MISMATCH);
+        return;
+    }
+    action.setType(kind);
+
+    // Silent exclusion.
+    if (silentlyExcluded(o.key)) {
+        action.addReason(QStringLiteral("(X) skip (silent exclude)"));
+        set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
+        qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
+               qUtf8Printable(action.reason()));
+        return;
+    }
+
+    // Size rule, local side first.
+    {
+        if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
+            action.addReason(QStringLiteral("(S) excluded due to local file size (%1)").arg(o.local.size()));
+            qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
+                   qUtf8Printable(action.reason()));
+            return;
+        }
+        if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
+            action.addReason(QStringLiteral("(S) excluded due to remote file size (%1)").arg(o.remote.size()));
+            qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
+                   qUtf8Printable(action.reason()));
+            return;
+        }
+    }
+
+    if (soundChecks(action, o))
+        return;
+
+    if (!o.hasLast || !o.hasLocal || !o.hasRemote) {
+        decideMissing(action, o);
+        if (isDelete(action.action()) && m_local->isBelowUnreadable(o.key))
+            withholdLocalDeletion(action);
+        return;
+    }
+
+    if (action.type() == QLatin1String("d")) {
+        if (o.remote.objectId() != o.last.objectId()) {
+            action.addReason(QStringLiteral("(Hf) folder: object_id changed"));
+            set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+        } else {
+            action.addReason(QStringLiteral("(O) sync: dir exists on both sides"));
+            set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
+        }
+        return;
+    }
+    decideFile(action, o);
+}
+
+bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
+{
+    if (m_local->isBelowLink(o.key)) {
+        // A link is not ours to follow, replace or delete.
+        action.addReason(QStringLiteral("(Yl) symbolic link: not synchronised"));
+        set(action, SyncAction::NoAction, SyncAction::WARN_SKIPPED);
+        action.setSkipped(true);
+        qWarning("Syncher::buildSyncActions: symbolic link skipped: '%s'",
+                 qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
+        return true;
+    }
+    if (m_local->isCollision(o.key) || m_remote->isCollision(o.key)) {
+        action.addReason(QStringLiteral("(Yc) name collision"));
+        set(action, SyncAction::NoAction,
+            action.type() == QLatin1String("d") ? SyncAction::ERR_FOLDER_BAD_NAME : SyncAction::ERR_FILE_BAD_NAME);
+        qWarning("Syncher::buildSyncActions: name collision: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
+        return true;
+    }
+    return false;
+}
+
+void SyncPlanner::withholdLocalDeletion(SyncAction &action)
+{
+    action.addReason(QStringLiteral("(Yu) local folder could not be listed completely: no deletion"));
+    set(action, SyncAction::NoAction, SyncAction::WARN_SKIPPED);
+    action.setSkipped(true);
+    qWarning("Syncher::buildSyncActions: deletion withheld below an unlisted folder: '%s'",
+             qUtf8Printable(StringUtil::escapeNonPrintable(action.relPath())));
+}
+
+void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
+{
+    const bool dir = action.type() == QLatin1String("d");
+    if (!o.hasLast) {
+        if (o.hasLocal && !o.hasRemote) {
+            if (dir) {
+                action.addReason(QStringLiteral("(C) initial sync: dir exists only on local side"));
+                set(action, SyncAction::CreateRemoteDir, SyncAction::STATUS_TODO);
+            } else {
+                action.addReason(QStringLiteral("(D) initial sync: file exists only on local side"));
+                set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
+            }
+        } else if (!o.hasLocal && o.hasRemote) {
+            if (dir) {
+                action.addReason(QStringLiteral("(E) initial sync: dir exists only on remote side"));
+                set(action, SyncAction::CreateLocalDir, SyncAction::STATUS_TODO);
+            } else {
+                action.addReason(QStringLiteral("(F) initial sync: file exists only on remote side"));
+                set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+            }
+        } else if (o.hasLocal && o.hasRemote) {
+            if (dir) {
+                action.addReason(QStringLiteral("(G) initial sync: dir exists on both sides"));
+                set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+            } else {
+                decideInitialFile(action, o);
+            }
+        }
+        return;
+    }
+    if (!o.hasLocal && !o.hasRemote) {
+        action.addReason(dir ? QStringLiteral("(J) sync: dir does not exist on both sides")
+                             : QStringLiteral("(I) sync: file does not exist on both sides"));
+        set(action, SyncAction::RemoveSyncState, SyncAction::STATUS_TODO);
+    } else if (o.hasLocal) {
+        if (dir) {
+            action.addReason(QStringLiteral("(K) sync: dir no longer exists on remote side"));
+            set(action, SyncAction::DeleteLocalDir, SyncAction::STATUS_TODO);
+        } else if (o.last.size() == o.local.size() && o.last.localMtime() == o.local.localMtime()) {
+            action.addReason(QStringLiteral("(La) sync: file no longer exists on remote side"));
+            set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
+        } else {
+            action.addReason(QStringLiteral("(Lb) sync: file no longer exists on remote side but changed on local side"));
+            set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
+        }
+    } else {
+        if (dir) {
+            action.addReason(QStringLiteral("(M) sync: dir no longer exists on local side"));
+            set(action, SyncAction::DeleteRemoteDir, SyncAction::STATUS_TODO);
+        } else {
+            action.addReason(QStringLiteral("(N) sync: file no longer exists on local side"));
+            set(action, SyncAction::DeleteRemoteFile, SyncAction::STATUS_TODO);
+        }
+    }
+}
+
+void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
+{
+    if (o.local.size() != o.remote.size()) {
+        action.addReason(QStringLiteral("(He) initial sync: file sizes are different"));
+        set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
+        return;
+    }
+    const QString remoteSum = o.remote.checksum();
+    if (!hasValue(remoteSum)) {
+        action.addReason(
+            QStringLiteral("(Ha) initial sync: sizes match, but remote checksum not available: assume equality"));
+        set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+        return;
+    }
+    if (!usableAgainst(o.local.checksum(), remoteSum)) {
+        o.local.setChecksum(localChecksum(o.key, algorithmOf(remoteSum)));
+        action.setLocalChecksum(o.local.checksum());
+    }
+    if (o.local.checksum().isEmpty()) {
+        action.addReason(QStringLiteral("(Hb) initial sync: cannot calculate local file checksum"));
+        set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
+    } else if (o.local.checksum() == remoteSum) {
+        action.addReason(QStringLiteral("(Hc) initial sync: file checksum is identical"));
+        set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+    } else {
+        action.addReason(QStringLiteral("(Hd) initial sync: file checksum is different"));
+        set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
+    }
+}
+
+void SyncPlanner::decideFile(SyncAction &action, Objects &o)
+{
+    action.addReason(QStringLiteral("(Z)"));
+    const FsObject &s = o.last;
+    const FsObject &r = o.remote;
+    FsObject &l = o.local;
+    if (s.localMtime().isNull()) {
+        action.addReason(QStringLiteral("(Z1) file: sizes same, stored last local mtime is empty"));
+        set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LAST_LOCAL_MTIME);
+        return;
+    }
+    if (l.localMtime().isNull()) {
+        action.addReason(QStringLiteral("(Z2) file: sizes same, local mtime is empty"));
+        set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_MTIME);
+        return;
+    }
+    if (s.remoteMtime().isNull()) {
+        action.addReason(QStringLiteral("(Z3) file: sizes same, stored last remote mtime is empty"));
+        set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LAST_REMOTE_MTIME);
+        return;
+    }
+    if (r.remoteMtime().isNull()) {
+        action.addReason(QStringLiteral("(Z4) file: sizes same, remote mtime is empty"));
+        set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_REMOTE_MTIME);
+        return;
+    }
+
+    const bool a = s.size() == l.size();
+    const bool b = r.size() == s.size();
+    const bool le = s.localMtime() == l.localMtime();
+    const bool lu = s.localMtime() < l.localMtime();
+    const bool lb = l.localMtime() < s.localMtime();
+    const bool re = s.remoteMtime() == r.remoteMtime();
+    const bool ru = s.remoteMtime() < r.remoteMtime();
+    const bool rb = r.remoteMtime() < s.remoteMtime();
+    const QString remoteSum = r.checksum();
+    // A stored checksum of another algorithm than the listing's says nothing about the content.
+    const bool lastSumUsable = usableAgainst(s.checksum(), remoteSum);
+
+    if (a && b && le && re) {
+        if (!lastSumUsable && hasValue(remoteSum)) {
+            action.setLocalChecksum(remoteSum);
+            action.addReason(QStringLiteral("(N1) file: size unchanged, mtime unchanged"));
+            set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+            return;
+        }
+        if (r.objectId() != s.objectId()) {
+            action.setLocalChecksum(remoteSum);
+            action.addReason(QStringLiteral("(Hf) file: object_id changed"));
+            set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+        } else {
+            action.addReason(QStringLiteral("(N1) file: size unchanged, mtime unchanged"));
+            set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
+            return;
+        }
+    } else if (!a && b && re) {
+        if (lu)
+            action.addReason(QStringLiteral("(U1) file: local size changed, local mtime updated"));
+        else if (lb)
+            action.addReason(QStringLiteral("(U2) file: local size changed, local mtime backdated"));
+        else
+            action.addReason(QStringLiteral("(U3) file: local size changed, local mtime unchanged"));
+        set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
+        return;
+    } else if (a && !b && le) {
+        if (ru)
+            action.addReason(QStringLiteral("(D1) file: remote size changed, remote mtime updated"));
+        else if (rb)
+            action.addReason(QStringLiteral("(D2) file: remote size changed, remote mtime backdated"));
+        else
+            action.addReason(QStringLiteral("(D3) file: remote size changed, remote mtime unchanged"));
+        set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+        return;
+    }
+
+    if (a == b) {
+        if (!hasValue(remoteSum)) {
+            action.addReason(QStringLiteral("(Z5) file: sizes same, mtime changed, remote checksum not available"));
+            set(action, SyncAction::NoAction, SyncAction::WARN_FILE_NO_REMOTE_CHECKSUM);
+            return;
+        }
+        const QString computed = localChecksum(o.key, algorithmOf(remoteSum));
+        if (computed.isEmpty()) {
+            action.addReason(QStringLiteral("(Z6) file: sizes same, mtime changed, failed to calculate local checksum"));
+            set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
+            return;
+        }
+        l.setChecksum(computed);
+
+        if (!a) {
+            if (computed == remoteSum) {
+                action.addReason(QStringLiteral(
+                    "(N2) file: local size changed, remote size changed, local checksum equals remote checksum"));
+                set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+            } else {
+                action.addReason(QStringLiteral(
+                    "(B1) file: local size changed, remote size changed, local and remote checksum differ"));
+                set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
+            }
+            return;
+        }
+
+        if (computed == remoteSum) {
+            action.setLocalChecksum(remoteSum);
+            action.addReason(QStringLiteral("(N3) file: sizes same, mtime changed, checksums same"));
+            set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
+            return;
+        }
+        if (lastSumUsable) {
+            const bool localSame = computed == s.checksum();
+            const bool remoteSame = remoteSum == s.checksum();
+            if (localSame && !remoteSame) {
+                action.addReason(QStringLiteral("(D4) file: sizes same, local checksum same, remote checksum changed"));
+                set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+                return;
+            }
+            if (!localSame && remoteSame) {
+                action.addReason(QStringLiteral("(U4) file: sizes same, local checksum changed, remote checksum same"));
+                set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
+                return;
+            }
+            if (!localSame && !remoteSame) {
+                action.addReason(QStringLiteral("(B2) file: sizes same, local checksum changed, remote checksum changed"));
+                set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
+                return;
+            }
+        }
+        if (lu && re) {
+            action.addReason(QStringLiteral(
+                "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated"));
+            set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
+            return;
+        }
+        if (le && ru) {
+            action.addReason(QStringLiteral(
+                "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged"));
+            set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+            return;
+        }
+        QString conflict;
+        if (lu && ru)
+            conflict = QStringLiteral("(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated");
+        else if (lu && rb)
+            conflict = QStringLiteral("(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated");
+        else if (lb && ru)
+            conflict = QStringLiteral("(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated");
+        else if (lb && rb)
+            conflict = QStringLiteral("(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated");
+        if (!conflict.isEmpty()) {
+            action.addReason(conflict);
+            set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
+            return;
+        }
+    }
+
+    if (lu && ru) {
+        action.addReason(QStringLiteral("(B7) file: local mtime updated, remote mtime updated"));
+        set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
+        return;
+    }
+    QStringList flags;
+    if (!a)
+        flags << QStringLiteral("local size changed");
+    if (!b)
+        flags << QStringLiteral("remote size changed");
+    if (le)
+        flags << QStringLiteral("local mtime unchanged");
+    if (lu)
+        flags << QStringLiteral("local mtime updated");
+    if (lb)
+        flags << QStringLiteral("local mtime backdated");
+    if (re)
+        flags << QStringLiteral("remote mtime unchanged");
+    if (ru)
+        flags << QStringLiteral("remote mtime updated");
+    if (rb)
+        flags << QStringLiteral("remote mtime backdated");
+    action.addReason(QStringLiteral("(Z9) file attributes conflict:") + flags.join(QStringLiteral(", ")));
+    set(action, SyncAction::NoAction, SyncAction::ERR_FILE_ATTR_CONFLICT);
+}
+
+void SyncPlanner::withholdRemoteFolderDeletions(QList<SyncAction> &actions, const SyncState &remote)
+{
+    // Deleting a folder on the service takes everything in it. Keep a folder while anything the
+    // listing holds below it is not itself going: a new remote file, a skipped path, an error.
+    // Silently excluded or empty files that exist only remotely may go with it.
+    QHash<QString, int> folderDeletions;
+    for (int i = 0; i < actions.size(); ++i) {
+        if (actions.at(i).action() == SyncAction::DeleteRemoteDir)
+            folderDeletions.insert(actions.at(i).relPath(), i);
+    }
+    if (folderDeletions.isEmpty())
+        return;
+    QSet<int> kept;
+    for (const SyncAction &action : qAsConst(actions)) {
+        const QString key = action.relPath();
+        if (isRemoteDelete(action.action()) || remote.get(key).isNull())
+            continue;
+        // Junk left out of the plan may go with its folder.
+        if (action.action() == SyncAction::NoAction && action.status() == SyncAction::STATUS_OK
+            && action.localSize() < 0)
+            continue;
+        const QStringList chain = ancestors(key);
+        for (const QString &folder : chain) {
+            auto it = folderDeletions.constFind(folder);
+            if (it != folderDeletions.constEnd())
+                kept.insert(*it);
+        }
+    }
+    for (int index : qAsConst(kept)) {
+        // As with a file changed on the other side (Lb), what is still in use comes back.
+        SyncAction &action = actions[index];
+        action.addReason(QStringLiteral("(Ym) remote folder holds objects that are not deleted: created again locally"));
+        set(action, SyncAction::CreateLocalDir, SyncAction::STATUS_TODO);
+        qWarning("Syncher::buildSyncActions: remote folder deletion withheld: '%s'",
+                 qUtf8Printable(StringUtil::escapeNonPrintable(action.relPath())));
+    }
+}
+
+void SyncPlanner::logSummary(const QList<SyncAction> &actions) const
+{
+    int noAction = 0, undefined = 0, conflicts = 0, resolve = 0, statusUndefined = 0, skipped = 0, excluded = 0,
+        tooLong = 0, warnings = 0, errors = 0;
+    for (const SyncAction &action : actions) {
+        noAction += action.action() == SyncAction::NoAction;
+        undefined += action.action() == SyncAction::ActionUndefined;
+        conflicts += action.conflict();
+        resolve += action.action() == SyncAction::Resolve;
+        statusUndefined += action.status() == SyncAction::STATUS_UNDEFINED;
+        skipped += action.skipped();
+        excluded += action.status() == SyncAction::WARN_EXCLUDED_BY_NAME;
+        tooLong += action.status() == SyncAction::WARN_FILE_NAME_TOO_LONG
+            || action.status() == SyncAction::WARN_DIR_NAME_TOO_LONG;
+        warnings += action.isWarning();
+        errors += action.isError();
+    }
+    qDebug("Syncher::buildSyncActions: actions total:%d noaction:%d act_undef:%d conflicts:%d to_resolve:%d "
+           "st_undef:%d st_skipped:%d st_excluded:%d st_nametoolong:%d st_warn:%d st_error:%d",
+           int(actions.size()), noAction, undefined, conflicts, resolve, statusUndefined, skipped, excluded, tooLong,
+           warnings, errors);
+    if (undefined > 0)
+        qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", undefined);
+}
+
+void SyncPlanner::sortPlan(QList<SyncAction> &actions)
+{
+    // The same order as SyncAction::operator<, with each relative path built once and the
+    // actions themselves never copied: the permutation is applied by swapping list nodes.
+    struct Key
+    {
+        int group;
+        int type;
+        bool descending;
+        QString relPath;
+    };
+    std::vector<Key> keys;
+    keys.reserve(actions.size());
+    for (const SyncAction &action : qAsConst(actions)) {
+        const int type = action.action();
+        keys.push_back({isUpload(type) ? 1 : 0, isUpload(type) ? 0 : type,
+                        type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir, action.relPath()});
+    }
+    std::vector<int> order(actions.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&keys](int x, int y) {
+        const Key &a = keys[x];
+        const Key &b = keys[y];
+        if (a.group != b.group)
+            return a.group < b.group;
+        if (a.type != b.type)
+            return a.type < b.type;
+        return a.descending ? b.relPath < a.relPath : a.relPath < b.relPath;
+    });
+    // order[i] is the index that belongs at i; follow each cycle once.
+    std::vector<bool> placed(order.size(), false);
+    for (int start = 0; start < int(order.size()); ++start) {
+        if (placed[start])
+            continue;
+        int i = start;
+        while (order[i] != start) {
+            actions.swapItemsAt(i, order[i]);
+            placed[i] = true;
+            i = order[i];
+        }
+        placed[i] = true;
+    }
+}
+

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "net/ErrorCode.h"
+#include "net/FilesafeObjectsTO_v2.h"
+#include "net/FilesafeTO_v2.h"
+#include "net/R7Session.h"
+#include "net/Result.h"
+#include "sync/FsObject.h"
+#include "sync/ProgressInfo.h"
+#include "sync/SyncAction.h"
+#include "sync/SyncHistory.h"
+#include "sync/SyncSetting.h"
+#include "sync/SyncState.h"
+
+#include <QList>
+#include <QObject>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+class FileSafeDao;
+class FilesafeRI;
+
+// Runs one synchronisation of one setting on the GUI thread: the analysis (remote listing, last
+// state, local scan, plan) and then the execution of the plan, action by action. Long loops go
+// through Request(), which keeps the interface alive and is where a stop takes effect.
+class Syncher : public QObject
+{
+    Q_OBJECT
+
+public:
+    Syncher(FileSafeDao *fileSafeDao, FilesafeRI *filesafeRI, QObject *parent = nullptr);
+    ~Syncher() override;
+
+    // Entry 1 of a run; always true.
+    bool syncAnalyze(const SyncSetting &setting);
+    // Entry 2; false only when stopped during the first progress step.
+    bool syncExecute(const QList<SyncAction> &actions);
+
+    // Sets the stop flag and aborts every pending server request.
+    void requestToStop();
+    bool isStopRequested() const { return m_stop; }
+
+    // Reports progress and pumps events now and then; false means the caller must return at once
+    // (the synchroniser is stopping or has been deleted).
+    bool Request(bool ok, int activity, const QString &message, const SyncAction *action = nullptr);
+    void updateProgress(bool ok, int activity, const QString &message, const SyncAction *action = nullptr);
+    const ProgressInfo &progress() const { return *m_progress; }
+
+    // Test hook: the throttle of Request (500 ms) and the pause on a change of activity (100 ms).
+    static void setPumpTiming(int intervalMs, int activityPauseMs);
+
+    static QList<QRegularExpression> loadExcludePatterns(const QString &fileName);
+    static bool isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns);
+    static bool isSizeValid(SyncAction *action, const QString &path, const FsObject &object);
+    // The process-wide lists, filled by the first synchroniser constructed.
+    static const QList<QRegularExpression> &excludePatterns();
+    static const QList<QRegularExpression> &silentExcludePatterns();
+
+    // The union of the keys of the three snapshots, each once, in no particular order.
+    static QStringList collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote);
+
+    QList<SyncAction> buildSyncActions(const SyncState &local, const SyncState &last, const SyncState &remote);
+    // The last plan found an empty local folder where the last state holds files (an unmounted
+    // drive looks like that): the user must confirm before anything is deleted on the service.
+    bool localSideVanished() const { return m_localSideVanished; }
+    SyncAction makeSyncAction(int type, int status, bool executed, const QString &message,
+                              const FsObject *object = nullptr) const;
+
+    // Last-state and history bookkeeping of one action.
+    void updateSyncState(SyncAction *action);
+    // State writes of a plan go to the store in batched transactions between these two calls.
+    void beginStateWrites();
+    void endStateWrites();
+
+    void countActions(const QList<SyncAction> &actions);
+    void countAction(const SyncAction &action);
+    void recountWorkList();
+
+    const SyncSetting &setting() const { return m_setting; }
+    const SyncState &localState() const { return m_local; }
+    const SyncState &lastState() const { return m_last; }
+    const SyncState &remoteState() const { return m_remote; }
+
+signals:
+    void syncAnalyzed(bool ok, QString msg, QList<SyncAction> syncActionList);
+    void syncExecutedOne(bool ok, QString msg, SyncAction sa);
+    void syncExecutedAll(int nTotal, int nDone, int nFailed, QList<SyncAction *> syncActionList);
+    void syncProgress(bool ok, const ProgressInfo &pi);
+    void sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
+    void quotaExceeded(SyncAction sa);
+
+protected slots:
+    void on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result);
+    void on_remoteDeleteFileFinished(const EmptyResult &result);
+    void on_downloadFileFinished(const Result<qint64> &result);
+    void on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result);
+    void on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &result);
+    void on_remoteDeleteDirFinished(const EmptyResult &result);
+    void on_downloadFileProgress(qlonglong bytesReceived, qlonglong bytesTotal);
+    void on_uploadFileProgress(qlonglong bytesSent, qlonglong bytesTotal);
+    void on_sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
+
+protected:
+    void analyzeStep1();
+    void getRemoteObjects();
+    SyncState loadLastStatus(bool *ok);
+    SyncState loadLocalStatus(bool *ok);
+    void collectStatusInfoFinished(const SyncState &local, const SyncState &last, const SyncState &remote);
+
+    void startExecution();
+    void executeNextAction();
+    void remoteCreateDir(SyncAction *action);
+    void remoteDeleteFile(SyncAction *action);
+    void remoteDeleteDir(SyncAction *action);
+    void downloadFile(SyncAction *action);
+    void uploadFile(SyncAction *action);
+    void finishExecution();
+    void finishCanceled();
+
+    void clearActions();
+
+    FilesafeRI *m_filesafeRI = nullptr;
+    FileSafeDao *m_fileSafeDao = nullptr;
+    QList<SyncAction *> m_actions;
+    QList<SyncAction *> m_workList;
+    int m_workPos = 0;
+    SyncState m_local;
+    SyncState m_last;
+    SyncState m_remote;
+    ProgressInfo *m_progress = nullptr;
+    bool m_stop = false;
+    SyncSetting m_setting;
+    FilesafeTO_v2 m_safe;
+    SyncHistory m_history;
+
+private:
+    void flushStateWrites(bool reopen);
+
+    bool m_localSideVanished = false;
+    int m_stateWriteDepth = 0;
+    int m_stateWritesInBatch = 0;
+};

@@ -1,0 +1,229 @@
+#include "sync/SyncAction.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestEnv.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QHostInfo>
+#include <QtTest>
+
+// The local steps of a plan on a real folder, with a trash of the test's own.
+class TestLocalActions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_env.reset(new TestEnv);
+        m_root = m_env->home() + "/Safe";
+        QVERIFY(QDir().mkpath(m_root));
+    }
+    void cleanup() { m_env.reset(); }
+    void conflictCopyNames_data();
+    void conflictCopyNames();
+    void deleteFileGoesToTrash();
+    void deleteFileRefused_data();
+    void deleteFileRefused();
+    void deleteFolder();
+    void createFolder();
+    void decomposedNameOnDisk();
+
+private:
+    SyncAction action(int type, const QString &relPath, const QString &fsType = "f") const
+    {
+        SyncAction a;
+        a.setAction(type);
+        a.setLocalBase(m_root + "/");
+        a.setPath(relPath.section('/', 0, -2));
+        a.setName(relPath.section('/', -1));
+        a.setType(fsType);
+        a.setStatus(SyncAction::STATUS_TODO);
+        const QFileInfo info(m_root + "/" + relPath);
+        a.setLocalSize(info.size());
+        a.setLocalMtime(info.lastModified());
+        return a;
+    }
+    void write(const QString &relPath, const QByteArray &data = "data")
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(m_root + "/" + relPath).path()));
+        QFile f(m_root + "/" + relPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    QString trash() const { return m_env->dataHome() + "/Trash"; }
+
+    QScopedPointer<TestEnv> m_env;
+    QString m_root;
+};
+
+void TestLocalActions::conflictCopyNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("two dots") << "report.final.docx"
+                              << "report"
+                              << ".final.docx";
+    QTest::newRow("no dot") << "Makefile"
+                            << "Makefile"
+                            << "";
+    QTest::newRow("leading dot") << ".profile"
+                                 << ""
+                                 << ".profile";
+}
+
+void TestLocalActions::conflictCopyNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, base);
+    QFETCH(QString, suffix);
+    QString host = QHostInfo::localHostName().section('.', 0, 0);
+    if (!host.isEmpty())
+        host += "'s ";
+    const QString tag = host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd");
+    const QString first = base + "(" + tag + ")" + suffix;
+    const QString second = base + "(" + tag + " 1)" + suffix;
+
+    write("d/" + name, "mine");
+    SyncAction a = action(SyncAction::BackupDownloadFile, "d/" + name);
+    QVERIFY(a.execBackupLocalFile());
+    QVERIFY(!a.executed()); // the download that follows decides the outcome
+    QVERIFY(!QFile::exists(m_root + "/d/" + name));
+    QVERIFY(QFile::exists(m_root + "/d/" + first));
+
+    write("d/" + name, "mine again");
+    QVERIFY(action(SyncAction::BackupDownloadFile, "d/" + name).execBackupLocalFile());
+    QVERIFY(QFile::exists(m_root + "/d/" + second));
+
+    SyncAction missing = action(SyncAction::BackupDownloadFile, "d/" + name);
+    QVERIFY(!missing.execBackupLocalFile());
+    QCOMPARE(missing.status(), int(SyncAction::ERR_FILE_MISSING));
+}
+
+void TestLocalActions::deleteFileGoesToTrash()
+{
+    write("docs/a.txt", "keep me somewhere");
+    SyncAction a = action(SyncAction::DeleteLocalFile, "docs/a.txt");
+    QVERIFY(a.execDeleteLocalFile());
+    QVERIFY(a.isSuccess());
+    QVERIFY(!QFile::exists(m_root + "/docs/a.txt"));
+    QFile trashed(trash() + "/files/a.txt");
+    QVERIFY(trashed.open(QIODevice::ReadOnly));
+    QCOMPARE(trashed.readAll(), QByteArray("keep me somewhere"));
+    QFile info(trash() + "/info/a.txt.trashinfo");
+    QVERIFY(info.open(QIODevice::ReadOnly));
+    QVERIFY(info.readAll().contains("Path=" + QUrl::toPercentEncoding(m_root + "/docs/a.txt", "/")));
+}
+
+void TestLocalActions::deleteFileRefused_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("status");
+    QTest::newRow("trash fails") << "trash" << int(SyncAction::ERR_LOCAL_FILE_DELETE);
+    QTest::newRow("size changed") << "size" << int(SyncAction::WARN_SKIPPED);
+    QTest::newRow("time changed") << "time" << int(SyncAction::WARN_SKIPPED);
+    QTest::newRow("now a folder") << "folder" << int(SyncAction::WARN_SKIPPED);
+    QTest::newRow("folder is a link") << "link" << int(SyncAction::ERR_LOCAL_FILE_DELETE);
+}
+
+void TestLocalActions::deleteFileRefused()
+{
+    QFETCH(QString, change);
+    QFETCH(int, status);
+    write("docs/a.txt", "12345");
+    SyncAction a = action(SyncAction::DeleteLocalFile, "docs/a.txt");
+    QString kept = m_root + "/docs/a.txt";
+    if (change == "trash") {
+        // A trash that cannot be made: the file stays, it is not deleted for good.
+        write("../.local/share/Trash", "not a folder");
+        QVERIFY(QFile::exists(trash()));
+    } else if (change == "size") {
+        write("docs/a.txt", "123456");
+    } else if (change == "time") {
+        QFile f(kept);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(a.localMtime().addSecs(-60), QFileDevice::FileModificationTime));
+    } else if (change == "folder") {
+        QVERIFY(QFile::remove(kept));
+        QVERIFY(QDir().mkpath(kept + "/inner"));
+    } else if (change == "link") {
+        // The folder was replaced by a link to a folder outside the synchronised tree.
+        QVERIFY(QDir(m_root).rename("docs", "../outside"));
+        QVERIFY(QFile::link(m_env->home() + "/outside", m_root + "/docs"));
+        kept = m_env->home() + "/outside/a.txt";
+    }
+    QVERIFY(!a.execDeleteLocalFile());
+    QCOMPARE(a.status(), status);
+    QVERIFY(QFileInfo::exists(kept));
+}
+
+void TestLocalActions::deleteFolder()
+{
+    write("only/desktop.ini");
+    write("only/Thumbs.db");
+    write("mixed/desktop.ini");
+    write("mixed/a.txt");
+    QVERIFY(QDir().mkpath(m_root + "/linked"));
+    QVERIFY(QFile::link(m_env->home(), m_root + "/linked/desktop.ini"));
+
+    SyncAction only = action(SyncAction::DeleteLocalDir, "only", "d");
+    QVERIFY(only.execDeleteLocalDir());
+    QVERIFY(!QFileInfo::exists(m_root + "/only"));
+    QVERIFY(QFileInfo::exists(trash() + "/files/only/Thumbs.db"));
+
+    SyncAction mixed = action(SyncAction::DeleteLocalDir, "mixed", "d");
+    QVERIFY(!mixed.execDeleteLocalDir());
+    QCOMPARE(mixed.status(), int(SyncAction::ERR_DIR_DELETE));
+    QCOMPARE(mixed.execErrorMsg(),
+             QString("Unable to delete local folder: '%1/mixed' (not empty: 'a.txt')").arg(m_root));
+    QVERIFY(QFileInfo::exists(m_root + "/mixed/a.txt"));
+
+    SyncAction linked = action(SyncAction::DeleteLocalDir, "linked", "d");
+    QVERIFY(!linked.execDeleteLocalDir());
+    QCOMPARE(linked.status(), int(SyncAction::ERR_DIR_DELETE));
+
+    SyncAction missing = action(SyncAction::DeleteLocalDir, "only", "d");
+    QVERIFY(!missing.execDeleteLocalDir());
+    QCOMPARE(missing.status(), int(SyncAction::ERR_DIR_MISSING));
+}
+
+void TestLocalActions::createFolder()
+{
+    SyncAction a = action(SyncAction::CreateLocalDir, "new", "d");
+    QVERIFY(a.execCreateLocalDir());
+    QVERIFY(a.isSuccess());
+    QVERIFY(QFileInfo(m_root + "/new").isDir());
+
+    SyncAction again = action(SyncAction::CreateLocalDir, "new", "d");
+    QVERIFY(!again.execCreateLocalDir());
+    QCOMPARE(again.status(), int(SyncAction::ERR_DIR_ALREADY_EXISTS));
+
+    SyncAction orphan = action(SyncAction::CreateLocalDir, "none/new", "d");
+    QVERIFY(!orphan.execCreateLocalDir());
+    QCOMPARE(orphan.status(), int(SyncAction::ERR_PARENT_DIR_MISSING));
+
+    QVERIFY(QFile::link(m_env->home(), m_root + "/away"));
+    SyncAction through = action(SyncAction::CreateLocalDir, "away/new", "d");
+    QVERIFY(!through.execCreateLocalDir());
+    QCOMPARE(through.status(), int(SyncAction::ERR_DIR_CREATE));
+    QVERIFY(!QFileInfo::exists(m_env->home() + "/new"));
+}
+
+void TestLocalActions::decomposedNameOnDisk()
+{
+    const QString nfd = QStringLiteral("Cafe\u0301");
+    const QString nfc = nfd.normalized(QString::NormalizationForm_C);
+    write(nfd + "/menu.txt", "soup");
+    SyncAction a = action(SyncAction::DeleteLocalFile, nfd + "/menu.txt");
+    a.setPath(nfc);
+    a.setLocalDiskPath(nfd + "/menu.txt");
+    QCOMPARE(a.relPath(), nfc + "/menu.txt");
+    QVERIFY(a.execDeleteLocalFile());
+    QVERIFY(!QFileInfo::exists(m_root + "/" + nfd + "/menu.txt"));
+    QVERIFY(!QFileInfo::exists(m_root + "/" + nfc));
+}
+
+QTEST_GUILESS_MAIN(TestLocalActions)
+#include "tst_localactions.moc"

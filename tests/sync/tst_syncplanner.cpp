@@ -1,0 +1,362 @@
+#include "sync/SyncPlanner.h"
+#include "sync/SyncState.h"
+#include "sync/Syncher.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <algorithm>
+
+// An object as "type size localTime remoteTime checksum objectId" with "-" for null or empty and
+// times in seconds after a fixed moment; "" is an absent object.
+static FsObject parseObject(const QString &path, const QString &spec)
+{
+    if (spec.isEmpty())
+        return FsObject();
+    const QStringList f = spec.split(' ');
+    const QDateTime t0(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
+    auto time = [&](const QString &s) { return s == "-" ? QDateTime() : t0.addSecs(s.toInt()); };
+    auto text = [](const QString &s) { return s == "-" ? QString() : s; };
+    return FsObject(text(f.value(5, "-")), path, f.value(1).toLongLong(), time(f.value(2, "-")), time(f.value(3, "-")),
+                    QString(), f.value(0), text(f.value(4, "-")));
+}
+
+struct Fixture
+{
+    SyncState local{"/sync/root/", 7};
+    SyncState last{"/sync/root/", 7};
+    SyncState remote{"/safe", 7};
+    QString digest = "-";
+    int checksumCalls = 0;
+    QStringList written;
+
+    void add(const QString &path, const QString &s, const QString &l, const QString &r)
+    {
+        if (!s.isEmpty())
+            last.add(parseObject(path, s));
+        if (!l.isEmpty())
+            local.add(parseObject(path, l));
+        if (!r.isEmpty())
+            remote.add(parseObject(path, r));
+    }
+
+    QList<SyncAction> plan(SyncPlanner *planner = nullptr)
+    {
+        SyncSetting setting;
+        setting.setId(7);
+        setting.setLocalDir("/sync/root/");
+        SyncPlanner own(setting);
+        SyncPlanner &p = planner ? *planner : own;
+        p.setSilentPatterns(Syncher::loadExcludePatterns(":/res/patterns/exclude_silently.txt"));
+        p.setChecksumSource([this](const QString &, const QString &algorithm) {
+            ++checksumCalls;
+            return digest == "-" ? QString() : algorithm + ':' + digest;
+        });
+        p.setStateWriter([this](const QList<SyncAction *> &batch) {
+            for (SyncAction *a : batch)
+                written << a->relPath();
+        });
+        return p.build(local, last, remote);
+    }
+};
+
+class TestSyncPlanner : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decisionTable_data();
+    void decisionTable();
+    void incompleteLocalSide();
+    void linksAndCollisions();
+    void remoteFolderKeptWhileItHoldsObjects();
+    void sortedWhateverTheOrder();
+    void stopGivesEmptyPlan();
+};
+
+static const char *kS = "f 100 10 20 sha256:aa o1";
+static const char *kL = "f 100 10";
+static const char *kR = "f 100 - 20 sha256:aa o1";
+
+static void row(const char *name, const QString &path, const QString &s, const QString &l, const QString &r,
+                const QString &digest, int type, int status, const QString &reason, int calls)
+{
+    QTest::newRow(name) << path << s << l << r << digest << type << status << reason << calls;
+}
+
+void TestSyncPlanner::decisionTable_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("local");
+    QTest::addColumn<QString>("remote");
+    QTest::addColumn<QString>("digest");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("checksumCalls");
+
+    using A = SyncAction;
+    const QString f = "d/a.txt";
+    const QString d = "sub/dir";
+    const QString z = "(Z),";
+    row("C", d, "", "d 0 10", "", "-", A::CreateRemoteDir, A::STATUS_TODO, "(C) initial sync: dir exists only on local side", 0);
+    row("D", f, "", kL, "", "-", A::UploadFile, A::STATUS_TODO, "(D) initial sync: file exists only on local side", 0);
+    row("E", d, "", "", "d 0 - 20 - o9", "-", A::CreateLocalDir, A::STATUS_TODO, "(E) initial sync: dir exists only on remote side", 0);
+    row("F", f, "", "", kR, "-", A::DownloadFile, A::STATUS_TODO, "(F) initial sync: file exists only on remote side", 0);
+    row("G", d, "", "d 0 10", "d 0 - 20 - o9", "-", A::UpdateSyncState, A::STATUS_TODO, "(G) initial sync: dir exists on both sides", 0);
+    row("He", f, "", "f 150 10", kR, "aa", A::BackupDownloadFile, A::STATUS_TODO, "(He) initial sync: file sizes are different", 0);
+    row("Ha", f, "", kL, "f 100 - 20 - o1", "aa", A::UpdateSyncState, A::STATUS_TODO, "(Ha) initial sync: sizes match, but remote checksum not available: assume equality", 0);
+    row("Hb", f, "", kL, kR, "-", A::NoAction, A::ERR_FILE_NO_LOCAL_CHECKSUM, "(Hb) initial sync: cannot calculate local file checksum", 1);
+    row("Hc", f, "", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 1);
+    row("Hc stored", f, "", "f 100 10 - sha256:aa", kR, "-", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 0);
+    row("Hc other algorithm stored", f, "", "f 100 10 - md5:aa", kR, "aa", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 1);
+    row("Hd", f, "", kL, kR, "bb", A::BackupDownloadFile, A::STATUS_TODO, "(Hd) initial sync: file checksum is different", 1);
+    row("I", f, kS, "", "", "-", A::RemoveSyncState, A::STATUS_TODO, "(I) sync: file does not exist on both sides", 0);
+    row("J", d, "d 0 10 20 - o9", "", "", "-", A::RemoveSyncState, A::STATUS_TODO, "(J) sync: dir does not exist on both sides", 0);
+    row("K", d, "d 0 10 20 - o9", "d 0 10", "", "-", A::DeleteLocalDir, A::STATUS_TODO, "(K) sync: dir no longer exists on remote side", 0);
+    row("La", f, kS, kL, "", "-", A::DeleteLocalFile, A::STATUS_TODO, "(La) sync: file no longer exists on remote side", 0);
+    row("Lb", f, kS, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 0);
+    row("M", d, "d 0 10 20 - o9", "", "d 0 - 20 - o9", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
+    row("N", f, kS, "", kR, "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+    row("Hf dir", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o8", "-", A::UpdateSyncState, A::STATUS_TODO, "(Hf) folder: object_id changed", 0);
+    row("O", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o9", "-", A::NoAction, A::STATUS_OK, "(O) sync: dir exists on both sides", 0);
+    row("X", "d/~$a.docx", kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
+    row("X below folder", "a/.svn/b/report.docx", "", kL, "", "-", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
+    row("S local empty", f, "", "f 0 10", "", "-", A::NoAction, A::STATUS_OK, "(S) excluded due to local file size (0)", 0);
+    row("S remote too big", f, "", "", "f 2147483649 - 20 - o1", "-", A::NoAction, A::ERR_FILE_TOO_BIG, "(S) excluded due to remote file size (2147483649)", 0);
+    row("S 2 GiB passes", f, "", "", "f 2147483648 - 20 - o1", "-", A::DownloadFile, A::STATUS_TODO, "(F) initial sync: file exists only on remote side", 0);
+    row("Ta", f, "", kL, "d 0 - 20 - o1", "-", A::NoAction, A::ERR_OBJECT_TYPE_MISMATCH, "(Ta) object type mismatch", 0);
+    row("remote type unknown", f, "", "", "l 10 - 20 - o1", "-", A::NoAction, A::ERR_OBJECT_TYPE_MISMATCH, "(Ta) object type not supported: 'l'", 0);
+    row("Z1", f, "f 100 - 20 sha256:aa o1", kL, kR, "aa", A::NoAction, A::ERR_FILE_NO_LAST_LOCAL_MTIME, z + "(Z1) file: sizes same, stored last local mtime is empty", 0);
+    row("Z2", f, kS, "f 100 -", kR, "aa", A::NoAction, A::ERR_FILE_NO_LOCAL_MTIME, z + "(Z2) file: sizes same, local mtime is empty", 0);
+    row("Z3", f, "f 100 10 - sha256:aa o1", kL, kR, "aa", A::NoAction, A::ERR_FILE_NO_LAST_REMOTE_MTIME, z + "(Z3) file: sizes same, stored last remote mtime is empty", 0);
+    row("Z4", f, kS, kL, "f 100 - - sha256:aa o1", "aa", A::NoAction, A::ERR_FILE_NO_REMOTE_MTIME, z + "(Z4) file: sizes same, remote mtime is empty", 0);
+    row("N1", f, kS, kL, kR, "aa", A::NoAction, A::STATUS_OK, z + "(N1) file: size unchanged, mtime unchanged", 0);
+    row("N1 fills checksum", f, "f 100 10 20 - o1", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N1) file: size unchanged, mtime unchanged", 0);
+    row("N1 other algorithm stored", f, "f 100 10 20 md5:aa o1", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N1) file: size unchanged, mtime unchanged", 0);
+    row("Hf file", f, kS, kL, "f 100 - 20 sha256:aa o2", "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(Hf) file: object_id changed,(N3) file: sizes same, mtime changed, checksums same", 1);
+    row("U1", f, kS, "f 150 30", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U1) file: local size changed, local mtime updated", 0);
+    row("U2", f, kS, "f 150 5", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U2) file: local size changed, local mtime backdated", 0);
+    row("U3", f, kS, "f 150 10", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U3) file: local size changed, local mtime unchanged", 0);
+    row("D1", f, kS, kL, "f 150 - 30 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D1) file: remote size changed, remote mtime updated", 0);
+    row("D2", f, kS, kL, "f 150 - 15 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D2) file: remote size changed, remote mtime backdated", 0);
+    row("D3", f, kS, kL, "f 150 - 20 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D3) file: remote size changed, remote mtime unchanged", 0);
+    row("Z5", f, kS, "f 100 30", "f 100 - 20 - o1", "aa", A::NoAction, A::WARN_FILE_NO_REMOTE_CHECKSUM, z + "(Z5) file: sizes same, mtime changed, remote checksum not available", 0);
+    row("Z5 prefix only", f, kS, "f 100 30", "f 100 - 20 sha256: o1", "aa", A::NoAction, A::WARN_FILE_NO_REMOTE_CHECKSUM, z + "(Z5) file: sizes same, mtime changed, remote checksum not available", 0);
+    row("Z6", f, kS, "f 100 30", kR, "-", A::NoAction, A::ERR_FILE_NO_LOCAL_CHECKSUM, z + "(Z6) file: sizes same, mtime changed, failed to calculate local checksum", 1);
+    row("N2", f, kS, "f 150 30", "f 150 - 30 sha256:bb o1", "bb", A::UpdateSyncState, A::STATUS_TODO, z + "(N2) file: local size changed, remote size changed, local checksum equals remote checksum", 1);
+    row("B1", f, kS, "f 150 30", "f 160 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B1) file: local size changed, remote size changed, local and remote checksum differ", 1);
+    row("N3", f, kS, "f 100 30", kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N3) file: sizes same, mtime changed, checksums same", 1);
+    row("D4", f, kS, "f 100 30", "f 100 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D4) file: sizes same, local checksum same, remote checksum changed", 1);
+    row("U4", f, kS, "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U4) file: sizes same, local checksum changed, remote checksum same", 1);
+    row("B2", f, kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B2) file: sizes same, local checksum changed, remote checksum changed", 1);
+    const QString s0 = "f 100 10 20 - o1";
+    row("U5", f, s0, "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated", 1);
+    row("U5 other algorithm stored", f, "f 100 10 20 md5:aa o1", "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated", 1);
+    row("D5", f, s0, kL, "f 100 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged", 1);
+    row("B3", f, s0, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated", 1);
+    row("B4", f, s0, "f 100 30", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated", 1);
+    row("B5", f, s0, "f 100 5", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated", 1);
+    row("B6", f, s0, "f 100 5", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated", 1);
+    row("B7", f, kS, "f 150 30", "f 100 - 30 sha256:aa o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
+    row("Z9", f, kS, "f 150 30", "f 100 - 15 sha256:aa o1", "-", A::NoAction, A::ERR_FILE_ATTR_CONFLICT, z + "(Z9) file attributes conflict:local size changed, local mtime updated, remote mtime backdated", 0);
+}
+
+void TestSyncPlanner::decisionTable()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, last);
+    QFETCH(QString, local);
+    QFETCH(QString, remote);
+    QFETCH(QString, digest);
+    QFETCH(int, type);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    QFETCH(int, checksumCalls);
+
+    Fixture fx;
+    fx.add(path, last, local, remote);
+    fx.digest = digest;
+    const QList<SyncAction> plan = fx.plan();
+    QCOMPARE(plan.size(), 1);
+    const SyncAction &a = plan.first();
+    QCOMPARE(a.reason(), reason);
+    QCOMPARE(a.action(), type);
+    QCOMPARE(a.status(), status);
+    QCOMPARE(fx.checksumCalls, checksumCalls);
+    QCOMPARE(a.relPath(), path);
+    QCOMPARE(a.localBase(), QString("/sync/root/"));
+    QCOMPARE(a.localSize(), local.isEmpty() ? -1 : parseObject(path, local).size());
+    QCOMPARE(a.remoteSize(), remote.isEmpty() ? -1 : parseObject(path, remote).size());
+    // Bookkeeping goes to the store during planning, nothing else.
+    const bool stateOnly = type == SyncAction::UpdateSyncState || type == SyncAction::RemoveSyncState;
+    QCOMPARE(fx.written, stateOnly ? QStringList{path} : QStringList{});
+    // What is stored as the local checksum is the remote one where the local file was found equal.
+    if (reason.contains("(N1)") && stateOnly)
+        QCOMPARE(a.localChecksum(), parseObject(path, remote).checksum());
+}
+
+static const SyncAction &find(const QList<SyncAction> &plan, const QString &relPath)
+{
+    static const SyncAction none;
+    for (const SyncAction &a : plan) {
+        if (a.relPath() == relPath)
+            return a;
+    }
+    return none;
+}
+
+void TestSyncPlanner::incompleteLocalSide()
+{
+    // An unreadable folder: nothing at or below it is deleted on either side.
+    Fixture fx;
+    fx.add("u", "d 0 10 20 - o1", "d 0 10", "");
+    fx.add("u/a.txt", kS, "", kR);
+    fx.add("u/b", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
+    fx.add("u/c.txt", kS, kL, "");
+    fx.add("v.txt", kS, "", kR);
+    fx.local.addUnreadable("u");
+    QList<SyncAction> plan = fx.plan();
+    for (const char *p : {"u", "u/a.txt", "u/b", "u/c.txt"}) {
+        QCOMPARE(find(plan, p).action(), int(SyncAction::NoAction));
+        QCOMPARE(find(plan, p).status(), int(SyncAction::WARN_SKIPPED));
+    }
+    QCOMPARE(find(plan, "v.txt").action(), int(SyncAction::DeleteRemoteFile));
+
+    // An empty scan while files were synchronised: planned, but flagged for the question.
+    Fixture empty;
+    empty.add("a.txt", kS, "", kR);
+    SyncSetting setting;
+    SyncPlanner planner(setting);
+    plan = empty.plan(&planner);
+    QVERIFY(planner.localSideVanished());
+    QCOMPARE(plan.first().action(), int(SyncAction::DeleteRemoteFile));
+    Fixture firstRun;
+    firstRun.add("a.txt", "", "", kR);
+    SyncPlanner planner2(setting);
+    firstRun.plan(&planner2);
+    QVERIFY(!planner2.localSideVanished());
+}
+
+void TestSyncPlanner::linksAndCollisions()
+{
+    Fixture fx;
+    fx.add("link", kS, "", kR);             // a link where a file was: not deleted remotely
+    fx.add("dirlink/x.txt", "", "", kR);    // below a link to a folder: no download through it
+    fx.local.addLink("link");
+    fx.local.addLink("dirlink");
+    fx.add("Café.txt", kS, kL, "");         // two on-disk spellings of one key
+    fx.local.addCollision("Café.txt");
+    fx.add("Doc", "", "", "d 0 - 20 - o5"); // names equal under case folding in the listing
+    fx.add("doc", "", "", "d 0 - 20 - o6");
+    fx.add("doc/a.txt", "", "", kR);
+    fx.add("other.txt", "", "", kR);
+    const QList<SyncAction> plan = fx.plan();
+    for (const char *p : {"link", "dirlink/x.txt"}) {
+        QCOMPARE(find(plan, p).action(), int(SyncAction::NoAction));
+        QCOMPARE(find(plan, p).status(), int(SyncAction::WARN_SKIPPED));
+    }
+    QCOMPARE(find(plan, "Café.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
+    QCOMPARE(find(plan, "Doc").status(), int(SyncAction::ERR_FOLDER_BAD_NAME));
+    QCOMPARE(find(plan, "doc").status(), int(SyncAction::ERR_FOLDER_BAD_NAME));
+    QCOMPARE(find(plan, "doc/a.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
+    QCOMPARE(find(plan, "doc/a.txt").reason(), QString("(Yc) name collision"));
+    QCOMPARE(find(plan, "other.txt").action(), int(SyncAction::DownloadFile));
+}
+
+void TestSyncPlanner::remoteFolderKeptWhileItHoldsObjects()
+{
+    Fixture fx;
+    // x was deleted locally while someone added x/new.txt on the service.
+    fx.add("x", "d 0 10 20 - o1", "", "d 0 - 20 - o1");
+    fx.add("x/old.txt", kS, "", kR);
+    fx.add("x/new.txt", "", "", kR);
+    // y was deleted locally and holds nothing else remotely but junk.
+    fx.add("y", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
+    fx.add("y/z", "d 0 10 20 - o3", "", "d 0 - 20 - o3");
+    fx.add("y/z/old.txt", kS, "", kR);
+    fx.add("y/Thumbs.db", "", "", kR);
+    const QList<SyncAction> plan = fx.plan();
+    QCOMPARE(find(plan, "x").action(), int(SyncAction::CreateLocalDir));
+    QCOMPARE(find(plan, "x/old.txt").action(), int(SyncAction::DeleteRemoteFile));
+    QCOMPARE(find(plan, "x/new.txt").action(), int(SyncAction::DownloadFile));
+    QCOMPARE(find(plan, "y").action(), int(SyncAction::DeleteRemoteDir));
+    QCOMPARE(find(plan, "y/z").action(), int(SyncAction::DeleteRemoteDir));
+}
+
+void TestSyncPlanner::sortedWhateverTheOrder()
+{
+    // One path per kind of action, inserted in a different order each time.
+    const QList<QStringList> entries = {
+        {"a", "d 0 10 20 - o1", "d 0 10", ""},        {"a/b", "d 0 10 20 - o2", "d 0 10", ""},
+        {"a/b/c", "d 0 10 20 - o7", "d 0 10", ""},    {"n", "", "", "d 0 - 20 - o3"},
+        {"n/b.txt", "", "", kR},                      {"n/a.txt", "", "", kR},
+        {"up.txt", "", kL, ""},                       {"chg.txt", kS, "f 150 30", kR},
+        {"Up2.txt", "", kL, ""},                      {"gone.txt", kS, "", kR},
+        {"r", "d 0 10 20 - o4", "", "d 0 - 20 - o4"}, {"r/s", "d 0 10 20 - o5", "", "d 0 - 20 - o5"},
+        {"same.txt", kS, kL, kR},                     {"old.txt", kS, "", ""},
+        {"ld.txt", kS, kL, ""},                       {"new", "", "d 0 10", ""},
+        {"conf.txt", "", "f 150 10", kR},
+    };
+    QList<SyncAction> first;
+    for (int round = 0; round < 8; ++round) {
+        QList<QStringList> shuffled = entries;
+        std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
+        Fixture fx;
+        for (const QStringList &e : qAsConst(shuffled))
+            fx.add(e[0], e[1], e[2], e[3]);
+        const QList<SyncAction> plan = fx.plan();
+        QCOMPARE(plan.size(), entries.size());
+        for (int i = 1; i < plan.size(); ++i)
+            QVERIFY2(!(plan[i] < plan[i - 1]), qPrintable(plan[i].relPath()));
+        if (round == 0) {
+            first = plan;
+            continue;
+        }
+        for (int i = 0; i < plan.size(); ++i)
+            QCOMPARE(plan[i].relPath(), first[i].relPath());
+    }
+    QCOMPARE(first.first().action(), int(SyncAction::NoAction));
+    QCOMPARE(find(first, "a/b/c").action(), int(SyncAction::DeleteLocalDir));
+    // Inner folders go first; uploads of either kind go last.
+    QStringList order;
+    for (const SyncAction &a : first)
+        order << a.relPath();
+    QVERIFY(order.indexOf("a/b/c") < order.indexOf("a/b") && order.indexOf("a/b") < order.indexOf("a"));
+    QVERIFY(order.indexOf("r/s") < order.indexOf("r"));
+    QVERIFY(order.indexOf("n") < order.indexOf("n/a.txt") && order.indexOf("n/a.txt") < order.indexOf("n/b.txt"));
+    QCOMPARE(order.mid(order.size() - 3), (QStringList{"Up2.txt", "chg.txt", "up.txt"}));
+}
+
+void TestSyncPlanner::stopGivesEmptyPlan()
+{
+    SyncSetting setting;
+    for (int stopAt : {0, 1, 3, 6}) {
+        Fixture fx;
+        for (int i = 0; i < 5; ++i)
+            fx.add(QString("f%1.txt").arg(i), i % 2 ? kS : "", kL, "");
+        int calls = 0;
+        int lastActivity = -1;
+        SyncPlanner planner(setting);
+        planner.setRequest([&](bool, int activity, const QString &, SyncAction *) {
+            lastActivity = activity;
+            return calls++ < stopAt;
+        });
+        QVERIFY(fx.plan(&planner).isEmpty());
+        QCOMPARE(lastActivity, stopAt == 0   ? int(ProgressInfo::Activity_BuildSyncActions_Started)
+                               : stopAt == 6 ? int(ProgressInfo::Activity_BuildSyncActions_Finished)
+                                             : int(ProgressInfo::Activity_BuildSyncActions_Progress));
+    }
+    Fixture fx;
+    fx.add("a.txt", "", kL, "");
+    fx.add("b.txt", "", kL, "");
+    SyncPlanner planner(setting);
+    int checks = 0;
+    planner.setStopCheck([&] { return ++checks == 2; });
+    QVERIFY(fx.plan(&planner).isEmpty());
+    QCOMPARE(checks, 2);
+}
+
+QTEST_GUILESS_MAIN(TestSyncPlanner)
+#include "tst_syncplanner.moc"
