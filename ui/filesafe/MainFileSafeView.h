@@ -5,6 +5,7 @@
 #include <QFrame>
 
 class AppInfo;
+class FileSyncSettingsView;
 class MultiSyncher;
 class Storage;
 
@@ -24,6 +25,7 @@ public:
 
     void setCurrentTab(int index);
     int currentTab() const;
+    FileSyncSettingsView* settingsView() const { return m_settingsView; }
 
 public slots:
     void applicationStateChanged(R7Application::AppState state);
@@ -31,4 +33,5 @@ public slots:
 private:
     Ui::MainFileSafeView* ui;
     Storage* m_storage;
+    FileSyncSettingsView* m_settingsView;
 };
