@@ -249,6 +249,8 @@ void TestSyncFolders::listDetails()
     QCOMPARE(table->model()->rowCount(), 2);
     // Sorted by safe name: "Mine" first, and selected.
     QCOMPARE(view.selectedRow(), 0);
+    // Never synchronised: stored as 0, shown as "-".
+    QCOMPARE(lastSync(table->indexWidget(table->model()->index(0, 0))), QStringLiteral("-"));
     auto* local = view.findChild<QLabel*>(QStringLiteral("localFolderLabel"));
     QCOMPARE(local->text(), QDir::toNativeSeparators(base + "/mine/"));
     QVERIFY(view.findChild<QLabel*>(QStringLiteral("remoteFolderLabel"))->isHidden());

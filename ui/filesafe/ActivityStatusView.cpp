@@ -11,7 +11,11 @@
 ActivityStatusView::ActivityStatusView(QWidget* parent) : QFrame(parent), ui(new Ui::ActivityStatusView)
 {
     ui->setupUi(this);
-    ui->infoButton->setIcon(QIcon::fromTheme(QStringLiteral("dialog-information")));
+    const QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-information"));
+    if (icon.isNull())
+        ui->infoButton->setText(QStringLiteral("i")); // a theme without the icon still shows the button
+    else
+        ui->infoButton->setIcon(icon);
 }
 
 ActivityStatusView::~ActivityStatusView()

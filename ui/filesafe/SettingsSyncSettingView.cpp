@@ -83,7 +83,7 @@ void SettingsSyncSettingView::setLastSync(const QDateTime& lastSync)
         text = tr("${APP_NAME} space is expired.");
     else if (m_remoteState != 0)
         text = tr("${APP_NAME} space does not exist anymore.");
-    else if (lastSync.isNull())
+    else if (lastSync.isNull() || lastSync.toMSecsSinceEpoch() <= 0) // stored as 0 until the first run
         text = QStringLiteral("-");
     else
         text = QLocale::system().toString(lastSync, QLocale::ShortFormat);
