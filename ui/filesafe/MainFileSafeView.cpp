@@ -5,6 +5,7 @@
 #include "db/SyncSettingsDao.h"
 #include "sync/MultiSyncher.h"
 #include "ui/filesafe/FileSyncSettingsView.h"
+#include "ui/filesafe/SyncHistoryView.h"
 
 #include <QLabel>
 
@@ -34,11 +35,20 @@ MainFileSafeView::MainFileSafeView(AppInfo* appInfo, MultiSyncher* multiSyncher,
     if (multiSyncher)
         connect(multiSyncher, &MultiSyncher::syncStarted, m_settingsView, &FileSyncSettingsView::on_syncStarted);
 
-    // The activity history takes this place when it is built.
-    auto* activity = new QLabel(QStringLiteral("[Activity]"));
-    activity->setAlignment(Qt::AlignCenter);
-    activity->setObjectName(QStringLiteral("dummyActivityLabel"));
-    ui->tabWidget->addTab(activity, kPad + tr("Activity") + kPad);
+    m_historyView = new SyncHistoryView;
+    if (multiSyncher) {
+        connect(multiSyncher, &MultiSyncher::syncProgress, m_historyView, &SyncHistoryView::on_syncProgress);
+        connect(multiSyncher, &MultiSyncher::syncCanceled, m_historyView, &SyncHistoryView::on_syncCanceled);
+        connect(multiSyncher, &MultiSyncher::syncExecutedOne, m_historyView, &SyncHistoryView::on_syncExecutedOne);
+        connect(multiSyncher, &MultiSyncher::syncStarted, m_historyView, &SyncHistoryView::on_syncStarted);
+    }
+    if (app) {
+        connect(m_historyView, &SyncHistoryView::syncAllRequested, app, &R7Application::syncAll);
+        connect(m_historyView, &SyncHistoryView::cancelRequested, app, &R7Application::requestToStopSync);
+        connect(app, &R7Application::syncDone, m_historyView, &SyncHistoryView::on_syncFinished);
+        connect(app, &R7Application::appStateChanged, m_historyView, &SyncHistoryView::on_appStateChanged);
+    }
+    ui->tabWidget->addTab(m_historyView, kPad + tr("Activity") + kPad);
     ui->tabWidget->addTab(m_settingsView, kPad + tr("Synchronized Folders") + kPad);
 
     setFocusPolicy(Qt::NoFocus);

@@ -6,6 +6,7 @@
 
 class AppInfo;
 class FileSyncSettingsView;
+class SyncHistoryView;
 class MultiSyncher;
 class Storage;
 
@@ -26,6 +27,7 @@ public:
     void setCurrentTab(int index);
     int currentTab() const;
     FileSyncSettingsView* settingsView() const { return m_settingsView; }
+    SyncHistoryView* historyView() const { return m_historyView; }
 
 public slots:
     void applicationStateChanged(R7Application::AppState state);
@@ -34,4 +36,5 @@ private:
     Ui::MainFileSafeView* ui;
     Storage* m_storage;
     FileSyncSettingsView* m_settingsView;
+    SyncHistoryView* m_historyView;
 };
