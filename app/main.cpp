@@ -1,17 +1,55 @@
 #include "core/AppInfo.h"
+#include "core/CrashHandlerClient.h"
+#include "core/CrashHandlerServer.h"
 #include "core/MessageHandler.h"
 #include "core/R7Application.h"
+#include "core/RunningInstance.h"
 #include "core/Startup.h"
 #include "core/Style.h"
 
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTime>
 
 #include <memory>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
 
-// The "-oop" process. Its server comes with the crash handler; until then it cannot start.
+int terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
+}
+
+// A session that ends (or a plain kill) sends SIGTERM: leave through the Quit path, so the window
+// geometry is kept, a signed-in user is signed out and the log is closed with its last lines.
+void quitOnTermination(R7Application *app)
+{
+    if (::pipe(terminationPipe) != 0) {
+        qWarning("main: no pipe for the termination signal");
+        return;
+    }
+    auto *notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [app, notifier] {
+        notifier->setEnabled(false);
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(terminationPipe[0], &byte, 1);
+        qDebug("main: termination signal");
+        app->on_quitAction();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The "-oop" process: the crash-generation server that writes the client's dumps.
 int runCrashServerProcess(int &argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -19,8 +57,10 @@ int runCrashServerProcess(int &argc, char *argv[])
                        QStringLiteral("/breakpad.log"));
     qInstallMessageHandler(crashServerMessageHandler);
     qInfo("Breakpad starting");
-    qCritical("Could not start server");
-    return 201;
+    if (!startCrashServer()) {
+        return 201;
+    }
+    return app.exec();
 }
 
 int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
@@ -35,7 +75,9 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
 
     if (app->isRunning()) {
         qWarning("main: Tessarvale runs already");
-        // The single-instance layer wakes the running instance here.
+        if (!handleIsRunning(*app)) {
+            qWarning("main: Failed to contact the other Tessarvale instance");
+        }
         return 0;
     }
     if (!checkSslSupport()) {
@@ -46,13 +88,14 @@ int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
     QT_WARNING_DISABLE_DEPRECATED
     qsrand(uint(QTime::currentTime().msec()));
     QT_WARNING_POP
-    // The crash handler pair starts here.
+    startCrashHandler();
     app->setLogLevelPtr(logLevelPointer());
     app->logPlatformInfo();
     applyBrandStyle(app.get(), &info);
     app->migrate();
     app->openDatabase();
     app->initApp();
+    quitOnTermination(app.get());
     return app->exec();
 }
 

@@ -17,6 +17,7 @@
 #include "net/UserCredUtil.h"
 #include "passwords/PasswordController.h"
 #include "passwords/PasswordStrength.h"
+#include "platform/StartOnStartup.h"
 #include "sync/FsObject.h"
 #include "sync/MultiSyncher.h"
 #include "ui/MainWindow.h"
@@ -55,9 +56,6 @@
 #if __has_include("ui/filesafe/AddSettingView.h")
 #include "ui/filesafe/AddSettingView.h"
 #endif
-#if __has_include("platform/StartOnStartup.h")
-#include "platform/StartOnStartup.h"
-#endif
 
 #include <QAction>
 #include <QCheckBox>
@@ -94,9 +92,6 @@ namespace {
 const char *const AppType = "hybrid";
 const bool useSystemTray = qstrcmp(AppType, "desktop_app") != 0;
 
-const int InitialRefreshDelayMs = 10000;
-const int FirstSyncDelayMs = 1000;
-const int VersionRetryMs = 5000;
 const int AnimationFrameMs = 175;
 const int ActivityCheckMs = 11000;
 const int LocalPasswordIterations = 100000;
@@ -134,7 +129,7 @@ void turn(QAction *action, bool on)
 } // namespace
 
 R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
-    : QApplication(argc, argv)
+    : SingleApplication(argc, argv)
     , m_appInfo(appInfo)
     , m_userCredUtil(std::make_unique<UserCredUtil>(appInfo))
 {
@@ -143,7 +138,7 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
 
     qDebug("## R7Application startup: '%s' pid:%lld argc:%d isRunning:%s appId:'%s' ",
            qUtf8Printable(applicationName()), applicationPid(), argc, isRunning() ? "yes" : "no",
-           qUtf8Printable(escaped(instanceId())));
+           qUtf8Printable(escaped(id())));
     setObjectName(QStringLiteral("R7Application"));
 
     // Relative local paths resolve under the home folder.
@@ -186,17 +181,6 @@ R7Application *R7Application::instance()
 Storage *R7Application::storage() const
 {
     return m_settingsStorage;
-}
-
-// The single-instance layer lives in platform/; until it is linked in, this process is alone.
-bool R7Application::isRunning()
-{
-    return false;
-}
-
-QString R7Application::instanceId() const
-{
-    return QString::fromLatin1(m_appInfo->appName);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -350,14 +334,7 @@ void R7Application::initApp()
                qUtf8Printable(last.dbVersion()), qUtf8Printable(last.creationTime()), int(infos.size()));
     }
 
-    // Only the decision is kept; the login view signs in with the saved credentials itself.
-    m_autoLogin = settings.value(QStringLiteral("app/auto_login"), false).toBool();
-    if (m_autoLogin) {
-        const QString user = settings.value(QStringLiteral("account/saved_username")).toString();
-        m_autoLogin = !user.isEmpty() &&
-                      !m_userCredUtil->retrievePassword(m_serverList->currentServer().prefix(), user).isEmpty();
-    }
-    qDebug("R7Application::initApp: autoLogin is %d", int(m_autoLogin));
+    decideAutoLogin();
 
     if (!settings.value(QStringLiteral("app/use_devicekey"), false).toBool()) {
         settings.setValue(QStringLiteral("app/use_devicekey"), true);
@@ -434,6 +411,20 @@ void R7Application::initApp()
     qDebug("R7Application::initApp: finished");
 }
 
+// Only the decision is kept; the login view signs in with the saved credentials itself.
+bool R7Application::decideAutoLogin()
+{
+    QSettings settings;
+    m_autoLogin = settings.value(QStringLiteral("app/auto_login"), false).toBool();
+    if (m_autoLogin) {
+        const QString user = settings.value(QStringLiteral("account/saved_username")).toString();
+        m_autoLogin = !user.isEmpty() &&
+                      !m_userCredUtil->retrievePassword(m_serverList->currentServer().prefix(), user).isEmpty();
+    }
+    qDebug("R7Application::initApp: autoLogin is %d", int(m_autoLogin));
+    return m_autoLogin;
+}
+
 void R7Application::initNetworkConfig()
 {
     QT_WARNING_PUSH
@@ -504,6 +495,7 @@ void R7Application::setIgnoreSslErrors(bool ignore)
 
 void R7Application::setStatusText(const QString &text)
 {
+    m_statusText = text;
     if (m_mainWindow) {
         m_mainWindow->setStatusText(text);
     }
@@ -685,6 +677,7 @@ void R7Application::checkCrash()
     if (fresh.isEmpty()) {
         return;
     }
+    qDebug("R7Application::checkCrash: %d new crash dump(s) in '%s'", int(fresh.size()), qUtf8Printable(escaped(dir)));
     QDir folder(dir);
     for (const QString &name : fresh) {
         const QString renamed = QStringLiteral("%1_%2_crash_dump_%3")
@@ -740,12 +733,14 @@ void R7Application::doLogin(const QString &userName, const QString &password)
     NetProxy::checkNetworkProxy(server.url());
     R7Session *session = R7Session::instance();
     session->setServer(server);
+    m_signInPending = true;
     m_loginRI->doLogin(userName.toLower(), password, true, bindResult(this, &R7Application::on_loginFinished));
 }
 
 void R7Application::on_loginFinished(const Result<Nothing> &result)
 {
     qDebug("R7Application::on_loginFinished: ok: %s", yesNo(result.isOk()));
+    m_signInPending = false;
     if (!result.isOk()) {
         qDebug("R7Application: emit: loginFailed(%d,'%s')", int(result.code()),
                qUtf8Printable(escaped(result.message())));
@@ -772,7 +767,7 @@ void R7Application::on_loginFinished(const Result<Nothing> &result)
         m_initialRefreshTimer->setTimerType(Qt::CoarseTimer);
         connect(m_initialRefreshTimer, &QTimer::timeout, this, &R7Application::refreshInitialFilesafes);
     }
-    m_initialRefreshTimer->start(InitialRefreshDelayMs);
+    m_initialRefreshTimer->start(m_delays.initialRefreshMs);
     setAppState(APP_STATE_LOGGED_IN);
     updateTrayState(TRAY_IDLE);
     showMain();
@@ -825,9 +820,10 @@ void R7Application::doLogout()
     if (m_multiSyncher && m_multiSyncher->isSyncing()) {
         m_multiSyncher->requestToStop();
     }
-    if (m_appState != APP_STATE_LOGGED_IN) {
+    if (m_appState != APP_STATE_LOGGED_IN || m_logoutPending) {
         return;
     }
+    m_logoutPending = true;
     stopPeriodTimers();
     ++m_loginPeriod;
     if (!m_autoLogin) {
@@ -844,6 +840,7 @@ void R7Application::doLogout()
 void R7Application::on_logoutFinished(const Result<LogoutTO_v1> &result)
 {
     qDebug("R7Application::on_logoutFinished: ok: %s", yesNo(result.isOk()));
+    m_logoutPending = false;
     R7Session *session = R7Session::instance();
     disconnect(session, &R7Session::sessionTimeout, this, &R7Application::on_sessionTimeout);
     updateTrayState(TRAY_LOGGED_OUT);
@@ -876,11 +873,18 @@ void R7Application::abandonSignIn(const Result<Nothing> &result)
         }
     }
     if (session->isLoggedIn()) {
-        // The answer is not waited for: the reset below is what frees the next sign-in.
-        m_loginRI->logout([](const Result<LogoutTO_v1> &) {});
+        // The reset waits for the sign-out's answer, unless a new sign-in has begun by then: the
+        // reset would abort its requests.
+        const int period = m_loginPeriod;
+        QPointer<R7Application> self(this);
+        m_loginRI->logout([self, period](const Result<LogoutTO_v1> &) {
+            if (self && self->m_loginPeriod == period && !self->m_signInPending) {
+                R7Session::instance()->resetSession();
+            }
+        });
+    } else {
+        session->resetSession();
     }
-    session->setLoggedIn(false);
-    QTimer::singleShot(0, session, [session] { session->resetSession(); });
     raiseApplication();
     emit loginFailed(result.code(), result.message());
 }
@@ -996,7 +1000,7 @@ void R7Application::on_getInitialFilesafes(const Result<Nothing> &result)
             m_firstSyncTimer->setSingleShot(true);
             connect(m_firstSyncTimer, &QTimer::timeout, this, &R7Application::autoSync);
         }
-        m_firstSyncTimer->start(FirstSyncDelayMs);
+        m_firstSyncTimer->start(m_delays.firstSyncMs);
         if (currentUserSettings(false).isEmpty()) {
             if (m_appState != APP_STATE_LOGGED_IN) {
                 setAppState(APP_STATE_LOGGED_IN);
@@ -1056,6 +1060,11 @@ void R7Application::requestToStopSync()
     if (m_multiSyncher) {
         m_multiSyncher->requestToStop();
     }
+}
+
+int R7Application::syncTimerInterval() const
+{
+    return m_syncTimer && m_syncTimer->isActive() ? m_syncTimer->interval() : 0;
 }
 
 void R7Application::updateSyncTimer()
@@ -1155,7 +1164,7 @@ void R7Application::on_getClientVersion(const Result<ClientVersionTO_v1> &result
             m_versionRetryTimer->setSingleShot(true);
             connect(m_versionRetryTimer, &QTimer::timeout, this, &R7Application::doGetClientVersionRetry);
         }
-        m_versionRetryTimer->start(VersionRetryMs);
+        m_versionRetryTimer->start(m_delays.versionRetryMs);
         return;
     }
     if (m_versionRetryTimer) {
@@ -1687,13 +1696,11 @@ void R7Application::showAddSettingView()
 
 bool R7Application::isAutostartEnabled() const
 {
-#if __has_include("platform/StartOnStartup.h")
     return StartOnStartup::isEnabled();
-#else
-    return false;
-#endif
 }
 
-// The single-instance layer makes the main window its activation window and wakes it for every
-// message of a second start; until it is linked in there is no second start to hear.
-void R7Application::initSingleInstanceActivation() {}
+void R7Application::initSingleInstanceActivation()
+{
+    setActivationWindow(m_mainWindow, true);
+    connect(this, &SingleApplication::messageReceived, this, &R7Application::on_showAction, Qt::UniqueConnection);
+}

@@ -6,9 +6,9 @@
 #include "net/LogoutTO_v1.h"
 #include "net/R7Session.h"
 #include "net/Result.h"
+#include "platform/SingleApplication.h"
 #include "sync/SyncAction.h"
 
-#include <QApplication>
 #include <QByteArray>
 #include <QIcon>
 #include <QList>
@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QSslError>
 #include <QSystemTrayIcon>
+#include <QWidget>
 
 #include <memory>
 
@@ -43,7 +44,7 @@ class UserCredUtil;
 // The one application object of the client: owns the service interfaces, the password controller,
 // the main window, the tray and every application-level timer, and orchestrates sign-in, sign-out,
 // synchronisation runs, the version check and shutdown. Views reach it through instance().
-class R7Application : public QApplication
+class R7Application : public SingleApplication
 {
     Q_OBJECT
 
@@ -91,10 +92,6 @@ public:
     void openDatabase();
     void initApp();
 
-    // Another instance of the client runs (the single-instance layer answers).
-    bool isRunning();
-    QString instanceId() const;
-
     const AppInfo *appInfo() const { return m_appInfo; }
     AppMode appMode() const { return m_appMode; }
     void setAppMode(AppMode mode);
@@ -111,6 +108,9 @@ public:
     void setSyncSettingsAttention(int count);
     int syncSettingsAttentionCount() const { return m_syncSettingsAttentionCount; }
     bool autoLogin() const { return m_autoLogin; }
+    // Automatic sign-in needs the setting, a saved user name and that user's saved password on the
+    // current server.
+    bool decideAutoLogin();
 
     MainWindow *mainWindow() const { return m_mainWindow; }
     MultiSyncher *multiSyncher() const { return m_multiSyncher; }
@@ -145,6 +145,20 @@ public:
 
     void newClientAvailable(const ClientVersionTO_v1 &version, bool mandatory);
     int versionRetryCount() const { return m_versionRetryCount; }
+
+    // The last status text the application showed; the interval of the synchronisation timer, 0
+    // while none runs.
+    QString statusText() const { return m_statusText; }
+    int syncTimerInterval() const;
+
+    // The waits of sign-in and version check, shortened by tests.
+    struct Delays
+    {
+        int initialRefreshMs = 10000;
+        int firstSyncMs = 1000;
+        int versionRetryMs = 5000;
+    };
+    void setDelaysForTesting(const Delays &delays) { m_delays = delays; }
 
     // The folder the crash handler writes its dumps to.
     static QString crashDumpDirectory();
@@ -307,6 +321,10 @@ private:
     QByteArray m_localPasswordSalt;
     QByteArray m_localPasswordHash;
 
+    Delays m_delays;
+    QString m_statusText;
+    bool m_logoutPending = false;
+    bool m_signInPending = false;
     bool m_startedMinimized = false;
     bool m_reloginPending = false;
     bool m_databaseUsable = true;

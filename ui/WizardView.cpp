@@ -4,33 +4,13 @@
 #include "core/AppInfo.h"
 #include "core/R7Application.h"
 #include "db/FileSafeDao.h"
+#include "platform/StartOnStartup.h"
 #include "sync/DirUtil.h"
 #include "ui/filesafe/AdvancedStorageLocationView.h"
 
 #include <QDir>
 #include <QGridLayout>
 #include <QKeyEvent>
-
-#if __has_include("platform/StartOnStartup.h")
-#include "platform/StartOnStartup.h"
-#define TESSARVALE_HAS_AUTOSTART 1
-#endif
-
-namespace {
-
-void applyAutostart(bool enabled)
-{
-#ifdef TESSARVALE_HAS_AUTOSTART
-    if (enabled)
-        StartOnStartup::enable();
-    else
-        StartOnStartup::disable();
-#else
-    qWarning("WizardView: start at login is not available in this build (wanted: %s)", enabled ? "on" : "off");
-#endif
-}
-
-} // namespace
 
 WizardView::WizardView(FileSafeDao* fileSafeDao, const AppInfo* appInfo, QWidget* parent)
     : QFrame(parent), ui(new Ui::WizardView), m_fileSafeDao(fileSafeDao)
@@ -113,9 +93,12 @@ void WizardView::on_nextButton_clicked()
 void WizardView::on_finishButton_clicked()
 {
     m_storageView->createSyncSettings(ui->autoSyncCheckBox->isChecked());
-    applyAutostart(ui->autoStartCheckBox->isChecked());
+    if (ui->autoStartCheckBox->isChecked())
+        StartOnStartup::enable();
+    else
+        StartOnStartup::disable();
     emit wizardFinished();
-    // The receiver has destroyed this wizard: touch nothing of it from here on.
+    // The main window takes the wizard out on this signal: touch nothing of it from here on.
     if (R7Application* app = R7Application::instance()) {
         app->showMain();
         app->autoSync();
