@@ -1,6 +1,7 @@
 #include "core/AppInfo.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -55,8 +56,9 @@ QString AppInfo::logDirectoryFor(const QStringList &cacheLocations, const QStrin
         if (!wholeWord.match(dir).hasMatch()) {
             dir += QLatin1Char('/') + appName;
         }
-        if (!QDir(dir).exists()) {
-            QDir().mkpath(dir);
+        if (!QDir(dir).exists() && QDir().mkpath(dir)) {
+            // The log names accounts and paths: for the owner's eyes only.
+            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         }
         if (QDir(dir).exists()) {
             return dir;

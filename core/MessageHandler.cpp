@@ -12,6 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 const qint64 kRotationSize = 0x500000;
@@ -52,6 +58,24 @@ QString stripAlwaysMarker(const QString &text)
     return out.remove(marker);
 }
 
+// The log names accounts and paths: a new file is created for the owner only, an older one is
+// narrowed to that.
+bool openPrivately(QFile &file)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+#endif
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        return false;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
+}
+
 void openLogFile(LogState &s)
 {
     const AppInfo *info = AppInfo::current();
@@ -59,7 +83,7 @@ void openLogFile(LogState &s)
         return;
     }
     s.file.setFileName(info->logPath);
-    if (s.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    if (openPrivately(s.file)) {
         s.stream.setDevice(&s.file);
         s.openFailed = false;
         s.failureReported = false;
@@ -195,7 +219,7 @@ bool openCrashServerLog(const QString &path)
     QMutexLocker lock(&s.mutex);
     closeLogFile(s);
     s.file.setFileName(path);
-    if (!s.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    if (!openPrivately(s.file)) {
         return false;
     }
     s.stream.setDevice(&s.file);

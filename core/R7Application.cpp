@@ -1103,10 +1103,10 @@ void R7Application::on_syncCanceled()
     emit syncDone(QStringLiteral("Sync Canceled"));
 }
 
-bool R7Application::confirmLargeDelete(const QString &safeName, int numberOfFiles)
+bool R7Application::confirmLargeDelete(const QString &safeName, int numberOfFiles, bool evenWhenSwitchedOff)
 {
     QSettings settings;
-    if (!settings.value(QStringLiteral("ui/show_delete_files_warning"), true).toBool()) {
+    if (!evenWhenSwitchedOff && !settings.value(QStringLiteral("ui/show_delete_files_warning"), true).toBool()) {
         return true;
     }
     raiseApplication();

@@ -51,8 +51,7 @@ void FilesafeRI::getFilesafes(ResultCallback<FilesafesTO_v2> callback)
 void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QString type,
                             ResultCallback<FilesafeObjectsTO_v2> callback)
 {
-    if (safeId.isEmpty()) {
-        refuseEmptyId(callback, QStringLiteral("object"));
+    if (refuseBadId(safeId, callback, QStringLiteral("safe"))) {
         return;
     }
     Request *request = Request::createGet(basePath() + QStringLiteral("info/") + Request::pathSegment(safeId));
@@ -64,6 +63,10 @@ void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QStri
 
 void FilesafeRI::createDir(QString destinationId, QString name, ResultCallback<FilesafeObjectsTO_v2> callback)
 {
+    // The destination travels unencoded in a header.
+    if (!destinationId.isEmpty() && refuseBadId(destinationId, callback, QStringLiteral("destination"))) {
+        return;
+    }
     Request *request = Request::createPostRaw(basePath() + QStringLiteral("folder"), QByteArray(),
                                               QStringLiteral("text/plain; charset=UTF-8"));
     request->addHeader("X-Foldername", percentEncoded(name));
@@ -84,8 +87,7 @@ void FilesafeRI::deleteFile(QString objectId, bool hasTrash, ResultCallback<Noth
 void FilesafeRI::deleteObject(const QString &kind, const QString &objectId, bool hasTrash,
                               ResultCallback<Nothing> callback)
 {
-    if (objectId.isEmpty()) {
-        refuseEmptyId(callback, QStringLiteral("object"));
+    if (refuseBadId(objectId, callback, QStringLiteral("object"))) {
         return;
     }
     Request *request = Request::createDelete(basePath() + kind + Request::pathSegment(objectId));
@@ -95,28 +97,35 @@ void FilesafeRI::deleteObject(const QString &kind, const QString &objectId, bool
 }
 
 void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize,
-                              ResultCallback<qint64> callback, ProgressCallback progress)
+                              ResultCallback<qint64> callback, ProgressCallback progress,
+                              const QString &checksumAlgorithm,
+                              std::function<bool(const DownloadFile &, QString *, QString *)> beforeReplace)
 {
-    if (objectId.isEmpty()) {
-        refuseEmptyId(callback, QStringLiteral("object"));
+    if (refuseBadId(objectId, callback, QStringLiteral("object"))) {
         return;
     }
     const QString folder = QFileInfo(localDestFilePath).absolutePath();
     const QString appName = m_appInfo ? QString::fromUtf8(m_appInfo->appName) : QString();
     const QString pathTemplate = QStringLiteral("%1/~$%2_XXXXXX.tessarvale").arg(folder, appName);
-    auto *file = new DownloadFile(pathTemplate, Codec::hexToBytes(session->transportKey()), this);
 
-    QPointer<FilesafeRI> self(this);
-    QPointer<DownloadFile> guardedFile(file);
+    // The download belongs to its request, not to this object: the caller may drop the interface
+    // (even from its own callback) and still gets its one outcome, and the handlers touch nothing
+    // of this object.
     Request *request = Request::createGet(basePath() + QStringLiteral("file/") + Request::pathSegment(objectId));
+    auto *file = new DownloadFile(pathTemplate, Codec::hexToBytes(session->transportKey()), request);
+    QPointer<DownloadFile> guardedFile(file);
+    if (!checksumAlgorithm.isEmpty()) {
+        file->setChecksumAlgorithm(checksumAlgorithm);
+    }
+    file->setBeforeReplace(std::move(beforeReplace));
     request->setDownloadProgressCallback(std::move(progress));
-    request->setReadyReadCallback([self, guardedFile, request]() {
-        if (self && guardedFile) {
-            self->on_readyReadDownloadFile(request, guardedFile);
+    request->setReadyReadCallback([guardedFile, request]() {
+        if (guardedFile) {
+            readDownloadChunk(request, guardedFile);
         }
     });
-    connect(request, &Request::success, this,
-            [this, request, guardedFile, expectedSize, localDestFilePath, callback]() {
+    connect(request, &Request::success, request,
+            [request, guardedFile, expectedSize, localDestFilePath, callback]() {
                 if (!guardedFile) {
                     if (callback) {
                         callback(Result<qint64>(EC_CLIENT, QStringLiteral("Aborted: download file is gone")));
@@ -124,12 +133,15 @@ void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint6
                     return;
                 }
                 // Bytes that arrived together with the end of the reply.
-                on_readyReadDownloadFile(request, guardedFile);
-                on_finishedDownloadFile(expectedSize, guardedFile, localDestFilePath, callback);
-                guardedFile->removeFile();
-                guardedFile->deleteLater();
+                readDownloadChunk(request, guardedFile);
+                finishDownload(expectedSize, guardedFile, localDestFilePath, callback);
+                // The callback may have ended what owns the file.
+                if (guardedFile) {
+                    guardedFile->removeFile();
+                    guardedFile->deleteLater();
+                }
             });
-    connect(request, &Request::error, this, [guardedFile, callback](ErrorCode code, const QString &message) {
+    connect(request, &Request::error, request, [guardedFile, callback](ErrorCode code, const QString &message) {
         if (callback) {
             callback(Result<qint64>(code, message));
         }
@@ -145,6 +157,11 @@ void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint6
 }
 
 void FilesafeRI::on_readyReadDownloadFile(Request *request, DownloadFile *file)
+{
+    readDownloadChunk(request, file);
+}
+
+void FilesafeRI::readDownloadChunk(Request *request, DownloadFile *file)
 {
     if (!file->isDecrypting()) {
         const QString iv = QString::fromLatin1(request->rawHeader("X-Transport-Iv"));
@@ -163,6 +180,12 @@ void FilesafeRI::on_readyReadDownloadFile(Request *request, DownloadFile *file)
 void FilesafeRI::on_finishedDownloadFile(qlonglong bytesExpected, DownloadFile *file, QString localDestFilePath,
                                          ResultCallback<qint64> callback)
 {
+    finishDownload(bytesExpected, file, localDestFilePath, std::move(callback));
+}
+
+void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const QString &localDestFilePath,
+                                const ResultCallback<qint64> &callback)
+{
     auto report = [&callback](const Result<qint64> &result) {
         if (callback) {
             callback(result);
@@ -179,20 +202,29 @@ void FilesafeRI::on_finishedDownloadFile(qlonglong bytesExpected, DownloadFile *
                                                  .arg(received)));
         return;
     }
-    // One rename replaces the old file: there is no moment without a file at the destination.
-    if (!file->replace(localDestFilePath)) {
-        report(Result<qint64>(
-                EC_CLIENT,
-                QStringLiteral("Could not override file. File '%1' seems to be open.").arg(localDestFilePath)));
+    QString destination = localDestFilePath;
+    QString reason;
+    if (!file->runBeforeReplace(&destination, &reason)) {
+        report(Result<qint64>(EC_CLIENT, reason));
         return;
     }
-    qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(localDestFilePath)));
-    report(Result<qint64>(QFileInfo(localDestFilePath).size()));
+    // One rename replaces the old file: there is no moment without a file at the destination.
+    if (!file->replace(destination)) {
+        report(Result<qint64>(
+                EC_CLIENT, QStringLiteral("Could not override file. File '%1' seems to be open.").arg(destination)));
+        return;
+    }
+    qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(destination)));
+    report(Result<qint64>(QFileInfo(destination).size()));
 }
 
 void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
                                       ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress)
 {
+    if ((!objectId.isEmpty() && refuseBadId(objectId, callback, QStringLiteral("object")))
+        || (!destinationId.isEmpty() && refuseBadId(destinationId, callback, QStringLiteral("destination")))) {
+        return;
+    }
     auto report = [&callback](ErrorCode code, const QString &message) {
         if (callback) {
             callback(Result<FilesafeObjectsTO_v2>(code, message));

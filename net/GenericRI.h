@@ -15,15 +15,26 @@ public:
     GenericRI(ISession *session, QObject *parent = nullptr);
     ~GenericRI() override;
 
+public:
+    // Why an id cannot go into a path or a header ("empty" or "invalid"), or an empty text when it
+    // can. Qt removes "." and ".." segments however they are encoded, and a "/" adds a segment, so
+    // such an id would address the collection above it (a delete must never reach it); a control
+    // character would split a header line.
+    static QString idProblem(const QString &id);
+
 protected:
-    // An empty id would address the whole collection instead of one member (a delete must never
-    // reach it): the call is answered without sending anything.
+    // Answers the call without sending anything when the id is refused; true then.
     template<typename T>
-    static void refuseEmptyId(const ResultCallback<T> &callback, const QString &what)
+    static bool refuseBadId(const QString &id, const ResultCallback<T> &callback, const QString &what)
     {
-        if (callback) {
-            callback(Result<T>(EC_BAD_URL, QStringLiteral("URL: empty %1 id").arg(what)));
+        const QString problem = idProblem(id);
+        if (problem.isEmpty()) {
+            return false;
         }
+        if (callback) {
+            callback(Result<T>(EC_BAD_URL, QStringLiteral("URL: %1 %2 id").arg(problem, what)));
+        }
+        return true;
     }
 
     // Not owned: the session is process-wide and outlives every interface.

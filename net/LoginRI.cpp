@@ -1,6 +1,7 @@
 #include "net/LoginRI.h"
 
 #include "core/AppInfo.h"
+#include "core/StringUtil.h"
 #include "db/DbInfo.h"
 #include "db/R7Database.h"
 #include "db/User.h"
@@ -176,7 +177,7 @@ void LoginRI::fail(ErrorCode code, const QString &message)
     if (!srpClient) {
         return;
     }
-    qWarning("Login error: %d (%s)", int(code), qUtf8Printable(message));
+    qWarning("Login error: %d (%s)", int(code), qUtf8Printable(StringUtil::escapeNonPrintable(message)));
     sessionKey.clear();
     session->setTransportKey(sessionKey);
     session->setLoggedIn(false);
@@ -279,7 +280,7 @@ void LoginRI::srpStep2()
     emit loginProgress(STEP_LOGGING_IN);
     QString error;
     if (!srpClient->checkServerValue(error)) {
-        qCritical("SRP-2 refused the server's value: %s", qUtf8Printable(error));
+        qCritical("SRP-2 refused the server's value: %s", qUtf8Printable(StringUtil::escapeNonPrintable(error)));
         failStep(2, QStringLiteral("Error: Server response: %1").arg(error));
         return;
     }
@@ -362,7 +363,7 @@ void LoginRI::onSrpStep2Success()
 
 void LoginRI::mtanRequired()
 {
-    qDebug("LoginProgress::mtanRequired: smsCodeRequired: tanVersion: %s useDeviceKey: %s", qUtf8Printable(tanVersion),
+    qDebug("LoginProgress::mtanRequired: smsCodeRequired: tanVersion: %s useDeviceKey: %s", qUtf8Printable(StringUtil::escapeNonPrintable(tanVersion)),
            yesNo(useDeviceKey));
     waitingForCode = true;
     emit smsCodeRequired(tanVersion, useDeviceKey);

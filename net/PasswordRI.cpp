@@ -44,8 +44,7 @@ void PasswordRI::createPassword(PasswordTO password, ResultCallback<EmptyPasswor
 void PasswordRI::deletePassword(QString id, ResultCallback<Nothing> callback)
 {
     const QString trimmed = id.trimmed();
-    if (trimmed.isEmpty()) {
-        refuseEmptyId(callback, QStringLiteral("password"));
+    if (refuseBadId(trimmed, callback, QStringLiteral("password"))) {
         return;
     }
     sendJsonRequest<Nothing>(Request::createDelete(basePath() + QLatin1Char('/') + Request::pathSegment(trimmed)),
@@ -54,8 +53,7 @@ void PasswordRI::deletePassword(QString id, ResultCallback<Nothing> callback)
 
 void PasswordRI::updatePassword(PasswordTO password, ResultCallback<EmptyPasswordTO> callback)
 {
-    if (password.id().isEmpty()) {
-        refuseEmptyId(callback, QStringLiteral("password"));
+    if (refuseBadId(password.id(), callback, QStringLiteral("password"))) {
         return;
     }
     sendJsonRequest<EmptyPasswordTO>(

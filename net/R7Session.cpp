@@ -1,5 +1,6 @@
 #include "net/R7Session.h"
 
+#include "core/StringUtil.h"
 #include "net/NetProxy.h"
 #include "net/Request.h"
 #include "net/SslUtil.h"
@@ -45,7 +46,7 @@ R7Session::R7Session()
     qRegisterMetaType<ErrorCode>("ErrorCode");
     qRegisterMetaType<R7Session::SessionState>("R7Session::SessionState");
     m_sslConfiguration = QSslConfiguration::defaultConfiguration();
-    m_sslConfiguration.setProtocol(QSsl::TlsV1_2);
+    m_sslConfiguration.setProtocol(QSsl::TlsV1_2OrLater);
     qDebug("R7Session: init %p instance: %d", static_cast<void *>(this), m_instance);
     m_nam = new QNetworkAccessManager(this);
     m_nam->setObjectName(QStringLiteral("NAM-s%1").arg(s_instanceCount));
@@ -440,8 +441,10 @@ void R7Session::on_networkAccessManagerSslErrors(QNetworkReply *reply, QList<QSs
 
 void R7Session::on_setCookieJsessionidReceived(QNetworkCookie cookie, QUrl url)
 {
-    const QByteArray hint = cookieHint(cookie.value());
+    // Everything here comes from the service.
+    const QByteArray hint = StringUtil::escapeNonPrintable(QString::fromLatin1(cookieHint(cookie.value()))).toUtf8();
     qDebug("R7Session::on_setJsessionCookieReceived: url:'%s' name:'%s' value:'%s' path:'%s'",
-           qUtf8Printable(url.toString()), cookie.name().constData(), hint.constData(), qUtf8Printable(cookie.path()));
+           qUtf8Printable(StringUtil::escapeNonPrintable(url.toString())), cookie.name().constData(), hint.constData(),
+           qUtf8Printable(StringUtil::escapeNonPrintable(cookie.path())));
     qInfo("## R7Session: sid: s%s", hint.constData());
 }

@@ -1,6 +1,8 @@
 #include "net/Request.h"
 
+#include "core/StringUtil.h"
 #include "net/JsonUtil.h"
+#include "net/ReplyDecoder.h"
 #include "net/SslUtil.h"
 
 #include <QBuffer>
@@ -23,6 +25,27 @@ Request::Request(int method, const QString &path)
 }
 
 Request::~Request() = default;
+
+namespace {
+int s_timeoutCap = 0;
+QPointer<QObject> s_abortOwner;
+} // namespace
+
+void Request::setTimeoutCap(int msecs)
+{
+    s_timeoutCap = msecs;
+}
+
+Request::AbortScope::AbortScope(QObject *owner)
+    : m_previous(s_abortOwner)
+{
+    s_abortOwner = owner;
+}
+
+Request::AbortScope::~AbortScope()
+{
+    s_abortOwner = m_previous;
+}
 
 Request *Request::createGet(const QString &path)
 {
@@ -82,6 +105,17 @@ QString Request::pathSegment(const QString &id)
     return QString::fromLatin1(QUrl::toPercentEncoding(id));
 }
 
+bool Request::hasControlCharacters(const QByteArray &value)
+{
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Request::setBody(const QByteArray &bytes, const QString &contentType)
 {
     auto *buffer = new QBuffer(this);
@@ -125,6 +159,12 @@ void Request::send(ISession *session)
 {
     m_session = session;
     connect(session, &ISession::abort, this, &Request::abort);
+    if (s_abortOwner) {
+        connect(s_abortOwner.data(), &QObject::destroyed, this, &Request::abort);
+    }
+    if (s_timeoutCap > 0 && m_timeout > s_timeoutCap) {
+        m_timeout = s_timeoutCap;
+    }
 
     QUrl url(session->serverUrl() + m_path);
     if (!m_queryItems.isEmpty()) {
@@ -138,12 +178,27 @@ void Request::send(ISession *session)
         onError(EC_BAD_URL, QStringLiteral("URL: %1").arg(url.errorString()));
         return;
     }
+    // Qt sends header values as they stand: a line break would end the header and start another.
+    const QByteArray token = session->xsrfToken();
+    for (auto it = m_headers.constBegin(); it != m_headers.constEnd(); ++it) {
+        if (hasControlCharacters(it.value())) {
+            onError(EC_BAD_URL, QStringLiteral("Header: control character in %1").arg(QString::fromLatin1(it.key())));
+            return;
+        }
+    }
+    if (hasControlCharacters(token)) {
+        onError(EC_BAD_URL, QStringLiteral("Header: control character in X-XSRF-TOKEN"));
+        return;
+    }
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("Accept", "application/json");
+    // Named by us, the encoding is left to us: Qt would inflate a compressed reply without any
+    // limit. A streamed body is encrypted, so compression would gain nothing there.
+    request.setRawHeader("Accept-Encoding", streamed() ? QByteArray("identity") : QByteArray("gzip, deflate"));
     for (auto it = m_headers.constBegin(); it != m_headers.constEnd(); ++it) {
         request.setRawHeader(it.key(), it.value());
     }
@@ -151,7 +206,6 @@ void Request::send(ISession *session)
         request.setHeader(QNetworkRequest::ContentTypeHeader, m_contentType);
         request.setHeader(QNetworkRequest::ContentLengthHeader, m_body->size());
     }
-    const QByteArray token = session->xsrfToken();
     if (!token.isEmpty()) {
         request.setRawHeader("X-XSRF-TOKEN", token);
     }
@@ -191,7 +245,9 @@ void Request::send(ISession *session)
                 [this](qint64 done, qint64 all) { m_uploadProgress(done, all); });
         connect(m_reply, &QNetworkReply::uploadProgress, this, &Request::restartTimer);
     }
-    if (m_readyRead) {
+    if (!streamed()) {
+        connect(m_reply, &QNetworkReply::readyRead, this, &Request::takeReplyData);
+    } else {
         connect(m_reply, &QNetworkReply::readyRead, this, [this]() {
             // The body of an error status is the service's explanation, not content.
             const int status = httpStatus();
@@ -287,13 +343,23 @@ void Request::onFinished()
                                         .arg(m_reply->errorString(), networkErrorName(err))
                                         .arg(err)
                                         .arg(status);
-        qWarning("%s", qUtf8Printable(message));
+        qWarning("%s", qUtf8Printable(StringUtil::escapeNonPrintable(message)));
         onError(mapNetworkError(err), message);
         return;
     }
     if (status >= 300 && status <= 399) {
         onError(EC_HTTP_REDIRECT, QStringLiteral("HTTP status: %1").arg(status));
     } else if (status >= 200 && status <= 299) {
+        if (!streamed()) {
+            takeReplyData();
+            if (m_failureReported) {
+                return;
+            }
+            if (m_decoder && !m_decoder->complete()) {
+                onError(EC_BAD_RESPONSE, QStringLiteral("Bad response: compressed body cut short"));
+                return;
+            }
+        }
         qDebug("Request '%s' was successful", qUtf8Printable(m_path));
         if (m_session) {
             m_session->requestSuccessful();
@@ -311,7 +377,9 @@ void Request::onError(ErrorCode errorCode, QString message)
         return;
     }
     m_failureReported = true;
-    qWarning("Request '%s' failed: %s", qUtf8Printable(m_path), qUtf8Printable(message));
+    // The message may quote the service: one forged line break would forge a log line.
+    qWarning("Request '%s' failed: %s", qUtf8Printable(StringUtil::escapeNonPrintable(m_path)),
+             qUtf8Printable(StringUtil::escapeNonPrintable(message)));
     m_lastFailureMessage = message;
     if (m_session) {
         m_session->requestFailed(errorCode);
@@ -377,9 +445,46 @@ void Request::restartTimer(qlonglong done, qlonglong all)
     }
 }
 
+void Request::takeReplyData()
+{
+    if (!m_reply || m_failureReported) {
+        return;
+    }
+    const QByteArray raw = m_reply->readAll();
+    const int status = httpStatus();
+    if (status < 200 || status > 299) {
+        return; // an error page is never read, so it is not kept either
+    }
+    if (!m_decoder) {
+        m_decoder = std::make_unique<ReplyDecoder>();
+        if (!m_decoder->begin(m_reply->rawHeader("Content-Encoding"))) {
+            refuseReply(m_decoder->errorText());
+            return;
+        }
+    }
+    if (m_decoder->feed(raw, m_received, MaxReplyBodySize) != ReplyDecoder::Decoded) {
+        m_received.clear();
+        refuseReply(m_decoder->errorText());
+    }
+}
+
+void Request::refuseReply(const QString &reason)
+{
+    if (replyRunning()) {
+        abortWithError(EC_BAD_RESPONSE, reason);
+    } else {
+        onError(EC_BAD_RESPONSE, QStringLiteral("Bad response: ") + reason);
+    }
+}
+
 bool Request::readAvailable(QByteArray &bytes, bool allowEmpty)
 {
-    bytes = m_reply ? m_reply->readAll() : QByteArray();
+    if (streamed()) {
+        bytes = m_reply ? m_reply->readAll() : QByteArray();
+    } else {
+        bytes = std::move(m_received);
+        m_received = QByteArray();
+    }
     if (bytes.isEmpty() && !allowEmpty) {
         onError(EC_EMPTY_RESPONSE, QStringLiteral("Received empty response"));
         return false;

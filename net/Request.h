@@ -18,6 +18,7 @@
 #include <memory>
 
 class QIODevice;
+class ReplyDecoder;
 class QNetworkReply;
 class QTimer;
 
@@ -38,6 +39,9 @@ public:
     using ReadyReadCallback = std::function<void()>;
 
     static constexpr int DefaultTimeoutMs = 1800000;
+    // Largest body of a reply that is read whole, counted after decompression: a listing of
+    // 100,000 objects is 30 to 40 MB of JSON, so this leaves room for safes several times larger.
+    static constexpr qint64 MaxReplyBodySize = 128 * 1024 * 1024;
 
     static Request *createGet(const QString &path);
     static Request *createDelete(const QString &path);
@@ -48,16 +52,35 @@ public:
     // Takes over the device.
     static Request *createPostDevice(const QString &path, QIODevice *device, const QString &contentType);
 
-    // An id as one path segment, percent-encoded so that "/", "?", "#" or ".." cannot change the
-    // resource addressed. Ids of unreserved characters come out unchanged. Callers refuse an empty id
-    // before building a request.
+    // An id as one path segment, percent-encoded so that "?" or "#" cannot change the resource
+    // addressed. Ids of unreserved characters come out unchanged. Qt decodes and removes "." and ".."
+    // segments whatever their encoding, so callers refuse those (and empty ids) before building a
+    // request (`GenericRI::idProblem`).
     static QString pathSegment(const QString &id);
+    // True when the value holds a byte that would end or split a header line.
+    static bool hasControlCharacters(const QByteArray &value);
 
     ~Request() override;
 
     void addQueryItem(const QString &key, const QString &value);
     void addHeader(const QByteArray &name, const QByteArray &value);
     void setTimeout(int msecs);
+    // Test hook: no request waits longer than this (0 = no cap).
+    static void setTimeoutCap(int msecs);
+
+    // While a scope is alive, requests sent on this thread also abort when its owner object is
+    // destroyed: a caller can end its own requests without touching anyone else's.
+    class AbortScope
+    {
+    public:
+        explicit AbortScope(QObject *owner);
+        ~AbortScope();
+        AbortScope(const AbortScope &) = delete;
+        AbortScope &operator=(const AbortScope &) = delete;
+
+    private:
+        QObject *m_previous;
+    };
     void setDownloadProgressCallback(ProgressCallback callback);
     void setUploadProgressCallback(ProgressCallback callback);
     // Called only while the reply carries a 2xx status: an error page is never handed out as data.
@@ -100,6 +123,9 @@ private:
     Request(int method, const QString &path);
     void setBody(const QByteArray &bytes, const QString &contentType);
     bool replyRunning() const;
+    bool streamed() const { return bool(m_readyRead); }
+    void takeReplyData();
+    void refuseReply(const QString &reason);
 
     int m_method;
     QString m_path;
@@ -116,6 +142,9 @@ private:
     bool m_failureReported = false;
     QString m_lastFailureMessage;
     QPointer<ISession> m_session;
+    // The decoded body of a reply that is read whole.
+    QByteArray m_received;
+    std::unique_ptr<ReplyDecoder> m_decoder;
 };
 
 // Sends the request and calls the callback once with what `decode` makes of the reply's data, or

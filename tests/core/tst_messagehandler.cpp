@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +59,7 @@ private slots:
     void noRotationAtExactlyThreshold();
     void failedOpenIsRetriedAndReportedOnce();
     void crashServerLines();
+    void logFolderAndFileArePrivate();
     void fatalEndsProcessAfterItsLine();
 
 private:
@@ -77,6 +79,27 @@ private:
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<AppInfo> m_info;
 };
+
+void TestMessageHandler::logFolderAndFileArePrivate()
+{
+    // With the usual umask a new folder or file would be readable by everyone.
+    QVERIFY(m_info->logDirectory.startsWith(m_env->cacheHome()));
+    QVERIFY(QDir(m_info->logDirectory).removeRecursively());
+    const mode_t umaskBefore = ::umask(022);
+    m_info = makeInfo();
+    AppInfo::publish(m_info.get());
+    send(QtWarningMsg, "w");
+    ::umask(umaskBefore);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther
+                                            | QFileDevice::ExeOther;
+    const QFileInfo folder(m_info->logDirectory), file(m_info->logPath);
+    QVERIFY(folder.isDir() && file.isFile() && folder.absoluteFilePath() == file.absolutePath());
+    QCOMPARE(folder.permissions() & others, QFileDevice::Permissions());
+    QCOMPARE(file.permissions() & others, QFileDevice::Permissions());
+    QVERIFY(file.permissions() & QFileDevice::WriteOwner);
+    QCOMPARE(logLines().size(), 1);
+}
 
 void TestMessageHandler::init()
 {
@@ -241,6 +264,7 @@ void TestMessageHandler::noRotationAtExactlyThreshold()
 void TestMessageHandler::failedOpenIsRetriedAndReportedOnce()
 {
     // The log folder is taken away before the first message.
+    QVERIFY(m_info->logDirectory.startsWith(m_env->cacheHome()));
     QVERIFY(QDir(m_info->logDirectory).removeRecursively());
     const QByteArray errors = stderrOf([this] {
         sendMany(150, QStringLiteral("lost"));

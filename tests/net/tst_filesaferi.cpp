@@ -66,8 +66,11 @@ private slots:
     void createDirHeaders();
     void deleteModes_data();
     void deleteModes();
-    void emptyIdsSendNothing();
+    void badIdsSendNothing_data();
+    void badIdsSendNothing();
     void downloadByteExact();
+    void downloadOutlivesItsInterface_data();
+    void downloadOutlivesItsInterface();
     void downloadFailureKeepsTarget_data();
     void downloadFailureKeepsTarget();
     void uploadNewFileAndVersion();
@@ -321,18 +324,73 @@ void TestFilesafeRI::deleteModes()
              path + " " + mode);
 }
 
-void TestFilesafeRI::emptyIdsSendNothing()
+void TestFilesafeRI::badIdsSendNothing_data()
 {
-    QCOMPARE(awaitResult<Nothing>([&](auto cb) { m_ri->deleteFile(QString(), true, cb); }).code(), EC_BAD_URL);
-    QCOMPARE(awaitResult<Nothing>([&](auto cb) { m_ri->deleteDir(QString(), false, cb); }).code(), EC_BAD_URL);
-    QCOMPARE(awaitResult<qint64>([&](auto cb) {
-                 m_ri->downloadFile(QString(), m_dir.filePath("x"), 1, cb, nullptr);
-             }).code(),
-             EC_BAD_URL);
-    QCOMPARE(awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->getObjects(QString(), "/", 0, "any", cb); }).code(),
-             EC_BAD_URL);
-    QCOMPARE(m_svc.requests().size(), 0);
-    QCOMPARE(entries(), QStringList());
+    // Qt removes "." and ".." segments whatever their encoding: the parent resource would be hit.
+    QTest::addColumn<QString>("id");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("dot") << ".";
+    QTest::newRow("dot dot") << "..";
+    QTest::newRow("slash") << "Documents/..";
+    QTest::newRow("CR LF") << "x\r\nX-Injected: 1";
+    QTest::newRow("tab") << "a\tb";
+}
+
+void TestFilesafeRI::badIdsSendNothing()
+{
+    QFETCH(QString, id);
+    const QString local = m_dir.filePath("up.txt");
+    QVERIFY(writeFile(local, "data"));
+    const QString folder = idOf("Private", "/Documents");
+    m_svc.requests(true);
+    QList<ErrorCode> codes;
+    const auto note = [&codes](const auto &result) { codes << result.code(); };
+    m_ri->deleteFile(id, true, note);
+    m_ri->deleteDir(id, false, note);
+    m_ri->downloadFile(id, m_dir.filePath("x"), 1, note, nullptr);
+    m_ri->getObjects(id, "/", 0, "any", note);
+    if (!id.isEmpty()) { // an upload without id makes a new file; an empty destination is the service's to refuse
+        m_ri->sendRemoteFileAction(id, local, folder, note, nullptr);
+        m_ri->createDir(id, "New", note);
+        m_ri->sendRemoteFileAction(QString(), local, id, note, nullptr);
+    }
+    // Refused at once, without a request.
+    QCOMPARE(codes, QVector<ErrorCode>(id.isEmpty() ? 4 : 7, EC_BAD_URL).toList());
+    QCOMPARE(awaitResult<FilesafesTO_v2>([&](auto cb) { m_ri->getFilesafes(cb); }).code(), EC_OK);
+    QCOMPARE(m_svc.requests().size(), 1);
+    QCOMPARE(entries(), QStringList{"up.txt"});
+}
+
+void TestFilesafeRI::downloadOutlivesItsInterface_data()
+{
+    QTest::addColumn<bool>("inCallback");
+    QTest::newRow("interface deleted by the callback") << true;
+    QTest::newRow("interface deleted before the reply") << false;
+}
+
+void TestFilesafeRI::downloadOutlivesItsInterface()
+{
+    QFETCH(bool, inCallback);
+    const QString dest = m_dir.filePath("todo.txt");
+    QPointer<FilesafeRI> ri = new FilesafeRI(&m_info, R7Session::instance());
+    QList<Result<qint64>> results;
+    ri->downloadFile(
+            idOf("Private", "/todo.txt"), dest, 17,
+            [&](const Result<qint64> &r) {
+                results << r;
+                if (inCallback) {
+                    delete ri.data();
+                }
+            },
+            nullptr);
+    if (!inCallback) {
+        delete ri.data();
+    }
+    QTRY_COMPARE(results.size(), 1);
+    QVERIFY2(results.first().isOk(), qPrintable(results.first().message()));
+    QVERIFY(ri.isNull());
+    QCOMPARE(readFile(dest).size(), 17);
+    QTRY_COMPARE(entries(), QStringList{"todo.txt"}); // no temporary file left
 }
 
 void TestFilesafeRI::downloadByteExact()

@@ -35,6 +35,7 @@ private slots:
     void createWithQuota();
     void updateCarriesIdInPathOnly();
     void deleteTrimsId();
+    void idsOutsideTheirEntrySendNothing();
     void breachedIds();
     void malformedReplies();
 
@@ -208,6 +209,23 @@ void TestPasswordRI::deleteTrimsId()
     QVERIFY(stored("Mail").isEmpty());
     QCOMPARE(logged().value("method").toString(), QString("DELETE"));
     QCOMPARE(logged().value("path").toString(), base() + "/" + id);
+}
+
+void TestPasswordRI::idsOutsideTheirEntrySendNothing()
+{
+    // Qt removes "." and ".." segments however they are encoded: "DELETE base/.." reaches the whole collection.
+    const int before = m_svc.state().value("users").toArray().first().toObject().value("passwords").toArray().size();
+    for (const char *id : {".", "..", "1/..", "1\r\nX: y"}) {
+        QList<ErrorCode> codes;
+        m_ri->deletePassword(id, [&](const EmptyResult &r) { codes << r.code(); });
+        PasswordTO entry;
+        entry.setId(id);
+        m_ri->updatePassword(entry, [&](const Result<EmptyPasswordTO> &r) { codes << r.code(); });
+        QCOMPARE(codes, (QList<ErrorCode>{EC_BAD_URL, EC_BAD_URL}));
+    }
+    QCOMPARE(awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); }).code(), EC_OK);
+    QCOMPARE(logged().value("method").toString(), QString("GET"));
+    QCOMPARE(m_svc.state().value("users").toArray().first().toObject().value("passwords").toArray().size(), before);
 }
 
 void TestPasswordRI::breachedIds()

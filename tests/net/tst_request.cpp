@@ -3,6 +3,7 @@
 #include "net/Request.h"
 
 #include "tests/support/DevService.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
 #include <QJsonArray>
@@ -10,6 +11,13 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include <sys/resource.h>
+#include <zlib.h>
 
 namespace {
 const char kPath[] = "/rest/public/1/version/sync";
@@ -35,6 +43,96 @@ struct Outcome
     QSignalSpy successes;
     QPointer<Request> guard;
 };
+
+// Answers every request on loopback with one 200 reply: the head, then the body as the source
+// hands it out, 1 MiB at a time as the socket drains, so that no side holds it whole.
+class ReplyServer : public QTcpServer
+{
+public:
+    ReplyServer(QByteArray head, std::function<QByteArray()> source)
+        : m_head(std::move(head))
+        , m_source(std::move(source))
+    {
+        listen(QHostAddress::LocalHost);
+    }
+
+protected:
+    void incomingConnection(qintptr handle) override
+    {
+        auto *socket = new QTcpSocket(this);
+        socket->setSocketDescriptor(handle);
+        auto request = std::make_shared<QByteArray>();
+        auto feed = [this, socket]() {
+            while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < (1 << 20)) {
+                const QByteArray chunk = m_source();
+                if (chunk.isEmpty()) {
+                    return;
+                }
+                socket->write(chunk);
+            }
+        };
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, request, feed, this]() {
+            *request += socket->readAll();
+            if (request->contains("\r\n\r\n")) {
+                request->clear();
+                socket->write(m_head);
+                feed();
+            }
+        });
+        connect(socket, &QTcpSocket::bytesWritten, socket, feed);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+private:
+    QByteArray m_head;
+    std::function<QByteArray()> m_source;
+};
+
+const QByteArray kEnvelope = R"({"status":0,"data":{}})";
+
+// A JSON envelope followed by blanks, `size` bytes in all, in pieces of at most 1 MiB.
+std::function<QByteArray()> envelopePieces(qint64 size)
+{
+    auto sent = std::make_shared<qint64>(0);
+    return [sent, size]() {
+        QByteArray piece = *sent == 0 ? kEnvelope : QByteArray(int(qMin<qint64>(size - *sent, 1 << 20)), ' ');
+        *sent += piece.size();
+        return piece;
+    };
+}
+
+// The same text, gzip-compressed.
+QByteArray gzipped(qint64 size)
+{
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, MAX_WBITS + 16, 9, Z_DEFAULT_STRATEGY);
+    const auto next = envelopePieces(size);
+    QByteArray out;
+    char buffer[64 * 1024];
+    for (QByteArray in = next();; in = next()) {
+        const int flush = in.isEmpty() ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = reinterpret_cast<Bytef *>(in.data());
+        z.avail_in = uInt(in.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef *>(buffer);
+            z.avail_out = sizeof buffer;
+            deflate(&z, flush);
+            out.append(buffer, int(sizeof buffer - z.avail_out));
+        } while (z.avail_out == 0);
+        if (flush == Z_FINISH) {
+            break;
+        }
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+qint64 peakMemoryBytes()
+{
+    struct rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
 } // namespace
 
 class TestRequest : public QObject
@@ -338,6 +436,100 @@ private slots:
                 QCOMPARE(form.queryItemValue(" spaced ", QUrl::FullyDecoded), QStringLiteral(" v "));
                 QCOMPARE(form.queryItemValue("salt", QUrl::FullyDecoded), QStringLiteral("abc\n"));
             }
+        }
+    }
+
+    void controlCharactersInHeadersSendNothing()
+    {
+        // Qt sends a header value as it stands: a line break in it would forge a header.
+        Request *r = Request::createGet(kPath);
+        r->addHeader("X-Destination", "1\r\nX-Injected: yes");
+        Outcome fromCaller(r, m_session);
+        QCOMPARE(fromCaller.errors.size(), 1); // inside send
+        QCOMPARE(fromCaller.code(), EC_BAD_URL);
+        m_session->setXsrfToken("tok\nX-Injected: yes"); // the token comes from the service
+        Outcome fromService(Request::createGet(kPath), m_session);
+        m_session->setXsrfToken(QByteArray());
+        QCOMPARE(fromService.errors.size(), 1);
+        QCOMPARE(fromService.code(), EC_BAD_URL);
+
+        Outcome plain(Request::createGet(kPath), m_session);
+        QVERIFY(plain.wait() && plain.successes.size() == 1);
+        QCOMPARE(requestsTo(kPath).size(), 1);
+        QVERIFY(!requestsTo(kPath).first().value("headers").toObject().contains("X-Injected"));
+    }
+
+    void replyBodyCap_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<qint64>("size"); // decoded
+        QTest::addColumn<int>("code");
+        const qint64 cap = Request::MaxReplyBodySize;
+        QTest::newRow("40 MB, as a listing of 100,000 objects") << QByteArray() << qint64(40000000) << int(EC_OK);
+        QTest::newRow("plain over the cap") << QByteArray() << cap + 1 << int(EC_BAD_RESPONSE);
+        QTest::newRow("gzip") << QByteArray("gzip") << qint64(100000) << int(EC_OK);
+        QTest::newRow("gzip bomb") << QByteArray("gzip") << qint64(512) * 1024 * 1024 << int(EC_BAD_RESPONSE);
+        QTest::newRow("encoding never asked for") << QByteArray("br") << qint64(1000) << int(EC_BAD_RESPONSE);
+    }
+    void replyBodyCap()
+    {
+        QFETCH(QByteArray, encoding);
+        QFETCH(qint64, size);
+        QFETCH(int, code);
+        auto source = envelopePieces(size);
+        qint64 length = size;
+        if (encoding == "gzip") {
+            auto whole = std::make_shared<QByteArray>(gzipped(size));
+            length = whole->size();
+            source = [whole]() { return std::exchange(*whole, QByteArray()); };
+        }
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n";
+        if (!encoding.isEmpty()) {
+            head += "Content-Encoding: " + encoding + "\r\n";
+        }
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
+        ReplyServer server(head, source);
+        QVERIFY(server.isListening());
+        useServer(QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()));
+
+        const qint64 peakBefore = peakMemoryBytes();
+        Request *r = Request::createGet(kPath);
+        int parsed = -1;
+        connect(r, &Request::success, this, [&]() {
+            ResponseTO envelope;
+            parsed = r->parseJsonResponse(envelope);
+        });
+        Outcome out(r, m_session);
+        QVERIFY(out.wait(60000));
+        QCOMPARE(int(out.code()), code);
+        QCOMPARE(parsed, code == EC_OK ? 1 : -1);
+        // Stopped while arriving: nothing near the offered size was ever held. (AddressSanitizer keeps
+        // freed blocks for a while, so the peak says nothing there.)
+        const qint64 grown = peakMemoryBytes() - peakBefore;
+#ifndef __SANITIZE_ADDRESS__
+        QVERIFY2(grown < 2 * Request::MaxReplyBodySize, qPrintable(QString::number(grown)));
+#else
+        Q_UNUSED(grown)
+#endif
+    }
+
+    void serviceTextIsLoggedOnOneLine()
+    {
+        const QString forged = "no\n[2026-01-01T00:00:00.000]  4242 INFO Login successful for user 'admin'";
+        m_svc.fault({{"path", kPathRe}, {"envelope_status", 10400}, {"message", forged}});
+        LogCapture log;
+        Request *r = Request::createGet(kPath);
+        connect(r, &Request::success, this, [r]() {
+            ResponseTO envelope;
+            r->parseJsonResponse(envelope);
+        });
+        Outcome out(r, m_session);
+        QVERIFY(out.wait());
+        QCOMPARE(out.code(), EC_SERVICE_STATUS);
+        QVERIFY(out.message().endsWith(forged)); // the caller still has the service's own words
+        QVERIFY(log.contains("Login successful for user 'admin'"));
+        for (const QString &message : log.messages()) {
+            QVERIFY2(!message.contains('\n') && !message.contains('\r'), qPrintable(message));
         }
     }
 

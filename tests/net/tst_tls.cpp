@@ -148,6 +148,19 @@ private slots:
         QVERIFY(m_svc.requests().isEmpty() && m_stranger.requests().isEmpty());
     }
 
+    void tls13OnlyService()
+    {
+        QVERIFY(m_svc.reset());
+        QVERIFY(m_svc.control("tls", {{"min_version", "1.3"}}).value("ok").toBool());
+        m_session->resetSession(); // no connection of an earlier handshake is reused
+        m_session->setServer(ServerInfo("DEVS", "DEVS", "Dev TLS", m_svc.httpsUrl(), true));
+        QList<Result<ClientVersionTO_v1>> results;
+        m_session->getClientVersion([&](const Result<ClientVersionTO_v1> &r) { results << r; });
+        QTRY_COMPARE(results.size(), 1);
+        QVERIFY(m_svc.reset());
+        QVERIFY2(results.first().isOk(), qPrintable(results.first().message()));
+    }
+
     void namesAndLibrary()
     {
         QCOMPARE(SslUtil::sslErrorName(-1), QStringLiteral("UnspecifiedError"));

@@ -155,6 +155,7 @@ class World:
             self.config = {"unauthenticated": "http401", "xsrf_required": True}
             self.proxy = {"user": "proxyuser", "password": "proxypass", "required": True}
             self.tls = "valid"
+            self.tls_min = "1.2"
             self.users = {}
             self.safes = {}
             self.objects = {}
@@ -322,7 +323,8 @@ class World:
                      "xsrf": s["xsrf"], "transport_key": s["K"].hex() if s.get("K") else ""}
                     for s in self.sessions.values()]
         return {"users": users, "safes": safes, "sessions": sessions, "faults": self.faults,
-                "version": self.version, "config": self.config, "proxy": self.proxy, "tls": self.tls}
+                "version": self.version, "config": self.config, "proxy": self.proxy, "tls": self.tls,
+                "tls_min": self.tls_min}
 
     # ----- faults -----
 
@@ -653,10 +655,15 @@ class Handler(BaseHTTPRequestHandler):
                     w.config[k] = args[k]
             return {"config": w.config}
         if command == "tls":
-            if args.get("certificate") not in tlsca.SERVER_CERTS:
+            if "certificate" not in args and "min_version" not in args:
+                raise ValueError("tls: certificate and/or min_version")
+            if "certificate" in args and args["certificate"] not in tlsca.SERVER_CERTS:
                 raise ValueError("certificate: one of " + ", ".join(tlsca.SERVER_CERTS))
-            w.tls = args["certificate"]
-            return {"certificate": w.tls}
+            if "min_version" in args and args["min_version"] not in TLS_MIN_VERSIONS:
+                raise ValueError("min_version: one of " + ", ".join(TLS_MIN_VERSIONS))
+            w.tls = args.get("certificate", w.tls)
+            w.tls_min = args.get("min_version", w.tls_min)
+            return {"certificate": w.tls, "min_version": w.tls_min}
         if command == "proxy":
             for k in ("user", "password", "required"):
                 if k in args:
@@ -1175,6 +1182,9 @@ class Server(ThreadingHTTPServer):
         super().handle_error(request, client_address)
 
 
+TLS_MIN_VERSIONS = {"1.2": ssl.TLSVersion.TLSv1_2, "1.3": ssl.TLSVersion.TLSv1_3}
+
+
 class TlsServer(Server):
     """Hands each connection to its thread before the handshake, so a slow client blocks no one.
     The certificate comes from the world's "tls" setting at each new connection."""
@@ -1185,7 +1195,7 @@ class TlsServer(Server):
 
     def finish_request(self, request, client_address):
         try:
-            conn = self.contexts[Handler.world.tls].wrap_socket(request, server_side=True)
+            conn = self.contexts[(Handler.world.tls, Handler.world.tls_min)].wrap_socket(request, server_side=True)
         except (ssl.SSLError, OSError):
             return
         try:
@@ -1224,10 +1234,11 @@ def main():
     if args.https_port >= 0:
         contexts = {}
         for kind in tlsca.SERVER_CERTS:
-            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            ctx.minimum_version = ssl.TLSVersion.TLSv1_2
-            ctx.load_cert_chain(*certs[kind])
-            contexts[kind] = ctx
+            for least, version in TLS_MIN_VERSIONS.items():
+                ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+                ctx.minimum_version = version
+                ctx.load_cert_chain(*certs[kind])
+                contexts[(kind, least)] = ctx
         servers.append(TlsServer(("127.0.0.1", args.https_port), Handler, contexts))
         https_port = servers[1].server_address[1]
     proxy_port = -1
