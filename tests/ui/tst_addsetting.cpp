@@ -182,15 +182,18 @@ void TestAddSetting::remoteDialogAgainstService()
         input->accept();
     });
     dialog.findChild<QPushButton*>("pushButton")->click();
-    QTRY_VERIFY(!dialog.isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), 10000);
-    const QModelIndex top = model->index(0, 0);
+    // The tree is listed again after the creation and holds the new folder.
     QModelIndex made;
-    for (int r = 0; r < model->rowCount(top); ++r) {
-        if (model->index(r, 0, top).data().toString() == QLatin1String("Made here"))
-            made = model->index(r, 0, top);
-    }
-    QVERIFY(made.isValid());
+    const auto findMade = [&made, model] {
+        const QModelIndex top = model->index(0, 0);
+        for (int r = 0; r < model->rowCount(top); ++r) {
+            if (model->index(r, 0, top).data().toString() == QLatin1String("Made here"))
+                made = model->index(r, 0, top);
+        }
+        return made.isValid();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(findMade(), 10000);
+    QTRY_VERIFY(dialog.isEnabled());
     bool onService = false;
     for (const QJsonValue& s : m_svc.state().value("safes").toArray()) {
         for (const QJsonValue& o : s.toObject().value("objects").toArray())

@@ -156,7 +156,7 @@ void TestStorageLocation::proposalsAndRebuild()
     cell->setFolderPath(longPath);
     auto* edit = cell->findChild<QLineEdit*>("folderPath");
     QCOMPARE(edit->text(), "/" + QString(36, 'x') + "..." + QString(37, 'x'));
-    QCOMPARE(edit->toolTip(), longPath);
+    QVERIFY(edit->toolTip().contains(longPath));
 }
 
 void TestStorageLocation::selectAllStates()

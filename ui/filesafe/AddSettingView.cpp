@@ -12,6 +12,7 @@
 #include "sync/FolderIcon.h"
 #include "ui/SpaceIcons.h"
 #include "ui/filesafe/AddSettingFileSafeView.h"
+#include "ui/filesafe/DialogHelper.h"
 #include "ui/filesafe/RemoteFolderDialog.h"
 
 #include <QDir>
@@ -74,7 +75,6 @@ void AddSettingView::on_getFilesafes()
         auto* cell = new AddSettingFileSafeView(this);
         cell->setFileSafeName(index.data(SafeNameRole).toString());
         cell->setIcon(index.data(SafeTypeRole).toString());
-        ui->tableView->openPersistentEditor(index);
         ui->tableView->setIndexWidget(index, cell);
     }
     resizeFileSafeTable();
@@ -286,8 +286,8 @@ bool AddSettingView::resolveOverlaps(const QString& testedPath)
             != QMessageBox::Yes)
             return false;
         if (!SyncSettingsDao::instance()->remove(first.syncSettingId())) {
-            QMessageBox::warning(nullptr, tr("Warning"), tr("Failed to remove settings for filesafe %1").arg(first.safeName()),
-                                 QMessageBox::Ok);
+            DialogHelper::plainBox(nullptr, QMessageBox::Warning, tr("Warning"),
+                                   tr("Failed to remove settings for filesafe %1").arg(first.safeName()));
             return false;
         }
         removed.insert(first.syncSettingId());
@@ -318,14 +318,14 @@ void AddSettingView::on_saveButtonView2_clicked()
     if (!resolveOverlaps(testedPath))
         return;
     if (!folder.exists()) {
-        if (QMessageBox::question(nullptr, tr("Info"),
-                                  tr("The local folder does not exist:\n    %1\nCreate it?").arg(ui->localFolderLineEdit->text()),
-                                  QMessageBox::Yes | QMessageBox::No)
+        if (DialogHelper::plainBox(nullptr, QMessageBox::Question, tr("Info"),
+                                   tr("The local folder does not exist:\n    %1\nCreate it?").arg(ui->localFolderLineEdit->text()),
+                                   QMessageBox::Yes | QMessageBox::No)
             != QMessageBox::Yes)
             return;
         if (!folder.mkpath(QStringLiteral("."))) {
-            QMessageBox::information(nullptr, tr("Info"), tr("Cannot create folder:\n%1").arg(folder.path()),
-                                     QMessageBox::Ok);
+            DialogHelper::plainBox(nullptr, QMessageBox::Information, tr("Info"),
+                                   tr("Cannot create folder:\n%1").arg(folder.path()));
             return;
         }
     }

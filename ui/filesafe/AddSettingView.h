@@ -3,6 +3,7 @@
 #include "net/FilesafeObjectsTO_v2.h"
 #include "net/Nothing.h"
 #include "net/Result.h"
+#include "ui/filesafe/RemoteFolderDialog.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -11,7 +12,7 @@ class AppInfo;
 class FileSafeDao;
 class FilesafeRI;
 class QStandardItemModel;
-class RemoteFolderDialog;
+
 
 namespace Ui {
 class AddSettingView;

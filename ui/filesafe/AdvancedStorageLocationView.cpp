@@ -78,18 +78,15 @@ void AdvancedStorageLocationView::createRowCells()
         auto* safeCell = new SyncFileSafeView(this);
         safeCell->setSpaceName(safeIndex.data(SafeNameRole).toString());
         safeCell->setSpaceType(safeIndex.data(SafeTypeRole).toString());
-        ui->tableView->openPersistentEditor(safeIndex);
         ui->tableView->setIndexWidget(safeIndex, safeCell);
 
         auto* check = new QCheckBox(this);
         check->setChecked(true);
-        ui->tableView->openPersistentEditor(m_model->index(r, 0));
         ui->tableView->setIndexWidget(m_model->index(r, 0), check);
         connect(check, &QCheckBox::clicked, this, &AdvancedStorageLocationView::on_rowCheckBoxClicked,
                 Qt::UniqueConnection);
 
         auto* folderCell = new LocalFolderView(m_appInfo, m_maxDisplayLength, this);
-        ui->tableView->openPersistentEditor(m_model->index(r, 2));
         ui->tableView->setIndexWidget(m_model->index(r, 2), folderCell);
         const QString name = safeIndex.data(SafeNameRole).toString();
         QString folder = QDir::cleanPath(DirUtil::uniqueFolderPath(m_baseFolder, name));
@@ -272,18 +269,16 @@ int AdvancedStorageLocationView::createSyncSettings(bool autoSync)
         const QList<DuplicatedSyncPath> overlaps =
                 SyncSettingsDao::instance()->getDuplicatedSynchedPaths(QDir::cleanPath(folder.absolutePath()));
         if (!overlaps.isEmpty()) {
-            QMessageBox::information(nullptr, tr("Info"),
-                                     tr("The folder %1 of the file safe \"%2\" overlaps the synchronized folder of "
-                                        "\"%3\" and is left out.")
-                                             .arg(QDir::toNativeSeparators(folder.absolutePath()).toHtmlEscaped(),
-                                                  safeName.toHtmlEscaped(), overlaps.first().safeName().toHtmlEscaped()),
-                                     QMessageBox::Ok);
+            DialogHelper::plainBox(nullptr, QMessageBox::Information, tr("Info"),
+                                   tr("The folder %1 of the file safe \"%2\" overlaps the synchronized folder of "
+                                      "\"%3\" and is left out.")
+                                           .arg(QDir::toNativeSeparators(folder.absolutePath()), safeName,
+                                                overlaps.first().safeName()));
             continue;
         }
         if (!folder.mkpath(QStringLiteral("."))) {
-            QMessageBox::information(nullptr, tr("Info"),
-                                     tr("Failed to create folder:") + QLatin1Char('\n') + folder.absolutePath(),
-                                     QMessageBox::Ok);
+            DialogHelper::plainBox(nullptr, QMessageBox::Information, tr("Info"),
+                                   tr("Failed to create folder:") + QLatin1Char('\n') + folder.absolutePath());
             return created;
         }
         setting.setLocalDir(folder.absolutePath());
@@ -293,10 +288,9 @@ int AdvancedStorageLocationView::createSyncSettings(bool autoSync)
         if (autoSync)
             setting.setMode(0);
         if (!SyncSettingsDao::instance()->add(setting)) {
-            QMessageBox::warning(nullptr, tr("Warning"),
-                                 tr("The synchronization setting of the file safe \"%1\" could not be stored.")
-                                         .arg(safeName.toHtmlEscaped()),
-                                 QMessageBox::Ok);
+            DialogHelper::plainBox(nullptr, QMessageBox::Warning, tr("Warning"),
+                                   tr("The synchronization setting of the file safe \"%1\" could not be stored.")
+                                           .arg(safeName));
             return created;
         }
         FolderIcon(m_appInfo).set(setting.localDir());

@@ -32,6 +32,14 @@ QString DialogHelper::conflictText(const QString& folder, const QString& safeNam
     return text;
 }
 
+QMessageBox::StandardButton DialogHelper::plainBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                                  const QString& text, QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    return QMessageBox::StandardButton(box.exec());
+}
+
 QString DialogHelper::chooseFolder(QWidget* parent, const QString& title, const char* prefix) const
 {
     QFileDialog dialog(parent, title, QString(), QString());
@@ -82,11 +90,9 @@ QString DialogHelper::validateFolder(QWidget* parent, const QString& candidate) 
             != QMessageBox::Yes)
             return QString();
         if (!SyncSettingsDao::instance()->remove(first.syncSettingId())) {
-            QMessageBox::warning(parent, QCoreApplication::translate("QObject", "Warning"),
-                                 QCoreApplication::translate(
-                                         "QObject", "Failed to remove synchronization setting for filesafe \"%1\"")
-                                         .arg(first.safeName().toHtmlEscaped()),
-                                 QMessageBox::Ok);
+            plainBox(parent, QMessageBox::Warning, QCoreApplication::translate("QObject", "Warning"),
+                     QCoreApplication::translate("QObject", "Failed to remove synchronization setting for filesafe \"%1\"")
+                             .arg(first.safeName()));
             return QString();
         }
         removed.insert(first.syncSettingId());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 
 class AppInfo;
@@ -24,6 +25,11 @@ public:
     // The question or notice about a conflict; names and paths are escaped for the rich text.
     static QString conflictText(const QString& folder, const QString& safeName, const QString& accountName,
                                 bool replace);
+
+    // A box that shows its text as it is: a name or path never turns into markup.
+    static QMessageBox::StandardButton plainBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                                const QString& text,
+                                                QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
 private:
     QString chooseFolder(QWidget* parent, const QString& title, const char* prefix) const;

@@ -7,6 +7,7 @@
 #include "sync/FolderIcon.h"
 #include "sync/MultiSyncher.h"
 #include "ui/SpaceIcons.h"
+#include "ui/filesafe/DialogHelper.h"
 #include "ui/filesafe/SettingsSyncSettingView.h"
 
 #include <QDir>
@@ -38,7 +39,11 @@ FileSyncSettingsView::FileSyncSettingsView(AppInfo* appInfo, MultiSyncher* multi
     m_addAction->setObjectName(QStringLiteral("addAction"));
     m_deleteAction->setObjectName(QStringLiteral("deleteAction"));
     ui->showLocalFolderButton->setToolTip(tr("Show in File Manager"));
-    ui->showLocalFolderButton->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
+    const QIcon showIcon = QIcon::fromTheme(QStringLiteral("folder-open"));
+    if (showIcon.isNull())
+        ui->showLocalFolderButton->setText(QStringLiteral("..."));
+    else
+        ui->showLocalFolderButton->setIcon(showIcon);
     connect(m_showAction, &QAction::triggered, this, &FileSyncSettingsView::on_openFolderInFileManager,
             Qt::UniqueConnection);
     connect(m_addAction, &QAction::triggered, this, &FileSyncSettingsView::on_addSettingButton_clicked,
@@ -167,7 +172,6 @@ void FileSyncSettingsView::reloadSettingRows()
         view->setLastSync(index.data(LastSyncRole).toDateTime());
         if (view->needsAttention())
             ++attention;
-        ui->tableView->openPersistentEditor(index);
         ui->tableView->setIndexWidget(index, view);
     }
     if (R7Application* app = R7Application::instance())
@@ -371,8 +375,8 @@ void FileSyncSettingsView::on_deleteSettingButton_clicked()
     if (SyncSettingsDao::instance()->remove(id)) {
         FolderIcon(m_appInfo).remove(setting.localDir());
     } else {
-        QMessageBox::warning(nullptr, tr("Unable to remove sync folder"),
-                             tr("The folder %1 couldn't be removed! Please try again").arg(localDir), QMessageBox::Ok);
+        DialogHelper::plainBox(nullptr, QMessageBox::Warning, tr("Unable to remove sync folder"),
+                               tr("The folder %1 couldn't be removed! Please try again").arg(localDir));
     }
 }
 

@@ -6,6 +6,7 @@
 #include "ui/filesafe/DialogHelper.h"
 
 #include <QDir>
+#include <QTextDocument>
 #include <QMessageBox>
 
 LocalFolderView::LocalFolderView(const AppInfo* appInfo, int maxDisplayLength, AdvancedStorageLocationView* storageView)
@@ -27,7 +28,7 @@ void LocalFolderView::setFolderPath(const QString& path)
 {
     m_path = QDir::cleanPath(path);
     ui->folderPath->setText(QDir::toNativeSeparators(StringUtil::elideMiddle(m_path, m_maxDisplayLength)));
-    ui->folderPath->setToolTip(QDir::toNativeSeparators(m_path).toHtmlEscaped());
+    ui->folderPath->setToolTip(Qt::convertFromPlainText(QDir::toNativeSeparators(m_path)));
 }
 
 void LocalFolderView::on_changeFolder_clicked()

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QTextDocument>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
@@ -114,6 +115,7 @@ void SyncHistoryView::initHistoryTable()
     header->setSectionResizeMode(ColAction, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(ColPath, QHeaderView::Stretch);
     header->setSectionResizeMode(ColStatus, QHeaderView::Fixed);
+    header->resizeSection(ColStatus, 150);
     header->setSectionResizeMode(ColTime, QHeaderView::ResizeToContents);
     sortNewestFirst();
 }
@@ -165,7 +167,7 @@ QList<QStandardItem*> SyncHistoryView::makeHistoryRow(qint64 id, int actionType,
     auto* actionItem = new QStandardItem(SyncAction::actionTypeName(actionType));
     auto* pathItem = new QStandardItem(displayPath);
     pathItem->setData(localPath, LocalPathRole);
-    pathItem->setToolTip(QDir::toNativeSeparators(localPath).toHtmlEscaped());
+    pathItem->setToolTip(Qt::convertFromPlainText(QDir::toNativeSeparators(localPath)));
     auto* statusItem = new QStandardItem(SyncAction::statusName(status));
     statusItem->setData(id, IdRole);
     statusItem->setData(actionType, ActionRole);
