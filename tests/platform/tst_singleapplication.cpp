@@ -62,8 +62,8 @@ void TestSingleApplication::secondStartWakesFirst()
     qint64 elapsed = 0;
     QStringList lines;
     QCOMPARE(startSecond(home, &elapsed, &lines), 0);
-    // The information box's 100 ms and a prompt answer, never the 5 s of a failed send.
-    QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+    // A prompt answer (plus start-up under load), never the 10 s of a failed send and its warning.
+    QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
     QVERIFY(!lines.filter("main: Tessarvale runs already").isEmpty());
     QVERIFY(!lines.filter(QRegularExpression("handleIsRunning: Send wakeup message: ok \\(\\d+ms\\)$")).isEmpty());
     QVERIFY(lines.filter("Failed to contact").isEmpty());
