@@ -12,22 +12,23 @@ class TestStartOnStartup : public QObject
     Q_OBJECT
 
 private:
-    static void writeEntry(const QString &body)
+    static QString readEntry()
     {
-        QDir().mkpath(QFileInfo(StartOnStartup::entryPath()).absolutePath());
         QFile file(StartOnStartup::entryPath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(body.toUtf8());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
-    static QString thisExec() { return StartOnStartup::execValue(QCoreApplication::applicationFilePath()); }
+    static ino_t entryInode()
+    {
+        struct stat info = {};
+        ::stat(QFile::encodeName(StartOnStartup::entryPath()).constData(), &info);
+        return info.st_ino;
+    }
 
 private slots:
     void entryContent_data();
     void entryContent();
-    void enableAndDisable();
-    void foreignEntries_data();
-    void foreignEntries();
-    void unwritableFolder_data();
+    void entries_data();
+    void entries();
     void unwritableFolder();
 };
 
@@ -35,8 +36,6 @@ void TestStartOnStartup::entryContent_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec"); // as the file holds it
-    QTest::newRow("plain") << "/usr/bin/tessarvale"
-                           << "\"/usr/bin/tessarvale\"";
     QTest::newRow("spaces") << "/opt/My Apps/tessarvale"
                             << "\"/opt/My Apps/tessarvale\"";
     // Inside quotes '"' becomes \" and the string escape doubles that backslash.
@@ -57,96 +56,71 @@ void TestStartOnStartup::entryContent()
     QCOMPARE(StartOnStartup::entryContent(program),
              "[Desktop Entry]\nType=Application\nName=tessarvale\nExec=" + exec + "\nTerminal=false\n");
     // Read back (string escapes first, then the quoting), the entry names the same program.
-    exec.replace("\\\\", "\\");
-    QCOMPARE(StartOnStartup::programOfExec(exec), program);
+    QCOMPARE(StartOnStartup::programOfExec(exec.replace("\\\\", "\\")), program);
 }
 
-void TestStartOnStartup::enableAndDisable()
+void TestStartOnStartup::entries_data()
 {
-    TestEnv env;
-    QVERIFY(!StartOnStartup::isEnabled());
-    QVERIFY(StartOnStartup::disable());
-    QVERIFY(!QFile::exists(StartOnStartup::entryPath()));
+    const QString self = QCoreApplication::applicationFilePath();
+    QTest::addColumn<QString>("entry"); // empty: none
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("none") << QString() << false;
+    QTest::newRow("this program") << StartOnStartup::entryContent(self) << true;
+    QTest::newRow("this program, unquoted") << "[Desktop Entry]\nExec=" + self + "\n" << true;
+    QTest::newRow("other program") << "[Desktop Entry]\nExec=\"/opt/other/tessarvale\"\n" << false;
+    QTest::newRow("hidden") << StartOnStartup::entryContent(self) + "Hidden=true\n" << false;
+    QTest::newRow("other group") << "[Other]\nExec=" + self + "\n[Desktop Entry]\nType=Application\n" << false;
+    QTest::newRow("unclosed quote") << "[Desktop Entry]\nExec=\"" + self + "\n" << false;
+    QTest::newRow("longer path") << "[Desktop Entry]\nExec=" + self + "x\n" << false;
+}
 
-    QVERIFY(StartOnStartup::enable());
+void TestStartOnStartup::entries()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, enabled);
+    TestEnv env;
     QCOMPARE(StartOnStartup::entryPath(), env.configHome() + "/autostart/tessarvale.desktop");
-    QVERIFY(StartOnStartup::isEnabled());
-    // A second enable writes nothing: the file is the same one.
-    struct stat before, after;
-    QCOMPARE(::stat(QFile::encodeName(StartOnStartup::entryPath()), &before), 0);
-    QVERIFY(StartOnStartup::enable());
-    QCOMPARE(::stat(QFile::encodeName(StartOnStartup::entryPath()), &after), 0);
-    QCOMPARE(after.st_ino, before.st_ino);
-
+    if (!entry.isEmpty()) {
+        QDir().mkpath(env.configHome() + "/autostart");
+        QFile file(StartOnStartup::entryPath());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(entry.toUtf8()) > 0);
+    }
+    QCOMPARE(StartOnStartup::isEnabled(), enabled);
+    // Only an enabled entry goes: another program's stays, and a hidden one may hide a system-wide one.
     QVERIFY(StartOnStartup::disable());
-    QVERIFY(!QFile::exists(StartOnStartup::entryPath()));
+    QCOMPARE(readEntry(), enabled ? QString() : entry);
     QVERIFY(!StartOnStartup::isEnabled());
-}
 
-void TestStartOnStartup::foreignEntries_data()
-{
-    QTest::addColumn<QString>("body");
-    QTest::newRow("other program") << "[Desktop Entry]\nType=Application\nExec=\"/opt/other/tessarvale\"\n";
-    QTest::newRow("this program, hidden") << "[Desktop Entry]\nExec=" + thisExec() + "\nHidden=true\n";
-    QTest::newRow("this program, other group")
-            << "[Other]\nExec=" + thisExec() + "\n[Desktop Entry]\nType=Application\n";
-    QTest::newRow("unclosed quote") << "[Desktop Entry]\nExec=\"" + QCoreApplication::applicationFilePath() + "\n";
-    QTest::newRow("argument appended to the path")
-            << "[Desktop Entry]\nExec=" + QCoreApplication::applicationFilePath() + "x\n";
-}
-
-void TestStartOnStartup::foreignEntries()
-{
-    QFETCH(QString, body);
-    TestEnv env;
-    writeEntry(body);
-    QVERIFY(!StartOnStartup::isEnabled());
-    // Disable leaves an entry that is not ours, or that hides a system-wide one, in place.
-    QVERIFY(StartOnStartup::disable());
-    QFile entry(StartOnStartup::entryPath());
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(entry.readAll()), body);
-    entry.close();
     QVERIFY(StartOnStartup::enable());
     QVERIFY(StartOnStartup::isEnabled());
-}
-
-void TestStartOnStartup::unwritableFolder_data()
-{
-    QTest::addColumn<bool>("readOnlyFolder"); // otherwise the folder's name is taken by a file
-    QTest::newRow("read-only folder") << true;
-    QTest::newRow("file in the way") << false;
+    QCOMPARE(readEntry(), StartOnStartup::entryContent(QCoreApplication::applicationFilePath()));
+    // Enabled already: nothing is written again.
+    const ino_t written = entryInode();
+    QVERIFY(StartOnStartup::enable());
+    QCOMPARE(entryInode(), written);
 }
 
 void TestStartOnStartup::unwritableFolder()
 {
-    QFETCH(bool, readOnlyFolder);
-    if (readOnlyFolder && ::geteuid() == 0) {
-        QSKIP("root writes into read-only folders");
-    }
     TestEnv env;
     const QString folder = env.configHome() + "/autostart";
-    if (readOnlyFolder) {
-        QVERIFY(QDir().mkpath(folder));
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-    } else {
-        QFile blocker(folder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-    }
     LogCapture log;
+    // Root writes into read-only folders; a file in the folder's place stops everyone.
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
     QVERIFY(!StartOnStartup::enable());
     QVERIFY(!StartOnStartup::isEnabled());
     QVERIFY(log.contains("StartOnStartup::enable: Cannot write " + StartOnStartup::entryPath()));
-    if (readOnlyFolder) {
-        // An entry that is there cannot be removed either.
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QVERIFY(StartOnStartup::enable());
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-        QVERIFY(!StartOnStartup::disable());
-        QVERIFY(log.contains("StartOnStartup::disable: Cannot remove"));
-        QVERIFY(StartOnStartup::isEnabled());
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (::geteuid() == 0) {
+        return;
     }
+    QVERIFY(blocker.remove() && QDir().mkpath(folder) && StartOnStartup::enable());
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(!StartOnStartup::disable());
+    QVERIFY(log.contains("StartOnStartup::disable: Cannot remove " + StartOnStartup::entryPath()));
+    QVERIFY(StartOnStartup::isEnabled());
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 int main(int argc, char *argv[])

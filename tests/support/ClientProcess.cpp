@@ -1,20 +1,21 @@
 #include "tests/support/ClientProcess.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
 
-ClientHome::ClientHome(const QString &runtimeFolder)
-    : m_runtime(runtimeFolder.isEmpty() ? m_dir.path() + QStringLiteral("/runtime") : runtimeFolder)
+ClientHome::ClientHome()
+    : runtimeFolder(m_dir.path() + "/runtime")
+    , dumpFolder(m_dir.path() + "/cache/Varnel/tessarvale")
+    , serverLog(dumpFolder + "/breakpad.log")
 {
     for (const char *folder : {"home", "config/Varnel", "cache", "runtime"}) {
-        QDir(m_dir.path()).mkpath(QLatin1String(folder));
+        QDir(m_dir.path()).mkpath(folder);
     }
-    QFile::setPermissions(m_runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile settings(m_dir.path() + QStringLiteral("/config/Varnel/tessarvale.conf"));
+    QFile::setPermissions(runtimeFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile settings(m_dir.path() + "/config/Varnel/tessarvale.conf");
     if (settings.open(QIODevice::WriteOnly)) {
         settings.write("[app]\nlog_level=INFO\n");
     }
@@ -27,39 +28,23 @@ ClientHome::~ClientHome()
         sendSignal(process->processId(), SIGCONT);
         process->kill();
         process->waitForFinished(5000);
-        // The server writes its last line before the folders go.
         (void)QTest::qWaitFor([server] { return !isAlive(server); }, 5000);
     }
-}
-
-QString ClientHome::dumpFolder() const
-{
-    return m_dir.path() + QStringLiteral("/cache/Varnel/tessarvale");
-}
-
-QString ClientHome::logPath() const
-{
-    return m_dir.path() + QStringLiteral("/cache/tessarvale/tessarvale.log");
-}
-
-QString ClientHome::serverLogPath() const
-{
-    return dumpFolder() + QStringLiteral("/breakpad.log");
 }
 
 QProcess *ClientHome::start()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), m_dir.path() + QStringLiteral("/home"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.path() + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert("HOME", m_dir.path() + "/home");
+    env.insert("XDG_CONFIG_HOME", m_dir.path() + "/config");
+    env.insert("XDG_CACHE_HOME", m_dir.path() + "/cache");
+    env.insert("XDG_RUNTIME_DIR", runtimeFolder);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
     m_processes.emplace_back(new QProcess);
     QProcess *process = m_processes.back().get();
     process->setProcessEnvironment(env);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(QStringLiteral(TESSARVALE_EXECUTABLE), QStringList());
+    process->start(TESSARVALE_EXECUTABLE, QStringList());
     process->waitForStarted();
     return process;
 }
@@ -67,19 +52,16 @@ QProcess *ClientHome::start()
 QString ClientHome::readFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QString();
-    }
-    const QByteArray bytes = file.readAll(); // may hold NULs
-    return QString::fromUtf8(bytes.constData(), bytes.size());
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QString::fromUtf8(bytes.constData(), bytes.size()); // may hold NULs
 }
 
 QStringList ClientHome::logLines(qint64 pid) const
 {
     // "[time] pid LEVEL text", the pid right-aligned.
-    const QRegularExpression prefix(QStringLiteral("^\\[[^\\]]*\\] +%1 ").arg(pid));
+    const QRegularExpression prefix(QString("^\\[[^\\]]*\\] +%1 ").arg(pid));
     QStringList lines;
-    for (const QString &line : readFile(logPath()).split(QLatin1Char('\n'))) {
+    for (const QString &line : readFile(m_dir.path() + "/cache/tessarvale/tessarvale.log").split('\n')) {
         const QRegularExpressionMatch match = prefix.match(line);
         if (match.hasMatch()) {
             lines << line.mid(match.capturedLength());
@@ -88,23 +70,9 @@ QStringList ClientHome::logLines(qint64 pid) const
     return lines;
 }
 
-bool ClientHome::waitForLog(qint64 pid, const QString &fragment, int timeoutMs, int count) const
+bool ClientHome::waitForLog(qint64 pid, const QString &fragment, int count) const
 {
-    return QTest::qWaitFor([&] { return logLines(pid).filter(fragment).size() >= count; }, timeoutMs);
-}
-
-qint64 ClientHome::serverPidOf(qint64 clientPid)
-{
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        // "pid (name) state ppid ..."; the name may hold blanks, the last ')' ends it.
-        const QString stat = readFile(QStringLiteral("/proc/%1/stat").arg(entry));
-        const QStringList fields = stat.mid(stat.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
-        if (fields.size() > 1 && fields.at(1).toLongLong() == clientPid &&
-            readFile(QStringLiteral("/proc/%1/cmdline").arg(entry)).split(QChar(0)).contains(QStringLiteral("-oop"))) {
-            return entry.toLongLong();
-        }
-    }
-    return 0;
+    return QTest::qWaitFor([&] { return logLines(pid).filter(fragment).size() >= count; }, 10000);
 }
 
 bool ClientHome::sendSignal(qint64 pid, int signal)
@@ -112,9 +80,28 @@ bool ClientHome::sendSignal(qint64 pid, int signal)
     return pid > 0 && ::kill(pid_t(pid), signal) == 0;
 }
 
+// "pid (name) state ppid ...": the name may hold blanks, the last ')' ends it.
+static QStringList statFields(const QString &pid)
+{
+    const QString stat = ClientHome::readFile("/proc/" + pid + "/stat");
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+}
+
 bool ClientHome::isAlive(qint64 pid)
 {
     // A zombie has ended; nobody may reap an orphan soon.
-    const QString stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    return pid > 0 && !stat.isEmpty() && stat.mid(stat.lastIndexOf(QLatin1Char(')')) + 2, 1) != QLatin1String("Z");
+    const QStringList fields = statFields(QString::number(pid));
+    return pid > 0 && fields.size() > 1 && fields.first() != "Z";
+}
+
+qint64 ClientHome::serverPidOf(qint64 clientPid)
+{
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        const QStringList fields = statFields(entry);
+        if (clientPid > 0 && fields.size() > 1 && fields.at(1).toLongLong() == clientPid &&
+            readFile("/proc/" + entry + "/cmdline").split(QChar(0)).contains("-oop")) {
+            return entry.toLongLong();
+        }
+    }
+    return 0;
 }
