@@ -2,7 +2,7 @@
 // taken from the MapNotify the server sends to the root window (no polling). The program runs in
 // its own process group, which is ended once the window is there.
 // usage: startup_probe [--timeout ms] program [arguments...]
-// prints: "mapped <milliseconds>" on success; exit status 1 on a time-out or a failed start.
+// prints: "mapped <milliseconds> <window title>" on success; exit status 1 on a time-out or a failed start.
 #include <X11/Xlib.h>
 
 #include <chrono>
@@ -78,6 +78,7 @@ int main(int argc, char **argv)
     setpgid(pid, pid);
 
     double mappedMs = -1;
+    Window mapped = None;
     while (mappedMs < 0) {
         while (XPending(display) > 0) {
             XEvent event;
@@ -85,6 +86,7 @@ int main(int argc, char **argv)
             // Override-redirect windows (tool tips, drag images) are not the program's window.
             if (event.type == MapNotify && !event.xmap.override_redirect) {
                 mappedMs = msSince(start);
+                mapped = event.xmap.window;
                 break;
             }
         }
@@ -100,8 +102,13 @@ int main(int argc, char **argv)
         pollfd fd{ConnectionNumber(display), POLLIN, 0};
         poll(&fd, 1, left < 50 ? int(left) + 1 : 50);
     }
+    // The title tells which window came first (a message box would be a wrong start).
+    char *title = nullptr;
+    XFetchName(display, mapped, &title);
+    std::printf("mapped %.2f %s\n", mappedMs, title ? title : "(untitled)");
+    if (title)
+        XFree(title);
     endGroup(pid);
     XCloseDisplay(display);
-    std::printf("mapped %.2f\n", mappedMs);
     return 0;
 }
