@@ -685,7 +685,8 @@ void LoginView::evAutoLogin()
         qDebug("LoginView::evAutoLogin: automatic login");
         startOrProceedLogin();
     } else {
-        if (app)
+        // Only our own notice goes: the server check has just put its verdict there.
+        if (app && app->statusText() == tr("Login automatically"))
             app->setStatusText(QString());
         qDebug("LoginView::evAutoLogin: no automatic login");
     }
