@@ -8,7 +8,6 @@ other builders' load), the rest wall-clock medians. Goals marked * are the bench
 yardsticks where no goal was ever set; the others are the project's."""
 import json
 import os
-import statistics
 import sys
 from datetime import datetime, timezone
 
@@ -139,22 +138,15 @@ def main():
     else:
         missing("Planning 100,000 unchanged paths", "< 1 s")
 
-    starts = {}
-    path = os.path.join(directory, "startup.log")
-    if os.path.exists(path):
-        with open(path) as f:
-            for line in f:
-                name, round_, value = line.split()[:3]
-                if int(round_) > 0:  # round 0 warms the caches
-                    starts.setdefault(name, []).append(float(value))
-    if "tessarvale" in starts and "keepassxc" in starts:
-        o = statistics.median(starts["tessarvale"])
-        r = statistics.median(starts["keepassxc"])
-        runs = len(starts["tessarvale"])
+    starts = result_line(directory, "bench_startwindow") or {}
+    if "tessarvale" in starts and "KeePassXC" in starts:
+        o = starts["tessarvale"]["median_ms"]
+        r = starts["KeePassXC"]["median_ms"]
+        runs = starts["tessarvale"]["runs"]
         row(f"Start-up to the window mapped, Xvfb, warm, median of {runs} (ref. KeePassXC)", ms(o), ms(r), o / r,
             "< KeePassXC", o < r)
-        if "floor" in starts:
-            f_ = statistics.median(starts["floor"])
+        if "bare Qt window" in starts:
+            f_ = starts["bare Qt window"]["median_ms"]
             row("Start-up, the same (ref. a bare Qt widgets program, the floor)", ms(o), ms(f_), o / f_, "—", None)
     else:
         missing("Start-up to the window mapped (ref. KeePassXC)", "< KeePassXC")
