@@ -110,5 +110,10 @@ int main(int argc, char **argv)
                     double(peak - rssBefore) * 1024 / files, peak, rssBefore);
     else
         std::printf("scan peak: not measured (/proc/self/clear_refs not writable)\n");
+    // One line for scripts/bench.
+    std::printf("RESULT {\"files\": %d, \"scan_ms\": %.3f, \"find_ms\": %.3f, \"heap_per_file\": %.1f, "
+                "\"peak_per_file\": %.1f}\n",
+                files, oursMs, findMs, double(heapAfter - heapBefore) / files,
+                peakReset ? double(peak - rssBefore) * 1024 / files : -1.0);
     return 0;
 }

@@ -135,5 +135,12 @@ int main(int argc, char **argv)
     std::printf("download: %s in %lld ms, VmHWM %lld KiB (+%lld KiB)\n", received == size ? "ok" : "FAILED",
                 static_cast<long long>(downloadMs), static_cast<long long>(afterDownload),
                 static_cast<long long>(afterDownload - base));
+    // One line for scripts/bench.
+    std::printf("RESULT {\"mib\": %lld, \"upload_ok\": %s, \"download_ok\": %s, \"upload_ms\": %lld, "
+                "\"download_ms\": %lld, \"base_kib\": %lld, \"upload_growth_kib\": %lld, "
+                "\"download_growth_kib\": %lld}\n",
+                static_cast<long long>(mib), objectId.isEmpty() ? "false" : "true", received == size ? "true" : "false",
+                static_cast<long long>(uploadMs), static_cast<long long>(downloadMs), static_cast<long long>(base),
+                static_cast<long long>(afterUpload - base), static_cast<long long>(afterDownload - base));
     return objectId.isEmpty() || received != size ? 1 : 0;
 }

@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Reads the results scripts/bench collected and prints one Markdown table: each figure of ours
+beside the reference measured in the same run, the ratio (ours / reference, lower is better) and
+the goal, met or missed.
+
+Timed figures of Google Benchmark are CPU times (the machine is shared; wall time would count the
+other builders' load), the rest wall-clock medians. Goals marked * are the benchmarks' own
+yardsticks where no goal was ever set; the others are the project's."""
+import json
+import os
+import sys
+from datetime import datetime, timezone
+
+
+def load_gbench(directory, name):
+    """{benchmark name: cpu time in ms}, the median where there were repetitions."""
+    path = os.path.join(directory, name + ".json")
+    if not os.path.exists(path):
+        return {}
+    with open(path) as f:
+        data = json.load(f)
+    times, medians = {}, {}
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+    for b in data.get("benchmarks", []):
+        if b.get("error_occurred"):
+            continue
+        ms = b["cpu_time"] * scale[b.get("time_unit", "ns")]
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                medians[b["run_name"]] = (ms, b)
+        else:
+            times.setdefault(b.get("run_name", b["name"]), (ms, b))
+    times.update(medians)
+    return times
+
+
+def result_line(directory, name):
+    path = os.path.join(directory, name + ".log")
+    if not os.path.exists(path):
+        return None
+    with open(path, errors="replace") as f:
+        for line in f:
+            if line.startswith("RESULT "):
+                return json.loads(line[len("RESULT "):])
+    return None
+
+
+rows = []
+
+
+def row(figure, ours, reference, ratio, goal, met):
+    verdict = "—" if met is None else ("met" if met else "MISSED")
+    rows.append((figure, ours, reference, "—" if ratio is None else f"{ratio:.2f}", goal, verdict))
+
+
+def missing(figure, goal):
+    rows.append((figure, "not measured", "", "", goal, "—"))
+
+
+def ms(value):
+    return f"{value:,.0f} ms" if value >= 100 else f"{value:.1f} ms"
+
+
+def mbps(total_bytes, milliseconds):
+    return f"{total_bytes / (1 << 20) / (milliseconds / 1000):,.0f} MiB/s"
+
+
+def pair(times, ours_name, ref_name, figure, goal_ratio, volume=None, goal_text=None):
+    if ours_name not in times or ref_name not in times:
+        missing(figure, goal_text or f"≤ {goal_ratio:.2f}x*")
+        return
+    o, r = times[ours_name][0], times[ref_name][0]
+    show = (lambda t: mbps(volume, t)) if volume else ms
+    row(figure, show(o), show(r), o / r, goal_text or f"≤ {goal_ratio:.2f}x*", o / r <= goal_ratio)
+
+
+def main():
+    directory = sys.argv[1]
+    quick = "--quick" in sys.argv[2:]
+
+    aes = load_gbench(directory, "bench_aes")
+    four_mib = 4 << 20
+    pair(aes, "BM_CipherCalculatorEncrypt", "BM_EvpEncrypt",
+         "AES-256-CBC encryption, 4 MiB in 64 KiB chunks (ref. OpenSSL EVP loop)", 1.10, four_mib)
+    pair(aes, "BM_CipherCalculatorDecrypt", "BM_EvpDecrypt",
+         "AES-256-CBC decryption, 4 MiB in 64 KiB chunks (ref. OpenSSL EVP loop)", 1.10, four_mib)
+
+    streams = load_gbench(directory, "bench_transferstreams")
+    big = 256 << 20
+    pair(streams, "BM_AesCryptDevice/65536", "BM_OpensslEncrypt/65536",
+         "Upload stream, 256 MiB encrypted (ref. OpenSSL loop)", 1.25, big)
+    pair(streams, "BM_DownloadFile/65536", "BM_OpensslDecryptToFile/65536",
+         "Download sink, 256 MiB decrypted to a file (ref. OpenSSL loop to a file)", 1.25, big)
+
+    transfer = result_line(directory, "bench_transfermemory")
+    if transfer and transfer["upload_ok"] and transfer["download_ok"]:
+        size_kib = transfer["mib"] * 1024
+        for kind in ("upload", "download"):
+            growth = transfer[kind + "_growth_kib"]
+            row(f"Peak memory growth, {kind} of {transfer['mib']} MiB via the development service "
+                f"(ref. the file's size)",
+                f"{growth / 1024:.1f} MiB", f"{transfer['mib']} MiB", growth / size_kib,
+                "≤ 64 MiB*", growth <= 64 * 1024)
+    else:
+        missing("Peak memory growth of a large transfer", "≤ 64 MiB*")
+
+    db = load_gbench(directory, "bench_db")
+    n = 10000 if quick else 100000
+    for ours, ref, what in (("StoreBatch", "StoreBatch", "stored in one transaction"),
+                            ("LoadAll", "LoadAll", "loaded as one setting"),
+                            ("LoadByPath", "LoadByPath", "looked up one by one")):
+        pair(db, f"BM_Client_{ours}/{n}", f"BM_CApi_{ref}/{n}",
+             f"Database, {n:,} file records {what} (ref. SQLite C API)", 2.0)
+
+    scan = result_line(directory, "bench_scan")
+    if scan:
+        ratio = scan["scan_ms"] / scan["find_ms"]
+        row(f"Local scan of {scan['files']:,} files (ref. find -printf)", ms(scan["scan_ms"]), ms(scan["find_ms"]),
+            ratio, "≤ 2x", ratio <= 2.0)
+        peak = max(scan["peak_per_file"], scan["heap_per_file"])
+        row("Local scan, memory per file (peak above start)", f"{peak:.0f} B", "—", None, "< 1 KB", peak < 1024)
+    else:
+        missing("Local scan (ref. find -printf)", "≤ 2x")
+
+    planner = load_gbench(directory, "bench_syncplanner")
+    big_plan, small_plan = "BM_Planner_Unchanged/100000", "BM_Planner_Unchanged/10000"
+    big_ref, small_ref = "BM_Reference_Lookups/100000", "BM_Reference_Lookups/10000"
+    if all(k in planner for k in (big_plan, small_plan, big_ref, small_ref)):
+        o, r = planner[big_plan][0], planner[big_ref][0]
+        row("Planning 100,000 unchanged paths (ref. bare look-up loop)", ms(o), ms(r), o / r, "< 1 s", o < 1000)
+        growth = o / planner[small_plan][0]
+        ref_growth = r / planner[small_ref][0]
+        row("Planning, time at 100,000 over time at 10,000 (ref. the loop's)", f"{growth:.1f}x",
+            f"{ref_growth:.1f}x", growth / ref_growth, "linear: ≤ 12x", growth <= 12)
+        peak = planner[big_plan][1].get("peak_per_path")
+        if peak is not None:
+            row("Planning, memory per path (peak above start)", f"{peak:.0f} B", "—", None, "< 1 KB", peak < 1024)
+    else:
+        missing("Planning 100,000 unchanged paths", "< 1 s")
+
+    starts = result_line(directory, "bench_startwindow") or {}
+    if "tessarvale" in starts and "KeePassXC" in starts:
+        o = starts["tessarvale"]["median_ms"]
+        r = starts["KeePassXC"]["median_ms"]
+        runs = starts["tessarvale"]["runs"]
+        row(f"Start-up to the window mapped, Xvfb, warm, median of {runs} (ref. KeePassXC)", ms(o), ms(r), o / r,
+            "< KeePassXC", o < r)
+        if "bare Qt window" in starts:
+            f_ = starts["bare Qt window"]["median_ms"]
+            row("Start-up, the same (ref. a bare Qt widgets program, the floor)", ms(o), ms(f_), o / f_, "—", None)
+    else:
+        missing("Start-up to the window mapped (ref. KeePassXC)", "< KeePassXC")
+
+    print(f"{datetime.now(timezone.utc):%Y-%m-%d %H:%M} UTC, {os.cpu_count()} cores"
+          f"{', --quick' if quick else ''}")
+    print()
+    header = ("figure", "ours", "reference", "ratio", "goal", "met")
+    print("| " + " | ".join(header) + " |")
+    print("|" + "|".join(["---"] * len(header)) + "|")
+    for r_ in rows:
+        print("| " + " | ".join(r_) + " |")
+    print()
+    print("ratio: ours / reference, of times or sizes (lower is better). Google Benchmark figures are CPU times; the rest are")
+    print("wall-clock medians. * the benchmark's own yardstick where no goal was set.")
+
+
+if __name__ == "__main__":
+    main()
