@@ -1,6 +1,6 @@
 // AES-256-CBC throughput of CipherCalculator against OpenSSL's own EVP loop on the same buffer,
 // both fed 64 KiB at a time the way the transfer streams feed them.
-#include "net/CipherCalculator.h"
+#include "net/crypto/CipherCalculator.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>

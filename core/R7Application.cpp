@@ -8,7 +8,7 @@
 #include "db/R7Database.h"
 #include "db/SettingsStorage.h"
 #include "db/SyncSettingsDao.h"
-#include "net/CryptoPrimitives.h"
+#include "net/crypto/CryptoPrimitives.h"
 #include "net/FilesafeRI.h"
 #include "net/LoginRI.h"
 #include "net/NetProxy.h"

@@ -1,7 +1,7 @@
 #include "net/AesCryptDevice.h"
 
-#include "net/CipherCalculator.h"
-#include "net/Codec.h"
+#include "net/crypto/CipherCalculator.h"
+#include "net/crypto/Codec.h"
 
 #include <openssl/evp.h>
 

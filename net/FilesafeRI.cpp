@@ -4,8 +4,8 @@
 #include "core/FileUtil.h"
 #include "core/StringUtil.h"
 #include "net/AesCryptDevice.h"
-#include "net/Codec.h"
-#include "net/CryptoPrimitives.h"
+#include "net/crypto/Codec.h"
+#include "net/crypto/CryptoPrimitives.h"
 #include "net/DownloadFile.h"
 #include "net/Request.h"
 

@@ -1,6 +1,6 @@
 #include "net/NetProxy.h"
 
-#include "net/CredCrypt.h"
+#include "net/crypto/CredCrypt.h"
 
 #include <QAuthenticator>
 #include <QDateTime>

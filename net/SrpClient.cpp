@@ -1,8 +1,8 @@
 #include "net/SrpClient.h"
 
-#include "net/AesCipher.h"
-#include "net/Codec.h"
-#include "net/CryptoPrimitives.h"
+#include "net/crypto/AesCipher.h"
+#include "net/crypto/Codec.h"
+#include "net/crypto/CryptoPrimitives.h"
 #include "net/SrpContext.h"
 
 #include <openssl/bn.h>

@@ -1,6 +1,6 @@
 #include "net/SrpContext.h"
 
-#include "net/DigestCalculator.h"
+#include "net/crypto/DigestCalculator.h"
 
 #include <openssl/bn.h>
 

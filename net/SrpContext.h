@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/BigNum.h"
+#include "net/crypto/BigNum.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 
 #include "core/AppInfo.h"
 #include "core/StringUtil.h"
-#include "net/CredCrypt.h"
+#include "net/crypto/CredCrypt.h"
 #include "net/KeychainUtil.h"
 #include "net/UserCredList.h"
 

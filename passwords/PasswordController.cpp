@@ -1,10 +1,10 @@
 #include "passwords/PasswordController.h"
 
 #include "core/StringUtil.h"
-#include "net/Codec.h"
+#include "net/crypto/Codec.h"
 #include "net/IPasswordRI.h"
 #include "net/ISession.h"
-#include "net/PasswordCrypt.h"
+#include "net/crypto/PasswordCrypt.h"
 #include "net/PasswordTO.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 
 #include "core/AppInfo.h"
 #include "core/StringUtil.h"
-#include "net/Codec.h"
+#include "net/crypto/Codec.h"
 #include "net/LoginRI.h"
 #include "net/ServerInfo.h"
 #include "net/ServerList.h"

@@ -2,7 +2,7 @@
 
 #include "core/AppInfo.h"
 #include "db/R7Database.h"
-#include "net/CryptoPrimitives.h"
+#include "net/crypto/CryptoPrimitives.h"
 #include "net/LoginRI.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"

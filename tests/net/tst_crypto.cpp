@@ -1,12 +1,12 @@
 // The cryptographic building blocks, each against published vectors or an independent OpenSSL call.
-#include "net/AesCipher.h"
-#include "net/BigNum.h"
-#include "net/CipherCalculator.h"
-#include "net/Codec.h"
-#include "net/CredCrypt.h"
-#include "net/CryptoPrimitives.h"
-#include "net/DigestCalculator.h"
-#include "net/PasswordCrypt.h"
+#include "net/crypto/AesCipher.h"
+#include "net/crypto/BigNum.h"
+#include "net/crypto/CipherCalculator.h"
+#include "net/crypto/Codec.h"
+#include "net/crypto/CredCrypt.h"
+#include "net/crypto/CryptoPrimitives.h"
+#include "net/crypto/DigestCalculator.h"
+#include "net/crypto/PasswordCrypt.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "net/CredCrypt.h"
+#include "net/crypto/CredCrypt.h"
 #include "net/NetProxy.h"
 #include "net/R7Session.h"
 #include "net/Request.h"

@@ -1,5 +1,5 @@
-#include "net/BigNum.h"
-#include "net/CryptoPrimitives.h"
+#include "net/crypto/BigNum.h"
+#include "net/crypto/CryptoPrimitives.h"
 #include "net/SrpClient.h"
 #include "net/SrpContext.h"
 

@@ -1,7 +1,7 @@
 // Saved credentials on the real Secret Service of the test session (gnome-keyring over D-Bus),
 // with a backend in front of it that can make single reads or writes fail.
 #include "core/AppInfo.h"
-#include "net/CredCrypt.h"
+#include "net/crypto/CredCrypt.h"
 #include "net/KeychainBackend.h"
 #include "net/KeychainUtil.h"
 #include "net/SystemKeychainBackend.h"

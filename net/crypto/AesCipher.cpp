@@ -1,7 +1,7 @@
-#include "net/AesCipher.h"
+#include "net/crypto/AesCipher.h"
 
-#include "net/CipherCalculator.h"
-#include "net/Codec.h"
+#include "net/crypto/CipherCalculator.h"
+#include "net/crypto/Codec.h"
 
 namespace {
 

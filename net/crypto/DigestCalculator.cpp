@@ -1,6 +1,6 @@
-#include "net/DigestCalculator.h"
+#include "net/crypto/DigestCalculator.h"
 
-#include "net/BigNum.h"
+#include "net/crypto/BigNum.h"
 
 #include <openssl/bn.h>
 

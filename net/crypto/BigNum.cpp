@@ -1,6 +1,6 @@
-#include "net/BigNum.h"
+#include "net/crypto/BigNum.h"
 
-#include "net/R7Exception.h"
+#include "net/crypto/R7Exception.h"
 
 #include <openssl/crypto.h>
 

@@ -1,4 +1,4 @@
-#include "net/Codec.h"
+#include "net/crypto/Codec.h"
 
 namespace {
 

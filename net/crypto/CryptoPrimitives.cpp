@@ -1,6 +1,6 @@
-#include "net/CryptoPrimitives.h"
+#include "net/crypto/CryptoPrimitives.h"
 
-#include "net/BigNum.h"
+#include "net/crypto/BigNum.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>

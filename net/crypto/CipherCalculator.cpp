@@ -1,4 +1,4 @@
-#include "net/CipherCalculator.h"
+#include "net/crypto/CipherCalculator.h"
 
 #include <climits>
 

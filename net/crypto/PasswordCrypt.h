@@ -1,8 +1,8 @@
 #pragma once
 
-#include "net/AesCipher.h"
-#include "net/EncryptedBytes.h"
-#include "net/EncryptedData.h"
+#include "net/crypto/AesCipher.h"
+#include "net/crypto/EncryptedBytes.h"
+#include "net/crypto/EncryptedData.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "net/PasswordCrypt.h"
+#include "net/crypto/PasswordCrypt.h"
 
-#include "net/Codec.h"
-#include "net/CryptoPrimitives.h"
+#include "net/crypto/Codec.h"
+#include "net/crypto/CryptoPrimitives.h"
 
 namespace {
 

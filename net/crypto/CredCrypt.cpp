@@ -1,6 +1,6 @@
-#include "net/CredCrypt.h"
+#include "net/crypto/CredCrypt.h"
 
-#include "net/AesCipher.h"
+#include "net/crypto/AesCipher.h"
 
 namespace {
 
