@@ -68,24 +68,35 @@ void PasswordController::getPassword(qint64 id, ResultCallback<SinglePasswordTO>
     touchLastOperation();
 }
 
-void PasswordController::createPassword(const QSharedPointer<PasswordViewModel> &entry,
-                                        ResultCallback<EmptyPasswordTO> callback)
+// The record sent for a new or changed entry, its password encrypted for transport.
+bool PasswordController::toTransferObject(const QSharedPointer<PasswordViewModel> &entry, const char *method,
+                                          PasswordTO *to) const
 {
     QString cipherHex;
     QString ivHex;
     QString error;
     if (!encrypt(entry->password(), &cipherHex, &ivHex, &error)) {
-        qWarning().noquote() << "PasswordController::createPassword: Failed to encrypt password: " + error;
+        qWarning().noquote() << QStringLiteral("PasswordController::%1: Failed to encrypt password: ")
+                                        .arg(QLatin1String(method)) + error;
+        return false;
+    }
+    to->setTitle(entry->title());
+    to->setUsername(entry->username());
+    to->setPassword(cipherHex);
+    to->setTransportIv(ivHex);
+    to->setUrl(entry->url());
+    to->setComment(entry->comment());
+    return true;
+}
+
+void PasswordController::createPassword(const QSharedPointer<PasswordViewModel> &entry,
+                                        ResultCallback<EmptyPasswordTO> callback)
+{
+    PasswordTO to;
+    if (!toTransferObject(entry, "createPassword", &to)) {
         callback(Result<EmptyPasswordTO>(EC_BAD_RESPONSE, "Unable to encrypt password"));
         return;
     }
-    PasswordTO to;
-    to.setTitle(entry->title());
-    to.setUsername(entry->username());
-    to.setPassword(cipherHex);
-    to.setTransportIv(ivHex);
-    to.setUrl(entry->url());
-    to.setComment(entry->comment());
     m_passwordRI->createPassword(to, std::move(callback));
     touchLastOperation();
 }
@@ -93,22 +104,12 @@ void PasswordController::createPassword(const QSharedPointer<PasswordViewModel> 
 void PasswordController::updatePassword(const QSharedPointer<PasswordViewModel> &entry,
                                         ResultCallback<EmptyPasswordTO> callback)
 {
-    QString cipherHex;
-    QString ivHex;
-    QString error;
-    if (!encrypt(entry->password(), &cipherHex, &ivHex, &error)) {
-        qWarning().noquote() << "PasswordController::updatePassword: Failed to encrypt password: " + error;
+    PasswordTO to;
+    to.setId(entry->id());
+    if (!toTransferObject(entry, "updatePassword", &to)) {
         callback(Result<EmptyPasswordTO>(EC_BAD_RESPONSE, "Unable to encrypt password"));
         return;
     }
-    PasswordTO to;
-    to.setId(entry->id());
-    to.setTitle(entry->title());
-    to.setUsername(entry->username());
-    to.setPassword(cipherHex);
-    to.setTransportIv(ivHex);
-    to.setUrl(entry->url());
-    to.setComment(entry->comment());
     m_passwordRI->updatePassword(to, std::move(callback));
     touchLastOperation();
 }

@@ -2,6 +2,7 @@
 
 #include "net/EmptyPasswordTO.h"
 #include "net/EmptyPasswordsTO.h"
+#include "net/PasswordTO.h"
 #include "net/Result.h"
 #include "net/SinglePasswordTO.h"
 #include "passwords/PasswordViewModel.h"
@@ -80,6 +81,7 @@ private slots:
 private:
     // Encrypts a secret for transport; false (with the reason) when it cannot be encrypted.
     bool encrypt(const QString &plain, QString *cipherHex, QString *ivHex, QString *error) const;
+    bool toTransferObject(const QSharedPointer<PasswordViewModel> &entry, const char *method, PasswordTO *to) const;
     // Only http and https addresses with a host; an invalid address otherwise.
     static QUrl webAddress(const QString &text);
     // Salted, so no plain digest of a password stays in memory.
