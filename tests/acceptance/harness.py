@@ -157,10 +157,17 @@ class Screen:
     def screenshot(self, label):
         self.step += 1
         base = os.path.join(self.shots_dir, f"{self.step:02d}-{re.sub(r'[^A-Za-z0-9_-]+', '-', label)}")
-        xwd = base + ".xwd"
-        if subprocess.run(["xwd", "-root", "-silent", "-out", xwd]).returncode == 0:
-            subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "scripts", "xwd2png.py"), xwd, base + ".png"])
-            os.remove(xwd)
+        # Dialogs come out black in a dump of the root window here: the focused window is dumped too.
+        focused = self.xdotool("getwindowfocus", check=False).strip()
+        targets = [("-root", base + ".png")]
+        if focused.isdigit() and int(focused) > 1:
+            targets.append(("-id", base + "-focused.png"))
+        for how, png in targets:
+            xwd = png[:-4] + ".xwd"
+            args = ["xwd", "-silent", "-out", xwd] + (["-root"] if how == "-root" else ["-id", focused])
+            if subprocess.run(args, stderr=subprocess.DEVNULL).returncode == 0:
+                subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "scripts", "xwd2png.py"), xwd, png])
+                os.remove(xwd)
         return base + ".png"
 
 
@@ -306,7 +313,12 @@ class AcceptanceCase(unittest.TestCase):
     def main_window(self, client, timeout=DEFAULT_TIMEOUT):
         wid = self.screen.window(self.app_title, pid=client.pid, timeout=timeout)
         self.screen.focus(wid)
+        self.current_window = wid
         return wid
+
+    def click_from_bottom_right(self, wid, dx, dy):
+        g = self.screen.geometry(wid)
+        self.screen.click(wid, g["WIDTH"] - dx, g["HEIGHT"] - dy)
 
     def wait_log(self, fragment, timeout=DEFAULT_TIMEOUT, since=0, count=1):
         """Waits for a line (regular expression) in the client log, written after offset `since`."""
@@ -318,6 +330,8 @@ class AcceptanceCase(unittest.TestCase):
         return len(self.profile.log())
 
     def step(self, label):
+        # A window mapped a moment ago may not be painted yet; the shot is only a record.
+        time.sleep(0.3)
         self.screen.screenshot(label)
 
     # -- people's actions
@@ -339,6 +353,24 @@ class AcceptanceCase(unittest.TestCase):
 
     def wait_signed_in(self, since=0, timeout=30):
         self.wait_log(r"R7Application::on_loginFinished: ok: yes", timeout=timeout, since=since)
+
+    def finish_first_run(self, since=0):
+        """A first sign-in ends in the setup pages: Finish (the default button) leads to the main view."""
+        self.wait_log(r"MainView::hideEvent: hide", since=since)
+        self.step("setup finished")
+        mark = self.log_mark()
+        self.click_from_bottom_right(self.current_window, 45, 49)  # "Finish"
+        self.wait_log(r"MainView::showEvent: show", since=mark)
+
+    def sign_in_first_time(self, user, password):
+        """A fresh client signed in and past the setup pages, on the password page."""
+        client = self.start_client()
+        wid, mark = self.sign_in(client, user, password)
+        self.wait_signed_in(since=mark)
+        self.wait_log(r"PasswordsView::on_getPasswords: Loaded", since=mark)
+        self.finish_first_run(since=mark)
+        self.step("main view")
+        return client, wid
 
     # -- local folders, for the synchronisation scenarios
 
