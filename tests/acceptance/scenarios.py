@@ -98,3 +98,123 @@ class Passwords(AcceptanceCase):
         wait_until(lambda: "Acceptance" not in self.entries(), 15, "the entry deleted at the service")
         self.assertEqual(len(self.entries()), 4)
         self.step("deleted")
+
+    def test_copied_password_is_cleared_after_the_time_out(self):
+        self.profile.set_settings({"password/timeoutSeconds": 2})
+        client, wid = self.sign_in_first_time(*DEMO)
+        self.first_row(wid)  # "Bank"
+        self.screen.xdotool("click", "--repeat", 2, 1)
+        view = self.screen.window("^Password Entry$", pid=client.pid)
+        self.screen.click(view, self.screen.geometry(view)["WIDTH"] - 33, 193)  # the password's "Copy"
+        wait_until(lambda: self.screen.clipboard() == "S3cure!Bank#2026", 10, "the password in the clipboard")
+        self.step("password copied")
+        wait_until(lambda: self.screen.clipboard() != "S3cure!Bank#2026", 10, "the clipboard cleared")
+        self.step("clipboard cleared")
+
+    def test_lock_after_inactivity_and_unlock(self):
+        self.profile.set_settings({"password/lockSeconds": 2})
+        client, wid = self.sign_in_first_time(*DEMO)
+        wait_until(lambda: self.profile.setting("password/locked") == "true", 30, "the password safe locked")
+        self.step("locked")
+        self.screen.focus(wid)
+        self.screen.type("wrong password")
+        self.screen.key("Return")
+        self.step("wrong password refused")
+        self.assertEqual(self.profile.setting("password/locked"), "true")
+        self.screen.key("ctrl+a")
+        self.screen.type(DEMO[1])
+        self.screen.key("Return")
+        wait_until(lambda: self.profile.setting("password/locked") == "false", 15, "the password safe unlocked")
+        self.step("unlocked")
+
+
+class Account(AcceptanceCase):
+    def sign_out(self, wid):
+        self.screen.focus(wid)
+        mark = self.log_mark()
+        self.screen.key("alt+f")
+        self.step("file menu")
+        self.screen.key("Down", "Return")
+        self.wait_log(r"R7Application::on_logoutFinished: ok: yes", since=mark)
+
+    def test_sms_code_then_remembered_device(self):
+        client = self.start_client()
+        _, mark = self.sign_in(client, SMS[0], SMS[1])
+        self.wait_log(r"LoginView::setUiState: \w+ -> EnterMtan", since=mark)
+        self.assertEqual(len(self.service.user(SMS[0])["sms_sent"]), 1)
+        self.step("SMS code asked")
+        self.screen.type(SMS[2])
+        self.screen.key("Return")
+        self.wait_signed_in(since=mark)
+        self.finish_first_run(since=mark)
+        self.assertTrue(self.service.user(SMS[0])["devices"], "no device remembered")
+
+        self.sign_out(self.current_window)
+        self.step("signed out")
+        _, mark = self.sign_in(client, SMS[0], SMS[1])
+        self.wait_signed_in(since=mark)
+        self.assertNotRegex(self.profile.log()[mark:], r"-> EnterMtan")
+        self.assertEqual(len(self.service.user(SMS[0])["sms_sent"]), 1, "a second SMS was sent")
+        self.step("signed in without a code")
+
+    def test_saved_account_signs_in_by_itself_and_a_second_start_wakes_the_first(self):
+        client = self.start_client()
+        wid, mark = self.sign_in(client, *DEMO, auto_login=True)
+        self.wait_signed_in(since=mark)
+        self.finish_first_run(since=mark)
+        self.assertEqual(self.profile.setting("app/auto_login"), "true")
+        self.sign_out(wid)
+        self.screen.focus(wid)
+        self.screen.key("ctrl+q")
+        self.assertEqual(client.wait_exit(), 0)
+
+        mark = self.log_mark()
+        client = self.start_client()
+        self.main_window(client)
+        self.wait_log(r"LoginView::evAutoLogin: automatic login", since=mark, timeout=30)
+        self.wait_signed_in(since=mark)
+        self.step("signed in by itself")
+        self.assertTrue(any(s.get("user") == "demo" for s in self.service.state()["sessions"]))
+
+        mark = self.log_mark()
+        second = self.start_client()
+        self.assertEqual(second.wait_exit(), 0)
+        self.wait_log(rf" {second.pid} WARN  main: Tessarvale runs already", since=mark)
+        self.wait_log(rf" {client.pid} DBG  R7Application::raiseApplication", since=mark)
+        self.assertTrue(client.alive())
+        self.assertEqual(len(self.screen.windows(self.app_title)), 1)
+        self.step("woken by a second start")
+
+
+class Failures(AcceptanceCase):
+    def test_session_time_out_is_shown(self):
+        client, wid = self.sign_in_first_time(*DEMO)
+        self.service.control("drop_session", user="demo")
+        mark = self.log_mark()
+        self.screen.focus(wid)
+        self.screen.key("F5")  # refresh the passwords: the service no longer knows the session
+        notice = self.screen.window("^Not Online$", pid=client.pid, timeout=30)
+        self.wait_log(r"R7Application::on_sessionTimeout", since=mark)
+        self.step("session terminated")
+        self.screen.focus(notice)
+        self.screen.key("Return")
+        self.screen.window_gone(notice)
+
+    def test_failed_service_is_shown(self):
+        client, wid = self.sign_in_first_time(*DEMO)
+        self.service.fault(path="/passwords$", http_status=503)
+        mark = self.log_mark()
+        self.screen.focus(wid)
+        self.screen.key("F5")
+        self.wait_log(r"PasswordsView::on_getPasswords: Failed to retrieve passwords", since=mark)
+        self.step("passwords not retrieved")
+        self.assertTrue(any(r["status"] == 503 for r in self.service.requests()))
+
+    def test_failed_sign_in_is_shown(self):
+        self.service.fault(path="^/login$", step=0, http_status=503)
+        client = self.start_client()
+        _, mark = self.sign_in(client, *DEMO)
+        self.wait_log(r"R7Application: emit: loginFailed", since=mark)
+        self.wait_log(r"LoginView::setUiState: \w+ -> LoginFailed", since=mark)
+        self.step("sign-in failed")
+        self.assertFalse(self.service.state()["sessions"])
