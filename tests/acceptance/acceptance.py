@@ -47,7 +47,9 @@ def run_tests(args):
         result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
         ok = result.wasSuccessful()
         # The whole run's log, checked once more for secrets that must never be written.
-        leaks = scenarios.secrets_in_logs(harness.AcceptanceCase.all_logs)
+        leaks = scenarios.secrets_in_logs(harness.AcceptanceCase.all_logs, harness.AcceptanceCase.session_cookies)
+        print(f"acceptance: {len(harness.AcceptanceCase.all_logs)} client logs checked for "
+              f"{len(scenarios.SECRETS)} passwords and {len(harness.AcceptanceCase.session_cookies)} session cookies")
         if leaks:
             print("acceptance: secrets found in the client log: " + ", ".join(leaks))
             ok = False

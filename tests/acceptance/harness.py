@@ -282,7 +282,8 @@ class AcceptanceCase(unittest.TestCase):
         self.case_dir = os.path.join(self.artefacts, name)
         shutil.rmtree(self.case_dir, ignore_errors=True)
         os.makedirs(self.case_dir)
-        self.profile = ClientProfile(tempfile.mkdtemp(prefix="profile.", dir=self.case_dir))
+        # Short: the single-instance socket lives in its runtime folder, and socket paths are short.
+        self.profile = ClientProfile(tempfile.mkdtemp(prefix="tva."))
         self.profile.set_settings({"net/server": "LOCALDEV", "app/log_level": "INFO"})
         self.screen = Screen(self.case_dir)
         self.clients = []
@@ -292,6 +293,12 @@ class AcceptanceCase(unittest.TestCase):
         self.step("end")
         for client in self.clients:
             client.terminate()
+        requests = self.service.requests()
+        with open(os.path.join(self.case_dir, "service-requests.json"), "w", encoding="utf-8") as out:
+            json.dump(requests, out, indent=1)
+        for request in requests:
+            for cookie in re.findall(r"JSESSIONID=([^;\s]+)", (request.get("headers") or {}).get("Cookie", "")):
+                AcceptanceCase.session_cookies.add(cookie)
         log = self.profile.log()
         with open(os.path.join(self.case_dir, "client.log"), "w", encoding="utf-8") as out:
             out.write(log)
@@ -300,6 +307,7 @@ class AcceptanceCase(unittest.TestCase):
         shutil.rmtree(self.profile.root, ignore_errors=True)
 
     all_logs = []
+    session_cookies = set()  # every full session cookie the client sent in this run
 
     # -- the client
 
