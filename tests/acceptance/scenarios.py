@@ -113,9 +113,12 @@ class Passwords(AcceptanceCase):
         self.step("clipboard cleared")
 
     def test_lock_after_inactivity_and_unlock(self):
-        self.profile.set_settings({"password/lockSeconds": 2})
+        # Whole minutes: the settings page writes the value back in minutes when it is shown, so a
+        # shorter time-out there becomes "never" (see the report).
+        self.profile.set_settings({"password/lockSeconds": 60})
         client, wid = self.sign_in_first_time(*DEMO)
-        wait_until(lambda: self.profile.setting("password/locked") == "true", 30, "the password safe locked")
+        wait_until(lambda: self.profile.setting("password/locked") == "true", 90, "the password safe locked",
+                   interval=0.5)
         self.step("locked")
         self.screen.focus(wid)
         self.screen.type("wrong password")
