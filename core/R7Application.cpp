@@ -18,8 +18,10 @@
 #include "passwords/PasswordController.h"
 #include "passwords/PasswordStrength.h"
 #include "platform/StartOnStartup.h"
+#include "sync/FolderIcon.h"
 #include "sync/FsObject.h"
 #include "sync/MultiSyncher.h"
+#include "sync/SyncState.h"
 #include "ui/MainWindow.h"
 
 // Windows of the user interface that arrive one by one; each is used once it is in the tree.
@@ -94,6 +96,7 @@ const bool useSystemTray = qstrcmp(AppType, "desktop_app") != 0;
 
 const int AnimationFrameMs = 175;
 const int ActivityCheckMs = 11000;
+const int StrengthScriptDelayMs = 300;
 const int LocalPasswordIterations = 100000;
 const int LocalPasswordHashLength = 32;
 
@@ -133,6 +136,9 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
     , m_appInfo(appInfo)
     , m_userCredUtil(std::make_unique<UserCredUtil>(appInfo))
 {
+    // Windows connect to the state and mode signals by their signature texts.
+    qRegisterMetaType<R7Application::AppState>("R7Application::AppState");
+    qRegisterMetaType<R7Application::AppMode>("R7Application::AppMode");
     m_settings = new QSettings(this);
     m_settingsStorage = new SettingsStorage(m_settings, this);
 
@@ -161,6 +167,7 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
 
 R7Application::~R7Application()
 {
+    qDebug("R7Application::~R7Application: syncstate instances: %d", SyncState::instanceCount());
     qDebug("R7Application::~R7Application: syncaction instances: %d (maxid:%d)", SyncAction::instanceCount(),
            SyncAction::maxId());
     qDebug("R7Application::~R7Application: fsobject instances: %d", FsObject::instanceCount());
@@ -407,7 +414,9 @@ void R7Application::initApp()
 
     connect(this, &QCoreApplication::aboutToQuit, this, &R7Application::on_aboutToQuit, Qt::UniqueConnection);
 
-    PasswordStrength::instance();
+    // Evaluating the strength script takes about as long as the rest of the start: do it once the
+    // window is on screen, still long before a password can be typed for rating (only after sign-in).
+    QTimer::singleShot(StrengthScriptDelayMs, this, [] { PasswordStrength::instance(); });
     qDebug("R7Application::initApp: finished");
 }
 
@@ -714,7 +723,10 @@ void R7Application::on_aboutToQuit()
 
 void R7Application::doInitNativityControl()
 {
-    // Folder decoration is a Windows shell feature; Linux file managers read no desktop.ini.
+    if (!m_databaseUsable) {
+        return;
+    }
+    FolderIcon(m_appInfo).setForAllSyncFolders();
 }
 
 // ---------------------------------------------------------------------------------------------

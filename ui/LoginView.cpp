@@ -46,6 +46,9 @@ LoginView::LoginView(AppInfo* appInfo, UserCredUtil* userCredUtil, ServerList* s
     const QString brand = m_appInfo ? m_appInfo->brandKey : QString();
 
     if (brand == QLatin1String("sorel")) {
+        // The overlays are the placeholders here; the fields' own would show the word twice.
+        ui->usernameInput->setPlaceholderText(QString());
+        ui->passwordInput->setPlaceholderText(QString());
         PermanentPlaceholderOverlay::create(tr("Username"), ui->usernameInput);
         PermanentPlaceholderOverlay::create(tr("Password"), ui->passwordInput);
     }
@@ -685,7 +688,8 @@ void LoginView::evAutoLogin()
         qDebug("LoginView::evAutoLogin: automatic login");
         startOrProceedLogin();
     } else {
-        if (app)
+        // Only our own notice goes: the server check has just put its verdict there.
+        if (app && app->statusText() == tr("Login automatically"))
             app->setStatusText(QString());
         qDebug("LoginView::evAutoLogin: no automatic login");
     }

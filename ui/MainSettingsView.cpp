@@ -8,35 +8,7 @@
 #include <QMessageBox>
 #include <QSettings>
 
-#if __has_include("platform/StartOnStartup.h")
 #include "platform/StartOnStartup.h"
-#define TESSARVALE_HAS_AUTOSTART 1
-#endif
-
-namespace {
-
-bool autostartEnabled()
-{
-#ifdef TESSARVALE_HAS_AUTOSTART
-    return StartOnStartup::isEnabled();
-#else
-    return false;
-#endif
-}
-
-void setAutostart(bool enabled)
-{
-#ifdef TESSARVALE_HAS_AUTOSTART
-    if (enabled)
-        StartOnStartup::enable();
-    else
-        StartOnStartup::disable();
-#else
-    qWarning("MainSettingsView: no start-with-session switch in this build (wanted: %d)", int(enabled));
-#endif
-}
-
-} // namespace
 
 MainSettingsView::MainSettingsView(AppInfo* appInfo, PasswordController* passwordController, QWidget* parent)
     : QFrame(parent), ui(new Ui::MainSettingsView), m_passwordController(passwordController)
@@ -70,7 +42,7 @@ MainSettingsView::MainSettingsView(AppInfo* appInfo, PasswordController* passwor
     ui->startMinimizedCheckbox->setChecked(QSettings().value(QStringLiteral("app/start_minimized"), false).toBool());
     connect(ui->startMinimizedCheckbox, &QCheckBox::clicked, this, &MainSettingsView::on_startMinimizedChanged);
 
-    ui->startOnSytemStartupCheckBox->setChecked(autostartEnabled());
+    ui->startOnSytemStartupCheckBox->setChecked(StartOnStartup::isEnabled());
 }
 
 MainSettingsView::~MainSettingsView()
@@ -172,9 +144,9 @@ void MainSettingsView::on_startOnSytemStartupCheckBox_stateChanged(int state)
 {
     qDebug("MainSettingsView::on_startOnSytemStartupCheckBox_stateChanged: state: %d", state);
     if (state == Qt::Unchecked)
-        setAutostart(false);
+        StartOnStartup::disable();
     else if (state == Qt::Checked)
-        setAutostart(true);
+        StartOnStartup::enable();
     else if (state == Qt::PartiallyChecked)
         qWarning("MainSettingsView::on_startOnSytemStartupCheckBox_stateChanged: Unexpected state: PartiallyChecked");
     else

@@ -13,16 +13,26 @@ class MainTab : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(bool selected READ selected)
-    Q_PROPERTY(QPixmap selectedStaticIcon MEMBER m_selectedStaticIcon)
-    Q_PROPERTY(QPixmap deselectedStaticIcon MEMBER m_deselectedStaticIcon)
-    Q_PROPERTY(QPixmap selectedAttentionIcon MEMBER m_selectedAttentionIcon)
-    Q_PROPERTY(QPixmap deselectedAttentionIcon MEMBER m_deselectedAttentionIcon)
+    Q_PROPERTY(QPixmap selectedStaticIcon READ selectedStaticIcon WRITE setSelectedStaticIcon)
+    Q_PROPERTY(QPixmap deselectedStaticIcon READ deselectedStaticIcon WRITE setDeselectedStaticIcon)
+    Q_PROPERTY(QPixmap selectedAttentionIcon READ selectedAttentionIcon WRITE setSelectedAttentionIcon)
+    Q_PROPERTY(QPixmap deselectedAttentionIcon READ deselectedAttentionIcon WRITE setDeselectedAttentionIcon)
     Q_PROPERTY(QString text READ text WRITE setText)
     Q_PROPERTY(int tabId MEMBER m_tabId)
 
 public:
     explicit MainTab(QWidget* parent = nullptr);
     ~MainTab() override;
+
+    // Written by the form and the style sheet; they take effect with the next selection change.
+    QPixmap selectedStaticIcon() const { return m_selectedStaticIcon; }
+    void setSelectedStaticIcon(const QPixmap& icon) { m_selectedStaticIcon = icon; }
+    QPixmap deselectedStaticIcon() const { return m_deselectedStaticIcon; }
+    void setDeselectedStaticIcon(const QPixmap& icon) { m_deselectedStaticIcon = icon; }
+    QPixmap selectedAttentionIcon() const { return m_selectedAttentionIcon; }
+    void setSelectedAttentionIcon(const QPixmap& icon) { m_selectedAttentionIcon = icon; }
+    QPixmap deselectedAttentionIcon() const { return m_deselectedAttentionIcon; }
+    void setDeselectedAttentionIcon(const QPixmap& icon) { m_deselectedAttentionIcon = icon; }
 
     int tabId() const { return m_tabId; }
     void setTabId(int id) { m_tabId = id; }

@@ -7,7 +7,9 @@
 #include <QShortcut>
 
 #include "core/AppInfo.h"
+#include "net/R7Session.h"
 #include "sync/MultiSyncher.h"
+#include "ui/DebugDialog.h"
 #include "ui/LoginView.h"
 #include "ui/MainView.h"
 #include "ui/StatusBarView.h"
@@ -41,6 +43,9 @@ MainWindow::MainWindow(FileSafeDao* fileSafeDao, AppInfo* appInfo, UserCredUtil*
                 Qt::UniqueConnection);
     }
     ui->statusbar->addWidget(m_statusBarView, 1);
+
+    m_debugDialog = new DebugDialog(m_appInfo, m_serverList, m_session, this);
+    connect(m_statusBarView, &StatusBarView::on_hiddenFeatureTriggered, m_debugDialog.data(), &DebugDialog::makeVisible);
 
     m_loginView = new LoginView(m_appInfo, m_userCredUtil, m_serverList, m_loginRI, ui->loginPage);
     delete ui->horizontalLayout->replaceWidget(ui->dummyLoginPageLabel, m_loginView, Qt::FindChildrenRecursively);
@@ -93,6 +98,11 @@ int MainWindow::currentPage() const
 MainView* MainWindow::mainView() const
 {
     return m_mainView;
+}
+
+DebugDialog* MainWindow::debugDialog() const
+{
+    return m_debugDialog;
 }
 
 WizardView* MainWindow::wizardView() const

@@ -53,6 +53,7 @@ public:
 
     LoginView* loginView() const { return m_loginView; }
     StatusBarView* statusBarView() const { return m_statusBarView; }
+    DebugDialog* debugDialog() const;
     WizardView* wizardView() const;
 
 public slots:

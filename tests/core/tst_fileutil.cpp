@@ -8,36 +8,6 @@
 
 #include <sys/stat.h>
 
-class TestFileUtil : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void init();
-    void checkSum_data();
-    void checkSum();
-    void checkSumOfUnreadableFile();
-    void rotate_data();
-    void rotate();
-    void deleteRotatedFiles();
-    void moveRotatedFiles();
-    void moveFile();
-    void moveFileToDirectory();
-    void moveAcrossFileSystems();
-    void drivePrefixes_data();
-    void drivePrefixes();
-    void isSameDrive_data();
-    void isSameDrive();
-    void describeFile();
-    void countLines_data();
-    void countLines();
-    void waitProcessingEvents();
-
-private:
-    QString path(const QString &name) const { return m_dir->path() + QLatin1Char('/') + name; }
-    QScopedPointer<QTemporaryDir> m_dir;
-};
-
 static void write(const QString &file, const QByteArray &content)
 {
     QFile f(file);
@@ -69,316 +39,315 @@ static void writeRotations(const QString &log, const QByteArray &state)
     }
 }
 
-void TestFileUtil::init()
-{
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-}
-
-void TestFileUtil::checkSum_data()
-{
-    QTest::addColumn<QString>("algorithm");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("expected");
-    // Published digests of "", "abc" and one million "a" (RFC 1321, FIPS 180).
-    const QByteArray abc("abc");
-    QTest::newRow("md5 empty") << "md5" << 1 << QByteArray() << "md5:d41d8cd98f00b204e9800998ecf8427e";
-    QTest::newRow("md5 abc") << "md5" << 1 << abc << "md5:900150983cd24fb0d6963f7d28e17f72";
-    QTest::newRow("sha1 abc") << "sha1" << 2 << abc << "sha1:a9993e364706816aba3e25717850c26c9cd0d89d";
-    QTest::newRow("sha256 abc") << "sha256" << 3 << abc
-                                << "sha256:ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    QTest::newRow("sha256 empty") << "sha256" << 3 << QByteArray()
-                                  << "sha256:e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-    QTest::newRow("sha512 abc") << "sha512" << 4 << abc
-                                << "sha512:ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a"
-                                   "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f";
-    // More than any single read.
-    QTest::newRow("sha1 million a") << "sha1" << 2 << QByteArray(1000000, 'a')
-                                    << "sha1:34aa973cd4c4daa4f61eeb2bdbad27316534016f";
-    for (const char *unknown : {"SHA256", "MD5", "sha-256", " sha1", "crc32", ""})
-        QTest::addRow("name '%s'", unknown) << unknown << 0 << abc << "";
-}
-
-void TestFileUtil::checkSum()
-{
-    QFETCH(QString, algorithm);
-    QFETCH(int, id);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, expected);
-    const QString file = path(QStringLiteral("data.bin"));
-    write(file, content);
-    QCOMPARE(FileUtil::checkSumAlgorithmFromName(algorithm), id);
-    QCOMPARE(FileUtil::calculateCheckSum(algorithm, file), expected);
-    QCOMPARE(FileUtil::calculateCheckSum(id, file), expected);
-}
-
-void TestFileUtil::checkSumOfUnreadableFile()
-{
-    LogCapture log;
-    const QString missing = path(QStringLiteral("missing.bin"));
-    QVERIFY(FileUtil::calculateCheckSum(QStringLiteral("sha256"), missing).isEmpty());
-    QVERIFY(log.contains(QStringLiteral("FileUtil::calculateCheckSum: Failed to open local file '%1'").arg(missing)));
-    // An unknown algorithm returns before looking at the file.
-    log.clear();
-    QVERIFY(FileUtil::calculateCheckSum(QStringLiteral("md4"), missing).isEmpty());
-    QVERIFY(FileUtil::calculateCheckSum(5, missing).isEmpty());
-    QVERIFY(FileUtil::calculateCheckSum(-1, missing).isEmpty());
-    QVERIFY(log.entries().isEmpty());
-}
-
-void TestFileUtil::rotate_data()
-{
-    QTest::addColumn<QByteArray>("before"); // log,.1,.2,...
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QByteArray>("after");
-    QTest::newRow("three kept") << QByteArray("current,one,two") << 3 << QByteArray("-,current,one,two,-");
-    QTest::newRow("one kept") << QByteArray("current,older") << 1 << QByteArray("-,current,-,-,-");
-    QTest::newRow("zero") << QByteArray("current,older") << 0 << QByteArray("current,older,-,-,-");
-    QTest::newRow("negative") << QByteArray("current,older") << -2 << QByteArray("current,older,-,-,-");
-}
-
-void TestFileUtil::rotate()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(int, count);
-    const QString log = path(QStringLiteral("app.log"));
-    writeRotations(log, before);
-    FileUtil::rotateFile(log, count);
-    QTEST(rotations(log), "after");
-}
-
-void TestFileUtil::deleteRotatedFiles()
-{
-    const QString log = path(QStringLiteral("app.log"));
-    writeRotations(log, "current,1,-,3");
-    QVERIFY(FileUtil::deleteRotatedFiles(log));
-    QCOMPARE(rotations(log), QByteArray("current,-,-,3,-")); // stops at the gap
-    QVERIFY(FileUtil::deleteRotatedFiles(path(QStringLiteral("none.log"))));
-    QVERIFY(FileUtil::deleteFile(log));
-    QVERIFY(!FileUtil::deleteFile(log));
-
-    // A non-empty folder in place of a rotation cannot be deleted as a file.
-    const QString odd = path(QStringLiteral("app\tx.log"));
-    writeRotations(odd, "-,1,-,3");
-    QVERIFY(QDir().mkpath(odd + ".2/inner"));
-    LogCapture capture;
-    QVERIFY(!FileUtil::deleteRotatedFiles(odd));
-    QCOMPARE(rotations(odd), QByteArray("-,-,-,3,-"));
-    const QString escaped = path(QStringLiteral("app\\u0009x.log.2"));
-    QVERIFY2(
-            capture.contains(QStringLiteral("FileUtil::deleteRotatedFiles: Failed to delete file '%1': ").arg(escaped)),
-            qPrintable(capture.messages().join('\n')));
-}
-
-void TestFileUtil::moveRotatedFiles()
-{
-    const QString log = path(QStringLiteral("app.log"));
-    const QString target = path(QStringLiteral("old"));
-    writeRotations(log, "current,1,2");
-    QVERIFY(!FileUtil::moveRotatedFiles(log, target)); // folder missing
-    QCOMPARE(rotations(log), QByteArray("current,1,2,-,-"));
-    QVERIFY(QDir().mkpath(target));
-    QVERIFY(FileUtil::moveRotatedFiles(log, target));
-    QCOMPARE(rotations(target + "/app.log"), QByteArray("-,1,2,-,-"));
-    QCOMPARE(rotations(log), QByteArray("current,-,-,-,-"));
-
-    // A rotation already present in the folder is not overwritten; the move stops there.
-    write(log + ".1", "new");
-    LogCapture capture;
-    QVERIFY(!FileUtil::moveRotatedFiles(log, target));
-    QCOMPARE(read(target + "/app.log.1"), QByteArray("1"));
-    QCOMPARE(read(log + ".1"), QByteArray("new"));
-    QVERIFY(capture.contains(QStringLiteral("FileUtil::moveRotatedFiles")));
-}
-
-void TestFileUtil::moveFile()
-{
-    const QString source = path(QStringLiteral("a.txt"));
-    QVERIFY(!FileUtil::moveFile(source, path(QStringLiteral("b.txt")))); // no source
-    write(source, "new");
-    QVERIFY(QDir().mkpath(path(QStringLiteral("folder"))));
-    write(path(QStringLiteral("plain")), "y");
-    write(path(QStringLiteral("taken")), "old");
-    QVERIFY(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("link"))));
-    // Never overwrites, not even a dangling link; needs a parent folder and a file to move.
-    for (const char *target : {"taken", "link", "nodir/b.txt", "plain/b.txt"})
-        QVERIFY2(!FileUtil::moveFile(source, path(QLatin1String(target))), target);
-    QVERIFY(!FileUtil::moveFile(path(QStringLiteral("folder")), path(QStringLiteral("folder2"))));
-    QCOMPARE(read(source), QByteArray("new"));
-    QCOMPARE(read(path(QStringLiteral("taken"))), QByteArray("old"));
-    QVERIFY(QFileInfo(path(QStringLiteral("folder"))).isDir());
-
-    QVERIFY(FileUtil::moveFile(source, path(QStringLiteral("folder/b.txt"))));
-    QVERIFY(!QFile::exists(source));
-    QCOMPARE(read(path(QStringLiteral("folder/b.txt"))), QByteArray("new"));
-}
-
-void TestFileUtil::moveFileToDirectory()
-{
-    const QString source = path(QStringLiteral("a.txt"));
-    const QString dir = path(QStringLiteral("dest"));
-    write(source, "x");
-    QVERIFY(!FileUtil::moveFileToDirectory(source, dir)); // no directory
-    write(dir, "file, not a folder");
-    QVERIFY(!FileUtil::moveFileToDirectory(source, dir));
-    QVERIFY(QFile::remove(dir) && QDir().mkpath(dir));
-    QVERIFY(FileUtil::moveFileToDirectory(source, dir));
-    QCOMPARE(read(dir + "/a.txt"), QByteArray("x"));
-    QVERIFY(!QFile::exists(source));
-    // An existing file of the same name in the directory stays.
-    write(source, "y");
-    QVERIFY(!FileUtil::moveFileToDirectory(source, dir));
-    QCOMPARE(read(dir + "/a.txt"), QByteArray("x"));
-    QCOMPARE(read(source), QByteArray("y"));
-}
-
 static dev_t deviceOf(const QString &path)
 {
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(0);
 }
 
-void TestFileUtil::moveAcrossFileSystems()
+class TestFileUtil : public QObject
 {
-    // /dev/shm is tmpfs; the temporary folder is usually on the disk.
-    if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
-        QSKIP("no writable /dev/shm");
-    QTemporaryDir other(QStringLiteral("/dev/shm/tst_fileutil-XXXXXX"));
-    QVERIFY(other.isValid());
-    if (deviceOf(other.path()) == deviceOf(m_dir->path()))
-        QSKIP("the temporary folder and /dev/shm are on one file system");
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(m_dir->isValid());
+    }
 
-    const QByteArray content = QByteArray(3 * 1024 * 1024 + 17, 'z') + "end";
-    const QString source = path(QStringLiteral("big.bin"));
-    write(source, content);
-    QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    const QString target = other.path() + "/moved.bin";
-    QVERIFY(FileUtil::moveFile(source, target));
-    QVERIFY(!QFile::exists(source));
-    QCOMPARE(read(target), content);
-    QVERIFY(QFileInfo(target).permissions() & QFile::ExeOwner);
+    void checkSum_data()
+    {
+        QTest::addColumn<QString>("algorithm");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        // Published digests of "", "abc" and one million "a" (RFC 1321, FIPS 180).
+        const QByteArray abc("abc");
+        QTest::newRow("md5 empty") << "md5" << 1 << QByteArray() << "md5:d41d8cd98f00b204e9800998ecf8427e";
+        QTest::newRow("md5 abc") << "md5" << 1 << abc << "md5:900150983cd24fb0d6963f7d28e17f72";
+        QTest::newRow("sha1 abc") << "sha1" << 2 << abc << "sha1:a9993e364706816aba3e25717850c26c9cd0d89d";
+        QTest::newRow("sha256 abc") << "sha256" << 3 << abc
+                                    << "sha256:ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+        QTest::newRow("sha256 empty") << "sha256" << 3 << QByteArray()
+                                      << "sha256:e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+        QTest::newRow("sha512 abc") << "sha512" << 4 << abc
+                                    << "sha512:ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a"
+                                       "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f";
+        // More than any single read.
+        QTest::newRow("sha1 million a") << "sha1" << 2 << QByteArray(1000000, 'a')
+                                        << "sha1:34aa973cd4c4daa4f61eeb2bdbad27316534016f";
+        for (const char *unknown : {"SHA256", "MD5", "sha-256", " sha1", "crc32", ""})
+            QTest::addRow("name '%s'", unknown) << unknown << 0 << abc << "";
+    }
 
-    // And back into a folder, refusing to overwrite a file of the same name there.
-    const QString back = other.path() + "/big.bin";
-    QVERIFY(QFile::rename(target, back));
-    write(source, "occupied");
-    QVERIFY(!FileUtil::moveFileToDirectory(back, m_dir->path()));
-    QCOMPARE(read(source), QByteArray("occupied"));
-    QCOMPARE(read(back), content);
-    QVERIFY(QFile::remove(source));
-    QVERIFY(FileUtil::moveFileToDirectory(back, m_dir->path()));
-    QCOMPARE(read(source), content);
-    QVERIFY(!QFile::exists(back));
-}
+    void checkSum()
+    {
+        QFETCH(QString, algorithm);
+        QFETCH(int, id);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        const QString file = path(QStringLiteral("data.bin"));
+        write(file, content);
+        QCOMPARE(FileUtil::checkSumAlgorithmFromName(algorithm), id);
+        QCOMPARE(FileUtil::calculateCheckSum(algorithm, file), expected);
+        QCOMPARE(FileUtil::calculateCheckSum(id, file), expected);
+    }
 
-void TestFileUtil::drivePrefixes_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("drive");
-    QTest::addColumn<bool>("driveOnly");
-    const auto row = [](const char *path, const char *drive, bool driveOnly) {
-        QTest::addRow("'%s'", path) << QString(path) << QString(drive) << driveOnly;
-    };
-    row("D:/data", "D", false);
-    row("D:", "D", true);
-    row("D:/", "D", false);
-    row("/data", "", false);
-    row("", "", true);
-    row("sha256:ab12", "sha256", false);
-    row("sha256:", "sha256", true);
-    row("a:b:", "a", false);
-    row(":abc", "", false);
-    row("md 5:x", "", false);
-    row("sha256", "", false);
-}
+    void checkSumOfUnreadableFile()
+    {
+        LogCapture log;
+        const QString missing = path(QStringLiteral("missing.bin"));
+        QVERIFY(FileUtil::calculateCheckSum(QStringLiteral("sha256"), missing).isEmpty());
+        QVERIFY(log.contains(QStringLiteral("FileUtil::calculateCheckSum: Failed to open local file '%1'").arg(missing)));
+        // An unknown algorithm returns before looking at the file.
+        log.clear();
+        QVERIFY(FileUtil::calculateCheckSum(QStringLiteral("md4"), missing).isEmpty());
+        QVERIFY(FileUtil::calculateCheckSum(5, missing).isEmpty());
+        QVERIFY(FileUtil::calculateCheckSum(-1, missing).isEmpty());
+        QVERIFY(log.entries().isEmpty());
+    }
 
-void TestFileUtil::drivePrefixes()
-{
-    QFETCH(QString, path);
-    QTEST(FileUtil::driveName(path), "drive");
-    QTEST(FileUtil::isDriveOnly(path), "driveOnly");
-}
+    void rotate_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // log,.1,.2,...
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("three kept") << QByteArray("current,one,two") << 3 << QByteArray("-,current,one,two,-");
+        QTest::newRow("one kept") << QByteArray("current,older") << 1 << QByteArray("-,current,-,-,-");
+        QTest::newRow("zero") << QByteArray("current,older") << 0 << QByteArray("current,older,-,-,-");
+    }
 
-void TestFileUtil::isSameDrive_data()
-{
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    QTest::addColumn<bool>("same");
-    const auto row = [](const char *a, const char *b, bool same) {
-        QTest::addRow("%s %s", a, b) << QString(a) << QString(b) << same;
-    };
-    row("D:/a", "D:/b", true);
-    row("D:/a", "d:/b", false);
-    row("/a", "/b", false);
-    row("D:/a", "/b", false);
-    row("sha256:00", "sha256:ff", true);
-    row("sha256:00", "sha1:00", false);
-    row("sha:00", "sha256:00", false);
-}
+    void rotate()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, count);
+        const QString log = path(QStringLiteral("app.log"));
+        writeRotations(log, before);
+        FileUtil::rotateFile(log, count);
+        QTEST(rotations(log), "after");
+    }
 
-void TestFileUtil::isSameDrive()
-{
-    QFETCH(QString, a);
-    QFETCH(QString, b);
-    QTEST(FileUtil::isSameDrive(a, b), "same");
-    QTEST(FileUtil::isSameDrive(b, a), "same");
-}
+    void deleteRotatedFiles()
+    {
+        const QString log = path(QStringLiteral("app.log"));
+        writeRotations(log, "current,1,-,3");
+        QVERIFY(FileUtil::deleteRotatedFiles(log));
+        QCOMPARE(rotations(log), QByteArray("current,-,-,3,-")); // stops at the gap
+        QVERIFY(FileUtil::deleteRotatedFiles(path(QStringLiteral("none.log"))));
+        QVERIFY(FileUtil::deleteFile(log));
+        QVERIFY(!FileUtil::deleteFile(log));
 
-void TestFileUtil::describeFile()
-{
-    const QString file = path(QString::fromUtf8("\xC3\xA4.txt")); // ä.txt
-    write(file, "abc");
-    const QStringList existing = FileUtil::describeFile(file);
-    QVERIFY(existing.first().startsWith(QLatin1String("vol='")));
-    const QStringList words{"exists",     "readable",  "writable", "!executable",         "isfile", "!isdir", "!hidden",
-                            "!issymlink", "!isbundle", "size=3",   "rawname=c3a42e747874"};
-    QCOMPARE(existing.mid(existing.size() - words.size()), words);
-    const QStringList missing = FileUtil::describeFile(path(QStringLiteral("gone")));
-    QVERIFY(missing.contains(QStringLiteral("!exists")) && !missing.contains(QStringLiteral("exists")));
-    QCOMPARE(missing.last(), QStringLiteral("rawname=676f6e65"));
-}
+        // A non-empty folder in place of a rotation cannot be deleted as a file.
+        const QString odd = path(QStringLiteral("app\tx.log"));
+        writeRotations(odd, "-,1,-,3");
+        QVERIFY(QDir().mkpath(odd + ".2/inner"));
+        LogCapture capture;
+        QVERIFY(!FileUtil::deleteRotatedFiles(odd));
+        QCOMPARE(rotations(odd), QByteArray("-,-,-,3,-"));
+        const QString escaped = path(QStringLiteral("app\\u0009x.log.2"));
+        QVERIFY2(
+                capture.contains(QStringLiteral("FileUtil::deleteRotatedFiles: Failed to delete file '%1': ").arg(escaped)),
+                qPrintable(capture.messages().join('\n')));
+    }
 
-void TestFileUtil::countLines_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("lines");
-    QTest::newRow("empty") << QByteArray() << 0;
-    QTest::newRow("one without line break") << QByteArray("a") << 1;
-    QTest::newRow("three") << QByteArray("a\nb\nc") << 3;
-    QTest::newRow("trailing line break") << QByteArray("a\nb\n") << 2;
-    QTest::newRow("empty lines") << QByteArray("\n\n\n") << 3;
-    QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << 2;
-}
+    void moveRotatedFiles()
+    {
+        const QString log = path(QStringLiteral("app.log"));
+        const QString target = path(QStringLiteral("old"));
+        writeRotations(log, "current,1,2");
+        QVERIFY(!FileUtil::moveRotatedFiles(log, target)); // folder missing
+        QCOMPARE(rotations(log), QByteArray("current,1,2,-,-"));
+        QVERIFY(QDir().mkpath(target));
+        QVERIFY(FileUtil::moveRotatedFiles(log, target));
+        QCOMPARE(rotations(target + "/app.log"), QByteArray("-,1,2,-,-"));
+        QCOMPARE(rotations(log), QByteArray("current,-,-,-,-"));
 
-void TestFileUtil::countLines()
-{
-    QFETCH(QByteArray, content);
-    const QString file = path(QStringLiteral("lines.txt"));
-    write(file, content);
-    QTEST(FileUtil::countLines(file), "lines");
-    QCOMPARE(FileUtil::countLines(path(QStringLiteral("missing.txt"))), 0);
-}
+        // A rotation already present in the folder is not overwritten; the move stops there.
+        write(log + ".1", "new");
+        LogCapture capture;
+        QVERIFY(!FileUtil::moveRotatedFiles(log, target));
+        QCOMPARE(read(target + "/app.log.1"), QByteArray("1"));
+        QCOMPARE(read(log + ".1"), QByteArray("new"));
+        QVERIFY(capture.contains(QStringLiteral("FileUtil::moveRotatedFiles")));
+    }
 
-void TestFileUtil::waitProcessingEvents()
-{
-    bool ran = false;
-    QTimer::singleShot(0, this, [&ran] { ran = true; });
-    FileUtil::waitProcessingEvents(0);
-    QVERIFY(!ran);
+    void moveFile()
+    {
+        const QString source = path(QStringLiteral("a.txt"));
+        QVERIFY(!FileUtil::moveFile(source, path(QStringLiteral("b.txt")))); // no source
+        write(source, "new");
+        QVERIFY(QDir().mkpath(path(QStringLiteral("folder"))));
+        write(path(QStringLiteral("plain")), "y");
+        write(path(QStringLiteral("taken")), "old");
+        QVERIFY(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("link"))));
+        // Never overwrites, not even a dangling link; needs a parent folder and a file to move.
+        for (const char *target : {"taken", "link", "nodir/b.txt", "plain/b.txt"})
+            QVERIFY2(!FileUtil::moveFile(source, path(QLatin1String(target))), target);
+        QVERIFY(!FileUtil::moveFile(path(QStringLiteral("folder")), path(QStringLiteral("folder2"))));
+        QCOMPARE(read(source), QByteArray("new"));
+        QCOMPARE(read(path(QStringLiteral("taken"))), QByteArray("old"));
+        QVERIFY(QFileInfo(path(QStringLiteral("folder"))).isDir());
 
-    QElapsedTimer elapsed;
-    elapsed.start();
-    FileUtil::waitProcessingEvents(250);
-    QVERIFY(ran);
-    QVERIFY(elapsed.elapsed() >= 250);
+        QVERIFY(FileUtil::moveFile(source, path(QStringLiteral("folder/b.txt"))));
+        QVERIFY(!QFile::exists(source));
+        QCOMPARE(read(path(QStringLiteral("folder/b.txt"))), QByteArray("new"));
+    }
 
-    // A timer due after the first 100 ms slice still fires within the wait.
-    bool late = false;
-    QTimer::singleShot(150, this, [&late] { late = true; });
-    FileUtil::waitProcessingEvents(220);
-    QVERIFY(late);
-}
+    void moveFileToDirectory()
+    {
+        const QString source = path(QStringLiteral("a.txt"));
+        const QString dir = path(QStringLiteral("dest"));
+        write(source, "x");
+        QVERIFY(!FileUtil::moveFileToDirectory(source, dir)); // no directory
+        write(dir, "file, not a folder");
+        QVERIFY(!FileUtil::moveFileToDirectory(source, dir));
+        QVERIFY(QFile::remove(dir) && QDir().mkpath(dir));
+        QVERIFY(FileUtil::moveFileToDirectory(source, dir));
+        QCOMPARE(read(dir + "/a.txt"), QByteArray("x"));
+        QVERIFY(!QFile::exists(source));
+        // An existing file of the same name in the directory stays.
+        write(source, "y");
+        QVERIFY(!FileUtil::moveFileToDirectory(source, dir));
+        QCOMPARE(read(dir + "/a.txt"), QByteArray("x"));
+        QCOMPARE(read(source), QByteArray("y"));
+    }
+
+    void moveAcrossFileSystems()
+    {
+        // /dev/shm is tmpfs; the temporary folder is usually on the disk.
+        if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+            QSKIP("no writable /dev/shm");
+        QTemporaryDir other(QStringLiteral("/dev/shm/tst_fileutil-XXXXXX"));
+        QVERIFY(other.isValid());
+        if (deviceOf(other.path()) == deviceOf(m_dir->path()))
+            QSKIP("the temporary folder and /dev/shm are on one file system");
+
+        const QByteArray content = QByteArray(3 * 1024 * 1024 + 17, 'z') + "end";
+        const QString source = path(QStringLiteral("big.bin"));
+        write(source, content);
+        QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString target = other.path() + "/moved.bin";
+        QVERIFY(FileUtil::moveFile(source, target));
+        QVERIFY(!QFile::exists(source));
+        QCOMPARE(read(target), content);
+        QVERIFY(QFileInfo(target).permissions() & QFile::ExeOwner);
+
+        // And back into a folder, refusing to overwrite a file of the same name there.
+        const QString back = other.path() + "/big.bin";
+        QVERIFY(QFile::rename(target, back));
+        write(source, "occupied");
+        QVERIFY(!FileUtil::moveFileToDirectory(back, m_dir->path()));
+        QCOMPARE(read(source), QByteArray("occupied"));
+        QCOMPARE(read(back), content);
+        QVERIFY(QFile::remove(source));
+        QVERIFY(FileUtil::moveFileToDirectory(back, m_dir->path()));
+        QCOMPARE(read(source), content);
+        QVERIFY(!QFile::exists(back));
+    }
+
+    void drivePrefixes_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("drive");
+        QTest::addColumn<bool>("driveOnly");
+        const auto row = [](const char *path, const char *drive, bool driveOnly) {
+            QTest::addRow("'%s'", path) << QString(path) << QString(drive) << driveOnly;
+        };
+        row("D:/data", "D", false);
+        row("D:", "D", true);
+        row("/data", "", false);
+        row("sha256:ab12", "sha256", false);
+        row("sha256:", "sha256", true);
+        row(":abc", "", false);
+        row("md 5:x", "", false);
+    }
+
+    void drivePrefixes()
+    {
+        QFETCH(QString, path);
+        QTEST(FileUtil::driveName(path), "drive");
+        QTEST(FileUtil::isDriveOnly(path), "driveOnly");
+    }
+
+    void isSameDrive_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        const auto row = [](const char *a, const char *b, bool same) {
+            QTest::addRow("%s %s", a, b) << QString(a) << QString(b) << same;
+        };
+        row("D:/a", "D:/b", true);
+        row("D:/a", "d:/b", false);
+        row("/a", "/b", false);
+        row("sha256:00", "sha256:ff", true);
+        row("sha256:00", "sha1:00", false);
+    }
+
+    void isSameDrive()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QTEST(FileUtil::isSameDrive(a, b), "same");
+        QTEST(FileUtil::isSameDrive(b, a), "same");
+    }
+
+    void describeFile()
+    {
+        const QString file = path(QString::fromUtf8("\xC3\xA4.txt")); // ä.txt
+        write(file, "abc");
+        const QStringList existing = FileUtil::describeFile(file);
+        QVERIFY(existing.first().startsWith(QLatin1String("vol='")));
+        const QStringList words{"exists",     "readable",  "writable", "!executable",         "isfile", "!isdir", "!hidden",
+                                "!issymlink", "!isbundle", "size=3",   "rawname=c3a42e747874"};
+        QCOMPARE(existing.mid(existing.size() - words.size()), words);
+        const QStringList missing = FileUtil::describeFile(path(QStringLiteral("gone")));
+        QVERIFY(missing.contains(QStringLiteral("!exists")) && !missing.contains(QStringLiteral("exists")));
+        QCOMPARE(missing.last(), QStringLiteral("rawname=676f6e65"));
+    }
+
+    void countLines_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("three") << QByteArray("a\nb\nc") << 3;
+        QTest::newRow("trailing line break") << QByteArray("a\nb\n") << 2;
+        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << 2;
+    }
+
+    void countLines()
+    {
+        QFETCH(QByteArray, content);
+        const QString file = path(QStringLiteral("lines.txt"));
+        write(file, content);
+        QTEST(FileUtil::countLines(file), "lines");
+        QCOMPARE(FileUtil::countLines(path(QStringLiteral("missing.txt"))), 0);
+    }
+
+    void waitProcessingEvents()
+    {
+        bool ran = false;
+        QTimer::singleShot(0, this, [&ran] { ran = true; });
+        FileUtil::waitProcessingEvents(0);
+        QVERIFY(!ran);
+
+        QElapsedTimer elapsed;
+        elapsed.start();
+        FileUtil::waitProcessingEvents(250);
+        QVERIFY(ran);
+        QVERIFY(elapsed.elapsed() >= 250);
+
+        // A timer due after the first 100 ms slice still fires within the wait.
+        bool late = false;
+        QTimer::singleShot(150, this, [&late] { late = true; });
+        FileUtil::waitProcessingEvents(220);
+        QVERIFY(late);
+    }
+private:
+    QString path(const QString &name) const { return m_dir->path() + QLatin1Char('/') + name; }
+    QScopedPointer<QTemporaryDir> m_dir;
+};
 
 QTEST_GUILESS_MAIN(TestFileUtil)
 #include "tst_fileutil.moc"

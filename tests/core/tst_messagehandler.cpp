@@ -46,24 +46,235 @@ QByteArray stderrOf(const std::function<void()> &work)
 class TestMessageHandler : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void init();
-    void cleanup();
-    void filterAndMarker_data();
-    void filterAndMarker();
-    void lineFormats_data();
-    void lineFormats();
-    void warningsCarrySourceLocation();
-    void rotationAtThreshold();
-    void noRotationAtExactlyThreshold();
-    void failedOpenIsRetriedAndReportedOnce();
-    void crashServerLines();
-    void logFolderAndFileArePrivate();
-    void fatalEndsProcessAfterItsLine();
+    void init()
+    {
+        m_env = std::make_unique<TestEnv>();
+        m_info = makeInfo();
+        AppInfo::publish(m_info.get());
+        resetLogFile();
+        setLogLevel(LOG_LEVEL_WARN);
+    }
 
+    void cleanup()
+    {
+        resetLogFile();
+        AppInfo::publish(nullptr);
+        m_info.reset();
+        m_env.reset();
+    }
+
+    void filterAndMarker_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("written"); // the end of the line; empty when dropped
+        const auto row = [](const char *tag, int level, QtMsgType type, const char *text, const char *written) {
+            QTest::newRow(tag) << level << int(type) << QString(text) << QString(written);
+        };
+        row("INFO writes debug", 0, QtDebugMsg, "d", " DBG  d");
+        row("WARN drops debug", 1, QtDebugMsg, "d", "");
+        row("WARN writes warning", 1, QtWarningMsg, "w", " WARN  w [.:0] []");
+        row("ERROR drops warning", 2, QtWarningMsg, "w", "");
+        row("ERROR writes critical", 2, QtCriticalMsg, "c", " ERROR c [.:0] []");
+        row("ERROR writes marked debug", 2, QtDebugMsg, "##  word", " DBG  word");
+        row("ERROR drops single hash", 2, QtDebugMsg, "# word", "");
+        row("three hashes keep one", 2, QtDebugMsg, "###x", " DBG  #x");
+        row("marker inside text stays", 0, QtDebugMsg, "a ## b", " DBG  a ## b");
+        row("marked warning keeps location", 2, QtWarningMsg, "##\tw", " WARN  w [.:0] []");
+    }
+
+    void filterAndMarker()
+    {
+        QFETCH(int, level);
+        QFETCH(int, type);
+        QFETCH(QString, text);
+        QFETCH(QString, written);
+        setLogLevel(level);
+        send(QtMsgType(type), text);
+        const QStringList lines = logLines();
+        if (written.isEmpty()) {
+            QVERIFY2(lines.isEmpty(), qPrintable(lines.join('\n')));
+            return;
+        }
+        QCOMPARE(lines.size(), 1);
+        const QRegularExpression shape(QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] +%1 ")
+                                               .arg(QCoreApplication::applicationPid()));
+        QVERIFY2(shape.match(lines.first()).hasMatch() && lines.first().endsWith(written), qPrintable(lines.first()));
+    }
+
+    void lineFormats_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QByteArray>("function");
+        QTest::addColumn<qint64>("pid");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *tag, QtMsgType type, const char *file, int line, const char *function, qint64 pid,
+                            const char *expected) {
+            QTest::newRow(tag) << int(type) << QByteArray(file) << line << QByteArray(function) << pid
+                               << "[2021-03-04T17:06:07.089] " + QString(expected);
+        };
+        row("debug", QtDebugMsg, "x/y.cpp", 7, "f", 123, "  123 DBG  text");
+        row("warning with location", QtWarningMsg, "/src/core/Thing.cpp", 42, "void Thing::run()", 123,
+            "  123 WARN  text [Thing.cpp:42] [void Thing::run()]");
+        row("warning without location", QtWarningMsg, nullptr, 0, nullptr, 123, "  123 WARN  text [.:0] []");
+        row("critical windows path", QtCriticalMsg, "C:\\src\\a.cpp", 3, "g", 99999, "99999 ERROR text [a.cpp:3] [g]");
+    }
+
+    void lineFormats()
+    {
+        QFETCH(int, type);
+        QFETCH(QByteArray, file);
+        QFETCH(int, line);
+        QFETCH(QByteArray, function);
+        QFETCH(qint64, pid);
+        const QMessageLogContext context(file.isNull() ? nullptr : file.constData(), line,
+                                         function.isNull() ? nullptr : function.constData(), "default");
+        const QDateTime time(QDate(2021, 3, 4), QTime(17, 6, 7, 89));
+        QTEST(formatLogLine(QtMsgType(type), context, QStringLiteral("text"), time, pid), "expected");
+    }
+
+    void warningsCarrySourceLocation()
+    {
+        const QtMessageHandler previous = qInstallMessageHandler(messageHandler);
+        const int line = __LINE__ + 1;
+        qWarning("located");
+        qInstallMessageHandler(previous);
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(QStringLiteral("WARN  located [tst_messagehandler.cpp:%1] [").arg(line)),
+                 qPrintable(lines.first()));
+        QVERIFY2(lines.first().contains(QLatin1String("warningsCarrySourceLocation")), qPrintable(lines.first()));
+    }
+
+    void rotationAtThreshold()
+    {
+        resizeLog(0x500000 + 1);
+        QFile older(m_info->logPath + ".1");
+        QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older rotation\n") == 15);
+        older.close();
+        // The size is looked at every 100th message only.
+        sendMany(99, QStringLiteral("before"));
+        QCOMPARE(QFileInfo(older).size(), qint64(15));
+
+        send(QtInfoMsg, QStringLiteral("message 100"));
+        // The full log became the one older file, replacing the previous one; the log started anew.
+        QVERIFY(QFileInfo(older).size() > 0x500000);
+        QVERIFY(!QFile::exists(m_info->logPath + ".2"));
+        QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().endsWith(QLatin1String(" INFO message 100")));
+
+        // Below the limit the next check leaves the file alone.
+        sendMany(100, QStringLiteral("after"));
+        QCOMPARE(logLines().size(), 101);
+    }
+
+    void noRotationAtExactlyThreshold()
+    {
+        // Passing the limit on the first message is seen at the 100th.
+        resizeLog(0x500000 - 5);
+        sendMany(99, QStringLiteral("x"));
+        QVERIFY(!QFile::exists(m_info->logPath + ".1"));
+        send(QtInfoMsg, QStringLiteral("z"));
+        QVERIFY(QFile::exists(m_info->logPath + ".1"));
+
+        // A file of exactly 0x500000 bytes at the check is not rotated.
+        resetLogFile();
+        QVERIFY(QFile::remove(m_info->logPath + ".1"));
+        resizeLog(0x500000);
+        sendMany(99, QString());
+        resizeLog(0x500000);
+        send(QtInfoMsg, QString());
+        QVERIFY(!QFile::exists(m_info->logPath + ".1"));
+    }
+
+    void failedOpenIsRetriedAndReportedOnce()
+    {
+        // The log folder is taken away before the first message.
+        QVERIFY(m_info->logDirectory.startsWith(m_env->cacheHome()));
+        QVERIFY(QDir(m_info->logDirectory).removeRecursively());
+        const QByteArray errors = stderrOf([this] {
+            sendMany(150, QStringLiteral("lost"));
+            QVERIFY(QDir().mkpath(m_info->logDirectory));
+            sendMany(49, QStringLiteral("still waiting"));
+            QVERIFY(!QFile::exists(m_info->logPath));
+            send(QtInfoMsg, QStringLiteral("back 200"));
+            send(QtInfoMsg, QStringLiteral("back 201"));
+        });
+        QCOMPARE(errors.count("Error: cannot open log file: "), 1);
+        QVERIFY(errors.contains(("Error: cannot open log file: " + m_info->logPath + "\n").toUtf8()));
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).endsWith(QLatin1String("back 200")));
+        QVERIFY(lines.at(1).endsWith(QLatin1String("back 201")));
+    }
+
+    void crashServerLines()
+    {
+        const QString path = m_env->cacheHome() + "/breakpad.log";
+        QVERIFY(openCrashServerLog(path));
+        setLogLevel(LOG_LEVEL_FATAL);
+        crashServerMessageHandler(QtDebugMsg, kNoContext, QStringLiteral("a"));
+        crashServerMessageHandler(QtWarningMsg, kNoContext, QStringLiteral("b c"));
+        crashServerMessageHandler(QtCriticalMsg, kNoContext, QStringLiteral("##c"));
+        crashServerMessageHandler(QtInfoMsg, kNoContext, QStringLiteral("Breakpad starting"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        QCOMPARE(file.readAll(), QByteArray("Debug:a\nWarning:b c\nCritical:##c\nInfo:Breakpad starting\n"));
+    }
+
+    void logFolderAndFileArePrivate()
+    {
+        // With the usual umask a new folder or file would be readable by everyone.
+        QVERIFY(m_info->logDirectory.startsWith(m_env->cacheHome()));
+        QVERIFY(QDir(m_info->logDirectory).removeRecursively());
+        const mode_t umaskBefore = ::umask(022);
+        m_info = makeInfo();
+        AppInfo::publish(m_info.get());
+        send(QtWarningMsg, "w");
+        ::umask(umaskBefore);
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                                | QFileDevice::ReadOther | QFileDevice::WriteOther
+                                                | QFileDevice::ExeOther;
+        const QFileInfo folder(m_info->logDirectory), file(m_info->logPath);
+        QVERIFY(folder.isDir() && file.isFile() && folder.absoluteFilePath() == file.absolutePath());
+        QCOMPARE(folder.permissions() & others, QFileDevice::Permissions());
+        QCOMPARE(file.permissions() & others, QFileDevice::Permissions());
+        QVERIFY(file.permissions() & QFileDevice::WriteOwner);
+        QCOMPARE(logLines().size(), 1);
+    }
+
+    void fatalEndsProcessAfterItsLine()
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_env->home());
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_env->cacheHome());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--fatal-child")});
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        // The child has no application object, so no application folder in its cache location.
+        QFile file(m_env->cacheHome() + "/tessarvale/tessarvale.log");
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromLocal8Bit(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).contains(QLatin1String(" DBG  before")), qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(1).contains(QLatin1String(" FATAL the end [")), qPrintable(lines.at(1)));
+    }
 private:
-    QStringList logLines() const;
+    QStringList logLines() const
+    {
+        QFile file(m_info->logPath);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {};
+        return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
     void send(QtMsgType type, const QString &text) { messageHandler(type, kNoContext, text); }
     void sendMany(int count, const QString &text)
     {
@@ -79,241 +290,6 @@ private:
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<AppInfo> m_info;
 };
-
-void TestMessageHandler::logFolderAndFileArePrivate()
-{
-    // With the usual umask a new folder or file would be readable by everyone.
-    QVERIFY(m_info->logDirectory.startsWith(m_env->cacheHome()));
-    QVERIFY(QDir(m_info->logDirectory).removeRecursively());
-    const mode_t umaskBefore = ::umask(022);
-    m_info = makeInfo();
-    AppInfo::publish(m_info.get());
-    send(QtWarningMsg, "w");
-    ::umask(umaskBefore);
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                                            | QFileDevice::ReadOther | QFileDevice::WriteOther
-                                            | QFileDevice::ExeOther;
-    const QFileInfo folder(m_info->logDirectory), file(m_info->logPath);
-    QVERIFY(folder.isDir() && file.isFile() && folder.absoluteFilePath() == file.absolutePath());
-    QCOMPARE(folder.permissions() & others, QFileDevice::Permissions());
-    QCOMPARE(file.permissions() & others, QFileDevice::Permissions());
-    QVERIFY(file.permissions() & QFileDevice::WriteOwner);
-    QCOMPARE(logLines().size(), 1);
-}
-
-void TestMessageHandler::init()
-{
-    m_env = std::make_unique<TestEnv>();
-    m_info = makeInfo();
-    AppInfo::publish(m_info.get());
-    resetLogFile();
-    setLogLevel(LOG_LEVEL_WARN);
-}
-
-void TestMessageHandler::cleanup()
-{
-    resetLogFile();
-    AppInfo::publish(nullptr);
-    m_info.reset();
-    m_env.reset();
-}
-
-QStringList TestMessageHandler::logLines() const
-{
-    QFile file(m_info->logPath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-void TestMessageHandler::filterAndMarker_data()
-{
-    QTest::addColumn<int>("level");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("written"); // the end of the line; empty when dropped
-    const auto row = [](const char *tag, int level, QtMsgType type, const char *text, const char *written) {
-        QTest::newRow(tag) << level << int(type) << QString(text) << QString(written);
-    };
-    row("INFO writes debug", 0, QtDebugMsg, "d", " DBG  d");
-    row("WARN drops debug", 1, QtDebugMsg, "d", "");
-    row("WARN writes warning", 1, QtWarningMsg, "w", " WARN  w [.:0] []");
-    row("WARN writes info", 1, QtInfoMsg, "i", " INFO i");
-    row("ERROR drops warning", 2, QtWarningMsg, "w", "");
-    row("ERROR writes critical", 2, QtCriticalMsg, "c", " ERROR c [.:0] []");
-    row("ERROR writes info", 2, QtInfoMsg, "i", " INFO i");
-    row("ERROR writes marked debug", 2, QtDebugMsg, "##  word", " DBG  word");
-    row("ERROR drops single hash", 2, QtDebugMsg, "# word", "");
-    row("three hashes keep one", 2, QtDebugMsg, "###x", " DBG  #x");
-    row("marker inside text stays", 0, QtDebugMsg, "a ## b", " DBG  a ## b");
-    row("marked warning keeps location", 2, QtWarningMsg, "##\tw", " WARN  w [.:0] []");
-    row("FATAL writes debug", 3, QtDebugMsg, "d", " DBG  d");
-    row("FATAL writes warning", 3, QtWarningMsg, "w", " WARN  w [.:0] []");
-    row("INFO removes marker", 0, QtInfoMsg, "## start", " INFO start");
-}
-
-void TestMessageHandler::filterAndMarker()
-{
-    QFETCH(int, level);
-    QFETCH(int, type);
-    QFETCH(QString, text);
-    QFETCH(QString, written);
-    setLogLevel(level);
-    send(QtMsgType(type), text);
-    const QStringList lines = logLines();
-    if (written.isEmpty()) {
-        QVERIFY2(lines.isEmpty(), qPrintable(lines.join('\n')));
-        return;
-    }
-    QCOMPARE(lines.size(), 1);
-    const QRegularExpression shape(QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] +%1 ")
-                                           .arg(QCoreApplication::applicationPid()));
-    QVERIFY2(shape.match(lines.first()).hasMatch() && lines.first().endsWith(written), qPrintable(lines.first()));
-}
-
-void TestMessageHandler::lineFormats_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<int>("line");
-    QTest::addColumn<QByteArray>("function");
-    QTest::addColumn<qint64>("pid");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *tag, QtMsgType type, const char *file, int line, const char *function, qint64 pid,
-                        const char *expected) {
-        QTest::newRow(tag) << int(type) << QByteArray(file) << line << QByteArray(function) << pid
-                           << "[2021-03-04T17:06:07.089] " + QString(expected);
-    };
-    row("debug", QtDebugMsg, "x/y.cpp", 7, "f", 123, "  123 DBG  text");
-    row("info", QtInfoMsg, nullptr, 0, nullptr, 4567, " 4567 INFO text");
-    row("warning with location", QtWarningMsg, "/src/core/Thing.cpp", 42, "void Thing::run()", 123,
-        "  123 WARN  text [Thing.cpp:42] [void Thing::run()]");
-    row("warning without location", QtWarningMsg, nullptr, 0, nullptr, 123, "  123 WARN  text [.:0] []");
-    row("critical windows path", QtCriticalMsg, "C:\\src\\a.cpp", 3, "g", 99999, "99999 ERROR text [a.cpp:3] [g]");
-    row("long pid not cut", QtDebugMsg, nullptr, 0, nullptr, 1234567, "1234567 DBG  text");
-}
-
-void TestMessageHandler::lineFormats()
-{
-    QFETCH(int, type);
-    QFETCH(QByteArray, file);
-    QFETCH(int, line);
-    QFETCH(QByteArray, function);
-    QFETCH(qint64, pid);
-    const QMessageLogContext context(file.isNull() ? nullptr : file.constData(), line,
-                                     function.isNull() ? nullptr : function.constData(), "default");
-    const QDateTime time(QDate(2021, 3, 4), QTime(17, 6, 7, 89));
-    QTEST(formatLogLine(QtMsgType(type), context, QStringLiteral("text"), time, pid), "expected");
-}
-
-void TestMessageHandler::warningsCarrySourceLocation()
-{
-    const QtMessageHandler previous = qInstallMessageHandler(messageHandler);
-    const int line = __LINE__ + 1;
-    qWarning("located");
-    qInstallMessageHandler(previous);
-    const QStringList lines = logLines();
-    QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines.first().contains(QStringLiteral("WARN  located [tst_messagehandler.cpp:%1] [").arg(line)),
-             qPrintable(lines.first()));
-    QVERIFY2(lines.first().contains(QLatin1String("warningsCarrySourceLocation")), qPrintable(lines.first()));
-}
-
-void TestMessageHandler::rotationAtThreshold()
-{
-    resizeLog(0x500000 + 1);
-    QFile older(m_info->logPath + ".1");
-    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older rotation\n") == 15);
-    older.close();
-    // The size is looked at every 100th message only.
-    sendMany(99, QStringLiteral("before"));
-    QCOMPARE(QFileInfo(older).size(), qint64(15));
-
-    send(QtInfoMsg, QStringLiteral("message 100"));
-    // The full log became the one older file, replacing the previous one; the log started anew.
-    QVERIFY(QFileInfo(older).size() > 0x500000);
-    QVERIFY(!QFile::exists(m_info->logPath + ".2"));
-    QStringList lines = logLines();
-    QCOMPARE(lines.size(), 1);
-    QVERIFY(lines.first().endsWith(QLatin1String(" INFO message 100")));
-
-    // Below the limit the next check leaves the file alone.
-    sendMany(100, QStringLiteral("after"));
-    QCOMPARE(logLines().size(), 101);
-}
-
-void TestMessageHandler::noRotationAtExactlyThreshold()
-{
-    // Passing the limit on the first message is seen at the 100th.
-    resizeLog(0x500000 - 5);
-    sendMany(99, QStringLiteral("x"));
-    QVERIFY(!QFile::exists(m_info->logPath + ".1"));
-    send(QtInfoMsg, QStringLiteral("z"));
-    QVERIFY(QFile::exists(m_info->logPath + ".1"));
-
-    // A file of exactly 0x500000 bytes at the check is not rotated.
-    resetLogFile();
-    QVERIFY(QFile::remove(m_info->logPath + ".1"));
-    resizeLog(0x500000);
-    sendMany(99, QString());
-    resizeLog(0x500000);
-    send(QtInfoMsg, QString());
-    QVERIFY(!QFile::exists(m_info->logPath + ".1"));
-}
-
-void TestMessageHandler::failedOpenIsRetriedAndReportedOnce()
-{
-    // The log folder is taken away before the first message.
-    QVERIFY(m_info->logDirectory.startsWith(m_env->cacheHome()));
-    QVERIFY(QDir(m_info->logDirectory).removeRecursively());
-    const QByteArray errors = stderrOf([this] {
-        sendMany(150, QStringLiteral("lost"));
-        QVERIFY(QDir().mkpath(m_info->logDirectory));
-        sendMany(49, QStringLiteral("still waiting"));
-        QVERIFY(!QFile::exists(m_info->logPath));
-        send(QtInfoMsg, QStringLiteral("back 200"));
-        send(QtInfoMsg, QStringLiteral("back 201"));
-    });
-    QCOMPARE(errors.count("Error: cannot open log file: "), 1);
-    QVERIFY(errors.contains(("Error: cannot open log file: " + m_info->logPath + "\n").toUtf8()));
-    const QStringList lines = logLines();
-    QCOMPARE(lines.size(), 2);
-    QVERIFY(lines.at(0).endsWith(QLatin1String("back 200")));
-    QVERIFY(lines.at(1).endsWith(QLatin1String("back 201")));
-}
-
-void TestMessageHandler::crashServerLines()
-{
-    const QString path = m_env->cacheHome() + "/breakpad.log";
-    QVERIFY(openCrashServerLog(path));
-    setLogLevel(LOG_LEVEL_FATAL);
-    crashServerMessageHandler(QtDebugMsg, kNoContext, QStringLiteral("a"));
-    crashServerMessageHandler(QtWarningMsg, kNoContext, QStringLiteral("b c"));
-    crashServerMessageHandler(QtCriticalMsg, kNoContext, QStringLiteral("##c"));
-    crashServerMessageHandler(QtInfoMsg, kNoContext, QStringLiteral("Breakpad starting"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    QCOMPARE(file.readAll(), QByteArray("Debug:a\nWarning:b c\nCritical:##c\nInfo:Breakpad starting\n"));
-}
-
-void TestMessageHandler::fatalEndsProcessAfterItsLine()
-{
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), m_env->home());
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_env->cacheHome());
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--fatal-child")});
-    QVERIFY(child.waitForFinished(10000));
-    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-    // The child has no application object, so no application folder in its cache location.
-    QFile file(m_env->cacheHome() + "/tessarvale/tessarvale.log");
-    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines.at(0).contains(QLatin1String(" DBG  before")), qPrintable(lines.at(0)));
-    QVERIFY2(lines.at(1).contains(QLatin1String(" FATAL the end [")), qPrintable(lines.at(1)));
-}
 
 // The child of fatalEndsProcessAfterItsLine: level ERROR, a marked debug line, then a fatal one.
 static int fatalChild()

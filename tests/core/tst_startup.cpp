@@ -12,97 +12,89 @@
 class TestStartup : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void crashServerInvocation_data();
-    void crashServerInvocation();
-    void logLevelSetting_data();
-    void logLevelSetting();
-    void sslSupportAvailable();
-    void timedMessageBox();
-};
-
-void TestStartup::crashServerInvocation_data()
-{
-    QTest::addColumn<QStringList>("arguments"); // after the program name
-    QTest::addColumn<bool>("server");
-    QTest::newRow("none") << QStringList() << false;
-    QTest::newRow("-oop") << QStringList{"-oop"} << true;
-    QTest::newRow("upper case") << QStringList{"-OOP"} << false;
-    QTest::newRow("second argument") << QStringList{"-oop", "x"} << false;
-    QTest::newRow("after another") << QStringList{"x", "-oop"} << false;
-    QTest::newRow("without dash") << QStringList{"oop"} << false;
-    QTest::newRow("trailing blank") << QStringList{"-oop "} << false;
-    QTest::newRow("double dash") << QStringList{"--oop"} << false;
-    QTest::newRow("empty") << QStringList{""} << false;
-}
-
-void TestStartup::crashServerInvocation()
-{
-    QFETCH(QStringList, arguments);
-    QByteArrayList storage{"tessarvale"};
-    for (const QString &a : arguments)
-        storage << a.toUtf8();
-    std::vector<const char *> argv;
-    for (const QByteArray &a : storage)
-        argv.push_back(a.constData());
-    argv.push_back(nullptr);
-    QTEST(isCrashServerInvocation(int(storage.size()), argv.data()), "server");
-}
-
-void TestStartup::logLevelSetting_data()
-{
-    QTest::addColumn<QVariant>("stored"); // invalid: the key is missing
-    QTest::addColumn<int>("level");
-    QTest::newRow("missing") << QVariant() << 1;
-    QTest::newRow("INFO") << QVariant("INFO") << 0;
-    QTest::newRow("WARN") << QVariant("WARN") << 1;
-    QTest::newRow("ERROR") << QVariant("ERROR") << 2;
-    QTest::newRow("FATAL") << QVariant("FATAL") << 3;
-    // Only the exact texts count; anything else is WARN.
-    for (const char *other : {"error", " ERROR", "DEBUG", "VERBOSE", "", "2"})
-        QTest::addRow("'%s'", other) << QVariant(other) << 1;
-    QTest::newRow("number") << QVariant(0) << 1;
-}
-
-void TestStartup::logLevelSetting()
-{
-    QFETCH(QVariant, stored);
-    QFETCH(int, level);
-    TestEnv env;
+    void crashServerInvocation_data()
     {
-        QSettings settings;
-        settings.clear();
-        if (stored.isValid()) {
-            settings.setValue(QStringLiteral("app/log_level"), stored);
-        }
+        QTest::addColumn<QStringList>("arguments"); // after the program name
+        QTest::addColumn<bool>("server");
+        QTest::newRow("none") << QStringList() << false;
+        QTest::newRow("-oop") << QStringList{"-oop"} << true;
+        QTest::newRow("upper case") << QStringList{"-OOP"} << false;
+        QTest::newRow("second argument") << QStringList{"-oop", "x"} << false;
+        QTest::newRow("after another") << QStringList{"x", "-oop"} << false;
+        QTest::newRow("without dash") << QStringList{"oop"} << false;
+        QTest::newRow("trailing blank") << QStringList{"-oop "} << false;
+        QTest::newRow("double dash") << QStringList{"--oop"} << false;
+        QTest::newRow("empty") << QStringList{""} << false;
     }
-    // Start from a level that no row expects, so that an unchanged level shows.
-    setLogLevel(-1);
-    QCOMPARE(readLogLevelSetting(), level);
-    QCOMPARE(*logLevelPointer(), level);
-    QVERIFY(QFile::exists(env.configHome() + "/Varnel/tessarvale.conf") || !stored.isValid());
-}
 
-void TestStartup::sslSupportAvailable()
-{
-    QVERIFY(checkSslSupport());
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
+    void crashServerInvocation()
+    {
+        QFETCH(QStringList, arguments);
+        QByteArrayList storage{"tessarvale"};
+        for (const QString &a : arguments)
+            storage << a.toUtf8();
+        std::vector<const char *> argv;
+        for (const QByteArray &a : storage)
+            argv.push_back(a.constData());
+        argv.push_back(nullptr);
+        QTEST(isCrashServerInvocation(int(storage.size()), argv.data()), "server");
+    }
 
-void TestStartup::timedMessageBox()
-{
-    QPointer<QMessageBox> box =
-            showTimedMessageBox(300, QMessageBox::Warning, QStringLiteral("Title"), QStringLiteral("Some <b>text</b>"));
-    QVERIFY(box);
-    std::unique_ptr<QMessageBox> owner(box.data());
-    QVERIFY(box->isVisible() && !box->parent() && !box->isModal());
-    QCOMPARE(box->icon(), QMessageBox::Warning);
-    QCOMPARE(box->text(), QStringLiteral("Some <b>text</b>"));
-    QTRY_VERIFY_WITH_TIMEOUT(!box->isVisible(), 5000);
-    // Hidden, not deleted.
-    QVERIFY(box);
-}
+    void logLevelSetting_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // invalid: the key is missing
+        QTest::addColumn<int>("level");
+        QTest::newRow("missing") << QVariant() << 1;
+        QTest::newRow("INFO") << QVariant("INFO") << 0;
+        QTest::newRow("WARN") << QVariant("WARN") << 1;
+        QTest::newRow("ERROR") << QVariant("ERROR") << 2;
+        QTest::newRow("FATAL") << QVariant("FATAL") << 3;
+        // Only the exact texts count; anything else is WARN.
+        for (const char *other : {"error", " ERROR", "DEBUG", "VERBOSE", "", "2"})
+            QTest::addRow("'%s'", other) << QVariant(other) << 1;
+        QTest::newRow("number") << QVariant(0) << 1;
+    }
+
+    void logLevelSetting()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, level);
+        TestEnv env;
+        {
+            QSettings settings;
+            settings.clear();
+            if (stored.isValid()) {
+                settings.setValue(QStringLiteral("app/log_level"), stored);
+            }
+        }
+        // Start from a level that no row expects, so that an unchanged level shows.
+        setLogLevel(-1);
+        QCOMPARE(readLogLevelSetting(), level);
+        QCOMPARE(*logLevelPointer(), level);
+        QVERIFY(QFile::exists(env.configHome() + "/Varnel/tessarvale.conf") || !stored.isValid());
+    }
+
+    void sslSupportAvailable()
+    {
+        QVERIFY(checkSslSupport());
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void timedMessageBox()
+    {
+        QPointer<QMessageBox> box =
+                showTimedMessageBox(300, QMessageBox::Warning, QStringLiteral("Title"), QStringLiteral("Some <b>text</b>"));
+        QVERIFY(box);
+        std::unique_ptr<QMessageBox> owner(box.data());
+        QVERIFY(box->isVisible() && !box->parent() && !box->isModal());
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(box->text(), QStringLiteral("Some <b>text</b>"));
+        QTRY_VERIFY_WITH_TIMEOUT(!box->isVisible(), 5000);
+        // Hidden, not deleted.
+        QVERIFY(box);
+    }
+};
 
 int main(int argc, char *argv[])
 {

@@ -56,57 +56,53 @@ int runChild(const QString &mode, const QString &path)
 class TestCrashSafety : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void killedInTheMiddle_data();
-    void killedInTheMiddle();
-};
-
-void TestCrashSafety::killedInTheMiddle_data()
-{
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<QByteArray>("marker");
-    QTest::newRow("batch open") << "hold" << QByteArray("mid-batch");
-    QTest::newRow("while writing") << "loop" << QByteArray("committed 3");
-}
-
-void TestCrashSafety::killedInTheMiddle()
-{
-    QFETCH(QString, mode);
-    QFETCH(QByteArray, marker);
-    TestEnv env;
-    TestDatabase db;
-    db.open();
-
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-child"), mode, db.path()});
-    QVERIFY(child.waitForStarted(10000));
-    QByteArray seen;
-    while (!seen.contains(marker)) {
-        QVERIFY2(child.waitForReadyRead(15000), seen.constData());
-        seen += child.readAllStandardOutput();
+    void killedInTheMiddle_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QByteArray>("marker");
+        QTest::newRow("batch open") << "hold" << QByteArray("mid-batch");
+        QTest::newRow("while writing") << "loop" << QByteArray("committed 3");
     }
-    if (mode == QLatin1String("hold")) // the batch is on its way into the file
-        QVERIFY(QFile::exists(db.path() + "-journal"));
-    ::kill(pid_t(child.processId()), SIGKILL);
-    QVERIFY(child.waitForFinished(10000));
-    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
-    QCOMPARE(db.rawColumn("PRAGMA integrity_check"), QStringList{"ok"});
-    // Every batch whole, or not there at all.
-    const QStringList batches = db.rawColumn("SELECT setting_id || ':' || count(*) FROM fs_object GROUP BY setting_id "
-                                             "ORDER BY setting_id");
-    QVERIFY2(mode == QLatin1String("hold") ? batches.size() == 2 : batches.size() >= 3, qPrintable(batches.join(' ')));
-    for (int i = 0; i < batches.size(); ++i)
-        QCOMPARE(batches.at(i), QString("%1:%2").arg(i + 1).arg(kBatchRows));
-    db.closeRaw();
+    void killedInTheMiddle()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QByteArray, marker);
+        TestEnv env;
+        TestDatabase db;
+        db.open();
 
-    QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
-    db.open();
-    QCOMPARE(incompatible.count(), 0);
-    QCOMPARE(R7Database::instance()->getDbInfo().dbVersion(), QStringLiteral("1.0.1"));
-    QCOMPARE(FileObjectDao::instance()->loadAll(2).size(), kBatchRows);
-}
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-child"), mode, db.path()});
+        QVERIFY(child.waitForStarted(10000));
+        QByteArray seen;
+        while (!seen.contains(marker)) {
+            QVERIFY2(child.waitForReadyRead(15000), seen.constData());
+            seen += child.readAllStandardOutput();
+        }
+        if (mode == QLatin1String("hold")) // the batch is on its way into the file
+            QVERIFY(QFile::exists(db.path() + "-journal"));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        QCOMPARE(db.rawColumn("PRAGMA integrity_check"), QStringList{"ok"});
+        // Every batch whole, or not there at all.
+        const QStringList batches = db.rawColumn("SELECT setting_id || ':' || count(*) FROM fs_object GROUP BY setting_id "
+                                                 "ORDER BY setting_id");
+        QVERIFY2(mode == QLatin1String("hold") ? batches.size() == 2 : batches.size() >= 3, qPrintable(batches.join(' ')));
+        for (int i = 0; i < batches.size(); ++i)
+            QCOMPARE(batches.at(i), QString("%1:%2").arg(i + 1).arg(kBatchRows));
+        db.closeRaw();
+
+        QSignalSpy incompatible(R7Database::instance(), &R7Database::incompatibleDatabase);
+        db.open();
+        QCOMPARE(incompatible.count(), 0);
+        QCOMPARE(R7Database::instance()->getDbInfo().dbVersion(), QStringLiteral("1.0.1"));
+        QCOMPARE(FileObjectDao::instance()->loadAll(2).size(), kBatchRows);
+    }
+};
 
 int main(int argc, char *argv[])
 {

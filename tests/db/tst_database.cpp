@@ -62,7 +62,6 @@ QStringList rows(const QString &version)
 class TestDatabase_ : public QObject
 {
     Q_OBJECT
-
 private slots:
     void init()
     {
@@ -78,17 +77,239 @@ private slots:
         m_db.reset();
         m_env.reset();
     }
-    void freshFileAndReopen();
-    void missingDbInfoIsCreated();
-    void migrations_data();
-    void migrations();
-    void incompatibleVersions_data();
-    void incompatibleVersions();
-    void failedStepLeavesFileAsItWasAndRunsAgain();
-    void unableToOpen();
-    void execFailuresAreReported();
-    void nestedTransactions();
+    void freshFileAndReopen()
+    {
+        m_db->appInfo().displayName = "O'Neil \"Safe\" %1 %2"; // neither breaks the insert nor takes the number's place
+        m_db->open();
+        QCOMPARE(m_db->rawColumn("SELECT type || ' ' || name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
+                                 "'sqlite_%' ORDER BY type, name"),
+                 QStringList({"index fs_object_setting_path", "index sync_history_object_history",
+                              "index sync_history_object_timestamp", "index sync_history_user_end",
+                              "index sync_history_user_start", "table db_info", "table file_safe", "table fs_object",
+                              "table sync_history", "table sync_history_object", "table sync_setting", "table user"}));
+        const QList<DbInfo> list = R7Database::instance()->getDbInfoList();
+        QCOMPARE(list.size(), 1);
+        const DbInfo info = list.first();
+        QCOMPARE(info.id(), qint64(1));
+        QCOMPARE(info.dbVersion(), QStringLiteral("1.0.1"));
+        QVERIFY2(QRegularExpression("^[0-9a-f]{8}-([0-9a-f]{4}-){3}[0-9a-f]{12}$").match(info.deviceId()).hasMatch(),
+                 qPrintable(info.deviceId()));
+        QVERIFY2(QRegularExpression("^O'Neil \"Safe\" %1 %2-[0-9]+$").match(info.deviceName()).hasMatch(),
+                 qPrintable(info.deviceName()));
+        const QDateTime created = QDateTime::fromString(info.creationTime(), Qt::TextDate);
+        QVERIFY2(qAbs(created.secsTo(QDateTime::currentDateTime())) < 60, qPrintable(info.creationTime()));
+        QVERIFY(m_log->contains("R7Database::init: DB version is up to date: 1.0.1"));
 
+        // A second start changes nothing.
+        const QStringList schemaBefore = schema();
+        openOn({});
+        const DbInfo after = R7Database::instance()->getDbInfo();
+        QCOMPARE(after.deviceId() + after.deviceName() + after.creationTime(),
+                 info.deviceId() + info.deviceName() + info.creationTime());
+        QCOMPARE(schema(), schemaBefore);
+        QCOMPARE(m_db->rawValue("SELECT count(*) FROM db_info").toInt(), 1);
+        QCOMPARE(m_incompatible->count(), 0);
+    }
+
+    void missingDbInfoIsCreated()
+    {
+        // Every table but db_info, in its 1.0.0 form and with rows.
+        openOn(fixture::schema("1.0.0").mid(1) + fixture::rows(QString()));
+        QCOMPARE(m_incompatible->count(), 0);
+        QVERIFY(migrated().isEmpty());
+        QCOMPARE(R7Database::instance()->getDbInfo().dbVersion(), QStringLiteral("1.0.1"));
+        // The other tables keep their form and rows.
+        QVERIFY(!m_db->rawColumn("SELECT name FROM pragma_table_info('fs_object')").contains("object_id"));
+        QCOMPARE(m_db->rawColumn("SELECT path FROM fs_object"), QStringList{"a.txt"});
+        QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history").toInt(), 1);
+    }
+
+    void migrations_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("withSyncQueue");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("0.2.8") << "0.2.8" << true << QStringList() << QStringList{"0.2.9", "1.0.0", "1.0.1"};
+        QTest::newRow("0.2.9 with sync_queue") << "0.2.9" << true << QStringList() << QStringList{"1.0.0", "1.0.1"};
+        QTest::newRow("0.2.9 without sync_queue") << "0.2.9" << false << QStringList() << QStringList{"1.0.0", "1.0.1"};
+        QTest::newRow("1.0.0") << "1.0.0" << false << QStringList() << QStringList{"1.0.1"};
+        // An earlier client committed part of the 1.0.0 step before it failed.
+        QTest::newRow("1.0.0 half migrated") << "1.0.0" << false
+                                             << QStringList{"ALTER TABLE file_safe ADD COLUMN root_folder_id TEXT",
+                                                            "ALTER TABLE file_safe ADD COLUMN role_type INTEGER"}
+                                             << QStringList{"1.0.1"};
+    }
+
+    void migrations()
+    {
+        QFETCH(QString, version);
+        QFETCH(bool, withSyncQueue);
+        QFETCH(QStringList, extra);
+        QFETCH(QStringList, steps);
+        openOn(fixture::schema(version, withSyncQueue) + fixture::rows(version) + extra);
+        QCOMPARE(m_incompatible->count(), 0);
+        QCOMPARE(migrated(), steps);
+        QStringList expectedFrom;
+        for (int i = 0; i < steps.size(); ++i)
+            expectedFrom << (i ? steps.at(i - 1) : version) + " to " + steps.at(i);
+        QCOMPARE(logged("R7Database::init: migrate DB from "), expectedFrom);
+        QVERIFY(!m_log->contains("DB migration errors"));
+        QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
+
+        // The current columns and the index exist, the history is emptied, the rest is kept.
+        const QStringList columns = m_db->rawColumn("SELECT m.name || '.' || p.name FROM sqlite_master m JOIN "
+                                                    "pragma_table_info(m.name) p WHERE m.type = 'table'");
+        for (const char *column : {"file_safe.root_folder_id", "file_safe.role_type", "file_safe.last_event",
+                                   "file_safe.expiry_date", "sync_setting.remote_state", "sync_setting.root_folder_id",
+                                   "sync_setting.synced_last_event", "fs_object.object_id"})
+            QVERIFY2(columns.contains(column), column);
+        QVERIFY(!R7Database::instance()->tables().contains("sync_queue"));
+        QVERIFY(m_db->rawColumn("SELECT name FROM sqlite_master WHERE type='index'").contains("fs_object_setting_path"));
+        QCOMPARE(m_db->rawValue("SELECT (SELECT count(*) FROM sync_history) + (SELECT count(*) FROM sync_history_object)")
+                         .toInt(),
+                 0);
+        QCOMPARE(m_db->rawColumn("SELECT root_folder_id || ' ' || path FROM sync_setting, fs_object"),
+                 QStringList{"0 a.txt"});
+        QCOMPARE(m_db->rawColumn("SELECT id || account_name FROM user ORDER BY id"), QStringList({"5alice", "9bob"}));
+
+        // A user added later gets an id above every kept one.
+        QSqlQuery insert;
+        QVERIFY(insert.exec("INSERT INTO user (server_id, account_name, last_login) VALUES ('eu', 'carol', 3)"));
+        QVERIFY(insert.lastInsertId().toLongLong() > 9);
+        QVERIFY(m_db->rawValue("SELECT sql FROM sqlite_master WHERE name='user'").toString().contains("AUTOINCREMENT"));
+    }
+
+    void incompatibleVersions_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::newRow("newer") << "2.0.0";
+        QTest::newRow("older") << "0.2.7";
+        QTest::newRow("suffix") << "1.0.1-RC";
+        QTest::newRow("empty db_info") << "";
+    }
+
+    void incompatibleVersions()
+    {
+        QFETCH(QString, version);
+        QVERIFY(m_db->rawExec(fixture::schema("1.0.0") + fixture::rows(version)));
+        const QStringList schemaBefore = schema();
+        openOn({});
+        QCOMPARE(incompatibleFrom(), version);
+        QVERIFY(!m_log->contains("migrate DB from"));
+        QCOMPARE(schema(), schemaBefore);
+        QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history").toInt(), 1);
+        QCOMPARE(R7Database::instance()->getDbInfoList().size(), version.isEmpty() ? 0 : 1);
+        if (version.isEmpty())
+            QCOMPARE(R7Database::instance()->getDbInfo(), DbInfo());
+    }
+
+    void failedStepLeavesFileAsItWasAndRunsAgain()
+    {
+        // The history delete near the end of the 1.0.0 step fails, after every column was added.
+        QVERIFY(m_db->rawExec(fixture::schema("1.0.0") + fixture::rows("1.0.0") +
+                              QStringList{"CREATE TRIGGER keep_history BEFORE DELETE ON sync_history BEGIN "
+                                          "SELECT RAISE(ABORT, 'history is locked'); END"}));
+        const QStringList schemaBefore = schema();
+        openOn({});
+        QCOMPARE(incompatibleFrom(), QStringLiteral("1.0.0"));
+        QVERIFY(m_log->contains("R7Database::init: DB migration errors: 1"));
+        QVERIFY(m_log->contains("R7Database::init: Query: DELETE FROM sync_history;"));
+        QVERIFY(m_log->contains("history is locked"));
+        QCOMPARE(schema(), schemaBefore);
+        QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.0"});
+        QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history_object").toInt(), 1);
+        QCOMPARE(R7Database::instance()->transactionDepth(), 0);
+
+        openOn({"DROP TRIGGER keep_history"});
+        QCOMPARE(m_incompatible->count(), 0);
+        QCOMPARE(migrated(), QStringList{"1.0.1"});
+        QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
+    }
+
+    void unableToOpen()
+    {
+        m_db->appInfo().databasePath = m_env->home() + "/missing/folder/client.db3";
+        QSignalSpy unable(R7Database::instance(), &R7Database::unableToOpenDatabase);
+        m_db->open();
+        QCOMPARE(unable.count(), 1);
+        QVERIFY(!unable.first().at(0).toString().isEmpty());
+        QCOMPARE(m_incompatible->count(), 0);
+        QVERIFY(m_log->contains("R7Database::init: Unable to open database: " + m_db->appInfo().databasePath));
+        // Later statements fail in exec, each one reported.
+        QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
+        QVERIFY(R7Database::instance()->getDbInfoList().isEmpty());
+        QCOMPARE(failure.count(), 1);
+    }
+
+    void execFailuresAreReported()
+    {
+        m_db->open();
+        QVERIFY(m_db->rawExec({"CREATE UNIQUE INDEX one_path ON fs_object(path)",
+                               "CREATE TRIGGER no_seven BEFORE INSERT ON fs_object WHEN NEW.setting_id = 7 BEGIN "
+                               "SELECT RAISE(ABORT, 'seven refused'); END"}));
+        m_db->closeRaw();
+        QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
+        const auto lastFailure = [&] { return failure.isEmpty() ? QString() : failure.last().at(0).toString(); };
+
+        // A failed prepare is reported with the driver's own reason.
+        m_log->clear();
+        QSqlQuery query;
+        query.prepare("SELECT id FROM no_such_table WHERE id = :id");
+        const QString expected = QStringLiteral("DB error: %1 (type: StatementError)\n query: (%2)")
+                                         .arg(query.lastError().text(), "SELECT id FROM no_such_table WHERE id = :id");
+        query.bindValue(":id", 1);
+        QVERIFY(!R7Database::execQuery(query));
+        QCOMPARE(lastFailure(), expected);
+        QVERIFY2(expected.contains("no such table"), qPrintable(expected));
+        QCOMPARE(logged("R7Database::exec: "), QStringList{expected});
+
+        // A statement run again reports its own later failures.
+        QSqlQuery &insert = R7Database::instance()->preparedQuery("INSERT INTO fs_object (setting_id, path) VALUES (?, ?)");
+        const QList<int> settings{1, 1, 7}; // the second repeats the path
+        for (int i = 0; i < settings.size(); ++i) {
+            insert.bindValue(0, settings.at(i));
+            insert.bindValue(1, settings.at(i) == 7 ? "b" : "a");
+            QCOMPARE(R7Database::execQuery(insert), i == 0);
+        }
+        QCOMPARE(failure.count(), 3);
+        QVERIFY2(failure.at(1).at(0).toString().contains("UNIQUE"), qPrintable(failure.at(1).at(0).toString()));
+        QVERIFY2(lastFailure().contains("seven refused"), qPrintable(lastFailure()));
+        insert.finish();
+    }
+
+    void nestedTransactions()
+    {
+        m_db->open();
+        R7Database *database = R7Database::instance();
+        const auto insert = [](const QString &path) {
+            QSqlQuery query;
+            query.prepare("INSERT INTO fs_object (setting_id, path) VALUES (1, :path)");
+            query.bindValue(":path", path);
+            return R7Database::execQuery(query);
+        };
+        const auto paths = [&]() { return m_db->rawColumn("SELECT path FROM fs_object ORDER BY path"); };
+        QVERIFY(!database->commit());
+        QVERIFY(!database->rollback());
+
+        // An inner rollback undoes only its own level.
+        QVERIFY(database->transaction() && insert("a"));
+        QVERIFY(database->transaction() && insert("b"));
+        QCOMPARE(database->transactionDepth(), 2);
+        QVERIFY(database->rollback());
+        QVERIFY(insert("c"));
+        QVERIFY(paths().isEmpty()); // nothing visible outside before the outer commit
+        QVERIFY(database->commit());
+        QCOMPARE(paths(), QStringList({"a", "c"}));
+
+        // An outer rollback undoes what inner levels committed.
+        QVERIFY(database->transaction() && database->transaction() && insert("d"));
+        QVERIFY(database->transaction() && insert("e"));
+        QVERIFY(database->commit() && database->commit());
+        QVERIFY(database->rollback());
+        QCOMPARE(database->transactionDepth(), 0);
+        QCOMPARE(paths(), QStringList({"a", "c"}));
+    }
 private:
     // Writes a file behind the client's back, then starts the client on it.
     void openOn(const QStringList &statements)
@@ -120,240 +341,6 @@ private:
     QScopedPointer<QSignalSpy> m_incompatible;
     QScopedPointer<LogCapture> m_log;
 };
-
-void TestDatabase_::freshFileAndReopen()
-{
-    m_db->appInfo().displayName = "O'Neil \"Safe\" %1 %2"; // neither breaks the insert nor takes the number's place
-    m_db->open();
-    QCOMPARE(m_db->rawColumn("SELECT type || ' ' || name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
-                             "'sqlite_%' ORDER BY type, name"),
-             QStringList({"index fs_object_setting_path", "index sync_history_object_history",
-                          "index sync_history_object_timestamp", "index sync_history_user_end",
-                          "index sync_history_user_start", "table db_info", "table file_safe", "table fs_object",
-                          "table sync_history", "table sync_history_object", "table sync_setting", "table user"}));
-    const QList<DbInfo> list = R7Database::instance()->getDbInfoList();
-    QCOMPARE(list.size(), 1);
-    const DbInfo info = list.first();
-    QCOMPARE(info.id(), qint64(1));
-    QCOMPARE(info.dbVersion(), QStringLiteral("1.0.1"));
-    QVERIFY2(QRegularExpression("^[0-9a-f]{8}-([0-9a-f]{4}-){3}[0-9a-f]{12}$").match(info.deviceId()).hasMatch(),
-             qPrintable(info.deviceId()));
-    QVERIFY2(QRegularExpression("^O'Neil \"Safe\" %1 %2-[0-9]+$").match(info.deviceName()).hasMatch(),
-             qPrintable(info.deviceName()));
-    const QDateTime created = QDateTime::fromString(info.creationTime(), Qt::TextDate);
-    QVERIFY2(qAbs(created.secsTo(QDateTime::currentDateTime())) < 60, qPrintable(info.creationTime()));
-    QVERIFY(m_log->contains("R7Database::init: DB version is up to date: 1.0.1"));
-
-    // A second start changes nothing.
-    const QStringList schemaBefore = schema();
-    openOn({});
-    const DbInfo after = R7Database::instance()->getDbInfo();
-    QCOMPARE(after.deviceId() + after.deviceName() + after.creationTime(),
-             info.deviceId() + info.deviceName() + info.creationTime());
-    QCOMPARE(schema(), schemaBefore);
-    QCOMPARE(m_db->rawValue("SELECT count(*) FROM db_info").toInt(), 1);
-    QCOMPARE(m_incompatible->count(), 0);
-}
-
-void TestDatabase_::missingDbInfoIsCreated()
-{
-    // Every table but db_info, in its 1.0.0 form and with rows.
-    openOn(fixture::schema("1.0.0").mid(1) + fixture::rows(QString()));
-    QCOMPARE(m_incompatible->count(), 0);
-    QVERIFY(migrated().isEmpty());
-    QCOMPARE(R7Database::instance()->getDbInfo().dbVersion(), QStringLiteral("1.0.1"));
-    // The other tables keep their form and rows.
-    QVERIFY(!m_db->rawColumn("SELECT name FROM pragma_table_info('fs_object')").contains("object_id"));
-    QCOMPARE(m_db->rawColumn("SELECT path FROM fs_object"), QStringList{"a.txt"});
-    QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history").toInt(), 1);
-}
-
-void TestDatabase_::migrations_data()
-{
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<bool>("withSyncQueue");
-    QTest::addColumn<QStringList>("extra");
-    QTest::addColumn<QStringList>("steps");
-    QTest::newRow("0.2.8") << "0.2.8" << true << QStringList() << QStringList{"0.2.9", "1.0.0", "1.0.1"};
-    QTest::newRow("0.2.9 with sync_queue") << "0.2.9" << true << QStringList() << QStringList{"1.0.0", "1.0.1"};
-    QTest::newRow("0.2.9 without sync_queue") << "0.2.9" << false << QStringList() << QStringList{"1.0.0", "1.0.1"};
-    QTest::newRow("1.0.0") << "1.0.0" << false << QStringList() << QStringList{"1.0.1"};
-    // An earlier client committed part of the 1.0.0 step before it failed.
-    QTest::newRow("1.0.0 half migrated") << "1.0.0" << false
-                                         << QStringList{"ALTER TABLE file_safe ADD COLUMN root_folder_id TEXT",
-                                                        "ALTER TABLE file_safe ADD COLUMN role_type INTEGER"}
-                                         << QStringList{"1.0.1"};
-}
-
-void TestDatabase_::migrations()
-{
-    QFETCH(QString, version);
-    QFETCH(bool, withSyncQueue);
-    QFETCH(QStringList, extra);
-    QFETCH(QStringList, steps);
-    openOn(fixture::schema(version, withSyncQueue) + fixture::rows(version) + extra);
-    QCOMPARE(m_incompatible->count(), 0);
-    QCOMPARE(migrated(), steps);
-    QStringList expectedFrom;
-    for (int i = 0; i < steps.size(); ++i)
-        expectedFrom << (i ? steps.at(i - 1) : version) + " to " + steps.at(i);
-    QCOMPARE(logged("R7Database::init: migrate DB from "), expectedFrom);
-    QVERIFY(!m_log->contains("DB migration errors"));
-    QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
-
-    // The current columns and the index exist, the history is emptied, the rest is kept.
-    const QStringList columns = m_db->rawColumn("SELECT m.name || '.' || p.name FROM sqlite_master m JOIN "
-                                                "pragma_table_info(m.name) p WHERE m.type = 'table'");
-    for (const char *column : {"file_safe.root_folder_id", "file_safe.role_type", "file_safe.last_event",
-                               "file_safe.expiry_date", "sync_setting.remote_state", "sync_setting.root_folder_id",
-                               "sync_setting.synced_last_event", "fs_object.object_id"})
-        QVERIFY2(columns.contains(column), column);
-    QVERIFY(!R7Database::instance()->tables().contains("sync_queue"));
-    QVERIFY(m_db->rawColumn("SELECT name FROM sqlite_master WHERE type='index'").contains("fs_object_setting_path"));
-    QCOMPARE(m_db->rawValue("SELECT (SELECT count(*) FROM sync_history) + (SELECT count(*) FROM sync_history_object)")
-                     .toInt(),
-             0);
-    QCOMPARE(m_db->rawColumn("SELECT root_folder_id || ' ' || path FROM sync_setting, fs_object"),
-             QStringList{"0 a.txt"});
-    QCOMPARE(m_db->rawColumn("SELECT id || account_name FROM user ORDER BY id"), QStringList({"5alice", "9bob"}));
-
-    // A user added later gets an id above every kept one.
-    QSqlQuery insert;
-    QVERIFY(insert.exec("INSERT INTO user (server_id, account_name, last_login) VALUES ('eu', 'carol', 3)"));
-    QVERIFY(insert.lastInsertId().toLongLong() > 9);
-    QVERIFY(m_db->rawValue("SELECT sql FROM sqlite_master WHERE name='user'").toString().contains("AUTOINCREMENT"));
-}
-
-void TestDatabase_::incompatibleVersions_data()
-{
-    QTest::addColumn<QString>("version");
-    QTest::newRow("newer") << "2.0.0";
-    QTest::newRow("older") << "0.2.7";
-    QTest::newRow("suffix") << "1.0.1-RC";
-    QTest::newRow("empty db_info") << "";
-}
-
-void TestDatabase_::incompatibleVersions()
-{
-    QFETCH(QString, version);
-    QVERIFY(m_db->rawExec(fixture::schema("1.0.0") + fixture::rows(version)));
-    const QStringList schemaBefore = schema();
-    openOn({});
-    QCOMPARE(incompatibleFrom(), version);
-    QVERIFY(!m_log->contains("migrate DB from"));
-    QCOMPARE(schema(), schemaBefore);
-    QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history").toInt(), 1);
-    QCOMPARE(R7Database::instance()->getDbInfoList().size(), version.isEmpty() ? 0 : 1);
-    if (version.isEmpty())
-        QCOMPARE(R7Database::instance()->getDbInfo(), DbInfo());
-}
-
-void TestDatabase_::failedStepLeavesFileAsItWasAndRunsAgain()
-{
-    // The history delete near the end of the 1.0.0 step fails, after every column was added.
-    QVERIFY(m_db->rawExec(fixture::schema("1.0.0") + fixture::rows("1.0.0") +
-                          QStringList{"CREATE TRIGGER keep_history BEFORE DELETE ON sync_history BEGIN "
-                                      "SELECT RAISE(ABORT, 'history is locked'); END"}));
-    const QStringList schemaBefore = schema();
-    openOn({});
-    QCOMPARE(incompatibleFrom(), QStringLiteral("1.0.0"));
-    QVERIFY(m_log->contains("R7Database::init: DB migration errors: 1"));
-    QVERIFY(m_log->contains("R7Database::init: Query: DELETE FROM sync_history;"));
-    QVERIFY(m_log->contains("history is locked"));
-    QCOMPARE(schema(), schemaBefore);
-    QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.0"});
-    QCOMPARE(m_db->rawValue("SELECT count(*) FROM sync_history_object").toInt(), 1);
-    QCOMPARE(R7Database::instance()->transactionDepth(), 0);
-
-    openOn({"DROP TRIGGER keep_history"});
-    QCOMPARE(m_incompatible->count(), 0);
-    QCOMPARE(migrated(), QStringList{"1.0.1"});
-    QCOMPARE(m_db->rawColumn("SELECT db_version FROM db_info"), QStringList{"1.0.1"});
-}
-
-void TestDatabase_::unableToOpen()
-{
-    m_db->appInfo().databasePath = m_env->home() + "/missing/folder/client.db3";
-    QSignalSpy unable(R7Database::instance(), &R7Database::unableToOpenDatabase);
-    m_db->open();
-    QCOMPARE(unable.count(), 1);
-    QVERIFY(!unable.first().at(0).toString().isEmpty());
-    QCOMPARE(m_incompatible->count(), 0);
-    QVERIFY(m_log->contains("R7Database::init: Unable to open database: " + m_db->appInfo().databasePath));
-    // Later statements fail in exec, each one reported.
-    QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
-    QVERIFY(R7Database::instance()->getDbInfoList().isEmpty());
-    QCOMPARE(failure.count(), 1);
-}
-
-void TestDatabase_::execFailuresAreReported()
-{
-    m_db->open();
-    QVERIFY(m_db->rawExec({"CREATE UNIQUE INDEX one_path ON fs_object(path)",
-                           "CREATE TRIGGER no_seven BEFORE INSERT ON fs_object WHEN NEW.setting_id = 7 BEGIN "
-                           "SELECT RAISE(ABORT, 'seven refused'); END"}));
-    m_db->closeRaw();
-    QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
-    const auto lastFailure = [&] { return failure.isEmpty() ? QString() : failure.last().at(0).toString(); };
-
-    // A failed prepare is reported with the driver's own reason.
-    m_log->clear();
-    QSqlQuery query;
-    query.prepare("SELECT id FROM no_such_table WHERE id = :id");
-    const QString expected = QStringLiteral("DB error: %1 (type: StatementError)\n query: (%2)")
-                                     .arg(query.lastError().text(), "SELECT id FROM no_such_table WHERE id = :id");
-    query.bindValue(":id", 1);
-    QVERIFY(!R7Database::execQuery(query));
-    QCOMPARE(lastFailure(), expected);
-    QVERIFY2(expected.contains("no such table"), qPrintable(expected));
-    QCOMPARE(logged("R7Database::exec: "), QStringList{expected});
-
-    // A statement run again reports its own later failures.
-    QSqlQuery &insert = R7Database::instance()->preparedQuery("INSERT INTO fs_object (setting_id, path) VALUES (?, ?)");
-    const QList<int> settings{1, 1, 7}; // the second repeats the path
-    for (int i = 0; i < settings.size(); ++i) {
-        insert.bindValue(0, settings.at(i));
-        insert.bindValue(1, settings.at(i) == 7 ? "b" : "a");
-        QCOMPARE(R7Database::execQuery(insert), i == 0);
-    }
-    QCOMPARE(failure.count(), 3);
-    QVERIFY2(failure.at(1).at(0).toString().contains("UNIQUE"), qPrintable(failure.at(1).at(0).toString()));
-    QVERIFY2(lastFailure().contains("seven refused"), qPrintable(lastFailure()));
-    insert.finish();
-}
-
-void TestDatabase_::nestedTransactions()
-{
-    m_db->open();
-    R7Database *database = R7Database::instance();
-    const auto insert = [](const QString &path) {
-        QSqlQuery query;
-        query.prepare("INSERT INTO fs_object (setting_id, path) VALUES (1, :path)");
-        query.bindValue(":path", path);
-        return R7Database::execQuery(query);
-    };
-    const auto paths = [&]() { return m_db->rawColumn("SELECT path FROM fs_object ORDER BY path"); };
-    QVERIFY(!database->commit());
-    QVERIFY(!database->rollback());
-
-    // An inner rollback undoes only its own level.
-    QVERIFY(database->transaction() && insert("a"));
-    QVERIFY(database->transaction() && insert("b"));
-    QCOMPARE(database->transactionDepth(), 2);
-    QVERIFY(database->rollback());
-    QVERIFY(insert("c"));
-    QVERIFY(paths().isEmpty()); // nothing visible outside before the outer commit
-    QVERIFY(database->commit());
-    QCOMPARE(paths(), QStringList({"a", "c"}));
-
-    // An outer rollback undoes what inner levels committed.
-    QVERIFY(database->transaction() && database->transaction() && insert("d"));
-    QVERIFY(database->transaction() && insert("e"));
-    QVERIFY(database->commit() && database->commit());
-    QVERIFY(database->rollback());
-    QCOMPARE(database->transactionDepth(), 0);
-    QCOMPARE(paths(), QStringList({"a", "c"}));
-}
 
 QTEST_GUILESS_MAIN(TestDatabase_)
 #include "tst_database.moc"

@@ -13,40 +13,6 @@
 #include <QtTest>
 
 // The merge of the service's safe list into table file_safe, and the reads of that table.
-class TestFileSafeDao : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void init();
-    void cleanup();
-    void knownSafesUpdated();
-    void newSafeAnnounced();
-    void vanishedSafes();
-    void nullSettingDoesNotBlockDeletion();
-    void failedListingCallsBack();
-    void reads();
-    void rootFolderFilledForWholeSafeSettings();
-    void duplicateIdInListingStoredOnce();
-    void otherUsersRowsUntouched();
-    void refreshThroughService();
-
-private:
-    // Merges a listing; the outcome's code, or -1 without a callback.
-    int merge(const QList<FilesafeTO_v2> &safes, const Result<FilesafesTO_v2> *failure = nullptr);
-    int count(const QString &statement) { return m_db->rawValue(statement).toInt(); }
-    QString rowId(const QString &safeId)
-    {
-        return m_db->rawValue("SELECT id FROM file_safe WHERE safe_id = '" + safeId + "'").toString();
-    }
-    // Sync settings (id, file_safe row, remote folder, root folder id).
-    bool addSettings(const QList<QStringList> &rows);
-
-    TestEnv *m_env = nullptr;
-    TestDatabase *m_db = nullptr;
-    FileSafeDao *m_dao = nullptr;
-};
-
 static FilesafeTO_v2 safe(const QString &id, const QString &name, const QString &type = QStringLiteral("TEAMSAFE"))
 {
     FilesafeTO_v2 s;
@@ -64,224 +30,240 @@ static FilesafeTO_v2 safe(const QString &id, const QString &name, const QString 
     return s;
 }
 
-void TestFileSafeDao::init()
+class TestFileSafeDao : public QObject
 {
-    m_env = new TestEnv;
-    m_db = new TestDatabase;
-    m_db->open();
-    m_dao = new FileSafeDao(&m_db->appInfo(), nullptr);
-}
-
-void TestFileSafeDao::cleanup()
-{
-    delete m_dao;
-    delete m_db;
-    delete m_env;
-}
-
-int TestFileSafeDao::merge(const QList<FilesafeTO_v2> &safes, const Result<FilesafesTO_v2> *failure)
-{
-    FilesafesTO_v2 listing;
-    listing.filesafes = safes;
-    int code = -1;
-    m_dao->syncFileSafes(failure ? *failure : Result<FilesafesTO_v2>(listing),
-                         [&code](const EmptyResult &result) { code = result.code(); });
-    return code;
-}
-
-bool TestFileSafeDao::addSettings(const QList<QStringList> &rows)
-{
-    QStringList statements;
-    for (const QStringList &r : rows) {
-        statements << QString("INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, remote_state, "
-                              "root_folder_id) VALUES (%1, %2, '%3', '/local%1', 0, '%4')")
-                              .arg(r.at(0), r.at(1), r.at(2), r.value(3, "0"));
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_env = new TestEnv;
+        m_db = new TestDatabase;
+        m_db->open();
+        m_dao = new FileSafeDao(&m_db->appInfo(), nullptr);
     }
-    return m_db->rawExec(statements);
-}
 
-void TestFileSafeDao::knownSafesUpdated()
-{
-    m_dao->add(safe("a", "Alpha"));
-    m_dao->add(safe("b", "Beta"));
-    QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
-    FilesafeTO_v2 changed = safe("a", "Alpha");
-    changed.storageUsed = 99;
-    changed.lastEvent = "ev-a2";
-    changed.access = "r";
-    changed.hasTrash = false;
-    QCOMPARE(merge({changed, safe("b", "Beta")}), int(EC_OK));
-    QCOMPARE(found.count(), 0);
-    QCOMPARE(count("SELECT count(*) FROM file_safe"), 2);
-    const FilesafeTO_v2 stored = m_dao->get("a");
-    QCOMPARE(stored.storageUsed, 99LL);
-    QCOMPARE(stored.lastEvent, QString("ev-a2"));
-    QCOMPARE(stored.access, QString("r"));
-    QCOMPARE(stored.hasTrash, false);
-    QCOMPARE(stored.storageQuota, 6000000000LL);
-}
+    void cleanup()
+    {
+        delete m_dao;
+        delete m_db;
+        delete m_env;
+    }
 
-void TestFileSafeDao::newSafeAnnounced()
-{
-    m_dao->add(safe("a", "Alpha"));
-    QStringList events;
-    connect(m_dao, &FileSafeDao::newFileSafesFound, this, [&events](const QList<FilesafeTO_v2> &safes) {
-        for (const FilesafeTO_v2 &s : safes) {
-            events << "new " + s.safeId;
+    void knownSafesUpdated()
+    {
+        m_dao->add(safe("a", "Alpha"));
+        m_dao->add(safe("b", "Beta"));
+        QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
+        FilesafeTO_v2 changed = safe("a", "Alpha");
+        changed.storageUsed = 99;
+        changed.lastEvent = "ev-a2";
+        changed.access = "r";
+        changed.hasTrash = false;
+        QCOMPARE(merge({changed, safe("b", "Beta")}), int(EC_OK));
+        QCOMPARE(found.count(), 0);
+        QCOMPARE(count("SELECT count(*) FROM file_safe"), 2);
+        const FilesafeTO_v2 stored = m_dao->get("a");
+        QCOMPARE(stored.storageUsed, 99LL);
+        QCOMPARE(stored.lastEvent, QString("ev-a2"));
+        QCOMPARE(stored.access, QString("r"));
+        QCOMPARE(stored.hasTrash, false);
+        QCOMPARE(stored.storageQuota, 6000000000LL);
+    }
+
+    void newSafeAnnounced()
+    {
+        m_dao->add(safe("a", "Alpha"));
+        QStringList events;
+        connect(m_dao, &FileSafeDao::newFileSafesFound, this, [&events](const QList<FilesafeTO_v2> &safes) {
+            for (const FilesafeTO_v2 &s : safes) {
+                events << "new " + s.safeId;
+            }
+        });
+        events << QString("done %1").arg(merge({safe("a", "Alpha"), safe("n", "New")}));
+        QCOMPARE(events, (QStringList{"new n", "done 0"}));
+        QCOMPARE(m_dao->get("n").rootFolderId, QString("root-n"));
+        QCOMPARE(m_db->rawValue("SELECT expiry_date FROM file_safe WHERE safe_id = 'n'").toString(), QString("2031-02-03"));
+        QCOMPARE(m_db->rawValue("SELECT user_id FROM file_safe WHERE safe_id = 'n'").toLongLong(),
+                 R7Session::instance()->userId());
+    }
+
+    void vanishedSafes()
+    {
+        m_dao->add(safe("keep", "Keep"));
+        m_dao->add(safe("gone", "Gone"));
+        m_dao->add(safe("unused", "Unused"));
+        QVERIFY(addSettings({{"10", rowId("gone"), "/"}, {"11", rowId("gone"), "/sub"}, {"12", rowId("keep"), "/"}}));
+        QVERIFY(m_db->rawExec({"INSERT INTO fs_object (setting_id, path) VALUES (10, '/x'), (10, '/y'), (11, '/z'), "
+                               "(12, '/k')"}));
+        QCOMPARE(merge({safe("keep", "Keep")}), int(EC_OK));
+        // A safe without settings goes; one with settings stays for them, and every one of its settings
+        // is marked and loses its synchronised state.
+        QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe ORDER BY safe_id"), (QStringList{"gone", "keep"}));
+        QCOMPARE(m_db->rawColumn("SELECT remote_state FROM sync_setting ORDER BY id"), (QStringList{"1", "1", "0"}));
+        QCOMPARE(m_db->rawColumn("SELECT path FROM fs_object ORDER BY path"), QStringList{"/k"});
+    }
+
+    void nullSettingDoesNotBlockDeletion()
+    {
+        m_dao->add(safe("gone", "Gone"));
+        QVERIFY(m_db->rawExec({"INSERT INTO sync_setting (file_safe_id, remote_dir, local_dir) VALUES (NULL, '/', '/l')"}));
+        QCOMPARE(merge({}), int(EC_OK));
+        QCOMPARE(count("SELECT count(*) FROM file_safe"), 0);
+        QCOMPARE(count("SELECT count(*) FROM sync_setting"), 1);
+    }
+
+    void failedListingCallsBack()
+    {
+        m_dao->add(safe("a", "Alpha"));
+        QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
+        QString message;
+        m_dao->syncFileSafes(Result<FilesafesTO_v2>(EC_SERVICE_UNAVAILABLE, "HTTP status: 503"),
+                             [&message](const EmptyResult &r) { message = QString::number(r.code()) + " " + r.message(); });
+        QCOMPARE(message, QString("6 HTTP status: 503"));
+        // Without a callback nothing else happens either.
+        m_dao->syncFileSafes(Result<FilesafesTO_v2>(EC_NETWORK, "x"), ResultCallback<Nothing>());
+        QCOMPARE(found.count(), 0);
+        QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe"), QStringList{"a"});
+    }
+
+    void reads()
+    {
+        m_dao->add(safe("a", "beta", "PRIVATE"));
+        m_dao->add(safe("b", "Zeta"));
+        m_dao->add(safe("c", "alpha"));
+        // An update takes the name but never the type; reads leave the expiry date out.
+        m_dao->update(safe("a", "Omega", "INBOX"));
+        const FilesafeTO_v2 stored = m_dao->get("a");
+        QCOMPARE(stored.name + ":" + stored.type, QString("Omega:PRIVATE"));
+        QVERIFY(stored.expiryDate.isEmpty());
+        QCOMPARE(stored.roleType, 3);
+        QCOMPARE(m_db->rawValue("SELECT expiry_date FROM file_safe WHERE safe_id = 'a'").toString(), QString("2031-02-03"));
+        QStringList names;
+        for (const FilesafeTO_v2 &s : m_dao->list()) {
+            names << s.name;
+            QVERIFY(s.expiryDate.isEmpty());
         }
-    });
-    events << QString("done %1").arg(merge({safe("a", "Alpha"), safe("n", "New")}));
-    QCOMPARE(events, (QStringList{"new n", "done 0"}));
-    QCOMPARE(m_dao->get("n").rootFolderId, QString("root-n"));
-    QCOMPARE(m_db->rawValue("SELECT expiry_date FROM file_safe WHERE safe_id = 'n'").toString(), QString("2031-02-03"));
-    QCOMPARE(m_db->rawValue("SELECT user_id FROM file_safe WHERE safe_id = 'n'").toLongLong(),
-             R7Session::instance()->userId());
-}
-
-void TestFileSafeDao::vanishedSafes()
-{
-    m_dao->add(safe("keep", "Keep"));
-    m_dao->add(safe("gone", "Gone"));
-    m_dao->add(safe("unused", "Unused"));
-    QVERIFY(addSettings({{"10", rowId("gone"), "/"}, {"11", rowId("gone"), "/sub"}, {"12", rowId("keep"), "/"}}));
-    QVERIFY(m_db->rawExec({"INSERT INTO fs_object (setting_id, path) VALUES (10, '/x'), (10, '/y'), (11, '/z'), "
-                           "(12, '/k')"}));
-    QCOMPARE(merge({safe("keep", "Keep")}), int(EC_OK));
-    // A safe without settings goes; one with settings stays for them, and every one of its settings
-    // is marked and loses its synchronised state.
-    QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe ORDER BY safe_id"), (QStringList{"gone", "keep"}));
-    QCOMPARE(m_db->rawColumn("SELECT remote_state FROM sync_setting ORDER BY id"), (QStringList{"1", "1", "0"}));
-    QCOMPARE(m_db->rawColumn("SELECT path FROM fs_object ORDER BY path"), QStringList{"/k"});
-}
-
-void TestFileSafeDao::nullSettingDoesNotBlockDeletion()
-{
-    m_dao->add(safe("gone", "Gone"));
-    QVERIFY(m_db->rawExec({"INSERT INTO sync_setting (file_safe_id, remote_dir, local_dir) VALUES (NULL, '/', '/l')"}));
-    QCOMPARE(merge({}), int(EC_OK));
-    QCOMPARE(count("SELECT count(*) FROM file_safe"), 0);
-    QCOMPARE(count("SELECT count(*) FROM sync_setting"), 1);
-}
-
-void TestFileSafeDao::failedListingCallsBack()
-{
-    m_dao->add(safe("a", "Alpha"));
-    QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
-    QString message;
-    m_dao->syncFileSafes(Result<FilesafesTO_v2>(EC_SERVICE_UNAVAILABLE, "HTTP status: 503"),
-                         [&message](const EmptyResult &r) { message = QString::number(r.code()) + " " + r.message(); });
-    QCOMPARE(message, QString("6 HTTP status: 503"));
-    // Without a callback nothing else happens either.
-    m_dao->syncFileSafes(Result<FilesafesTO_v2>(EC_NETWORK, "x"), ResultCallback<Nothing>());
-    QCOMPARE(found.count(), 0);
-    QCOMPARE(m_db->rawColumn("SELECT safe_id FROM file_safe"), QStringList{"a"});
-}
-
-void TestFileSafeDao::reads()
-{
-    m_dao->add(safe("a", "beta", "PRIVATE"));
-    m_dao->add(safe("b", "Zeta"));
-    m_dao->add(safe("c", "alpha"));
-    // An update takes the name but never the type; reads leave the expiry date out.
-    m_dao->update(safe("a", "Omega", "INBOX"));
-    const FilesafeTO_v2 stored = m_dao->get("a");
-    QCOMPARE(stored.name + ":" + stored.type, QString("Omega:PRIVATE"));
-    QVERIFY(stored.expiryDate.isEmpty());
-    QCOMPARE(stored.roleType, 3);
-    QCOMPARE(m_db->rawValue("SELECT expiry_date FROM file_safe WHERE safe_id = 'a'").toString(), QString("2031-02-03"));
-    QStringList names;
-    for (const FilesafeTO_v2 &s : m_dao->list()) {
-        names << s.name;
-        QVERIFY(s.expiryDate.isEmpty());
+        QCOMPARE(names, (QStringList{"Omega", "Zeta", "alpha"})); // byte order
+        QVERIFY(m_dao->get("x").safeId.isEmpty());
     }
-    QCOMPARE(names, (QStringList{"Omega", "Zeta", "alpha"})); // byte order
-    QVERIFY(m_dao->get("x").safeId.isEmpty());
-}
 
-void TestFileSafeDao::rootFolderFilledForWholeSafeSettings()
-{
-    FilesafeTO_v2 s = safe("a", "Alpha");
-    m_dao->add(s);
-    const QString fsId = rowId("a");
-    QVERIFY(addSettings({{"1", fsId, "/"}, {"2", fsId, "/"}, {"3", fsId, "/sub"}, {"4", fsId, "/", "other"}}));
-    s.rootFolderId = "R1";
-    m_dao->update(s);
-    QCOMPARE(m_db->rawColumn("SELECT root_folder_id FROM sync_setting ORDER BY id"),
-             (QStringList{"R1", "R1", "0", "other"}));
-}
-
-void TestFileSafeDao::duplicateIdInListingStoredOnce()
-{
-    QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
-    QCOMPARE(merge({safe("d", "First"), safe("d", "Second")}), int(EC_OK));
-    QCOMPARE(count("SELECT count(*) FROM file_safe WHERE safe_id = 'd'"), 1);
-    QCOMPARE(found.count(), 1);
-    QCOMPARE(found.first().first().value<QList<FilesafeTO_v2>>().size(), 1);
-}
-
-void TestFileSafeDao::otherUsersRowsUntouched()
-{
-    const qint64 other = R7Session::instance()->userId() + 5000000000LL; // beyond 32 bits
-    QVERIFY(m_db->rawExec({QString("INSERT INTO file_safe (user_id, safe_id, safe_name, safe_type) VALUES (%1, "
-                                   "'x', 'Theirs', 'PRIVATE')")
-                                   .arg(other)}));
-    QCOMPARE(merge({safe("a", "Alpha")}), int(EC_OK));
-    QCOMPARE(m_dao->list().size(), 1);
-    QCOMPARE(count(QString("SELECT count(*) FROM file_safe WHERE user_id = %1").arg(other)), 1);
-    QVERIFY(m_dao->get("x").safeId.isEmpty());
-}
-
-void TestFileSafeDao::refreshThroughService()
-{
-    DevService svc;
-    QVERIFY2(svc.start(), qPrintable(svc.errorString()));
-    AppInfo &info = m_db->appInfo();
-    info.apiGeneration = 1;
-    R7Session *session = R7Session::instance();
-    session->setServer(ServerInfo("LOCALDEV", "dev", "dev", svc.httpUrl(), false));
-    session->setLoggedIn(false);
-    session->resetSession();
-    UserCredUtil creds(&info);
-    LoginRI login(&creds, &info, session);
-    QList<EmptyResult> outcomes;
-    const auto collect = [&outcomes](const EmptyResult &r) { outcomes << r; };
-    login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, collect);
-    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 15000);
-    QVERIFY2(outcomes.takeFirst().isOk(), "sign-in failed");
-
-    FilesafeRI ri(&info, session);
-    FileSafeDao dao(&info, &ri);
-    m_dao->add(safe("vanished", "Old"));
-    QSignalSpy found(&dao, &FileSafeDao::newFileSafesFound);
-    dao.updateFileSafes(collect);
-    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 10000);
-    QVERIFY2(outcomes.last().isOk(), qPrintable(outcomes.last().message()));
-    QCOMPARE(found.count(), 1);
-    QCOMPARE(found.first().first().value<QList<FilesafeTO_v2>>().size(), 4);
-    QStringList names;
-    for (const FilesafeTO_v2 &s : dao.list()) {
-        names << s.name;
+    void rootFolderFilledForWholeSafeSettings()
+    {
+        FilesafeTO_v2 s = safe("a", "Alpha");
+        m_dao->add(s);
+        const QString fsId = rowId("a");
+        QVERIFY(addSettings({{"1", fsId, "/"}, {"2", fsId, "/"}, {"3", fsId, "/sub"}, {"4", fsId, "/", "other"}}));
+        s.rootFolderId = "R1";
+        m_dao->update(s);
+        QCOMPARE(m_db->rawColumn("SELECT root_folder_id FROM sync_setting ORDER BY id"),
+                 (QStringList{"R1", "R1", "0", "other"}));
     }
-    QCOMPARE(names, (QStringList{"Inbox", "Mail-in", "Private", "Team Alpha"}));
 
-    // A refused listing reaches the caller, and the table stays as it was.
-    svc.fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
-    dao.updateFileSafes(collect);
-    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, 10000);
-    QCOMPARE(outcomes.last().code(), EC_SERVICE_UNAVAILABLE);
-    QCOMPARE(dao.list().size(), 4);
+    void duplicateIdInListingStoredOnce()
+    {
+        QSignalSpy found(m_dao, &FileSafeDao::newFileSafesFound);
+        QCOMPARE(merge({safe("d", "First"), safe("d", "Second")}), int(EC_OK));
+        QCOMPARE(count("SELECT count(*) FROM file_safe WHERE safe_id = 'd'"), 1);
+        QCOMPARE(found.count(), 1);
+        QCOMPARE(found.first().first().value<QList<FilesafeTO_v2>>().size(), 1);
+    }
 
-    // A reply for a store that is gone is dropped.
-    auto *doomed = new FileSafeDao(&info, &ri);
-    doomed->updateFileSafes(collect);
-    delete doomed;
-    FileSafeDao later(&info, &ri);
-    int laterCalls = 0;
-    later.updateFileSafes([&laterCalls](const EmptyResult &) { ++laterCalls; });
-    QTRY_COMPARE_WITH_TIMEOUT(laterCalls, 1, 10000);
-    QCOMPARE(outcomes.size(), 2);
-    session->setLoggedIn(false);
-}
+    void otherUsersRowsUntouched()
+    {
+        const qint64 other = R7Session::instance()->userId() + 5000000000LL; // beyond 32 bits
+        QVERIFY(m_db->rawExec({QString("INSERT INTO file_safe (user_id, safe_id, safe_name, safe_type) VALUES (%1, "
+                                       "'x', 'Theirs', 'PRIVATE')")
+                                       .arg(other)}));
+        QCOMPARE(merge({safe("a", "Alpha")}), int(EC_OK));
+        QCOMPARE(m_dao->list().size(), 1);
+        QCOMPARE(count(QString("SELECT count(*) FROM file_safe WHERE user_id = %1").arg(other)), 1);
+        QVERIFY(m_dao->get("x").safeId.isEmpty());
+    }
+
+    void refreshThroughService()
+    {
+        DevService svc;
+        QVERIFY2(svc.start(), qPrintable(svc.errorString()));
+        AppInfo &info = m_db->appInfo();
+        info.apiGeneration = 1;
+        R7Session *session = R7Session::instance();
+        session->setServer(ServerInfo("LOCALDEV", "dev", "dev", svc.httpUrl(), false));
+        session->setLoggedIn(false);
+        session->resetSession();
+        UserCredUtil creds(&info);
+        LoginRI login(&creds, &info, session);
+        QList<EmptyResult> outcomes;
+        const auto collect = [&outcomes](const EmptyResult &r) { outcomes << r; };
+        login.doLogin(DevService::demoUser(), DevService::demoPassword(), false, collect);
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 15000);
+        QVERIFY2(outcomes.takeFirst().isOk(), "sign-in failed");
+
+        FilesafeRI ri(&info, session);
+        FileSafeDao dao(&info, &ri);
+        m_dao->add(safe("vanished", "Old"));
+        QSignalSpy found(&dao, &FileSafeDao::newFileSafesFound);
+        dao.updateFileSafes(collect);
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 10000);
+        QVERIFY2(outcomes.last().isOk(), qPrintable(outcomes.last().message()));
+        QCOMPARE(found.count(), 1);
+        QCOMPARE(found.first().first().value<QList<FilesafeTO_v2>>().size(), 4);
+        QStringList names;
+        for (const FilesafeTO_v2 &s : dao.list()) {
+            names << s.name;
+        }
+        QCOMPARE(names, (QStringList{"Inbox", "Mail-in", "Private", "Team Alpha"}));
+
+        // A refused listing reaches the caller, and the table stays as it was.
+        svc.fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
+        dao.updateFileSafes(collect);
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, 10000);
+        QCOMPARE(outcomes.last().code(), EC_SERVICE_UNAVAILABLE);
+        QCOMPARE(dao.list().size(), 4);
+
+        // A reply for a store that is gone is dropped.
+        auto *doomed = new FileSafeDao(&info, &ri);
+        doomed->updateFileSafes(collect);
+        delete doomed;
+        FileSafeDao later(&info, &ri);
+        int laterCalls = 0;
+        later.updateFileSafes([&laterCalls](const EmptyResult &) { ++laterCalls; });
+        QTRY_COMPARE_WITH_TIMEOUT(laterCalls, 1, 10000);
+        QCOMPARE(outcomes.size(), 2);
+        session->setLoggedIn(false);
+    }
+private:
+    // Merges a listing; the outcome's code, or -1 without a callback.
+    int merge(const QList<FilesafeTO_v2> &safes, const Result<FilesafesTO_v2> *failure = nullptr)
+    {
+        FilesafesTO_v2 listing;
+        listing.filesafes = safes;
+        int code = -1;
+        m_dao->syncFileSafes(failure ? *failure : Result<FilesafesTO_v2>(listing),
+                             [&code](const EmptyResult &result) { code = result.code(); });
+        return code;
+    }
+
+    int count(const QString &statement) { return m_db->rawValue(statement).toInt(); }
+    QString rowId(const QString &safeId)
+    {
+        return m_db->rawValue("SELECT id FROM file_safe WHERE safe_id = '" + safeId + "'").toString();
+    }
+    // Sync settings (id, file_safe row, remote folder, root folder id).
+    bool addSettings(const QList<QStringList> &rows)
+    {
+        QStringList statements;
+        for (const QStringList &r : rows) {
+            statements << QString("INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir, remote_state, "
+                                  "root_folder_id) VALUES (%1, %2, '%3', '/local%1', 0, '%4')")
+                                  .arg(r.at(0), r.at(1), r.at(2), r.value(3, "0"));
+        }
+        return m_db->rawExec(statements);
+    }
+
+    TestEnv *m_env = nullptr;
+    TestDatabase *m_db = nullptr;
+    FileSafeDao *m_dao = nullptr;
+};
 
 QTEST_GUILESS_MAIN(TestFileSafeDao)
 #include "tst_filesafedao.moc"

@@ -7,7 +7,8 @@
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "net/UserCredUtil.h"
-#include "tests/net/LoginRecorder.h"
+#include "net/ILoginRI.h"
+#include "net/Result.h"
 #include "tests/net/LoginVectors.h"
 #include "tests/support/DevService.h"
 #include "tests/support/LogCapture.h"
@@ -21,7 +22,33 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
+
+// Collects what one sign-in reports.
+class LoginRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<int> progress;
+    QList<QPair<QString, bool>> smsRequests;
+    QList<EmptyResult> results;
+
+    std::function<void(const EmptyResult &)> callback()
+    {
+        return [this](const EmptyResult &r) {
+            results.append(r);
+            emit finished();
+        };
+    }
+
+signals:
+    void finished();
+
+public slots:
+    void onProgress(ILoginRI::Step step) { progress.append(int(step)); }
+    void onSms(const QString &ref, bool deviceKey) { smsRequests.append({ref, deviceKey}); }
+};
 
 // What the sign-in tests share: the development service, a private home with its database, the
 // session pointed at the service, the saved credentials under an item of their own, and one

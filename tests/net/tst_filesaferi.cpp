@@ -52,42 +52,495 @@ static QByteArray contentOf(const QJsonObject &stored)
 class TestFilesafeRI : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        m_env = new TestEnv;
+        QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
+        m_info.apiGeneration = 1;
+        R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
+        m_ri = new FilesafeRI(&m_info, R7Session::instance(), this);
+    }
 
-    void safeListSorted_data();
-    void safeListSorted();
-    void listingDepthAndType_data();
-    void listingDepthAndType();
-    void listingWithParentElementRefused();
-    void createDirHeaders();
-    void deleteModes_data();
-    void deleteModes();
-    void badIdsSendNothing_data();
-    void badIdsSendNothing();
-    void downloadByteExact();
-    void downloadOutlivesItsInterface_data();
-    void downloadOutlivesItsInterface();
-    void downloadFailureKeepsTarget_data();
-    void downloadFailureKeepsTarget();
-    void uploadNewFileAndVersion();
-    void uploadQuota();
-    void uploadGrowingFile();
-    void uploadUnreadable_data();
-    void uploadUnreadable();
-    void uploadThroughSession();
+    // Each test starts from a fresh service state and session, and an empty folder.
+    void init()
+    {
+        QVERIFY(m_svc.reset());
+        const EmptyResult signedIn = signInDemoFresh(&m_info);
+        QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
+        m_svc.requests(true);
+        QVERIFY(QDir(m_dir.path()).removeRecursively() && QDir().mkpath(m_dir.path()));
+    }
 
+    void cleanupTestCase()
+    {
+        delete m_ri;
+        m_svc.stop();
+        delete m_env;
+    }
+
+    void safeListSorted_data()
+    {
+        QTest::addColumn<int>("generation");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("older paths") << 1 << "/rest/loggedin/3/filesafe/info";
+        QTest::newRow("newer paths") << 2 << "/api/sync/1/files/info";
+    }
+
+    void safeListSorted()
+    {
+        QFETCH(int, generation);
+        QFETCH(QString, path);
+        AppInfo info = m_info;
+        info.apiGeneration = generation;
+        FilesafeRI ri(&info, R7Session::instance());
+        const auto out = awaitResult<FilesafesTO_v2>([&](auto cb) { ri.getFilesafes(cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QStringList order;
+        for (const FilesafeTO_v2 &s : out.payload().filesafes) {
+            order << s.type + ":" + s.name;
+        }
+        QCOMPARE(order, (QStringList{"PRIVATE:Private", "TEAMSAFE:Team Alpha", "MAIL_IN:Mail-in", "INBOX:Inbox"}));
+        const FilesafeTO_v2 &priv = out.payload().filesafes.first();
+        QCOMPARE(priv.safeId, safeNamed("Private").value("safe_id").toString());
+        QCOMPARE(priv.rootFolderId, safeNamed("Private").value("root_folder_id").toString());
+        QCOMPARE(out.payload().accessOf(safeNamed("Inbox").value("safe_id").toString()), QString("r"));
+        QCOMPARE(requestsTo("^" + path + "$").size(), 1);
+    }
+
+    void listingDepthAndType_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("expected"); // paths, comma-separated
+        QTest::addColumn<QString>("header");
+        const QString all = "/,/Documents,/Documents/Letters,/Documents/Letters/landlord.txt,/Documents/notes.md,"
+                            "/Photos,/Photos/README.txt,/todo.txt";
+        QTest::newRow("all below the top") << "/" << 0 << QString("any") << all << "%2F";
+        QTest::newRow("folders") << "/" << 0 << QString("d") << "/,/Documents,/Documents/Letters,/Photos"
+                                 << "%2F";
+        QTest::newRow("one level of files") << "/" << 1 << QString("f") << "/todo.txt"
+                                            << "%2F";
+        QTest::newRow("below a folder") << "/Documents" << 0 << QString("any")
+                                        << "/Documents,/Documents/Letters,/Documents/Letters/landlord.txt,"
+                                           "/Documents/notes.md"
+                                        << "%2FDocuments";
+        const QString odd = QString::fromUtf8("/Mein Ordner/Grüße & a+b");
+        QTest::newRow("path header encoded") << odd << 0 << QString("any") << odd
+                                             << "%2FMein%20Ordner%2FGr%C3%BC%C3%9Fe%20%26%20a%2Bb";
+    }
+
+    void listingDepthAndType()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, depth);
+        QFETCH(QString, type);
+        QFETCH(QString, expected);
+        QFETCH(QString, header);
+        const QJsonValue safeId = safeNamed("Private").value("safe_id");
+        if (objectAt("Private", path).isEmpty()) {
+            m_svc.control("object", {{"safe_id", safeId}, {"path", path}, {"type", "d"}});
+        }
+        const auto out = awaitResult<FilesafeObjectsTO_v2>(
+                [&](auto cb) { m_ri->getObjects(safeId.toString(), path, depth, type, cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QStringList paths;
+        for (const FilesafeObject &o : out.payload().filesafeObjects) {
+            paths << o.path;
+            QCOMPARE(o.objectId, idOf("Private", o.path));
+        }
+        QCOMPARE(paths.join(','), expected);
+        const QJsonObject logged = requestsTo("/info/").first().toObject();
+        QCOMPARE(logged.value("query").toObject().value("depth").toString(), QString::number(depth));
+        QCOMPARE(logged.value("query").toObject().value("type").toString(), type);
+        QCOMPARE(logged.value("headers").toObject().value("X-Object-Path").toString(), header);
+    }
+
+    void listingWithParentElementRefused()
+    {
+        m_svc.fault({{"path", "/info/"}, {"listing", "dotdot"}});
+        const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
+            m_ri->getObjects(safeNamed("Private").value("safe_id").toString(), "/Documents", 0, "any", cb);
+        });
+        QCOMPARE(out.code(), EC_BAD_RESPONSE);
+        QVERIFY2(out.message().startsWith("Response data: ") && out.message().contains("'path'"),
+                 qPrintable(out.message()));
+        QVERIFY(out.payload().filesafeObjects.isEmpty());
+    }
+
+    void createDirHeaders()
+    {
+        const QString parentId = idOf("Private", "/Documents");
+        const QString name = QString::fromUtf8("Neu Ärger 50%");
+        const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, name, cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QCOMPARE(out.payload().filesafeObjects.size(), 1);
+        QCOMPARE(out.payload().filesafeObjects.first().path, "/Documents/" + name);
+        QCOMPARE(out.payload().filesafeObjects.first().type, QString("d"));
+        QVERIFY(!objectAt("Private", "/Documents/" + name).isEmpty());
+        const QJsonObject logged = requestsTo("/filesafe/folder$").first().toObject();
+        QCOMPARE(logged.value("method").toString(), QString("POST"));
+        const QJsonObject headers = logged.value("headers").toObject();
+        QCOMPARE(headers.value("X-Foldername").toString(), QString("Neu%20%C3%84rger%2050%25"));
+        QCOMPARE(headers.value("X-Destination").toString(), parentId);
+        QVERIFY(headers.value("Content-Type").toString().startsWith("text/plain; charset=UTF-8"));
+
+        // A "/" travels encoded, so it cannot become a path; refusing such a name is the service's.
+        m_svc.requests(true);
+        const auto slash = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, "a / b", cb); });
+        QCOMPARE(slash.code(), EC_SERVICE_STATUS);
+        QCOMPARE(headersOfFirst("/filesafe/folder$").value("X-Foldername").toString(), QString("a%20%2F%20b"));
+
+        // Arguments in the other order name a destination that does not exist.
+        const auto swapped = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir("Other", parentId, cb); });
+        QCOMPARE(swapped.code(), EC_SERVICE_STATUS_10911);
+    }
+
+    void deleteModes_data()
+    {
+        // The private safe has a trash; the team safe's deletions go to the private trash.
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("file into its safe's trash") << "/todo.txt" << false << "trash";
+        QTest::newRow("folder into its safe's trash") << "/Documents" << true << "trash";
+        QTest::newRow("file into the private trash") << "/Shared notes.txt" << false << "trashToPrivate";
+        QTest::newRow("folder into the private trash") << "/Projects" << true << "trashToPrivate";
+    }
+
+    void deleteModes()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, folder);
+        QFETCH(QString, mode);
+        const bool hasTrash = mode == "trash";
+        const QString safeName = hasTrash ? "Private" : "Team Alpha";
+        const QString id = idOf(safeName, path);
+        QVERIFY(!id.isEmpty());
+        const auto out = awaitResult<Nothing>(
+                [&](auto cb) { folder ? m_ri->deleteDir(id, hasTrash, cb) : m_ri->deleteFile(id, hasTrash, cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        const QJsonObject logged = requestsTo(folder ? "/folder/" : "/file/").first().toObject();
+        QCOMPARE(logged.value("method").toString(), QString("DELETE"));
+        QCOMPARE(logged.value("path").toString(),
+                 QString("/rest/loggedin/3/filesafe/%1/%2").arg(folder ? "folder" : "file", id));
+        QCOMPARE(logged.value("query").toObject().value("mode").toString(), mode);
+        QVERIFY(objectAt(safeName, path).isEmpty());
+        const QJsonArray trash = safeNamed("Private").value("trash").toArray();
+        QCOMPARE(trash.size(), 1);
+        QCOMPARE(trash.first().toObject().value("path").toString() + " " +
+                         trash.first().toObject().value("mode").toString(),
+                 path + " " + mode);
+    }
+
+    void badIdsSendNothing_data()
+    {
+        // Qt removes "." and ".." segments whatever their encoding: the parent resource would be hit.
+        QTest::addColumn<QString>("id");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("dot") << ".";
+        QTest::newRow("dot dot") << "..";
+        QTest::newRow("slash") << "Documents/..";
+        QTest::newRow("CR LF") << "x\r\nX-Injected: 1";
+        QTest::newRow("tab") << "a\tb";
+    }
+
+    void badIdsSendNothing()
+    {
+        QFETCH(QString, id);
+        const QString local = m_dir.filePath("up.txt");
+        QVERIFY(writeFile(local, "data"));
+        const QString folder = idOf("Private", "/Documents");
+        m_svc.requests(true);
+        QList<ErrorCode> codes;
+        const auto note = [&codes](const auto &result) { codes << result.code(); };
+        m_ri->deleteFile(id, true, note);
+        m_ri->deleteDir(id, false, note);
+        m_ri->downloadFile(id, m_dir.filePath("x"), 1, note, nullptr);
+        m_ri->getObjects(id, "/", 0, "any", note);
+        if (!id.isEmpty()) { // an upload without id makes a new file; an empty destination is the service's to refuse
+            m_ri->sendRemoteFileAction(id, local, folder, note, nullptr);
+            m_ri->createDir(id, "New", note);
+            m_ri->sendRemoteFileAction(QString(), local, id, note, nullptr);
+        }
+        // Refused at once, without a request.
+        QCOMPARE(codes, QVector<ErrorCode>(id.isEmpty() ? 4 : 7, EC_BAD_URL).toList());
+        QCOMPARE(awaitResult<FilesafesTO_v2>([&](auto cb) { m_ri->getFilesafes(cb); }).code(), EC_OK);
+        QCOMPARE(m_svc.requests().size(), 1);
+        QCOMPARE(entries(), QStringList{"up.txt"});
+    }
+
+    void downloadByteExact()
+    {
+        // A file of several network chunks, replacing an older local copy whose mode it keeps.
+        const QByteArray content = pattern(3 * 1024 * 1024 + 7, 1);
+        const QJsonObject made = m_svc.control("object", {{"safe_id", safeNamed("Private").value("safe_id")},
+                                                          {"path", "/big.bin"},
+                                                          {"content_b64", QString::fromLatin1(content.toBase64())}});
+        const QString dest = m_dir.filePath("big.bin");
+        QVERIFY(writeFile(dest, "old"));
+        QCOMPARE(::chmod(QFile::encodeName(dest).constData(), 0640), 0);
+        qint64 lastDone = 0;
+        const auto out = awaitResult<qint64>([&](auto cb) {
+            m_ri->downloadFile(made.value("object").toObject().value("object_id").toString(), dest, content.size(), cb,
+                               [&lastDone](qint64 done, qint64) { lastDone = done; });
+        });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QCOMPARE(out.payload(), qint64(content.size()));
+        QCOMPARE(readFile(dest), content);
+        QCOMPARE(lastDone, qint64((content.size() / 16 + 1) * 16));
+        QCOMPARE(entries(), QStringList{"big.bin"});
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(dest).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0640);
+    }
+
+    void downloadOutlivesItsInterface_data()
+    {
+        QTest::addColumn<bool>("inCallback");
+        QTest::newRow("interface deleted by the callback") << true;
+        QTest::newRow("interface deleted before the reply") << false;
+    }
+
+    void downloadOutlivesItsInterface()
+    {
+        QFETCH(bool, inCallback);
+        const QString dest = m_dir.filePath("todo.txt");
+        QPointer<FilesafeRI> ri = new FilesafeRI(&m_info, R7Session::instance());
+        QList<Result<qint64>> results;
+        ri->downloadFile(
+                idOf("Private", "/todo.txt"), dest, 17,
+                [&](const Result<qint64> &r) {
+                    results << r;
+                    if (inCallback) {
+                        delete ri.data();
+                    }
+                },
+                nullptr);
+        if (!inCallback) {
+            delete ri.data();
+        }
+        QTRY_COMPARE(results.size(), 1);
+        QVERIFY2(results.first().isOk(), qPrintable(results.first().message()));
+        QVERIFY(ri.isNull());
+        QCOMPARE(readFile(dest).size(), 17);
+        QTRY_COMPARE(entries(), QStringList{"todo.txt"}); // no temporary file left
+    }
+
+    void downloadFailureKeepsTarget_data()
+    {
+        // Every case downloads "/todo.txt" (17 bytes) over a local "todo.txt".
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("hurdle");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        const QString noInit = "^Aborted: Unable to initiate download file decryption$";
+        QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit;
+        QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit;
+        QTest::newRow("size mismatch") << QJsonObject() << "size" << int(EC_CLIENT)
+                                       << "^Download size mismatch \\(expected: 18, received: 17\\)$";
+        // Another key garbles every block: the padding check (or, rarely, the size) fails.
+        QTest::newRow("other key") << QJsonObject() << "key" << int(EC_CLIENT) << "^(Bad padding|Download size mismatch)";
+        QTest::newRow("404 body is no content") << QJsonObject{{"http_status", 404}} << "" << int(EC_NETWORK) << "";
+        QTest::newRow("503 body is no content")
+                << QJsonObject{{"http_status", 503}} << "" << int(EC_SERVICE_UNAVAILABLE) << "";
+        QTest::newRow("destination cannot be replaced")
+                << QJsonObject() << "folder" << int(EC_CLIENT)
+                << "^Could not override file\\. File '.*/todo\\.txt' seems to be open\\.$";
+    }
+
+    void downloadFailureKeepsTarget()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, hurdle);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        if (!fault.isEmpty()) {
+            fault.insert("path", "/file/");
+            QVERIFY(m_svc.fault(fault) >= 0);
+        }
+        const QString dest = m_dir.filePath("todo.txt");
+        const QString kept = hurdle == "folder" ? dest + "/inside" : dest;
+        QVERIFY(hurdle != "folder" || QDir(m_dir.path()).mkdir("todo.txt"));
+        QVERIFY(writeFile(kept, "my old list"));
+        R7Session *session = R7Session::instance();
+        const QString key = session->transportKey();
+        if (hurdle == "key") {
+            session->setTransportKey(QString(64, QLatin1Char('7')));
+        }
+        const auto out = awaitResult<qint64>([&](auto cb) {
+            m_ri->downloadFile(idOf("Private", "/todo.txt"), dest, hurdle == "size" ? 18 : 17, cb, nullptr);
+        });
+        session->setTransportKey(key);
+        QCOMPARE(int(out.code()), code);
+        QVERIFY2(QRegularExpression(message).match(out.message()).hasMatch(), qPrintable(out.message()));
+        QCOMPARE(readFile(kept), QByteArray("my old list"));
+        QTRY_COMPARE(entries(), QStringList{"todo.txt"});
+    }
+
+    void uploadNewFileAndVersion()
+    {
+        const QString folderId = idOf("Private", "/Documents");
+        const QString local = m_dir.filePath(QString::fromUtf8("Bericht 2026 – Entwurf.bin"));
+        const QByteArray content = pattern(200 * 1024 + 3, 2);
+        QVERIFY(writeFile(local, content));
+        qint64 lastDone = 0, lastTotal = 0;
+        const auto out = upload(QString(), local, folderId, [&](qint64 done, qint64 total) {
+            if (total > 0) { // Qt closes with a (0, 0) report after the body
+                lastDone = done;
+                lastTotal = total;
+            }
+        });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        const QString remotePath = QString::fromUtf8("/Documents/Bericht 2026 – Entwurf.bin");
+        QCOMPARE(out.payload().filesafeObjects.size(), 1);
+        QCOMPARE(out.payload().filesafeObjects.first().path, remotePath);
+        QCOMPARE(contentOf(objectAt("Private", remotePath)), content);
+        const qint64 cipherSize = (content.size() / 16 + 1) * 16;
+        QCOMPARE(lastDone, cipherSize);
+        QCOMPARE(lastTotal, cipherSize);
+        const QJsonObject headers = headersOfFirst("/filesafe/file$");
+        QCOMPARE(headers.value("Content-Length").toString(), QString::number(cipherSize));
+        QCOMPARE(headers.value("Content-Type").toString(), QString("application/octet-stream"));
+        QCOMPARE(headers.value("X-Filename").toString(), QString("Bericht%202026%20%E2%80%93%20Entwurf.bin"));
+        QCOMPARE(headers.value("X-Destination").toString(), folderId);
+        const QString iv = headers.value("X-Transport-Iv").toString();
+        QVERIFY2(QRegularExpression("^[0-9a-f]{32}$").match(iv).hasMatch(), qPrintable(iv));
+
+        // A new version of the same object, of no bytes (one padding block), with another IV.
+        const QString objectId = idOf("Private", remotePath);
+        QVERIFY(writeFile(local, QByteArray()));
+        m_svc.requests(true);
+        const auto version = upload(objectId, local, folderId);
+        QVERIFY2(version.isOk(), qPrintable(version.message()));
+        const QJsonObject updated = objectAt("Private", remotePath);
+        QCOMPARE(updated.value("object_id").toString(), objectId);
+        QCOMPARE(updated.value("versions").toInt(), 2);
+        QCOMPARE(updated.value("size").toInt(-1), 0);
+        QCOMPARE(requestsTo("/filesafe/file/").first().toObject().value("path").toString(),
+                 "/rest/loggedin/3/filesafe/file/" + objectId);
+        const QJsonObject versionHeaders = headersOfFirst("/filesafe/file/");
+        QCOMPARE(versionHeaders.value("Content-Length").toString(), QString("16"));
+        QVERIFY(versionHeaders.value("X-Transport-Iv").toString() != iv);
+    }
+
+    void uploadQuota()
+    {
+        const QJsonObject safe = safeNamed("Team Alpha");
+        m_svc.control("safe", {{"safe_id", safe.value("safe_id")}, {"storage_quota", 1000}});
+        const QString local = m_dir.filePath("big.bin");
+        QVERIFY(writeFile(local, pattern(5000, 4)));
+        QCOMPARE(upload(QString(), local, safe.value("root_folder_id").toString()).code(), EC_QUOTA_EXCEEDED);
+        QVERIFY(objectAt("Team Alpha", "/big.bin").isEmpty());
+    }
+
+    void uploadGrowingFile()
+    {
+        // Bytes appended while the body goes out are not part of this upload.
+        const QString local = m_dir.filePath("growing.log");
+        const QByteArray original = pattern(2 * 1024 * 1024, 5);
+        QVERIFY(writeFile(local, original));
+        QFile appender(local);
+        QVERIFY(appender.open(QIODevice::Append));
+        bool appended = false;
+        const auto out =
+                upload(QString(), local, safeNamed("Private").value("root_folder_id").toString(), [&](qint64 done, qint64) {
+                    if (!appended && done > 0) {
+                        appended = true;
+                        appender.write(pattern(300000, 6));
+                        appender.flush();
+                    }
+                });
+        QVERIFY(appended);
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        const QJsonObject stored = objectAt("Private", "/growing.log");
+        QCOMPARE(qint64(stored.value("size").toDouble()), qint64(original.size()));
+        QCOMPARE(stored.value("checksum").toString(),
+                 "sha256:" + QString::fromLatin1(QCryptographicHash::hash(original, QCryptographicHash::Sha256).toHex()));
+    }
+
+    void uploadUnreadable_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("fifo") << "fifo";
+    }
+
+    void uploadUnreadable()
+    {
+        QFETCH(QString, kind);
+        const QString local = m_dir.filePath("source");
+        if (kind == "folder") {
+            QVERIFY(QDir(m_dir.path()).mkdir("source"));
+        } else if (kind == "fifo") {
+            // Opening a pipe without a writer would block the event loop.
+            QCOMPARE(::mkfifo(QFile::encodeName(local).constData(), 0600), 0);
+        }
+        // Refused before anything is sent: the answer comes at once.
+        const auto out = upload(QString(), local, safeNamed("Private").value("root_folder_id").toString());
+        QCOMPARE(out.code(), EC_LOCAL_FILE);
+        QVERIFY2(out.message().startsWith("Failed to open file: [") && out.message().contains("(details:"),
+                 qPrintable(out.message()));
+        QCOMPARE(m_svc.requests().size(), 0);
+    }
+
+    void uploadThroughSession()
+    {
+        // The synchroniser reaches the upload through the session, with the published record.
+        AppInfo newer = m_info;
+        newer.apiGeneration = 2;
+        AppInfo::publish(&newer);
+        m_svc.control("config", {{"xsrf_required", false}});
+        const QString local = m_dir.filePath("via-session.txt");
+        QVERIFY(writeFile(local, "through the session"));
+        const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
+            R7Session::instance()->sendRemoteFileAction(
+                    QString(), local, safeNamed("Private").value("root_folder_id").toString(), cb, nullptr);
+        });
+        AppInfo::publish(nullptr);
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QCOMPARE(requestsTo("^/api/sync/1/files/file$").size(), 1);
+        QCOMPARE(contentOf(objectAt("Private", "/via-session.txt")), QByteArray("through the session"));
+    }
 private:
-    QJsonObject safeNamed(const QString &name);
-    QJsonObject objectAt(const QString &safeName, const QString &path);
+    QJsonObject safeNamed(const QString &name)
+    {
+        for (const QJsonValue &v : m_svc.state().value("safes").toArray()) {
+            if (v.toObject().value("safe_name").toString() == name && v.toObject().value("owner").toString() == "demo") {
+                return v.toObject();
+            }
+        }
+        return {};
+    }
+
+    QJsonObject objectAt(const QString &safeName, const QString &path)
+    {
+        for (const QJsonValue &v : safeNamed(safeName).value("objects").toArray()) {
+            if (v.toObject().value("path").toString() == path) {
+                return v.toObject();
+            }
+        }
+        return {};
+    }
+
     QString idOf(const QString &safeName, const QString &path)
     {
         return objectAt(safeName, path).value("object_id").toString();
     }
-    QJsonArray requestsTo(const QString &pathPattern);
+    QJsonArray requestsTo(const QString &pathPattern)
+    {
+        const QRegularExpression re(pathPattern);
+        QJsonArray out;
+        for (const QJsonValue &v : m_svc.requests()) {
+            if (re.match(v.toObject().value("path").toString()).hasMatch()) {
+                out.append(v);
+            }
+        }
+        return out;
+    }
+
     QJsonObject headersOfFirst(const QString &pathPattern)
     {
         return requestsTo(pathPattern).first().toObject().value("headers").toObject();
@@ -110,490 +563,6 @@ private:
     FilesafeRI *m_ri = nullptr;
     QTemporaryDir m_dir;
 };
-
-void TestFilesafeRI::initTestCase()
-{
-    m_env = new TestEnv;
-    QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
-    m_info.apiGeneration = 1;
-    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
-    m_ri = new FilesafeRI(&m_info, R7Session::instance(), this);
-}
-
-void TestFilesafeRI::cleanupTestCase()
-{
-    delete m_ri;
-    m_svc.stop();
-    delete m_env;
-}
-
-// Each test starts from a fresh service state and session, and an empty folder.
-void TestFilesafeRI::init()
-{
-    QVERIFY(m_svc.reset());
-    const EmptyResult signedIn = signInDemoFresh(&m_info);
-    QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
-    m_svc.requests(true);
-    QVERIFY(QDir(m_dir.path()).removeRecursively() && QDir().mkpath(m_dir.path()));
-}
-
-QJsonObject TestFilesafeRI::safeNamed(const QString &name)
-{
-    for (const QJsonValue &v : m_svc.state().value("safes").toArray()) {
-        if (v.toObject().value("safe_name").toString() == name && v.toObject().value("owner").toString() == "demo") {
-            return v.toObject();
-        }
-    }
-    return {};
-}
-
-QJsonObject TestFilesafeRI::objectAt(const QString &safeName, const QString &path)
-{
-    for (const QJsonValue &v : safeNamed(safeName).value("objects").toArray()) {
-        if (v.toObject().value("path").toString() == path) {
-            return v.toObject();
-        }
-    }
-    return {};
-}
-
-QJsonArray TestFilesafeRI::requestsTo(const QString &pathPattern)
-{
-    const QRegularExpression re(pathPattern);
-    QJsonArray out;
-    for (const QJsonValue &v : m_svc.requests()) {
-        if (re.match(v.toObject().value("path").toString()).hasMatch()) {
-            out.append(v);
-        }
-    }
-    return out;
-}
-
-void TestFilesafeRI::safeListSorted_data()
-{
-    QTest::addColumn<int>("generation");
-    QTest::addColumn<QString>("path");
-    QTest::newRow("older paths") << 1 << "/rest/loggedin/3/filesafe/info";
-    QTest::newRow("newer paths") << 2 << "/api/sync/1/files/info";
-}
-
-void TestFilesafeRI::safeListSorted()
-{
-    QFETCH(int, generation);
-    QFETCH(QString, path);
-    AppInfo info = m_info;
-    info.apiGeneration = generation;
-    FilesafeRI ri(&info, R7Session::instance());
-    const auto out = awaitResult<FilesafesTO_v2>([&](auto cb) { ri.getFilesafes(cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QStringList order;
-    for (const FilesafeTO_v2 &s : out.payload().filesafes) {
-        order << s.type + ":" + s.name;
-    }
-    QCOMPARE(order, (QStringList{"PRIVATE:Private", "TEAMSAFE:Team Alpha", "MAIL_IN:Mail-in", "INBOX:Inbox"}));
-    const FilesafeTO_v2 &priv = out.payload().filesafes.first();
-    QCOMPARE(priv.safeId, safeNamed("Private").value("safe_id").toString());
-    QCOMPARE(priv.rootFolderId, safeNamed("Private").value("root_folder_id").toString());
-    QCOMPARE(out.payload().accessOf(safeNamed("Inbox").value("safe_id").toString()), QString("r"));
-    QCOMPARE(requestsTo("^" + path + "$").size(), 1);
-}
-
-void TestFilesafeRI::listingDepthAndType_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("depth");
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("expected"); // paths, comma-separated
-    QTest::addColumn<QString>("header");
-    const QString all = "/,/Documents,/Documents/Letters,/Documents/Letters/landlord.txt,/Documents/notes.md,"
-                        "/Photos,/Photos/README.txt,/todo.txt";
-    QTest::newRow("all below the top") << "/" << 0 << QString("any") << all << "%2F";
-    QTest::newRow("folders") << "/" << 0 << QString("d") << "/,/Documents,/Documents/Letters,/Photos"
-                             << "%2F";
-    QTest::newRow("one level of files") << "/" << 1 << QString("f") << "/todo.txt"
-                                        << "%2F";
-    QTest::newRow("below a folder") << "/Documents" << 0 << QString("any")
-                                    << "/Documents,/Documents/Letters,/Documents/Letters/landlord.txt,"
-                                       "/Documents/notes.md"
-                                    << "%2FDocuments";
-    const QString odd = QString::fromUtf8("/Mein Ordner/Grüße & a+b");
-    QTest::newRow("path header encoded") << odd << 0 << QString("any") << odd
-                                         << "%2FMein%20Ordner%2FGr%C3%BC%C3%9Fe%20%26%20a%2Bb";
-}
-
-void TestFilesafeRI::listingDepthAndType()
-{
-    QFETCH(QString, path);
-    QFETCH(int, depth);
-    QFETCH(QString, type);
-    QFETCH(QString, expected);
-    QFETCH(QString, header);
-    const QJsonValue safeId = safeNamed("Private").value("safe_id");
-    if (objectAt("Private", path).isEmpty()) {
-        m_svc.control("object", {{"safe_id", safeId}, {"path", path}, {"type", "d"}});
-    }
-    const auto out = awaitResult<FilesafeObjectsTO_v2>(
-            [&](auto cb) { m_ri->getObjects(safeId.toString(), path, depth, type, cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QStringList paths;
-    for (const FilesafeObject &o : out.payload().filesafeObjects) {
-        paths << o.path;
-        QCOMPARE(o.objectId, idOf("Private", o.path));
-    }
-    QCOMPARE(paths.join(','), expected);
-    const QJsonObject logged = requestsTo("/info/").first().toObject();
-    QCOMPARE(logged.value("query").toObject().value("depth").toString(), QString::number(depth));
-    QCOMPARE(logged.value("query").toObject().value("type").toString(), type);
-    QCOMPARE(logged.value("headers").toObject().value("X-Object-Path").toString(), header);
-}
-
-void TestFilesafeRI::listingWithParentElementRefused()
-{
-    m_svc.fault({{"path", "/info/"}, {"listing", "dotdot"}});
-    const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
-        m_ri->getObjects(safeNamed("Private").value("safe_id").toString(), "/Documents", 0, "any", cb);
-    });
-    QCOMPARE(out.code(), EC_BAD_RESPONSE);
-    QVERIFY2(out.message().startsWith("Response data: ") && out.message().contains("'path'"),
-             qPrintable(out.message()));
-    QVERIFY(out.payload().filesafeObjects.isEmpty());
-}
-
-void TestFilesafeRI::createDirHeaders()
-{
-    const QString parentId = idOf("Private", "/Documents");
-    const QString name = QString::fromUtf8("Neu Ärger 50%");
-    const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, name, cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QCOMPARE(out.payload().filesafeObjects.size(), 1);
-    QCOMPARE(out.payload().filesafeObjects.first().path, "/Documents/" + name);
-    QCOMPARE(out.payload().filesafeObjects.first().type, QString("d"));
-    QVERIFY(!objectAt("Private", "/Documents/" + name).isEmpty());
-    const QJsonObject logged = requestsTo("/filesafe/folder$").first().toObject();
-    QCOMPARE(logged.value("method").toString(), QString("POST"));
-    const QJsonObject headers = logged.value("headers").toObject();
-    QCOMPARE(headers.value("X-Foldername").toString(), QString("Neu%20%C3%84rger%2050%25"));
-    QCOMPARE(headers.value("X-Destination").toString(), parentId);
-    QVERIFY(headers.value("Content-Type").toString().startsWith("text/plain; charset=UTF-8"));
-
-    // A "/" travels encoded, so it cannot become a path; refusing such a name is the service's.
-    m_svc.requests(true);
-    const auto slash = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir(parentId, "a / b", cb); });
-    QCOMPARE(slash.code(), EC_SERVICE_STATUS);
-    QCOMPARE(headersOfFirst("/filesafe/folder$").value("X-Foldername").toString(), QString("a%20%2F%20b"));
-
-    // Arguments in the other order name a destination that does not exist.
-    const auto swapped = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) { m_ri->createDir("Other", parentId, cb); });
-    QCOMPARE(swapped.code(), EC_SERVICE_STATUS_10911);
-}
-
-void TestFilesafeRI::deleteModes_data()
-{
-    // The private safe has a trash; the team safe's deletions go to the private trash.
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("folder");
-    QTest::addColumn<QString>("mode");
-    QTest::newRow("file into its safe's trash") << "/todo.txt" << false << "trash";
-    QTest::newRow("folder into its safe's trash") << "/Documents" << true << "trash";
-    QTest::newRow("file into the private trash") << "/Shared notes.txt" << false << "trashToPrivate";
-    QTest::newRow("folder into the private trash") << "/Projects" << true << "trashToPrivate";
-}
-
-void TestFilesafeRI::deleteModes()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, folder);
-    QFETCH(QString, mode);
-    const bool hasTrash = mode == "trash";
-    const QString safeName = hasTrash ? "Private" : "Team Alpha";
-    const QString id = idOf(safeName, path);
-    QVERIFY(!id.isEmpty());
-    const auto out = awaitResult<Nothing>(
-            [&](auto cb) { folder ? m_ri->deleteDir(id, hasTrash, cb) : m_ri->deleteFile(id, hasTrash, cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    const QJsonObject logged = requestsTo(folder ? "/folder/" : "/file/").first().toObject();
-    QCOMPARE(logged.value("method").toString(), QString("DELETE"));
-    QCOMPARE(logged.value("path").toString(),
-             QString("/rest/loggedin/3/filesafe/%1/%2").arg(folder ? "folder" : "file", id));
-    QCOMPARE(logged.value("query").toObject().value("mode").toString(), mode);
-    QVERIFY(objectAt(safeName, path).isEmpty());
-    const QJsonArray trash = safeNamed("Private").value("trash").toArray();
-    QCOMPARE(trash.size(), 1);
-    QCOMPARE(trash.first().toObject().value("path").toString() + " " +
-                     trash.first().toObject().value("mode").toString(),
-             path + " " + mode);
-}
-
-void TestFilesafeRI::badIdsSendNothing_data()
-{
-    // Qt removes "." and ".." segments whatever their encoding: the parent resource would be hit.
-    QTest::addColumn<QString>("id");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("dot") << ".";
-    QTest::newRow("dot dot") << "..";
-    QTest::newRow("slash") << "Documents/..";
-    QTest::newRow("CR LF") << "x\r\nX-Injected: 1";
-    QTest::newRow("tab") << "a\tb";
-}
-
-void TestFilesafeRI::badIdsSendNothing()
-{
-    QFETCH(QString, id);
-    const QString local = m_dir.filePath("up.txt");
-    QVERIFY(writeFile(local, "data"));
-    const QString folder = idOf("Private", "/Documents");
-    m_svc.requests(true);
-    QList<ErrorCode> codes;
-    const auto note = [&codes](const auto &result) { codes << result.code(); };
-    m_ri->deleteFile(id, true, note);
-    m_ri->deleteDir(id, false, note);
-    m_ri->downloadFile(id, m_dir.filePath("x"), 1, note, nullptr);
-    m_ri->getObjects(id, "/", 0, "any", note);
-    if (!id.isEmpty()) { // an upload without id makes a new file; an empty destination is the service's to refuse
-        m_ri->sendRemoteFileAction(id, local, folder, note, nullptr);
-        m_ri->createDir(id, "New", note);
-        m_ri->sendRemoteFileAction(QString(), local, id, note, nullptr);
-    }
-    // Refused at once, without a request.
-    QCOMPARE(codes, QVector<ErrorCode>(id.isEmpty() ? 4 : 7, EC_BAD_URL).toList());
-    QCOMPARE(awaitResult<FilesafesTO_v2>([&](auto cb) { m_ri->getFilesafes(cb); }).code(), EC_OK);
-    QCOMPARE(m_svc.requests().size(), 1);
-    QCOMPARE(entries(), QStringList{"up.txt"});
-}
-
-void TestFilesafeRI::downloadOutlivesItsInterface_data()
-{
-    QTest::addColumn<bool>("inCallback");
-    QTest::newRow("interface deleted by the callback") << true;
-    QTest::newRow("interface deleted before the reply") << false;
-}
-
-void TestFilesafeRI::downloadOutlivesItsInterface()
-{
-    QFETCH(bool, inCallback);
-    const QString dest = m_dir.filePath("todo.txt");
-    QPointer<FilesafeRI> ri = new FilesafeRI(&m_info, R7Session::instance());
-    QList<Result<qint64>> results;
-    ri->downloadFile(
-            idOf("Private", "/todo.txt"), dest, 17,
-            [&](const Result<qint64> &r) {
-                results << r;
-                if (inCallback) {
-                    delete ri.data();
-                }
-            },
-            nullptr);
-    if (!inCallback) {
-        delete ri.data();
-    }
-    QTRY_COMPARE(results.size(), 1);
-    QVERIFY2(results.first().isOk(), qPrintable(results.first().message()));
-    QVERIFY(ri.isNull());
-    QCOMPARE(readFile(dest).size(), 17);
-    QTRY_COMPARE(entries(), QStringList{"todo.txt"}); // no temporary file left
-}
-
-void TestFilesafeRI::downloadByteExact()
-{
-    // A file of several network chunks, replacing an older local copy whose mode it keeps.
-    const QByteArray content = pattern(3 * 1024 * 1024 + 7, 1);
-    const QJsonObject made = m_svc.control("object", {{"safe_id", safeNamed("Private").value("safe_id")},
-                                                      {"path", "/big.bin"},
-                                                      {"content_b64", QString::fromLatin1(content.toBase64())}});
-    const QString dest = m_dir.filePath("big.bin");
-    QVERIFY(writeFile(dest, "old"));
-    QCOMPARE(::chmod(QFile::encodeName(dest).constData(), 0640), 0);
-    qint64 lastDone = 0;
-    const auto out = awaitResult<qint64>([&](auto cb) {
-        m_ri->downloadFile(made.value("object").toObject().value("object_id").toString(), dest, content.size(), cb,
-                           [&lastDone](qint64 done, qint64) { lastDone = done; });
-    });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QCOMPARE(out.payload(), qint64(content.size()));
-    QCOMPARE(readFile(dest), content);
-    QCOMPARE(lastDone, qint64((content.size() / 16 + 1) * 16));
-    QCOMPARE(entries(), QStringList{"big.bin"});
-    struct stat st;
-    QCOMPARE(::stat(QFile::encodeName(dest).constData(), &st), 0);
-    QCOMPARE(int(st.st_mode & 0777), 0640);
-}
-
-void TestFilesafeRI::downloadFailureKeepsTarget_data()
-{
-    // Every case downloads "/todo.txt" (17 bytes) over a local "todo.txt".
-    QTest::addColumn<QJsonObject>("fault");
-    QTest::addColumn<QString>("hurdle");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");
-    const QString noInit = "^Aborted: Unable to initiate download file decryption$";
-    QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit;
-    QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit;
-    QTest::newRow("size mismatch") << QJsonObject() << "size" << int(EC_CLIENT)
-                                   << "^Download size mismatch \\(expected: 18, received: 17\\)$";
-    // Another key garbles every block: the padding check (or, rarely, the size) fails.
-    QTest::newRow("other key") << QJsonObject() << "key" << int(EC_CLIENT) << "^(Bad padding|Download size mismatch)";
-    QTest::newRow("404 body is no content") << QJsonObject{{"http_status", 404}} << "" << int(EC_NETWORK) << "";
-    QTest::newRow("503 body is no content")
-            << QJsonObject{{"http_status", 503}} << "" << int(EC_SERVICE_UNAVAILABLE) << "";
-    QTest::newRow("destination cannot be replaced")
-            << QJsonObject() << "folder" << int(EC_CLIENT)
-            << "^Could not override file\\. File '.*/todo\\.txt' seems to be open\\.$";
-}
-
-void TestFilesafeRI::downloadFailureKeepsTarget()
-{
-    QFETCH(QJsonObject, fault);
-    QFETCH(QString, hurdle);
-    QFETCH(int, code);
-    QFETCH(QString, message);
-    if (!fault.isEmpty()) {
-        fault.insert("path", "/file/");
-        QVERIFY(m_svc.fault(fault) >= 0);
-    }
-    const QString dest = m_dir.filePath("todo.txt");
-    const QString kept = hurdle == "folder" ? dest + "/inside" : dest;
-    QVERIFY(hurdle != "folder" || QDir(m_dir.path()).mkdir("todo.txt"));
-    QVERIFY(writeFile(kept, "my old list"));
-    R7Session *session = R7Session::instance();
-    const QString key = session->transportKey();
-    if (hurdle == "key") {
-        session->setTransportKey(QString(64, QLatin1Char('7')));
-    }
-    const auto out = awaitResult<qint64>([&](auto cb) {
-        m_ri->downloadFile(idOf("Private", "/todo.txt"), dest, hurdle == "size" ? 18 : 17, cb, nullptr);
-    });
-    session->setTransportKey(key);
-    QCOMPARE(int(out.code()), code);
-    QVERIFY2(QRegularExpression(message).match(out.message()).hasMatch(), qPrintable(out.message()));
-    QCOMPARE(readFile(kept), QByteArray("my old list"));
-    QTRY_COMPARE(entries(), QStringList{"todo.txt"});
-}
-
-void TestFilesafeRI::uploadNewFileAndVersion()
-{
-    const QString folderId = idOf("Private", "/Documents");
-    const QString local = m_dir.filePath(QString::fromUtf8("Bericht 2026 – Entwurf.bin"));
-    const QByteArray content = pattern(200 * 1024 + 3, 2);
-    QVERIFY(writeFile(local, content));
-    qint64 lastDone = 0, lastTotal = 0;
-    const auto out = upload(QString(), local, folderId, [&](qint64 done, qint64 total) {
-        if (total > 0) { // Qt closes with a (0, 0) report after the body
-            lastDone = done;
-            lastTotal = total;
-        }
-    });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    const QString remotePath = QString::fromUtf8("/Documents/Bericht 2026 – Entwurf.bin");
-    QCOMPARE(out.payload().filesafeObjects.size(), 1);
-    QCOMPARE(out.payload().filesafeObjects.first().path, remotePath);
-    QCOMPARE(contentOf(objectAt("Private", remotePath)), content);
-    const qint64 cipherSize = (content.size() / 16 + 1) * 16;
-    QCOMPARE(lastDone, cipherSize);
-    QCOMPARE(lastTotal, cipherSize);
-    const QJsonObject headers = headersOfFirst("/filesafe/file$");
-    QCOMPARE(headers.value("Content-Length").toString(), QString::number(cipherSize));
-    QCOMPARE(headers.value("Content-Type").toString(), QString("application/octet-stream"));
-    QCOMPARE(headers.value("X-Filename").toString(), QString("Bericht%202026%20%E2%80%93%20Entwurf.bin"));
-    QCOMPARE(headers.value("X-Destination").toString(), folderId);
-    const QString iv = headers.value("X-Transport-Iv").toString();
-    QVERIFY2(QRegularExpression("^[0-9a-f]{32}$").match(iv).hasMatch(), qPrintable(iv));
-
-    // A new version of the same object, of no bytes (one padding block), with another IV.
-    const QString objectId = idOf("Private", remotePath);
-    QVERIFY(writeFile(local, QByteArray()));
-    m_svc.requests(true);
-    const auto version = upload(objectId, local, folderId);
-    QVERIFY2(version.isOk(), qPrintable(version.message()));
-    const QJsonObject updated = objectAt("Private", remotePath);
-    QCOMPARE(updated.value("object_id").toString(), objectId);
-    QCOMPARE(updated.value("versions").toInt(), 2);
-    QCOMPARE(updated.value("size").toInt(-1), 0);
-    QCOMPARE(requestsTo("/filesafe/file/").first().toObject().value("path").toString(),
-             "/rest/loggedin/3/filesafe/file/" + objectId);
-    const QJsonObject versionHeaders = headersOfFirst("/filesafe/file/");
-    QCOMPARE(versionHeaders.value("Content-Length").toString(), QString("16"));
-    QVERIFY(versionHeaders.value("X-Transport-Iv").toString() != iv);
-}
-
-void TestFilesafeRI::uploadQuota()
-{
-    const QJsonObject safe = safeNamed("Team Alpha");
-    m_svc.control("safe", {{"safe_id", safe.value("safe_id")}, {"storage_quota", 1000}});
-    const QString local = m_dir.filePath("big.bin");
-    QVERIFY(writeFile(local, pattern(5000, 4)));
-    QCOMPARE(upload(QString(), local, safe.value("root_folder_id").toString()).code(), EC_QUOTA_EXCEEDED);
-    QVERIFY(objectAt("Team Alpha", "/big.bin").isEmpty());
-}
-
-void TestFilesafeRI::uploadGrowingFile()
-{
-    // Bytes appended while the body goes out are not part of this upload.
-    const QString local = m_dir.filePath("growing.log");
-    const QByteArray original = pattern(2 * 1024 * 1024, 5);
-    QVERIFY(writeFile(local, original));
-    QFile appender(local);
-    QVERIFY(appender.open(QIODevice::Append));
-    bool appended = false;
-    const auto out =
-            upload(QString(), local, safeNamed("Private").value("root_folder_id").toString(), [&](qint64 done, qint64) {
-                if (!appended && done > 0) {
-                    appended = true;
-                    appender.write(pattern(300000, 6));
-                    appender.flush();
-                }
-            });
-    QVERIFY(appended);
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    const QJsonObject stored = objectAt("Private", "/growing.log");
-    QCOMPARE(qint64(stored.value("size").toDouble()), qint64(original.size()));
-    QCOMPARE(stored.value("checksum").toString(),
-             "sha256:" + QString::fromLatin1(QCryptographicHash::hash(original, QCryptographicHash::Sha256).toHex()));
-}
-
-void TestFilesafeRI::uploadUnreadable_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("missing") << "missing";
-    QTest::newRow("folder") << "folder";
-    QTest::newRow("fifo") << "fifo";
-}
-
-void TestFilesafeRI::uploadUnreadable()
-{
-    QFETCH(QString, kind);
-    const QString local = m_dir.filePath("source");
-    if (kind == "folder") {
-        QVERIFY(QDir(m_dir.path()).mkdir("source"));
-    } else if (kind == "fifo") {
-        // Opening a pipe without a writer would block the event loop.
-        QCOMPARE(::mkfifo(QFile::encodeName(local).constData(), 0600), 0);
-    }
-    // Refused before anything is sent: the answer comes at once.
-    const auto out = upload(QString(), local, safeNamed("Private").value("root_folder_id").toString());
-    QCOMPARE(out.code(), EC_LOCAL_FILE);
-    QVERIFY2(out.message().startsWith("Failed to open file: [") && out.message().contains("(details:"),
-             qPrintable(out.message()));
-    QCOMPARE(m_svc.requests().size(), 0);
-}
-
-void TestFilesafeRI::uploadThroughSession()
-{
-    // The synchroniser reaches the upload through the session, with the published record.
-    AppInfo newer = m_info;
-    newer.apiGeneration = 2;
-    AppInfo::publish(&newer);
-    m_svc.control("config", {{"xsrf_required", false}});
-    const QString local = m_dir.filePath("via-session.txt");
-    QVERIFY(writeFile(local, "through the session"));
-    const auto out = awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
-        R7Session::instance()->sendRemoteFileAction(
-                QString(), local, safeNamed("Private").value("root_folder_id").toString(), cb, nullptr);
-    });
-    AppInfo::publish(nullptr);
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QCOMPARE(requestsTo("^/api/sync/1/files/file$").size(), 1);
-    QCOMPARE(contentOf(objectAt("Private", "/via-session.txt")), QByteArray("through the session"));
-}
 
 QTEST_MAIN(TestFilesafeRI)
 #include "tst_filesaferi.moc"

@@ -8,29 +8,6 @@
 #include <QJsonObject>
 #include <QtTest>
 
-class TestFilesafeTO : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void safeReadsEveryKey();
-    void safeRefusedKeepsOld_data();
-    void safeRefusedKeepsOld();
-    void safeListFailureKeepsOldList();
-    void safeOrder_data();
-    void safeOrder();
-    void safeAccess();
-    void objectReadsEveryKey();
-    void objectMissingKeyKeepsOld_data();
-    void objectMissingKeyKeepsOld();
-    void objectUnsafePath_data();
-    void objectUnsafePath();
-    void objectListAllOrNothing();
-    void pathRelations_data();
-    void pathRelations();
-    void toFsObject();
-};
-
 static QJsonObject safeJson(const QString &id, const QString &type, const QString &name)
 {
     return QJsonObject{{"safe_id", id},
@@ -63,295 +40,272 @@ static QJsonObject objectList(const QJsonArray &objects)
     return QJsonObject{{"filesafe_objects", objects}};
 }
 
-void TestFilesafeTO::safeReadsEveryKey()
+class TestFilesafeTO : public QObject
 {
-    // The log text names every field; the "%1" in the name must come through as it stands.
-    FilesafeTO_v2 safe;
-    QJsonObject json = safeJson("s1", "PRIVATE", "Mine %1");
-    json.insert("has_trash", false);
-    QVERIFY2(safe.fromJson(json), qPrintable(safe.errorString()));
-    QCOMPARE(safe.storageQuota, 5368709120LL); // beyond 32 bits
-    QCOMPARE(safe.toString(),
-             QString("{safeId:'s1',type:'PRIVATE',name:'Mine %1',access:'rcud',storageQuota:'5368709120',"
-                     "storageUsed:'1234',expiry_date:'2030-01-01',hasTrash:'0',rootFolderId:'root-s1',"
-                     "roleType:'2',last_event:'ev-s1',last_mod:'2026-12-01 10:00:00'}"));
-    QVERIFY(safe.fromJson(safeJson("s2", "INBOX", "x")));
-    QCOMPARE(safe.hasTrash, true);
+    Q_OBJECT
+private slots:
+    void safeReadsEveryKey()
+    {
+        // The log text names every field; the "%1" in the name must come through as it stands.
+        FilesafeTO_v2 safe;
+        QJsonObject json = safeJson("s1", "PRIVATE", "Mine %1");
+        json.insert("has_trash", false);
+        QVERIFY2(safe.fromJson(json), qPrintable(safe.errorString()));
+        QCOMPARE(safe.storageQuota, 5368709120LL); // beyond 32 bits
+        QCOMPARE(safe.toString(),
+                 QString("{safeId:'s1',type:'PRIVATE',name:'Mine %1',access:'rcud',storageQuota:'5368709120',"
+                         "storageUsed:'1234',expiry_date:'2030-01-01',hasTrash:'0',rootFolderId:'root-s1',"
+                         "roleType:'2',last_event:'ev-s1',last_mod:'2026-12-01 10:00:00'}"));
+        QVERIFY(safe.fromJson(safeJson("s2", "INBOX", "x")));
+        QCOMPARE(safe.hasTrash, true);
 
-    FilesafesTO_v2 list;
-    QVERIFY(list.fromJson(safeList({json, safeJson("s2", "INBOX", "x")})));
-    QVERIFY(list.toString().startsWith("filesafes:[{safeId:'s1'"));
-    QVERIFY(list.toString().contains("'}'{safeId:'s2'"));
-    QVERIFY(list.toString().endsWith("'}]"));
-}
-
-void TestFilesafeTO::safeRefusedKeepsOld_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QJsonValue>("value"); // undefined: the key is missing
-    QTest::addColumn<QString>("error");
-    for (const char *key : {"safe_id", "safe_type", "safe_name", "access", "storage_quota", "storage_used",
-                            "expiry_date", "has_trash", "root_folder_id", "role_type", "last_event", "last_mod"}) {
-        QTest::addRow("%s missing", key) << QString(key) << QJsonValue(QJsonValue::Undefined)
-                                         << QString("json object: missing key: '%1'").arg(key);
+        FilesafesTO_v2 list;
+        QVERIFY(list.fromJson(safeList({json, safeJson("s2", "INBOX", "x")})));
+        QVERIFY(list.toString().startsWith("filesafes:[{safeId:'s1'"));
+        QVERIFY(list.toString().contains("'}'{safeId:'s2'"));
+        QVERIFY(list.toString().endsWith("'}]"));
     }
-    QTest::newRow("has_trash number") << "has_trash" << QJsonValue(1) << "json object: key 'has_trash'";
-    QTest::newRow("quota string") << "storage_quota" << QJsonValue("100") << "json object: key 'storage_quota'";
-    QTest::newRow("id number") << "safe_id" << QJsonValue(7) << "json object: key 'safe_id'";
-    QTest::newRow("name null") << "safe_name" << QJsonValue(QJsonValue::Null) << "json object: key 'safe_name'";
-}
 
-void TestFilesafeTO::safeRefusedKeepsOld()
-{
-    QFETCH(QString, key);
-    QFETCH(QJsonValue, value);
-    QFETCH(QString, error);
-    FilesafeTO_v2 safe;
-    QVERIFY(safe.fromJson(safeJson("old", "PRIVATE", "Old")));
-    QJsonObject json = safeJson("new", "INBOX", "New");
-    value.isUndefined() ? void(json.remove(key)) : void(json.insert(key, value));
-    QVERIFY(!safe.fromJson(json));
-    QVERIFY2(safe.errorString().startsWith(error), qPrintable(safe.errorString()));
-    // Nothing of the failed read was taken over, not even the keys read before the bad one.
-    QCOMPARE(safe.safeId + safe.type + safe.name + safe.lastEvent, QString("oldPRIVATEOldev-old"));
-}
-
-void TestFilesafeTO::safeListFailureKeepsOldList()
-{
-    FilesafesTO_v2 list;
-    QVERIFY(list.fromJson(safeList({safeJson("a", "PRIVATE", "A")})));
-    QJsonObject broken = safeJson("c", "INBOX", "C");
-    broken.remove("last_mod");
-    QVERIFY(!list.fromJson(safeList({safeJson("x", "PRIVATE", "X"), safeJson("y", "INBOX", "Y"), broken})));
-    QCOMPARE(list.errorString(), QString("json object: missing key: 'last_mod'"));
-    QVERIFY(!list.fromJson(QJsonObject{{"other", 1}}));
-    QCOMPARE(list.errorString(), QString("json object: missing key: 'filesafes'"));
-    QVERIFY(!list.fromJson(QJsonObject{{"filesafes", QJsonObject{{"a", 1}}}}));
-    QCOMPARE(list.filesafes.size(), 1);
-    QCOMPARE(list.filesafes.first().safeId, QString("a"));
-
-    QVERIFY(list.fromJson(safeList({})));
-    QVERIFY(list.filesafes.isEmpty());
-}
-
-void TestFilesafeTO::safeOrder_data()
-{
-    QTest::addColumn<QString>("typeA");
-    QTest::addColumn<QString>("nameA");
-    QTest::addColumn<QString>("typeB");
-    QTest::addColumn<QString>("nameB");
-    QTest::addColumn<bool>("less");
-    QTest::addColumn<bool>("greater");
-    QTest::newRow("private first") << "PRIVATE"
-                                   << "z"
-                                   << "TEAMSAFE"
-                                   << "a" << true << false;
-    QTest::newRow("known before unknown") << "INBOX"
-                                          << "z"
-                                          << "ARCHIVE"
-                                          << "a" << true << false;
-    QTest::newRow("type text is case-sensitive") << "INBOX"
-                                                 << "b"
-                                                 << "private"
-                                                 << "a" << true << false;
-    QTest::newRow("names: upper case first") << "TEAMSAFE"
-                                             << "Zeta"
-                                             << "TEAMSAFE"
-                                             << "alpha" << true << false;
-    QTest::newRow("unknown types ignore names") << "ARCHIVE"
-                                                << "b"
-                                                << "ARCHIVE"
-                                                << "a" << false << false;
-    QTest::newRow("unknown types by type text") << "ARCHIVE"
-                                                << "b"
-                                                << "BACKUP"
-                                                << "0" << true << false;
-}
-
-void TestFilesafeTO::safeOrder()
-{
-    QFETCH(QString, typeA);
-    QFETCH(QString, nameA);
-    QFETCH(QString, typeB);
-    QFETCH(QString, nameB);
-    QFETCH(bool, less);
-    QFETCH(bool, greater);
-    FilesafeTO_v2 a, b;
-    QVERIFY(a.fromJson(safeJson("a", typeA, nameA)));
-    QVERIFY(b.fromJson(safeJson("b", typeB, nameB)));
-    QCOMPARE(a < b, less);
-    QCOMPARE(b < a, greater);
-    // Equality is by id alone.
-    QVERIFY(a != b);
-    QVERIFY(b.fromJson(safeJson("a", "INBOX", "Other")));
-    QVERIFY(a == b);
-}
-
-void TestFilesafeTO::safeAccess()
-{
-    FilesafeTO_v2 safe;
-    QJsonObject json = safeJson("s", "PRIVATE", "n");
-    for (const auto &row : {std::make_pair("rcud", true), std::make_pair("durc", true), std::make_pair("rcu", false),
-                            std::make_pair("RCUD", false), std::make_pair("xdxcxuxr", true)}) {
-        json.insert("access", row.first);
-        QVERIFY(safe.fromJson(json));
-        QVERIFY2(safe.hasFullAccess() == row.second, row.first);
+    void safeRefusedKeepsOld_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("value"); // undefined: the key is missing
+        QTest::addColumn<QString>("error");
+        for (const char *key : {"safe_id", "safe_type", "safe_name", "access", "storage_quota", "storage_used",
+                                "expiry_date", "has_trash", "root_folder_id", "role_type", "last_event", "last_mod"}) {
+            QTest::addRow("%s missing", key) << QString(key) << QJsonValue(QJsonValue::Undefined)
+                                             << QString("json object: missing key: '%1'").arg(key);
+        }
+        QTest::newRow("has_trash number") << "has_trash" << QJsonValue(1) << "json object: key 'has_trash'";
+        QTest::newRow("quota string") << "storage_quota" << QJsonValue("100") << "json object: key 'storage_quota'";
+        QTest::newRow("id number") << "safe_id" << QJsonValue(7) << "json object: key 'safe_id'";
+        QTest::newRow("name null") << "safe_name" << QJsonValue(QJsonValue::Null) << "json object: key 'safe_name'";
     }
-    // A safe listed twice: the last entry counts.
-    QJsonObject first = safeJson("dup", "PRIVATE", "a"), second = safeJson("dup", "PRIVATE", "b");
-    first.insert("access", "r");
-    second.insert("access", "rc");
-    FilesafesTO_v2 list;
-    QVERIFY(list.fromJson(safeList({first, second})));
-    QCOMPARE(list.accessOf("dup"), QString("rc"));
-    QCOMPARE(list.accessOf("none"), QString());
-}
 
-void TestFilesafeTO::objectReadsEveryKey()
-{
-    FilesafeObjectsTO_v2 list;
-    QVERIFY(list.fromJson(objectList(
-            {objectJson("3", "/z"), objectJson("1", "/a", "d"), objectJson("2", "/a/x"), objectJson("4", "/b", "F")})));
-    QCOMPARE(list.filesafeObjects.at(1).toString(),
-             QString("{objectId:'1',path:'/a',size:'6000000000',mtime:'2026-11-30 08:15:00',access:'rcud',"
-                     "type:'d',checksum:'md5:0123'}"));
-    QVERIFY(list.toString().startsWith("filesafe_objects:[{objectId:'3'"));
-    QVERIFY(list.toString().contains("'},{objectId:'1'"));
-    // The service's order stays.
-    QStringList order;
-    for (const FilesafeObject &object : list.filesafeObjects) {
-        order << object.objectId;
+    void safeRefusedKeepsOld()
+    {
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, value);
+        QFETCH(QString, error);
+        FilesafeTO_v2 safe;
+        QVERIFY(safe.fromJson(safeJson("old", "PRIVATE", "Old")));
+        QJsonObject json = safeJson("new", "INBOX", "New");
+        value.isUndefined() ? void(json.remove(key)) : void(json.insert(key, value));
+        QVERIFY(!safe.fromJson(json));
+        QVERIFY2(safe.errorString().startsWith(error), qPrintable(safe.errorString()));
+        // Nothing of the failed read was taken over, not even the keys read before the bad one.
+        QCOMPARE(safe.safeId + safe.type + safe.name + safe.lastEvent, QString("oldPRIVATEOldev-old"));
     }
-    QCOMPARE(order, (QStringList{"3", "1", "2", "4"}));
-    QCOMPARE(list.countByType("f"), 2);
-    QCOMPARE(list.countByType("d"), 1);
-    QCOMPARE(list.countByType("F"), 1);
-    QCOMPARE(list.countByType("x"), 0);
-}
 
-void TestFilesafeTO::objectMissingKeyKeepsOld_data()
-{
-    QTest::addColumn<QString>("key");
-    for (const char *key : {"object_id", "path", "size", "mtime", "access", "type", "checksum"}) {
-        QTest::newRow(key) << QString(key);
+    void safeListFailureKeepsOldList()
+    {
+        FilesafesTO_v2 list;
+        QVERIFY(list.fromJson(safeList({safeJson("a", "PRIVATE", "A")})));
+        QJsonObject broken = safeJson("c", "INBOX", "C");
+        broken.remove("last_mod");
+        QVERIFY(!list.fromJson(safeList({safeJson("x", "PRIVATE", "X"), safeJson("y", "INBOX", "Y"), broken})));
+        QCOMPARE(list.errorString(), QString("json object: missing key: 'last_mod'"));
+        QVERIFY(!list.fromJson(QJsonObject{{"other", 1}}));
+        QCOMPARE(list.errorString(), QString("json object: missing key: 'filesafes'"));
+        QVERIFY(!list.fromJson(QJsonObject{{"filesafes", QJsonObject{{"a", 1}}}}));
+        QCOMPARE(list.filesafes.size(), 1);
+        QCOMPARE(list.filesafes.first().safeId, QString("a"));
+
+        QVERIFY(list.fromJson(safeList({})));
+        QVERIFY(list.filesafes.isEmpty());
     }
-}
 
-void TestFilesafeTO::objectMissingKeyKeepsOld()
-{
-    QFETCH(QString, key);
-    FilesafeObject object;
-    QVERIFY(object.fromJson(objectJson("old", "/old", "d")));
-    QJsonObject json = objectJson("new", "/new");
-    json.remove(key);
-    QVERIFY(!object.fromJson(json));
-    QCOMPARE(object.errorString(), "json object: missing key: '" + key + "'");
-    QCOMPARE(object.objectId + object.path + object.type, QString("old/oldd"));
-}
-
-void TestFilesafeTO::objectUnsafePath_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("top") << "/" << true;
-    QTest::newRow("plain") << "/a/b.txt" << true;
-    QTest::newRow("relative") << "a/b" << true;
-    QTest::newRow("trailing slash") << "/a/b/" << true;
-    QTest::newRow("dots inside a name") << "/a/..b/c..d/.e" << true;
-    QTest::newRow("three dots") << "/a/..." << true;
-    QTest::newRow("parent at start") << "/../etc/passwd" << false;
-    QTest::newRow("parent inside") << "/a/../../b" << false;
-    QTest::newRow("parent at end") << "/a/.." << false;
-    QTest::newRow("bare parent") << ".." << false;
-    QTest::newRow("current") << "/a/./b" << false;
-    QTest::newRow("bare current") << "." << false;
-    QTest::newRow("empty element") << "/a//b" << false;
-    QTest::newRow("two slashes") << "//" << false;
-    QTest::newRow("leading two slashes") << "//a" << false;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("nul") << QString("/a") + QChar(0) + QString("b") << false;
-}
-
-void TestFilesafeTO::objectUnsafePath()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, accepted);
-    FilesafeObject object;
-    QCOMPARE(object.fromJson(objectJson("o", path)), accepted);
-    if (!accepted) {
-        QVERIFY(object.errorString().contains("'path'"));
-        QVERIFY(object.objectId.isEmpty());
+    void safeOrder_data()
+    {
+        QTest::addColumn<QString>("typeA");
+        QTest::addColumn<QString>("nameA");
+        QTest::addColumn<QString>("typeB");
+        QTest::addColumn<QString>("nameB");
+        QTest::addColumn<bool>("less"); // b < a never holds in these rows
+        const auto row = [](const char *tag, const char *typeA, const char *nameA, const char *typeB, const char *nameB,
+                            bool less) { QTest::newRow(tag) << QString(typeA) << QString(nameA) << QString(typeB) << QString(nameB) << less; };
+        row("private first", "PRIVATE", "z", "TEAMSAFE", "a", true);
+        row("known before unknown", "INBOX", "z", "ARCHIVE", "a", true);
+        row("type text is case-sensitive", "INBOX", "b", "private", "a", true);
+        row("names: upper case first", "TEAMSAFE", "Zeta", "TEAMSAFE", "alpha", true);
+        row("unknown types ignore names", "ARCHIVE", "b", "ARCHIVE", "a", false);
+        row("unknown types by type text", "ARCHIVE", "b", "BACKUP", "0", true);
     }
-}
 
-void TestFilesafeTO::objectListAllOrNothing()
-{
-    FilesafeObjectsTO_v2 list;
-    QVERIFY(list.fromJson(objectList({objectJson("1", "/a", "d")})));
-    // One unsafe path refuses the whole listing; the earlier one stays.
-    QVERIFY(!list.fromJson(objectList({objectJson("2", "/b", "d"), objectJson("3", "/b/../../x")})));
-    QVERIFY(list.errorString().contains("'path'"));
-    QVERIFY(!list.fromJson(objectList({objectJson("4", "/c"), 5})));
-    QCOMPARE(list.errorString(), QString("json value: is not a json object"));
-    QVERIFY(!list.fromJson(QJsonObject{{"filesafe_objects", "nope"}}));
-    QVERIFY(list.errorString().startsWith("json object: key 'filesafe_objects'"));
-    QCOMPARE(list.filesafeObjects.size(), 1);
-    QCOMPARE(list.filesafeObjects.first().objectId, QString("1"));
-}
+    void safeOrder()
+    {
+        QFETCH(QString, typeA);
+        QFETCH(QString, nameA);
+        QFETCH(QString, typeB);
+        QFETCH(QString, nameB);
+        QFETCH(bool, less);
+        FilesafeTO_v2 a, b;
+        QVERIFY(a.fromJson(safeJson("a", typeA, nameA)));
+        QVERIFY(b.fromJson(safeJson("b", typeB, nameB)));
+        QCOMPARE(a < b, less);
+        QVERIFY(!(b < a));
+        // Equality is by id alone.
+        QVERIFY(a != b);
+        QVERIFY(b.fromJson(safeJson("a", "INBOX", "Other")));
+        QVERIFY(a == b);
+    }
 
-void TestFilesafeTO::pathRelations_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("other");
-    QTest::addColumn<int>("relation"); // 2: direct child, 1: further below (or itself), 0: neither
-    QTest::addColumn<QString>("name");
-    QTest::newRow("child of /a") << "/a/b" << QString("/a") << 2 << "b";
-    QTest::newRow("child of a/") << "/a/b.txt" << QString("a/") << 2 << "b.txt";
-    QTest::newRow("double slashes, trailing slash") << "/a//b/" << QString("/a") << 2 << "b";
-    QTest::newRow("grandchild") << "/a/b/c" << QString("/a") << 1 << "c";
-    QTest::newRow("itself") << "/a" << QString("/a") << 1 << "a";
-    QTest::newRow("top level under root") << "/a" << QString("/") << 2 << "a";
-    QTest::newRow("deep under root") << "/a/b" << QString("/") << 1 << "b";
-    QTest::newRow("root under nothing") << "/" << QString("/") << 0 << "";
-    QTest::newRow("root under a") << "/" << QString("/a") << 0 << "";
-    QTest::newRow("prefix is not a parent") << "/ab/c" << QString("/a") << 0 << "c";
-    QTest::newRow("case differs") << "/A/b" << QString("/a") << 0 << "b";
-    QTest::newRow("above") << "/a" << QString("/a/b") << 0 << "a";
-    QTest::newRow("sibling") << "/b/c" << QString("/a") << 0 << "c";
-    QTest::newRow("empty") << "" << QString("/a") << 0 << "";
-    QTest::newRow("no slash") << "name" << QString("/x") << 0 << "name";
-}
+    void safeAccess()
+    {
+        FilesafeTO_v2 safe;
+        QJsonObject json = safeJson("s", "PRIVATE", "n");
+        for (const auto &row : {std::make_pair("rcud", true), std::make_pair("durc", true), std::make_pair("rcu", false),
+                                std::make_pair("RCUD", false), std::make_pair("xdxcxuxr", true)}) {
+            json.insert("access", row.first);
+            QVERIFY(safe.fromJson(json));
+            QVERIFY2(safe.hasFullAccess() == row.second, row.first);
+        }
+        // A safe listed twice: the last entry counts.
+        QJsonObject first = safeJson("dup", "PRIVATE", "a"), second = safeJson("dup", "PRIVATE", "b");
+        first.insert("access", "r");
+        second.insert("access", "rc");
+        FilesafesTO_v2 list;
+        QVERIFY(list.fromJson(safeList({first, second})));
+        QCOMPARE(list.accessOf("dup"), QString("rc"));
+        QCOMPARE(list.accessOf("none"), QString());
+    }
 
-void TestFilesafeTO::pathRelations()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, other);
-    QFETCH(int, relation);
-    QFETCH(QString, name);
-    FilesafeObject object, upper;
-    object.path = path;
-    upper.path = other;
-    QCOMPARE(object.isDirectChildOf(other), relation == 2);
-    QCOMPARE(object.isDirectChildOf(upper), relation == 2);
-    QCOMPARE(object.isBelow(upper), relation > 0);
-    QCOMPARE(object.fileName(), name);
-}
+    void objectReadsEveryKey()
+    {
+        FilesafeObjectsTO_v2 list;
+        QVERIFY(list.fromJson(objectList(
+                {objectJson("3", "/z"), objectJson("1", "/a", "d"), objectJson("2", "/a/x"), objectJson("4", "/b", "F")})));
+        QCOMPARE(list.filesafeObjects.at(1).toString(),
+                 QString("{objectId:'1',path:'/a',size:'6000000000',mtime:'2026-11-30 08:15:00',access:'rcud',"
+                         "type:'d',checksum:'md5:0123'}"));
+        QVERIFY(list.toString().startsWith("filesafe_objects:[{objectId:'3'"));
+        QVERIFY(list.toString().contains("'},{objectId:'1'"));
+        // The service's order stays.
+        QStringList order;
+        for (const FilesafeObject &object : list.filesafeObjects) {
+            order << object.objectId;
+        }
+        QCOMPARE(order, (QStringList{"3", "1", "2", "4"}));
+        QCOMPARE(list.countByType("f"), 2);
+        QCOMPARE(list.countByType("d"), 1);
+        QCOMPARE(list.countByType("F"), 1);
+        QCOMPARE(list.countByType("x"), 0);
+    }
 
-void TestFilesafeTO::toFsObject()
-{
-    FilesafeObject object;
-    // "e" + combining acute accent: the record holds the composed form.
-    QJsonObject json = objectJson("o9", QString("/Caf") + QChar('e') + QChar(0x0301) + ".txt");
-    json.insert("mtime", "2026-11-30 08:15:00 +0100");
-    QVERIFY(object.fromJson(json));
-    const FsObject fs = object.toFsObject();
-    QCOMPARE(fs.objectId(), QString("o9"));
-    QCOMPARE(fs.path(), QString("/Caf") + QChar(0x00e9) + ".txt");
-    QCOMPARE(fs.size(), 6000000000LL);
-    QVERIFY(fs.localMtime().isNull());
-    QCOMPARE(fs.remoteMtime().toUTC(), QDateTime(QDate(2026, 11, 30), QTime(7, 15), Qt::UTC));
-    QCOMPARE(fs.access() + fs.type() + fs.checksum(), QString("rcudfmd5:0123"));
-}
+    void objectMissingKeyKeepsOld_data()
+    {
+        QTest::addColumn<QString>("key");
+        for (const char *key : {"object_id", "path", "size", "mtime", "access", "type", "checksum"}) {
+            QTest::newRow(key) << QString(key);
+        }
+    }
+
+    void objectMissingKeyKeepsOld()
+    {
+        QFETCH(QString, key);
+        FilesafeObject object;
+        QVERIFY(object.fromJson(objectJson("old", "/old", "d")));
+        QJsonObject json = objectJson("new", "/new");
+        json.remove(key);
+        QVERIFY(!object.fromJson(json));
+        QCOMPARE(object.errorString(), "json object: missing key: '" + key + "'");
+        QCOMPARE(object.objectId + object.path + object.type, QString("old/oldd"));
+    }
+
+    void objectUnsafePath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("top") << "/" << true;
+        QTest::newRow("plain") << "/a/b.txt" << true;
+        QTest::newRow("trailing slash") << "/a/b/" << true;
+        QTest::newRow("dots inside a name") << "/a/..b/c..d/.e" << true;
+        QTest::newRow("parent at start") << "/../etc/passwd" << false;
+        QTest::newRow("parent inside") << "/a/../../b" << false;
+        QTest::newRow("bare parent") << ".." << false;
+        QTest::newRow("current") << "/a/./b" << false;
+        QTest::newRow("empty element") << "/a//b" << false;
+        QTest::newRow("leading two slashes") << "//a" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("nul") << QString("/a") + QChar(0) + QString("b") << false;
+    }
+
+    void objectUnsafePath()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, accepted);
+        FilesafeObject object;
+        QCOMPARE(object.fromJson(objectJson("o", path)), accepted);
+        if (!accepted) {
+            QVERIFY(object.errorString().contains("'path'"));
+            QVERIFY(object.objectId.isEmpty());
+        }
+    }
+
+    void objectListAllOrNothing()
+    {
+        FilesafeObjectsTO_v2 list;
+        QVERIFY(list.fromJson(objectList({objectJson("1", "/a", "d")})));
+        // One unsafe path refuses the whole listing; the earlier one stays.
+        QVERIFY(!list.fromJson(objectList({objectJson("2", "/b", "d"), objectJson("3", "/b/../../x")})));
+        QVERIFY(list.errorString().contains("'path'"));
+        QVERIFY(!list.fromJson(objectList({objectJson("4", "/c"), 5})));
+        QCOMPARE(list.errorString(), QString("json value: is not a json object"));
+        QVERIFY(!list.fromJson(QJsonObject{{"filesafe_objects", "nope"}}));
+        QVERIFY(list.errorString().startsWith("json object: key 'filesafe_objects'"));
+        QCOMPARE(list.filesafeObjects.size(), 1);
+        QCOMPARE(list.filesafeObjects.first().objectId, QString("1"));
+    }
+
+    void pathRelations_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<int>("relation"); // 2: direct child, 1: further below (or itself), 0: neither
+        QTest::addColumn<QString>("name");
+        QTest::newRow("child of /a") << "/a/b" << QString("/a") << 2 << "b";
+        QTest::newRow("double slashes, trailing slash") << "/a//b/" << QString("/a") << 2 << "b";
+        QTest::newRow("grandchild") << "/a/b/c" << QString("/a") << 1 << "c";
+        QTest::newRow("itself") << "/a" << QString("/a") << 1 << "a";
+        QTest::newRow("top level under root") << "/a" << QString("/") << 2 << "a";
+        QTest::newRow("root under nothing") << "/" << QString("/") << 0 << "";
+        QTest::newRow("prefix is not a parent") << "/ab/c" << QString("/a") << 0 << "c";
+        QTest::newRow("case differs") << "/A/b" << QString("/a") << 0 << "b";
+        QTest::newRow("above") << "/a" << QString("/a/b") << 0 << "a";
+        QTest::newRow("no slash") << "name" << QString("/x") << 0 << "name";
+    }
+
+    void pathRelations()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, other);
+        QFETCH(int, relation);
+        QFETCH(QString, name);
+        FilesafeObject object, upper;
+        object.path = path;
+        upper.path = other;
+        QCOMPARE(object.isDirectChildOf(other), relation == 2);
+        QCOMPARE(object.isDirectChildOf(upper), relation == 2);
+        QCOMPARE(object.isBelow(upper), relation > 0);
+        QCOMPARE(object.fileName(), name);
+    }
+
+    void toFsObject()
+    {
+        FilesafeObject object;
+        // "e" + combining acute accent: the record holds the composed form.
+        QJsonObject json = objectJson("o9", QString("/Caf") + QChar('e') + QChar(0x0301) + ".txt");
+        json.insert("mtime", "2026-11-30 08:15:00 +0100");
+        QVERIFY(object.fromJson(json));
+        const FsObject fs = object.toFsObject();
+        QCOMPARE(fs.objectId(), QString("o9"));
+        QCOMPARE(fs.path(), QString("/Caf") + QChar(0x00e9) + ".txt");
+        QCOMPARE(fs.size(), 6000000000LL);
+        QVERIFY(fs.localMtime().isNull());
+        QCOMPARE(fs.remoteMtime().toUTC(), QDateTime(QDate(2026, 11, 30), QTime(7, 15), Qt::UTC));
+        QCOMPARE(fs.access() + fs.type() + fs.checksum(), QString("rcudfmd5:0123"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestFilesafeTO)
 #include "tst_filesafeto.moc"

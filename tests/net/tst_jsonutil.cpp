@@ -60,205 +60,188 @@ Q_DECLARE_METATYPE(Getter)
 class TestJsonUtil : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void getters_data();
-    void getters();
-    void numbers_data();
-    void numbers();
-    void nullTargetsTolerated();
-    void parseDocument_data();
-    void parseDocument();
-    void toObject_data();
-    void toObject();
-};
+    void getters_data()
+    {
+        QTest::addColumn<Getter>("getter");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("required");
+        QTest::addColumn<bool>("expectedOk");
+        QTest::addColumn<QString>("expectedError");
+        QTest::addColumn<QVariant>("expectedValue"); // invalid: the getter's default
 
-void TestJsonUtil::getters_data()
-{
-    QTest::addColumn<Getter>("getter");
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("required");
-    QTest::addColumn<bool>("expectedOk");
-    QTest::addColumn<QString>("expectedError");
-    QTest::addColumn<QVariant>("expectedValue"); // invalid: the getter's default
-
-    const QVariant byDefault;
-    for (int g = String; g <= Object; ++g) {
-        const Getter getter = Getter(g);
-        const GetterInfo &info = kGetters[g];
-        const QByteArray name = info.name;
-        const QString wrong = QString::fromLatin1(info.wrongTypeSuffix);
-        for (bool required : {true, false}) {
-            const QByteArray req = required ? " required" : " optional";
-            QTest::newRow(name + req + " on empty object")
-                    << getter << QByteArray("{}") << "s" << required << false << "json object is empty" << byDefault;
-            QTest::newRow(name + req + " null value")
-                    << getter << kTyped << "z" << required << false << "json object: key 'z" + wrong << byDefault;
-        }
-        QTest::newRow(name + " required missing")
-                << getter << kTyped << "missing" << true << false << "json object: missing key: 'missing'" << byDefault;
-        QTest::newRow(name + " optional missing") << getter << kTyped << "missing" << false << true << "" << byDefault;
-        QTest::newRow(name + " value") << getter << kTyped << info.acceptedKey << true << true << "" << info.accepted;
-        // A present value of the wrong type fails, required or not (alternately).
-        bool required = false;
-        for (const char *other : {"s", "n", "b", "a", "o"}) {
-            if (qstrcmp(other, info.acceptedKey) != 0) {
-                required = !required;
-                QTest::newRow(name + " wrong type " + other)
-                        << getter << kTyped << other << required << false
-                        << "json object: key '" + QString(other) + wrong << byDefault;
+        const QVariant byDefault;
+        for (int g = String; g <= Object; ++g) {
+            const Getter getter = Getter(g);
+            const GetterInfo &info = kGetters[g];
+            const QByteArray name = info.name;
+            const QString wrong = QString::fromLatin1(info.wrongTypeSuffix);
+            for (bool required : {true, false}) {
+                const QByteArray req = required ? " required" : " optional";
+                QTest::newRow(name + req + " on empty object")
+                        << getter << QByteArray("{}") << "s" << required << false << "json object is empty" << byDefault;
+                QTest::newRow(name + req + " null value")
+                        << getter << kTyped << "z" << required << false << "json object: key 'z" + wrong << byDefault;
+            }
+            QTest::newRow(name + " required missing")
+                    << getter << kTyped << "missing" << true << false << "json object: missing key: 'missing'" << byDefault;
+            QTest::newRow(name + " optional missing") << getter << kTyped << "missing" << false << true << "" << byDefault;
+            QTest::newRow(name + " value") << getter << kTyped << info.acceptedKey << true << true << "" << info.accepted;
+            // A present value of the wrong type fails, required or not (alternately).
+            bool required = false;
+            for (const char *other : {"s", "n", "b", "a", "o"}) {
+                if (qstrcmp(other, info.acceptedKey) != 0) {
+                    required = !required;
+                    QTest::newRow(name + " wrong type " + other)
+                            << getter << kTyped << other << required << false
+                            << "json object: key '" + QString(other) + wrong << byDefault;
+                }
             }
         }
+
+        QTest::newRow("int of numeric text") << Int << QByteArray(R"({"n":"12"})") << "n" << true << false
+                                             << "json object: key 'n': value is not a number" << byDefault;
+        QTest::newRow("bool of 1") << Bool << QByteArray(R"({"b":1})") << "b" << true << false
+                                   << "json object: key 'b': value is not a bool" << byDefault;
     }
 
-    QTest::newRow("int of numeric text") << Int << QByteArray(R"({"n":"12"})") << "n" << true << false
-                                         << "json object: key 'n': value is not a number" << byDefault;
-    QTest::newRow("bool of 1") << Bool << QByteArray(R"({"b":1})") << "b" << true << false
-                               << "json object: key 'b': value is not a bool" << byDefault;
-}
+    void getters()
+    {
+        QFETCH(Getter, getter);
+        QFETCH(QByteArray, json);
+        QFETCH(QString, key);
+        QFETCH(bool, required);
+        QFETCH(bool, expectedOk);
+        QFETCH(QString, expectedError);
+        QFETCH(QVariant, expectedValue);
 
-void TestJsonUtil::getters()
-{
-    QFETCH(Getter, getter);
-    QFETCH(QByteArray, json);
-    QFETCH(QString, key);
-    QFETCH(bool, required);
-    QFETCH(bool, expectedOk);
-    QFETCH(QString, expectedError);
-    QFETCH(QVariant, expectedValue);
-
-    // Readers share one ok/error pair across calls: both must be overwritten every time.
-    bool ok = !expectedOk;
-    QString error = QStringLiteral("stale");
-    const QVariant value = runGetter(getter, parse(json), key, required, &ok, &error);
-    QCOMPARE(ok, expectedOk);
-    QCOMPARE(error, expectedError);
-    QCOMPARE(value, expectedValue.isValid() ? expectedValue : kGetters[getter].byDefault);
-}
-
-void TestJsonUtil::numbers_data()
-{
-    QTest::addColumn<QByteArray>("number");
-    QTest::addColumn<bool>("intOk");
-    QTest::addColumn<int>("intValue");
-    QTest::addColumn<bool>("int64Ok");
-    QTest::addColumn<qint64>("int64Value");
-
-    QTest::newRow("-3.9 truncates") << QByteArray("-3.9") << true << -3 << true << qint64(-3);
-    QTest::newRow("exponent") << QByteArray("1e3") << true << 1000 << true << qint64(1000);
-    QTest::newRow("int min") << QByteArray("-2147483648") << true << int(-2147483647 - 1) << true
-                             << qint64(-2147483648LL);
-    QTest::newRow("int max + 1") << QByteArray("2147483648") << false << 0 << true << qint64(2147483648LL);
-    QTest::newRow("int min - 1") << QByteArray("-2147483649") << false << 0 << true << qint64(-2147483649LL);
-    // Beyond 2^53 a double no longer holds every integer; sizes and times must not be rounded.
-    QTest::newRow("2^53 + 1") << QByteArray("9007199254740993") << false << 0 << true << qint64(9007199254740993LL);
-    QTest::newRow("-(2^53 + 1)") << QByteArray("-9007199254740993") << false << 0 << true
-                                 << qint64(-9007199254740993LL);
-    QTest::newRow("int64 min") << QByteArray("-9223372036854775808") << false << 0 << true
-                               << qint64(-9223372036854775807LL - 1);
-    QTest::newRow("int64 max + 1") << QByteArray("9223372036854775808") << false << 0 << false << qint64(0);
-    QTest::newRow("-1e300") << QByteArray("-1e300") << false << 0 << false << qint64(0);
-}
-
-void TestJsonUtil::numbers()
-{
-    QFETCH(QByteArray, number);
-    QFETCH(bool, intOk);
-    QFETCH(int, intValue);
-    QFETCH(bool, int64Ok);
-    QFETCH(qint64, int64Value);
-
-    const QJsonObject object = parse("{\"n\":" + number + "}");
-    const QString outOfRange("json object: key 'n': value is out of range");
-    bool ok = false;
-    QString error;
-    QCOMPARE(JsonUtil::getInt(object, "n", true, &ok, &error), intValue);
-    QCOMPARE(ok, intOk);
-    QCOMPARE(error, intOk ? QString() : outOfRange);
-    QCOMPARE(JsonUtil::getInt64(object, "n", true, &ok, &error), int64Value);
-    QCOMPARE(ok, int64Ok);
-    QCOMPARE(error, int64Ok ? QString() : outOfRange);
-}
-
-void TestJsonUtil::nullTargetsTolerated()
-{
-    const QJsonObject object = parse(kTyped);
-    QCOMPARE(JsonUtil::getString(object, "s", true, nullptr, nullptr), QString("text"));
-    QCOMPARE(JsonUtil::getInt(object, "missing", true, nullptr, nullptr), 0);
-    QVERIFY(JsonUtil::parseDocument("[", nullptr, nullptr).isEmpty());
-    QVERIFY(JsonUtil::toObject(QJsonValue(1), nullptr, nullptr).isEmpty());
-}
-
-void TestJsonUtil::parseDocument_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("expectedOk");
-    QTest::addColumn<QString>("expectedError"); // empty: the parser's own record
-    QTest::addColumn<QStringList>("expectedKeys");
-
-    QTest::newRow("object") << QByteArray(R"({"status":0,"data":{}})") << true << "" << QStringList{"data", "status"};
-    QTest::newRow("array") << QByteArray("[1,2]") << false << "json document is not an object" << QStringList();
-    QTest::newRow("empty object with blanks")
-            << QByteArray(" { } ") << false << "json document is an empty object" << QStringList();
-    QTest::newRow("unterminated") << QByteArray(R"({"a":1)") << false << "" << QStringList();
-    QTest::newRow("no name separator") << QByteArray(R"({"a" 1})") << false << "" << QStringList();
-    QTest::newRow("nothing") << QByteArray("") << false << "" << QStringList();
-}
-
-void TestJsonUtil::parseDocument()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(bool, expectedOk);
-    QFETCH(QString, expectedError);
-    QFETCH(QStringList, expectedKeys);
-
-    if (!expectedOk && expectedError.isEmpty()) {
-        QJsonParseError parser;
-        QJsonDocument::fromJson(text, &parser);
-        expectedError = QString("json document parse error: %1 (code=%2, pos=%3)")
-                                .arg(parser.errorString())
-                                .arg(int(parser.error))
-                                .arg(parser.offset);
+        // Readers share one ok/error pair across calls: both must be overwritten every time.
+        bool ok = !expectedOk;
+        QString error = QStringLiteral("stale");
+        const QVariant value = runGetter(getter, parse(json), key, required, &ok, &error);
+        QCOMPARE(ok, expectedOk);
+        QCOMPARE(error, expectedError);
+        QCOMPARE(value, expectedValue.isValid() ? expectedValue : kGetters[getter].byDefault);
     }
-    bool ok = !expectedOk;
-    QString error = "stale";
-    const QJsonObject object = JsonUtil::parseDocument(text, &ok, &error);
-    QCOMPARE(ok, expectedOk);
-    QCOMPARE(error, expectedError);
-    QCOMPARE(object.keys(), expectedKeys);
-}
 
-void TestJsonUtil::toObject_data()
-{
-    QTest::addColumn<QJsonValue>("value");
-    QTest::addColumn<bool>("expectedOk");
-    QTest::addColumn<QString>("expectedError");
-    QTest::addColumn<int>("expectedSize");
+    void numbers_data()
+    {
+        QTest::addColumn<QByteArray>("number");
+        QTest::addColumn<bool>("intOk");
+        QTest::addColumn<int>("intValue");
+        QTest::addColumn<bool>("int64Ok");
+        QTest::addColumn<qint64>("int64Value");
 
-    const QJsonArray array = parse(R"({"a":[{"x":1},2,null,[],{}]})").value("a").toArray();
-    const QString notObject = "json value: is not a json object";
-    QTest::newRow("object element") << array.at(0) << true << "" << 1;
-    QTest::newRow("number element") << array.at(1) << false << notObject << 0;
-    QTest::newRow("null element") << array.at(2) << false << notObject << 0;
-    QTest::newRow("array element") << array.at(3) << false << notObject << 0;
-    QTest::newRow("empty object element") << array.at(4) << true << "" << 0;
-    QTest::newRow("past the end") << array.at(5) << false << "json value: undefinded" << 0;
-}
+        QTest::newRow("-3.9 truncates") << QByteArray("-3.9") << true << -3 << true << qint64(-3);
+        QTest::newRow("int min") << QByteArray("-2147483648") << true << int(-2147483647 - 1) << true
+                                 << qint64(-2147483648LL);
+        QTest::newRow("int max + 1") << QByteArray("2147483648") << false << 0 << true << qint64(2147483648LL);
+        QTest::newRow("int min - 1") << QByteArray("-2147483649") << false << 0 << true << qint64(-2147483649LL);
+        // Beyond 2^53 a double no longer holds every integer; sizes and times must not be rounded.
+        QTest::newRow("2^53 + 1") << QByteArray("9007199254740993") << false << 0 << true << qint64(9007199254740993LL);
+        QTest::newRow("int64 min") << QByteArray("-9223372036854775808") << false << 0 << true
+                                   << qint64(-9223372036854775807LL - 1);
+        QTest::newRow("int64 max + 1") << QByteArray("9223372036854775808") << false << 0 << false << qint64(0);
+        QTest::newRow("-1e300") << QByteArray("-1e300") << false << 0 << false << qint64(0);
+    }
 
-void TestJsonUtil::toObject()
-{
-    QFETCH(QJsonValue, value);
-    QFETCH(bool, expectedOk);
-    QFETCH(QString, expectedError);
-    QFETCH(int, expectedSize);
+    void numbers()
+    {
+        QFETCH(QByteArray, number);
+        QFETCH(bool, intOk);
+        QFETCH(int, intValue);
+        QFETCH(bool, int64Ok);
+        QFETCH(qint64, int64Value);
 
-    bool ok = !expectedOk;
-    QString error = "stale";
-    QCOMPARE(JsonUtil::toObject(value, &ok, &error).size(), expectedSize);
-    QCOMPARE(ok, expectedOk);
-    QCOMPARE(error, expectedError);
-}
+        const QJsonObject object = parse("{\"n\":" + number + "}");
+        const QString outOfRange("json object: key 'n': value is out of range");
+        bool ok = false;
+        QString error;
+        QCOMPARE(JsonUtil::getInt(object, "n", true, &ok, &error), intValue);
+        QCOMPARE(ok, intOk);
+        QCOMPARE(error, intOk ? QString() : outOfRange);
+        QCOMPARE(JsonUtil::getInt64(object, "n", true, &ok, &error), int64Value);
+        QCOMPARE(ok, int64Ok);
+        QCOMPARE(error, int64Ok ? QString() : outOfRange);
+    }
+
+    void nullTargetsTolerated()
+    {
+        const QJsonObject object = parse(kTyped);
+        QCOMPARE(JsonUtil::getString(object, "s", true, nullptr, nullptr), QString("text"));
+        QCOMPARE(JsonUtil::getInt(object, "missing", true, nullptr, nullptr), 0);
+        QVERIFY(JsonUtil::parseDocument("[", nullptr, nullptr).isEmpty());
+        QVERIFY(JsonUtil::toObject(QJsonValue(1), nullptr, nullptr).isEmpty());
+    }
+
+    void parseDocument_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("expectedOk");
+        QTest::addColumn<QString>("expectedError"); // empty: the parser's own record
+        QTest::addColumn<QStringList>("expectedKeys");
+
+        QTest::newRow("object") << QByteArray(R"({"status":0,"data":{}})") << true << "" << QStringList{"data", "status"};
+        QTest::newRow("array") << QByteArray("[1,2]") << false << "json document is not an object" << QStringList();
+        QTest::newRow("empty object with blanks")
+                << QByteArray(" { } ") << false << "json document is an empty object" << QStringList();
+        QTest::newRow("unterminated") << QByteArray(R"({"a":1)") << false << "" << QStringList();
+        QTest::newRow("nothing") << QByteArray("") << false << "" << QStringList();
+    }
+
+    void parseDocument()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, expectedOk);
+        QFETCH(QString, expectedError);
+        QFETCH(QStringList, expectedKeys);
+
+        if (!expectedOk && expectedError.isEmpty()) {
+            QJsonParseError parser;
+            QJsonDocument::fromJson(text, &parser);
+            expectedError = QString("json document parse error: %1 (code=%2, pos=%3)")
+                                    .arg(parser.errorString())
+                                    .arg(int(parser.error))
+                                    .arg(parser.offset);
+        }
+        bool ok = !expectedOk;
+        QString error = "stale";
+        const QJsonObject object = JsonUtil::parseDocument(text, &ok, &error);
+        QCOMPARE(ok, expectedOk);
+        QCOMPARE(error, expectedError);
+        QCOMPARE(object.keys(), expectedKeys);
+    }
+
+    void toObject_data()
+    {
+        QTest::addColumn<QJsonValue>("value");
+        QTest::addColumn<bool>("expectedOk");
+        QTest::addColumn<QString>("expectedError");
+        QTest::addColumn<int>("expectedSize");
+
+        const QJsonArray array = parse(R"({"a":[{"x":1},2,null,[],{}]})").value("a").toArray();
+        const QString notObject = "json value: is not a json object";
+        QTest::newRow("object element") << array.at(0) << true << "" << 1;
+        QTest::newRow("number element") << array.at(1) << false << notObject << 0;
+        QTest::newRow("empty object element") << array.at(4) << true << "" << 0;
+        QTest::newRow("past the end") << array.at(5) << false << "json value: undefinded" << 0;
+    }
+
+    void toObject()
+    {
+        QFETCH(QJsonValue, value);
+        QFETCH(bool, expectedOk);
+        QFETCH(QString, expectedError);
+        QFETCH(int, expectedSize);
+
+        bool ok = !expectedOk;
+        QString error = "stale";
+        QCOMPARE(JsonUtil::toObject(value, &ok, &error).size(), expectedSize);
+        QCOMPARE(ok, expectedOk);
+        QCOMPARE(error, expectedError);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestJsonUtil)
 #include "tst_jsonutil.moc"

@@ -20,25 +20,188 @@
 #include <memory>
 
 // Every password operation against the development service, in both path generations.
+
 class TestPasswordRI : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void initTestCase_data();
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
+    void initTestCase_data()
+    {
+        QTest::addColumn<int>("generation");
+        QTest::newRow("older paths") << 1;
+        QTest::newRow("newer paths") << 2;
+    }
 
-    void listSortedWithMaximum();
-    void singleSecretDecrypts();
-    void createWithQuota();
-    void updateCarriesIdInPathOnly();
-    void deleteTrimsId();
-    void idsOutsideTheirEntrySendNothing();
-    void breachedIds();
-    void malformedReplies();
+    void initTestCase()
+    {
+        m_env = new TestEnv;
+        QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
+        R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
+    }
 
+    // A fresh service state and sign-in for the generation; the newer one brings its anti-forgery token.
+    void init()
+    {
+        QFETCH_GLOBAL(int, generation);
+        QVERIFY(m_svc.reset());
+        m_info.apiGeneration = generation;
+        AppInfo::publish(&m_info);
+        const EmptyResult signedIn = signInDemoFresh(&m_info);
+        QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
+        m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
+        m_svc.requests(true);
+    }
+
+    void cleanupTestCase()
+    {
+        AppInfo::publish(nullptr);
+        m_ri.reset();
+        m_svc.stop();
+        delete m_env;
+    }
+
+    void listSortedWithMaximum()
+    {
+        const auto out = awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QStringList titles;
+        for (const EmptyPasswordTO &p : out.payload().passwords()) {
+            titles << p.title();
+        }
+        QCOMPARE(titles, (QStringList{"Bank", "Mail", "Shop", "Wi-Fi at home"}));
+        QCOMPARE(out.payload().passwordsMax(), 100);
+        QCOMPARE(logged().value("path").toString(), base());
+        QCOMPARE(logged().value("method").toString(), QString("GET"));
+    }
+
+    void singleSecretDecrypts()
+    {
+        const QString id = stored("Wi-Fi at home").value("id").toString();
+        const auto out = awaitResult<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(id.toLongLong(), cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QCOMPARE(out.payload().id(), id);
+        PasswordCrypt crypt(R7Session::instance()->transportKey());
+        QString error;
+        const EncryptedData data(out.payload().password(), out.payload().transportIv());
+        QCOMPARE(crypt.decryptPassword(data, &error), QString::fromUtf8("Küchentisch-42"));
+        QCOMPARE(logged().value("path").toString(), base() + "/" + id);
+
+        // 2^32 + the id of a real entry: a 32-bit id would fetch that entry's secret.
+        m_svc.requests(true);
+        const qint64 wide = (qint64(1) << 32) + id.toLongLong();
+        QCOMPARE(awaitResult<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(wide, cb); }).code(),
+                 EC_SERVICE_STATUS_10904);
+        QCOMPARE(logged().value("path").toString(), base() + "/" + QString::number(wide));
+    }
+
+    void createWithQuota()
+    {
+        const SinglePasswordTO secret = encrypted("n3w-S3cret");
+        PasswordTO entry;
+        entry.setTitle("Forum");
+        entry.setUsername("me");
+        entry.setUrl("https://forum.example");
+        entry.setPassword(secret.password());
+        entry.setTransportIv(secret.transportIv());
+        const auto out = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QCOMPARE(out.payload().title(), QString("Forum"));
+        const QJsonObject made = stored("Forum");
+        QCOMPARE(out.payload().id(), made.value("id").toString());
+        QCOMPARE(made.value("password").toString(), QString("n3w-S3cret"));
+        QCOMPARE(logged().value("method").toString(), QString("POST"));
+        QCOMPARE(logged().value("path").toString(), base());
+        QCOMPARE(loggedBody().keys(), (QStringList{"comment", "password", "title", "transportIv", "url", "username"}));
+
+        // The account's maximum reached: 21, nothing stored.
+        m_svc.control("user", {{"name", "demo"}, {"passwords_max", 5}});
+        entry.setTitle("Forum 2");
+        QCOMPARE(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); }).code(), EC_QUOTA_EXCEEDED);
+        QVERIFY(stored("Forum 2").isEmpty());
+    }
+
+    void updateCarriesIdInPathOnly()
+    {
+        const QString id = stored("Shop").value("id").toString();
+        const SinglePasswordTO secret = encrypted("changed!");
+        PasswordTO entry;
+        entry.setId(id);
+        entry.setTitle("Shop 2");
+        entry.setPassword(secret.password());
+        entry.setTransportIv(secret.transportIv());
+        const auto out = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->updatePassword(entry, cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QCOMPARE(stored("Shop 2").value("id").toString(), id);
+        QCOMPARE(logged().value("method").toString(), QString("PUT"));
+        QCOMPARE(logged().value("path").toString(), base() + "/" + id);
+        QVERIFY(!loggedBody().contains("id"));
+        QCOMPARE(loggedBody().value("title").toString(), QString("Shop 2"));
+    }
+
+    void deleteTrimsId()
+    {
+        const QString id = stored("Mail").value("id").toString();
+        const auto out = awaitResult<Nothing>([&](auto cb) { m_ri->deletePassword(" \t" + id + "  ", cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QVERIFY(stored("Mail").isEmpty());
+        QCOMPARE(logged().value("method").toString(), QString("DELETE"));
+        QCOMPARE(logged().value("path").toString(), base() + "/" + id);
+    }
+
+    void idsOutsideTheirEntrySendNothing()
+    {
+        // Qt removes "." and ".." segments however they are encoded: "DELETE base/.." reaches the whole collection.
+        const int before = m_svc.state().value("users").toArray().first().toObject().value("passwords").toArray().size();
+        for (const char *id : {".", "..", "1/..", "1\r\nX: y"}) {
+            QList<ErrorCode> codes;
+            m_ri->deletePassword(id, [&](const EmptyResult &r) { codes << r.code(); });
+            PasswordTO entry;
+            entry.setId(id);
+            m_ri->updatePassword(entry, [&](const Result<EmptyPasswordTO> &r) { codes << r.code(); });
+            QCOMPARE(codes, (QList<ErrorCode>{EC_BAD_URL, EC_BAD_URL}));
+        }
+        QCOMPARE(awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); }).code(), EC_OK);
+        QCOMPARE(logged().value("method").toString(), QString("GET"));
+        QCOMPARE(m_svc.state().value("users").toArray().first().toObject().value("passwords").toArray().size(), before);
+    }
+
+    void breachedIds()
+    {
+        const auto out = awaitResult<QList<qint64>>(
+                [&](auto cb) { m_ri->checkBreached(encrypted("correct horse battery staple"), cb); });
+        QVERIFY2(out.isOk(), qPrintable(out.message()));
+        QList<qint64> ids = out.payload();
+        std::sort(ids.begin(), ids.end());
+        QCOMPARE(ids, (QList<qint64>{stored("Mail").value("id").toString().toLongLong(),
+                                     stored("Shop").value("id").toString().toLongLong()}));
+        QCOMPARE(logged().value("path").toString(), base() + "/breached");
+        QCOMPARE(loggedBody().keys(), (QStringList{"password", "transportIv"}));
+
+        const auto none =
+                awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("nobody uses this"), cb); });
+        QVERIFY2(none.isOk(), qPrintable(none.message()));
+        QVERIFY(none.payload().isEmpty());
+    }
+
+    void malformedReplies()
+    {
+        m_svc.fault({{"path", "/breached$"}, {"body", "{\"status\":0,\"data\":{\"ids\":[1]}}"}});
+        const auto noIds = awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
+        QCOMPARE(noIds.code(), EC_BAD_RESPONSE);
+        QCOMPARE(noIds.message(), QString("Response data: json object: missing key: 'password-ids'"));
+
+        m_svc.fault({{"path", "/breached$"}, {"http_status", 503}});
+        const auto unavailable = awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
+        QCOMPARE(unavailable.code(), EC_SERVICE_UNAVAILABLE);
+        QVERIFY(unavailable.payload().isEmpty());
+
+        m_svc.fault({{"path", "passwords$"},
+                     {"body", "{\"status\":0,\"data\":{\"passwordsMax\":3,\"passwords\":[{\"id\":\"1\",\"title\":\"t\","
+                              "\"username\":\"u\",\"url\":\"\"}]}}"}});
+        const auto noComment = awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
+        QCOMPARE(noComment.code(), EC_BAD_RESPONSE);
+        QCOMPARE(noComment.message(), QString("Response data: json object: missing key: 'comment'"));
+    }
 private:
     QString base() const { return m_info.apiGeneration == 1 ? "/rest/loggedin/2/passwords" : "/api/sync/1/passwords"; }
     // The one request to the password paths, as the service logged it.
@@ -54,217 +217,36 @@ private:
         return mine.size() == 1 ? mine.first().toObject() : QJsonObject{{"count", mine.size()}};
     }
     QJsonObject loggedBody() { return QJsonDocument::fromJson(logged().value("body").toString().toUtf8()).object(); }
-    QJsonObject stored(const QString &title);
-    SinglePasswordTO encrypted(const QString &secret);
+    QJsonObject stored(const QString &title)
+    {
+        for (const QJsonValue &user : m_svc.state().value("users").toArray()) {
+            if (user.toObject().value("name").toString() == "demo") {
+                for (const QJsonValue &v : user.toObject().value("passwords").toArray()) {
+                    if (v.toObject().value("title").toString() == title) {
+                        return v.toObject();
+                    }
+                }
+            }
+        }
+        return {};
+    }
+
+    SinglePasswordTO encrypted(const QString &secret)
+    {
+        PasswordCrypt crypt(R7Session::instance()->transportKey());
+        QString error;
+        const EncryptedBytes bytes = crypt.encryptPassword(secret.toUtf8(), &error);
+        SinglePasswordTO to;
+        to.setPassword(QString::fromLatin1(bytes.ciphertext.toHex()));
+        to.setTransportIv(bytes.iv);
+        return to;
+    }
 
     TestEnv *m_env = nullptr;
     DevService m_svc;
     AppInfo m_info = AppInfo::forThisBuild();
     std::unique_ptr<PasswordRI> m_ri;
 };
-
-void TestPasswordRI::initTestCase_data()
-{
-    QTest::addColumn<int>("generation");
-    QTest::newRow("older paths") << 1;
-    QTest::newRow("newer paths") << 2;
-}
-
-void TestPasswordRI::initTestCase()
-{
-    m_env = new TestEnv;
-    QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
-    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
-}
-
-void TestPasswordRI::cleanupTestCase()
-{
-    AppInfo::publish(nullptr);
-    m_ri.reset();
-    m_svc.stop();
-    delete m_env;
-}
-
-// A fresh service state and sign-in for the generation; the newer one brings its anti-forgery token.
-void TestPasswordRI::init()
-{
-    QFETCH_GLOBAL(int, generation);
-    QVERIFY(m_svc.reset());
-    m_info.apiGeneration = generation;
-    AppInfo::publish(&m_info);
-    const EmptyResult signedIn = signInDemoFresh(&m_info);
-    QVERIFY2(signedIn.isOk(), qPrintable(signedIn.message()));
-    m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
-    m_svc.requests(true);
-}
-
-QJsonObject TestPasswordRI::stored(const QString &title)
-{
-    for (const QJsonValue &user : m_svc.state().value("users").toArray()) {
-        if (user.toObject().value("name").toString() == "demo") {
-            for (const QJsonValue &v : user.toObject().value("passwords").toArray()) {
-                if (v.toObject().value("title").toString() == title) {
-                    return v.toObject();
-                }
-            }
-        }
-    }
-    return {};
-}
-
-SinglePasswordTO TestPasswordRI::encrypted(const QString &secret)
-{
-    PasswordCrypt crypt(R7Session::instance()->transportKey());
-    QString error;
-    const EncryptedBytes bytes = crypt.encryptPassword(secret.toUtf8(), &error);
-    SinglePasswordTO to;
-    to.setPassword(QString::fromLatin1(bytes.ciphertext.toHex()));
-    to.setTransportIv(bytes.iv);
-    return to;
-}
-
-void TestPasswordRI::listSortedWithMaximum()
-{
-    const auto out = awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QStringList titles;
-    for (const EmptyPasswordTO &p : out.payload().passwords()) {
-        titles << p.title();
-    }
-    QCOMPARE(titles, (QStringList{"Bank", "Mail", "Shop", "Wi-Fi at home"}));
-    QCOMPARE(out.payload().passwordsMax(), 100);
-    QCOMPARE(logged().value("path").toString(), base());
-    QCOMPARE(logged().value("method").toString(), QString("GET"));
-}
-
-void TestPasswordRI::singleSecretDecrypts()
-{
-    const QString id = stored("Wi-Fi at home").value("id").toString();
-    const auto out = awaitResult<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(id.toLongLong(), cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QCOMPARE(out.payload().id(), id);
-    PasswordCrypt crypt(R7Session::instance()->transportKey());
-    QString error;
-    const EncryptedData data(out.payload().password(), out.payload().transportIv());
-    QCOMPARE(crypt.decryptPassword(data, &error), QString::fromUtf8("Küchentisch-42"));
-    QCOMPARE(logged().value("path").toString(), base() + "/" + id);
-
-    // 2^32 + the id of a real entry: a 32-bit id would fetch that entry's secret.
-    m_svc.requests(true);
-    const qint64 wide = (qint64(1) << 32) + id.toLongLong();
-    QCOMPARE(awaitResult<SinglePasswordTO>([&](auto cb) { m_ri->getSinglePassword(wide, cb); }).code(),
-             EC_SERVICE_STATUS_10904);
-    QCOMPARE(logged().value("path").toString(), base() + "/" + QString::number(wide));
-}
-
-void TestPasswordRI::createWithQuota()
-{
-    const SinglePasswordTO secret = encrypted("n3w-S3cret");
-    PasswordTO entry;
-    entry.setTitle("Forum");
-    entry.setUsername("me");
-    entry.setUrl("https://forum.example");
-    entry.setPassword(secret.password());
-    entry.setTransportIv(secret.transportIv());
-    const auto out = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QCOMPARE(out.payload().title(), QString("Forum"));
-    const QJsonObject made = stored("Forum");
-    QCOMPARE(out.payload().id(), made.value("id").toString());
-    QCOMPARE(made.value("password").toString(), QString("n3w-S3cret"));
-    QCOMPARE(logged().value("method").toString(), QString("POST"));
-    QCOMPARE(logged().value("path").toString(), base());
-    QCOMPARE(loggedBody().keys(), (QStringList{"comment", "password", "title", "transportIv", "url", "username"}));
-
-    // The account's maximum reached: 21, nothing stored.
-    m_svc.control("user", {{"name", "demo"}, {"passwords_max", 5}});
-    entry.setTitle("Forum 2");
-    QCOMPARE(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->createPassword(entry, cb); }).code(), EC_QUOTA_EXCEEDED);
-    QVERIFY(stored("Forum 2").isEmpty());
-}
-
-void TestPasswordRI::updateCarriesIdInPathOnly()
-{
-    const QString id = stored("Shop").value("id").toString();
-    const SinglePasswordTO secret = encrypted("changed!");
-    PasswordTO entry;
-    entry.setId(id);
-    entry.setTitle("Shop 2");
-    entry.setPassword(secret.password());
-    entry.setTransportIv(secret.transportIv());
-    const auto out = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ri->updatePassword(entry, cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QCOMPARE(stored("Shop 2").value("id").toString(), id);
-    QCOMPARE(logged().value("method").toString(), QString("PUT"));
-    QCOMPARE(logged().value("path").toString(), base() + "/" + id);
-    QVERIFY(!loggedBody().contains("id"));
-    QCOMPARE(loggedBody().value("title").toString(), QString("Shop 2"));
-}
-
-void TestPasswordRI::deleteTrimsId()
-{
-    const QString id = stored("Mail").value("id").toString();
-    const auto out = awaitResult<Nothing>([&](auto cb) { m_ri->deletePassword(" \t" + id + "  ", cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QVERIFY(stored("Mail").isEmpty());
-    QCOMPARE(logged().value("method").toString(), QString("DELETE"));
-    QCOMPARE(logged().value("path").toString(), base() + "/" + id);
-}
-
-void TestPasswordRI::idsOutsideTheirEntrySendNothing()
-{
-    // Qt removes "." and ".." segments however they are encoded: "DELETE base/.." reaches the whole collection.
-    const int before = m_svc.state().value("users").toArray().first().toObject().value("passwords").toArray().size();
-    for (const char *id : {".", "..", "1/..", "1\r\nX: y"}) {
-        QList<ErrorCode> codes;
-        m_ri->deletePassword(id, [&](const EmptyResult &r) { codes << r.code(); });
-        PasswordTO entry;
-        entry.setId(id);
-        m_ri->updatePassword(entry, [&](const Result<EmptyPasswordTO> &r) { codes << r.code(); });
-        QCOMPARE(codes, (QList<ErrorCode>{EC_BAD_URL, EC_BAD_URL}));
-    }
-    QCOMPARE(awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); }).code(), EC_OK);
-    QCOMPARE(logged().value("method").toString(), QString("GET"));
-    QCOMPARE(m_svc.state().value("users").toArray().first().toObject().value("passwords").toArray().size(), before);
-}
-
-void TestPasswordRI::breachedIds()
-{
-    const auto out = awaitResult<QList<qint64>>(
-            [&](auto cb) { m_ri->checkBreached(encrypted("correct horse battery staple"), cb); });
-    QVERIFY2(out.isOk(), qPrintable(out.message()));
-    QList<qint64> ids = out.payload();
-    std::sort(ids.begin(), ids.end());
-    QCOMPARE(ids, (QList<qint64>{stored("Mail").value("id").toString().toLongLong(),
-                                 stored("Shop").value("id").toString().toLongLong()}));
-    QCOMPARE(logged().value("path").toString(), base() + "/breached");
-    QCOMPARE(loggedBody().keys(), (QStringList{"password", "transportIv"}));
-
-    const auto none =
-            awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("nobody uses this"), cb); });
-    QVERIFY2(none.isOk(), qPrintable(none.message()));
-    QVERIFY(none.payload().isEmpty());
-}
-
-void TestPasswordRI::malformedReplies()
-{
-    m_svc.fault({{"path", "/breached$"}, {"body", "{\"status\":0,\"data\":{\"ids\":[1]}}"}});
-    const auto noIds = awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
-    QCOMPARE(noIds.code(), EC_BAD_RESPONSE);
-    QCOMPARE(noIds.message(), QString("Response data: json object: missing key: 'password-ids'"));
-
-    m_svc.fault({{"path", "/breached$"}, {"http_status", 503}});
-    const auto unavailable = awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("x"), cb); });
-    QCOMPARE(unavailable.code(), EC_SERVICE_UNAVAILABLE);
-    QVERIFY(unavailable.payload().isEmpty());
-
-    m_svc.fault({{"path", "passwords$"},
-                 {"body", "{\"status\":0,\"data\":{\"passwordsMax\":3,\"passwords\":[{\"id\":\"1\",\"title\":\"t\","
-                          "\"username\":\"u\",\"url\":\"\"}]}}"}});
-    const auto noComment = awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ri->getPasswords(cb); });
-    QCOMPARE(noComment.code(), EC_BAD_RESPONSE);
-    QCOMPARE(noComment.message(), QString("Response data: json object: missing key: 'comment'"));
-}
 
 QTEST_MAIN(TestPasswordRI)
 #include "tst_passwordri.moc"

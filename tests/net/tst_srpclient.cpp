@@ -75,194 +75,183 @@ bool exchange(SrpClient &client, const QString &user, const QString &password, Q
 class TestSrpClient : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void rfcGroupAndValues();
-    void knownExchange();
-    void shortSessionKeyKeepsFullAesKey();
-    void numbersHashedWithoutPadding();
-    void failuresKeepKeyText_data();
-    void failuresKeepKeyText();
-    void degenerateServerValueRefused_data();
-    void degenerateServerValueRefused();
-    void secretDraws();
-};
+    void rfcGroupAndValues()
+    {
+        const SrpContext ctx(vec::user, vec::password);
+        QCOMPARE(BN_num_bits(ctx.N().bn()), 1024);
+        QCOMPARE(ctx.N().toHex(), QString::fromLatin1(SrpContext::groupPrimeHex));
+        QCOMPARE(BN_check_prime(ctx.N().bn(), ctx.N().ctx(), nullptr), 1);
+        QVERIFY(ctx.g() == BigNum(2));
+        QVERIFY(ctx.k() == BigNum(3));
 
-void TestSrpClient::rfcGroupAndValues()
-{
-    const SrpContext ctx(vec::user, vec::password);
-    QCOMPARE(BN_num_bits(ctx.N().bn()), 1024);
-    QCOMPARE(ctx.N().toHex(), QString::fromLatin1(SrpContext::groupPrimeHex));
-    QCOMPARE(BN_check_prime(ctx.N().bn(), ctx.N().ctx(), nullptr), 1);
-    QVERIFY(ctx.g() == BigNum(2));
-    QVERIFY(ctx.k() == BigNum(3));
+        BigNum A;
+        QVERIFY(ctx.computeA(BigNum(vec::a), A));
+        QCOMPARE(A.toHex(), vec::rfcA);
+        // v = g^x mod N with the RFC's x: the same modular exponentiation that gives A.
+        BigNum v;
+        QVERIFY(ctx.computeA(BigNum(vec::rfcX), v));
+        QCOMPARE(v.toHex(), vec::rfcV);
 
-    BigNum A;
-    QVERIFY(ctx.computeA(BigNum(vec::a), A));
-    QCOMPARE(A.toHex(), vec::rfcA);
-    // v = g^x mod N with the RFC's x: the same modular exponentiation that gives A.
-    BigNum v;
-    QVERIFY(ctx.computeA(BigNum(vec::rfcX), v));
-    QCOMPARE(v.toHex(), vec::rfcV);
-
-    // The client's text form of A is the number's shortest text.
-    SrpClient client;
-    client.initWithSecret(vec::user, vec::password, QStringLiteral("01"));
-    QString aText, error;
-    QVERIFY(client.computeA(aText, error));
-    QCOMPARE(aText, QStringLiteral("02"));
-}
-
-void TestSrpClient::knownExchange()
-{
-    const SrpContext ctx(vec::user, vec::password);
-    BigNum number;
-    QVERIFY(ctx.computeX(number, BigNum(vec::salt)));
-    QCOMPARE(number.toHex(), vec::x);
-    QVERIFY(ctx.hash2(number, BigNum(vec::rfcA), BigNum(vec::B)));
-    QCOMPARE(number.toHex(), vec::u);
-    QVERIFY(ctx.hash3(number, BigNum(vec::rfcA), BigNum(vec::M1), BigNum(vec::K)));
-    QCOMPARE(number.toHex(), vec::M2);
-
-    SrpClient client;
-    QString kText, m1Text, error;
-    QVERIFY2(exchange(client, vec::user, vec::password, kText, error), qPrintable(error));
-    QVERIFY(client.checkServerValue(error));
-    QCOMPARE(kText, vec::K);
-    QCOMPARE(client.keyHex(), vec::K);
-    QVERIFY(client.computeM1(m1Text, error));
-    QCOMPARE(m1Text, vec::M1);
-    client.setM2(vec::M2);
-    QVERIFY(client.serverProof() == BigNum(vec::M2));
-
-    QCOMPARE(client.tanIv(), vec::rfcA.mid(0, 32));
-    QCOMPARE(client.userKeyIv(), vec::rfcA.mid(32, 32));
-    QCOMPARE(client.deviceIv(), vec::rfcA.mid(64, 32));
-    QCOMPARE(hex(client.encryptWithDerivedKey()), vec::userKey);
-    QCOMPARE(hex(client.encryptTanValue(QStringLiteral("ab12"))), vec::tanAb12);
-    QCOMPARE(hex(client.encryptDeviceName(QStringLiteral("Test-PC"))), vec::deviceName);
-    // The DeviceKey chain starts from the upper-cased code's bytes; either case of digits reads the same.
-    QCOMPARE(client.nextDeviceKeyValue(QStringLiteral("41423132")), vec::nextFromAb12);
-    QCOMPARE(client.nextDeviceKeyValue(vec::nextFromAb12.toUpper()), vec::renewed);
-    // Repeated step-3 derivations use the same A and K.
-    QCOMPARE(hex(client.encryptWithDerivedKey()), vec::userKey);
-
-    // The user name is lower-cased before hashing; the password is hashed as typed.
-    SrpClient upperUser;
-    QVERIFY(exchange(upperUser, QStringLiteral("ALICE"), vec::password, kText, error));
-    QCOMPARE(upperUser.userName(), QStringLiteral("alice"));
-    QCOMPARE(kText, vec::K);
-    QVERIFY(upperUser.computeM1(m1Text, error));
-    QCOMPARE(m1Text, vec::M1);
-    SrpClient upperPassword;
-    QVERIFY(exchange(upperPassword, vec::user, vec::password.toUpper(), kText, error));
-    QVERIFY(kText != vec::K);
-}
-
-void TestSrpClient::shortSessionKeyKeepsFullAesKey()
-{
-    SrpClient client;
-    QString kText, error;
-    QVERIFY(exchange(client, vec::user, vec::shortPassword, kText, error));
-    // The text form drops the zero byte (hashes and HMAC keep using it) ...
-    QCOMPARE(kText, vec::shortK);
-    // ... while every AES key is the whole digest.
-    QCOMPARE(client.keyHex(), QStringLiteral("00") + vec::shortK);
-    QCOMPARE(hex(client.encryptWithDerivedKey()), vec::shortUserKey);
-    QCOMPARE(hex(client.encryptTanValue(QStringLiteral("ab12"))), vec::shortTan);
-    QCOMPARE(client.nextDeviceKeyValue(QStringLiteral("41423132")), vec::shortNext);
-}
-
-void TestSrpClient::numbersHashedWithoutPadding()
-{
-    // A B whose top byte is zero enters u with 127 bytes.
-    const QString shortB = QStringLiteral("00") + vec::B.mid(2);
-    const SrpContext ctx(vec::user, vec::password);
-    BigNum u;
-    QVERIFY(ctx.hash2(u, BigNum(vec::rfcA), BigNum(shortB)));
-    const QByteArray bBytes = QByteArray::fromHex(shortB.toLatin1()).mid(1);
-    const QByteArray expected =
-            QCryptographicHash::hash(QByteArray::fromHex(vec::rfcA.toLatin1()) + bBytes, QCryptographicHash::Sha256);
-    QCOMPARE(u.toHex().rightJustified(64, QLatin1Char('0')), hex(expected));
-}
-
-void TestSrpClient::failuresKeepKeyText_data()
-{
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("salt");
-    QTest::newRow("empty password") << vec::user << QString() << vec::salt;
-    QTest::newRow("empty user") << QString() << vec::password << vec::salt;
-    QTest::newRow("no salt") << vec::user << vec::password << QString();
-}
-
-void TestSrpClient::failuresKeepKeyText()
-{
-    QFETCH(QString, user);
-    QFETCH(QString, password);
-    QFETCH(QString, salt);
-    SrpClient client;
-    QString kText = QStringLiteral("untouched"), error;
-    QVERIFY(!exchange(client, user, password, kText, error, salt));
-    QCOMPARE(kText, QStringLiteral("untouched"));
-    QCOMPARE(error, QStringLiteral("Failed to calculate X (code:25)"));
-}
-
-void TestSrpClient::degenerateServerValueRefused_data()
-{
-    QTest::addColumn<QString>("B");
-    QTest::addColumn<bool>("accepted");
-    const BigNum N(SrpContext::groupPrimeHex);
-    BigNum twoN;
-    BN_lshift1(twoN.bn(), N.bn());
-    QTest::newRow("zero") << QString() << false;
-    QTest::newRow("N") << N.toHex() << false;
-    QTest::newRow("2N") << twoN.toHex() << false;
-    QTest::newRow("N upper case") << N.toHex().toUpper() << false;
-    QTest::newRow("one") << QStringLiteral("01") << true;
-    QTest::newRow("regular") << vec::B << true;
-}
-
-void TestSrpClient::degenerateServerValueRefused()
-{
-    QFETCH(QString, B);
-    QFETCH(bool, accepted);
-    SrpClient client;
-    client.initWithSecret(vec::user, vec::password, vec::a);
-    QString aText, error;
-    QVERIFY(client.computeA(aText, error));
-    client.setB(B);
-    client.setSalt(vec::salt);
-    QCOMPARE(client.checkServerValue(error), accepted);
-    QCOMPARE(error.isEmpty(), accepted);
-}
-
-void TestSrpClient::secretDraws()
-{
-    SrpClient first;
-    SrpClient second;
-    QVERIFY(first.init(vec::user, vec::password));
-    QVERIFY(second.init(vec::user, vec::password));
-    QString a1, a2, error;
-    QVERIFY(first.computeA(a1, error));
-    QVERIFY(second.computeA(a2, error));
-    QVERIFY(a1 != a2);
-
-    // A failed or zero draw would make A = 1 and the exchange independent of the password.
-    const RandomSource failing = [](unsigned char *, int) { return false; };
-    const RandomSource zero = [](unsigned char *buffer, int n) { return memset(buffer, 0, size_t(n)) != nullptr; };
-    for (RandomSource source : {failing, zero}) {
-        setRandomSourceForTesting(source);
+        // The client's text form of A is the number's shortest text.
         SrpClient client;
-        const bool drawn = client.init(vec::user, vec::password);
-        setRandomSourceForTesting(nullptr);
-        QVERIFY(!drawn);
-        QString aText = QStringLiteral("untouched");
-        QVERIFY(!client.computeA(aText, error));
-        QCOMPARE(aText, QStringLiteral("untouched"));
-        QCOMPARE(error, QStringLiteral("Failed to calculate public A (code:24)"));
+        client.initWithSecret(vec::user, vec::password, QStringLiteral("01"));
+        QString aText, error;
+        QVERIFY(client.computeA(aText, error));
+        QCOMPARE(aText, QStringLiteral("02"));
     }
-}
+
+    void knownExchange()
+    {
+        const SrpContext ctx(vec::user, vec::password);
+        BigNum number;
+        QVERIFY(ctx.computeX(number, BigNum(vec::salt)));
+        QCOMPARE(number.toHex(), vec::x);
+        QVERIFY(ctx.hash2(number, BigNum(vec::rfcA), BigNum(vec::B)));
+        QCOMPARE(number.toHex(), vec::u);
+        QVERIFY(ctx.hash3(number, BigNum(vec::rfcA), BigNum(vec::M1), BigNum(vec::K)));
+        QCOMPARE(number.toHex(), vec::M2);
+
+        SrpClient client;
+        QString kText, m1Text, error;
+        QVERIFY2(exchange(client, vec::user, vec::password, kText, error), qPrintable(error));
+        QVERIFY(client.checkServerValue(error));
+        QCOMPARE(kText, vec::K);
+        QCOMPARE(client.keyHex(), vec::K);
+        QVERIFY(client.computeM1(m1Text, error));
+        QCOMPARE(m1Text, vec::M1);
+        client.setM2(vec::M2);
+        QVERIFY(client.serverProof() == BigNum(vec::M2));
+
+        QCOMPARE(client.tanIv(), vec::rfcA.mid(0, 32));
+        QCOMPARE(client.userKeyIv(), vec::rfcA.mid(32, 32));
+        QCOMPARE(client.deviceIv(), vec::rfcA.mid(64, 32));
+        QCOMPARE(hex(client.encryptWithDerivedKey()), vec::userKey);
+        QCOMPARE(hex(client.encryptTanValue(QStringLiteral("ab12"))), vec::tanAb12);
+        QCOMPARE(hex(client.encryptDeviceName(QStringLiteral("Test-PC"))), vec::deviceName);
+        // The DeviceKey chain starts from the upper-cased code's bytes; either case of digits reads the same.
+        QCOMPARE(client.nextDeviceKeyValue(QStringLiteral("41423132")), vec::nextFromAb12);
+        QCOMPARE(client.nextDeviceKeyValue(vec::nextFromAb12.toUpper()), vec::renewed);
+        // Repeated step-3 derivations use the same A and K.
+        QCOMPARE(hex(client.encryptWithDerivedKey()), vec::userKey);
+
+        // The user name is lower-cased before hashing; the password is hashed as typed.
+        SrpClient upperUser;
+        QVERIFY(exchange(upperUser, QStringLiteral("ALICE"), vec::password, kText, error));
+        QCOMPARE(upperUser.userName(), QStringLiteral("alice"));
+        QCOMPARE(kText, vec::K);
+        QVERIFY(upperUser.computeM1(m1Text, error));
+        QCOMPARE(m1Text, vec::M1);
+        SrpClient upperPassword;
+        QVERIFY(exchange(upperPassword, vec::user, vec::password.toUpper(), kText, error));
+        QVERIFY(kText != vec::K);
+    }
+
+    void shortSessionKeyKeepsFullAesKey()
+    {
+        SrpClient client;
+        QString kText, error;
+        QVERIFY(exchange(client, vec::user, vec::shortPassword, kText, error));
+        // The text form drops the zero byte (hashes and HMAC keep using it) ...
+        QCOMPARE(kText, vec::shortK);
+        // ... while every AES key is the whole digest.
+        QCOMPARE(client.keyHex(), QStringLiteral("00") + vec::shortK);
+        QCOMPARE(hex(client.encryptWithDerivedKey()), vec::shortUserKey);
+        QCOMPARE(hex(client.encryptTanValue(QStringLiteral("ab12"))), vec::shortTan);
+        QCOMPARE(client.nextDeviceKeyValue(QStringLiteral("41423132")), vec::shortNext);
+    }
+
+    void numbersHashedWithoutPadding()
+    {
+        // A B whose top byte is zero enters u with 127 bytes.
+        const QString shortB = QStringLiteral("00") + vec::B.mid(2);
+        const SrpContext ctx(vec::user, vec::password);
+        BigNum u;
+        QVERIFY(ctx.hash2(u, BigNum(vec::rfcA), BigNum(shortB)));
+        const QByteArray bBytes = QByteArray::fromHex(shortB.toLatin1()).mid(1);
+        const QByteArray expected =
+                QCryptographicHash::hash(QByteArray::fromHex(vec::rfcA.toLatin1()) + bBytes, QCryptographicHash::Sha256);
+        QCOMPARE(u.toHex().rightJustified(64, QLatin1Char('0')), hex(expected));
+    }
+
+    void failuresKeepKeyText_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("salt");
+        QTest::newRow("empty password") << vec::user << QString() << vec::salt;
+        QTest::newRow("empty user") << QString() << vec::password << vec::salt;
+        QTest::newRow("no salt") << vec::user << vec::password << QString();
+    }
+
+    void failuresKeepKeyText()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(QString, salt);
+        SrpClient client;
+        QString kText = QStringLiteral("untouched"), error;
+        QVERIFY(!exchange(client, user, password, kText, error, salt));
+        QCOMPARE(kText, QStringLiteral("untouched"));
+        QCOMPARE(error, QStringLiteral("Failed to calculate X (code:25)"));
+    }
+
+    void degenerateServerValueRefused_data()
+    {
+        QTest::addColumn<QString>("B");
+        QTest::addColumn<bool>("accepted");
+        const BigNum N(SrpContext::groupPrimeHex);
+        BigNum twoN;
+        BN_lshift1(twoN.bn(), N.bn());
+        QTest::newRow("zero") << QString() << false;
+        QTest::newRow("N") << N.toHex() << false;
+        QTest::newRow("2N") << twoN.toHex() << false;
+        QTest::newRow("N upper case") << N.toHex().toUpper() << false;
+        QTest::newRow("one") << QStringLiteral("01") << true;
+        QTest::newRow("regular") << vec::B << true;
+    }
+
+    void degenerateServerValueRefused()
+    {
+        QFETCH(QString, B);
+        QFETCH(bool, accepted);
+        SrpClient client;
+        client.initWithSecret(vec::user, vec::password, vec::a);
+        QString aText, error;
+        QVERIFY(client.computeA(aText, error));
+        client.setB(B);
+        client.setSalt(vec::salt);
+        QCOMPARE(client.checkServerValue(error), accepted);
+        QCOMPARE(error.isEmpty(), accepted);
+    }
+
+    void secretDraws()
+    {
+        SrpClient first;
+        SrpClient second;
+        QVERIFY(first.init(vec::user, vec::password));
+        QVERIFY(second.init(vec::user, vec::password));
+        QString a1, a2, error;
+        QVERIFY(first.computeA(a1, error));
+        QVERIFY(second.computeA(a2, error));
+        QVERIFY(a1 != a2);
+
+        // A failed or zero draw would make A = 1 and the exchange independent of the password.
+        const RandomSource failing = [](unsigned char *, int) { return false; };
+        const RandomSource zero = [](unsigned char *buffer, int n) { return memset(buffer, 0, size_t(n)) != nullptr; };
+        for (RandomSource source : {failing, zero}) {
+            setRandomSourceForTesting(source);
+            SrpClient client;
+            const bool drawn = client.init(vec::user, vec::password);
+            setRandomSourceForTesting(nullptr);
+            QVERIFY(!drawn);
+            QString aText = QStringLiteral("untouched");
+            QVERIFY(!client.computeA(aText, error));
+            QCOMPARE(aText, QStringLiteral("untouched"));
+            QCOMPARE(error, QStringLiteral("Failed to calculate public A (code:24)"));
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSrpClient)
 #include "tst_srpclient.moc"

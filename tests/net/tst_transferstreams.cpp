@@ -96,289 +96,263 @@ static std::unique_ptr<DownloadFile> finishedSink(const QTemporaryDir &dir, cons
 class TestTransferStreams : public QObject
 {
     Q_OBJECT
-
 private slots:
-    void ciphertextMatchesOpenssl_data();
-    void ciphertextMatchesOpenssl();
-    void openModes();
-    void rewindRestartsEncryption();
-    void failedSourceReadFails();
-    void sourceShrinksAfterOpen();
-    void badIvRefused_data();
-    void badIvRefused();
-
-    void downloadRoundTrip_data();
-    void downloadRoundTrip();
-    void finishRefusesDamagedCiphertext_data();
-    void finishRefusesDamagedCiphertext();
-    void replaceFailureKeepsDestination();
-    void replacedFileMode_data();
-    void replacedFileMode();
-    void temporaryFileLifetime();
-};
-
-void TestTransferStreams::ciphertextMatchesOpenssl_data()
-{
-    QTest::addColumn<int>("plainSize");
-    QTest::addColumn<int>("step");
-    QTest::newRow("empty") << 0 << 16384;
-    QTest::newRow("15 bytes") << 15 << 16384;
-    QTest::newRow("16 bytes") << 16 << 16384;
-    QTest::newRow("17 bytes") << 17 << 16384;
-    QTest::newRow("1 byte by 7") << 1 << 7;
-    QTest::newRow("4 KB by 1") << 4099 << 1;
-    QTest::newRow("100 KB by 100") << 100000 << 100;
-    QTest::newRow("3 MB in one read") << 3 * 1024 * 1024 + 5 << 8 * 1024 * 1024;
-}
-
-void TestTransferStreams::ciphertextMatchesOpenssl()
-{
-    QFETCH(int, plainSize);
-    QFETCH(int, step);
-    const QByteArray plain = pattern(plainSize);
-    const qint64 cipherSize = plainSize / 16 * 16 + 16;
-    QBuffer source;
-    source.setData(plain);
-    AesCryptDevice device(kKey, kIv, &source);
-    // The length is known before the body exists (Content-Length), and Qt must not buffer the body.
-    QCOMPARE(device.size(), cipherSize);
-    QVERIFY(!device.isSequential());
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    QCOMPARE(device.size(), cipherSize);
-    QCOMPARE(readAllInSteps(device, step), encrypted(plain));
-    QVERIFY(device.atEnd());
-}
-
-void TestTransferStreams::openModes()
-{
-    QBuffer source;
-    source.setData("abc");
-    AesCryptDevice device(kKey, kIv, &source);
-    QVERIFY(!device.open(QIODevice::ReadWrite));
-    QVERIFY(source.open(QIODevice::WriteOnly)); // open already, in the wrong mode
-    QVERIFY(!device.open(QIODevice::ReadOnly));
-    source.close();
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    QCOMPARE(device.write("xyz", 3), qint64(-1));
-    device.close();
-    QVERIFY(!source.isOpen());
-    QFile missing(QDir::tempPath() + "/does-not-exist-" + QString::number(QCoreApplication::applicationPid()));
-    QVERIFY(!AesCryptDevice(kKey, kIv, &missing).open(QIODevice::ReadOnly));
-}
-
-void TestTransferStreams::rewindRestartsEncryption()
-{
-    const QByteArray plain = pattern(50000, 3);
-    QBuffer source;
-    source.setData(plain);
-    AesCryptDevice device(kKey, kIv, &source);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    QByteArray part(1000, '\0');
-    QCOMPARE(device.read(part.data(), 1000), qint64(1000));
-    QVERIFY(!device.seek(10)); // no other position than the start
-    QVERIFY(device.seek(0));
-    const QByteArray first = readAllInSteps(device, 4096);
-    QCOMPARE(first, encrypted(plain));
-    QCOMPARE(first.left(1000), part);
-    // A rewind after the end sends the whole body again, padding block included.
-    QVERIFY(device.reset());
-    QCOMPARE(readAllInSteps(device, 333), first);
-}
-
-void TestTransferStreams::failedSourceReadFails()
-{
-    FailingSource source;
-    AesCryptDevice device(kKey, kIv, &source);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    char buffer[64];
-    QCOMPARE(device.read(buffer, sizeof buffer), qint64(-1));
-}
-
-void TestTransferStreams::sourceShrinksAfterOpen()
-{
-    // (A source that grows is checked end to end in the upload tests.)
-    QTemporaryDir dir;
-    QFile file(dir.filePath("source.bin"));
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QCOMPARE(file.write(pattern(100000)), qint64(100000));
-    file.close();
-    QFile source(file.fileName());
-    AesCryptDevice device(kKey, kIv, &source);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    QCOMPARE(device.size(), qint64(100000 / 16 * 16 + 16));
-    QVERIFY(QFile::resize(file.fileName(), 30000));
-    // The announced length cannot be delivered: the body fails instead of stalling or ending short.
-    QCOMPARE(readAllInSteps(device, 16384), QByteArray("<error>"));
-}
-
-void TestTransferStreams::badIvRefused_data()
-{
-    QTest::addColumn<QString>("iv");
-    QTest::newRow("31") << "000102030405060708090a0b0c0d0e0";
-    QTest::newRow("33") << "000102030405060708090a0b0c0d0e0f0";
-    QTest::newRow("non-hex") << "000102030405060708090a0b0c0d0e0g";
-    QTest::newRow("blanks") << "00010203 405060708090a0b0c0d0e0f";
-    QTest::newRow("empty") << "";
-}
-
-void TestTransferStreams::badIvRefused()
-{
-    QFETCH(QString, iv);
-    QBuffer source;
-    source.setData("abc");
-    AesCryptDevice device(kKey, iv, &source);
-    QVERIFY(!device.open(QIODevice::ReadOnly));
-
-    QTemporaryDir dir;
-    DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
-    QVERIFY(!file.initDecryption(iv));
-    QVERIFY(!file.isDecrypting());
-    QVERIFY(!file.appendChunk("0123456789abcdef"));
-    QVERIFY(!file.finish());
-    QVERIFY(!file.replace(dir.filePath("x")));
-    QCOMPARE(entries(dir), QStringList());
-}
-
-void TestTransferStreams::downloadRoundTrip_data()
-{
-    QTest::addColumn<int>("plainSize");
-    QTest::addColumn<int>("chunk");
-    QTest::newRow("empty") << 0 << 16;
-    QTest::newRow("one block") << 16 << 5;
-    QTest::newRow("odd chunks") << 100001 << 999;
-    QTest::newRow("whole at once") << 65536 << 1000000;
-}
-
-void TestTransferStreams::downloadRoundTrip()
-{
-    QFETCH(int, plainSize);
-    QFETCH(int, chunk);
-    QTemporaryDir dir;
-    const QString dest = dir.filePath("dest.txt");
-    QFile old(dest);
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old content") == 11);
-    old.close();
-
-    const QByteArray plain = pattern(plainSize, 11);
-    const QByteArray cipher = encrypted(plain);
-    DownloadFile file(dir.path() + "/~$tessarvale_XXXXXX.tessarvale", kKey);
-    QVERIFY(file.initDecryption(kIv.toLower()));
-    const QString tmp = file.filePath();
-    QVERIFY2(QFileInfo(tmp).fileName().startsWith("~$tessarvale_") && tmp.endsWith(".tessarvale"), qPrintable(tmp));
-    QCOMPARE(QFileInfo(tmp).absolutePath(), QFileInfo(dest).absolutePath());
-    for (int pos = 0; pos < cipher.size(); pos += chunk) {
-        QVERIFY(file.appendChunk(cipher.mid(pos, chunk)));
-        // Whatever was decrypted so far is on the disk.
-        QCOMPARE(QFileInfo(tmp).size(), file.plainSize());
-    }
-    QVERIFY(file.appendChunk(QByteArray())); // an empty read is allowed
-    QVERIFY(file.finish());
-    QCOMPARE(QFile(dest).size(), qint64(11)); // untouched until the replace
-    QVERIFY(file.replace(dest));
-    QFile result(dest);
-    QVERIFY(result.open(QIODevice::ReadOnly));
-    QCOMPARE(result.readAll(), plain);
-    QCOMPARE(entries(dir), QStringList{"dest.txt"});
-}
-
-void TestTransferStreams::finishRefusesDamagedCiphertext_data()
-{
-    QTest::addColumn<QByteArray>("cipher");
-    const QByteArray good = encrypted(pattern(100, 5));
-    QByteArray badPadding = good;
-    badPadding[badPadding.size() - 1] = char(badPadding.at(badPadding.size() - 1) ^ 0x55);
-    QTest::newRow("length not a multiple of 16") << good.left(good.size() - 3);
-    QTest::newRow("bad padding") << badPadding;
-    QTest::newRow("other key") << opensslCrypt(true, QByteArray(32, 'k'), kIvBytes, pattern(100, 5));
-    QTest::newRow("nothing") << QByteArray();
-}
-
-void TestTransferStreams::finishRefusesDamagedCiphertext()
-{
-    QFETCH(QByteArray, cipher);
-    QTemporaryDir dir;
-    DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
-    QVERIFY(file.initDecryption(kIv));
-    QVERIFY(file.appendChunk(cipher));
-    QVERIFY(!file.finish());
-    QVERIFY(!file.replace(dir.filePath("dest")));
-    QVERIFY(file.removeFile());
-    QCOMPARE(entries(dir), QStringList());
-}
-
-void TestTransferStreams::replaceFailureKeepsDestination()
-{
-    // A folder that holds a file cannot be replaced by a file.
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath("busy"));
-    QFile inside(dir.filePath("busy/keep.txt"));
-    QVERIFY(inside.open(QIODevice::WriteOnly));
-    inside.close();
-
-    const auto file = finishedSink(dir, "new");
-    QVERIFY(file);
-    QVERIFY(!file->replace(dir.filePath("busy")));
-    QVERIFY(inside.exists());
-    QVERIFY(file->removeFile());
-    QCOMPARE(entries(dir), QStringList{"busy"});
-}
-
-void TestTransferStreams::replacedFileMode_data()
-{
-    QTest::addColumn<int>("umask");
-    QTest::addColumn<int>("existingMode"); // -1: no file there yet
-    QTest::addColumn<int>("expected");
-    QTest::newRow("new file, umask 022") << 022 << -1 << 0644;
-    QTest::newRow("new file, umask 027") << 027 << -1 << 0640;
-    QTest::newRow("new file, umask 0") << 0 << -1 << 0666;
-    QTest::newRow("replaced file keeps 0604") << 022 << 0604 << 0604;
-    QTest::newRow("replaced file keeps 0755") << 077 << 0755 << 0755;
-    QTest::newRow("set-id bits not carried") << 022 << 04755 << 0755;
-}
-
-void TestTransferStreams::replacedFileMode()
-{
-    QFETCH(int, umask);
-    QFETCH(int, existingMode);
-    QFETCH(int, expected);
-    QTemporaryDir dir;
-    const QByteArray dest = QFile::encodeName(dir.filePath("dest"));
-    if (existingMode >= 0) {
-        QFile old(dir.filePath("dest"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.close();
-        QCOMPARE(::chmod(dest.constData(), mode_t(existingMode)), 0);
-    }
-    const mode_t previous = ::umask(mode_t(umask));
-    const auto file = finishedSink(dir, "content");
-    const bool replaced = file && file->replace(dir.filePath("dest"));
-    ::umask(previous);
-    QVERIFY(replaced);
-    struct stat st;
-    QCOMPARE(::stat(dest.constData(), &st), 0);
-    QCOMPARE(int(st.st_mode & 07777), expected);
-}
-
-void TestTransferStreams::temporaryFileLifetime()
-{
-    QTemporaryDir dir;
+    void ciphertextMatchesOpenssl_data()
     {
+        QTest::addColumn<int>("plainSize");
+        QTest::addColumn<int>("step");
+        QTest::newRow("empty") << 0 << 16384;
+        QTest::newRow("16 bytes") << 16 << 16384;
+        QTest::newRow("4 KB by 1") << 4099 << 1;
+        QTest::newRow("100 KB by 100") << 100000 << 100;
+        QTest::newRow("3 MB in one read") << 3 * 1024 * 1024 + 5 << 8 * 1024 * 1024;
+    }
+
+    void ciphertextMatchesOpenssl()
+    {
+        QFETCH(int, plainSize);
+        QFETCH(int, step);
+        const QByteArray plain = pattern(plainSize);
+        const qint64 cipherSize = plainSize / 16 * 16 + 16;
+        QBuffer source;
+        source.setData(plain);
+        AesCryptDevice device(kKey, kIv, &source);
+        // The length is known before the body exists (Content-Length), and Qt must not buffer the body.
+        QCOMPARE(device.size(), cipherSize);
+        QVERIFY(!device.isSequential());
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        QCOMPARE(device.size(), cipherSize);
+        QCOMPARE(readAllInSteps(device, step), encrypted(plain));
+        QVERIFY(device.atEnd());
+    }
+
+    void openModes()
+    {
+        QBuffer source;
+        source.setData("abc");
+        AesCryptDevice device(kKey, kIv, &source);
+        QVERIFY(!device.open(QIODevice::ReadWrite));
+        QVERIFY(source.open(QIODevice::WriteOnly)); // open already, in the wrong mode
+        QVERIFY(!device.open(QIODevice::ReadOnly));
+        source.close();
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        QCOMPARE(device.write("xyz", 3), qint64(-1));
+        device.close();
+        QVERIFY(!source.isOpen());
+        QFile missing(QDir::tempPath() + "/does-not-exist-" + QString::number(QCoreApplication::applicationPid()));
+        QVERIFY(!AesCryptDevice(kKey, kIv, &missing).open(QIODevice::ReadOnly));
+    }
+
+    void rewindRestartsEncryption()
+    {
+        const QByteArray plain = pattern(50000, 3);
+        QBuffer source;
+        source.setData(plain);
+        AesCryptDevice device(kKey, kIv, &source);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        QByteArray part(1000, '\0');
+        QCOMPARE(device.read(part.data(), 1000), qint64(1000));
+        QVERIFY(!device.seek(10)); // no other position than the start
+        QVERIFY(device.seek(0));
+        const QByteArray first = readAllInSteps(device, 4096);
+        QCOMPARE(first, encrypted(plain));
+        QCOMPARE(first.left(1000), part);
+        // A rewind after the end sends the whole body again, padding block included.
+        QVERIFY(device.reset());
+        QCOMPARE(readAllInSteps(device, 333), first);
+    }
+
+    void failedSourceReadFails()
+    {
+        FailingSource source;
+        AesCryptDevice device(kKey, kIv, &source);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        char buffer[64];
+        QCOMPARE(device.read(buffer, sizeof buffer), qint64(-1));
+    }
+
+    void sourceShrinksAfterOpen()
+    {
+        // (A source that grows is checked end to end in the upload tests.)
+        QTemporaryDir dir;
+        QFile file(dir.filePath("source.bin"));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QCOMPARE(file.write(pattern(100000)), qint64(100000));
+        file.close();
+        QFile source(file.fileName());
+        AesCryptDevice device(kKey, kIv, &source);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        QCOMPARE(device.size(), qint64(100000 / 16 * 16 + 16));
+        QVERIFY(QFile::resize(file.fileName(), 30000));
+        // The announced length cannot be delivered: the body fails instead of stalling or ending short.
+        QCOMPARE(readAllInSteps(device, 16384), QByteArray("<error>"));
+    }
+
+    void badIvRefused_data()
+    {
+        QTest::addColumn<QString>("iv");
+        QTest::newRow("31") << "000102030405060708090a0b0c0d0e0";
+        QTest::newRow("non-hex") << "000102030405060708090a0b0c0d0e0g";
+        QTest::newRow("empty") << "";
+    }
+
+    void badIvRefused()
+    {
+        QFETCH(QString, iv);
+        QBuffer source;
+        source.setData("abc");
+        AesCryptDevice device(kKey, iv, &source);
+        QVERIFY(!device.open(QIODevice::ReadOnly));
+
+        QTemporaryDir dir;
+        DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
+        QVERIFY(!file.initDecryption(iv));
+        QVERIFY(!file.isDecrypting());
+        QVERIFY(!file.appendChunk("0123456789abcdef"));
+        QVERIFY(!file.finish());
+        QVERIFY(!file.replace(dir.filePath("x")));
+        QCOMPARE(entries(dir), QStringList());
+    }
+
+    void downloadRoundTrip_data()
+    {
+        QTest::addColumn<int>("plainSize");
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("empty") << 0 << 16;
+        QTest::newRow("one block") << 16 << 5;
+        QTest::newRow("odd chunks") << 100001 << 999;
+        QTest::newRow("whole at once") << 65536 << 1000000;
+    }
+
+    void downloadRoundTrip()
+    {
+        QFETCH(int, plainSize);
+        QFETCH(int, chunk);
+        QTemporaryDir dir;
+        const QString dest = dir.filePath("dest.txt");
+        QFile old(dest);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old content") == 11);
+        old.close();
+
+        const QByteArray plain = pattern(plainSize, 11);
+        const QByteArray cipher = encrypted(plain);
+        DownloadFile file(dir.path() + "/~$tessarvale_XXXXXX.tessarvale", kKey);
+        QVERIFY(file.initDecryption(kIv.toLower()));
+        const QString tmp = file.filePath();
+        QVERIFY2(QFileInfo(tmp).fileName().startsWith("~$tessarvale_") && tmp.endsWith(".tessarvale"), qPrintable(tmp));
+        QCOMPARE(QFileInfo(tmp).absolutePath(), QFileInfo(dest).absolutePath());
+        for (int pos = 0; pos < cipher.size(); pos += chunk) {
+            QVERIFY(file.appendChunk(cipher.mid(pos, chunk)));
+            // Whatever was decrypted so far is on the disk.
+            QCOMPARE(QFileInfo(tmp).size(), file.plainSize());
+        }
+        QVERIFY(file.appendChunk(QByteArray())); // an empty read is allowed
+        QVERIFY(file.finish());
+        QCOMPARE(QFile(dest).size(), qint64(11)); // untouched until the replace
+        QVERIFY(file.replace(dest));
+        QFile result(dest);
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(result.readAll(), plain);
+        QCOMPARE(entries(dir), QStringList{"dest.txt"});
+    }
+
+    void finishRefusesDamagedCiphertext_data()
+    {
+        QTest::addColumn<QByteArray>("cipher");
+        const QByteArray good = encrypted(pattern(100, 5));
+        QByteArray badPadding = good;
+        badPadding[badPadding.size() - 1] = char(badPadding.at(badPadding.size() - 1) ^ 0x55);
+        QTest::newRow("length not a multiple of 16") << good.left(good.size() - 3);
+        QTest::newRow("bad padding") << badPadding;
+        QTest::newRow("other key") << opensslCrypt(true, QByteArray(32, 'k'), kIvBytes, pattern(100, 5));
+        QTest::newRow("nothing") << QByteArray();
+    }
+
+    void finishRefusesDamagedCiphertext()
+    {
+        QFETCH(QByteArray, cipher);
+        QTemporaryDir dir;
         DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
         QVERIFY(file.initDecryption(kIv));
-        QVERIFY(file.appendChunk(encrypted(pattern(1000)).left(512)));
-        QVERIFY(QFile::exists(file.filePath()));
+        QVERIFY(file.appendChunk(cipher));
+        QVERIFY(!file.finish());
+        QVERIFY(!file.replace(dir.filePath("dest")));
+        QVERIFY(file.removeFile());
+        QCOMPARE(entries(dir), QStringList());
     }
-    QCOMPARE(entries(dir), QStringList()); // destroyed midway: no half file left
 
-    const auto file = finishedSink(dir, "data");
-    QVERIFY(file);
-    const QString tmp = file->filePath();
-    QVERIFY(file->replace(dir.filePath("dest")));
-    // Another transfer may reuse the freed temporary name; it is not ours to remove.
-    QVERIFY(QFile(tmp).open(QIODevice::WriteOnly));
-    QVERIFY(!file->removeFile());
-    QVERIFY(QFile::exists(tmp));
-}
+    void replaceFailureKeepsDestination()
+    {
+        // A folder that holds a file cannot be replaced by a file.
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("busy"));
+        QFile inside(dir.filePath("busy/keep.txt"));
+        QVERIFY(inside.open(QIODevice::WriteOnly));
+        inside.close();
+
+        const auto file = finishedSink(dir, "new");
+        QVERIFY(file);
+        QVERIFY(!file->replace(dir.filePath("busy")));
+        QVERIFY(inside.exists());
+        QVERIFY(file->removeFile());
+        QCOMPARE(entries(dir), QStringList{"busy"});
+    }
+
+    void replacedFileMode_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("existingMode"); // -1: no file there yet
+        QTest::addColumn<int>("expected");
+        QTest::newRow("new file, umask 022") << 022 << -1 << 0644;
+        QTest::newRow("new file, umask 027") << 027 << -1 << 0640;
+        QTest::newRow("replaced file keeps 0604") << 022 << 0604 << 0604;
+        QTest::newRow("set-id bits not carried") << 022 << 04755 << 0755;
+    }
+
+    void replacedFileMode()
+    {
+        QFETCH(int, umask);
+        QFETCH(int, existingMode);
+        QFETCH(int, expected);
+        QTemporaryDir dir;
+        const QByteArray dest = QFile::encodeName(dir.filePath("dest"));
+        if (existingMode >= 0) {
+            QFile old(dir.filePath("dest"));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.close();
+            QCOMPARE(::chmod(dest.constData(), mode_t(existingMode)), 0);
+        }
+        const mode_t previous = ::umask(mode_t(umask));
+        const auto file = finishedSink(dir, "content");
+        const bool replaced = file && file->replace(dir.filePath("dest"));
+        ::umask(previous);
+        QVERIFY(replaced);
+        struct stat st;
+        QCOMPARE(::stat(dest.constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), expected);
+    }
+
+    void temporaryFileLifetime()
+    {
+        QTemporaryDir dir;
+        {
+            DownloadFile file(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
+            QVERIFY(file.initDecryption(kIv));
+            QVERIFY(file.appendChunk(encrypted(pattern(1000)).left(512)));
+            QVERIFY(QFile::exists(file.filePath()));
+        }
+        QCOMPARE(entries(dir), QStringList()); // destroyed midway: no half file left
+
+        const auto file = finishedSink(dir, "data");
+        QVERIFY(file);
+        const QString tmp = file->filePath();
+        QVERIFY(file->replace(dir.filePath("dest")));
+        // Another transfer may reuse the freed temporary name; it is not ours to remove.
+        QVERIFY(QFile(tmp).open(QIODevice::WriteOnly));
+        QVERIFY(!file->removeFile());
+        QVERIFY(QFile::exists(tmp));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestTransferStreams)
 #include "tst_transferstreams.moc"

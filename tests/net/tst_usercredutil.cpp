@@ -59,334 +59,282 @@ QString decrypt(const QString &hex)
 class TestUserCredUtil : public QObject
 {
     Q_OBJECT
-
 public:
-    TestUserCredUtil();
-
+    TestUserCredUtil()
+    {
+        // Names of their own, so that runs and parallel tests never share an item.
+        m_appName = "tessarvale-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
+    }
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        // A fresh item name per test function.
+        m_appName = m_appName.left(16) + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
+        m_info.reset(new AppInfo("Tessarvale", m_appName.constData(), "2.2.4", "", "", "Varnel", "varnel.example",
+                                 "example.varnel", "https://www.varnel.example", "Tessarvale", 1, "varnel"));
+        m_backend = ScriptedBackend();
+        KeychainUtil::setBackend(&m_backend);
+    }
 
-    void storeRetrieveAndClear();
-    void damagedItemIsNeverOverwritten_data();
-    void damagedItemIsNeverOverwritten();
-    void foreignAndDuplicateContent();
-    void emptyServerOrUserTouchNothing();
-    void failingStoreCodes_data();
-    void failingStoreCodes();
-    void failedEncryptionKeepsItem();
-    void secretsStayOutOfTheLog();
-    void migrationHasNothingToMove();
+    void cleanup()
+    {
+        KeychainUtil::setBackend(nullptr);
+        UserCredUtil::setEncryptor(nullptr);
+    }
 
+    void storeRetrieveAndClear()
+    {
+        UserCredUtil util(m_info.get());
+        {
+            // No item yet: "entry not found", nothing worth a log line, and clearing writes nothing.
+            LogCapture log;
+            int code = -1;
+            QVERIFY(KeychainUtil(m_info.get()).value(m_info->credentialListName(), &code).isEmpty());
+            QCOMPARE(code, 1);
+            QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
+            QVERIFY(util.clearPassword("srv1", "alice"));
+            QVERIFY(util.clearDeviceKeyValue("srv1", "alice"));
+            QCOMPARE(m_backend.writes, 0);
+            QVERIFY(!log.contains("KeychainUtil::value"));
+            QVERIFY(!log.contains("Failed to get keychain entry"));
+        }
+
+        const QString password = QString::fromUtf8("pä55 word");
+        const QString dk = QStringLiteral("181f7af0430752c3b3258705bbf96c09fda387bd8dcd1572fcb113b1a01d9b07");
+        QVERIFY(util.storePassword("srv1", "alice", password));
+        QVERIFY(util.storeDeviceKeyValue("srv1", "alice", dk));
+        QVERIFY(!item().contains('\n')); // compact
+        QCOMPARE(entryCount(), 1);
+        QCOMPARE(entry(0).value("server").toString(), QStringLiteral("srv1"));
+        QCOMPARE(entry(0).value("name").toString(), QStringLiteral("alice"));
+        QCOMPARE(decrypt(entry(0).value("pw").toString()), password);
+        QCOMPARE(decrypt(entry(0).value("dkey").toString()), dk);
+        QCOMPARE(util.retrievePassword("srv1", "alice"), password);
+        QCOMPARE(util.retrieveDeviceKeyValue("srv1", "alice"), dk);
+
+        // Pairs are case-sensitive and appended; a DeviceKey value for a new pair has an empty password.
+        QVERIFY(util.storePassword("srv1", "Alice", "b"));
+        QVERIFY(util.storeDeviceKeyValue("srv2", "alice", dk));
+        QVERIFY(util.storePassword("srv1", "alice", "d"));
+        QCOMPARE(entryCount(), 3);
+        QVERIFY(!entry(1).contains("dkey"));
+        QCOMPARE(entry(2).value("pw").toString(), QString());
+        QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("d"));
+        QCOMPARE(util.retrievePassword("srv1", "Alice"), QStringLiteral("b"));
+        QCOMPARE(util.retrieveDeviceKeyValue("srv2", "alice"), dk);
+        {
+            LogCapture log;
+            QVERIFY(util.retrievePassword("srv2", "alice").isEmpty());
+            QVERIFY(util.retrievePassword("srv3", "alice").isEmpty());
+            QVERIFY(log.contains("UserCredUtil::retrievePassword: Keychain entry contained no password (for s:'srv2', "
+                                 "u:'alice')"));
+            QVERIFY(log.contains("UserCredUtil::retrievePassword: Keychain entry not found (for s:'srv3', u:'alice')"));
+        }
+
+        // Clearing empties a value and keeps the entry; clearing an unknown pair writes nothing.
+        QVERIFY(util.clearDeviceKeyValue("srv1", "alice"));
+        QVERIFY(!entry(0).contains("dkey"));
+        QCOMPARE(decrypt(entry(0).value("pw").toString()), QStringLiteral("d"));
+        QVERIFY(util.clearPassword("srv1", "alice"));
+        QCOMPARE(entry(0).value("pw").toString(), QString());
+        QCOMPARE(entry(0).value("name").toString(), QStringLiteral("alice"));
+        QVERIFY(util.storePassword("srv1", "Alice", QString()));
+        QCOMPARE(entry(1).value("pw").toString(), QString());
+        const QString before = item();
+        const int writes = m_backend.writes;
+        QVERIFY(util.clearPassword("srv1", "nobody"));
+        QCOMPARE(m_backend.writes, writes);
+        QCOMPARE(item(), before);
+        QCOMPARE(entryCount(), 3);
+
+        // An empty item text counts as no item.
+        setItem(QString());
+        QVERIFY(util.clearPassword("srv1", "alice"));
+        QCOMPARE(m_backend.writes, writes + 1);
+    }
+
+    void damagedItemIsNeverOverwritten_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("not json") << "{\"uclist\": [" << QString("json document parse error");
+        QTest::newRow("empty object") << "{}" << QString("json document is an empty object");
+        QTest::newRow("entry without pw") << R"({"uclist":[{"server":"srv1","name":"alice"}]})" << QString("'pw'");
+        QTest::newRow("element not an object") << R"({"uclist":[3]})" << QString("is not a json object");
+    }
+
+    void damagedItemIsNeverOverwritten()
+    {
+        QFETCH(QString, content);
+        QFETCH(QString, why);
+        setItem(content);
+        UserCredUtil util(m_info.get());
+        const int writes = m_backend.writes;
+        LogCapture log;
+        QVERIFY(!util.storePassword("srv1", "alice", "pw"));
+        QVERIFY(!util.storeDeviceKeyValue("srv1", "alice", "00ff"));
+        QVERIFY(!util.clearPassword("srv1", "alice"));
+        QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
+        QCOMPARE(m_backend.writes, writes);
+        QCOMPARE(item(), content);
+        QVERIFY2(log.contains(why), qPrintable(log.messages().join('\n')));
+    }
+
+    void foreignAndDuplicateContent()
+    {
+        UserCredUtil util(m_info.get());
+        // An item without the list member is an empty list.
+        setItem(R"({"other":1})");
+        QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
+        QVERIFY(util.storePassword("srv1", "alice", "pw"));
+        QCOMPARE(entryCount(), 1);
+        QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("pw"));
+
+        // Duplicate pairs: the first one counts, and a store folds them into it.
+        QString first, second;
+        QVERIFY(CredCrypt::encryptStored("first", &first));
+        QVERIFY(CredCrypt::encryptStored("second", &second));
+        setItem(QStringLiteral(R"({"uclist":[{"server":"s","name":"n","pw":"%1"},{"server":"x","name":"y","pw":""},)"
+                               R"({"server":"s","name":"n","pw":"%2"}]})")
+                        .arg(first, second));
+        QCOMPARE(util.retrievePassword("s", "n"), QStringLiteral("first"));
+        QVERIFY(util.storeDeviceKeyValue("s", "n", "0a0b"));
+        QCOMPARE(entryCount(), 2);
+        QCOMPARE(decrypt(entry(0).value("pw").toString()), QStringLiteral("first"));
+        QCOMPARE(decrypt(entry(0).value("dkey").toString()), QStringLiteral("0a0b"));
+        QCOMPARE(entry(1).value("server").toString(), QStringLiteral("x"));
+    }
+
+    void emptyServerOrUserTouchNothing()
+    {
+        UserCredUtil util(m_info.get());
+        for (const auto &pair :
+             {qMakePair(QString(), QStringLiteral("alice")), qMakePair(QStringLiteral("srv"), QString())}) {
+            QVERIFY(!util.storePassword(pair.first, pair.second, "pw"));
+            QVERIFY(!util.storeDeviceKeyValue(pair.first, pair.second, "00"));
+            QVERIFY(!util.clearPassword(pair.first, pair.second));
+            QVERIFY(!util.clearDeviceKeyValue(pair.first, pair.second));
+            QVERIFY(util.retrievePassword(pair.first, pair.second).isEmpty());
+            QVERIFY(util.retrieveDeviceKeyValue(pair.first, pair.second).isEmpty());
+        }
+        QCOMPARE(m_backend.reads, 0);
+        QCOMPARE(m_backend.writes, 0);
+    }
+
+    void failingStoreCodes_data()
+    {
+        QTest::addColumn<int>("code");
+        // qtkeychain's codes after "entry not found".
+        QTest::newRow("access denied by user") << 3;
+        QTest::newRow("no backend") << 5;
+        QTest::newRow("other") << 7;
+    }
+
+    void failingStoreCodes()
+    {
+        QFETCH(int, code);
+        UserCredUtil util(m_info.get());
+        QVERIFY(util.storePassword("srv1", "alice", "pw"));
+        const QString before = item();
+        const QString itemName = m_info->credentialListName();
+        KeychainUtil keychain(m_info.get());
+
+        // A failing read: nothing is written, nothing retrieved; the store's code reaches the caller.
+        m_backend.failReadCode = code;
+        const int writes = m_backend.writes;
+        QVERIFY(!util.storePassword("srv1", "alice", "new"));
+        QVERIFY(!util.clearPassword("srv1", "alice"));
+        QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
+        QCOMPARE(m_backend.writes, writes);
+        int got = 0;
+        QVERIFY(keychain.value(itemName, &got).isEmpty());
+        QCOMPARE(got, code);
+        m_backend.failReadCode = 0;
+
+        m_backend.failWriteCode = code;
+        QVERIFY(!util.storePassword("srv1", "alice", "new"));
+        QVERIFY(!util.clearPassword("srv1", "alice"));
+        QCOMPARE(keychain.setValue(itemName, "x"), code);
+        QCOMPARE(keychain.error(), code);
+        m_backend.failWriteCode = 0;
+        QCOMPARE(item(), before);
+        QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("pw"));
+    }
+
+    void failedEncryptionKeepsItem()
+    {
+        UserCredUtil util(m_info.get());
+        QVERIFY(util.storePassword("srv1", "alice", "kept"));
+        QVERIFY(util.storeDeviceKeyValue("srv1", "alice", "0102"));
+        const QString before = item();
+        const int writes = m_backend.writes;
+        UserCredUtil::setEncryptor(&failingEncryptor);
+        QVERIFY(!util.storePassword("srv1", "alice", "replacement"));
+        QVERIFY(!util.storeDeviceKeyValue("srv1", "alice", "0304"));
+        QVERIFY(!util.storePassword("srv1", "newcomer", "pw"));
+        QCOMPARE(m_backend.writes, writes);
+        QCOMPARE(item(), before);
+        // Storing an empty value needs no encryption and still works.
+        QVERIFY(util.storePassword("srv1", "alice", QString()));
+        UserCredUtil::setEncryptor(nullptr);
+        QCOMPARE(util.retrieveDeviceKeyValue("srv1", "alice"), QStringLiteral("0102"));
+    }
+
+    void secretsStayOutOfTheLog()
+    {
+        UserCredUtil util(m_info.get());
+        const QString secret = QStringLiteral("S3cr3t-Valu3");
+        LogCapture log;
+        QVERIFY(util.storePassword("srv1", "alice", secret));
+        QVERIFY(util.storeDeviceKeyValue("srv1", "alice", "abcdef0123"));
+        m_backend.failWriteCode = 7;
+        QVERIFY(!util.storePassword("srv1", "alice", secret));
+        m_backend.failWriteCode = 0;
+        UserCredUtil::setEncryptor(&failingEncryptor);
+        QVERIFY(!util.storePassword("srv1", "alice", secret));
+        UserCredUtil::setEncryptor(nullptr);
+        QCOMPARE(util.retrievePassword("srv1", "alice"), secret);
+        QString encrypted;
+        QVERIFY(CredCrypt::encryptStored(secret, &encrypted));
+        for (const QString &line : log.messages()) {
+            QVERIFY2(!line.contains(secret) && !line.contains("abcdef0123") && !line.contains(encrypted), qPrintable(line));
+        }
+    }
+
+    void migrationHasNothingToMove()
+    {
+        LogCapture log;
+        QVERIFY(UserCredUtil::migrateFromRegistry(m_info.get()));
+        QVERIFY(log.contains("Credentials not stored or already migrated."));
+        QCOMPARE(m_backend.writes, 0);
+    }
 private:
-    QString item();
-    void setItem(const QString &text);
-    QJsonObject entry(int index);
-    int entryCount();
+    QString item()
+    {
+        KeychainUtil keychain(m_info.get());
+        return keychain.value(m_info->credentialListName());
+    }
+
+    void setItem(const QString &text)
+    {
+        KeychainUtil keychain(m_info.get());
+        QCOMPARE(keychain.setValue(m_info->credentialListName(), text), 0);
+    }
+
+    QJsonObject entry(int index)
+    {
+        return QJsonDocument::fromJson(item().toUtf8()).object().value("uclist").toArray().at(index).toObject();
+    }
+
+    int entryCount()
+    {
+        return QJsonDocument::fromJson(item().toUtf8()).object().value("uclist").toArray().size();
+    }
 
     QByteArray m_appName;
     std::unique_ptr<AppInfo> m_info;
     ScriptedBackend m_backend;
 };
-
-TestUserCredUtil::TestUserCredUtil()
-{
-    // Names of their own, so that runs and parallel tests never share an item.
-    m_appName = "tessarvale-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
-}
-
-void TestUserCredUtil::init()
-{
-    // A fresh item name per test function.
-    m_appName = m_appName.left(16) + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
-    m_info.reset(new AppInfo("Tessarvale", m_appName.constData(), "2.2.4", "", "", "Varnel", "varnel.example",
-                             "example.varnel", "https://www.varnel.example", "Tessarvale", 1, "varnel"));
-    m_backend = ScriptedBackend();
-    KeychainUtil::setBackend(&m_backend);
-}
-
-void TestUserCredUtil::cleanup()
-{
-    KeychainUtil::setBackend(nullptr);
-    UserCredUtil::setEncryptor(nullptr);
-}
-
-QString TestUserCredUtil::item()
-{
-    KeychainUtil keychain(m_info.get());
-    return keychain.value(m_info->credentialListName());
-}
-
-void TestUserCredUtil::setItem(const QString &text)
-{
-    KeychainUtil keychain(m_info.get());
-    QCOMPARE(keychain.setValue(m_info->credentialListName(), text), 0);
-}
-
-QJsonObject TestUserCredUtil::entry(int index)
-{
-    return QJsonDocument::fromJson(item().toUtf8()).object().value("uclist").toArray().at(index).toObject();
-}
-
-int TestUserCredUtil::entryCount()
-{
-    return QJsonDocument::fromJson(item().toUtf8()).object().value("uclist").toArray().size();
-}
-
-void TestUserCredUtil::storeRetrieveAndClear()
-{
-    UserCredUtil util(m_info.get());
-    {
-        // No item yet: "entry not found", nothing worth a log line, and clearing writes nothing.
-        LogCapture log;
-        int code = -1;
-        QVERIFY(KeychainUtil(m_info.get()).value(m_info->credentialListName(), &code).isEmpty());
-        QCOMPARE(code, 1);
-        QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
-        QVERIFY(util.clearPassword("srv1", "alice"));
-        QVERIFY(util.clearDeviceKeyValue("srv1", "alice"));
-        QCOMPARE(m_backend.writes, 0);
-        QVERIFY(!log.contains("KeychainUtil::value"));
-        QVERIFY(!log.contains("Failed to get keychain entry"));
-    }
-
-    const QString password = QString::fromUtf8("pä55 word");
-    const QString dk = QStringLiteral("181f7af0430752c3b3258705bbf96c09fda387bd8dcd1572fcb113b1a01d9b07");
-    QVERIFY(util.storePassword("srv1", "alice", password));
-    QVERIFY(util.storeDeviceKeyValue("srv1", "alice", dk));
-    QVERIFY(!item().contains('\n')); // compact
-    QCOMPARE(entryCount(), 1);
-    QCOMPARE(entry(0).value("server").toString(), QStringLiteral("srv1"));
-    QCOMPARE(entry(0).value("name").toString(), QStringLiteral("alice"));
-    QCOMPARE(decrypt(entry(0).value("pw").toString()), password);
-    QCOMPARE(decrypt(entry(0).value("dkey").toString()), dk);
-    QCOMPARE(util.retrievePassword("srv1", "alice"), password);
-    QCOMPARE(util.retrieveDeviceKeyValue("srv1", "alice"), dk);
-
-    // Pairs are case-sensitive and appended; a DeviceKey value for a new pair has an empty password.
-    QVERIFY(util.storePassword("srv1", "Alice", "b"));
-    QVERIFY(util.storeDeviceKeyValue("srv2", "alice", dk));
-    QVERIFY(util.storePassword("srv1", "alice", "d"));
-    QCOMPARE(entryCount(), 3);
-    QVERIFY(!entry(1).contains("dkey"));
-    QCOMPARE(entry(2).value("pw").toString(), QString());
-    QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("d"));
-    QCOMPARE(util.retrievePassword("srv1", "Alice"), QStringLiteral("b"));
-    QCOMPARE(util.retrieveDeviceKeyValue("srv2", "alice"), dk);
-    {
-        LogCapture log;
-        QVERIFY(util.retrievePassword("srv2", "alice").isEmpty());
-        QVERIFY(util.retrievePassword("srv3", "alice").isEmpty());
-        QVERIFY(log.contains("UserCredUtil::retrievePassword: Keychain entry contained no password (for s:'srv2', "
-                             "u:'alice')"));
-        QVERIFY(log.contains("UserCredUtil::retrievePassword: Keychain entry not found (for s:'srv3', u:'alice')"));
-    }
-
-    // Clearing empties a value and keeps the entry; clearing an unknown pair writes nothing.
-    QVERIFY(util.clearDeviceKeyValue("srv1", "alice"));
-    QVERIFY(!entry(0).contains("dkey"));
-    QCOMPARE(decrypt(entry(0).value("pw").toString()), QStringLiteral("d"));
-    QVERIFY(util.clearPassword("srv1", "alice"));
-    QCOMPARE(entry(0).value("pw").toString(), QString());
-    QCOMPARE(entry(0).value("name").toString(), QStringLiteral("alice"));
-    QVERIFY(util.storePassword("srv1", "Alice", QString()));
-    QCOMPARE(entry(1).value("pw").toString(), QString());
-    const QString before = item();
-    const int writes = m_backend.writes;
-    QVERIFY(util.clearPassword("srv1", "nobody"));
-    QCOMPARE(m_backend.writes, writes);
-    QCOMPARE(item(), before);
-    QCOMPARE(entryCount(), 3);
-
-    // An empty item text counts as no item.
-    setItem(QString());
-    QVERIFY(util.clearPassword("srv1", "alice"));
-    QCOMPARE(m_backend.writes, writes + 1);
-}
-
-void TestUserCredUtil::damagedItemIsNeverOverwritten_data()
-{
-    QTest::addColumn<QString>("content");
-    QTest::addColumn<QString>("why");
-    QTest::newRow("not json") << "{\"uclist\": [" << QString("json document parse error");
-    QTest::newRow("empty object") << "{}" << QString("json document is an empty object");
-    QTest::newRow("entry without pw") << R"({"uclist":[{"server":"srv1","name":"alice"}]})" << QString("'pw'");
-    QTest::newRow("element not an object") << R"({"uclist":[3]})" << QString("is not a json object");
-}
-
-void TestUserCredUtil::damagedItemIsNeverOverwritten()
-{
-    QFETCH(QString, content);
-    QFETCH(QString, why);
-    setItem(content);
-    UserCredUtil util(m_info.get());
-    const int writes = m_backend.writes;
-    LogCapture log;
-    QVERIFY(!util.storePassword("srv1", "alice", "pw"));
-    QVERIFY(!util.storeDeviceKeyValue("srv1", "alice", "00ff"));
-    QVERIFY(!util.clearPassword("srv1", "alice"));
-    QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
-    QCOMPARE(m_backend.writes, writes);
-    QCOMPARE(item(), content);
-    const QString parseWarning =
-            QStringLiteral("UserCredUtil::storePassword: Failed to parse keychain entry (data len: %1, error msg:'")
-                    .arg(content.size());
-    QVERIFY2(log.contains(parseWarning), qPrintable(log.messages().join('\n')));
-    QVERIFY(log.contains(why));
-    QVERIFY(log.contains("UserCredUtil::clearPassword: Failed to parse keychain entry"));
-    QVERIFY(log.contains("UserCredUtil::retrievePassword: Failed to parse keychain entry"));
-}
-
-void TestUserCredUtil::foreignAndDuplicateContent()
-{
-    UserCredUtil util(m_info.get());
-    // An item without the list member is an empty list.
-    setItem(R"({"other":1})");
-    QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
-    QVERIFY(util.storePassword("srv1", "alice", "pw"));
-    QCOMPARE(entryCount(), 1);
-    QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("pw"));
-
-    // Duplicate pairs: the first one counts, and a store folds them into it.
-    QString first, second;
-    QVERIFY(CredCrypt::encryptStored("first", &first));
-    QVERIFY(CredCrypt::encryptStored("second", &second));
-    setItem(QStringLiteral(R"({"uclist":[{"server":"s","name":"n","pw":"%1"},{"server":"x","name":"y","pw":""},)"
-                           R"({"server":"s","name":"n","pw":"%2"}]})")
-                    .arg(first, second));
-    QCOMPARE(util.retrievePassword("s", "n"), QStringLiteral("first"));
-    QVERIFY(util.storeDeviceKeyValue("s", "n", "0a0b"));
-    QCOMPARE(entryCount(), 2);
-    QCOMPARE(decrypt(entry(0).value("pw").toString()), QStringLiteral("first"));
-    QCOMPARE(decrypt(entry(0).value("dkey").toString()), QStringLiteral("0a0b"));
-    QCOMPARE(entry(1).value("server").toString(), QStringLiteral("x"));
-}
-
-void TestUserCredUtil::emptyServerOrUserTouchNothing()
-{
-    UserCredUtil util(m_info.get());
-    for (const auto &pair :
-         {qMakePair(QString(), QStringLiteral("alice")), qMakePair(QStringLiteral("srv"), QString())}) {
-        QVERIFY(!util.storePassword(pair.first, pair.second, "pw"));
-        QVERIFY(!util.storeDeviceKeyValue(pair.first, pair.second, "00"));
-        QVERIFY(!util.clearPassword(pair.first, pair.second));
-        QVERIFY(!util.clearDeviceKeyValue(pair.first, pair.second));
-        QVERIFY(util.retrievePassword(pair.first, pair.second).isEmpty());
-        QVERIFY(util.retrieveDeviceKeyValue(pair.first, pair.second).isEmpty());
-    }
-    QCOMPARE(m_backend.reads, 0);
-    QCOMPARE(m_backend.writes, 0);
-}
-
-void TestUserCredUtil::failingStoreCodes_data()
-{
-    QTest::addColumn<int>("code");
-    // qtkeychain's codes after "entry not found".
-    QTest::newRow("could not delete") << 2;
-    QTest::newRow("access denied by user") << 3;
-    QTest::newRow("access denied") << 4;
-    QTest::newRow("no backend") << 5;
-    QTest::newRow("not implemented") << 6;
-    QTest::newRow("other") << 7;
-}
-
-void TestUserCredUtil::failingStoreCodes()
-{
-    QFETCH(int, code);
-    UserCredUtil util(m_info.get());
-    QVERIFY(util.storePassword("srv1", "alice", "pw"));
-    const QString before = item();
-    const QString itemName = m_info->credentialListName();
-    KeychainUtil keychain(m_info.get());
-
-    // A failing read: nothing is written, nothing retrieved.
-    m_backend.failReadCode = code;
-    const int writes = m_backend.writes;
-    {
-        LogCapture log;
-        QVERIFY(!util.storePassword("srv1", "alice", "new"));
-        QVERIFY(!util.clearPassword("srv1", "alice"));
-        QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
-        QCOMPARE(m_backend.writes, writes);
-        QVERIFY(log.contains(QStringLiteral("KeychainUtil::value: key:'%1' Error: [%2] scripted read failure")
-                                     .arg(itemName)
-                                     .arg(code)));
-        QVERIFY(log.contains(QStringLiteral("UserCredUtil::storePassword: Failed to get keychain entry (key: '%1', "
-                                            "error: [%2]'scripted read failure')")
-                                     .arg(itemName)
-                                     .arg(code)));
-        int got = 0;
-        QVERIFY(keychain.value(itemName, &got).isEmpty());
-        QCOMPARE(got, code);
-    }
-    m_backend.failReadCode = 0;
-
-    m_backend.failWriteCode = code;
-    {
-        LogCapture log;
-        QVERIFY(!util.storePassword("srv1", "alice", "new"));
-        QVERIFY(!util.clearPassword("srv1", "alice"));
-        QVERIFY(log.contains(QStringLiteral("KeychainUtil::setValue: key:'%1' Error: [%2] scripted write failure")
-                                     .arg(itemName)
-                                     .arg(code)));
-        QVERIFY(log.contains(QStringLiteral("UserCredUtil::storePassword: Failed to write keychain entry (for "
-                                            "s'srv1', u:'alice') error: [%1] 'scripted write failure')")
-                                     .arg(code)));
-        QCOMPARE(keychain.setValue(itemName, "x"), code);
-        QCOMPARE(keychain.error(), code);
-    }
-    m_backend.failWriteCode = 0;
-    QCOMPARE(item(), before);
-    QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("pw"));
-}
-
-void TestUserCredUtil::failedEncryptionKeepsItem()
-{
-    UserCredUtil util(m_info.get());
-    QVERIFY(util.storePassword("srv1", "alice", "kept"));
-    QVERIFY(util.storeDeviceKeyValue("srv1", "alice", "0102"));
-    const QString before = item();
-    const int writes = m_backend.writes;
-    UserCredUtil::setEncryptor(&failingEncryptor);
-    QVERIFY(!util.storePassword("srv1", "alice", "replacement"));
-    QVERIFY(!util.storeDeviceKeyValue("srv1", "alice", "0304"));
-    QVERIFY(!util.storePassword("srv1", "newcomer", "pw"));
-    QCOMPARE(m_backend.writes, writes);
-    QCOMPARE(item(), before);
-    // Storing an empty value needs no encryption and still works.
-    QVERIFY(util.storePassword("srv1", "alice", QString()));
-    UserCredUtil::setEncryptor(nullptr);
-    QCOMPARE(util.retrieveDeviceKeyValue("srv1", "alice"), QStringLiteral("0102"));
-}
-
-void TestUserCredUtil::secretsStayOutOfTheLog()
-{
-    UserCredUtil util(m_info.get());
-    const QString secret = QStringLiteral("S3cr3t-Valu3");
-    LogCapture log;
-    QVERIFY(util.storePassword("srv1", "alice", secret));
-    QVERIFY(util.storeDeviceKeyValue("srv1", "alice", "abcdef0123"));
-    m_backend.failWriteCode = 7;
-    QVERIFY(!util.storePassword("srv1", "alice", secret));
-    m_backend.failWriteCode = 0;
-    UserCredUtil::setEncryptor(&failingEncryptor);
-    QVERIFY(!util.storePassword("srv1", "alice", secret));
-    UserCredUtil::setEncryptor(nullptr);
-    QCOMPARE(util.retrievePassword("srv1", "alice"), secret);
-    QString encrypted;
-    QVERIFY(CredCrypt::encryptStored(secret, &encrypted));
-    for (const QString &line : log.messages()) {
-        QVERIFY2(!line.contains(secret) && !line.contains("abcdef0123") && !line.contains(encrypted), qPrintable(line));
-    }
-}
-
-void TestUserCredUtil::migrationHasNothingToMove()
-{
-    LogCapture log;
-    QVERIFY(UserCredUtil::migrateFromRegistry(m_info.get()));
-    QVERIFY(log.contains("Credentials not stored or already migrated."));
-    QCOMPARE(m_backend.writes, 0);
-}
 
 QTEST_GUILESS_MAIN(TestUserCredUtil)
 #include "tst_usercredutil.moc"

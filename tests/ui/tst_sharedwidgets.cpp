@@ -1,5 +1,6 @@
 // Space and attention icons, the Alt-click gesture, the floating placeholder and the shared
 // percentage of the progress displays.
+#include "platform/KeyboardState.h"
 #include "ui/FeaturesUtil.h"
 #include "ui/PermanentPlaceholderOverlay.h"
 #include "ui/SpaceIcons.h"
@@ -22,7 +23,14 @@ private slots:
     void percent();
     void altClickGesture();
     void placeholderFloatsAndReturns();
+    void capsLockUnknownWithoutX();
 };
+
+void TestSharedWidgets::capsLockUnknownWithoutX()
+{
+    // Offscreen there is no X server to ask: no answer, and so no hint.
+    QCOMPARE(KeyboardState::capsLock(), KeyboardState::Unknown);
+}
 
 void TestSharedWidgets::spacePixmaps_data()
 {

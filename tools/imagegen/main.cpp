@@ -195,6 +195,16 @@ int main(int argc, char** argv)
     }
     save(logo(blue, QStringLiteral("Tessarvale"), QColor(0x22, 0x22, 0x22)), QStringLiteral("loginview/logo.png"));
     {
+        // The maker's flat logo of the about dialog.
+        const QImage flat = logo(blue, QStringLiteral("Tessarvale"), QColor(0x22, 0x22, 0x22));
+        QImage wide = canvas(399, 82);
+        QPainter p(&wide);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRectF(40, 0, 296, 82), flat);
+        p.end();
+        save(wide, QStringLiteral("varnel/tessarvale_logo_flat_399x82.png"));
+    }
+    {
         // The SMS code's field: a row of masked characters.
         QImage dots = canvas(20, 11);
         QPainter p(&dots);
@@ -207,6 +217,15 @@ int main(int argc, char** argv)
         save(dots, QStringLiteral("password_icon_20x11.png"));
     }
     save(symbolic(QStringLiteral("pan-down"), 16, QColor(0x44, 0x44, 0x44)), QStringLiteral("forms/arrowhead.png"));
+
+    {
+        // The notices' attention mark.
+        QImage mark = canvas(54, 48);
+        QPainter p(&mark);
+        p.drawImage(3, 0, symbolic(QStringLiteral("dialog-warning"), 48, orange));
+        p.end();
+        save(mark, QStringLiteral("attention_icon_54x48.png"));
+    }
 
     // About dialog and tray-independent brand marks.
     {

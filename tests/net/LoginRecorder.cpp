@@ -1,1 +1,0 @@
-#include "tests/net/LoginRecorder.h"
