@@ -9,7 +9,7 @@ run with it (or with TESSARVALE_ACCEPTANCE_FULL=1).
 import argparse
 import os
 import sys
-import tempfile
+import shutil
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -34,7 +34,9 @@ def run_tests(args):
     if args.full:
         os.environ["TESSARVALE_ACCEPTANCE_FULL"] = "1"
     keyring = session.start_keyring()
-    workdir = tempfile.mkdtemp(prefix="service.", dir=args.artefacts)
+    workdir = os.path.join(args.artefacts, "service")
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
     service = harness.DevService(workdir)
     try:
         harness.AcceptanceCase.executable = os.path.abspath(args.client)

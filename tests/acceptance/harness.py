@@ -1,5 +1,6 @@
 """What a person has at hand: the client's windows, keyboard and mouse (xdotool), the clipboard
 (xclip), the screen (xwd), the client's log and folders, and the service's control endpoint."""
+import base64
 import configparser
 import glob
 import json
@@ -83,6 +84,11 @@ class DevService:
         """The decrypted objects of a safe, by path."""
         safe = next(s for s in self.state()["safes"] if s.get("safe_name") == safe_name)
         return {o["path"]: o for o in safe.get("objects", [])}
+
+    def safe_file(self, safe_name, path):
+        """A file's content as the service stores it (None when absent)."""
+        found = self.safe_objects(safe_name).get(path)
+        return None if found is None else base64.b64decode(found.get("content_b64") or "")
 
     def stop(self):
         self.process.stdin.close()

@@ -1,5 +1,4 @@
 """The product as a person meets it. Each test starts the real client in a fresh home."""
-import base64
 import os
 import re
 import unittest
