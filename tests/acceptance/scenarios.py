@@ -1,6 +1,5 @@
 """The product as a person meets it. Each test starts the real client in a fresh home."""
 import os
-import re
 import unittest
 
 from harness import AcceptanceCase, wait_until
