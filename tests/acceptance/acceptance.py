@@ -60,6 +60,7 @@ def run_tests(args):
         service.stop()
         keyring.terminate()
         keyring.wait()
+        shutil.rmtree(keyring.keyring_root, ignore_errors=True)
 
 
 def main():

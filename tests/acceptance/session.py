@@ -59,10 +59,17 @@ def start_display_and_bus(argv):
 
 def start_keyring():
     """Stage 3: the unlocked keyring the saved credentials go to. Returns the daemon."""
-    runtime = tempfile.mkdtemp(prefix="tessarvale-acc-keyring.")
-    log = open(os.path.join(runtime, "keyring.log"), "wb")
+    # A home and runtime folder of its own: in the session of scripts/test another daemon owns the
+    # control socket under the shared runtime folder, and ours would give way to it.
+    root = tempfile.mkdtemp(prefix="tva-keyring.")
+    env = dict(os.environ, HOME=root, XDG_RUNTIME_DIR=os.path.join(root, "run"),
+               XDG_DATA_HOME=os.path.join(root, "data"), XDG_CONFIG_HOME=os.path.join(root, "config"))
+    for folder in ("run", "data", "config"):
+        os.makedirs(os.path.join(root, folder), mode=0o700)
+    log = open(os.path.join(root, "keyring.log"), "wb")
     daemon = subprocess.Popen(["gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"],
-                              stdin=subprocess.PIPE, stdout=log, stderr=log)
+                              stdin=subprocess.PIPE, stdout=log, stderr=log, env=env)
+    daemon.keyring_root = root
     daemon.stdin.write(b"tessarvale-acceptance")
     daemon.stdin.close()
 
