@@ -123,7 +123,8 @@ int main(int argc, char *argv[])
         out.flush();
     }
     if (medians.contains("KeePassXC") && medians["KeePassXC"] > 0) {
-        out << QString("ratio tessarvale / KeePassXC: %1\n").arg(medians["tessarvale"] / medians["KeePassXC"], 0, 'f', 2);
+        out << QString("ratio tessarvale / KeePassXC: %1\n")
+                        .arg(medians["tessarvale"] / medians["KeePassXC"], 0, 'f', 2);
     }
     if (medians["bare Qt window"] > 0) {
         out << QString("ratio tessarvale / bare Qt window: %1\n")

@@ -19,17 +19,17 @@ BrandingTranslator::Table BrandingTranslator::buildTable(const AppInfo *appInfo)
     const bool sorel = appInfo->brandKey == QLatin1String("sorel");
     // __DATE__ is "Nov 25 2016" and __TIME__ "hh:mm:ss", the forms the texts show.
     return {
-        {QStringLiteral("APP_NAME"), QString::fromLatin1(appInfo->displayName)},
-        {QStringLiteral("APP_VERSION"), QString::fromLatin1(appInfo->version)},
-        {QStringLiteral("APP_DEVSTAGE"), QString::fromLatin1(appInfo->devStage)},
-        {QStringLiteral("APP_BASE_URL"), baseUrl},
-        {QStringLiteral("APP_REV"), QString::fromLatin1(appInfo->revision)},
-        {QStringLiteral("URL_HELP"), sorel ? QString::fromLatin1(SorelHelpUrl)
-                                           : baseUrl + QStringLiteral("/en/faq/questions-about-sync-client")},
-        {QStringLiteral("URL_HELP_DE"), sorel ? QString::fromLatin1(SorelHelpUrlDe)
-                                              : baseUrl + QStringLiteral("/de/faq/questions-about-sync-client")},
-        {QStringLiteral("BUILD_DATE"), QStringLiteral(__DATE__)},
-        {QStringLiteral("BUILD_TIME"), QStringLiteral(__TIME__)},
+            {QStringLiteral("APP_NAME"), QString::fromLatin1(appInfo->displayName)},
+            {QStringLiteral("APP_VERSION"), QString::fromLatin1(appInfo->version)},
+            {QStringLiteral("APP_DEVSTAGE"), QString::fromLatin1(appInfo->devStage)},
+            {QStringLiteral("APP_BASE_URL"), baseUrl},
+            {QStringLiteral("APP_REV"), QString::fromLatin1(appInfo->revision)},
+            {QStringLiteral("URL_HELP"), sorel ? QString::fromLatin1(SorelHelpUrl)
+                                               : baseUrl + QStringLiteral("/en/faq/questions-about-sync-client")},
+            {QStringLiteral("URL_HELP_DE"), sorel ? QString::fromLatin1(SorelHelpUrlDe)
+                                                  : baseUrl + QStringLiteral("/de/faq/questions-about-sync-client")},
+            {QStringLiteral("BUILD_DATE"), QStringLiteral(__DATE__)},
+            {QStringLiteral("BUILD_TIME"), QStringLiteral(__TIME__)},
     };
 }
 
@@ -63,8 +63,8 @@ bool BrandingTranslator::loadLanguage(const QString &language, const QString &pr
     return load(*tried, directory) || language == QLatin1String("en");
 }
 
-BrandingTranslator *BrandingTranslator::install(const AppInfo *appInfo, const QString &prefix,
-                                                const QString &directory, const QStringList &languages)
+BrandingTranslator *BrandingTranslator::install(const AppInfo *appInfo, const QString &prefix, const QString &directory,
+                                                const QStringList &languages)
 {
     auto *translator = new BrandingTranslator(appInfo);
     static const QRegularExpression region(QStringLiteral("-.*$"));

@@ -22,38 +22,20 @@
 #include "sync/FsObject.h"
 #include "sync/MultiSyncher.h"
 #include "sync/SyncState.h"
-#include "ui/MainWindow.h"
-
-// Windows of the user interface that arrive one by one; each is used once it is in the tree.
-#if __has_include("ui/StatusAction.h")
-#include "ui/StatusAction.h"
-#endif
-#if __has_include("ui/MainView.h")
-#include "ui/MainView.h"
-#endif
-#if __has_include("ui/LogDialog.h")
-#include "ui/LogDialog.h"
-#endif
-#if __has_include("ui/AboutDialog.h")
 #include "ui/AboutDialog.h"
-#endif
-#if __has_include("ui/CrashReportDialog.h")
 #include "ui/CrashReportDialog.h"
-#endif
-#if __has_include("ui/UpgradeClientDialog.h")
-#include "ui/UpgradeClientDialog.h"
-#endif
-#if __has_include("ui/SessionTerminatedDialog.h")
-#include "ui/SessionTerminatedDialog.h"
-#endif
-#if __has_include("ui/QuotaExceededDialog.h")
+#include "ui/LogDialog.h"
+#include "ui/MainView.h"
+#include "ui/MainWindow.h"
+#include "ui/ProxyAuthDialog.h"
 #include "ui/QuotaExceededDialog.h"
-#endif
+#include "ui/SessionTerminatedDialog.h"
+#include "ui/StatusAction.h"
+#include "ui/UpgradeClientDialog.h"
+
+// The file-safe windows arrive later; until they are in the tree, plain notices stand in.
 #if __has_include("ui/NewFileSafeAvailableDialog.h")
 #include "ui/NewFileSafeAvailableDialog.h"
-#endif
-#if __has_include("ui/ProxyAuthDialog.h")
-#include "ui/ProxyAuthDialog.h"
 #endif
 #if __has_include("ui/filesafe/AddSettingView.h")
 #include "ui/filesafe/AddSettingView.h"
@@ -155,8 +137,8 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
     R7Database *db = R7Database::instance();
     connect(db, SIGNAL(unableToOpenDatabase(QString)), this, SLOT(on_unableToOpenDatabase(QString)),
             Qt::UniqueConnection);
-    connect(db, SIGNAL(incompatibleDatabase(QString, QString)), this,
-            SLOT(on_incompatibleDatabase(QString, QString)), Qt::UniqueConnection);
+    connect(db, SIGNAL(incompatibleDatabase(QString, QString)), this, SLOT(on_incompatibleDatabase(QString, QString)),
+            Qt::UniqueConnection);
     connect(db, SIGNAL(sqlQueryFailure(QString)), this, SLOT(on_sqlQueryFailure(QString)), Qt::UniqueConnection);
     connect(this, &QGuiApplication::lastWindowClosed, this, &R7Application::on_lastWindowClosed);
     connect(this, &QGuiApplication::applicationStateChanged, this, &R7Application::on_applicationStateChanged);
@@ -215,9 +197,8 @@ void R7Application::initTranslations(const AppInfo *appInfo)
     qDebug("R7Application::initTranslations: ui languages: %s", qUtf8Printable(escaped(shown)));
 
     // Installed first, consulted last: it answers what no catalogue knows.
-    BrandingTranslator *qtTranslator =
-            BrandingTranslator::install(appInfo, QStringLiteral("qt_"),
-                                        QLibraryInfo::location(QLibraryInfo::TranslationsPath), languages);
+    BrandingTranslator *qtTranslator = BrandingTranslator::install(
+            appInfo, QStringLiteral("qt_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath), languages);
     qtTranslator->setAnswersUntranslated(true);
     BrandingTranslator::install(appInfo, QStringLiteral("r7trl_"), QStringLiteral(":/trl"), languages);
 
@@ -332,9 +313,8 @@ void R7Application::initApp()
     } else {
         if (infos.size() >= 2) {
             const DbInfo &first = infos.first();
-            qDebug("R7Application::initApp: initial db_info: id:%lld db_version:%s ts:'%s' (%d entries)",
-                   first.id(), qUtf8Printable(first.dbVersion()), qUtf8Printable(first.creationTime()),
-                   int(infos.size()));
+            qDebug("R7Application::initApp: initial db_info: id:%lld db_version:%s ts:'%s' (%d entries)", first.id(),
+                   qUtf8Printable(first.dbVersion()), qUtf8Printable(first.creationTime()), int(infos.size()));
         }
         const DbInfo &last = infos.last();
         qDebug("R7Application::initApp: current db_info: id:%lld db_version:%s ts:'%s' (%d entries)", last.id(),
@@ -352,8 +332,8 @@ void R7Application::initApp()
 
     R7Session *session = R7Session::instance();
     AppInfo::publish(m_appInfo);
-    connect(session, &R7Session::serverAuthenticationRequired, this,
-            &R7Application::on_serverAuthenticationRequired, Qt::UniqueConnection);
+    connect(session, &R7Session::serverAuthenticationRequired, this, &R7Application::on_serverAuthenticationRequired,
+            Qt::UniqueConnection);
     connect(session, &R7Session::proxyAuthenticationRequired, this, &R7Application::on_proxyAuthenticationRequired,
             Qt::UniqueConnection);
     // The login view hears of certificate errors through the application; nothing here ignores them.
@@ -370,8 +350,7 @@ void R7Application::initApp()
     m_passwordController = new PasswordController(session, m_passwordRI, this);
 
     m_mainWindow = new MainWindow(m_fileSafeDao, const_cast<AppInfo *>(m_appInfo), m_userCredUtil.get(),
-                                  m_passwordController, nullptr, m_settingsStorage, session, m_loginRI,
-                                  m_serverList);
+                                  m_passwordController, nullptr, m_settingsStorage, session, m_loginRI, m_serverList);
     connect(this, &R7Application::appStateChanged, m_mainWindow, &MainWindow::on_appStateChanged);
 
     qDebug("R7Application::initApp: setActivationWindow: '%s'", qUtf8Printable(m_mainWindow->objectName()));
@@ -607,8 +586,8 @@ void R7Application::on_unableToOpenDatabase(QString msg)
 void R7Application::on_incompatibleDatabase(QString currentVersion, QString expectedVersion)
 {
     markDatabaseUnusable();
-    showDatabaseNotice(tr("Incompatible database version\n\n(current:'%1', expected:'%2')")
-                               .arg(currentVersion, expectedVersion));
+    showDatabaseNotice(
+            tr("Incompatible database version\n\n(current:'%1', expected:'%2')").arg(currentVersion, expectedVersion));
 }
 
 void R7Application::on_sqlQueryFailure(QString msg)
@@ -640,8 +619,8 @@ bool R7Application::storeLocalPasswordHash(const QString &password)
     m_localPasswordSalt = salt;
     const QByteArray bytes = password.toUtf8();
     QByteArray hash(LocalPasswordHashLength, '\0');
-    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(),
-                          m_localPasswordSalt.size(), LocalPasswordIterations, hash.data())) {
+    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(), m_localPasswordSalt.size(),
+                          LocalPasswordIterations, hash.data())) {
         return false;
     }
     m_localPasswordHash = hash;
@@ -655,8 +634,8 @@ bool R7Application::checkLocalPassword(const QString &password) const
     }
     const QByteArray bytes = password.toUtf8();
     QByteArray hash(LocalPasswordHashLength, '\0');
-    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(),
-                          m_localPasswordSalt.size(), LocalPasswordIterations, hash.data())) {
+    if (!pbkdf2HmacSha256(bytes.constData(), bytes.size(), m_localPasswordSalt.constData(), m_localPasswordSalt.size(),
+                          LocalPasswordIterations, hash.data())) {
         return false;
     }
     return sameBytes(hash, m_localPasswordHash);
@@ -674,8 +653,8 @@ void R7Application::checkCrash()
 {
     const QString dir = crashDumpDirectory();
     const QString appName = QString::fromLatin1(m_appInfo->appName);
-    const QRegularExpression seen(QRegularExpression::wildcardToRegularExpression(
-            QStringLiteral("%1_*crash_dump_*.dmp").arg(appName)));
+    const QRegularExpression seen(
+            QRegularExpression::wildcardToRegularExpression(QStringLiteral("%1_*crash_dump_*.dmp").arg(appName)));
     QStringList fresh;
     const QStringList dumps = QDir(dir).entryList({QStringLiteral("*.dmp")}, QDir::Files);
     for (const QString &name : dumps) {
@@ -689,8 +668,8 @@ void R7Application::checkCrash()
     qDebug("R7Application::checkCrash: %d new crash dump(s) in '%s'", int(fresh.size()), qUtf8Printable(escaped(dir)));
     QDir folder(dir);
     for (const QString &name : fresh) {
-        const QString renamed = QStringLiteral("%1_%2_crash_dump_%3")
-                                        .arg(appName, QString::fromLatin1(m_appInfo->version), name);
+        const QString renamed =
+                QStringLiteral("%1_%2_crash_dump_%3").arg(appName, QString::fromLatin1(m_appInfo->version), name);
         folder.rename(name, renamed);
     }
     showCrashReport(dir);
@@ -920,7 +899,8 @@ void R7Application::on_sessionTimeout(R7Session::SessionState errCode, ErrorCode
     qDebug("R7Application::on_sessionTimeout: isLoggedIn (autoLogin:%d)", int(m_autoLogin));
     m_reloginPending = true;
     doLogout();
-    if (m_autoLogin || m_sessionTerminatedDialog) {
+    // A closed notice stays alive hidden: only a visible one stops the next.
+    if (m_autoLogin || (m_sessionTerminatedDialog && m_sessionTerminatedDialog->isVisible())) {
         return;
     }
     showSessionTerminated();
@@ -984,9 +964,8 @@ bool R7Application::canStartSync(const char *caller) const
 int R7Application::syncIntervalMinutes()
 {
     bool ok = false;
-    const int minutes = QSettings()
-                                .value(QStringLiteral("app/sync_interval_minutes"), DefaultSyncIntervalMinutes)
-                                .toInt(&ok);
+    const int minutes =
+            QSettings().value(QStringLiteral("app/sync_interval_minutes"), DefaultSyncIntervalMinutes).toInt(&ok);
     if (!ok) {
         qWarning("R7Application::syncIntervalMinutes: invalid interval; %d minutes", DefaultSyncIntervalMinutes);
         return DefaultSyncIntervalMinutes;
@@ -1115,10 +1094,10 @@ void R7Application::on_syncCanceled()
     emit syncDone(QStringLiteral("Sync Canceled"));
 }
 
-bool R7Application::confirmLargeDelete(const QString &safeName, int numberOfFiles)
+bool R7Application::confirmLargeDelete(const QString &safeName, int numberOfFiles, bool evenWhenSwitchedOff)
 {
     QSettings settings;
-    if (!settings.value(QStringLiteral("ui/show_delete_files_warning"), true).toBool()) {
+    if (!evenWhenSwitchedOff && !settings.value(QStringLiteral("ui/show_delete_files_warning"), true).toBool()) {
         return true;
     }
     raiseApplication();
@@ -1186,9 +1165,8 @@ void R7Application::on_getClientVersion(const Result<ClientVersionTO_v1> &result
     setStatusText(QString());
     const ClientVersionTO_v1 &version = result.payload();
     const QString running = QString::fromLatin1(m_appInfo->version);
-    qDebug("R7Application::on_getClientVersion: current: '%s' latest: '%s' compatible: '%s'",
-           qUtf8Printable(running), qUtf8Printable(escaped(version.versionLatest())),
-           qUtf8Printable(escaped(version.versionCompatible())));
+    qDebug("R7Application::on_getClientVersion: current: '%s' latest: '%s' compatible: '%s'", qUtf8Printable(running),
+           qUtf8Printable(escaped(version.versionLatest())), qUtf8Printable(escaped(version.versionCompatible())));
     if (StringUtil::isVersionGreater(version.versionCompatible(), running)) {
         qDebug("R7Application::on_getClientVersion: Version not supported");
         newClientAvailable(version, true);
@@ -1269,8 +1247,8 @@ void R7Application::initSystray()
     if (!available) {
         return;
     }
-    const QStringList frames = QDir(QStringLiteral(":/res/tray"))
-                                       .entryList({QStringLiteral("syncing_*.png")}, QDir::Files, QDir::Name);
+    const QStringList frames =
+            QDir(QStringLiteral(":/res/tray")).entryList({QStringLiteral("syncing_*.png")}, QDir::Files, QDir::Name);
     for (const QString &frame : frames) {
         m_trayFrames << QIcon(QStringLiteral(":/res/tray/%1").arg(frame));
     }
@@ -1411,8 +1389,8 @@ void R7Application::showSyncResultMessage(int nDone, int nFailed)
         return;
     }
     const QString title = nFailed != 0 ? tr("Synchronisation with errors") : tr("Synchronisation successful");
-    m_trayIcon->showMessage(title, tr("%n change(s) in your ${APP_NAME}", nullptr, nDone),
-                            QSystemTrayIcon::Information, 10000);
+    m_trayIcon->showMessage(title, tr("%n change(s) in your ${APP_NAME}", nullptr, nDone), QSystemTrayIcon::Information,
+                            10000);
 }
 
 void R7Application::on_systrayActivated(QSystemTrayIcon::ActivationReason reason)
@@ -1497,64 +1475,45 @@ QMessageBox *R7Application::showNotice(const QString &objectName, const QString 
 
 QAction *R7Application::createStatusAction()
 {
-#if __has_include("ui/StatusAction.h")
     auto *action = new StatusAction(this);
-    connect(this, SIGNAL(appStateChanged(R7Application::AppState)), action,
-            SLOT(on_appStateChanged(R7Application::AppState)));
+    connect(this, &R7Application::appStateChanged, action, &StatusAction::on_appStateChanged);
     return action;
-#else
-    return nullptr;
-#endif
 }
 
 void R7Application::connectStatusAction(MultiSyncher *multiSyncher)
 {
-#if __has_include("ui/StatusAction.h")
-    if (m_statusAction) {
-        connect(multiSyncher, SIGNAL(syncProgress(bool, ProgressInfo)), m_statusAction,
-                SLOT(on_syncProgress(bool, ProgressInfo)));
-        connect(multiSyncher, SIGNAL(syncCanceled()), m_statusAction, SLOT(hide()));
+    if (auto *status = qobject_cast<StatusAction *>(m_statusAction)) {
+        connect(multiSyncher, &MultiSyncher::syncProgress, status, &StatusAction::on_syncProgress);
+        connect(multiSyncher, &MultiSyncher::syncCanceled, status, &StatusAction::hide);
     }
-#else
-    Q_UNUSED(multiSyncher)
-#endif
 }
 
 void R7Application::selectMainTab(int tab)
 {
-#if __has_include("ui/MainView.h")
     if (m_appState == APP_STATE_LOGGED_IN && m_mainWindow && m_mainWindow->mainView()) {
         m_mainWindow->mainView()->selectTab(tab);
     }
-#else
-    Q_UNUSED(tab)
-#endif
 }
 
 void R7Application::showActivityList()
 {
-#if __has_include("ui/MainView.h")
     if (m_mainWindow && m_mainWindow->mainView()) {
         m_mainWindow->mainView()->setFileSafeSubTab(0);
     }
-#endif
 }
 
 void R7Application::raiseLogDialog()
 {
-#if __has_include("ui/LogDialog.h")
     LogDialog *log = LogDialog::instance();
     if (log && log->isVisible()) {
         log->activateWindow();
         log->raise();
         log->show();
     }
-#endif
 }
 
 void R7Application::showLog()
 {
-#if __has_include("ui/LogDialog.h")
     LogDialog *log = LogDialog::instance();
     if (!log || !log->isHidden()) {
         return;
@@ -1562,53 +1521,34 @@ void R7Application::showLog()
     log->show();
     QElapsedTimer timer;
     timer.start();
-    const int lines = log->loadFile();
+    const int lines = log->loadFile(m_appInfo->logPath);
     qDebug("R7Application::showLog: loaded %d lines in %d ms", lines, int(timer.elapsed()));
-#else
-    qWarning("R7Application::showLog: no log dialog in this build");
-#endif
 }
 
 void R7Application::on_aboutAction()
 {
-#if __has_include("ui/AboutDialog.h")
     AboutDialog *about = AboutDialog::instance();
     qDebug("R7Application::showAbout: aboutView hidden: %s", yesNo(about->isHidden()));
     if (about->isHidden()) {
         about->show();
     }
-#else
-    showNotice(QStringLiteral("AboutDialog"), tr("About ${APP_NAME}"), tr("${APP_NAME} ${APP_VERSION} ${APP_DEVSTAGE}"));
-#endif
 }
 
 void R7Application::showCrashReport(const QString &dumpDirectory)
 {
-#if __has_include("ui/CrashReportDialog.h")
-    auto *dialog = new CrashReportDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    auto *dialog = new CrashReportDialog(m_mainWindow, Qt::Sheet);
     dialog->setCrashDumpPath(dumpDirectory);
     dialog->show();
-#else
-    showNotice(QStringLiteral("CrashReportDialog"), tr("Crash report"),
-               tr("${APP_NAME} ended unexpectedly. The crash reports are in %1.")
-                       .arg(QDir::toNativeSeparators(dumpDirectory)));
-#endif
 }
 
 void R7Application::showUpgradeNotice(const QString &text)
 {
     delete m_upgradeDialog.data();
-#if __has_include("ui/UpgradeClientDialog.h")
-    auto *dialog = new UpgradeClientDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    auto *dialog = new UpgradeClientDialog(m_mainWindow, Qt::Sheet);
     dialog->setText(text);
     dialog->adjustSize();
     dialog->show();
     m_upgradeDialog = dialog;
-#else
-    m_upgradeDialog = showNotice(QStringLiteral("UpgradeClientDialog"), tr("${APP_NAME}"), text);
-#endif
 }
 
 void R7Application::showSessionTerminated()
@@ -1616,17 +1556,13 @@ void R7Application::showSessionTerminated()
     const QString title = tr("Not Online");
     const QString text = tr("Your session has been terminated due to inactivity or because your internet "
                             "connection is down.\nPlease log in again.");
-#if __has_include("ui/SessionTerminatedDialog.h")
-    auto *dialog = new SessionTerminatedDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    delete m_sessionTerminatedDialog.data();
+    auto *dialog = new SessionTerminatedDialog(m_mainWindow, Qt::Sheet);
     dialog->setWindowTitle(title);
     dialog->setText(text);
     dialog->adjustSize();
     dialog->show();
     m_sessionTerminatedDialog = dialog;
-#else
-    m_sessionTerminatedDialog = showNotice(QStringLiteral("SessionTerminatedDialog"), title, text);
-#endif
 }
 
 void R7Application::on_quotaExceeded(SyncAction sa)
@@ -1636,16 +1572,11 @@ void R7Application::on_quotaExceeded(SyncAction sa)
     const QString text = tr("Synchronization failed: There is not enough free space in your ${APP_NAME} '%1'. "
                             "Please delete some documents or upgrade your ${APP_NAME}.")
                                  .arg(sa.remoteSafeName());
-#if __has_include("ui/QuotaExceededDialog.h")
-    auto *dialog = new QuotaExceededDialog(m_mainWindow);
-    dialog->setWindowFlag(Qt::Sheet);
+    auto *dialog = new QuotaExceededDialog(m_mainWindow, Qt::Sheet);
     dialog->setText(text);
     dialog->adjustSize();
     dialog->show();
     m_quotaDialog = dialog;
-#else
-    m_quotaDialog = showNotice(QStringLiteral("QuotaExceededDialog"), tr("${APP_NAME}"), text);
-#endif
 }
 
 void R7Application::on_newFileSafesFound(QList<FilesafeTO_v2> safes)
@@ -1675,7 +1606,6 @@ void R7Application::on_newFileSafesFound(QList<FilesafeTO_v2> safes)
 
 bool R7Application::askProxyCredentials(const QString &text, QString *user, QString *password)
 {
-#if __has_include("ui/ProxyAuthDialog.h")
     ProxyAuthDialog dialog;
     dialog.setText(text);
     if (dialog.exec() != QDialog::Accepted) {
@@ -1684,13 +1614,6 @@ bool R7Application::askProxyCredentials(const QString &text, QString *user, QStr
     *user = dialog.username();
     *password = dialog.password();
     return true;
-#else
-    Q_UNUSED(user)
-    Q_UNUSED(password)
-    qWarning("R7Application::on_proxyAuthenticationRequired: no proxy dialog in this build: %s",
-             qUtf8Printable(text));
-    return false;
-#endif
 }
 
 void R7Application::showAddSettingView()

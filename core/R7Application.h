@@ -139,7 +139,9 @@ public:
     void updateSyncTimer();
     // The interval setting in minutes, clamped.
     static int syncIntervalMinutes();
-    bool confirmLargeDelete(const QString &safeName, int numberOfFiles);
+    // evenWhenSwitchedOff: asked although the user switched the question off (the plan would
+    // empty a side that held files).
+    bool confirmLargeDelete(const QString &safeName, int numberOfFiles, bool evenWhenSwitchedOff = false);
     void showSyncResultMessage(int nDone, int nFailed);
     bool isDatabaseUsable() const { return m_databaseUsable; }
 

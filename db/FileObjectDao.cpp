@@ -72,17 +72,18 @@ FsObject FileObjectDao::loadByPath(qint64 settingId, const QString &path)
     return object;
 }
 
-void FileObjectDao::remove(const QString &path, qint64 settingId)
+bool FileObjectDao::remove(const QString &path, qint64 settingId)
 {
     QSqlQuery &query = R7Database::instance()->preparedQuery(
             QStringLiteral("DELETE FROM fs_object WHERE setting_id = :setting_id AND path = :path"));
     query.bindValue(QStringLiteral(":setting_id"), settingId);
     query.bindValue(QStringLiteral(":path"), path);
-    R7Database::execQuery(query);
+    const bool ok = R7Database::execQuery(query);
     query.finish();
+    return ok;
 }
 
-void FileObjectDao::store(const FsObject &object, qint64 settingId)
+bool FileObjectDao::store(const FsObject &object, qint64 settingId)
 {
     QSqlQuery &query = R7Database::instance()->preparedQuery(QStringLiteral(
             "INSERT INTO fs_object (object_id, path, setting_id, checksum, local_mtime, remote_mtime, type, size) "
@@ -102,4 +103,5 @@ void FileObjectDao::store(const FsObject &object, qint64 settingId)
                query.lastInsertId().toLongLong(), settingId,
                StringUtil::escapeNonPrintable(object.path()).toLocal8Bit().constData());
     query.finish();
+    return ok;
 }

@@ -19,8 +19,8 @@ public:
     QHash<QString, FsObject> loadAll(qint64 settingId);
     // A null object when the setting holds no entry for the path.
     FsObject loadByPath(qint64 settingId, const QString &path);
-    void remove(const QString &path, qint64 settingId);
-    void store(const FsObject &object, qint64 settingId);
+    bool remove(const QString &path, qint64 settingId);
+    bool store(const FsObject &object, qint64 settingId);
 
 private:
     FileObjectDao();

@@ -80,6 +80,21 @@ void SyncHistoryDao::finishSync(qint64 historyId)
     endSync(historyId, SyncHistory::Finished);
 }
 
+int SyncHistoryDao::closeInterruptedRuns()
+{
+    QSqlQuery query;
+    query.prepare(QStringLiteral("UPDATE sync_history SET state = :cancelled, end_time = :end WHERE state = :running "
+                                 "AND user_id = :user_id"));
+    query.bindValue(QStringLiteral(":cancelled"), int(SyncHistory::Cancelled));
+    query.bindValue(QStringLiteral(":end"), QDateTime::currentMSecsSinceEpoch());
+    query.bindValue(QStringLiteral(":running"), int(SyncHistory::Running));
+    query.bindValue(QStringLiteral(":user_id"), currentUserId());
+    const int closed = R7Database::execQuery(query) ? query.numRowsAffected() : 0;
+    if (closed > 0)
+        qWarning("SyncHistoryDao::closeInterruptedRuns: %d interrupted runs closed", closed);
+    return closed;
+}
+
 SyncHistory SyncHistoryDao::lastSync()
 {
     QSqlQuery query;

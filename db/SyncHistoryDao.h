@@ -20,6 +20,9 @@ public:
     SyncHistory startSync();
     void cancelSync(qint64 historyId);
     void finishSync(qint64 historyId);
+    // Runs of the current user still marked running (the process ended during them) become
+    // cancelled; the number closed.
+    int closeInterruptedRuns();
     // The most recently finished run, or a null record.
     SyncHistory lastSync();
     // Rows of the runs that started within [from, to], newest row first; bookkeeping actions are

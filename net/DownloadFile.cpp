@@ -4,6 +4,7 @@
 #include "net/Codec.h"
 
 #include <QFile>
+#include <QHash>
 #include <QTemporaryFile>
 
 #include <openssl/evp.h>
@@ -85,6 +86,23 @@ bool DownloadFile::initDecryption(const QString &ivText)
     return true;
 }
 
+bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
+{
+    static const QHash<QString, QCryptographicHash::Algorithm> known = {
+            {QStringLiteral("md5"), QCryptographicHash::Md5},
+            {QStringLiteral("sha1"), QCryptographicHash::Sha1},
+            {QStringLiteral("sha256"), QCryptographicHash::Sha256},
+            {QStringLiteral("sha512"), QCryptographicHash::Sha512},
+    };
+    const auto it = known.constFind(algorithm);
+    if (it == known.constEnd() || m_decrypting) {
+        return false;
+    }
+    m_algorithm = algorithm;
+    m_hash = std::make_unique<QCryptographicHash>(it.value());
+    return true;
+}
+
 bool DownloadFile::writeOut()
 {
     const QByteArray plain = m_cipher->takeResult();
@@ -99,6 +117,9 @@ bool DownloadFile::writeOut()
         return false;
     }
     m_written += plain.size();
+    if (m_hash) {
+        m_hash->addData(plain);
+    }
     return true;
 }
 
@@ -130,6 +151,9 @@ bool DownloadFile::finish()
         return false;
     }
     m_finished = true;
+    if (m_hash) {
+        m_checksum = m_algorithm + QLatin1Char(':') + QString::fromLatin1(m_hash->result().toHex());
+    }
     return true;
 }
 

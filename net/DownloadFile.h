@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class CipherCalculator;
@@ -16,8 +18,23 @@ class DownloadFile : public QObject
     Q_OBJECT
 
 public:
+    // Runs after the complete file has been checked and right before it replaces the destination:
+    // may change the destination (a conflict copy) or refuse with a reason (nothing is replaced).
+    using BeforeReplace = std::function<bool(const DownloadFile &file, QString *destination, QString *reason)>;
+
     DownloadFile(const QString &pathTemplate, const QByteArray &key, QObject *parent = nullptr);
     ~DownloadFile() override;
+
+    // Hash the plain bytes while they are written: "md5", "sha1", "sha256" or "sha512"; false for
+    // any other name (nothing is hashed then).
+    bool setChecksumAlgorithm(const QString &algorithm);
+    // "<algorithm>:<hex>" of everything written once finished; empty without an algorithm.
+    QString plainChecksum() const { return m_checksum; }
+    void setBeforeReplace(BeforeReplace hook) { m_beforeReplace = std::move(hook); }
+    bool runBeforeReplace(QString *destination, QString *reason) const
+    {
+        return !m_beforeReplace || m_beforeReplace(*this, destination, reason);
+    }
 
     // Needs exactly 32 hexadecimal digits; creates the temporary file exclusively.
     bool initDecryption(const QString &ivText);
@@ -48,5 +65,9 @@ private:
     bool m_failed = false;
     bool m_replaced = false;
     qint64 m_written = 0;
+    QString m_algorithm;
+    std::unique_ptr<QCryptographicHash> m_hash;
+    QString m_checksum;
+    BeforeReplace m_beforeReplace;
     std::unique_ptr<QTemporaryFile> m_file;
 };

@@ -97,7 +97,9 @@ void FilesafeRI::deleteObject(const QString &kind, const QString &objectId, bool
 }
 
 void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize,
-                              ResultCallback<qint64> callback, ProgressCallback progress)
+                              ResultCallback<qint64> callback, ProgressCallback progress,
+                              const QString &checksumAlgorithm,
+                              std::function<bool(const DownloadFile &, QString *, QString *)> beforeReplace)
 {
     if (refuseBadId(objectId, callback, QStringLiteral("object"))) {
         return;
@@ -112,6 +114,10 @@ void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint6
     Request *request = Request::createGet(basePath() + QStringLiteral("file/") + Request::pathSegment(objectId));
     auto *file = new DownloadFile(pathTemplate, Codec::hexToBytes(session->transportKey()), request);
     QPointer<DownloadFile> guardedFile(file);
+    if (!checksumAlgorithm.isEmpty()) {
+        file->setChecksumAlgorithm(checksumAlgorithm);
+    }
+    file->setBeforeReplace(std::move(beforeReplace));
     request->setDownloadProgressCallback(std::move(progress));
     request->setReadyReadCallback([guardedFile, request]() {
         if (guardedFile) {
@@ -196,15 +202,20 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
                                                  .arg(received)));
         return;
     }
-    // One rename replaces the old file: there is no moment without a file at the destination.
-    if (!file->replace(localDestFilePath)) {
-        report(Result<qint64>(
-                EC_CLIENT,
-                QStringLiteral("Could not override file. File '%1' seems to be open.").arg(localDestFilePath)));
+    QString destination = localDestFilePath;
+    QString reason;
+    if (!file->runBeforeReplace(&destination, &reason)) {
+        report(Result<qint64>(EC_CLIENT, reason));
         return;
     }
-    qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(localDestFilePath)));
-    report(Result<qint64>(QFileInfo(localDestFilePath).size()));
+    // One rename replaces the old file: there is no moment without a file at the destination.
+    if (!file->replace(destination)) {
+        report(Result<qint64>(
+                EC_CLIENT, QStringLiteral("Could not override file. File '%1' seems to be open.").arg(destination)));
+        return;
+    }
+    qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(destination)));
+    report(Result<qint64>(QFileInfo(destination).size()));
 }
 
 void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,

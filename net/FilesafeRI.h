@@ -33,8 +33,11 @@ public:
     void createDir(QString destinationId, QString name, ResultCallback<FilesafeObjectsTO_v2> callback);
     void deleteDir(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);
     void deleteFile(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);
+    // With an algorithm the plain bytes are hashed on the way (DownloadFile::plainChecksum); the
+    // hook runs right before the finished file replaces the destination.
     void downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize, ResultCallback<qint64> callback,
-                      ProgressCallback progress);
+                      ProgressCallback progress, const QString &checksumAlgorithm = QString(),
+                      std::function<bool(const DownloadFile &, QString *, QString *)> beforeReplace = nullptr);
     // An empty object id creates a new file in the destination folder; otherwise a new version.
     void sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
                               ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress);

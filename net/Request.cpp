@@ -26,6 +26,27 @@ Request::Request(int method, const QString &path)
 
 Request::~Request() = default;
 
+namespace {
+int s_timeoutCap = 0;
+QPointer<QObject> s_abortOwner;
+} // namespace
+
+void Request::setTimeoutCap(int msecs)
+{
+    s_timeoutCap = msecs;
+}
+
+Request::AbortScope::AbortScope(QObject *owner)
+    : m_previous(s_abortOwner)
+{
+    s_abortOwner = owner;
+}
+
+Request::AbortScope::~AbortScope()
+{
+    s_abortOwner = m_previous;
+}
+
 Request *Request::createGet(const QString &path)
 {
     return new Request(METHOD_GET, path);
@@ -138,6 +159,12 @@ void Request::send(ISession *session)
 {
     m_session = session;
     connect(session, &ISession::abort, this, &Request::abort);
+    if (s_abortOwner) {
+        connect(s_abortOwner.data(), &QObject::destroyed, this, &Request::abort);
+    }
+    if (s_timeoutCap > 0 && m_timeout > s_timeoutCap) {
+        m_timeout = s_timeoutCap;
+    }
 
     QUrl url(session->serverUrl() + m_path);
     if (!m_queryItems.isEmpty()) {

@@ -65,6 +65,22 @@ public:
     void addQueryItem(const QString &key, const QString &value);
     void addHeader(const QByteArray &name, const QByteArray &value);
     void setTimeout(int msecs);
+    // Test hook: no request waits longer than this (0 = no cap).
+    static void setTimeoutCap(int msecs);
+
+    // While a scope is alive, requests sent on this thread also abort when its owner object is
+    // destroyed: a caller can end its own requests without touching anyone else's.
+    class AbortScope
+    {
+    public:
+        explicit AbortScope(QObject *owner);
+        ~AbortScope();
+        AbortScope(const AbortScope &) = delete;
+        AbortScope &operator=(const AbortScope &) = delete;
+
+    private:
+        QObject *m_previous;
+    };
     void setDownloadProgressCallback(ProgressCallback callback);
     void setUploadProgressCallback(ProgressCallback callback);
     // Called only while the reply carries a 2xx status: an error page is never handed out as data.

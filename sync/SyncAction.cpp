@@ -719,6 +719,32 @@ bool SyncAction::crossesLink() const
     return crossesLink(m_localBase, localFilePath());
 }
 
+QString SyncAction::conflictCopyPath(const QString &filePath)
+{
+    const QFileInfo info(filePath);
+    const QString folder = QDir::cleanPath(info.path()) + QLatin1Char('/');
+    QString host = QHostInfo::localHostName();
+    host.remove(QRegularExpression(QStringLiteral("\\..*")));
+    if (!host.isEmpty())
+        host += QStringLiteral("'s ");
+    const QString date = QDate::currentDate().toString(QStringLiteral(" yyyy-MM-dd"));
+    const QString name = info.fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    const QString suffix = dot < 0 ? QString() : name.mid(dot);
+    const QString base = dot < 0 ? name : name.left(dot);
+
+    QString number;
+    int n = 1;
+    for (;;) {
+        const QString candidate =
+                folder + base + QStringLiteral("(%1conflicted copy%2%3)").arg(host, date, number) + suffix;
+        mode_t taken = 0;
+        if (lstatMode(candidate, &taken) == ENOENT)
+            return candidate;
+        number = QStringLiteral(" %1").arg(n++);
+    }
+}
+
 bool SyncAction::execBackupLocalFile()
 {
     const QString filePath = localFilePath();
@@ -732,26 +758,8 @@ bool SyncAction::execBackupLocalFile()
         return false;
     }
 
-    QString host = QHostInfo::localHostName();
-    host.remove(QRegularExpression(QStringLiteral("\\..*")));
-    if (!host.isEmpty())
-        host += QStringLiteral("'s ");
-    const QString date = QDate::currentDate().toString(QStringLiteral(" yyyy-MM-dd"));
     const QString name = info.fileName();
-    const int dot = name.indexOf(QLatin1Char('.'));
-    const QString suffix = dot < 0 ? QString() : name.mid(dot);
-    const QString base = dot < 0 ? name : name.left(dot);
-
-    QString number;
-    int n = 1;
-    QString candidate;
-    for (;;) {
-        candidate = folder + base + QStringLiteral("(%1conflicted copy%2%3)").arg(host, date, number) + suffix;
-        mode_t taken = 0;
-        if (lstatMode(candidate, &taken) == ENOENT)
-            break;
-        number = QStringLiteral(" %1").arg(n++);
-    }
+    const QString candidate = conflictCopyPath(filePath);
 
     // The file and the copy share a folder: one link test covers both.
     if (crossesLink(m_localBase, filePath) || !S_ISREG(mode) || !QFile::rename(filePath, candidate)) {

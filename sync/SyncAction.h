@@ -172,6 +172,8 @@ public:
     // Local execution; true on success. Each refuses to act through a symbolic link between the
     // local base folder and its target.
     bool execBackupLocalFile();
+    // A free name for a conflict copy of the file, in its folder.
+    static QString conflictCopyPath(const QString &filePath);
     bool execCreateLocalDir();
     bool execDeleteLocalDir();
     bool execDeleteLocalFile();

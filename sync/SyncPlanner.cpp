@@ -444,6 +444,13 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         if (dir) {
             action.addReason(QStringLiteral("(M) sync: dir no longer exists on local side"));
             set(action, SyncAction::DeleteRemoteDir, SyncAction::STATUS_TODO);
+        } else if (o.last.size() != o.remote.size() || o.last.remoteMtime() != o.remote.remoteMtime()
+                   || (usableAgainst(o.last.checksum(), o.remote.checksum())
+                       && o.last.checksum().compare(o.remote.checksum(), Qt::CaseInsensitive) != 0)) {
+            // A version the user never saw here is not deleted because an older one was: as a
+            // local deletion is withheld when the local file changed.
+            action.addReason(QStringLiteral("(Nb) sync: file no longer exists on local side but changed on remote side"));
+            set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         } else {
             action.addReason(QStringLiteral("(N) sync: file no longer exists on local side"));
             set(action, SyncAction::DeleteRemoteFile, SyncAction::STATUS_TODO);
@@ -520,6 +527,14 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
     // A stored checksum of another algorithm than the listing's says nothing about the content.
     const bool lastSumUsable = usableAgainst(s.checksum(), remoteSum);
 
+    if (a && b && le && re && lastSumUsable && hasValue(remoteSum)
+        && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
+        // Sizes and second-resolution times cannot see an edit of the same size within the same
+        // second; the listed checksum can.
+        action.addReason(QStringLiteral("(D6) file: size and mtime unchanged, remote checksum changed"));
+        set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+        return;
+    }
     if (a && b && le && re) {
         if (!lastSumUsable && hasValue(remoteSum)) {
             action.setLocalChecksum(remoteSum);

@@ -10,12 +10,17 @@ bool SyncSetting::isActive() const
         return false;
     if (!m_access.contains(QLatin1Char('r')))
         return false;
-    if (m_expiryDate.isEmpty())
-        return true;
+    return !isExpired(m_expiryDate);
+}
+
+bool SyncSetting::isExpired(const QString &expiryDate, const QDateTime &now)
+{
+    if (expiryDate.isEmpty())
+        return false;
     // A date that cannot be read counts as expired: better to pause than to act on a safe whose
     // state is unclear.
-    const QDateTime expiry = StringUtil::parseTimestamp(m_expiryDate);
-    return expiry.isValid() && QDateTime::currentDateTime() < expiry;
+    const QDateTime expiry = StringUtil::parseTimestamp(expiryDate);
+    return !expiry.isValid() || !(now < expiry);
 }
 
 QString SyncSetting::roleName() const

@@ -23,6 +23,8 @@ public:
     // The local folder is readable, the user may read the safe, and the safe has not expired
     // (no expiry date means it never expires).
     bool isActive() const;
+    // No date means the safe never expires; a date that cannot be read counts as expired.
+    static bool isExpired(const QString &expiryDate, const QDateTime &now = QDateTime::currentDateTime());
     QString roleName() const;
 
     qint64 id() const { return m_id; }

@@ -1,12 +1,21 @@
 #include "sync/Syncher.h"
 
+#include "core/FileUtil.h"
 #include "core/StringUtil.h"
 #include "db/FileObjectDao.h"
+#include "db/FileSafeDao.h"
+#include "db/SyncSettingsDao.h"
+#include "net/DownloadFile.h"
+#include "net/FilesafeRI.h"
+#include "net/Request.h"
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
 #include "sync/SyncPlanner.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
@@ -51,6 +60,7 @@ Syncher::Syncher(FileSafeDao *fileSafeDao, FilesafeRI *filesafeRI, QObject *pare
     , m_filesafeRI(filesafeRI)
     , m_fileSafeDao(fileSafeDao)
     , m_progress(new ProgressInfo(this))
+    , m_requestOwner(new QObject(this))
 {
     qDebug("Syncher: init %p", static_cast<void *>(this));
     if (s_excludePatterns.isEmpty()) {
@@ -91,7 +101,10 @@ void Syncher::requestToStop()
 {
     qDebug("Syncher::requestToStop");
     m_stop = true;
-    emit R7Session::instance()->abort();
+    // Only this synchroniser's requests: a password fetch of the same session goes on.
+    abortOwnRequests();
+    // With nothing pending and no loop running, nothing else would notice the flag.
+    QTimer::singleShot(0, this, [this]() { finishCanceled(); });
 }
 
 void Syncher::updateProgress(bool ok, int activity, const QString &message, const SyncAction *action)
@@ -116,6 +129,9 @@ bool Syncher::Request(bool ok, int activity, const QString &message, const SyncA
     if (activity == s_previousActivity && s_pumpTimer.elapsed() <= s_pumpIntervalMs)
         return true;
 
+    // What is recorded so far reaches the disk before anything else may run.
+    if (m_stateWriteDepth > 0 && !flushStateWrites(true))
+        m_stateWriteFailed = true;
     QPointer<Syncher> guard(this);
     QCoreApplication::processEvents();
     if (guard.isNull()) {
@@ -124,7 +140,8 @@ bool Syncher::Request(bool ok, int activity, const QString &message, const SyncA
     }
     if (m_stop) {
         qWarning("Syncher::Request to stop from the event loop!");
-        deleteLater();
+        // The run is closed as cancelled here too: a history row left "running" would stay so.
+        finishCanceled();
         return false;
     }
     s_pumpTimer.restart();
@@ -374,21 +391,26 @@ void Syncher::endStateWrites()
 {
     if (m_stateWriteDepth <= 0)
         return;
-    if (--m_stateWriteDepth == 0)
-        flushStateWrites(false);
+    if (--m_stateWriteDepth == 0 && !flushStateWrites(false))
+        m_stateWriteFailed = true;
 }
 
-void Syncher::flushStateWrites(bool reopen)
+bool Syncher::flushStateWrites(bool reopen)
 {
     R7Database *db = R7Database::instance();
-    if (!db->commit())
+    // After a failed write the batch goes as a whole: half of a row replacement must not stay.
+    const bool ok = !m_stateWriteFailed && db->commit();
+    if (!ok) {
+        qCritical("Syncher::flushStateWrites: commit of the synchronised state failed");
         db->rollback();
+    }
     m_stateWritesInBatch = 0;
     if (reopen)
         db->transaction();
+    return ok;
 }
 
-void Syncher::updateSyncState(SyncAction *action)
+bool Syncher::updateSyncState(SyncAction *action)
 {
     const QString relPath = action->relPath();
     auto warn = [&](const char *expected) {
@@ -396,11 +418,8 @@ void Syncher::updateSyncState(SyncAction *action)
                  action->syncHistoryObjectId(), qUtf8Printable(action->actionTypeName(true)),
                  qUtf8Printable(action->statusName(true)), escaped(relPath));
     };
-    // Always removed first: a row left over from an interrupted run must not stand beside the new.
-    auto replaceRow = [&]() {
-        FileObjectDao::instance()->remove(relPath, m_setting.id());
-        FileObjectDao::instance()->store(action->toFsObject(), m_setting.id());
-    };
+    bool ok = true;
+    auto replaceRow = [&]() { ok = storeRow(action) && ok; };
     bool wrote = false;
 
     switch (action->action()) {
@@ -408,7 +427,7 @@ void Syncher::updateSyncState(SyncAction *action)
     case SyncAction::NoAction:
     case SyncAction::Resolve:
         if (!action->isError())
-            return;
+            return true;
         break;
     case SyncAction::CreateLocalDir:
     case SyncAction::CreateRemoteDir:
@@ -445,7 +464,7 @@ void Syncher::updateSyncState(SyncAction *action)
     case SyncAction::DeleteLocalDir:
     case SyncAction::DeleteRemoteDir:
         if (action->status() == SyncAction::STATUS_OK || action->status() == SyncAction::STATUS_TODO) {
-            FileObjectDao::instance()->remove(relPath, m_setting.id());
+            ok = FileObjectDao::instance()->remove(relPath, m_setting.id()) && ok;
             wrote = true;
         } else {
             warn("STATUS_OK");
@@ -465,38 +484,64 @@ void Syncher::updateSyncState(SyncAction *action)
                      action->syncHistoryObjectId(), m_history.id());
         wrote = true;
     } else {
-        action->setSyncHistoryObjectId(SyncHistoryDao::instance()->storeSyncHistoryObject(action, m_history.id()));
+        const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(action, m_history.id());
+        action->setSyncHistoryObjectId(id);
+        ok = id > 0 && ok;
         wrote = true;
     }
 
-    if (wrote && m_stateWriteDepth > 0 && ++m_stateWritesInBatch >= kStateWritesPerBatch)
-        flushStateWrites(true);
+    if (wrote && m_stateWriteDepth > 0 && ++m_stateWritesInBatch >= kStateWritesPerBatch && !flushStateWrites(true))
+        ok = false;
+    if (!ok) {
+        qCritical("Syncher::updateSyncState: failed to record the state of '%s'", escaped(relPath));
+        m_stateWriteFailed = true;
+    }
+    return ok;
+}
+
+// One transaction of its own when no batch is open: removing the old row and storing the new one
+// must never be split by a crash.
+bool Syncher::storeRow(SyncAction *action)
+{
+    const bool own = m_stateWriteDepth == 0;
+    if (own)
+        R7Database::instance()->transaction();
+    // Always removed first: a row left over from an interrupted run must not stand beside the new.
+    bool ok = FileObjectDao::instance()->remove(action->relPath(), m_setting.id());
+    ok = ok && FileObjectDao::instance()->store(action->toFsObject(), m_setting.id());
+    if (own) {
+        if (ok)
+            ok = R7Database::instance()->commit();
+        if (!ok)
+            R7Database::instance()->rollback();
+    }
+    return ok;
 }
 
 // ---- progress counters
 
-void Syncher::countAction(const SyncAction &action)
+void Syncher::countAction(const SyncAction &action, int sign)
 {
     ProgressInfo &p = *m_progress;
     const bool isFile = action.type() == QLatin1String("f");
     const int type = action.action();
     if (type != SyncAction::ActionUndefined && type != SyncAction::NoAction && type != SyncAction::UpdateSyncState &&
         type != SyncAction::RemoveSyncState) {
-        ++p.nTotal;
+        p.nTotal += sign;
         if (action.executed()) {
-            ++p.nDone;
-            ++(isFile ? p.nDoneFiles : p.nDoneDirs);
+            p.nDone += sign;
+            (isFile ? p.nDoneFiles : p.nDoneDirs) += sign;
         } else {
-            ++(isFile ? p.nTodoFiles : p.nTodoDirs);
+            (isFile ? p.nTodoFiles : p.nTodoDirs) += sign;
         }
     }
-    ++(isFile ? p.nFiles : p.nDirs);
+    (isFile ? p.nFiles : p.nDirs) += sign;
     if (action.conflict())
-        ++p.nConflicts;
+        p.nConflicts += sign;
     if (action.skipped())
-        ++p.nSkipped;
+        p.nSkipped += sign;
     if (action.status() != SyncAction::STATUS_OK)
-        ++p.nNotOk;
+        p.nNotOk += sign;
 }
 
 namespace {
@@ -529,46 +574,1064 @@ void Syncher::on_sessionTimeout(R7Session::SessionState errCode, ErrorCode netEr
     emit sessionTimeout(errCode, netErrCode);
 }
 
-// ---- remote completions
-// The remote listing and the execution of a plan come with the next step of the engine; these
-// completions are connected by nothing yet, so reaching one is a fault worth a loud line.
 
-void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &)
+// ---- analysis
+
+namespace {
+Syncher::StepHook s_stepHook;
+
+void step(const char *name, const SyncAction &action)
 {
-    qCritical("Syncher::on_analyzeStep2Finished: no analysis is running");
+    if (s_stepHook)
+        s_stepHook(name, action);
 }
 
-void Syncher::on_remoteDeleteFileFinished(const EmptyResult &)
+// A listed path as the service writes it: "/" and then non-empty elements that are neither "."
+// nor "..". Anything else could name a place outside the synchronised folder.
+bool isCleanListedPath(const QString &path)
 {
-    qCritical("Syncher::on_remoteDeleteFileFinished: no execution is running");
+    if (!path.startsWith(QLatin1Char('/')))
+        return false;
+    if (path.size() == 1)
+        return true;
+    const QVector<QStringRef> parts = path.midRef(1).split(QLatin1Char('/'));
+    for (const QStringRef &part : parts) {
+        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
+            return false;
+    }
+    return true;
 }
 
-void Syncher::on_downloadFileFinished(const Result<qint64> &)
+QString cleanRemote(const QString &path)
 {
-    qCritical("Syncher::on_downloadFileFinished: no execution is running");
+    return QDir::cleanPath(QLatin1Char('/') + path);
+}
+} // namespace
+
+void Syncher::setStepHook(StepHook hook)
+{
+    s_stepHook = std::move(hook);
 }
 
-void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &)
+int Syncher::countFileDeletions(const QList<SyncAction> &actions)
 {
-    qCritical("Syncher::on_uploadFileFinished: no execution is running");
+    int n = 0;
+    for (const SyncAction &action : actions) {
+        if (action.action() == SyncAction::DeleteRemoteFile || action.action() == SyncAction::DeleteLocalFile)
+            ++n;
+    }
+    return n;
 }
 
-void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &)
+bool Syncher::syncAnalyze(const SyncSetting &setting)
 {
-    qCritical("Syncher::on_remoteCreateDirFinished: no execution is running");
+    qDebug("Syncher::syncAnalyze: syncsetting [s%d]: [%.4s]'%s':'%s' <-> '%s'", int(setting.id()),
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeType())),
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeName())),
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())), escaped(setting.localDir()));
+    m_history = SyncHistoryDao::instance()->startSync();
+    m_setting = setting;
+    m_closed = false;
+    m_stateWriteFailed = false;
+    m_localSideVanished = false;
+    m_remoteSideVanished = false;
+    m_progress->reset();
+    m_progress->safeName = setting.safeName();
+    m_progress->safeType = setting.safeType();
+    qDebug("Syncher::syncAnalyze: initiate sync analysis [s%d]: [%.4s]'%s':'%s' <-> '%s'", int(setting.id()),
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeType())),
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeName())),
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())), escaped(setting.localDir()));
+    clearActions();
+    m_workList.clear();
+    m_workPos = 0;
+    analyzeStep1();
+    return true;
 }
 
-void Syncher::on_remoteDeleteDirFinished(const EmptyResult &)
+// A failed analysis is closed in the history too; nothing else records that it ended.
+void Syncher::analysisFailed(const QString &message, const QList<SyncAction> &actions)
 {
-    qCritical("Syncher::on_remoteDeleteDirFinished: no execution is running");
+    SyncHistoryDao::instance()->cancelSync(m_history.id());
+    m_closed = true;
+    emit syncAnalyzed(false, message, actions);
 }
 
-void Syncher::on_downloadFileProgress(qlonglong, qlonglong)
+void Syncher::analyzeStep1()
 {
-    qCritical("Syncher::on_downloadFileProgress: no execution is running");
+    qDebug("Syncher::analyzeStep1");
+    m_safe = FilesafeTO_v2();
+    bool found = false;
+    if (m_fileSafeDao) {
+        const QList<FilesafeTO_v2> safes = m_fileSafeDao->list();
+        for (const FilesafeTO_v2 &safe : safes) {
+            if (safe.safeId == m_setting.safeId()) {
+                m_safe = safe;
+                found = true;
+                break;
+            }
+        }
+    }
+    if (!found) {
+        qWarning("Syncher::analyzeStep1: filesafe [%.4s]'%s' not found",
+                 qUtf8Printable(StringUtil::escapeNonPrintable(m_setting.safeType())), escaped(m_setting.safeName()));
+        analysisFailed(QStringLiteral("FileSafe does not exists."), QList<SyncAction>());
+        return;
+    }
+    qDebug("Syncher::analyzeStep1: filesafe [id:%s,type:%.4s]'%s' access mode: '%s'", escaped(m_safe.safeId),
+           qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.type)),
+           qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.name)),
+           qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.access)));
+    qDebug("Syncher::analyzeStep1: filesafe [id:%s,type:%.4s]'%s' remote last event/mod: %s/%s setting: local last "
+           "event: %s",
+           escaped(m_safe.safeId), qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.type)),
+           qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.name)),
+           qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastEvent)),
+           qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastMod)),
+           qUtf8Printable(StringUtil::escapeNonPrintable(m_setting.syncedLastEvent())));
+
+    // The marker stands for "unchanged" only when it is real, was stored by a complete run, and
+    // comes from a safe list fetched for this run.
+    if (m_safeListFresh && !m_safe.lastEvent.isEmpty() && m_safe.lastEvent == m_setting.syncedLastEvent()) {
+        ProgressInfo &p = *m_progress;
+        p.nDone = p.nFiles = p.nDirs = p.nRemoteFiles = p.nRemoteDirs = 0;
+        bool ok = false;
+        const SyncState last = loadLastStatus(&ok);
+        if (!ok)
+            return;
+        const SyncState local = loadLocalStatus(&ok);
+        if (!ok)
+            return;
+        collectStatusInfoFinished(local, last, last);
+        return;
+    }
+    m_progress->activity = ProgressInfo::Activity_GetRemoteObjects_Started;
+    m_progress->message = QStringLiteral("Get filesafe information...");
+    emit syncProgress(true, *m_progress);
+    getRemoteObjects();
 }
 
-void Syncher::on_uploadFileProgress(qlonglong, qlonglong)
+void Syncher::getRemoteObjects()
 {
-    qCritical("Syncher::on_uploadFileProgress: no execution is running");
+    QPointer<Syncher> self(this);
+    {
+        ::Request::AbortScope scope(m_requestOwner);
+        m_requestPending = true;
+        m_filesafeRI->getObjects(m_setting.safeId(), m_setting.remoteDir(), 0, QStringLiteral("any"),
+                                 [self](const Result<FilesafeObjectsTO_v2> &result) {
+                                     if (self)
+                                         self->on_analyzeStep2Finished(result);
+                                 });
+    }
+    if (self.isNull())
+        return;
+    m_progress->activity = ProgressInfo::Activity_GetRemoteObjects_Started;
+    m_progress->message = QStringLiteral("Get remote information...");
+    emit syncProgress(true, *m_progress);
+}
+
+void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result)
+{
+    m_requestPending = false;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    const QList<FilesafeObject> &objects = result.payload().filesafeObjects;
+    qDebug("Syncher::on_analyzeStep2Finished: %d objects", objects.size());
+    ProgressInfo &p = *m_progress;
+    p.nDone = p.nTotal = objects.size();
+    p.nFiles = result.payload().countByType(QStringLiteral("f"));
+    p.nDirs = result.payload().countByType(QStringLiteral("d"));
+
+    if (!result.isOk()) {
+        if (!Request(false, ProgressInfo::Activity_GetRemoteObjects_Finished, QStringLiteral("Received remote information")))
+            return;
+        qWarning("Syncher::on_analyzeStep2Finished: Failed to analyze this sync setting: %s", escaped(result.message()));
+        const SyncAction action =
+                makeSyncAction(SyncAction::NoAction, SyncAction::ERR_GET_FILESFE_OBJECTS, true, result.message());
+        if (!Request(false, ProgressInfo::Activity_Error_Canceled, result.message(), &action))
+            return;
+        if (result.code() == EC_SERVICE_STATUS_10904)
+            SyncSettingsDao::instance()->setRemoteState(m_setting.id(), SyncSetting::RemoteState(1));
+        analysisFailed(result.message(), {action});
+        return;
+    }
+
+    if (!Request(true, ProgressInfo::Activity_GetRemoteObjects_Finished, QStringLiteral("Received remote information")))
+        return;
+    SyncSettingsDao::instance()->setRemoteState(m_setting.id(), SyncSetting::RemoteState(0));
+    p.nDone = p.nFiles = p.nDirs = p.nRemoteFiles = p.nRemoteDirs = 0;
+    if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Started, QStringLiteral("Load remote status ...")))
+        return;
+
+    SyncState remote(m_setting.remoteDir(), m_setting.id());
+    const QString base = cleanRemote(m_setting.remoteDir());
+    const bool atRoot = base == QLatin1String("/");
+    for (const FilesafeObject &listed : objects) {
+        if (m_stop) {
+            finishCanceled();
+            return;
+        }
+        // Keys are NFC, like those of the local scan.
+        const QString nfc = listed.path.normalized(QString::NormalizationForm_C);
+        FsObject object(listed.objectId, nfc, listed.size, QDateTime(), StringUtil::parseTimestamp(listed.mtime),
+                        listed.access, listed.type, listed.checksum);
+        if (isCleanListedPath(listed.path) && base == cleanRemote(listed.path)) {
+            if (listed.objectId != m_setting.rootFolderId()) {
+                SyncSettingsDao::instance()->setRootFolderId(m_setting.id(), listed.objectId);
+                m_setting.setRootFolderId(listed.objectId);
+            }
+            continue;
+        }
+        bool below = isCleanListedPath(listed.path);
+        if (below && atRoot)
+            object = FsObject(listed.objectId, nfc.mid(1), listed.size, QDateTime(),
+                              StringUtil::parseTimestamp(listed.mtime), listed.access, listed.type, listed.checksum);
+        else if (below)
+            below = object.makeRelativeTo(base);
+        if (!below) {
+            const QString message =
+                    QStringLiteral("Object path '%1' is not below base path '%2'").arg(listed.path, m_setting.remoteDir());
+            qWarning("Syncher:on_analyzeStep2Finished: %s", escaped(message));
+            const SyncAction action =
+                    makeSyncAction(SyncAction::NoAction, SyncAction::ERR_OBJECT_NOT_IN_BASE, true, message, &object);
+            if (Request(false, ProgressInfo::Activity_Error_Canceled, message, &action))
+                analysisFailed(message, {action});
+            return;
+        }
+        remote.add(object);
+        p.nDone = remote.count();
+        const bool isFile = object.type() == QLatin1String("f");
+        ++(isFile ? p.nFiles : p.nDirs);
+        ++(isFile ? p.nRemoteFiles : p.nRemoteDirs);
+        p.path = object.path();
+        p.name = object.path().section(QLatin1Char('/'), -1);
+        if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, QStringLiteral("Load remote status ...")))
+            return;
+    }
+    remote.findCaseCollisions();
+
+    bool ok = false;
+    const SyncState last = loadLastStatus(&ok);
+    if (!ok)
+        return;
+    const SyncState local = loadLocalStatus(&ok);
+    if (!ok)
+        return;
+    m_remoteSideVanished = remote.count() == 0 && last.fileCount() > 0;
+    collectStatusInfoFinished(local, last, remote);
+}
+
+void Syncher::collectStatusInfoFinished(const SyncState &local, const SyncState &last, const SyncState &remote)
+{
+    qDebug("Syncher::collectStatusInfoFinished: local current: %d last: %d remote: %d", local.count(), last.count(),
+           remote.count());
+    if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Finished, QStringLiteral("Objects status loaded.")))
+        return;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    QPointer<Syncher> guard(this);
+    const QList<SyncAction> list = buildSyncActions(local, last, remote);
+    if (guard.isNull())
+        return;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    // An empty plan is reported too: the coordinator waits for this signal, and the run then
+    // ends as "Up to date.".
+    emit syncAnalyzed(true, QString(), list);
+}
+
+// ---- execution
+
+SyncAction *Syncher::currentAction() const
+{
+    if (m_workPos <= 0 || m_workPos > m_workList.size())
+        return nullptr;
+    return m_workList.at(m_workPos - 1);
+}
+
+namespace {
+bool isWorkType(int type)
+{
+    return type != SyncAction::ActionUndefined && type != SyncAction::NoAction && type != SyncAction::UpdateSyncState
+            && type != SyncAction::RemoveSyncState;
+}
+
+bool isTodo(const SyncAction &a)
+{
+    return isWorkType(a.action()) && a.action() != SyncAction::Resolve && !a.executed() && !a.executing()
+            && !a.skipped() && !a.conflict() && a.status() != SyncAction::STATUS_OK;
+}
+
+bool isFolderType(int type)
+{
+    return type == SyncAction::CreateLocalDir || type == SyncAction::CreateRemoteDir
+            || type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir;
+}
+} // namespace
+
+bool Syncher::syncExecute(const QList<SyncAction> &actions)
+{
+    int todo = 0;
+    int errors = 0;
+    for (const SyncAction &a : actions) {
+        if (isTodo(a))
+            ++todo;
+        if (a.isError())
+            ++errors;
+    }
+    qDebug("Syncher::syncExecute: actions:%d todo:%d errors:%d", actions.size(), todo, errors);
+    const QString safeName = m_progress->safeName;
+    const QString safeType = m_progress->safeType;
+    m_progress->reset();
+    m_progress->safeName = safeName;
+    m_progress->safeType = safeType;
+    countActions(actions);
+    if (!Request(true, ProgressInfo::Activity_ProcessSyncActions_Started, QStringLiteral("Synchronizing ...")))
+        return false;
+    clearActions();
+    m_workList.clear();
+    m_workPos = 0;
+
+    if (todo == 0 && errors == 0) {
+        qDebug("Syncher::syncExecute: no actions to do or errors to report");
+        recountWorkList();
+        m_progress->activity = ProgressInfo::Activity_ProcessSyncActions_Finished;
+        m_progress->message = QStringLiteral("Up to date.");
+        emit syncProgress(true, *m_progress);
+        finishExecution();
+        return true;
+    }
+    for (const SyncAction &a : actions) {
+        if (a.action() != SyncAction::NoAction || a.isError()) {
+            auto *copy = new SyncAction(a);
+            m_actions.append(copy);
+            m_workList.append(copy);
+        }
+    }
+    qDebug("Syncher::syncExecute: sync actions to process or errors to report: %d", m_workList.size());
+    for (int i = 0; i < m_workList.size(); ++i)
+        qDebug("Syncher::syncExecute: sa[%d]: '%s'", i, escaped(m_workList.at(i)->name()));
+    recountWorkList();
+    startExecution();
+    return true;
+}
+
+void Syncher::startExecution()
+{
+    m_workPos = 0;
+    executeNextAction();
+}
+
+bool Syncher::insideBase(SyncAction *action)
+{
+    const QString base = QDir::cleanPath(action->localBase());
+    const QString target = QDir::cleanPath(action->localFilePath());
+    if (!base.isEmpty() && target.startsWith(base + QLatin1Char('/')) && target.size() > base.size() + 1)
+        return true;
+    const bool folder = isFolderType(action->action());
+    action->setExecuted(folder ? SyncAction::ERR_FOLDER_BAD_NAME : SyncAction::ERR_FILE_BAD_NAME,
+                        QStringLiteral("Path outside the synchronised folder: '%1'").arg(action->relPath()));
+    return false;
+}
+
+bool Syncher::dispatch(SyncAction *a)
+{
+    struct Row {
+        const char *letter;
+        int denied;
+        const char *deniedText;
+        const char *skipText;
+    };
+    Row row{nullptr, 0, "", ""};
+    switch (a->action()) {
+    case SyncAction::CreateLocalDir: row = {nullptr, 0, "", "Create folder skipped"}; break;
+    case SyncAction::CreateRemoteDir:
+        row = {"c", SyncAction::ERR_REMOTE_DIR_CREATE_DENIED, "Create folder denied", "Create folder skipped"};
+        break;
+    case SyncAction::DownloadFile:
+    case SyncAction::BackupDownloadFile:
+        row = {"r", SyncAction::ERR_FILE_DOWNLOAD_DENIED, "Download denied", "Download skipped"};
+        break;
+    case SyncAction::UploadFile:
+        row = {"c", SyncAction::ERR_FILE_UPLOAD_DENIED, "Upload denied", "Upload skipped"};
+        break;
+    case SyncAction::UpdateRemoteFile:
+        row = {"u", SyncAction::ERR_FILE_UPLOAD_DENIED, "Upload denied", "Upload skipped"};
+        break;
+    case SyncAction::DeleteLocalFile: row = {nullptr, 0, "", "Delete file skipped"}; break;
+    case SyncAction::DeleteRemoteFile:
+        row = {"d", SyncAction::ERR_REMOTE_FILE_DELETE_DENIED, "Delete file denied", "Delete file skipped"};
+        break;
+    case SyncAction::DeleteLocalDir: row = {nullptr, 0, "", "Delete folder skipped"}; break;
+    case SyncAction::DeleteRemoteDir:
+        row = {"d", SyncAction::ERR_REMOTE_DIR_DELETE_DENIED, "Delete folder denied", "Delete folder skipped"};
+        break;
+    case SyncAction::ActionUndefined:
+        qDebug("Syncher::executeNextAction: action is 'ActionUndefined': set to executed");
+        a->setExecuted(SyncAction::STATUS_OK, QString());
+        return false;
+    case SyncAction::NoAction:
+        qDebug("Syncher::executeNextAction: action is 'NoAction' (failed:%s); set to executed",
+               a->isError() ? "yes" : "no");
+        if (a->isError())
+            a->setExecuted(a->status(), SyncAction::statusText(a->status()));
+        else
+            a->setExecuted(SyncAction::STATUS_OK, QString());
+        return false;
+    default:
+        // Never planned; an error it carries stays as it is.
+        if (!a->isError())
+            a->setExecuted(SyncAction::STATUS_OK, QString());
+        return false;
+    }
+
+    if (a->skipped()) {
+        int status = SyncAction::WARN_SKIPPED;
+        if (!isNotExcluded(a->relPath(), excludePatterns()))
+            status = SyncAction::WARN_EXCLUDED_BY_NAME;
+        else if (a->name().isEmpty() || a->name().size() > SyncAction::MaxNameLength)
+            status = isFolderType(a->action()) ? SyncAction::WARN_DIR_NAME_TOO_LONG : SyncAction::WARN_FILE_NAME_TOO_LONG;
+        a->setExecuted(status, QString::fromLatin1(row.skipText));
+        return false;
+    }
+    if (row.letter && !m_safe.access.contains(QLatin1String(row.letter))) {
+        a->setExecuted(row.denied, QString::fromLatin1(row.deniedText));
+        return false;
+    }
+
+    switch (a->action()) {
+    case SyncAction::CreateLocalDir:
+        if (insideBase(a) && a->execCreateLocalDir())
+            ++m_progress->nLocalDirsCreated;
+        return false;
+    case SyncAction::DeleteLocalFile:
+        if (insideBase(a) && a->execDeleteLocalFile())
+            ++m_progress->nLocalFilesDeleted;
+        return false;
+    case SyncAction::DeleteLocalDir:
+        if (insideBase(a)) {
+            if (a->execDeleteLocalDir())
+                ++m_progress->nLocalDirsDeleted;
+            else if (a->status() == SyncAction::ERR_DIR_DELETE)
+                recreateRefusedFolder(a);
+        }
+        return false;
+    case SyncAction::CreateRemoteDir:
+        remoteCreateDir(a);
+        return a->executing() && !a->executed();
+    case SyncAction::DeleteRemoteFile:
+        remoteDeleteFile(a);
+        return a->executing() && !a->executed();
+    case SyncAction::DeleteRemoteDir:
+        remoteDeleteDir(a);
+        return a->executing() && !a->executed();
+    case SyncAction::DownloadFile:
+    case SyncAction::BackupDownloadFile:
+        // The user's file is renamed to its conflict copy only once the new content is complete
+        // and verified (in the download's last step).
+        if (!insideBase(a))
+            return false;
+        downloadFile(a);
+        return a->executing() && !a->executed();
+    case SyncAction::UploadFile:
+    case SyncAction::UpdateRemoteFile:
+        uploadFile(a);
+        return a->executing() && !a->executed();
+    default:
+        return false;
+    }
+}
+
+// The service deleted a folder in which something new or changed sits locally: the folder stays,
+// and it is created again on the service so that its contents can follow.
+void Syncher::recreateRefusedFolder(SyncAction *action)
+{
+    if (!m_safe.access.contains(QLatin1Char('c')))
+        return;
+    SyncAction fresh;
+    fresh.setAction(SyncAction::CreateRemoteDir);
+    fresh.setId(SyncAction::nextId());
+    fresh.setSyncSetting(m_setting);
+    fresh.setFsObject(action->toFsObject());
+    fresh.setObjectId(QString());
+    fresh.setStatus(SyncAction::STATUS_TODO);
+    auto *create = new SyncAction(fresh);
+    m_actions.append(create);
+    m_workList.insert(m_workPos, create);
+    countAction(*create);
+    qDebug("Syncher::executeNextAction: folder '%s' kept, created again on the service", escaped(action->relPath()));
+}
+
+bool Syncher::completeAction(SyncAction *a, bool pump, const QString &text)
+{
+    step("executed", *a);
+    const bool recorded = updateSyncState(a);
+    step("recorded", *a);
+    if (pump) {
+        if (!Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress, text, a))
+            return false;
+    } else {
+        updateProgress(true, ProgressInfo::Activity_ProcessSyncActions_Progress, text, a);
+    }
+    emit syncExecutedOne(a->isSuccess(), a->execErrorMsg(), *a);
+    if (!recorded || m_stateWriteFailed) {
+        // Going on would do work nobody records; the next run starts from what is stored.
+        qCritical("Syncher::executeNextAction: state write failed; the run ends here");
+        m_workPos = m_workList.size();
+    }
+    return true;
+}
+
+void Syncher::executeNextAction()
+{
+    if (m_closed)
+        return;
+    qDebug("Syncher::executeNextAction: loop over %d actions", m_workList.size());
+    QPointer<Syncher> guard(this);
+    beginStateWrites();
+    auto endWrites = [&guard]() {
+        if (guard)
+            guard->endStateWrites();
+    };
+
+    while (m_workPos < m_workList.size()) {
+        if (m_stop) {
+            endWrites();
+            finishCanceled();
+            return;
+        }
+        SyncAction *a = m_workList.at(m_workPos++);
+        countAction(*a, -1);
+        const int type = a->action();
+        if (!a->isError()
+            && (type == SyncAction::NoAction || type == SyncAction::UpdateSyncState || type == SyncAction::RemoveSyncState
+                || a->executed() || a->executing() || a->conflict())) {
+            a->setExecuted(SyncAction::STATUS_OK, QString());
+            countAction(*a);
+            continue;
+        }
+        m_progress->name = a->name();
+        m_progress->path = a->path();
+        m_progress->actionName = a->actionTypeName();
+        m_progress->actionType = type;
+        countAction(*a);
+        if (!Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress,
+                     QStringLiteral("Synchronizing files and folders ..."), a))
+            return;
+        if (m_stop) {
+            endWrites();
+            finishCanceled();
+            return;
+        }
+        countAction(*a, -1);
+        if (isWorkType(type))
+            qDebug("Syncher::executeNextAction: %s path='%s' name='%s'", qUtf8Printable(a->actionTypeName(true)),
+                   escaped(a->path()), qUtf8Printable(StringUtil::escapeNonPrintable(a->name())));
+        if (isWorkType(type) && !isNotExcluded(a->relPath(), excludePatterns())) {
+            qDebug("Syncher::executeNextAction: %s: '%s'", "(X) skip (exclude)", escaped(a->relPath()));
+            a->setSkipped(true);
+        }
+        if (isWorkType(type)
+            && (a->name().isEmpty()
+                || ((a->type() == QLatin1String("f") || a->type() == QLatin1String("d"))
+                    && a->name().size() > SyncAction::MaxNameLength))) {
+            qDebug("Syncher::executeNextAction: %s: '%s'", "(X) skip (name size)", escaped(a->relPath()));
+            a->setSkipped(true);
+        }
+
+        if (dispatch(a)) {
+            countAction(*a);
+            qDebug("Syncher::executeNextAction: Pending remote exec: action:%s status:%s path:'%s'",
+                   qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()));
+            endWrites();
+            return;
+        }
+        if (!a->isSuccess() && isWorkType(type)) {
+            const bool remote = a->isRemoteAction();
+            qWarning("Syncher::executeNextAction: %s: action:%s status:%s path:'%s' msg:'%s'",
+                     remote ? "Exec remote failed" : "Exec local failed", qUtf8Printable(a->actionTypeName(true)),
+                     qUtf8Printable(a->statusName(true)), escaped(a->relPath()), escaped(a->execErrorMsg()));
+        } else if (!a->isRemoteAction()) {
+            qDebug("Syncher::executeNextAction: Exec local: action:%s status:%s path:'%s'",
+                   qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()));
+        }
+        countAction(*a);
+        if (!completeAction(a, true, QStringLiteral("Synchronizing files and folders ...")))
+            return;
+    }
+
+    qDebug("Syncher::executeNextAction: no more actions to execute");
+    endWrites();
+    if (!Request(true, ProgressInfo::Activity_ProcessSyncActions_Finished,
+                 QStringLiteral("Synchronizing files and folders ...")))
+        return;
+    finishExecution();
+}
+
+void Syncher::abortOwnRequests()
+{
+    // Deleting the owner aborts every request sent under it; their completions then see the stop.
+    QObject *owner = m_requestOwner;
+    m_requestOwner = new QObject(this);
+    delete owner;
+}
+
+// ---- remote requests
+
+QString Syncher::parentFolderId(const SyncAction *action) const
+{
+    if (action->path().isEmpty()) {
+        if (!m_setting.rootFolderId().isEmpty())
+            return m_setting.rootFolderId();
+        return cleanRemote(m_setting.remoteDir()) == QLatin1String("/") ? m_safe.rootFolderId : QString();
+    }
+    return FileObjectDao::instance()->loadByPath(m_setting.id(), action->path()).objectId();
+}
+
+namespace {
+// An empty or zero id would make the service file the object at the top of the safe.
+bool isUsableParent(const QString &id)
+{
+    return !id.isEmpty() && id != QLatin1String("0");
+}
+} // namespace
+
+void Syncher::sent(SyncAction *)
+{
+    m_requestPending = true;
+}
+
+void Syncher::remoteCreateDir(SyncAction *action)
+{
+    const QString parent = parentFolderId(action);
+    if (!isUsableParent(parent)) {
+        action->setExecuted(SyncAction::ERR_PARENT_DIR_MISSING,
+                            QStringLiteral("Missing parent folder: '%1'").arg(action->remoteDirPath()));
+        return;
+    }
+    action->setExecuting(true);
+    QPointer<Syncher> self(this);
+    ::Request::AbortScope scope(m_requestOwner);
+    sent(action);
+    m_filesafeRI->createDir(parent, action->name(), [self](const Result<FilesafeObjectsTO_v2> &result) {
+        if (self)
+            self->on_remoteCreateDirFinished(result);
+    });
+}
+
+void Syncher::remoteDeleteFile(SyncAction *action)
+{
+    action->setExecuting(true);
+    QPointer<Syncher> self(this);
+    ::Request::AbortScope scope(m_requestOwner);
+    sent(action);
+    m_filesafeRI->deleteFile(action->objectId(), m_safe.hasTrash, [self](const EmptyResult &result) {
+        if (self)
+            self->on_remoteDeleteFileFinished(result);
+    });
+}
+
+void Syncher::remoteDeleteDir(SyncAction *action)
+{
+    action->setExecuting(true);
+    QPointer<Syncher> self(this);
+    ::Request::AbortScope scope(m_requestOwner);
+    sent(action);
+    m_filesafeRI->deleteDir(action->objectId(), m_safe.hasTrash, [self](const EmptyResult &result) {
+        if (self)
+            self->on_remoteDeleteDirFinished(result);
+    });
+}
+
+// Runs right before the complete download replaces the target; the user's file is left where
+// it is unless everything checks out.
+bool Syncher::downloadBeforeReplace(SyncAction *a, const QString &checksum, QString *destination, QString *reason)
+{
+    if (m_stop) {
+        *reason = QStringLiteral("Stopped");
+        return false;
+    }
+    const QString expected = a->remoteChecksum();
+    const QString algorithm = expected.section(QLatin1Char(':'), 0, 0);
+    if (!checksum.isEmpty() && checksum.section(QLatin1Char(':'), 0, 0) == algorithm
+        && checksum.compare(expected, Qt::CaseInsensitive) != 0) {
+        *reason = QStringLiteral("Checksum mismatch (expected: %1, received: %2)").arg(expected, checksum);
+        return false;
+    }
+    m_downloadChecksum = checksum;
+    m_downloadKeptAs.clear();
+    if (SyncAction::crossesLink(a->localBase(), *destination)) {
+        *reason = QStringLiteral("Target crosses a link: '%1'").arg(*destination);
+        return false;
+    }
+    if (a->action() == SyncAction::BackupDownloadFile) {
+        if (!a->execBackupLocalFile()) {
+            *reason = a->execErrorMsg();
+            return false;
+        }
+        return true;
+    }
+    // Whatever happened to the target since the scan wins over the download.
+    const QFileInfo now(*destination);
+    const bool plannedPresent = a->localMtime().isValid();
+    bool changed = false;
+    if (!plannedPresent)
+        changed = now.exists() || now.isSymLink();
+    else if (now.exists())
+        changed = now.size() != a->localSize() || now.lastModified().toSecsSinceEpoch() != a->localMtime().toSecsSinceEpoch();
+    if (changed) {
+        m_downloadKeptAs = SyncAction::conflictCopyPath(*destination);
+        qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; kept as '%s'",
+                 escaped(*destination), escaped(m_downloadKeptAs));
+        *destination = m_downloadKeptAs;
+    }
+    return true;
+}
+
+void Syncher::downloadFile(SyncAction *action)
+{
+    action->setExecuting(true);
+    QPointer<Syncher> self(this);
+    const QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
+    ::Request::AbortScope scope(m_requestOwner);
+    sent(action);
+    m_filesafeRI->downloadFile(
+            action->objectId(), action->localFilePath(), action->remoteSize(),
+            [self](const Result<qint64> &result) {
+                if (self)
+                    self->on_downloadFileFinished(result);
+            },
+            [self](qint64 done, qint64 total) {
+                if (self)
+                    self->on_downloadFileProgress(done, total);
+            },
+            algorithm.isEmpty() ? QStringLiteral("sha256") : algorithm,
+            [self, action](const DownloadFile &file, QString *destination, QString *reason) {
+                if (!self) {
+                    *reason = QStringLiteral("Stopped");
+                    return false;
+                }
+                return self->downloadBeforeReplace(action, file.plainChecksum(), destination, reason);
+            });
+}
+
+void Syncher::uploadFile(SyncAction *action)
+{
+    const QString parent = parentFolderId(action);
+    if (!isUsableParent(parent)) {
+        action->setExecuted(SyncAction::ERR_PARENT_DIR_MISSING,
+                            QStringLiteral("Missing parent folder: '%1'").arg(action->remoteDirPath()));
+        return;
+    }
+    const QString source = action->localFilePath();
+    const QFileInfo before(source);
+    m_uploadSize = before.size();
+    m_uploadMtime = before.lastModified();
+    QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
+    if (algorithm.isEmpty())
+        algorithm = QStringLiteral("sha256");
+    m_uploadChecksum = FileUtil::calculateCheckSum(algorithm, source);
+    action->setExecuting(true);
+    QPointer<Syncher> self(this);
+    ::Request::AbortScope scope(m_requestOwner);
+    sent(action);
+    m_filesafeRI->sendRemoteFileAction(
+            action->action() == SyncAction::UpdateRemoteFile ? action->objectId() : QString(), source, parent,
+            [self](const Result<FilesafeObjectsTO_v2> &result) {
+                if (self)
+                    self->on_uploadFileFinished(result);
+            },
+            [self](qint64 done, qint64 total) {
+                if (self)
+                    self->on_uploadFileProgress(done, total);
+            });
+}
+
+// ---- completions
+
+void Syncher::afterRemote(SyncAction *a, bool pump, const QString &text)
+{
+    countAction(*a);
+    QPointer<Syncher> guard(this);
+    if (!completeAction(a, pump, text) || guard.isNull())
+        return;
+    executeNextAction();
+}
+
+void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &result)
+{
+    m_requestPending = false;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    SyncAction *a = currentAction();
+    if (!a)
+        return;
+    countAction(*a, -1);
+    a->setExecuting(false);
+    if (result.isOk() && !result.payload().filesafeObjects.isEmpty()) {
+        a->setObjectId(result.payload().filesafeObjects.first().objectId);
+        qDebug("Syncher::on_remoteCreateDirFinished: create folder ok: '%s'", escaped(a->remoteFilePath()));
+        a->setExecuted(SyncAction::STATUS_OK, QString());
+        ++m_progress->nRemoteDirsCreated;
+    } else {
+        qWarning("Syncher::on_remoteCreateDirFinished: create dir error: %s", escaped(result.message()));
+        a->setExecuted(SyncAction::ERR_REMOTE_DIR_CREATE,
+                       QStringLiteral("Unable to create folder: '%1'").arg(a->remoteFilePath()));
+    }
+    afterRemote(a, true, QStringLiteral("Create remote folders ..."));
+}
+
+void Syncher::on_remoteDeleteDirFinished(const EmptyResult &result)
+{
+    m_requestPending = false;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    SyncAction *a = currentAction();
+    if (!a)
+        return;
+    countAction(*a, -1);
+    a->setExecuting(false);
+    if (result.isOk()) {
+        qDebug("Syncher::on_remoteDeleteDirFinished: delete folder ok.");
+        a->setExecuted(SyncAction::STATUS_OK, QString());
+        ++m_progress->nRemoteDirsDeleted;
+    } else {
+        qWarning("Syncher::on_remoteDeleteDirFinished: folder delete error: %s", escaped(result.message()));
+        a->setExecuted(SyncAction::ERR_REMOTE_DIR_DELETE,
+                       QStringLiteral("Unable to delete remote folder: '%1'").arg(a->remoteFilePath()));
+    }
+    afterRemote(a, true, QStringLiteral("Delete remote folders ..."));
+}
+
+void Syncher::on_remoteDeleteFileFinished(const EmptyResult &result)
+{
+    m_requestPending = false;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    SyncAction *a = currentAction();
+    if (!a)
+        return;
+    countAction(*a, -1);
+    a->setExecuting(false);
+    if (result.isOk()) {
+        qDebug("Syncher::on_remoteDeleteFileFinished: file delete ok.");
+        a->setExecuted(SyncAction::STATUS_OK, QString());
+        ++m_progress->nRemoteFilesDeleted;
+    } else {
+        qWarning("Syncher::on_remoteDeleteFileFinished: file delete error: %s", escaped(result.message()));
+        a->setExecuted(SyncAction::ERR_REMOTE_FILE_DELETE,
+                       QStringLiteral("Unable to delete file: '%1'").arg(a->remoteFilePath()));
+    }
+    afterRemote(a, true, QStringLiteral("Delete remote files ..."));
+}
+
+void Syncher::on_downloadFileFinished(const Result<qint64> &result)
+{
+    m_requestPending = false;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    SyncAction *a = currentAction();
+    if (!a)
+        return;
+    countAction(*a, -1);
+    a->setExecuting(false);
+    if (!result.isOk()) {
+        qWarning("Syncher::on_downloadFileFinished: Error: %s", escaped(result.message()));
+        a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
+                       QStringLiteral("Failed to download file: '%1'").arg(a->remoteFilePath()));
+        a->addReason(result.message());
+    } else if (result.payload() != a->remoteSize()) {
+        qWarning("Syncher::on_downloadFileFinished: Error: %s size mismatch expected: %lld received: %lld",
+                 escaped(a->remoteFilePath()), a->remoteSize(), result.payload());
+        a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
+                       QStringLiteral("Failed to download correctly: '%1'").arg(a->remoteFilePath()));
+    } else if (!m_downloadKeptAs.isEmpty()) {
+        // The target changed meanwhile: it stays, the download sits beside it, and no state is
+        // recorded, so the next run looks at both again.
+        a->setExecuted(SyncAction::WARN_AUTO_RESOLVED,
+                       QStringLiteral("Local file changed during the download; the download was kept as '%1'")
+                               .arg(QFileInfo(m_downloadKeptAs).fileName()));
+    } else {
+        qDebug("Syncher::on_downloadFileFinished: file download ok (%lld bytes)", result.payload());
+        if (a->action() == SyncAction::BackupDownloadFile)
+            a->setExecuted(SyncAction::WARN_AUTO_RESOLVED, QStringLiteral("Local backup file created"));
+        else
+            a->setExecuted(SyncAction::STATUS_OK, QString());
+        const QFileInfo info(a->localFilePath());
+        a->calcLocalSize(info.size());
+        a->calcLocalMtime(info.lastModified());
+        const QString algorithm = m_downloadChecksum.section(QLatin1Char(':'), 0, 0);
+        a->calcLocalChecksum(m_downloadChecksum.isEmpty() ? FileUtil::calculateCheckSum(QStringLiteral("sha256"),
+                                                                                         a->localFilePath())
+                                                          : m_downloadChecksum);
+        Q_UNUSED(algorithm)
+        m_progress->bytesDone = result.payload();
+        m_progress->bytesDownloaded += result.payload();
+        ++m_progress->nDownloaded;
+    }
+    afterRemote(a, false, QStringLiteral("Downloading ..."));
+}
+
+void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
+{
+    m_requestPending = false;
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    SyncAction *a = currentAction();
+    if (!a)
+        return;
+    countAction(*a, -1);
+    a->setExecuting(false);
+    const QString failed = QStringLiteral("Failed to upload file: '%1'").arg(a->remoteFilePath());
+    if (!result.isOk()) {
+        qWarning("Syncher::on_uploadFileFinished: Error: %s", escaped(result.message()));
+        int status = SyncAction::ERR_FILE_UPLOAD;
+        switch (result.code()) {
+        case EC_QUOTA_EXCEEDED: status = SyncAction::ERR_QUOTA_EXCEEDED; break;
+        case EC_SERVICE_STATUS_10910: status = SyncAction::ERR_NO_MODULE; break;
+        case EC_SERVICE_STATUS_10911: status = SyncAction::ERR_DEST_NOT_FOUND; break;
+        case EC_LOCAL_FILE: status = SyncAction::ERR_FILE_NOT_READABLE; break;
+        default: break;
+        }
+        a->setExecuted(status, failed);
+        a->addReason(result.message());
+        if (status == SyncAction::ERR_QUOTA_EXCEEDED) {
+            countAction(*a);
+            QPointer<Syncher> guard(this);
+            emit quotaExceeded(*a);
+            if (guard.isNull() || m_stop) {
+                if (guard)
+                    finishCanceled();
+                return;
+            }
+            countAction(*a, -1);
+        }
+        afterRemote(a, false, QStringLiteral("Uploading ..."));
+        return;
+    }
+    const QList<FilesafeObject> &stored = result.payload().filesafeObjects;
+    if (stored.size() != 1) {
+        qWarning("Syncher::on_uploadFileFinished: Error: %d objects in the reply", stored.size());
+        a->setExecuted(SyncAction::ERR_FILE_UPLOAD, failed);
+        afterRemote(a, false, QStringLiteral("Uploading ..."));
+        return;
+    }
+    const FilesafeObject &object = stored.first();
+    qDebug("Syncher::on_uploadFileFinished: file upload ok. size: %lld checksum: '%s' file: '%s'", object.size,
+           escaped(object.checksum), escaped(a->remoteFilePath()));
+    const QFileInfo after(a->localFilePath());
+    const bool changed = !after.exists() || after.size() != m_uploadSize || after.lastModified() != m_uploadMtime;
+    if (!changed && object.size != m_uploadSize) {
+        qWarning("Syncher::on_uploadFileFinished: returned size does not match local size");
+        a->setExecuted(SyncAction::ERR_FILE_UPLOAD, failed);
+        afterRemote(a, false, QStringLiteral("Uploading ..."));
+        return;
+    }
+    if (FileUtil::isDriveOnly(object.checksum))
+        qWarning("Syncher::on_uploadFileFinished: returned checksum is empty");
+    else if (!changed && !m_uploadChecksum.isEmpty() && object.checksum.compare(m_uploadChecksum, Qt::CaseInsensitive) != 0)
+        qWarning("Syncher::on_uploadFileFinished: returned checksum does not match local checksum (local: '%s' remote: "
+                 "'%s')",
+                 escaped(m_uploadChecksum), escaped(object.checksum));
+    a->setRemoteMtime(StringUtil::parseTimestamp(object.mtime));
+    a->setRemoteSize(object.size);
+    a->setRemoteChecksum(object.checksum);
+    a->setObjectId(object.objectId);
+    // What was sent, as it was when sending began: a change made meanwhile shows as a local edit
+    // on the next run.
+    a->calcLocalSize(changed ? object.size : m_uploadSize);
+    a->calcLocalMtime(m_uploadMtime);
+    a->calcLocalChecksum(changed || m_uploadChecksum.isEmpty() ? object.checksum : m_uploadChecksum);
+    m_progress->bytesDone = object.size;
+    m_progress->bytesUploaded += object.size;
+    ++m_progress->nUploaded;
+    a->setExecuted(SyncAction::STATUS_OK, QString());
+    if (changed) {
+        if (!storeRow(a))
+            m_stateWriteFailed = true;
+        a->setExecuted(SyncAction::WARN_SKIPPED,
+                       QStringLiteral("File changed while it was uploaded; it will be uploaded again"));
+    }
+    afterRemote(a, false, QStringLiteral("Uploading ..."));
+}
+
+void Syncher::on_downloadFileProgress(qlonglong bytesReceived, qlonglong bytesTotal)
+{
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    SyncAction *a = currentAction();
+    if (!a || (bytesTotal <= 0 && m_progress->bytesDone > 0))
+        return;
+    m_progress->bytesDone = bytesReceived;
+    m_progress->bytesTotal = bytesTotal;
+    updateProgress(true, ProgressInfo::Activity_ProcessSyncActions_Progress, QStringLiteral("Downloading ..."), a);
+}
+
+void Syncher::on_uploadFileProgress(qlonglong bytesSent, qlonglong bytesTotal)
+{
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    SyncAction *a = currentAction();
+    // Qt closes an upload with (0, 0): it must not undo the progress of the real last report.
+    if (!a || (bytesTotal <= 0 && m_progress->bytesDone > 0))
+        return;
+    m_progress->bytesDone = bytesSent;
+    m_progress->bytesTotal = bytesTotal;
+    updateProgress(true, ProgressInfo::Activity_ProcessSyncActions_Progress, QStringLiteral("Uploading ..."), a);
+}
+
+// ---- closing
+
+void Syncher::finishExecution()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    while (m_stateWriteDepth > 0)
+        endStateWrites();
+    int notOk = 0;
+    for (const SyncAction *a : qAsConst(m_workList)) {
+        if (a->status() != SyncAction::STATUS_OK)
+            ++notOk;
+    }
+    if (m_stateWriteFailed)
+        ++notOk;
+    SyncSettingsDao::instance()->updateLastSync(m_setting.id(), notOk == 0 ? m_safe.lastEvent : QString());
+    SyncHistoryDao::instance()->finishSync(m_history.id());
+    recountWorkList();
+    emit syncExecutedAll(m_progress->nTotal, m_progress->nDone, notOk, m_workList);
+}
+
+void Syncher::finishCanceled()
+{
+    if (m_closed) {
+        deleteLater();
+        return;
+    }
+    m_closed = true;
+    while (m_stateWriteDepth > 0)
+        endStateWrites();
+    SyncSettingsDao::instance()->updateLastSync(m_setting.id(), QString());
+    SyncHistoryDao::instance()->cancelSync(m_history.id());
+    deleteLater();
 }

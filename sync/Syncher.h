@@ -18,6 +18,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class FileSafeDao;
 class FilesafeRI;
 
@@ -49,6 +51,11 @@ public:
 
     // Test hook: the throttle of Request (500 ms) and the pause on a change of activity (100 ms).
     static void setPumpTiming(int intervalMs, int activityPauseMs);
+    // Test hook, called at the steps between an action's effect and its recorded state:
+    // "executed" (the action had its effect), "recorded" (its state is written, not committed),
+    // "committed".
+    using StepHook = std::function<void(const char *step, const SyncAction &action)>;
+    static void setStepHook(StepHook hook);
 
     static QList<QRegularExpression> loadExcludePatterns(const QString &fileName);
     static bool isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns);
@@ -64,17 +71,26 @@ public:
     // The last plan found an empty local folder where the last state holds files (an unmounted
     // drive looks like that): the user must confirm before anything is deleted on the service.
     bool localSideVanished() const { return m_localSideVanished; }
+    // The same for the service: an empty listing where the last state holds files (a truncated or
+    // wrong answer looks like that).
+    bool remoteSideVanished() const { return m_remoteSideVanished; }
+    // Deletions of files the plan would make on either side.
+    static int countFileDeletions(const QList<SyncAction> &actions);
+    // The safe list was refreshed from the service for this run: only then may an unchanged
+    // last-event marker stand for an unchanged remote side.
+    void setSafeListFresh(bool fresh) { m_safeListFresh = fresh; }
     SyncAction makeSyncAction(int type, int status, bool executed, const QString &message,
                               const FsObject *object = nullptr) const;
 
-    // Last-state and history bookkeeping of one action.
-    void updateSyncState(SyncAction *action);
+    // Last-state and history bookkeeping of one action; false when a write failed.
+    bool updateSyncState(SyncAction *action);
     // State writes of a plan go to the store in batched transactions between these two calls.
     void beginStateWrites();
     void endStateWrites();
 
     void countActions(const QList<SyncAction> &actions);
-    void countAction(const SyncAction &action);
+    // sign -1 takes an action out of the counters again (before it changes).
+    void countAction(const SyncAction &action, int sign = 1);
     void recountWorkList();
 
     const SyncSetting &setting() const { return m_setting; }
@@ -135,8 +151,36 @@ protected:
     SyncHistory m_history;
 
 private:
-    void flushStateWrites(bool reopen);
+    bool flushStateWrites(bool reopen);
+    void analysisFailed(const QString &message, const QList<SyncAction> &actions);
+    SyncAction *currentAction() const;
+    // Runs one queued action up to its effect; true when a remote request is now pending.
+    bool dispatch(SyncAction *action);
+    // After an action is complete: state, counters, progress, signal. False when the run must end.
+    bool completeAction(SyncAction *action, bool pump, const QString &text);
+    void afterRemote(SyncAction *action, bool pump, const QString &text);
+    QString parentFolderId(const SyncAction *action) const;
+    bool insideBase(SyncAction *action);
+    bool storeRow(SyncAction *action);
+    bool downloadBeforeReplace(SyncAction *action, const QString &checksum, QString *destination, QString *reason);
+    void recreateRefusedFolder(SyncAction *action);
+    void sent(SyncAction *action);
+    void abortOwnRequests();
 
+    // Requests of this synchroniser abort when this object goes (Request::AbortScope).
+    QObject *m_requestOwner = nullptr;
+    bool m_requestPending = false;
+    bool m_closed = false;
+    bool m_stateWriteFailed = false;
+    bool m_remoteSideVanished = false;
+    bool m_safeListFresh = false;
+    // Outcome of the download hook.
+    QString m_downloadChecksum;
+    QString m_downloadKeptAs;
+    // The source as it was when the upload began.
+    qint64 m_uploadSize = -1;
+    QDateTime m_uploadMtime;
+    QString m_uploadChecksum;
     bool m_localSideVanished = false;
     int m_stateWriteDepth = 0;
     int m_stateWritesInBatch = 0;

@@ -77,8 +77,10 @@ void TestExecutable::startAndShutdown_data()
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("sentence");
     QTest::addColumn<int>("newDumps");
-    QTest::newRow("German, a dump left") << "de" << "Dieser Satz ist auf Deutsch." << 1;
-    QTest::newRow("English, the dump seen") << "none" << "This sentence is in English." << 0;
+    QTest::newRow("German, a dump left") << "de"
+                                         << "Dieser Satz ist auf Deutsch." << 1;
+    QTest::newRow("English, the dump seen") << "none"
+                                            << "This sentence is in English." << 0;
 }
 
 void TestExecutable::startAndShutdown()

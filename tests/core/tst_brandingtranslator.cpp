@@ -82,11 +82,14 @@ void TestBrandingTranslator::languageChoice_data()
     QTest::addColumn<QStringList>("languages");
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("sentence");
-    QTest::newRow("de") << QStringList{"de"} << "de" << "Dieser Satz ist auf Deutsch.";
-    QTest::newRow("de-CH falls back to de") << QStringList{"de-CH", "en"} << "de" << "Dieser Satz ist auf Deutsch.";
+    QTest::newRow("de") << QStringList{"de"} << "de"
+                        << "Dieser Satz ist auf Deutsch.";
+    QTest::newRow("de-CH falls back to de") << QStringList{"de-CH", "en"} << "de"
+                                            << "Dieser Satz ist auf Deutsch.";
     QTest::newRow("en-US needs no file") << QStringList{"en-US", "de"} << "en" << TestSentence;
     QTest::newRow("none") << QStringList{"none"} << "none" << TestSentence;
-    QTest::newRow("unknown first") << QStringList{"fr-FR", "de-AT"} << "de" << "Dieser Satz ist auf Deutsch.";
+    QTest::newRow("unknown first") << QStringList{"fr-FR", "de-AT"} << "de"
+                                   << "Dieser Satz ist auf Deutsch.";
 }
 
 void TestBrandingTranslator::languageChoice()

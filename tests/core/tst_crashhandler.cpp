@@ -11,6 +11,28 @@ class TestCrashHandler : public QObject
     Q_OBJECT
 
 private:
+    // A signal that lands while the main thread is inside a library without unwind data (fonts are
+    // still being loaded at start) leaves no frame of ours in the walked stack: wait until the client
+    // has used no processor time for a while, so its main thread sleeps in the event loop.
+    static bool waitUntilIdle(qint64 pid)
+    {
+        qint64 lastTicks = -1;
+        int quietRounds = 0;
+        for (int round = 0; round < 200 && quietRounds < 8; ++round) {
+            QFile stat(QString("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly)) {
+                return false;
+            }
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            const qint64 ticks = fields.value(11).toLongLong() + fields.value(12).toLongLong();
+            quietRounds = ticks == lastTicks ? quietRounds + 1 : 0;
+            lastTicks = ticks;
+            QTest::qWait(100);
+        }
+        return quietRounds >= 8;
+    }
+
     // minidump_stackwalk's report of the one dump in the folder, with the executable's symbols.
     QString stackOfOnlyDump(const QString &folder)
     {
@@ -62,6 +84,7 @@ void TestCrashHandler::segvWritesDumpThroughServer()
     const qint64 server = ClientHome::serverPidOf(client->processId());
     QVERIFY(server > 0);
     QVERIFY(ClientHome::readFile(home.serverLogPath()).startsWith("Info:Breakpad starting\n"));
+    QVERIFY(waitUntilIdle(client->processId()));
 
     QVERIFY(ClientHome::sendSignal(client->processId(), SIGSEGV));
     QVERIFY(client->waitForFinished(20000));

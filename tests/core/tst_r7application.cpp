@@ -47,10 +47,14 @@ void answerModal(QMessageBox::StandardButton button, std::function<void()> insid
     poll->start(20);
 }
 
-// Windows the application opened over the main window under that name (a replaced one is gone).
+// Windows the application shows over the main window under that name (a replaced one is gone).
 QList<QWidget *> notices(const QString &name)
 {
-    return app()->mainWindow()->findChildren<QWidget *>(name);
+    QList<QWidget *> shown;
+    for (QWidget *w : app()->mainWindow()->findChildren<QWidget *>(name))
+        if (w->isVisible())
+            shown << w;
+    return shown;
 }
 
 QString labelTexts(QWidget *w)
@@ -278,9 +282,15 @@ void TestR7Application::upgradeNotices_data()
     QTest::addColumn<QString>("compatible");
     QTest::addColumn<QString>("latest");
     QTest::addColumn<QString>("notice"); // empty: none
-    QTest::newRow("mandatory") << "2.3.0" << "2.3.1" << "2.3.1 is now available - your Tessarvale version 2.2.4 is not";
-    QTest::newRow("optional") << "2.0.0" << "2.3.1" << "2.3.1 is now available - you have 2.2.4";
-    QTest::newRow("up to date") << "2.0.0" << "2.2.4" << "";
+    QTest::newRow("mandatory") << "2.3.0"
+                               << "2.3.1"
+                               << "2.3.1 is now available - your Tessarvale version 2.2.4 is not";
+    QTest::newRow("optional") << "2.0.0"
+                              << "2.3.1"
+                              << "2.3.1 is now available - you have 2.2.4";
+    QTest::newRow("up to date") << "2.0.0"
+                                << "2.2.4"
+                                << "";
 }
 
 void TestR7Application::upgradeNotices()
@@ -421,6 +431,12 @@ void TestR7Application::oneNoticeForTwoTimeouts()
     QCOMPARE(open.size(), 1);
     QVERIFY(labelTexts(open.first()).contains("Your session has been terminated"));
     open.first()->close();
+    // A closed notice does not keep the next time-out from showing one.
+    signIn("alice", "password123");
+    app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
+    QTRY_COMPARE(notices("SessionTerminatedDialog").size(), 1);
+    notices("SessionTerminatedDialog").first()->close();
+    QTRY_COMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
     // Without automatic sign-in nothing is repeated.
     QTest::qWait(200);
     QCOMPARE(confirmed.count(), 0);
@@ -448,9 +464,8 @@ void TestR7Application::automaticSignIn()
     QVERIFY(notices("SessionTerminatedDialog").isEmpty());
     settings.setValue("app/auto_login", false);
     QVERIFY(!app()->decideAutoLogin());
-    QTRY_VERIFY_WITH_TIMEOUT(app()->appState() == R7Application::APP_STATE_LOGGED_IN ||
-                                     !R7Session::instance()->isLoggedIn(),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+            app()->appState() == R7Application::APP_STATE_LOGGED_IN || !R7Session::instance()->isLoggedIn(), 10000);
     signOut();
 }
 

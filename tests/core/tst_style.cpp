@@ -54,9 +54,12 @@ void TestStyle::brandTables_data()
     QTest::addColumn<QStringList>("fonts");
     QTest::addColumn<QString>("radius");
     QTest::addColumn<QString>("buttonColour");
-    QTest::newRow("varnel") << "varnel" << 41 << 11 << QStringList() << "4px" << "#C99C30";
-    QTest::newRow("sorel") << "sorel" << 48 << 14 << QStringList{"sorel_univers_430_regular"} << "4px" << "#2282C1";
-    QTest::newRow("tamsel") << "tamsel" << 40 << 11 << QStringList() << "2px" << "#BE4963";
+    QTest::newRow("varnel") << "varnel" << 41 << 11 << QStringList() << "4px"
+                            << "#C99C30";
+    QTest::newRow("sorel") << "sorel" << 48 << 14 << QStringList{"sorel_univers_430_regular"} << "4px"
+                           << "#2282C1";
+    QTest::newRow("tamsel") << "tamsel" << 40 << 11 << QStringList() << "2px"
+                            << "#BE4963";
 }
 
 void TestStyle::brandTables()
@@ -84,20 +87,29 @@ void TestStyle::expansion_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expanded");
     QTest::addColumn<QStringList>("warnings");
-    QTest::newRow("no dollar") << "a { color: red; }" << "a { color: red; }" << QStringList();
+    QTest::newRow("no dollar") << "a { color: red; }"
+                               << "a { color: red; }" << QStringList();
     QTest::newRow("null stays null") << QString() << QString() << QStringList();
-    QTest::newRow("one") << "c: ${BG_COLOR};" << "c: #FFFFFF;" << QStringList();
-    QTest::newRow("back to back") << "${BG_COLOR}${BG_COLOR}" << "#FFFFFF#FFFFFF" << QStringList();
-    QTest::newRow("dollar without brace") << "$x $${BG_COLOR}" << "$x $#FFFFFF" << QStringList();
-    QTest::newRow("dollar last") << "cost $" << "cost $" << QStringList();
-    QTest::newRow("unclosed") << "a ${BG_COLOR} ${BG_COLOR b" << "a #FFFFFF ${BG_COLOR b" << QStringList();
-    QTest::newRow("empty name") << "[${}]" << "[]" << QStringList{"Unable to find expansion for ''"};
-    QTest::newRow("unknown") << "${NOPE} ${NOPE}" << "NOPE NOPE"
+    QTest::newRow("one") << "c: ${BG_COLOR};"
+                         << "c: #FFFFFF;" << QStringList();
+    QTest::newRow("back to back") << "${BG_COLOR}${BG_COLOR}"
+                                  << "#FFFFFF#FFFFFF" << QStringList();
+    QTest::newRow("dollar without brace") << "$x $${BG_COLOR}"
+                                          << "$x $#FFFFFF" << QStringList();
+    QTest::newRow("dollar last") << "cost $"
+                                 << "cost $" << QStringList();
+    QTest::newRow("unclosed") << "a ${BG_COLOR} ${BG_COLOR b"
+                              << "a #FFFFFF ${BG_COLOR b" << QStringList();
+    QTest::newRow("empty name") << "[${}]"
+                                << "[]" << QStringList{"Unable to find expansion for ''"};
+    QTest::newRow("unknown") << "${NOPE} ${NOPE}"
+                             << "NOPE NOPE"
                              << QStringList{"Unable to find expansion for 'NOPE'",
                                             "Unable to find expansion for 'NOPE'"};
-    QTest::newRow("no trimming") << "${ BG_COLOR}" << " BG_COLOR"
-                                 << QStringList{"Unable to find expansion for ' BG_COLOR'"};
-    QTest::newRow("value not expanded again") << "${SELF}" << "${BG_COLOR}" << QStringList();
+    QTest::newRow("no trimming") << "${ BG_COLOR}"
+                                 << " BG_COLOR" << QStringList{"Unable to find expansion for ' BG_COLOR'"};
+    QTest::newRow("value not expanded again") << "${SELF}"
+                                              << "${BG_COLOR}" << QStringList();
 }
 
 void TestStyle::expansion()

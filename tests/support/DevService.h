@@ -49,7 +49,7 @@ public:
     static QString demoPassword() { return QStringLiteral("Demo-Passw0rd"); }
     static QString smsUser() { return QStringLiteral("demo-sms"); }
     static QString smsPassword() { return QStringLiteral("Sms-Passw0rd"); }
-    static QString smsCode() { return QStringLiteral("123456"); }
+    static QString smsCode() { return QStringLiteral("2468"); }
 
 private:
     QByteArray httpPost(const QByteArray &path, const QByteArray &body, int timeoutMs) const;

@@ -5,7 +5,7 @@ DEMO_USER = "demo"
 DEMO_PASSWORD = "Demo-Passw0rd"
 SMS_USER = "demo-sms"
 SMS_PASSWORD = "Sms-Passw0rd"
-SMS_CODE = "123456"
+SMS_CODE = "2468"
 
 ACCOUNTS = [
     {"name": DEMO_USER, "password": DEMO_PASSWORD, "salt": "5e1f3a9c0d2b4c6e8a7b9c1d3e5f7a9b",

@@ -51,7 +51,7 @@ VEC = {
 }
 
 DEMO = ("demo", "Demo-Passw0rd")
-SMS = ("demo-sms", "Sms-Passw0rd", "123456")
+SMS = ("demo-sms", "Sms-Passw0rd", "2468")
 
 
 # ----- the client's side, written for this test only -----

@@ -6,11 +6,19 @@
 #include "core/AppInfo.h"
 #include "core/R7Application.h"
 #include "core/Style.h"
+#include "db/FileSafeDao.h"
+#include "db/R7Database.h"
 #include "db/SettingsStorage.h"
+#include "db/SyncHistoryDao.h"
+#include "db/SyncSettingsDao.h"
+#include "db/UserDao.h"
+#include "net/FilesafeRI.h"
 #include "net/R7Session.h"
+#include "net/ServerInfo.h"
 #include "net/ServerList.h"
 #include "net/UserCredUtil.h"
 #include "passwords/PasswordController.h"
+#include "sync/MultiSyncher.h"
 #include "sync/ProgressInfo.h"
 #include "sync/SyncAction.h"
 #include "ui/AboutDialog.h"
@@ -21,6 +29,7 @@
 #include "ui/MainSettingsView.h"
 #include "ui/MainTab.h"
 #include "ui/MainView.h"
+#include "ui/NewFileSafeAvailableDialog.h"
 #include "ui/ProxyAuthDialog.h"
 #include "ui/QuotaExceededDialog.h"
 #include "ui/SessionTerminatedDialog.h"
@@ -28,9 +37,20 @@
 #include "ui/StatusBarView.h"
 #include "ui/UpgradeClientDialog.h"
 #include "ui/WizardView.h"
+#include "ui/filesafe/ActivityStatusView.h"
+#include "ui/filesafe/AddSettingView.h"
+#include "ui/filesafe/AdvancedStorageLocationView.h"
+#include "ui/filesafe/FileSyncSettingsView.h"
 #include "ui/filesafe/MainFileSafeView.h"
+#include "ui/filesafe/RemoteFolderDialog.h"
+#include "ui/filesafe/SettingsSyncSettingView.h"
+#include "ui/filesafe/SyncHistoryView.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTableView>
 #include <QDir>
 #include <QMenu>
 #include <QProcess>
@@ -43,11 +63,15 @@
 namespace {
 
 int g_warnings = 0;
+// The gallery runs without a service: while set, the failure of a view's own request is expected.
+bool g_offlineRequests = false;
 QtMessageHandler g_previous = nullptr;
 
 // Lines the platform writes that say nothing about our views.
 bool isPlatformNoise(const QString& msg)
 {
+    if (g_offlineRequests && (msg.startsWith(QLatin1String("Network error:")) || msg.startsWith(QLatin1String("Request '"))))
+        return true;
     return msg.startsWith(QLatin1String("QStandardPaths:")) || msg.contains(QLatin1String("propagateSizeHints"));
 }
 
@@ -107,6 +131,75 @@ ProgressInfo* progress(int activity, int done, int total)
     return pi;
 }
 
+FilesafeTO_v2 fixtureSafe(const char* id, const char* name, const char* type, const char* access)
+{
+    FilesafeTO_v2 safe;
+    safe.safeId = QLatin1String(id);
+    safe.name = QString::fromUtf8(name);
+    safe.type = QLatin1String(type);
+    safe.access = QLatin1String(access);
+    safe.rootFolderId = QStringLiteral("root-") + safe.safeId;
+    safe.roleType = 2;
+    return safe;
+}
+
+// A signed-in user with three safes, two synchronised folders (one of them gone from the disk)
+// and a run of today in the history.
+QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
+{
+    info->databasePath = home + QStringLiteral("/client.db3");
+    R7Database::instance()->init(info);
+    // An address no request can reach: the gallery has no service.
+    R7Session::instance()->setServer(ServerInfo(QStringLiteral("eu"), QStringLiteral("Europe"), QStringLiteral("Europe"),
+                                                QStringLiteral("offline://gallery.invalid:1"), false));
+    R7Session::instance()->setUser(UserDao::instance()->storeLogin(QStringLiteral("gallery.user"), QStringLiteral("eu")));
+    const QList<FilesafeTO_v2> safes{fixtureSafe("S1", "Team Projects", "TEAMSAFE", "rcud"),
+                                     fixtureSafe("S2", "Private", "PRIVATE", "rcud"),
+                                     fixtureSafe("S3", "Inbox", "INBOX", "r")};
+    FileSafeDao dao(info, nullptr);
+    for (const FilesafeTO_v2& safe : safes)
+        dao.add(safe);
+    const QString base = home + QStringLiteral("/Tessarvale");
+    QDir().mkpath(base + QStringLiteral("/Team Projects"));
+    const struct {
+        const char* id;
+        QString dir;
+        const char* remote;
+        int mode;
+    } settings[] = {{"S1", base + QStringLiteral("/Team Projects"), "/Reports", 0},
+                    {"S2", base + QStringLiteral("/Private"), "/", 1}};
+    for (const auto& entry : settings) {
+        SyncSetting setting;
+        setting.setSafeId(QLatin1String(entry.id));
+        setting.setLocalDir(entry.dir);
+        setting.setRemoteDir(QLatin1String(entry.remote));
+        setting.setRootFolderId(QStringLiteral("root"));
+        setting.setMode(entry.mode);
+        SyncSettingsDao::instance()->add(setting);
+    }
+    const SyncHistory run = SyncHistoryDao::instance()->startSync();
+    const struct {
+        int type;
+        const char* name;
+        int status;
+    } actions[] = {{SyncAction::DownloadFile, "quarterly-report.pdf", SyncAction::STATUS_OK},
+                   {SyncAction::UploadFile, "minutes 2026-12-01.docx", SyncAction::STATUS_OK},
+                   {SyncAction::UploadFile, "~$lock.docx", SyncAction::WARN_EXCLUDED_BY_NAME},
+                   {SyncAction::UploadFile, "video.mp4", SyncAction::ERR_QUOTA_EXCEEDED},
+                   {SyncAction::CreateLocalDir, "Drafts", SyncAction::STATUS_OK}};
+    for (const auto& entry : actions) {
+        SyncAction action;
+        action.setAction(entry.type);
+        action.setLocalBase(base + QStringLiteral("/Team Projects"));
+        action.setRemoteSafeName(QStringLiteral("Team Projects"));
+        action.setName(QString::fromUtf8(entry.name));
+        action.setExecuted(entry.status, QString());
+        SyncHistoryDao::instance()->storeSyncHistoryObject(&action, run.id());
+    }
+    SyncHistoryDao::instance()->finishSync(run.id());
+    return safes;
+}
+
 int renderAll(const QString& dir, const QString& brand, const QString& language)
 {
     QTemporaryDir home;
@@ -126,6 +219,7 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     applyBrandStyle(qApp, &info);
     g_previous = qInstallMessageHandler(countWarnings);
 
+    const QList<FilesafeTO_v2> safes = seedFileSafeFixtures(&info, home.path());
     Gallery gallery(dir, brand + QLatin1Char('_') + language);
     QSettings settings;
     auto* storage = new SettingsStorage(new QSettings(qApp), qApp);
@@ -175,8 +269,72 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         gallery.shoot(&menu, QStringLiteral("tray_entry"));
     }
     {
-        WizardView wizard(nullptr, &info);
-        gallery.shoot(&wizard, QStringLiteral("wizard"), QSize(720, 400));
+        FileSafeDao dao(&info, nullptr);
+        WizardView wizard(&dao, &info);
+        wizard.reloadFileSafes();
+        auto* pages = wizard.findChild<QStackedWidget*>(QStringLiteral("wizViewStack"));
+        for (int page = 0; page < pages->count(); ++page) {
+            pages->setCurrentIndex(page);
+            gallery.shoot(&wizard, QStringLiteral("wizard_%1").arg(page + 1), QSize(720, 520));
+        }
+    }
+    {
+        MultiSyncher syncher(nullptr, nullptr);
+        MainFileSafeView fileSafe(&info, &syncher, nullptr);
+        fileSafe.setCurrentTab(0);
+        ProgressInfo transfer;
+        transfer.activity = ProgressInfo::Activity_ProcessSyncActions_Progress;
+        transfer.actionType = SyncAction::DownloadFile;
+        transfer.nDone = 5;
+        transfer.nTotal = 9;
+        transfer.bytesDone = qint64(3) << 30;
+        transfer.bytesTotal = qint64(5) << 30;
+        transfer.safeName = QStringLiteral("Team Projects");
+        transfer.localBase = home.path() + QStringLiteral("/Tessarvale/Team Projects");
+        transfer.name = QStringLiteral("archive-2026.tar");
+        fileSafe.historyView()->on_syncProgress(true, transfer);
+        gallery.shoot(&fileSafe, QStringLiteral("filesafe_activity"), QSize(900, 480));
+        fileSafe.setCurrentTab(1);
+        SyncSetting running;
+        running.setId(1);
+        emit syncher.startSyncSafe(running);
+        emit syncher.syncProgress(true, transfer);
+        QApplication::processEvents();
+        gallery.shoot(&fileSafe, QStringLiteral("filesafe_folders"), QSize(900, 480));
+        emit syncher.syncCanceled();
+    }
+    {
+        g_offlineRequests = true;
+        FilesafeRI ri(&info, R7Session::instance());
+        FileSafeDao dao(&info, &ri);
+        AddSettingView add(&dao, &info, &ri);
+        add.on_getFilesafes();
+        gallery.shoot(&add, QStringLiteral("add_setting_safes"), QSize(582, 392));
+        auto* table = add.findChild<QTableView*>(QStringLiteral("tableView"));
+        table->setCurrentIndex(table->model()->index(0, 0));
+        add.on_tableView_doubleClicked(table->model()->index(0, 0));
+        gallery.shoot(&add, QStringLiteral("add_setting_folder"), QSize(582, 392));
+
+        FilesafeObjectsTO_v2 folders;
+        for (const char* path : {"/Reports", "/Reports/2026", "/Drafts", "/Archive"}) {
+            FilesafeObject folder;
+            folder.path = QLatin1String(path);
+            folder.type = QStringLiteral("d");
+            folder.objectId = QLatin1String(path);
+            folders.filesafeObjects << folder;
+        }
+        RemoteFolderDialog remote(&ri, safes.first());
+        remote.setFolders(folders);
+        gallery.shoot(&remote, QStringLiteral("remote_folder"), QSize(400, 400));
+        for (int i = 0; i < 20; ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        g_offlineRequests = false;
+    }
+    {
+        NewFileSafeAvailableDialog newSafes(&info);
+        newSafes.setFileSafes({fixtureSafe("S4", "Design Team", "TEAMSAFE", "rcud"),
+                               fixtureSafe("S5", "Mail-in", "MAIL_IN", "c")});
+        gallery.shoot(&newSafes, QStringLiteral("new_filesafe"), QSize(624, 327));
     }
     {
         QFile log(info.logPath);

@@ -5,6 +5,8 @@
 #include <QFrame>
 
 class AppInfo;
+class FileSyncSettingsView;
+class SyncHistoryView;
 class MultiSyncher;
 class Storage;
 
@@ -24,6 +26,8 @@ public:
 
     void setCurrentTab(int index);
     int currentTab() const;
+    FileSyncSettingsView* settingsView() const { return m_settingsView; }
+    SyncHistoryView* historyView() const { return m_historyView; }
 
 public slots:
     void applicationStateChanged(R7Application::AppState state);
@@ -31,4 +35,6 @@ public slots:
 private:
     Ui::MainFileSafeView* ui;
     Storage* m_storage;
+    FileSyncSettingsView* m_settingsView;
+    SyncHistoryView* m_historyView;
 };

@@ -1,0 +1,802 @@
+#include "db/SyncHistoryDao.h"
+#include "tests/sync/SyncHarness.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <csignal>
+
+// Whole runs of the coordinator against the development service, with real transfers and real
+// folders; every scenario ends by comparing the local tree with what the service stored.
+class TestSyncRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void firstTwoWayRun();
+    void editsOnEachSide();
+    void editOnBothSidesKeepsBoth();
+    void deletionsOnEachSide();
+    void remoteEditBeatsLocalDeletion();
+    void stopDuringDownload();
+    void targetChangedDuringDownload();
+    void largeRemoteDeletion_data();
+    void largeRemoteDeletion();
+    void stopDuringQuestionLeavesOtherRequests();
+    void removedSettingStopsItsRun();
+    void failedSafeRefreshStartsNoRun();
+    void emptyListingIsNotDeleteAll_data();
+    void emptyListingIsNotDeleteAll();
+    void badListing_data();
+    void badListing();
+    void wrongIvCaught();
+    void quota();
+    void sessionTimeout();
+    void accessLetters_data();
+    void accessLetters();
+    void injectedFaults_data();
+    void injectedFaults();
+    void folderDeletedRemotelyWithLocalNews();
+    void randomizedConvergence();
+    void killedBetweenActionAndState_data();
+    void killedBetweenActionAndState();
+
+private:
+    std::unique_ptr<SyncHarness> m_h;
+    // A first run over a few files and folders on both sides.
+    void seedAndRun();
+};
+
+void TestSyncRun::initTestCase()
+{
+    m_h = std::make_unique<SyncHarness>();
+    QVERIFY2(m_h->start(), qPrintable(m_h->error()));
+}
+
+void TestSyncRun::init()
+{
+    m_h->svc().control("fault", {{"clear", true}});
+    if (!m_h->refreshSafes()) {
+        QVERIFY2(m_h->signIn(), qPrintable(m_h->error()));
+    }
+    QVERIFY2(m_h->newSetting(), qPrintable(m_h->error()));
+}
+
+void TestSyncRun::seedAndRun()
+{
+    QVERIFY(m_h->putRemote("docs/a.txt", "remote a"));
+    QVERIFY(m_h->putRemote("docs/deep/b.txt", "remote b"));
+    QVERIFY(m_h->putLocal("notes/c.txt", "local c"));
+    QVERIFY(m_h->putLocal("d.txt", "local d"));
+    const SyncHarness::Outcome first = m_h->run();
+    QCOMPARE(first.end, QString("finished"));
+    QCOMPARE(first.nFailed, 0);
+    COMPARE_TREES(*m_h);
+}
+
+void TestSyncRun::firstTwoWayRun()
+{
+    // An empty pair plans nothing, and the run still ends.
+    const SyncHarness::Outcome empty = m_h->run();
+    QCOMPARE(empty.end, QString("finished"));
+    QCOMPARE(empty.nFailed, 0);
+    QVERIFY(m_h->putRemote("r/one.txt", "1"));
+    QVERIFY(m_h->putRemoteDir("r/empty"));
+    QVERIFY(m_h->putRemote("r/sub/two.bin", QByteArray(300000, 'x')));
+    QVERIFY(m_h->putLocal("l/three.txt", "3"));
+    QVERIFY(m_h->putLocalDir("l/emptytoo"));
+    QVERIFY(m_h->putLocal("l/Thumbs.db", "silently excluded"));
+    QVERIFY(m_h->putLocal("l/zero.txt", ""));
+    QVERIFY(m_h->putRemote("top.txt", QByteArray(70000, 'q')));
+
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(out.nFailed, 0);
+    QCOMPARE(out.started, 1);
+
+    // Excluded and empty files stay local only; everything else is on both sides.
+    SyncHarness::Tree local = m_h->localTree();
+    QCOMPARE(local.take("l/Thumbs.db"), QByteArray("silently excluded"));
+    QCOMPARE(local.take("l/zero.txt"), QByteArray(""));
+    const SyncHarness::Tree remote = m_h->remoteTree();
+    QVERIFY2(local == remote, qPrintable(SyncHarness::describe(local, remote)));
+    QVERIFY(remote.contains("r/empty/") && remote.contains("l/emptytoo/"));
+
+    // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
+    const SyncHarness::Outcome second = m_h->run();
+    QCOMPARE(second.end, QString("finished"));
+    QCOMPARE(second.work(), 0);
+    QCOMPARE(second.nFailed, 0);
+    m_h->svc().requests(true);
+    QCOMPARE(m_h->run().work(), 0);
+    int listings = 0;
+    for (const QJsonValue &r : m_h->svc().requests()) {
+        listings += r.toObject().value("path").toString().contains("/filesafe/info/") ? 1 : 0;
+    }
+    QCOMPARE(listings, 0);
+}
+
+void TestSyncRun::editsOnEachSide()
+{
+    seedAndRun();
+    QVERIFY(m_h->putLocal("d.txt", "local d, second version"));
+    QVERIFY(m_h->putRemote("docs/a.txt", "remote a, second version"));
+    // Same size, most likely the same second: only the listed checksum tells.
+    QVERIFY(m_h->putRemote("docs/deep/b.txt", "REMOTE B"));
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(out.nFailed, 0);
+    COMPARE_TREES(*m_h);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("remote a, second version"));
+    QCOMPARE(m_h->readLocal("docs/deep/b.txt"), QByteArray("REMOTE B"));
+    QCOMPARE(m_h->remoteTree().value("d.txt"), QByteArray("local d, second version"));
+    QCOMPARE(m_h->run().work(), 0);
+}
+
+void TestSyncRun::editOnBothSidesKeepsBoth()
+{
+    seedAndRun();
+    QVERIFY(m_h->putLocal("docs/a.txt", "mine"));
+    QVERIFY(m_h->putRemote("docs/a.txt", "theirs"));
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    COMPARE_TREES(*m_h);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("theirs"));
+    SyncHarness::Tree conflicts;
+    m_h->localTree(&conflicts);
+    QCOMPARE(conflicts.size(), 1);
+    QVERIFY2(conflicts.firstKey().startsWith("docs/a(") && conflicts.firstKey().endsWith(").txt"),
+             qPrintable(conflicts.firstKey()));
+    QCOMPARE(conflicts.first(), QByteArray("mine"));
+    // The copy stays local, also in later runs.
+    m_h->run();
+    COMPARE_TREES(*m_h);
+    QCOMPARE(m_h->run().work(), 0);
+}
+
+void TestSyncRun::deletionsOnEachSide()
+{
+    seedAndRun();
+    QVERIFY(m_h->deleteLocal("d.txt"));
+    QVERIFY(m_h->deleteRemote("docs/deep"));
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(out.nFailed, 0);
+    COMPARE_TREES(*m_h);
+    QVERIFY(!m_h->localTree().contains("docs/deep/b.txt"));
+    QVERIFY(!m_h->remoteTree().contains("d.txt"));
+    // The service keeps what the client deleted in its trash.
+    QCOMPARE(m_h->safeState().value("trash").toArray().size(), 1);
+}
+
+void TestSyncRun::remoteEditBeatsLocalDeletion()
+{
+    seedAndRun();
+    QVERIFY(m_h->deleteLocal("docs/a.txt"));
+    QVERIFY(m_h->putRemote("docs/a.txt", "edited elsewhere"));
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    COMPARE_TREES(*m_h);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("edited elsewhere"));
+}
+
+void TestSyncRun::stopDuringDownload()
+{
+    seedAndRun();
+    QVERIFY(m_h->putRemote("docs/a.txt", QByteArray(200000, 'n')));
+    m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"stall", true}});
+    bool stopped = false;
+    const SyncHarness::Outcome out = m_h->run(true, [&stopped](MultiSyncher &ms, const ProgressInfo &pi) {
+        // The stalled download is in flight once the queue has moved on to it.
+        if (!stopped && pi.action.action() == SyncAction::DownloadFile) {
+            stopped = true;
+            QTimer::singleShot(300, &ms, [&ms]() { ms.requestToStop(); });
+        }
+    });
+    QVERIFY(stopped);
+    QCOMPARE(out.end, QString("canceled"));
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("remote a"));
+    QVERIFY(QDir(m_h->localPath("docs")).entryList({"~$*"}, QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(m_h->db().rawValue("SELECT state FROM sync_history ORDER BY id DESC LIMIT 1").toInt(),
+             int(SyncHistory::Cancelled));
+    m_h->svc().control("fault", {{"clear", true}});
+    QCOMPARE(m_h->run().end, QString("finished"));
+    COMPARE_TREES(*m_h);
+}
+
+void TestSyncRun::targetChangedDuringDownload()
+{
+    seedAndRun();
+    QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
+    m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"delay_ms", 600}});
+    bool edited = false;
+    const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+        if (!edited && pi.action.action() == SyncAction::DownloadFile) {
+            edited = true;
+            QVERIFY(m_h->putLocal("docs/a.txt", "edited here meanwhile"));
+        }
+    });
+    QVERIFY(edited);
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
+    // The user's edit stays; the download sits beside it as a conflict copy.
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("edited here meanwhile"));
+    SyncHarness::Tree conflicts;
+    m_h->localTree(&conflicts);
+    QCOMPARE(conflicts.values(), QList<QByteArray>{"remote a, edited"});
+}
+
+void TestSyncRun::largeRemoteDeletion_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<int>("left");
+    QTest::newRow("49 pass") << 49 << false << 0 << 1;
+    QTest::newRow("50 accepted") << 50 << true << 1 << 1;
+    QTest::newRow("50 declined") << 50 << false << 1 << 51;
+}
+
+void TestSyncRun::largeRemoteDeletion()
+{
+    QFETCH(int, files);
+    QFETCH(bool, answer);
+    QFETCH(int, questions);
+    QFETCH(int, left);
+    for (int i = 0; i < files; ++i) {
+        QVERIFY(m_h->putLocal(QString("many/f%1.txt").arg(i), QByteArray::number(i)));
+    }
+    QVERIFY(m_h->putLocal("keep.txt", "stays"));
+    QCOMPARE(m_h->run().nFailed, 0);
+    QVERIFY(QDir(m_h->localPath("many")).removeRecursively());
+    // A second setting after it in the same run, with a file to fetch.
+    const QString firstSafe = m_h->safeId();
+    QVERIFY(m_h->newSetting({{"safe_name", "Zzz later"}}, false));
+    QVERIFY(m_h->putRemote("later.txt", "later"));
+
+    const SyncHarness::Outcome out = m_h->run(answer);
+    QCOMPARE(out.questions, questions);
+    QVERIFY(!out.questionForced);
+    QCOMPARE(out.end, QString("finished"));
+    // Declining ends the whole run: the later setting is not synchronised.
+    QCOMPARE(m_h->readLocal("later.txt"), answer || questions == 0 ? QByteArray("later") : QByteArray("<missing>"));
+    int remaining = 0;
+    for (const QJsonValue &v : m_h->svc().state().value("safes").toArray()) {
+        if (v.toObject().value("safe_id").toString() == firstSafe) {
+            for (const QJsonValue &o : v.toObject().value("objects").toArray()) {
+                remaining += o.toObject().value("type").toString() == "f" ? 1 : 0;
+            }
+        }
+    }
+    QCOMPARE(remaining, left);
+}
+
+void TestSyncRun::stopDuringQuestionLeavesOtherRequests()
+{
+    for (int i = 0; i < 50; ++i) {
+        QVERIFY(m_h->putLocal(QString("many/f%1.txt").arg(i), QByteArray::number(i)));
+    }
+    QVERIFY(m_h->putLocal("keep.txt", "stays"));
+    QCOMPARE(m_h->run().nFailed, 0);
+    QVERIFY(QDir(m_h->localPath("many")).removeRecursively());
+    // A slow request of someone else (the safe list) is in flight when the user stops.
+    m_h->svc().fault({{"path", "/filesafe/info$"}, {"delay_ms", 500}});
+    std::shared_ptr<Result<FilesafesTO_v2>> other;
+    m_h->onQuestion = [&](MultiSyncher &ms) {
+        m_h->ri()->getFilesafes([&other](const Result<FilesafesTO_v2> &r) {
+            other = std::make_shared<Result<FilesafesTO_v2>>(r);
+        });
+        ms.requestToStop();
+    };
+    const SyncHarness::Outcome out = m_h->run(true);
+    m_h->onQuestion = nullptr;
+    QCOMPARE(out.end, QString("canceled"));
+    QTRY_VERIFY(other);
+    QVERIFY2(other->isOk(), qPrintable(other->message()));
+    QCOMPARE(m_h->remoteTree().size(), 52);
+    QCOMPARE(m_h->db().rawValue("SELECT state FROM sync_history ORDER BY id DESC LIMIT 1").toInt(),
+             int(SyncHistory::Cancelled));
+}
+
+void TestSyncRun::failedSafeRefreshStartsNoRun()
+{
+    QVERIFY(m_h->putLocal("a.txt", "a"));
+    m_h->svc().fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
+    MultiSyncher ms(m_h->dao(), m_h->ri());
+    QSignalSpy started(&ms, &MultiSyncher::syncStarted);
+    ms.requestSync(m_h->settings());
+    QTRY_VERIFY(m_h->svc().state().value("faults").toArray().first().toObject().value("remaining").toInt() == 0);
+    QTest::qWait(200);
+    QCOMPARE(started.count(), 0);
+    QVERIFY(!ms.isSyncing());
+    QVERIFY(m_h->remoteTree().isEmpty());
+}
+
+void TestSyncRun::removedSettingStopsItsRun()
+{
+    QVERIFY(m_h->putLocal("a.txt", "a"));
+    const qint64 id = m_h->settings().value(0).id();
+    const SyncHarness::Outcome out = m_h->run(true, [id](MultiSyncher &, const ProgressInfo &pi) {
+        if (pi.activity == ProgressInfo::Activity_ProcessSyncActions_Started) {
+            SyncSettingsDao::instance()->remove(id);
+        }
+    });
+    QCOMPARE(out.end, QString("canceled"));
+    QCOMPARE(m_h->db().rawValue(QString("SELECT COUNT(*) FROM fs_object WHERE setting_id = %1").arg(id)).toInt(), 0);
+}
+
+void TestSyncRun::emptyListingIsNotDeleteAll_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("declined") << false;
+    QTest::newRow("accepted") << true;
+}
+
+void TestSyncRun::emptyListingIsNotDeleteAll()
+{
+    QFETCH(bool, answer);
+    seedAndRun();
+    QSettings().setValue("ui/show_delete_files_warning", false);
+    for (const char *path : {"docs", "notes", "d.txt"}) {
+        QVERIFY(m_h->deleteRemote(QString::fromLatin1(path)));
+    }
+    const SyncHarness::Tree before = m_h->localTree();
+    const SyncHarness::Outcome out = m_h->run(answer);
+    QSettings().remove("ui/show_delete_files_warning");
+    QCOMPARE(out.questions, 1);
+    QVERIFY(out.questionForced);
+    QCOMPARE(out.end, QString("finished"));
+    if (answer) {
+        COMPARE_TREES(*m_h);
+        QVERIFY(m_h->localTree().isEmpty());
+    } else {
+        QCOMPARE(m_h->localTree(), before);
+        QVERIFY(out.nFailed > 0);
+    }
+}
+
+void TestSyncRun::badListing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("parent element") << "dotdot";
+    QTest::newRow("case twin") << "case_twin";
+}
+
+void TestSyncRun::badListing()
+{
+    QFETCH(QString, kind);
+    seedAndRun();
+    const SyncHarness::Tree before = m_h->localTree();
+    m_h->svc().fault({{"path", "/filesafe/info/"}, {"listing", kind}});
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    QVERIFY(out.nFailed > 0 || !out.reported.isEmpty());
+    // Nothing outside the folder was written, and nothing inside was lost.
+    QVERIFY(!QFileInfo::exists(QFileInfo(m_h->localDir()).absolutePath() + "/outside.txt"));
+    const SyncHarness::Tree after = m_h->localTree();
+    for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+        QCOMPARE(after.value(it.key()), it.value());
+    }
+    bool named = false;
+    for (const SyncAction &a : out.reported) {
+        named = named || a.isError();
+    }
+    QVERIFY2(named, "the bad path is reported");
+    if (kind == "dotdot") {
+        // Refused by the listing's reader or by the analysis, never walked into.
+        QCOMPARE(out.countStatus(SyncAction::ERR_OBJECT_NOT_IN_BASE) + out.countStatus(SyncAction::ERR_GET_FILESFE_OBJECTS),
+                 1);
+    }
+}
+
+void TestSyncRun::wrongIvCaught()
+{
+    seedAndRun();
+    QVERIFY(m_h->putRemote("fresh.txt", QByteArray(5000, 'w')));
+    m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"iv", "wrong"}});
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(out.countStatus(SyncAction::ERR_FILE_DOWNLOAD), 1);
+    QVERIFY(!QFileInfo::exists(m_h->localPath("fresh.txt")));
+    QVERIFY(QDir(m_h->localDir()).entryList({"~$*"}, QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(m_h->run().nFailed, 0);
+    COMPARE_TREES(*m_h);
+}
+
+void TestSyncRun::quota()
+{
+    QVERIFY(m_h->setSafe({{"storage_quota", 1000}}));
+    QVERIFY(m_h->putLocal("big.bin", QByteArray(5000, 'b')));
+    QVERIFY(m_h->putLocal("small.txt", "s"));
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.quotaSignals, 1);
+    QCOMPARE(out.end, QString("canceled"));
+    QVERIFY(!m_h->remoteTree().contains("big.bin"));
+    QCOMPARE(m_h->db().rawValue("SELECT state FROM sync_history ORDER BY id DESC LIMIT 1").toInt(),
+             int(SyncHistory::Cancelled));
+    QVERIFY(m_h->setSafe({{"storage_quota", 1 << 20}}));
+    QCOMPARE(m_h->run().nFailed, 0);
+    COMPARE_TREES(*m_h);
+}
+
+void TestSyncRun::sessionTimeout()
+{
+    seedAndRun();
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(m_h->putLocal(QString("new%1.txt").arg(i), "n"));
+    }
+    // Slow uploads: the session check answers while the run still has work.
+    m_h->svc().fault({{"path", "/filesafe/file$"}, {"delay_ms", 700}, {"count", -1}});
+    bool dropped = false;
+    const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+        if (!dropped && pi.activity == ProgressInfo::Activity_ProcessSyncActions_Started) {
+            dropped = true;
+            m_h->svc().control("drop_session");
+        }
+    });
+    QVERIFY(dropped);
+    QCOMPARE(out.end, QString("timeout"));
+    QCOMPARE(m_h->readLocal("new2.txt"), QByteArray("n"));
+    m_h->svc().control("fault", {{"clear", true}});
+    QVERIFY(m_h->signIn());
+    QCOMPARE(m_h->run().end, QString("finished"));
+    COMPARE_TREES(*m_h);
+}
+
+void TestSyncRun::accessLetters_data()
+{
+    QTest::addColumn<QString>("access");
+    QTest::addColumn<int>("uploadStatus");
+    QTest::addColumn<int>("updateStatus");
+    QTest::addColumn<int>("deleteStatus");
+    QTest::addColumn<int>("downloadStatus");
+    QTest::newRow("r") << "r" << int(SyncAction::ERR_FILE_UPLOAD_DENIED) << int(SyncAction::ERR_FILE_UPLOAD_DENIED)
+                       << int(SyncAction::ERR_REMOTE_FILE_DELETE_DENIED) << int(SyncAction::STATUS_OK);
+    QTest::newRow("rc") << "rc" << int(SyncAction::STATUS_OK) << int(SyncAction::ERR_FILE_UPLOAD_DENIED)
+                        << int(SyncAction::ERR_REMOTE_FILE_DELETE_DENIED) << int(SyncAction::STATUS_OK);
+    QTest::newRow("rcud") << "rcud" << int(SyncAction::STATUS_OK) << int(SyncAction::STATUS_OK)
+                          << int(SyncAction::STATUS_OK) << int(SyncAction::STATUS_OK);
+}
+
+void TestSyncRun::accessLetters()
+{
+    QFETCH(QString, access);
+    QFETCH(int, uploadStatus);
+    QFETCH(int, updateStatus);
+    QFETCH(int, deleteStatus);
+    QFETCH(int, downloadStatus);
+    seedAndRun();
+    QVERIFY(m_h->setSafe({{"access", access}}));
+    QVERIFY(m_h->refreshSafes());
+    QVERIFY(m_h->putLocal("up.txt", "up"));
+    QVERIFY(m_h->putLocal("docs/a.txt", "changed here"));
+    QVERIFY(m_h->deleteLocal("d.txt"));
+    QVERIFY(m_h->putRemote("down.txt", "down"));
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    QMap<QString, int> status;
+    for (const SyncAction &a : out.reported) {
+        status.insert(a.relPath(), a.status());
+    }
+    QCOMPARE(status.value("up.txt"), uploadStatus);
+    QCOMPARE(status.value("docs/a.txt"), updateStatus);
+    QCOMPARE(status.value("d.txt"), deleteStatus);
+    QCOMPARE(status.value("down.txt"), downloadStatus);
+    QCOMPARE(m_h->readLocal("down.txt"), QByteArray("down"));
+    QCOMPARE(m_h->remoteTree().contains("up.txt"), uploadStatus == SyncAction::STATUS_OK);
+    // Nothing refused was lost on either side.
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("changed here"));
+    QCOMPARE(m_h->remoteTree().contains("d.txt"), deleteStatus != SyncAction::STATUS_OK);
+}
+
+void TestSyncRun::injectedFaults_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("knob");
+    const QList<QPair<QString, QString>> kinds = {{"listing", "/filesafe/info/safe-"},
+                                                  {"download", "/filesafe/file/"},
+                                                  {"upload", "/filesafe/file$"},
+                                                  {"create folder", "/filesafe/folder$"},
+                                                  {"delete file", "/filesafe/file/"}};
+    const QStringList methods = {"GET", "GET", "POST", "POST", "DELETE"};
+    for (int i = 0; i < kinds.size(); ++i) {
+        for (const char *knob : {"503", "cut", "stall"}) {
+            QTest::newRow(qPrintable(kinds[i].first + " " + knob)) << kinds[i].second << methods[i] << QString::fromLatin1(knob);
+        }
+    }
+}
+
+void TestSyncRun::injectedFaults()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, method);
+    QFETCH(QString, knob);
+    seedAndRun();
+    QVERIFY(m_h->putRemote("docs/a.txt", QByteArray(40000, 'e')));
+    QVERIFY(m_h->putLocal("up.txt", QByteArray(40000, 'u')));
+    QVERIFY(m_h->putLocalDir("newdir"));
+    QVERIFY(m_h->deleteLocal("d.txt"));
+    const SyncHarness::Tree localBefore = m_h->localTree();
+    QJsonObject rule{{"path", path}, {"method", method}};
+    if (knob == "503") {
+        rule["http_status"] = 503;
+    } else if (knob == "cut") {
+        rule["cut_after"] = 10;
+    } else {
+        rule["stall"] = true;
+        rule["stall_ms"] = 10000;
+    }
+    m_h->svc().fault(rule);
+    const SyncHarness::Outcome out = m_h->run();
+    QCOMPARE(out.end, QString("finished"));
+    QVERIFY2(out.nFailed > 0 || !out.reported.isEmpty(), "the failure is reported");
+    // The user's files are where they were, or replaced by the complete new version.
+    QVERIFY(QDir(m_h->localPath("docs")).entryList({"~$*"}, QDir::Files | QDir::Hidden).isEmpty());
+    const QByteArray a = m_h->readLocal("docs/a.txt");
+    QVERIFY(a == localBefore.value("docs/a.txt") || a == QByteArray(40000, 'e'));
+    QCOMPARE(m_h->readLocal("up.txt"), QByteArray(40000, 'u'));
+    m_h->svc().control("fault", {{"clear", true}});
+    QCOMPARE(m_h->run().end, QString("finished"));
+    COMPARE_TREES(*m_h);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray(40000, 'e'));
+    QCOMPARE(m_h->run().work(), 0);
+}
+
+void TestSyncRun::folderDeletedRemotelyWithLocalNews()
+{
+    seedAndRun();
+    QVERIFY(m_h->deleteRemote("notes"));
+    QVERIFY(m_h->putLocal("notes/new.txt", "written meanwhile"));
+    m_h->run();
+    m_h->run();
+    COMPARE_TREES(*m_h);
+    QCOMPARE(m_h->readLocal("notes/new.txt"), QByteArray("written meanwhile"));
+    QCOMPARE(m_h->run().work(), 0);
+}
+
+namespace {
+// Every file content in the folder's trash (the local trash of the test's private home).
+QSet<QByteArray> localTrashContents()
+{
+    QSet<QByteArray> out;
+    QDirIterator it(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files",
+                    QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly)) {
+            out.insert(file.readAll());
+        }
+    }
+    return out;
+}
+} // namespace
+
+// Random changes on both sides between runs, some runs stopped half-way, then two clean runs.
+// TESSARVALE_SYNC_SEED and TESSARVALE_SYNC_ROUNDS choose a run (the long one is a command:
+// TESSARVALE_SYNC_ROUNDS=200 build/tests/sync/tst_syncrun randomizedConvergence).
+void TestSyncRun::randomizedConvergence()
+{
+    const quint32 seed = qEnvironmentVariableIsSet("TESSARVALE_SYNC_SEED")
+            ? quint32(qEnvironmentVariableIntValue("TESSARVALE_SYNC_SEED"))
+            : QRandomGenerator::global()->generate();
+    const int rounds = qEnvironmentVariableIsSet("TESSARVALE_SYNC_ROUNDS")
+            ? qEnvironmentVariableIntValue("TESSARVALE_SYNC_ROUNDS")
+            : 4;
+    const QString where = QString("seed %1").arg(seed);
+    QRandomGenerator rng(seed);
+    const QStringList files = {"f1.txt", "f2.txt", "a/f3.txt", "a/f4.txt", "a/b/f5.txt", "c/f6.txt"};
+    const QStringList folders = {"a", "a/b", "c", "e"};
+    int token = 0;
+    // What both sides held after the last run: an unchanged copy may be superseded by an edit on
+    // the other side (the service keeps the version).
+    SyncHarness::Tree synced;
+
+    auto change = [&](bool local) {
+        SyncHarness::Tree tree = local ? m_h->localTree() : m_h->remoteTree();
+        const int op = rng.bounded(5);
+        const QString file = files.at(rng.bounded(files.size()));
+        const QString folder = folders.at(rng.bounded(folders.size()));
+        if (op <= 1) { // create or edit; the size always changes, as a same-second edit would not show otherwise
+            QByteArray content = QString("s%1 t%2 ").arg(seed).arg(++token).toLatin1() + QByteArray(rng.bounded(50), '.');
+            while (content.size() == tree.value(file).size()) {
+                content += '+';
+            }
+            return local ? m_h->putLocal(file, content) : m_h->putRemote(file, content);
+        }
+        if (op == 2 && tree.contains(file)) { // grow
+            const QByteArray content = tree.value(file) + QString(" g%1").arg(++token).toLatin1();
+            return local ? m_h->putLocal(file, content) : m_h->putRemote(file, content);
+        }
+        if (op == 3 && tree.contains(file)) {
+            return local ? m_h->deleteLocal(file) : m_h->deleteRemote(file);
+        }
+        if (op == 4 && tree.contains(folder + "/") && rng.bounded(3) == 0) {
+            return local ? m_h->deleteLocal(folder) : m_h->deleteRemote(folder);
+        }
+        if (op == 4 && !tree.contains(folder + "/")) {
+            return local ? m_h->putLocalDir(folder) : m_h->putRemoteDir(folder);
+        }
+        return true;
+    };
+
+    // Nothing that existed on either side before a run may be gone after it.
+    auto checkedRun = [&](int stopAfter) {
+        SyncHarness::Tree conflicts;
+        const SyncHarness::Tree local = m_h->localTree(&conflicts);
+        QMap<QByteArray, QString> before;
+        for (const SyncHarness::Tree *t : std::initializer_list<const SyncHarness::Tree *>{&local, &conflicts}) {
+            for (auto it = t->constBegin(); it != t->constEnd(); ++it) {
+                if (!it.key().endsWith('/') && synced.value(it.key()) != it.value()) {
+                    before.insert(it.value(), it.key());
+                }
+            }
+        }
+        const SyncHarness::Tree remote = m_h->remoteTree();
+        for (auto it = remote.constBegin(); it != remote.constEnd(); ++it) {
+            if (!it.key().endsWith('/') && synced.value(it.key()) != it.value()) {
+                before.insert(it.value(), it.key());
+            }
+        }
+        int reports = 0;
+        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &ms, const ProgressInfo &) {
+            if (stopAfter > 0 && ++reports == stopAfter) {
+                QTimer::singleShot(0, &ms, [&ms]() { ms.requestToStop(); });
+            }
+        });
+        if (out.end == "none" || out.end == "twice") {
+            return QString("run ended as '%1'").arg(out.end);
+        }
+        SyncHarness::Tree afterConflicts;
+        const SyncHarness::Tree afterLocal = m_h->localTree(&afterConflicts);
+        const SyncHarness::Tree afterRemote = m_h->remoteTree();
+        QSet<QByteArray> found = localTrashContents();
+        for (const SyncHarness::Tree *t :
+             std::initializer_list<const SyncHarness::Tree *>{&afterLocal, &afterConflicts, &afterRemote}) {
+            for (const QByteArray &content : *t) {
+                found.insert(content);
+            }
+        }
+        for (auto it = afterLocal.constBegin(); it != afterLocal.constEnd(); ++it) {
+            if (afterRemote.contains(it.key()) && afterRemote.value(it.key()) == it.value()) {
+                synced.insert(it.key(), it.value());
+            }
+        }
+        QSet<QString> remoteTrash;
+        for (const QJsonValue &entry : m_h->safeState().value("trash").toArray()) {
+            for (const QJsonValue &path : entry.toObject().value("objects").toArray()) {
+                remoteTrash.insert(path.toString().mid(1));
+            }
+        }
+        for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+            if (!found.contains(it.key()) && !remoteTrash.contains(it.value())) {
+                return QString("lost '%1' (%2)").arg(it.value(), QString::fromLatin1(it.key()));
+            }
+        }
+        return QString();
+    };
+
+    for (int round = 0; round < rounds; ++round) {
+        for (int i = rng.bounded(1, 5); i > 0; --i) {
+            QVERIFY2(change(true) && change(false), qPrintable(where));
+        }
+        const QString problem = checkedRun(rng.bounded(3) == 0 ? rng.bounded(1, 40) : 0);
+        QVERIFY2(problem.isEmpty(), qPrintable(where + ", round " + QString::number(round) + ": " + problem));
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString problem = checkedRun(0);
+        QVERIFY2(problem.isEmpty(), qPrintable(where + ", clean run: " + problem));
+    }
+    const SyncHarness::Tree local = m_h->localTree();
+    const SyncHarness::Tree remote = m_h->remoteTree();
+    QVERIFY2(local == remote, qPrintable(where + ": " + SyncHarness::describe(local, remote)));
+    const SyncHarness::Outcome last = m_h->run();
+    QVERIFY2(last.work() == 0 && last.nFailed == 0, qPrintable(where + ": the last run still had work"));
+}
+
+void TestSyncRun::killedBetweenActionAndState_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("nth");
+    for (const char *step : {"executed", "recorded"}) {
+        for (int n = 1; n <= 5; ++n) {
+            QTest::newRow(qPrintable(QString("%1 #%2").arg(step).arg(n))) << QString::fromLatin1(step) << n;
+        }
+    }
+}
+
+// A client process killed with SIGKILL right after an action had its effect, or after its state
+// was written but not committed; the next normal run converges and loses nothing.
+void TestSyncRun::killedBetweenActionAndState()
+{
+    QFETCH(QString, step);
+    QFETCH(int, nth);
+    seedAndRun();
+    QVERIFY(m_h->deleteLocal("d.txt"));
+    QVERIFY(m_h->putLocal("up.txt", "uploaded"));
+    QVERIFY(m_h->deleteRemote("notes/c.txt"));
+    QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
+    QVERIFY(m_h->putRemote("docs/new.txt", "new remote"));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TESSARVALE_SYNC_CHILD", QStringList{m_h->svc().httpUrl(), m_h->db().path(), step, QString::number(nth)}.join('|'));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    QVERIFY(m_h->refreshSafes());
+    QCOMPARE(m_h->run().end, QString("finished"));
+    COMPARE_TREES(*m_h);
+    SyncHarness::Tree conflicts;
+    const SyncHarness::Tree local = m_h->localTree(&conflicts);
+    QCOMPARE(local.value("up.txt"), QByteArray("uploaded"));
+    QCOMPARE(local.value("docs/a.txt"), QByteArray("remote a, edited"));
+    QCOMPARE(local.value("docs/new.txt"), QByteArray("new remote"));
+    QVERIFY(!local.contains("d.txt") && !local.contains("notes/c.txt"));
+    QCOMPARE(m_h->run().work(), 0);
+    // The killed run is closed in the history once a coordinator starts.
+    QCOMPARE(m_h->db().rawValue("SELECT COUNT(*) FROM sync_history WHERE state = 1").toInt(), 0);
+}
+
+// The child of killedBetweenActionAndState: one run against the given service and database that
+// kills itself at the given step.
+static int runKilledChild()
+{
+    const QStringList args = qEnvironmentVariable("TESSARVALE_SYNC_CHILD").split('|');
+    AppInfo info = AppInfo::forThisBuild();
+    info.databasePath = args.value(1);
+    info.apiGeneration = 1;
+    R7Database::instance()->init(&info);
+    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", args.value(0), false));
+    if (!signInDemoFresh(&info).isOk()) {
+        return 3;
+    }
+    FilesafeRI ri(&info, R7Session::instance());
+    FileSafeDao dao(&info, &ri);
+    const QByteArray step = args.value(2).toLatin1();
+    const int nth = args.value(3).toInt();
+    int seen = 0;
+    Syncher::setStepHook([&](const char *name, const SyncAction &) {
+        if (step == name && ++seen == nth) {
+            ::raise(SIGKILL);
+        }
+    });
+    Syncher::setPumpTiming(50, 0);
+    MultiSyncher ms(&dao, &ri);
+    ms.setLargeDeleteQuestion([](const QString &, int, bool) { return true; });
+    bool done = false;
+    QObject::connect(&ms, &MultiSyncher::syncFinished, [&done]() { done = true; });
+    QObject::connect(&ms, &MultiSyncher::syncCanceled, [&done]() { done = true; });
+    ms.requestSync(SyncSettingsDao::instance()->getList(true, false));
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    // Fewer actions than the step asked for: end as killed too, the parent's checks still hold.
+    ::raise(SIGKILL);
+    return 4;
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsSet("TESSARVALE_SYNC_CHILD")) {
+        QCoreApplication app(argc, argv);
+        return runKilledChild();
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestSyncRun tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+#include "tst_syncrun.moc"
