@@ -23,7 +23,16 @@ def convert(src, dst):
 
     shifts = [(m, shift(m)) for m in (red_mask, green_mask, blue_mask)]
     rows = []
-    for y in range(height):
+    # The usual 32-bit dump with 8-bit channels: whole rows by slicing, a hundred times faster.
+    if step == 4 and all(m in (0xff, 0xff00, 0xff0000, 0xff000000) for m, _ in shifts):
+        index = [(s // 8) if endian == "<" else 3 - s // 8 for _, s in shifts]
+        for y in range(height):
+            line = data[offset + y * bytes_per_line: offset + y * bytes_per_line + width * 4]
+            row = bytearray(1 + width * 3)
+            for channel, at in enumerate(index):
+                row[1 + channel::3] = line[at::4]
+            rows.append(bytes(row))
+    for y in range(height if not rows else 0):
         line = data[offset + y * bytes_per_line: offset + y * bytes_per_line + width * step]
         row = bytearray(b"\0")
         for x in range(width):
