@@ -1221,7 +1221,11 @@ void R7Application::initActions()
     m_showLogAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_L));
     m_helpAction = newAction(tr("Help"), &R7Application::on_helpAction);
     m_quitAction = newAction(tr("Quit ${APP_NAME}"), &R7Application::on_quitAction);
-    m_quitAction->setShortcut(QKeySequence::Quit);
+    // Where the standard Quit key is Ctrl+Q (Linux), the main window's own shortcut already owns it;
+    // a second owner makes Qt drop the key as ambiguous.
+    if (QKeySequence::keyBindings(QKeySequence::Quit).value(0) != QKeySequence(Qt::CTRL + Qt::Key_Q)) {
+        m_quitAction->setShortcut(QKeySequence::Quit);
+    }
     m_modeNormalAction = newAction(tr("Switch to Mode: Normal"), &R7Application::on_switchAppModeToNormal);
     m_modeDebugAction = newAction(tr("Switch to Mode: Debug"), &R7Application::on_switchAppModeToDebug);
     m_passwordsAction = newAction(tr("Password Safe"), &R7Application::on_showPasswordsAction);
