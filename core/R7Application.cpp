@@ -33,13 +33,8 @@
 #include "ui/StatusAction.h"
 #include "ui/UpgradeClientDialog.h"
 
-// The file-safe windows arrive later; until they are in the tree, plain notices stand in.
-#if __has_include("ui/NewFileSafeAvailableDialog.h")
 #include "ui/NewFileSafeAvailableDialog.h"
-#endif
-#if __has_include("ui/filesafe/AddSettingView.h")
 #include "ui/filesafe/AddSettingView.h"
-#endif
 
 #include <QAction>
 #include <QCheckBox>
@@ -71,6 +66,16 @@ QT_WARNING_DISABLE_DEPRECATED
 QT_WARNING_POP
 
 namespace {
+
+// A notice replaced by a newer one may still be running a nested message box: hide it now and
+// delete it once its own event loop has returned.
+void retireWindow(QWidget *window)
+{
+    if (window) {
+        window->hide();
+        window->deleteLater();
+    }
+}
 
 // The build's application type: "systemtray_app", "hybrid" or "desktop_app".
 const char *const AppType = "hybrid";
@@ -1547,7 +1552,7 @@ void R7Application::showCrashReport(const QString &dumpDirectory)
 
 void R7Application::showUpgradeNotice(const QString &text)
 {
-    delete m_upgradeDialog.data();
+    retireWindow(m_upgradeDialog.data());
     auto *dialog = new UpgradeClientDialog(m_mainWindow, Qt::Sheet);
     dialog->setText(text);
     dialog->adjustSize();
@@ -1560,7 +1565,7 @@ void R7Application::showSessionTerminated()
     const QString title = tr("Not Online");
     const QString text = tr("Your session has been terminated due to inactivity or because your internet "
                             "connection is down.\nPlease log in again.");
-    delete m_sessionTerminatedDialog.data();
+    retireWindow(m_sessionTerminatedDialog.data());
     auto *dialog = new SessionTerminatedDialog(m_mainWindow, Qt::Sheet);
     dialog->setWindowTitle(title);
     dialog->setText(text);
@@ -1572,7 +1577,7 @@ void R7Application::showSessionTerminated()
 void R7Application::on_quotaExceeded(SyncAction sa)
 {
     qDebug("R7Application::on_quotaExceeded");
-    delete m_quotaDialog.data();
+    retireWindow(m_quotaDialog.data());
     const QString text = tr("Synchronization failed: There is not enough free space in your ${APP_NAME} '%1'. "
                             "Please delete some documents or upgrade your ${APP_NAME}.")
                                  .arg(sa.remoteSafeName());
@@ -1590,22 +1595,13 @@ void R7Application::on_newFileSafesFound(QList<FilesafeTO_v2> safes)
         return;
     }
     qDebug("R7Application::on_newFileSafesFound");
-    delete m_newFileSafesDialog.data();
-#if __has_include("ui/NewFileSafeAvailableDialog.h")
+    retireWindow(m_newFileSafesDialog.data());
     auto *dialog = new NewFileSafeAvailableDialog(m_appInfo, m_mainWindow);
     dialog->setWindowFlag(Qt::Sheet);
     dialog->adjustSize();
     dialog->show();
     dialog->setFileSafes(safes);
     m_newFileSafesDialog = dialog;
-#else
-    QStringList names;
-    for (const FilesafeTO_v2 &safe : safes) {
-        names << safe.name.toHtmlEscaped();
-    }
-    m_newFileSafesDialog = showNotice(QStringLiteral("NewFileSafeAvailableDialog"), tr("${APP_NAME}"),
-                                      tr("New file safes are available: %1").arg(names.join(QStringLiteral(", "))));
-#endif
 }
 
 bool R7Application::askProxyCredentials(const QString &text, QString *user, QString *password)
@@ -1622,15 +1618,11 @@ bool R7Application::askProxyCredentials(const QString &text, QString *user, QStr
 
 void R7Application::showAddSettingView()
 {
-#if __has_include("ui/filesafe/AddSettingView.h")
-    delete m_addSettingView.data();
+    retireWindow(m_addSettingView.data());
     auto *view = new AddSettingView(m_fileSafeDao, m_appInfo, m_filesafeRI, m_mainWindow);
     view->setWindowFlag(Qt::Sheet);
     m_addSettingView = view;
     view->show();
-#else
-    qWarning("R7Application::showAddSettingView: no add-setting view in this build");
-#endif
 }
 
 bool R7Application::isAutostartEnabled() const
