@@ -180,7 +180,8 @@ int main(int argc, char **argv)
     if (ensureTool("unison")) {
         const QString ub = refs.filePath("ub");
         QDir().mkpath(ub);
-        const QStringList args = {a, ub, "-batch", "-auto", "-silent", "-fastcheck", "true"};
+        const QStringList args = {a, ub, "-batch", "-auto", "-silent", "-perms", "0",
+                                   "-fastcheck", "true"};
         if (timedMs("unison", args, "unison first run") >= 0) {
             unisonMs = timedMs("unison", args, "unison");
         }
