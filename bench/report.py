@@ -45,6 +45,18 @@ def result_line(directory, name):
     return None
 
 
+def result_lines(directory, name):
+    """Every RESULT line of a log, merged into one dictionary."""
+    path = os.path.join(directory, name + ".log")
+    merged = {}
+    if os.path.exists(path):
+        with open(path, errors="replace") as f:
+            for line in f:
+                if line.startswith("RESULT "):
+                    merged.update(json.loads(line[len("RESULT "):]))
+    return merged
+
+
 rows = []
 
 
@@ -137,6 +149,30 @@ def main():
             row("Planning, memory per path (peak above start)", f"{peak:.0f} B", "—", None, "< 1 KB", peak < 1024)
     else:
         missing("Planning 100,000 unchanged paths", "< 1 s")
+
+    run = result_lines(directory, "bench_syncrun")
+    if run.get("unison_ms", -1) > 0 and run.get("no_change_ms", -1) > 0:
+        n, u = run["files"], run["unison_ms"]
+        row(f"No-change sync run of {n:,} files via the development service (ref. unison -batch)",
+            ms(run["no_change_ms"]), ms(u), run["no_change_ms"] / u, "< unison", run["no_change_ms"] < u)
+        row(f"No-change sync run of {n:,} files, full listing (ref. unison -batch)",
+            ms(run["full_listing_ms"]), ms(u), run["full_listing_ms"] / u, "≤ 2x", run["full_listing_ms"] <= 2 * u)
+        if run.get("rclone_ms", -1) > 0:
+            row(f"No-change sync run of {n:,} files (ref. rclone bisync)", ms(run["no_change_ms"]),
+                ms(run["rclone_ms"]), run["no_change_ms"] / run["rclone_ms"], "—", None)
+        row(f"No-change sync run of {n:,} files (ref. find over the tree)", ms(run["no_change_ms"]),
+            ms(run["find_ms"]), run["no_change_ms"] / run["find_ms"], "—", None)
+    else:
+        missing("No-change sync run (ref. unison -batch)", "< unison")
+    if run.get("files_per_second"):
+        row(f"First sync run of {run['small_files']:,} small files", f"{run['files_per_second']:.0f} files/s", "—",
+            None, "—", None)
+    if "bytes_per_file" in run:
+        row("Sync runs, peak memory per file (VmHWM above start)", f"{run['bytes_per_file']:.0f} B", "—", None,
+            "< 1 KB", run["bytes_per_file"] < 1024)
+    if "max_loop_gap_ms" in run:
+        row("Sync runs, longest time the event loop went unserved", ms(run["max_loop_gap_ms"]), "—", None,
+            "≤ 600 ms", run["max_loop_gap_ms"] <= 600)
 
     starts = result_line(directory, "bench_startwindow") or {}
     if "tessarvale" in starts and "KeePassXC" in starts:
