@@ -143,11 +143,6 @@ void MainWindow::on_appStateChanged(R7Application::AppState state)
                 removeWizardView();
         }
     } else if (state == R7Application::APP_STATE_LOGGED_IN) {
-        // The state can be announced again within one signed-in period: a second view would stand
-        // beside the first.
-        if (m_mainView) {
-            return;
-        }
         m_mainView = new MainView(m_appInfo, m_passwordController, m_multiSyncher, m_settingsStorage, ui->mainPage);
         ui->mainPageLayout->removeWidget(ui->dummyMainPageLabel);
         ui->dummyMainPageLabel->hide();
