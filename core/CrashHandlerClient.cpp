@@ -1,5 +1,7 @@
 #include "core/CrashHandlerClient.h"
 
+#include <QVariant>
+
 #include "core/CrashServerProcess.h"
 
 #include <QCoreApplication>
@@ -172,9 +174,17 @@ Breakpad::CrashHandlerClient *startCrashHandler()
     }
 
     auto *process = new Breakpad::CrashServerProcess(client->serverChannel(), client);
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, process, &QProcess::kill);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, process, [process] {
+        process->setProperty("stopping", true);
+        process->kill();
+    });
     QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), client,
-                     [client](int exitCode, QProcess::ExitStatus status) {
+                     [client, process](int exitCode, QProcess::ExitStatus status) {
+                         // Our own kill at quit is no crash of the server.
+                         if (process->property("stopping").toBool()) {
+                             qDebug("Breakpad process stopped");
+                             return;
+                         }
                          qWarning("Breakpad process finished, exit code %d%s", exitCode,
                                   status == QProcess::CrashExit ? " (crashed)" : "");
                          // Nobody reads the channel any more.

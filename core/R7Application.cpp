@@ -356,7 +356,9 @@ void R7Application::initApp()
 
     m_mainWindow = new MainWindow(m_fileSafeDao, const_cast<AppInfo *>(m_appInfo), m_userCredUtil.get(),
                                   m_passwordController, nullptr, m_settingsStorage, session, m_loginRI, m_serverList);
-    connect(this, &R7Application::appStateChanged, m_mainWindow, &MainWindow::on_appStateChanged);
+    // The main window subscribes itself; a second subscription here built two main views per sign-in.
+    connect(this, &R7Application::appStateChanged, m_mainWindow, &MainWindow::on_appStateChanged,
+            Qt::UniqueConnection);
 
     qDebug("R7Application::initApp: setActivationWindow: '%s'", qUtf8Printable(m_mainWindow->objectName()));
     initSingleInstanceActivation();
@@ -687,11 +689,16 @@ void R7Application::on_quitAction()
     emit session->abort();
     processEvents();
     if (session->isLoggedIn() && m_loginRI) {
+        // Quitting at once would abort the logout and leave the session open at the service: quit
+        // when it is answered, or after two seconds at the latest.
+        m_quitPending = true;
+        if (m_mainWindow)
+            m_mainWindow->hide();
         m_loginRI->logout(bindResult(this, &R7Application::on_logoutFinished));
-        processEvents();
+        QTimer::singleShot(2000, Qt::CoarseTimer, this, &QCoreApplication::quit);
+        return;
     }
     quit();
-    QTimer::singleShot(2000, Qt::CoarseTimer, this, &QCoreApplication::quit);
 }
 
 void R7Application::on_aboutToQuit()
@@ -845,6 +852,10 @@ void R7Application::on_logoutFinished(const Result<LogoutTO_v1> &result)
         m_mainWindow->setCurrentPage(MainWindow::PAGE_LOGIN);
     }
     session->resetSession();
+    if (m_quitPending) {
+        quit();
+        return;
+    }
     if (m_reloginPending && m_autoLogin) {
         m_reloginPending = false;
         doGetClientVersion();

@@ -326,6 +326,7 @@ private:
     Delays m_delays;
     QString m_statusText;
     bool m_logoutPending = false;
+    bool m_quitPending = false;
     bool m_signInPending = false;
     bool m_startedMinimized = false;
     bool m_reloginPending = false;

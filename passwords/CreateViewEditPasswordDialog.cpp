@@ -85,6 +85,9 @@ void CreateViewEditPasswordDialog::setMode()
     m_ui->commentEdit->setReadOnly(view);
     m_ui->editButton->setVisible(view);
     m_ui->saveButton->setVisible(!view);
+    // Return saves what was typed instead of pressing the first button (Close) and losing it.
+    m_ui->saveButton->setDefault(!view);
+    m_ui->editButton->setDefault(view);
     m_ui->userCopyBtn->setVisible(view);
     m_ui->pwdCopyBtn->setVisible(view);
     m_ui->urlOpenBtn->setVisible(view);

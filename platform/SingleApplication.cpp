@@ -1,6 +1,8 @@
 #include "platform/SingleApplication.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -8,6 +10,10 @@
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,9 +24,27 @@ const quint32 kMaxMessageSize = 64 * 1024;
 const int kReceiveTimeoutMs = 5000;
 const int kRetryIntervalMs = 50;
 
+const int kMaxSocketPath = 108;
+
 QString runtimeFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
+// "/tmp/tessarvale-<uid>", created 0700; one owned by someone else or open to others is not used.
+QString privateShortFolder()
+{
+    const uid_t uid = ::getuid();
+    const QByteArray folder = "/tmp/tessarvale-" + QByteArray::number(uint(uid));
+    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    struct stat info;
+    if (::lstat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != uid ||
+        (info.st_mode & 0077) != 0) {
+        qWarning("SingleApplication: %s is not a private folder of this user", folder.constData());
+        return QString();
+    }
+    return QFile::decodeName(folder);
 }
 
 } // namespace
@@ -32,7 +56,17 @@ QString SingleApplication::lockPathFor(const QString &folder, const QString &id)
 
 QString SingleApplication::socketPathFor(const QString &folder, const QString &id)
 {
-    return folder + QLatin1Char('/') + id + QStringLiteral(".socket");
+    const QString path = folder + QLatin1Char('/') + id + QStringLiteral(".socket");
+    if (QFile::encodeName(path).size() < kMaxSocketPath)
+        return path;
+    // A socket address holds at most 107 bytes: a deep runtime folder gets a short stand-in, in a
+    // folder of this user's own (the way other tools keep theirs in /tmp), named after the folder.
+    const QString shortFolder = privateShortFolder();
+    if (shortFolder.isEmpty())
+        return path;
+    const QByteArray hash = QCryptographicHash::hash(QFile::encodeName(path), QCryptographicHash::Sha256);
+    return shortFolder + QLatin1Char('/') + QString::fromLatin1(hash.toHex().left(16)) +
+           QStringLiteral(".socket");
 }
 
 SingleApplication::SingleApplication(int &argc, char **argv)

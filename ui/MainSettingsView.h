@@ -36,4 +36,5 @@ protected:
 private:
     Ui::MainSettingsView* ui;
     PasswordController* m_passwordController;
+    bool m_reflecting = false;
 };

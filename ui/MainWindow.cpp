@@ -143,10 +143,14 @@ void MainWindow::on_appStateChanged(R7Application::AppState state)
                 removeWizardView();
         }
     } else if (state == R7Application::APP_STATE_LOGGED_IN) {
-        m_mainView = new MainView(m_appInfo, m_passwordController, m_multiSyncher, m_settingsStorage, ui->mainPage);
-        ui->mainPageLayout->removeWidget(ui->dummyMainPageLabel);
-        ui->dummyMainPageLabel->hide();
-        ui->mainPageLayout->addWidget(m_mainView);
+        // The state may be announced again while signed in: one main view per sign-in.
+        if (!m_mainView) {
+            m_mainView = new MainView(m_appInfo, m_passwordController, m_multiSyncher, m_settingsStorage,
+                                      ui->mainPage);
+            ui->mainPageLayout->removeWidget(ui->dummyMainPageLabel);
+            ui->dummyMainPageLabel->hide();
+            ui->mainPageLayout->addWidget(m_mainView);
+        }
         if (ui->mainStack->currentIndex() != PAGE_MAIN) {
             ui->mainStack->setCurrentIndex(PAGE_MAIN);
             if (ui->mainStack->currentIndex() == PAGE_MAIN)
