@@ -72,7 +72,11 @@ bool isPlatformNoise(const QString& msg)
 {
     if (g_offlineRequests && (msg.startsWith(QLatin1String("Network error:")) || msg.startsWith(QLatin1String("Request '"))))
         return true;
-    return msg.startsWith(QLatin1String("QStandardPaths:")) || msg.contains(QLatin1String("propagateSizeHints"));
+    // Without a window manager the X server refuses focus and state changes of windows it just mapped.
+    return msg.startsWith(QLatin1String("QStandardPaths:")) || msg.contains(QLatin1String("propagateSizeHints")) ||
+           msg.startsWith(QLatin1String("QXcbConnection: XCB error")) ||
+           msg.contains(QLatin1String("setNetWmStateOnUnmappedWindow")) ||
+           msg.startsWith(QLatin1String("This plugin does not support"));
 }
 
 void countWarnings(QtMsgType type, const QMessageLogContext& context, const QString& msg)
