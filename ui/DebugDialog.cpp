@@ -1,4 +1,6 @@
 #include "ui/DebugDialog.h"
+
+#include "ui/GeometryKeeper.h"
 #include "ui_DebugDialog.h"
 
 #include "core/AppInfo.h"
@@ -27,7 +29,7 @@ DebugDialog::DebugDialog(AppInfo* appInfo, ServerList* serverList, ISession* ses
     : QDialog(parent), ui(new Ui::DebugDialog), m_serverList(serverList), m_appInfo(appInfo), m_session(session)
 {
     ui->setupUi(this);
-    restoreGeometry(QSettings().value(QStringLiteral("ui/dbg_dialog_geometry")).toByteArray());
+    m_geometry = new GeometryKeeper(this, QStringLiteral("ui/dbg_dialog_geometry"));
     adjustSize();
     if (height() > 300)
         resize(width(), 300);
@@ -72,7 +74,7 @@ DebugDialog::DebugDialog(AppInfo* appInfo, ServerList* serverList, ISession* ses
 
 DebugDialog::~DebugDialog()
 {
-    storeGeometry();
+    m_geometry->store();
     delete ui;
 }
 
@@ -87,29 +89,6 @@ void DebugDialog::makeVisible()
         show();
     if (!isActiveWindow())
         raise();
-}
-
-void DebugDialog::storeGeometry()
-{
-    QSettings().setValue(QStringLiteral("ui/dbg_dialog_geometry"), saveGeometry());
-}
-
-void DebugDialog::moveEvent(QMoveEvent* event)
-{
-    QDialog::moveEvent(event);
-    storeGeometry();
-}
-
-void DebugDialog::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    storeGeometry();
-}
-
-void DebugDialog::closeEvent(QCloseEvent* event)
-{
-    storeGeometry();
-    QDialog::closeEvent(event);
 }
 
 void DebugDialog::on_appModeComboBox_currentIndexChanged(int index)

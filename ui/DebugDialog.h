@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class GeometryKeeper;
+
 class AppInfo;
 class ISession;
 class ServerList;
@@ -39,13 +41,8 @@ private slots:
     void on_crashButton_clicked();
     void on_closeButton_clicked();
 
-protected:
-    void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    void storeGeometry();
+    GeometryKeeper* m_geometry = nullptr;
 
     Ui::DebugDialog* ui;
     bool initialized = false;

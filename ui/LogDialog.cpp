@@ -1,4 +1,6 @@
 #include "ui/LogDialog.h"
+
+#include "ui/GeometryKeeper.h"
 #include "ui_LogDialog.h"
 
 #include "core/AppInfo.h"
@@ -25,7 +27,7 @@ LogDialog::LogDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LogDialog)
 {
     s_instance = this;
     ui->setupUi(this);
-    restoreGeometry(QSettings().value(QStringLiteral("ui/log_dialog_geometry")).toByteArray());
+    m_geometry = new GeometryKeeper(this, QStringLiteral("ui/log_dialog_geometry"));
     ui->logText->setReadOnly(true);
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -43,33 +45,10 @@ LogDialog::LogDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LogDialog)
 
 LogDialog::~LogDialog()
 {
-    storeGeometry();
+    m_geometry->store();
     if (s_instance == this)
         s_instance = nullptr;
     delete ui;
-}
-
-void LogDialog::storeGeometry()
-{
-    QSettings().setValue(QStringLiteral("ui/log_dialog_geometry"), saveGeometry());
-}
-
-void LogDialog::moveEvent(QMoveEvent* event)
-{
-    QDialog::moveEvent(event);
-    storeGeometry();
-}
-
-void LogDialog::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    storeGeometry();
-}
-
-void LogDialog::closeEvent(QCloseEvent* event)
-{
-    storeGeometry();
-    QDialog::closeEvent(event);
 }
 
 bool LogDialog::openForReading()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+
+class GeometryKeeper;
 #include <QFile>
 #include <QFileSystemWatcher>
 #include <QTextStream>
@@ -40,13 +42,8 @@ public slots:
     void on_clearButton_clicked();
     void on_logLevelComboBox_currentIndexChanged(int index);
 
-protected:
-    void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    void storeGeometry();
+    GeometryKeeper* m_geometry = nullptr;
     bool openForReading();
     // Log lines are shown as they are, never as markup.
     void appendLines(const QStringList& lines);
