@@ -1,6 +1,7 @@
 // The remote folder dialog and the add-synchronisation dialog against the development service,
 // with a real database: listing, folder creation and choice; the nesting questions for each
-// conflict, replacement failure, a missing local folder, a failed store, and a stale folder dialog.
+// conflict, replacement failure, a missing local folder, a failed store, a stale folder dialog;
+// and end to end, a folder added through the dialog, synchronised, and seen in the file-safe tab.
 #include "db/FileSafeDao.h"
 #include "db/SyncSettingsDao.h"
 #include "net/FilesafeRI.h"
@@ -11,49 +12,27 @@
 #include "tests/support/DevService.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
+#include "tests/ui/BoxAnswers.h"
+#include "sync/MultiSyncher.h"
 #include "ui/filesafe/AddSettingView.h"
+#include "ui/filesafe/MainFileSafeView.h"
 #include "ui/filesafe/RemoteFolderDialog.h"
+#include "ui/filesafe/SyncHistoryView.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 
 #include <memory>
-
-// Answers the modal boxes that open, in order, and keeps their titles and texts.
-class BoxAnswers : public QObject
-{
-public:
-    explicit BoxAnswers(QList<int> answers) : m_answers(std::move(answers))
-    {
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || m_answers.isEmpty())
-                return;
-            seen << box->windowTitle() + QLatin1Char('|') + box->text();
-            box->button(QMessageBox::StandardButton(m_answers.takeFirst()))->click();
-        });
-        timer->start(10);
-    }
-    QStringList seen;
-
-private:
-    QList<int> m_answers;
-};
 
 class TestAddSetting : public QObject
 {
@@ -63,13 +42,11 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void init();
-    void treeFromListing_data();
-    void treeFromListing();
     void remoteDialogAgainstService();
-    void chooseSafe();
     void save_data();
     void save();
     void staleRemoteDialogIgnored();
+    void addAndSynchronise();
 
 private:
     std::unique_ptr<AddSettingView> openDialog();
@@ -115,44 +92,6 @@ void TestAddSetting::init()
     SyncSettingsDao::instance()->removeAll();
     QVERIFY(m_db->rawExec({"DELETE FROM sync_setting"}));
     m_db->closeRaw();
-}
-
-void TestAddSetting::treeFromListing_data()
-{
-    QTest::addColumn<QStringList>("entries"); // "type path"
-    QTest::addColumn<QStringList>("tree");    // depth-first, indented by level
-    QTest::newRow("empty") << QStringList() << QStringList{"/"};
-    QTest::newRow("files left out") << QStringList{"d /A", "f /A/x.txt", "f /top.txt"} << QStringList{"/", " A"};
-    QTest::newRow("nested, listing order")
-            << QStringList{"d /B", "d /A", "d /A/C", "d /A/C/D"} << QStringList{"/", " B", " A", "  C", "   D"};
-    QTest::newRow("missing parent") << QStringList{"d /A", "d /X/Y"} << QStringList{"/", " A"};
-}
-
-void TestAddSetting::treeFromListing()
-{
-    QFETCH(QStringList, entries);
-    QFETCH(QStringList, tree);
-    QList<FilesafeObject> objects;
-    int n = 0;
-    for (const QString& e : entries) {
-        FilesafeObject o;
-        o.type = e.section(' ', 0, 0);
-        o.path = e.section(' ', 1);
-        o.objectId = QString::number(++n);
-        objects << o;
-    }
-    QStandardItemModel model;
-    RemoteFolderDialog::buildModel(objects, &model, QStringLiteral("d"));
-    QStringList got;
-    std::function<void(const QModelIndex&, int)> walk = [&](const QModelIndex& parent, int level) {
-        for (int r = 0; r < model.rowCount(parent); ++r) {
-            const QModelIndex i = model.index(r, 0, parent);
-            got << QString(level, ' ') + i.data().toString();
-            walk(i, level + 1);
-        }
-    };
-    walk(QModelIndex(), 0);
-    QCOMPARE(got, tree);
 }
 
 void TestAddSetting::remoteDialogAgainstService()
@@ -248,29 +187,6 @@ qint64 TestAddSetting::addOwn(const QString& safeName, const QString& dir)
     return m_db->rawValue("SELECT max(id) FROM sync_setting").toLongLong();
 }
 
-void TestAddSetting::chooseSafe()
-{
-    auto view = openDialog();
-    auto* next = view->findChild<QPushButton*>("continueButtonView1");
-    QVERIFY(!next->isEnabled());
-    clickSafe(view.get(), "Private");
-    QVERIFY(next->isEnabled());
-    auto* local = view->findChild<QLineEdit*>("localFolderLineEdit");
-    const QString base = QDir::homePath() + "/" + QString::fromUtf8(m_db->appInfo().productName);
-    QCOMPARE(QDir::fromNativeSeparators(local->text()), base + "/Private");
-    clickSafe(view.get(), "Team Alpha");
-    QCOMPARE(QDir::fromNativeSeparators(local->text()), base + "/Team Alpha");
-    // "Select Specific Folder" asks at once; "Save" waits for a folder.
-    auto* combo = view->findChild<QComboBox*>("remoteFolderComboBox");
-    auto* save = view->findChild<QPushButton*>("saveButtonView2");
-    combo->setCurrentIndex(1);
-    QVERIFY(!save->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(view->remoteFolderDialog(), 10000);
-    combo->setCurrentIndex(0);
-    QVERIFY(save->isEnabled());
-    QVERIFY(!view->remoteFolderDialog());
-}
-
 void TestAddSetting::save_data()
 {
     QTest::addColumn<QString>("setup");
@@ -331,10 +247,7 @@ void TestAddSetting::save()
     view->show();
     BoxAnswers boxes(answers);
     view->findChild<QPushButton*>("saveButtonView2")->click();
-    QStringList seenTitles;
-    for (const QString& s : boxes.seen)
-        seenTitles << s.section('|', 0, 0);
-    QCOMPARE(seenTitles, titles);
+    QCOMPARE(boxes.titles(), titles);
     if (setup == "other") {
         QVERIFY(boxes.seen.first().contains("b&lt;i&gt;ob"));
         QVERIFY(!boxes.seen.first().contains("yourself"));
@@ -368,6 +281,65 @@ void TestAddSetting::staleRemoteDialogIgnored()
     emit stale->folderSelected(true, QStringLiteral("/Private folder"), QStringLiteral("id-of-private"));
     QCOMPARE(view->findChild<QLineEdit*>("remoteFolderLineEdit")->text(), QString());
     QVERIFY(view->findChild<QPushButton*>("saveButtonView2")->isEnabled());
+}
+
+void TestAddSetting::addAndSynchronise()
+{
+    const EmptyResult updated = awaitResult<Nothing>([&](auto cb) { m_dao->updateFileSafes(cb); });
+    QVERIFY2(updated.isOk(), qPrintable(updated.message()));
+    MultiSyncher syncher(m_dao.get(), m_ri.get());
+    MainFileSafeView tab(&m_db->appInfo(), &syncher, nullptr);
+    // A local folder with two files, added for the safe "Private" through the dialog.
+    const QString local = m_env->home() + "/Synced Private";
+    QVERIFY(QDir().mkpath(local + "/notes"));
+    for (const auto& [rel, text] : {std::make_pair("hello.txt", "hello service"), std::make_pair("notes/todo.txt", "- test")}) {
+        QFile f(local + "/" + rel);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) > 0);
+    }
+    {
+        auto view = openDialog();
+        clickSafe(view.get(), "Private");
+        view->on_continueButtonView1_clicked();
+        view->findChild<QLineEdit*>("localFolderLineEdit")->setText(QDir::toNativeSeparators(local));
+        view->show();
+        view->findChild<QPushButton*>("saveButtonView2")->click();
+        QVERIFY(!view->isVisible());
+    }
+    const QList<SyncSetting> settings = SyncSettingsDao::instance()->getList(true, false);
+    QCOMPARE(settings.size(), 1);
+    auto* list = tab.findChild<QTableView*>("tableView");
+    QCOMPARE(list->model()->rowCount(), 1);
+    QSignalSpy finished(&syncher, &MultiSyncher::syncFinished);
+    syncher.requestSync(settings);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.first().at(1).toInt(), 0);
+
+    // Both files are on the service, in the safe "Private".
+    QStringList remote;
+    for (const QJsonValue& s : m_svc.state().value("safes").toArray()) {
+        if (s.toObject().value("safe_id").toString() != safeId("Private"))
+            continue;
+        for (const QJsonValue& o : s.toObject().value("objects").toArray())
+            remote << o.toObject().value("path").toString();
+    }
+    QVERIFY2(remote.contains("/hello.txt") && remote.contains("/notes/todo.txt"), qPrintable(remote.join(", ")));
+    // The history shows the uploads as they were executed, and after a reload from the database.
+    for (int reload = 0; reload < 2; ++reload) {
+        if (reload)
+            tab.historyView()->updateModel();
+        QStringList uploaded;
+        QStandardItemModel* model = tab.historyView()->model();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            if (model->index(r, SyncHistoryView::ColAction).data().toString() == QLatin1String("upload"))
+                uploaded << model->index(r, SyncHistoryView::ColPath).data(SyncHistoryView::LocalPathRole).toString();
+        }
+        uploaded.sort();
+        QCOMPARE(uploaded, (QStringList{local + "/hello.txt", local + "/notes/todo.txt"}));
+    }
+    // The folder row is idle again and names the end of the run.
+    auto* status = list->indexWidget(list->model()->index(0, 0))->findChild<QLabel*>("lastSyncDate");
+    QVERIFY(!status->font().bold());
+    QVERIFY(status->text() != QLatin1String("-"));
 }
 
 QTEST_MAIN(TestAddSetting)

@@ -1,14 +1,12 @@
-// The sign-in page offscreen: its states, validators, SMS step, brands, failure messages, and the
+// The sign-in page offscreen: its states, validators, SMS step, failure messages, and the
 // remembered credentials in the test session's real Secret Service.
 #include "core/AppInfo.h"
-#include "net/KeychainUtil.h"
 #include "net/ServerInfo.h"
 #include "net/ServerList.h"
 #include "net/UserCredUtil.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 #include "ui/LoginView.h"
-#include "ui/PermanentPlaceholderOverlay.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -31,20 +29,16 @@ private slots:
     void credentialStates_data();
     void credentialStates();
     void smsCodeStep();
-    void brandDifferences_data();
-    void brandDifferences();
     void failureMessages_data();
     void failureMessages();
     void characterCodesButNoPasswordInLog();
-    void rememberedCredentialsFillTheForm();
     void uncheckingRememberPasswordClearsTheSavedSecret();
     void uncheckingRememberUsernameClearsEverything();
     void saveAfterSignIn();
-    void automaticSignIn_data();
-    void automaticSignIn();
 
 private:
-    std::unique_ptr<LoginView> makeView(const char* brand = "varnel");
+    std::unique_ptr<LoginView> makeView();
+    void saveAccount(const QString& user);
     template<typename T>
     T* child(LoginView* view, const char* name)
     {
@@ -83,10 +77,19 @@ void TestLoginView::cleanup()
     m_env.reset();
 }
 
-std::unique_ptr<LoginView> TestLoginView::makeView(const char* brand)
+std::unique_ptr<LoginView> TestLoginView::makeView()
 {
-    m_info->brandKey = QLatin1String(brand);
     return std::make_unique<LoginView>(m_info.get(), m_creds.get(), m_servers.get(), nullptr);
+}
+
+// A remembered account with its secret in the credential store.
+void TestLoginView::saveAccount(const QString& user)
+{
+    QVERIFY(m_creds->storePassword(serverKey(), user, QStringLiteral("pa55")));
+    QSettings settings;
+    settings.setValue("account/save_username", true);
+    settings.setValue("account/saved_username", user);
+    settings.setValue("account/save_password", true);
 }
 
 void TestLoginView::credentialStates_data()
@@ -137,9 +140,6 @@ void TestLoginView::smsCodeStep()
     view->on_smsCodeRequired(QStringLiteral("<b>R-17</b>"), false);
     QCOMPARE(view->uiState(), int(LoginView::EnterMtan_Invalid));
     QVERIFY(child<QFrame>(view.get(), "mtanFrame")->isVisible());
-    QVERIFY(!child<QFrame>(view.get(), "loginFrame")->isVisible());
-    QVERIFY(child<QPushButton>(view.get(), "cancelButton")->isVisible());
-    QVERIFY(!child<QPushButton>(view.get(), "helpButton")->isVisible());
     // The reference comes from the service and is shown as it is, never as markup.
     QLabel* ref = child<QLabel>(view.get(), "smsRefText");
     QCOMPARE(ref->text(), QStringLiteral("<b>R-17</b>"));
@@ -154,7 +154,6 @@ void TestLoginView::smsCodeStep()
 
     view->startOrProceedLogin();
     QCOMPARE(view->uiState(), int(LoginView::Wait4MtanResponse));
-    QVERIFY(!child<QFrame>(view.get(), "mtanFrame")->isEnabled());
     view->on_loginFailed(EC_LOGIN_FAILED, QStringLiteral("bad code"));
     QCOMPARE(view->uiState(), int(LoginView::BadMtanResponse));
     QCOMPARE(child<QLabel>(view.get(), "progressInfoError")->text(), QStringLiteral("Invalid SMS code"));
@@ -163,25 +162,6 @@ void TestLoginView::smsCodeStep()
     QVERIFY(!child<QFrame>(view.get(), "mtanFrame")->isVisible());
     QVERIFY(child<QFrame>(view.get(), "loginFrame")->isVisible());
     QVERIFY(code->text().isEmpty());
-}
-
-void TestLoginView::brandDifferences_data()
-{
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<bool>("signup");
-    QTest::addColumn<int>("overlays");
-    QTest::newRow("maker") << "varnel" << true << 0;
-    QTest::newRow("sorel") << "sorel" << false << 2;
-    QTest::newRow("tamsel") << "tamsel" << false << 0;
-}
-
-void TestLoginView::brandDifferences()
-{
-    QFETCH(QString, brand);
-    auto view = makeView(brand.toLatin1().constData());
-    view->show();
-    QTEST(child<QPushButton>(view.get(), "signupButton")->isVisible(), "signup");
-    QTEST(view->findChildren<PermanentPlaceholderOverlay*>().size(), "overlays");
 }
 
 void TestLoginView::failureMessages_data()
@@ -260,45 +240,14 @@ void TestLoginView::characterCodesButNoPasswordInLog()
     }
 }
 
-void TestLoginView::rememberedCredentialsFillTheForm()
-{
-    QVERIFY(m_creds->storePassword(serverKey(), QStringLiteral("Saved.User"), QStringLiteral("pa55")));
-    {
-        QSettings settings;
-        settings.setValue("account/save_username", true);
-        settings.setValue("account/saved_username", "Saved.User");
-        settings.setValue("account/save_password", true);
-    }
-    auto view = makeView();
-    QCOMPARE(child<QLineEdit>(view.get(), "usernameInput")->text(), QStringLiteral("Saved.User"));
-    QCOMPARE(child<QLineEdit>(view.get(), "passwordInput")->text(), QStringLiteral("pa55"));
-    QCOMPARE(view->uiState(), int(LoginView::EnterUsernamePassword_Valid));
-    // Filled by the form, not typed: the code labels wait for an edit.
-    QVERIFY(child<QLabel>(view.get(), "usernameCharCodesLabel")->text().isEmpty());
-    QCOMPARE(child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->checkState(), Qt::PartiallyChecked);
-    // Loading writes none of the option keys, only the device-key flag.
-    QSettings settings;
-    QVERIFY(!settings.contains("app/auto_login"));
-    QCOMPARE(settings.value("app/use_devicekey").toBool(), false);
-    QVERIFY(settings.contains("app/use_devicekey"));
-    m_creds->clearPassword(serverKey(), QStringLiteral("Saved.User"));
-}
-
 void TestLoginView::uncheckingRememberPasswordClearsTheSavedSecret()
 {
-    QVERIFY(m_creds->storePassword(serverKey(), QStringLiteral("saved.user"), QStringLiteral("pa55")));
-    {
-        QSettings settings;
-        settings.setValue("account/save_username", true);
-        settings.setValue("account/saved_username", "saved.user");
-        settings.setValue("account/save_password", true);
-    }
+    saveAccount(QStringLiteral("saved.user"));
     auto view = makeView();
     view->show();
     child<QLineEdit>(view.get(), "usernameInput")->clear();
     view->on_toggleExtendedLoginOptions(true);
     child<QCheckBox>(view.get(), "rememberPasswordCheckBox")->click();
-    QVERIFY(!child<QCheckBox>(view.get(), "rememberPasswordCheckBox")->isChecked());
     QVERIFY(!QSettings().contains("account/save_password"));
     // With the field empty, the saved account's secret goes all the same.
     QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("saved.user")).isEmpty());
@@ -310,40 +259,24 @@ void TestLoginView::uncheckingRememberUsernameClearsEverything()
     view->show();
     view->on_toggleExtendedLoginOptions(true);
     child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->click();
-    QCOMPARE(child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->checkState(), Qt::Checked);
-    QSettings settings;
-    QVERIFY(settings.value("account/save_username").toBool());
-    QVERIFY(settings.value("account/save_password").toBool());
-    QVERIFY(settings.value("app/auto_login").toBool());
-
+    QVERIFY(QSettings().value("app/auto_login").toBool());
     QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("typed.user"));
     QVERIFY(m_creds->storePassword(serverKey(), QStringLiteral("typed.user"), QStringLiteral("pa55")));
     child<QCheckBox>(view.get(), "rememberUsernameCheckBox")->click();
-    QVERIFY(!child<QCheckBox>(view.get(), "rememberPasswordCheckBox")->isChecked());
-    QVERIFY(!child<QCheckBox>(view.get(), "autoLoginAtStartCheckBox")->isChecked());
     QCOMPARE(child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->checkState(), Qt::Unchecked);
-    settings.sync();
+    QSettings settings;
     for (const char* key : {"account/save_username", "account/saved_username", "account/save_password", "app/auto_login"})
         QVERIFY2(!settings.contains(key), key);
     QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("typed.user")).isEmpty());
-
-    // From partly checked, the master box checks all three.
-    child<QCheckBox>(view.get(), "rememberUsernameCheckBox")->click();
-    QCOMPARE(child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->checkState(), Qt::PartiallyChecked);
-    child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->click();
-    QVERIFY(child<QCheckBox>(view.get(), "autoLoginAtStartCheckBox")->isChecked());
 }
 
 void TestLoginView::saveAfterSignIn()
 {
-    QVERIFY(m_creds->storePassword(serverKey(), QStringLiteral("Mixed.Case"), QStringLiteral("old")));
-    QSettings().setValue("account/save_username", true);
-    QSettings().setValue("account/save_password", true);
+    saveAccount(QStringLiteral("Mixed.Case"));
     auto view = makeView();
-    QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("Mixed.Case"));
+    child<QLineEdit>(view.get(), "passwordInput")->clear();
     QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("new secret"));
     view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
-    QCOMPARE(QSettings().value("account/saved_username").toString(), QStringLiteral("Mixed.Case"));
     QCOMPARE(m_creds->retrievePassword(serverKey(), QStringLiteral("Mixed.Case")), QStringLiteral("new secret"));
     // The reset form is filled again from what was just saved.
     QCOMPARE(child<QLineEdit>(view.get(), "passwordInput")->text(), QStringLiteral("new secret"));
@@ -354,51 +287,6 @@ void TestLoginView::saveAfterSignIn()
     QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("typed"));
     view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
     QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("Mixed.Case")).isEmpty());
-    QCOMPARE(view->uiState(), int(LoginView::EnterUsernamePassword_Invalid));
-}
-
-void TestLoginView::automaticSignIn_data()
-{
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<bool>("saveUser");
-    QTest::addColumn<bool>("savePassword");
-    QTest::addColumn<bool>("autoLogin");
-    QTest::addColumn<bool>("armed");
-    QTest::addColumn<bool>("starts");
-    QTest::newRow("all set") << "auto.user" << true << true << true << true << true;
-    QTest::newRow("not armed") << "auto.user" << true << true << true << false << false;
-    QTest::newRow("no auto login") << "auto.user" << true << true << false << true << false;
-    QTest::newRow("password not saved") << "auto.user" << true << false << true << true << false;
-    QTest::newRow("short user name") << "abc" << true << true << true << true << false;
-}
-
-void TestLoginView::automaticSignIn()
-{
-    QFETCH(QString, user);
-    QFETCH(bool, savePassword);
-    QFETCH(bool, armed);
-    QVERIFY(m_creds->storePassword(serverKey(), user, QStringLiteral("pa55")));
-    {
-        QSettings settings;
-        QFETCH(bool, saveUser);
-        QFETCH(bool, autoLogin);
-        settings.setValue("account/save_username", saveUser);
-        settings.setValue("account/saved_username", user);
-        settings.setValue("account/save_password", savePassword);
-        settings.setValue("app/auto_login", autoLogin);
-    }
-    auto view = makeView();
-    LoginView::setAutoLoginArmed(armed);
-    // The view is disabled while the server is not confirmed; confirmation enables and re-arms it,
-    // so an unarmed start is the one that arrives through evAutoLogin alone.
-    if (armed)
-        view->on_readyForLogin();
-    else
-        view->evAutoLogin();
-    QFETCH(bool, starts);
-    QCOMPARE(view->uiState() == LoginView::Wait4UsernamePasswordLoginResponse, starts);
-    QCOMPARE(LoginView::autoLoginArmed(), armed && !starts);
-    m_creds->clearPassword(serverKey(), user);
 }
 
 QTEST_MAIN(TestLoginView)

@@ -1,6 +1,5 @@
-// The status bar's texts by activity, sizes in the system locale, the last-synchronisation texts,
-// the user and server labels by mode and the throttled progress line; the tray's status entry.
-#include "db/SyncHistoryDao.h"
+// The status bar's texts by activity, sizes in the system locale and the throttled progress line;
+// the tray's status entry.
 #include "net/R7Session.h"
 #include "sync/ProgressInfo.h"
 #include "sync/SyncAction.h"
@@ -23,8 +22,6 @@ private slots:
     void initTestCase();
     void phaseAndDetail_data();
     void phaseAndDetail();
-    void lastSyncTexts();
-    void userAndServerByMode();
     void progressLineIsThrottled();
     void trayEntry_data();
     void trayEntry();
@@ -107,43 +104,6 @@ void TestStatusBar::phaseAndDetail()
         QVERIFY(safeName().isEmpty());
 }
 
-void TestStatusBar::lastSyncTexts()
-{
-    ProgressInfo pi;
-    pi.activity = ProgressInfo::Activity_ProcessSyncActions_Finished;
-    m_view->setStatusText(QStringLiteral("something"));
-    m_view->on_syncProgress(true, pi);
-    QVERIFY(status().isEmpty());
-    m_view->setStatusText(QStringLiteral("something"));
-    m_view->on_syncCanceled();
-    QVERIFY(status().isEmpty());
-
-    SyncHistoryDao* dao = SyncHistoryDao::instance();
-    const SyncHistory run = dao->startSync();
-    QVERIFY(run.id() > 0);
-    dao->finishSync(run.id());
-    const QString when = QLocale::system().toString(dao->lastSync().endTime(), QLocale::ShortFormat);
-    m_view->on_syncProgress(true, pi);
-    QCOMPARE(status(), QStringLiteral("Last sync: ") + when);
-    m_view->on_syncCanceled();
-    QCOMPARE(status(), QStringLiteral("Last synchronisation: ") + when);
-}
-
-void TestStatusBar::userAndServerByMode()
-{
-    QLabel* user = m_view->findChild<QLabel*>(QStringLiteral("lblUsername"));
-    m_view->show();
-    m_view->on_appModeChanged(R7Application::APP_MODE_NORMAL);
-    m_view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
-    QVERIFY(!user->isVisible());
-    m_view->on_appModeChanged(R7Application::APP_MODE_DEBUG);
-    QVERIFY(user->isVisible());
-    QCOMPARE(user->text(), QStringLiteral("bar.user"));
-    m_view->on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
-    QVERIFY(user->text().isEmpty());
-    m_view->hide();
-}
-
 void TestStatusBar::progressLineIsThrottled()
 {
     ProgressInfo pi;
@@ -211,8 +171,6 @@ void TestStatusBar::trayEntry()
     action.flush();
     QTEST(action.isVisible(), "visible");
     QTEST(action.text(), "text");
-    if (activity == ProgressInfo::Activity_GetRemoteObjects_Started)
-        QVERIFY(!action.icon().isNull());
     action.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
     QVERIFY(!action.isVisible());
 }

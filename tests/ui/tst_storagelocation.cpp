@@ -1,57 +1,29 @@
-// The storage location view with its cells and the folder validation on a real database:
-// proposals (same-named safes apart), rebuild on a new base folder, the select-all states,
-// creation for checked rows, a folder that cannot be created, overlaps refused (also with a
-// setting made earlier in the same run), the row tests of a chosen folder, and every nesting
-// conflict asked in turn.
+// The storage location view with its cells and the folder validation on a real database, and the
+// first-run wizard and new-file-safe dialog built on it: proposals (same-named safes apart), a
+// folder that cannot be created, overlaps refused (also with a setting made earlier in the same
+// run), the row tests of a chosen folder, every nesting conflict asked in turn, and the wizard's
+// Finish with its start-at-login entry.
+#include "db/FileSafeDao.h"
 #include "db/SyncSettingsDao.h"
 #include "db/User.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
+#include "tests/ui/BoxAnswers.h"
+#include "ui/NewFileSafeAvailableDialog.h"
+#include "ui/WizardView.h"
 #include "ui/filesafe/AdvancedStorageLocationView.h"
 #include "ui/filesafe/DialogHelper.h"
 #include "ui/filesafe/LocalFolderView.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QTimer>
+#include <QPushButton>
 #include <QtTest>
 
 #include <memory>
-
-// Answers the modal boxes that open, in order, and keeps their titles and texts.
-class BoxAnswers : public QObject
-{
-public:
-    explicit BoxAnswers(QList<int> answers) : m_answers(std::move(answers))
-    {
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || m_answers.isEmpty())
-                return;
-            seen << box->windowTitle() + QLatin1Char('|') + box->text();
-            box->button(QMessageBox::StandardButton(m_answers.takeFirst()))->click();
-        });
-        timer->start(10);
-    }
-    QStringList titles() const
-    {
-        QStringList out;
-        for (const QString& s : seen)
-            out << s.section('|', 0, 0);
-        return out;
-    }
-    QStringList seen;
-
-private:
-    QList<int> m_answers;
-};
 
 class TestStorageLocation : public QObject
 {
@@ -61,19 +33,22 @@ private slots:
     void init();
     void cleanup();
     void proposalsAndRebuild();
-    void selectAllStates();
-    void createForCheckedRows();
     void folderCannotBeCreated();
     void overlapsRefused();
     void chosenFolderRowTests();
     void validateFolder_data();
     void validateFolder();
     void defaultFolderRefused();
+    void wizardFinish_data();
+    void wizardFinish();
+    void newFileSafeDialog_data();
+    void newFileSafeDialog();
 
 private:
     QList<FilesafeTO_v2> safes() const;
     qint64 addSetting(const QString& safeId, const QString& dir);
     QString base() const { return m_env->home() + "/base"; }
+    static QPushButton* button(QWidget* w, const char* name) { return w->findChild<QPushButton*>(QLatin1String(name)); }
 
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<TestDatabase> m_db;
@@ -82,13 +57,14 @@ private:
 void TestStorageLocation::init()
 {
     m_env.reset(new TestEnv);
+    QDir::setCurrent(m_env->home());
     m_db.reset(new TestDatabase);
     m_db->open();
     QVERIFY(m_db->rawExec({
             "INSERT INTO user (id, server_id, account_name, last_login) VALUES (1, 'eu', 'alice', 0), (2, 'eu', 'bo<b>', 0)",
-            "INSERT INTO file_safe (id, user_id, safe_id, safe_name, safe_type, access) VALUES (1, 1, 'S1', 'Team', "
-            "'TEAMSAFE', 'rcud'), (2, 1, 'S2', 'Team', 'TEAMSAFE', 'rcud'), (3, 1, 'S3', 'Mine', 'PRIVATE', 'rcud'), "
-            "(4, 2, 'S4', 'Bob', 'PRIVATE', 'rcud')",
+            "INSERT INTO file_safe (id, user_id, safe_id, safe_name, safe_type, access, root_folder_id) VALUES (1, 1, "
+            "'S1', 'Team', 'TEAMSAFE', 'rcud', 'r1'), (2, 1, 'S2', 'Team', 'TEAMSAFE', 'rcud', 'r2'), (3, 1, 'S3', "
+            "'Mine', 'PRIVATE', 'rcud', 'r3'), (4, 2, 'S4', 'Bob', 'PRIVATE', 'rcud', 'r4')",
     }));
     m_db->closeRaw();
     R7Session::instance()->setServer(ServerInfo("eu", "Europe", "Europe", "https://127.0.0.1:1", true));
@@ -150,54 +126,13 @@ void TestStorageLocation::proposalsAndRebuild()
         QVERIFY(view.rowCheckBox(r)->isChecked());
         QVERIFY(view.rowFolder(r)->path().startsWith(m_env->home() + "/other/"));
     }
-    // A long folder is shown shortened, in full in the tool tip.
-    LocalFolderView* cell = view.rowFolder(0);
-    const QString longPath = "/" + QString(79, 'x');
-    cell->setFolderPath(longPath);
-    auto* edit = cell->findChild<QLineEdit*>("folderPath");
-    QCOMPARE(edit->text(), "/" + QString(36, 'x') + "..." + QString(37, 'x'));
-    QVERIFY(edit->toolTip().contains(longPath));
-}
-
-void TestStorageLocation::selectAllStates()
-{
-    AdvancedStorageLocationView view(&m_db->appInfo(), 74);
-    QCOMPARE(view.selectAllCheckState(), int(Qt::Checked));
-    QCOMPARE(view.createSyncSettings(true), 0);
-    view.updateDefaultFolderText(base());
-    view.setFileSafes(safes());
-    QSignalSpy states(&view, &AdvancedStorageLocationView::selectAllCheckBox_stateChanged);
-    view.rowCheckBox(0)->click();
-    QCOMPARE(view.selectAllCheckState(), int(Qt::PartiallyChecked));
-    view.rowCheckBox(1)->click();
-    view.rowCheckBox(2)->click();
-    QCOMPARE(view.selectAllCheckState(), int(Qt::Unchecked));
-    QCOMPARE(states.last().first().toInt(), 0);
-    view.rowCheckBox(2)->click();
-    auto* all = view.findChild<QCheckBox*>("selectAllCheckBox");
-    all->click();
-    QCOMPARE(view.selectAllCheckState(), int(Qt::Checked));
-    for (int r = 0; r < 3; ++r)
-        QVERIFY(view.rowCheckBox(r)->isChecked());
-    all->click();
-    for (int r = 0; r < 3; ++r)
-        QVERIFY(!view.rowCheckBox(r)->isChecked());
-}
-
-void TestStorageLocation::createForCheckedRows()
-{
-    AdvancedStorageLocationView view(&m_db->appInfo(), 74);
-    view.updateDefaultFolderText(base());
-    view.setFileSafes(safes());
+    // Created for the checked rows only.
     view.rowCheckBox(1)->click();
     QCOMPARE(view.createSyncSettings(true), 2);
     const QList<SyncSetting> stored = SyncSettingsDao::instance()->getList(true, false);
     QCOMPARE(stored.size(), 2);
-    for (const SyncSetting& s : stored) {
-        QCOMPARE(s.mode(), 0);
-        QCOMPARE(s.remoteDir(), QStringLiteral("/"));
+    for (const SyncSetting& s : stored)
         QVERIFY(QDir(s.localDir()).exists());
-    }
 }
 
 void TestStorageLocation::folderCannotBeCreated()
@@ -309,6 +244,73 @@ void TestStorageLocation::defaultFolderRefused()
     // A base folder that does not exist and nests with nothing is taken without a question.
     QCOMPARE(DialogHelper(&m_db->appInfo()).validateDefaultFolder(nullptr, m_env->home() + "/fresh"),
              m_env->home() + "/fresh");
+}
+
+void TestStorageLocation::wizardFinish_data()
+{
+    QTest::addColumn<bool>("autoSync");
+    QTest::addColumn<bool>("autoStart");
+    QTest::addColumn<bool>("withSafes");
+    QTest::newRow("automatic, start at login") << true << true << true;
+    QTest::newRow("manual, no start") << false << false << true;
+    QTest::newRow("no safes at all") << true << true << false;
+}
+
+void TestStorageLocation::wizardFinish()
+{
+    QFETCH(bool, autoSync);
+    QFETCH(bool, autoStart);
+    QFETCH(bool, withSafes);
+    if (!withSafes) {
+        QVERIFY(m_db->rawExec({"DELETE FROM file_safe"}));
+        m_db->closeRaw();
+    }
+    FileSafeDao dao(&m_db->appInfo(), nullptr);
+    auto* wizard = new WizardView(&dao, &m_db->appInfo());
+    wizard->reloadFileSafes();
+    QSignalSpy finished(wizard, &WizardView::wizardFinished);
+    // Its owner may delete it on this signal, inside the Finish click: nothing may touch it after.
+    connect(wizard, &WizardView::wizardFinished, wizard, [wizard] { delete wizard; });
+    for (int i = 0; i < 4; ++i)
+        button(wizard, "nextButton")->click();
+    wizard->findChild<QCheckBox*>("autoSyncCheckBox")->setChecked(autoSync);
+    wizard->findChild<QCheckBox*>("autoStartCheckBox")->setChecked(autoStart);
+    button(wizard, "finishButton")->click();
+    QCOMPARE(finished.count(), 1);
+    const QList<SyncSetting> settings = SyncSettingsDao::instance()->getList(true, false);
+    QCOMPARE(settings.size(), withSafes ? 3 : 0);
+    for (const SyncSetting& s : settings) {
+        QCOMPARE(s.mode(), autoSync ? 0 : 1);
+        QVERIFY(QDir(s.localDir()).exists());
+    }
+    // The XDG autostart entry under the test's own configuration folder.
+    const QDir autostart(m_env->configHome() + "/autostart");
+    QCOMPARE(!autostart.entryList(QStringList{"*.desktop"}, QDir::Files).isEmpty(), autoStart);
+}
+
+void TestStorageLocation::newFileSafeDialog_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::newRow("save") << true;
+    QTest::newRow("close") << false;
+}
+
+void TestStorageLocation::newFileSafeDialog()
+{
+    QFETCH(bool, save);
+    FileSafeDao dao(&m_db->appInfo(), nullptr);
+    NewFileSafeAvailableDialog dialog(&m_db->appInfo());
+    dialog.setFileSafes(dao.list());
+    dialog.show();
+    const QString product = QString::fromUtf8(m_db->appInfo().productName);
+    // The base folder is the product name, relative to the home folder the client works in.
+    QCOMPARE(dialog.storageView()->defaultFolder(), product);
+    button(&dialog, save ? "saveButton" : "closeButton")->click();
+    QVERIFY(!dialog.isVisible());
+    const QList<SyncSetting> settings = SyncSettingsDao::instance()->getList(true, false);
+    QCOMPARE(settings.size(), save ? 3 : 0);
+    for (const SyncSetting& s : settings)
+        QVERIFY(s.localDir().startsWith(m_env->home() + "/" + product + "/"));
 }
 
 QTEST_MAIN(TestStorageLocation)

@@ -1,27 +1,31 @@
-// The synchronised-folder row (phases, warnings, the shared expiry rule, start and reset) and the
-// folders list (details, buttons, menu states, removal with and without failure) on a real database.
+// On a real database: the synchronised-folder row (phases, warnings, the shared expiry rule, start
+// and reset), removal from the folders list with and without failure, the status and progress
+// cells, and the activity history (filter windows by run start, colours, live progress rows with
+// scaled bars replaced by executed rows, the throttled bar, the context menu and the clipboard).
 #include "db/SyncSettingsDao.h"
 #include "db/User.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "sync/MultiSyncher.h"
+#include "sync/SyncAction.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
+#include "tests/ui/BoxAnswers.h"
 #include "ui/filesafe/ActivityProgressBarView.h"
 #include "ui/filesafe/ActivityStatusView.h"
 #include "ui/filesafe/FileSyncSettingsView.h"
 #include "ui/filesafe/SettingsSyncSettingView.h"
+#include "ui/filesafe/SyncHistoryView.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTimeEdit>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTableView>
-#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -40,28 +44,31 @@ private slots:
     void rowConditions_data();
     void rowConditions();
     void rowStartAndReset();
-    void listDetails();
-    void listButtonsAndMenu();
-    void listAutoSyncWritesMode();
     void deleteSetting_data();
     void deleteSetting();
     void statusCell_data();
     void statusCell();
     void progressBarScalesLargeFiles_data();
     void progressBarScalesLargeFiles();
+    void historyFilterWindows_data();
+    void historyFilterWindows();
+    void coloursAndStatusCells();
+    void liveRows();
+    void barIsThrottled();
+    void buttonsAndMenu();
 
 private:
     qint64 addSetting(const QString& safeId, const QString& dir, const QString& remoteDir = QStringLiteral("/"));
     static QString lastSync(QWidget* row) { return row->findChild<QLabel*>(QStringLiteral("lastSyncDate"))->text(); }
-    // Clicks a button of the next modal box as soon as it opens.
-    static void answerNextBox(QMessageBox::StandardButton button)
+    void addRuns();
+    void addRun(qint64 id, const QDateTime& start, const QString& path, int state = 1, int action = 6);
+    QStringList paths(SyncHistoryView& view) const;
+    QWidget* statusWidget(SyncHistoryView& view, int row) const
     {
-        QTimer::singleShot(0, [button] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            box->button(button)->click();
-        });
+        auto* table = view.findChild<QTableView*>("historyTableView");
+        return table->indexWidget(view.model()->index(row, SyncHistoryView::ColStatus));
     }
+    static void transfer(ProgressInfo& pi, const QString& name, int executed, qint64 done, qint64 total);
 
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<TestDatabase> m_db;
@@ -206,7 +213,6 @@ void TestSyncFolders::rowStartAndReset()
     SettingsSyncSettingView row(m_syncher.get(), true, 0, QString(), QStringLiteral("rcud"));
     connect(m_syncher.get(), &MultiSyncher::startSyncSafe, &row, &SettingsSyncSettingView::on_startSyncSafe);
     row.setSettingId(5);
-    row.setSpaceType(QStringLiteral("TEAMSAFE"), true);
     row.setLastSync(QDateTime());
     SyncSetting own;
     own.setId(5);
@@ -214,110 +220,20 @@ void TestSyncFolders::rowStartAndReset()
     other.setId(6);
     emit m_syncher->startSyncSafe(own);
     QVERIFY(row.isSyncing());
-    auto* status = row.findChild<QLabel*>(QStringLiteral("lastSyncDate"));
-    QVERIFY(status->font().bold());
-    ProgressInfo pi;
-    pi.activity = ProgressInfo::Activity_BuildSyncActions_Started;
-    emit m_syncher->syncProgress(true, pi);
-    QCOMPARE(status->text(), QStringLiteral("Build sync actions ..."));
     // The next setting of the run returns this row to idle with the end time.
     emit m_syncher->startSyncSafe(other);
     QVERIFY(!row.isSyncing());
-    QVERIFY(!status->font().bold());
-    QVERIFY(status->text() != QLatin1String("-") && !status->text().contains(QLatin1String("...")));
+    const QString ended = lastSync(&row);
+    QVERIFY(ended != QLatin1String("-") && !ended.contains(QLatin1String("...")));
     // Reset dropped the run's connections: progress of another setting does not reach the row.
-    const QString ended = status->text();
+    ProgressInfo pi;
+    pi.activity = ProgressInfo::Activity_BuildSyncActions_Started;
     emit m_syncher->syncProgress(true, pi);
-    QCOMPARE(status->text(), ended);
+    QCOMPARE(lastSync(&row), ended);
     // A cancelled run returns a running row to idle too.
     emit m_syncher->startSyncSafe(own);
-    QVERIFY(row.isSyncing());
     emit m_syncher->syncCanceled();
     QVERIFY(!row.isSyncing());
-}
-
-void TestSyncFolders::listDetails()
-{
-    const QString base = m_env->home();
-    const qint64 team = addSetting("S1", base + "/team", "/docs");
-    const qint64 mine = addSetting("S2", base + "/mine");
-    QVERIFY(team && mine);
-    FileSyncSettingsView view(&m_db->appInfo(), m_syncher.get());
-    connect(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged, &view,
-            &FileSyncSettingsView::on_syncSettingsDataChanged);
-    auto* table = view.findChild<QTableView*>(QStringLiteral("tableView"));
-    QCOMPARE(table->model()->rowCount(), 2);
-    // Sorted by safe name: "Mine" first, and selected.
-    QCOMPARE(view.selectedRow(), 0);
-    // Never synchronised: stored as 0, shown as "-".
-    QCOMPARE(lastSync(table->indexWidget(table->model()->index(0, 0))), QStringLiteral("-"));
-    auto* local = view.findChild<QLabel*>(QStringLiteral("localFolderLabel"));
-    QCOMPARE(local->text(), QDir::toNativeSeparators(base + "/mine/"));
-    QVERIFY(view.findChild<QLabel*>(QStringLiteral("remoteFolderLabel"))->isHidden());
-    QVERIFY(view.findChild<QLabel*>(QStringLiteral("roleValue"))->isHidden());
-    view.selectSetting(int(team));
-    QCOMPARE(view.selectedRow(), 1);
-    QVERIFY(!view.findChild<QLabel*>(QStringLiteral("remoteFolderLabel"))->isHidden());
-    QCOMPARE(view.findChild<QLabel*>(QStringLiteral("roleValue"))->text(), QStringLiteral("Editor"));
-    // A reload keeps the selection.
-    addSetting("S2", base + "/other");
-    QCOMPARE(table->model()->rowCount(), 3);
-    QCOMPARE(table->model()->index(view.selectedRow(), 0).data(FileSyncSettingsView::IdRole).toLongLong(), team);
-    // A vanished folder is still listed, in red.
-    QVERIFY(QDir(base + "/team").removeRecursively());
-    view.on_syncSettingsDataChanged();
-    view.selectSetting(int(team));
-    QVERIFY(local->styleSheet().contains(QLatin1String("red")));
-}
-
-void TestSyncFolders::listButtonsAndMenu()
-{
-    addSetting("S2", m_env->home() + "/mine");
-    FileSyncSettingsView view(&m_db->appInfo(), m_syncher.get());
-    view.resize(650, 400);
-    auto* syncAll = view.findChild<QPushButton*>(QStringLiteral("syncAllButton"));
-    auto* cancel = view.findChild<QPushButton*>(QStringLiteral("cancelSyncButton"));
-    auto* add = view.findChild<QToolButton*>(QStringLiteral("addSettingButton"));
-    QSignalSpy one(&view, &FileSyncSettingsView::syncOneRequested);
-    QSignalSpy all(&view, &FileSyncSettingsView::syncAllRequested);
-    QSignalSpy stop(&view, &FileSyncSettingsView::cancelRequested);
-    view.findChild<QPushButton*>(QStringLiteral("syncSettingNowButton"))->click();
-    QCOMPARE(one.count(), 1);
-    syncAll->click();
-    QCOMPARE(all.count(), 1);
-
-    view.on_syncStarted();
-    QVERIFY(syncAll->isHidden() && !syncAll->isEnabled() && !cancel->isHidden() && !add->isEnabled());
-    cancel->click();
-    QCOMPARE(stop.count(), 1);
-    auto* menu = view.contextMenu();
-    auto action = [menu](const char* name) { return menu->findChild<QAction*>(QLatin1String(name)); };
-    // Below the last row while synchronising: cancel, and a disabled add.
-    view.prepareContextMenu(QPoint(5, 390));
-    QVERIFY(action("cancelAction")->isVisible() && action("cancelAction")->isEnabled());
-    QVERIFY(!action("addAction")->isEnabled() && !action("syncAction")->isVisible());
-    QVERIFY(!action("deleteAction")->isVisible() && !action("showAction")->isVisible());
-    view.on_syncFinished(QString());
-    QVERIFY(!syncAll->isHidden() && cancel->isHidden() && add->isEnabled());
-    // On the row while idle: sync, show named after the folder, delete.
-    view.prepareContextMenu(QPoint(5, 30));
-    QVERIFY(action("syncAction")->isVisible() && action("deleteAction")->isVisible());
-    QVERIFY(!action("cancelAction")->isVisible());
-    QCOMPARE(action("showAction")->text(), QStringLiteral("Show 'mine' in File Manager"));
-}
-
-void TestSyncFolders::listAutoSyncWritesMode()
-{
-    const qint64 id = addSetting("S2", m_env->home() + "/mine");
-    FileSyncSettingsView view(&m_db->appInfo(), m_syncher.get());
-    auto* box = view.findChild<QCheckBox*>(QStringLiteral("autoSyncCheckBox"));
-    QVERIFY(!box->isChecked());
-    QCOMPARE(SyncSettingsDao::instance()->get(id).mode(), 1);
-    box->setChecked(true);
-    QCOMPARE(SyncSettingsDao::instance()->get(id).mode(), 0);
-    QVERIFY(box->isChecked());
-    box->setChecked(false);
-    QCOMPARE(SyncSettingsDao::instance()->get(id).mode(), 1);
 }
 
 void TestSyncFolders::deleteSetting_data()
@@ -342,21 +258,16 @@ void TestSyncFolders::deleteSetting()
         QVERIFY(m_db->rawExec({"CREATE TRIGGER keep BEFORE DELETE ON sync_setting BEGIN SELECT RAISE(ABORT, 'kept'); END"}));
         m_db->closeRaw();
     }
-    bool warned = false;
-    answerNextBox(confirm ? QMessageBox::Yes : QMessageBox::No);
-    if (refused) {
-        // The failure box follows the question.
-        QTimer::singleShot(50, [&warned] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            // The folder's name is shown as it is, never read as markup.
-            warned = box->windowTitle() == QLatin1String("Unable to remove sync folder")
-                    && box->textFormat() == Qt::PlainText;
-            box->button(QMessageBox::Ok)->click();
-        });
-    }
+    QList<int> answers{confirm ? QMessageBox::Yes : QMessageBox::No};
+    if (refused)
+        answers << QMessageBox::Ok;
+    BoxAnswers boxes(answers);
     view.findChild<QToolButton*>(QStringLiteral("deleteSettingButton"))->click();
-    QCOMPARE(warned, refused);
+    if (refused) {
+        // The failure box follows the question; the folder's name is never read as markup.
+        QCOMPARE(boxes.titles().value(1), QStringLiteral("Unable to remove sync folder"));
+        QVERIFY(boxes.plainText.value(1));
+    }
     QCOMPARE(table->model()->rowCount(), confirm && !refused ? 0 : 1);
     QCOMPARE(SyncSettingsDao::instance()->getList(true, false).size(), confirm && !refused ? 0 : 1);
 }
@@ -417,6 +328,188 @@ void TestSyncFolders::progressBarScalesLargeFiles()
     QProgressBar* bar = view.progressBar();
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(int(qint64(bar->value()) * 100 / bar->maximum()), percent);
+}
+
+void TestSyncFolders::addRuns()
+{
+    const QDateTime today(QDate::currentDate(), QTime(0, 0));
+    // A run that began yesterday 23:50 counts as yesterday's, even if its objects are from today.
+    addRun(1, today.addSecs(-600), "/h/yesterday-late");
+    addRun(2, today.addDays(-1).addSecs(3600), "/h/yesterday", 10);
+    const int sinceMidnight = QTime(0, 0).secsTo(QTime::currentTime());
+    addRun(3, QDateTime::currentDateTime().addSecs(-qMin(1800, sinceMidnight / 2)), "/h/half-hour", 101);
+    addRun(4, today.addSecs(1), "/h/early", 100);
+    addRun(5, today.addDays(-5), "/h/old", 1);
+    addRun(6, QDateTime::currentDateTime().addSecs(-60), "/h/bookkeeping", 1, 1);
+}
+
+void TestSyncFolders::addRun(qint64 id, const QDateTime& start, const QString& path, int state, int action)
+{
+    QVERIFY(m_db->rawExec({
+            QString("INSERT INTO sync_history (id, start_time, end_time, state, user_id) VALUES (%1, %2, %2, 1, 1)")
+                    .arg(id)
+                    .arg(start.toMSecsSinceEpoch()),
+            QString("INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, state, action, "
+                    "timestamp) VALUES (%1, '%2', 'Safe: %2', 'f', %3, %4, %5)")
+                    .arg(id)
+                    .arg(path)
+                    .arg(state)
+                    .arg(action)
+                    .arg(start.addSecs(700).toMSecsSinceEpoch()),
+    }));
+}
+
+QStringList TestSyncFolders::paths(SyncHistoryView& view) const
+{
+    QStringList out;
+    for (int r = 0; r < view.model()->rowCount(); ++r)
+        out << view.model()->index(r, SyncHistoryView::ColPath).data(SyncHistoryView::LocalPathRole).toString();
+    out.sort();
+    return out;
+}
+
+void TestSyncFolders::historyFilterWindows_data()
+{
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<int>("fromDays");
+    QTest::addColumn<int>("toDays");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("today") << 0 << 0 << 0 << QStringList{"/h/early", "/h/half-hour"};
+    QTest::newRow("yesterday") << 1 << 0 << 0 << QStringList{"/h/yesterday", "/h/yesterday-late"};
+    QTest::newRow("last hour") << 2 << 0 << 0 << QStringList{"/h/half-hour"};
+    QTest::newRow("range") << 3 << -6 << -4 << QStringList{"/h/old"};
+    QTest::newRow("range reversed") << 3 << 0 << -6 << QStringList{};
+}
+
+void TestSyncFolders::historyFilterWindows()
+{
+    QFETCH(int, filter);
+    QFETCH(int, fromDays);
+    QFETCH(int, toDays);
+    QFETCH(QStringList, expected);
+    if (filter == 2 && QTime::currentTime() < QTime(1, 1))
+        QSKIP("the run at 00:00:01 is still within the last hour");
+    addRuns();
+    SyncHistoryView view;
+    auto* combo = view.findChild<QComboBox*>("selectFilterComboBox");
+    const QDateTime today(QDate::currentDate(), QTime(0, 0));
+    view.findChild<QDateTimeEdit*>("fromDateTimeEdit")->setDateTime(today.addDays(fromDays));
+    view.findChild<QDateTimeEdit*>("toDateTimeEdit")->setDateTime(today.addDays(toDays));
+    if (combo->currentIndex() == filter)
+        view.findChild<QPushButton*>("refreshButton")->click();
+    combo->setCurrentIndex(filter);
+    QCOMPARE(paths(view), expected);
+    QCOMPARE(view.model()->columnCount(), 5);
+    QCOMPARE(view.findChild<QWidget*>("fromToEditFrame")->isHidden(), filter != 3);
+}
+
+void TestSyncFolders::coloursAndStatusCells()
+{
+    addRuns();
+    SyncHistoryView view;
+    // The object with an error (101) is red, with a status cell.
+    const QStringList shown = paths(view);
+    const int row = view.model()->match(view.model()->index(0, SyncHistoryView::ColPath), SyncHistoryView::LocalPathRole,
+                                        QStringLiteral("/h/half-hour")).value(0).row();
+    QVERIFY(shown.contains("/h/half-hour"));
+    QCOMPARE(view.model()->item(row, SyncHistoryView::ColStatus)->foreground().color(), QColor(Qt::red));
+    QVERIFY(qobject_cast<ActivityStatusView*>(statusWidget(view, row)));
+    QList<QStandardItem*> warn = SyncHistoryView::makeHistoryRow(1, 6, "S: a", "/a", 10, QString(), QDateTime());
+    QCOMPARE(warn.at(3)->foreground().color(), QColor("#F37F32"));
+    qDeleteAll(warn);
+}
+
+void TestSyncFolders::transfer(ProgressInfo& pi, const QString& name, int executed, qint64 done, qint64 total)
+{
+    pi.activity = ProgressInfo::Activity_ProcessSyncActions_Progress;
+    pi.actionType = SyncAction::DownloadFile;
+    pi.nDone = executed;
+    pi.nTotal = 10;
+    pi.bytesDone = done;
+    pi.bytesTotal = total;
+    pi.safeName = "Safe";
+    pi.localBase = "/local";
+    pi.name = name;
+}
+
+void TestSyncFolders::liveRows()
+{
+    SyncHistoryView view;
+    const int before = view.model()->rowCount();
+    // A 3 GiB download: the bar's range stays positive.
+    ProgressInfo pi;
+    transfer(pi, "big.iso", 1, qint64(3) << 29, qint64(3) << 30);
+    view.on_syncProgress(true, pi);
+    QCOMPARE(view.model()->rowCount(), before + 1);
+    auto* bar = qobject_cast<ActivityProgressBarView*>(statusWidget(view, 0));
+    QVERIFY(bar);
+    QVERIFY(bar->progressBar()->maximum() > 0);
+    QCOMPARE(bar->progressBar()->value() * 2, bar->progressBar()->maximum());
+    // A non-transfer makes no progress row.
+    ProgressInfo del;
+    transfer(del, "gone.txt", 1, 0, 0);
+    del.actionType = SyncAction::DeleteLocalFile;
+    view.on_syncProgress(true, del);
+    QCOMPARE(view.model()->rowCount(), before + 1);
+    // The executed action replaces the progress row.
+    SyncAction sa;
+    sa.setAction(SyncAction::DownloadFile);
+    sa.setLocalBase("/local");
+    sa.setName("big.iso");
+    sa.setRemoteSafeName("Safe");
+    sa.setExecuted(SyncAction::ERR_QUOTA_EXCEEDED, QStringLiteral("<b>full</b>"));
+    view.on_syncExecutedOne(false, QString(), sa);
+    QCOMPARE(view.model()->rowCount(), before + 1);
+    QCOMPARE(SyncHistoryView::findProgressRows(view.model(), "/local/big.iso").size(), 0);
+    auto* cell = qobject_cast<ActivityStatusView*>(statusWidget(view, 0));
+    QVERIFY(cell);
+    QVERIFY(cell->toolTip().contains("&lt;b&gt;full"));
+    // A cancellation reloads from the database: live rows go.
+    view.on_syncCanceled();
+    QCOMPARE(view.model()->rowCount(), before);
+}
+
+void TestSyncFolders::barIsThrottled()
+{
+    SyncHistoryView view;
+    ProgressInfo pi;
+    transfer(pi, "f.bin", 1, 0, 1000);
+    view.on_syncProgress(true, pi);
+    auto* bar = qobject_cast<ActivityProgressBarView*>(statusWidget(view, 0));
+    QVERIFY(bar);
+    for (int i = 1; i <= 500; ++i) {
+        pi.bytesDone = i;
+        view.on_syncProgress(true, pi);
+    }
+    QCOMPARE(bar->progressBar()->value(), 0);
+    QTRY_COMPARE(bar->progressBar()->value(), 500);
+}
+
+void TestSyncFolders::buttonsAndMenu()
+{
+    SyncHistoryView view;
+    view.resize(763, 380);
+    view.show();
+    SyncAction sa;
+    sa.setAction(SyncAction::UploadFile);
+    sa.setLocalBase(m_env->home());
+    sa.setPath("docs");
+    sa.setName("report.txt");
+    sa.setRemoteSafeName("Safe");
+    sa.setExecuted(SyncAction::STATUS_OK, QString());
+    view.on_syncExecutedOne(true, QString(), sa);
+    auto* table = view.findChild<QTableView*>("historyTableView");
+    const QRect pathCell = table->visualRect(view.model()->index(0, SyncHistoryView::ColPath));
+    const QRect actionCell = table->visualRect(view.model()->index(0, SyncHistoryView::ColAction));
+    QVERIFY(!view.prepareContextMenu(actionCell.center()));
+    QVERIFY(view.prepareContextMenu(pathCell.center()));
+    QCOMPARE(view.contextMenu()->findChild<QAction*>("showInFileManagerAction")->text(),
+             QStringLiteral("Show 'report.txt' in File Manager"));
+    view.contextMenu()->findChild<QAction*>("copyPathAction")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QDir::toNativeSeparators(m_env->home() + "/docs/report.txt"));
+    // Signing out empties the table.
+    view.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+    QCOMPARE(view.model()->rowCount(), 0);
 }
 
 QTEST_MAIN(TestSyncFolders)
