@@ -53,9 +53,6 @@ MainSettingsView::~MainSettingsView()
 void MainSettingsView::showEvent(QShowEvent* event)
 {
     QFrame::showEvent(event);
-    // Showing the page only reflects the settings: a value the sliders cannot show exactly (a lock
-    // time-out in seconds, an interval between steps) must not be rounded and written back.
-    m_reflecting = true;
     if (m_passwordController) {
         const int minutes = m_passwordController->lockMinutes();
         ui->lockSlider->setValue(minutes < 0 ? ui->lockSlider->maximum() : minutes);
@@ -67,7 +64,6 @@ void MainSettingsView::showEvent(QShowEvent* event)
     const int interval = QSettings().value(QStringLiteral("app/sync_interval_minutes"), 5).toInt();
     ui->syncIntervalSlider->setValue(interval / 10);
     on_syncIntervalChanged(interval / 10);
-    m_reflecting = false;
 }
 
 int MainSettingsView::syncIntervalMinutes(int sliderValue)
@@ -92,8 +88,6 @@ void MainSettingsView::on_syncIntervalChanged(int value)
 {
     const int minutes = syncIntervalMinutes(value);
     ui->syncIntervalValue->setText(syncIntervalText(minutes));
-    if (m_reflecting)
-        return;
     QSettings().setValue(QStringLiteral("app/sync_interval_minutes"), minutes);
     if (R7Application* app = R7Application::instance())
         app->updateSyncTimer();
@@ -103,11 +97,11 @@ void MainSettingsView::on_lockValueChanged(int value)
 {
     if (value >= 0 && value < ui->lockSlider->maximum()) {
         ui->lockValueLabel->setText(QStringLiteral("%1 %2").arg(value).arg(value > 1 ? tr("minutes") : tr("minute")));
-        if (m_passwordController && !m_reflecting)
+        if (m_passwordController)
             m_passwordController->setLockMinutes(ui->lockSlider->value());
     } else {
         ui->lockValueLabel->setText(tr("Never lock automatically"));
-        if (m_passwordController && !m_reflecting)
+        if (m_passwordController)
             m_passwordController->setLockMinutes(-1);
     }
 }
@@ -115,7 +109,7 @@ void MainSettingsView::on_lockValueChanged(int value)
 void MainSettingsView::on_clipboardValueChanged(int value)
 {
     ui->clipboardValueLabel->setText(QStringLiteral("%1 %2").arg(value).arg(value > 1 ? tr("seconds") : tr("second")));
-    if (m_passwordController && !m_reflecting)
+    if (m_passwordController)
         m_passwordController->setClipboardTimeoutSeconds(ui->clipboardSlider->value());
 }
 

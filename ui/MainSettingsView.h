@@ -36,5 +36,4 @@ protected:
 private:
     Ui::MainSettingsView* ui;
     PasswordController* m_passwordController;
-    bool m_reflecting = false;
 };

