@@ -40,14 +40,23 @@ private slots:
 void TestSingleApplication::secondStartWakesFirst_data()
 {
     QTest::addColumn<bool>("staleFirst"); // a killed first instance left its lock and socket
-    QTest::newRow("first runs") << false;
-    QTest::newRow("stale lock and socket") << true;
+    QTest::addColumn<bool>("deepRuntimeFolder"); // too long for a socket address
+    QTest::newRow("first runs") << false << false;
+    QTest::newRow("stale lock and socket") << true << false;
+    QTest::newRow("deep runtime folder") << false << true;
 }
 
 void TestSingleApplication::secondStartWakesFirst()
 {
     QFETCH(bool, staleFirst);
+    QFETCH(bool, deepRuntimeFolder);
     ClientHome home;
+    if (deepRuntimeFolder) {
+        home.runtimeFolder += QLatin1Char('/') + QString(110, QLatin1Char('d'));
+        QVERIFY(QDir().mkpath(home.runtimeFolder));
+        QVERIFY(QFile::setPermissions(home.runtimeFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::encodeName(SingleApplication::socketPathFor(home.runtimeFolder, "tessarvale")).size() < 108);
+    }
     if (staleFirst) {
         const qint64 killed = startFirst(home);
         QVERIFY(ClientHome::sendSignal(killed, SIGKILL));
