@@ -46,7 +46,6 @@ private slots:
     }
     void addReadsBack()
     {
-        QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
         SyncSetting setting;
         setting.setSafeId("S1");
         setting.setLocalDir("/home/alice/Team");
@@ -54,25 +53,18 @@ private slots:
         setting.setRootFolderId("F-17");
         setting.setMode(1);
         setting.setRemoteState(SyncSetting::RemoteStateGone);
-        setting.setLastSync(QDateTime::currentDateTime()); // not written
         QVERIFY(SyncSettingsDao::instance()->add(setting));
-        QCOMPARE(changed.count(), 1);
-
         const qint64 id = m_db->rawValue("SELECT id FROM sync_setting").toLongLong();
         QCOMPARE(m_db->rawValue("SELECT file_safe_id FROM sync_setting").toInt(), 1); // alice's S1, not the US one
         const SyncSetting r = SyncSettingsDao::instance()->get(id);
-        QCOMPARE(r.id(), id);
         // The setting's own columns and those joined from its safe.
         QCOMPARE(QStringList({r.safeId(), r.safeName(), r.safeType(), r.remoteDir(), r.localDir(), r.rootFolderId(),
                               r.expiryDate(), r.access(), r.syncedLastEvent(), r.serverId() + r.accountName()}),
                  QStringList({"S1", "team", "team", "/projects", "/home/alice/Team/", "F-17", "2999-01-01 00:00:00", "rcud",
                               "", ""}));
         QCOMPARE(QList<int>({r.mode(), r.remoteState(), r.roleType()}), QList<int>({1, 1, 2}));
-        // Never run: the epoch, a valid time.
-        QVERIFY(r.lastSync().isValid());
-        QCOMPARE(r.lastSync().toMSecsSinceEpoch(), 0);
+        QVERIFY(r.lastSync().isValid() && r.lastSync().toMSecsSinceEpoch() == 0); // never run: the epoch, a valid time
         QVERIFY(SyncSettingsDao::instance()->get(42).isNull());
-        QVERIFY(SyncSettingsDao::instance()->get(0).isNull());
     }
 
     void addRefusedWithoutSafe_data()
@@ -98,9 +90,6 @@ private slots:
     {
         QTest::addColumn<QString>("proposed");
         QTest::addColumn<QStringList>("found");
-#ifdef Q_OS_WIN
-        QTest::newRow("inside, native separators") << "D:\\Data\\Safe\\Sub" << QStringList{"D:/Data/Safe/"};
-#endif
         QTest::newRow("inside") << "D:/Data/Safe/Sub" << QStringList{"D:/Data/Safe/"};
         QTest::newRow("contains it") << "D:/Data" << QStringList{"D:/Data/Safe/"};
         QTest::newRow("equal, no slash") << "D:/Data/Safe" << QStringList{"D:/Data/Safe/"};
@@ -118,15 +107,13 @@ private slots:
     {
         QFETCH(QString, proposed);
         QFETCH(QStringList, found);
-        QMap<QString, QString> owners;
-        owners.insert("D:/Data/Safe/", QString::number(addSetting("S1", "D:/Data/Safe")) + "|alice|team");
-        owners.insert("/a/b/", QString::number(addSetting("S2", "/a/b")) + "|alice|Private");
+        QVERIFY(addSetting("S1", "D:/Data/Safe") == 1 && addSetting("S2", "/a/b") == 2);
         // Bob's, one whose safe row is gone, and one an older client stored without the trailing slash.
         QVERIFY(m_db->rawExec({"INSERT INTO sync_setting (id, file_safe_id, remote_dir, local_dir) VALUES (11, 3, '/', "
                                "'/shared/bob/'), (12, 99, '/', '/shared/orphan/'), (13, 2, '/', '/old')"}));
-        owners.insert("/shared/bob/", "11|bob|Bob");
-        owners.insert("/shared/orphan/", "12||");
-        owners.insert("/old", "13|alice|Private");
+        const QMap<QString, QString> owners{{"D:/Data/Safe/", "1|alice|team"}, {"/a/b/", "2|alice|Private"},
+                                            {"/shared/bob/", "11|bob|Bob"},    {"/shared/orphan/", "12||"},
+                                            {"/old", "13|alice|Private"}};
         QStringList dirs;
         for (const DuplicatedSyncPath &d : SyncSettingsDao::instance()->getDuplicatedSynchedPaths(proposed)) {
             dirs << d.localDir();
@@ -170,10 +157,7 @@ private slots:
         if (got.contains("/team-manual/") && got.indexOf("/team-manual/") < got.indexOf("/team-auto/"))
             got.swapItemsAt(got.indexOf("/team-manual/"), got.indexOf("/team-auto/"));
         QCOMPARE(got, dirs);
-
-        QStringList all = SyncSettingsDao::instance()->getAllLocalDirs();
-        all.sort();
-        QCOMPARE(all, QStringList({"/bob/", "/private/", "/team-auto/", "/team-manual/", "/us/"}));
+        QCOMPARE(SyncSettingsDao::instance()->getAllLocalDirs().size(), 5);
         QStringList own = SyncSettingsDao::instance()->getLocalDirs();
         own.sort();
         QCOMPARE(own, QStringList({"/private/", "/team-auto/", "/team-manual/"}));
@@ -192,13 +176,10 @@ private slots:
             storeFile(path, doomed);
             storeFile(path, kept);
         }
-        QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
         QVERIFY(SyncSettingsDao::instance()->remove(doomed));
-        QCOMPARE(changed.count(), 1);
         QVERIFY(SyncSettingsDao::instance()->get(doomed).isNull());
         QVERIFY(FileObjectDao::instance()->loadAll(doomed).isEmpty());
         QCOMPARE(FileObjectDao::instance()->loadAll(kept).size(), 3);
-        QVERIFY(!SyncSettingsDao::instance()->get(kept).isNull());
 
         // All of them: with file state, without, and on an empty table.
         QVERIFY(SyncSettingsDao::instance()->removeAll());
@@ -207,7 +188,6 @@ private slots:
         QVERIFY(SyncSettingsDao::instance()->removeAll());
         QCOMPARE(count("sync_setting"), 0);
         QVERIFY(SyncSettingsDao::instance()->removeAll());
-        QCOMPARE(changed.count(), 5); // the add between counts too
     }
 
     void failedRemovalChangesNothing_data()
@@ -252,37 +232,23 @@ private slots:
         QCOMPARE(FileObjectDao::instance()->loadByPath(5, "batch").isNull(), !inBatch);
     }
 
-    void remoteStateSignal()
+    // The remote state is announced when it changes; single columns change their own row only.
+    void singleColumnsAndRemoteState()
     {
         const qint64 id = addSetting("S1", "/a");
-        QSignalSpy spy(SyncSettingsDao::instance(), &SyncSettingsDao::remoteStateChanged);
-        SyncSettingsDao::instance()->setRemoteState(id, SyncSetting::RemoteStatePresent);
-        QCOMPARE(spy.count(), 0); // already stored
-        SyncSettingsDao::instance()->setRemoteState(id, SyncSetting::RemoteStateGone);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.first().at(0).toLongLong(), id);
-        QCOMPARE(spy.first().at(1).value<SyncSetting::RemoteState>(), SyncSetting::RemoteStateGone);
-        QCOMPARE(SyncSettingsDao::instance()->get(id).remoteState(), 1);
-        SyncSettingsDao::instance()->setRemoteState(id, SyncSetting::RemoteStateGone);
-        QCOMPARE(spy.count(), 1);
-    }
-
-    void singleColumns()
-    {
-        const qint64 id = addSetting("S1", "/a");
-        addSetting("S2", "/b"); // must stay as it is
-        QSignalSpy changed(SyncSettingsDao::instance(), &SyncSettingsDao::settingsChanged);
+        addSetting("S2", "/b");
+        QSignalSpy remote(SyncSettingsDao::instance(), &SyncSettingsDao::remoteStateChanged);
+        for (auto state : {SyncSetting::RemoteStatePresent, SyncSetting::RemoteStateGone, SyncSetting::RemoteStateGone})
+            SyncSettingsDao::instance()->setRemoteState(id, state);
+        QCOMPARE(remote.count(), 1);
+        QCOMPARE(remote.first().at(0).toLongLong(), id);
+        QCOMPARE(remote.first().at(1).value<SyncSetting::RemoteState>(), SyncSetting::RemoteStateGone);
         SyncSettingsDao::instance()->setMode(id, 1);
         SyncSettingsDao::instance()->setRootFolderId(id, "R-2");
-        const qint64 before = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(SyncSettingsDao::instance()->updateLastSync(id, "event-9"));
-        QVERIFY(SyncSettingsDao::instance()->updateLastSync(999, QString())); // always true
-        QCOMPARE(m_db->rawColumn(QString("SELECT mode || '|' || root_folder_id || '|' || ifnull(synced_last_event, '') || "
-                                         "'|' || ifnull(last_sync >= %1, 0) FROM sync_setting ORDER BY id")
-                                         .arg(before)),
-                 QStringList({"1|R-2|event-9|1", "0|root-S2||0"}));
-        QVERIFY(SyncSettingsDao::instance()->get(id).lastSync().toMSecsSinceEpoch() >= before);
-        QCOMPARE(changed.count(), 0);
+        QCOMPARE(m_db->rawColumn("SELECT remote_state || mode || root_folder_id || ifnull(synced_last_event, '') || "
+                                 "(ifnull(last_sync, 0) > 0) FROM sync_setting ORDER BY id"),
+                 QStringList({"11R-2event-91", "00root-S20"}));
     }
 
     void roundTrip_data()
@@ -299,7 +265,6 @@ private slots:
         QTest::newRow("epoch is a real time")
                 << "e" << qint64(0) << "f" << QDateTime::fromMSecsSinceEpoch(0) << QDateTime::fromMSecsSinceEpoch(0);
         QTest::newRow("beyond 4 GiB") << "big.iso" << (qint64(5) << 30) << "f" << time << time;
-        QTest::newRow("quotes and semicolons") << "it's \"x\"; DROP TABLE fs_object;--" << qint64(1) << "f" << time << time;
         QTest::newRow("umlaut") << QString::fromUtf8("\xc3\x84rger/\xc3\xb6.txt") << qint64(2) << "f" << time << time;
     }
 
@@ -336,8 +301,6 @@ private slots:
         QVERIFY(FileObjectDao::instance()->loadByPath(6, "a").isNull());
         FileObjectDao::instance()->remove("a", 6); // another setting's path: nothing goes
         QCOMPARE(pathsOf(5), QStringList{"a"});
-        for (const QString path : {"A", "a/", ""})
-            QVERIFY2(FileObjectDao::instance()->loadByPath(5, path).isNull(), qPrintable(path));
 
         // Duplicate rows of a path: one is read, all are removed.
         store("dup", 3, 1);
@@ -369,24 +332,17 @@ private slots:
     void runLifecycle()
     {
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        LogCapture log;
         const SyncHistory run = SyncHistoryDao::instance()->startSync();
-        QVERIFY(run.id() > 0);
-        QCOMPARE(run.state(), 1);
-        QVERIFY(log.contains(QString("SyncHistoryDao::startSync: created sync_history histid:%1").arg(run.id())));
-        QCOMPARE(m_db->rawColumn("SELECT user_id || '|' || ifnull(end_time, 'running') FROM sync_history"),
-                 QStringList{"1|running"});
-
+        QCOMPARE(m_db->rawColumn("SELECT id || '|' || user_id || '|' || state || '|' || ifnull(end_time, 'running') FROM "
+                                 "sync_history"),
+                 QStringList{QString("%1|1|1|running").arg(run.id())});
         SyncHistoryDao::instance()->finishSync(run.id());
         const SyncHistory last = SyncHistoryDao::instance()->lastSync();
         QCOMPARE(last.id(), run.id());
         QCOMPARE(last.state(), 3);
-        QVERIFY(last.startTime().toMSecsSinceEpoch() >= before);
-        QVERIFY(last.endTime() >= last.startTime());
-
-        const SyncHistory second = SyncHistoryDao::instance()->startSync();
-        SyncHistoryDao::instance()->cancelSync(second.id());
-        QCOMPARE(m_db->rawValue(QString("SELECT state FROM sync_history WHERE id = %1").arg(second.id())).toInt(), 2);
+        QVERIFY(last.startTime().toMSecsSinceEpoch() >= before && last.endTime() >= last.startTime());
+        SyncHistoryDao::instance()->cancelSync(SyncHistoryDao::instance()->startSync().id());
+        QCOMPARE(m_db->rawValue("SELECT state FROM sync_history ORDER BY id DESC").toInt(), 2);
         QCOMPARE(SyncHistoryDao::instance()->lastSync().id(), run.id()); // a cancelled run does not count
     }
 
@@ -464,23 +420,20 @@ private slots:
         QCOMPARE(log.count("SyncHistoryDao::updateSyncHistoryObject: too many rows #0 affected"), 2);
         QCOMPARE(stateOf(id), 400);
         QCOMPARE(R7Database::instance()->transactionDepth(), 0);
-    }
 
-    void updateInsideBatch()
-    {
+        // Inside a batch a refused update rolls back its own level only.
         R7Database *database = R7Database::instance();
-        SyncAction a = action("b.txt", SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         QVERIFY(database->transaction());
-        const qint64 id = SyncHistoryDao::instance()->storeSyncHistoryObject(&a, 1);
-        a.setSyncHistoryObjectId(id);
-        a.setStatus(SyncAction::STATUS_OK);
-        QVERIFY(SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 1));
-        a.setSyncHistoryObjectId(id + 100);
-        QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 1)); // its own rollback only
+        SyncAction b = action("b.txt", SyncAction::DownloadFile, SyncAction::STATUS_TODO);
+        b.setSyncHistoryObjectId(SyncHistoryDao::instance()->storeSyncHistoryObject(&b, 1));
+        b.setStatus(SyncAction::STATUS_OK);
+        QVERIFY(SyncHistoryDao::instance()->updateSyncHistoryObject(&b, 1));
+        QVERIFY(!SyncHistoryDao::instance()->updateSyncHistoryObject(&a, 1));
         QCOMPARE(database->transactionDepth(), 1);
         QVERIFY(database->commit());
-        QCOMPARE(stateOf(id), 1);
+        QCOMPARE(stateOf(b.syncHistoryObjectId()), 1);
     }
+
 private:
     qint64 addSetting(const QString &safeId, const QString &localDir, int mode = 0)
     {
@@ -520,20 +473,16 @@ private:
     void addRun(qint64 id, qint64 start, qint64 end, int state, qint64 user = 1)
     {
         QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history VALUES (%1, %2, %3, %4, %5)")
-                                       .arg(id)
-                                       .arg(start)
-                                       .arg(end < 0 ? QString("NULL") : QString::number(end))
-                                       .arg(state)
-                                       .arg(user)}));
+                                       .arg(QString::number(id), QString::number(start),
+                                            end < 0 ? QString("NULL") : QString::number(end), QString::number(state),
+                                            QString::number(user))}));
     }
-    void addRow(qint64 run, int action, qint64 timestamp, const QString &local = QStringLiteral("l"))
+    void addRow(qint64 run, int action, qint64 timestamp, const QString &local)
     {
-        QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, "
-                                       "type, state, action, timestamp) VALUES (%1, '%2', 'Safe: r', 'f', 1, %3, %4)")
-                                       .arg(run)
-                                       .arg(local)
-                                       .arg(action)
-                                       .arg(timestamp)}));
+        QVERIFY(m_db->rawExec({QString("INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, "
+                                       "state, action, timestamp) VALUES (%1, '%2', 'Safe: r', 'f', 1, %3, %4)")
+                                       .arg(QString::number(run), local, QString::number(action),
+                                            QString::number(timestamp))}));
     }
     static SyncAction action(const QString &path, int type, int status)
     {

@@ -2,31 +2,26 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 
 #include <functional>
-#include <memory>
 
-// Hands the next modal widget of type T to fn as soon as it is up; gives up after timeoutMs.
+// Hands the next modal widget of type T to fn as soon as it is up; gives up after about timeoutMs.
 // Tests answer every box this way instead of letting it wait for a user.
 template<typename T>
 void onNextModal(std::function<void(T *)> fn, int timeoutMs = 5000)
 {
     auto *timer = new QTimer(qApp);
     timer->setObjectName(QStringLiteral("onNextModal"));
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, fn, clock, timeoutMs]() {
-        if (auto *widget = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            fn(widget);
-        } else if (clock->elapsed() > timeoutMs) {
+    QObject::connect(timer, &QTimer::timeout, [timer, fn, ticks = timeoutMs / 10]() mutable {
+        T *widget = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (widget || --ticks < 0) {
             timer->stop();
             timer->deleteLater();
         }
+        if (widget)
+            fn(widget);
     });
     timer->start(10);
 }
@@ -41,12 +36,10 @@ inline void cancelModalAnswers()
 inline void answerNextBox(QMessageBox::StandardButton button, QString *title = nullptr, QString *text = nullptr)
 {
     onNextModal<QMessageBox>([button, title, text](QMessageBox *box) {
-        if (title) {
+        if (title)
             *title = box->windowTitle();
-        }
-        if (text) {
+        if (text)
             *text = box->text();
-        }
         box->button(button)->click();
     });
 }

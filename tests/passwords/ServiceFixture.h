@@ -18,8 +18,7 @@
 struct ServiceFixture
 {
     TestEnv *env = nullptr;
-    // Sign-in records the account in the database.
-    TestDatabase *db = nullptr;
+    TestDatabase *db = nullptr; // sign-in records the account
     DevService svc;
     AppInfo info = AppInfo::forThisBuild();
     std::unique_ptr<PasswordRI> ri;
@@ -33,18 +32,16 @@ struct ServiceFixture
         QCoreApplication::setOrganizationName("tessarvale-test");
         QCoreApplication::setApplicationName(name);
         AppInfo::publish(&info);
-        if (!svc.start()) {
+        if (!svc.start())
             return false;
-        }
         R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", svc.httpUrl(), false));
         return true;
     }
     // A fresh service state, sign-in and controller; the lock never expires on its own.
     bool signIn()
     {
-        if (!svc.reset() || !signInDemoFresh(&info).isOk()) {
+        if (!svc.reset() || !signInDemoFresh(&info).isOk())
             return false;
-        }
         ri = std::make_unique<PasswordRI>(&info, R7Session::instance());
         controller = new PasswordController(R7Session::instance(), ri.get());
         controller->setLockMinutes(-1);
@@ -67,28 +64,27 @@ struct ServiceFixture
     // The demo account's entries as the service stores them, secrets decrypted.
     QJsonArray stored() const
     {
-        for (const QJsonValue &user : svc.state().value("users").toArray()) {
-            if (user.toObject().value("name").toString() == DevService::demoUser()) {
+        for (const QJsonValue &user : svc.state().value("users").toArray())
+            if (user.toObject().value("name").toString() == DevService::demoUser())
                 return user.toObject().value("passwords").toArray();
-            }
-        }
         return {};
     }
-    QString idOf(const QString &title) const
+    QJsonObject entry(const QString &title) const
     {
-        for (const QJsonValue &v : stored()) {
-            if (v.toObject().value("title").toString() == title) {
-                return v.toObject().value("id").toVariant().toString();
-            }
-        }
+        for (const QJsonValue &v : stored())
+            if (v.toObject().value("title").toString() == title)
+                return v.toObject();
         return {};
     }
-    int requestsTo(const QString &fragment, const QString &method) const
+    QString idOf(const QString &title) const { return entry(title).value("id").toVariant().toString(); }
+    // Requests whose path holds fragment, of one method or of any.
+    int requestsTo(const QString &fragment, const QString &method = QString()) const
     {
         int count = 0;
         for (const QJsonValue &v : svc.requests()) {
             const QJsonObject r = v.toObject();
-            count += r.value("path").toString().contains(fragment) && r.value("method").toString() == method;
+            count += r.value("path").toString().contains(fragment) &&
+                     (method.isEmpty() || r.value("method").toString() == method);
         }
         return count;
     }
