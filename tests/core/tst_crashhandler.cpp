@@ -63,69 +63,66 @@ private slots:
         QFile file(dir + '/' + module[4] + ".sym");
         QVERIFY(QDir().mkpath(dir) && file.open(QIODevice::WriteOnly) && file.write(symbols) == symbols.size());
     }
-    void segvWritesDumpThroughServer();
-    void serverKilledFirst();
-    void unusableDumpFolder();
+
+    void segvWritesDumpThroughServer()
+    {
+        ClientHome home;
+        QProcess *client = home.start();
+        QVERIFY(home.waitForLog(client->processId(), "Started out-of-process exception handler."));
+        const qint64 server = ClientHome::serverPidOf(client->processId());
+        QVERIFY(server > 0);
+        QVERIFY(ClientHome::readFile(home.serverLog).startsWith("Info:Breakpad starting\n"));
+        QVERIFY(waitUntilIdle(client->processId()));
+
+        QVERIFY(ClientHome::sendSignal(client->processId(), SIGSEGV));
+        QVERIFY(client->waitForFinished(20000));
+        QCOMPARE(client->exitStatus(), QProcess::CrashExit);
+        // The server leaves once the client has gone: a crash leaves no orphan.
+        QTRY_VERIFY(!ClientHome::isAlive(server));
+        const QString serverLog = ClientHome::readFile(home.serverLog);
+        QVERIFY(serverLog.endsWith("Info:Client exited, exiting too\n"));
+        QVERIFY(serverLog.contains(QRegularExpression("\nWarning:Client dump requested to  \"" +
+                                                      QRegularExpression::escape(home.dumpFolder) +
+                                                      "/[-0-9a-f]+\\.dmp\"")));
+
+        const QString stack = stackOfOnlyDump(home.dumpFolder);
+        QVERIFY2(stack.contains("Crash reason:  SIGSEGV"), qPrintable(stack));
+        QVERIFY2(stack.contains("tessarvale!main"), qPrintable(stack));
+    }
+
+    void serverKilledFirst()
+    {
+        ClientHome home;
+        QProcess *client = home.start();
+        QVERIFY(home.waitForLog(client->processId(), "Started out-of-process exception handler."));
+        QVERIFY(ClientHome::sendSignal(ClientHome::serverPidOf(client->processId()), SIGKILL));
+        QVERIFY(home.waitForLog(client->processId(), "Breakpad process finished, exit code 9 (crashed)"));
+        // Back in process: without that a crash would write nothing.
+        QVERIFY(home.waitForLog(client->processId(), "Started in-process exception handler.", 2));
+
+        QVERIFY(ClientHome::sendSignal(client->processId(), SIGSEGV));
+        QVERIFY(client->waitForFinished(20000));
+        const QString stack = stackOfOnlyDump(home.dumpFolder);
+        QVERIFY2(stack.contains("tessarvale!main"), qPrintable(stack));
+    }
+
+    void unusableDumpFolder()
+    {
+        ClientHome home;
+        QFile blocker(home.dumpFolder);
+        QVERIFY(QDir().mkpath(QFileInfo(home.dumpFolder).absolutePath()) && blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        QProcess *client = home.start();
+        const qint64 pid = client->processId();
+        QVERIFY(home.waitForLog(pid, "Breakpad process finished, exit code 201"));
+        QVERIFY(!home.logLines(pid)
+                         .filter("CrashHandler: Failed to create dump directory (" + home.dumpFolder + ")")
+                         .isEmpty());
+        QVERIFY(home.logLines(pid).filter("exception handler.").isEmpty());
+        QCOMPARE(client->state(), QProcess::Running);
+    }
 };
-
-void TestCrashHandler::segvWritesDumpThroughServer()
-{
-    ClientHome home;
-    QProcess *client = home.start();
-    QVERIFY(home.waitForLog(client->processId(), "Started out-of-process exception handler."));
-    const qint64 server = ClientHome::serverPidOf(client->processId());
-    QVERIFY(server > 0);
-    QVERIFY(ClientHome::readFile(home.serverLog).startsWith("Info:Breakpad starting\n"));
-    QVERIFY(waitUntilIdle(client->processId()));
-
-    QVERIFY(ClientHome::sendSignal(client->processId(), SIGSEGV));
-    QVERIFY(client->waitForFinished(20000));
-    QCOMPARE(client->exitStatus(), QProcess::CrashExit);
-    // The server leaves once the client has gone: a crash leaves no orphan.
-    QTRY_VERIFY(!ClientHome::isAlive(server));
-    const QString serverLog = ClientHome::readFile(home.serverLog);
-    QVERIFY(serverLog.endsWith("Info:Client exited, exiting too\n"));
-    QVERIFY(serverLog.contains(QRegularExpression("\nWarning:Client dump requested to  \"" +
-                                                  QRegularExpression::escape(home.dumpFolder) +
-                                                  "/[-0-9a-f]+\\.dmp\"")));
-
-    const QString stack = stackOfOnlyDump(home.dumpFolder);
-    QVERIFY2(stack.contains("Crash reason:  SIGSEGV"), qPrintable(stack));
-    QVERIFY2(stack.contains("tessarvale!main"), qPrintable(stack));
-}
-
-void TestCrashHandler::serverKilledFirst()
-{
-    ClientHome home;
-    QProcess *client = home.start();
-    QVERIFY(home.waitForLog(client->processId(), "Started out-of-process exception handler."));
-    QVERIFY(ClientHome::sendSignal(ClientHome::serverPidOf(client->processId()), SIGKILL));
-    QVERIFY(home.waitForLog(client->processId(), "Breakpad process finished, exit code 9 (crashed)"));
-    // Back in process: without that a crash would write nothing.
-    QVERIFY(home.waitForLog(client->processId(), "Started in-process exception handler.", 2));
-
-    QVERIFY(ClientHome::sendSignal(client->processId(), SIGSEGV));
-    QVERIFY(client->waitForFinished(20000));
-    const QString stack = stackOfOnlyDump(home.dumpFolder);
-    QVERIFY2(stack.contains("tessarvale!main"), qPrintable(stack));
-}
-
-void TestCrashHandler::unusableDumpFolder()
-{
-    ClientHome home;
-    QFile blocker(home.dumpFolder);
-    QVERIFY(QDir().mkpath(QFileInfo(home.dumpFolder).absolutePath()) && blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-
-    QProcess *client = home.start();
-    const qint64 pid = client->processId();
-    QVERIFY(home.waitForLog(pid, "Breakpad process finished, exit code 201"));
-    QVERIFY(!home.logLines(pid)
-                     .filter("CrashHandler: Failed to create dump directory (" + home.dumpFolder + ")")
-                     .isEmpty());
-    QVERIFY(home.logLines(pid).filter("exception handler.").isEmpty());
-    QCOMPARE(client->state(), QProcess::Running);
-}
 
 QTEST_GUILESS_MAIN(TestCrashHandler)
 

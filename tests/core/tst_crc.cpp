@@ -101,65 +101,27 @@ private slots:
         Crc crc;
         const QMap<QString, QString> &names = crc.polynomials();
         QCOMPARE(names.size(), 21);
-        QCOMPARE(names.value(QStringLiteral("Userdefined"), QStringLiteral("absent")), QString());
-        QCOMPARE(names.value(QStringLiteral("CRC-16(CCITT)")), QStringLiteral("16+12+5+0"));
         for (auto it = names.cbegin(); it != names.cend(); ++it) {
-            // Each name states its width; the highest exponent is listed first. The empty list
+            // Each name states its width, the highest exponent listed first; the empty list
             // ("Userdefined") gives width 0 and a calculator that stays 0.
             const int stated = it.value().section(QLatin1Char('+'), 0, 0).toInt();
             crc.setPolynomial(it.value());
             QCOMPARE(crc.width(), stated);
-            if (stated == 0) {
-                QCOMPARE(crc.calculate("anything"), quint64(0));
-                QCOMPARE(crc.update(quint8(0xA5)), quint64(0));
-            } else {
-                QVERIFY2(it.key().startsWith(QStringLiteral("CRC-%1").arg(stated)), qPrintable(it.key()));
-            }
+            QVERIFY(stated ? it.key().startsWith(QStringLiteral("CRC-%1").arg(stated)) : !crc.calculate("any"));
         }
-    }
-
-    void exponentOrderAndBlanksDoNotMatter()
-    {
-        Crc ordered;
-        ordered.setPolynomial(QStringLiteral("16+12+5+0"));
-        Crc shuffled;
-        shuffled.setPolynomial(QStringLiteral(" 0 + 5+ 12 +16 "));
-        QCOMPARE(shuffled.width(), 16);
-        QCOMPARE(shuffled.reflectedPolynomial(), ordered.reflectedPolynomial());
-        QCOMPARE(shuffled.calculate("123456789"), ordered.calculate("123456789"));
-    }
-
-    void initialValue()
-    {
-        Crc crc;
-        crc.setInitialValue(0);
-        crc.setPolynomial(QStringLiteral("16+12+5+0"));
-        // Setting a polynomial loads 0xFFFFFFFF, unmasked until the first byte.
-        QCOMPARE(crc.calculate(QByteArray()), quint64(0xFFFFFFFF));
-        const quint64 byDefault = crc.calculate("123456789");
-        QVERIFY(byDefault <= 0xFFFF);
-        crc.setInitialValue(0xFFFF);
-        QCOMPARE(crc.calculate("123456789"), quint64(0x6f91)); // CRC-16/MCRF4XX
-        QVERIFY(byDefault != 0x6f91);
-    }
-
-    void width64UsesAllBits()
-    {
-        Crc crc;
-        crc.setPolynomial(crc.polynomials().value(QStringLiteral("CRC-64(ECMA-182)")));
-        QCOMPARE(crc.width(), 64);
+        // Order and blanks do not matter; the width-64 mask is all ones, not a shift by 64.
+        crc.setPolynomial(QStringLiteral(" 0 + 5+ 12 +16 "));
+        QCOMPARE(crc.reflectedPolynomial(), quint64(0x8408));
+        crc.setPolynomial(names.value(QStringLiteral("CRC-64(ECMA-182)")));
         QCOMPARE(crc.mask(), ~quint64(0));
-        QCOMPARE(crc.reflectedPolynomial(), quint64(0xc96c5795d7870f42));
     }
 
     void exponentAbove64IsRefused_data()
     {
         QTest::addColumn<QString>("exponents");
         QTest::newRow("65") << "65+1+0";
-        QTest::newRow("255") << "8+255";
         QTest::newRow("beyond the bit array") << "300+0";
         QTest::newRow("not a number") << "16+x+0";
-        QTest::newRow("negative") << "16+-1";
     }
 
     void exponentAbove64IsRefused()
@@ -182,12 +144,11 @@ private slots:
     void updateContinuesRegister()
     {
         Crc crc;
-        crc.setPolynomial(QStringLiteral("32+26+23+22+16+12+11+10+8+7+5+4+2+1+0"));
-        const quint64 expected = crc.calculate("123456789");
+        crc.setPolynomial(QStringLiteral("16+12+5+0"));
+        crc.setInitialValue(0xFFFF);
         crc.calculate("1234");
         crc.update(quint8('5'));
-        QCOMPARE(crc.update(QByteArray("6789")), expected);
-        QCOMPARE(crc.value(), expected);
+        QCOMPARE(crc.update(QByteArray("6789")), quint64(0x6f91)); // CRC-16/MCRF4XX
     }
 };
 

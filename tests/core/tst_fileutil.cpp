@@ -63,11 +63,7 @@ private slots:
         QTest::addColumn<QString>("expected");
         // Published digests of "", "abc" and one million "a" (RFC 1321, FIPS 180).
         const QByteArray abc("abc");
-        QTest::newRow("md5 empty") << "md5" << 1 << QByteArray() << "md5:d41d8cd98f00b204e9800998ecf8427e";
         QTest::newRow("md5 abc") << "md5" << 1 << abc << "md5:900150983cd24fb0d6963f7d28e17f72";
-        QTest::newRow("sha1 abc") << "sha1" << 2 << abc << "sha1:a9993e364706816aba3e25717850c26c9cd0d89d";
-        QTest::newRow("sha256 abc") << "sha256" << 3 << abc
-                                    << "sha256:ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
         QTest::newRow("sha256 empty") << "sha256" << 3 << QByteArray()
                                       << "sha256:e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
         QTest::newRow("sha512 abc") << "sha512" << 4 << abc
@@ -76,7 +72,7 @@ private slots:
         // More than any single read.
         QTest::newRow("sha1 million a") << "sha1" << 2 << QByteArray(1000000, 'a')
                                         << "sha1:34aa973cd4c4daa4f61eeb2bdbad27316534016f";
-        for (const char *unknown : {"SHA256", "MD5", "sha-256", " sha1", "crc32", ""})
+        for (const char *unknown : {"SHA256", "sha-256", ""})
             QTest::addRow("name '%s'", unknown) << unknown << 0 << abc << "";
     }
 
@@ -91,20 +87,10 @@ private slots:
         QCOMPARE(FileUtil::checkSumAlgorithmFromName(algorithm), id);
         QCOMPARE(FileUtil::calculateCheckSum(algorithm, file), expected);
         QCOMPARE(FileUtil::calculateCheckSum(id, file), expected);
-    }
-
-    void checkSumOfUnreadableFile()
-    {
+        // An unreadable file gives no checksum, and says which file.
         LogCapture log;
-        const QString missing = path(QStringLiteral("missing.bin"));
-        QVERIFY(FileUtil::calculateCheckSum(QStringLiteral("sha256"), missing).isEmpty());
-        QVERIFY(log.contains(QStringLiteral("FileUtil::calculateCheckSum: Failed to open local file '%1'").arg(missing)));
-        // An unknown algorithm returns before looking at the file.
-        log.clear();
-        QVERIFY(FileUtil::calculateCheckSum(QStringLiteral("md4"), missing).isEmpty());
-        QVERIFY(FileUtil::calculateCheckSum(5, missing).isEmpty());
-        QVERIFY(FileUtil::calculateCheckSum(-1, missing).isEmpty());
-        QVERIFY(log.entries().isEmpty());
+        QVERIFY(FileUtil::calculateCheckSum(algorithm, file + "-gone").isEmpty());
+        QCOMPARE(log.count(QStringLiteral("Failed to open local file '%1-gone'").arg(file)), id ? 1 : 0);
     }
 
     void rotate_data()
@@ -133,11 +119,9 @@ private slots:
         writeRotations(log, "current,1,-,3");
         QVERIFY(FileUtil::deleteRotatedFiles(log));
         QCOMPARE(rotations(log), QByteArray("current,-,-,3,-")); // stops at the gap
-        QVERIFY(FileUtil::deleteRotatedFiles(path(QStringLiteral("none.log"))));
-        QVERIFY(FileUtil::deleteFile(log));
-        QVERIFY(!FileUtil::deleteFile(log));
 
-        // A non-empty folder in place of a rotation cannot be deleted as a file.
+        // A non-empty folder in place of a rotation cannot be deleted as a file; its name is
+        // logged escaped.
         const QString odd = path(QStringLiteral("app\tx.log"));
         writeRotations(odd, "-,1,-,3");
         QVERIFY(QDir().mkpath(odd + ".2/inner"));
@@ -164,11 +148,9 @@ private slots:
 
         // A rotation already present in the folder is not overwritten; the move stops there.
         write(log + ".1", "new");
-        LogCapture capture;
         QVERIFY(!FileUtil::moveRotatedFiles(log, target));
         QCOMPARE(read(target + "/app.log.1"), QByteArray("1"));
         QCOMPARE(read(log + ".1"), QByteArray("new"));
-        QVERIFY(capture.contains(QStringLiteral("FileUtil::moveRotatedFiles")));
     }
 
     void moveFile()
@@ -184,32 +166,13 @@ private slots:
         for (const char *target : {"taken", "link", "nodir/b.txt", "plain/b.txt"})
             QVERIFY2(!FileUtil::moveFile(source, path(QLatin1String(target))), target);
         QVERIFY(!FileUtil::moveFile(path(QStringLiteral("folder")), path(QStringLiteral("folder2"))));
+        QVERIFY(!FileUtil::moveFileToDirectory(source, path(QStringLiteral("plain"))));
         QCOMPARE(read(source), QByteArray("new"));
         QCOMPARE(read(path(QStringLiteral("taken"))), QByteArray("old"));
-        QVERIFY(QFileInfo(path(QStringLiteral("folder"))).isDir());
 
         QVERIFY(FileUtil::moveFile(source, path(QStringLiteral("folder/b.txt"))));
         QVERIFY(!QFile::exists(source));
         QCOMPARE(read(path(QStringLiteral("folder/b.txt"))), QByteArray("new"));
-    }
-
-    void moveFileToDirectory()
-    {
-        const QString source = path(QStringLiteral("a.txt"));
-        const QString dir = path(QStringLiteral("dest"));
-        write(source, "x");
-        QVERIFY(!FileUtil::moveFileToDirectory(source, dir)); // no directory
-        write(dir, "file, not a folder");
-        QVERIFY(!FileUtil::moveFileToDirectory(source, dir));
-        QVERIFY(QFile::remove(dir) && QDir().mkpath(dir));
-        QVERIFY(FileUtil::moveFileToDirectory(source, dir));
-        QCOMPARE(read(dir + "/a.txt"), QByteArray("x"));
-        QVERIFY(!QFile::exists(source));
-        // An existing file of the same name in the directory stays.
-        write(source, "y");
-        QVERIFY(!FileUtil::moveFileToDirectory(source, dir));
-        QCOMPARE(read(dir + "/a.txt"), QByteArray("x"));
-        QCOMPARE(read(source), QByteArray("y"));
     }
 
     void moveAcrossFileSystems()
@@ -250,79 +213,41 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("drive");
         QTest::addColumn<bool>("driveOnly");
-        const auto row = [](const char *path, const char *drive, bool driveOnly) {
-            QTest::addRow("'%s'", path) << QString(path) << QString(drive) << driveOnly;
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("sameDrive");
+        const auto row = [](const char *path, const char *drive, bool driveOnly, const char *other, bool same) {
+            QTest::addRow("'%s' '%s'", path, other) << QString(path) << QString(drive) << driveOnly << QString(other) << same;
         };
-        row("D:/data", "D", false);
-        row("D:", "D", true);
-        row("/data", "", false);
-        row("sha256:ab12", "sha256", false);
-        row("sha256:", "sha256", true);
-        row(":abc", "", false);
-        row("md 5:x", "", false);
+        row("D:/data", "D", false, "D:/b", true);
+        row("D:", "D", true, "d:/b", false);
+        row("md 5:x", "", false, "/b", false);
+        row("sha256:", "sha256", true, "sha1:00", false);
     }
 
     void drivePrefixes()
     {
         QFETCH(QString, path);
+        QFETCH(QString, other);
         QTEST(FileUtil::driveName(path), "drive");
         QTEST(FileUtil::isDriveOnly(path), "driveOnly");
+        QTEST(FileUtil::isSameDrive(path, other), "sameDrive");
+        QTEST(FileUtil::isSameDrive(other, path), "sameDrive");
     }
 
-    void isSameDrive_data()
-    {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<bool>("same");
-        const auto row = [](const char *a, const char *b, bool same) {
-            QTest::addRow("%s %s", a, b) << QString(a) << QString(b) << same;
-        };
-        row("D:/a", "D:/b", true);
-        row("D:/a", "d:/b", false);
-        row("/a", "/b", false);
-        row("sha256:00", "sha256:ff", true);
-        row("sha256:00", "sha1:00", false);
-    }
-
-    void isSameDrive()
-    {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QTEST(FileUtil::isSameDrive(a, b), "same");
-        QTEST(FileUtil::isSameDrive(b, a), "same");
-    }
-
-    void describeFile()
+    void describeAndCountLines()
     {
         const QString file = path(QString::fromUtf8("\xC3\xA4.txt")); // ä.txt
-        write(file, "abc");
+        write(file, "a\r\nb\n");
         const QStringList existing = FileUtil::describeFile(file);
         QVERIFY(existing.first().startsWith(QLatin1String("vol='")));
         const QStringList words{"exists",     "readable",  "writable", "!executable",         "isfile", "!isdir", "!hidden",
-                                "!issymlink", "!isbundle", "size=3",   "rawname=c3a42e747874"};
+                                "!issymlink", "!isbundle", "size=5",   "rawname=c3a42e747874"};
         QCOMPARE(existing.mid(existing.size() - words.size()), words);
-        const QStringList missing = FileUtil::describeFile(path(QStringLiteral("gone")));
-        QVERIFY(missing.contains(QStringLiteral("!exists")) && !missing.contains(QStringLiteral("exists")));
-        QCOMPARE(missing.last(), QStringLiteral("rawname=676f6e65"));
-    }
-
-    void countLines_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("lines");
-        QTest::newRow("empty") << QByteArray() << 0;
-        QTest::newRow("three") << QByteArray("a\nb\nc") << 3;
-        QTest::newRow("trailing line break") << QByteArray("a\nb\n") << 2;
-        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << 2;
-    }
-
-    void countLines()
-    {
-        QFETCH(QByteArray, content);
-        const QString file = path(QStringLiteral("lines.txt"));
-        write(file, content);
-        QTEST(FileUtil::countLines(file), "lines");
-        QCOMPARE(FileUtil::countLines(path(QStringLiteral("missing.txt"))), 0);
+        QVERIFY(FileUtil::describeFile(path(QStringLiteral("gone"))).contains(QStringLiteral("!exists")));
+        QCOMPARE(FileUtil::countLines(file), 2);
+        write(file, "a\nb\nc");
+        QCOMPARE(FileUtil::countLines(file), 3);
+        QCOMPARE(FileUtil::countLines(path(QStringLiteral("gone"))), 0);
     }
 
     void waitProcessingEvents()
@@ -331,18 +256,14 @@ private slots:
         QTimer::singleShot(0, this, [&ran] { ran = true; });
         FileUtil::waitProcessingEvents(0);
         QVERIFY(!ran);
-
-        QElapsedTimer elapsed;
-        elapsed.start();
-        FileUtil::waitProcessingEvents(250);
-        QVERIFY(ran);
-        QVERIFY(elapsed.elapsed() >= 250);
-
         // A timer due after the first 100 ms slice still fires within the wait.
         bool late = false;
         QTimer::singleShot(150, this, [&late] { late = true; });
+        QElapsedTimer elapsed;
+        elapsed.start();
         FileUtil::waitProcessingEvents(220);
-        QVERIFY(late);
+        QVERIFY(ran && late);
+        QVERIFY(elapsed.elapsed() >= 220);
     }
 private:
     QString path(const QString &name) const { return m_dir->path() + QLatin1Char('/') + name; }

@@ -80,416 +80,358 @@ class TestR7Application : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void localPasswordVerifier();
-    void trayTable_data();
-    void trayTable();
-    void syncInterval_data();
-    void syncInterval();
-    void nothingToSyncBeforeSignIn();
-    void versionCheckRetriesInOneChain();
-    void upgradeNotices_data();
-    void upgradeNotices();
-    void signInRunsTheCoordinator();
-    void signOutCancelsThePeriodsTimers();
-    void failedFirstRefreshEndsTheSignIn();
-    void oneNoticeForTwoTimeouts();
-    void automaticSignIn();
-    void unusableDatabaseStartsNoRun();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY2(svc.start(), qPrintable(svc.errorString()));
+        QVERIFY(svc.control("version", {{"version_compatible", "2.0.0"}, {"version_latest", "2.2.4"}})["ok"].toBool());
+        app()->serverList()->setCustomServerUrl(svc.httpUrl());
+        app()->setDelaysForTesting({50, 50, 50});
+        app()->openDatabase();
+        QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
+        QSignalSpy states(app(), &R7Application::appStateChanged);
+        app()->initApp();
+        QCOMPARE(states.count(), 1);
+        QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
+        // A server other than the brand's first makes the mode debug.
+        QCOMPARE(app()->appMode(), R7Application::APP_MODE_DEBUG);
+        QVERIFY(confirmed.count() == 1 || confirmed.wait());
+        QCOMPARE(QSettings().value("app/use_devicekey").toBool(), true);
+
+        // No tray here: closing the window minimises it instead of hiding it beyond reach.
+        QVERIFY(!app()->trayIcon());
+        app()->on_lastWindowClosed();
+        QVERIFY(app()->mainWindow()->isVisible());
+        QVERIFY(app()->mainWindow()->windowState() & Qt::WindowMinimized);
+        app()->mainWindow()->showNormal();
+    }
+
+    void trayTable_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("debug");
+        QTest::addColumn<bool>("passwordSafeShown");
+        // Login, Logout, Sync All, Cancel Sync, Settings, Activities, Password Safe, Show Log
+        QTest::addColumn<QString>("on");
+        QTest::newRow("signed out") << 2 << 1 << false << true << "10000000";
+        QTest::newRow("idle") << 1 << 2 << false << true << "01101110";
+        QTest::newRow("idle, debug") << 1 << 2 << true << true << "01101111";
+        QTest::newRow("idle, no password safe") << 1 << 2 << false << false << "01101100";
+        QTest::newRow("syncing after idle") << 2 << 3 << false << true << "01011110";
+        QTest::newRow("syncing after signed out") << 1 << 3 << true << true << "01011001";
+        QTest::newRow("sync canceled") << 3 << 5 << true << false << "01101101";
+    }
+
+    void trayTable()
+    {
+        QFETCH(int, before);
+        QFETCH(int, status);
+        QFETCH(bool, debug);
+        QFETCH(bool, passwordSafeShown);
+        QFETCH(QString, on);
+        const QStringList names{"loginAction",    "logoutAction",   "syncAllAction",   "cancelSyncAction",
+                                "settingsAction", "activityAction", "passwordsAction", "showLogAction"};
+        app()->setAppMode(debug ? R7Application::APP_MODE_DEBUG : R7Application::APP_MODE_NORMAL);
+        app()->updateTrayState(R7Application::TrayStatus(before));
+        QSettings().setValue("app/show_pwd_safe", passwordSafeShown);
+        app()->updateTrayState(R7Application::TrayStatus(status));
+        for (int i = 0; i < names.size(); ++i) {
+            auto *action = app()->findChild<QAction *>(names.at(i));
+            QVERIFY2(action, qPrintable(names.at(i)));
+            const bool expected = on.at(i) == '1';
+            QVERIFY2(action->isVisible() == expected && action->isEnabled() == expected, qPrintable(names.at(i)));
+        }
+        // Help, About and Quit never follow the status.
+        for (const char *name : {"helpAction", "aboutAction", "quitAction"})
+            QVERIFY(app()->findChild<QAction *>(name)->isVisible());
+        QSettings().remove("app/show_pwd_safe");
+        app()->setAppMode(R7Application::APP_MODE_DEBUG);
+        app()->updateTrayState(R7Application::TRAY_IDLE);
+        app()->updateTrayState(R7Application::TRAY_LOGGED_OUT);
+    }
+
+    void syncInterval_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("minutes");
+        QTest::newRow("missing") << QVariant() << 5;
+        QTest::newRow("10") << QVariant(10) << 10;
+        QTest::newRow("0 would run back to back") << QVariant(0) << 1;
+        QTest::newRow("overflowing") << QVariant(99999999) << 1440;
+        QTest::newRow("text") << QVariant("often") << 5;
+    }
+
+    void syncInterval()
+    {
+        QFETCH(QVariant, stored);
+        if (stored.isValid())
+            QSettings().setValue("app/sync_interval_minutes", stored);
+        QTEST(R7Application::syncIntervalMinutes(), "minutes");
+        QSettings().remove("app/sync_interval_minutes");
+    }
+
+    void nothingToSyncBeforeSignIn()
+    {
+        LogCapture log;
+        QSignalSpy done(app(), &R7Application::syncDone);
+        app()->syncAll();
+        app()->syncOne(1);
+        app()->autoSync();
+        app()->requestToStopSync();
+        QCOMPARE(log.count("no synchronisation before the first sign-in"), 2);
+        QCOMPARE(done.count(), 0);
+        app()->updateTrayState(R7Application::TRAY_LOGGED_OUT);
+    }
+
+    void versionCheckRetriesInOneChain()
+    {
+        svc.requests(true);
+        app()->setDelaysForTesting({50, 50, 300});
+        svc.fault({{"path", "version"}, {"http_status", 503}, {"count", 3}});
+        QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
+        LogCapture log;
+        app()->doGetClientVersion();
+        QTRY_VERIFY(log.contains("failed to get remote version info (1)"));
+        QCOMPARE(app()->statusText(), QString("Failed to connect.."));
+        // A second check while the retry waits restarts the one retry timer instead of adding a chain.
+        app()->doGetClientVersion();
+        QTRY_VERIFY(log.contains("failed to get remote version info (2)"));
+        QCOMPARE(app()->statusText(), QString("Failed to connect..."));
+        QTRY_VERIFY(log.contains("failed to get remote version info (3)"));
+        QCOMPARE(app()->statusText(), QString("Failed to connect."));
+        QVERIFY(confirmed.wait());
+        QTest::qWait(700);
+        QCOMPARE(confirmed.count(), 1);
+        QCOMPARE(requestsTo(svc, "version"), 4);
+        QCOMPARE(app()->versionRetryCount(), 0);
+        app()->setDelaysForTesting({50, 50, 50});
+    }
+
+    void upgradeNotices_data()
+    {
+        QTest::addColumn<QString>("compatible");
+        QTest::addColumn<QString>("latest");
+        QTest::addColumn<QString>("notice"); // the one open afterwards
+        QTest::newRow("mandatory") << "2.3.0" << "2.3.1" << "2.3.1 is now available - your Tessarvale version 2.2.4 is not";
+        QTest::newRow("optional") << "2.0.0" << "2.3.1" << "2.3.1 is now available - you have 2.2.4";
+        // Up to date: no new notice, the one of the row before stays.
+        QTest::newRow("up to date") << "2.0.0" << "2.2.4" << "2.3.1 is now available - you have 2.2.4";
+    }
+
+    void upgradeNotices()
+    {
+        QFETCH(QString, compatible);
+        QFETCH(QString, latest);
+        QFETCH(QString, notice);
+        QVERIFY(svc.control("version", {{"version_compatible", compatible}, {"version_latest", latest}})["ok"].toBool());
+        QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
+        app()->doGetClientVersion();
+        QVERIFY(confirmed.wait());
+        // A second notice replaces the first.
+        const QList<QWidget *> open = notices("UpgradeClientDialog");
+        QCOMPARE(open.size(), 1);
+        QVERIFY2(labelTexts(open.first()).contains(notice), qPrintable(labelTexts(open.first())));
+    }
+
+    void signInRunsTheCoordinator()
+    {
+        QVERIFY(svc.control("version", {{"version_compatible", "2.0.0"}, {"version_latest", "2.2.4"}})["ok"].toBool());
+        svc.requests(true);
+        // No settings yet: the state follows the first safe list, with the wizard.
+        LogCapture signInLog;
+        signIn("DEMO", DevService::demoPassword());
+        // The session cookie never reaches the log whole.
+        for (const QJsonValue &s : svc.state().value("sessions").toArray()) {
+            const QString sid = s.toObject().value("sid").toString();
+            QVERIFY(sid.size() > 8);
+            QVERIFY2(!signInLog.messages().join('\n').contains(sid), qPrintable(sid));
+        }
+        QCOMPARE(app()->trayStatus(), R7Application::TRAY_IDLE);
+        QCOMPARE(app()->mainWindow()->currentPage(), int(MainWindow::PAGE_WIZARD));
+        bool sawStep1 = false;
+        for (const QJsonValue &r : svc.requests()) {
+            const QUrlQuery form(r.toObject().value("body").toString());
+            if (form.queryItemValue("step") == "1") {
+                QCOMPARE(form.queryItemValue("username"), QString("demo"));
+                sawStep1 = true;
+            }
+        }
+        QVERIFY(sawStep1);
+        QTRY_VERIFY(app()->syncTimerInterval() == 5 * 60000);
+
+        const QList<FilesafeTO_v2> safes = app()->fileSafeDao()->list();
+        QVERIFY(!safes.isEmpty());
+        SyncSetting setting;
+        setting.setSafeId(safes.first().safeId);
+        setting.setRootFolderId(safes.first().rootFolderId);
+        setting.setRemoteDir("/");
+        setting.setLocalDir(localDir.path());
+        QVERIFY(SyncSettingsDao::instance()->add(setting));
+        signOut();
+
+        // With a setting: signed in at once, then the safe list, the first run and the timer.
+        QSignalSpy done(app(), &R7Application::syncDone);
+        signIn("demo", DevService::demoPassword());
+        QCOMPARE(app()->mainWindow()->currentPage(), int(MainWindow::PAGE_MAIN));
+        QVERIFY(done.wait(5000));
+        QCOMPARE(done.first().first().toString(), QString("Up to date (0 errors)"));
+        QCOMPARE(app()->trayStatus(), R7Application::TRAY_SYNC_DONE);
+        QCOMPARE(app()->syncTimerInterval(), 5 * 60000);
+        QSettings().setValue("app/sync_interval_minutes", 10);
+        app()->updateSyncTimer();
+        QCOMPARE(app()->syncTimerInterval(), 10 * 60000);
+        QSettings().remove("app/sync_interval_minutes");
+
+        // One setting of one id; an unknown id starts nothing.
+        LogCapture log;
+        app()->syncOne(987654);
+        QVERIFY(log.contains("unknown sync setting id 987654 ignored"));
+        app()->syncOne(int(SyncSettingsDao::instance()->getList(true, false).first().id()));
+        QVERIFY(done.wait(5000));
+        QCOMPARE(done.count(), 2);
+
+        // A cancellation the user did not ask for (a full quota) still ends the syncing look.
+        app()->updateTrayState(R7Application::TRAY_SYNCING);
+        emit app()->multiSyncher()->syncCanceled();
+        QCOMPARE(app()->trayStatus(), R7Application::TRAY_SYNC_CANCELED);
+        QCOMPARE(done.last().first().toString(), QString("Sync Canceled"));
+        app()->updateSyncTimer();
+    }
+
+    void signOutCancelsThePeriodsTimers()
+    {
+        signOut();
+        // A long first wait, cut short by the sign-out: no safe list, no run, no timer afterwards.
+        app()->setDelaysForTesting({300, 50, 50});
+        QSignalSpy done(app(), &R7Application::syncDone);
+        signIn("demo", DevService::demoPassword());
+        svc.requests(true);
+        signOut();
+        signIn("demo", DevService::demoPassword());
+        signOut();
+        QTest::qWait(600);
+        QCOMPARE(requestsTo(svc, "filesafe"), 0);
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(app()->syncTimerInterval(), 0);
+        app()->setDelaysForTesting({50, 50, 50});
+    }
+
+    void failedFirstRefreshEndsTheSignIn()
+    {
+        signOut();
+        svc.fault({{"path", "filesafe"}, {"http_status", 503}});
+        QSignalSpy failed(app(), &R7Application::loginFailed);
+        QSignalSpy states(app(), &R7Application::appStateChanged);
+        app()->doLogin("alice", "password123");
+        QVERIFY(failed.wait(15000));
+        QVERIFY(failed.first().at(0).value<ErrorCode>() != EC_OK);
+        QCOMPARE(states.count(), 0);
+        QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
+        QTRY_VERIFY(!R7Session::instance()->isLoggedIn());
+
+        // Nothing is left half done: the next sign-in goes through, a further one is refused.
+        signIn("alice", "password123");
+        failed.clear();
+        app()->doLogin("alice", "password123");
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().at(1).toString(), QString("Already logged in"));
+    }
+
+    void oneNoticeForTwoTimeouts()
+    {
+        QVERIFY(!app()->autoLogin());
+        QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
+        app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
+        app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
+        QTRY_COMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
+        const QList<QWidget *> open = notices("SessionTerminatedDialog");
+        QCOMPARE(open.size(), 1);
+        QVERIFY(labelTexts(open.first()).contains("Your session has been terminated"));
+        open.first()->close();
+        // A closed notice does not keep the next time-out from showing one.
+        signIn("alice", "password123");
+        app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
+        QTRY_COMPARE(notices("SessionTerminatedDialog").size(), 1);
+        notices("SessionTerminatedDialog").first()->close();
+        QTRY_COMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
+        // Without automatic sign-in nothing is repeated.
+        QTest::qWait(200);
+        QCOMPARE(confirmed.count(), 0);
+    }
+
+    void automaticSignIn()
+    {
+        QSettings settings;
+        settings.setValue("app/auto_login", true);
+        settings.remove("account/saved_username");
+        QVERIFY(!app()->decideAutoLogin());
+        settings.setValue("account/saved_username", "demo");
+        UserCredUtil creds(app()->appInfo());
+        const QString server = app()->serverList()->currentServer().prefix();
+        creds.clearPassword(server, "demo");
+        QVERIFY(!app()->decideAutoLogin());
+        QVERIFY(creds.storePassword(server, "demo", DevService::demoPassword()));
+        QVERIFY(app()->decideAutoLogin());
+
+        // A time-out then shows no notice; the server is asked again, which lets the login view sign in.
+        signIn("demo", DevService::demoPassword());
+        QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
+        app()->on_sessionTimeout(R7Session::CLIENT_SESSION_TIMEOUT, EC_CLIENT);
+        QVERIFY(confirmed.wait(10000));
+        QVERIFY(notices("SessionTerminatedDialog").isEmpty());
+        settings.setValue("app/auto_login", false);
+        QVERIFY(!app()->decideAutoLogin());
+        QTRY_VERIFY_WITH_TIMEOUT(
+                app()->appState() == R7Application::APP_STATE_LOGGED_IN || !R7Session::instance()->isLoggedIn(), 10000);
+        signOut();
+    }
+
+    void unusableDatabaseStartsNoRun()
+    {
+        signIn("demo", DevService::demoPassword());
+        LogCapture log;
+        // A failing query while the notice is open goes to the log, not into a second box.
+        answerModal(QMessageBox::Ok, [] { emit R7Database::instance()->sqlQueryFailure("second failure"); });
+        emit R7Database::instance()->unableToOpenDatabase("disk gone");
+        QVERIFY(log.contains("R7Application::on_sqlQueryFailure: second failure"));
+        QVERIFY(!app()->isDatabaseUsable());
+        QSignalSpy done(app(), &R7Application::syncDone);
+        app()->syncAll();
+        app()->autoSync();
+        QVERIFY(log.contains("the database is unusable"));
+        QTest::qWait(200);
+        QCOMPARE(done.count(), 0);
+        // With no notice open, a query failure is shown.
+        bool shown = false;
+        answerModal(QMessageBox::Ok, [&shown] { shown = true; });
+        emit R7Database::instance()->sqlQueryFailure("third failure");
+        QVERIFY(shown);
+    }
 
 private:
-    void signIn(const QString &user, const QString &password);
-    void signOut();
+    void signIn(const QString &user, const QString &password)
+    {
+        QSignalSpy states(app(), &R7Application::appStateChanged);
+        QSignalSpy failed(app(), &R7Application::loginFailed);
+        app()->doLogin(user, password);
+        QTRY_VERIFY_WITH_TIMEOUT(states.count() == 1 || failed.count() == 1, 15000);
+        QVERIFY2(failed.isEmpty(), failed.isEmpty() ? "" : qPrintable(failed.first().at(1).toString()));
+        QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_IN);
+    }
+
+    void signOut()
+    {
+        if (app()->appState() != R7Application::APP_STATE_LOGGED_IN)
+            return;
+        app()->doLogout();
+        QTRY_COMPARE_WITH_TIMEOUT(app()->appState(), R7Application::APP_STATE_LOGGED_OUT, 10000);
+        QCOMPARE(app()->trayStatus(), R7Application::TRAY_LOGGED_OUT);
+        QCOMPARE(app()->syncTimerInterval(), 0);
+    }
 
     DevService svc;
     QTemporaryDir localDir;
 };
-
-void TestR7Application::initTestCase()
-{
-    QVERIFY2(svc.start(), qPrintable(svc.errorString()));
-    QVERIFY(svc.control("version", {{"version_compatible", "2.0.0"}, {"version_latest", "2.2.4"}})["ok"].toBool());
-    app()->serverList()->setCustomServerUrl(svc.httpUrl());
-    app()->setDelaysForTesting({50, 50, 50});
-    app()->openDatabase();
-    QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
-    QSignalSpy states(app(), &R7Application::appStateChanged);
-    app()->initApp();
-    QCOMPARE(states.count(), 1);
-    QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
-    // A server other than the brand's first makes the mode debug.
-    QCOMPARE(app()->appMode(), R7Application::APP_MODE_DEBUG);
-    QVERIFY(confirmed.count() == 1 || confirmed.wait());
-    QCOMPARE(QSettings().value("app/use_devicekey").toBool(), true);
-
-    // No tray here: closing the window minimises it instead of hiding it beyond reach.
-    QVERIFY(!app()->trayIcon());
-    app()->on_lastWindowClosed();
-    QVERIFY(app()->mainWindow()->isVisible());
-    QVERIFY(app()->mainWindow()->windowState() & Qt::WindowMinimized);
-    app()->mainWindow()->showNormal();
-}
-
-void TestR7Application::cleanupTestCase()
-{
-    svc.stop();
-}
-
-void TestR7Application::signIn(const QString &user, const QString &password)
-{
-    QSignalSpy states(app(), &R7Application::appStateChanged);
-    QSignalSpy failed(app(), &R7Application::loginFailed);
-    app()->doLogin(user, password);
-    QTRY_VERIFY_WITH_TIMEOUT(states.count() == 1 || failed.count() == 1, 15000);
-    QVERIFY2(failed.isEmpty(), failed.isEmpty() ? "" : qPrintable(failed.first().at(1).toString()));
-    QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_IN);
-}
-
-void TestR7Application::signOut()
-{
-    if (app()->appState() != R7Application::APP_STATE_LOGGED_IN)
-        return;
-    app()->doLogout();
-    QTRY_COMPARE_WITH_TIMEOUT(app()->appState(), R7Application::APP_STATE_LOGGED_OUT, 10000);
-    QCOMPARE(app()->trayStatus(), R7Application::TRAY_LOGGED_OUT);
-    QCOMPARE(app()->syncTimerInterval(), 0);
-}
-
-void TestR7Application::localPasswordVerifier()
-{
-    QVERIFY(!app()->checkLocalPassword(QString()));
-    const QString umlaut = QString::fromUtf8("Äpfel-und-Birnen");
-    QVERIFY(app()->storeLocalPasswordHash(umlaut));
-    QVERIFY(app()->checkLocalPassword(umlaut));
-    QVERIFY(!app()->checkLocalPassword(umlaut.chopped(1) + "m"));
-    QVERIFY(!app()->checkLocalPassword(QString::fromUtf8("Apfel-und-Birnen")));
-    QVERIFY(app()->storeLocalPasswordHash(QString()));
-    QVERIFY(app()->checkLocalPassword(QString()));
-    QVERIFY(!app()->checkLocalPassword(umlaut));
-}
-
-void TestR7Application::trayTable_data()
-{
-    QTest::addColumn<int>("before");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("debug");
-    QTest::addColumn<bool>("passwordSafeShown");
-    // Login, Logout, Sync All, Cancel Sync, Settings, Activities, Password Safe, Show Log
-    QTest::addColumn<QString>("on");
-    QTest::newRow("signed out") << 2 << 1 << false << true << "10000000";
-    QTest::newRow("idle") << 1 << 2 << false << true << "01101110";
-    QTest::newRow("idle, debug") << 1 << 2 << true << true << "01101111";
-    QTest::newRow("idle, no password safe") << 1 << 2 << false << false << "01101100";
-    QTest::newRow("syncing after idle") << 2 << 3 << false << true << "01011110";
-    QTest::newRow("syncing after signed out") << 1 << 3 << true << true << "01011001";
-    QTest::newRow("syncing, no password safe") << 2 << 3 << false << false << "01011100";
-    QTest::newRow("sync done") << 3 << 4 << false << true << "01101110";
-    QTest::newRow("sync canceled") << 3 << 5 << true << false << "01101101";
-}
-
-void TestR7Application::trayTable()
-{
-    QFETCH(int, before);
-    QFETCH(int, status);
-    QFETCH(bool, debug);
-    QFETCH(bool, passwordSafeShown);
-    QFETCH(QString, on);
-    const QStringList names{"loginAction",    "logoutAction",   "syncAllAction",   "cancelSyncAction",
-                            "settingsAction", "activityAction", "passwordsAction", "showLogAction"};
-    app()->setAppMode(debug ? R7Application::APP_MODE_DEBUG : R7Application::APP_MODE_NORMAL);
-    app()->updateTrayState(R7Application::TrayStatus(before));
-    QSettings().setValue("app/show_pwd_safe", passwordSafeShown);
-    app()->updateTrayState(R7Application::TrayStatus(status));
-    for (int i = 0; i < names.size(); ++i) {
-        auto *action = app()->findChild<QAction *>(names.at(i));
-        QVERIFY2(action, qPrintable(names.at(i)));
-        const bool expected = on.at(i) == '1';
-        QVERIFY2(action->isVisible() == expected && action->isEnabled() == expected, qPrintable(names.at(i)));
-    }
-    // Help, About and Quit never follow the status.
-    for (const char *name : {"helpAction", "aboutAction", "quitAction"})
-        QVERIFY(app()->findChild<QAction *>(name)->isVisible());
-    QSettings().remove("app/show_pwd_safe");
-    app()->setAppMode(R7Application::APP_MODE_DEBUG);
-    app()->updateTrayState(R7Application::TRAY_IDLE);
-    app()->updateTrayState(R7Application::TRAY_LOGGED_OUT);
-}
-
-void TestR7Application::syncInterval_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<int>("minutes");
-    QTest::newRow("missing") << QVariant() << 5;
-    QTest::newRow("10") << QVariant(10) << 10;
-    QTest::newRow("0 would run back to back") << QVariant(0) << 1;
-    QTest::newRow("negative") << QVariant(-3) << 1;
-    QTest::newRow("overflowing") << QVariant(99999999) << 1440;
-    QTest::newRow("one day") << QVariant(1440) << 1440;
-    QTest::newRow("text") << QVariant("often") << 5;
-}
-
-void TestR7Application::syncInterval()
-{
-    QFETCH(QVariant, stored);
-    if (stored.isValid())
-        QSettings().setValue("app/sync_interval_minutes", stored);
-    else
-        QSettings().remove("app/sync_interval_minutes");
-    QTEST(R7Application::syncIntervalMinutes(), "minutes");
-    QSettings().remove("app/sync_interval_minutes");
-}
-
-void TestR7Application::nothingToSyncBeforeSignIn()
-{
-    LogCapture log;
-    QSignalSpy done(app(), &R7Application::syncDone);
-    app()->syncAll();
-    app()->syncOne(1);
-    app()->autoSync();
-    app()->requestToStopSync();
-    QCOMPARE(log.count("no synchronisation before the first sign-in"), 2);
-    QCOMPARE(done.count(), 0);
-    app()->updateTrayState(R7Application::TRAY_LOGGED_OUT);
-}
-
-void TestR7Application::versionCheckRetriesInOneChain()
-{
-    svc.requests(true);
-    app()->setDelaysForTesting({50, 50, 300});
-    svc.fault({{"path", "version"}, {"http_status", 503}, {"count", 3}});
-    QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
-    LogCapture log;
-    app()->doGetClientVersion();
-    QTRY_VERIFY(log.contains("failed to get remote version info (1)"));
-    QCOMPARE(app()->statusText(), QString("Failed to connect.."));
-    // A second check while the retry waits restarts the one retry timer instead of adding a chain.
-    app()->doGetClientVersion();
-    QTRY_VERIFY(log.contains("failed to get remote version info (2)"));
-    QCOMPARE(app()->statusText(), QString("Failed to connect..."));
-    QTRY_VERIFY(log.contains("failed to get remote version info (3)"));
-    QCOMPARE(app()->statusText(), QString("Failed to connect."));
-    QVERIFY(confirmed.wait());
-    QTest::qWait(700);
-    QCOMPARE(confirmed.count(), 1);
-    QCOMPARE(requestsTo(svc, "version"), 4);
-    QCOMPARE(app()->versionRetryCount(), 0);
-    app()->setDelaysForTesting({50, 50, 50});
-}
-
-void TestR7Application::upgradeNotices_data()
-{
-    QTest::addColumn<QString>("compatible");
-    QTest::addColumn<QString>("latest");
-    QTest::addColumn<QString>("notice"); // empty: none
-    QTest::newRow("mandatory") << "2.3.0"
-                               << "2.3.1"
-                               << "2.3.1 is now available - your Tessarvale version 2.2.4 is not";
-    QTest::newRow("optional") << "2.0.0"
-                              << "2.3.1"
-                              << "2.3.1 is now available - you have 2.2.4";
-    QTest::newRow("up to date") << "2.0.0"
-                                << "2.2.4"
-                                << "";
-}
-
-void TestR7Application::upgradeNotices()
-{
-    QFETCH(QString, compatible);
-    QFETCH(QString, latest);
-    QFETCH(QString, notice);
-    QVERIFY(svc.control("version", {{"version_compatible", compatible}, {"version_latest", latest}})["ok"].toBool());
-    QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
-    app()->doGetClientVersion();
-    QVERIFY(confirmed.wait());
-    const QList<QWidget *> open = notices("UpgradeClientDialog");
-    if (notice.isEmpty()) {
-        // The notice of the row before stays; no new one came.
-        QVERIFY(open.size() <= 1);
-        for (QWidget *w : open)
-            QVERIFY(!labelTexts(w).contains(latest + " is now available"));
-        return;
-    }
-    // A second notice replaces the first.
-    QCOMPARE(open.size(), 1);
-    QVERIFY(open.first()->isVisible());
-    QVERIFY2(labelTexts(open.first()).contains(notice), qPrintable(labelTexts(open.first())));
-}
-
-void TestR7Application::signInRunsTheCoordinator()
-{
-    QVERIFY(svc.control("version", {{"version_compatible", "2.0.0"}, {"version_latest", "2.2.4"}})["ok"].toBool());
-    svc.requests(true);
-    // No settings yet: the state follows the first safe list, with the wizard.
-    LogCapture signInLog;
-    signIn("DEMO", DevService::demoPassword());
-    // The session cookie never reaches the log whole.
-    for (const QJsonValue &s : svc.state().value("sessions").toArray()) {
-        const QString sid = s.toObject().value("sid").toString();
-        QVERIFY(sid.size() > 8);
-        QVERIFY2(!signInLog.messages().join('\n').contains(sid), qPrintable(sid));
-    }
-    QCOMPARE(app()->trayStatus(), R7Application::TRAY_IDLE);
-    QCOMPARE(app()->mainWindow()->currentPage(), int(MainWindow::PAGE_WIZARD));
-    bool sawStep1 = false;
-    for (const QJsonValue &r : svc.requests()) {
-        const QUrlQuery form(r.toObject().value("body").toString());
-        if (form.queryItemValue("step") == "1") {
-            QCOMPARE(form.queryItemValue("username"), QString("demo"));
-            sawStep1 = true;
-        }
-    }
-    QVERIFY(sawStep1);
-    QTRY_VERIFY(app()->syncTimerInterval() == 5 * 60000);
-
-    const QList<FilesafeTO_v2> safes = app()->fileSafeDao()->list();
-    QVERIFY(!safes.isEmpty());
-    SyncSetting setting;
-    setting.setSafeId(safes.first().safeId);
-    setting.setRootFolderId(safes.first().rootFolderId);
-    setting.setRemoteDir("/");
-    setting.setLocalDir(localDir.path());
-    QVERIFY(SyncSettingsDao::instance()->add(setting));
-    signOut();
-
-    // With a setting: signed in at once, then the safe list, the first run and the timer.
-    QSignalSpy done(app(), &R7Application::syncDone);
-    signIn("demo", DevService::demoPassword());
-    QCOMPARE(app()->mainWindow()->currentPage(), int(MainWindow::PAGE_MAIN));
-    QVERIFY(done.wait(5000));
-    QCOMPARE(done.first().first().toString(), QString("Up to date (0 errors)"));
-    QCOMPARE(app()->trayStatus(), R7Application::TRAY_SYNC_DONE);
-    QCOMPARE(app()->syncTimerInterval(), 5 * 60000);
-    QSettings().setValue("app/sync_interval_minutes", 10);
-    app()->updateSyncTimer();
-    QCOMPARE(app()->syncTimerInterval(), 10 * 60000);
-    QSettings().remove("app/sync_interval_minutes");
-
-    // One setting of one id; an unknown id starts nothing.
-    LogCapture log;
-    app()->syncOne(987654);
-    QVERIFY(log.contains("unknown sync setting id 987654 ignored"));
-    app()->syncOne(int(SyncSettingsDao::instance()->getList(true, false).first().id()));
-    QVERIFY(done.wait(5000));
-    QCOMPARE(done.count(), 2);
-
-    // A cancellation the user did not ask for (a full quota) still ends the syncing look.
-    app()->updateTrayState(R7Application::TRAY_SYNCING);
-    emit app()->multiSyncher()->syncCanceled();
-    QCOMPARE(app()->trayStatus(), R7Application::TRAY_SYNC_CANCELED);
-    QCOMPARE(done.last().first().toString(), QString("Sync Canceled"));
-    app()->updateSyncTimer();
-}
-
-void TestR7Application::signOutCancelsThePeriodsTimers()
-{
-    signOut();
-    // A long first wait, cut short by the sign-out: no safe list, no run, no timer afterwards.
-    app()->setDelaysForTesting({300, 50, 50});
-    QSignalSpy done(app(), &R7Application::syncDone);
-    signIn("demo", DevService::demoPassword());
-    svc.requests(true);
-    signOut();
-    signIn("demo", DevService::demoPassword());
-    signOut();
-    QTest::qWait(600);
-    QCOMPARE(requestsTo(svc, "filesafe"), 0);
-    QCOMPARE(done.count(), 0);
-    QCOMPARE(app()->syncTimerInterval(), 0);
-    app()->setDelaysForTesting({50, 50, 50});
-}
-
-void TestR7Application::failedFirstRefreshEndsTheSignIn()
-{
-    signOut();
-    svc.fault({{"path", "filesafe"}, {"http_status", 503}});
-    QSignalSpy failed(app(), &R7Application::loginFailed);
-    QSignalSpy states(app(), &R7Application::appStateChanged);
-    app()->doLogin("alice", "password123");
-    QVERIFY(failed.wait(15000));
-    QVERIFY(failed.first().at(0).value<ErrorCode>() != EC_OK);
-    QCOMPARE(states.count(), 0);
-    QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
-    QTRY_VERIFY(!R7Session::instance()->isLoggedIn());
-
-    // Nothing is left half done: the next sign-in goes through, a further one is refused.
-    signIn("alice", "password123");
-    failed.clear();
-    app()->doLogin("alice", "password123");
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.first().at(1).toString(), QString("Already logged in"));
-}
-
-void TestR7Application::oneNoticeForTwoTimeouts()
-{
-    QVERIFY(!app()->autoLogin());
-    QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
-    app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
-    app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
-    QTRY_COMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
-    const QList<QWidget *> open = notices("SessionTerminatedDialog");
-    QCOMPARE(open.size(), 1);
-    QVERIFY(labelTexts(open.first()).contains("Your session has been terminated"));
-    open.first()->close();
-    // A closed notice does not keep the next time-out from showing one.
-    signIn("alice", "password123");
-    app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
-    QTRY_COMPARE(notices("SessionTerminatedDialog").size(), 1);
-    notices("SessionTerminatedDialog").first()->close();
-    QTRY_COMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
-    // Without automatic sign-in nothing is repeated.
-    QTest::qWait(200);
-    QCOMPARE(confirmed.count(), 0);
-}
-
-void TestR7Application::automaticSignIn()
-{
-    QSettings settings;
-    settings.setValue("app/auto_login", true);
-    settings.remove("account/saved_username");
-    QVERIFY(!app()->decideAutoLogin());
-    settings.setValue("account/saved_username", "demo");
-    UserCredUtil creds(app()->appInfo());
-    const QString server = app()->serverList()->currentServer().prefix();
-    creds.clearPassword(server, "demo");
-    QVERIFY(!app()->decideAutoLogin());
-    QVERIFY(creds.storePassword(server, "demo", DevService::demoPassword()));
-    QVERIFY(app()->decideAutoLogin());
-
-    // A time-out then shows no notice; the server is asked again, which lets the login view sign in.
-    signIn("demo", DevService::demoPassword());
-    QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
-    app()->on_sessionTimeout(R7Session::CLIENT_SESSION_TIMEOUT, EC_CLIENT);
-    QVERIFY(confirmed.wait(10000));
-    QVERIFY(notices("SessionTerminatedDialog").isEmpty());
-    settings.setValue("app/auto_login", false);
-    QVERIFY(!app()->decideAutoLogin());
-    QTRY_VERIFY_WITH_TIMEOUT(
-            app()->appState() == R7Application::APP_STATE_LOGGED_IN || !R7Session::instance()->isLoggedIn(), 10000);
-    signOut();
-}
-
-void TestR7Application::unusableDatabaseStartsNoRun()
-{
-    signIn("demo", DevService::demoPassword());
-    LogCapture log;
-    // A failing query while the notice is open goes to the log, not into a second box.
-    answerModal(QMessageBox::Ok, [] { emit R7Database::instance()->sqlQueryFailure("second failure"); });
-    emit R7Database::instance()->unableToOpenDatabase("disk gone");
-    QVERIFY(log.contains("R7Application::on_sqlQueryFailure: second failure"));
-    QVERIFY(!app()->isDatabaseUsable());
-    QSignalSpy done(app(), &R7Application::syncDone);
-    app()->syncAll();
-    app()->autoSync();
-    QVERIFY(log.contains("the database is unusable"));
-    QTest::qWait(200);
-    QCOMPARE(done.count(), 0);
-    // With no notice open, a query failure is shown.
-    bool shown = false;
-    answerModal(QMessageBox::Ok, [&shown] { shown = true; });
-    emit R7Database::instance()->sqlQueryFailure("third failure");
-    QVERIFY(shown);
-}
 
 int main(int argc, char *argv[])
 {

@@ -36,147 +36,103 @@ class TestStyle : public QObject
     Q_OBJECT
 
 private slots:
-    void brandTables_data();
-    void brandTables();
-    void expansion_data();
-    void expansion();
-    void composeWarnsPerMissingName();
-    void grabbedButtonHasBrandColour_data();
-    void grabbedButtonHasBrandColour();
-    void unknownBrandSetsNoSheet();
-};
+    void brands_data()
+    {
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<QStringList>("fonts");
+        QTest::addColumn<QString>("buttonColour");
+        QTest::newRow("varnel") << "varnel" << 41 << 11 << QStringList() << "#c99c30";
+        QTest::newRow("sorel") << "sorel" << 48 << 14 << QStringList{"sorel_univers_430_regular"} << "#2282c1";
+        QTest::newRow("tamsel") << "tamsel" << 40 << 11 << QStringList() << "#be4963";
+    }
 
-void TestStyle::brandTables_data()
-{
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<int>("parts");
-    QTest::addColumn<QStringList>("fonts");
-    QTest::addColumn<QString>("radius");
-    QTest::addColumn<QString>("buttonColour");
-    QTest::newRow("varnel") << "varnel" << 41 << 11 << QStringList() << "4px"
-                            << "#C99C30";
-    QTest::newRow("sorel") << "sorel" << 48 << 14 << QStringList{"sorel_univers_430_regular"} << "4px"
-                           << "#2282C1";
-    QTest::newRow("tamsel") << "tamsel" << 40 << 11 << QStringList() << "2px"
-                            << "#BE4963";
-}
+    void brands()
+    {
+        QFETCH(QString, brand);
+        const auto style = styleFor(brand);
+        QTEST(int(style->variables().size()), "entries");
+        QTEST(style->fonts(), "fonts");
+        const QStringList parts = style->styleSheetParts();
+        QTEST(int(parts.size()), "parts");
+        QCOMPARE(parts.mid(0, 9), VarnelStyle().Style::styleSheetParts());
+        // Every part the brand names is shipped; its own parts follow the shared ones.
+        for (const QString &part : parts)
+            QVERIFY2(QFile::exists(Style::partResource(part)) && (parts.indexOf(part) < 9 || part.startsWith(brand + "/")),
+                     qPrintable(part));
 
-void TestStyle::brandTables()
-{
-    QFETCH(QString, brand);
-    const auto style = styleFor(brand);
-    const Style::Variables table = style->variables();
-    QTEST(int(table.size()), "entries");
-    QTEST(table.value("BUTTON_BORDER_RADIUS"), "radius");
-    QTEST(table.value("BUTTON_BGCOLOR"), "buttonColour");
-    QTEST(style->fonts(), "fonts");
-
-    const QStringList parts = style->styleSheetParts();
-    QTEST(int(parts.size()), "parts");
-    QCOMPARE(parts.mid(0, 9), VarnelStyle().Style::styleSheetParts());
-    for (const QString &part : parts.mid(9))
-        QVERIFY2(part.startsWith(brand + "/"), qPrintable(part));
-    // Every part the brand names is shipped.
-    for (const QString &part : parts)
-        QVERIFY2(QFile::exists(Style::partResource(part)), qPrintable(part));
-}
-
-void TestStyle::expansion_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expanded");
-    QTest::addColumn<QStringList>("warnings");
-    QTest::newRow("no dollar") << "a { color: red; }"
-                               << "a { color: red; }" << QStringList();
-    QTest::newRow("null stays null") << QString() << QString() << QStringList();
-    QTest::newRow("one") << "c: ${BG_COLOR};"
-                         << "c: #FFFFFF;" << QStringList();
-    QTest::newRow("back to back") << "${BG_COLOR}${BG_COLOR}"
-                                  << "#FFFFFF#FFFFFF" << QStringList();
-    QTest::newRow("dollar without brace") << "$x $${BG_COLOR}"
-                                          << "$x $#FFFFFF" << QStringList();
-    QTest::newRow("dollar last") << "cost $"
-                                 << "cost $" << QStringList();
-    QTest::newRow("unclosed") << "a ${BG_COLOR} ${BG_COLOR b"
-                              << "a #FFFFFF ${BG_COLOR b" << QStringList();
-    QTest::newRow("empty name") << "[${}]"
-                                << "[]" << QStringList{"Unable to find expansion for ''"};
-    QTest::newRow("unknown") << "${NOPE} ${NOPE}"
-                             << "NOPE NOPE"
-                             << QStringList{"Unable to find expansion for 'NOPE'",
-                                            "Unable to find expansion for 'NOPE'"};
-    QTest::newRow("no trimming") << "${ BG_COLOR}"
-                                 << " BG_COLOR" << QStringList{"Unable to find expansion for ' BG_COLOR'"};
-    QTest::newRow("value not expanded again") << "${SELF}"
-                                              << "${BG_COLOR}" << QStringList();
-}
-
-void TestStyle::expansion()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, warnings);
-    Style::Variables table = VarnelStyle().variables();
-    table.insert("SELF", "${BG_COLOR}");
-    LogCapture log;
-    bool ok = false;
-    const QString result = Style::expandVariables(table, text, &ok);
-    QTEST(result, "expanded");
-    QCOMPARE(result.isNull(), text.isNull());
-    QCOMPARE(ok, warnings.isEmpty());
-    QCOMPARE(log.messages(), warnings);
-}
-
-void TestStyle::composeWarnsPerMissingName()
-{
-    // Varnel's table has no COMBO_TEXT_COLOR, which the shared forms use.
-    const int uses = QString::fromLatin1([] {
-                         QFile f(Style::partResource("forms"));
-                         f.open(QIODevice::ReadOnly);
-                         return f.readAll();
-                     }())
-                             .count("${COMBO_TEXT_COLOR}");
-    QVERIFY(uses > 0);
-    LogCapture log;
-    const QString sheet = VarnelStyle().compose();
-    QCOMPARE(log.count("Unable to find expansion for 'COMBO_TEXT_COLOR'"), uses);
-    QCOMPARE(log.messages().size(), uses);
-    QVERIFY(sheet.contains("color: COMBO_TEXT_COLOR;"));
-    QVERIFY(!sheet.contains("${"));
-    QVERIFY(sheet.contains("background-color: #C99C30;"));
-}
-
-void TestStyle::grabbedButtonHasBrandColour_data()
-{
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<QColor>("colour");
-    QTest::newRow("varnel") << "varnel" << QColor("#C99C30");
-    QTest::newRow("sorel") << "sorel" << QColor("#2282C1");
-    QTest::newRow("tamsel") << "tamsel" << QColor("#BE4963");
-}
-
-void TestStyle::grabbedButtonHasBrandColour()
-{
-    QFETCH(QString, brand);
-    QFETCH(QColor, colour);
-    const AppInfo info = recordFor(brand);
-    applyBrandStyle(qApp, &info);
-    QPushButton button("OK");
-    button.resize(120, 40);
-    button.ensurePolished();
-    const QImage image = button.grab().toImage();
-    QCOMPARE(image.pixelColor(image.width() / 2, 4).name(), colour.name());
-    qApp->setStyleSheet(QString());
-}
-
-void TestStyle::unknownBrandSetsNoSheet()
-{
-    for (const QString &brand : {QString("Varnel"), QString(), QString("other")}) {
+        // A button grabbed under the brand's sheet has the brand's colour.
         const AppInfo info = recordFor(brand);
         applyBrandStyle(qApp, &info);
-        QVERIFY2(qApp->styleSheet().isEmpty(), qPrintable(brand));
+        QPushButton button("OK");
+        button.resize(120, 40);
+        button.ensurePolished();
+        const QImage image = button.grab().toImage();
+        QTEST(image.pixelColor(image.width() / 2, 4).name(), "buttonColour");
+        qApp->setStyleSheet(QString());
     }
-}
+
+    void expansion_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expanded");
+        QTest::addColumn<QStringList>("warnings");
+        QTest::newRow("null stays null") << QString() << QString() << QStringList();
+        QTest::newRow("back to back") << "${BG_COLOR}${BG_COLOR}"
+                                      << "#FFFFFF#FFFFFF" << QStringList();
+        QTest::newRow("dollar without brace") << "$x $${BG_COLOR} $"
+                                              << "$x $#FFFFFF $" << QStringList();
+        QTest::newRow("unclosed") << "a ${BG_COLOR} ${BG_COLOR b"
+                                  << "a #FFFFFF ${BG_COLOR b" << QStringList();
+        QTest::newRow("unknown") << "${NOPE} ${NOPE}"
+                                 << "NOPE NOPE"
+                                 << QStringList{"Unable to find expansion for 'NOPE'",
+                                                "Unable to find expansion for 'NOPE'"};
+        QTest::newRow("no trimming") << "${ BG_COLOR}"
+                                     << " BG_COLOR" << QStringList{"Unable to find expansion for ' BG_COLOR'"};
+        QTest::newRow("value not expanded again") << "${SELF}"
+                                                  << "${BG_COLOR}" << QStringList();
+    }
+
+    void expansion()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, warnings);
+        Style::Variables table = VarnelStyle().variables();
+        table.insert("SELF", "${BG_COLOR}");
+        LogCapture log;
+        bool ok = false;
+        const QString result = Style::expandVariables(table, text, &ok);
+        QTEST(result, "expanded");
+        QCOMPARE(result.isNull(), text.isNull());
+        QCOMPARE(ok, warnings.isEmpty());
+        QCOMPARE(log.messages(), warnings);
+    }
+
+    void composeWarnsPerMissingName()
+    {
+        // Varnel's table has no COMBO_TEXT_COLOR, which the shared forms use.
+        QFile forms(Style::partResource("forms"));
+        QVERIFY(forms.open(QIODevice::ReadOnly));
+        const int uses = forms.readAll().count("${COMBO_TEXT_COLOR}");
+        QVERIFY(uses > 0);
+        LogCapture log;
+        const QString sheet = VarnelStyle().compose();
+        QCOMPARE(log.count("Unable to find expansion for 'COMBO_TEXT_COLOR'"), uses);
+        QCOMPARE(log.messages().size(), uses);
+        QVERIFY(sheet.contains("color: COMBO_TEXT_COLOR;") && !sheet.contains("${"));
+    }
+
+    void unknownBrandSetsNoSheet()
+    {
+        for (const QString &brand : {QString("Varnel"), QString(), QString("other")}) {
+            const AppInfo info = recordFor(brand);
+            applyBrandStyle(qApp, &info);
+            QVERIFY2(qApp->styleSheet().isEmpty(), qPrintable(brand));
+        }
+    }
+};
 
 QTEST_MAIN(TestStyle)
 #include "tst_style.moc"
