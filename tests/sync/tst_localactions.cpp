@@ -186,8 +186,6 @@ void TestLocalActions::deleteFolder()
     SyncAction mixed = action(SyncAction::DeleteLocalDir, "mixed", "d");
     QVERIFY(!mixed.execDeleteLocalDir());
     QCOMPARE(mixed.status(), int(SyncAction::ERR_DIR_DELETE));
-    QCOMPARE(mixed.execErrorMsg(),
-             QString("Unable to delete local folder: '%1/mixed' (not empty: 'a.txt')").arg(m_root));
     QVERIFY(QFileInfo::exists(m_root + "/mixed/a.txt"));
 
     SyncAction linked = action(SyncAction::DeleteLocalDir, "linked", "d");
