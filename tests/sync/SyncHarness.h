@@ -40,7 +40,6 @@ public:
 
     struct Outcome {
         QString end; // "finished", "canceled", "timeout" or "none"
-        int nDone = 0;
         int nFailed = 0;
         QList<SyncAction> finished;
         QList<SyncAction> reported; // through syncExecutedOne
@@ -148,23 +147,19 @@ public:
             return answer;
         });
         bool ended = false;
+        const auto end = [&out, &ended](const char *how) {
+            out.end = ended ? "twice" : how;
+            ended = true;
+        };
         QObject::connect(&ms, &MultiSyncher::syncStarted, [&out]() { ++out.started; });
         QObject::connect(&ms, &MultiSyncher::syncFinished,
-                         [&](int nDone, int nFailed, const QList<SyncAction> &list) {
-                             out.end = ended ? "twice" : "finished";
-                             out.nDone = nDone;
+                         [&out, &end](int, int nFailed, const QList<SyncAction> &list) {
+                             end("finished");
                              out.nFailed = nFailed;
                              out.finished = list;
-                             ended = true;
                          });
-        QObject::connect(&ms, &MultiSyncher::syncCanceled, [&]() {
-            out.end = ended ? "twice" : "canceled";
-            ended = true;
-        });
-        QObject::connect(&ms, &MultiSyncher::sessionTimeout, [&]() {
-            out.end = ended ? "twice" : "timeout";
-            ended = true;
-        });
+        QObject::connect(&ms, &MultiSyncher::syncCanceled, [&end]() { end("canceled"); });
+        QObject::connect(&ms, &MultiSyncher::sessionTimeout, [&end]() { end("timeout"); });
         QObject::connect(&ms, &MultiSyncher::quotaExceeded, [&out]() { ++out.quotaSignals; });
         QObject::connect(&ms, &MultiSyncher::syncExecutedOne,
                          [&out](bool, const QString &, const SyncAction &a) { out.reported << a; });
@@ -221,28 +216,41 @@ public:
 
     bool putRemote(const QString &path, const QByteArray &content)
     {
-        return m_svc.control("object", {{"safe_id", m_safeId}, {"path", "/" + path}, {"type", "f"},
-                                        {"content_b64", QString::fromLatin1(content.toBase64())}})
-                .value("ok")
-                .toBool();
+        return object({{"path", "/" + path}, {"type", "f"}, {"content_b64", QString::fromLatin1(content.toBase64())}});
     }
-    bool putRemoteDir(const QString &path)
-    {
-        return m_svc.control("object", {{"safe_id", m_safeId}, {"path", "/" + path}, {"type", "d"}})
-                .value("ok")
-                .toBool();
-    }
-    bool deleteRemote(const QString &path)
-    {
-        return m_svc.control("object", {{"safe_id", m_safeId}, {"path", "/" + path}, {"op", "delete"}})
-                .value("ok")
-                .toBool();
-    }
+    bool putRemoteDir(const QString &path) { return object({{"path", "/" + path}, {"type", "d"}}); }
+    bool deleteRemote(const QString &path) { return object({{"path", "/" + path}, {"op", "delete"}}); }
     bool setSafe(const QJsonObject &fields)
     {
         QJsonObject args = fields;
         args["safe_id"] = m_safeId;
         return m_svc.control("safe", args).value("ok").toBool();
+    }
+
+    void clearFaults() { m_svc.control("fault", {{"clear", true}}); }
+    int lastRunState() { return m_db.rawValue("SELECT state FROM sync_history ORDER BY id DESC LIMIT 1").toInt(); }
+
+    // Changes on both sides, one a line: "L path=content", "R path/" (a folder), "L -path" (deleted).
+    bool apply(const QStringList &changes)
+    {
+        for (const QString &change : changes) {
+            const bool local = change.startsWith('L');
+            const QString path = change.mid(2).section('=', 0, 0);
+            const QByteArray content = change.section('=', 1).toUtf8();
+            bool ok;
+            if (path.startsWith('-')) {
+                ok = local ? deleteLocal(path.mid(1)) : deleteRemote(path.mid(1));
+            } else if (path.endsWith('/')) {
+                ok = local ? putLocalDir(path) : putRemoteDir(path.chopped(1));
+            } else {
+                ok = local ? putLocal(path, content) : putRemote(path, content);
+            }
+            if (!ok) {
+                m_error = "cannot apply " + change;
+                return false;
+            }
+        }
+        return true;
     }
 
     // ---- the local side
@@ -262,6 +270,11 @@ public:
     {
         const QFileInfo info(localPath(rel));
         return info.isDir() ? QDir(info.filePath()).removeRecursively() : QFile::remove(info.filePath());
+    }
+    // No temporary download left beside the user's files.
+    bool noPartials(const QString &rel = QString()) const
+    {
+        return QDir(localPath(rel)).entryList({"~$*"}, QDir::Files | QDir::Hidden).isEmpty();
     }
     QByteArray readLocal(const QString &rel) const
     {
@@ -320,10 +333,22 @@ public:
     FilesafeRI *ri() { return m_ri.get(); }
     FileSafeDao *dao() { return m_dao.get(); }
     QString safeId() const { return m_safeId; }
+    Tree conflicts() const
+    {
+        Tree copies;
+        localTree(&copies);
+        return copies;
+    }
     QString error() const { return m_error; }
     TestDatabase &db() { return m_db; }
 
 private:
+    bool object(QJsonObject args)
+    {
+        args["safe_id"] = m_safeId;
+        return m_svc.control("object", args).value("ok").toBool();
+    }
+
     TestEnv m_env;
     TestDatabase m_db;
     DevService m_svc;
@@ -343,4 +368,14 @@ private:
         const SyncHarness::Tree local_ = (h).localTree();                                                             \
         const SyncHarness::Tree remote_ = (h).remoteTree();                                                           \
         QVERIFY2(local_ == remote_, qPrintable(SyncHarness::describe(local_, remote_)));                             \
+    } while (false)
+
+// One more run ends normally with both sides equal, and the run after it has nothing to do.
+#define CONVERGES(h)                                                                                                  \
+    do {                                                                                                              \
+        QCOMPARE((h).run().end, QString("finished"));                                                                 \
+        COMPARE_TREES(h);                                                                                             \
+        const SyncHarness::Outcome next_ = (h).run();                                                                 \
+        QCOMPARE(next_.work(), 0);                                                                                    \
+        QCOMPARE(next_.nFailed, 0);                                                                                   \
     } while (false)
