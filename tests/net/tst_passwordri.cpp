@@ -150,9 +150,10 @@ private slots:
 
     void idsOutsideTheirEntrySendNothing()
     {
-        // Qt removes "." and ".." segments however they are encoded: "DELETE base/.." reaches the whole collection.
+        // Qt removes "." and ".." segments however they are encoded: "DELETE base/.." reaches the whole collection;
+        // an id of blanks would address it too.
         const int before = m_svc.state().value("users").toArray().first().toObject().value("passwords").toArray().size();
-        for (const char *id : {".", "..", "1/..", "1\r\nX: y"}) {
+        for (const char *id : {".", "..", "1/..", "1\r\nX: y", "   "}) {
             QList<ErrorCode> codes;
             m_ri->deletePassword(id, [&](const EmptyResult &r) { codes << r.code(); });
             PasswordTO entry;
@@ -181,6 +182,11 @@ private slots:
                 awaitResult<QList<qint64>>([&](auto cb) { m_ri->checkBreached(encrypted("nobody uses this"), cb); });
         QVERIFY2(none.isOk(), qPrintable(none.message()));
         QVERIFY(none.payload().isEmpty());
+
+        // Ids beyond 32 bits are kept whole: a truncated one could name another entry.
+        const QJsonArray array =
+                QJsonDocument::fromJson("[1001, 4294968297, 9007199254740993, \"7\", null, 3.9, -2, {}]").array();
+        QCOMPARE(PasswordRI::readIdList(array), (QList<qint64>{1001, 4294968297LL, 9007199254740993LL, 0, 0, 3, -2, 0}));
     }
 
     void malformedReplies()
