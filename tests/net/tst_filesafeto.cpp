@@ -71,41 +71,6 @@ private slots:
         QCOMPARE(safe.storageQuota, 5368709120LL); // beyond 32 bits
     }
 
-    void safeOrder_data()
-    {
-        QTest::addColumn<QString>("typeA");
-        QTest::addColumn<QString>("nameA");
-        QTest::addColumn<QString>("typeB");
-        QTest::addColumn<QString>("nameB");
-        QTest::addColumn<bool>("less"); // b < a never holds in these rows
-        const auto row = [](const char *tag, const char *typeA, const char *nameA, const char *typeB, const char *nameB,
-                            bool less) { QTest::newRow(tag) << QString(typeA) << QString(nameA) << QString(typeB) << QString(nameB) << less; };
-        row("private first", "PRIVATE", "z", "TEAMSAFE", "a", true);
-        row("known before unknown", "INBOX", "z", "ARCHIVE", "a", true);
-        row("type text is case-sensitive", "INBOX", "b", "private", "a", true);
-        row("names: upper case first", "TEAMSAFE", "Zeta", "TEAMSAFE", "alpha", true);
-        row("unknown types ignore names", "ARCHIVE", "b", "ARCHIVE", "a", false);
-        row("unknown types by type text", "ARCHIVE", "b", "BACKUP", "0", true);
-    }
-
-    void safeOrder()
-    {
-        QFETCH(QString, typeA);
-        QFETCH(QString, nameA);
-        QFETCH(QString, typeB);
-        QFETCH(QString, nameB);
-        QFETCH(bool, less);
-        FilesafeTO_v2 a, b;
-        QVERIFY(a.fromJson(safeJson("a", typeA, nameA)));
-        QVERIFY(b.fromJson(safeJson("b", typeB, nameB)));
-        QCOMPARE(a < b, less);
-        QVERIFY(!(b < a));
-        // Equality is by id alone.
-        QVERIFY(a != b);
-        QVERIFY(b.fromJson(safeJson("a", "INBOX", "Other")));
-        QVERIFY(a == b);
-    }
-
     void objectUnsafePath_data()
     {
         QTest::addColumn<QString>("path");

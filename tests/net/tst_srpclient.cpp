@@ -167,35 +167,6 @@ private slots:
         QCOMPARE(u.toHex().rightJustified(64, QLatin1Char('0')), hex(expected));
     }
 
-    void degenerateServerValueRefused_data()
-    {
-        QTest::addColumn<QString>("B");
-        QTest::addColumn<bool>("accepted");
-        const BigNum N(SrpContext::groupPrimeHex);
-        BigNum twoN;
-        BN_lshift1(twoN.bn(), N.bn());
-        QTest::newRow("zero") << QString() << false;
-        QTest::newRow("N") << N.toHex() << false;
-        QTest::newRow("2N") << twoN.toHex() << false;
-        QTest::newRow("N upper case") << N.toHex().toUpper() << false;
-        QTest::newRow("one") << QStringLiteral("01") << true;
-        QTest::newRow("regular") << vec::B << true;
-    }
-
-    void degenerateServerValueRefused()
-    {
-        QFETCH(QString, B);
-        QFETCH(bool, accepted);
-        SrpClient client;
-        client.initWithSecret(vec::user, vec::password, vec::a);
-        QString aText, error;
-        QVERIFY(client.computeA(aText, error));
-        client.setB(B);
-        client.setSalt(vec::salt);
-        QCOMPARE(client.checkServerValue(error), accepted);
-        QCOMPARE(error.isEmpty(), accepted);
-    }
-
     void secretDraws()
     {
         // A failed or zero draw would make A = 1 and the exchange independent of the password.

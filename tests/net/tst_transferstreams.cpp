@@ -8,9 +8,7 @@
 #include <QtTest>
 
 #include <openssl/evp.h>
-#include <sys/stat.h>
 
-#include <memory>
 
 // Reference AES-256-CBC straight from OpenSSL, independent of the classes under test.
 static QByteArray opensslCrypt(bool encrypt, const QByteArray &key, const QByteArray &iv, const QByteArray &in)
@@ -83,47 +81,10 @@ static QStringList entries(const QTemporaryDir &dir)
     return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
-// A sink in `dir` fed the encryption of `plain` and finished.
-static std::unique_ptr<DownloadFile> finishedSink(const QTemporaryDir &dir, const QByteArray &plain)
-{
-    auto file = std::make_unique<DownloadFile>(dir.path() + "/~$t_XXXXXX.tessarvale", kKey);
-    if (!file->initDecryption(kIv) || !file->appendChunk(encrypted(plain)) || !file->finish()) {
-        return nullptr;
-    }
-    return file;
-}
-
 class TestTransferStreams : public QObject
 {
     Q_OBJECT
 private slots:
-    void ciphertextMatchesOpenssl_data()
-    {
-        QTest::addColumn<int>("plainSize");
-        QTest::addColumn<int>("step");
-        QTest::newRow("empty") << 0 << 16384;
-        QTest::newRow("4 KB by 1") << 4099 << 1;
-        QTest::newRow("3 MB in one read") << 3 * 1024 * 1024 + 5 << 8 * 1024 * 1024;
-    }
-
-    void ciphertextMatchesOpenssl()
-    {
-        QFETCH(int, plainSize);
-        QFETCH(int, step);
-        const QByteArray plain = pattern(plainSize);
-        const qint64 cipherSize = plainSize / 16 * 16 + 16;
-        QBuffer source;
-        source.setData(plain);
-        AesCryptDevice device(kKey, kIv, &source);
-        // The length is known before the body exists (Content-Length), and Qt must not buffer the body.
-        QCOMPARE(device.size(), cipherSize);
-        QVERIFY(!device.isSequential());
-        QVERIFY(device.open(QIODevice::ReadOnly));
-        QCOMPARE(device.size(), cipherSize);
-        QCOMPARE(readAllInSteps(device, step), encrypted(plain));
-        QVERIFY(device.atEnd());
-    }
-
     void rewindRestartsEncryption()
     {
         const QByteArray plain = pattern(50000, 3);
@@ -247,39 +208,6 @@ private slots:
         QVERIFY(!file.replace(dir.filePath("dest")));
         QVERIFY(file.removeFile());
         QCOMPARE(entries(dir), QStringList());
-    }
-
-    void replacedFileMode_data()
-    {
-        QTest::addColumn<int>("umask");
-        QTest::addColumn<int>("existingMode"); // -1: no file there yet
-        QTest::addColumn<int>("expected");
-        QTest::newRow("new file, umask 027") << 027 << -1 << 0640;
-        QTest::newRow("replaced file keeps 0604") << 022 << 0604 << 0604;
-        QTest::newRow("set-id bits not carried") << 022 << 04755 << 0755;
-    }
-
-    void replacedFileMode()
-    {
-        QFETCH(int, umask);
-        QFETCH(int, existingMode);
-        QFETCH(int, expected);
-        QTemporaryDir dir;
-        const QByteArray dest = QFile::encodeName(dir.filePath("dest"));
-        if (existingMode >= 0) {
-            QFile old(dir.filePath("dest"));
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.close();
-            QCOMPARE(::chmod(dest.constData(), mode_t(existingMode)), 0);
-        }
-        const mode_t previous = ::umask(mode_t(umask));
-        const auto file = finishedSink(dir, "content");
-        const bool replaced = file && file->replace(dir.filePath("dest"));
-        ::umask(previous);
-        QVERIFY(replaced);
-        struct stat st;
-        QCOMPARE(::stat(dest.constData(), &st), 0);
-        QCOMPARE(int(st.st_mode & 07777), expected);
     }
 
     void temporaryFileLifetime()

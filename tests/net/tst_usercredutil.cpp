@@ -152,50 +152,9 @@ private slots:
         QVERIFY2(log.contains(why), qPrintable(log.messages().join('\n')));
     }
 
-    void duplicatePairs()
+    void failingStore()
     {
-        UserCredUtil util(m_info.get());
-        // Duplicate pairs: the first one counts, and a store folds them into it.
-        QString first, second;
-        QVERIFY(CredCrypt::encryptStored("first", &first));
-        QVERIFY(CredCrypt::encryptStored("second", &second));
-        setItem(QStringLiteral(R"({"uclist":[{"server":"s","name":"n","pw":"%1"},{"server":"x","name":"y","pw":""},)"
-                               R"({"server":"s","name":"n","pw":"%2"}]})")
-                        .arg(first, second));
-        QCOMPARE(util.retrievePassword("s", "n"), QStringLiteral("first"));
-        QVERIFY(util.storeDeviceKeyValue("s", "n", "0a0b"));
-        QCOMPARE(entryCount(), 2);
-        QCOMPARE(decrypt(entry(0).value("pw").toString()), QStringLiteral("first"));
-        QCOMPARE(decrypt(entry(0).value("dkey").toString()), QStringLiteral("0a0b"));
-        QCOMPARE(entry(1).value("server").toString(), QStringLiteral("x"));
-    }
-
-    void emptyServerOrUserTouchNothing()
-    {
-        UserCredUtil util(m_info.get());
-        for (const auto &pair :
-             {qMakePair(QString(), QStringLiteral("alice")), qMakePair(QStringLiteral("srv"), QString())}) {
-            QVERIFY(!util.storePassword(pair.first, pair.second, "pw"));
-            QVERIFY(!util.storeDeviceKeyValue(pair.first, pair.second, "00"));
-            QVERIFY(!util.clearPassword(pair.first, pair.second));
-            QVERIFY(util.retrievePassword(pair.first, pair.second).isEmpty());
-        }
-        QCOMPARE(m_backend.reads, 0);
-        QCOMPARE(m_backend.writes, 0);
-    }
-
-    void failingStoreCodes_data()
-    {
-        QTest::addColumn<int>("code");
-        // qtkeychain's codes after "entry not found".
-        QTest::newRow("access denied by user") << 3;
-        QTest::newRow("no backend") << 5;
-        QTest::newRow("other") << 7;
-    }
-
-    void failingStoreCodes()
-    {
-        QFETCH(int, code);
+        const int code = 3; // qtkeychain's "access denied by user"
         UserCredUtil util(m_info.get());
         QVERIFY(util.storePassword("srv1", "alice", "pw"));
         const QString before = item();
