@@ -207,15 +207,9 @@ private slots:
     }
 
     // The saved proxy credential itself.
-    void saveAndLoad_data()
-    {
-        QTest::addColumn<QString>("password");
-        QTest::newRow("reserved characters") << QString::fromUtf8("pä ss;w=rd");
-        QTest::newRow("empty") << QString();
-    }
     void saveAndLoad()
     {
-        QFETCH(QString, password);
+        const QString password = QString::fromUtf8("pä ss;w=rd");
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         save("proxy.local", 8080, "alice", password);
         QSettings s;
@@ -230,31 +224,6 @@ private slots:
         NetProxy loaded;
         QVERIFY(loaded.loadFromSettings(QStringLiteral("proxy.local"), 8080));
         QCOMPARE(loaded.url() + loaded.user() + loaded.password(), "proxy.local:8080alice" + password);
-    }
-    void lookupsAreExact()
-    {
-        LogCapture log;
-        NetProxy p;
-        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local:8080")));
-        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("proxy.local"), 8080));
-        QVERIFY(QSettings().allKeys().isEmpty() && log.entries().isEmpty());
-
-        save("proxy.local", 8080, "alice", "pw");
-        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local"), 3128));
-        QVERIFY(!p.loadFromSettings(QStringLiteral("PROXY.local:8080")));
-        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("proxy.local"), 3128));
-        QVERIFY(p.url().isEmpty() && p.user().isEmpty() && p.password().isEmpty());
-
-        // Only one proxy is saved: the next replaces it; removing it leaves the neighbours.
-        save("second.local", 3128, "bob", "two");
-        QSettings().setValue("net/server", "PROD");
-        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local:8080")));
-        QVERIFY(p.loadFromSettings(QStringLiteral("second.local:3128")));
-        QCOMPARE(p.user() + p.password(), QStringLiteral("bobtwo"));
-        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("proxy.local:8080")));
-        QVERIFY(NetProxy::removeFromSettings(QStringLiteral("second.local:3128")));
-        QCOMPARE(QSettings().allKeys(), QStringList{"net/server"});
-        QVERIFY(!NetProxy::removeFromSettings(QStringLiteral("second.local:3128")));
     }
     void undecryptablePasswordIsNotLoaded()
     {
@@ -286,21 +255,6 @@ private slots:
         QSettings().setValue("app/log_level", "WARN");
         QSettings().sync();
         QCOMPARE(QFileInfo(file).permissions() & others, QFileDevice::Permissions());
-    }
-    void systemProxyReport()
-    {
-        for (const QByteArray &proxy : {QByteArray(), QByteArray("http://127.0.0.1:3128")}) {
-            m_env.setVar("http_proxy", proxy);
-            m_env.setVar("HTTP_PROXY", QByteArray());
-            m_env.setVar("no_proxy", QByteArray());
-            LogCapture log;
-            NetProxy::checkNetworkProxy(QStringLiteral("http://sync.varnel.example:8080"));
-            QVERIFY2(log.contains(proxy.isEmpty() ? "NetProxy::checkNetworkProxy: no system proxy required"
-                                                  : "NetProxy::checkNetworkProxy: system proxy[0 of 1]: "
-                                                    "type:HttpProxy(3) host:'127.0.0.1' port:3128 caching:"),
-                     qPrintable(log.messages().join('|')));
-        }
-        m_env.setVar("http_proxy", QByteArray());
     }
 };
 

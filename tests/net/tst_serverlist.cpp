@@ -4,7 +4,6 @@
 #include "tests/support/TestEnv.h"
 
 #include <QSettings>
-#include <QStringListModel>
 #include <QtTest>
 
 static AppInfo infoFor(const QString &brand)
@@ -104,33 +103,6 @@ private slots:
         ServerList again(infoFor("other"));
         QCOMPARE(again.currentServer().prefix(), QStringLiteral("CUSTOM"));
         QCOMPARE(again.currentServer().url(), QStringLiteral("http://127.0.0.1:8080"));
-    }
-    void selectingSavesThePrefix()
-    {
-        ServerList list(infoFor("sorel"));
-        ServerInfo *dev = list.findByPrefix(QStringLiteral("SODEV"));
-        QVERIFY(dev);
-        list.setSelectedServer(*dev);
-        QCOMPARE(&list.currentServer(), dev);
-        QCOMPARE(QSettings().value(QStringLiteral("net/server")).toString(), QStringLiteral("SODEV"));
-        // A second call of the saved choice, as the application object makes it, keeps the entry.
-        list.initSelectedServer();
-        QCOMPARE(&list.currentServer(), dev);
-    }
-    void lookupsAreExact()
-    {
-        ServerList list(infoFor("varnel"));
-        QVERIFY(list.findByName(QStringLiteral("Test KT1")));
-        QVERIFY(!list.findByName(QStringLiteral("test kt1")));
-        QVERIFY(!list.findByPrefix(QString()));
-        QVERIFY(!list.findByPrefix(QStringLiteral("SOPROD")));
-        QCOMPARE(list.findByUrl(QStringLiteral("http://localhost:8080")),
-                 list.findByPrefix(QStringLiteral("LOCALDEV")));
-        QVERIFY(!list.findByUrl(QStringLiteral("http://localhost:8080/")));
-        ServerList tamsel(infoFor("tamsel"));
-        QScopedPointer<QStringListModel> model(tamsel.createServerNameModel());
-        QVERIFY(model->parent() == nullptr);
-        QCOMPARE(model->stringList(), (QStringList{"Brightdex", "Lumo Acceptance", "LocalDev", "Custom"}));
     }
 };
 
