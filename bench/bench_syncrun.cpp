@@ -135,7 +135,7 @@ int main(int argc, char **argv)
         return 1;
     }
     // The harness shortens the pump for tests; the bench runs with the product's timing.
-    Syncher::setPumpTiming(500, 100);
+    Syncher::setPumpTiming(500);
     Request::setTimeoutCap(60000);
     GapMeter smallGaps;
     GapMeter gaps;

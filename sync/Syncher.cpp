@@ -22,7 +22,6 @@
 #include <QPointer>
 #include <QSet>
 #include <QTextStream>
-#include <QThread>
 
 namespace {
 
@@ -40,7 +39,6 @@ constexpr int kMaxCachedNames = 100000;
 QElapsedTimer s_pumpTimer;
 int s_previousActivity = 0;
 int s_pumpIntervalMs = 500;
-int s_activityPauseMs = 100;
 
 // State rows written in one transaction during planning.
 constexpr int kStateWritesPerBatch = 1000;
@@ -91,10 +89,9 @@ void Syncher::clearActions()
 
 // ---- progress pump and stop
 
-void Syncher::setPumpTiming(int intervalMs, int activityPauseMs)
+void Syncher::setPumpTiming(int intervalMs)
 {
     s_pumpIntervalMs = intervalMs;
-    s_activityPauseMs = activityPauseMs;
 }
 
 void Syncher::requestToStop()
@@ -145,10 +142,7 @@ bool Syncher::Request(bool ok, int activity, const QString &message, const SyncA
         return false;
     }
     s_pumpTimer.restart();
-    if (activity != s_previousActivity) {
-        QThread::msleep(static_cast<unsigned long>(s_activityPauseMs));
-        s_previousActivity = activity;
-    }
+    s_previousActivity = activity;
     return true;
 }
 

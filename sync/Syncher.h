@@ -49,8 +49,8 @@ public:
     void updateProgress(bool ok, int activity, const QString &message, const SyncAction *action = nullptr);
     const ProgressInfo &progress() const { return *m_progress; }
 
-    // Test hook: the throttle of Request (500 ms) and the pause on a change of activity (100 ms).
-    static void setPumpTiming(int intervalMs, int activityPauseMs);
+    // Test hook: the throttle of Request (500 ms).
+    static void setPumpTiming(int intervalMs);
     // Test hook, called at the steps between an action's effect and its recorded state:
     // "executed" (the action had its effect), "recorded" (its state is written, not committed),
     // "committed".

@@ -124,7 +124,7 @@ void TestSyncher::sizeRule()
 
 void TestSyncher::pumpThrottlesSameActivity()
 {
-    Syncher::setPumpTiming(300, 1);
+    Syncher::setPumpTiming(300);
     PlanningSyncher syncher;
     QSignalSpy progress(&syncher, &Syncher::syncProgress);
     int delivered = 0;
@@ -142,12 +142,12 @@ void TestSyncher::pumpThrottlesSameActivity()
     QCOMPARE(delivered, 2);
     QCOMPARE(progress.size(), 4);
     QCOMPARE(syncher.progress().message, QString("same activity, after the interval"));
-    Syncher::setPumpTiming(500, 100);
+    Syncher::setPumpTiming(500);
 }
 
 void TestSyncher::stopInsidePump()
 {
-    Syncher::setPumpTiming(0, 0);
+    Syncher::setPumpTiming(0);
     QPointer<PlanningSyncher> syncher(new PlanningSyncher);
     QVERIFY(syncher->Request(true, 30, "planning"));
     QTimer::singleShot(0, syncher.data(), [&syncher]() { syncher->requestToStop(); });
@@ -155,7 +155,7 @@ void TestSyncher::stopInsidePump()
     QVERIFY(!syncher->Request(true, 31, "planning"));
     QVERIFY(log.contains("Syncher::Request to stop from the event loop!"));
     QTRY_VERIFY(syncher.isNull());
-    Syncher::setPumpTiming(500, 100);
+    Syncher::setPumpTiming(500);
 }
 
 void TestSyncher::stateWritesInBatches()
@@ -214,7 +214,7 @@ void TestSyncher::planOfScannedFolder()
     TestDatabase db;
     db.open();
     R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
-    Syncher::setPumpTiming(0, 0);
+    Syncher::setPumpTiming(0);
     const QString root = env.home() + "/Safe";
     const QString nfd = QStringLiteral("Cafe\u0301");
     const QString nfc = nfd.normalized(QString::NormalizationForm_C);
@@ -247,7 +247,7 @@ void TestSyncher::planOfScannedFolder()
     QTimer::singleShot(0, syncher.data(), [&syncher]() { syncher->requestToStop(); });
     QVERIFY(syncher->buildSyncActions(local, last, remote).isEmpty());
     QTRY_VERIFY(syncher.isNull());
-    Syncher::setPumpTiming(500, 100);
+    Syncher::setPumpTiming(500);
     R7Session::instance()->setUser(User());
 }
 
