@@ -23,6 +23,8 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <utility>
+
 namespace {
 
 QList<QRegularExpression> s_excludePatterns;
@@ -74,6 +76,7 @@ Syncher::Syncher(FileSafeDao *fileSafeDao, FilesafeRI *filesafeRI, QObject *pare
 
 Syncher::~Syncher()
 {
+    recordPending();
     while (m_stateWriteDepth > 0)
         endStateWrites();
     clearActions();
@@ -82,6 +85,8 @@ Syncher::~Syncher()
 
 void Syncher::clearActions()
 {
+    // Nothing done may go unrecorded, whatever ends the run.
+    recordPending();
     for (SyncAction *action : qAsConst(m_actions))
         action->deleteLater();
     m_actions.clear();
@@ -127,6 +132,8 @@ bool Syncher::Request(bool ok, int activity, const QString &message, const SyncA
         return true;
 
     // What is recorded so far reaches the disk before anything else may run.
+    if (!recordPending())
+        m_stateWriteFailed = true;
     if (m_stateWriteDepth > 0 && !flushStateWrites(true))
         m_stateWriteFailed = true;
     QPointer<Syncher> guard(this);
@@ -1062,11 +1069,27 @@ void Syncher::recreateRefusedFolder(SyncAction *action)
     qDebug("Syncher::executeNextAction: folder '%s' kept, created again on the service", escaped(action->relPath()));
 }
 
-bool Syncher::completeAction(SyncAction *a, bool pump, const QString &text)
+bool Syncher::recordPending()
+{
+    if (m_unrecorded.isEmpty())
+        return true;
+    const QList<SyncAction *> batch = std::exchange(m_unrecorded, {});
+    beginStateWrites();
+    bool ok = true;
+    for (SyncAction *action : batch) {
+        ok = updateSyncState(action) && ok;
+        step("recorded", *action);
+    }
+    endStateWrites();
+    return ok && !m_stateWriteFailed;
+}
+
+bool Syncher::completeAction(SyncAction *a, bool pump, const QString &text, bool defer)
 {
     step("executed", *a);
-    const bool recorded = updateSyncState(a);
-    step("recorded", *a);
+    // Kept in order: a later action on the same path must not be written before an earlier one.
+    m_unrecorded.append(a);
+    const bool recorded = defer && m_unrecorded.size() < kStateWritesPerBatch ? true : recordPending();
     if (pump) {
         if (!Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress, text, a))
             return false;
@@ -1156,7 +1179,7 @@ void Syncher::executeNextAction()
                    qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()));
         }
         countAction(*a);
-        if (!completeAction(a, true, QStringLiteral("Synchronizing files and folders ...")))
+        if (!completeAction(a, true, QStringLiteral("Synchronizing files and folders ..."), false))
             return;
     }
 
@@ -1353,7 +1376,8 @@ void Syncher::afterRemote(SyncAction *a, bool pump, const QString &text)
 {
     countAction(*a);
     QPointer<Syncher> guard(this);
-    if (!completeAction(a, pump, text) || guard.isNull())
+    // A new folder's id is looked up in the store by the uploads into it: it is written at once.
+    if (!completeAction(a, pump, text, a->action() != SyncAction::CreateRemoteDir) || guard.isNull())
         return;
     executeNextAction();
 }
@@ -1601,6 +1625,7 @@ void Syncher::finishExecution()
     if (m_closed)
         return;
     m_closed = true;
+    recordPending();
     while (m_stateWriteDepth > 0)
         endStateWrites();
     int notOk = 0;
@@ -1623,6 +1648,7 @@ void Syncher::finishCanceled()
         return;
     }
     m_closed = true;
+    recordPending();
     while (m_stateWriteDepth > 0)
         endStateWrites();
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), QString());
