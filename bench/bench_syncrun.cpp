@@ -135,7 +135,7 @@ int main(int argc, char **argv)
         return 1;
     }
     // The harness shortens the pump for tests; the bench runs with the product's timing.
-    Syncher::setPumpTiming(500, 100);
+    Syncher::setPumpTiming(500);
     Request::setTimeoutCap(60000);
     GapMeter smallGaps;
     GapMeter gaps;
@@ -156,12 +156,14 @@ int main(int argc, char **argv)
     const qint64 base = vmHwmKiB();
     const Run first = timedRun(h, gaps);
     std::printf("first run, %d files: %s, %d failed, %.0f ms\n", files, qPrintable(first.end), first.failed, first.ms);
-    const Run noChange = timedRun(h, gaps);
-    std::printf("no-change run: %s, %.0f ms\n", qPrintable(noChange.end), noChange.ms);
+    // The first run's own uploads moved the safe's last-event marker past the one it stored: the
+    // run after it lists the service in full, and only the one after that may take the short-cut.
     const SyncSetting setting = h.settings().value(0);
     SyncSettingsDao::instance()->updateLastSync(setting.id(), QString());
     const Run listing = timedRun(h, gaps);
     std::printf("no-change run, full listing: %s, %.0f ms\n", qPrintable(listing.end), listing.ms);
+    const Run noChange = timedRun(h, gaps);
+    std::printf("no-change run: %s, %.0f ms\n", qPrintable(noChange.end), noChange.ms);
     const qint64 peak = vmHwmKiB();
     const double bytesPerFile = double(peak - base) * 1024.0 / files;
     std::printf("VmHWM %lld KiB before the runs, %lld KiB after: %.0f bytes a file\n",

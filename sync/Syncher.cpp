@@ -22,7 +22,8 @@
 #include <QPointer>
 #include <QSet>
 #include <QTextStream>
-#include <QThread>
+
+#include <utility>
 
 namespace {
 
@@ -40,7 +41,6 @@ constexpr int kMaxCachedNames = 100000;
 QElapsedTimer s_pumpTimer;
 int s_previousActivity = 0;
 int s_pumpIntervalMs = 500;
-int s_activityPauseMs = 100;
 
 // State rows written in one transaction during planning.
 constexpr int kStateWritesPerBatch = 1000;
@@ -76,6 +76,7 @@ Syncher::Syncher(FileSafeDao *fileSafeDao, FilesafeRI *filesafeRI, QObject *pare
 
 Syncher::~Syncher()
 {
+    recordPending();
     while (m_stateWriteDepth > 0)
         endStateWrites();
     clearActions();
@@ -84,6 +85,8 @@ Syncher::~Syncher()
 
 void Syncher::clearActions()
 {
+    // Nothing done may go unrecorded, whatever ends the run.
+    recordPending();
     for (SyncAction *action : qAsConst(m_actions))
         action->deleteLater();
     m_actions.clear();
@@ -91,10 +94,9 @@ void Syncher::clearActions()
 
 // ---- progress pump and stop
 
-void Syncher::setPumpTiming(int intervalMs, int activityPauseMs)
+void Syncher::setPumpTiming(int intervalMs)
 {
     s_pumpIntervalMs = intervalMs;
-    s_activityPauseMs = activityPauseMs;
 }
 
 void Syncher::requestToStop()
@@ -130,6 +132,8 @@ bool Syncher::Request(bool ok, int activity, const QString &message, const SyncA
         return true;
 
     // What is recorded so far reaches the disk before anything else may run.
+    if (!recordPending())
+        m_stateWriteFailed = true;
     if (m_stateWriteDepth > 0 && !flushStateWrites(true))
         m_stateWriteFailed = true;
     QPointer<Syncher> guard(this);
@@ -145,10 +149,7 @@ bool Syncher::Request(bool ok, int activity, const QString &message, const SyncA
         return false;
     }
     s_pumpTimer.restart();
-    if (activity != s_previousActivity) {
-        QThread::msleep(static_cast<unsigned long>(s_activityPauseMs));
-        s_previousActivity = activity;
-    }
+    s_previousActivity = activity;
     return true;
 }
 
@@ -1068,11 +1069,27 @@ void Syncher::recreateRefusedFolder(SyncAction *action)
     qDebug("Syncher::executeNextAction: folder '%s' kept, created again on the service", escaped(action->relPath()));
 }
 
-bool Syncher::completeAction(SyncAction *a, bool pump, const QString &text)
+bool Syncher::recordPending()
+{
+    if (m_unrecorded.isEmpty())
+        return true;
+    const QList<SyncAction *> batch = std::exchange(m_unrecorded, {});
+    beginStateWrites();
+    bool ok = true;
+    for (SyncAction *action : batch) {
+        ok = updateSyncState(action) && ok;
+        step("recorded", *action);
+    }
+    endStateWrites();
+    return ok && !m_stateWriteFailed;
+}
+
+bool Syncher::completeAction(SyncAction *a, bool pump, const QString &text, bool defer)
 {
     step("executed", *a);
-    const bool recorded = updateSyncState(a);
-    step("recorded", *a);
+    // Kept in order: a later action on the same path must not be written before an earlier one.
+    m_unrecorded.append(a);
+    const bool recorded = defer && m_unrecorded.size() < kStateWritesPerBatch ? true : recordPending();
     if (pump) {
         if (!Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress, text, a))
             return false;
@@ -1162,7 +1179,7 @@ void Syncher::executeNextAction()
                    qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()));
         }
         countAction(*a);
-        if (!completeAction(a, true, QStringLiteral("Synchronizing files and folders ...")))
+        if (!completeAction(a, true, QStringLiteral("Synchronizing files and folders ..."), false))
             return;
     }
 
@@ -1359,7 +1376,8 @@ void Syncher::afterRemote(SyncAction *a, bool pump, const QString &text)
 {
     countAction(*a);
     QPointer<Syncher> guard(this);
-    if (!completeAction(a, pump, text) || guard.isNull())
+    // A new folder's id is looked up in the store by the uploads into it: it is written at once.
+    if (!completeAction(a, pump, text, a->action() != SyncAction::CreateRemoteDir) || guard.isNull())
         return;
     executeNextAction();
 }
@@ -1607,6 +1625,7 @@ void Syncher::finishExecution()
     if (m_closed)
         return;
     m_closed = true;
+    recordPending();
     while (m_stateWriteDepth > 0)
         endStateWrites();
     int notOk = 0;
@@ -1629,6 +1648,7 @@ void Syncher::finishCanceled()
         return;
     }
     m_closed = true;
+    recordPending();
     while (m_stateWriteDepth > 0)
         endStateWrites();
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), QString());

@@ -49,8 +49,8 @@ public:
     void updateProgress(bool ok, int activity, const QString &message, const SyncAction *action = nullptr);
     const ProgressInfo &progress() const { return *m_progress; }
 
-    // Test hook: the throttle of Request (500 ms) and the pause on a change of activity (100 ms).
-    static void setPumpTiming(int intervalMs, int activityPauseMs);
+    // Test hook: the throttle of Request (500 ms).
+    static void setPumpTiming(int intervalMs);
     // Test hook, called at the steps between an action's effect and its recorded state:
     // "executed" (the action had its effect), "recorded" (its state is written, not committed),
     // "committed".
@@ -157,7 +157,10 @@ private:
     // Runs one queued action up to its effect; true when a remote request is now pending.
     bool dispatch(SyncAction *action);
     // After an action is complete: state, counters, progress, signal. False when the run must end.
-    bool completeAction(SyncAction *action, bool pump, const QString &text);
+    // A deferred state write waits for the next pump, the end of the run or a full batch.
+    bool completeAction(SyncAction *action, bool pump, const QString &text, bool defer);
+    // Writes the deferred states in one transaction; false when a write failed.
+    bool recordPending();
     void afterRemote(SyncAction *action, bool pump, const QString &text);
     QString parentFolderId(const SyncAction *action) const;
     bool insideBase(SyncAction *action);
@@ -183,5 +186,8 @@ private:
     QString m_uploadChecksum;
     bool m_localSideVanished = false;
     int m_stateWriteDepth = 0;
+    // Completed transfers whose state is not written yet: one commit per pump interval instead of
+    // one per file, and no transaction stays open while the event loop waits for the service.
+    QList<SyncAction *> m_unrecorded;
     int m_stateWritesInBatch = 0;
 };

@@ -441,7 +441,7 @@ void TestSyncPlanner::exclusion()
 
 void TestSyncPlanner::pumpThrottlesSameActivity()
 {
-    Syncher::setPumpTiming(300, 1);
+    Syncher::setPumpTiming(300);
     PlanningSyncher syncher;
     QSignalSpy progress(&syncher, &Syncher::syncProgress);
     int delivered = 0;
@@ -458,7 +458,7 @@ void TestSyncPlanner::pumpThrottlesSameActivity()
     QVERIFY(syncher.Request(true, 21, "same activity, after the interval"));
     QCOMPARE(delivered, 2);
     QCOMPARE(progress.size(), 4);
-    Syncher::setPumpTiming(500, 100);
+    Syncher::setPumpTiming(500);
 }
 
 void TestSyncPlanner::planOfScannedFolder()
@@ -467,7 +467,7 @@ void TestSyncPlanner::planOfScannedFolder()
     TestDatabase db;
     db.open();
     R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
-    Syncher::setPumpTiming(0, 0);
+    Syncher::setPumpTiming(0);
     const QString root = env.home() + "/Safe";
     const QString nfd = QStringLiteral("Cafe\u0301");
     const QString nfc = nfd.normalized(QString::NormalizationForm_C);
@@ -500,7 +500,7 @@ void TestSyncPlanner::planOfScannedFolder()
     QVERIFY(syncher->buildSyncActions(local, last, remote).isEmpty());
     QVERIFY(log.contains("Syncher::Request to stop from the event loop!"));
     QTRY_VERIFY(syncher.isNull());
-    Syncher::setPumpTiming(500, 100);
+    Syncher::setPumpTiming(500);
     R7Session::instance()->setUser(User());
 }
 

@@ -702,7 +702,7 @@ static int runKilledChild()
             ::raise(SIGKILL);
         }
     });
-    Syncher::setPumpTiming(50, 0);
+    Syncher::setPumpTiming(50);
     MultiSyncher ms(&dao, &ri);
     ms.setLargeDeleteQuestion([](const QString &, int, bool) { return true; });
     bool done = false;
