@@ -1382,18 +1382,28 @@ void Syncher::afterRemote(SyncAction *a, bool pump, const QString &text)
     executeNextAction();
 }
 
-void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &result)
+// What every completion of a service request does first; null when the run was stopped meanwhile
+// (then already cancelled) or there is no current action.
+SyncAction *Syncher::finishedRequestAction()
 {
     m_requestPending = false;
     if (m_stop) {
         finishCanceled();
-        return;
+        return nullptr;
     }
     SyncAction *a = currentAction();
     if (!a)
-        return;
+        return nullptr;
     countAction(*a, -1);
     a->setExecuting(false);
+    return a;
+}
+
+void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &result)
+{
+    SyncAction *a = finishedRequestAction();
+    if (!a)
+        return;
     if (result.isOk() && !result.payload().filesafeObjects.isEmpty()) {
         a->setObjectId(result.payload().filesafeObjects.first().objectId);
         qDebug("Syncher::on_remoteCreateDirFinished: create folder ok: '%s'", escaped(a->remoteFilePath()));
@@ -1409,16 +1419,9 @@ void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &res
 
 void Syncher::on_remoteDeleteDirFinished(const EmptyResult &result)
 {
-    m_requestPending = false;
-    if (m_stop) {
-        finishCanceled();
-        return;
-    }
-    SyncAction *a = currentAction();
+    SyncAction *a = finishedRequestAction();
     if (!a)
         return;
-    countAction(*a, -1);
-    a->setExecuting(false);
     if (result.isOk()) {
         qDebug("Syncher::on_remoteDeleteDirFinished: delete folder ok.");
         a->setExecuted(SyncAction::STATUS_OK, QString());
@@ -1433,16 +1436,9 @@ void Syncher::on_remoteDeleteDirFinished(const EmptyResult &result)
 
 void Syncher::on_remoteDeleteFileFinished(const EmptyResult &result)
 {
-    m_requestPending = false;
-    if (m_stop) {
-        finishCanceled();
-        return;
-    }
-    SyncAction *a = currentAction();
+    SyncAction *a = finishedRequestAction();
     if (!a)
         return;
-    countAction(*a, -1);
-    a->setExecuting(false);
     if (result.isOk()) {
         qDebug("Syncher::on_remoteDeleteFileFinished: file delete ok.");
         a->setExecuted(SyncAction::STATUS_OK, QString());
@@ -1457,16 +1453,9 @@ void Syncher::on_remoteDeleteFileFinished(const EmptyResult &result)
 
 void Syncher::on_downloadFileFinished(const Result<qint64> &result)
 {
-    m_requestPending = false;
-    if (m_stop) {
-        finishCanceled();
-        return;
-    }
-    SyncAction *a = currentAction();
+    SyncAction *a = finishedRequestAction();
     if (!a)
         return;
-    countAction(*a, -1);
-    a->setExecuting(false);
     if (!result.isOk()) {
         qWarning("Syncher::on_downloadFileFinished: Error: %s", escaped(result.message()));
         a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
@@ -1506,16 +1495,9 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
 
 void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
 {
-    m_requestPending = false;
-    if (m_stop) {
-        finishCanceled();
-        return;
-    }
-    SyncAction *a = currentAction();
+    SyncAction *a = finishedRequestAction();
     if (!a)
         return;
-    countAction(*a, -1);
-    a->setExecuting(false);
     const QString failed = QStringLiteral("Failed to upload file: '%1'").arg(a->remoteFilePath());
     if (!result.isOk()) {
         qWarning("Syncher::on_uploadFileFinished: Error: %s", escaped(result.message()));

@@ -154,6 +154,7 @@ private:
     bool flushStateWrites(bool reopen);
     void analysisFailed(const QString &message, const QList<SyncAction> &actions);
     SyncAction *currentAction() const;
+    SyncAction *finishedRequestAction();
     // Runs one queued action up to its effect; true when a remote request is now pending.
     bool dispatch(SyncAction *action);
     // After an action is complete: state, counters, progress, signal. False when the run must end.
