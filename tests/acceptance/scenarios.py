@@ -32,13 +32,36 @@ def full_only(test):
 
 
 class SignIn(AcceptanceCase):
-    def test_first_start_signs_in_to_the_demo_account(self):
+    def test_first_start_signs_in_to_the_demo_account_over_https(self):
         client = self.start_client()
-        _, mark = self.sign_in(client, *DEMO)
+        _, mark = self.sign_in(client, *DEMO, https=True)
         self.wait_signed_in(since=mark)
         self.step("signed in")
         sessions = self.service.state()["sessions"]
         self.assertTrue(any(s.get("user") == "demo" for s in sessions), sessions)
+        self.assert_all_https()
+
+
+class FirstStart(AcceptanceCase):
+    def test_wizard_sets_up_autostart_and_the_first_synchronisation(self):
+        client = self.start_client()
+        wid, mark = self.sign_in(client, *DEMO, https=True)
+        self.wait_signed_in(since=mark)
+        self.assertFalse(os.path.exists(self.autostart_entry()))
+        self.finish_first_run(since=mark)  # every page's defaults: all safes, start at login ticked
+        entry = wait_until(lambda: os.path.exists(self.autostart_entry()) and self.autostart_entry(), 10,
+                           "the autostart entry")
+        self.wait_log(r"R7Application::on_syncFinished: nDone:\d+ nFailed:0", since=mark, timeout=60)
+        self.step("first synchronisation")
+        with open(entry, encoding="utf-8") as f:
+            self.assertIn(f'Exec="{self.executable}"', f.read().splitlines())
+        base = os.path.join(self.profile.home, "Tessarvale")
+        self.assertEqual(sorted(os.listdir(base)), ["Inbox", "Mail-in", "Private", "Team Alpha"])
+        for safe in ("Private", "Team Alpha", "Inbox", "Mail-in"):
+            remote = self.remote_tree(safe)
+            self.assertEqual(self.local_tree(os.path.join(base, safe)), remote, safe)
+        self.assertIn("/Documents/Letters/landlord.txt", self.remote_tree("Private"))
+        self.assert_all_https()
 
 
 class Passwords(AcceptanceCase):
