@@ -371,6 +371,19 @@ class AcceptanceCase(unittest.TestCase):
         self.current_window = wid
         return wid
 
+    def open_tab(self, wid, index):
+        """One of the main view's tabs (0 passwords, 1 file safe, 2 settings). They take no keyboard
+        focus; they stand one below the other down the left edge under the menu bar, 82 px high, and
+        are clicked in their middle."""
+        self.screen.click(wid, 100, self.MENU_BAR + 82 * index + 41)
+
+    def open_sub_tab(self, wid, index):
+        """A tab of the file-safe page (0 activity, 1 synchronised folders): their headers sit at
+        the top of the page, right of the main tabs (the page starts 215 px in), 135 px wide."""
+        self.screen.click(wid, 215 + 135 * index + 67, self.MENU_BAR + 27)
+
+    MENU_BAR = 20
+
     def click_from_bottom_right(self, wid, dx, dy):
         g = self.screen.geometry(wid)
         self.screen.click(wid, g["WIDTH"] - dx, g["HEIGHT"] - dy)
