@@ -495,6 +495,10 @@ class AcceptanceCase(unittest.TestCase):
         self.wait_signed_in(since=mark)
         self.wait_log(r"PasswordsView::on_getPasswords: Loaded", since=mark)
         self.finish_first_run(since=mark)
+        # The first synchronisation turns the main view to the file safe's activity; once it is over,
+        # the passwords are chosen as a person would.
+        self.wait_log(r"R7Application::on_syncFinished", since=mark, timeout=60)
+        self.open_tab(wid, 0)
         self.step("main view")
         return client, wid
 
