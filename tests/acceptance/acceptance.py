@@ -39,6 +39,7 @@ def run_tests(args):
     os.makedirs(workdir)
     service = harness.DevService(workdir)
     try:
+        session.trust_ca(service.ca, workdir)
         harness.AcceptanceCase.executable = os.path.abspath(args.client)
         harness.AcceptanceCase.service = service
         harness.AcceptanceCase.artefacts = os.path.abspath(args.artefacts)

@@ -55,6 +55,11 @@ class DevService:
         self.https_port = int(fields["https_port"])
         self.ca = fields["ca"]
 
+    @property
+    def https_url(self):
+        # The name the server certificate is issued to.
+        return f"https://localhost:{self.https_port}"
+
     def control(self, command, **args):
         request = urllib.request.Request(f"http://127.0.0.1:{SERVICE_PORT}/__control/{command}",
                                          data=json.dumps(args).encode(), method="POST",
@@ -80,10 +85,17 @@ class DevService:
     def fault(self, **rule):
         return self.control("fault", **rule)["fault_id"]
 
-    def safe_objects(self, safe_name):
+    def safe(self, safe_name, owner="demo"):
+        return next(s for s in self.state()["safes"] if s.get("safe_name") == safe_name and s.get("owner") == owner)
+
+    def safe_objects(self, safe_name, owner="demo"):
         """The decrypted objects of a safe, by path."""
-        safe = next(s for s in self.state()["safes"] if s.get("safe_name") == safe_name)
-        return {o["path"]: o for o in safe.get("objects", [])}
+        return {o["path"]: o for o in self.safe(safe_name, owner).get("objects", [])}
+
+    def put_file(self, safe_name, path, content, owner="demo"):
+        """A file written at the service as another device of the user would."""
+        self.control("object", safe_id=self.safe(safe_name, owner)["safe_id"], path=path, type="f",
+                     content_b64=base64.b64encode(content).decode())
 
     def safe_file(self, safe_name, path):
         """A file's content as the service stores it (None when absent)."""
@@ -140,6 +152,15 @@ class Screen:
         self.xdotool("windowfocus", "--sync", wid)
         wait_until(lambda: self.xdotool("getwindowfocus", check=False).strip() == str(wid), 5, "the focus")
 
+    def settle_focus(self, wid, timeout=DEFAULT_TIMEOUT):
+        """Gives a window the focus and waits until it keeps it: without a window manager the window
+        under a click that has just been handled may take the focus back a moment later."""
+        def kept():
+            self.focus(wid)
+            time.sleep(0.3)
+            return self.xdotool("getwindowfocus", check=False).strip() == str(wid)
+        wait_until(kept, timeout, f"window {wid} to keep the focus")
+
     def type(self, text):
         self.xdotool("type", "--delay", 15, "--", text)
 
@@ -155,6 +176,26 @@ class Screen:
         """A click at a point of the window, relative to its top left corner."""
         self.xdotool("mousemove", "--window", wid, x, y)
         self.xdotool("click", button)
+
+    def image(self, wid):
+        """The window's pixels as a dump (only compared, never decoded)."""
+        return subprocess.run(["xwd", "-silent", "-id", str(wid)], capture_output=True).stdout
+
+    def click_and_await_change(self, wid, x, y, timeout=DEFAULT_TIMEOUT):
+        """Clicks a button and waits until the window shows something else: the pointer is moved
+        there first and its hover effect allowed to settle, so only the click's effect counts."""
+        self.xdotool("mousemove", "--window", wid, x, y)
+        previous = [None]
+
+        def settled():
+            now = self.image(wid)
+            same = now == previous[0]
+            previous[0] = now
+            return same
+        wait_until(settled, timeout, "the window to settle", interval=0.1)
+        before = previous[0]
+        self.xdotool("click", 1)
+        wait_until(lambda: self.image(wid) != before, timeout, "the click's effect on the window", interval=0.1)
 
     def clipboard(self):
         result = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=5)
@@ -330,6 +371,19 @@ class AcceptanceCase(unittest.TestCase):
         self.current_window = wid
         return wid
 
+    def open_tab(self, wid, index):
+        """One of the main view's tabs (0 passwords, 1 file safe, 2 settings). They take no keyboard
+        focus; they stand one below the other down the left edge under the menu bar, 82 px high, and
+        are clicked in their middle."""
+        self.screen.click(wid, 100, self.MENU_BAR + 82 * index + 41)
+
+    def open_sub_tab(self, wid, index):
+        """A tab of the file-safe page (0 activity, 1 synchronised folders): their headers sit at
+        the top of the page, right of the main tabs (the page starts 215 px in), 135 px wide."""
+        self.screen.click(wid, 215 + 135 * index + 67, self.MENU_BAR + 27)
+
+    MENU_BAR = 20
+
     def click_from_bottom_right(self, wid, dx, dy):
         g = self.screen.geometry(wid)
         self.screen.click(wid, g["WIDTH"] - dx, g["HEIGHT"] - dy)
@@ -350,10 +404,12 @@ class AcceptanceCase(unittest.TestCase):
 
     # -- people's actions
 
-    def sign_in(self, client, user, password, auto_login=False):
+    def sign_in(self, client, user, password, auto_login=False, https=False):
         wid = self.main_window(client)
         self.wait_log(r"LoginView::evAutoLogin: no automatic login|LoginView::on_readyForLogin|serverConnectionConfirmed",
                       timeout=30)
+        if https:
+            self.choose_https_server(wid)
         self.step("login page")
         self.screen.key("ctrl+a")
         self.screen.type(user)
@@ -365,31 +421,84 @@ class AcceptanceCase(unittest.TestCase):
         self.screen.key("Return")
         return wid, mark
 
+    def choose_https_server(self, wid):
+        """Points the client at the service's HTTPS port through the debug settings' custom server.
+
+        The status bar spans the window's whole bottom edge: five Alt+clicks in the middle of that
+        edge, a few pixels above the window's border, open the hidden debug settings."""
+        self.screen.focus(wid)
+        g = self.screen.geometry(wid)
+        self.screen.xdotool("mousemove", "--window", wid, g["WIDTH"] // 2, g["HEIGHT"] - 6)
+        self.screen.xdotool("keydown", "alt")
+        try:
+            self.screen.xdotool("click", "--repeat", 5, "--delay", 120, 1)
+        finally:
+            self.screen.xdotool("keyup", "alt")
+        dialog = self.screen.window("^Debug Settings$", pid=self.clients[-1].pid)
+        self.screen.settle_focus(dialog)
+        # Tab order of the form: the scroll area, application mode, log level, log file, log dialog,
+        # traffic, server.
+        self.screen.key(*["Tab"] * 7)
+        self.screen.key("End")  # the last entry, "Custom", asks for the address
+        ask = self.screen.window("^Set Custom Server URL$", pid=self.clients[-1].pid)
+        self.screen.settle_focus(ask)
+        self.screen.key("ctrl+a")
+        self.screen.type(self.service.https_url)
+        self.step("custom server")
+        self.screen.key("Return")
+        self.screen.window_gone(ask)
+        self.screen.settle_focus(dialog)
+        self.screen.key("Escape")
+        self.screen.window_gone(dialog)
+        self.assertEqual(self.profile.setting("net/server"), "CUSTOM")
+        self.https_since = len(self.service.requests())
+        self.screen.focus(wid)
+
+    def assert_all_https(self):
+        """Every request the client sent since the HTTPS server was chosen went over TLS."""
+        requests = self.service.requests()[self.https_since:]
+        self.assertTrue(requests, "the client sent nothing")
+        plain = sorted({r["path"] for r in requests if r.get("scheme") != "https"})
+        self.assertFalse(plain, f"sent over plain HTTP: {plain}")
+
     def wait_signed_in(self, since=0, timeout=30):
         self.wait_log(r"R7Application::on_loginFinished: ok: yes", timeout=timeout, since=since)
 
     def finish_first_run(self, since=0):
-        """A first sign-in ends in the setup pages; their defaults, page after page, lead to the main view."""
+        """A first sign-in ends in the five set-up pages; their defaults, page after page, lead to the
+        main view (all safes synchronised into the default folder, start at login ticked)."""
         self.wait_log(r"MainView::hideEvent: hide", since=since)
         self.step("setup first page")
+        g = self.screen.geometry(self.current_window)
+        for _ in range(4):
+            self.screen.click_and_await_change(self.current_window, *self.wizard_forward(g))
+        self.step("setup last page")
         mark = self.log_mark()
-        # The defaults of every page: "Next" until the last page's "Finish", at the same place.
-        for _ in range(6):
-            self.click_from_bottom_right(self.current_window, 45, 49)
-            try:
-                self.wait_log(r"MainView::showEvent: show", since=mark, timeout=3)
-                return
-            except Timeout:
-                self.step("setup page")
+        self.screen.click(self.current_window, *self.wizard_forward(g))
         self.wait_log(r"MainView::showEvent: show", since=mark)
 
-    def sign_in_first_time(self, user, password):
+    @staticmethod
+    def wizard_forward(g):
+        """The set-up pages' forward button, "Next" and on the last page "Finish". The buttons take no
+        keyboard focus, and from the second page on the arrow keys go to the safes' check boxes, so
+        it is clicked: it ends the button row at the bottom right of the window's central area, just
+        above the status bar (45 px in from the right edge, 49 px up from the bottom)."""
+        return g["WIDTH"] - 45, g["HEIGHT"] - 49
+
+    def autostart_entry(self):
+        return os.path.join(self.profile.dirs["config"], "autostart", "tessarvale.desktop")
+
+    def sign_in_first_time(self, user, password, https=False):
         """A fresh client signed in and past the setup pages, on the password page."""
         client = self.start_client()
-        wid, mark = self.sign_in(client, user, password)
+        wid, mark = self.sign_in(client, user, password, https=https)
         self.wait_signed_in(since=mark)
         self.wait_log(r"PasswordsView::on_getPasswords: Loaded", since=mark)
         self.finish_first_run(since=mark)
+        # The first synchronisation turns the main view to the file safe's activity; once it is over,
+        # the passwords are chosen as a person would.
+        self.wait_log(r"R7Application::on_syncFinished", since=mark, timeout=60)
+        self.open_tab(wid, 0)
         self.step("main view")
         return client, wid
 
@@ -405,6 +514,21 @@ class AcceptanceCase(unittest.TestCase):
     def read_local_file(self, relative, root=None):
         with open(os.path.join(root or self.profile.home, relative), "rb") as f:
             return f.read()
+
+    def local_tree(self, root):
+        """The files below a local folder: relative path ("/a/b.txt", as the service writes it) -> bytes."""
+        files = {}
+        for folder, _, names in os.walk(root):
+            for name in names:
+                path = os.path.join(folder, name)
+                with open(path, "rb") as f:
+                    files["/" + os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
+        return files
+
+    def remote_tree(self, safe_name):
+        """The files of a safe as the service keeps them, decrypted: path -> bytes."""
+        return {path: base64.b64decode(o.get("content_b64") or "")
+                for path, o in self.service.safe_objects(safe_name).items() if o.get("type") == "f"}
 
     def wait_history(self, fragment, timeout=60, since=0):
         """Waits for a synchronisation history row as the client logs it."""

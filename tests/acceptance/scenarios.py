@@ -32,13 +32,36 @@ def full_only(test):
 
 
 class SignIn(AcceptanceCase):
-    def test_first_start_signs_in_to_the_demo_account(self):
+    def test_first_start_signs_in_to_the_demo_account_over_https(self):
         client = self.start_client()
-        _, mark = self.sign_in(client, *DEMO)
+        _, mark = self.sign_in(client, *DEMO, https=True)
         self.wait_signed_in(since=mark)
         self.step("signed in")
         sessions = self.service.state()["sessions"]
         self.assertTrue(any(s.get("user") == "demo" for s in sessions), sessions)
+        self.assert_all_https()
+
+
+class FirstStart(AcceptanceCase):
+    def test_wizard_sets_up_autostart_and_the_first_synchronisation(self):
+        client = self.start_client()
+        wid, mark = self.sign_in(client, *DEMO, https=True)
+        self.wait_signed_in(since=mark)
+        self.assertFalse(os.path.exists(self.autostart_entry()))
+        self.finish_first_run(since=mark)  # every page's defaults: all safes, start at login ticked
+        entry = wait_until(lambda: os.path.exists(self.autostart_entry()) and self.autostart_entry(), 10,
+                           "the autostart entry")
+        self.wait_log(r"R7Application::on_syncFinished: nDone:\d+ nFailed:0", since=mark, timeout=60)
+        self.step("first synchronisation")
+        with open(entry, encoding="utf-8") as f:
+            self.assertIn(f'Exec="{self.executable}"', f.read().splitlines())
+        base = os.path.join(self.profile.home, "Tessarvale")
+        self.assertEqual(sorted(os.listdir(base)), ["Inbox", "Mail-in", "Private", "Team Alpha"])
+        for safe in ("Private", "Team Alpha", "Inbox", "Mail-in"):
+            remote = self.remote_tree(safe)
+            self.assertEqual(self.local_tree(os.path.join(base, safe)), remote, safe)
+        self.assertIn("/Documents/Letters/landlord.txt", self.remote_tree("Private"))
+        self.assert_all_https()
 
 
 class Passwords(AcceptanceCase):
@@ -49,8 +72,8 @@ class Passwords(AcceptanceCase):
         """A click on the first row of the password table (sorted by title)."""
         self.screen.click(wid, 200, 104)
 
-    def test_create_view_edit_delete(self):
-        client, wid = self.sign_in_first_time(*DEMO)
+    def test_create_view_edit_delete_over_https(self):
+        client, wid = self.sign_in_first_time(*DEMO, https=True)
         self.screen.focus(wid)
         self.screen.key("ctrl+n")
         dialog = self.screen.window("^Add password$", pid=client.pid)
@@ -95,6 +118,7 @@ class Passwords(AcceptanceCase):
         wait_until(lambda: "Acceptance" not in self.entries(), 15, "the entry deleted at the service")
         self.assertEqual(len(self.entries()), 4)
         self.step("deleted")
+        self.assert_all_https()
 
     def test_copied_password_is_cleared_after_the_time_out(self):
         self.profile.set_settings({"password/timeoutSeconds": 2})
@@ -216,3 +240,107 @@ class Failures(AcceptanceCase):
         self.wait_log(r"LoginView::setUiState: \w+ -> LoginFailed", since=mark)
         self.step("sign-in failed")
         self.assertFalse(self.service.state()["sessions"])
+
+
+
+class Synchronisation(AcceptanceCase):
+    """Both sides change after the first synchronisation; a new team space is added as a folder."""
+
+    def files_named(self, tree, folder, stem):
+        """Contents of the files in a folder whose names start with the stem (a file and its conflict copies)."""
+        return sorted(content for path, content in tree.items()
+                      if path.startswith(folder + "/") and path[len(folder) + 1:].startswith(stem))
+
+    def test_changes_on_both_sides_a_conflict_and_an_added_folder(self):
+        client, wid = self.sign_in_first_time(*DEMO, https=True)
+        self.wait_log(r"R7Application::on_syncFinished: nDone:\d+ nFailed:0", timeout=60)
+        base = os.path.join(self.profile.home, "Tessarvale")
+        private, team = os.path.join(base, "Private"), os.path.join(base, "Team Alpha")
+        # Here: a changed and a new file. There: a changed file. Both: the same file changed differently.
+        self.make_local_file("todo.txt", b"milk, bread, acceptance\n", root=private)
+        self.make_local_file("Photos/new here.txt", "neu hier, Grüße\n".encode(), root=private)
+        self.service.put_file("Team Alpha", "/Shared notes.txt", b"changed on another device\n")
+        self.make_local_file("Documents/notes.md", b"# notes, edited here\n", root=private)
+        self.service.put_file("Private", "/Documents/notes.md", b"# notes, edited there\n")
+        # A team space shared with the user meanwhile.
+        self.service.control("safe", owner="demo", safe_name="Archive", safe_type="TEAMSAFE", access="rcud",
+                             has_trash=False)
+        self.service.put_file("Archive", "/2025/report.txt", b"archived report\n")
+
+        self.open_tab(wid, 1)  # "File Safe": the activity history with "Sync All"
+        self.step("activity")
+        mark = self.log_mark()
+        self.click_from_bottom_right(wid, 58, 56)  # "Sync All"
+        self.wait_log(r"R7Application::syncAll", since=mark)
+        notice = self.screen.window("^New File Space$", pid=client.pid, timeout=30)
+        self.step("new space announced")
+        self.screen.settle_focus(notice)
+        self.screen.key("Escape")
+        self.screen.window_gone(notice)
+        # The conflict is resolved by keeping the local side as a copy: one warning, no error.
+        self.wait_log(r"R7Application::on_syncFinished: nTotal:\d+ nExecOk:\d+ nWarn:1 nErr:0", since=mark, timeout=60)
+        self.step("synchronised")
+
+        remote, local = self.remote_tree("Private"), self.local_tree(private)
+        self.assertEqual(remote["/todo.txt"], b"milk, bread, acceptance\n")
+        self.assertEqual(remote["/Photos/new here.txt"], "neu hier, Grüße\n".encode())
+        self.assertEqual(self.read_local_file("Shared notes.txt", root=team), b"changed on another device\n")
+        both = [b"# notes, edited here\n", b"# notes, edited there\n"]
+        self.assertEqual(self.files_named(local, "/Documents", "notes"), both, "a conflict lost a side")
+        self.assertEqual(remote["/Documents/notes.md"], b"# notes, edited there\n")
+        history = self.profile.log()[mark:]
+        for action, status, path in (("upload", "Ok", "todo.txt"), ("upload", "Ok", "Photos/new here.txt"),
+                                     ("download", "Ok", "Shared notes.txt"),
+                                     ("backup then download", "Resolved", "Documents/notes.md")):
+            self.assertRegex(history, rf"storeSyncHistoryObject: .* action:{action} status:{status} path: '{path}'")
+
+        # The new space through the add dialog: its first row (by name), the proposed folder, Save.
+        self.open_sub_tab(wid, 1)  # "Synchronized Folders"
+        self.step("synchronised folders")
+        mark = self.log_mark()
+        g = self.screen.geometry(wid)
+        self.screen.click(wid, 267, g["HEIGHT"] - 138)  # "+"
+        dialog = self.screen.window("^Add New Setting$", pid=client.pid)
+        self.wait_log(r"FileSafeDao::syncFileSafes: Received filesafe list", since=mark)
+        self.screen.settle_focus(dialog)
+        self.step("add dialog")
+        # The safes fill the table by name, one 58 px row each from the top of the list, under the two
+        # lines of explanation: "Archive" comes first. "Next" and then "Save" end the button row at
+        # the dialog's bottom right.
+        self.screen.click(dialog, 100, 88)
+        self.screen.click_and_await_change(dialog, *self.dialog_forward(dialog))
+        self.step("new setting")
+        mark = self.log_mark()
+        self.screen.click(dialog, *self.dialog_forward(dialog))
+        question = self.screen.window("^Info$", pid=client.pid)  # the proposed folder does not exist yet
+        self.screen.settle_focus(question)
+        self.step("create the folder?")
+        self.screen.key("alt+y")
+        self.screen.window_gone(dialog)
+        archive = os.path.join(base, "Archive")
+        self.assertTrue(os.path.isdir(archive))
+        self.step("folder added")
+
+        self.click_from_bottom_right(wid, 72, 69)  # "Sync All" under the folders
+        self.wait_log(r"R7Application::on_syncFinished: nTotal:\d+ nExecOk:\d+ nWarn:0 nErr:0", since=mark, timeout=60)
+        self.step("synchronised again")
+        self.assertEqual(self.local_tree(archive), {"/2025/report.txt": b"archived report\n"})
+        # The conflict copy stays on this computer: the exclusion list keeps conflict copies out of the safe.
+        remote, local = self.remote_tree("Private"), self.local_tree(private)
+        copies = [p for p in local if "conflicted copy" in p]
+        self.assertEqual(len(copies), 1, copies)
+        self.assertEqual(local.pop(copies[0]), b"# notes, edited here\n")
+        self.assertEqual(local, remote)
+        self.assertEqual(self.local_tree(team), self.remote_tree("Team Alpha"))
+        self.assertRegex(self.profile.log()[mark:],
+                         r"storeSyncHistoryObject: .* action:download status:Ok path: '2025/report.txt'")
+        self.assert_all_https()
+
+    @staticmethod
+    def dialog_forward_offset():
+        return 52, 35
+
+    def dialog_forward(self, dialog):
+        g = self.screen.geometry(dialog)
+        dx, dy = self.dialog_forward_offset()
+        return g["WIDTH"] - dx, g["HEIGHT"] - dy

@@ -3,7 +3,10 @@
 The client talks to the fixed local server entry (port 8080 on the loopback interface). So that
 runs on a shared machine never meet each other there, the whole run lives in a network namespace of
 its own (unshare: a user namespace mapping us to root, and a new network namespace with only the
-loopback interface), with its own X server, D-Bus session and unlocked keyring.
+loopback interface), with its own X server, D-Bus session and unlocked keyring. A mount namespace
+lets the run give the machine's trust store one more authority, the service's test CA, as an
+administrator would: the client's TLS library reads the system folder of certificates and nothing
+else (SSL_CERT_FILE and SSL_CERT_DIR are not consulted).
 """
 import os
 import shutil
@@ -37,7 +40,7 @@ def enter_namespace(argv):
     if shutil.which("unshare") is None:
         sys.exit("acceptance: unshare (util-linux) is required")
     env = dict(os.environ, TESSARVALE_ACCEPTANCE_STAGE="namespace")
-    return subprocess.call(["unshare", "--user", "--map-root-user", "--net", sys.executable] + argv, env=env)
+    return subprocess.call(["unshare", "--user", "--map-root-user", "--net", "--mount", sys.executable] + argv, env=env)
 
 
 def start_display_and_bus(argv):
@@ -87,3 +90,17 @@ def start_keyring():
 
     _wait_for(unlocked, 10, "the keyring")
     return daemon
+
+
+SYSTEM_CERT_DIR = "/etc/ssl/certs"
+
+
+def trust_ca(ca_path, store_root):
+    """Puts the CA beside the machine's authorities in the system certificate folder, for this run's
+    mount namespace only: a copy of the folder with the CA added and hashed is mounted over it."""
+    store = os.path.join(store_root, "trust-store")
+    shutil.rmtree(store, ignore_errors=True)
+    shutil.copytree(SYSTEM_CERT_DIR, store, symlinks=True)
+    shutil.copy(ca_path, os.path.join(store, "tessarvale-acceptance-ca.pem"))
+    subprocess.run(["openssl", "rehash", store], check=True, capture_output=True)
+    subprocess.check_call(["mount", "--bind", store, SYSTEM_CERT_DIR])
