@@ -7,6 +7,7 @@
 
 #include <QMessageBox>
 #include <QSettings>
+#include <QSignalBlocker>
 
 #include "platform/StartOnStartup.h"
 
@@ -53,6 +54,11 @@ MainSettingsView::~MainSettingsView()
 void MainSettingsView::showEvent(QShowEvent* event)
 {
     QFrame::showEvent(event);
+    {
+        // The set-up wizard may have switched start with the session on since the page was built.
+        const QSignalBlocker blocker(ui->startOnSytemStartupCheckBox);
+        ui->startOnSytemStartupCheckBox->setChecked(StartOnStartup::isEnabled());
+    }
     if (m_passwordController) {
         const int minutes = m_passwordController->lockMinutes();
         ui->lockSlider->setValue(minutes < 0 ? ui->lockSlider->maximum() : minutes);

@@ -2,6 +2,7 @@
 #include "core/AppInfo.h"
 #include "net/R7Session.h"
 #include "passwords/PasswordController.h"
+#include "platform/StartOnStartup.h"
 #include "tests/support/TestEnv.h"
 #include "ui/MainSettingsView.h"
 
@@ -23,6 +24,7 @@ private slots:
     void intervalSlider_data();
     void intervalSlider();
     void lockAndClipboardSliders();
+    void startupBoxFollowsTheWizard();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -102,6 +104,22 @@ void TestMainView::lockAndClipboardSliders()
     // Signed out, the password-safe box stores at once.
     page.findChild<QCheckBox*>(QStringLiteral("showPwdSafeCheckbox"))->click();
     QCOMPARE(settings.value("app/show_pwd_safe").toBool(), false);
+}
+
+void TestMainView::startupBoxFollowsTheWizard()
+{
+    MainSettingsView page(m_info.get(), m_controller.get());
+    QCheckBox* box = page.findChild<QCheckBox*>(QStringLiteral("startOnSytemStartupCheckBox"));
+    QVERIFY(!box->isChecked());
+    // The page is built at sign-in; the first-run wizard switches start with the session on later.
+    QVERIFY(StartOnStartup::enable());
+    page.show();
+    QVERIFY(box->isChecked());
+    QVERIFY(StartOnStartup::disable());
+    page.hide();
+    page.show();
+    QVERIFY(!box->isChecked());
+    QVERIFY(!StartOnStartup::isEnabled());
 }
 
 QTEST_MAIN(TestMainView)
