@@ -112,7 +112,7 @@
     <name>LockedOverlay</name>
     <message>
         <source>Enter your password to unlock</source>
-        <translation>Geben Sie Ihr Passwort zum Entsperren ein</translation>
+        <translation>Passwort zum Entsperren eingeben</translation>
     </message>
 </context>
 <context>

@@ -13,11 +13,15 @@
 #include "db/SyncSettingsDao.h"
 #include "db/UserDao.h"
 #include "net/FilesafeRI.h"
+#include "net/IPasswordRI.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "net/ServerList.h"
 #include "net/UserCredUtil.h"
+#include "passwords/CreateViewEditPasswordDialog.h"
 #include "passwords/PasswordController.h"
+#include "passwords/PasswordsView.h"
+#include "passwords/SuggestPasswordDialog.h"
 #include "sync/MultiSyncher.h"
 #include "sync/ProgressInfo.h"
 #include "sync/SyncAction.h"
@@ -47,7 +51,10 @@
 #include "ui/filesafe/SyncHistoryView.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTableView>
@@ -117,6 +124,39 @@ public:
 private:
     QString m_dir;
     QString m_prefix;
+};
+
+// The password list a signed-in account would load; nothing else of the password resource is asked
+// for while the gallery shoots, and anything that is gets the offline answer.
+class FixturePasswords final : public IPasswordRI
+{
+public:
+    void getPasswords(ResultCallback<EmptyPasswordsTO> callback) override
+    {
+        const QByteArray json = R"({"passwordsMax": 25, "passwords": [
+            {"id": "101", "title": "Bank", "username": "j.doe", "url": "https://bank.example", "comment": ""},
+            {"id": "102", "title": "Mail", "username": "jane@mail.example", "url": "https://mail.example",
+             "comment": "Recovery codes are in the safe at home"},
+            {"id": "103", "title": "Wi-Fi Büro", "username": "", "url": "", "comment": "WPA2, Gäste-Netz"},
+            {"id": "104", "title": "Router", "username": "admin", "url": "http://192.168.1.1", "comment": ""}]})";
+        EmptyPasswordsTO list;
+        QString error;
+        if (!list.fromJson(QJsonDocument::fromJson(json).object(), error))
+            qWarning("gallery: bad password fixture: %s", qPrintable(error));
+        callback(Result<EmptyPasswordsTO>(list));
+    }
+    void getSinglePassword(qint64, ResultCallback<SinglePasswordTO> callback) override { callback(offline<SinglePasswordTO>()); }
+    void createPassword(PasswordTO, ResultCallback<EmptyPasswordTO> callback) override { callback(offline<EmptyPasswordTO>()); }
+    void checkBreached(SinglePasswordTO, ResultCallback<QList<qint64>> callback) override { callback(offline<QList<qint64>>()); }
+    void deletePassword(QString, ResultCallback<Nothing> callback) override { callback(offline<Nothing>()); }
+    void updatePassword(PasswordTO, ResultCallback<EmptyPasswordTO> callback) override { callback(offline<EmptyPasswordTO>()); }
+
+private:
+    template<typename T>
+    static Result<T> offline()
+    {
+        return Result<T>(EC_NETWORK, QStringLiteral("the gallery has no service"));
+    }
 };
 
 ProgressInfo* progress(int activity, int done, int total)
@@ -227,7 +267,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     Gallery gallery(dir, brand + QLatin1Char('_') + language);
     QSettings settings;
     auto* storage = new SettingsStorage(new QSettings(qApp), qApp);
-    PasswordController controller(R7Session::instance(), nullptr);
+    FixturePasswords passwords;
+    PasswordController controller(R7Session::instance(), &passwords);
     ServerList servers(info);
     UserCredUtil creds(&info);
 
@@ -250,6 +291,42 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         gallery.shoot(&main, QStringLiteral("main_settings"), QSize(900, 640));
         main.selectTab(MainView::MAIN_TAB_FILESAFE);
         gallery.shoot(&main, QStringLiteral("main_filesafe"), QSize(900, 640));
+    }
+    {
+        settings.setValue(QStringLiteral("app/show_pwd_safe"), true);
+        MainView main(&info, &controller, nullptr, storage);
+        main.selectTab(MainView::MAIN_TAB_PASSWORDS);
+        auto* page = main.findChild<PasswordsView*>();
+        page->requestPasswords();
+        gallery.shoot(&main, QStringLiteral("main_passwords"), QSize(900, 640));
+        page->lockImmediate();
+        gallery.shoot(&main, QStringLiteral("main_passwords_locked"), QSize(900, 640));
+        controller.setLocked(false);
+    }
+    {
+        const struct {
+            int mode;
+            const char* name;
+        } modes[] = {{PasswordViewModel::Add, "password_add"},
+                     {PasswordViewModel::View, "password_view"},
+                     {PasswordViewModel::Edit, "password_edit"}};
+        for (const auto& entry : modes) {
+            auto model = entry.mode == PasswordViewModel::Add
+                    ? QSharedPointer<PasswordViewModel>::create()
+                    : QSharedPointer<PasswordViewModel>::create(
+                              QStringLiteral("Mail"), QStringLiteral("Tr0ub4dor&3-horse"),
+                              QStringLiteral("https://mail.example"), QStringLiteral("jane@mail.example"),
+                              QStringLiteral("Recovery codes are in the safe at home"));
+            model->setMode(entry.mode);
+            CreateViewEditPasswordDialog dialog(&controller, model);
+            // The secret in clear only where the user asks for it: while editing.
+            dialog.findChild<QCheckBox*>(QStringLiteral("showPwdCheckBox"))->setChecked(entry.mode == PasswordViewModel::Edit);
+            gallery.shoot(&dialog, QLatin1String(entry.name));
+        }
+        SuggestPasswordDialog suggest;
+        gallery.shoot(&suggest, QStringLiteral("suggest_memorizable"));
+        suggest.findChild<QComboBox*>(QStringLiteral("typeComboBox"))->setCurrentIndex(1);
+        gallery.shoot(&suggest, QStringLiteral("suggest_random"));
     }
     {
         StatusBarView bar;
