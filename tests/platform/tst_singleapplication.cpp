@@ -33,7 +33,7 @@ private:
 private slots:
     void secondStartWakesFirst_data()
     {
-        QTest::addColumn<bool>("staleFirst"); // a killed first instance left its lock and socket
+        QTest::addColumn<bool>("staleFirst");        // a killed first instance left its lock and socket
         QTest::addColumn<bool>("deepRuntimeFolder"); // too long for a socket address
         QTest::newRow("first runs") << false << false;
         QTest::newRow("stale lock and socket") << true << false;

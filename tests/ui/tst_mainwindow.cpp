@@ -39,7 +39,7 @@ private slots:
         QSignalSpy failed(m_app, &R7Application::loginFailed);
         signIn(QStringLiteral("wrong-password"));
         QVERIFY(failed.wait(20000));
-        QCOMPARE(child<QLabel>("progressInfoError")->text(), QStringLiteral("Invalid username or password"));
+        QCOMPARE(window()->findChild<QLabel*>("progressInfoError")->text(), QStringLiteral("Invalid username or password"));
     }
 
     void signInShowsTheMainPage()
@@ -99,14 +99,14 @@ private slots:
 private:
     void signIn(const QString& password)
     {
-        QLineEdit* user = child<QLineEdit>("usernameInput");
-        QLineEdit* pass = child<QLineEdit>("passwordInput");
+        QLineEdit* user = window()->findChild<QLineEdit*>("usernameInput");
+        QLineEdit* pass = window()->findChild<QLineEdit*>("passwordInput");
         user->clear();
         pass->clear();
         // Typed in capitals: the sign-in lower-cases the account name.
         QTest::keyClicks(user, DevService::demoUser().toUpper());
         QTest::keyClicks(pass, password);
-        QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+        QTest::mouseClick(window()->findChild<QPushButton*>("loginButton"), Qt::LeftButton);
     }
 
     void signOut()
@@ -120,14 +120,6 @@ private:
     }
 
     MainWindow* window() const { return m_app->mainWindow(); }
-    template<typename T>
-    T* child(const char* name) const
-    {
-        T* widget = window()->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
 
     R7Application* m_app;
     QPointer<MainView> m_firstMainView;
