@@ -31,82 +31,69 @@ private:
     }
 
 private slots:
-    void secondStartWakesFirst_data();
-    void secondStartWakesFirst();
-    void stoppedFirstInstance();
-    void runtimeFoldersOfTwoUsers();
+    void secondStartWakesFirst_data()
+    {
+        QTest::addColumn<bool>("staleFirst");        // a killed first instance left its lock and socket
+        QTest::addColumn<bool>("deepRuntimeFolder"); // too long for a socket address
+        QTest::newRow("first runs") << false << false;
+        QTest::newRow("stale lock and socket") << true << false;
+        QTest::newRow("deep runtime folder") << false << true;
+    }
+
+    void secondStartWakesFirst()
+    {
+        QFETCH(bool, staleFirst);
+        QFETCH(bool, deepRuntimeFolder);
+        ClientHome home;
+        if (deepRuntimeFolder) {
+            home.runtimeFolder += QLatin1Char('/') + QString(110, QLatin1Char('d'));
+            QVERIFY(QDir().mkpath(home.runtimeFolder));
+            QVERIFY(QFile::setPermissions(home.runtimeFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QFile::encodeName(SingleApplication::socketPathFor(home.runtimeFolder, "tessarvale")).size() < 108);
+        }
+        if (staleFirst) {
+            const qint64 killed = startFirst(home);
+            QVERIFY(ClientHome::sendSignal(killed, SIGKILL));
+            QTRY_VERIFY(!ClientHome::isAlive(killed));
+            QVERIFY(QFile::exists(SingleApplication::socketPathFor(home.runtimeFolder, "tessarvale")));
+        }
+        const qint64 first = startFirst(home);
+        QVERIFY(first);
+        QCOMPARE(QFile::permissions(SingleApplication::socketPathFor(home.runtimeFolder, "tessarvale")) & 0x0077, 0);
+
+        qint64 elapsed = 0;
+        QStringList lines;
+        QCOMPARE(startSecond(home, &elapsed, &lines), 0);
+        // A prompt answer (plus start-up under load), never the 10 s of a failed send and its warning.
+        QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
+        QVERIFY(!lines.filter(QRegularExpression("handleIsRunning: Send wakeup message: ok \\(\\d+ms\\)$")).isEmpty());
+        QVERIFY(home.waitForLog(first, "QtSingleApplication::activateWindow: window: 'MainWindow'"));
+        QVERIFY(ClientHome::isAlive(first));
+    }
+
+    void stoppedFirstInstance()
+    {
+        ClientHome home;
+        const qint64 first = startFirst(home);
+        QVERIFY(ClientHome::sendSignal(first, SIGSTOP));
+        qint64 elapsed = 0;
+        QStringList lines;
+        const int exitCode = startSecond(home, &elapsed, &lines);
+        QVERIFY(ClientHome::sendSignal(first, SIGCONT));
+        QCOMPARE(exitCode, 0);
+        // 100 ms, the 5 s of the send, then the warning's 5 s.
+        QVERIFY2(elapsed >= 10100, qPrintable(QString::number(elapsed)));
+        QVERIFY(!lines.filter("main: Failed to contact the other Tessarvale instance").isEmpty());
+    }
+
+    void runtimeFoldersOfTwoUsers()
+    {
+        ClientHome one, other;
+        QVERIFY(startFirst(one));
+        // A second instance would leave before its crash handler starts.
+        QVERIFY(startFirst(other));
+    }
 };
-
-void TestSingleApplication::secondStartWakesFirst_data()
-{
-    QTest::addColumn<bool>("staleFirst"); // a killed first instance left its lock and socket
-    QTest::addColumn<bool>("deepRuntimeFolder"); // too long for a socket address
-    QTest::newRow("first runs") << false << false;
-    QTest::newRow("stale lock and socket") << true << false;
-    QTest::newRow("deep runtime folder") << false << true;
-}
-
-void TestSingleApplication::secondStartWakesFirst()
-{
-    QFETCH(bool, staleFirst);
-    QFETCH(bool, deepRuntimeFolder);
-    ClientHome home;
-    if (deepRuntimeFolder) {
-        home.runtimeFolder += QLatin1Char('/') + QString(110, QLatin1Char('d'));
-        QVERIFY(QDir().mkpath(home.runtimeFolder));
-        QVERIFY(QFile::setPermissions(home.runtimeFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QVERIFY(QFile::encodeName(SingleApplication::socketPathFor(home.runtimeFolder, "tessarvale")).size() < 108);
-    }
-    if (staleFirst) {
-        const qint64 killed = startFirst(home);
-        QVERIFY(ClientHome::sendSignal(killed, SIGKILL));
-        QTRY_VERIFY(!ClientHome::isAlive(killed));
-        QVERIFY(QFile::exists(SingleApplication::socketPathFor(home.runtimeFolder, "tessarvale")));
-    }
-    const qint64 first = startFirst(home);
-    QVERIFY(first);
-    QVERIFY(home.logLines(first).filter("runs already").isEmpty());
-    QCOMPARE(QFile::permissions(SingleApplication::socketPathFor(home.runtimeFolder, "tessarvale")) & 0x0077, 0);
-
-    qint64 elapsed = 0;
-    QStringList lines;
-    QCOMPARE(startSecond(home, &elapsed, &lines), 0);
-    // A prompt answer (plus start-up under load), never the 10 s of a failed send and its warning.
-    QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
-    QVERIFY(!lines.filter("main: Tessarvale runs already").isEmpty());
-    QVERIFY(!lines.filter(QRegularExpression("handleIsRunning: Send wakeup message: ok \\(\\d+ms\\)$")).isEmpty());
-    QVERIFY(lines.filter("Failed to contact").isEmpty());
-    // It never gets as far as the crash handler.
-    QVERIFY(lines.filter("exception handler").isEmpty());
-    QVERIFY(home.waitForLog(first, "QtSingleApplication::activateWindow: window: 'MainWindow'"));
-    QVERIFY(home.waitForLog(first, "activateWindow: window: isHidden:0 isVisible:1 isMaximized:0 isMinimized:0"));
-    QVERIFY(ClientHome::isAlive(first));
-}
-
-void TestSingleApplication::stoppedFirstInstance()
-{
-    ClientHome home;
-    const qint64 first = startFirst(home);
-    QVERIFY(ClientHome::sendSignal(first, SIGSTOP));
-    qint64 elapsed = 0;
-    QStringList lines;
-    const int exitCode = startSecond(home, &elapsed, &lines);
-    QVERIFY(ClientHome::sendSignal(first, SIGCONT));
-    QCOMPARE(exitCode, 0);
-    // 100 ms, the 5 s of the send, then the warning's 5 s.
-    QVERIFY2(elapsed >= 10100, qPrintable(QString::number(elapsed)));
-    QVERIFY(!lines.filter(QRegularExpression("Send wakeup message: failed \\(5\\d\\d\\dms\\)$")).isEmpty());
-    QVERIFY(!lines.filter("main: Failed to contact the other Tessarvale instance").isEmpty());
-}
-
-void TestSingleApplication::runtimeFoldersOfTwoUsers()
-{
-    ClientHome one, other;
-    QVERIFY(startFirst(one));
-    const qint64 second = startFirst(other);
-    QVERIFY(second);
-    QVERIFY(other.logLines(second).filter("runs already").isEmpty());
-}
 
 QTEST_GUILESS_MAIN(TestSingleApplication)
 

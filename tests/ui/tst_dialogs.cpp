@@ -1,12 +1,16 @@
-// The log, debug settings and notice dialogs offscreen: the log's cap, follow mode, level and
-// clearing; the debug dialog's custom server; the notices' texts and links, also under German.
+// The log, debug settings and notice dialogs offscreen: the log's cap and follow mode; the debug
+// dialog's custom server; the notices' texts and links, also under German; the settings page's
+// sliders with the values they store.
 #include "core/AppInfo.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "net/ServerList.h"
+#include "passwords/PasswordController.h"
 #include "tests/support/TestEnv.h"
 #include "ui/DebugDialog.h"
 #include "ui/LogDialog.h"
+#include "ui/MainSettingsView.h"
+#include "platform/StartOnStartup.h"
 #include "ui/QuotaExceededDialog.h"
 #include "ui/SessionTerminatedDialog.h"
 #include "ui/UpgradeClientDialog.h"
@@ -14,10 +18,11 @@
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLabel>
-#include <QPushButton>
 #include <QSettings>
+#include <QSlider>
 #include <QTextBrowser>
 #include <QTranslator>
+#include <QCheckBox>
 #include <QtTest>
 
 #include <functional>
@@ -56,167 +61,167 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env.reset(new TestEnv);
+        QCoreApplication::setOrganizationName(QStringLiteral("Varnel"));
+        QCoreApplication::setOrganizationDomain(QStringLiteral("varnel.example"));
+        QCoreApplication::setApplicationName(QStringLiteral("tessarvale-dialogs-test"));
+        m_info.reset(new AppInfo(AppInfo::forThisBuild()));
+        m_controller.reset(new PasswordController(R7Session::instance(), nullptr));
+    }
 
-    void logShowsTheLastLinesAndFollows();
-    void logLevelAndClear();
-    void debugDialogCustomServer_data();
-    void debugDialogCustomServer();
-    void noticeTexts();
-    void noticeLinks_data();
-    void noticeLinks();
+    void cleanup()
+    {
+        m_controller.reset();
+        m_env.reset();
+    }
+
+    void logShowsTheLastLinesAndFollows()
+    {
+        const QString path = m_env->home() + QStringLiteral("/client.log");
+        writeLines(path, 1, 12000, QIODevice::WriteOnly);
+        LogDialog* dialog = LogDialog::instance();
+        QCOMPARE(dialog->loadFile(path), 5000);
+        QTextBrowser* text = dialog->findChild<QTextBrowser*>(QStringLiteral("logText"));
+        // Log lines are shown as written, markup and all.
+        QCOMPARE(text->toPlainText().split(QLatin1Char('\n')).first(), QStringLiteral("line 7001 <b>bold</b>"));
+
+        writeLines(path, 12001, 3, QIODevice::Append);
+        QTRY_COMPARE(text->toPlainText().split(QLatin1Char('\n')).last(), QStringLiteral("line 12003 <b>bold</b>"));
+        delete dialog;
+    }
+
+    void debugDialogCustomServer_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("address") << "https://sync.example.org" << "https://sync.example.org";
+        QTest::newRow("blank") << "   " << "";
+    }
+
+    void debugDialogCustomServer()
+    {
+        ServerList servers(*m_info);
+        const QString before = servers.currentServer().url();
+        DebugDialog dialog(m_info.get(), &servers, R7Session::instance());
+        QComboBox* combo = dialog.findChild<QComboBox*>(QStringLiteral("selectServerComboBox"));
+        QFETCH(QString, typed);
+        answerModal<QInputDialog>([&](QInputDialog* input) {
+            input->setTextValue(typed);
+            input->accept();
+        });
+        combo->setCurrentIndex(combo->findText(QStringLiteral("Custom")));
+        QFETCH(QString, url);
+        QCOMPARE(servers.currentServer().url(), url.isEmpty() ? before : url);
+        QCOMPARE(QSettings().contains("net/server"), !url.isEmpty());
+    }
+
+    void noticeTexts()
+    {
+        QuotaExceededDialog quota;
+        quota.setText(QStringLiteral("Not enough space in 'Team <b>A</b>'."));
+        QCOMPARE(quota.findChild<QLabel*>(QStringLiteral("infoLabel"))->textFormat(), Qt::PlainText);
+
+        // Closed by the window frame the session notice goes, or no later time-out could open a new one.
+        QPointer<SessionTerminatedDialog> session = new SessionTerminatedDialog;
+        session->show();
+        session->close();
+        QTRY_VERIFY(session.isNull());
+    }
+
+    void noticeLinks_data()
+    {
+        QTest::addColumn<bool>("german");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("english") << false << "/en/";
+        QTest::newRow("german") << true << "/de/";
+    }
+
+    void noticeLinks()
+    {
+        QFETCH(bool, german);
+        QTranslator translator;
+        if (german) {
+            QVERIFY(translator.load(QStringLiteral(":/trl/r7trl_de.qm")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        QFETCH(QString, language);
+        QCOMPARE(QuotaExceededDialog::upgradeUrl(), QStringLiteral("${APP_BASE_URL}%1faq/acct-mgmt/upgrade/").arg(language));
+        QCOMPARE(UpgradeClientDialog::downloadUrl(), QStringLiteral("${APP_BASE_URL}%1sync").arg(language));
+        QCoreApplication::removeTranslator(&translator);
+    }
+
+    void intervalSlider_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("0") << 0 << 5 << "5 minutes";
+        QTest::newRow("7") << 7 << 70 << "1 hour 10 minutes";
+        QTest::newRow("48") << 48 << 480 << "8 hours";
+    }
+
+    void intervalSlider()
+    {
+        QSettings().setValue("app/sync_interval_minutes", 15);
+        MainSettingsView page(m_info.get(), m_controller.get());
+        page.show();
+        QSlider* slider = page.findChild<QSlider*>(QStringLiteral("syncIntervalSlider"));
+        // A stored 15 shows as 10 minutes and is stored so.
+        QCOMPARE(slider->value(), 1);
+        QCOMPARE(QSettings().value("app/sync_interval_minutes").toInt(), 10);
+        QFETCH(int, position);
+        slider->setValue(position);
+        QTEST(QSettings().value("app/sync_interval_minutes").toInt(), "minutes");
+        QTEST(page.findChild<QLabel*>(QStringLiteral("syncIntervalValue"))->text(), "label");
+    }
+
+    void lockAndClipboardSliders()
+    {
+        MainSettingsView page(m_info.get(), m_controller.get());
+        page.show();
+        QSlider* lock = page.findChild<QSlider*>(QStringLiteral("lockSlider"));
+        QSlider* clipboard = page.findChild<QSlider*>(QStringLiteral("clipboardSlider"));
+        // Defaults: one minute, ten seconds, written back as 60 and 10.
+        QSettings settings;
+        QCOMPARE(settings.value("password/lockSeconds").toInt(), 60);
+        QCOMPARE(settings.value("password/timeoutSeconds").toInt(), 10);
+
+        lock->setValue(61);
+        QCOMPARE(settings.value("password/lockSeconds").toInt(), -1);
+        clipboard->setValue(1);
+        QCOMPARE(settings.value("password/timeoutSeconds").toInt(), 1);
+
+        // A stored "never" puts the slider at its end when the page is shown again.
+        page.hide();
+        lock->setValue(5);
+        m_controller->setLockMinutes(-1);
+        page.show();
+        QCOMPARE(lock->value(), 61);
+    }
+
+    void startupBoxFollowsTheWizard()
+    {
+        MainSettingsView page(m_info.get(), m_controller.get());
+        QCheckBox* box = page.findChild<QCheckBox*>(QStringLiteral("startOnSytemStartupCheckBox"));
+        QVERIFY(!box->isChecked());
+        // The page is built at sign-in; the first-run wizard switches start with the session on later.
+        QVERIFY(StartOnStartup::enable());
+        page.show();
+        QVERIFY(box->isChecked());
+        QVERIFY(StartOnStartup::disable());
+        page.hide();
+        page.show();
+        QVERIFY(!box->isChecked());
+        QVERIFY(!StartOnStartup::isEnabled());
+    }
 
 private:
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<AppInfo> m_info;
+    std::unique_ptr<PasswordController> m_controller;
 };
-
-void TestDialogs::init()
-{
-    m_env.reset(new TestEnv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Varnel"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("varnel.example"));
-    QCoreApplication::setApplicationName(QStringLiteral("tessarvale-dialogs-test"));
-    m_info.reset(new AppInfo(AppInfo::forThisBuild()));
-}
-
-void TestDialogs::cleanup()
-{
-    m_env.reset();
-}
-
-void TestDialogs::logShowsTheLastLinesAndFollows()
-{
-    const QString path = m_env->home() + QStringLiteral("/client.log");
-    writeLines(path, 1, 12000, QIODevice::WriteOnly);
-    LogDialog* dialog = LogDialog::instance();
-    QCOMPARE(dialog->loadFile(path), 5000);
-    QLabel* lines = dialog->findChild<QLabel*>(QStringLiteral("linesValue"));
-    QCOMPARE(lines->text(), QStringLiteral("12000 lines"));
-    QTextBrowser* text = dialog->findChild<QTextBrowser*>(QStringLiteral("logText"));
-    QStringList shown = text->toPlainText().split(QLatin1Char('\n'));
-    QCOMPARE(shown.size(), 5000);
-    // Log lines are shown as written, markup and all.
-    QCOMPARE(shown.first(), QStringLiteral("line 7001 <b>bold</b>"));
-    QCOMPARE(shown.last(), QStringLiteral("line 12000 <b>bold</b>"));
-
-    writeLines(path, 12001, 3, QIODevice::Append);
-    QTRY_COMPARE(lines->text(), QStringLiteral("12003 lines"));
-    shown = text->toPlainText().split(QLatin1Char('\n'));
-    QCOMPARE(shown.last(), QStringLiteral("line 12003 <b>bold</b>"));
-    QCOMPARE(shown.size(), 5003);
-
-    QPointer<LogDialog> guard(dialog);
-    dialog->close();
-    QTRY_VERIFY(guard.isNull());
-    QVERIFY(LogDialog::instance() != nullptr);
-    delete LogDialog::instance();
-}
-
-void TestDialogs::logLevelAndClear()
-{
-    QSettings().setValue("app/log_level", "ERROR");
-    const QString path = m_env->home() + QStringLiteral("/client.log");
-    writeLines(path, 1, 10, QIODevice::WriteOnly);
-    writeLines(path + QStringLiteral(".1"), 1, 10, QIODevice::WriteOnly);
-    writeLines(path + QStringLiteral(".2"), 1, 10, QIODevice::WriteOnly);
-    LogDialog* dialog = LogDialog::instance();
-    QComboBox* level = dialog->findChild<QComboBox*>(QStringLiteral("logLevelComboBox"));
-    QCOMPARE(level->currentIndex(), 1);
-    level->setCurrentIndex(0);
-    QCOMPARE(QSettings().value("app/log_level").toString(), QStringLiteral("INFO"));
-
-    QCOMPARE(dialog->loadFile(path), 10);
-    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("clearButton")), Qt::LeftButton);
-    QCOMPARE(QFileInfo(path).size(), qint64(0));
-    QVERIFY(!QFile::exists(path + QStringLiteral(".1")));
-    QVERIFY(!QFile::exists(path + QStringLiteral(".2")));
-    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("linesValue"))->text(), QStringLiteral("0 lines"));
-    QVERIFY(dialog->findChild<QTextBrowser*>(QStringLiteral("logText"))->toPlainText().isEmpty());
-    delete dialog;
-}
-
-void TestDialogs::debugDialogCustomServer_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("accept");
-    QTest::addColumn<QString>("url");
-    QTest::newRow("address") << "https://sync.example.org" << true << "https://sync.example.org";
-    QTest::newRow("blank") << "   " << true << "";
-    QTest::newRow("cancelled") << "https://other.example.org" << false << "";
-}
-
-void TestDialogs::debugDialogCustomServer()
-{
-    ServerList servers(*m_info);
-    const QString before = servers.currentServer().url();
-    DebugDialog dialog(m_info.get(), &servers, R7Session::instance());
-    QComboBox* combo = dialog.findChild<QComboBox*>(QStringLiteral("selectServerComboBox"));
-    QString prefilled;
-    QFETCH(QString, typed);
-    QFETCH(bool, accept);
-    answerModal<QInputDialog>([&](QInputDialog* input) {
-        prefilled = input->textValue();
-        input->setTextValue(typed);
-        accept ? input->accept() : input->reject();
-    });
-    combo->setCurrentIndex(combo->findText(QStringLiteral("Custom")));
-    QCOMPARE(prefilled, servers.primaryServer().url());
-    QFETCH(QString, url);
-    if (url.isEmpty()) {
-        QCOMPARE(servers.currentServer().url(), before);
-        QVERIFY(!QSettings().contains("net/server"));
-    } else {
-        QCOMPARE(servers.currentServer().url(), url);
-        QCOMPARE(servers.currentServer().name(), QStringLiteral("Custom"));
-    }
-}
-
-void TestDialogs::noticeTexts()
-{
-    QuotaExceededDialog quota;
-    quota.setText(QStringLiteral("Not enough space in 'Team <b>A</b>'."));
-    QCOMPARE(quota.findChild<QLabel*>(QStringLiteral("infoLabel"))->textFormat(), Qt::PlainText);
-
-    auto* session = new SessionTerminatedDialog;
-    QPointer<SessionTerminatedDialog> sessionGuard(session);
-    session->setText(QStringLiteral("Your session has been terminated."));
-    session->show();
-    QTest::mouseClick(session->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
-    QTRY_VERIFY(sessionGuard.isNull());
-    // Closed by the window frame it goes too, or no later time-out could open a new one.
-    session = new SessionTerminatedDialog;
-    sessionGuard = session;
-    session->show();
-    session->close();
-    QTRY_VERIFY(sessionGuard.isNull());
-}
-
-void TestDialogs::noticeLinks_data()
-{
-    QTest::addColumn<bool>("german");
-    QTest::addColumn<QString>("language");
-    QTest::newRow("english") << false << "/en/";
-    QTest::newRow("german") << true << "/de/";
-}
-
-void TestDialogs::noticeLinks()
-{
-    QFETCH(bool, german);
-    QTranslator translator;
-    if (german) {
-        QVERIFY(translator.load(QStringLiteral(":/trl/r7trl_de.qm")));
-        QCoreApplication::installTranslator(&translator);
-    }
-    QFETCH(QString, language);
-    QCOMPARE(QuotaExceededDialog::upgradeUrl(), QStringLiteral("${APP_BASE_URL}%1faq/acct-mgmt/upgrade/").arg(language));
-    QCOMPARE(UpgradeClientDialog::downloadUrl(), QStringLiteral("${APP_BASE_URL}%1sync").arg(language));
-    UpgradeClientDialog upgrade;
-    QCOMPARE(upgrade.findChild<QPushButton*>(QStringLiteral("updateButton"))->text(),
-             german ? QStringLiteral("Herunterladen") : QStringLiteral("Download"));
-    QCoreApplication::removeTranslator(&translator);
-}
 
 QTEST_MAIN(TestDialogs)
 #include "tst_dialogs.moc"

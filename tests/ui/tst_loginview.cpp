@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSettings>
 #include <QUuid>
 #include <QtTest>
@@ -23,22 +22,205 @@ class TestLoginView : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_env.reset(new TestEnv);
+        // An item name of its own per test, so that runs never share saved credentials.
+        m_appName = "tessarvale-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
+        m_info.reset(new AppInfo("Tessarvale", m_appName.constData(), "2.2.4", "", "", "Varnel", "varnel.example",
+                                 "example.varnel", "https://www.varnel.example", "Tessarvale", 1, "varnel"));
+        QCoreApplication::setOrganizationName(QStringLiteral("Varnel"));
+        QCoreApplication::setApplicationName(QString::fromLatin1(m_appName));
+        m_servers.reset(new ServerList(*m_info));
+        m_creds.reset(new UserCredUtil(m_info.get()));
+        LoginView::setAutoLoginArmed(true);
+    }
 
-    void credentialStates_data();
-    void credentialStates();
-    void smsCodeStep();
-    void failureMessages_data();
-    void failureMessages();
-    void characterCodesButNoPasswordInLog();
-    void uncheckingRememberPasswordClearsTheSavedSecret();
-    void uncheckingRememberUsernameClearsEverything();
-    void saveAfterSignIn();
+    void cleanup()
+    {
+        m_creds.reset();
+        m_servers.reset();
+        m_env.reset();
+    }
+
+    void credentialStates_data()
+    {
+        QTest::addColumn<QString>("typedUser");
+        QTest::addColumn<QString>("typedPassword");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("state");
+
+        const QString fifty = QString(50, QLatin1Char('x'));
+        QTest::newRow("three characters") << "abc" << "pw" << "abc" << "pw" << 1;
+        QTest::newRow("no password") << "abcd" << "" << "abcd" << "" << 1;
+        QTest::newRow("blank refused") << "ab cd" << "pw" << "abcd" << "pw" << 2;
+        QTest::newRow("51st characters refused") << fifty + "y" << fifty + "y" << fifty << fifty << 2;
+        QTest::newRow("password with blanks") << "abcd" << "a b c" << "abcd" << "a b c" << 2;
+    }
+
+    void credentialStates()
+    {
+        QFETCH(QString, typedUser);
+        QFETCH(QString, typedPassword);
+        auto view = makeView();
+        QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), typedUser);
+        QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), typedPassword);
+        QTEST(child<QLineEdit>(view.get(), "usernameInput")->text(), "user");
+        QTEST(child<QLineEdit>(view.get(), "passwordInput")->text(), "password");
+        QTEST(view->uiState(), "state");
+    }
+
+    void smsCodeStep()
+    {
+        auto view = makeView();
+        view->on_smsCodeRequired(QStringLiteral("<b>R-17</b>"), false);
+        // The reference comes from the service and is shown as it is, never as markup.
+        QCOMPARE(child<QLabel>(view.get(), "smsRefText")->textFormat(), Qt::PlainText);
+
+        QLineEdit* code = child<QLineEdit>(view.get(), "smsCodeInput");
+        QTest::keyClicks(code, QStringLiteral("a1b"));
+        QCOMPARE(view->uiState(), int(LoginView::EnterMtan_Invalid));
+        QTest::keyClicks(code, QStringLiteral("2x"));
+        QCOMPARE(code->text(), QStringLiteral("A1B2"));
+        QCOMPARE(view->uiState(), int(LoginView::EnterMtan_Valid));
+
+        view->startOrProceedLogin();
+        QCOMPARE(view->uiState(), int(LoginView::Wait4MtanResponse));
+        view->on_loginFailed(EC_LOGIN_FAILED, QStringLiteral("bad code"));
+        QCOMPARE(child<QLabel>(view.get(), "progressInfoError")->text(), QStringLiteral("Invalid SMS code"));
+    }
+
+    void failureMessages_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("startState");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("state");
+
+        const int wait = LoginView::Wait4UsernamePasswordLoginResponse;
+        const int failed = LoginView::LoginFailed;
+        const QString unable = QStringLiteral("Unable to connect to ${APP_NAME}");
+        const QString offline = QStringLiteral("Unable to connect to the Internet");
+        for (int code : {3, 6, 12, 24})
+            QTest::addRow("code %d", code) << code << wait << unable << failed;
+        QTest::newRow("timeout") << 4 << wait << "Timeout while contacting ${APP_NAME}" << failed;
+        QTest::newRow("unclassified network") << 5 << wait << offline << failed;
+        QTest::newRow("host not found") << 10 << wait << offline << failed;
+        QTest::newRow("proxy") << 11 << wait << "Proxy authentication required" << failed;
+        QTest::newRow("refused") << 14 << wait << "${APP_NAME} service currently not available" << failed;
+        QTest::newRow("not supported") << 15 << wait << "Client not supported" << failed;
+        QTest::newRow("outdated") << 16 << wait << "Client outdated" << failed;
+        QTest::newRow("expired") << 18 << wait << "Account is expired" << failed;
+        QTest::newRow("inheritance") << 19 << wait << "Inheritance executed" << failed;
+        QTest::newRow("locked") << 20 << wait << "Account locked" << failed;
+        QTest::newRow("rejected while waiting") << 17 << wait << "Invalid username or password"
+                                                << int(LoginView::BadUsernamePasswordResponse);
+        // A field edited during the wait: the service's own words, escaped.
+        QTest::newRow("rejected after an edit") << 17 << int(LoginView::EnterUsernamePassword_Valid)
+                                                << "&lt;i&gt;service&lt;/i&gt; says no" << failed;
+        // Codes without a text of their own end the wait with the failing layer's message.
+        for (int code : {1, 2, 7, 8, 9, 21, 22, 23, 25, 26, 29})
+            QTest::addRow("unmapped %d", code) << code << wait << "&lt;i&gt;service&lt;/i&gt; says no" << failed;
+    }
+
+    void failureMessages()
+    {
+        QFETCH(int, code);
+        QFETCH(int, startState);
+        auto view = makeView();
+        QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("someone"));
+        QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("secret"));
+        if (startState == LoginView::Wait4UsernamePasswordLoginResponse)
+            view->startOrProceedLogin();
+        QCOMPARE(view->uiState(), startState);
+
+        view->on_loginFailed(ErrorCode(code), QStringLiteral("<i>service</i> says no"));
+        QLabel* line = view->findChild<QLabel*>(QStringLiteral("progressInfoError"));
+        QVERIFY(line);
+        QFETCH(QString, message);
+        QVERIFY2(line->text().startsWith(message), qPrintable(line->text()));
+        QTEST(view->uiState(), "state");
+    }
+
+    void characterCodesButNoPasswordInLog()
+    {
+        LogCapture log;
+        auto view = makeView();
+        QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("abcd"));
+        // Typed as an input method would: key clicks take Latin-1 only.
+        child<QLineEdit>(view.get(), "passwordInput")->insert(QStringLiteral("\u00e4"));
+        QCOMPARE(child<QLabel>(view.get(), "passwordCharCodesLabel")->text(), QStringLiteral("[1] UTF-8: c3 a4"));
+        view->startOrProceedLogin();
+        QCOMPARE(view->uiState(), int(LoginView::Wait4UsernamePasswordLoginResponse));
+        for (const QString& line : log.messages()) {
+            QVERIFY2(!line.contains(QStringLiteral("c3 a4")) && !line.contains(QStringLiteral("c3a4"))
+                         && !line.contains(QStringLiteral("\u00e4")),
+                     qPrintable(line));
+        }
+    }
+
+    void uncheckingRememberPasswordClearsTheSavedSecret()
+    {
+        saveAccount(QStringLiteral("saved.user"));
+        auto view = makeView();
+        view->show();
+        child<QLineEdit>(view.get(), "usernameInput")->clear();
+        view->on_toggleExtendedLoginOptions(true);
+        child<QCheckBox>(view.get(), "rememberPasswordCheckBox")->click();
+        QVERIFY(!QSettings().contains("account/save_password"));
+        // With the field empty, the saved account's secret goes all the same.
+        QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("saved.user")).isEmpty());
+    }
+
+    void uncheckingRememberUsernameClearsEverything()
+    {
+        auto view = makeView();
+        view->show();
+        view->on_toggleExtendedLoginOptions(true);
+        child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->click();
+        QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("typed.user"));
+        QVERIFY(m_creds->storePassword(serverKey(), QStringLiteral("typed.user"), QStringLiteral("pa55")));
+        child<QCheckBox>(view.get(), "rememberUsernameCheckBox")->click();
+        QSettings settings;
+        for (const char* key : {"account/save_username", "account/saved_username", "account/save_password", "app/auto_login"})
+            QVERIFY2(!settings.contains(key), key);
+        QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("typed.user")).isEmpty());
+    }
+
+    void saveAfterSignIn()
+    {
+        saveAccount(QStringLiteral("Mixed.Case"));
+        auto view = makeView();
+        child<QLineEdit>(view.get(), "passwordInput")->clear();
+        QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("new secret"));
+        view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        QCOMPARE(m_creds->retrievePassword(serverKey(), QStringLiteral("Mixed.Case")), QStringLiteral("new secret"));
+
+        // Remember Password off: the next sign-in clears the saved secret.
+        QSettings().remove("account/save_password");
+        view->on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("typed"));
+        view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("Mixed.Case")).isEmpty());
+    }
 
 private:
-    std::unique_ptr<LoginView> makeView();
-    void saveAccount(const QString& user);
+    std::unique_ptr<LoginView> makeView()
+    {
+        return std::make_unique<LoginView>(m_info.get(), m_creds.get(), m_servers.get(), nullptr);
+    }
+
+    // A remembered account with its secret in the credential store.
+    void saveAccount(const QString& user)
+    {
+        QVERIFY(m_creds->storePassword(serverKey(), user, QStringLiteral("pa55")));
+        QSettings settings;
+        settings.setValue("account/save_username", true);
+        settings.setValue("account/saved_username", user);
+        settings.setValue("account/save_password", true);
+    }
+
     template<typename T>
     T* child(LoginView* view, const char* name)
     {
@@ -55,239 +237,6 @@ private:
     std::unique_ptr<ServerList> m_servers;
     std::unique_ptr<UserCredUtil> m_creds;
 };
-
-void TestLoginView::init()
-{
-    m_env.reset(new TestEnv);
-    // An item name of its own per test, so that runs never share saved credentials.
-    m_appName = "tessarvale-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
-    m_info.reset(new AppInfo("Tessarvale", m_appName.constData(), "2.2.4", "", "", "Varnel", "varnel.example",
-                             "example.varnel", "https://www.varnel.example", "Tessarvale", 1, "varnel"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Varnel"));
-    QCoreApplication::setApplicationName(QString::fromLatin1(m_appName));
-    m_servers.reset(new ServerList(*m_info));
-    m_creds.reset(new UserCredUtil(m_info.get()));
-    LoginView::setAutoLoginArmed(true);
-}
-
-void TestLoginView::cleanup()
-{
-    m_creds.reset();
-    m_servers.reset();
-    m_env.reset();
-}
-
-std::unique_ptr<LoginView> TestLoginView::makeView()
-{
-    return std::make_unique<LoginView>(m_info.get(), m_creds.get(), m_servers.get(), nullptr);
-}
-
-// A remembered account with its secret in the credential store.
-void TestLoginView::saveAccount(const QString& user)
-{
-    QVERIFY(m_creds->storePassword(serverKey(), user, QStringLiteral("pa55")));
-    QSettings settings;
-    settings.setValue("account/save_username", true);
-    settings.setValue("account/saved_username", user);
-    settings.setValue("account/save_password", true);
-}
-
-void TestLoginView::credentialStates_data()
-{
-    QTest::addColumn<QString>("typedUser");
-    QTest::addColumn<QString>("typedPassword");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("state");
-
-    const QString fifty = QString(50, QLatin1Char('x'));
-    QTest::newRow("three characters") << "abc" << "pw" << "abc" << "pw" << 1;
-    QTest::newRow("four characters") << "abcd" << "pw" << "abcd" << "pw" << 2;
-    QTest::newRow("no password") << "abcd" << "" << "abcd" << "" << 1;
-    QTest::newRow("blank refused") << "ab cd" << "pw" << "abcd" << "pw" << 2;
-    QTest::newRow("51st user character refused") << fifty + "y" << "pw" << fifty << "pw" << 2;
-    QTest::newRow("51st password character refused") << "abcd" << fifty + "y" << "abcd" << fifty << 2;
-    QTest::newRow("password with blanks") << "abcd" << "a b c" << "abcd" << "a b c" << 2;
-}
-
-void TestLoginView::credentialStates()
-{
-    QFETCH(QString, typedUser);
-    QFETCH(QString, typedPassword);
-    auto view = makeView();
-    QCOMPARE(view->uiState(), int(LoginView::EnterUsernamePassword_Invalid));
-    QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), typedUser);
-    QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), typedPassword);
-    QTEST(child<QLineEdit>(view.get(), "usernameInput")->text(), "user");
-    QTEST(child<QLineEdit>(view.get(), "passwordInput")->text(), "password");
-    QTEST(view->uiState(), "state");
-
-    // Valid credentials start a sign-in; afterwards Login does nothing until a field is edited.
-    if (view->uiState() == LoginView::EnterUsernamePassword_Valid) {
-        view->startOrProceedLogin();
-        QCOMPARE(view->uiState(), int(LoginView::Wait4UsernamePasswordLoginResponse));
-        view->on_loginFailed(EC_LOGIN_FAILED, QStringLiteral("rejected"));
-        QCOMPARE(view->uiState(), int(LoginView::BadUsernamePasswordResponse));
-        view->startOrProceedLogin();
-        QCOMPARE(view->uiState(), int(LoginView::BadUsernamePasswordResponse));
-    }
-}
-
-void TestLoginView::smsCodeStep()
-{
-    auto view = makeView();
-    view->show();
-    view->on_smsCodeRequired(QStringLiteral("<b>R-17</b>"), false);
-    QCOMPARE(view->uiState(), int(LoginView::EnterMtan_Invalid));
-    QVERIFY(child<QFrame>(view.get(), "mtanFrame")->isVisible());
-    // The reference comes from the service and is shown as it is, never as markup.
-    QLabel* ref = child<QLabel>(view.get(), "smsRefText");
-    QCOMPARE(ref->text(), QStringLiteral("<b>R-17</b>"));
-    QCOMPARE(ref->textFormat(), Qt::PlainText);
-
-    QLineEdit* code = child<QLineEdit>(view.get(), "smsCodeInput");
-    QTest::keyClicks(code, QStringLiteral("a1b"));
-    QCOMPARE(view->uiState(), int(LoginView::EnterMtan_Invalid));
-    QTest::keyClicks(code, QStringLiteral("2x"));
-    QCOMPARE(code->text(), QStringLiteral("A1B2"));
-    QCOMPARE(view->uiState(), int(LoginView::EnterMtan_Valid));
-
-    view->startOrProceedLogin();
-    QCOMPARE(view->uiState(), int(LoginView::Wait4MtanResponse));
-    view->on_loginFailed(EC_LOGIN_FAILED, QStringLiteral("bad code"));
-    QCOMPARE(view->uiState(), int(LoginView::BadMtanResponse));
-    QCOMPARE(child<QLabel>(view.get(), "progressInfoError")->text(), QStringLiteral("Invalid SMS code"));
-
-    QTest::mouseClick(child<QPushButton>(view.get(), "cancelButton"), Qt::LeftButton);
-    QVERIFY(!child<QFrame>(view.get(), "mtanFrame")->isVisible());
-    QVERIFY(child<QFrame>(view.get(), "loginFrame")->isVisible());
-    QVERIFY(code->text().isEmpty());
-}
-
-void TestLoginView::failureMessages_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("startState");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("state");
-
-    const int wait = LoginView::Wait4UsernamePasswordLoginResponse;
-    const int failed = LoginView::LoginFailed;
-    const QString unable = QStringLiteral("Unable to connect to ${APP_NAME}");
-    const QString offline = QStringLiteral("Unable to connect to the Internet");
-    for (int code : {3, 6, 12, 24})
-        QTest::addRow("code %d", code) << code << wait << unable << failed;
-    QTest::newRow("timeout") << 4 << wait << "Timeout while contacting ${APP_NAME}" << failed;
-    QTest::newRow("unclassified network") << 5 << wait << offline << failed;
-    QTest::newRow("host not found") << 10 << wait << offline << failed;
-    QTest::newRow("proxy") << 11 << wait << "Proxy authentication required" << failed;
-    QTest::newRow("refused") << 14 << wait << "${APP_NAME} service currently not available" << failed;
-    QTest::newRow("not supported") << 15 << wait << "Client not supported" << failed;
-    QTest::newRow("outdated") << 16 << wait << "Client outdated" << failed;
-    QTest::newRow("expired") << 18 << wait << "Account is expired" << failed;
-    QTest::newRow("inheritance") << 19 << wait << "Inheritance executed" << failed;
-    QTest::newRow("locked") << 20 << wait << "Account locked" << failed;
-    QTest::newRow("rejected while waiting") << 17 << wait << "Invalid username or password"
-                                            << int(LoginView::BadUsernamePasswordResponse);
-    // A field edited during the wait: the service's own words, escaped.
-    QTest::newRow("rejected after an edit") << 17 << int(LoginView::EnterUsernamePassword_Valid)
-                                            << "&lt;i&gt;service&lt;/i&gt; says no" << failed;
-    // Codes without a text of their own end the wait with the failing layer's message.
-    for (int code : {1, 2, 7, 8, 9, 21, 22, 23, 25, 26, 29})
-        QTest::addRow("unmapped %d", code) << code << wait << "&lt;i&gt;service&lt;/i&gt; says no" << failed;
-}
-
-void TestLoginView::failureMessages()
-{
-    QFETCH(int, code);
-    QFETCH(int, startState);
-    auto view = makeView();
-    QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("someone"));
-    QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("secret"));
-    if (startState == LoginView::Wait4UsernamePasswordLoginResponse)
-        view->startOrProceedLogin();
-    QCOMPARE(view->uiState(), startState);
-
-    view->on_loginFailed(ErrorCode(code), QStringLiteral("<i>service</i> says no"));
-    QLabel* line = view->findChild<QLabel*>(QStringLiteral("progressInfoError"));
-    QVERIFY(line);
-    QFETCH(QString, message);
-    QVERIFY2(line->text().startsWith(message), qPrintable(line->text()));
-    QTEST(view->uiState(), "state");
-    // Retrying is possible from the failed state.
-    if (view->uiState() == LoginView::LoginFailed) {
-        view->startOrProceedLogin();
-        QCOMPARE(view->uiState(), int(LoginView::Wait4UsernamePasswordLoginResponse));
-    }
-}
-
-void TestLoginView::characterCodesButNoPasswordInLog()
-{
-    LogCapture log;
-    auto view = makeView();
-    QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("abc"));
-    QCOMPARE(child<QLabel>(view.get(), "usernameCharCodesLabel")->text(), QStringLiteral("[3] UTF-8: 61 62 63"));
-    // Typed as an input method would: key clicks take Latin-1 only.
-    child<QLineEdit>(view.get(), "passwordInput")->insert(QStringLiteral("\u00e4"));
-    QCOMPARE(child<QLabel>(view.get(), "passwordCharCodesLabel")->text(), QStringLiteral("[1] UTF-8: c3 a4"));
-    QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("d"));
-    view->startOrProceedLogin();
-    QCOMPARE(view->uiState(), int(LoginView::Wait4UsernamePasswordLoginResponse));
-    for (const QString& line : log.messages()) {
-        QVERIFY2(!line.contains(QStringLiteral("c3 a4")) && !line.contains(QStringLiteral("c3a4"))
-                     && !line.contains(QStringLiteral("\u00e4")),
-                 qPrintable(line));
-    }
-}
-
-void TestLoginView::uncheckingRememberPasswordClearsTheSavedSecret()
-{
-    saveAccount(QStringLiteral("saved.user"));
-    auto view = makeView();
-    view->show();
-    child<QLineEdit>(view.get(), "usernameInput")->clear();
-    view->on_toggleExtendedLoginOptions(true);
-    child<QCheckBox>(view.get(), "rememberPasswordCheckBox")->click();
-    QVERIFY(!QSettings().contains("account/save_password"));
-    // With the field empty, the saved account's secret goes all the same.
-    QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("saved.user")).isEmpty());
-}
-
-void TestLoginView::uncheckingRememberUsernameClearsEverything()
-{
-    auto view = makeView();
-    view->show();
-    view->on_toggleExtendedLoginOptions(true);
-    child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->click();
-    QVERIFY(QSettings().value("app/auto_login").toBool());
-    QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("typed.user"));
-    QVERIFY(m_creds->storePassword(serverKey(), QStringLiteral("typed.user"), QStringLiteral("pa55")));
-    child<QCheckBox>(view.get(), "rememberUsernameCheckBox")->click();
-    QCOMPARE(child<QCheckBox>(view.get(), "masterAutoLoginCheckBox")->checkState(), Qt::Unchecked);
-    QSettings settings;
-    for (const char* key : {"account/save_username", "account/saved_username", "account/save_password", "app/auto_login"})
-        QVERIFY2(!settings.contains(key), key);
-    QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("typed.user")).isEmpty());
-}
-
-void TestLoginView::saveAfterSignIn()
-{
-    saveAccount(QStringLiteral("Mixed.Case"));
-    auto view = makeView();
-    child<QLineEdit>(view.get(), "passwordInput")->clear();
-    QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("new secret"));
-    view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
-    QCOMPARE(m_creds->retrievePassword(serverKey(), QStringLiteral("Mixed.Case")), QStringLiteral("new secret"));
-    // The reset form is filled again from what was just saved.
-    QCOMPARE(child<QLineEdit>(view.get(), "passwordInput")->text(), QStringLiteral("new secret"));
-
-    // Remember Password off: the next sign-in clears the saved secret.
-    QSettings().remove("account/save_password");
-    view->on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
-    QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("typed"));
-    view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
-    QVERIFY(m_creds->retrievePassword(serverKey(), QStringLiteral("Mixed.Case")).isEmpty());
-}
 
 QTEST_MAIN(TestLoginView)
 #include "tst_loginview.moc"
