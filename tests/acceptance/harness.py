@@ -161,6 +161,21 @@ class Screen:
             return self.xdotool("getwindowfocus", check=False).strip() == str(wid)
         wait_until(kept, timeout, f"window {wid} to keep the focus")
 
+    def dismiss(self, wid, timeout=DEFAULT_TIMEOUT):
+        """Closes a notice with Escape, as often as it takes: on a loaded machine the key may reach
+        the window that had the focus before the notice was mapped."""
+        def closed():
+            if wid not in self.windows(".*"):
+                return True
+            try:
+                self.focus(wid)
+            except (Timeout, AssertionError):
+                return False
+            self.key("Escape")
+            time.sleep(0.3)
+            return wid not in self.windows(".*")
+        wait_until(closed, timeout, f"window {wid} to close")
+
     def type(self, text):
         self.xdotool("type", "--delay", 15, "--", text)
 
