@@ -96,18 +96,6 @@ private slots:
         QCOMPARE(m_db->rawColumn("SELECT path FROM fs_object ORDER BY path"), QStringList{"/k"});
     }
 
-    void rootFolderFilledForWholeSafeSettings()
-    {
-        FilesafeTO_v2 s = safe("a", "Alpha");
-        m_dao->add(s);
-        const QString fsId = rowId("a");
-        QVERIFY(addSettings({{"1", fsId, "/"}, {"2", fsId, "/"}, {"3", fsId, "/sub"}, {"4", fsId, "/", "other"}}));
-        s.rootFolderId = "R1";
-        m_dao->update(s);
-        QCOMPARE(m_db->rawColumn("SELECT root_folder_id FROM sync_setting ORDER BY id"),
-                 (QStringList{"R1", "R1", "0", "other"}));
-    }
-
     void refreshThroughService()
     {
         DevService svc;

@@ -22,7 +22,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -66,7 +65,7 @@ void answerNextBox(QMessageBox::StandardButton button, QString *title = nullptr)
 }
 
 // The password controller, page and dialogs against the development service with the demo account
-// signed in: loading and quota, the search modes, the dialog modes, the lock, the cases where
+// signed in: loading and quota, the search modes, the dialogs, the lock, the cases where
 // replies, rows and restored entries must not get mixed up, and the real clipboard of the test
 // session's X display, where xclip plays the other programs.
 class TestPasswords : public QObject
@@ -546,34 +545,6 @@ private slots:
         QTest::keyClick(input, Qt::Key_Return);
         QTRY_VERIFY(!page->isPageLocked());
         QVERIFY(!m_ctl->isLocked());
-    }
-
-    void dialogModes_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("title");
-        QTest::newRow("view") << 0 << "Password Entry";
-        QTest::newRow("edit") << 1 << "Edit password";
-        QTest::newRow("add") << 2 << "Add password";
-    }
-    void dialogModes()
-    {
-        QFETCH(int, mode);
-        QFETCH(QString, title);
-        auto entry = EntryPtr::create("Bank", "S3cure!Bank#2026", "https://bank.example.com", "DE-4711", "note", mode);
-        CreateViewEditPasswordDialog dialog(m_ctl, entry);
-        dialog.show();
-        QCOMPARE(dialog.windowTitle(), title);
-        QCOMPARE(dialog.findChild<QWidget *>("saveButton")->isVisible(), mode != 0);
-        for (const char *name : {"titleEdit", "userEdit", "pwdEdit", "urlEdit"})
-            QCOMPARE(dialog.findChild<QLineEdit *>(name)->isReadOnly(), mode == 0);
-        QCOMPARE(dialog.findChild<QPlainTextEdit *>("commentEdit")->isReadOnly(), mode == 0);
-        QCOMPARE(dialog.findChild<QLineEdit *>("pwdEdit")->echoMode(), QLineEdit::Password);
-        if (mode == 0) { // Edit turns the view into the editor.
-            dialog.findChild<QPushButton *>("editButton")->click();
-            QCOMPARE(entry->mode(), 1);
-            QVERIFY(!dialog.findChild<QLineEdit *>("titleEdit")->isReadOnly());
-        }
     }
 
     void blankTitleRejectedThenSaved()

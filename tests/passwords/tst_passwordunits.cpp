@@ -1,17 +1,13 @@
 #include "passwords/CustomSortFilterProxyModel.h"
 #include "passwords/MemorizablePasswordGenerator.h"
-#include "passwords/PasswordCellDelegate.h"
 #include "passwords/PasswordStrength.h"
 #include "passwords/PasswordStrengthIndicator.h"
 #include "passwords/RandomPasswordGenerator.h"
 
 #include <QJSEngine>
 #include <QLabel>
-#include <QPainter>
-#include <QPushButton>
 #include <QRandomGenerator>
 #include <QStandardItemModel>
-#include <QTableView>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -31,8 +27,8 @@ static bool uniform(const QHash<QString, int> &counts, int categories)
     return sum < categories - 1 + 6.0 * std::sqrt(2.0 * (categories - 1)) + 16.0;
 }
 
-// The parts of the password page that work without the service: generators, strength, the filter
-// proxy and the cell buttons.
+// The parts of the password page that work without the service: generators, strength and the
+// filter proxy.
 class TestPasswordUnits : public QObject
 {
     Q_OBJECT
@@ -184,30 +180,6 @@ private slots:
         for (int row = 0; row < proxy.rowCount(); ++row)
             accepted << proxy.index(row, 0).data(Qt::UserRole).toString();
         QCOMPARE(accepted, ids);
-    }
-
-    void buttonReportsValueAndActivatePressesLast()
-    {
-        QStandardItemModel model;
-        fill(&model);
-        QTableView view;
-        view.setModel(&model);
-        PasswordCellDelegate delegate(&view, PasswordCellDelegate::EditTitle);
-        QSignalSpy selected(&delegate, &PasswordCellDelegate::selected);
-        QPixmap canvas(200, 40);
-        QPainter painter(&canvas);
-        QStyleOptionViewItem option;
-        option.rect = QRect(0, 0, 200, 40);
-        option.state = QStyle::State_MouseOver;
-        delegate.paint(&painter, option, model.index(0, 0));
-        delegate.paint(&painter, option, model.index(1, 0));
-        model.setData(model.index(1, 0), "99", Qt::UserRole); // the button keeps the value it was made with
-        emit delegate.activate();
-        QCOMPARE(selected.count(), 1);
-        QCOMPARE(selected.at(0).at(1).toString(), QString("2"));
-        view.indexWidget(model.index(0, 0))->findChild<QPushButton *>()->click();
-        QCOMPARE(selected.count(), 2);
-        QCOMPARE(selected.at(1).at(1).toString(), QString("1"));
     }
 
 private:
