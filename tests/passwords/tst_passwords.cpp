@@ -1,0 +1,710 @@
+#include "db/SettingsStorage.h"
+#include "net/PasswordRI.h"
+#include "net/R7Session.h"
+#include "net/ServerInfo.h"
+#include "passwords/CreateViewEditPasswordDialog.h"
+#include "passwords/LockedOverlay.h"
+#include "passwords/PasswordController.h"
+#include "passwords/PasswordsView.h"
+#include "passwords/SuggestPasswordDialog.h"
+#include "tests/net/DemoSignIn.h"
+#include "tests/support/AwaitResult.h"
+#include "tests/support/DevService.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestEnv.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+#include <QToolTip>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using EntryPtr = QSharedPointer<PasswordViewModel>;
+
+// Hands the next modal widget of type T to fn as soon as it is up; gives up after about timeoutMs.
+// Tests answer every box this way instead of letting it wait for a user.
+template<typename T>
+void onNextModal(std::function<void(T *)> fn, int timeoutMs = 5000)
+{
+    auto *timer = new QTimer(qApp);
+    timer->setObjectName(QStringLiteral("onNextModal"));
+    QObject::connect(timer, &QTimer::timeout, [timer, fn, ticks = timeoutMs / 10]() mutable {
+        T *widget = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (widget || --ticks < 0) {
+            timer->stop();
+            timer->deleteLater();
+        }
+        if (widget)
+            fn(widget);
+    });
+    timer->start(10);
+}
+
+// Answers the next message box with button and records its title.
+void answerNextBox(QMessageBox::StandardButton button, QString *title = nullptr)
+{
+    onNextModal<QMessageBox>([button, title](QMessageBox *box) {
+        if (title)
+            *title = box->windowTitle();
+        box->button(button)->click();
+    });
+}
+
+// The password controller, page and dialogs against the development service with the demo account
+// signed in: loading and quota, the search modes, the dialogs, the lock, the cases where
+// replies, rows and restored entries must not get mixed up, and the real clipboard of the test
+// session's X display, where xclip plays the other programs.
+class TestPasswords : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void openedUrl(const QUrl &url) { m_opened << url; }
+
+private slots:
+    void initTestCase()
+    {
+        m_db.open();
+        QCoreApplication::setOrganizationName("tessarvale-test");
+        QCoreApplication::setApplicationName("tst_passwords");
+        AppInfo::publish(&m_info);
+        QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
+        R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
+        QVERIFY(R7Application::instance()->storeLocalPasswordHash(DevService::demoPassword()));
+        QDesktopServices::setUrlHandler("http", this, "openedUrl");
+        QDesktopServices::setUrlHandler("https", this, "openedUrl");
+    }
+    // A fresh service state, sign-in and controller; the lock never expires on its own.
+    void init()
+    {
+        m_info.apiGeneration = 1;
+        QVERIFY(m_svc.reset() && signInDemoFresh(&m_info).isOk());
+        m_ri = std::make_unique<PasswordRI>(&m_info, R7Session::instance());
+        m_ctl = new PasswordController(R7Session::instance(), m_ri.get());
+        m_ctl->setLockMinutes(-1);
+        m_ctl->setLocked(false);
+        m_ctl->setClearIntervalOverride(3000);
+        QSettings().clear();
+        m_svc.requests(true);
+        m_settings = new QSettings(m_env.configHome() + "/state.ini", QSettings::IniFormat);
+        m_storage = new SettingsStorage(m_settings, nullptr);
+    }
+    void cleanup()
+    {
+        // No answer still waiting may outlive the locals of its test function.
+        qDeleteAll(qApp->findChildren<QTimer *>(QStringLiteral("onNextModal"), Qt::FindDirectChildrenOnly));
+        for (const QPointer<PasswordsView> &page : qAsConst(m_pages))
+            delete page.data();
+        m_pages.clear();
+        delete m_storage;
+        delete m_settings;
+        delete m_ctl;
+        m_ctl = nullptr;
+        m_ri.reset();
+        if (m_owner) {
+            m_owner->kill();
+            m_owner->waitForFinished();
+            m_owner.reset();
+        }
+    }
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler("http");
+        QDesktopServices::unsetUrlHandler("https");
+        AppInfo::publish(nullptr);
+        m_svc.stop();
+    }
+
+    void serverRoundTrip_data()
+    {
+        QTest::addColumn<int>("generation");
+        QTest::newRow("generation 1") << 1;
+        QTest::newRow("generation 2") << 2;
+    }
+    void serverRoundTrip()
+    {
+        QFETCH(int, generation);
+        m_info.apiGeneration = generation;
+        QVERIFY(signInDemoFresh(&m_info).isOk()); // a generation 2 sign-in brings the anti-forgery token
+        const auto list = awaitResult<EmptyPasswordsTO>([&](auto cb) { m_ctl->loadPasswords(cb); });
+        QVERIFY2(list.isOk(), qPrintable(list.message()));
+        QCOMPARE(list.payload().passwords().size(), 4);
+        QCOMPARE(list.payload().passwordsMax(), 100);
+
+        auto entry = QSharedPointer<PasswordViewModel>::create("Forum", "Grün-42!", "https://forum.example", "me", "c",
+                                                               PasswordViewModel::Add);
+        const auto made = awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->createPassword(entry, cb); });
+        QVERIFY2(made.isOk(), qPrintable(made.message()));
+        QCOMPARE(made.payload().id(), idOf("Forum"));
+        QCOMPARE(storedEntry("Forum").value("password").toString(), QString("Grün-42!"));
+
+        entry->setId(made.payload().id());
+        entry->setTitle("Forum 2");
+        entry->setPassword("anders");
+        QVERIFY(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->updatePassword(entry, cb); }).isOk());
+        QCOMPARE(storedEntry("Forum 2").value("password").toString(), QString("anders"));
+
+        const auto secret = awaitResult<SinglePasswordTO>(
+                [&](auto cb) { m_ctl->getPassword(idOf("Wi-Fi at home").toLongLong(), cb); });
+        QVERIFY2(secret.isOk(), qPrintable(secret.message()));
+        QString error;
+        QCOMPARE(m_ctl->decryptPassword(secret.payload().password(), secret.payload().transportIv(), &error),
+                 QString("Küchentisch-42"));
+
+        const auto breached =
+                awaitResult<QList<qint64>>([&](auto cb) { m_ctl->checkBreached("correct horse battery staple", cb); });
+        QVERIFY2(breached.isOk(), qPrintable(breached.message()));
+        QCOMPARE(QSet<qint64>(breached.payload().begin(), breached.payload().end()),
+                 (QSet<qint64>{idOf("Mail").toLongLong(), idOf("Shop").toLongLong()}));
+
+        QVERIFY(awaitResult<Nothing>([&](auto cb) { m_ctl->deletePassword(made.payload().id(), cb); }).isOk());
+        QVERIFY(idOf("Forum 2").isEmpty());
+
+        m_svc.control("user", {{"name", "demo"}, {"passwords_max", 4}});
+        QCOMPARE(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->createPassword(entry, cb); }).code(),
+                 EC_QUOTA_EXCEEDED);
+    }
+
+    void failedEncryptionSendsNothing()
+    {
+        R7Session::instance()->setTransportKey("not a key");
+        auto entry = QSharedPointer<PasswordViewModel>::create("T", "Geheim-123", "", "", "", PasswordViewModel::Edit);
+        entry->setId(idOf("Shop"));
+        LogCapture log;
+        QStringList outcomes;
+        const auto note = [&](const auto &r) { outcomes << QString("%1 %2").arg(r.code()).arg(r.message()); };
+        m_ctl->createPassword(entry, note);
+        m_ctl->updatePassword(entry, note);
+        m_ctl->checkBreached("Geheim-123", note);
+        // Answered at once, not through the event loop.
+        QCOMPARE(outcomes, QStringList(QVector<QString>(3, "25 Unable to encrypt password").toList()));
+        QCOMPARE(requestsTo("passwords"), 0);
+        QCOMPARE(log.count("Geheim-123"), 0);
+    }
+
+    // Fetched, decrypted, marked for clipboard managers, and gone after the time-out even though a
+    // late notification of our own copy arrives while the timer runs.
+    void fetchedPasswordClearedAfterTimeout()
+    {
+        LogCapture log;
+        m_ctl->loadPasswordForClipboard(QPoint(10, 10), idOf("Wi-Fi at home"));
+        QTRY_VERIFY(m_ctl->isClearPending() && QGuiApplication::clipboard()->text() == "Küchentisch-42");
+        QCOMPARE(QString::fromUtf8(clipboard()), QString("Küchentisch-42"));
+        QCOMPARE(clipboard("x-kde-passwordManagerHint"), QByteArray("secret"));
+        emit QGuiApplication::clipboard()->dataChanged();
+        QVERIFY(m_ctl->isClearPending());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_ctl->isClearPending(), 8000);
+        QCOMPARE(clipboard(), QByteArray());
+        QCOMPARE(log.count("Küchentisch"), 0);
+    }
+
+    void otherProgramCopies_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("left");
+        QTest::newRow("the user's own text is kept")
+                << QByteArray("the user's own text") << QByteArray("the user's own text");
+        // Clipboard managers take the clipboard over with the same text: still our copy.
+        QTest::newRow("a takeover of our text is cleared") << QByteArray("Geheim-123") << QByteArray();
+    }
+    void otherProgramCopies()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, left);
+        m_ctl->copyPasswordToClipboard("Geheim-123", QPoint(10, 10));
+        m_owner = std::make_unique<QProcess>();
+        m_owner->start("xclip", {"-quiet", "-i", "-selection", "clipboard"});
+        QVERIFY(m_owner->waitForStarted());
+        m_owner->write(text);
+        m_owner->closeWriteChannel();
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8(text));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_ctl->isClearPending(), 8000);
+        QCOMPARE(clipboard(), left);
+    }
+
+    void unusableIdOrFailedFetch_data()
+    {
+        QTest::addColumn<QString>("pwdId");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("not a number") << "12a" << 0;
+        QTest::newRow("unknown entry") << "987654321987" << 1;
+    }
+    // A password waits to be cleared; the user then picks an entry that cannot be copied.
+    void unusableIdOrFailedFetch()
+    {
+        QFETCH(QString, pwdId);
+        QFETCH(int, requests);
+        m_ctl->setClearIntervalOverride(60000);
+        m_ctl->copyPasswordToClipboard("Geheim-123", QPoint(10, 10));
+        m_ctl->loadPasswordForClipboard(QPoint(20, 20), pwdId);
+        QTRY_COMPARE(QToolTip::text(), QString(requests ? "Failed to retrieve password from server!"
+                                                        : "Password copied to clipboard"));
+        QVERIFY(m_ctl->isClearPending()); // the earlier password is still cleared
+        QCOMPARE(requestsTo("passwords"), requests);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Geheim-123"));
+    }
+
+    void onlyWebAddressesOpen_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("opened");
+        const auto row = [](const char *tag, const char *text, const char *opened) {
+            QTest::newRow(tag) << QString(text) << QString(opened);
+        };
+        row("bare host", "forum.example/login", "http://forum.example/login");
+        row("https", " https://bank.example ", "https://bank.example");
+        row("file url", "file:///usr/bin/xterm", "");
+        row("launcher scheme", "steam://run/1", "");
+        row("host-less http", "http://", "");
+    }
+    void onlyWebAddressesOpen()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, opened);
+        QString title;
+        if (opened.isEmpty())
+            answerNextBox(QMessageBox::Ok, &title);
+        m_opened.clear();
+        m_ctl->openUrlInBrowser(QPoint(5, 5), text);
+        QCOMPARE(m_opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
+        QCOMPARE(title, QString(opened.isEmpty() ? "Unable to open address" : ""));
+    }
+
+    // The page locks once the minutes of inactivity have passed, not before.
+    void lockExpiry()
+    {
+        QSettings settings;
+        m_ctl->setLockMinutes(3);
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        settings.setValue("password/lastOperationTimestamp", now - 180);
+        QVERIFY(!m_ctl->isLockExpired());
+        settings.setValue("password/lastOperationTimestamp", now - 181);
+        QVERIFY(m_ctl->isLockExpired());
+    }
+
+    void loadAndQuota_data()
+    {
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QString>("usage");
+        QTest::newRow("limited") << 100 << 0 << "Used 4 passwords of 100 available";
+        QTest::newRow("one used") << 50 << 3 << "Used 1 password of 50 available";
+        QTest::newRow("10000 and above is no limit") << 10000 << 1 << "Number of passwords: 3";
+    }
+    void loadAndQuota()
+    {
+        QFETCH(int, maximum);
+        QFETCH(int, removed);
+        QFETCH(QString, usage);
+        QVERIFY(m_svc.control("user", {{"name", "demo"}, {"passwords_max", maximum}}).value("ok").toBool());
+        const QStringList all{"Bank", "Mail", "Shop", "Wi-Fi at home"};
+        for (int i = 0; i < removed; ++i) {
+            const QString id = idOf(all[i]);
+            QVERIFY(awaitResult<Nothing>([&](auto cb) { m_ri->deletePassword(id, cb); }).isOk());
+        }
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->findChild<QLabel *>("passwordRestrictionsLabel")->text(), usage);
+        QCOMPARE(titles(page), all.mid(removed));
+        for (int row = 0; row < all.size() - removed; ++row) // the mask only
+            QCOMPARE(table(page)->model()->index(row, 2).data().toString(), QString("******"));
+    }
+
+    void addOnlyWithinQuota()
+    {
+        QVERIFY(m_svc.control("user", {{"name", "demo"}, {"passwords_max", 4}}).value("ok").toBool());
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        QString title;
+        answerNextBox(QMessageBox::Ok, &title);
+        page->addNewPassword();
+        QCOMPARE(title, QString("Password quota exceeded"));
+    }
+
+    void searchModes_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("all fields, address and user") << 0 << "example" << QStringList{"Bank", "Mail", "Shop"};
+        QTest::newRow("all fields, never the mask") << 0 << "**" << QStringList{"Bank", "Mail", "Shop", "Wi-Fi at home"};
+        QTest::newRow("title") << 1 << "a" << QStringList{"Bank", "Mail", "Wi-Fi at home"};
+        QTest::newRow("web address") << 2 << "example.com" << QStringList{"Bank"};
+    }
+    void searchModes()
+    {
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        QFETCH(QStringList, shown);
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        auto *box = page->findChild<QComboBox *>("searchFieldsComboBox");
+        auto *edit = page->findChild<QLineEdit *>("searchEdit");
+        box->setCurrentIndex(field);
+        edit->setText(text);
+        QCOMPARE(titles(page), shown);
+        edit->clear();
+        QCOMPARE(titles(page).size(), 4);
+    }
+
+    void searchByPassword()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        auto *edit = page->findChild<QLineEdit *>("searchEdit");
+        page->findChild<QComboBox *>("searchFieldsComboBox")->setCurrentIndex(3);
+        m_svc.requests(true);
+        LogCapture log;
+        for (const char *typed : {"c", "co", "cor", "corr", "correct horse battery staple"})
+            edit->setText(typed);
+        QCOMPARE(edit->echoMode(), QLineEdit::Password);
+        QTRY_COMPARE(titles(page), (QStringList{"Mail", "Shop"}));
+        QCOMPARE(requestsTo("breached", "POST"), 1); // one for the pause, not one per keystroke
+
+        edit->setText("no entry has this one");
+        QTRY_COMPARE(titles(page), QStringList{});
+        QVERIFY(!log.contains("correct horse") && !log.contains("no entry has this one"));
+    }
+
+    void fieldChangeCancelsPasswordSearch()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        auto *box = page->findChild<QComboBox *>("searchFieldsComboBox");
+        auto *edit = page->findChild<QLineEdit *>("searchEdit");
+        m_svc.requests(true);
+        // Waiting for the pause: nothing is sent.
+        box->setCurrentIndex(3);
+        edit->setText("correct horse battery staple");
+        box->setCurrentIndex(1);
+        QTest::qWait(1300);
+        QCOMPARE(requestsTo("breached", "POST"), 0);
+        // Already sent: its reply no longer replaces the filter of the new field.
+        QVERIFY(m_svc.fault({{"path", "breached$"}, {"delay_ms", 500}}) >= 0);
+        box->setCurrentIndex(3);
+        edit->setText("correct horse battery staple");
+        QTRY_COMPARE(requestsTo("breached", "POST"), 1);
+        box->setCurrentIndex(0);
+        QTest::qWait(800);
+        QCOMPARE(titles(page).size(), 4);
+    }
+
+    // Opening a second entry before the first secret arrives: the first reply must not open the
+    // second entry with the first entry's password.
+    void supersededReplyDropped()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        const QString wifi = idOf("Wi-Fi at home");
+        QVERIFY(m_svc.fault({{"path", "passwords/" + wifi + "$"}, {"method", "GET"}, {"delay_ms", 700}}) >= 0);
+        QStringList opened;
+        std::function<void(CreateViewEditPasswordDialog *)> record = [&](CreateViewEditPasswordDialog *dialog) {
+            opened << dialog->windowTitle() + "|" + text(dialog, "titleEdit") + "|" + text(dialog, "pwdEdit");
+            dialog->reject();
+        };
+        onNextModal<CreateViewEditPasswordDialog>(record);
+        page->on_doubleClickRow(proxyIndexOf(page, "Bank"));
+        page->on_titleEditButtonClicked(QPoint(), wifi);
+        QTRY_COMPARE(opened.size(), 1);
+        QCOMPARE(opened.first(), QString::fromUtf8("Edit password|Wi-Fi at home|Küchentisch-42"));
+        onNextModal<CreateViewEditPasswordDialog>(record, 1500);
+        QTest::qWait(1000);
+        QCOMPARE(opened.size(), 1);
+    }
+
+    // Saving an entry opened with an empty password would overwrite the stored one.
+    void undecryptableSecretOpensNothing()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        const QString bank = idOf("Bank");
+        const QString body = QString(R"({"status":0,"message":"","data":{"id":"%1","password":"00ff","transportIv":"%2"}})")
+                                     .arg(bank, QString(32, '0'));
+        QVERIFY(m_svc.fault({{"path", "passwords/" + bank + "$"}, {"method", "GET"}, {"body", body}}) >= 0);
+        bool opened = false;
+        onNextModal<CreateViewEditPasswordDialog>([&opened](CreateViewEditPasswordDialog *dialog) {
+            opened = true;
+            dialog->reject();
+        });
+        QString title;
+        answerNextBox(QMessageBox::Ok, &title);
+        page->on_titleEditButtonClicked(QPoint(), bank);
+        QTRY_COMPARE(title, QString("Error"));
+        QTest::qWait(100);
+        QVERIFY(!opened);
+    }
+
+    // A reload while the editor is open moves the rows; the edit must land on its own entry.
+    void editFindsRowById()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        const QString shop = idOf("Shop");
+        bool saved = false;
+        onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+            auto first = EntryPtr::create("Aardvark", "x", "", "", "", 2);
+            QVERIFY(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->createPassword(first, cb); }).isOk());
+            page->requestPasswords();
+            QVERIFY(QTest::qWaitFor([&] { return page->passwordCount() == 5; }));
+            dialog->findChild<QLineEdit *>("titleEdit")->setText("Shop renamed");
+            dialog->findChild<QPushButton *>("saveButton")->click();
+            saved = true;
+        });
+        page->on_titleEditButtonClicked(QPoint(), shop);
+        QTRY_VERIFY(saved);
+        QTRY_COMPARE(titles(page), (QStringList{"Aardvark", "Bank", "Mail", "Shop renamed", "Wi-Fi at home"}));
+        QCOMPARE(page->findIndexById(shop).data().toString(), QString("Shop renamed"));
+        QCOMPARE(idOf("Shop renamed"), shop);
+    }
+
+    // Two confirmed deletions in flight each remove their own row.
+    void twoDeletionsInFlight()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        QVERIFY(m_svc.fault({{"path", "passwords/" + idOf("Bank") + "$"}, {"method", "DELETE"}, {"delay_ms", 600}}) >=
+                0);
+        table(page)->selectRow(proxyIndexOf(page, "Bank").row());
+        answerNextBox(QMessageBox::Yes);
+        page->deleteSelectedPassword();
+        table(page)->selectRow(proxyIndexOf(page, "Mail").row());
+        answerNextBox(QMessageBox::Yes);
+        page->deleteSelectedPassword();
+        QTRY_COMPARE(page->passwordCount(), 2);
+        QTest::qWait(100);
+        QCOMPARE(titles(page), (QStringList{"Shop", "Wi-Fi at home"}));
+        QCOMPARE(stored().size(), 2);
+    }
+
+    // An entry open at sign-out comes back on the next page, with what was typed, but never before
+    // that page is built and unlocked.
+    void restoredEntryWaitsForUnlock()
+    {
+        PasswordsView *first = makePage();
+        QTRY_COMPARE(first->passwordCount(), 4);
+        onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+            dialog->findChild<QLineEdit *>("titleEdit")->setText("Draft");
+            dialog->findChild<QLineEdit *>("userEdit")->setText("typed user");
+            dialog->findChild<QLineEdit *>("pwdEdit")->setText("draft secret");
+            emit R7Application::instance()->appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        });
+        first->addNewPassword();
+        delete first;
+        m_ctl->setLocked(true);
+
+        QStringList opened;
+        onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+            opened << text(dialog, "titleEdit") + "|" + text(dialog, "userEdit") + "|" + text(dialog, "pwdEdit");
+            dialog->reject();
+        });
+        PasswordsView *second = makePage();
+        QVERIFY(second->isPageLocked());
+        QTest::qWait(300);
+        for (QAction *action : second->actions()) // shortcuts act on nothing behind the overlay
+            action->trigger();
+        QTest::qWait(100);
+        QVERIFY(opened.isEmpty() && second->isPageLocked());
+        second->unlock();
+        QTRY_COMPARE(opened, QStringList{"Draft|typed user|draft secret"});
+    }
+
+    // The overlay covers the page and stays above later children; a wrong password and the Return
+    // typed while it shakes leave the page locked; the right one, checked by the application, unlocks.
+    void lockAndUnlock()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        page->findChild<QPushButton *>("lockButton")->click();
+        QVERIFY(page->isPageLocked() && m_ctl->isLocked());
+        auto *overlay = page->findChild<LockedOverlay *>();
+        (new QPushButton("late", page))->show();
+        QCOMPARE(page->childAt(QPoint(10, 10)), overlay);
+
+        auto *input = overlay->findChild<QLineEdit *>();
+        QTest::keyClicks(input, "wrong");
+        QTest::keyClick(input, Qt::Key_Return);
+        QTest::keyClick(input, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(input, DevService::demoPassword());
+        QTest::keyClick(input, Qt::Key_Return);
+        QTRY_VERIFY(!overlay->findChild<QPropertyAnimation *>("shakeAnimation"));
+        QVERIFY(page->isPageLocked());
+
+        QTest::keyClick(input, Qt::Key_Return);
+        QTRY_VERIFY(!page->isPageLocked());
+        QVERIFY(!m_ctl->isLocked());
+    }
+
+    void blankTitleRejectedThenSaved()
+    {
+        auto entry = EntryPtr::create("", "", "", "", "", 2);
+        CreateViewEditPasswordDialog dialog(m_ctl, entry);
+        auto *titleEdit = dialog.findChild<QLineEdit *>("titleEdit");
+        titleEdit->setText("   ");
+        dialog.findChild<QLineEdit *>("pwdEdit")->setText("fresh secret");
+        m_svc.requests(true);
+        answerNextBox(QMessageBox::Ok);
+        dialog.findChild<QPushButton *>("saveButton")->click();
+        QCOMPARE(requestsTo("passwords", "POST"), 0);
+
+        titleEdit->setText("Forum");
+        dialog.findChild<QPushButton *>("saveButton")->click();
+        QTRY_COMPARE(dialog.result(), 1);
+        QCOMPARE(idOf("Forum"), entry->id());
+        QCOMPARE(storedEntry("Forum").value("password").toString(), QString("fresh secret"));
+    }
+
+    // A second click while the creation travels must not create the entry twice.
+    void saveDisabledWhilePending()
+    {
+        QVERIFY(m_svc.fault({{"path", "passwords$"}, {"method", "POST"}, {"delay_ms", 600}}) >= 0);
+        CreateViewEditPasswordDialog dialog(m_ctl, EntryPtr::create("", "", "", "", "", 2));
+        dialog.show();
+        dialog.findChild<QLineEdit *>("titleEdit")->setText("Twice?");
+        auto *save = dialog.findChild<QPushButton *>("saveButton");
+        save->click();
+        save->click();
+        QTest::mouseClick(save, Qt::LeftButton);
+        QTRY_COMPARE(dialog.result(), 1);
+        QTest::qWait(200);
+        int copies = 0;
+        for (const QJsonValue &v : stored())
+            copies += v.toObject().value("title").toString() == "Twice?";
+        QCOMPARE(copies, 1);
+    }
+
+    void failedUpdateKeepsDialogOpen()
+    {
+        QVERIFY(m_svc.fault({{"path", "passwords/"}, {"method", "PUT"}, {"envelope_status", 10904}}) >= 0);
+        auto entry = EntryPtr::create("Gone", "typed-secret-7", "", "", "", 1);
+        entry->setId("999999");
+        CreateViewEditPasswordDialog dialog(m_ctl, entry);
+        LogCapture log;
+        auto *save = dialog.findChild<QPushButton *>("saveButton");
+        save->click();
+        auto *error = dialog.findChild<QLabel *>("errorLabel");
+        QTRY_VERIFY(!error->isHidden());
+        QVERIFY(save->isEnabled());
+        QCOMPARE(dialog.result(), 0);
+        QVERIFY(!log.contains("typed-secret-7"));
+    }
+
+    void destructionBlanksPassword()
+    {
+        QString last = "unchanged";
+        const auto watch = [&last](QLineEdit *edit) {
+            connect(edit, &QLineEdit::textChanged, [&last](const QString &t) { last = t; });
+            return edit->text().size();
+        };
+        {
+            CreateViewEditPasswordDialog dialog(m_ctl, EntryPtr::create("T", "s3cret", "", "", "", 0));
+            watch(dialog.findChild<QLineEdit *>("pwdEdit"));
+        }
+        QCOMPARE(last, QString(6, ' '));
+        int shown = 0;
+        {
+            SuggestPasswordDialog dialog;
+            shown = watch(dialog.findChild<QLineEdit *>("pwdLineEdit"));
+        }
+        QCOMPARE(last, QString(shown, ' '));
+    }
+
+private:
+    PasswordsView *makePage()
+    {
+        auto *page = new PasswordsView(m_ctl, m_storage, nullptr);
+        m_pages << page;
+        page->resize(821, 487);
+        page->show();
+        return page;
+    }
+    static QTableView *table(PasswordsView *page) { return page->findChild<QTableView *>("passwordsTableView"); }
+    static QString text(QWidget *dialog, const char *edit) { return dialog->findChild<QLineEdit *>(edit)->text(); }
+    static QStringList titles(PasswordsView *page)
+    {
+        QStringList out;
+        for (int row = 0; row < table(page)->model()->rowCount(); ++row)
+            out << table(page)->model()->index(row, 0).data().toString();
+        return out;
+    }
+    static QModelIndex proxyIndexOf(PasswordsView *page, const QString &title)
+    {
+        return table(page)->model()->index(titles(page).indexOf(title), 0);
+    }
+    // What another program reads from the clipboard; empty when nobody offers it.
+    QByteArray clipboard(const QString &target = QString())
+    {
+        QProcess xclip;
+        xclip.start("xclip", QStringList{"-o", "-selection", "clipboard"} +
+                                     (target.isEmpty() ? QStringList() : QStringList{"-t", target}));
+        // We may own the clipboard ourselves, so our event loop must answer while xclip asks.
+        QElapsedTimer t;
+        t.start();
+        while (xclip.state() != QProcess::NotRunning && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
+    }
+
+    // The demo account's entries as the service stores them, secrets decrypted.
+    QJsonArray stored() const
+    {
+        for (const QJsonValue &user : m_svc.state().value("users").toArray())
+            if (user.toObject().value("name").toString() == DevService::demoUser())
+                return user.toObject().value("passwords").toArray();
+        return {};
+    }
+    QJsonObject storedEntry(const QString &title) const
+    {
+        for (const QJsonValue &v : stored())
+            if (v.toObject().value("title").toString() == title)
+                return v.toObject();
+        return {};
+    }
+    QString idOf(const QString &title) const { return storedEntry(title).value("id").toVariant().toString(); }
+    // Requests whose path holds fragment, of one method or of any.
+    int requestsTo(const QString &fragment, const QString &method = QString()) const
+    {
+        int count = 0;
+        for (const QJsonValue &v : m_svc.requests()) {
+            const QJsonObject r = v.toObject();
+            count += r.value("path").toString().contains(fragment) &&
+                     (method.isEmpty() || r.value("method").toString() == method);
+        }
+        return count;
+    }
+
+    TestEnv m_env;
+    TestDatabase m_db; // sign-in records the account
+    DevService m_svc;
+    AppInfo m_info = AppInfo::forThisBuild();
+    std::unique_ptr<PasswordRI> m_ri;
+    PasswordController *m_ctl = nullptr;
+    QSettings *m_settings = nullptr;
+    SettingsStorage *m_storage = nullptr;
+    QList<QPointer<PasswordsView>> m_pages;
+    std::unique_ptr<QProcess> m_owner; // an xclip holding the clipboard
+    QList<QUrl> m_opened;
+};
+
+// The application object, as in the client: it checks the unlock password and announces sign-outs.
+int main(int argc, char **argv)
+{
+    TestEnv env;
+    AppInfo info = AppInfo::forThisBuild();
+    R7Application app(argc, argv, &info);
+    TestPasswords test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_passwords.moc"
