@@ -308,6 +308,7 @@ private slots:
         answerModal(QMessageBox::Ok, [] { emit R7Database::instance()->sqlQueryFailure("second failure"); });
         emit R7Database::instance()->unableToOpenDatabase("disk gone");
         QVERIFY(log.contains("R7Application::on_sqlQueryFailure: second failure"));
+        QVERIFY(!app()->isDatabaseUsable());
         QSignalSpy done(app(), &R7Application::syncDone);
         app()->syncAll();
         app()->autoSync();
