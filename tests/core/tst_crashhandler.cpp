@@ -79,11 +79,7 @@ private slots:
         QCOMPARE(client->exitStatus(), QProcess::CrashExit);
         // The server leaves once the client has gone: a crash leaves no orphan.
         QTRY_VERIFY(!ClientHome::isAlive(server));
-        const QString serverLog = ClientHome::readFile(home.serverLog);
-        QVERIFY(serverLog.endsWith("Info:Client exited, exiting too\n"));
-        QVERIFY(serverLog.contains(QRegularExpression("\nWarning:Client dump requested to  \"" +
-                                                      QRegularExpression::escape(home.dumpFolder) +
-                                                      "/[-0-9a-f]+\\.dmp\"")));
+        QVERIFY(ClientHome::readFile(home.serverLog).endsWith("Info:Client exited, exiting too\n"));
 
         const QString stack = stackOfOnlyDump(home.dumpFolder);
         QVERIFY2(stack.contains("Crash reason:  SIGSEGV"), qPrintable(stack));
@@ -116,10 +112,7 @@ private slots:
         QProcess *client = home.start();
         const qint64 pid = client->processId();
         QVERIFY(home.waitForLog(pid, "Breakpad process finished, exit code 201"));
-        QVERIFY(!home.logLines(pid)
-                         .filter("CrashHandler: Failed to create dump directory (" + home.dumpFolder + ")")
-                         .isEmpty());
-        QVERIFY(home.logLines(pid).filter("exception handler.").isEmpty());
+        QVERIFY(home.waitForLog(pid, "CrashHandler: Failed to create dump directory (" + home.dumpFolder + ")"));
         QCOMPARE(client->state(), QProcess::Running);
     }
 };

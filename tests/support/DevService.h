@@ -19,17 +19,12 @@ public:
     // Starts python3 and waits (at most 10 s) for the ready line. Extra arguments go to the service.
     bool start(const QStringList &extraArgs = {});
     void stop();
-    bool isRunning() const;
     QString errorString() const { return m_error; }
 
     QString httpUrl() const;  // "http://127.0.0.1:<port>"
     QString httpsUrl() const; // "https://localhost:<port>"
     int httpPort() const { return m_httpPort; }
     int httpsPort() const { return m_httpsPort; }
-    // An HTTP proxy in front of this service only (CONNECT to its own ports); it demands Basic
-    // credentials, "proxyuser" / "proxypass" unless changed with control("proxy", ...).
-    int proxyPort() const { return m_proxyPort; }
-    QString caCertificatePath() const { return m_caPath; }
 
     // Adds the test CA to QSslConfiguration::defaultConfiguration(). Call it before the session (or
     // anything else that copies the default configuration) is created. Certificate errors are never
@@ -52,12 +47,9 @@ public:
     static QString smsCode() { return QStringLiteral("2468"); }
 
 private:
-    QByteArray httpPost(const QByteArray &path, const QByteArray &body, int timeoutMs) const;
-
     QProcess m_process;
     QString m_error;
     QString m_caPath;
     int m_httpPort = -1;
     int m_httpsPort = -1;
-    int m_proxyPort = -1;
 };

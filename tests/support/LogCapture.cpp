@@ -32,24 +32,9 @@ QList<LogCapture::Entry> LogCapture::entries() const
 QStringList LogCapture::messages() const
 {
     QStringList out;
-    for (const Entry &e : entries()) {
+    for (const Entry &e : entries())
         out << e.text;
-    }
     return out;
-}
-
-bool LogCapture::contains(const QString &fragment) const
-{
-    return count(fragment) > 0;
-}
-
-int LogCapture::count(const QString &fragment) const
-{
-    int n = 0;
-    for (const Entry &e : entries()) {
-        n += e.text.contains(fragment) ? 1 : 0;
-    }
-    return n;
 }
 
 void LogCapture::clear()

@@ -23,8 +23,8 @@ public:
 
     QList<Entry> entries() const;
     QStringList messages() const;
-    bool contains(const QString &fragment) const;
-    int count(const QString &fragment) const;
+    bool contains(const QString &fragment) const { return count(fragment) > 0; }
+    int count(const QString &fragment) const { return messages().filter(fragment).size(); }
     void clear();
 
 private:

@@ -66,9 +66,7 @@ QVariant TestDatabase::rawValue(const QString &statement)
     if (!rawExec({}))
         return QVariant();
     QSqlQuery query(QSqlDatabase::database(m_rawName));
-    if (!query.exec(statement) || !query.next())
-        return QVariant();
-    return query.value(0);
+    return query.exec(statement) && query.next() ? query.value(0) : QVariant();
 }
 
 void TestDatabase::closeRaw()

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <map>
+#include <optional>
 
 // A private home with its own XDG folders for one test; restores the environment when destroyed.
 // Create it before anything reads QStandardPaths or QSettings.
@@ -17,9 +19,9 @@ public:
 
     bool isValid() const { return m_dir.isValid(); }
     QString home() const { return m_dir.path(); }
-    QString configHome() const;
-    QString cacheHome() const;
-    QString dataHome() const;
+    QString configHome() const { return home() + QStringLiteral("/.config"); }
+    QString cacheHome() const { return home() + QStringLiteral("/.cache"); }
+    QString dataHome() const { return home() + QStringLiteral("/.local/share"); }
 
     // Sets a variable for the lifetime of this object (an empty value unsets it).
     void setVar(const char *name, const QByteArray &value);
@@ -29,6 +31,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QHash<QByteArray, QByteArray> m_saved;
-    QHash<QByteArray, bool> m_wasSet;
+    std::map<QByteArray, std::optional<QByteArray>> m_saved; // no value: it was unset
 };
