@@ -41,6 +41,15 @@ class SignIn(AcceptanceCase):
         self.assertTrue(any(s.get("user") == "demo" for s in sessions), sessions)
         self.assert_all_https()
 
+        # Quit from the menu while signed in: the service hears the sign-out (Ctrl+Q quits at once, by
+        # design, without it), and stopping the crash server is no crash.
+        self.screen.settle_focus(self.current_window)
+        self.screen.key("alt+f", "Up", "Return")  # the last entry, "Quit"
+        self.assertEqual(client.wait_exit(), 0)
+        sessions = self.service.state()["sessions"]
+        self.assertFalse(any(s.get("user") == "demo" for s in sessions), sessions)
+        self.assertNotIn("Breakpad process finished", self.profile.log())
+
 
 class FirstStart(AcceptanceCase):
     def test_wizard_sets_up_autostart_and_the_first_synchronisation(self):

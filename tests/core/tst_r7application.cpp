@@ -226,14 +226,15 @@ private slots:
     {
         signOut();
         // A long first wait, cut short by the sign-out: no safe list, no run, no timer afterwards.
-        app()->setDelaysForTesting({300, 50, 50});
+        // Long enough for a sign-out round trip on a loaded machine.
+        app()->setDelaysForTesting({1500, 50, 50});
         QSignalSpy done(app(), &R7Application::syncDone);
         signIn("demo", DevService::demoPassword());
         svc.requests(true);
         signOut();
         signIn("demo", DevService::demoPassword());
         signOut();
-        QTest::qWait(600);
+        QTest::qWait(1800);
         QCOMPARE(requestsTo(svc, "filesafe"), 0);
         QCOMPARE(done.count(), 0);
         QCOMPARE(app()->syncTimerInterval(), 0);
