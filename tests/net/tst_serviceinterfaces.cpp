@@ -217,8 +217,6 @@ private slots:
         const QString all = "/,/Documents,/Documents/Letters,/Documents/Letters/landlord.txt,/Documents/notes.md,"
                             "/Photos,/Photos/README.txt,/todo.txt";
         QTest::newRow("all below the top") << "/" << 0 << QString("any") << all << "%2F";
-        QTest::newRow("folders") << "/" << 0 << QString("d") << "/,/Documents,/Documents/Letters,/Photos"
-                                 << "%2F";
         QTest::newRow("one level of files") << "/" << 1 << QString("f") << "/todo.txt"
                                             << "%2F";
         const QString odd = QString::fromUtf8("/Mein Ordner/Grüße & a+b");
