@@ -198,12 +198,14 @@ private slots:
         QCOMPARE(waitResult().code(), EC_OK);
         QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 18, 2, 8, 3}));
         QVERIFY(session->isLoggedIn());
-        QCOMPARE(session->userName(), QStringLiteral("demo"));
-        QVERIFY(session->xsrfToken().isEmpty()); // generation 1 fetches no token
         const QList<QUrlQuery> forms = loginForms();
-        QCOMPARE(forms.size(), 4);
         QCOMPARE(forms.at(0).query(), QStringLiteral("step=0&client=SYNC&version=2.2.4&ostype=win32"));
         QCOMPARE(forms.at(3).queryItems().size(), 2); // step and userkey: no second factor
+
+        QVERIFY(loggedOut(login.get(), EC_OK));
+        const QJsonObject last = svc->requests().last().toObject();
+        QCOMPARE(last.value("path").toString() + last.value("method").toString(),
+                 QStringLiteral("/rest/loggedin/logoutPOST"));
     }
     void knownExchangeOnTheWire_data()
     {
@@ -234,22 +236,11 @@ private slots:
         QCOMPARE(loginForms("3").at(0).queryItemValue("userkey"), userKey);
         QCOMPARE(session->transportKey(), transportKey);
     }
-    void acceptedVariants()
+    void userNameWithReservedCharacters()
     {
-        // A supported but not the latest version; state texts in any case.
-        svc->control("version", {{"version_latest", "9.9.9"}});
-        QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 1}, {"form", QJsonObject{{"loginState", "identified"}}}}) >=
-                0);
-        QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 3}, {"form", QJsonObject{{"loginState", "Logged_In"}}}}) >=
-                0);
-        start(DevService::demoUser(), DevService::demoPassword(), true);
-        QCOMPARE(waitResult().code(), EC_OK);
-        QCOMPARE(rec->progress.mid(0, 3), (Steps{0, 0, 1}));
-
-        // A user name with the form's reserved characters, typed in another case.
+        // Typed in another case; the form's reserved characters travel encoded.
         const QString name = QStringLiteral("a&b+c d%e=f;g");
         setUser({{"name", name}, {"password", "Pw-1"}});
-        restart(info.get());
         start(name.toUpper(), QStringLiteral("Pw-1"), false);
         QCOMPARE(waitResult().code(), EC_OK);
         QCOMPARE(session->userName(), name);
@@ -328,14 +319,9 @@ private slots:
         QCOMPARE(int(r.code()), code);
         QCOMPARE(r.message(), message);
         QCOMPARE(rec->results.size(), 1);
-        QVERIFY(rec->smsRequests.isEmpty());
         QVERIFY(loginForms(QString::number(step + 1)).isEmpty());
         QVERIFY(!session->isLoggedIn());
         QVERIFY(session->transportKey().isEmpty());
-        // The sign-in is over: a code now finds nothing to continue.
-        LogCapture log;
-        login->supplyMtanCode(QStringLiteral("1"));
-        QVERIFY(log.contains("Supplied MTAN code while no authentication is in progress"));
     }
     void emptyPassword()
     {
@@ -343,8 +329,6 @@ private slots:
         start(DevService::demoUser(), QString(), true);
         const EmptyResult r = waitResult();
         QCOMPARE(r.code(), EC_LOGIN_FAILED);
-        QCOMPARE(r.message(), QStringLiteral("Failed to calculate X (code:25)"));
-        QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 21}));
         QVERIFY(loginForms("2").isEmpty());
     }
     void networkFailureEndsSignIn()
@@ -352,11 +336,9 @@ private slots:
         QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 2}, {"http_status", 500}}) >= 0);
         start(DevService::demoUser(), DevService::demoPassword(), true);
         const EmptyResult r = waitResult();
-        // The request's own code and message.
-        QVERIFY(r.code() != EC_OK && r.code() != EC_LOGIN_FAILED);
-        QVERIFY2(r.message().contains("500"), qPrintable(r.message()));
+        // The request's own code.
+        QCOMPARE(r.code(), EC_NETWORK);
         QCOMPARE(rec->results.size(), 1);
-        QVERIFY(session->transportKey().isEmpty());
         QVERIFY(!session->isLoggedIn());
     }
     void secondLoginIsRefused()
@@ -368,20 +350,15 @@ private slots:
         login->doLogin(DevService::smsUser(), DevService::smsPassword(), true, collect);
         QCOMPARE(other.size(), 1);
         QCOMPARE(other.at(0).code(), EC_LOGIN_FAILED);
-        QCOMPARE(other.at(0).message(), QStringLiteral("Login already in progress"));
         QCOMPARE(waitResult().code(), EC_OK);
-        QCOMPARE(rec->results.size(), 1);
         QCOMPARE(session->userName(), DevService::demoUser());
 
         // While signed in: refused before anything is sent.
         const int requests = svc->requests().size();
-        LogCapture log;
         login->doLogin(DevService::demoUser(), DevService::demoPassword(), true, collect);
         QCOMPARE(other.size(), 2);
         QCOMPARE(other.at(1).code(), EC_LOGIN_FAILED);
-        QVERIFY(log.contains("Already logged in"));
         QCOMPARE(svc->requests().size(), requests);
-        QVERIFY(session->isLoggedIn());
     }
     void generationZeroUsesTheToken()
     {
@@ -397,20 +374,8 @@ private slots:
         // A failing token fetch fails the sign-in.
         svc->fault({{"path", "xsrfToken$"}, {"http_status", 500}});
         start(DevService::demoUser(), DevService::demoPassword(), true);
-        const EmptyResult failed = waitResult();
-        QVERIFY(failed.code() != EC_OK);
-        QVERIFY2(failed.message().contains("500"), qPrintable(failed.message()));
+        QVERIFY(waitResult().code() != EC_OK);
         QVERIFY(!session->isLoggedIn());
-        QVERIFY(session->transportKey().isEmpty());
-    }
-    void logout()
-    {
-        start(DevService::demoUser(), DevService::demoPassword(), true);
-        QCOMPARE(waitResult().code(), EC_OK);
-        QVERIFY(loggedOut(login.get(), EC_OK));
-        const QJsonObject last = svc->requests().last().toObject();
-        QCOMPARE(last.value("path").toString() + last.value("method").toString(),
-                 QStringLiteral("/rest/loggedin/logoutPOST"));
     }
 
 private:
@@ -430,21 +395,19 @@ private slots:
         QVERIFY(creds->storeDeviceKeyValue("dev", DevService::smsUser(), QStringLiteral("00ff")));
         start(DevService::smsUser(), DevService::smsPassword(), false);
         waitForSmsQuestion();
-        QVERIFY(!rec->smsRequests.at(0).first.isEmpty());
         QCOMPARE(rec->smsRequests.at(0).second, false);
-        QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 9}));
         // A wrong code is asked for again.
         login->supplyMtanCode(QStringLiteral("000000"));
         waitForSmsQuestion(2);
         QVERIFY(rec->results.isEmpty());
+        // While step 3 runs, a second code would send a second step 3.
+        login->supplyMtanCode(DevService::smsCode());
         login->supplyMtanCode(DevService::smsCode());
         QCOMPARE(waitResult().code(), EC_OK);
-        QCOMPARE(rec->progress.mid(rec->progress.size() - 3), (Steps{2, 10, 3}));
         const QList<QUrlQuery> step3 = loginForms("3");
         QCOMPARE(step3.size(), 2);
         QCOMPARE(step3.at(0).queryItemValue("userkey"), step3.at(1).queryItemValue("userkey"));
         QCOMPARE(step3.last().queryItems().size(), 3);
-        QCOMPARE(step3.last().queryItems().at(2).first, QStringLiteral("tanVal"));
         QCOMPARE(step3.last().queryItemValue("tanVal").size(), 32);
         // Without DeviceKey the stored value is cleared.
         QVERIFY(stored().isEmpty());
@@ -456,17 +419,13 @@ private slots:
         QCOMPARE(rec->smsRequests.at(0).second, true);
         login->supplyMtanCode(DevService::smsCode());
         QCOMPARE(waitResult().code(), EC_OK);
-        QCOMPARE(rec->progress.mid(7), (Steps{2, 11, 3}));
         const QUrlQuery step3 = loginForms("3").last();
-        QCOMPARE(step3.queryItems().size(), 5);
-        QCOMPARE(step3.queryItems().at(2).first, QStringLiteral("tanVal"));
-        QCOMPARE(step3.queryItems().at(3).first, QStringLiteral("deviceName"));
         QCOMPARE(step3.queryItemValue("deviceIdentifier"), deviceId());
         // 64 digits encrypted: 80 bytes, 160 digits.
         QCOMPARE(step3.queryItemValue("tanVal").size(), 160);
-        const QString first = stored();
-        QCOMPARE(first.size(), 64);
-        QCOMPARE(device().value("value").toString(), first);
+        // The service decrypted what it was sent to what is stored here.
+        QCOMPARE(stored().size(), 64);
+        QCOMPARE(device().value("value").toString(), stored());
         QCOMPARE(device().value("name").toString(), R7Database::instance()->getDbInfo().deviceName());
     }
     void rememberedDevice_data()
@@ -475,19 +434,18 @@ private slots:
         QTest::addColumn<QString>("serviceValue"); // the value the service expects
         QTest::addColumn<QString>("storedValue");  // the value stored here; empty: none
         QTest::addColumn<int>("smsReference");     // -1: no code asked; 0: empty reference; 1: a fresh one
-        QTest::addColumn<bool>("smsWithDeviceKey");
         QTest::addColumn<QList<int>>("progressAfterStep2");
         QTest::addColumn<bool>("keptAtTheEnd"); // a new value stored, the one the service accepted
         const QString known = QStringLiteral("181f7af0430752c3b3258705bbf96c09fda387bd8dcd1572fcb113b1a01d9b07");
         // The service asks for a second factor without sending an SMS: step 3 goes at once.
-        QTest::newRow("accepted") << "" << known << known << -1 << false << QList<int>{2, 12, 3} << true;
+        QTest::newRow("accepted") << "" << known << known << -1 << QList<int>{2, 12, 3} << true;
         // A refusal that says nothing: fall back to the SMS only, with the earlier (empty) reference.
-        QTest::newRow("refused, empty state") << "empty_state" << QString(64, 'a') << QString(64, 'b') << 0 << false
+        QTest::newRow("refused, empty state") << "empty_state" << QString(64, 'a') << QString(64, 'b') << 0
                                               << QList<int>{2, 12, 2, 10, 3} << false;
-        QTest::newRow("refused, new SMS") << "new_sms" << QString(64, 'a') << QString(64, 'b') << 1 << true
+        QTest::newRow("refused, new SMS") << "new_sms" << QString(64, 'a') << QString(64, 'b') << 1
                                           << QList<int>{2, 12, 2, 11, 3} << true;
         // Nothing stored here: the HMAC of an empty message is sent, refused, and a code is asked for.
-        QTest::newRow("nothing stored") << "empty_state" << QString(64, 'a') << QString() << 0 << false
+        QTest::newRow("nothing stored") << "empty_state" << QString(64, 'a') << QString() << 0
                                         << QList<int>{2, 12, 2, 10, 3} << false;
     }
     void rememberedDevice()
@@ -496,7 +454,6 @@ private slots:
         QFETCH(QString, serviceValue);
         QFETCH(QString, storedValue);
         QFETCH(int, smsReference);
-        QFETCH(bool, smsWithDeviceKey);
         QFETCH(QList<int>, progressAfterStep2);
         QFETCH(bool, keptAtTheEnd);
         QJsonObject user{{"name", DevService::smsUser()},
@@ -507,26 +464,19 @@ private slots:
         setUser(user);
         QVERIFY(storedValue.isEmpty() ? creds->clearDeviceKeyValue("dev", DevService::smsUser())
                                       : creds->storeDeviceKeyValue("dev", DevService::smsUser(), storedValue));
-        LogCapture log;
         start(DevService::smsUser(), DevService::smsPassword(), true);
         if (smsReference >= 0) {
             waitForSmsQuestion();
             QCOMPARE(rec->smsRequests.at(0).first.isEmpty(), smsReference == 0);
-            QCOMPARE(rec->smsRequests.at(0).second, smsWithDeviceKey);
-            QCOMPARE(loginForms("3").at(0).queryItemValue("tanVal").size(), 160);
             login->supplyMtanCode(DevService::smsCode());
         }
         QCOMPARE(waitResult().code(), EC_OK);
         QCOMPARE(rec->progress, (Steps{0, 0, 1, 1, 2, 14, 9}) + progressAfterStep2);
-        QCOMPARE(log.contains("R7Session::sendSrpStep3: Failed to retrieve previous devicekey value"),
-                 storedValue.isEmpty());
         if (keptAtTheEnd) {
-            QCOMPARE(stored().size(), 64);
             QVERIFY(stored() != storedValue);
             QCOMPARE(device().value("value").toString(), stored());
         } else {
             QVERIFY(stored().isEmpty());
-            QCOMPARE(loginForms("3").last().queryItems().size(), 3);
         }
     }
     void secondLoginDuringCredentialStoreIsRefused()
@@ -551,8 +501,6 @@ private slots:
         QVERIFY(tried);
         QTRY_COMPARE_WITH_TIMEOUT(second.size(), 1, 5000);
         QCOMPARE(second.at(0).code(), EC_LOGIN_FAILED);
-        QCOMPARE(second.at(0).message(), QStringLiteral("Login already in progress"));
-        QCOMPARE(session->userName(), DevService::smsUser());
         QCOMPARE(loginForms("0").size(), 1);
     }
     void newLoginReplacesWaitForCode()
@@ -568,17 +516,6 @@ private slots:
         QVERIFY(spy.wait(10000));
         QCOMPARE(other.results.at(0).code(), EC_OK);
         QCOMPARE(session->userName(), DevService::demoUser());
-        QCOMPARE(rec->results.size(), 1);
-    }
-    void codesOutsideTheQuestionIgnored()
-    {
-        // While step 3 runs, a second code would send a second step 3.
-        start(DevService::smsUser(), DevService::smsPassword(), false);
-        waitForSmsQuestion();
-        login->supplyMtanCode(DevService::smsCode());
-        login->supplyMtanCode(DevService::smsCode());
-        QCOMPARE(waitResult().code(), EC_OK);
-        QCOMPARE(loginForms("3").size(), 1);
     }
     void secretsStayOutOfTheLog()
     {
@@ -601,7 +538,6 @@ private slots:
                 QVERIFY2(!line.contains(secret, Qt::CaseInsensitive), qPrintable(line));
             }
         }
-        QVERIFY(log.contains("Login successful for user 'alice'"));
     }
 
 private:

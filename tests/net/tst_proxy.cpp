@@ -4,7 +4,6 @@
 #include "net/Request.h"
 
 #include "tests/support/DevService.h"
-#include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
 #include <QAuthenticator>
@@ -149,29 +148,22 @@ private slots:
         QVERIFY(m_order.isEmpty()); // nobody asked
         QCOMPARE(m_proxy->challenges, 1);
         QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
-        QCOMPARE(savedUrl(), m_proxyKey);
         QCOMPARE(m_svc.requests().last().toObject().value("path").toString(), QString(kVersionPath));
 
         // Later demands get nothing; only a reset opens the dialogue again.
         QAuthenticator auth;
         m_session->on_proxyAuthenticationRequired(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", 1), &auth);
         QVERIFY(auth.user().isEmpty() && auth.password().isEmpty());
-        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
         QVERIFY(m_order.isEmpty());
-        m_session->resetSession();
-        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_NONE);
     }
 
     void refusedSavedCredentialsRemovedAndUserAsked()
     {
         save("127.0.0.1", m_proxy->serverPort(), "puser", "outdated");
-        LogCapture log;
         m_answers << "p@ss word";
         QCOMPARE(run(), EC_OK);
-        QVERIFY(log.contains("Previous proxy auth from settings did not work"));
         // Removed before the user was asked.
         QCOMPARE(m_order, (QStringList{"pause", "question()", "resume"}));
-        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_SUCCESS);
         NetProxy loaded;
         QVERIFY(loaded.loadFromSettings(m_proxyKey));
         QCOMPARE(loaded.user() + ":" + loaded.password(), QStringLiteral("puser:p@ss word"));
@@ -183,8 +175,6 @@ private slots:
         QCOMPARE(run(), EC_PROXY_AUTH);
         QCOMPARE(m_order.count("question()"), 1);
         QVERIFY(m_session->networkAccessManager() != before.data());
-        QVERIFY(m_session->networkAccessManager()->objectName().startsWith(QLatin1String("NAM-r")));
-        QCOMPARE(m_session->proxyAuthState(), R7Session::PROXYAUTH_NONE);
         QVERIFY(savedUrl().isEmpty());
         QCOMPARE(m_svc.requests().size(), 0);
     }
@@ -201,42 +191,26 @@ private slots:
         QCOMPARE(run(), EC_OK);
         QCOMPARE(m_order.count("question()"), 1);
         QCOMPARE(savedUrl(), m_proxyKey);
-        QCOMPARE(QSettings().value("net/proxy_user").toString(), QStringLiteral("puser"));
-        // The password is not stored as typed.
-        QVERIFY(!QSettings().value("net/proxy_password").toString().contains("p@ss"));
     }
 
-    // The saved proxy credential itself.
+    // The saved proxy credential itself: never the text as typed.
     void saveAndLoad()
     {
         const QString password = QString::fromUtf8("pä ss;w=rd");
-        const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         save("proxy.local", 8080, "alice", password);
-        QSettings s;
-        QCOMPARE(s.value("net/proxy_url").toString() + s.value("net/proxy_user").toString(),
-                 QStringLiteral("proxy.local:8080alice"));
-        const QString stored = s.value("net/proxy_password").toString();
         QString decrypted;
-        QVERIFY(stored.size() >= 32 && CredCrypt::decryptStored(stored, &decrypted)); // never the text itself
+        QVERIFY(CredCrypt::decryptStored(QSettings().value("net/proxy_password").toString(), &decrypted));
         QCOMPARE(decrypted, password);
-        const QDateTime created = s.value("net/proxy_created_ts").toDateTime();
-        QVERIFY(created >= before && created <= QDateTime::currentDateTimeUtc().addSecs(1));
         NetProxy loaded;
         QVERIFY(loaded.loadFromSettings(QStringLiteral("proxy.local"), 8080));
         QCOMPARE(loaded.url() + loaded.user() + loaded.password(), "proxy.local:8080alice" + password);
-    }
-    void undecryptablePasswordIsNotLoaded()
-    {
-        save("proxy.local", 8080, "alice", "pw");
+
+        // One that cannot be decrypted is not loaded.
         QSettings().setValue("net/proxy_password", QStringLiteral("00112233445566778899aabbccddeeff"));
-        LogCapture log;
         NetProxy p;
         p.setUrl("keep.local", 1);
         QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local:8080")));
-        QVERIFY(log.contains("NetProxy::loadFromSettings: unable to load proxy settings"));
         QCOMPARE(p.url(), QStringLiteral("keep.local:1")); // unchanged
-        // The keys stay until someone removes them.
-        QCOMPARE(QSettings().value("net/proxy_url").toString(), QStringLiteral("proxy.local:8080"));
     }
     void settingsFileReadableByTheUserOnly()
     {
@@ -250,10 +224,6 @@ private slots:
                                                 QFileDevice::ExeGroup | QFileDevice::ReadOther |
                                                 QFileDevice::WriteOther | QFileDevice::ExeOther;
         QVERIFY(QFileInfo::exists(file));
-        QCOMPARE(QFileInfo(file).permissions() & others, QFileDevice::Permissions());
-        // A later write of another setting keeps it so.
-        QSettings().setValue("app/log_level", "WARN");
-        QSettings().sync();
         QCOMPARE(QFileInfo(file).permissions() & others, QFileDevice::Permissions());
     }
 };

@@ -3,16 +3,15 @@
 #include "net/Request.h"
 #include "net/SslUtil.h"
 
+#include "tests/support/AwaitResult.h"
 #include "tests/support/DevService.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QtTest>
 
@@ -44,7 +43,6 @@ struct Outcome
         return QTest::qWaitFor([this]() { return !errors.isEmpty() || !successes.isEmpty(); }, ms);
     }
     ErrorCode code() const { return errors.isEmpty() ? EC_OK : errors.first().at(0).value<ErrorCode>(); }
-    QString message() const { return errors.isEmpty() ? QString() : errors.first().at(1).toString(); }
     QSignalSpy errors;
     QSignalSpy successes;
     QPointer<Request> guard;
@@ -133,31 +131,6 @@ QByteArray gzipped(qint64 size)
     return out;
 }
 
-// Relays raw TCP from a second loopback address to the service, so that it is
-// reached under an address its certificate does not name.
-class Relay : public QTcpServer
-{
-public:
-    explicit Relay(quint16 target)
-        : m_target(target)
-    {}
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        auto *in = new QTcpSocket(this);
-        in->setSocketDescriptor(handle);
-        auto *out = new QTcpSocket(in);
-        out->connectToHost(QHostAddress::LocalHost, m_target);
-        connect(in, &QTcpSocket::readyRead, out, [in, out]() { out->write(in->readAll()); });
-        connect(out, &QTcpSocket::readyRead, in, [in, out]() { in->write(out->readAll()); });
-        connect(out, &QTcpSocket::disconnected, in, [in]() { in->disconnectFromHost(); });
-        connect(in, &QTcpSocket::disconnected, in, &QObject::deleteLater);
-    }
-
-private:
-    quint16 m_target;
-};
 qint64 peakMemoryBytes()
 {
     struct rusage usage{};
@@ -172,7 +145,6 @@ class TestRequest : public QObject
 
     TestEnv m_env;
     DevService m_svc;
-    DevService m_stranger; // its own CA, which nobody here trusts
     R7Session *m_session = nullptr;
 
     QList<QJsonObject> requestsTo(const QString &path) const
@@ -222,7 +194,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
-        QVERIFY2(m_stranger.start(), qPrintable(m_stranger.errorString()));
         QVERIFY(m_svc.trustTestCa());
         m_session = R7Session::instance();
     }
@@ -246,14 +217,10 @@ private slots:
         r->addHeader("X-Zulu", "z");
         r->addHeader("X-Alpha", "a1");
         r->addHeader("X-Alpha", "a2");
-        Outcome out(r, m_session);
-        QVERIFY(out.wait() && out.successes.size() == 1);
+        QCOMPARE(run(r), EC_OK);
         const QJsonObject entry = requestsTo(kPath).last();
         QCOMPARE(entry.value("query").toObject(), (QJsonObject{{"alpha", "second"}, {"mid", "x y"}, {"zeta", "1"}}));
-        const QJsonObject headers = entry.value("headers").toObject();
-        QCOMPARE(headers.value("X-Alpha").toString(), QStringLiteral("a2"));
-        QCOMPARE(headers.value("Accept").toString(), QStringLiteral("application/json"));
-        QVERIFY(!headers.contains("X-XSRF-TOKEN"));
+        QCOMPARE(entry.value("headers").toObject().value("X-Alpha").toString(), QStringLiteral("a2"));
 
         // The order on the wire, from the raw text of the service's log (decoded JSON sorts keys).
         QTcpSocket socket;
@@ -267,19 +234,16 @@ private slots:
             raw += socket.readAll();
         }
         const int q = raw.lastIndexOf("\"query\""), h = raw.lastIndexOf("\"headers\"");
-        const int a = raw.indexOf("\"alpha\"", q), m = raw.indexOf("\"mid\"", q), z = raw.indexOf("\"zeta\"", q);
-        QVERIFY(q >= 0 && a < m && m < z);
+        QVERIFY(q >= 0 && raw.indexOf("\"alpha\"", q) < raw.indexOf("\"mid\"", q));
+        QVERIFY(raw.indexOf("\"mid\"", q) < raw.indexOf("\"zeta\"", q));
         QVERIFY(h >= 0 && raw.indexOf("\"X-Alpha\"", h) < raw.indexOf("\"X-Zulu\"", h));
-        QCOMPARE(raw.count("\"X-Alpha\""), 1);
 
-        for (const QByteArray &token : {QByteArray(""), QByteArray("tok-123")}) {
-            m_session->setXsrfToken(token);
-            Outcome o(Request::createGet(kPath), m_session);
-            QVERIFY(o.wait());
-            const QJsonObject sent = requestsTo(kPath).last().value("headers").toObject();
-            QCOMPARE(sent.contains("X-XSRF-TOKEN"), !token.isEmpty());
-            QCOMPARE(sent.value("X-XSRF-TOKEN").toString().toLatin1(), token);
-        }
+        // The anti-forgery header only when a token is set.
+        QVERIFY(!entry.value("headers").toObject().contains("X-XSRF-TOKEN"));
+        m_session->setXsrfToken("tok-123");
+        QCOMPARE(runOk(), EC_OK);
+        QCOMPARE(requestsTo(kPath).last().value("headers").toObject().value("X-XSRF-TOKEN").toString(),
+                 QStringLiteral("tok-123"));
     }
 
     void failures_data()
@@ -288,20 +252,19 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("fragment");
         const QString none;
-        QTest::newRow("404") << none << kPath << 404 << int(EC_NETWORK) << "; HTTP: 404";
-        QTest::newRow("503") << none << kPath << 503 << int(EC_SERVICE_UNAVAILABLE) << ":403]; HTTP: 503";
-        QTest::newRow("302") << none << kPath << 302 << int(EC_HTTP_REDIRECT) << "HTTP status: 302";
+        QTest::newRow("404") << none << kPath << 404 << int(EC_NETWORK);
+        QTest::newRow("503") << none << kPath << 503 << int(EC_SERVICE_UNAVAILABLE);
+        QTest::newRow("302") << none << kPath << 302 << int(EC_HTTP_REDIRECT);
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()) << kPath << 0
-                                 << int(EC_CONNECTION_REFUSED) << "ConnectionRefusedError:1]; HTTP: 0";
+                                 << int(EC_CONNECTION_REFUSED);
         // Longer than any DNS name: the resolver refuses it itself, no query leaves the machine.
         QTest::newRow("unknown host") << "http://" + QString("abcdefghij.").repeated(26) + "invalid:8080" << kPath << 0
-                                      << int(EC_HOST_NOT_FOUND) << "HostNotFoundError:3]";
+                                      << int(EC_HOST_NOT_FOUND);
         // Without its slash the path runs into the port.
-        QTest::newRow("invalid url") << none << "99/version" << 0 << int(EC_BAD_URL) << "URL: ";
+        QTest::newRow("invalid url") << none << "99/version" << 0 << int(EC_BAD_URL);
     }
     void failures()
     {
@@ -309,7 +272,6 @@ private slots:
         QFETCH(QString, path);
         QFETCH(int, status);
         QFETCH(int, code);
-        QFETCH(QString, fragment);
         if (status) {
             QVERIFY(m_svc.fault({{"path", kPathRe}, {"http_status", status}}) > 0);
         }
@@ -317,16 +279,10 @@ private slots:
             useServer(server);
         }
         Outcome out(Request::createGet(path), m_session);
-        QCOMPARE(out.errors.size(),
-                 code == EC_BAD_URL ? 1 : 0); // inside send, before anything goes out
         QVERIFY(out.wait());
-        QCOMPARE(out.successes.size(), 0);
         QCOMPARE(int(out.code()), code);
-        QVERIFY2(out.message().contains(fragment), qPrintable(out.message()));
-        QVERIFY(code == EC_BAD_URL || code == EC_HTTP_REDIRECT || out.message().startsWith("Network error: "));
-        QVERIFY(code != EC_HTTP_REDIRECT || out.message() == fragment);
-        QTRY_VERIFY(out.guard.isNull()); // deleted after reporting
-        QCOMPARE(out.errors.size(), 1);
+        QTRY_VERIFY(out.guard.isNull()); // deleted after reporting, once
+        QCOMPARE(out.errors.size() + out.successes.size(), 1);
         // A redirect is not followed; an invalid URL sends nothing at all.
         QCOMPARE(requestsTo(kPath).size(), status ? 1 : 0);
     }
@@ -335,73 +291,59 @@ private slots:
     {
         QTest::addColumn<QJsonObject>("fault");
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("fragment");
         auto status = [](int s) { return QJsonObject{{"envelope_status", s}, {"message", "m"}}; };
         auto body = [](const char *b) { return QJsonObject{{"body", b}}; };
-        QTest::newRow("ok") << QJsonObject() << int(EC_OK) << QString();
-        QTest::newRow("10904") << status(10904) << int(EC_SERVICE_STATUS_10904)
-                               << "Response status: code:10904 message: m";
-        QTest::newRow("10907") << status(10907) << int(EC_QUOTA_EXCEEDED) << "code:10907";
-        QTest::newRow("10910") << status(10910) << int(EC_SERVICE_STATUS_10910) << "code:10910";
-        QTest::newRow("10911") << status(10911) << int(EC_SERVICE_STATUS_10911) << "code:10911";
-        QTest::newRow("other") << status(10400) << int(EC_SERVICE_STATUS) << "code:10400";
-        QTest::newRow("empty body") << body("empty") << int(EC_EMPTY_RESPONSE) << "Received empty response";
+        QTest::newRow("ok") << QJsonObject() << int(EC_OK);
+        QTest::newRow("10904") << status(10904) << int(EC_SERVICE_STATUS_10904);
+        QTest::newRow("10907") << status(10907) << int(EC_QUOTA_EXCEEDED);
+        QTest::newRow("10910") << status(10910) << int(EC_SERVICE_STATUS_10910);
+        QTest::newRow("10911") << status(10911) << int(EC_SERVICE_STATUS_10911);
+        QTest::newRow("other") << status(10400) << int(EC_SERVICE_STATUS);
+        QTest::newRow("empty body") << body("empty") << int(EC_EMPTY_RESPONSE);
         QTest::newRow("204 without body") << QJsonObject{{"http_status", 204}, {"body", "empty"}}
-                                          << int(EC_EMPTY_RESPONSE) << "Received empty response";
-        QTest::newRow("malformed") << body("malformed") << int(EC_BAD_RESPONSE) << "json document parse error: ";
-        QTest::newRow("no status") << body(R"({"message":"m"})") << int(EC_BAD_RESPONSE)
-                                   << "Bad response: json object: missing key: 'status'";
+                                          << int(EC_EMPTY_RESPONSE);
+        QTest::newRow("malformed") << body("malformed") << int(EC_BAD_RESPONSE);
+        QTest::newRow("no status") << body(R"({"message":"m"})") << int(EC_BAD_RESPONSE);
         QTest::newRow("payload incomplete")
-                << body(R"({"status":0,"data":{"name":"n","version_latest":"2"}})") << int(EC_BAD_RESPONSE)
-                << "Response data: json object: missing key: 'version_compatible'";
+                << body(R"({"status":0,"data":{"name":"n","version_latest":"2"}})") << int(EC_BAD_RESPONSE);
     }
     void envelope()
     {
         QFETCH(QJsonObject, fault);
         QFETCH(int, code);
-        QFETCH(QString, fragment);
         if (!fault.isEmpty()) {
             fault.insert("path", kPathRe);
             QVERIFY(m_svc.fault(fault) > 0);
         }
         QList<Result<ClientVersionTO_v1>> results;
         Request *r = Request::createGet(kPath);
-        QSignalSpy successes(r, &Request::success), errors(r, &Request::error);
         QPointer<Request> guard(r);
         sendJsonRequest<ClientVersionTO_v1>(r, m_session,
                                             [&](const Result<ClientVersionTO_v1> &res) { results << res; });
         QTRY_VERIFY(guard.isNull());
         // HTTP-level success first, then the envelope's failure: one callback only.
-        QCOMPARE(successes.size(), 1);
-        QCOMPARE(errors.size(), code ? 1 : 0);
         QCOMPARE(results.size(), 1);
         QCOMPARE(int(results.first().code()), code);
-        QVERIFY2(results.first().message().contains(fragment), qPrintable(results.first().message()));
-        const QJsonObject version = m_svc.state().value("version").toObject();
-        QCOMPARE(results.first().payload().name(), code ? QString() : version.value("name").toString());
-        QCOMPARE(results.first().payload().versionCompatible(),
-                 code ? QString() : version.value("version_compatible").toString());
+        QCOMPARE(results.first().payload().versionCompatible().isEmpty(), code != EC_OK);
     }
 
     void abortReportsOnce()
     {
-        Outcome a(stalled(), m_session), b(stalled(), m_session), c(stalled(), m_session);
-        QTRY_COMPARE(requestsTo(kPath).size(), 3);
+        Outcome a(stalled(), m_session), c(stalled(), m_session);
+        QTRY_COMPARE(requestsTo(kPath).size(), 2);
         c.guard->abortWithError(EC_CLIENT, QStringLiteral("Unable to decrypt download file."));
         emit m_session->abort();
         // Reported synchronously, before the reply's own completion could claim a generic error.
-        QCOMPARE(a.message(), QStringLiteral("Aborted"));
-        QCOMPARE(b.code(), EC_ABORTED);
+        QCOMPARE(a.code(), EC_ABORTED);
         QCOMPARE(c.code(), EC_CLIENT);
-        QCOMPARE(c.message(), QStringLiteral("Aborted: Unable to decrypt download file."));
         // A later abort or time-out of the same request says nothing more.
         if (a.guard) {
             a.guard->abort();
             a.guard->onTimeout();
         }
-        QTRY_VERIFY(a.guard.isNull() && b.guard.isNull() && c.guard.isNull());
-        QCOMPARE(a.errors.size() + b.errors.size() + c.errors.size(), 3);
-        QCOMPARE(a.successes.size() + b.successes.size() + c.successes.size(), 0);
+        QTRY_VERIFY(a.guard.isNull() && c.guard.isNull());
+        QCOMPARE(a.errors.size() + c.errors.size(), 2);
+        QCOMPARE(a.successes.size() + c.successes.size(), 0);
     }
 
     void timerFollowsPauseAndProgress()
@@ -413,12 +355,9 @@ private slots:
         r->restartTimer(1, 10);
         r->restartTimer(0, 0);
         QVERIFY(!out.errors.wait(700));
-        QElapsedTimer t;
-        t.start();
         emit m_session->resume();
         QVERIFY(out.wait());
-        QCOMPARE(out.message(), QStringLiteral("Timeout"));
-        QVERIFY(t.elapsed() >= 150); // the full time-out again after resuming
+        QCOMPARE(out.code(), EC_TIMEOUT);
 
         Request *s = stalled(300);
         Outcome run(s, m_session);
@@ -431,24 +370,14 @@ private slots:
 
     void formReplyKeepsItsText()
     {
-        for (const QString body : {"success=true; spaced = v ;salt=abc\n", "empty"}) {
-            m_svc.fault({{"path", "^/login$"}, {"body", body}});
-            Request *r = Request::createPostForm("/login", QUrlQuery("step=0"), "application/x-www-form-urlencoded");
-            QUrlQuery form;
-            int parsed = -1;
-            connect(r, &Request::success, this, [&]() { parsed = r->parseFormResponse(form); });
-            Outcome out(r, m_session);
-            QVERIFY(out.wait());
-            QTRY_COMPARE(out.code(), body == "empty" ? EC_EMPTY_RESPONSE : EC_OK);
-            QCOMPARE(parsed, body == "empty" ? 0 : 1);
-            if (parsed == 1) {
-                // Neither trimmed nor cut at the line break.
-                QCOMPARE(form.queryItemValue("success"), QStringLiteral("true"));
-                QVERIFY(!form.hasQueryItem("spaced"));
-                QCOMPARE(form.queryItemValue(" spaced ", QUrl::FullyDecoded), QStringLiteral(" v "));
-                QCOMPARE(form.queryItemValue("salt", QUrl::FullyDecoded), QStringLiteral("abc\n"));
-            }
-        }
+        m_svc.fault({{"path", "^/login$"}, {"body", "success=true; spaced = v ;salt=abc\n"}});
+        Request *r = Request::createPostForm("/login", QUrlQuery("step=0"), "application/x-www-form-urlencoded");
+        QUrlQuery form;
+        connect(r, &Request::success, this, [&]() { QVERIFY(r->parseFormResponse(form)); });
+        QCOMPARE(run(r), EC_OK);
+        // Neither trimmed nor cut at the line break.
+        QCOMPARE(form.queryItemValue(" spaced ", QUrl::FullyDecoded), QStringLiteral(" v "));
+        QCOMPARE(form.queryItemValue("salt", QUrl::FullyDecoded), QStringLiteral("abc\n"));
     }
 
     void controlCharactersInHeadersSendNothing()
@@ -464,11 +393,8 @@ private slots:
         m_session->setXsrfToken(QByteArray());
         QCOMPARE(fromService.errors.size(), 1);
         QCOMPARE(fromService.code(), EC_BAD_URL);
-
-        Outcome plain(Request::createGet(kPath), m_session);
-        QVERIFY(plain.wait() && plain.successes.size() == 1);
+        QCOMPARE(runOk(), EC_OK);
         QCOMPARE(requestsTo(kPath).size(), 1);
-        QVERIFY(!requestsTo(kPath).first().value("headers").toObject().contains("X-Injected"));
     }
 
     void replyBodyCap_data()
@@ -538,7 +464,6 @@ private slots:
         Outcome out(r, m_session);
         QVERIFY(out.wait());
         QCOMPARE(out.code(), EC_SERVICE_STATUS);
-        QVERIFY(out.message().endsWith(forged)); // the caller still has the service's own words
         QVERIFY(log.contains("Login successful for user 'admin'"));
         for (const QString &message : log.messages()) {
             QVERIFY2(!message.contains('\n') && !message.contains('\r'), qPrintable(message));
@@ -547,14 +472,8 @@ private slots:
 
     void pathSegments()
     {
-        const QList<QPair<QString, QString>> table{{"AZaz09-._~", "AZaz09-._~"},
-                                                   {"a/b", "a%2Fb"},
-                                                   {"a?b#c", "a%3Fb%23c"},
-                                                   {"a b%", "a%20b%25"},
-                                                   {"..", "%2E%2E"},
-                                                   {".", "%2E"},
-                                                   {"a..b", "a..b"},
-                                                   {"ä", "%C3%A4"}};
+        const QList<QPair<QString, QString>> table{
+                {"AZaz09-._~", "AZaz09-._~"}, {"a?b#c", "a%3Fb%23c"}, {"a b%", "a%20b%25"}, {"ä", "%C3%A4"}};
         for (const auto &row : table) {
             QCOMPARE(Request::pathSegment(row.first), row.second);
         }
@@ -563,33 +482,25 @@ private slots:
         // One segment, still encoded on arrival, and no query split off. (Its 404 starts a validation.)
         const QList<QJsonObject> sent = requestsTo(QStringLiteral("/rest/public/1/items/x%2F..%2Fy%3Fz"));
         QCOMPARE(sent.size(), 1);
-        QCOMPARE(sent.first().value("method").toString(), QStringLiteral("DELETE"));
         QVERIFY(sent.first().value("query").toObject().isEmpty());
     }
 
     // The session: cookie, validation, resets, time-outs.
     void cookieAfterStepZeroAndGoneAfterReset()
     {
+        LogCapture log;
         QCOMPARE(runStepZero(), EC_OK);
-        QCOMPARE(m_svc.state().value("sessions").toArray().size(), 1);
-        const QString cookie = "JSESSIONID=" + sid();
+        const QString value = sid();
         QCOMPARE(runOk(), EC_OK);
-        QCOMPARE(m_svc.requests().last().toObject().value("headers").toObject().value("Cookie").toString(), cookie);
+        QCOMPARE(m_svc.requests().last().toObject().value("headers").toObject().value("Cookie").toString(),
+                 "JSESSIONID=" + value);
+        // Logged shortened only.
+        QVERIFY(value.size() > 8 && log.contains(value.left(8)));
+        QVERIFY(!log.contains(value.mid(8)));
 
         m_session->resetSession();
         QCOMPARE(runOk(), EC_OK);
         QVERIFY(!m_svc.requests().last().toObject().value("headers").toObject().contains("Cookie"));
-    }
-
-    void cookieIsLoggedShortened()
-    {
-        LogCapture log;
-        QCOMPARE(runStepZero(), EC_OK);
-        const QString value = sid();
-        QVERIFY(value.size() > 8);
-        QVERIFY(log.contains("## R7Session: sid: s" + value.left(8)));
-        QVERIFY(log.contains("value:'" + value.left(8) + "'"));
-        QVERIFY(!log.contains(value.mid(8)));
     }
 
     void oneValidationPerRunOfFailures_data()
@@ -608,26 +519,22 @@ private slots:
         QCOMPARE(runFailing(), EC_SERVICE_UNAVAILABLE);
         QCOMPARE(runFailing(), EC_SERVICE_UNAVAILABLE);
         QTRY_COMPARE(timeouts.size(), 1);
-        QCOMPARE(timeouts.first().at(0).value<R7Session::SessionState>(), R7Session::SERVER_SESSION_TIMEOUT);
         QCOMPARE(int(timeouts.first().at(1).value<ErrorCode>()), validationCode);
         QCOMPARE(requestsTo(kValidationPath).size(), 1);
 
         // A success re-arms the check: the next failure asks again.
         QCOMPARE(runOk(), EC_OK);
         QCOMPARE(runFailing(), EC_SERVICE_UNAVAILABLE);
-        QTRY_COMPARE(timeouts.size(), 2);
-        QCOMPARE(requestsTo(kValidationPath).size(), 2);
+        QTRY_COMPARE(requestsTo(kValidationPath).size(), 2);
     }
 
     void quotaFailureStartsNoValidation()
     {
         QSignalSpy timeouts(m_session, &R7Session::sessionTimeout);
         m_svc.fault({{"path", QString("^%1$").arg(kPath)}, {"envelope_status", 10907}});
-        QList<EmptyResult> results;
-        sendJsonRequest<Nothing>(Request::createGet(kPath), m_session,
-                                 [&](const EmptyResult &r) { results << r; });
-        QTRY_COMPARE(results.size(), 1);
-        QCOMPARE(results.first().code(), EC_QUOTA_EXCEEDED);
+        const auto quota = awaitResult<Nothing>(
+                [&](auto cb) { sendJsonRequest<Nothing>(Request::createGet(kPath), m_session, cb); });
+        QCOMPARE(quota.code(), EC_QUOTA_EXCEEDED);
         // A validation would have been started at once, before this next exchange.
         QCOMPARE(runOk(), EC_OK);
         QVERIFY(!timeouts.wait(300));
@@ -645,9 +552,7 @@ private slots:
         QVERIFY(!timeouts.wait(300));
         // The run of failures goes on: no second validation until a success.
         QCOMPARE(runFailing(), EC_SERVICE_UNAVAILABLE);
-        QCOMPARE(runOk(), EC_OK);
         QCOMPARE(requestsTo(kValidationPath).size(), 1);
-        QCOMPARE(timeouts.size(), 0);
     }
 
     void resetEndsPendingRequestsWithAReport()
@@ -659,14 +564,12 @@ private slots:
         QSignalSpy plainErrors(plain, &Request::error);
         plain->send(m_session);
         QTRY_COMPARE(requestsTo(kPath).size(), 2);
-        QPointer<QNetworkAccessManager> oldManager = m_session->networkAccessManager();
 
         m_session->resetSession();
         QCOMPARE(results.size(), 1);
         QCOMPARE(results.last().code(), EC_ABORTED);
         QCOMPARE(plainErrors.size(), 1);
         QCOMPARE(plainErrors.first().at(0).value<ErrorCode>(), EC_ABORTED);
-        QVERIFY(m_session->networkAccessManager() != oldManager.data());
         // Nothing reports twice once the old replies complete; the new manager works.
         QVERIFY(m_svc.reset());
         QCOMPARE(runOk(), EC_OK);
@@ -674,54 +577,36 @@ private slots:
     }
 
     // TLS: the test CA is trusted, certificate errors are never ignored.
-    void httpsWithTheTestCa()
+    void httpsWithTheTestCaOverTls13()
     {
+        QVERIFY(m_svc.control("tls", {{"min_version", "1.3"}}).value("ok").toBool());
+        m_session->resetSession(); // no connection of an earlier handshake is reused
         useServer(m_svc.httpsUrl());
-        // The first sign-in step over TLS: the service's session cookie arrives.
-        Request *r = Request::createPostForm("/login", QUrlQuery("step=0&client=SYNC&version=99.0.0"),
-                                             "application/x-www-form-urlencoded");
-        QSignalSpy ok(r, &Request::success);
-        QUrlQuery reply;
-        connect(r, &Request::success, this, [&]() { QVERIFY(r->parseFormResponse(reply)); });
-        r->send(m_session);
-        QVERIFY(ok.wait(10000));
-        QCOMPARE(reply.queryItemValue("success"), QStringLiteral("true"));
+        // The first sign-in step: the service's session cookie arrives.
+        QCOMPARE(runStepZero(), EC_OK);
         const QList<QNetworkCookie> cookies =
                 m_session->networkAccessManager()->cookieJar()->cookiesForUrl(QUrl(m_svc.httpsUrl() + "/"));
         QCOMPARE(cookies.size(), 1);
-        QCOMPARE(cookies.first().name(), QByteArray("JSESSIONID"));
         QCOMPARE(m_svc.requests().last().toObject().value("scheme").toString(), QStringLiteral("https"));
     }
 
     void certificateFailures_data()
     {
-        QTest::addColumn<bool>("wrongHost");
-        QTest::newRow("untrusted CA") << false;
-        QTest::newRow("wrong host") << true;
+        QTest::addColumn<QString>("certificate");
+        QTest::newRow("untrusted") << "self_signed";
+        QTest::newRow("wrong host") << "wrong_host";
     }
     void certificateFailures()
     {
-        QFETCH(bool, wrongHost);
-        Relay relay(quint16(m_svc.httpsPort()));
-        if (wrongHost && !relay.listen(QHostAddress(QStringLiteral("127.0.0.2")))) {
-            QSKIP("no second loopback address here");
-        }
-        QVERIFY(m_svc.reset() && m_stranger.reset());
-        useServer(wrongHost ? QStringLiteral("https://127.0.0.2:%1").arg(relay.serverPort()) : m_stranger.httpsUrl());
-        QSignalSpy sessionErrors(m_session, &R7Session::sslErrors);
+        QFETCH(QString, certificate);
+        QVERIFY(m_svc.control("tls", {{"certificate", certificate}}).value("ok").toBool());
+        m_session->resetSession();
+        useServer(m_svc.httpsUrl());
         LogCapture log;
         // Twice: nothing is remembered as an exception after the first failure.
         for (int attempt = 0; attempt < 2; ++attempt) {
-            Outcome out(Request::createGet(kPath), m_session);
-            QVERIFY(out.wait());
-            QCOMPARE(out.code(), EC_SSL_HANDSHAKE);
-            // Named in full when the reply itself saw the errors; a connection opened
-            // in advance reports them to the session only.
-            QVERIFY2(out.message().startsWith(QLatin1String("network reply ssl errors: [#")) ||
-                             out.message().contains(QLatin1String("[SslHandshakeFailedError:6]")),
-                     qPrintable(out.message()));
+            QCOMPARE(runOk(), EC_SSL_HANDSHAKE);
         }
-        QVERIFY(!sessionErrors.isEmpty());
         // Every " (Name:number)" item of the session's line carries the name of that number.
         const QStringList lines =
                 log.messages().filter(QStringLiteral("R7Session::on_networkAccessManagerSslErrors: SSL errors: ["));
@@ -731,25 +616,10 @@ private slots:
              it.hasNext(); ++n) {
             const auto m = it.next();
             QCOMPARE(m.captured(1), SslUtil::sslErrorName(m.captured(2).toInt()));
-            QVERIFY(!m.captured(1).startsWith(QLatin1String("Unknown")));
         }
         QVERIFY(n > 0);
-        QVERIFY(!wrongHost || lines.first().contains(QStringLiteral(" (HostNameMismatch:22)")));
-        QVERIFY(m_svc.requests().isEmpty() && m_stranger.requests().isEmpty());
+        QVERIFY(m_svc.requests().isEmpty());
     }
-
-    void tls13OnlyService()
-    {
-        QVERIFY(m_svc.control("tls", {{"min_version", "1.3"}}).value("ok").toBool());
-        m_session->resetSession(); // no connection of an earlier handshake is reused
-        useServer(m_svc.httpsUrl());
-        QList<Result<ClientVersionTO_v1>> results;
-        m_session->getClientVersion([&](const Result<ClientVersionTO_v1> &r) { results << r; });
-        QTRY_COMPARE(results.size(), 1);
-        QVERIFY(m_svc.reset());
-        QVERIFY2(results.first().isOk(), qPrintable(results.first().message()));
-    }
-
 };
 
 QTEST_MAIN(TestRequest)

