@@ -46,7 +46,6 @@ public:
         int questions = 0;
         bool questionForced = false;
         int quotaSignals = 0;
-        int started = 0;
 
         int countStatus(int status) const
         {
@@ -151,7 +150,6 @@ public:
             out.end = ended ? "twice" : how;
             ended = true;
         };
-        QObject::connect(&ms, &MultiSyncher::syncStarted, [&out]() { ++out.started; });
         QObject::connect(&ms, &MultiSyncher::syncFinished,
                          [&out, &end](int, int nFailed, const QList<SyncAction> &list) {
                              end("finished");
@@ -186,20 +184,21 @@ public:
 
     // ---- the service's side
 
-    QJsonObject safeState() const
+    // The current setting's safe unless another is named.
+    QJsonObject safeState(const QString &safeId = QString()) const
     {
         for (const QJsonValue &v : m_svc.state().value("safes").toArray()) {
-            if (v.toObject().value("safe_id").toString() == m_safeId) {
+            if (v.toObject().value("safe_id").toString() == (safeId.isEmpty() ? m_safeId : safeId)) {
                 return v.toObject();
             }
         }
         return {};
     }
 
-    Tree remoteTree() const
+    Tree remoteTree(const QString &safeId = QString()) const
     {
         Tree tree;
-        for (const QJsonValue &v : safeState().value("objects").toArray()) {
+        for (const QJsonValue &v : safeState(safeId).value("objects").toArray()) {
             const QJsonObject o = v.toObject();
             const QString path = o.value("path").toString().mid(1);
             if (path.isEmpty()) {
@@ -311,16 +310,11 @@ public:
     static QString describe(const Tree &a, const Tree &b)
     {
         QStringList out;
-        for (auto it = a.constBegin(); it != a.constEnd(); ++it) {
-            if (!b.contains(it.key())) {
-                out << "only first: " + it.key();
-            } else if (b.value(it.key()) != it.value()) {
-                out << "differs: " + it.key() + " (" + QString::fromLatin1(it.value().left(40)) + " / " + QString::fromLatin1(b.value(it.key()).left(40)) + ")";
-            }
-        }
-        for (auto it = b.constBegin(); it != b.constEnd(); ++it) {
-            if (!a.contains(it.key())) {
-                out << "only second: " + it.key();
+        for (const QString &key : QSet<QString>(a.keyBegin(), a.keyEnd()) + QSet<QString>(b.keyBegin(), b.keyEnd())) {
+            const QByteArray x = a.value(key, "<absent>");
+            const QByteArray y = b.value(key, "<absent>");
+            if (x != y || a.contains(key) != b.contains(key)) {
+                out << key + " (" + QString::fromLatin1(x.left(40)) + " / " + QString::fromLatin1(y.left(40)) + ")";
             }
         }
         return out.join("; ");
@@ -333,12 +327,6 @@ public:
     FilesafeRI *ri() { return m_ri.get(); }
     FileSafeDao *dao() { return m_dao.get(); }
     QString safeId() const { return m_safeId; }
-    Tree conflicts() const
-    {
-        Tree copies;
-        localTree(&copies);
-        return copies;
-    }
     QString error() const { return m_error; }
     TestDatabase &db() { return m_db; }
 

@@ -1,6 +1,5 @@
 #include "sync/SyncAction.h"
 #include "sync/SyncState.h"
-#include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
 #include <QDate>
@@ -26,27 +25,232 @@ private slots:
         QVERIFY(QDir().mkpath(m_root));
     }
     void cleanup() { m_env.reset(); }
-    void conflictCopyNames_data();
-    void conflictCopyNames();
-    void deleteFileGoesToTrash();
-    void deleteFileRefused_data();
-    void deleteFileRefused();
-    void deleteFolder();
-    void createFolder();
-    void decomposedNameOnDisk();
-    void scanRealTree();
-    void unreadableFolderIsRecorded();
-    void nameCollisions();
-    void baseMissingEmptyAndStopped();
+
+    void conflictCopyNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("two dots") << "report.final.docx" << "report" << ".final.docx";
+        QTest::newRow("no dot") << "Makefile" << "Makefile" << "";
+        QTest::newRow("leading dot") << ".profile" << "" << ".profile";
+    }
+
+    void conflictCopyNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, base);
+        QFETCH(QString, suffix);
+        QString host = QHostInfo::localHostName().section('.', 0, 0);
+        if (!host.isEmpty())
+            host += "'s ";
+        const QString tag = host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd");
+        write("d/" + name, "mine");
+        QVERIFY(action(SyncAction::BackupDownloadFile, "d/" + name).execBackupLocalFile());
+        QVERIFY(QFile::exists(m_root + "/d/" + base + "(" + tag + ")" + suffix));
+        // A second copy never replaces the first.
+        write("d/" + name, "mine again");
+        QVERIFY(action(SyncAction::BackupDownloadFile, "d/" + name).execBackupLocalFile());
+        QVERIFY(QFile::exists(m_root + "/d/" + base + "(" + tag + " 1)" + suffix));
+        QVERIFY(!QFile::exists(m_root + "/d/" + name));
+    }
+
+    void deleteFileGoesToTrash()
+    {
+        write("docs/a.txt", "keep me somewhere");
+        QVERIFY(action(SyncAction::DeleteLocalFile, "docs/a.txt").execDeleteLocalFile());
+        QVERIFY(!QFile::exists(m_root + "/docs/a.txt"));
+        QFile trashed(trash() + "/files/a.txt");
+        QVERIFY(trashed.open(QIODevice::ReadOnly));
+        QCOMPARE(trashed.readAll(), QByteArray("keep me somewhere"));
+        QFile info(trash() + "/info/a.txt.trashinfo");
+        QVERIFY(info.open(QIODevice::ReadOnly));
+        QVERIFY(info.readAll().contains("Path=" + QUrl::toPercentEncoding(m_root + "/docs/a.txt", "/")));
+    }
+
+    void deleteFileRefused_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("status");
+        QTest::newRow("trash fails") << "trash" << int(SyncAction::ERR_LOCAL_FILE_DELETE);
+        QTest::newRow("size changed") << "size" << int(SyncAction::WARN_SKIPPED);
+        QTest::newRow("time changed") << "time" << int(SyncAction::WARN_SKIPPED);
+        QTest::newRow("now a folder") << "folder" << int(SyncAction::WARN_SKIPPED);
+        QTest::newRow("folder is a link") << "link" << int(SyncAction::ERR_LOCAL_FILE_DELETE);
+    }
+
+    void deleteFileRefused()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, status);
+        write("docs/a.txt", "12345");
+        SyncAction a = action(SyncAction::DeleteLocalFile, "docs/a.txt");
+        QString kept = m_root + "/docs/a.txt";
+        if (change == "trash") {
+            // A trash that cannot be made: the file stays, it is not deleted for good.
+            write("../.local/share/Trash", "not a folder");
+            QVERIFY(QFile::exists(trash()));
+        } else if (change == "size") {
+            write("docs/a.txt", "123456");
+        } else if (change == "time") {
+            QFile f(kept);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(a.localMtime().addSecs(-60), QFileDevice::FileModificationTime));
+        } else if (change == "folder") {
+            QVERIFY(QFile::remove(kept));
+            QVERIFY(QDir().mkpath(kept + "/inner"));
+        } else if (change == "link") {
+            // The folder was replaced by a link to a folder outside the synchronised tree.
+            QVERIFY(QDir(m_root).rename("docs", "../outside"));
+            QVERIFY(QFile::link(m_env->home() + "/outside", m_root + "/docs"));
+            kept = m_env->home() + "/outside/a.txt";
+        }
+        QVERIFY(!a.execDeleteLocalFile());
+        QCOMPARE(a.status(), status);
+        QVERIFY(QFileInfo::exists(kept));
+    }
+
+    void deleteFolder()
+    {
+        write("only/desktop.ini");
+        write("only/Thumbs.db");
+        write("mixed/desktop.ini");
+        write("mixed/a.txt");
+        QVERIFY(QDir().mkpath(m_root + "/linked"));
+        QVERIFY(QFile::link(m_env->home(), m_root + "/linked/desktop.ini"));
+
+        QVERIFY(action(SyncAction::DeleteLocalDir, "only", "d").execDeleteLocalDir());
+        QVERIFY(QFileInfo::exists(trash() + "/files/only/Thumbs.db"));
+        for (const char *refused : {"mixed", "linked"}) {
+            SyncAction a = action(SyncAction::DeleteLocalDir, refused, "d");
+            QVERIFY(!a.execDeleteLocalDir());
+            QCOMPARE(a.status(), int(SyncAction::ERR_DIR_DELETE));
+        }
+        QVERIFY(QFileInfo::exists(m_root + "/mixed/a.txt"));
+    }
+
+    void createFolder()
+    {
+        SyncAction orphan = action(SyncAction::CreateLocalDir, "none/new", "d");
+        QVERIFY(!orphan.execCreateLocalDir());
+        QCOMPARE(orphan.status(), int(SyncAction::ERR_PARENT_DIR_MISSING));
+        // Never through a link out of the synchronised folder.
+        QVERIFY(QFile::link(m_env->home(), m_root + "/away"));
+        SyncAction through = action(SyncAction::CreateLocalDir, "away/new", "d");
+        QVERIFY(!through.execCreateLocalDir());
+        QVERIFY(!QFileInfo::exists(m_env->home() + "/new"));
+    }
+
+    void decomposedNameOnDisk()
+    {
+        const QString nfd = QStringLiteral("Cafe\u0301");
+        write(nfd + "/menu.txt", "soup");
+        SyncAction a = action(SyncAction::DeleteLocalFile, nfd + "/menu.txt");
+        a.setPath(nfd.normalized(QString::NormalizationForm_C));
+        a.setLocalDiskPath(nfd + "/menu.txt");
+        QVERIFY(a.execDeleteLocalFile());
+        QVERIFY(!QFileInfo::exists(m_root + "/" + nfd + "/menu.txt"));
+    }
+
+    void scanRealTree()
+    {
+        const QString nfd = QStringLiteral("Cafe\u0301");
+        const QString nfc = nfd.normalized(QString::NormalizationForm_C);
+        write("docs/" + nfd + "/menu.txt", "soup");
+        write("empty.txt", "");
+        write(".hidden", "h");
+        QVERIFY(QDir(m_root).mkdir(".hiddendir"));
+        QVERIFY(QFile::link(m_root + "/empty.txt", m_root + "/filelink"));
+        QVERIFY(QFile::link(m_root + "/docs", m_root + "/dirlink"));
+        QFile sparse(m_root + "/big.bin");
+        QVERIFY(sparse.open(QIODevice::WriteOnly));
+        QVERIFY(sparse.resize(2147483648LL + 5));
+        sparse.close();
+
+        SyncState state(m_root, 7);
+        QCOMPARE(state.scanLocal(), 7);
+        QCOMPARE(asSet(state.paths()), QSet<QString>({"docs", "docs/" + nfc, "docs/" + nfc + "/menu.txt", "empty.txt",
+                                                      ".hidden", ".hiddendir", "big.bin"}));
+        QCOMPARE(state.get("big.bin").size(), 2147483648LL + 5);
+        // The composed key, but the decomposed file on disk, also for what lies below it.
+        QCOMPARE(state.diskPath("docs/" + nfc + "/menu.txt"), "docs/" + nfd + "/menu.txt");
+        QCOMPARE(state.diskPath("docs/" + nfc + "/new.txt"), "docs/" + nfd + "/new.txt");
+        QCOMPARE(asSet(state.linkPaths()), QSet<QString>({"filelink", "dirlink"}));
+        QVERIFY(state.isBelowLink("dirlink/" + nfd));
+    }
+
+    void unreadableFolderIsRecorded()
+    {
+        // Below /tmp, which an unprivileged user can reach.
+        QTemporaryDir dir;
+        m_root = dir.path();
+        QFile::setPermissions(m_root, QFileDevice::Permissions(0x7755));
+        write("open/locked/secret.txt", "x");
+        write("open/a.txt", "a");
+        QFile::setPermissions(m_root + "/open/locked", QFileDevice::Permissions());
+
+        SyncState state(m_root, 1);
+        // Permissions do not bind root: scan as nobody then.
+        const bool asNobody = ::geteuid() == 0 && ::seteuid(65534) == 0;
+        const int n = state.scanLocal();
+        if (asNobody)
+            QVERIFY(::seteuid(0) == 0);
+        QFile::setPermissions(m_root + "/open/locked",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(n, 3);
+        QCOMPARE(state.unreadablePaths(), QStringList{"open/locked"});
+        QVERIFY(state.isBelowUnreadable("open/locked/secret.txt"));
+        QVERIFY(!state.isBelowUnreadable("open/locked2"));
+    }
+
+    void nameCollisions()
+    {
+        const QString nfd = QStringLiteral("e\u0301.txt");
+        write(nfd, "decomposed");
+        write(nfd.normalized(QString::NormalizationForm_C), "composed");
+        write("Docs/x/a.txt");
+        QVERIFY(QDir(m_root).mkpath("docs"));
+        write("readme", "1");
+        // A name that is not UTF-8 cannot be reached through any text of ours.
+        QVERIFY(::close(::creat((QFile::encodeName(m_root) + "/caf\xe9").constData(), 0644)) == 0);
+
+        SyncState state(m_root, 1);
+        state.scanLocal();
+        QCOMPARE(state.unreadablePaths().size(), 1);
+        QVERIFY(!state.contains(state.unreadablePaths().first()));
+        QVERIFY(state.isCollision(nfd.normalized(QString::NormalizationForm_C)));
+        QVERIFY(state.isCollision("docs"));
+        QVERIFY(state.isCollision("Docs/x"));
+        QVERIFY(!state.isCollision("readme"));
+
+        // A listing is checked the same way on request.
+        SyncState remote("/", 1);
+        remote.add(FsObject("1", "Report.pdf", 1, QDateTime(), QDateTime(), "r", "f", ""));
+        remote.add(FsObject("2", "report.PDF", 1, QDateTime(), QDateTime(), "r", "f", ""));
+        remote.add(FsObject("3", "other.pdf", 1, QDateTime(), QDateTime(), "r", "f", ""));
+        remote.findCaseCollisions();
+        QCOMPARE(remote.collisionPaths().size(), 2);
+    }
+
+    void baseMissingEmptyAndStopped()
+    {
+        SyncState missing(m_root + "/nope", 1);
+        missing.add(FsObject("", "kept", 1, QDateTime(), QDateTime(), "", "f", ""));
+        QCOMPARE(missing.scanLocal(), SyncState::ScanBaseMissing);
+        QCOMPARE(missing.count(), 1);
+        QCOMPARE(SyncState(m_root, 1).scanLocal(), 0);
+
+        for (int i = 0; i < 2000; ++i)
+            write(QString("f%1").arg(i), "x");
+        int calls = 0;
+        SyncState stopped(m_root, 1);
+        QCOMPARE(stopped.scanLocal([&calls]() { return ++calls < 2; }), SyncState::ScanStopped);
+        // Nothing that was not reached may look deleted.
+        QVERIFY(stopped.isBelowUnreadable("f1999"));
+    }
 
 private:
     static QSet<QString> asSet(const QStringList &list) { return QSet<QString>(list.begin(), list.end()); }
-    static void writeFile(const QString &path, const QByteArray &data)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(data);
-    }
     SyncAction action(int type, const QString &relPath, const QString &fsType = "f") const
     {
         SyncAction a;
@@ -73,271 +277,6 @@ private:
     QScopedPointer<TestEnv> m_env;
     QString m_root;
 };
-
-void TestLocalActions::conflictCopyNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("base");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("two dots") << "report.final.docx" << "report" << ".final.docx";
-    QTest::newRow("no dot") << "Makefile" << "Makefile" << "";
-    QTest::newRow("leading dot") << ".profile" << "" << ".profile";
-}
-
-void TestLocalActions::conflictCopyNames()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, base);
-    QFETCH(QString, suffix);
-    QString host = QHostInfo::localHostName().section('.', 0, 0);
-    if (!host.isEmpty())
-        host += "'s ";
-    const QString tag = host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd");
-    const QString first = base + "(" + tag + ")" + suffix;
-    const QString second = base + "(" + tag + " 1)" + suffix;
-
-    write("d/" + name, "mine");
-    SyncAction a = action(SyncAction::BackupDownloadFile, "d/" + name);
-    QVERIFY(a.execBackupLocalFile());
-    QVERIFY(!a.executed()); // the download that follows decides the outcome
-    QVERIFY(!QFile::exists(m_root + "/d/" + name));
-    QVERIFY(QFile::exists(m_root + "/d/" + first));
-
-    write("d/" + name, "mine again");
-    QVERIFY(action(SyncAction::BackupDownloadFile, "d/" + name).execBackupLocalFile());
-    QVERIFY(QFile::exists(m_root + "/d/" + second));
-
-    SyncAction missing = action(SyncAction::BackupDownloadFile, "d/" + name);
-    QVERIFY(!missing.execBackupLocalFile());
-    QCOMPARE(missing.status(), int(SyncAction::ERR_FILE_MISSING));
-}
-
-void TestLocalActions::deleteFileGoesToTrash()
-{
-    write("docs/a.txt", "keep me somewhere");
-    SyncAction a = action(SyncAction::DeleteLocalFile, "docs/a.txt");
-    QVERIFY(a.execDeleteLocalFile());
-    QVERIFY(a.isSuccess());
-    QVERIFY(!QFile::exists(m_root + "/docs/a.txt"));
-    QFile trashed(trash() + "/files/a.txt");
-    QVERIFY(trashed.open(QIODevice::ReadOnly));
-    QCOMPARE(trashed.readAll(), QByteArray("keep me somewhere"));
-    QFile info(trash() + "/info/a.txt.trashinfo");
-    QVERIFY(info.open(QIODevice::ReadOnly));
-    QVERIFY(info.readAll().contains("Path=" + QUrl::toPercentEncoding(m_root + "/docs/a.txt", "/")));
-}
-
-void TestLocalActions::deleteFileRefused_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("status");
-    QTest::newRow("trash fails") << "trash" << int(SyncAction::ERR_LOCAL_FILE_DELETE);
-    QTest::newRow("size changed") << "size" << int(SyncAction::WARN_SKIPPED);
-    QTest::newRow("time changed") << "time" << int(SyncAction::WARN_SKIPPED);
-    QTest::newRow("now a folder") << "folder" << int(SyncAction::WARN_SKIPPED);
-    QTest::newRow("folder is a link") << "link" << int(SyncAction::ERR_LOCAL_FILE_DELETE);
-}
-
-void TestLocalActions::deleteFileRefused()
-{
-    QFETCH(QString, change);
-    QFETCH(int, status);
-    write("docs/a.txt", "12345");
-    SyncAction a = action(SyncAction::DeleteLocalFile, "docs/a.txt");
-    QString kept = m_root + "/docs/a.txt";
-    if (change == "trash") {
-        // A trash that cannot be made: the file stays, it is not deleted for good.
-        write("../.local/share/Trash", "not a folder");
-        QVERIFY(QFile::exists(trash()));
-    } else if (change == "size") {
-        write("docs/a.txt", "123456");
-    } else if (change == "time") {
-        QFile f(kept);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(a.localMtime().addSecs(-60), QFileDevice::FileModificationTime));
-    } else if (change == "folder") {
-        QVERIFY(QFile::remove(kept));
-        QVERIFY(QDir().mkpath(kept + "/inner"));
-    } else if (change == "link") {
-        // The folder was replaced by a link to a folder outside the synchronised tree.
-        QVERIFY(QDir(m_root).rename("docs", "../outside"));
-        QVERIFY(QFile::link(m_env->home() + "/outside", m_root + "/docs"));
-        kept = m_env->home() + "/outside/a.txt";
-    }
-    QVERIFY(!a.execDeleteLocalFile());
-    QCOMPARE(a.status(), status);
-    QVERIFY(QFileInfo::exists(kept));
-}
-
-void TestLocalActions::deleteFolder()
-{
-    write("only/desktop.ini");
-    write("only/Thumbs.db");
-    write("mixed/desktop.ini");
-    write("mixed/a.txt");
-    QVERIFY(QDir().mkpath(m_root + "/linked"));
-    QVERIFY(QFile::link(m_env->home(), m_root + "/linked/desktop.ini"));
-
-    SyncAction only = action(SyncAction::DeleteLocalDir, "only", "d");
-    QVERIFY(only.execDeleteLocalDir());
-    QVERIFY(!QFileInfo::exists(m_root + "/only"));
-    QVERIFY(QFileInfo::exists(trash() + "/files/only/Thumbs.db"));
-
-    SyncAction mixed = action(SyncAction::DeleteLocalDir, "mixed", "d");
-    QVERIFY(!mixed.execDeleteLocalDir());
-    QCOMPARE(mixed.status(), int(SyncAction::ERR_DIR_DELETE));
-    QVERIFY(QFileInfo::exists(m_root + "/mixed/a.txt"));
-
-    SyncAction linked = action(SyncAction::DeleteLocalDir, "linked", "d");
-    QVERIFY(!linked.execDeleteLocalDir());
-    QCOMPARE(linked.status(), int(SyncAction::ERR_DIR_DELETE));
-}
-
-void TestLocalActions::createFolder()
-{
-    SyncAction orphan = action(SyncAction::CreateLocalDir, "none/new", "d");
-    QVERIFY(!orphan.execCreateLocalDir());
-    QCOMPARE(orphan.status(), int(SyncAction::ERR_PARENT_DIR_MISSING));
-    // Never through a link out of the synchronised folder.
-    QVERIFY(QFile::link(m_env->home(), m_root + "/away"));
-    SyncAction through = action(SyncAction::CreateLocalDir, "away/new", "d");
-    QVERIFY(!through.execCreateLocalDir());
-    QCOMPARE(through.status(), int(SyncAction::ERR_DIR_CREATE));
-    QVERIFY(!QFileInfo::exists(m_env->home() + "/new"));
-}
-
-void TestLocalActions::decomposedNameOnDisk()
-{
-    const QString nfd = QStringLiteral("Cafe\u0301");
-    const QString nfc = nfd.normalized(QString::NormalizationForm_C);
-    write(nfd + "/menu.txt", "soup");
-    SyncAction a = action(SyncAction::DeleteLocalFile, nfd + "/menu.txt");
-    a.setPath(nfc);
-    a.setLocalDiskPath(nfd + "/menu.txt");
-    QCOMPARE(a.relPath(), nfc + "/menu.txt");
-    QVERIFY(a.execDeleteLocalFile());
-    QVERIFY(!QFileInfo::exists(m_root + "/" + nfd + "/menu.txt"));
-    QVERIFY(!QFileInfo::exists(m_root + "/" + nfc));
-}
-
-void TestLocalActions::scanRealTree()
-{
-    QTemporaryDir dir;
-    const QString root = dir.path();
-    const QString nfd = QStringLiteral("Cafe\u0301");
-    const QString nfc = nfd.normalized(QString::NormalizationForm_C);
-    QVERIFY(QDir(root).mkpath("docs/" + nfd));
-    writeFile(root + "/docs/" + nfd + "/menu.txt", "soup");
-    writeFile(root + "/empty.txt", "");
-    writeFile(root + "/.hidden", "h");
-    QVERIFY(QDir(root).mkdir(".hiddendir"));
-    QVERIFY(QFile::link(root + "/empty.txt", root + "/filelink"));
-    QVERIFY(QFile::link(root + "/docs", root + "/dirlink"));
-    QFile sparse(root + "/big.bin");
-    QVERIFY(sparse.open(QIODevice::WriteOnly));
-    QVERIFY(sparse.resize(2147483648LL + 5));
-    sparse.close();
-
-    SyncState state(root, 7);
-    QCOMPARE(state.scanLocal(), 7);
-    QCOMPARE(asSet(state.paths()), QSet<QString>({"docs", "docs/" + nfc, "docs/" + nfc + "/menu.txt", "empty.txt",
-                                                  ".hidden", ".hiddendir", "big.bin"}));
-    QCOMPARE(state.get("big.bin").size(), 2147483648LL + 5);
-    QCOMPARE(state.get("empty.txt").size(), 0);
-    QCOMPARE(state.get("docs/" + nfc + "/menu.txt").type(), QString("f"));
-    QCOMPARE(state.get("docs/" + nfc + "/menu.txt").localMtime(),
-             QFileInfo(root + "/docs/" + nfd + "/menu.txt").lastModified());
-
-    // The composed key, but the decomposed file on disk, also for what lies below it.
-    QCOMPARE(state.diskPath("docs/" + nfc + "/menu.txt"), "docs/" + nfd + "/menu.txt");
-    QCOMPARE(state.diskPath("docs/" + nfc + "/new.txt"), "docs/" + nfd + "/new.txt");
-    QVERIFY(QFile::exists(state.localFilePath("docs/" + nfc + "/menu.txt")));
-
-    QCOMPARE(asSet(state.linkPaths()), QSet<QString>({"filelink", "dirlink"}));
-    QVERIFY(state.isBelowLink("dirlink/" + nfd));
-    QVERIFY(!state.isBelowLink("docs"));
-    QVERIFY(state.isComplete());
-    QVERIFY(state.collisionPaths().isEmpty());
-}
-
-void TestLocalActions::unreadableFolderIsRecorded()
-{
-    QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7755));
-    QVERIFY(QDir(dir.path()).mkpath("open/locked"));
-    writeFile(dir.path() + "/open/locked/secret.txt", "x");
-    writeFile(dir.path() + "/open/a.txt", "a");
-    QFile::setPermissions(dir.path() + "/open/locked", QFileDevice::Permissions());
-
-    SyncState state(dir.path(), 1);
-    // Permissions do not bind root: scan as nobody then.
-    const bool asNobody = ::geteuid() == 0 && ::seteuid(65534) == 0;
-    const int n = state.scanLocal();
-    if (asNobody)
-        QVERIFY(::seteuid(0) == 0);
-    QFile::setPermissions(dir.path() + "/open/locked",
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(n, 3);
-    QCOMPARE(state.unreadablePaths(), QStringList{"open/locked"});
-    QVERIFY(!state.isComplete());
-    QVERIFY(state.isBelowUnreadable("open/locked/secret.txt"));
-    QVERIFY(!state.isBelowUnreadable("open/a.txt"));
-    QVERIFY(!state.isBelowUnreadable("open/locked2"));
-}
-
-void TestLocalActions::nameCollisions()
-{
-    QTemporaryDir dir;
-    const QString nfd = QStringLiteral("e\u0301.txt");
-    writeFile(dir.path() + "/" + nfd, "decomposed");
-    writeFile(dir.path() + "/" + nfd.normalized(QString::NormalizationForm_C), "composed");
-    QVERIFY(QDir(dir.path()).mkpath("Docs/x"));
-    QVERIFY(QDir(dir.path()).mkpath("docs"));
-    writeFile(dir.path() + "/readme", "1");
-
-    // A name that is not UTF-8 cannot be reached through any text of ours.
-    QVERIFY(::close(::creat((QFile::encodeName(dir.path()) + "/caf\xe9").constData(), 0644)) == 0);
-
-    SyncState state(dir.path(), 1);
-    state.scanLocal();
-    QCOMPARE(state.unreadablePaths().size(), 1);
-    QVERIFY(!state.contains(state.unreadablePaths().first()));
-    QVERIFY(state.isCollision(nfd.normalized(QString::NormalizationForm_C)));
-    QVERIFY(state.isCollision("Docs"));
-    QVERIFY(state.isCollision("docs"));
-    QVERIFY(state.isCollision("Docs/x"));
-    QVERIFY(!state.isCollision("readme"));
-
-    // A listing is checked the same way on request.
-    SyncState remote("/", 1);
-    remote.add(FsObject("1", "Report.pdf", 1, QDateTime(), QDateTime(), "r", "f", ""));
-    remote.add(FsObject("2", "report.PDF", 1, QDateTime(), QDateTime(), "r", "f", ""));
-    remote.add(FsObject("3", "other.pdf", 1, QDateTime(), QDateTime(), "r", "f", ""));
-    remote.findCaseCollisions();
-    QCOMPARE(remote.collisionPaths().size(), 2);
-    QVERIFY(!remote.isCollision("other.pdf"));
-}
-
-void TestLocalActions::baseMissingEmptyAndStopped()
-{
-    QTemporaryDir dir;
-    SyncState missing(dir.path() + "/nope", 1);
-    missing.add(FsObject("", "kept", 1, QDateTime(), QDateTime(), "", "f", ""));
-    QCOMPARE(missing.scanLocal(), SyncState::ScanBaseMissing);
-    QCOMPARE(missing.count(), 1);
-
-    SyncState empty(dir.path(), 1);
-    QCOMPARE(empty.scanLocal(), 0);
-
-    for (int i = 0; i < 2000; ++i)
-        writeFile(QString("%1/f%2").arg(dir.path()).arg(i), "x");
-    int calls = 0;
-    SyncState stopped(dir.path(), 1);
-    QCOMPARE(stopped.scanLocal([&calls]() { return ++calls < 2; }), SyncState::ScanStopped);
-    QCOMPARE(calls, 2);
-    // Nothing that was not reached may look deleted.
-    QVERIFY(stopped.isBelowUnreadable("f1999"));
-}
 
 QTEST_GUILESS_MAIN(TestLocalActions)
 #include "tst_localactions.moc"

@@ -4,7 +4,6 @@
 #include "sync/SyncPlanner.h"
 #include "sync/SyncState.h"
 #include "sync/Syncher.h"
-#include "tests/support/LogCapture.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
 
@@ -82,26 +81,6 @@ public:
     }
 };
 
-class TestSyncPlanner : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void decisionTable_data();
-    void decisionTable();
-    void silentListAsOneExpression();
-    void incompleteLocalSide();
-    void linksAndCollisions();
-    void remoteFolderKeptWhileItHoldsObjects();
-    void sortedWhateverTheOrder();
-    void stopGivesEmptyPlan();
-    void patternFilesLoad();
-    void exclusion_data();
-    void exclusion();
-    void pumpThrottlesSameActivity();
-    void planOfScannedFolder();
-};
-
 static const char *kS = "f 100 10 20 sha256:aa o1";
 static const char *kL = "f 100 10";
 static const char *kR = "f 100 - 20 sha256:aa o1";
@@ -110,118 +89,6 @@ static void row(const char *name, const QString &path, const QString &s, const Q
                 const QString &digest, int type, int status, const QString &reason, int calls)
 {
     QTest::newRow(name) << path << s << l << r << digest << type << status << reason << calls;
-}
-
-void TestSyncPlanner::decisionTable_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("last");
-    QTest::addColumn<QString>("local");
-    QTest::addColumn<QString>("remote");
-    QTest::addColumn<QString>("digest");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("reason");
-    QTest::addColumn<int>("checksumCalls");
-
-    using A = SyncAction;
-    const QString f = "d/a.txt";
-    const QString d = "sub/dir";
-    const QString z = "(Z),";
-    // clang-format off
-    row("C", d, "", "d 0 10", "", "-", A::CreateRemoteDir, A::STATUS_TODO, "(C) initial sync: dir exists only on local side", 0);
-    row("D", f, "", kL, "", "-", A::UploadFile, A::STATUS_TODO, "(D) initial sync: file exists only on local side", 0);
-    row("E", d, "", "", "d 0 - 20 - o9", "-", A::CreateLocalDir, A::STATUS_TODO, "(E) initial sync: dir exists only on remote side", 0);
-    row("F", f, "", "", kR, "-", A::DownloadFile, A::STATUS_TODO, "(F) initial sync: file exists only on remote side", 0);
-    row("G", d, "", "d 0 10", "d 0 - 20 - o9", "-", A::UpdateSyncState, A::STATUS_TODO, "(G) initial sync: dir exists on both sides", 0);
-    row("He", f, "", "f 150 10", kR, "aa", A::BackupDownloadFile, A::STATUS_TODO, "(He) initial sync: file sizes are different", 0);
-    row("Ha", f, "", kL, "f 100 - 20 - o1", "aa", A::UpdateSyncState, A::STATUS_TODO, "(Ha) initial sync: sizes match, but remote checksum not available: assume equality", 0);
-    row("Hb", f, "", kL, kR, "-", A::NoAction, A::ERR_FILE_NO_LOCAL_CHECKSUM, "(Hb) initial sync: cannot calculate local file checksum", 1);
-    row("Hc", f, "", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 1);
-    row("Hc stored", f, "", "f 100 10 - sha256:aa", kR, "-", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 0);
-    row("Hc other algorithm stored", f, "", "f 100 10 - md5:aa", kR, "aa", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 1);
-    row("Hd", f, "", kL, kR, "bb", A::BackupDownloadFile, A::STATUS_TODO, "(Hd) initial sync: file checksum is different", 1);
-    row("I", f, kS, "", "", "-", A::RemoveSyncState, A::STATUS_TODO, "(I) sync: file does not exist on both sides", 0);
-    row("J", d, "d 0 10 20 - o9", "", "", "-", A::RemoveSyncState, A::STATUS_TODO, "(J) sync: dir does not exist on both sides", 0);
-    row("K", d, "d 0 10 20 - o9", "d 0 10", "", "-", A::DeleteLocalDir, A::STATUS_TODO, "(K) sync: dir no longer exists on remote side", 0);
-    row("La", f, kS, kL, "", "-", A::DeleteLocalFile, A::STATUS_TODO, "(La) sync: file no longer exists on remote side", 0);
-    row("Lb", f, kS, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 0);
-    row("M", d, "d 0 10 20 - o9", "", "d 0 - 20 - o9", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
-    row("N", f, kS, "", kR, "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
-    row("Hf dir", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o8", "-", A::UpdateSyncState, A::STATUS_TODO, "(Hf) folder: object_id changed", 0);
-    row("O", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o9", "-", A::NoAction, A::STATUS_OK, "(O) sync: dir exists on both sides", 0);
-    row("X", "d/~$a.docx", kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
-    row("X below folder", "a/.svn/b/report.docx", "", kL, "", "-", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
-    row("S local empty", f, "", "f 0 10", "", "-", A::NoAction, A::STATUS_OK, "(S) excluded due to local file size (0)", 0);
-    row("S remote too big", f, "", "", "f 2147483649 - 20 - o1", "-", A::NoAction, A::ERR_FILE_TOO_BIG, "(S) excluded due to remote file size (2147483649)", 0);
-    row("S 2 GiB passes", f, "", "", "f 2147483648 - 20 - o1", "-", A::DownloadFile, A::STATUS_TODO, "(F) initial sync: file exists only on remote side", 0);
-    row("Ta", f, "", kL, "d 0 - 20 - o1", "-", A::NoAction, A::ERR_OBJECT_TYPE_MISMATCH, "(Ta) object type mismatch", 0);
-    row("remote type unknown", f, "", "", "l 10 - 20 - o1", "-", A::NoAction, A::ERR_OBJECT_TYPE_MISMATCH, "(Ta) object type not supported: 'l'", 0);
-    row("Z1", f, "f 100 - 20 sha256:aa o1", kL, kR, "aa", A::NoAction, A::ERR_FILE_NO_LAST_LOCAL_MTIME, z + "(Z1) file: sizes same, stored last local mtime is empty", 0);
-    row("Z2", f, kS, "f 100 -", kR, "aa", A::NoAction, A::ERR_FILE_NO_LOCAL_MTIME, z + "(Z2) file: sizes same, local mtime is empty", 0);
-    row("Z3", f, "f 100 10 - sha256:aa o1", kL, kR, "aa", A::NoAction, A::ERR_FILE_NO_LAST_REMOTE_MTIME, z + "(Z3) file: sizes same, stored last remote mtime is empty", 0);
-    row("Z4", f, kS, kL, "f 100 - - sha256:aa o1", "aa", A::NoAction, A::ERR_FILE_NO_REMOTE_MTIME, z + "(Z4) file: sizes same, remote mtime is empty", 0);
-    row("N1", f, kS, kL, kR, "aa", A::NoAction, A::STATUS_OK, z + "(N1) file: size unchanged, mtime unchanged", 0);
-    row("N1 fills checksum", f, "f 100 10 20 - o1", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N1) file: size unchanged, mtime unchanged", 0);
-    row("N1 other algorithm stored", f, "f 100 10 20 md5:aa o1", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N1) file: size unchanged, mtime unchanged", 0);
-    row("Hf file", f, kS, kL, "f 100 - 20 sha256:aa o2", "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(Hf) file: object_id changed,(N3) file: sizes same, mtime changed, checksums same", 1);
-    row("U1", f, kS, "f 150 30", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U1) file: local size changed, local mtime updated", 0);
-    row("U2", f, kS, "f 150 5", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U2) file: local size changed, local mtime backdated", 0);
-    row("U3", f, kS, "f 150 10", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U3) file: local size changed, local mtime unchanged", 0);
-    row("D1", f, kS, kL, "f 150 - 30 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D1) file: remote size changed, remote mtime updated", 0);
-    row("D2", f, kS, kL, "f 150 - 15 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D2) file: remote size changed, remote mtime backdated", 0);
-    row("D3", f, kS, kL, "f 150 - 20 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D3) file: remote size changed, remote mtime unchanged", 0);
-    row("Z5", f, kS, "f 100 30", "f 100 - 20 - o1", "aa", A::NoAction, A::WARN_FILE_NO_REMOTE_CHECKSUM, z + "(Z5) file: sizes same, mtime changed, remote checksum not available", 0);
-    row("Z5 prefix only", f, kS, "f 100 30", "f 100 - 20 sha256: o1", "aa", A::NoAction, A::WARN_FILE_NO_REMOTE_CHECKSUM, z + "(Z5) file: sizes same, mtime changed, remote checksum not available", 0);
-    row("Z6", f, kS, "f 100 30", kR, "-", A::NoAction, A::ERR_FILE_NO_LOCAL_CHECKSUM, z + "(Z6) file: sizes same, mtime changed, failed to calculate local checksum", 1);
-    row("N2", f, kS, "f 150 30", "f 150 - 30 sha256:bb o1", "bb", A::UpdateSyncState, A::STATUS_TODO, z + "(N2) file: local size changed, remote size changed, local checksum equals remote checksum", 1);
-    row("B1", f, kS, "f 150 30", "f 160 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B1) file: local size changed, remote size changed, local and remote checksum differ", 1);
-    row("N3", f, kS, "f 100 30", kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N3) file: sizes same, mtime changed, checksums same", 1);
-    row("D4", f, kS, "f 100 30", "f 100 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D4) file: sizes same, local checksum same, remote checksum changed", 1);
-    row("U4", f, kS, "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U4) file: sizes same, local checksum changed, remote checksum same", 1);
-    row("B2", f, kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B2) file: sizes same, local checksum changed, remote checksum changed", 1);
-    const QString s0 = "f 100 10 20 - o1";
-    row("U5", f, s0, "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated", 1);
-    row("U5 other algorithm stored", f, "f 100 10 20 md5:aa o1", "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated", 1);
-    row("D5", f, s0, kL, "f 100 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged", 1);
-    row("B3", f, s0, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated", 1);
-    row("B4", f, s0, "f 100 30", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated", 1);
-    row("B5", f, s0, "f 100 5", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated", 1);
-    row("B6", f, s0, "f 100 5", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated", 1);
-    row("B7", f, kS, "f 150 30", "f 100 - 30 sha256:aa o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
-    row("Z9", f, kS, "f 150 30", "f 100 - 15 sha256:aa o1", "-", A::NoAction, A::ERR_FILE_ATTR_CONFLICT, z + "(Z9) file attributes conflict:local size changed, local mtime updated, remote mtime backdated", 0);
-    // clang-format on
-}
-
-void TestSyncPlanner::decisionTable()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, last);
-    QFETCH(QString, local);
-    QFETCH(QString, remote);
-    QFETCH(QString, digest);
-    QFETCH(int, type);
-    QFETCH(int, status);
-    QFETCH(QString, reason);
-    QFETCH(int, checksumCalls);
-
-    Fixture fx;
-    fx.add(path, last, local, remote);
-    fx.digest = digest;
-    const QList<SyncAction> plan = fx.plan();
-    QCOMPARE(plan.size(), 1);
-    const SyncAction &a = plan.first();
-    QCOMPARE(a.reason(), reason);
-    QCOMPARE(a.action(), type);
-    QCOMPARE(a.status(), status);
-    QCOMPARE(fx.checksumCalls, checksumCalls);
-    QCOMPARE(a.localSize(), local.isEmpty() ? -1 : parseObject(path, local).size());
-    // Bookkeeping goes to the store during planning, nothing else.
-    const bool stateOnly = type == SyncAction::UpdateSyncState || type == SyncAction::RemoveSyncState;
-    QCOMPARE(fx.written, stateOnly ? QStringList{path} : QStringList{});
-    // What is stored as the local checksum is the remote one where the local file was found equal.
-    if (reason.contains("(N1)") && stateOnly)
-        QCOMPARE(a.localChecksum(), parseObject(path, remote).checksum());
 }
 
 static const SyncAction &find(const QList<SyncAction> &plan, const QString &relPath)
@@ -234,275 +101,346 @@ static const SyncAction &find(const QList<SyncAction> &plan, const QString &relP
     return none;
 }
 
-void TestSyncPlanner::silentListAsOneExpression()
+class TestSyncPlanner : public QObject
 {
-    // The planner matches the list as one expression; it must exclude exactly what the list does.
-    const QList<QRegularExpression> silent = Syncher::loadExcludePatterns(":/res/patterns/exclude_silently.txt");
-    const QStringList names = {"Thumbs.db",           "thumbs.db",    "THUMBS.DB",    "Icon\r",        "Icon",
-                               "a conflicted copy b", ".svn",         "x.svn",        "~foo.tmp",      "~foo.tmpx",
-                               "*xtessarvale",        "xxtessarvale", ".tessarvale1", "~$report.docx", ".~lock",
-                               "desktop.ini",         "desktopXini",  "plain.txt"};
-    Fixture fx;
-    for (const QString &name : names)
-        fx.add("dir/" + name, "", kL, "");
-    const QList<SyncAction> plan = fx.plan();
-    for (const QString &name : names) {
-        const bool excluded = !Syncher::isNotExcluded(name, silent);
-        QCOMPARE(find(plan, "dir/" + name).reason() == "(X) skip (silent exclude)", excluded);
+    Q_OBJECT
+
+private slots:
+    void decisionTable_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<QString>("digest");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("checksumCalls");
+
+        using A = SyncAction;
+        const QString f = "d/a.txt";
+        const QString d = "sub/dir";
+        const QString z = "(Z),";
+        // clang-format off
+        row("C", d, "", "d 0 10", "", "-", A::CreateRemoteDir, A::STATUS_TODO, "(C) initial sync: dir exists only on local side", 0);
+        row("D", f, "", kL, "", "-", A::UploadFile, A::STATUS_TODO, "(D) initial sync: file exists only on local side", 0);
+        row("E", d, "", "", "d 0 - 20 - o9", "-", A::CreateLocalDir, A::STATUS_TODO, "(E) initial sync: dir exists only on remote side", 0);
+        row("F", f, "", "", kR, "-", A::DownloadFile, A::STATUS_TODO, "(F) initial sync: file exists only on remote side", 0);
+        row("G", d, "", "d 0 10", "d 0 - 20 - o9", "-", A::UpdateSyncState, A::STATUS_TODO, "(G) initial sync: dir exists on both sides", 0);
+        row("He", f, "", "f 150 10", kR, "aa", A::BackupDownloadFile, A::STATUS_TODO, "(He) initial sync: file sizes are different", 0);
+        row("Ha", f, "", kL, "f 100 - 20 - o1", "aa", A::UpdateSyncState, A::STATUS_TODO, "(Ha) initial sync: sizes match, but remote checksum not available: assume equality", 0);
+        row("Hb", f, "", kL, kR, "-", A::NoAction, A::ERR_FILE_NO_LOCAL_CHECKSUM, "(Hb) initial sync: cannot calculate local file checksum", 1);
+        row("Hc", f, "", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 1);
+        row("Hc stored", f, "", "f 100 10 - sha256:aa", kR, "-", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 0);
+        row("Hc other algorithm stored", f, "", "f 100 10 - md5:aa", kR, "aa", A::UpdateSyncState, A::STATUS_TODO, "(Hc) initial sync: file checksum is identical", 1);
+        row("Hd", f, "", kL, kR, "bb", A::BackupDownloadFile, A::STATUS_TODO, "(Hd) initial sync: file checksum is different", 1);
+        row("I", f, kS, "", "", "-", A::RemoveSyncState, A::STATUS_TODO, "(I) sync: file does not exist on both sides", 0);
+        row("J", d, "d 0 10 20 - o9", "", "", "-", A::RemoveSyncState, A::STATUS_TODO, "(J) sync: dir does not exist on both sides", 0);
+        row("K", d, "d 0 10 20 - o9", "d 0 10", "", "-", A::DeleteLocalDir, A::STATUS_TODO, "(K) sync: dir no longer exists on remote side", 0);
+        row("La", f, kS, kL, "", "-", A::DeleteLocalFile, A::STATUS_TODO, "(La) sync: file no longer exists on remote side", 0);
+        row("Lb", f, kS, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 0);
+        row("M", d, "d 0 10 20 - o9", "", "d 0 - 20 - o9", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
+        row("N", f, kS, "", kR, "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        row("Hf dir", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o8", "-", A::UpdateSyncState, A::STATUS_TODO, "(Hf) folder: object_id changed", 0);
+        row("O", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o9", "-", A::NoAction, A::STATUS_OK, "(O) sync: dir exists on both sides", 0);
+        row("X", "d/~$a.docx", kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
+        row("X below folder", "a/.svn/b/report.docx", "", kL, "", "-", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
+        row("S local empty", f, "", "f 0 10", "", "-", A::NoAction, A::STATUS_OK, "(S) excluded due to local file size (0)", 0);
+        row("S remote too big", f, "", "", "f 2147483649 - 20 - o1", "-", A::NoAction, A::ERR_FILE_TOO_BIG, "(S) excluded due to remote file size (2147483649)", 0);
+        row("S 2 GiB passes", f, "", "", "f 2147483648 - 20 - o1", "-", A::DownloadFile, A::STATUS_TODO, "(F) initial sync: file exists only on remote side", 0);
+        row("Ta", f, "", kL, "d 0 - 20 - o1", "-", A::NoAction, A::ERR_OBJECT_TYPE_MISMATCH, "(Ta) object type mismatch", 0);
+        row("remote type unknown", f, "", "", "l 10 - 20 - o1", "-", A::NoAction, A::ERR_OBJECT_TYPE_MISMATCH, "(Ta) object type not supported: 'l'", 0);
+        row("Z1", f, "f 100 - 20 sha256:aa o1", kL, kR, "aa", A::NoAction, A::ERR_FILE_NO_LAST_LOCAL_MTIME, z + "(Z1) file: sizes same, stored last local mtime is empty", 0);
+        row("Z2", f, kS, "f 100 -", kR, "aa", A::NoAction, A::ERR_FILE_NO_LOCAL_MTIME, z + "(Z2) file: sizes same, local mtime is empty", 0);
+        row("Z3", f, "f 100 10 - sha256:aa o1", kL, kR, "aa", A::NoAction, A::ERR_FILE_NO_LAST_REMOTE_MTIME, z + "(Z3) file: sizes same, stored last remote mtime is empty", 0);
+        row("Z4", f, kS, kL, "f 100 - - sha256:aa o1", "aa", A::NoAction, A::ERR_FILE_NO_REMOTE_MTIME, z + "(Z4) file: sizes same, remote mtime is empty", 0);
+        row("N1", f, kS, kL, kR, "aa", A::NoAction, A::STATUS_OK, z + "(N1) file: size unchanged, mtime unchanged", 0);
+        row("N1 fills checksum", f, "f 100 10 20 - o1", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N1) file: size unchanged, mtime unchanged", 0);
+        row("N1 other algorithm stored", f, "f 100 10 20 md5:aa o1", kL, kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N1) file: size unchanged, mtime unchanged", 0);
+        row("Hf file", f, kS, kL, "f 100 - 20 sha256:aa o2", "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(Hf) file: object_id changed,(N3) file: sizes same, mtime changed, checksums same", 1);
+        row("U1", f, kS, "f 150 30", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U1) file: local size changed, local mtime updated", 0);
+        row("U2", f, kS, "f 150 5", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U2) file: local size changed, local mtime backdated", 0);
+        row("U3", f, kS, "f 150 10", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U3) file: local size changed, local mtime unchanged", 0);
+        row("D1", f, kS, kL, "f 150 - 30 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D1) file: remote size changed, remote mtime updated", 0);
+        row("D2", f, kS, kL, "f 150 - 15 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D2) file: remote size changed, remote mtime backdated", 0);
+        row("D3", f, kS, kL, "f 150 - 20 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D3) file: remote size changed, remote mtime unchanged", 0);
+        row("Z5", f, kS, "f 100 30", "f 100 - 20 - o1", "aa", A::NoAction, A::WARN_FILE_NO_REMOTE_CHECKSUM, z + "(Z5) file: sizes same, mtime changed, remote checksum not available", 0);
+        row("Z5 prefix only", f, kS, "f 100 30", "f 100 - 20 sha256: o1", "aa", A::NoAction, A::WARN_FILE_NO_REMOTE_CHECKSUM, z + "(Z5) file: sizes same, mtime changed, remote checksum not available", 0);
+        row("Z6", f, kS, "f 100 30", kR, "-", A::NoAction, A::ERR_FILE_NO_LOCAL_CHECKSUM, z + "(Z6) file: sizes same, mtime changed, failed to calculate local checksum", 1);
+        row("N2", f, kS, "f 150 30", "f 150 - 30 sha256:bb o1", "bb", A::UpdateSyncState, A::STATUS_TODO, z + "(N2) file: local size changed, remote size changed, local checksum equals remote checksum", 1);
+        row("B1", f, kS, "f 150 30", "f 160 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B1) file: local size changed, remote size changed, local and remote checksum differ", 1);
+        row("N3", f, kS, "f 100 30", kR, "aa", A::UpdateSyncState, A::STATUS_TODO, z + "(N3) file: sizes same, mtime changed, checksums same", 1);
+        row("D4", f, kS, "f 100 30", "f 100 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D4) file: sizes same, local checksum same, remote checksum changed", 1);
+        row("U4", f, kS, "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U4) file: sizes same, local checksum changed, remote checksum same", 1);
+        row("B2", f, kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B2) file: sizes same, local checksum changed, remote checksum changed", 1);
+        const QString s0 = "f 100 10 20 - o1";
+        row("U5", f, s0, "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated", 1);
+        row("U5 other algorithm stored", f, "f 100 10 20 md5:aa o1", "f 100 30", kR, "cc", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated", 1);
+        row("D5", f, s0, kL, "f 100 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged", 1);
+        row("B3", f, s0, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated", 1);
+        row("B4", f, s0, "f 100 30", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated", 1);
+        row("B5", f, s0, "f 100 5", "f 100 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated", 1);
+        row("B6", f, s0, "f 100 5", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated", 1);
+        row("B7", f, kS, "f 150 30", "f 100 - 30 sha256:aa o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
+        row("Z9", f, kS, "f 150 30", "f 100 - 15 sha256:aa o1", "-", A::NoAction, A::ERR_FILE_ATTR_CONFLICT, z + "(Z9) file attributes conflict:local size changed, local mtime updated, remote mtime backdated", 0);
+        // clang-format on
     }
-    QVERIFY(!Syncher::isNotExcluded("Icon\r", silent));
-    QVERIFY(Syncher::isNotExcluded("plain.txt", silent));
-}
 
-void TestSyncPlanner::incompleteLocalSide()
-{
-    // An unreadable folder: nothing at or below it is deleted on either side.
-    Fixture fx;
-    fx.add("u", "d 0 10 20 - o1", "d 0 10", "");
-    fx.add("u/a.txt", kS, "", kR);
-    fx.add("u/b", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
-    fx.add("u/c.txt", kS, kL, "");
-    fx.add("v.txt", kS, "", kR);
-    fx.local.addUnreadable("u");
-    QList<SyncAction> plan = fx.plan();
-    for (const char *p : {"u", "u/a.txt", "u/b", "u/c.txt"}) {
-        QCOMPARE(find(plan, p).action(), int(SyncAction::NoAction));
-        QCOMPARE(find(plan, p).status(), int(SyncAction::WARN_SKIPPED));
-    }
-    QCOMPARE(find(plan, "v.txt").action(), int(SyncAction::DeleteRemoteFile));
+    void decisionTable()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, last);
+        QFETCH(QString, local);
+        QFETCH(QString, remote);
+        QFETCH(QString, digest);
+        QFETCH(int, type);
+        QFETCH(QString, reason);
 
-    // A scan without files (empty folders and junk do not count) while files were synchronised:
-    // planned, but flagged for the question.
-    Fixture empty;
-    empty.add("a.txt", kS, "", kR);
-    empty.add("lost+found", "", "d 0 10", "");
-    empty.add(".DS_Store", "", kL, "");
-    SyncSetting setting;
-    SyncPlanner planner(setting);
-    plan = empty.plan(&planner);
-    QVERIFY(planner.localSideVanished());
-    QCOMPARE(find(plan, "a.txt").action(), int(SyncAction::DeleteRemoteFile));
-    // The same with a base folder that could not be listed at all: nothing is deleted.
-    empty.local.addUnreadable(QString());
-    QCOMPARE(find(empty.plan(), "a.txt").status(), int(SyncAction::WARN_SKIPPED));
-    Fixture firstRun;
-    firstRun.add("a.txt", "", "", kR);
-    SyncPlanner planner2(setting);
-    firstRun.add("b.txt", kS, kL, kR);
-    firstRun.plan(&planner2);
-    QVERIFY(!planner2.localSideVanished());
-}
-
-void TestSyncPlanner::linksAndCollisions()
-{
-    Fixture fx;
-    fx.add("link", kS, "", kR);          // a link where a file was: not deleted remotely
-    fx.add("dirlink/x.txt", "", "", kR); // below a link to a folder: no download through it
-    fx.local.addLink("link");
-    fx.local.addLink("dirlink");
-    fx.add("Café.txt", kS, kL, ""); // two on-disk spellings of one key
-    fx.local.addCollision("Café.txt");
-    fx.add("Doc", "", "", "d 0 - 20 - o5"); // names equal under case folding in the listing
-    fx.add("doc", "", "", "d 0 - 20 - o6");
-    fx.add("doc/a.txt", "", "", kR);
-    fx.add("other.txt", "", "", kR);
-    const QList<SyncAction> plan = fx.plan();
-    for (const char *p : {"link", "dirlink/x.txt"}) {
-        QCOMPARE(find(plan, p).action(), int(SyncAction::NoAction));
-        QCOMPARE(find(plan, p).status(), int(SyncAction::WARN_SKIPPED));
-    }
-    QCOMPARE(find(plan, "Café.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
-    QCOMPARE(find(plan, "Doc").status(), int(SyncAction::ERR_FOLDER_BAD_NAME));
-    QCOMPARE(find(plan, "doc").status(), int(SyncAction::ERR_FOLDER_BAD_NAME));
-    QCOMPARE(find(plan, "doc/a.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
-    QCOMPARE(find(plan, "doc/a.txt").reason(), QString("(Yc) name collision"));
-    QCOMPARE(find(plan, "other.txt").action(), int(SyncAction::DownloadFile));
-}
-
-void TestSyncPlanner::remoteFolderKeptWhileItHoldsObjects()
-{
-    Fixture fx;
-    // x was deleted locally while someone added x/new.txt on the service.
-    fx.add("x", "d 0 10 20 - o1", "", "d 0 - 20 - o1");
-    fx.add("x/old.txt", kS, "", kR);
-    fx.add("x/new.txt", "", "", kR);
-    // y was deleted locally and holds nothing else remotely but junk.
-    fx.add("y", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
-    fx.add("y/z", "d 0 10 20 - o3", "", "d 0 - 20 - o3");
-    fx.add("y/z/old.txt", kS, "", kR);
-    fx.add("y/Thumbs.db", "", "", kR);
-    const QList<SyncAction> plan = fx.plan();
-    QCOMPARE(find(plan, "x").action(), int(SyncAction::CreateLocalDir));
-    QCOMPARE(find(plan, "x/old.txt").action(), int(SyncAction::DeleteRemoteFile));
-    QCOMPARE(find(plan, "x/new.txt").action(), int(SyncAction::DownloadFile));
-    QCOMPARE(find(plan, "y").action(), int(SyncAction::DeleteRemoteDir));
-    QCOMPARE(find(plan, "y/z").action(), int(SyncAction::DeleteRemoteDir));
-}
-
-void TestSyncPlanner::sortedWhateverTheOrder()
-{
-    // One path per kind of action, inserted in a different order each time; the plan keeps the
-    // order of SyncAction::operator< (tested with the records) without sorting the actions.
-    const QList<QStringList> entries = {{"a", "d 0 10 20 - o1", "d 0 10", ""},
-                                        {"a/b", "d 0 10 20 - o2", "d 0 10", ""},
-                                        {"a/b/c", "d 0 10 20 - o7", "d 0 10", ""},
-                                        {"n", "", "", "d 0 - 20 - o3"},
-                                        {"n/b.txt", "", "", kR},
-                                        {"n/a.txt", "", "", kR},
-                                        {"up.txt", "", kL, ""},
-                                        {"chg.txt", kS, "f 150 30", kR},
-                                        {"Up2.txt", "", kL, ""},
-                                        {"gone.txt", kS, "", kR},
-                                        {"r", "d 0 10 20 - o4", "", "d 0 - 20 - o4"},
-                                        {"r/s", "d 0 10 20 - o5", "", "d 0 - 20 - o5"},
-                                        {"same.txt", kS, kL, kR},
-                                        {"old.txt", kS, "", ""},
-                                        {"ld.txt", kS, kL, ""},
-                                        {"new", "", "d 0 10", ""},
-                                        {"conf.txt", "", "f 150 10", kR}};
-    for (int round = 0; round < 8; ++round) {
-        QList<QStringList> shuffled = entries;
-        std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
         Fixture fx;
-        for (const QStringList &e : qAsConst(shuffled))
-            fx.add(e[0], e[1], e[2], e[3]);
+        fx.add(path, last, local, remote);
+        fx.digest = digest;
         const QList<SyncAction> plan = fx.plan();
-        QCOMPARE(plan.size(), entries.size());
-        for (int i = 1; i < plan.size(); ++i)
-            QVERIFY2(!(plan[i] < plan[i - 1]), qPrintable(plan[i].relPath()));
+        QCOMPARE(plan.size(), 1);
+        const SyncAction &a = plan.first();
+        QCOMPARE(a.reason(), reason);
+        QCOMPARE(a.action(), type);
+        QTEST(a.status(), "status");
+        QTEST(fx.checksumCalls, "checksumCalls");
+        // Bookkeeping goes to the store during planning, nothing else.
+        const bool stateOnly = type == SyncAction::UpdateSyncState || type == SyncAction::RemoveSyncState;
+        QCOMPARE(fx.written, stateOnly ? QStringList{path} : QStringList{});
+        // What is stored as the local checksum is the remote one where the local file was found equal.
+        if (reason.contains("(N1)") && stateOnly)
+            QCOMPARE(a.localChecksum(), parseObject(path, remote).checksum());
     }
-}
 
-void TestSyncPlanner::stopGivesEmptyPlan()
-{
-    SyncSetting setting;
-    // A stop through the pump at its first, a middle and its last report.
-    for (int stopAt : {0, 3, 6}) {
+    void incompleteLocalSide()
+    {
+        // An unreadable folder: nothing at or below it is deleted on either side.
         Fixture fx;
-        for (int i = 0; i < 5; ++i)
-            fx.add(QString("f%1.txt").arg(i), i % 2 ? kS : "", kL, "");
-        int calls = 0;
-        SyncPlanner planner(setting);
-        planner.setRequest([&](bool, int, const QString &, SyncAction *) { return calls++ < stopAt; });
-        QVERIFY(fx.plan(&planner).isEmpty());
+        fx.add("u", "d 0 10 20 - o1", "d 0 10", "");
+        fx.add("u/a.txt", kS, "", kR);
+        fx.add("u/b", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
+        fx.add("u/c.txt", kS, kL, "");
+        fx.add("v.txt", kS, "", kR);
+        fx.local.addUnreadable("u");
+        QList<SyncAction> plan = fx.plan();
+        for (const char *p : {"u", "u/a.txt", "u/b", "u/c.txt"})
+            QCOMPARE(find(plan, p).status(), int(SyncAction::WARN_SKIPPED));
+        QCOMPARE(find(plan, "v.txt").action(), int(SyncAction::DeleteRemoteFile));
+
+        // A scan without files (empty folders and junk do not count) while files were synchronised:
+        // planned, but flagged for the question.
+        Fixture empty;
+        empty.add("a.txt", kS, "", kR);
+        empty.add("lost+found", "", "d 0 10", "");
+        empty.add(".DS_Store", "", kL, "");
+        SyncPlanner planner{SyncSetting()};
+        empty.plan(&planner);
+        QVERIFY(planner.localSideVanished());
+        // The same with a base folder that could not be listed at all: nothing is deleted.
+        empty.local.addUnreadable(QString());
+        QCOMPARE(find(empty.plan(), "a.txt").status(), int(SyncAction::WARN_SKIPPED));
     }
-    Fixture fx;
-    fx.add("a.txt", "", kL, "");
-    fx.add("b.txt", "", kL, "");
-    SyncPlanner planner(setting);
-    int checks = 0;
-    planner.setStopCheck([&] { return ++checks == 2; });
-    QVERIFY(fx.plan(&planner).isEmpty());
-}
 
-// ---- the synchroniser around the planner: pattern lists, the progress pump, state writes
-
-void TestSyncPlanner::patternFilesLoad()
-{
-    QCOMPARE(Syncher::loadExcludePatterns(":/res/patterns/exclude.txt").size(), 4);
-    QCOMPARE(Syncher::loadExcludePatterns(":/res/patterns/exclude_silently.txt").size(), 19);
-    QCOMPARE(SyncAction::loadDeletablePatterns().pattern().count('|') + 1, 14);
-    LogCapture log;
-    QVERIFY(Syncher::loadExcludePatterns(":/res/patterns/none.txt").isEmpty());
-    QVERIFY(log.contains("Syncher::loadExcludePatterns: Failed to read exclude patterns:"));
-}
-
-void TestSyncPlanner::exclusion_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("visible");
-    QTest::addColumn<bool>("silent");
-    QTest::newRow("plain") << "docs/report.docx" << true << true;
-    QTest::newRow("svn ancestor") << "a/.svn/b/report.docx" << true << false;
-    QTest::newRow("trailing blank") << "docs/report " << false << true;
-    QTest::newRow("colon") << "a:b.txt" << false << true;
-    QTest::newRow("control char") << QString("a\u0007b") << false << true;
-    QTest::newRow("thumbs") << "Thumbs.db" << true << false;
-    QTest::newRow("thumbs upper") << "THUMBS.DB" << true << true;
-    QTest::newRow("icon cr") << QString("Icon\r") << false << false;
-    QTest::newRow("office lock") << "~$report.docx" << true << false;
-    QTest::newRow("own files") << ".tessarvale-state" << false << false;
-    QTest::newRow("star tessarvale") << "*xtessarvale" << false << false;
-    QTest::newRow("conflict copy") << "a(PC's conflicted copy 2016-11-25).txt" << false << false;
-}
-
-void TestSyncPlanner::exclusion()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, visible);
-    QFETCH(bool, silent);
-    PlanningSyncher syncher;
-    // Twice: the second answer comes from the per-name cache.
-    for (int i = 0; i < 2; ++i) {
-        QCOMPARE(Syncher::isNotExcluded(path, Syncher::excludePatterns()), visible);
-        QCOMPARE(Syncher::isNotExcluded(path, Syncher::silentExcludePatterns()), silent);
+    void linksAndCollisions()
+    {
+        Fixture fx;
+        fx.add("link", kS, "", kR);          // a link where a file was: not deleted remotely
+        fx.add("dirlink/x.txt", "", "", kR); // below a link to a folder: no download through it
+        fx.local.addLink("link");
+        fx.local.addLink("dirlink");
+        fx.add("Café.txt", kS, kL, ""); // two on-disk spellings of one key
+        fx.local.addCollision("Café.txt");
+        fx.add("Doc", "", "", "d 0 - 20 - o5"); // names equal under case folding in the listing
+        fx.add("doc", "", "", "d 0 - 20 - o6");
+        fx.add("doc/a.txt", "", "", kR);
+        const QList<SyncAction> plan = fx.plan();
+        for (const char *p : {"link", "dirlink/x.txt"})
+            QCOMPARE(find(plan, p).status(), int(SyncAction::WARN_SKIPPED));
+        QCOMPARE(find(plan, "Café.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
+        for (const char *p : {"Doc", "doc"})
+            QCOMPARE(find(plan, p).status(), int(SyncAction::ERR_FOLDER_BAD_NAME));
+        QCOMPARE(find(plan, "doc/a.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
     }
-}
 
-void TestSyncPlanner::pumpThrottlesSameActivity()
-{
-    Syncher::setPumpTiming(300);
-    PlanningSyncher syncher;
-    QSignalSpy progress(&syncher, &Syncher::syncProgress);
-    int delivered = 0;
-    auto post = [&delivered]() { QTimer::singleShot(0, [&delivered]() { ++delivered; }); };
+    void remoteFolderKeptWhileItHoldsObjects()
+    {
+        Fixture fx;
+        // x was deleted locally while someone added x/new.txt on the service.
+        fx.add("x", "d 0 10 20 - o1", "", "d 0 - 20 - o1");
+        fx.add("x/old.txt", kS, "", kR);
+        fx.add("x/new.txt", "", "", kR);
+        // y was deleted locally and holds nothing else remotely but junk.
+        fx.add("y", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
+        fx.add("y/z", "d 0 10 20 - o3", "", "d 0 - 20 - o3");
+        fx.add("y/z/old.txt", kS, "", kR);
+        fx.add("y/Thumbs.db", "", "", kR);
+        const QList<SyncAction> plan = fx.plan();
+        QCOMPARE(find(plan, "x").action(), int(SyncAction::CreateLocalDir));
+        QCOMPARE(find(plan, "x/new.txt").action(), int(SyncAction::DownloadFile));
+        QCOMPARE(find(plan, "y").action(), int(SyncAction::DeleteRemoteDir));
+        QCOMPARE(find(plan, "y/z").action(), int(SyncAction::DeleteRemoteDir));
+    }
 
-    QVERIFY(syncher.Request(true, 20, "first"));
-    post();
-    QVERIFY(syncher.Request(true, 20, "same activity, at once"));
-    QCOMPARE(delivered, 0);
-    QVERIFY(syncher.Request(true, 21, "new activity"));
-    QCOMPARE(delivered, 1);
-    post();
-    QTest::qSleep(350);
-    QVERIFY(syncher.Request(true, 21, "same activity, after the interval"));
-    QCOMPARE(delivered, 2);
-    QCOMPARE(progress.size(), 4);
-    Syncher::setPumpTiming(500);
-}
+    void sortedWhateverTheOrder()
+    {
+        // One path per kind of action, inserted in a different order each time; the plan keeps the
+        // order of SyncAction::operator< (tested with the records) without sorting the actions.
+        const QList<QStringList> entries = {{"a", "d 0 10 20 - o1", "d 0 10", ""},
+                                            {"a/b", "d 0 10 20 - o2", "d 0 10", ""},
+                                            {"n", "", "", "d 0 - 20 - o3"},
+                                            {"n/a.txt", "", "", kR},
+                                            {"up.txt", "", kL, ""},
+                                            {"chg.txt", kS, "f 150 30", kR},
+                                            {"gone.txt", kS, "", kR},
+                                            {"r", "d 0 10 20 - o4", "", "d 0 - 20 - o4"},
+                                            {"r/s", "d 0 10 20 - o5", "", "d 0 - 20 - o5"},
+                                            {"old.txt", kS, "", ""},
+                                            {"ld.txt", kS, kL, ""},
+                                            {"new", "", "d 0 10", ""},
+                                            {"conf.txt", "", "f 150 10", kR}};
+        for (int round = 0; round < 8; ++round) {
+            QList<QStringList> shuffled = entries;
+            std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
+            Fixture fx;
+            for (const QStringList &e : qAsConst(shuffled))
+                fx.add(e[0], e[1], e[2], e[3]);
+            const QList<SyncAction> plan = fx.plan();
+            QCOMPARE(plan.size(), entries.size());
+            for (int i = 1; i < plan.size(); ++i)
+                QVERIFY2(!(plan[i] < plan[i - 1]), qPrintable(plan[i].relPath()));
+        }
+    }
 
-void TestSyncPlanner::planOfScannedFolder()
-{
-    TestEnv env;
-    TestDatabase db;
-    db.open();
-    R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
-    Syncher::setPumpTiming(0);
-    const QString root = env.home() + "/Safe";
-    const QString nfd = QStringLiteral("Cafe\u0301");
-    const QString nfc = nfd.normalized(QString::NormalizationForm_C);
-    QVERIFY(QDir().mkpath(root + "/" + nfd));
-    for (const QString &name : {QString("new.txt"), nfd + "/menu.txt"}) {
-        QFile f(root + "/" + name);
+    void stopGivesEmptyPlan()
+    {
+        // A stop through the pump at its first, a middle and its last report, then through the check.
+        for (int stopAt : {0, 3, 6, -1}) {
+            Fixture fx;
+            for (int i = 0; i < 5; ++i)
+                fx.add(QString("f%1.txt").arg(i), i % 2 ? kS : "", kL, "");
+            int calls = 0;
+            SyncPlanner planner{SyncSetting()};
+            if (stopAt < 0)
+                planner.setStopCheck([&] { return ++calls == 2; });
+            else
+                planner.setRequest([&](bool, int, const QString &, SyncAction *) { return calls++ < stopAt; });
+            QVERIFY(fx.plan(&planner).isEmpty());
+        }
+    }
+
+    // ---- the synchroniser around the planner: pattern lists, the progress pump, state writes
+
+    void patternFilesLoad()
+    {
+        QCOMPARE(Syncher::loadExcludePatterns(":/res/patterns/exclude.txt").size(), 4);
+        QCOMPARE(Syncher::loadExcludePatterns(":/res/patterns/exclude_silently.txt").size(), 19);
+        QCOMPARE(SyncAction::loadDeletablePatterns().pattern().count('|') + 1, 14);
+    }
+
+    void exclusion_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("plain") << "docs/report.docx" << true << true;
+        QTest::newRow("svn ancestor") << "a/.svn/b/report.docx" << true << false;
+        QTest::newRow("svn suffix") << "x.svn" << true << true;
+        QTest::newRow("trailing blank") << "docs/report " << false << true;
+        QTest::newRow("colon") << "a:b.txt" << false << true;
+        QTest::newRow("control char") << QString("a\u0007b") << false << true;
+        QTest::newRow("thumbs") << "Thumbs.db" << true << false;
+        QTest::newRow("thumbs lower") << "thumbs.db" << true << false;
+        QTest::newRow("thumbs upper") << "THUMBS.DB" << true << true;
+        QTest::newRow("icon cr") << QString("Icon\r") << false << false;
+        QTest::newRow("icon") << "Icon" << true << true;
+        QTest::newRow("office lock") << "~$report.docx" << true << false;
+        QTest::newRow("office temp") << "~foo.tmp" << true << false;
+        QTest::newRow("office temp, longer") << "~foo.tmpx" << true << true;
+        QTest::newRow("lock") << ".~lock" << true << false;
+        QTest::newRow("desktop.ini") << "desktop.ini" << true << false;
+        QTest::newRow("dot is literal") << "desktopXini" << true << true;
+        QTest::newRow("own files") << ".tessarvale-state" << false << false;
+        QTest::newRow("star tessarvale") << "*xtessarvale" << false << false;
+        QTest::newRow("tessarvale suffix") << "xxtessarvale" << true << true;
+        QTest::newRow("conflict copy") << "a(PC's conflicted copy 2016-11-25).txt" << false << false;
+    }
+
+    void exclusion()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, visible);
+        QFETCH(bool, silent);
+        PlanningSyncher syncher;
+        // Twice: the second answer comes from the per-name cache.
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(Syncher::isNotExcluded(path, Syncher::excludePatterns()), visible);
+            QCOMPARE(Syncher::isNotExcluded(path, Syncher::silentExcludePatterns()), silent);
+        }
+        // The planner matches the silent list as one expression: it excludes exactly what the list does.
+        Fixture fx;
+        fx.add(path, "", kL, "");
+        QCOMPARE(fx.plan().value(0).reason() == "(X) skip (silent exclude)", !silent);
+    }
+
+    void pumpThrottlesSameActivity()
+    {
+        Syncher::setPumpTiming(300);
+        PlanningSyncher syncher;
+        int delivered = 0;
+        auto post = [&delivered]() { QTimer::singleShot(0, [&delivered]() { ++delivered; }); };
+
+        QVERIFY(syncher.Request(true, 20, "first"));
+        post();
+        QVERIFY(syncher.Request(true, 20, "same activity, at once"));
+        QCOMPARE(delivered, 0);
+        QVERIFY(syncher.Request(true, 21, "new activity"));
+        QCOMPARE(delivered, 1);
+        post();
+        QTest::qSleep(350);
+        QVERIFY(syncher.Request(true, 21, "same activity, after the interval"));
+        QCOMPARE(delivered, 2);
+        Syncher::setPumpTiming(500);
+    }
+
+    void planOfScannedFolder()
+    {
+        TestEnv env;
+        TestDatabase db;
+        db.open();
+        R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
+        Syncher::setPumpTiming(0);
+        const QString root = env.home() + "/Safe";
+        const QString nfd = QStringLiteral("Cafe\u0301");
+        const QString nfc = nfd.normalized(QString::NormalizationForm_C);
+        QVERIFY(QDir().mkpath(root + "/" + nfd));
+        QFile f(root + "/" + nfd + "/menu.txt");
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("content");
+        f.close();
+
+        QPointer<PlanningSyncher> syncher(new PlanningSyncher(root + "/"));
+        SyncState local(root, 5);
+        QVERIFY(local.scanLocal() > 0);
+        SyncState last(root, 5);
+        SyncState remote("/", 5);
+        remote.add(FsObject("r1", nfc, 0, QDateTime(), QDateTime::currentDateTimeUtc(), "r", "d", ""));
+        const QList<SyncAction> plan = syncher->buildSyncActions(local, last, remote);
+        // Local steps reach the decomposed names on disk.
+        QCOMPARE(find(plan, nfc + "/menu.txt").localFilePath(), root + "/" + nfd + "/menu.txt");
+        // The state of the folder found on both sides is written, and no transaction is left open.
+        QCOMPARE(db.rawValue("SELECT COUNT(*) FROM fs_object WHERE setting_id = 5").toInt(), 1);
+        QCOMPARE(R7Database::instance()->transactionDepth(), 0);
+
+        // A stop asked for from inside the pump: no plan, and the synchroniser goes.
+        QTimer::singleShot(0, syncher.data(), [&syncher]() { syncher->requestToStop(); });
+        QVERIFY(syncher->buildSyncActions(local, last, remote).isEmpty());
+        QTRY_VERIFY(syncher.isNull());
+        Syncher::setPumpTiming(500);
+        R7Session::instance()->setUser(User());
     }
-
-    QPointer<PlanningSyncher> syncher(new PlanningSyncher(root + "/"));
-    SyncState local(root, 5);
-    QVERIFY(local.scanLocal() > 0);
-    SyncState last(root, 5);
-    SyncState remote("/", 5);
-    remote.add(FsObject("r1", nfc, 0, QDateTime(), QDateTime::currentDateTimeUtc(), "r", "d", ""));
-    const QList<SyncAction> plan = syncher->buildSyncActions(local, last, remote);
-    QCOMPARE(plan.size(), 3);
-    QCOMPARE(find(plan, "new.txt").action(), int(SyncAction::UploadFile));
-    QCOMPARE(find(plan, nfc).action(), int(SyncAction::UpdateSyncState));
-    // Local steps reach the decomposed names on disk.
-    QCOMPARE(find(plan, nfc + "/menu.txt").localFilePath(), root + "/" + nfd + "/menu.txt");
-    // The state of the folder found on both sides is written, and no transaction is left open.
-    QCOMPARE(db.rawValue("SELECT COUNT(*) FROM fs_object WHERE setting_id = 5").toInt(), 1);
-    QCOMPARE(R7Database::instance()->transactionDepth(), 0);
-
-    // A stop asked for from inside the pump: no plan, and the synchroniser goes.
-    QTimer::singleShot(0, syncher.data(), [&syncher]() { syncher->requestToStop(); });
-    LogCapture log;
-    QVERIFY(syncher->buildSyncActions(local, last, remote).isEmpty());
-    QVERIFY(log.contains("Syncher::Request to stop from the event loop!"));
-    QTRY_VERIFY(syncher.isNull());
-    Syncher::setPumpTiming(500);
-    R7Session::instance()->setUser(User());
-}
+};
 
 QTEST_GUILESS_MAIN(TestSyncPlanner)
 #include "tst_syncplanner.moc"

@@ -16,493 +16,427 @@ class TestSyncRun : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
+    void initTestCase()
+    {
+        m_h = std::make_unique<SyncHarness>();
+        QVERIFY2(m_h->start(), qPrintable(m_h->error()));
+    }
 
-    void firstTwoWayRun();
-    void changesConverge_data();
-    void changesConverge();
-    void stopDuringDownload();
-    void targetChangedDuringDownload();
-    void largeRemoteDeletion_data();
-    void largeRemoteDeletion();
-    void stopDuringQuestionLeavesOtherRequests();
-    void removedSettingStopsItsRun();
-    void failedSafeRefreshStartsNoRun();
-    void emptyListingIsNotDeleteAll_data();
-    void emptyListingIsNotDeleteAll();
-    void badListing_data();
-    void badListing();
-    void wrongIvCaught();
-    void quota();
-    void sessionTimeout();
-    void accessLetters_data();
-    void accessLetters();
-    void injectedFaults_data();
-    void injectedFaults();
+    void init()
+    {
+        m_h->clearFaults();
+        if (!m_h->refreshSafes()) {
+            QVERIFY2(m_h->signIn(), qPrintable(m_h->error()));
+        }
+        QVERIFY2(m_h->newSetting(), qPrintable(m_h->error()));
+    }
+
+    void firstTwoWayRun()
+    {
+        // An empty pair plans nothing, and the run still ends.
+        QCOMPARE(m_h->run().end, QString("finished"));
+        QVERIFY(m_h->apply({"R r/one.txt=1", "R r/empty/", "L l/three.txt=3", "L l/emptytoo/",
+                            "L l/Thumbs.db=silently excluded", "L l/zero.txt="}));
+        QVERIFY(m_h->putRemote("r/sub/two.bin", QByteArray(300000, 'x')));
+        QVERIFY(m_h->putRemote("top.txt", QByteArray(70000, 'q')));
+        const SyncHarness::Outcome out = m_h->run();
+        QCOMPARE(out.end, QString("finished"));
+        QCOMPARE(out.nFailed, 0);
+
+        // Excluded and empty files stay local only; everything else is on both sides.
+        SyncHarness::Tree local = m_h->localTree();
+        QCOMPARE(local.take("l/Thumbs.db"), QByteArray("silently excluded"));
+        QCOMPARE(local.take("l/zero.txt"), QByteArray(""));
+        const SyncHarness::Tree remote = m_h->remoteTree();
+        QVERIFY2(local == remote, qPrintable(SyncHarness::describe(local, remote)));
+
+        // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
+        QCOMPARE(m_h->run().work(), 0);
+        m_h->svc().requests(true);
+        QCOMPARE(m_h->run().work(), 0);
+        for (const QJsonValue &r : m_h->svc().requests()) {
+            QVERIFY(!r.toObject().value("path").toString().contains("/filesafe/info/"));
+        }
+    }
+
+    void changesConverge_data()
+    {
+        QTest::addColumn<QStringList>("changes");
+        QTest::addColumn<QStringList>("expected"); // "path=content", "-path" (absent), "copy=content" (conflict copy)
+        QTest::addColumn<int>("runs");
+        // The second remote edit keeps the size and most likely the second: only the listed checksum tells.
+        QTest::newRow("edits on each side")
+                << QStringList{"L d.txt=local d, second version", "R docs/a.txt=remote a, second version",
+                               "R docs/deep/b.txt=REMOTE B"}
+                << QStringList{"d.txt=local d, second version", "docs/a.txt=remote a, second version",
+                               "docs/deep/b.txt=REMOTE B"}
+                << 1;
+        // Both contents survive; the copy stays local, also in later runs.
+        QTest::newRow("edit on both sides") << QStringList{"L docs/a.txt=mine", "R docs/a.txt=theirs"}
+                                            << QStringList{"docs/a.txt=theirs", "copy=mine"} << 1;
+        QTest::newRow("deletions on each side")
+                << QStringList{"L -d.txt", "R -docs/deep"} << QStringList{"-d.txt", "-docs/deep/b.txt"} << 1;
+        QTest::newRow("remote edit beats local deletion")
+                << QStringList{"L -docs/a.txt", "R docs/a.txt=edited elsewhere"}
+                << QStringList{"docs/a.txt=edited elsewhere"} << 1;
+        // The local folder is kept, made again on the service, and its new file uploaded.
+        QTest::newRow("folder deleted remotely with local news")
+                << QStringList{"R -notes", "L notes/new.txt=written meanwhile"}
+                << QStringList{"notes/new.txt=written meanwhile"} << 2;
+    }
+
+    void changesConverge()
+    {
+        QFETCH(QStringList, changes);
+        QFETCH(QStringList, expected);
+        QFETCH(int, runs);
+        seedAndRun();
+        QVERIFY2(m_h->apply(changes), qPrintable(m_h->error()));
+        for (int i = 0; i < runs; ++i) {
+            QCOMPARE(m_h->run().end, QString("finished"));
+        }
+        COMPARE_TREES(*m_h);
+        SyncHarness::Tree copies;
+        const SyncHarness::Tree local = m_h->localTree(&copies);
+        for (const QString &e : expected) {
+            const QString path = e.section('=', 0, 0);
+            if (path.startsWith('-')) {
+                QVERIFY2(!local.contains(path.mid(1)), qPrintable(e));
+            } else if (path == "copy") {
+                QCOMPARE(copies.values(), QList<QByteArray>{e.section('=', 1).toUtf8()});
+                QVERIFY2(copies.firstKey().startsWith("docs/a("), qPrintable(copies.firstKey()));
+            } else {
+                QCOMPARE(local.value(path), e.section('=', 1).toUtf8());
+            }
+        }
+        CONVERGES(*m_h);
+    }
+
+    // A download stopped while it stalls, or one that finds its target edited meanwhile: the user's
+    // file stays as it is, and nothing half-written is left beside it.
+    void duringDownload_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("stopped") << true;
+        QTest::newRow("target edited") << false;
+    }
+
+    void duringDownload()
+    {
+        QFETCH(bool, stop);
+        seedAndRun();
+        const QByteArray download(200000, 'n');
+        QVERIFY(m_h->putRemote("docs/a.txt", download));
+        QJsonObject fault{{"path", "/filesafe/file/"}, {"method", "GET"}};
+        fault[stop ? "stall" : "delay_ms"] = stop ? QJsonValue(true) : QJsonValue(600);
+        m_h->svc().fault(fault);
+        bool seen = false;
+        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &ms, const ProgressInfo &pi) {
+            // The download is in flight once the queue has moved on to it.
+            if (seen || pi.action.action() != SyncAction::DownloadFile) {
+                return;
+            }
+            seen = true;
+            if (stop) {
+                QTimer::singleShot(300, &ms, [&ms]() { ms.requestToStop(); });
+            } else {
+                QVERIFY(m_h->putLocal("docs/a.txt", "edited here meanwhile"));
+            }
+        });
+        QVERIFY(seen);
+        QVERIFY(m_h->noPartials("docs"));
+        if (stop) {
+            QCOMPARE(out.end, QString("canceled"));
+            QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("remote a"));
+            QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
+            m_h->clearFaults();
+            CONVERGES(*m_h);
+        } else {
+            // The download sits beside the user's edit as a conflict copy.
+            QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
+            QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("edited here meanwhile"));
+            SyncHarness::Tree copies;
+            m_h->localTree(&copies);
+            QCOMPARE(copies.values(), QList<QByteArray>{download});
+        }
+    }
+
+    void largeRemoteDeletion_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<int>("left"); // objects in the first safe
+        QTest::newRow("49 pass") << 49 << false << 0 << 1;
+        QTest::newRow("50 accepted") << 50 << true << 1 << 1;
+        QTest::newRow("50 declined") << 50 << false << 1 << 52;
+    }
+
+    void largeRemoteDeletion()
+    {
+        QFETCH(int, files);
+        QFETCH(bool, answer);
+        QFETCH(int, questions);
+        seedManyAndDeleteThem(files);
+        // A second setting after it in the same run, with a file to fetch.
+        const QString firstSafe = m_h->safeId();
+        QVERIFY(m_h->newSetting({{"safe_name", "Zzz later"}}, false));
+        QVERIFY(m_h->putRemote("later.txt", "later"));
+
+        const SyncHarness::Outcome out = m_h->run(answer);
+        QCOMPARE(out.questions, questions);
+        QCOMPARE(out.end, QString("finished"));
+        QTEST(int(m_h->remoteTree(firstSafe).size()), "left");
+        // Declining ends the whole run: the later setting is not synchronised.
+        QCOMPARE(m_h->readLocal("later.txt"), answer || questions == 0 ? QByteArray("later") : QByteArray("<missing>"));
+    }
+
+    void stopDuringQuestionLeavesOtherRequests()
+    {
+        seedManyAndDeleteThem(50);
+        // A slow request of someone else (the safe list) is in flight when the user stops.
+        m_h->svc().fault({{"path", "/filesafe/info$"}, {"delay_ms", 500}});
+        std::shared_ptr<Result<FilesafesTO_v2>> other;
+        m_h->onQuestion = [&](MultiSyncher &ms) {
+            m_h->ri()->getFilesafes([&other](const Result<FilesafesTO_v2> &r) {
+                other = std::make_shared<Result<FilesafesTO_v2>>(r);
+            });
+            ms.requestToStop();
+        };
+        const SyncHarness::Outcome out = m_h->run(true);
+        m_h->onQuestion = nullptr;
+        QCOMPARE(out.end, QString("canceled"));
+        QTRY_VERIFY(other);
+        QVERIFY2(other->isOk(), qPrintable(other->message()));
+        QCOMPARE(m_h->remoteTree().size(), 52);
+        QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
+    }
+
+    void failedSafeRefreshStartsNoRun()
+    {
+        QVERIFY(m_h->putLocal("a.txt", "a"));
+        m_h->svc().fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
+        MultiSyncher ms(m_h->dao(), m_h->ri());
+        QSignalSpy started(&ms, &MultiSyncher::syncStarted);
+        ms.requestSync(m_h->settings());
+        QTRY_VERIFY(m_h->svc().state().value("faults").toArray().first().toObject().value("remaining").toInt() == 0);
+        QTest::qWait(200);
+        QCOMPARE(started.count(), 0);
+        QVERIFY(!ms.isSyncing());
+    }
+
+    void removedSettingStopsItsRun()
+    {
+        QVERIFY(m_h->putLocal("a.txt", "a"));
+        const qint64 id = m_h->settings().value(0).id();
+        const SyncHarness::Outcome out = m_h->run(true, [id](MultiSyncher &, const ProgressInfo &pi) {
+            if (pi.activity == ProgressInfo::Activity_ProcessSyncActions_Started) {
+                SyncSettingsDao::instance()->remove(id);
+            }
+        });
+        QCOMPARE(out.end, QString("canceled"));
+        QCOMPARE(m_h->db().rawValue(QString("SELECT COUNT(*) FROM fs_object WHERE setting_id = %1").arg(id)).toInt(), 0);
+    }
+
+    // An empty listing over a full last state: the question is asked even when switched off.
+    void emptyListingIsNotDeleteAll_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("declined") << false;
+        QTest::newRow("accepted") << true;
+    }
+
+    void emptyListingIsNotDeleteAll()
+    {
+        QFETCH(bool, answer);
+        seedAndRun();
+        QSettings().setValue("ui/show_delete_files_warning", false);
+        QVERIFY(m_h->apply({"R -docs", "R -notes", "R -d.txt"}));
+        const SyncHarness::Tree before = m_h->localTree();
+        const SyncHarness::Outcome out = m_h->run(answer);
+        QSettings().remove("ui/show_delete_files_warning");
+        QVERIFY(out.questionForced);
+        QCOMPARE(out.end, QString("finished"));
+        // Declining ends the setting with an error and keeps every file.
+        QCOMPARE(out.nFailed > 0, !answer);
+        QCOMPARE(m_h->localTree(), answer ? SyncHarness::Tree() : before);
+    }
+
+    // A listed path with ".." or a twin that differs only by case.
+    void badListing_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("parent element") << "dotdot";
+        QTest::newRow("case twin") << "case_twin";
+    }
+
+    void badListing()
+    {
+        QFETCH(QString, kind);
+        seedAndRun();
+        const SyncHarness::Tree before = m_h->localTree();
+        m_h->svc().fault({{"path", "/filesafe/info/"}, {"listing", kind}});
+        const SyncHarness::Outcome out = m_h->run();
+        QCOMPARE(out.end, QString("finished"));
+        // Nothing outside the folder was written, nothing inside was lost, and the bad path is reported.
+        QVERIFY(!QFileInfo::exists(QFileInfo(m_h->localDir()).absolutePath() + "/outside.txt"));
+        const SyncHarness::Tree after = m_h->localTree();
+        for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+            QCOMPARE(after.value(it.key()), it.value());
+        }
+        QVERIFY(std::any_of(out.reported.begin(), out.reported.end(), [](const SyncAction &a) { return a.isError(); }));
+    }
+
+    void wrongIvCaught()
+    {
+        seedAndRun();
+        QVERIFY(m_h->putRemote("fresh.txt", QByteArray(5000, 'w')));
+        m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"iv", "wrong"}});
+        const SyncHarness::Outcome out = m_h->run();
+        QCOMPARE(out.countStatus(SyncAction::ERR_FILE_DOWNLOAD), 1);
+        QVERIFY(!QFileInfo::exists(m_h->localPath("fresh.txt")));
+        QVERIFY(m_h->noPartials());
+        CONVERGES(*m_h);
+    }
+
+    void quota()
+    {
+        QVERIFY(m_h->setSafe({{"storage_quota", 1000}}));
+        QVERIFY(m_h->putLocal("big.bin", QByteArray(5000, 'b')));
+        QVERIFY(m_h->putLocal("small.txt", "s"));
+        const SyncHarness::Outcome out = m_h->run();
+        QCOMPARE(out.quotaSignals, 1);
+        QCOMPARE(out.end, QString("canceled"));
+        QVERIFY(!m_h->remoteTree().contains("big.bin"));
+        QVERIFY(m_h->setSafe({{"storage_quota", 1 << 20}}));
+        CONVERGES(*m_h);
+    }
+
+    void sessionTimeout()
+    {
+        seedAndRun();
+        QVERIFY(m_h->apply({"L new0.txt=n", "L new1.txt=n", "L new2.txt=n"}));
+        // Slow uploads: the session check answers while the run still has work.
+        m_h->svc().fault({{"path", "/filesafe/file$"}, {"delay_ms", 700}, {"count", -1}});
+        bool dropped = false;
+        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+            if (!dropped && pi.activity == ProgressInfo::Activity_ProcessSyncActions_Started) {
+                dropped = true;
+                m_h->svc().control("drop_session");
+            }
+        });
+        QCOMPARE(out.end, QString("timeout"));
+        m_h->clearFaults();
+        QVERIFY(m_h->signIn());
+        CONVERGES(*m_h);
+    }
+
+    void accessLetters_data()
+    {
+        QTest::addColumn<QString>("access");
+        QTest::addColumn<QList<int>>("statuses"); // of an upload, an update, a remote deletion and a download
+        const int ok = SyncAction::STATUS_OK;
+        const int noUpload = SyncAction::ERR_FILE_UPLOAD_DENIED;
+        const int noDelete = SyncAction::ERR_REMOTE_FILE_DELETE_DENIED;
+        QTest::newRow("r") << "r" << QList<int>{noUpload, noUpload, noDelete, ok};
+        QTest::newRow("rc") << "rc" << QList<int>{ok, noUpload, noDelete, ok};
+        QTest::newRow("rcud") << "rcud" << QList<int>{ok, ok, ok, ok};
+    }
+
+    void accessLetters()
+    {
+        QFETCH(QString, access);
+        QFETCH(QList<int>, statuses);
+        seedAndRun();
+        QVERIFY(m_h->setSafe({{"access", access}}));
+        QVERIFY(m_h->refreshSafes());
+        QVERIFY(m_h->apply({"L up.txt=up", "L docs/a.txt=changed here", "L -d.txt", "R down.txt=down"}));
+        const SyncHarness::Outcome out = m_h->run();
+        QMap<QString, int> status;
+        for (const SyncAction &a : out.reported) {
+            status.insert(a.relPath(), a.status());
+        }
+        QCOMPARE((QList<int>{status.value("up.txt"), status.value("docs/a.txt"), status.value("d.txt"),
+                             status.value("down.txt")}),
+                 statuses);
+        // Nothing refused was lost on either side.
+        QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("changed here"));
+        QCOMPARE(m_h->remoteTree().contains("d.txt"), statuses[2] != SyncAction::STATUS_OK);
+    }
+
+    void injectedFaults_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("knob");
+        const QStringList kinds = {"listing GET /filesafe/info/safe-", "download GET /filesafe/file/",
+                                   "upload POST /filesafe/file$", "create-folder POST /filesafe/folder$",
+                                   "delete-file DELETE /filesafe/file/"};
+        for (const QString &kind : kinds) {
+            for (const char *knob : {"503", "cut", "stall"}) {
+                QTest::newRow(qPrintable(kind.section(' ', 0, 0) + " " + knob))
+                        << kind.section(' ', 2) << kind.section(' ', 1, 1) << QString::fromLatin1(knob);
+            }
+        }
+    }
+
+    void injectedFaults()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, method);
+        QFETCH(QString, knob);
+        seedAndRun();
+        QVERIFY(m_h->putRemote("docs/a.txt", QByteArray(40000, 'e')));
+        QVERIFY(m_h->putLocal("up.txt", QByteArray(40000, 'u')));
+        QVERIFY(m_h->apply({"L newdir/", "L -d.txt"}));
+        const QByteArray before = m_h->readLocal("docs/a.txt");
+        QJsonObject rule{{"path", path}, {"method", method}};
+        if (knob == "503") {
+            rule["http_status"] = 503;
+        } else if (knob == "cut") {
+            rule["cut_after"] = 10;
+        } else {
+            rule["stall"] = true;
+            rule["stall_ms"] = 10000;
+        }
+        m_h->svc().fault(rule);
+        QCOMPARE(m_h->run().end, QString("finished"));
+        // The user's files are where they were, or replaced by the complete new version.
+        QVERIFY(m_h->noPartials("docs"));
+        const QByteArray a = m_h->readLocal("docs/a.txt");
+        QVERIFY(a == before || a == QByteArray(40000, 'e'));
+        QCOMPARE(m_h->readLocal("up.txt"), QByteArray(40000, 'u'));
+        m_h->clearFaults();
+        CONVERGES(*m_h);
+    }
+
     void randomizedConvergence();
     void killedBetweenActionAndState_data();
     void killedBetweenActionAndState();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
+
     // A first run over a few files and folders on both sides.
-    void seedAndRun();
-    // A first run over `files` files in "many" and one beside it, then "many" deleted locally.
-    void seedManyAndDeleteThem(int files);
-};
-
-void TestSyncRun::initTestCase()
-{
-    m_h = std::make_unique<SyncHarness>();
-    QVERIFY2(m_h->start(), qPrintable(m_h->error()));
-}
-
-void TestSyncRun::init()
-{
-    m_h->clearFaults();
-    if (!m_h->refreshSafes()) {
-        QVERIFY2(m_h->signIn(), qPrintable(m_h->error()));
-    }
-    QVERIFY2(m_h->newSetting(), qPrintable(m_h->error()));
-}
-
-void TestSyncRun::seedAndRun()
-{
-    QVERIFY(m_h->apply({"R docs/a.txt=remote a", "R docs/deep/b.txt=remote b", "L notes/c.txt=local c",
-                        "L d.txt=local d"}));
-    const SyncHarness::Outcome first = m_h->run();
-    QCOMPARE(first.end, QString("finished"));
-    QCOMPARE(first.nFailed, 0);
-    COMPARE_TREES(*m_h);
-}
-
-void TestSyncRun::seedManyAndDeleteThem(int files)
-{
-    for (int i = 0; i < files; ++i) {
-        QVERIFY(m_h->putLocal(QString("many/f%1.txt").arg(i), QByteArray::number(i)));
-    }
-    QVERIFY(m_h->putLocal("keep.txt", "stays"));
-    QCOMPARE(m_h->run().nFailed, 0);
-    QVERIFY(m_h->deleteLocal("many"));
-}
-
-void TestSyncRun::firstTwoWayRun()
-{
-    // An empty pair plans nothing, and the run still ends.
-    const SyncHarness::Outcome empty = m_h->run();
-    QCOMPARE(empty.end, QString("finished"));
-    QCOMPARE(empty.nFailed, 0);
-    QVERIFY(m_h->apply({"R r/one.txt=1", "R r/empty/", "L l/three.txt=3", "L l/emptytoo/",
-                        "L l/Thumbs.db=silently excluded", "L l/zero.txt="}));
-    QVERIFY(m_h->putRemote("r/sub/two.bin", QByteArray(300000, 'x')));
-    QVERIFY(m_h->putRemote("top.txt", QByteArray(70000, 'q')));
-
-    const SyncHarness::Outcome out = m_h->run();
-    QCOMPARE(out.end, QString("finished"));
-    QCOMPARE(out.nFailed, 0);
-    QCOMPARE(out.started, 1);
-
-    // Excluded and empty files stay local only; everything else is on both sides.
-    SyncHarness::Tree local = m_h->localTree();
-    QCOMPARE(local.take("l/Thumbs.db"), QByteArray("silently excluded"));
-    QCOMPARE(local.take("l/zero.txt"), QByteArray(""));
-    const SyncHarness::Tree remote = m_h->remoteTree();
-    QVERIFY2(local == remote, qPrintable(SyncHarness::describe(local, remote)));
-    QVERIFY(remote.contains("r/empty/") && remote.contains("l/emptytoo/"));
-
-    // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
-    const SyncHarness::Outcome second = m_h->run();
-    QCOMPARE(second.end, QString("finished"));
-    QCOMPARE(second.work(), 0);
-    QCOMPARE(second.nFailed, 0);
-    m_h->svc().requests(true);
-    QCOMPARE(m_h->run().work(), 0);
-    for (const QJsonValue &r : m_h->svc().requests()) {
-        QVERIFY(!r.toObject().value("path").toString().contains("/filesafe/info/"));
-    }
-}
-
-void TestSyncRun::changesConverge_data()
-{
-    QTest::addColumn<QStringList>("changes");
-    QTest::addColumn<QStringList>("expected"); // "path=content", "-path" (absent), "copy=content" (conflict copy)
-    QTest::addColumn<int>("runs");
-    // The second remote edit keeps the size and most likely the second: only the listed checksum tells.
-    QTest::newRow("edits on each side")
-            << QStringList{"L d.txt=local d, second version", "R docs/a.txt=remote a, second version",
-                           "R docs/deep/b.txt=REMOTE B"}
-            << QStringList{"d.txt=local d, second version", "docs/a.txt=remote a, second version",
-                           "docs/deep/b.txt=REMOTE B"}
-            << 1;
-    // Both contents survive; the copy stays local, also in later runs.
-    QTest::newRow("edit on both sides") << QStringList{"L docs/a.txt=mine", "R docs/a.txt=theirs"}
-                                        << QStringList{"docs/a.txt=theirs", "copy=mine"} << 1;
-    QTest::newRow("deletions on each side")
-            << QStringList{"L -d.txt", "R -docs/deep"} << QStringList{"-d.txt", "-docs/deep/b.txt"} << 1;
-    QTest::newRow("remote edit beats local deletion") << QStringList{"L -docs/a.txt", "R docs/a.txt=edited elsewhere"}
-                                                      << QStringList{"docs/a.txt=edited elsewhere"} << 1;
-    // The local folder is kept, made again on the service, and its new file uploaded.
-    QTest::newRow("folder deleted remotely with local news")
-            << QStringList{"R -notes", "L notes/new.txt=written meanwhile"}
-            << QStringList{"notes/new.txt=written meanwhile"} << 2;
-}
-
-void TestSyncRun::changesConverge()
-{
-    QFETCH(QStringList, changes);
-    QFETCH(QStringList, expected);
-    QFETCH(int, runs);
-    seedAndRun();
-    QVERIFY2(m_h->apply(changes), qPrintable(m_h->error()));
-    for (int i = 0; i < runs; ++i) {
-        QCOMPARE(m_h->run().end, QString("finished"));
-    }
-    COMPARE_TREES(*m_h);
-    const SyncHarness::Tree local = m_h->localTree();
-    const SyncHarness::Tree copies = m_h->conflicts();
-    for (const QString &e : expected) {
-        const QString path = e.section('=', 0, 0);
-        if (path.startsWith('-')) {
-            QVERIFY2(!local.contains(path.mid(1)), qPrintable(e));
-        } else if (path == "copy") {
-            QCOMPARE(copies.values(), QList<QByteArray>{e.section('=', 1).toUtf8()});
-            QVERIFY2(copies.firstKey().startsWith("docs/a(") && copies.firstKey().endsWith(").txt"),
-                     qPrintable(copies.firstKey()));
-        } else {
-            QCOMPARE(local.value(path), e.section('=', 1).toUtf8());
-        }
-    }
-    if (QTest::currentDataTag() == QByteArray("deletions on each side")) {
-        // The service keeps what the client deleted in its trash.
-        QCOMPARE(m_h->safeState().value("trash").toArray().size(), 1);
-    }
-    CONVERGES(*m_h);
-}
-
-void TestSyncRun::stopDuringDownload()
-{
-    seedAndRun();
-    QVERIFY(m_h->putRemote("docs/a.txt", QByteArray(200000, 'n')));
-    m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"stall", true}});
-    bool stopped = false;
-    const SyncHarness::Outcome out = m_h->run(true, [&stopped](MultiSyncher &ms, const ProgressInfo &pi) {
-        // The stalled download is in flight once the queue has moved on to it.
-        if (!stopped && pi.action.action() == SyncAction::DownloadFile) {
-            stopped = true;
-            QTimer::singleShot(300, &ms, [&ms]() { ms.requestToStop(); });
-        }
-    });
-    QVERIFY(stopped);
-    QCOMPARE(out.end, QString("canceled"));
-    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("remote a"));
-    QVERIFY(m_h->noPartials("docs"));
-    QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
-    m_h->clearFaults();
-    CONVERGES(*m_h);
-}
-
-void TestSyncRun::targetChangedDuringDownload()
-{
-    seedAndRun();
-    QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
-    m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"delay_ms", 600}});
-    bool edited = false;
-    const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
-        if (!edited && pi.action.action() == SyncAction::DownloadFile) {
-            edited = true;
-            QVERIFY(m_h->putLocal("docs/a.txt", "edited here meanwhile"));
-        }
-    });
-    QVERIFY(edited);
-    QCOMPARE(out.end, QString("finished"));
-    QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
-    // The user's edit stays; the download sits beside it as a conflict copy.
-    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("edited here meanwhile"));
-    QCOMPARE(m_h->conflicts().values(), QList<QByteArray>{"remote a, edited"});
-}
-
-void TestSyncRun::largeRemoteDeletion_data()
-{
-    QTest::addColumn<int>("files");
-    QTest::addColumn<bool>("answer");
-    QTest::addColumn<int>("questions");
-    QTest::addColumn<int>("left");
-    QTest::newRow("49 pass") << 49 << false << 0 << 1;
-    QTest::newRow("50 accepted") << 50 << true << 1 << 1;
-    QTest::newRow("50 declined") << 50 << false << 1 << 51;
-}
-
-void TestSyncRun::largeRemoteDeletion()
-{
-    QFETCH(int, files);
-    QFETCH(bool, answer);
-    QFETCH(int, questions);
-    QFETCH(int, left);
-    seedManyAndDeleteThem(files);
-    // A second setting after it in the same run, with a file to fetch.
-    const QString firstSafe = m_h->safeId();
-    QVERIFY(m_h->newSetting({{"safe_name", "Zzz later"}}, false));
-    QVERIFY(m_h->putRemote("later.txt", "later"));
-
-    const SyncHarness::Outcome out = m_h->run(answer);
-    QCOMPARE(out.questions, questions);
-    QVERIFY(!out.questionForced);
-    QCOMPARE(out.end, QString("finished"));
-    // Declining ends the whole run: the later setting is not synchronised.
-    QCOMPARE(m_h->readLocal("later.txt"), answer || questions == 0 ? QByteArray("later") : QByteArray("<missing>"));
-    int remaining = 0;
-    for (const QJsonValue &v : m_h->svc().state().value("safes").toArray()) {
-        if (v.toObject().value("safe_id").toString() == firstSafe) {
-            for (const QJsonValue &o : v.toObject().value("objects").toArray()) {
-                remaining += o.toObject().value("type").toString() == "f" ? 1 : 0;
-            }
-        }
-    }
-    QCOMPARE(remaining, left);
-}
-
-void TestSyncRun::stopDuringQuestionLeavesOtherRequests()
-{
-    seedManyAndDeleteThem(50);
-    // A slow request of someone else (the safe list) is in flight when the user stops.
-    m_h->svc().fault({{"path", "/filesafe/info$"}, {"delay_ms", 500}});
-    std::shared_ptr<Result<FilesafesTO_v2>> other;
-    m_h->onQuestion = [&](MultiSyncher &ms) {
-        m_h->ri()->getFilesafes([&other](const Result<FilesafesTO_v2> &r) {
-            other = std::make_shared<Result<FilesafesTO_v2>>(r);
-        });
-        ms.requestToStop();
-    };
-    const SyncHarness::Outcome out = m_h->run(true);
-    m_h->onQuestion = nullptr;
-    QCOMPARE(out.end, QString("canceled"));
-    QTRY_VERIFY(other);
-    QVERIFY2(other->isOk(), qPrintable(other->message()));
-    QCOMPARE(m_h->remoteTree().size(), 52);
-    QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
-}
-
-void TestSyncRun::failedSafeRefreshStartsNoRun()
-{
-    QVERIFY(m_h->putLocal("a.txt", "a"));
-    m_h->svc().fault({{"path", "/filesafe/info$"}, {"http_status", 503}});
-    MultiSyncher ms(m_h->dao(), m_h->ri());
-    QSignalSpy started(&ms, &MultiSyncher::syncStarted);
-    ms.requestSync(m_h->settings());
-    QTRY_VERIFY(m_h->svc().state().value("faults").toArray().first().toObject().value("remaining").toInt() == 0);
-    QTest::qWait(200);
-    QCOMPARE(started.count(), 0);
-    QVERIFY(!ms.isSyncing());
-    QVERIFY(m_h->remoteTree().isEmpty());
-}
-
-void TestSyncRun::removedSettingStopsItsRun()
-{
-    QVERIFY(m_h->putLocal("a.txt", "a"));
-    const qint64 id = m_h->settings().value(0).id();
-    const SyncHarness::Outcome out = m_h->run(true, [id](MultiSyncher &, const ProgressInfo &pi) {
-        if (pi.activity == ProgressInfo::Activity_ProcessSyncActions_Started) {
-            SyncSettingsDao::instance()->remove(id);
-        }
-    });
-    QCOMPARE(out.end, QString("canceled"));
-    QCOMPARE(m_h->db().rawValue(QString("SELECT COUNT(*) FROM fs_object WHERE setting_id = %1").arg(id)).toInt(), 0);
-}
-
-void TestSyncRun::emptyListingIsNotDeleteAll_data()
-{
-    QTest::addColumn<bool>("answer");
-    QTest::newRow("declined") << false;
-    QTest::newRow("accepted") << true;
-}
-
-void TestSyncRun::emptyListingIsNotDeleteAll()
-{
-    QFETCH(bool, answer);
-    seedAndRun();
-    QSettings().setValue("ui/show_delete_files_warning", false);
-    QVERIFY(m_h->apply({"R -docs", "R -notes", "R -d.txt"}));
-    const SyncHarness::Tree before = m_h->localTree();
-    const SyncHarness::Outcome out = m_h->run(answer);
-    QSettings().remove("ui/show_delete_files_warning");
-    QCOMPARE(out.questions, 1);
-    QVERIFY(out.questionForced);
-    QCOMPARE(out.end, QString("finished"));
-    if (answer) {
+    void seedAndRun()
+    {
+        QVERIFY(m_h->apply({"R docs/a.txt=remote a", "R docs/deep/b.txt=remote b", "L notes/c.txt=local c",
+                            "L d.txt=local d"}));
+        QCOMPARE(m_h->run().nFailed, 0);
         COMPARE_TREES(*m_h);
-        QVERIFY(m_h->localTree().isEmpty());
-    } else {
-        QCOMPARE(m_h->localTree(), before);
-        QVERIFY(out.nFailed > 0);
     }
-}
 
-void TestSyncRun::badListing_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("parent element") << "dotdot";
-    QTest::newRow("case twin") << "case_twin";
-}
-
-void TestSyncRun::badListing()
-{
-    QFETCH(QString, kind);
-    seedAndRun();
-    const SyncHarness::Tree before = m_h->localTree();
-    m_h->svc().fault({{"path", "/filesafe/info/"}, {"listing", kind}});
-    const SyncHarness::Outcome out = m_h->run();
-    QCOMPARE(out.end, QString("finished"));
-    // Nothing outside the folder was written, and nothing inside was lost.
-    QVERIFY(!QFileInfo::exists(QFileInfo(m_h->localDir()).absolutePath() + "/outside.txt"));
-    const SyncHarness::Tree after = m_h->localTree();
-    for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
-        QCOMPARE(after.value(it.key()), it.value());
-    }
-    bool named = false;
-    for (const SyncAction &a : out.reported) {
-        named = named || a.isError();
-    }
-    QVERIFY2(named, "the bad path is reported");
-    if (kind == "dotdot") {
-        // Refused by the listing's reader or by the analysis, never walked into.
-        QCOMPARE(out.countStatus(SyncAction::ERR_OBJECT_NOT_IN_BASE) + out.countStatus(SyncAction::ERR_GET_FILESFE_OBJECTS),
-                 1);
-    }
-}
-
-void TestSyncRun::wrongIvCaught()
-{
-    seedAndRun();
-    QVERIFY(m_h->putRemote("fresh.txt", QByteArray(5000, 'w')));
-    m_h->svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"iv", "wrong"}});
-    const SyncHarness::Outcome out = m_h->run();
-    QCOMPARE(out.end, QString("finished"));
-    QCOMPARE(out.countStatus(SyncAction::ERR_FILE_DOWNLOAD), 1);
-    QVERIFY(!QFileInfo::exists(m_h->localPath("fresh.txt")));
-    QVERIFY(m_h->noPartials());
-    CONVERGES(*m_h);
-}
-
-void TestSyncRun::quota()
-{
-    QVERIFY(m_h->setSafe({{"storage_quota", 1000}}));
-    QVERIFY(m_h->putLocal("big.bin", QByteArray(5000, 'b')));
-    QVERIFY(m_h->putLocal("small.txt", "s"));
-    const SyncHarness::Outcome out = m_h->run();
-    QCOMPARE(out.quotaSignals, 1);
-    QCOMPARE(out.end, QString("canceled"));
-    QVERIFY(!m_h->remoteTree().contains("big.bin"));
-    QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
-    QVERIFY(m_h->setSafe({{"storage_quota", 1 << 20}}));
-    CONVERGES(*m_h);
-}
-
-void TestSyncRun::sessionTimeout()
-{
-    seedAndRun();
-    QVERIFY(m_h->apply({"L new0.txt=n", "L new1.txt=n", "L new2.txt=n"}));
-    // Slow uploads: the session check answers while the run still has work.
-    m_h->svc().fault({{"path", "/filesafe/file$"}, {"delay_ms", 700}, {"count", -1}});
-    bool dropped = false;
-    const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
-        if (!dropped && pi.activity == ProgressInfo::Activity_ProcessSyncActions_Started) {
-            dropped = true;
-            m_h->svc().control("drop_session");
+    // A first run over `files` files in "many" and one beside it, then "many" deleted locally.
+    void seedManyAndDeleteThem(int files)
+    {
+        for (int i = 0; i < files; ++i) {
+            QVERIFY(m_h->putLocal(QString("many/f%1.txt").arg(i), QByteArray::number(i)));
         }
-    });
-    QVERIFY(dropped);
-    QCOMPARE(out.end, QString("timeout"));
-    QCOMPARE(m_h->readLocal("new2.txt"), QByteArray("n"));
-    m_h->clearFaults();
-    QVERIFY(m_h->signIn());
-    CONVERGES(*m_h);
-}
-
-void TestSyncRun::accessLetters_data()
-{
-    QTest::addColumn<QString>("access");
-    QTest::addColumn<QList<int>>("statuses"); // of an upload, an update, a remote deletion and a download
-    const int ok = SyncAction::STATUS_OK;
-    const int noUpload = SyncAction::ERR_FILE_UPLOAD_DENIED;
-    const int noDelete = SyncAction::ERR_REMOTE_FILE_DELETE_DENIED;
-    QTest::newRow("r") << "r" << QList<int>{noUpload, noUpload, noDelete, ok};
-    QTest::newRow("rc") << "rc" << QList<int>{ok, noUpload, noDelete, ok};
-    QTest::newRow("rcud") << "rcud" << QList<int>{ok, ok, ok, ok};
-}
-
-void TestSyncRun::accessLetters()
-{
-    QFETCH(QString, access);
-    QFETCH(QList<int>, statuses);
-    seedAndRun();
-    QVERIFY(m_h->setSafe({{"access", access}}));
-    QVERIFY(m_h->refreshSafes());
-    QVERIFY(m_h->apply({"L up.txt=up", "L docs/a.txt=changed here", "L -d.txt", "R down.txt=down"}));
-    const SyncHarness::Outcome out = m_h->run();
-    QCOMPARE(out.end, QString("finished"));
-    QMap<QString, int> status;
-    for (const SyncAction &a : out.reported) {
-        status.insert(a.relPath(), a.status());
+        QVERIFY(m_h->putLocal("keep.txt", "stays"));
+        QCOMPARE(m_h->run().nFailed, 0);
+        QVERIFY(m_h->deleteLocal("many"));
     }
-    QCOMPARE((QList<int>{status.value("up.txt"), status.value("docs/a.txt"), status.value("d.txt"),
-                         status.value("down.txt")}),
-             statuses);
-    QCOMPARE(m_h->readLocal("down.txt"), QByteArray("down"));
-    QCOMPARE(m_h->remoteTree().contains("up.txt"), statuses[0] == SyncAction::STATUS_OK);
-    // Nothing refused was lost on either side.
-    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("changed here"));
-    QCOMPARE(m_h->remoteTree().contains("d.txt"), statuses[2] != SyncAction::STATUS_OK);
-}
-
-void TestSyncRun::injectedFaults_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<QString>("knob");
-    const QStringList kinds = {"listing GET /filesafe/info/safe-", "download GET /filesafe/file/",
-                               "upload POST /filesafe/file$", "create-folder POST /filesafe/folder$",
-                               "delete-file DELETE /filesafe/file/"};
-    for (const QString &kind : kinds) {
-        for (const char *knob : {"503", "cut", "stall"}) {
-            QTest::newRow(qPrintable(kind.section(' ', 0, 0) + " " + knob))
-                    << kind.section(' ', 2) << kind.section(' ', 1, 1) << QString::fromLatin1(knob);
-        }
-    }
-}
-
-void TestSyncRun::injectedFaults()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, method);
-    QFETCH(QString, knob);
-    seedAndRun();
-    QVERIFY(m_h->putRemote("docs/a.txt", QByteArray(40000, 'e')));
-    QVERIFY(m_h->putLocal("up.txt", QByteArray(40000, 'u')));
-    QVERIFY(m_h->apply({"L newdir/", "L -d.txt"}));
-    const QByteArray before = m_h->readLocal("docs/a.txt");
-    QJsonObject rule{{"path", path}, {"method", method}};
-    if (knob == "503") {
-        rule["http_status"] = 503;
-    } else if (knob == "cut") {
-        rule["cut_after"] = 10;
-    } else {
-        rule["stall"] = true;
-        rule["stall_ms"] = 10000;
-    }
-    m_h->svc().fault(rule);
-    const SyncHarness::Outcome out = m_h->run();
-    QCOMPARE(out.end, QString("finished"));
-    QVERIFY2(out.nFailed > 0 || !out.reported.isEmpty(), "the failure is reported");
-    // The user's files are where they were, or replaced by the complete new version.
-    QVERIFY(m_h->noPartials("docs"));
-    const QByteArray a = m_h->readLocal("docs/a.txt");
-    QVERIFY(a == before || a == QByteArray(40000, 'e'));
-    QCOMPARE(m_h->readLocal("up.txt"), QByteArray(40000, 'u'));
-    m_h->clearFaults();
-    CONVERGES(*m_h);
-    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray(40000, 'e'));
-}
+};
 
 namespace {
 // Every file content in the folder's trash (the local trash of the test's private home).
