@@ -461,7 +461,7 @@ QSet<QByteArray> localTrashContents()
 void TestSyncRun::randomizedConvergence()
 {
     const quint32 seed = qEnvironmentVariableIsSet("TESSARVALE_SYNC_SEED")
-            ? quint32(qEnvironmentVariableIntValue("TESSARVALE_SYNC_SEED"))
+            ? qgetenv("TESSARVALE_SYNC_SEED").toUInt() // seeds above 2^31 too
             : QRandomGenerator::global()->generate();
     const int rounds = qEnvironmentVariableIsSet("TESSARVALE_SYNC_ROUNDS")
             ? qEnvironmentVariableIntValue("TESSARVALE_SYNC_ROUNDS")
