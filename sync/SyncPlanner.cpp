@@ -552,6 +552,14 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
             return;
         }
     } else if (!a && b && re) {
+        if (lastSumUsable && hasValue(remoteSum) && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
+            // The remote side changed too, within the same second and to the same size: uploading
+            // would replace a version nobody saw here.
+            action.addReason(QStringLiteral(
+                    "(B3) file: local size changed, remote size and mtime unchanged, remote checksum changed"));
+            set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
+            return;
+        }
         if (lu)
             action.addReason(QStringLiteral("(U1) file: local size changed, local mtime updated"));
         else if (lb)
