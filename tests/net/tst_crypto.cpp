@@ -250,17 +250,11 @@ private slots:
     {
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, iv);
-        // Nothing was set up, so nothing can be produced afterwards.
-        CipherCalculator encryptor;
-        QVERIFY(!encryptor.encryptInit(EVP_aes_256_cbc(), key, iv));
-        QVERIFY(!encryptor.encryptUpdate(kNistPlain));
-        QVERIFY(!encryptor.encryptFinal());
-        QCOMPARE(encryptor.takeResult(), QByteArray());
-        CipherCalculator decryptor;
-        QVERIFY(!decryptor.decryptInit(EVP_aes_256_cbc(), key, iv));
-        QVERIFY(!decryptor.decryptUpdate(kWhole));
-        QVERIFY(!decryptor.decryptFinal());
-        QCOMPARE(decryptor.takeResult(), QByteArray());
+        // Refused before OpenSSL reads past the short array.
+        CipherCalculator calculator;
+        QVERIFY(!calculator.encryptInit(EVP_aes_256_cbc(), key, iv));
+        QVERIFY(!calculator.decryptInit(EVP_aes_256_cbc(), key, iv));
+        QVERIFY(!calculator.encryptUpdate(kNistPlain));
     }
 
     // DigestCalculator, PBKDF2, HMAC.

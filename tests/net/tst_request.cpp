@@ -1,18 +1,24 @@
 #include "net/ClientVersionTO_v1.h"
+#include "net/NetProxy.h"
 #include "net/R7Session.h"
 #include "net/Request.h"
 #include "net/SslUtil.h"
+#include "net/crypto/CredCrypt.h"
 
 #include "tests/support/AwaitResult.h"
 #include "tests/support/DevService.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
+#include <QAuthenticator>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QNetworkCookieJar>
+#include <QNetworkProxy>
+#include <QSettings>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <functional>
@@ -137,6 +143,64 @@ qint64 peakMemoryBytes()
     getrusage(RUSAGE_SELF, &usage);
     return qint64(usage.ru_maxrss) * 1024;
 }
+
+// A forwarding HTTP proxy on loopback that demands Basic credentials before it
+// relays a connection to the development service (which takes a proxy request's absolute target as it is).
+class AuthProxy : public QTcpServer
+{
+public:
+    AuthProxy(quint16 upstreamPort, const QByteArray &credentials)
+        : m_upstreamPort(upstreamPort)
+        , m_expected("\r\nProxy-Authorization: Basic " + credentials.toBase64() + "\r\n")
+    {}
+    int challenges = 0;
+
+protected:
+    void incomingConnection(qintptr handle) override
+    {
+        auto *client = new QTcpSocket(this);
+        client->setSocketDescriptor(handle);
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        auto head = std::make_shared<QByteArray>();
+        auto conn = std::make_shared<QMetaObject::Connection>();
+        *conn = connect(client, &QTcpSocket::readyRead, this, [this, client, head, conn]() {
+            *head += client->readAll();
+            const int end = head->indexOf("\r\n\r\n");
+            if (end < 0) {
+                return;
+            }
+            disconnect(*conn);
+            if (!head->left(end + 2).contains(m_expected)) {
+                ++challenges;
+                client->write("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                              "Proxy-Authenticate: Basic realm=\"loopback-test\"\r\n"
+                              "Content-Length: 0\r\nConnection: close\r\n\r\n");
+                client->disconnectFromHost();
+                return;
+            }
+            auto *upstream = new QTcpSocket(client);
+            upstream->connectToHost(QHostAddress::LocalHost, m_upstreamPort);
+            upstream->write(*head);
+            connect(client, &QTcpSocket::readyRead, upstream, [=]() { upstream->write(client->readAll()); });
+            connect(upstream, &QTcpSocket::readyRead, client, [=]() { client->write(upstream->readAll()); });
+            connect(upstream, &QTcpSocket::disconnected, client, [=]() { client->disconnectFromHost(); });
+            connect(client, &QTcpSocket::disconnected, upstream, [=]() { upstream->disconnectFromHost(); });
+        });
+    }
+
+private:
+    quint16 m_upstreamPort;
+    QByteArray m_expected;
+};
+
+void saveProxy(const QString &host, int port, const QString &user, const QString &password)
+{
+    NetProxy p;
+    p.setUrl(host, port);
+    p.setUser(user);
+    p.setPassword(password);
+    p.saveToSettings();
+}
 } // namespace
 
 class TestRequest : public QObject
@@ -146,6 +210,10 @@ class TestRequest : public QObject
     TestEnv m_env;
     DevService m_svc;
     R7Session *m_session = nullptr;
+    AuthProxy *m_proxy = nullptr;
+    QString m_proxyKey;
+    QStringList m_order;   // pause / question(the saved proxy at that moment) / resume
+    QStringList m_answers; // the password typed at each question; none left: cancel
 
     QList<QJsonObject> requestsTo(const QString &path) const
     {
@@ -184,6 +252,13 @@ class TestRequest : public QObject
         return run(Request::createGet(kFailPath));
     }
     QString sid() const { return m_svc.state().value("sessions").toArray().first().toObject().value("sid").toString(); }
+    QString savedProxyUrl() const { return QSettings().value("net/proxy_url").toString(); }
+    // Through the proxy; loopback names bypass it, so the service goes by another name behind it.
+    void useProxy()
+    {
+        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", m_proxy->serverPort()));
+        useServer(QStringLiteral("http://service.test:%1").arg(m_svc.httpPort()));
+    }
     ErrorCode runStepZero()
     {
         return run(Request::createPostForm("/login", QUrlQuery("step=0&client=SYNC&version=99.0.0"),
@@ -195,10 +270,30 @@ private slots:
     {
         QVERIFY2(m_svc.start(), qPrintable(m_svc.errorString()));
         QVERIFY(m_svc.trustTestCa());
+        QCoreApplication::setOrganizationName(QStringLiteral("VarnelTest"));
+        QCoreApplication::setApplicationName(QStringLiteral("requesttest"));
         m_session = R7Session::instance();
+        m_proxy = new AuthProxy(quint16(m_svc.httpPort()), "puser:p@ss word");
+        QVERIFY(m_proxy->listen(QHostAddress::LocalHost));
+        m_proxyKey = QStringLiteral("127.0.0.1:%1").arg(m_proxy->serverPort());
+        connect(m_session, &R7Session::pause, this, [this]() { m_order << "pause"; });
+        connect(m_session, &R7Session::resume, this, [this]() { m_order << "resume"; });
+        connect(m_session, &R7Session::proxyAuthenticationRequired, this,
+                [this](QNetworkProxy, QAuthenticator *auth, bool *canceled) {
+                    m_order << "question(" + savedProxyUrl() + ")";
+                    *canceled = m_answers.isEmpty();
+                    if (!*canceled) {
+                        auth->setUser("puser");
+                        auth->setPassword(m_answers.takeFirst());
+                    }
+                });
     }
+    void cleanupTestCase() { delete m_proxy; }
     void init()
     {
+        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+        QSettings().clear();
+        m_proxy->challenges = 0;
         QVERIFY(m_svc.reset());
         m_session->setXsrfToken(QByteArray());
         useServer(m_svc.httpUrl());
@@ -206,6 +301,7 @@ private slots:
         m_session->resetSession();
         QCOMPARE(runOk(), EC_OK);
         QVERIFY(m_svc.reset());
+        m_order.clear();
     }
 
     void queryHeadersAndXsrf()
@@ -619,6 +715,82 @@ private slots:
         }
         QVERIFY(n > 0);
         QVERIFY(m_svc.requests().isEmpty());
+    }
+
+    // The authenticating proxy: a saved credential, the user's answer, a cancel.
+    void proxySavedCredentialsAccepted()
+    {
+        useProxy();
+        saveProxy("127.0.0.1", m_proxy->serverPort(), "puser", "p@ss word");
+        QCOMPARE(runOk(), EC_OK);
+        QVERIFY(m_order.isEmpty()); // nobody asked
+        QCOMPARE(m_proxy->challenges, 1);
+        // Later demands get nothing; only a reset opens the dialogue again.
+        QAuthenticator auth;
+        m_session->on_proxyAuthenticationRequired(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", 1), &auth);
+        QVERIFY(auth.user().isEmpty() && auth.password().isEmpty());
+    }
+
+    void proxyRefusedSavedCredentialsRemovedAndUserAsked()
+    {
+        useProxy();
+        saveProxy("127.0.0.1", m_proxy->serverPort(), "puser", "outdated");
+        m_answers << "p@ss word";
+        QCOMPARE(runOk(), EC_OK);
+        // Removed before the user was asked.
+        QCOMPARE(m_order, (QStringList{"pause", "question()", "resume"}));
+        NetProxy loaded;
+        QVERIFY(loaded.loadFromSettings(m_proxyKey));
+        QCOMPARE(loaded.user() + ":" + loaded.password(), QStringLiteral("puser:p@ss word"));
+    }
+
+    void proxyCancelResetsTheSession()
+    {
+        useProxy();
+        QPointer<QNetworkAccessManager> before = m_session->networkAccessManager();
+        QCOMPARE(runOk(), EC_PROXY_AUTH);
+        QVERIFY(m_session->networkAccessManager() != before.data());
+        QCOMPARE(m_svc.requests().size(), 0);
+    }
+
+    void proxyNewCredentialsSavedOnlyAfterSuccess()
+    {
+        useProxy();
+        m_answers << "wrong"; // refused once, asked again, then canceled
+        QCOMPARE(runOk(), EC_PROXY_AUTH);
+        QCOMPARE(m_order.count("question()"), 2);
+        QVERIFY(savedProxyUrl().isEmpty());
+        m_answers << "p@ss word";
+        QCOMPARE(runOk(), EC_OK);
+        QCOMPARE(savedProxyUrl(), m_proxyKey);
+    }
+
+    // The saved proxy credential itself: never the text as typed, in a file only the user reads.
+    void proxyCredentialStored()
+    {
+        QSettings().setValue("app/sync_interval_minutes", 5);
+        QSettings().sync();
+        const QString file = QSettings().fileName();
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        const QString password = QString::fromUtf8("pä ss;w=rd");
+        saveProxy("proxy.local", 8080, "alice", password);
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(QFileInfo(file).permissions() & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 QFileDevice::Permissions());
+        QString decrypted;
+        QVERIFY(CredCrypt::decryptStored(QSettings().value("net/proxy_password").toString(), &decrypted));
+        QCOMPARE(decrypted, password);
+        NetProxy loaded;
+        QVERIFY(loaded.loadFromSettings(QStringLiteral("proxy.local"), 8080));
+        QCOMPARE(loaded.url() + loaded.user() + loaded.password(), "proxy.local:8080alice" + password);
+
+        // One that cannot be decrypted is not loaded.
+        QSettings().setValue("net/proxy_password", QStringLiteral("00112233445566778899aabbccddeeff"));
+        NetProxy p;
+        p.setUrl("keep.local", 1);
+        QVERIFY(!p.loadFromSettings(QStringLiteral("proxy.local:8080")));
+        QCOMPARE(p.url(), QStringLiteral("keep.local:1")); // unchanged
     }
 };
 
