@@ -248,61 +248,46 @@ private slots:
     void replyChecks_data()
     {
         // The row's name starts with the step whose reply the service changes (body, form) or whose
-        // outcome the account's state at the service decides (user).
+        // outcome the account's state at the service decides (user). The failing step is known by
+        // the next step's form never being sent.
         QTest::addColumn<QJsonObject>("setup");
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
         auto body = [](const char *b) { return QJsonObject{{"body", b}}; };
         auto user = [](const char *k, const char *v) { return QJsonObject{{"user", QJsonObject{{k, v}}}}; };
         const QString n =
                 "eeaf0ab9adb38dd69c33f80afa8fc5e86072618775ff3c0b9ea2314c9c256576d674df7496ea81d3383b4813d692c6e0e0"
                 "d5d8e250b98be48e495c1d6089dad15dc7d7b46154d6b6ce8ef4ad69b15d4982559b297bcf1885c529f566660e57ec68ed"
                 "bc3c05726cc02fd4cbf4976eaa9afd5138fe8376435b9fc61d2fc0eb06e3";
-        const QString p = QStringLiteral("Login step %1: Error: Server response: ");
-        QTest::newRow("0 false") << body("success=false") << 17 << p.arg(0) + "Param success=false";
-        QTest::newRow("0 client") << body("success=unsupportedClient") << 15 << p.arg(0) + "Unsupported client type";
-        QTest::newRow("0 version") << body("success=unsupportedVersion") << 16
-                                   << p.arg(0) + "Unsupported client version";
-        QTest::newRow("0 case") << body("success=TRUE") << 17 << p.arg(0) + "Param success='TRUE'";
-        QTest::newRow("0 empty") << body("empty") << 24 << "Received empty response";
-        QTest::newRow("1 false") << body("success=false") << 17 << p.arg(1) + "Param success='false'";
-        QTest::newRow("1 state") << body("success=true;loginState=INITIAL;B=05;salt=07") << 17
-                                 << p.arg(1) + "Param loginState='INITIAL'";
-        QTest::newRow("1 empty B") << body("success=true;loginState=identified;B=;salt=") << 17
-                                   << p.arg(1) + "Param B is empty";
-        QTest::newRow("1 no salt") << body("success=true;loginState=IDENTIFIED;B=05") << 17
-                                   << p.arg(1) + "Param salt is empty";
+        QTest::newRow("0 false") << body("success=false") << 17;
+        QTest::newRow("0 client") << body("success=unsupportedClient") << 15;
+        QTest::newRow("0 version") << body("success=unsupportedVersion") << 16;
+        QTest::newRow("0 case") << body("success=TRUE") << 17;
+        QTest::newRow("0 empty") << body("empty") << 24;
+        QTest::newRow("1 false") << body("success=false") << 17;
+        QTest::newRow("1 state") << body("success=true;loginState=INITIAL;B=05;salt=07") << 17;
+        QTest::newRow("1 empty B") << body("success=true;loginState=identified;B=;salt=") << 17;
+        QTest::newRow("1 no salt") << body("success=true;loginState=IDENTIFIED;B=05") << 17;
         // Nothing derived from a degenerate B leaves the client.
-        QTest::newRow("1 B zero") << QJsonObject{{"form", QJsonObject{{"B", "00"}}}} << 17
-                                  << p.arg(2) + "Invalid server value B";
-        QTest::newRow("1 B = N") << QJsonObject{{"form", QJsonObject{{"B", n}}}} << 17
-                                 << p.arg(2) + "Invalid server value B";
-        QTest::newRow("2 wrong password") << user("password", "other") << 17 << p.arg(2) + "Param success='false'";
-        QTest::newRow("2 locked") << user("step2_state", "LOCKED") << 20 << "Login step 2: Account locked";
-        QTest::newRow("2 inherited") << user("step2_state", "INHERITANCE_EXECUTED") << 19
-                                     << "Login step 2: Account inherited";
-        QTest::newRow("2 unexpected") << body("success=true;loginState=LOGGED_IN;M2=01") << 17
-                                      << p.arg(2) + "Unexpected login state: 'LOGGED_IN'";
-        QTest::newRow("2 no M2") << body("success=true;loginState=PRE_AUTHENTICATED") << 17
-                                 << p.arg(2) + "Param M2 is empty";
+        QTest::newRow("1 B zero") << QJsonObject{{"form", QJsonObject{{"B", "00"}}}} << 17;
+        QTest::newRow("1 B = N") << QJsonObject{{"form", QJsonObject{{"B", n}}}} << 17;
+        QTest::newRow("2 wrong password") << user("password", "other") << 17;
+        QTest::newRow("2 locked") << user("step2_state", "LOCKED") << 20;
+        QTest::newRow("2 inherited") << user("step2_state", "INHERITANCE_EXECUTED") << 19;
+        QTest::newRow("2 unexpected") << body("success=true;loginState=LOGGED_IN;M2=01") << 17;
+        QTest::newRow("2 no M2") << body("success=true;loginState=PRE_AUTHENTICATED") << 17;
         // Signed in without DeviceKey, an account that wants a second factor but sends no SMS has none left.
-        QTest::newRow("2 no factor") << body("success=true;loginState=PRE_AUTHENTICATED_SMS;M2=01") << 17
-                                     << "Login step 2: Error: No available two factor";
-        QTest::newRow("3 expired") << user("step3_state", "EXPIRED") << 18 << "Login step 3: Account expired";
-        QTest::newRow("3 inherited") << user("step3_state", "INHERITANCE_EXECUTED") << 19 << "Account inherited";
-        QTest::newRow("3 inherited, lower case")
-                << body("success=true;loginState=inheritance_executed") << 19 << "Account inherited";
-        QTest::newRow("3 state") << body("success=true;loginState=IDENTIFIED") << 17
-                                 << p.arg(3) + "Param loginState='IDENTIFIED'";
+        QTest::newRow("2 no factor") << body("success=true;loginState=PRE_AUTHENTICATED_SMS;M2=01") << 17;
+        QTest::newRow("3 expired") << user("step3_state", "EXPIRED") << 18;
+        QTest::newRow("3 inherited") << user("step3_state", "INHERITANCE_EXECUTED") << 19;
+        QTest::newRow("3 inherited, lower case") << body("success=true;loginState=inheritance_executed") << 19;
+        QTest::newRow("3 state") << body("success=true;loginState=IDENTIFIED") << 17;
         // An account without a second factor is not asked for a code that never comes.
-        QTest::newRow("3 refused") << body("success=false") << 17
-                                   << "Login step 3: Error: Invalid server response: 'success=false')";
+        QTest::newRow("3 refused") << body("success=false") << 17;
     }
     void replyChecks()
     {
         QFETCH(QJsonObject, setup);
         QFETCH(int, code);
-        QFETCH(QString, message);
         const QString tag = QTest::currentDataTag();
         const int step = tag.left(1).toInt();
         if (setup.contains("user")) {
@@ -317,7 +302,6 @@ private slots:
         start(DevService::demoUser(), DevService::demoPassword(), tag != "2 no factor");
         const EmptyResult r = waitResult();
         QCOMPARE(int(r.code()), code);
-        QCOMPARE(r.message(), message);
         QCOMPARE(rec->results.size(), 1);
         QVERIFY(loginForms(QString::number(step + 1)).isEmpty());
         QVERIFY(!session->isLoggedIn());
