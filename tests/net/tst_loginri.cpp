@@ -271,6 +271,7 @@ private slots:
         QTest::newRow("1 B zero") << QJsonObject{{"form", QJsonObject{{"B", "00"}}}} << 17;
         QTest::newRow("1 B = N") << QJsonObject{{"form", QJsonObject{{"B", n}}}} << 17;
         QTest::newRow("2 wrong password") << user("password", "other") << 17;
+        QTest::newRow("2 HTTP 500") << QJsonObject{{"http_status", 500}} << int(EC_NETWORK); // the request's own code
         QTest::newRow("2 locked") << user("step2_state", "LOCKED") << 20;
         QTest::newRow("2 inherited") << user("step2_state", "INHERITANCE_EXECUTED") << 19;
         QTest::newRow("2 unexpected") << body("success=true;loginState=LOGGED_IN;M2=01") << 17;
@@ -314,16 +315,6 @@ private slots:
         const EmptyResult r = waitResult();
         QCOMPARE(r.code(), EC_LOGIN_FAILED);
         QVERIFY(loginForms("2").isEmpty());
-    }
-    void networkFailureEndsSignIn()
-    {
-        QVERIFY(svc->fault({{"path", "^/login$"}, {"step", 2}, {"http_status", 500}}) >= 0);
-        start(DevService::demoUser(), DevService::demoPassword(), true);
-        const EmptyResult r = waitResult();
-        // The request's own code.
-        QCOMPARE(r.code(), EC_NETWORK);
-        QCOMPARE(rec->results.size(), 1);
-        QVERIFY(!session->isLoggedIn());
     }
     void secondLoginIsRefused()
     {
