@@ -112,6 +112,15 @@ private slots:
 
     void deleteFolder()
     {
+        // A trash that cannot be made: the folder stays, it is not deleted for good.
+        write("junk/Thumbs.db");
+        write("../.local/share/Trash", "not a folder");
+        SyncAction kept = action(SyncAction::DeleteLocalDir, "junk", "d");
+        QVERIFY(!kept.execDeleteLocalDir());
+        QCOMPARE(kept.status(), int(SyncAction::ERR_DIR_DELETE));
+        QVERIFY(QFileInfo::exists(m_root + "/junk/Thumbs.db"));
+        QVERIFY(QFile::remove(trash()));
+
         write("only/desktop.ini");
         write("only/Thumbs.db");
         write("mixed/desktop.ini");
