@@ -6,6 +6,11 @@
 
 bool FilesafeObject::fromJson(const QJsonObject &json)
 {
+    return read(json, true);
+}
+
+bool FilesafeObject::read(const QJsonObject &json, bool refuseUnsafePath)
+{
     bool ok = false;
     const QString id = JsonUtil::getString(json, QStringLiteral("object_id"), true, &ok, &m_error);
     if (!ok) {
@@ -15,7 +20,7 @@ bool FilesafeObject::fromJson(const QJsonObject &json)
     if (!ok) {
         return false;
     }
-    if (!isSafePath(objectPath)) {
+    if (refuseUnsafePath && !isSafePath(objectPath)) {
         m_error = QStringLiteral("json object: key 'path': unsafe path '%1'")
                           .arg(QString(objectPath).replace(QChar(0), QLatin1String("\\0")));
         return false;

@@ -23,6 +23,9 @@ public:
     // Refuses a path that could leave the synchronised folder once joined to it (see isSafePath).
     bool fromJson(const QJsonObject &json);
     using JsonRecord<FilesafeObject>::fromJson;
+    // The same; with refuseUnsafePath false the path is taken as sent, for a caller that checks
+    // every path itself and reports the one it refuses.
+    bool read(const QJsonObject &json, bool refuseUnsafePath);
     const QString &errorString() const { return m_error; }
 
     bool isDirectChildOf(const QString &parentPath) const;

@@ -14,6 +14,32 @@ bool FilesafeObjectsTO_v2::fromJson(const QJsonObject &json)
     return true;
 }
 
+bool FilesafeObjectsTO_v2::fromJsonKeepingUnsafePaths(const QJsonObject &json, QString &errorText)
+{
+    bool ok = false;
+    const QJsonArray array = JsonUtil::getArray(json, QStringLiteral("filesafe_objects"), true, &ok, &errorText);
+    if (!ok) {
+        return false;
+    }
+    QList<FilesafeObject> list;
+    list.reserve(array.size());
+    for (const QJsonValue &value : array) {
+        const QJsonObject element = JsonUtil::toObject(value, &ok, &errorText);
+        if (!ok) {
+            return false;
+        }
+        FilesafeObject object;
+        if (!object.read(element, false)) {
+            errorText = object.errorString();
+            return false;
+        }
+        list.append(object);
+    }
+    filesafeObjects = list;
+    errorText.clear();
+    return true;
+}
+
 int FilesafeObjectsTO_v2::countByType(const QString &type) const
 {
     int count = 0;

@@ -13,6 +13,8 @@ public:
 
     bool fromJson(const QJsonObject &json);
     using JsonRecord<FilesafeObjectsTO_v2>::fromJson;
+    // For the synchroniser: objects with unsafe paths are kept, and it refuses them itself.
+    bool fromJsonKeepingUnsafePaths(const QJsonObject &json, QString &errorText);
     const QString &errorString() const { return m_error; }
 
     int countByType(const QString &type) const;

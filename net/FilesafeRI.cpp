@@ -49,7 +49,7 @@ void FilesafeRI::getFilesafes(ResultCallback<FilesafesTO_v2> callback)
 }
 
 void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QString type,
-                            ResultCallback<FilesafeObjectsTO_v2> callback)
+                            ResultCallback<FilesafeObjectsTO_v2> callback, bool keepUnsafePaths)
 {
     if (refuseBadId(safeId, callback, QStringLiteral("safe"))) {
         return;
@@ -58,6 +58,15 @@ void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QStri
     request->addQueryItem(QStringLiteral("depth"), QString::number(depth));
     request->addQueryItem(QStringLiteral("type"), type);
     request->addHeader("X-Object-Path", percentEncoded(objectPath));
+    if (keepUnsafePaths) {
+        sendJsonRequest<FilesafeObjectsTO_v2>(
+                request, session,
+                [](const QJsonObject &data, FilesafeObjectsTO_v2 &payload, QString &errorText) {
+                    return payload.fromJsonKeepingUnsafePaths(data, errorText);
+                },
+                std::move(callback));
+        return;
+    }
     sendJsonRequest<FilesafeObjectsTO_v2>(request, session, std::move(callback));
 }
 

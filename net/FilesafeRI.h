@@ -28,8 +28,10 @@ public:
     QString basePath() const;
 
     void getFilesafes(ResultCallback<FilesafesTO_v2> callback);
+    // With keepUnsafePaths the listing keeps objects whose paths FilesafeObject::isSafePath refuses;
+    // the caller must check every path itself.
     void getObjects(QString safeId, QString objectPath, int depth, QString type,
-                    ResultCallback<FilesafeObjectsTO_v2> callback);
+                    ResultCallback<FilesafeObjectsTO_v2> callback, bool keepUnsafePaths = false);
     void createDir(QString destinationId, QString name, ResultCallback<FilesafeObjectsTO_v2> callback);
     void deleteDir(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);
     void deleteFile(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);

@@ -45,12 +45,10 @@ int s_pumpIntervalMs = 500;
 // State rows written in one transaction during planning.
 constexpr int kStateWritesPerBatch = 1000;
 
-const char *escaped(const QString &text)
+// Owned bytes: a log call may hold several at once, each alive until the call ends.
+QByteArray escaped(const QString &text)
 {
-    // Only for the argument list of one log call.
-    static thread_local QByteArray buffer;
-    buffer = StringUtil::escapeNonPrintable(text).toLocal8Bit();
-    return buffer.constData();
+    return StringUtil::escapeNonPrintable(text).toLocal8Bit();
 }
 
 } // namespace
@@ -175,7 +173,7 @@ QList<QRegularExpression> Syncher::loadExcludePatterns(const QString &fileName)
             continue;
         QRegularExpression pattern(QLatin1Char('^') + line + QLatin1Char('$'));
         if (!pattern.isValid()) {
-            qWarning("Syncher::loadExcludePatterns: invalid pattern (line: %d): %s", lineNo, escaped(line));
+            qWarning("Syncher::loadExcludePatterns: invalid pattern (line: %d): %s", lineNo, escaped(line).constData());
             continue;
         }
         pattern.optimize();
@@ -239,19 +237,19 @@ bool Syncher::isSizeValid(SyncAction *action, const QString &path, const FsObjec
     if (size < 0) {
         action->setAction(SyncAction::NoAction);
         action->setStatus(SyncAction::STATUS_OK);
-        qDebug("Syncher::isSizeValid: invalid size: %lld (negative) '%s'", size, escaped(path));
+        qDebug("Syncher::isSizeValid: invalid size: %lld (negative) '%s'", size, escaped(path).constData());
         return false;
     }
     if (size == 0) {
         action->setAction(SyncAction::NoAction);
         action->setStatus(SyncAction::STATUS_OK);
-        qDebug("Syncher::isSizeValid: invalid size: %lld (zero) '%s'", size, escaped(path));
+        qDebug("Syncher::isSizeValid: invalid size: %lld (zero) '%s'", size, escaped(path).constData());
         return false;
     }
     if (size > maxSize) {
         action->setAction(SyncAction::NoAction);
         action->setStatus(SyncAction::ERR_FILE_TOO_BIG);
-        qDebug("Syncher::isSizeValid: invalid size: %lld (too big) '%s'", size, escaped(path));
+        qDebug("Syncher::isSizeValid: invalid size: %lld (too big) '%s'", size, escaped(path).constData());
         return false;
     }
     return true;
@@ -417,7 +415,7 @@ bool Syncher::updateSyncState(SyncAction *action)
     auto warn = [&](const char *expected) {
         qWarning("Syncher::updateSyncState: expected %s; shoid:%lld action:%s status:%s path: '%s'", expected,
                  action->syncHistoryObjectId(), qUtf8Printable(action->actionTypeName(true)),
-                 qUtf8Printable(action->statusName(true)), escaped(relPath));
+                 qUtf8Printable(action->statusName(true)), escaped(relPath).constData());
     };
     bool ok = true;
     auto replaceRow = [&]() { ok = storeRow(action) && ok; };
@@ -478,7 +476,7 @@ bool Syncher::updateSyncState(SyncAction *action)
     if (action->status() == SyncAction::STATUS_UNDEFINED) {
         qWarning("Syncher::updateSyncState: unexpected STATUS_UNDEFINED; shoid:%lld action:%s status:%s path: '%s'",
                  action->syncHistoryObjectId(), qUtf8Printable(action->actionTypeName(true)),
-                 qUtf8Printable(action->statusName(true)), escaped(relPath));
+                 qUtf8Printable(action->statusName(true)), escaped(relPath).constData());
     } else if (action->syncHistoryObjectId() > 0) {
         if (!SyncHistoryDao::instance()->updateSyncHistoryObject(action, m_history.id()))
             qWarning("Syncher::updateSyncState: failed to update sync history object: shoid:%lld histid:%lld",
@@ -494,7 +492,7 @@ bool Syncher::updateSyncState(SyncAction *action)
     if (wrote && m_stateWriteDepth > 0 && ++m_stateWritesInBatch >= kStateWritesPerBatch && !flushStateWrites(true))
         ok = false;
     if (!ok) {
-        qCritical("Syncher::updateSyncState: failed to record the state of '%s'", escaped(relPath));
+        qCritical("Syncher::updateSyncState: failed to record the state of '%s'", escaped(relPath).constData());
         m_stateWriteFailed = true;
     }
     return ok;
@@ -588,10 +586,10 @@ void step(const char *name, const SyncAction &action)
 }
 
 // A listed path as the service writes it: "/" and then non-empty elements that are neither "."
-// nor "..". Anything else could name a place outside the synchronised folder.
+// nor "..", without NUL. Anything else could name a place outside the synchronised folder.
 bool isCleanListedPath(const QString &path)
 {
-    if (!path.startsWith(QLatin1Char('/')))
+    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
         return false;
     if (path.size() == 1)
         return true;
@@ -629,7 +627,7 @@ bool Syncher::syncAnalyze(const SyncSetting &setting)
     qDebug("Syncher::syncAnalyze: syncsetting [s%d]: [%.4s]'%s':'%s' <-> '%s'", int(setting.id()),
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeType())),
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeName())),
-           qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())), escaped(setting.localDir()));
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())), escaped(setting.localDir()).constData());
     m_history = SyncHistoryDao::instance()->startSync();
     m_setting = setting;
     m_closed = false;
@@ -642,7 +640,7 @@ bool Syncher::syncAnalyze(const SyncSetting &setting)
     qDebug("Syncher::syncAnalyze: initiate sync analysis [s%d]: [%.4s]'%s':'%s' <-> '%s'", int(setting.id()),
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeType())),
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeName())),
-           qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())), escaped(setting.localDir()));
+           qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())), escaped(setting.localDir()).constData());
     clearActions();
     m_workList.clear();
     m_workPos = 0;
@@ -675,17 +673,17 @@ void Syncher::analyzeStep1()
     }
     if (!found) {
         qWarning("Syncher::analyzeStep1: filesafe [%.4s]'%s' not found",
-                 qUtf8Printable(StringUtil::escapeNonPrintable(m_setting.safeType())), escaped(m_setting.safeName()));
+                 qUtf8Printable(StringUtil::escapeNonPrintable(m_setting.safeType())), escaped(m_setting.safeName()).constData());
         analysisFailed(QStringLiteral("FileSafe does not exists."), QList<SyncAction>());
         return;
     }
-    qDebug("Syncher::analyzeStep1: filesafe [id:%s,type:%.4s]'%s' access mode: '%s'", escaped(m_safe.safeId),
+    qDebug("Syncher::analyzeStep1: filesafe [id:%s,type:%.4s]'%s' access mode: '%s'", escaped(m_safe.safeId).constData(),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.type)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.name)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.access)));
     qDebug("Syncher::analyzeStep1: filesafe [id:%s,type:%.4s]'%s' remote last event/mod: %s/%s setting: local last "
            "event: %s",
-           escaped(m_safe.safeId), qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.type)),
+           escaped(m_safe.safeId).constData(), qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.type)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.name)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastEvent)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastMod)),
@@ -722,7 +720,8 @@ void Syncher::getRemoteObjects()
                                  [self](const Result<FilesafeObjectsTO_v2> &result) {
                                      if (self)
                                          self->on_analyzeStep2Finished(result);
-                                 });
+                                 },
+                                 true);
     }
     if (self.isNull())
         return;
@@ -748,7 +747,7 @@ void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result
     if (!result.isOk()) {
         if (!Request(false, ProgressInfo::Activity_GetRemoteObjects_Finished, QStringLiteral("Received remote information")))
             return;
-        qWarning("Syncher::on_analyzeStep2Finished: Failed to analyze this sync setting: %s", escaped(result.message()));
+        qWarning("Syncher::on_analyzeStep2Finished: Failed to analyze this sync setting: %s", escaped(result.message()).constData());
         const SyncAction action =
                 makeSyncAction(SyncAction::NoAction, SyncAction::ERR_GET_FILESFE_OBJECTS, true, result.message());
         if (!Request(false, ProgressInfo::Activity_Error_Canceled, result.message(), &action))
@@ -794,7 +793,7 @@ void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result
         if (!below) {
             const QString message =
                     QStringLiteral("Object path '%1' is not below base path '%2'").arg(listed.path, m_setting.remoteDir());
-            qWarning("Syncher:on_analyzeStep2Finished: %s", escaped(message));
+            qWarning("Syncher:on_analyzeStep2Finished: %s", escaped(message).constData());
             const SyncAction action =
                     makeSyncAction(SyncAction::NoAction, SyncAction::ERR_OBJECT_NOT_IN_BASE, true, message, &object);
             if (Request(false, ProgressInfo::Activity_Error_Canceled, message, &action))
@@ -917,7 +916,7 @@ bool Syncher::syncExecute(const QList<SyncAction> &actions)
     }
     qDebug("Syncher::syncExecute: sync actions to process or errors to report: %d", m_workList.size());
     for (int i = 0; i < m_workList.size(); ++i)
-        qDebug("Syncher::syncExecute: sa[%d]: '%s'", i, escaped(m_workList.at(i)->name()));
+        qDebug("Syncher::syncExecute: sa[%d]: '%s'", i, escaped(m_workList.at(i)->name()).constData());
     recountWorkList();
     startExecution();
     return true;
@@ -1066,7 +1065,7 @@ void Syncher::recreateRefusedFolder(SyncAction *action)
     m_actions.append(create);
     m_workList.insert(m_workPos, create);
     countAction(*create);
-    qDebug("Syncher::executeNextAction: folder '%s' kept, created again on the service", escaped(action->relPath()));
+    qDebug("Syncher::executeNextAction: folder '%s' kept, created again on the service", escaped(action->relPath()).constData());
 }
 
 bool Syncher::recordPending()
@@ -1149,23 +1148,23 @@ void Syncher::executeNextAction()
         countAction(*a, -1);
         if (isWorkType(type))
             qDebug("Syncher::executeNextAction: %s path='%s' name='%s'", qUtf8Printable(a->actionTypeName(true)),
-                   escaped(a->path()), qUtf8Printable(StringUtil::escapeNonPrintable(a->name())));
+                   escaped(a->path()).constData(), qUtf8Printable(StringUtil::escapeNonPrintable(a->name())));
         if (isWorkType(type) && !isNotExcluded(a->relPath(), excludePatterns())) {
-            qDebug("Syncher::executeNextAction: %s: '%s'", "(X) skip (exclude)", escaped(a->relPath()));
+            qDebug("Syncher::executeNextAction: %s: '%s'", "(X) skip (exclude)", escaped(a->relPath()).constData());
             a->setSkipped(true);
         }
         if (isWorkType(type)
             && (a->name().isEmpty()
                 || ((a->type() == QLatin1String("f") || a->type() == QLatin1String("d"))
                     && a->name().size() > SyncAction::MaxNameLength))) {
-            qDebug("Syncher::executeNextAction: %s: '%s'", "(X) skip (name size)", escaped(a->relPath()));
+            qDebug("Syncher::executeNextAction: %s: '%s'", "(X) skip (name size)", escaped(a->relPath()).constData());
             a->setSkipped(true);
         }
 
         if (dispatch(a)) {
             countAction(*a);
             qDebug("Syncher::executeNextAction: Pending remote exec: action:%s status:%s path:'%s'",
-                   qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()));
+                   qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()).constData());
             endWrites();
             return;
         }
@@ -1173,10 +1172,10 @@ void Syncher::executeNextAction()
             const bool remote = a->isRemoteAction();
             qWarning("Syncher::executeNextAction: %s: action:%s status:%s path:'%s' msg:'%s'",
                      remote ? "Exec remote failed" : "Exec local failed", qUtf8Printable(a->actionTypeName(true)),
-                     qUtf8Printable(a->statusName(true)), escaped(a->relPath()), escaped(a->execErrorMsg()));
+                     qUtf8Printable(a->statusName(true)), escaped(a->relPath()).constData(), escaped(a->execErrorMsg()).constData());
         } else if (!a->isRemoteAction()) {
             qDebug("Syncher::executeNextAction: Exec local: action:%s status:%s path:'%s'",
-                   qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()));
+                   qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)), escaped(a->relPath()).constData());
         }
         countAction(*a);
         if (!completeAction(a, true, QStringLiteral("Synchronizing files and folders ..."), false))
@@ -1305,7 +1304,7 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, const QString &checksum, QStr
     if (changed) {
         m_downloadKeptAs = SyncAction::conflictCopyPath(*destination);
         qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; kept as '%s'",
-                 escaped(*destination), escaped(m_downloadKeptAs));
+                 escaped(*destination).constData(), escaped(m_downloadKeptAs).constData());
         *destination = m_downloadKeptAs;
     }
     return true;
@@ -1406,11 +1405,11 @@ void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &res
         return;
     if (result.isOk() && !result.payload().filesafeObjects.isEmpty()) {
         a->setObjectId(result.payload().filesafeObjects.first().objectId);
-        qDebug("Syncher::on_remoteCreateDirFinished: create folder ok: '%s'", escaped(a->remoteFilePath()));
+        qDebug("Syncher::on_remoteCreateDirFinished: create folder ok: '%s'", escaped(a->remoteFilePath()).constData());
         a->setExecuted(SyncAction::STATUS_OK, QString());
         ++m_progress->nRemoteDirsCreated;
     } else {
-        qWarning("Syncher::on_remoteCreateDirFinished: create dir error: %s", escaped(result.message()));
+        qWarning("Syncher::on_remoteCreateDirFinished: create dir error: %s", escaped(result.message()).constData());
         a->setExecuted(SyncAction::ERR_REMOTE_DIR_CREATE,
                        QStringLiteral("Unable to create folder: '%1'").arg(a->remoteFilePath()));
     }
@@ -1427,7 +1426,7 @@ void Syncher::on_remoteDeleteDirFinished(const EmptyResult &result)
         a->setExecuted(SyncAction::STATUS_OK, QString());
         ++m_progress->nRemoteDirsDeleted;
     } else {
-        qWarning("Syncher::on_remoteDeleteDirFinished: folder delete error: %s", escaped(result.message()));
+        qWarning("Syncher::on_remoteDeleteDirFinished: folder delete error: %s", escaped(result.message()).constData());
         a->setExecuted(SyncAction::ERR_REMOTE_DIR_DELETE,
                        QStringLiteral("Unable to delete remote folder: '%1'").arg(a->remoteFilePath()));
     }
@@ -1444,7 +1443,7 @@ void Syncher::on_remoteDeleteFileFinished(const EmptyResult &result)
         a->setExecuted(SyncAction::STATUS_OK, QString());
         ++m_progress->nRemoteFilesDeleted;
     } else {
-        qWarning("Syncher::on_remoteDeleteFileFinished: file delete error: %s", escaped(result.message()));
+        qWarning("Syncher::on_remoteDeleteFileFinished: file delete error: %s", escaped(result.message()).constData());
         a->setExecuted(SyncAction::ERR_REMOTE_FILE_DELETE,
                        QStringLiteral("Unable to delete file: '%1'").arg(a->remoteFilePath()));
     }
@@ -1457,13 +1456,13 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
     if (!a)
         return;
     if (!result.isOk()) {
-        qWarning("Syncher::on_downloadFileFinished: Error: %s", escaped(result.message()));
+        qWarning("Syncher::on_downloadFileFinished: Error: %s", escaped(result.message()).constData());
         a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
                        QStringLiteral("Failed to download file: '%1'").arg(a->remoteFilePath()));
         a->addReason(result.message());
     } else if (result.payload() != a->remoteSize()) {
         qWarning("Syncher::on_downloadFileFinished: Error: %s size mismatch expected: %lld received: %lld",
-                 escaped(a->remoteFilePath()), a->remoteSize(), result.payload());
+                 escaped(a->remoteFilePath()).constData(), a->remoteSize(), result.payload());
         a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
                        QStringLiteral("Failed to download correctly: '%1'").arg(a->remoteFilePath()));
     } else if (!m_downloadKeptAs.isEmpty()) {
@@ -1500,7 +1499,7 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
         return;
     const QString failed = QStringLiteral("Failed to upload file: '%1'").arg(a->remoteFilePath());
     if (!result.isOk()) {
-        qWarning("Syncher::on_uploadFileFinished: Error: %s", escaped(result.message()));
+        qWarning("Syncher::on_uploadFileFinished: Error: %s", escaped(result.message()).constData());
         int status = SyncAction::ERR_FILE_UPLOAD;
         switch (result.code()) {
         case EC_QUOTA_EXCEEDED: status = SyncAction::ERR_QUOTA_EXCEEDED; break;
@@ -1534,7 +1533,7 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
     }
     const FilesafeObject &object = stored.first();
     qDebug("Syncher::on_uploadFileFinished: file upload ok. size: %lld checksum: '%s' file: '%s'", object.size,
-           escaped(object.checksum), escaped(a->remoteFilePath()));
+           escaped(object.checksum).constData(), escaped(a->remoteFilePath()).constData());
     const QFileInfo after(a->localFilePath());
     const bool changed = !after.exists() || after.size() != m_uploadSize || after.lastModified() != m_uploadMtime;
     if (!changed && object.size != m_uploadSize) {
@@ -1548,7 +1547,7 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
     else if (!changed && !m_uploadChecksum.isEmpty() && object.checksum.compare(m_uploadChecksum, Qt::CaseInsensitive) != 0)
         qWarning("Syncher::on_uploadFileFinished: returned checksum does not match local checksum (local: '%s' remote: "
                  "'%s')",
-                 escaped(m_uploadChecksum), escaped(object.checksum));
+                 escaped(m_uploadChecksum).constData(), escaped(object.checksum).constData());
     a->setRemoteMtime(StringUtil::parseTimestamp(object.mtime));
     a->setRemoteSize(object.size);
     a->setRemoteChecksum(object.checksum);
