@@ -2,8 +2,11 @@
 
 #include <QString>
 
-// Moves a local file or folder to the desktop's trash (the freedesktop.org trash of the home
-// folder, or that of the file's mount). Never deletes: when no trash can take it, it stays.
+// Moves a local file or folder to the desktop's trash (the freedesktop.org trash of the data
+// folder, or that of the file system's top folder). A trash is used only when it is ours: not a
+// link, owned by us, and on another file system a sticky shared ".Trash" or a folder of 0700. The
+// move goes through the descriptors of the checked folders. Never deletes: when no trash can take
+// it, it stays.
 class MoveToTrashUtil
 {
 public:
