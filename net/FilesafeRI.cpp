@@ -16,6 +16,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <memory>
+
 namespace {
 constexpr int kUploadTimeoutMs = 420000;
 // Without a limit the network thread keeps reading while the disk is slower, and the whole reply
@@ -239,19 +241,7 @@ void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, Q
             callback(Result<FilesafeObjectsTO_v2>(code, message));
         }
     };
-    unsigned char ivBytes[16];
-    if (!randomBytes(ivBytes, int(sizeof ivBytes))) {
-        report(EC_CLIENT, QStringLiteral("Unable to create the transport IV"));
-        return;
-    }
-    const QString ivText = Codec::bytesToHex(ivBytes, int(sizeof ivBytes), QString());
     const QString escapedName = StringUtil::escapeNonPrintable(localFilePath);
-    auto openFailure = [&localFilePath](const QFile &file) {
-        return QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
-                .arg(int(file.error()))
-                .arg(file.errorString(), FileUtil::describeFile(localFilePath).join(QLatin1Char(',')));
-    };
-
     auto *file = new QFile(localFilePath);
     // A FIFO or a device would block the open or has no length to announce.
     const QFileInfo info(localFilePath);
@@ -259,7 +249,10 @@ void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, Q
     if (!regular || !file->open(QIODevice::ReadOnly)) {
         qWarning("R7Session::sendRemoteFileAction: cannot open file '%s'", qUtf8Printable(escapedName));
         if (regular) {
-            report(EC_LOCAL_FILE, openFailure(*file));
+            report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
+                                          .arg(int(file->error()))
+                                          .arg(file->errorString(),
+                                               FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
         } else {
             report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
                                           .arg(int(QFileDevice::OpenError))
@@ -270,16 +263,42 @@ void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, Q
         delete file;
         return;
     }
-    auto *device = new AesCryptDevice(Codec::hexToBytes(session->transportKey()), ivText, file);
-    file->setParent(device);
+    sendRemoteFileAction(objectId, file, info.absoluteFilePath(), destinationId, std::move(callback),
+                         std::move(progress));
+}
+
+void FilesafeRI::sendRemoteFileAction(QString objectId, QFile *source, QString localFilePath, QString destinationId,
+                                      ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress)
+{
+    std::unique_ptr<QFile> file(source);
+    if ((!objectId.isEmpty() && refuseBadId(objectId, callback, QStringLiteral("object")))
+        || (!destinationId.isEmpty() && refuseBadId(destinationId, callback, QStringLiteral("destination")))) {
+        return;
+    }
+    auto report = [&callback](ErrorCode code, const QString &message) {
+        if (callback) {
+            callback(Result<FilesafeObjectsTO_v2>(code, message));
+        }
+    };
+    unsigned char ivBytes[16];
+    if (!randomBytes(ivBytes, int(sizeof ivBytes))) {
+        report(EC_CLIENT, QStringLiteral("Unable to create the transport IV"));
+        return;
+    }
+    const QString ivText = Codec::bytesToHex(ivBytes, int(sizeof ivBytes), QString());
+    const QString escapedName = StringUtil::escapeNonPrintable(localFilePath);
+    auto *device = new AesCryptDevice(Codec::hexToBytes(session->transportKey()), ivText, file.get());
+    file.release()->setParent(device);
     if (!device->open(QIODevice::ReadOnly)) {
         qWarning("R7Session::sendRemoteFileAction: cannot open file to enc '%s'", qUtf8Printable(escapedName));
-        report(EC_LOCAL_FILE, openFailure(*file));
+        report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
+                                      .arg(int(source->error()))
+                                      .arg(source->errorString(),
+                                           FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
         delete device;
         return;
     }
-    qDebug("R7Session::sendRemoteFileAction: local source: '%s'",
-           qUtf8Printable(StringUtil::escapeNonPrintable(info.absoluteFilePath())));
+    qDebug("R7Session::sendRemoteFileAction: local source: '%s'", qUtf8Printable(escapedName));
 
     QString path = basePath() + QStringLiteral("file");
     if (!objectId.isEmpty()) {
@@ -287,7 +306,7 @@ void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, Q
     }
     Request *request = Request::createPostDevice(path, device, QStringLiteral("application/octet-stream"));
     request->setUploadProgressCallback(std::move(progress));
-    request->addHeader("X-Filename", percentEncoded(info.fileName()));
+    request->addHeader("X-Filename", percentEncoded(QFileInfo(localFilePath).fileName()));
     request->addHeader("X-Transport-Iv", ivText.toLatin1());
     request->addHeader("X-Destination", percentEncoded(destinationId));
     request->setTimeout(kUploadTimeoutMs);

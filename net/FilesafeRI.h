@@ -11,6 +11,7 @@
 
 class AppInfo;
 class DownloadFile;
+class QFile;
 class Request;
 
 // The client of the service's file-safe resource: safes, listings, folders, deletions and the
@@ -42,6 +43,10 @@ public:
                       std::function<bool(const DownloadFile &, QString *, QString *)> beforeReplace = nullptr);
     // An empty object id creates a new file in the destination folder; otherwise a new version.
     void sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
+                              ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress);
+    // The same for a file the caller opened and checked itself, sent from its current position;
+    // the file is taken over. The path names it in the request and the log.
+    void sendRemoteFileAction(QString objectId, QFile *source, QString localFilePath, QString destinationId,
                               ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress);
 
     // Header values: UTF-8 with every byte but A-Z a-z 0-9 - . _ ~ percent-encoded.

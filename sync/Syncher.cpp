@@ -11,6 +11,7 @@
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
 #include "sync/SyncPlanner.h"
+#include "sync/UploadSource.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -1346,19 +1347,28 @@ void Syncher::uploadFile(SyncAction *action)
         return;
     }
     const QString source = action->localFilePath();
+    // What is sent is the file the plan saw, read through the descriptor that was checked.
+    QString refused;
+    QFile *file = UploadSource::open(action->localBase(), source, action->localSize(), action->localMtime(), &refused);
+    if (!file) {
+        qWarning("Syncher::uploadFile: upload skipped: %s", escaped(refused).constData());
+        action->setSkipped(true);
+        action->setExecuted(SyncAction::WARN_SKIPPED, QStringLiteral("Upload skipped"));
+        return;
+    }
     const QFileInfo before(source);
     m_uploadSize = before.size();
     m_uploadMtime = before.lastModified();
     QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
     if (algorithm.isEmpty())
         algorithm = QStringLiteral("sha256");
-    m_uploadChecksum = FileUtil::calculateCheckSum(algorithm, source);
+    m_uploadChecksum = UploadSource::checksum(file, algorithm);
     action->setExecuting(true);
     QPointer<Syncher> self(this);
     ::Request::AbortScope scope(m_requestOwner);
     sent(action);
     m_filesafeRI->sendRemoteFileAction(
-            action->action() == SyncAction::UpdateRemoteFile ? action->objectId() : QString(), source, parent,
+            action->action() == SyncAction::UpdateRemoteFile ? action->objectId() : QString(), file, source, parent,
             [self](const Result<FilesafeObjectsTO_v2> &result) {
                 if (self)
                     self->on_uploadFileFinished(result);

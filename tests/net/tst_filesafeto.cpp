@@ -102,6 +102,13 @@ private slots:
         QVERIFY(!list.fromJson(QJsonObject{{"filesafe_objects", "nope"}}));
         QCOMPARE(list.filesafeObjects.size(), 1);
         QCOMPARE(list.filesafeObjects.first().objectId, QString("1"));
+        // The synchroniser's reader keeps the unsafe path for its own check, but nothing malformed.
+        QString error;
+        QVERIFY(list.fromJsonKeepingUnsafePaths(objectList({objectJson("2", "/b"), objectJson("3", "/b/../../x")}), error));
+        QCOMPARE(list.filesafeObjects.value(1).path, QString("/b/../../x"));
+        QVERIFY(!list.fromJsonKeepingUnsafePaths(objectList({objectJson("4", "/c"), 5}), error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(list.filesafeObjects.size(), 2);
 
         // The same for the list of safes.
         FilesafesTO_v2 safes;

@@ -1033,6 +1033,10 @@ class Handler(BaseHTTPRequestHandler):
             out.append({"object_id": w.next_id("obj-"), "path": base_path.rstrip("/") + "/../outside.txt",
                         "size": 1, "mtime": now_text(), "access": safe["access"], "type": "f",
                         "checksum": "sha256:" + hashlib.sha256(b"x").hexdigest()})
+        elif fault.get("listing") == "path":
+            out.append({"object_id": w.next_id("obj-"), "path": fault.get("listing_path", ""),
+                        "size": 1, "mtime": now_text(), "access": safe["access"], "type": "f",
+                        "checksum": "sha256:" + hashlib.sha256(b"x").hexdigest()})
         elif fault.get("listing") == "case_twin":
             files = [o for o in out if o["type"] == "f"]
             if files:

@@ -731,6 +731,9 @@ class Faults(unittest.TestCase):
         SVC.control("fault", path="/info/", listing="dotdot")
         paths = [o["path"] for o in c.data(c.request("GET", c.fs("info/" + safe["safe_id"])))["filesafe_objects"]]
         self.assertTrue(any(".." in p.split("/") for p in paths))
+        SVC.control("fault", path="/info/", listing="path", listing_path="/a/./b\u0000c")
+        paths = [o["path"] for o in c.data(c.request("GET", c.fs("info/" + safe["safe_id"])))["filesafe_objects"]]
+        self.assertIn("/a/./b\u0000c", paths)
         SVC.control("fault", path="/info/", listing="case_twin")
         paths = [o["path"] for o in c.data(c.request("GET", c.fs("info/" + safe["safe_id"])))["filesafe_objects"]]
         lower = [p.lower() for p in paths]

@@ -1,0 +1,111 @@
+#include "sync/UploadSource.h"
+
+#include "core/FileUtil.h"
+#include "sync/SyncAction.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Closes a descriptor it holds when it goes.
+class Fd
+{
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(-1); }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+QFile *UploadSource::open(const QString &base, const QString &path, qint64 size, const QDateTime &mtime,
+                          QString *reason)
+{
+    const QString root = QDir::cleanPath(base);
+    const QString target = QDir::cleanPath(path);
+    if (SyncAction::crossesLink(root, target)) {
+        *reason = QStringLiteral("Source crosses a link: '%1'").arg(target);
+        return nullptr;
+    }
+    // One element after the other below the base, none of them followed if it became a link since.
+    const int skip = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
+    const QStringList elements = target.mid(skip).split(QLatin1Char('/'));
+    int err = 0;
+    auto opened = [&err](int fd) {
+        err = fd < 0 ? errno : 0;
+        return fd;
+    };
+    Fd dir(opened(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    for (int i = 0; dir.get() >= 0 && i + 1 < elements.size(); ++i) {
+        dir.reset(opened(::openat(dir.get(), QFile::encodeName(elements.at(i)).constData(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+    }
+    if (dir.get() < 0) {
+        *reason = QStringLiteral("Cannot open the folder of '%1': %2").arg(target, QString::fromLocal8Bit(strerror(err)));
+        return nullptr;
+    }
+    // Non-blocking: a FIFO put in its place must not hang the open.
+    Fd file(opened(::openat(dir.get(), QFile::encodeName(elements.last()).constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)));
+    if (file.get() < 0) {
+        *reason = QStringLiteral("Cannot open '%1': %2").arg(target, QString::fromLocal8Bit(strerror(err)));
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *reason = QStringLiteral("Not a regular file: '%1'").arg(target);
+        return nullptr;
+    }
+    const qint64 mtimeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    if (qint64(st.st_size) != size || !mtime.isValid() || mtimeMs != mtime.toMSecsSinceEpoch()) {
+        *reason = QStringLiteral("Changed since the scan: '%1'").arg(target);
+        return nullptr;
+    }
+    auto *source = new QFile(target);
+    if (!source->open(file.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        *reason = QStringLiteral("Cannot read '%1': %2").arg(target, source->errorString());
+        delete source;
+        return nullptr;
+    }
+    file.release();
+    return source;
+}
+
+QString UploadSource::checksum(QFile *file, const QString &algorithm)
+{
+    QCryptographicHash::Algorithm hash;
+    switch (FileUtil::checkSumAlgorithmFromName(algorithm)) {
+    case FileUtil::Md5: hash = QCryptographicHash::Md5; break;
+    case FileUtil::Sha1: hash = QCryptographicHash::Sha1; break;
+    case FileUtil::Sha256: hash = QCryptographicHash::Sha256; break;
+    case FileUtil::Sha512: hash = QCryptographicHash::Sha512; break;
+    default: return QString();
+    }
+    QCryptographicHash sum(hash);
+    const qint64 start = file->pos();
+    const bool read = sum.addData(file);
+    if (!file->seek(start) || !read)
+        return QString();
+    return algorithm + QLatin1Char(':') + QString::fromLatin1(sum.result().toHex());
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class QFile;
+
+// The local file an upload reads, opened only when it is still the file the plan saw: no
+// symbolic link at any element below the local base folder (the file included), a regular file,
+// the planned size and modification time. What is checked is what is then read: the checks run on
+// the open descriptor.
+class UploadSource
+{
+public:
+    UploadSource() = delete;
+
+    // The open file (the caller owns it), or null with the reason.
+    static QFile *open(const QString &base, const QString &path, qint64 size, const QDateTime &mtime,
+                       QString *reason);
+    // "<algorithm>:<hex>" of the rest of the file, which is then rewound; empty for an unknown
+    // algorithm or a read error.
+    static QString checksum(QFile *file, const QString &algorithm);
+};
