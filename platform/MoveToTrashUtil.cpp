@@ -132,8 +132,9 @@ bool topTrash(const QString &top, dev_t device, Trash *trash)
 QByteArray infoText(const QString &original, const QString &infoBase)
 {
     QString path = original;
-    if (!infoBase.isEmpty())
-        path = original.mid(infoBase.endsWith(QLatin1Char('/')) ? infoBase.size() : infoBase.size() + 1);
+    const QString prefix = infoBase.endsWith(QLatin1Char('/')) ? infoBase : infoBase + QLatin1Char('/');
+    if (!infoBase.isEmpty() && original.startsWith(prefix))
+        path = original.mid(prefix.size());
     return "[Trash Info]\nPath=" + QUrl::toPercentEncoding(path, "/") + "\nDeletionDate=" +
            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + "\n";
 }
