@@ -221,6 +221,9 @@ private slots:
         QTest::newRow("secondary that vanishes on white")
                 << plain + "PushButton[cancelButton=\"true\"] { background-color: #F4F3F2; color: #002244; }"
                 << "#C3C3C3" << true << true << "PushButton# \"Close\": outline against its surroundings";
+        QTest::newRow("white field on a white page")
+                << plain + "QLineEdit { background-color: #FFFFFF; border: none; }" << "#6F6F6F" << true << true
+                << "QLineEdit#field \"Folder name\": field outline against its surroundings";
         QTest::newRow("placeholder like typed text") << plain << "#6F6F6F" << true << false
                                                      << "QLineEdit#field \"Folder name\": placeholder";
         QTest::newRow("placeholder tinted") << plain << "#6F6F6F" << true << true << "";

@@ -114,6 +114,25 @@ QColor dominantOf(const QHash<QRgb, int>& counts)
 
 ContrastCheck::ContrastCheck(const QColor& disabledButtonFace) : m_disabledFace(disabledButtonFace) {}
 
+double ContrastCheck::edgeContrast(const QImage& shot, const QRect& box, const QRect& ignore)
+{
+    // The colours of the widget's outer band, each against the colour just around the widget.
+    const QColor surrounding = dominantOf(histogram(shot, box.adjusted(-4, -4, 4, 4), box));
+    if (!surrounding.isValid())
+        return 21.0;
+    QHash<QRgb, int> band = histogram(shot, box, box.adjusted(6, 6, -6, -6));
+    const QRect skipped = ignore.intersected(box).intersected(shot.rect());
+    for (int y = skipped.top(); y <= skipped.bottom(); ++y)
+        for (int x = skipped.left(); x <= skipped.right(); ++x)
+            if (!box.adjusted(6, 6, -6, -6).contains(x, y))
+                --band[shot.pixel(x, y) | 0xff000000u];
+    double edge = 1.0;
+    for (auto it = band.cbegin(); it != band.cend(); ++it)
+        if (it.value() >= 3)
+            edge = std::max(edge, contrast(QColor(it.key()), surrounding));
+    return edge;
+}
+
 QImage ContrastCheck::render(QWidget* window)
 {
     // Drawn at twice the size, a glyph's stems cover whole pixels, as they do on a sharp screen.
@@ -201,17 +220,20 @@ QList<ContrastCheck::Finding> ContrastCheck::check(QWidget* window) const
             // A button is a shape: its face or outline stands out from what surrounds it. A link
             // (flat, or without a face of its own) is told by its text alone.
             const bool link = push->isFlat() || push->palette().color(QPalette::Button).alpha() == 0;
-            if (push->isEnabled() && !link) {
-                const QColor surrounding = dominantOf(histogram(shot, box.adjusted(-4, -4, 4, 4), box));
-                const QHash<QRgb, int> band = histogram(shot, box, box.adjusted(6, 6, -6, -6));
-                double edge = 1.0;
-                for (auto it = band.cbegin(); it != band.cend(); ++it)
-                    if (it.value() >= 3)
-                        edge = std::max(edge, contrast(QColor(it.key()), surrounding));
-                if (surrounding.isValid() && edge < kButtonEdge)
-                    findings.append({describe(push, push->text()),
-                                     QStringLiteral("outline against its surroundings ") + ratioText(edge, kButtonEdge)});
-            }
+            if (push->isEnabled() && !link && edgeContrast(shot, box) < kButtonEdge)
+                findings.append({describe(push, push->text()), QStringLiteral("outline against its surroundings ") +
+                                                                       ratioText(edgeContrast(shot, box), kButtonEdge)});
+        }
+        // A field to type in is a shape too, whether empty or not.
+        auto* field = qobject_cast<QLineEdit*>(widget);
+        if (field && field->isEnabled() && !field->isReadOnly()) {
+            const QRect box = regionIn(field, field->rect());
+            const QRect cursor =
+                    regionIn(field, field->inputMethodQuery(Qt::ImCursorRectangle).toRect().adjusted(-2, 0, 2, 0));
+            const double edge = edgeContrast(shot, box, cursor);
+            if (edge < kFieldEdge)
+                findings.append({describe(field, field->placeholderText()),
+                                 QStringLiteral("field outline against its surroundings ") + ratioText(edge, kFieldEdge)});
         }
 
         const QString text = shownText(widget);

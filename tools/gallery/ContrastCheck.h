@@ -30,8 +30,10 @@ public:
     // A placeholder is a hint: readable, yet visibly lighter than typed text.
     static constexpr double kPlaceholder = 3.0;
     static constexpr double kPlaceholderBelowTyped = 1.4;
-    // The outline or face of an enabled button against what surrounds it.
+    // The outline or face of an enabled button or field against what surrounds it.
     static constexpr double kButtonEdge = 1.5;
+    // A white field on the lightest greys (1.26:1) still shows where to type; on white it vanishes.
+    static constexpr double kFieldEdge = 1.2;
     // Two faces nearer than this (distance in RGB) look alike.
     static constexpr double kSameFace = 40.0;
     // Drawn text that reaches this share of the expected colour's contrast is taken as that colour.
@@ -51,6 +53,9 @@ private:
                            const QRect& hole = QRect());
     static constexpr int kScale = 2;
     static QImage render(QWidget* window);
+    // How far the widget's outline or face stands out from what surrounds it (box in picture pixels).
+    // ignore: pixels that are not part of it, such as a field's text cursor.
+    static double edgeContrast(const QImage& shot, const QRect& box, const QRect& ignore = QRect());
     static QColor dominant(const QImage& shot, const QRect& region);
 
     QColor m_disabledFace;
