@@ -280,6 +280,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    // The client runs in the home folder; relative proposals (new file safes) start there.
+    QDir::setCurrent(home.path());
     AppInfo info = AppInfo::forThisBuild();
     info.brandKey = brand;
     info.logDirectory = home.path();
@@ -518,7 +520,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: tessarvale_gallery <output dir> [<brand> <language>]\n");
         return 2;
     }
-    const QString dir = args.at(1);
+    // Absolute: each view is drawn from the fixture's home folder.
+    const QString dir = QDir(args.at(1)).absolutePath();
     QDir().mkpath(dir);
     if (args.size() >= 4)
         return renderAll(dir, args.at(2), args.at(3));
