@@ -937,10 +937,7 @@ void R7Application::on_proxyAuthenticationRequired(QNetworkProxy proxy, QAuthent
            qUtf8Printable(NetProxy::toString(proxy)));
     qDebug("R7Application::on_proxyAuthenticationRequired: Proxy authentication required, auth: %s",
            qUtf8Printable(NetProxy::authenticatorToString(*authenticator)));
-    const QString text = tr("The web proxy server '%1' (port: %2 type: %3) requires authentication.")
-                                 .arg(proxy.hostName())
-                                 .arg(proxy.port())
-                                 .arg(NetProxy::proxyTypeName(proxy.type()));
+    const QString text = proxyAuthenticationText(proxy);
     QString user;
     QString password;
     const bool accepted = askProxyCredentials(text, &user, &password);
@@ -1199,16 +1196,51 @@ void R7Application::newClientAvailable(const ClientVersionTO_v1 &version, bool m
 {
     qDebug("R7Application::newClientAvailable: My version: %s new version: %s", m_appInfo->version,
            qUtf8Printable(escaped(version.versionLatest())));
-    const QString text =
-            mandatory ? tr("<b>A new version of the ${APP_NAME} desktop client is available!</b><br/><br/>${APP_NAME} "
-                           "%1 is now available - your ${APP_NAME} version ${APP_VERSION} is not supported "
-                           "anymore.<br/><br/>Please download the new version.")
-                                .arg(version.versionLatest().toHtmlEscaped())
-                      : tr("<b>A new version of the ${APP_NAME} desktop client is available!</b><br/><br/>${APP_NAME} "
-                           "%1 is now available - you have ${APP_VERSION}.<br/><br/>Would you like to download it "
-                           "now?")
-                                .arg(version.versionLatest().toHtmlEscaped());
+    const QString text = upgradeNoticeText(version.versionLatest(), mandatory);
     showUpgradeNotice(text);
+}
+
+QString R7Application::upgradeNoticeText(const QString &latestVersion, bool mandatory)
+{
+    return mandatory ? tr("<b>A new version of the ${APP_NAME} desktop client is available!</b><br/><br/>${APP_NAME} "
+                          "%1 is now available - your ${APP_NAME} version ${APP_VERSION} is not supported "
+                          "anymore.<br/><br/>Please download the new version.")
+                               .arg(latestVersion.toHtmlEscaped())
+                     : tr("<b>A new version of the ${APP_NAME} desktop client is available!</b><br/><br/>${APP_NAME} "
+                          "%1 is now available - you have ${APP_VERSION}.<br/><br/>Would you like to download it "
+                          "now?")
+                               .arg(latestVersion.toHtmlEscaped());
+}
+
+QString R7Application::sessionTerminatedTitle()
+{
+    return tr("Not Online");
+}
+
+QString R7Application::sessionTerminatedText()
+{
+    return tr("Your session has been terminated due to inactivity or because your internet "
+              "connection is down.\nPlease log in again.");
+}
+
+QString R7Application::quotaExceededText(const QString &safeName)
+{
+    return tr("Synchronization failed: There is not enough free space in your ${APP_NAME} '%1'. "
+              "Please delete some documents or upgrade your ${APP_NAME}.")
+            .arg(safeName);
+}
+
+QString R7Application::proxyAuthenticationText(const QNetworkProxy &proxy)
+{
+    return tr("The web proxy server '%1' (port: %2 type: %3) requires authentication.")
+            .arg(proxy.hostName())
+            .arg(proxy.port())
+            .arg(NetProxy::proxyTypeName(proxy.type()));
+}
+
+QString R7Application::quitActionText()
+{
+    return tr("Quit ${APP_NAME}");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1236,7 +1268,7 @@ void R7Application::initActions()
     m_showLogAction = newAction(tr("Show Log"), &R7Application::on_showLogAction);
     m_showLogAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_L));
     m_helpAction = newAction(tr("Help"), &R7Application::on_helpAction);
-    m_quitAction = newAction(tr("Quit ${APP_NAME}"), &R7Application::on_quitAction);
+    m_quitAction = newAction(quitActionText(), &R7Application::on_quitAction);
     // Where the standard Quit key is Ctrl+Q (Linux), the main window's own shortcut already owns it;
     // a second owner makes Qt drop the key as ambiguous.
     if (QKeySequence::keyBindings(QKeySequence::Quit).value(0) != QKeySequence(Qt::CTRL + Qt::Key_Q)) {
@@ -1573,9 +1605,8 @@ void R7Application::showUpgradeNotice(const QString &text)
 
 void R7Application::showSessionTerminated()
 {
-    const QString title = tr("Not Online");
-    const QString text = tr("Your session has been terminated due to inactivity or because your internet "
-                            "connection is down.\nPlease log in again.");
+    const QString title = sessionTerminatedTitle();
+    const QString text = sessionTerminatedText();
     retireWindow(m_sessionTerminatedDialog.data());
     auto *dialog = new SessionTerminatedDialog(m_mainWindow, Qt::Sheet);
     dialog->setWindowTitle(title);
@@ -1589,9 +1620,7 @@ void R7Application::on_quotaExceeded(SyncAction sa)
 {
     qDebug("R7Application::on_quotaExceeded");
     retireWindow(m_quotaDialog.data());
-    const QString text = tr("Synchronization failed: There is not enough free space in your ${APP_NAME} '%1'. "
-                            "Please delete some documents or upgrade your ${APP_NAME}.")
-                                 .arg(sa.remoteSafeName());
+    const QString text = quotaExceededText(sa.remoteSafeName());
     auto *dialog = new QuotaExceededDialog(m_mainWindow, Qt::Sheet);
     dialog->setText(text);
     dialog->adjustSize();

@@ -63,6 +63,14 @@ public:
     };
     Q_ENUM(AppState)
 
+    // The notices' texts, translated; the gallery draws the notices with these too.
+    static QString upgradeNoticeText(const QString &latestVersion, bool mandatory);
+    static QString sessionTerminatedTitle();
+    static QString sessionTerminatedText();
+    static QString quotaExceededText(const QString &safeName);
+    static QString proxyAuthenticationText(const QNetworkProxy &proxy);
+    static QString quitActionText();
+
     // 0 before the tray is set up.
     enum TrayStatus {
         TRAY_LOGGED_OUT = 1,

@@ -1,6 +1,7 @@
 #include "core/Style.h"
 
 #include "core/AppInfo.h"
+#include "core/PlaceholderTint.h"
 #include "core/SorelStyle.h"
 #include "core/TamselStyle.h"
 #include "core/VarnelStyle.h"
@@ -39,6 +40,7 @@ QString Style::fontResource(const QString &font)
 void Style::apply(QApplication *app) const
 {
     app->setStyleSheet(compose());
+    PlaceholderTint::install(app);
     for (const QString &font : fonts()) {
         QFontDatabase::addApplicationFont(fontResource(font));
     }

@@ -38,7 +38,7 @@ CreateViewEditPasswordDialog::CreateViewEditPasswordDialog(PasswordController *c
     m_ui->commentEdit->setPlainText(m_entry->comment());
 
     m_ui->titleEdit->setFocus(Qt::OtherFocusReason);
-    m_ui->errorLabel->setStyleSheet(QStringLiteral("QLabel { color: red; }"));
+    m_ui->errorLabel->setStyleSheet(QStringLiteral("QLabel { color: #900000; }"));
 
     connect(m_ui->showPwdCheckBox, SIGNAL(toggled(bool)), this, SLOT(on_showPwdToggled(bool)));
     connect(m_ui->suggestBtn, SIGNAL(clicked()), this, SLOT(on_suggestPasswordClicked()));

@@ -34,9 +34,9 @@ void ActivityStatusView::setStatus(int status, const QString& message)
         ui->infoButton->setToolTip(tr("See: %1").arg(url));
     ui->infoButton->setVisible(status > 1);
     if (status == -1 || (status >= 2 && status <= 99))
-        ui->statusLabel->setStyleSheet(QStringLiteral("QLabel { font: bold 13px; color : #F37F32; }"));
+        ui->statusLabel->setStyleSheet(QStringLiteral("QLabel { font: bold 13px; color : #a84300; }"));
     else if (status > 100)
-        ui->statusLabel->setStyleSheet(QStringLiteral("QLabel { font: bold 13px; color : red; }"));
+        ui->statusLabel->setStyleSheet(QStringLiteral("QLabel { font: bold 13px; color : #900000; }"));
 }
 
 QString ActivityStatusView::statusText() const

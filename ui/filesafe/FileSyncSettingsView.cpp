@@ -210,12 +210,12 @@ void FileSyncSettingsView::updateDetails(const SyncSetting& setting, bool readab
     ui->localFolderLabel->setTextFormat(Qt::PlainText);
     ui->localFolderLabel->setText(QDir::toNativeSeparators(setting.localDir()));
     ui->localFolderLabel->setStyleSheet(readable ? QStringLiteral("QLabel { color: black }")
-                                                 : QStringLiteral("QLabel { color: red }"));
+                                                 : QStringLiteral("QLabel { color: #900000 }"));
     ui->detailSyncSpaceName->setTextFormat(Qt::PlainText);
     ui->detailSyncSpaceName->setText(setting.safeName());
     if (setting.remoteState() != 0) {
         ui->detailSyncSpaceIcon->setPixmap(spacePixmap(QStringLiteral("warning"), false, 2));
-        ui->detailSyncSpaceName->setStyleSheet(QStringLiteral("QLabel { color: red }"));
+        ui->detailSyncSpaceName->setStyleSheet(QStringLiteral("QLabel { color: #900000 }"));
     } else {
         ui->detailSyncSpaceIcon->setPixmap(spacePixmap(setting.safeType(), false, 2));
         ui->detailSyncSpaceName->setStyleSheet(QStringLiteral("QLabel { color: black }"));

@@ -69,7 +69,7 @@ void SettingsSyncSettingView::setSafeName(const QString& safeName, const QString
     ui->fileSpaceName->setTextFormat(Qt::PlainText);
     ui->fileSpaceName->setText(remoteDir == QLatin1String("/") ? safeName : safeName + remoteDir);
     if (needsAttention())
-        ui->fileSpaceName->setStyleSheet(QStringLiteral("QLabel { color: red }"));
+        ui->fileSpaceName->setStyleSheet(QStringLiteral("QLabel { color: #900000 }"));
 }
 
 void SettingsSyncSettingView::setLastSync(const QDateTime& lastSync)

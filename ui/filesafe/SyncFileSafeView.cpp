@@ -28,7 +28,7 @@ void SyncFileSafeView::setSpaceMissing(bool missing)
 {
     if (!missing)
         return;
-    ui->spaceName->setStyleSheet(QStringLiteral("QLabel { color: red }"));
+    ui->spaceName->setStyleSheet(QStringLiteral("QLabel { color: #900000 }"));
     ui->spaceIcon->setPixmap(attentionTabIcon(0));
     setToolTip(tr("Space does not exist anymore."));
 }

@@ -178,9 +178,9 @@ QList<QStandardItem*> SyncHistoryView::makeHistoryRow(qint64 id, int actionType,
     bold.setWeight(QFont::Bold);
     statusItem->setFont(bold);
     if (status == -1 || (status - 2 >= 0 && status - 2 <= 97))
-        statusItem->setForeground(QColor(QStringLiteral("#F37F32")));
+        statusItem->setForeground(QColor(QStringLiteral("#a84300")));
     else if (status > 100)
-        statusItem->setForeground(QColor(Qt::red));
+        statusItem->setForeground(QColor(QStringLiteral("#900000")));
     auto* timeItem = new QStandardItem;
     timeItem->setData(timestamp, Qt::DisplayRole);
     QList<QStandardItem*> row{idItem, actionItem, pathItem, statusItem, timeItem};
