@@ -637,6 +637,8 @@ class Handler(BaseHTTPRequestHandler):
             if count < 0:
                 raise ValueError("count: not negative")
             shared = args.get("password")
+            if args.get("replace"):
+                user["passwords"] = {}
             first = len(user["passwords"])
             for i in range(first, first + count):
                 w.add_password(user, {"title": "Entry %05d" % (i + 1), "username": "user%d" % (i + 1),

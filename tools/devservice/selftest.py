@@ -540,6 +540,9 @@ class Passwords(unittest.TestCase):
         ids = c.data(c.request("POST", c.pw("/breached"), json.dumps(c.seal("shared one"))))["password-ids"]
         self.assertEqual(sorted(titles[str(i)] for i in ids), ["Entry 00005", "Entry 00006", "Entry 00007"])
         self.assertFalse(SVC.control("seed_passwords", user=DEMO[0], count=-1)["ok"])
+        self.assertEqual(SVC.control("seed_passwords", user=DEMO[0], count=2, replace=True)["passwords"], 2)
+        self.assertEqual(sorted(p["title"] for p in c.data(c.request("GET", c.pw()))["passwords"]),
+                         ["Entry 00001", "Entry 00002"])
 
     def test_breached_and_quota(self):
         c = self.c
