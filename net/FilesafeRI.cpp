@@ -173,7 +173,11 @@ void FilesafeRI::readDownloadChunk(Request *request, DownloadFile *file)
     QByteArray bytes;
     request->readAvailable(bytes, true);
     if (!file->appendChunk(bytes)) {
-        request->abortWithError(EC_CLIENT, QStringLiteral("Unable to decrypt download file."));
+        // A full disk must not read as a broken download: the cause decides what the user does next.
+        request->abortWithError(EC_CLIENT, file->writeError().isEmpty()
+                                                   ? QStringLiteral("Unable to decrypt download file.")
+                                                   : QStringLiteral("Unable to write download file: %1")
+                                                             .arg(file->writeError()));
     }
 }
 
@@ -192,7 +196,10 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
         }
     };
     if (!file->finish()) {
-        report(Result<qint64>(EC_CLIENT, QStringLiteral("Bad padding")));
+        report(Result<qint64>(EC_CLIENT, file->writeError().isEmpty()
+                                                 ? QStringLiteral("Bad padding")
+                                                 : QStringLiteral("Unable to write download file: %1")
+                                                           .arg(file->writeError())));
         return;
     }
     const qint64 received = QFileInfo(file->filePath()).size();
