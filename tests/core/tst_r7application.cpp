@@ -301,6 +301,23 @@ private slots:
         signOut();
     }
 
+    // A run whose state the database refused: one box that names the driver's cause.
+    void runThatCannotStoreItsStateSaysWhy()
+    {
+        signIn("demo", DevService::demoPassword());
+        MultiSyncher *ms = nullptr;
+        QTRY_VERIFY((ms = app()->findChild<MultiSyncher *>()) != nullptr);
+        QStringList shown;
+        answerModal(QMessageBox::Ok, [&shown] {
+            shown << static_cast<QMessageBox *>(QApplication::activeModalWidget())->text();
+        });
+        emit ms->stateWriteFailed("database or disk is full");
+        QTRY_COMPARE(shown, QStringList{"SQL query failure. (database or disk is full)"});
+        QTest::qWait(100);
+        QCOMPARE(shown.size(), 1);
+        signOut();
+    }
+
     void unusableDatabaseStartsNoRun()
     {
         signIn("demo", DevService::demoPassword());
