@@ -72,7 +72,8 @@ private:
     qint64 m_maxGap = 0;
 };
 
-struct Figure {
+struct Figure
+{
     double ms = 0;
     qint64 gapMs = 0;
 };
@@ -166,9 +167,9 @@ public:
     bool measure(int entries, bool report = true)
     {
         m_svc.reset();
-        const QJsonObject seeded = m_svc.control(
-                "seed_passwords",
-                {{"user", "demo"}, {"count", entries}, {"password", SharedPassword}, {"replace", true}});
+        const QJsonObject seeded =
+                m_svc.control("seed_passwords",
+                              {{"user", "demo"}, {"count", entries}, {"password", SharedPassword}, {"replace", true}});
         if (seeded.value("passwords").toInt() != entries || !signInDemoFresh(&m_info).isOk()) {
             std::fprintf(stderr, "cannot seed or sign in\n");
             return false;
@@ -268,17 +269,17 @@ public:
                     "\"key_address_gap_ms\": %lld, \"by_password_ms\": %.1f, \"by_password_gap_ms\": %lld, "
                     "\"filter_ms\": %.1f, \"filter_reference_ms\": %.1f}}\n",
                     entries, entries, first.ms, static_cast<long long>(first.gapMs), reload.ms,
-                    static_cast<long long>(reload.gapMs), keys[0].ms, static_cast<long long>(keys[0].gapMs),
-                    keys[1].ms, static_cast<long long>(keys[1].gapMs), keys[2].ms,
-                    static_cast<long long>(keys[2].gapMs), byPassword.ms, static_cast<long long>(byPassword.gapMs),
-                    median(oursTimes), median(referenceTimes));
+                    static_cast<long long>(reload.gapMs), keys[0].ms, static_cast<long long>(keys[0].gapMs), keys[1].ms,
+                    static_cast<long long>(keys[1].gapMs), keys[2].ms, static_cast<long long>(keys[2].gapMs),
+                    byPassword.ms, static_cast<long long>(byPassword.gapMs), median(oursTimes), median(referenceTimes));
         std::fflush(stdout);
         return true;
     }
 
 private:
     // Starts the clock when the label is hidden, i.e. when the answer is being handled.
-    struct HideWatch : QObject {
+    struct HideWatch : QObject
+    {
         HideWatch(QWidget *widget, QElapsedTimer *clock)
             : m_clock(clock)
         {

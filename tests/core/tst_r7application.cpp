@@ -308,9 +308,8 @@ private slots:
         MultiSyncher *ms = nullptr;
         QTRY_VERIFY((ms = app()->findChild<MultiSyncher *>()) != nullptr);
         QStringList shown;
-        answerModal(QMessageBox::Ok, [&shown] {
-            shown << static_cast<QMessageBox *>(QApplication::activeModalWidget())->text();
-        });
+        answerModal(QMessageBox::Ok,
+                    [&shown] { shown << static_cast<QMessageBox *>(QApplication::activeModalWidget())->text(); });
         emit ms->stateWriteFailed("database or disk is full");
         QTRY_COMPARE(shown, QStringList{"SQL query failure. (database or disk is full)"});
         QTest::qWait(100);

@@ -192,8 +192,14 @@ private slots:
         proxy.setSourceModel(&model);
         proxy.setFilterColumns(QList<int>{2});
         const QList<QPair<QString, QStringList>> searches{
-                {"12;34", {"12", "34"}}, {"1", {"1"}},       {"-1", {}},         {"", {"1", "2", "12", "34"}},
-                {"34;12", {"12", "34"}}, {"34;2", {"2", "34"}}, {"34;2", {"2", "34"}}, {"2;12;1;34", {"1", "2", "12", "34"}},
+                {"12;34", {"12", "34"}},
+                {"1", {"1"}},
+                {"-1", {}},
+                {"", {"1", "2", "12", "34"}},
+                {"34;12", {"12", "34"}},
+                {"34;2", {"2", "34"}},
+                {"34;2", {"2", "34"}},
+                {"2;12;1;34", {"1", "2", "12", "34"}},
         };
         for (const auto &search : searches) {
             // A copy: the same text must match even when it does not share the earlier one's data.
