@@ -599,12 +599,22 @@ void R7Application::on_incompatibleDatabase(QString currentVersion, QString expe
 
 void R7Application::on_sqlQueryFailure(QString msg)
 {
-    // One box at a time: a failing statement in a loop would otherwise stack them.
-    if (m_databaseNoticeOpen) {
+    // One box at a time: a failing statement in a loop would otherwise stack them. A running
+    // synchronisation tells the user once, with the cause, when it ends.
+    if (m_databaseNoticeOpen || (m_multiSyncher && m_multiSyncher->isSyncing())) {
         qWarning("R7Application::on_sqlQueryFailure: %s", qUtf8Printable(escaped(msg)));
         return;
     }
     showDatabaseNotice(tr("SQL query failure. (%1)").arg(msg));
+}
+
+void R7Application::on_syncStateWriteFailed(QString cause)
+{
+    if (m_databaseNoticeOpen) {
+        qWarning("R7Application::on_syncStateWriteFailed: %s", qUtf8Printable(escaped(cause)));
+        return;
+    }
+    showDatabaseNotice(tr("SQL query failure. (%1)").arg(cause));
 }
 
 void R7Application::on_sslErrors(int sessionId, R7Session *s, QNetworkReply *reply, QList<QSslError> errors)
@@ -799,6 +809,9 @@ void R7Application::createMultiSyncher()
     connect(m_multiSyncher, &MultiSyncher::syncCanceled, this, &R7Application::on_syncCanceled);
     connect(m_multiSyncher, &MultiSyncher::quotaExceeded, this, &R7Application::on_quotaExceeded);
     connect(m_multiSyncher, &MultiSyncher::syncStarted, this, &R7Application::on_syncStarted);
+    // Queued: the box must not open inside the run's own database calls.
+    connect(m_multiSyncher, &MultiSyncher::stateWriteFailed, this, &R7Application::on_syncStateWriteFailed,
+            Qt::QueuedConnection);
     if (m_mainWindow) {
         m_mainWindow->setMultiSyncher(m_multiSyncher);
     }

@@ -216,6 +216,7 @@ public slots:
     void on_unableToOpenDatabase(QString msg);
     void on_sslErrors(int sessionId, R7Session *s, QNetworkReply *reply, QList<QSslError> errors);
     void on_sqlQueryFailure(QString msg);
+    void on_syncStateWriteFailed(QString cause);
     void on_quotaExceeded(SyncAction sa);
     void on_sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
     void on_checkActivity();

@@ -294,6 +294,7 @@ bool R7Database::exec(QSqlQuery &query)
     const QString message = QStringLiteral("DB error: %1 (type: %2)\n query: (%3)")
                                     .arg(error.text(), errorTypeName(error.type()), query.lastQuery());
     qWarning("R7Database::exec: %s", qUtf8Printable(message));
+    noteFailure(error);
     emit sqlQueryFailure(message);
     return false;
 }
@@ -301,6 +302,11 @@ bool R7Database::exec(QSqlQuery &query)
 bool R7Database::execQuery(QSqlQuery &query)
 {
     return instance()->exec(query);
+}
+
+void R7Database::noteFailure(const QSqlError &error)
+{
+    m_lastFailureCause = error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
 
 bool R7Database::transaction()
@@ -325,12 +331,16 @@ bool R7Database::commit()
         return false;
     if (m_depth == 1) {
         // A failed commit leaves the transaction open for the caller's rollback.
-        if (!m_db->commit())
+        if (!m_db->commit()) {
+            noteFailure(m_db->lastError());
             return false;
+        }
     } else {
         QSqlQuery query(*m_db);
-        if (!query.exec(QStringLiteral("RELEASE SAVEPOINT ") + savepointName(m_depth - 1)))
+        if (!query.exec(QStringLiteral("RELEASE SAVEPOINT ") + savepointName(m_depth - 1))) {
+            noteFailure(query.lastError());
             return false;
+        }
     }
     --m_depth;
     return true;

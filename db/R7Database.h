@@ -38,6 +38,9 @@ public:
     bool commit();
     bool rollback();
     int transactionDepth() const { return m_depth; }
+    // The driver's own words for the latest failed statement or commit ("database or disk is
+    // full"), for a notice that names the cause; empty before any failure.
+    QString lastFailureCause() const { return m_lastFailureCause; }
 
     // A query prepared once per connection and statement text, for the statements that run once per
     // file of a synchronised folder. Bind all its values before each run and finish() it after
@@ -61,6 +64,7 @@ private:
     R7Database();
 
     void close();
+    void noteFailure(const QSqlError &error);
     void createMissingTables(const AppInfo *appInfo);
     QString readVersion();
     bool migrate(const QString &from, const QString &to, const QStringList &statements);
@@ -70,6 +74,7 @@ private:
 
     QSqlDatabase *m_db = nullptr;
     int m_depth = 0;
+    QString m_lastFailureCause;
     struct PreparedQuery;
     QHash<QString, PreparedQuery *> m_prepared;
 };

@@ -47,12 +47,12 @@ SyncHistoryDao *SyncHistoryDao::instance()
     return s_instance;
 }
 
-SyncHistory SyncHistoryDao::startSync()
+SyncHistory SyncHistoryDao::startSync(qint64 startTimeMs)
 {
     QSqlQuery query;
     query.prepare(
             QStringLiteral("INSERT INTO sync_history (start_time, state, user_id) VALUES (:start, :state, :user_id)"));
-    query.bindValue(QStringLiteral(":start"), QDateTime::currentMSecsSinceEpoch());
+    query.bindValue(QStringLiteral(":start"), startTimeMs > 0 ? startTimeMs : QDateTime::currentMSecsSinceEpoch());
     query.bindValue(QStringLiteral(":state"), int(SyncHistory::Running));
     query.bindValue(QStringLiteral(":user_id"), currentUserId());
     const qint64 id = R7Database::execQuery(query) ? query.lastInsertId().toLongLong() : 0;
@@ -60,24 +60,25 @@ SyncHistory SyncHistoryDao::startSync()
     return SyncHistory(id, SyncHistory::Running);
 }
 
-void SyncHistoryDao::endSync(qint64 historyId, int state)
+bool SyncHistoryDao::endSync(qint64 historyId, int state)
 {
     QSqlQuery query;
     query.prepare(QStringLiteral("UPDATE sync_history SET state = :state, end_time = :end  WHERE id = :historyId"));
     query.bindValue(QStringLiteral(":state"), state);
     query.bindValue(QStringLiteral(":end"), QDateTime::currentMSecsSinceEpoch());
     query.bindValue(QStringLiteral(":historyId"), historyId);
-    R7Database::execQuery(query);
+    int changed = 0;
+    return R7Database::execQuery(query) && R7Database::changes(&changed) && changed == 1;
 }
 
-void SyncHistoryDao::cancelSync(qint64 historyId)
+bool SyncHistoryDao::cancelSync(qint64 historyId)
 {
-    endSync(historyId, SyncHistory::Cancelled);
+    return endSync(historyId, SyncHistory::Cancelled);
 }
 
-void SyncHistoryDao::finishSync(qint64 historyId)
+bool SyncHistoryDao::finishSync(qint64 historyId)
 {
-    endSync(historyId, SyncHistory::Finished);
+    return endSync(historyId, SyncHistory::Finished);
 }
 
 int SyncHistoryDao::closeInterruptedRuns()

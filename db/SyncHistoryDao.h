@@ -17,9 +17,10 @@ public:
     static SyncHistoryDao *instance();
 
     // A new running run; its id is 0 when it could not be written.
-    SyncHistory startSync();
-    void cancelSync(qint64 historyId);
-    void finishSync(qint64 historyId);
+    // startTimeMs: when the run began, for a row stored only at its end (default: now).
+    SyncHistory startSync(qint64 startTimeMs = 0);
+    bool cancelSync(qint64 historyId);
+    bool finishSync(qint64 historyId);
     // Runs of the current user still marked running (the process ended during them) become
     // cancelled; the number closed.
     int closeInterruptedRuns();
@@ -36,5 +37,5 @@ public:
 
 private:
     SyncHistoryDao();
-    void endSync(qint64 historyId, int state);
+    bool endSync(qint64 historyId, int state);
 };

@@ -9,7 +9,9 @@
 
 #include <openssl/evp.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,11 +111,12 @@ bool DownloadFile::writeOut()
     if (!m_file || !m_file->isOpen()) {
         return false;
     }
-    if (!plain.isEmpty() && m_file->write(plain) != plain.size()) {
-        return false;
-    }
-    // What was received so far is on the disk after every chunk.
-    if (!m_file->flush()) {
+    // What was received so far is on the disk after every chunk. A short write leaves the file's
+    // error unset ("Unknown error"): the system's own code tells the cause.
+    errno = 0;
+    if ((!plain.isEmpty() && m_file->write(plain) != plain.size()) || !m_file->flush()) {
+        const int code = errno;
+        m_writeError = code != 0 ? QString::fromLocal8Bit(std::strerror(code)) : m_file->errorString();
         return false;
     }
     m_written += plain.size();
@@ -148,6 +151,7 @@ bool DownloadFile::finish()
     }
     // The rename below must never publish a file whose blocks are not yet on the disk.
     if (::fsync(m_file->handle()) != 0) {
+        m_writeError = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     m_finished = true;

@@ -49,6 +49,9 @@ public:
 
     QString filePath() const { return m_path; }
     bool isDecrypting() const { return m_decrypting; }
+    // Why the file could not be written (e.g. no space left on the device); empty when every
+    // write succeeded, so a failed chunk or end without it was one that could not be decrypted.
+    QString writeError() const { return m_writeError; }
     // Plain bytes written to the temporary file so far.
     qint64 plainSize() const { return m_written; }
 
@@ -68,6 +71,7 @@ private:
     QString m_algorithm;
     std::unique_ptr<QCryptographicHash> m_hash;
     QString m_checksum;
+    QString m_writeError;
     BeforeReplace m_beforeReplace;
     std::unique_ptr<QTemporaryFile> m_file;
 };

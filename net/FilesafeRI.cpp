@@ -24,6 +24,13 @@ constexpr int kUploadTimeoutMs = 420000;
 // piles up in memory; with it the socket waits for us.
 constexpr qint64 kDownloadReadBuffer = 1024 * 1024;
 
+// A full disk must not read as a broken download: the cause decides what the user does next.
+QString sinkFailure(const DownloadFile *file, const QString &undecryptable)
+{
+    return file->writeError().isEmpty() ? undecryptable
+                                        : QStringLiteral("Unable to write download file: %1").arg(file->writeError());
+}
+
 } // namespace
 
 FilesafeRI::FilesafeRI(const AppInfo *appInfo, ISession *session, QObject *parent)
@@ -184,7 +191,7 @@ void FilesafeRI::readDownloadChunk(Request *request, DownloadFile *file)
     QByteArray bytes;
     request->readAvailable(bytes, true);
     if (!file->appendChunk(bytes)) {
-        request->abortWithError(EC_CLIENT, QStringLiteral("Unable to decrypt download file."));
+        request->abortWithError(EC_CLIENT, sinkFailure(file, QStringLiteral("Unable to decrypt download file.")));
     }
 }
 
@@ -203,7 +210,7 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
         }
     };
     if (!file->finish()) {
-        report(Result<qint64>(EC_CLIENT, QStringLiteral("Bad padding")));
+        report(Result<qint64>(EC_CLIENT, sinkFailure(file, QStringLiteral("Bad padding"))));
         return;
     }
     const qint64 received = QFileInfo(file->filePath()).size();

@@ -17,6 +17,18 @@ void CustomSortFilterProxyModel::setFilterColumns(int column)
     m_filterColumns = QList<int>{column};
 }
 
+const QSet<QString> &CustomSortFilterProxyModel::matchingIds(const QString &pattern) const
+{
+    // The proxy hands out the same shared text for as long as the filter stays: comparing the
+    // data pointers first keeps the check from reading a list of thousands of ids per row.
+    if (pattern.constData() != m_idPattern.constData() && pattern != m_idPattern) {
+        const QStringList ids = pattern.split(QLatin1Char(';'));
+        m_ids = QSet<QString>(ids.cbegin(), ids.cend());
+    }
+    m_idPattern = pattern;
+    return m_ids;
+}
+
 bool CustomSortFilterProxyModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
     if (m_filterColumns.isEmpty()) {
@@ -35,7 +47,7 @@ bool CustomSortFilterProxyModel::filterAcceptsRow(int sourceRow, const QModelInd
                 return true;
             }
             const QString id = cell.data(Qt::UserRole).toString();
-            if (pattern.split(QLatin1Char(';')).contains(id)) {
+            if (matchingIds(pattern).contains(id)) {
                 return true;
             }
         } else if (cell.data(Qt::DisplayRole).toString().indexOf(expression, 0) >= 0) {

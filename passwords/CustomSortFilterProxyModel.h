@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QSortFilterProxyModel>
+#include <QString>
 
 // Filters on chosen columns only. The password column never holds a secret: its filter text is a
 // list of entry ids joined by ";", matched against the id each row carries.
@@ -23,5 +25,10 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 
 private:
+    const QSet<QString> &matchingIds(const QString &pattern) const;
+
     QList<int> m_filterColumns;
+    // The id list of the current search, split once: the filter runs for every row.
+    mutable QString m_idPattern;
+    mutable QSet<QString> m_ids;
 };

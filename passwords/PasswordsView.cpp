@@ -17,6 +17,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QMovie>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTimer>
 
@@ -28,6 +29,26 @@ const int LockCheckIntervalMs = 1000;
 const int PasswordSearchDelayMs = 1000;
 // A maximum from here on is shown as no limit.
 const int UnlimitedPasswords = 10000;
+
+// Replaces every row in one reset: the proxy and the table then sort and lay out the new rows
+// once, where inserting them one by one made both react to each row (quadratic in the entries).
+class EntryModel : public QStandardItemModel
+{
+public:
+    using QStandardItemModel::QStandardItemModel;
+
+    void replaceRows(const QList<QList<QStandardItem *>> &rows)
+    {
+        beginResetModel();
+        {
+            const QSignalBlocker quiet(this);
+            removeRows(0, rowCount());
+            for (const QList<QStandardItem *> &row : rows)
+                appendRow(row);
+        }
+        endResetModel();
+    }
+};
 }
 
 PasswordsView::PasswordsView(PasswordController *controller, Storage *storage, QWidget *parent)
@@ -112,7 +133,7 @@ PasswordsView::~PasswordsView()
 
 void PasswordsView::setupModel()
 {
-    m_model = new QStandardItemModel(this);
+    m_model = new EntryModel(this);
     const QStringList headers{tr("Title"), tr("Username"), tr("Password"), tr("Web Address"), tr("Comment")};
     for (int column = 0; column < headers.size(); ++column) {
         m_model->setHorizontalHeaderItem(column, new QStandardItem(headers.at(column)));
@@ -223,10 +244,12 @@ void PasswordsView::on_getPasswords(const Result<EmptyPasswordsTO> &result)
 
 void PasswordsView::fillModel(const EmptyPasswordsTO &passwords)
 {
-    m_model->removeRows(0, m_model->rowCount());
+    QList<QList<QStandardItem *>> rows;
+    rows.reserve(passwords.passwords().size());
     for (const EmptyPasswordTO &entry : passwords.passwords()) {
-        m_model->appendRow(makeRowItems(entry.title(), entry.username(), entry.url(), entry.id(), entry.comment()));
+        rows << makeRowItems(entry.title(), entry.username(), entry.url(), entry.id(), entry.comment());
     }
+    static_cast<EntryModel *>(m_model)->replaceRows(rows);
 }
 
 void PasswordsView::updateQuotaLabel()

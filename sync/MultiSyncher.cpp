@@ -76,6 +76,7 @@ void MultiSyncher::startSync()
             SLOT(on_syncExecutedAll(int, int, int, QList<SyncAction *>)));
     connect(m_syncher, SIGNAL(syncProgress(bool, ProgressInfo)), this, SLOT(on_syncProgress(bool, ProgressInfo)));
     connect(m_syncher, SIGNAL(quotaExceeded(SyncAction)), this, SLOT(on_quotaExceeded(SyncAction)));
+    connect(m_syncher, &Syncher::stateWriteFailed, this, &MultiSyncher::stateWriteFailed);
     connect(m_syncher, SIGNAL(sessionTimeout(R7Session::SessionState, ErrorCode)), this,
             SLOT(on_sessionTimeout(R7Session::SessionState, ErrorCode)));
     emit syncStarted();

@@ -55,6 +55,8 @@ signals:
     void syncCanceled();
     void quotaExceeded(SyncAction sa);
     void sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
+    // A run whose state the database did not take; once per run.
+    void stateWriteFailed(QString cause);
 
 public slots:
     void on_getFilesafesForStartSync(QList<SyncSetting> settings);

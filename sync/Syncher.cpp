@@ -629,10 +629,13 @@ bool Syncher::syncAnalyze(const SyncSetting &setting)
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeType())),
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.safeName())),
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())), escaped(setting.localDir()).constData());
-    m_history = SyncHistoryDao::instance()->startSync();
+    m_runStartMs = QDateTime::currentMSecsSinceEpoch();
+    m_history = SyncHistoryDao::instance()->startSync(m_runStartMs);
     m_setting = setting;
     m_closed = false;
-    m_stateWriteFailed = false;
+    // Without its history row the run would do work that nothing records.
+    m_stateWriteFailed = m_history.id() <= 0;
+    m_stateWriteNoticed = false;
     m_localSideVanished = false;
     m_remoteSideVanished = false;
     m_progress->reset();
@@ -652,7 +655,7 @@ bool Syncher::syncAnalyze(const SyncSetting &setting)
 // A failed analysis is closed in the history too; nothing else records that it ended.
 void Syncher::analysisFailed(const QString &message, const QList<SyncAction> &actions)
 {
-    SyncHistoryDao::instance()->cancelSync(m_history.id());
+    closeHistory(false);
     m_closed = true;
     emit syncAnalyzed(false, message, actions);
 }
@@ -1627,7 +1630,7 @@ void Syncher::finishExecution()
     if (m_stateWriteFailed)
         ++notOk;
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), notOk == 0 ? m_safe.lastEvent : QString());
-    SyncHistoryDao::instance()->finishSync(m_history.id());
+    closeHistory(true);
     recountWorkList();
     emit syncExecutedAll(m_progress->nTotal, m_progress->nDone, notOk, m_workList);
 }
@@ -1643,6 +1646,28 @@ void Syncher::finishCanceled()
     while (m_stateWriteDepth > 0)
         endStateWrites();
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), QString());
-    SyncHistoryDao::instance()->cancelSync(m_history.id());
+    closeHistory(false);
     deleteLater();
+}
+
+// The run's row in the history: one that could not be stored when the run began is stored now
+// if the database takes it, else a log line is all that is left of the run. A run whose state
+// could not be stored tells the user why it stopped, once.
+void Syncher::closeHistory(bool finished)
+{
+    SyncHistoryDao *history = SyncHistoryDao::instance();
+    if (m_history.id() <= 0)
+        m_history = history->startSync(m_runStartMs);
+    const bool stored = m_history.id() > 0
+                        && (finished ? history->finishSync(m_history.id()) : history->cancelSync(m_history.id()));
+    const QString cause = R7Database::instance()->lastFailureCause();
+    if (!stored) {
+        qCritical("Syncher::closeHistory: the run of [s%d] could not be recorded in the history (%s): %s",
+                  int(m_setting.id()), finished ? "finished" : "canceled", escaped(cause).constData());
+    }
+    if ((m_stateWriteFailed || !stored) && !m_stateWriteNoticed) {
+        m_stateWriteNoticed = true;
+        qCritical("Syncher::closeHistory: the synchronised state could not be stored: %s", escaped(cause).constData());
+        emit stateWriteFailed(cause);
+    }
 }

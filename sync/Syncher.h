@@ -105,6 +105,9 @@ signals:
     void syncProgress(bool ok, const ProgressInfo &pi);
     void sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
     void quotaExceeded(SyncAction sa);
+    // Once per run whose state could not be stored (e.g. the database's disk is full); cause is
+    // the database driver's own text.
+    void stateWriteFailed(QString cause);
 
 protected slots:
     void on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result);
@@ -153,6 +156,7 @@ protected:
 private:
     bool flushStateWrites(bool reopen);
     void analysisFailed(const QString &message, const QList<SyncAction> &actions);
+    void closeHistory(bool finished);
     SyncAction *currentAction() const;
     SyncAction *finishedRequestAction();
     // Runs one queued action up to its effect; true when a remote request is now pending.
@@ -176,6 +180,8 @@ private:
     bool m_requestPending = false;
     bool m_closed = false;
     bool m_stateWriteFailed = false;
+    bool m_stateWriteNoticed = false;
+    qint64 m_runStartMs = 0;
     bool m_remoteSideVanished = false;
     bool m_safeListFresh = false;
     // Outcome of the download hook.

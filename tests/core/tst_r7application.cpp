@@ -301,6 +301,55 @@ private slots:
         signOut();
     }
 
+    // A run whose state the database refused: one box that names the driver's cause.
+    void runThatCannotStoreItsStateSaysWhy()
+    {
+        signIn("demo", DevService::demoPassword());
+        MultiSyncher *ms = nullptr;
+        QTRY_VERIFY((ms = app()->findChild<MultiSyncher *>()) != nullptr);
+        QStringList shown;
+        answerModal(QMessageBox::Ok,
+                    [&shown] { shown << static_cast<QMessageBox *>(QApplication::activeModalWidget())->text(); });
+        emit ms->stateWriteFailed("database or disk is full");
+        QTRY_COMPARE(shown, QStringList{"SQL query failure. (database or disk is full)"});
+        QTest::qWait(100);
+        QCOMPARE(shown.size(), 1);
+        signOut();
+    }
+
+    // A statement failing while a run goes on opens no box of its own: the run tells the user once
+    // when it ends (above), the log keeps each failure.
+    void databaseFailureDuringARunIsLogged()
+    {
+        signIn("demo", DevService::demoPassword());
+        MultiSyncher *ms = nullptr;
+        QTRY_VERIFY((ms = app()->findChild<MultiSyncher *>()) != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(!ms->isSyncing(), 20000);
+        QStringList boxes;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&boxes] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                boxes << box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        poll.start(20);
+        LogCapture log;
+        bool during = false;
+        const auto started = connect(ms, &MultiSyncher::syncStarted, [&during, ms] {
+            during = ms->isSyncing();
+            emit R7Database::instance()->sqlQueryFailure("during the run");
+        });
+        QSignalSpy done(app(), &R7Application::syncDone);
+        app()->syncAll();
+        QVERIFY(done.wait(20000));
+        disconnect(started);
+        QVERIFY(during);
+        QVERIFY(log.contains("R7Application::on_sqlQueryFailure: during the run"));
+        QCOMPARE(boxes, QStringList{});
+        signOut();
+    }
+
     void unusableDatabaseStartsNoRun()
     {
         signIn("demo", DevService::demoPassword());

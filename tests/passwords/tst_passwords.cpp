@@ -360,6 +360,23 @@ private slots:
         QCOMPARE(titles(page).size(), 4);
     }
 
+    // A reload replaces every row: the search that is on and the order by title apply to the new ones.
+    void reloadKeepsSearchAndOrder()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        page->findChild<QComboBox *>("searchFieldsComboBox")->setCurrentIndex(1);
+        page->findChild<QLineEdit *>("searchEdit")->setText("entry 0");
+        QCOMPARE(titles(page), QStringList{});
+        QCOMPARE(m_svc.control("seed_passwords", {{"user", "demo"}, {"count", 3}}).value("passwords").toInt(), 7);
+        page->requestPasswords();
+        QTRY_COMPARE(page->passwordCount(), 7);
+        QCOMPARE(titles(page), (QStringList{"Entry 00005", "Entry 00006", "Entry 00007"}));
+        page->findChild<QLineEdit *>("searchEdit")->clear();
+        QCOMPARE(titles(page),
+                 (QStringList{"Bank", "Entry 00005", "Entry 00006", "Entry 00007", "Mail", "Shop", "Wi-Fi at home"}));
+    }
+
     void searchByPassword()
     {
         PasswordsView *page = makePage();

@@ -182,6 +182,35 @@ private slots:
         QCOMPARE(accepted, ids);
     }
 
+    // One proxy through a series of searches: each answer replaces the ids of the one before,
+    // including a list that differs from the last one only in its order or by one id.
+    void filterByIdsFollowsEachSearch()
+    {
+        QStandardItemModel model;
+        fill(&model);
+        CustomSortFilterProxyModel proxy;
+        proxy.setSourceModel(&model);
+        proxy.setFilterColumns(QList<int>{2});
+        const QList<QPair<QString, QStringList>> searches{
+                {"12;34", {"12", "34"}},
+                {"1", {"1"}},
+                {"-1", {}},
+                {"", {"1", "2", "12", "34"}},
+                {"34;12", {"12", "34"}},
+                {"34;2", {"2", "34"}},
+                {"34;2", {"2", "34"}},
+                {"2;12;1;34", {"1", "2", "12", "34"}},
+        };
+        for (const auto &search : searches) {
+            // A copy: the same text must match even when it does not share the earlier one's data.
+            proxy.setFilterFixedString(QString(search.first.constData(), search.first.size()));
+            QStringList accepted;
+            for (int row = 0; row < proxy.rowCount(); ++row)
+                accepted << proxy.index(row, 0).data(Qt::UserRole).toString();
+            QVERIFY2(accepted == search.second, qPrintable(search.first + ": " + accepted.join(',')));
+        }
+    }
+
 private:
     // Rows of title, user, mask, address, comment; the id on the title and the mask.
     static void fill(QStandardItemModel *model)

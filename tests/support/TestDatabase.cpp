@@ -2,6 +2,7 @@
 
 #include "db/R7Database.h"
 
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,7 +16,7 @@ TestDatabase::TestDatabase(const QString &fileName)
     : m_info(AppInfo::forThisBuild())
     , m_rawName(QStringLiteral("test_raw_%1").arg(++s_counter))
 {
-    m_info.databasePath = m_dir.filePath(fileName);
+    m_info.databasePath = QDir::isAbsolutePath(fileName) ? fileName : m_dir.filePath(fileName);
 }
 
 TestDatabase::~TestDatabase()

@@ -12,6 +12,7 @@
 class TestDatabase
 {
 public:
+    // fileName: in a temporary folder of its own, unless it is an absolute path.
     explicit TestDatabase(const QString &fileName = QStringLiteral("client.db3"));
     ~TestDatabase();
     TestDatabase(const TestDatabase &) = delete;

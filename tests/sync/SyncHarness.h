@@ -46,6 +46,7 @@ public:
         int questions = 0;
         bool questionForced = false;
         int quotaSignals = 0;
+        QStringList stateWriteFailures; // causes, through stateWriteFailed
 
         int countStatus(int status) const
         {
@@ -66,6 +67,11 @@ public:
             return n;
         }
     };
+
+    // databaseFile: a name in a folder of its own, or an absolute path (e.g. on a small disk).
+    explicit SyncHarness(const QString &databaseFile = QStringLiteral("client.db3"))
+        : m_db(databaseFile)
+    {}
 
     bool start()
     {
@@ -115,7 +121,8 @@ public:
         if (m_local) {
             m_oldLocals.push_back(std::move(m_local));
         }
-        m_local = std::make_unique<QTemporaryDir>();
+        m_local = localRoot.isEmpty() ? std::make_unique<QTemporaryDir>()
+                                      : std::make_unique<QTemporaryDir>(localRoot + "/local-XXXXXX");
         SyncSetting setting;
         setting.setSafeId(m_safeId);
         setting.setRemoteDir("/");
@@ -159,6 +166,8 @@ public:
         QObject::connect(&ms, &MultiSyncher::syncCanceled, [&end]() { end("canceled"); });
         QObject::connect(&ms, &MultiSyncher::sessionTimeout, [&end]() { end("timeout"); });
         QObject::connect(&ms, &MultiSyncher::quotaExceeded, [&out]() { ++out.quotaSignals; });
+        QObject::connect(&ms, &MultiSyncher::stateWriteFailed,
+                         [&out](const QString &cause) { out.stateWriteFailures << cause; });
         QObject::connect(&ms, &MultiSyncher::syncExecutedOne,
                          [&out](bool, const QString &, const SyncAction &a) { out.reported << a; });
         if (during) {
@@ -319,6 +328,9 @@ public:
         }
         return out.join("; ");
     }
+
+    // Where the next setting's local folder is made; the system's temporary folder when empty.
+    QString localRoot;
 
     // Called while the large-deletion question is open (it is modal: the user may stop meanwhile).
     std::function<void(MultiSyncher &)> onQuestion;

@@ -631,6 +631,23 @@ class Handler(BaseHTTPRequestHandler):
         if command == "user":
             user = w.put_user(args)
             return {"user": user["name"]}
+        if command == "seed_passwords":
+            user = w.users[args["user"].lower()]
+            count = int(args["count"])
+            if count < 0:
+                raise ValueError("count: not negative")
+            shared = args.get("password")
+            if args.get("replace"):
+                user["passwords"] = {}
+            first = len(user["passwords"])
+            for i in range(first, first + count):
+                w.add_password(user, {"title": "Entry %05d" % (i + 1), "username": "user%d" % (i + 1),
+                                      "url": "https://site%d.example.org" % (i + 1),
+                                      "comment": "seeded entry %d" % (i + 1),
+                                      "password": shared if shared is not None else "Seed-%d-Passw0rd" % (i + 1)})
+            # Room for the seeded entries, so that the quota does not refuse the next one added.
+            user["passwords_max"] = max(user["passwords_max"], len(user["passwords"]) + 1)
+            return {"passwords": len(user["passwords"])}
         if command == "fault":
             if args.get("clear"):
                 w.faults = []

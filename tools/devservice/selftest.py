@@ -528,6 +528,22 @@ class Passwords(unittest.TestCase):
         body["transportIv"] = iv.hex()[:30]
         self.assertEqual(status_of(c.request("POST", c.pw(), json.dumps(body))), 10400)
 
+    def test_seeded_entries(self):
+        c = self.c
+        self.assertEqual(SVC.control("seed_passwords", user=DEMO[0], count=3, password="shared one")["passwords"], 7)
+        self.assertEqual(SVC.control("seed_passwords", user=DEMO[0], count=2)["passwords"], 9)
+        lst = c.data(c.request("GET", c.pw()))
+        self.assertGreater(lst["passwordsMax"], 9)
+        titles = {p["id"]: p["title"] for p in lst["passwords"]}
+        self.assertEqual(sorted(t for t in titles.values() if t.startswith("Entry ")),
+                         ["Entry 00005", "Entry 00006", "Entry 00007", "Entry 00008", "Entry 00009"])
+        ids = c.data(c.request("POST", c.pw("/breached"), json.dumps(c.seal("shared one"))))["password-ids"]
+        self.assertEqual(sorted(titles[str(i)] for i in ids), ["Entry 00005", "Entry 00006", "Entry 00007"])
+        self.assertFalse(SVC.control("seed_passwords", user=DEMO[0], count=-1)["ok"])
+        self.assertEqual(SVC.control("seed_passwords", user=DEMO[0], count=2, replace=True)["passwords"], 2)
+        self.assertEqual(sorted(p["title"] for p in c.data(c.request("GET", c.pw()))["passwords"]),
+                         ["Entry 00001", "Entry 00002"])
+
     def test_breached_and_quota(self):
         c = self.c
         ids = c.data(c.request("POST", c.pw("/breached"), json.dumps(c.seal("correct horse battery staple"))))
