@@ -284,6 +284,39 @@ private slots:
         QCOMPARE(title, QString(opened.isEmpty() ? "Unable to open address" : ""));
     }
 
+    // When no launcher takes the address, the tool tip says so instead of claiming it opened.
+    void launcherOutcomeShown_data()
+    {
+        QTest::addColumn<bool>("fromDialog");
+        QTest::addColumn<bool>("launches");
+        QTest::newRow("table button, launched") << false << true;
+        QTest::newRow("table button, no launcher") << false << false;
+        QTest::newRow("dialog Open, launched") << true << true;
+        QTest::newRow("dialog Open, no launcher") << true << false;
+    }
+    void launcherOutcomeShown()
+    {
+        QFETCH(bool, fromDialog);
+        QFETCH(bool, launches);
+        // A handler that cannot be invoked makes QDesktopServices::openUrl report false.
+        if (!launches) {
+            QDesktopServices::setUrlHandler("https", this, "noLauncher");
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("invokeMethod: No such method .*noLauncher"));
+        }
+        m_opened.clear();
+        if (fromDialog) {
+            CreateViewEditPasswordDialog dialog(m_ctl, EntryPtr::create("Bank", "", "https://bank.example"));
+            dialog.show();
+            dialog.findChild<QAbstractButton *>("urlOpenBtn")->click();
+        } else {
+            m_ctl->openUrlInBrowser(QPoint(5, 5), "https://bank.example");
+        }
+        QDesktopServices::setUrlHandler("https", this, "openedUrl");
+        QCOMPARE(m_opened.size(), launches ? 1 : 0);
+        QTRY_COMPARE(QToolTip::text(), QString(launches ? "Opening Web Address in browser"
+                                                        : "Unable to open the Web Address"));
+    }
+
     // The page locks once the minutes of inactivity have passed, not before.
     void lockExpiry()
     {
