@@ -29,11 +29,13 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 #include <QtTest>
@@ -219,6 +221,39 @@ private slots:
         // A cancellation reloads from the database: live rows go.
         view.on_syncCanceled();
         QCOMPARE(view.model()->rowCount(), before);
+    }
+
+    void historyTimeHasSeconds_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("German") << "de_DE" << R"(^\d\d\.\d\d\.\d\d 00:11:41$)";
+        QTest::newRow("English") << "en_US" << R"(^\d{1,2}/\d{1,2}/\d\d 12:11:41 AM$)";
+    }
+
+    void historyTimeHasSeconds()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, pattern);
+        addRun(1, QDateTime(QDate::currentDate(), QTime(0, 0, 1)), "/h/seconds");
+        SyncHistoryView view;
+        view.setLocale(QLocale(locale));
+        view.updateModel();
+        auto* table = view.findChild<QTableView*>("historyTableView");
+        QCOMPARE(view.model()->rowCount(), 1);
+        const QModelIndex time = view.model()->index(0, SyncHistoryView::ColTime);
+        QCOMPARE(time.data().userType(), int(QMetaType::QDateTime));
+        auto* delegate = qobject_cast<QStyledItemDelegate*>(table->itemDelegate(time));
+        QVERIFY(delegate);
+        const QString shown = delegate->displayText(time.data(), table->locale());
+        QVERIFY2(QRegularExpression(pattern).match(shown).hasMatch(), qPrintable(shown));
+        // The columns keep their size modes.
+        const QHeaderView* header = table->horizontalHeader();
+        const QList<QHeaderView::ResizeMode> modes{QHeaderView::ResizeToContents, QHeaderView::ResizeToContents,
+                                                    QHeaderView::Stretch, QHeaderView::Fixed,
+                                                    QHeaderView::ResizeToContents};
+        for (int c = 0; c < modes.size(); ++c)
+            QCOMPARE(header->sectionResizeMode(c), modes.at(c));
     }
 
     void barIsThrottled()
