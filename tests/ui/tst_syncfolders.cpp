@@ -156,6 +156,65 @@ private slots:
         QCOMPARE(SyncSettingsDao::instance()->getList(true, false).size(), confirm && !refused ? 0 : 1);
     }
 
+    // The buttons and the context menu in the two states, each reached through the view's slots.
+    void folderListStates_data()
+    {
+        QTest::addColumn<QString>("history");
+        QTest::addColumn<bool>("idle");
+        QTest::newRow("idle after a run") << "started,finished" << true;
+        QTest::newRow("idle after signing out") << "started,signedOut" << true;
+        QTest::newRow("synchronising") << "started" << false;
+        QTest::newRow("synchronising again") << "started,finished,started" << false;
+    }
+
+    void folderListStates()
+    {
+        QFETCH(QString, history);
+        QFETCH(bool, idle);
+        QVERIFY(addSetting("S2", m_env->home() + "/Projects"));
+        FileSyncSettingsView view(&m_db->appInfo(), m_syncher.get());
+        view.resize(650, 400);
+        view.show();
+        for (const QString& step : history.split(',')) {
+            if (step == "started")
+                view.on_syncStarted();
+            else if (step == "finished")
+                view.on_syncFinished(QString());
+            else
+                view.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        }
+        for (const char* name : {"addSettingButton", "deleteSettingButton", "removeAllButton"})
+            QCOMPARE(view.findChild<QToolButton*>(name)->isEnabled(), idle);
+        QCOMPARE(button(&view, "syncSettingNowButton")->isEnabled(), idle);
+        QCOMPARE(button(&view, "syncAllButton")->isEnabled(), idle);
+        QCOMPARE(button(&view, "syncAllButton")->isVisible(), idle);
+        QCOMPARE(button(&view, "cancelSyncButton")->isVisible(), !idle);
+
+        const auto action = [&view](const char* name) { return view.findChild<QAction*>(name); };
+        // On a row.
+        auto* table = view.findChild<QTableView*>("tableView");
+        view.prepareContextMenu(table->visualRect(table->model()->index(0, 0)).center());
+        QCOMPARE(action("showAction")->text(), QString("Show 'Projects' in File Manager"));
+        QVERIFY(action("showAction")->isVisible());
+        QVERIFY(action("deleteAction")->isVisible());
+        QCOMPARE(action("deleteAction")->isEnabled(), idle);
+        QCOMPARE(action("syncAction")->isVisible(), idle);
+        QCOMPARE(action("syncAction")->isEnabled(), idle);
+        QCOMPARE(action("cancelAction")->isVisible(), !idle);
+        QCOMPARE(action("cancelAction")->isEnabled(), !idle);
+        QCOMPARE(action("addAction")->isEnabled(), idle);
+        // Below the last row: only adding while idle, only cancelling while synchronising.
+        view.prepareContextMenu(QPoint(5, table->viewport()->height() - 2));
+        QVERIFY(!action("showAction")->isVisible());
+        QVERIFY(!action("deleteAction")->isVisible());
+        QVERIFY(!action("syncAction")->isVisible());
+        QVERIFY(!action("syncAction")->isEnabled());
+        QCOMPARE(action("cancelAction")->isVisible(), !idle);
+        QCOMPARE(action("cancelAction")->isEnabled(), !idle);
+        QVERIFY(action("addAction")->isVisible());
+        QCOMPARE(action("addAction")->isEnabled(), idle);
+    }
+
     void historyFilterWindows_data()
     {
         QTest::addColumn<int>("filter");
