@@ -233,8 +233,11 @@ void CreateViewEditPasswordDialog::on_urlOpen()
                              QMessageBox::Ok);
         return;
     }
-    PasswordController::showToolTip(toolTipOrigin(m_ui->urlOpenBtn), tr("Opening Web Address in browser"));
-    PasswordController::openUrl(url, this);
+    const QPoint origin = toolTipOrigin(m_ui->urlOpenBtn);
+    PasswordController::showToolTip(origin, tr("Opening Web Address in browser"));
+    // A refused address has had its own warning box.
+    if (!PasswordController::openUrl(url, this) && PasswordController::webAddress(url).isValid())
+        PasswordController::showToolTip(origin, tr("Unable to open the Web Address"));
 }
 
 void CreateViewEditPasswordDialog::on_userCopy()

@@ -233,7 +233,8 @@ void PasswordController::openUrlInBrowser(const QPoint &origin, const QString &u
         return;
     }
     showToolTip(origin, tr("Opening Web Address in browser"));
-    openUrl(url, QApplication::activeWindow());
+    if (!openUrl(url, QApplication::activeWindow()))
+        showToolTip(origin, tr("Unable to open the Web Address"));
 }
 
 QUrl PasswordController::webAddress(const QString &text)
@@ -258,8 +259,8 @@ bool PasswordController::openUrl(const QString &text, QWidget *parent)
         box.exec();
         return false;
     }
-    QDesktopServices::openUrl(url);
-    return true;
+    // False when no launcher could start.
+    return QDesktopServices::openUrl(url);
 }
 
 void PasswordController::showToolTip(const QPoint &origin, const QString &text)

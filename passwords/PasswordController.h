@@ -47,8 +47,10 @@ public:
     void copyPasswordToClipboard(const QString &password, const QPoint &origin);
 
     // Opens an http or https address in the browser; anything else is refused with a warning box
-    // (parented to parent) that names it. Returns whether it was handed to the browser.
+    // (parented to parent) that names it. Returns whether the desktop could hand it to a browser.
     static bool openUrl(const QString &text, QWidget *parent = nullptr);
+    // Only http and https addresses with a host; an invalid address otherwise.
+    static QUrl webAddress(const QString &text);
     static void showToolTip(const QPoint &origin, const QString &text);
 
     int clipboardTimeoutSeconds() const;
@@ -82,8 +84,6 @@ private:
     // Encrypts a secret for transport; false (with the reason) when it cannot be encrypted.
     bool encrypt(const QString &plain, QString *cipherHex, QString *ivHex, QString *error) const;
     bool toTransferObject(const QSharedPointer<PasswordViewModel> &entry, const char *method, PasswordTO *to) const;
-    // Only http and https addresses with a host; an invalid address otherwise.
-    static QUrl webAddress(const QString &text);
     // Salted, so no plain digest of a password stays in memory.
     QByteArray digestOf(const QString &text) const;
     QByteArray clipboardDigest() const;

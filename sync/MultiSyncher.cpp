@@ -72,6 +72,7 @@ void MultiSyncher::startSync()
             SLOT(on_syncAnalyzed(bool, QString, QList<SyncAction>)));
     connect(m_syncher, SIGNAL(syncExecutedOne(bool, QString, SyncAction)), this,
             SLOT(on_syncExecutedOne(bool, QString, SyncAction)));
+    connect(m_syncher, &Syncher::historyRecorded, this, &MultiSyncher::historyRecorded);
     connect(m_syncher, SIGNAL(syncExecutedAll(int, int, int, QList<SyncAction *>)), this,
             SLOT(on_syncExecutedAll(int, int, int, QList<SyncAction *>)));
     connect(m_syncher, SIGNAL(syncProgress(bool, ProgressInfo)), this, SLOT(on_syncProgress(bool, ProgressInfo)));

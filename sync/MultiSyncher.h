@@ -52,6 +52,7 @@ signals:
     void syncFinished(int nDone, int nFailed, QList<SyncAction> executedSyncActions);
     void syncProgress(bool ok, const ProgressInfo &pi);
     void syncExecutedOne(bool ok, QString msg, SyncAction sa);
+    void historyRecorded(const QHash<qint64, qint64> &idsByTempId);
     void syncCanceled();
     void quotaExceeded(SyncAction sa);
     void sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);

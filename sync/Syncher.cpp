@@ -75,6 +75,7 @@ Syncher::Syncher(FileSafeDao *fileSafeDao, FilesafeRI *filesafeRI, QObject *pare
 
 Syncher::~Syncher()
 {
+    m_destroying = true;
     recordPending();
     while (m_stateWriteDepth > 0)
         endStateWrites();
@@ -1079,11 +1080,16 @@ bool Syncher::recordPending()
     const QList<SyncAction *> batch = std::exchange(m_unrecorded, {});
     beginStateWrites();
     bool ok = true;
+    QHash<qint64, qint64> ids;
     for (SyncAction *action : batch) {
         ok = updateSyncState(action) && ok;
         step("recorded", *action);
+        if (action->syncHistoryObjectId() > 0)
+            ids.insert(action->tempId(), action->syncHistoryObjectId());
     }
     endStateWrites();
+    if (!ids.isEmpty() && !m_destroying)
+        emit historyRecorded(ids);
     return ok && !m_stateWriteFailed;
 }
 

@@ -103,6 +103,8 @@ signals:
     void syncExecutedOne(bool ok, QString msg, SyncAction sa);
     void syncExecutedAll(int nTotal, int nDone, int nFailed, QList<SyncAction *> syncActionList);
     void syncProgress(bool ok, const ProgressInfo &pi);
+    // History rows just written for executed actions: their ids by the actions' temporary ids.
+    void historyRecorded(const QHash<qint64, qint64> &idsByTempId);
     void sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode);
     void quotaExceeded(SyncAction sa);
     // Once per run whose state could not be stored (e.g. the database's disk is full); cause is
@@ -197,4 +199,6 @@ private:
     // one per file, and no transaction stays open while the event loop waits for the service.
     QList<SyncAction *> m_unrecorded;
     int m_stateWritesInBatch = 0;
+    // Set while the synchroniser goes: nobody may be told of the last writes any more.
+    bool m_destroying = false;
 };

@@ -96,6 +96,10 @@
         <translation>Web-Adresse im Browser geöffnet</translation>
     </message>
     <message>
+        <source>Unable to open the Web Address</source>
+        <translation>Die Web-Adresse konnte nicht geöffnet werden</translation>
+    </message>
+    <message>
         <source>Unable to copy username</source>
         <translation>Kopieren von Benutzername ist nicht möglich</translation>
     </message>
@@ -151,6 +155,10 @@
     <message>
         <source>Opening Web Address in browser</source>
         <translation>Web-Adresse im Browser geöffnet</translation>
+    </message>
+    <message>
+        <source>Unable to open the Web Address</source>
+        <translation>Die Web-Adresse konnte nicht geöffnet werden</translation>
     </message>
     <message>
         <source>Unable to open address</source>

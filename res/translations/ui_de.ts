@@ -347,7 +347,7 @@ Möchten Sie trotzdem fortfahren?</translation>
     <name>MainSettingsView</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished" />
+        <translation>Frame</translation>
     </message>
     <message>
         <source>General Settings</source>
@@ -375,7 +375,7 @@ Möchten Sie trotzdem fortfahren?</translation>
     </message>
     <message>
         <source>0</source>
-        <translation type="unfinished" />
+        <translation>0</translation>
     </message>
     <message>
         <source>Password Safe</source>
@@ -383,7 +383,7 @@ Möchten Sie trotzdem fortfahren?</translation>
     </message>
     <message>
         <source>TextLabel</source>
-        <translation type="unfinished" />
+        <translation>TextLabel</translation>
     </message>
     <message>
         <source>Time-out until Password Safe locks</source>
@@ -466,15 +466,15 @@ Möchten Sie trotzdem fortfahren?</translation>
     </message>
     <message>
         <source>[Passwords Page]</source>
-        <translation type="unfinished" />
+        <translation>[Passwords Page]</translation>
     </message>
     <message>
         <source>[Sync Settings Page]</source>
-        <translation type="unfinished" />
+        <translation>[Sync Settings Page]</translation>
     </message>
     <message>
         <source>[Sync History Page]</source>
-        <translation type="unfinished" />
+        <translation>[Sync History Page]</translation>
     </message>
     <message>
         <source>There is an error in your configuration, please review.</source>
@@ -485,19 +485,19 @@ Möchten Sie trotzdem fortfahren?</translation>
     <name>MainWindow</name>
     <message>
         <source>${APP_NAME}</source>
-        <translation type="unfinished" />
+        <translation>${APP_NAME}</translation>
     </message>
     <message>
         <source>[Login Page]</source>
-        <translation type="unfinished" />
+        <translation>[Login Page]</translation>
     </message>
     <message>
         <source>[Main Page]</source>
-        <translation type="unfinished" />
+        <translation>[Main Page]</translation>
     </message>
     <message>
         <source>[Wizard Page]</source>
-        <translation type="unfinished" />
+        <translation>[Wizard Page]</translation>
     </message>
     <message>
         <source>Ctrl+Q</source>
@@ -509,11 +509,11 @@ Möchten Sie trotzdem fortfahren?</translation>
     <name>ProxyAuthDialog</name>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished" />
+        <translation>Dialog</translation>
     </message>
     <message>
         <source>[text]</source>
-        <translation type="unfinished" />
+        <translation>[text]</translation>
     </message>
     <message>
         <source>Proxy Username:</source>
@@ -635,7 +635,7 @@ Möchten Sie trotzdem fortfahren?</translation>
     </message>
     <message>
         <source>TextLabel</source>
-        <translation type="unfinished" />
+        <translation>TextLabel</translation>
     </message>
     <message>
         <source>Upgrade...</source>
@@ -654,11 +654,11 @@ Möchten Sie trotzdem fortfahren?</translation>
     <name>SessionTerminatedDialog</name>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished" />
+        <translation>Dialog</translation>
     </message>
     <message>
         <source>[empty]</source>
-        <translation type="unfinished" />
+        <translation>[empty]</translation>
     </message>
     <message>
         <source>Close</source>
@@ -680,7 +680,7 @@ Möchten Sie trotzdem fortfahren?</translation>
     <name>StatusBarView</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished" />
+        <translation>Frame</translation>
     </message>
     <message>
         <source>${APP_NAME} ${APP_VERSION} ${APP_DEVSTAGE}</source>
@@ -762,7 +762,7 @@ Möchten Sie trotzdem fortfahren?</translation>
     <name>WizardView</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished" />
+        <translation>Frame</translation>
     </message>
     <message>
         <source>&lt;p&gt;&lt;span style=" font-size:18px; font-weight:600;"&gt;Setup finished&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Congratulations! You have successfully setup the ${APP_NAME} client. Click "Finish" to start using ${APP_NAME}.&lt;/p&gt;</source>

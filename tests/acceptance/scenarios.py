@@ -352,3 +352,7 @@ class Synchronisation(AcceptanceCase):
         g = self.screen.geometry(dialog)
         dx, dy = self.dialog_forward_offset()
         return g["WIDTH"] - dx, g["HEIGHT"] - dy
+
+
+# The German client has a module of its own.
+from scenarios_german import German  # noqa: E402,F401

@@ -1,3 +1,5 @@
+#include "core/AppInfo.h"
+#include "core/Style.h"
 #include "db/SettingsStorage.h"
 #include "net/PasswordRI.h"
 #include "net/R7Session.h"
@@ -28,6 +30,8 @@
 #include <QSettings>
 #include <QTableView>
 #include <QToolTip>
+#include <QTranslator>
+#include <QHeaderView>
 #include <QtTest>
 
 #include <functional>
@@ -282,6 +286,72 @@ private slots:
         m_ctl->openUrlInBrowser(QPoint(5, 5), text);
         QCOMPARE(m_opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
         QCOMPARE(title, QString(opened.isEmpty() ? "Unable to open address" : ""));
+    }
+
+    // When no launcher takes the address, the tool tip says so instead of claiming it opened.
+    void launcherOutcomeShown_data()
+    {
+        QTest::addColumn<bool>("fromDialog");
+        QTest::addColumn<bool>("launches");
+        QTest::newRow("table button, launched") << false << true;
+        QTest::newRow("table button, no launcher") << false << false;
+        QTest::newRow("dialog Open, launched") << true << true;
+        QTest::newRow("dialog Open, no launcher") << true << false;
+    }
+    void launcherOutcomeShown()
+    {
+        QFETCH(bool, fromDialog);
+        QFETCH(bool, launches);
+        // A handler that cannot be invoked makes QDesktopServices::openUrl report false.
+        if (!launches) {
+            QDesktopServices::setUrlHandler("https", this, "noLauncher");
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("invokeMethod: No such method .*noLauncher"));
+        }
+        m_opened.clear();
+        if (fromDialog) {
+            CreateViewEditPasswordDialog dialog(m_ctl, EntryPtr::create("Bank", "", "https://bank.example"));
+            dialog.show();
+            dialog.findChild<QAbstractButton *>("urlOpenBtn")->click();
+        } else {
+            m_ctl->openUrlInBrowser(QPoint(5, 5), "https://bank.example");
+        }
+        QDesktopServices::setUrlHandler("https", this, "openedUrl");
+        QCOMPARE(m_opened.size(), launches ? 1 : 0);
+        QTRY_COMPARE(QToolTip::text(), QString(launches ? "Opening Web Address in browser"
+                                                        : "Unable to open the Web Address"));
+    }
+
+    // At the page's narrowest, under every brand's sheet, the German comment header is not cut and
+    // the other columns keep their widths.
+    void commentHeaderFits_data()
+    {
+        QTest::addColumn<QString>("brand");
+        for (const char *brand : {"varnel", "sorel", "tamsel"})
+            QTest::newRow(brand) << QString(brand);
+    }
+    void commentHeaderFits()
+    {
+        QFETCH(QString, brand);
+        AppInfo styled = AppInfo::forThisBuild();
+        styled.brandKey = brand;
+        applyBrandStyle(qApp, &styled);
+        QTranslator german;
+        QVERIFY(german.load(QStringLiteral(":/trl/r7trl_de.qm")));
+        QCoreApplication::installTranslator(&german);
+        PasswordsView *page = makePage();
+        QCoreApplication::removeTranslator(&german);
+        QTRY_COMPARE(page->passwordCount(), 4);
+        QHeaderView *header = table(page)->horizontalHeader();
+        QCOMPARE(table(page)->model()->headerData(4, Qt::Horizontal).toString(), QString("Bemerkung"));
+        for (int width : {page->minimumSizeHint().width(), 821}) {
+            page->resize(width, 487);
+            QCoreApplication::processEvents();
+            QVERIFY2(header->sectionSize(4) >= header->sectionSizeHint(4),
+                     qPrintable(QString("%1 of %2 at %3").arg(header->sectionSize(4)).arg(header->sectionSizeHint(4)).arg(width)));
+            QCOMPARE(QList<int>({header->sectionSize(0), header->sectionSize(1), header->sectionSize(3)}),
+                     QList<int>({200, 180, 120}));
+        }
+        qApp->setStyleSheet(QString());
     }
 
     // The page locks once the minutes of inactivity have passed, not before.

@@ -213,9 +213,33 @@ private slots:
         const QList<SyncSetting> settings = SyncSettingsDao::instance()->getList(true, false);
         QCOMPARE(settings.size(), 1);
         QSignalSpy finished(&syncher, &MultiSyncher::syncFinished);
+        // Connected after the history view: the ids of the rows it has just made.
+        QStandardItemModel* model = tab.historyView()->model();
+        const auto idOfRow = [&model](int r) {
+            return model->index(r, SyncHistoryView::ColStatus).data(SyncHistoryView::IdRole).toLongLong();
+        };
+        QList<qint64> progressIds;
+        connect(&syncher, &MultiSyncher::syncProgress, this, [&](bool, const ProgressInfo&) {
+            for (int r = 0; r < model->rowCount(); ++r) {
+                if (model->index(r, SyncHistoryView::ColStatus).data(SyncHistoryView::StatusRole).toInt()
+                    == SyncAction::STATUS_IN_PROGRESS)
+                    progressIds << idOfRow(r);
+            }
+        });
         syncher.requestSync(settings);
         QVERIFY(finished.wait(60000));
         QCOMPARE(finished.first().at(1).toInt(), 0);
+        QVERIFY(!progressIds.isEmpty());
+        for (qint64 id : qAsConst(progressIds))
+            QVERIFY2(id < 0, qPrintable(QString::number(id)));
+        // The live rows carry the ids that the history shows after a reload, in the ID column too.
+        QMap<QString, qint64> liveIds;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            liveIds.insert(model->index(r, SyncHistoryView::ColPath).data(SyncHistoryView::LocalPathRole).toString(),
+                           idOfRow(r));
+            QCOMPARE(model->index(r, SyncHistoryView::ColId).data().toLongLong(), idOfRow(r));
+        }
+        QVERIFY(liveIds.contains(local + "/hello.txt"));
 
         // Both files are on the service, in the safe "Private".
         QStringList remote;
@@ -229,13 +253,17 @@ private slots:
         // The history, reloaded from the database, shows the uploads.
         tab.historyView()->updateModel();
         QStringList uploaded;
-        QStandardItemModel* model = tab.historyView()->model();
+        model = tab.historyView()->model();
+        QMap<QString, qint64> storedIds;
         for (int r = 0; r < model->rowCount(); ++r) {
+            storedIds.insert(model->index(r, SyncHistoryView::ColPath).data(SyncHistoryView::LocalPathRole).toString(),
+                             idOfRow(r));
             if (model->index(r, SyncHistoryView::ColAction).data().toString() == QLatin1String("upload"))
                 uploaded << model->index(r, SyncHistoryView::ColPath).data(SyncHistoryView::LocalPathRole).toString();
         }
         uploaded.sort();
         QCOMPARE(uploaded, (QStringList{local + "/hello.txt", local + "/notes/todo.txt"}));
+        QCOMPARE(liveIds, storedIds);
     }
 
 private:

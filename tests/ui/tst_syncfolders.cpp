@@ -29,11 +29,13 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 #include <QtTest>
@@ -154,6 +156,65 @@ private slots:
         QCOMPARE(SyncSettingsDao::instance()->getList(true, false).size(), confirm && !refused ? 0 : 1);
     }
 
+    // The buttons and the context menu in the two states, each reached through the view's slots.
+    void folderListStates_data()
+    {
+        QTest::addColumn<QString>("history");
+        QTest::addColumn<bool>("idle");
+        QTest::newRow("idle after a run") << "started,finished" << true;
+        QTest::newRow("idle after signing out") << "started,signedOut" << true;
+        QTest::newRow("synchronising") << "started" << false;
+        QTest::newRow("synchronising again") << "started,finished,started" << false;
+    }
+
+    void folderListStates()
+    {
+        QFETCH(QString, history);
+        QFETCH(bool, idle);
+        QVERIFY(addSetting("S2", m_env->home() + "/Projects"));
+        FileSyncSettingsView view(&m_db->appInfo(), m_syncher.get());
+        view.resize(650, 400);
+        view.show();
+        for (const QString& step : history.split(',')) {
+            if (step == "started")
+                view.on_syncStarted();
+            else if (step == "finished")
+                view.on_syncFinished(QString());
+            else
+                view.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        }
+        for (const char* name : {"addSettingButton", "deleteSettingButton", "removeAllButton"})
+            QCOMPARE(view.findChild<QToolButton*>(name)->isEnabled(), idle);
+        QCOMPARE(button(&view, "syncSettingNowButton")->isEnabled(), idle);
+        QCOMPARE(button(&view, "syncAllButton")->isEnabled(), idle);
+        QCOMPARE(button(&view, "syncAllButton")->isVisible(), idle);
+        QCOMPARE(button(&view, "cancelSyncButton")->isVisible(), !idle);
+
+        const auto action = [&view](const char* name) { return view.findChild<QAction*>(name); };
+        // On a row.
+        auto* table = view.findChild<QTableView*>("tableView");
+        view.prepareContextMenu(table->visualRect(table->model()->index(0, 0)).center());
+        QCOMPARE(action("showAction")->text(), QString("Show 'Projects' in File Manager"));
+        QVERIFY(action("showAction")->isVisible());
+        QVERIFY(action("deleteAction")->isVisible());
+        QCOMPARE(action("deleteAction")->isEnabled(), idle);
+        QCOMPARE(action("syncAction")->isVisible(), idle);
+        QCOMPARE(action("syncAction")->isEnabled(), idle);
+        QCOMPARE(action("cancelAction")->isVisible(), !idle);
+        QCOMPARE(action("cancelAction")->isEnabled(), !idle);
+        QCOMPARE(action("addAction")->isEnabled(), idle);
+        // Below the last row: only adding while idle, only cancelling while synchronising.
+        view.prepareContextMenu(QPoint(5, table->viewport()->height() - 2));
+        QVERIFY(!action("showAction")->isVisible());
+        QVERIFY(!action("deleteAction")->isVisible());
+        QVERIFY(!action("syncAction")->isVisible());
+        QVERIFY(!action("syncAction")->isEnabled());
+        QCOMPARE(action("cancelAction")->isVisible(), !idle);
+        QCOMPARE(action("cancelAction")->isEnabled(), !idle);
+        QVERIFY(action("addAction")->isVisible());
+        QCOMPARE(action("addAction")->isEnabled(), idle);
+    }
+
     void historyFilterWindows_data()
     {
         QTest::addColumn<int>("filter");
@@ -219,6 +280,39 @@ private slots:
         // A cancellation reloads from the database: live rows go.
         view.on_syncCanceled();
         QCOMPARE(view.model()->rowCount(), before);
+    }
+
+    void historyTimeHasSeconds_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("German") << "de_DE" << R"(^\d\d\.\d\d\.\d\d 00:11:41$)";
+        QTest::newRow("English") << "en_US" << R"(^\d{1,2}/\d{1,2}/\d\d 12:11:41 AM$)";
+    }
+
+    void historyTimeHasSeconds()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, pattern);
+        addRun(1, QDateTime(QDate::currentDate(), QTime(0, 0, 1)), "/h/seconds");
+        SyncHistoryView view;
+        view.setLocale(QLocale(locale));
+        view.updateModel();
+        auto* table = view.findChild<QTableView*>("historyTableView");
+        QCOMPARE(view.model()->rowCount(), 1);
+        const QModelIndex time = view.model()->index(0, SyncHistoryView::ColTime);
+        QCOMPARE(time.data().userType(), int(QMetaType::QDateTime));
+        auto* delegate = qobject_cast<QStyledItemDelegate*>(table->itemDelegate(time));
+        QVERIFY(delegate);
+        const QString shown = delegate->displayText(time.data(), table->locale());
+        QVERIFY2(QRegularExpression(pattern).match(shown).hasMatch(), qPrintable(shown));
+        // The columns keep their size modes.
+        const QHeaderView* header = table->horizontalHeader();
+        const QList<QHeaderView::ResizeMode> modes{QHeaderView::ResizeToContents, QHeaderView::ResizeToContents,
+                                                    QHeaderView::Stretch, QHeaderView::Fixed,
+                                                    QHeaderView::ResizeToContents};
+        for (int c = 0; c < modes.size(); ++c)
+            QCOMPARE(header->sectionResizeMode(c), modes.at(c));
     }
 
     void barIsThrottled()

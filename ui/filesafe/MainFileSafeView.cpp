@@ -40,6 +40,7 @@ MainFileSafeView::MainFileSafeView(AppInfo* appInfo, MultiSyncher* multiSyncher,
         connect(multiSyncher, &MultiSyncher::syncProgress, m_historyView, &SyncHistoryView::on_syncProgress);
         connect(multiSyncher, &MultiSyncher::syncCanceled, m_historyView, &SyncHistoryView::on_syncCanceled);
         connect(multiSyncher, &MultiSyncher::syncExecutedOne, m_historyView, &SyncHistoryView::on_syncExecutedOne);
+        connect(multiSyncher, &MultiSyncher::historyRecorded, m_historyView, &SyncHistoryView::on_historyRecorded);
         connect(multiSyncher, &MultiSyncher::syncStarted, m_historyView, &SyncHistoryView::on_syncStarted);
     }
     if (app) {

@@ -7,6 +7,7 @@
 #include "sync/SyncHistoryObject.h"
 #include "ui/filesafe/ActivityProgressBarView.h"
 #include "ui/filesafe/ActivityStatusView.h"
+#include "ui/filesafe/DateTimeDelegate.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,6 +36,7 @@ SyncHistoryView::SyncHistoryView(QWidget* parent)
     ui->setupUi(this);
     m_paintTimer->setSingleShot(true);
     connect(m_paintTimer, &QTimer::timeout, this, &SyncHistoryView::flushProgress);
+    ui->historyTableView->setItemDelegateForColumn(ColTime, new DateTimeDelegate(ui->historyTableView));
     initFilterComboBox();
     m_contextMenu = new QMenu(this);
     m_copyPathAction = new QAction(tr("Copy path to clipboard"), m_contextMenu);
@@ -100,6 +102,7 @@ void SyncHistoryView::initHistoryTable()
     loadTableContent(model);
     QStandardItemModel* old = m_model;
     m_model = model;
+    m_unrecordedRows.clear();
     ui->historyTableView->setModel(model);
     delete old;
     const int views = setStatusViews();
@@ -253,6 +256,7 @@ void SyncHistoryView::on_appStateChanged(R7Application::AppState state)
         auto* empty = new QStandardItemModel(this);
         QStandardItemModel* old = m_model;
         m_model = empty;
+        m_unrecordedRows.clear();
         ui->historyTableView->setModel(empty);
         delete old;
     } else if (state == R7Application::APP_STATE_LOGGED_IN) {
@@ -275,8 +279,9 @@ void SyncHistoryView::on_syncProgress(bool ok, const ProgressInfo& pi)
             const QList<int> stale = findProgressRows(m_model, localPath);
             for (int i = stale.size() - 1; i >= 0; --i)
                 m_model->removeRow(stale.at(i));
-            m_model->insertRow(0, makeHistoryRow(0, pi.actionType, defined ? pi.action.displayPath() : pi.displayPath(),
-                                                 localPath, SyncAction::STATUS_IN_PROGRESS,
+            m_model->insertRow(0, makeHistoryRow(pi.action.tempId(), pi.actionType,
+                                                 defined ? pi.action.displayPath() : pi.displayPath(), localPath,
+                                                 SyncAction::STATUS_IN_PROGRESS,
                                                  defined ? pi.action.execErrorMsg() : QString(),
                                                  QDateTime::currentDateTime()));
             QStandardItem* status = m_model->item(0, ColStatus);
@@ -338,9 +343,25 @@ void SyncHistoryView::on_syncExecutedOne(bool ok, QString msg, SyncAction sa)
         m_paintTimer->stop();
         m_progressPath.clear();
     }
-    m_model->insertRow(0, makeHistoryRow(0, sa.action(), sa.displayPath(), sa.localFilePath(), sa.status(),
+    // Until its history row is written, the action is known by its temporary id.
+    const qint64 id = sa.syncHistoryObjectId() > 0 ? sa.syncHistoryObjectId() : sa.tempId();
+    m_model->insertRow(0, makeHistoryRow(id, sa.action(), sa.displayPath(), sa.localFilePath(), sa.status(),
                                          sa.execErrorMsg(), QDateTime::currentDateTime()));
+    if (id < 0)
+        m_unrecordedRows.insert(id, m_model->item(0, ColStatus));
     setRowStatusView(0);
+}
+
+void SyncHistoryView::on_historyRecorded(const QHash<qint64, qint64>& idsByTempId)
+{
+    for (auto it = idsByTempId.constBegin(); it != idsByTempId.constEnd(); ++it) {
+        QStandardItem* status = m_unrecordedRows.take(it.key());
+        if (!status)
+            continue;
+        status->setData(it.value(), IdRole);
+        if (QStandardItem* idItem = m_model->item(status->row(), ColId))
+            idItem->setText(QString::number(it.value()));
+    }
 }
 
 void SyncHistoryView::on_historyTableView_clicked(const QModelIndex& mi)

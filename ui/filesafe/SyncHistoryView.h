@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QHash>
 #include <QList>
 #include <QStandardItem>
 
@@ -56,6 +57,8 @@ public slots:
     void on_syncCanceled();
     void on_syncFinished(QString text);
     void on_syncExecutedOne(bool ok, QString msg, SyncAction sa);
+    // Live rows still known by a temporary id take their history id.
+    void on_historyRecorded(const QHash<qint64, qint64>& idsByTempId);
     void on_appStateChanged(R7Application::AppState state);
     void updateModel();
     void on_refreshButton_clicked();
@@ -90,4 +93,6 @@ private:
     qint64 m_pendingTotal = 0;
     QElapsedTimer m_lastPaint;
     QTimer* m_paintTimer;
+    // Executed rows waiting for their history id: the "Status" item by the action's temporary id.
+    QHash<qint64, QStandardItem*> m_unrecordedRows;
 };
