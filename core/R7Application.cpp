@@ -204,11 +204,7 @@ void R7Application::initTranslations(const AppInfo *appInfo)
     }
     qDebug("R7Application::initTranslations: ui languages: %s", qUtf8Printable(escaped(shown)));
 
-    // Installed first, consulted last: it answers what no catalogue knows.
-    BrandingTranslator *qtTranslator = BrandingTranslator::install(
-            appInfo, QStringLiteral("qt_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath), languages);
-    qtTranslator->setAnswersUntranslated(true);
-    BrandingTranslator::install(appInfo, QStringLiteral("r7trl_"), QStringLiteral(":/trl"), languages);
+    BrandingTranslator::installBoth(appInfo, languages);
 
     if (QCoreApplication *app = QCoreApplication::instance()) {
         if (!app->property("ui_lang").isValid()) {
