@@ -67,7 +67,9 @@ bool BrandingTranslator::loadLanguage(const QString &language, const QString &pr
 BrandingTranslator *BrandingTranslator::install(const AppInfo *appInfo, const QString &prefix, const QString &directory,
                                                 const QStringList &languages)
 {
+    // The application owns it: it lives as long as the program runs and goes with the application.
     auto *translator = new BrandingTranslator(appInfo);
+    translator->setParent(QCoreApplication::instance());
     static const QRegularExpression region(QStringLiteral("-.*$"));
     QString tried;
     for (const QString &language : languages) {
