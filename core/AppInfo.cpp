@@ -1,7 +1,10 @@
 #include "core/AppInfo.h"
 
+#include "core/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -56,9 +59,14 @@ QString AppInfo::logDirectoryFor(const QStringList &cacheLocations, const QStrin
         if (!wholeWord.match(dir).hasMatch()) {
             dir += QLatin1Char('/') + appName;
         }
-        if (!QDir(dir).exists() && QDir().mkpath(dir)) {
-            // The log names accounts and paths: for the owner's eyes only.
-            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        // The log names accounts and paths: for the owner's eyes only. A folder of another name
+        // (an existing ~/.cache, say) is not ours to narrow.
+        if (QDir(dir).exists()) {
+            if (QFileInfo(dir).fileName() == appName && QDir(dir) != QDir(QDir::homePath())) {
+                PrivateFiles::narrowFolder(dir);
+            }
+        } else {
+            PrivateFiles::makeFolders(dir);
         }
         if (QDir(dir).exists()) {
             return dir;

@@ -4,6 +4,7 @@
 #include "core/Style.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QRegularExpression>
 
 const char *const BrandingTranslator::SorelHelpUrl = "https://www.sorel.example/en/support/tessarvale";
@@ -66,7 +67,9 @@ bool BrandingTranslator::loadLanguage(const QString &language, const QString &pr
 BrandingTranslator *BrandingTranslator::install(const AppInfo *appInfo, const QString &prefix, const QString &directory,
                                                 const QStringList &languages)
 {
+    // The application owns it: it lives as long as the program runs and goes with the application.
     auto *translator = new BrandingTranslator(appInfo);
+    translator->setParent(QCoreApplication::instance());
     static const QRegularExpression region(QStringLiteral("-.*$"));
     QString tried;
     for (const QString &language : languages) {
@@ -90,4 +93,15 @@ BrandingTranslator *BrandingTranslator::install(const AppInfo *appInfo, const QS
            qUtf8Printable(tried));
     QCoreApplication::installTranslator(translator);
     return translator;
+}
+
+BrandingTranslator::Installed BrandingTranslator::installBoth(const AppInfo *appInfo, const QStringList &languages)
+{
+    Installed installed;
+    installed.framework =
+            install(appInfo, QStringLiteral("qt_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath), languages);
+    // Without it a text missing from a loaded catalogue would show its placeholders.
+    installed.framework->setAnswersUntranslated(true);
+    installed.program = install(appInfo, QStringLiteral("r7trl_"), QStringLiteral(":/trl"), languages);
+    return installed;
 }

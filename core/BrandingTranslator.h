@@ -37,6 +37,15 @@ public:
     static BrandingTranslator *install(const AppInfo *appInfo, const QString &prefix, const QString &directory,
                                        const QStringList &languages);
 
+    // The start's two translators: the framework's texts, installed first and so consulted last,
+    // which also answers what no catalogue knows; then the program's texts.
+    struct Installed
+    {
+        BrandingTranslator *framework = nullptr;
+        BrandingTranslator *program = nullptr;
+    };
+    static Installed installBoth(const AppInfo *appInfo, const QStringList &languages);
+
     static Table buildTable(const AppInfo *appInfo);
 
     // The Sorel partner's own help pages.

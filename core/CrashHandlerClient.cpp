@@ -3,6 +3,7 @@
 #include <QVariant>
 
 #include "core/CrashServerProcess.h"
+#include "core/PrivateFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -132,7 +133,7 @@ bool CrashHandlerClient::prepareDumpLocation(const QString &folder)
     if (dir.exists()) {
         qDebug("CrashHandler: Dump location: %s", local.constData());
     } else {
-        if (!QDir().mkpath(folder)) {
+        if (!PrivateFiles::makeFolders(folder)) {
             qWarning("CrashHandler: Failed to create dump directory (%s)", local.constData());
             return false;
         }

@@ -2,6 +2,7 @@
 
 #include "core/AppInfo.h"
 #include "core/FileUtil.h"
+#include "core/StringUtil.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -56,6 +57,18 @@ QString stripAlwaysMarker(const QString &text)
     static const QRegularExpression marker(QStringLiteral("^##\\s*"));
     QString out = text;
     return out.remove(marker);
+}
+
+// Every message is escaped here, whoever wrote it and whatever the service sent: a line break in
+// a message can never start a line of its own. Escaped text is printable, so text a caller escaped
+// already comes out unchanged. Line breaks that end a message stay (a blank line forges nothing).
+QString escapedForLog(const QString &text)
+{
+    int end = text.size();
+    while (end > 0 && text.at(end - 1) == QLatin1Char('\n')) {
+        --end;
+    }
+    return StringUtil::escapeNonPrintable(text.left(end)) + text.mid(end);
 }
 
 // The log names accounts and paths: a new file is created for the owner only, an older one is
@@ -176,7 +189,7 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
     if (int(type) < level && level != LOG_LEVEL_FATAL && !always) {
         return;
     }
-    const QString message = always ? stripAlwaysMarker(text) : text;
+    const QString message = escapedForLog(always ? stripAlwaysMarker(text) : text);
 
     if (t_insideHandler) {
         std::fprintf(stderr, "%s\n", qUtf8Printable(message));
@@ -251,7 +264,7 @@ void crashServerMessageHandler(QtMsgType type, const QMessageLogContext &, const
         LogState &s = state();
         QMutexLocker lock(&s.mutex);
         if (s.file.isOpen()) {
-            s.stream << word << ':' << text << '\n';
+            s.stream << word << ':' << escapedForLog(text) << '\n';
             s.stream.flush();
         }
         t_insideHandler = false;

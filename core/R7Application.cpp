@@ -3,6 +3,7 @@
 #include "core/AppInfo.h"
 #include "core/BrandingTranslator.h"
 #include "core/FileUtil.h"
+#include "core/PrivateFiles.h"
 #include "core/StringUtil.h"
 #include "db/FileSafeDao.h"
 #include "db/R7Database.h"
@@ -126,6 +127,8 @@ R7Application::R7Application(int &argc, char **argv, const AppInfo *appInfo)
     // Windows connect to the state and mode signals by their signature texts.
     qRegisterMetaType<R7Application::AppState>("R7Application::AppState");
     qRegisterMetaType<R7Application::AppMode>("R7Application::AppMode");
+    // Before anything writes a setting: the store keeps the mode of the file it finds.
+    PrivateFiles::prepareSettingsFile();
     m_settings = new QSettings(this);
     m_settingsStorage = new SettingsStorage(m_settings, this);
 
@@ -201,11 +204,7 @@ void R7Application::initTranslations(const AppInfo *appInfo)
     }
     qDebug("R7Application::initTranslations: ui languages: %s", qUtf8Printable(escaped(shown)));
 
-    // Installed first, consulted last: it answers what no catalogue knows.
-    BrandingTranslator *qtTranslator = BrandingTranslator::install(
-            appInfo, QStringLiteral("qt_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath), languages);
-    qtTranslator->setAnswersUntranslated(true);
-    BrandingTranslator::install(appInfo, QStringLiteral("r7trl_"), QStringLiteral(":/trl"), languages);
+    BrandingTranslator::installBoth(appInfo, languages);
 
     if (QCoreApplication *app = QCoreApplication::instance()) {
         if (!app->property("ui_lang").isValid()) {

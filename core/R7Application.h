@@ -169,6 +169,8 @@ public:
         int versionRetryMs = 5000;
     };
     void setDelaysForTesting(const Delays &delays) { m_delays = delays; }
+    // The animation frames found in the resources, replaced by tests.
+    void setTrayFramesForTesting(const QList<QIcon> &frames) { m_trayFrames = frames; }
 
     // The folder the crash handler writes its dumps to.
     static QString crashDumpDirectory();

@@ -1,9 +1,12 @@
 #include "db/R7Database.h"
 
 #include "core/AppInfo.h"
+#include "core/PrivateFiles.h"
 #include "core/StringUtil.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -97,17 +100,27 @@ void R7Database::close()
 void R7Database::init(const AppInfo *appInfo)
 {
     close();
+    const QString path = appInfo->databasePath;
+    // A new account may have no configuration folder yet. The file is made for the owner alone
+    // before SQLite opens it (its journals take the file's mode); an older one is narrowed.
+    bool created = false;
+    if (PrivateFiles::makeFolders(QFileInfo(path).path())) {
+        PrivateFiles::prepareFile(path, &created);
+    }
     m_db = new QSqlDatabase(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE")));
-    m_db->setDatabaseName(appInfo->databasePath);
+    m_db->setDatabaseName(path);
     if (!m_db->open()) {
-        const QString error = m_db->lastError().text();
-        qWarning("R7Database::init: Unable to open database: %s error: %s",
-                 qUtf8Printable(StringUtil::escapeNonPrintable(appInfo->databasePath)), qUtf8Printable(error));
-        emit unableToOpenDatabase(error);
+        failOpen(path, m_db->lastError().text(), created);
         return;
     }
 
-    createMissingTables(appInfo);
+    // Creating the tables is the first write: a full disk or a read-only file shows here, and is
+    // no version of any kind.
+    const QSqlError creation = createMissingTables(appInfo);
+    if (creation.type() != QSqlError::NoError) {
+        failOpen(path, creation.text(), created);
+        return;
+    }
 
     QString version = readVersion();
     const QString target = QLatin1String(SchemaVersion);
@@ -158,17 +171,35 @@ void R7Database::init(const AppInfo *appInfo)
     createIndexes();
 }
 
-void R7Database::createMissingTables(const AppInfo *appInfo)
+void R7Database::failOpen(const QString &path, const QString &error, bool createdNow)
+{
+    qWarning("R7Database::init: Unable to open database: %s error: %s",
+             qUtf8Printable(StringUtil::escapeNonPrintable(path)), qUtf8Printable(error));
+    close();
+    // Only the empty file this start made goes; a database found here is never deleted.
+    if (createdNow && QFileInfo(path).size() == 0 && QFile::remove(path)) {
+        qDebug("R7Database::init: empty new file removed: %s", qUtf8Printable(StringUtil::escapeNonPrintable(path)));
+    }
+    emit unableToOpenDatabase(error);
+}
+
+QSqlError R7Database::createMissingTables(const AppInfo *appInfo)
 {
     const QStringList existing = tables();
     // One transaction: a start interrupted between creating db_info and writing its row would
     // otherwise leave a file that counts as incompatible for ever.
-    transaction();
+    if (!transaction())
+        return m_db->lastError();
+    QSqlError failure;
     QSqlQuery query(*m_db);
+    const auto run = [&query, &failure](bool ok) {
+        if (!ok && failure.type() == QSqlError::NoError)
+            failure = query.lastError();
+    };
     for (const TableDefinition &table : kTables) {
         if (existing.contains(QLatin1String(table.name)))
             continue;
-        query.exec(QLatin1String(table.create));
+        run(query.exec(QLatin1String(table.create)));
         if (qstrcmp(table.name, "db_info") == 0) {
             query.prepare(QStringLiteral("insert into db_info (db_version, device_id, device_name, creation_time) "
                                          "values(:db_version, :device_id, :device_name, :creation_time)"));
@@ -178,13 +209,16 @@ void R7Database::createMissingTables(const AppInfo *appInfo)
                             QString::fromUtf8(appInfo->displayName) + QLatin1Char('-') +
                                     QString::number(QRandomGenerator::global()->bounded(RAND_MAX)));
             query.bindValue(QStringLiteral(":creation_time"), QDateTime::currentDateTime().toString(Qt::TextDate));
-            query.exec();
+            run(query.exec());
         } else if (qstrcmp(table.name, "sync_history_object") == 0) {
-            query.exec(QLatin1String(kTimestampIndex));
+            run(query.exec(QLatin1String(kTimestampIndex)));
         }
     }
-    if (!commit())
+    if (failure.type() == QSqlError::NoError && !commit())
+        failure = m_db->lastError();
+    if (failure.type() != QSqlError::NoError)
         rollback();
+    return failure;
 }
 
 QString R7Database::readVersion()

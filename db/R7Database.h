@@ -65,7 +65,11 @@ private:
 
     void close();
     void noteFailure(const QSqlError &error);
-    void createMissingTables(const AppInfo *appInfo);
+    // The first error of the creation, or none.
+    QSqlError createMissingTables(const AppInfo *appInfo);
+    // Reports a file that cannot be opened or written, closes the connection and removes the file
+    // when this start made it and it stayed empty.
+    void failOpen(const QString &path, const QString &error, bool createdNow);
     QString readVersion();
     bool migrate(const QString &from, const QString &to, const QStringList &statements);
     bool runMigrationStatement(const QString &statement);

@@ -1,6 +1,7 @@
 #include "platform/StartOnStartup.h"
 
 #include "core/AppInfo.h"
+#include "core/PrivateFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -195,7 +196,7 @@ bool StartOnStartup::enable()
     const QString path = entryPath();
     const QString content = entryContent(thisProgram());
     QSaveFile file(path);
-    const bool written = QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) &&
+    const bool written = PrivateFiles::makeFolders(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) &&
                          file.write(content.toUtf8()) >= 0 && file.commit();
     if (!written) {
         qWarning("StartOnStartup::enable: Cannot write %s: %s", qUtf8Printable(path),

@@ -4,9 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 // The real executable in a private profile: what its log says from start to shutdown, and the crash
 // dumps it offers.
@@ -74,7 +77,99 @@ private slots:
         QCOMPARE(dumps, QStringList({QString("%1_%2_crash_dump_a.dmp").arg(info.appName, info.version), seen}));
     }
 
+    // What a start leaves readable to others, in a home of its own with the standard folders.
+    // Entries are "path mode" under the home; a path ending in "/" is a folder.
+    void privateFiles_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("cacheHome"); // XDG_CACHE_HOME under the home; empty: unset
+        QTest::addColumn<QStringList>("after");
+        const QString settings = ".config/Varnel/tessarvale.conf";
+        const QString database = ".config/example.varnel.tessarvale.db3";
+        QTest::newRow("a new account without ~/.config")
+                << QStringList() << QString()
+                << QStringList{".config/ 700", ".config/Varnel/ 700", settings + " 600", database + " 600",
+                               ".cache/ 700", ".cache/tessarvale/ 700", ".cache/tessarvale/tessarvale.log 600",
+                               ".cache/Varnel/ 700", ".cache/Varnel/tessarvale/ 700"};
+        QTest::newRow("files of an earlier start narrowed, shared folders left")
+                << QStringList{".config/ 755", ".config/Varnel/ 755", settings + " 644", database + " 644",
+                               ".cache/ 755", ".cache/tessarvale/ 755", ".cache/tessarvale/tessarvale.log 644"}
+                << QString()
+                << QStringList{".config/ 755", ".config/Varnel/ 755", settings + " 600", database + " 600",
+                               ".cache/ 755", ".cache/tessarvale/ 700", ".cache/tessarvale/tessarvale.log 600"};
+        // No cache folder can be made (a file is in the way): the log lies in the home, which stays.
+        QTest::newRow("log in the home")
+                << QStringList{"cache-file 644"} << "cache-file" << QStringList{"/ 755", ".tessarvale.log 600"};
+        // A cache folder that only mentions the client in its name is not the client's own.
+        QTest::newRow("cache folder not named for the client")
+                << QStringList{"tessarvale-cache/ 755"} << "tessarvale-cache"
+                << QStringList{"tessarvale-cache/ 755", "tessarvale-cache/tessarvale.log 600"};
+    }
+
+    void privateFiles()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, cacheHome);
+        QFETCH(QStringList, after);
+        // Not under a folder named for the client: the log would go to the cache folder itself.
+        QTemporaryDir dir(QDir::tempPath() + "/private-files-XXXXXX");
+        const QString home = dir.path() + "/home";
+        QVERIFY(QDir().mkpath(home + "/runtime"));
+        QVERIFY(::chmod(QFile::encodeName(home).constData(), 0755) == 0);
+        for (const QString &entry : before) {
+            const QString path = home + "/" + entry.section(' ', 0, 0);
+            if (path.endsWith('/')) {
+                QVERIFY(QDir().mkpath(path));
+            } else {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            }
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), entry.section(' ', 1).toUInt(nullptr, 8)) == 0);
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home);
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+            environment.remove(name);
+        }
+        if (!cacheHome.isEmpty()) {
+            environment.insert("XDG_CACHE_HOME", home + "/" + cacheHome);
+        }
+        environment.insert("XDG_RUNTIME_DIR", home + "/runtime");
+        QProcess client;
+        client.setProcessEnvironment(environment);
+        client.setProcessChannelMode(QProcess::ForwardedChannels);
+        // The usual umask, which the client must keep: downloaded files take their mode from it.
+        const mode_t umaskBefore = ::umask(022);
+        client.start(TESSARVALE_EXECUTABLE, QStringList());
+        ::umask(umaskBefore);
+        QVERIFY(client.waitForStarted());
+        const QString settingsFile = home + "/.config/Varnel/tessarvale.conf";
+        // The settings are first written at the end of the start.
+        QTRY_VERIFY_WITH_TIMEOUT(contentOf(settingsFile).contains("last_start"), 20000);
+        const QString status = contentOf(QString("/proc/%1/status").arg(client.processId()));
+        QVERIFY2(status.contains(QRegularExpression("\\nUmask:\\s+0022\\n")), qPrintable(status));
+        // Everything looked at below is written by then; how the process ends is not the point.
+        client.kill();
+        QVERIFY(client.waitForFinished(10000));
+
+        // The database was opened: its tables are there.
+        const QString database = home + "/.config/example.varnel.tessarvale.db3";
+        QVERIFY(QFileInfo(database).size() > 0);
+        for (const QString &entry : after) {
+            const QString path = home + "/" + entry.section(' ', 0, 0);
+            struct stat st = {};
+            QVERIFY2(::stat(QFile::encodeName(path).constData(), &st) == 0, qPrintable(path));
+            QCOMPARE(QString::number(st.st_mode & 0777, 8) + " " + path, entry.section(' ', 1) + " " + path);
+        }
+    }
+
 private:
+    static QString contentOf(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
     QString readLog() const
     {
         QFile file(logPath);

@@ -101,6 +101,49 @@ private slots:
         QVERIFY2(shape.match(lines.first()).hasMatch() && lines.first().endsWith(written), qPrintable(lines.first()));
     }
 
+    void messagesAreEscaped_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("written"); // the whole file after the time stamp and pid
+        const auto row = [](const char *tag, const QString &text, const QString &written) {
+            QTest::newRow(tag) << text << written;
+        };
+        // A service message that would otherwise write a line of its own.
+        row("forged line", "PasswordsView: delete failed: x\n[2026-01-01T00:00:00.000]     1 INFO y",
+            "INFO PasswordsView: delete failed: x\\u000a[2026-01-01T00:00:00.000]     1 INFO y\n");
+        row("return, tab and escape", "a\rb\tc\x1b[31m", "INFO a\\u000db\\u0009c\\u001b[31m\n");
+        // What a caller escaped already, and backslashes of its own, come out as they were.
+        row("escaped before", "name 'a\\u000ab' in C:\\x\\y", "INFO name 'a\\u000ab' in C:\\x\\y\n");
+        row("letters beyond ASCII stay", QString::fromUtf8("Zürich"), QString::fromUtf8("INFO Zürich\n"));
+        // The shutdown line's break at the end is a blank line, not an escape.
+        row("break at the end", "shutdown\n", "INFO shutdown\n\n");
+    }
+
+    void messagesAreEscaped()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, written);
+        send(QtInfoMsg, text);
+        QFile file(m_info->logPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString content = QString::fromLocal8Bit(file.readAll());
+        const QString head = QStringLiteral("] %1 ").arg(QCoreApplication::applicationPid(), 5);
+        QVERIFY2(content.startsWith('[') && content.indexOf(head) > 0, qPrintable(content));
+        QCOMPARE(content.mid(content.indexOf(head) + head.size()), written);
+    }
+
+    void crashServerLogIsEscaped()
+    {
+        const QString path = m_env->cacheHome() + "/breakpad.log";
+        QVERIFY(QDir().mkpath(m_env->cacheHome()));
+        QVERIFY(openCrashServerLog(path));
+        crashServerMessageHandler(QtWarningMsg, kNoContext, "dump for\npid 7");
+        resetLogFile();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("Warning:dump for\\u000apid 7\n"));
+    }
+
     void warningsCarrySourceLocation()
     {
         const QtMessageHandler previous = qInstallMessageHandler(messageHandler);

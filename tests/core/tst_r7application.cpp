@@ -350,6 +350,26 @@ private slots:
         signOut();
     }
 
+    void failedFirstRefreshKeepsTheTimer()
+    {
+        // demo has a setting (signInRunsTheCoordinator): signed in at once, the safe list later.
+        signOut();
+        svc.fault({{"path", "filesafe"}, {"http_status", 503}});
+        QSignalSpy done(app(), &R7Application::syncDone);
+        LogCapture log;
+        signIn("demo", DevService::demoPassword());
+        QTRY_VERIFY(log.contains("initial filesafe list failed"));
+        // The period goes on: every timed run refreshes the list itself. No first run, though.
+        QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_IN);
+        QCOMPARE(app()->syncTimerInterval(), 5 * 60000);
+        QTest::qWait(300); // the first run would follow 50 ms after a good list
+        QCOMPARE(done.count(), 0);
+        // The timer's run does synchronise.
+        app()->autoSync();
+        QVERIFY(done.wait(5000));
+        signOut();
+    }
+
     void unusableDatabaseStartsNoRun()
     {
         signIn("demo", DevService::demoPassword());

@@ -41,10 +41,9 @@ struct InstalledPair
 {
     InstalledPair(const AppInfo *info, const QStringList &languages)
     {
-        qt = BrandingTranslator::install(info, "qt_", QLibraryInfo::location(QLibraryInfo::TranslationsPath),
-                                         languages);
-        qt->setAnswersUntranslated(true);
-        program = BrandingTranslator::install(info, "r7trl_", ":/trl", languages);
+        const BrandingTranslator::Installed installed = BrandingTranslator::installBoth(info, languages);
+        qt = installed.framework;
+        program = installed.program;
     }
     ~InstalledPair()
     {

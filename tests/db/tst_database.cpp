@@ -6,6 +6,9 @@
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,6 +19,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Files as older versions of the client wrote them.
 namespace fixture {
@@ -101,6 +106,52 @@ static int runCrashChild(const QString &mode, const QString &path)
         std::printf("committed %d\n", batch);
         std::fflush(stdout);
     }
+}
+
+// Runs in a mount namespace of its own with a small file system at mountPoint: fills it, opens a
+// new and an existing (empty) database there, frees the room and opens the new one again. Prints
+// what the client reported as JSON.
+static int runFullDiskChild(const QString &mountPoint)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    AppInfo info = AppInfo::forThisBuild();
+    R7Database *database = R7Database::instance();
+    const auto openAt = [&](const QString &path) {
+        QJsonObject outcome;
+        QJsonArray unable;
+        int incompatible = 0;
+        const auto c1 = QObject::connect(database, &R7Database::unableToOpenDatabase,
+                                         [&unable](const QString &msg) { unable.append(msg); });
+        const auto c2 = QObject::connect(database, &R7Database::incompatibleDatabase,
+                                         [&incompatible](const QString &, const QString &) { ++incompatible; });
+        info.databasePath = path;
+        database->init(&info);
+        QObject::disconnect(c1);
+        QObject::disconnect(c2);
+        outcome["unable"] = unable;
+        outcome["incompatible"] = incompatible;
+        outcome["left"] = QFileInfo::exists(path);
+        outcome["size"] = int(QFileInfo(path).size());
+        if (unable.isEmpty())
+            outcome["version"] = database->getDbInfo().dbVersion();
+        return outcome;
+    };
+    const QString existing = mountPoint + "/existing.db3";
+    QFile(existing).open(QIODevice::WriteOnly);
+    QFile filler(mountPoint + "/filler");
+    if (!filler.open(QIODevice::WriteOnly))
+        return 2;
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+    QJsonObject result;
+    result["new"] = openAt(mountPoint + "/client.db3");
+    result["existing"] = openAt(existing);
+    QFile::remove(filler.fileName());
+    result["afterFreeing"] = openAt(mountPoint + "/client.db3");
+    std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
+    return 0;
 }
 
 // A view as the meta-object system names it: its state is stored under its class and object name.
@@ -249,7 +300,11 @@ private slots:
 
     void unableToOpen()
     {
-        m_db->appInfo().databasePath = m_env->home() + "/missing/folder/client.db3";
+        // A file where a folder of the path should be.
+        QFile blocker(m_env->home() + "/blocker");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        m_db->appInfo().databasePath = m_env->home() + "/blocker/folder/client.db3";
         QSignalSpy unable(R7Database::instance(), &R7Database::unableToOpenDatabase);
         m_db->open();
         QCOMPARE(unable.count(), 1);
@@ -257,6 +312,79 @@ private slots:
         QSignalSpy failure(R7Database::instance(), &R7Database::sqlQueryFailure);
         QVERIFY(R7Database::instance()->getDbInfoList().isEmpty());
         QCOMPARE(failure.count(), 1); // later statements fail in exec, each one reported
+    }
+
+    void newAccountHasNoFolders()
+    {
+        // A home without configuration folder; its own mode is not the client's to change.
+        const QString home = m_env->home() + "/newhome";
+        QVERIFY(QDir().mkpath(home));
+        QVERIFY(::chmod(QFile::encodeName(home).constData(), 0755) == 0);
+        m_db->appInfo().databasePath = home + "/.config/nested/example.varnel.tessarvale.db3";
+        QSignalSpy unable(R7Database::instance(), &R7Database::unableToOpenDatabase);
+        const mode_t umaskBefore = ::umask(022);
+        m_db->open();
+        ::umask(umaskBefore);
+        QCOMPARE(unable.count(), 0);
+        QCOMPARE(m_incompatible->count(), 0);
+        QCOMPARE(R7Database::instance()->getDbInfo().dbVersion(), QStringLiteral("1.0.1"));
+        QCOMPARE(modeOf(home + "/.config"), 0700);
+        QCOMPARE(modeOf(home + "/.config/nested"), 0700);
+        QCOMPARE(modeOf(m_db->appInfo().databasePath), 0600);
+        QCOMPARE(modeOf(home), 0755);
+    }
+
+    void olderFileIsNarrowed()
+    {
+        QVERIFY(m_db->rawExec(fixture::schema("1.0.0") + fixture::rows("1.0.0")));
+        m_db->closeRaw();
+        QVERIFY(::chmod(QFile::encodeName(m_db->path()).constData(), 0664) == 0);
+        // The folder holding it may be a shared one (~/.config): left as it is.
+        const int folderMode = modeOf(QFileInfo(m_db->path()).path());
+        m_db->open();
+        QCOMPARE(modeOf(m_db->path()), 0600);
+        QCOMPARE(modeOf(QFileInfo(m_db->path()).path()), folderMode);
+        QCOMPARE(migrated(), QStringList{"1.0.1"});
+        QCOMPARE(m_db->rawColumn("SELECT account_name FROM user ORDER BY id"), QStringList({"alice", "bob"}));
+    }
+
+    // The child runs on a small file system of its own that it fills (see runFullDiskChild).
+    void fullDisk()
+    {
+        const QString mountPoint = m_env->home() + "/small";
+        QVERIFY(QDir().mkpath(mountPoint));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Root (as in CI) needs a mount namespace only; anyone else gets one with a user namespace.
+        child.start("unshare", {::geteuid() == 0 ? "-m" : "-Urm", "--propagation", "private", "sh", "-c",
+                                "mount -t tmpfs -o size=512k tmpfs \"$1\" && exec \"$2\" --full-disk-child \"$1\"",
+                                "sh", mountPoint, QCoreApplication::applicationFilePath()});
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray out = child.readAllStandardOutput();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, out.constData());
+        const QJsonObject result = QJsonDocument::fromJson(out).object();
+        QVERIFY2(!result.isEmpty(), out.constData());
+
+        // A new file: the cause told as it is, no version question, and no empty file left.
+        const QJsonObject created = result.value("new").toObject();
+        QCOMPARE(created.value("incompatible").toInt(), 0);
+        QCOMPARE(created.value("unable").toArray().size(), 1);
+        const QString cause = created.value("unable").toArray().first().toString();
+        QVERIFY2(cause.contains("full"), qPrintable(cause));
+        QVERIFY2(!created.value("left").toBool(), qPrintable(QJsonDocument(created).toJson()));
+
+        // A file that was there, even empty, stays.
+        const QJsonObject existing = result.value("existing").toObject();
+        QCOMPARE(existing.value("incompatible").toInt(), 0);
+        QCOMPARE(existing.value("unable").toArray().size(), 1);
+        QVERIFY(existing.value("left").toBool());
+        QCOMPARE(existing.value("size").toInt(), 0);
+
+        // Once there is room the same file is made and opened as usual.
+        const QJsonObject after = result.value("afterFreeing").toObject();
+        QCOMPARE(after.value("unable").toArray().size(), 0);
+        QCOMPARE(after.value("incompatible").toInt(), 0);
+        QCOMPARE(after.value("version").toString(), QString("1.0.1"));
     }
 
     // Each failure of a prepared statement run again is reported with the driver's own reason.
@@ -470,6 +598,11 @@ private:
                        : QStringLiteral("<%1 signals>").arg(m_incompatible->count());
     }
     QString settingsPath() const { return m_env->home() + "/settings.ini"; }
+    static int modeOf(const QString &path)
+    {
+        struct stat st = {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    }
     QScopedPointer<TestEnv> m_env;
     QScopedPointer<TestDatabase> m_db;
     QScopedPointer<QSignalSpy> m_incompatible;
@@ -481,6 +614,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (argc == 4 && qstrcmp(argv[1], "--crash-child") == 0)
         return runCrashChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc == 3 && qstrcmp(argv[1], "--full-disk-child") == 0)
+        return runFullDiskChild(QString::fromLocal8Bit(argv[2]));
     TestDatabase_ test;
     return QTest::qExec(&test, argc, argv);
 }
