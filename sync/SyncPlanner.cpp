@@ -65,15 +65,6 @@ bool isKnownType(const QString &type)
     return type == QLatin1String("f") || type == QLatin1String("d");
 }
 
-// The ancestors of a relative path, outermost first.
-QStringList ancestors(const QString &relPath)
-{
-    QStringList out;
-    for (int slash = relPath.indexOf(QLatin1Char('/')); slash > 0; slash = relPath.indexOf(QLatin1Char('/'), slash + 1))
-        out << relPath.left(slash);
-    return out;
-}
-
 // One expression for a whole pattern list, so that a name is matched once rather than once per
 // pattern. Lists whose patterns would change meaning inside a larger expression (quoting to the
 // end, back references) are kept as they are.
@@ -260,7 +251,6 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                  "synchronised: deletions need confirmation",
                  int(remote.settingId()), last.fileCount());
     }
-    withholdRemoteFolderDeletions(actions, remote);
     logSummary(actions);
     sortPlan(actions);
 
@@ -444,14 +434,8 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         if (dir) {
             action.addReason(QStringLiteral("(M) sync: dir no longer exists on local side"));
             set(action, SyncAction::DeleteRemoteDir, SyncAction::STATUS_TODO);
-        } else if (o.last.size() != o.remote.size() || o.last.remoteMtime() != o.remote.remoteMtime()
-                   || (usableAgainst(o.last.checksum(), o.remote.checksum())
-                       && o.last.checksum().compare(o.remote.checksum(), Qt::CaseInsensitive) != 0)) {
-            // A version the user never saw here is not deleted because an older one was: as a
-            // local deletion is withheld when the local file changed.
-            action.addReason(QStringLiteral("(Nb) sync: file no longer exists on local side but changed on remote side"));
-            set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         } else {
+            // Whatever the service changed since: its trash keeps what goes.
             action.addReason(QStringLiteral("(N) sync: file no longer exists on local side"));
             set(action, SyncAction::DeleteRemoteFile, SyncAction::STATUS_TODO);
         }
@@ -689,45 +673,6 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         flags << QStringLiteral("remote mtime backdated");
     action.addReason(QStringLiteral("(Z9) file attributes conflict:") + flags.join(QStringLiteral(", ")));
     set(action, SyncAction::NoAction, SyncAction::ERR_FILE_ATTR_CONFLICT);
-}
-
-void SyncPlanner::withholdRemoteFolderDeletions(QList<SyncAction> &actions, const SyncState &remote)
-{
-    // Deleting a folder on the service takes everything in it. Keep a folder while anything the
-    // listing holds below it is not itself going: a new remote file, a skipped path, an error.
-    // Silently excluded or empty files that exist only remotely may go with it.
-    QHash<QString, int> folderDeletions;
-    for (int i = 0; i < actions.size(); ++i) {
-        if (actions.at(i).action() == SyncAction::DeleteRemoteDir)
-            folderDeletions.insert(actions.at(i).relPath(), i);
-    }
-    if (folderDeletions.isEmpty())
-        return;
-    QSet<int> kept;
-    for (const SyncAction &action : qAsConst(actions)) {
-        const QString key = action.relPath();
-        if (isRemoteDelete(action.action()) || remote.get(key).isNull())
-            continue;
-        // Junk left out of the plan may go with its folder.
-        if (action.action() == SyncAction::NoAction && action.status() == SyncAction::STATUS_OK &&
-            action.localSize() < 0)
-            continue;
-        const QStringList chain = ancestors(key);
-        for (const QString &folder : chain) {
-            auto it = folderDeletions.constFind(folder);
-            if (it != folderDeletions.constEnd())
-                kept.insert(*it);
-        }
-    }
-    for (int index : qAsConst(kept)) {
-        // As with a file changed on the other side (Lb), what is still in use comes back.
-        SyncAction &action = actions[index];
-        action.addReason(
-                QStringLiteral("(Ym) remote folder holds objects that are not deleted: created again locally"));
-        set(action, SyncAction::CreateLocalDir, SyncAction::STATUS_TODO);
-        qWarning("Syncher::buildSyncActions: remote folder deletion withheld: '%s'",
-                 qUtf8Printable(StringUtil::escapeNonPrintable(action.relPath())));
-    }
 }
 
 void SyncPlanner::logSummary(const QList<SyncAction> &actions) const

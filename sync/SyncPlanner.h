@@ -70,7 +70,6 @@ private:
     void decideInitialFile(SyncAction &action, Objects &o);
     void decideFile(SyncAction &action, Objects &o);
     void withholdLocalDeletion(SyncAction &action);
-    void withholdRemoteFolderDeletions(QList<SyncAction> &actions, const SyncState &remote);
     bool silentlyExcluded(const QString &relPath) const;
     QString localChecksum(const QString &relPath, const QString &algorithm);
     void flushStateWrites(QList<SyncAction> &actions);

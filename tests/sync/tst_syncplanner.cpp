@@ -142,6 +142,11 @@ private slots:
         row("Lb", f, kS, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 0);
         row("M", d, "d 0 10 20 - o9", "", "d 0 - 20 - o9", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
         row("N", f, kS, "", kR, "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        // Row 14 whatever the service changed since the last run: its trash keeps the version.
+        row("N remote grew", f, kS, "", "f 150 - 30 sha256:bb o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        row("N remote newer", f, kS, "", "f 100 - 30 sha256:aa o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        row("N remote content", f, kS, "", "f 100 - 20 sha256:bb o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        row("M remote renewed", d, "d 0 10 20 - o9", "", "d 0 - 30 - o8", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
         row("Hf dir", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o8", "-", A::UpdateSyncState, A::STATUS_TODO, "(Hf) folder: object_id changed", 0);
         row("O", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o9", "-", A::NoAction, A::STATUS_OK, "(O) sync: dir exists on both sides", 0);
         row("X", "d/~$a.docx", kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
@@ -266,23 +271,28 @@ private slots:
         QCOMPARE(find(plan, "doc/a.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
     }
 
-    void remoteFolderKeptWhileItHoldsObjects()
+    void localFolderDeletionTakesNewRemoteMembers()
     {
         Fixture fx;
         // x was deleted locally while someone added x/new.txt on the service.
         fx.add("x", "d 0 10 20 - o1", "", "d 0 - 20 - o1");
         fx.add("x/old.txt", kS, "", kR);
         fx.add("x/new.txt", "", "", kR);
-        // y was deleted locally and holds nothing else remotely but junk.
-        fx.add("y", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
-        fx.add("y/z", "d 0 10 20 - o3", "", "d 0 - 20 - o3");
-        fx.add("y/z/old.txt", kS, "", kR);
-        fx.add("y/Thumbs.db", "", "", kR);
+        fx.add("x/sub", "", "", "d 0 - 20 - o4");
         const QList<SyncAction> plan = fx.plan();
-        QCOMPARE(find(plan, "x").action(), int(SyncAction::CreateLocalDir));
+        QCOMPARE(find(plan, "x").action(), int(SyncAction::DeleteRemoteDir));
+        QCOMPARE(find(plan, "x/old.txt").action(), int(SyncAction::DeleteRemoteFile));
+        // Planned as new remote objects; the folder deletion after them takes them to the trash.
         QCOMPARE(find(plan, "x/new.txt").action(), int(SyncAction::DownloadFile));
-        QCOMPARE(find(plan, "y").action(), int(SyncAction::DeleteRemoteDir));
-        QCOMPARE(find(plan, "y/z").action(), int(SyncAction::DeleteRemoteDir));
+        QCOMPARE(find(plan, "x/sub").action(), int(SyncAction::CreateLocalDir));
+        int folder = -1, member = -1;
+        for (int i = 0; i < plan.size(); ++i) {
+            if (plan.at(i).relPath() == "x")
+                folder = i;
+            if (plan.at(i).relPath() == "x/new.txt")
+                member = i;
+        }
+        QVERIFY(member >= 0 && member < folder);
     }
 
     void sortedWhateverTheOrder()

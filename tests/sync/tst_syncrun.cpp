@@ -62,7 +62,8 @@ private slots:
     void changesConverge_data()
     {
         QTest::addColumn<QStringList>("changes");
-        QTest::addColumn<QStringList>("expected"); // "path=content", "-path" (absent), "copy=content" (conflict copy)
+        // "path=content", "-path" (absent), "copy=content" (conflict copy), "trash:path" (in the service's trash)
+        QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("runs");
         // The second remote edit keeps the size and most likely the second: only the listed checksum tells.
         QTest::newRow("edits on each side")
@@ -76,9 +77,16 @@ private slots:
                                             << QStringList{"docs/a.txt=theirs", "copy=mine"} << 1;
         QTest::newRow("deletions on each side")
                 << QStringList{"L -d.txt", "R -docs/deep"} << QStringList{"-d.txt", "-docs/deep/b.txt"} << 1;
-        QTest::newRow("remote edit beats local deletion")
+        // A local deletion goes to the service whatever changed there; its trash keeps the version.
+        QTest::newRow("local deletion beats remote edit")
                 << QStringList{"L -docs/a.txt", "R docs/a.txt=edited elsewhere"}
-                << QStringList{"docs/a.txt=edited elsewhere"} << 1;
+                << QStringList{"-docs/a.txt", "trash:docs/a.txt"} << 1;
+        // The folder goes, and what was added to it on the service goes into the trash with it.
+        QTest::newRow("folder deleted locally with remote news")
+                << QStringList{"L -docs/deep", "R docs/deep/new.txt=added elsewhere"}
+                << QStringList{"-docs/deep/b.txt", "-docs/deep/new.txt", "trash:docs/deep/new.txt",
+                               "trash:docs/deep/b.txt"}
+                << 2;
         // The local folder is kept, made again on the service, and its new file uploaded.
         QTest::newRow("folder deleted remotely with local news")
                 << QStringList{"R -notes", "L notes/new.txt=written meanwhile"}
@@ -98,9 +106,17 @@ private slots:
         COMPARE_TREES(*m_h);
         SyncHarness::Tree copies;
         const SyncHarness::Tree local = m_h->localTree(&copies);
+        QSet<QString> remoteTrash;
+        for (const QJsonValue &entry : m_h->safeState().value("trash").toArray()) {
+            for (const QJsonValue &trashed : entry.toObject().value("objects").toArray()) {
+                remoteTrash.insert(trashed.toString().mid(1));
+            }
+        }
         for (const QString &e : expected) {
             const QString path = e.section('=', 0, 0);
-            if (path.startsWith('-')) {
+            if (path.startsWith("trash:")) {
+                QVERIFY2(remoteTrash.contains(path.mid(6)), qPrintable(e));
+            } else if (path.startsWith('-')) {
                 QVERIFY2(!local.contains(path.mid(1)), qPrintable(e));
             } else if (path == "copy") {
                 QCOMPARE(copies.values(), QList<QByteArray>{e.section('=', 1).toUtf8()});
