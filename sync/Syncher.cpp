@@ -738,12 +738,32 @@ void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result
         finishCanceled();
         return;
     }
-    const QList<FilesafeObject> &objects = result.payload().filesafeObjects;
+    // The reply's document and the request go with the reply's handler: the analysis goes on from
+    // the event loop with the decoded list alone (shared, not copied).
+    m_listing = result;
+    QPointer<Syncher> guard(this);
+    step("listed", SyncAction());
+    if (guard.isNull())
+        return;
+    QMetaObject::invokeMethod(this, &Syncher::analyzeListing, Qt::QueuedConnection);
+}
+
+void Syncher::analyzeListing()
+{
+    Result<FilesafeObjectsTO_v2> result = std::exchange(m_listing, Result<FilesafeObjectsTO_v2>());
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    // The only reference to the list from here on: each object is freed once it is converted.
+    QList<FilesafeObject> objects = result.payload().filesafeObjects;
     qDebug("Syncher::on_analyzeStep2Finished: %d objects", objects.size());
     ProgressInfo &p = *m_progress;
     p.nDone = p.nTotal = objects.size();
     p.nFiles = result.payload().countByType(QStringLiteral("f"));
     p.nDirs = result.payload().countByType(QStringLiteral("d"));
+    if (result.isOk())
+        result = Result<FilesafeObjectsTO_v2>();
 
     if (!result.isOk()) {
         if (!Request(false, ProgressInfo::Activity_GetRemoteObjects_Finished, QStringLiteral("Received remote information")))
@@ -769,27 +789,26 @@ void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result
     SyncState remote(m_setting.remoteDir(), m_setting.id());
     const QString base = cleanRemote(m_setting.remoteDir());
     const bool atRoot = base == QLatin1String("/");
-    for (const FilesafeObject &listed : objects) {
+    while (!objects.isEmpty()) {
         if (m_stop) {
             finishCanceled();
             return;
         }
-        // Keys are NFC, like those of the local scan.
-        const QString nfc = listed.path.normalized(QString::NormalizationForm_C);
-        FsObject object(listed.objectId, nfc, listed.size, QDateTime(), StringUtil::parseTimestamp(listed.mtime),
-                        listed.access, listed.type, listed.checksum);
-        if (isCleanListedPath(listed.path) && base == cleanRemote(listed.path)) {
+        const FilesafeObject listed = objects.takeFirst();
+        const bool clean = isCleanListedPath(listed.path);
+        if (clean && base == cleanRemote(listed.path)) {
             if (listed.objectId != m_setting.rootFolderId()) {
                 SyncSettingsDao::instance()->setRootFolderId(m_setting.id(), listed.objectId);
                 m_setting.setRootFolderId(listed.objectId);
             }
             continue;
         }
-        bool below = isCleanListedPath(listed.path);
-        if (below && atRoot)
-            object = FsObject(listed.objectId, nfc.mid(1), listed.size, QDateTime(),
-                              StringUtil::parseTimestamp(listed.mtime), listed.access, listed.type, listed.checksum);
-        else if (below)
+        // Keys are NFC, like those of the local scan.
+        const QString nfc = listed.path.normalized(QString::NormalizationForm_C);
+        FsObject object(listed.objectId, clean && atRoot ? nfc.mid(1) : nfc, listed.size, QDateTime(),
+                        StringUtil::parseTimestamp(listed.mtime), listed.access, listed.type, listed.checksum);
+        bool below = clean;
+        if (below && !atRoot)
             below = object.makeRelativeTo(base);
         if (!below) {
             const QString message =

@@ -120,6 +120,8 @@ protected slots:
 protected:
     void analyzeStep1();
     void getRemoteObjects();
+    // The rest of on_analyzeStep2Finished, run from the event loop once the reply is gone.
+    void analyzeListing();
     SyncState loadLastStatus(bool *ok);
     SyncState loadLocalStatus(bool *ok);
     void collectStatusInfoFinished(const SyncState &local, const SyncState &last, const SyncState &remote);
@@ -178,6 +180,8 @@ private:
     bool m_stateWriteFailed = false;
     bool m_remoteSideVanished = false;
     bool m_safeListFresh = false;
+    // The listing between its reply and analyzeListing.
+    Result<FilesafeObjectsTO_v2> m_listing;
     // Outcome of the download hook.
     QString m_downloadChecksum;
     QString m_downloadKeptAs;

@@ -228,6 +228,57 @@ private slots:
         QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
     }
 
+    void endedBetweenListingAndAnalysis_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("synchroniser deleted") << true;
+    }
+
+    // The analysis goes on after the listing's reply handler; what happens in between ends the run
+    // before anything is planned or done.
+    void endedBetweenListingAndAnalysis()
+    {
+        QFETCH(bool, deleted);
+        seedAndRun();
+        QVERIFY(m_h->apply({"R fresh.txt=remote news", "L local.txt=local news"}));
+        const int lastRun = m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt();
+        auto *ms = new MultiSyncher(m_h->dao(), m_h->ri());
+        QSignalSpy canceled(ms, &MultiSyncher::syncCanceled);
+        QSignalSpy finished(ms, &MultiSyncher::syncFinished);
+        QPointer<Syncher> syncher;
+        int listed = 0;
+        Syncher::setStepHook([&](const char *step, const SyncAction &) {
+            if (qstrcmp(step, "listed") != 0 || ++listed > 1)
+                return;
+            syncher = ms->findChild<Syncher *>();
+            if (deleted)
+                syncher->deleteLater();
+            else
+                ms->requestToStop();
+        });
+        ms->requestSync(m_h->settings());
+        QTRY_VERIFY(listed == 1);
+        QTRY_VERIFY(syncher.isNull());
+        Syncher::setStepHook(nullptr);
+        QTest::qWait(100);
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(canceled.count(), deleted ? 0 : 1);
+        // Nothing planned: no state row written, no transfer, no history row of an action.
+        QCOMPARE(m_h->readLocal("fresh.txt"), QByteArray("<missing>"));
+        QVERIFY(!m_h->remoteTree().contains("local.txt"));
+        QCOMPARE(m_h->db().rawValue("SELECT count(*) FROM fs_object WHERE path IN ('fresh.txt', 'local.txt')").toInt(), 0);
+        QCOMPARE(m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt(), lastRun + 1);
+        QCOMPARE(m_h->db().rawValue(QString("SELECT count(*) FROM sync_history_object WHERE sync_history_id = %1")
+                                            .arg(lastRun + 1)).toInt(), 0);
+        if (!deleted)
+            QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
+        delete ms;
+        // The next run starts from what is stored and brings both news across.
+        QCOMPARE(m_h->run().nFailed, 0);
+        COMPARE_TREES(*m_h);
+    }
+
     void failedSafeRefreshStartsNoRun()
     {
         QVERIFY(m_h->putLocal("a.txt", "a"));
