@@ -4,6 +4,7 @@
 #include "core/StringUtil.h"
 #include "sync/FsObject.h"
 #include "sync/ProgressInfo.h"
+#include "sync/SyncReason.h"
 #include "sync/SyncState.h"
 #include "sync/Syncher.h"
 
@@ -212,11 +213,11 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
             localFileSeen = true;
 
         if (action.action() == SyncAction::ActionUndefined) {
-            action.addReason(QStringLiteral("Sync action is undefined (internal error)"));
+            action.addReason(SyncReason::ActionUndefined);
             set(action, SyncAction::NoAction, SyncAction::ERR_INTERNAL);
         }
         if (action.status() == SyncAction::STATUS_UNDEFINED) {
-            action.addReason(QStringLiteral("Sync action status is undefined (internal error)"));
+            action.addReason(SyncReason::StatusUndefined);
             set(action, SyncAction::NoAction, SyncAction::ERR_INTERNAL);
         }
         if (action.isError()) {
@@ -292,7 +293,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     if (mismatch) {
         qWarning("Syncher::buildSyncActions: Different object types for: %s",
                  qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
-        action.addReason(QStringLiteral("(Ta) object type mismatch"));
+        action.addReason(SyncReason::Ta);
         set(action, SyncAction::NoAction, SyncAction::ERR_OBJECT_TYPE_MISMATCH);
         return;
     }
@@ -301,7 +302,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
         qWarning("Syncher::buildSyncActions: Unsupported object type '%s' for: %s",
                  qUtf8Printable(StringUtil::escapeNonPrintable(kind)),
                  qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
-        action.addReason(QStringLiteral("(Ta) object type not supported: '%1'").arg(kind));
+        action.addReason(SyncReason::TaUnsupported, kind);
         set(action, SyncAction::NoAction, SyncAction::ERR_OBJECT_TYPE_MISMATCH);
         return;
     }
@@ -309,7 +310,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
 
     // Silent exclusion.
     if (silentlyExcluded(o.key)) {
-        action.addReason(QStringLiteral("(X) skip (silent exclude)"));
+        action.addReason(SyncReason::X);
         set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
@@ -318,13 +319,13 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
 
     // Size rule, local side first; only one of the two reasons is ever added.
     if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
-        action.addReason(QStringLiteral("(S) excluded due to local file size (%1)").arg(o.local.size()));
+        action.addReason(SyncReason::SLocal, QString::number(o.local.size()));
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
         return;
     }
     if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
-        action.addReason(QStringLiteral("(S) excluded due to remote file size (%1)").arg(o.remote.size()));
+        action.addReason(SyncReason::SRemote, QString::number(o.remote.size()));
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
         return;
@@ -342,10 +343,10 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
 
     if (action.type() == QLatin1String("d")) {
         if (o.remote.objectId() != o.last.objectId()) {
-            action.addReason(QStringLiteral("(Hf) folder: object_id changed"));
+            action.addReason(SyncReason::HfFolder);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         } else {
-            action.addReason(QStringLiteral("(O) sync: dir exists on both sides"));
+            action.addReason(SyncReason::O);
             set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
         }
         return;
@@ -357,7 +358,7 @@ bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
 {
     if (m_local->isBelowLink(o.key)) {
         // A link is not ours to follow, replace or delete.
-        action.addReason(QStringLiteral("(Yl) symbolic link: not synchronised"));
+        action.addReason(SyncReason::Yl);
         set(action, SyncAction::NoAction, SyncAction::WARN_SKIPPED);
         action.setSkipped(true);
         qWarning("Syncher::buildSyncActions: symbolic link skipped: '%s'",
@@ -365,7 +366,7 @@ bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
         return true;
     }
     if (m_local->isCollision(o.key) || m_remote->isCollision(o.key)) {
-        action.addReason(QStringLiteral("(Yc) name collision"));
+        action.addReason(SyncReason::Yc);
         set(action, SyncAction::NoAction,
             action.type() == QLatin1String("d") ? SyncAction::ERR_FOLDER_BAD_NAME : SyncAction::ERR_FILE_BAD_NAME);
         qWarning("Syncher::buildSyncActions: name collision: '%s'",
@@ -377,7 +378,7 @@ bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
 
 void SyncPlanner::withholdLocalDeletion(SyncAction &action)
 {
-    action.addReason(QStringLiteral("(Yu) local folder could not be listed completely: no deletion"));
+    action.addReason(SyncReason::Yu);
     set(action, SyncAction::NoAction, SyncAction::WARN_SKIPPED);
     action.setSkipped(true);
     qWarning("Syncher::buildSyncActions: deletion withheld below an unlisted folder: '%s'",
@@ -390,23 +391,23 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
     if (!o.hasLast) {
         if (o.hasLocal && !o.hasRemote) {
             if (dir) {
-                action.addReason(QStringLiteral("(C) initial sync: dir exists only on local side"));
+                action.addReason(SyncReason::C);
                 set(action, SyncAction::CreateRemoteDir, SyncAction::STATUS_TODO);
             } else {
-                action.addReason(QStringLiteral("(D) initial sync: file exists only on local side"));
+                action.addReason(SyncReason::D);
                 set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
             }
         } else if (!o.hasLocal && o.hasRemote) {
             if (dir) {
-                action.addReason(QStringLiteral("(E) initial sync: dir exists only on remote side"));
+                action.addReason(SyncReason::E);
                 set(action, SyncAction::CreateLocalDir, SyncAction::STATUS_TODO);
             } else {
-                action.addReason(QStringLiteral("(F) initial sync: file exists only on remote side"));
+                action.addReason(SyncReason::F);
                 set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
             }
         } else if (o.hasLocal && o.hasRemote) {
             if (dir) {
-                action.addReason(QStringLiteral("(G) initial sync: dir exists on both sides"));
+                action.addReason(SyncReason::G);
                 set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             } else {
                 decideInitialFile(action, o);
@@ -415,28 +416,28 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         return;
     }
     if (!o.hasLocal && !o.hasRemote) {
-        action.addReason(dir ? QStringLiteral("(J) sync: dir does not exist on both sides")
-                             : QStringLiteral("(I) sync: file does not exist on both sides"));
+        action.addReason(dir ? SyncReason::J
+                             : SyncReason::I);
         set(action, SyncAction::RemoveSyncState, SyncAction::STATUS_TODO);
     } else if (o.hasLocal) {
         if (dir) {
-            action.addReason(QStringLiteral("(K) sync: dir no longer exists on remote side"));
+            action.addReason(SyncReason::K);
             set(action, SyncAction::DeleteLocalDir, SyncAction::STATUS_TODO);
         } else if (o.last.size() == o.local.size() && o.last.localMtime() == o.local.localMtime()) {
-            action.addReason(QStringLiteral("(La) sync: file no longer exists on remote side"));
+            action.addReason(SyncReason::La);
             set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
         } else {
             action.addReason(
-                    QStringLiteral("(Lb) sync: file no longer exists on remote side but changed on local side"));
+                    SyncReason::Lb);
             set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
         }
     } else {
         if (dir) {
-            action.addReason(QStringLiteral("(M) sync: dir no longer exists on local side"));
+            action.addReason(SyncReason::M);
             set(action, SyncAction::DeleteRemoteDir, SyncAction::STATUS_TODO);
         } else {
             // Whatever the service changed since: its trash keeps what goes.
-            action.addReason(QStringLiteral("(N) sync: file no longer exists on local side"));
+            action.addReason(SyncReason::N);
             set(action, SyncAction::DeleteRemoteFile, SyncAction::STATUS_TODO);
         }
     }
@@ -445,14 +446,14 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
 void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
 {
     if (o.local.size() != o.remote.size()) {
-        action.addReason(QStringLiteral("(He) initial sync: file sizes are different"));
+        action.addReason(SyncReason::He);
         set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
         return;
     }
     const QString remoteSum = o.remote.checksum();
     if (!hasValue(remoteSum)) {
         action.addReason(
-                QStringLiteral("(Ha) initial sync: sizes match, but remote checksum not available: assume equality"));
+                SyncReason::Ha);
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         return;
     }
@@ -461,40 +462,40 @@ void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
         action.setLocalChecksum(o.local.checksum());
     }
     if (o.local.checksum().isEmpty()) {
-        action.addReason(QStringLiteral("(Hb) initial sync: cannot calculate local file checksum"));
+        action.addReason(SyncReason::Hb);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
     } else if (o.local.checksum() == remoteSum) {
-        action.addReason(QStringLiteral("(Hc) initial sync: file checksum is identical"));
+        action.addReason(SyncReason::Hc);
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
     } else {
-        action.addReason(QStringLiteral("(Hd) initial sync: file checksum is different"));
+        action.addReason(SyncReason::Hd);
         set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
     }
 }
 
 void SyncPlanner::decideFile(SyncAction &action, Objects &o)
 {
-    action.addReason(QStringLiteral("(Z)"));
+    action.addReason(SyncReason::Z);
     const FsObject &s = o.last;
     const FsObject &r = o.remote;
     FsObject &l = o.local;
     if (s.localMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z1) file: sizes same, stored last local mtime is empty"));
+        action.addReason(SyncReason::Z1);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LAST_LOCAL_MTIME);
         return;
     }
     if (l.localMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z2) file: sizes same, local mtime is empty"));
+        action.addReason(SyncReason::Z2);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_MTIME);
         return;
     }
     if (s.remoteMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z3) file: sizes same, stored last remote mtime is empty"));
+        action.addReason(SyncReason::Z3);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LAST_REMOTE_MTIME);
         return;
     }
     if (r.remoteMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z4) file: sizes same, remote mtime is empty"));
+        action.addReason(SyncReason::Z4);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_REMOTE_MTIME);
         return;
     }
@@ -515,23 +516,23 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
         // Sizes and second-resolution times cannot see an edit of the same size within the same
         // second; the listed checksum can.
-        action.addReason(QStringLiteral("(D6) file: size and mtime unchanged, remote checksum changed"));
+        action.addReason(SyncReason::D6);
         set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         return;
     }
     if (a && b && le && re) {
         if (!lastSumUsable && hasValue(remoteSum)) {
             action.setLocalChecksum(remoteSum);
-            action.addReason(QStringLiteral("(N1) file: size unchanged, mtime unchanged"));
+            action.addReason(SyncReason::N1);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             return;
         }
         if (r.objectId() != s.objectId()) {
             action.setLocalChecksum(remoteSum);
-            action.addReason(QStringLiteral("(Hf) file: object_id changed"));
+            action.addReason(SyncReason::HfFile);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         } else {
-            action.addReason(QStringLiteral("(N1) file: size unchanged, mtime unchanged"));
+            action.addReason(SyncReason::N1);
             set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
             return;
         }
@@ -539,40 +540,39 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         if (lastSumUsable && hasValue(remoteSum) && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
             // The remote side changed too, within the same second and to the same size: uploading
             // would replace a version nobody saw here.
-            action.addReason(QStringLiteral(
-                    "(B3) file: local size changed, remote size and mtime unchanged, remote checksum changed"));
+            action.addReason(SyncReason::B3LocalSize);
             set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             return;
         }
         if (lu)
-            action.addReason(QStringLiteral("(U1) file: local size changed, local mtime updated"));
+            action.addReason(SyncReason::U1);
         else if (lb)
-            action.addReason(QStringLiteral("(U2) file: local size changed, local mtime backdated"));
+            action.addReason(SyncReason::U2);
         else
-            action.addReason(QStringLiteral("(U3) file: local size changed, local mtime unchanged"));
+            action.addReason(SyncReason::U3);
         set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
         return;
     } else if (a && !b && le) {
         if (ru)
-            action.addReason(QStringLiteral("(D1) file: remote size changed, remote mtime updated"));
+            action.addReason(SyncReason::D1);
         else if (rb)
-            action.addReason(QStringLiteral("(D2) file: remote size changed, remote mtime backdated"));
+            action.addReason(SyncReason::D2);
         else
-            action.addReason(QStringLiteral("(D3) file: remote size changed, remote mtime unchanged"));
+            action.addReason(SyncReason::D3);
         set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         return;
     }
 
     if (a == b) {
         if (!hasValue(remoteSum)) {
-            action.addReason(QStringLiteral("(Z5) file: sizes same, mtime changed, remote checksum not available"));
+            action.addReason(SyncReason::Z5);
             set(action, SyncAction::NoAction, SyncAction::WARN_FILE_NO_REMOTE_CHECKSUM);
             return;
         }
         const QString computed = localChecksum(o.key, algorithmOf(remoteSum));
         if (computed.isEmpty()) {
             action.addReason(
-                    QStringLiteral("(Z6) file: sizes same, mtime changed, failed to calculate local checksum"));
+                    SyncReason::Z6);
             set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
             return;
         }
@@ -580,12 +580,10 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
 
         if (!a) {
             if (computed == remoteSum) {
-                action.addReason(QStringLiteral(
-                        "(N2) file: local size changed, remote size changed, local checksum equals remote checksum"));
+                action.addReason(SyncReason::N2);
                 set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             } else {
-                action.addReason(QStringLiteral(
-                        "(B1) file: local size changed, remote size changed, local and remote checksum differ"));
+                action.addReason(SyncReason::B1);
                 set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             }
             return;
@@ -593,7 +591,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
 
         if (computed == remoteSum) {
             action.setLocalChecksum(remoteSum);
-            action.addReason(QStringLiteral("(N3) file: sizes same, mtime changed, checksums same"));
+            action.addReason(SyncReason::N3);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             return;
         }
@@ -601,48 +599,42 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
             const bool localSame = computed == s.checksum();
             const bool remoteSame = remoteSum == s.checksum();
             if (localSame && !remoteSame) {
-                action.addReason(QStringLiteral("(D4) file: sizes same, local checksum same, remote checksum changed"));
+                action.addReason(SyncReason::D4);
                 set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
                 return;
             }
             if (!localSame && remoteSame) {
-                action.addReason(QStringLiteral("(U4) file: sizes same, local checksum changed, remote checksum same"));
+                action.addReason(SyncReason::U4);
                 set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
                 return;
             }
             if (!localSame && !remoteSame) {
                 action.addReason(
-                        QStringLiteral("(B2) file: sizes same, local checksum changed, remote checksum changed"));
+                        SyncReason::B2);
                 set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
                 return;
             }
         }
         if (lu && re) {
-            action.addReason(QStringLiteral(
-                    "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated"));
+            action.addReason(SyncReason::U5);
             set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
             return;
         }
         if (le && ru) {
-            action.addReason(QStringLiteral(
-                    "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged"));
+            action.addReason(SyncReason::D5);
             set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
             return;
         }
-        QString conflict;
+        SyncReason::Code conflict = SyncReason::None;
         if (lu && ru)
-            conflict = QStringLiteral(
-                    "(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated");
+            conflict = SyncReason::B3;
         else if (lu && rb)
-            conflict = QStringLiteral(
-                    "(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated");
+            conflict = SyncReason::B4;
         else if (lb && ru)
-            conflict = QStringLiteral(
-                    "(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated");
+            conflict = SyncReason::B5;
         else if (lb && rb)
-            conflict = QStringLiteral(
-                    "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated");
-        if (!conflict.isEmpty()) {
+            conflict = SyncReason::B6;
+        if (conflict != SyncReason::None) {
             action.addReason(conflict);
             set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             return;
@@ -650,7 +642,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
     }
 
     if (lu && ru) {
-        action.addReason(QStringLiteral("(B7) file: local mtime updated, remote mtime updated"));
+        action.addReason(SyncReason::B7);
         set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
         return;
     }
@@ -671,7 +663,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         flags << QStringLiteral("remote mtime updated");
     if (rb)
         flags << QStringLiteral("remote mtime backdated");
-    action.addReason(QStringLiteral("(Z9) file attributes conflict:") + flags.join(QStringLiteral(", ")));
+    action.addReason(SyncReason::Z9, flags.join(QStringLiteral(", ")));
     set(action, SyncAction::NoAction, SyncAction::ERR_FILE_ATTR_CONFLICT);
 }
 

@@ -76,6 +76,43 @@ private slots:
         QCOMPARE(state.size(), 6000000000LL);
     }
 
+    // Rule codes and texts of their own make one comma-joined reason, in the order they came,
+    // whatever the action went through since.
+    void reasonChain()
+    {
+        SyncAction action;
+        action.addReason(QString());
+        QCOMPARE(action.reason(), QString());
+        action.addReason(SyncReason::Z);
+        action.addReason(SyncReason::SLocal, "0");
+        action.addReason("%1 refused: 50%");
+        action.addReason(SyncReason::Z9, "local size changed, remote mtime updated");
+        action.addReason(QString());
+        const QString expected = "(Z),(S) excluded due to local file size (0),%1 refused: 50%,"
+                                 "(Z9) file attributes conflict:local size changed, remote mtime updated,";
+        QCOMPARE(action.reason(), expected);
+        SyncAction copy(action);
+        QCOMPARE(copy.reason(), expected);
+        SyncAction assigned;
+        assigned.addReason(SyncReason::O);
+        assigned = action;
+        QCOMPARE(assigned.reason(), expected);
+        QVERIFY(assigned.toString(";").contains("reason=" + expected + ";"));
+        action.clear();
+        QCOMPARE(action.reason(), QString());
+
+        // Past eight parts the chain goes on as one text.
+        QStringList parts;
+        for (int i = 0; i < 11; ++i) {
+            const bool rule = i % 2 == 0;
+            action.addReason(rule ? SyncReason::Code(SyncReason::C + i) : SyncReason::TaUnsupported, QString::number(i));
+            parts << SyncReason::text(rule ? SyncReason::Code(SyncReason::C + i) : SyncReason::TaUnsupported,
+                                      QString::number(i));
+        }
+        QCOMPARE(action.reason(), parts.join(','));
+        QCOMPARE(SyncReason::text(SyncReason::TaUnsupported, "l"), QString("(Ta) object type not supported: 'l'"));
+    }
+
     void orderOnShuffledPlans()
     {
         // By type, folders created before downloads, folder deletions with their contents first,
