@@ -116,7 +116,7 @@ void SyncPlanner::setSilentPatterns(const QList<QRegularExpression> &patterns)
 
 bool SyncPlanner::silentlyExcluded(const QString &relPath) const
 {
-    return !Syncher::isNotExcluded(relPath, m_silent);
+    return !Syncher::isNotExcluded(relPath, m_silent, &m_silentFolders);
 }
 
 bool SyncPlanner::request(int activity, const QString &message)
@@ -245,6 +245,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         }
     }
     flushStateWrites(actions);
+    m_silentFolders = QHash<QString, bool>();
 
     m_localVanished = !localFileSeen && last.fileCount() > 0;
     if (m_localVanished) {

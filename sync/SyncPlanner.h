@@ -3,6 +3,7 @@
 #include "sync/SyncAction.h"
 #include "sync/SyncSetting.h"
 
+#include <QHash>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -85,6 +86,8 @@ private:
     QList<QRegularExpression> m_silentPatterns;
     bool m_silentPatternsSet = false;
     QList<QRegularExpression> m_silent;
+    // Answers of the silent list per folder, during build().
+    mutable QHash<QString, bool> m_silentFolders;
 
     // Valid during build().
     const SyncState *m_local = nullptr;

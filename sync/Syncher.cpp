@@ -30,11 +30,30 @@ namespace {
 QList<QRegularExpression> s_excludePatterns;
 QList<QRegularExpression> s_silentPatterns;
 
-// Answers per path element for the two process-wide lists; most elements are folder names seen
-// again for every file below them. Bounded so that a huge tree cannot grow it without end.
+// Answers per folder for the two process-wide lists: a folder is seen again for every file below
+// it, a file name once. Emptied at the end of each run and bounded within one.
 QHash<QString, bool> s_excludeCache;
 QHash<QString, bool> s_silentCache;
-constexpr int kMaxCachedNames = 100000;
+constexpr int kMaxCachedFolders = 10000;
+
+bool matchesAny(const QStringRef &name, const QList<QRegularExpression> &patterns)
+{
+    for (const QRegularExpression &pattern : patterns) {
+        if (pattern.match(name).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+bool anyPartMatches(const QStringRef &path, const QList<QRegularExpression> &patterns)
+{
+    const QVector<QStringRef> parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QStringRef &part : parts) {
+        if (matchesAny(part, patterns))
+            return true;
+    }
+    return false;
+}
 
 // The pump is process-wide: one synchroniser runs at a time, and a new one must not pump at once
 // only because it is new.
@@ -65,11 +84,11 @@ Syncher::Syncher(FileSafeDao *fileSafeDao, FilesafeRI *filesafeRI, QObject *pare
     qDebug("Syncher: init %p", static_cast<void *>(this));
     if (s_excludePatterns.isEmpty()) {
         s_excludePatterns = loadExcludePatterns(QStringLiteral(":/res/patterns/exclude.txt"));
-        s_excludeCache.clear();
+        s_excludeCache = QHash<QString, bool>();
     }
     if (s_silentPatterns.isEmpty()) {
         s_silentPatterns = loadExcludePatterns(QStringLiteral(":/res/patterns/exclude_silently.txt"));
-        s_silentCache.clear();
+        s_silentCache = QHash<QString, bool>();
     }
     connect(R7Session::instance(), &R7Session::sessionTimeout, this, &Syncher::on_sessionTimeout);
 }
@@ -203,33 +222,42 @@ bool Syncher::isNotExcluded(const QString &relPath, const QList<QRegularExpressi
         cache = &s_excludeCache;
     else if (&patterns == &s_silentPatterns)
         cache = &s_silentCache;
+    return isNotExcluded(relPath, patterns, cache);
+}
 
-    const QVector<QStringRef> parts = relPath.splitRef(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QStringRef &part : parts) {
-        if (cache) {
-            const auto hit = cache->constFind(part.toString());
-            if (hit != cache->constEnd()) {
-                if (hit.value())
-                    return false;
-                continue;
+bool Syncher::isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns,
+                            QHash<QString, bool> *folderCache)
+{
+    const int slash = relPath.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0) {
+        if (!folderCache) {
+            if (anyPartMatches(relPath.leftRef(slash), patterns))
+                return false;
+        } else {
+            const QString folder = relPath.left(slash);
+            auto hit = folderCache->constFind(folder);
+            if (hit == folderCache->constEnd()) {
+                if (folderCache->size() >= kMaxCachedFolders)
+                    folderCache->clear();
+                hit = folderCache->insert(folder, anyPartMatches(relPath.leftRef(slash), patterns));
             }
+            if (hit.value())
+                return false;
         }
-        bool matched = false;
-        for (const QRegularExpression &pattern : patterns) {
-            if (pattern.match(part).hasMatch()) {
-                matched = true;
-                break;
-            }
-        }
-        if (cache) {
-            if (cache->size() >= kMaxCachedNames)
-                cache->clear();
-            cache->insert(part.toString(), matched);
-        }
-        if (matched)
-            return false;
     }
-    return true;
+    const QStringRef name = relPath.midRef(slash + 1);
+    return name.isEmpty() || !matchesAny(name, patterns);
+}
+
+void Syncher::clearExclusionCaches()
+{
+    s_excludeCache = QHash<QString, bool>();
+    s_silentCache = QHash<QString, bool>();
+}
+
+int Syncher::exclusionCacheSize()
+{
+    return s_excludeCache.size() + s_silentCache.size();
 }
 
 bool Syncher::isSizeValid(SyncAction *action, const QString &path, const FsObject &object)
@@ -655,6 +683,7 @@ void Syncher::analysisFailed(const QString &message, const QList<SyncAction> &ac
 {
     SyncHistoryDao::instance()->cancelSync(m_history.id());
     m_closed = true;
+    clearExclusionCaches();
     emit syncAnalyzed(false, message, actions);
 }
 
@@ -1638,6 +1667,7 @@ void Syncher::finishExecution()
         ++notOk;
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), notOk == 0 ? m_safe.lastEvent : QString());
     SyncHistoryDao::instance()->finishSync(m_history.id());
+    clearExclusionCaches();
     recountWorkList();
     emit syncExecutedAll(m_progress->nTotal, m_progress->nDone, notOk, m_workList);
 }
@@ -1654,5 +1684,6 @@ void Syncher::finishCanceled()
         endStateWrites();
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), QString());
     SyncHistoryDao::instance()->cancelSync(m_history.id());
+    clearExclusionCaches();
     deleteLater();
 }

@@ -12,6 +12,7 @@
 #include "sync/SyncSetting.h"
 #include "sync/SyncState.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QRegularExpression>
@@ -59,6 +60,12 @@ public:
 
     static QList<QRegularExpression> loadExcludePatterns(const QString &fileName);
     static bool isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns);
+    // The same with the answers for folders kept in the cache (the file name is matched each time).
+    static bool isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns,
+                              QHash<QString, bool> *folderCache);
+    // The caches of the two process-wide lists; emptied at the end of each run.
+    static void clearExclusionCaches();
+    static int exclusionCacheSize();
     static bool isSizeValid(SyncAction *action, const QString &path, const FsObject &object);
     // The process-wide lists, filled by the first synchroniser constructed.
     static const QList<QRegularExpression> &excludePatterns();

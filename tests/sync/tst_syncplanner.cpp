@@ -396,6 +396,34 @@ private slots:
         QCOMPARE(fx.plan().value(0).reason() == "(X) skip (silent exclude)", !silent);
     }
 
+    // Folders are cached, file names matched each time: a file's own name never decides for the
+    // other files of its folder.
+    void exclusionCacheHoldsFolders()
+    {
+        PlanningSyncher syncher;
+        Syncher::clearExclusionCaches();
+        const QList<QRegularExpression> &silent = Syncher::silentExcludePatterns();
+        const QList<QRegularExpression> &visible = Syncher::excludePatterns();
+        QVERIFY(!Syncher::isNotExcluded("docs/Thumbs.db", silent));
+        QVERIFY(Syncher::isNotExcluded("docs/report.docx", silent));
+        QVERIFY(!Syncher::isNotExcluded("docs/a:b.txt", visible));
+        QVERIFY(Syncher::isNotExcluded("docs/report.docx", visible));
+        QVERIFY(!Syncher::isNotExcluded("a/.svn/b/x.txt", silent));
+        QVERIFY(!Syncher::isNotExcluded("a/.svn/b/y.txt", silent));
+        QVERIFY(Syncher::isNotExcluded("a/.svn/b/y.txt", visible));
+        QVERIFY(!Syncher::isNotExcluded("a/.svn", silent));
+        QVERIFY(!Syncher::isNotExcluded("Thumbs.db/inside.txt", silent));
+        QVERIFY(Syncher::isNotExcluded("/lead.txt", silent));
+        // docs and a/.svn/b for each list, Thumbs.db and a for the silent one.
+        QCOMPARE(Syncher::exclusionCacheSize(), 6);
+        QHash<QString, bool> own;
+        QVERIFY(!Syncher::isNotExcluded("x/.svn/y/z.txt", silent, &own));
+        QVERIFY(Syncher::isNotExcluded("x/y/z.txt", silent, &own));
+        QCOMPARE(own, (QHash<QString, bool>{{"x/.svn/y", true}, {"x/y", false}}));
+        Syncher::clearExclusionCaches();
+        QCOMPARE(Syncher::exclusionCacheSize(), 0);
+    }
+
     void pumpThrottlesSameActivity()
     {
         Syncher::setPumpTiming(300);

@@ -52,6 +52,7 @@ private slots:
 
         // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
         QCOMPARE(m_h->run().work(), 0);
+        QCOMPARE(Syncher::exclusionCacheSize(), 0);
         m_h->svc().requests(true);
         QCOMPARE(m_h->run().work(), 0);
         for (const QJsonValue &r : m_h->svc().requests()) {
