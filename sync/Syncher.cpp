@@ -106,9 +106,13 @@ void Syncher::clearActions()
 {
     // Nothing done may go unrecorded, whatever ends the run.
     recordPending();
-    for (SyncAction *action : qAsConst(m_actions))
-        action->deleteLater();
-    m_actions.clear();
+    m_workList.clear();
+    m_workPos = 0;
+    if (m_actions.isEmpty())
+        return;
+    // Released from the event loop, as a receiver of the last signal may still read them; the
+    // coordinator's share of the list keeps them for its own report.
+    QTimer::singleShot(0, [released = std::exchange(m_actions, QList<SyncAction>())]() { Q_UNUSED(released) });
 }
 
 // ---- progress pump and stop
@@ -957,12 +961,13 @@ bool Syncher::syncExecute(const QList<SyncAction> &actions)
         return true;
     }
     for (const SyncAction &a : actions) {
-        if (a.action() != SyncAction::NoAction || a.isError()) {
-            auto *copy = new SyncAction(a);
-            m_actions.append(copy);
-            m_workList.append(copy);
-        }
+        if (a.action() != SyncAction::NoAction || a.isError())
+            m_actions.append(a);
     }
+    // The queue points into the list, which is not shared while it runs.
+    m_workList.reserve(m_actions.size());
+    for (SyncAction &a : m_actions)
+        m_workList.append(&a);
     qDebug("Syncher::syncExecute: sync actions to process or errors to report: %d", m_workList.size());
     for (int i = 0; i < m_workList.size(); ++i)
         qDebug("Syncher::syncExecute: sa[%d]: '%s'", i, escaped(m_workList.at(i)->name()));
@@ -1110,8 +1115,9 @@ void Syncher::recreateRefusedFolder(SyncAction *action)
     fresh.setFsObject(action->toFsObject());
     fresh.setObjectId(QString());
     fresh.setStatus(SyncAction::STATUS_TODO);
-    auto *create = new SyncAction(fresh);
-    m_actions.append(create);
+    // In the same place of both lists: the list is the coordinator's record of the run.
+    m_actions.insert(m_workPos, fresh);
+    SyncAction *create = &m_actions[m_workPos];
     m_workList.insert(m_workPos, create);
     countAction(*create);
     qDebug("Syncher::executeNextAction: folder '%s' kept, created again on the service", escaped(action->relPath()));

@@ -101,6 +101,8 @@ public:
     void recountWorkList();
 
     const SyncSetting &setting() const { return m_setting; }
+    // The executed actions, in the order of the work queue: the values the queue points to.
+    const QList<SyncAction> &executedActions() const { return m_actions; }
     const SyncState &localState() const { return m_local; }
     const SyncState &lastState() const { return m_last; }
     const SyncState &remoteState() const { return m_remote; }
@@ -147,7 +149,7 @@ protected:
 
     FilesafeRI *m_filesafeRI = nullptr;
     FileSafeDao *m_fileSafeDao = nullptr;
-    QList<SyncAction *> m_actions;
+    QList<SyncAction> m_actions;
     QList<SyncAction *> m_workList;
     int m_workPos = 0;
     SyncState m_local;

@@ -280,6 +280,37 @@ private slots:
         COMPARE_TREES(*m_h);
     }
 
+    // The run's report holds the synchroniser's own actions, not copies of them.
+    void executedActionsNotCopied()
+    {
+        seedAndRun();
+        QVERIFY(m_h->apply({"L up1.txt=one", "L up2.txt=two", "R down.txt=three"}));
+        MultiSyncher ms(m_h->dao(), m_h->ri());
+        QList<SyncAction> synchronisers;
+        connect(&ms, &MultiSyncher::startSyncSafe, this, [&]() {
+            Syncher *syncher = ms.findChild<Syncher *>();
+            connect(syncher, &Syncher::syncExecutedAll, this,
+                    [&synchronisers, syncher]() { synchronisers = syncher->executedActions(); });
+        });
+        QList<SyncAction> finished;
+        bool ended = false;
+        connect(&ms, &MultiSyncher::syncFinished, this, [&](int, int, const QList<SyncAction> &list) {
+            finished = list;
+            ended = true;
+        });
+        ms.requestSync(m_h->settings());
+        QTRY_VERIFY(ended);
+        QVERIFY(finished.isSharedWith(synchronisers));
+        QStringList done;
+        for (const SyncAction &a : finished) {
+            QVERIFY2(a.isSuccess(), qPrintable(a.relPath()));
+            done << a.relPath();
+        }
+        done.sort();
+        QCOMPARE(done, (QStringList{"down.txt", "up1.txt", "up2.txt"}));
+        COMPARE_TREES(*m_h);
+    }
+
     void failedSafeRefreshStartsNoRun()
     {
         QVERIFY(m_h->putLocal("a.txt", "a"));
