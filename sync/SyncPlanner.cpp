@@ -8,6 +8,8 @@
 #include "sync/SyncState.h"
 #include "sync/Syncher.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <numeric>
 #include <vector>
@@ -162,6 +164,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
     QList<SyncAction> actions;
     actions.reserve(paths.size());
+    QSet<QString> folders;
     for (const QString &key : paths) {
         if (stopRequested())
             return {};
@@ -189,7 +192,14 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         action.setStatus(SyncAction::STATUS_UNDEFINED);
         action.setSyncSetting(m_setting);
         action.setName(name);
-        action.setPath(slash < 0 ? QString() : key.left(slash));
+        if (slash >= 0) {
+            // One text per folder, shared by the actions of its members.
+            const QString folder = key.left(slash);
+            auto known = folders.constFind(folder);
+            if (known == folders.constEnd())
+                known = folders.insert(folder);
+            action.setPath(*known);
+        }
         if (o.hasLocal) {
             action.setLocalSize(o.local.size());
             action.setLocalChecksum(o.local.checksum());
@@ -693,23 +703,83 @@ void SyncPlanner::logSummary(const QList<SyncAction> &actions) const
         qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", undefined);
 }
 
+namespace {
+
+// The relative path of an action: its folder, "/" and its name, or the name alone at the top.
+struct PathParts
+{
+    const QChar *path;
+    int pathSize;
+    const QChar *name;
+    int nameSize;
+};
+
+// Compares two relative paths as QString's operator< compares the joined texts, without joining.
+int comparePaths(const PathParts &a, const PathParts &b)
+{
+    if (a.pathSize == b.pathSize && (a.path == b.path || std::equal(a.path, a.path + a.pathSize, b.path)))
+        return QtPrivate::compareStrings(QStringView(a.name, a.nameSize), QStringView(b.name, b.nameSize));
+    static const QChar slash(QLatin1Char('/'));
+    struct Cursor
+    {
+        const QChar *parts[3];
+        int sizes[3];
+        int part = 0;
+        int at = 0;
+        explicit Cursor(const PathParts &p)
+            : parts{p.path, &slash, p.name}
+            , sizes{p.pathSize, p.pathSize == 0 ? 0 : 1, p.nameSize}
+        {
+            skipEmpty();
+        }
+        void skipEmpty()
+        {
+            while (part < 3 && at >= sizes[part]) {
+                ++part;
+                at = 0;
+            }
+        }
+        bool atEnd() const { return part >= 3; }
+        ushort current() const { return parts[part][at].unicode(); }
+        void next()
+        {
+            ++at;
+            skipEmpty();
+        }
+    };
+    Cursor x(a);
+    Cursor y(b);
+    while (!x.atEnd() && !y.atEnd()) {
+        if (x.current() != y.current())
+            return x.current() < y.current() ? -1 : 1;
+        x.next();
+        y.next();
+    }
+    return x.atEnd() ? (y.atEnd() ? 0 : -1) : 1;
+}
+
+} // namespace
+
 void SyncPlanner::sortPlan(QList<SyncAction> &actions)
 {
-    // The same order as SyncAction::operator<, with each relative path built once and the
-    // actions themselves never copied: the permutation is applied by swapping list nodes.
+    // The same order as SyncAction::operator<, without a copy of the actions or of their paths:
+    // the permutation is applied by swapping list nodes.
     struct Key
     {
         int group;
         int type;
         bool descending;
-        QString relPath;
+        PathParts parts;
     };
     std::vector<Key> keys;
     keys.reserve(actions.size());
     for (const SyncAction &action : qAsConst(actions)) {
         const int type = action.action();
         keys.push_back({isUpload(type) ? 1 : 0, isUpload(type) ? 0 : type,
-                        type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir, action.relPath()});
+                        type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
+                        // The texts stay where they are while the list's nodes are swapped.
+                        {action.path().constData(), action.path().size(), action.name().constData(),
+                         action.name().size()}});
     }
     std::vector<int> order(actions.size());
     std::iota(order.begin(), order.end(), 0);
@@ -720,7 +790,8 @@ void SyncPlanner::sortPlan(QList<SyncAction> &actions)
             return a.group < b.group;
         if (a.type != b.type)
             return a.type < b.type;
-        return a.descending ? b.relPath < a.relPath : a.relPath < b.relPath;
+        const int c = comparePaths(a.parts, b.parts);
+        return a.descending ? c > 0 : c < 0;
     });
     // order[i] is the index that belongs at i; follow each cycle once.
     std::vector<bool> placed(order.size(), false);

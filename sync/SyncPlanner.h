@@ -57,7 +57,8 @@ public:
     static constexpr int StateBatchSize = 256;
 
     // Sorts a plan into execution order (the order of SyncAction::operator<) without copying
-    // the actions.
+    // the actions or their paths; folders and names as the planner makes them (clean, names not
+    // empty).
     static void sortPlan(QList<SyncAction> &actions);
 
 private:

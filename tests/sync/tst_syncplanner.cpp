@@ -325,6 +325,39 @@ private slots:
         }
     }
 
+    // Paths whose order depends on the "/" between folder and name ('-' and '.' sort before it,
+    // letters after), on prefixes and on names beyond Latin-1.
+    void sortPlanOrdersJoinedPaths()
+    {
+        const QStringList paths = {"a/b",   "a-c/x", "a.d/y", "a",      "ab",     "a/b/c", "a/b-c", "a/b/c/d",
+                                   "a/ba",  "b",     "a/b/.x", QString::fromUtf8("a/\xc3\xa4"), "a/z", "A/b",
+                                   "a0/b",  "a/b0",  "zz",    QString::fromUtf8("\xf0\x9f\x98\x80/x")};
+        for (int type : {int(SyncAction::DownloadFile), int(SyncAction::DeleteRemoteDir)}) {
+            for (int round = 0; round < 6; ++round) {
+                QList<SyncAction> plan;
+                QStringList shuffled = paths;
+                std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
+                for (const QString &p : qAsConst(shuffled)) {
+                    SyncAction a;
+                    const int slash = p.lastIndexOf('/');
+                    a.setPath(slash < 0 ? QString() : p.left(slash));
+                    a.setName(p.mid(slash + 1));
+                    a.setAction(type);
+                    plan << a;
+                }
+                QList<SyncAction> expected = plan;
+                std::stable_sort(expected.begin(), expected.end());
+                SyncPlanner::sortPlan(plan);
+                QStringList got, want;
+                for (int i = 0; i < plan.size(); ++i) {
+                    got << plan[i].path() + "|" + plan[i].name();
+                    want << expected[i].path() + "|" + expected[i].name();
+                }
+                QCOMPARE(got, want);
+            }
+        }
+    }
+
     void stopGivesEmptyPlan()
     {
         // A stop through the pump at its first, a middle and its last report, then through the check.
