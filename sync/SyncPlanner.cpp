@@ -95,16 +95,26 @@ void set(SyncAction &action, int type, int status)
 
 } // namespace
 
+// The three snapshots' objects of one path, where they are (a null object where one is missing).
 struct SyncPlanner::Objects
 {
     QString key;
-    FsObject last;
-    FsObject local;
-    FsObject remote;
+    const FsObject *last = nullptr;
+    const FsObject *local = nullptr;
+    const FsObject *remote = nullptr;
     bool hasLast = false;
     bool hasLocal = false;
     bool hasRemote = false;
 };
+
+namespace {
+const FsObject *lookUp(const SyncState &state, const QString &key)
+{
+    static const FsObject none;
+    const auto it = state.objects().constFind(key);
+    return it == state.objects().constEnd() ? &none : &it.value();
+}
+} // namespace
 
 SyncPlanner::SyncPlanner(const SyncSetting &setting)
     : m_setting(setting)
@@ -179,12 +189,12 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
         Objects o;
         o.key = key;
-        o.last = last.get(key);
-        o.local = local.get(key);
-        o.remote = remote.get(key);
-        o.hasLast = o.last.isValid();
-        o.hasLocal = o.local.isValid();
-        o.hasRemote = o.remote.isValid();
+        o.last = lookUp(last, key);
+        o.local = lookUp(local, key);
+        o.remote = lookUp(remote, key);
+        o.hasLast = o.last->isValid();
+        o.hasLocal = o.local->isValid();
+        o.hasRemote = o.remote->isValid();
 
         SyncAction action;
         action.setId(SyncAction::nextId());
@@ -201,25 +211,25 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
             action.setPath(*known);
         }
         if (o.hasLocal) {
-            action.setLocalSize(o.local.size());
-            action.setLocalChecksum(o.local.checksum());
-            action.setLocalMtime(o.local.localMtime());
+            action.setLocalSize(o.local->size());
+            action.setLocalChecksum(o.local->checksum());
+            action.setLocalMtime(o.local->localMtime());
         } else {
             action.setLocalSize(-1);
         }
         if (o.hasRemote) {
-            action.setRemoteSize(o.remote.size());
-            action.setRemoteChecksum(o.remote.checksum());
-            action.setRemoteAccess(o.remote.access());
-            action.setRemoteMtime(o.remote.remoteMtime());
-            action.setObjectId(o.remote.objectId());
+            action.setRemoteSize(o.remote->size());
+            action.setRemoteChecksum(o.remote->checksum());
+            action.setRemoteAccess(o.remote->access());
+            action.setRemoteMtime(o.remote->remoteMtime());
+            action.setObjectId(o.remote->objectId());
         } else {
             action.setRemoteSize(-1);
         }
 
         decide(action, o);
         // Junk that a file manager leaves on an empty mount point does not count as content.
-        if (!localFileSeen && o.hasLocal && o.local.isFile() && !silentlyExcluded(key))
+        if (!localFileSeen && o.hasLocal && o.local->isFile() && !silentlyExcluded(key))
             localFileSeen = true;
 
         if (action.action() == SyncAction::ActionUndefined) {
@@ -237,13 +247,13 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                    qUtf8Printable(action.actionTypeName()),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.path())),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.name())), qUtf8Printable(action.type()),
-                   static_cast<long long>(o.hasLast ? o.last.size() : -1),
-                   static_cast<long long>(o.hasLocal ? o.local.size() : -1),
-                   static_cast<long long>(o.hasRemote ? o.remote.size() : -1),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last.localMtime())),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.local.localMtime())),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last.remoteMtime())),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.remote.remoteMtime())),
+                   static_cast<long long>(o.hasLast ? o.last->size() : -1),
+                   static_cast<long long>(o.hasLocal ? o.local->size() : -1),
+                   static_cast<long long>(o.hasRemote ? o.remote->size() : -1),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last->localMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.local->localMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last->remoteMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.remote->remoteMtime())),
                    qUtf8Printable(action.statusName()),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.reason())));
         }
@@ -293,7 +303,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     // Type agreement.
     QString kind;
     bool mismatch = false;
-    for (const FsObject *object : {&o.last, &o.local, &o.remote}) {
+    for (const FsObject *object : {o.last, o.local, o.remote}) {
         if (object->isNull())
             continue;
         if (kind.isEmpty())
@@ -329,14 +339,14 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     }
 
     // Size rule, local side first; only one of the two reasons is ever added.
-    if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
-        action.addReason(SyncReason::SLocal, QString::number(o.local.size()));
+    if (o.hasLocal && o.local->isFile() && !Syncher::isSizeValid(&action, o.key, *o.local)) {
+        action.addReason(SyncReason::SLocal, QString::number(o.local->size()));
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
         return;
     }
-    if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
-        action.addReason(SyncReason::SRemote, QString::number(o.remote.size()));
+    if (o.hasRemote && o.remote->isFile() && !Syncher::isSizeValid(&action, o.key, *o.remote)) {
+        action.addReason(SyncReason::SRemote, QString::number(o.remote->size()));
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
         return;
@@ -353,7 +363,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     }
 
     if (action.type() == QLatin1String("d")) {
-        if (o.remote.objectId() != o.last.objectId()) {
+        if (o.remote->objectId() != o.last->objectId()) {
             action.addReason(SyncReason::HfFolder);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         } else {
@@ -434,7 +444,7 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         if (dir) {
             action.addReason(SyncReason::K);
             set(action, SyncAction::DeleteLocalDir, SyncAction::STATUS_TODO);
-        } else if (o.last.size() == o.local.size() && o.last.localMtime() == o.local.localMtime()) {
+        } else if (o.last->size() == o.local->size() && o.last->localMtime() == o.local->localMtime()) {
             action.addReason(SyncReason::La);
             set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
         } else {
@@ -456,26 +466,27 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
 
 void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
 {
-    if (o.local.size() != o.remote.size()) {
+    if (o.local->size() != o.remote->size()) {
         action.addReason(SyncReason::He);
         set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
         return;
     }
-    const QString remoteSum = o.remote.checksum();
+    const QString remoteSum = o.remote->checksum();
     if (!hasValue(remoteSum)) {
         action.addReason(
                 SyncReason::Ha);
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         return;
     }
-    if (!usableAgainst(o.local.checksum(), remoteSum)) {
-        o.local.setChecksum(localChecksum(o.key, algorithmOf(remoteSum)));
-        action.setLocalChecksum(o.local.checksum());
+    QString localSum = o.local->checksum();
+    if (!usableAgainst(localSum, remoteSum)) {
+        localSum = localChecksum(o.key, algorithmOf(remoteSum));
+        action.setLocalChecksum(localSum);
     }
-    if (o.local.checksum().isEmpty()) {
+    if (localSum.isEmpty()) {
         action.addReason(SyncReason::Hb);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
-    } else if (o.local.checksum() == remoteSum) {
+    } else if (localSum == remoteSum) {
         action.addReason(SyncReason::Hc);
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
     } else {
@@ -487,9 +498,9 @@ void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
 void SyncPlanner::decideFile(SyncAction &action, Objects &o)
 {
     action.addReason(SyncReason::Z);
-    const FsObject &s = o.last;
-    const FsObject &r = o.remote;
-    FsObject &l = o.local;
+    const FsObject &s = *o.last;
+    const FsObject &r = *o.remote;
+    const FsObject &l = *o.local;
     if (s.localMtime().isNull()) {
         action.addReason(SyncReason::Z1);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LAST_LOCAL_MTIME);
@@ -587,7 +598,6 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
             set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
             return;
         }
-        l.setChecksum(computed);
 
         if (!a) {
             if (computed == remoteSum) {

@@ -84,7 +84,7 @@ public:
     bool isComplete() const { return m_unreadable.isEmpty(); }
 
     // Records as collisions all keys of one folder that are equal under case folding (for a
-    // listing; the local scan does this itself).
+    // listing; the local scan does this itself). Done once until an object is added.
     void findCaseCollisions();
 
 private:
@@ -100,4 +100,5 @@ private:
     QSet<QString> m_unreadable;
     QSet<QString> m_links;
     QSet<QString> m_collisions;
+    bool m_caseFoldingChecked = false;
 };

@@ -293,13 +293,27 @@ bool Syncher::isSizeValid(SyncAction *action, const QString &path, const FsObjec
 
 QStringList Syncher::collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote)
 {
-    QSet<QString> all;
-    all.reserve(qMax(last.count(), qMax(local.count(), remote.count())));
-    for (const SyncState *state : {&last, &local, &remote}) {
-        for (auto it = state->objects().constBegin(); it != state->objects().constEnd(); ++it)
-            all.insert(it.key());
+    // Each key once, found by look-ups in the states already there rather than by a set of its own.
+    const QHash<QString, FsObject> &s = last.objects();
+    const QHash<QString, FsObject> &l = local.objects();
+    const QHash<QString, FsObject> &r = remote.objects();
+    QStringList all;
+    all.reserve(qMax(s.size(), qMax(l.size(), r.size())));
+    for (auto it = s.constBegin(); it != s.constEnd(); ++it)
+        all.append(it.key());
+    if (!l.isSharedWith(s)) {
+        for (auto it = l.constBegin(); it != l.constEnd(); ++it) {
+            if (!s.contains(it.key()))
+                all.append(it.key());
+        }
     }
-    return all.values();
+    if (!r.isSharedWith(s) && !r.isSharedWith(l)) {
+        for (auto it = r.constBegin(); it != r.constEnd(); ++it) {
+            if (!s.contains(it.key()) && !l.contains(it.key()))
+                all.append(it.key());
+        }
+    }
+    return all;
 }
 
 SyncState Syncher::loadLastStatus(bool *ok)
