@@ -271,6 +271,19 @@ private slots:
         QCOMPARE(find(plan, "doc/a.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
     }
 
+    // The case check of a listing runs once, and again after the listing grew.
+    void caseCheckAfterAdding()
+    {
+        SyncState listing("/", 7);
+        listing.add(parseObject("Docs/a.txt", kR));
+        listing.findCaseCollisions();
+        QVERIFY(!listing.isCollision("Docs/a.txt"));
+        listing.add(parseObject("docs/A.txt", kR));
+        listing.findCaseCollisions();
+        QVERIFY(listing.isCollision("Docs/a.txt"));
+        QVERIFY(listing.isCollision("docs/A.txt"));
+    }
+
     void localFolderDeletionTakesNewRemoteMembers()
     {
         Fixture fx;
