@@ -316,3 +316,14 @@ bool SyncState::isAtOrBelow(const QString &path, const QSet<QString> &set)
     }
     return false;
 }
+
+void SyncState::shareTexts(const SyncState &other)
+{
+    if (m_objects.isSharedWith(other.m_objects))
+        return;
+    for (auto it = m_objects.begin(); it != m_objects.end(); ++it) {
+        const auto theirs = other.m_objects.constFind(it.key());
+        if (theirs != other.m_objects.constEnd())
+            it.value().shareTexts(theirs.value());
+    }
+}

@@ -836,6 +836,9 @@ void Syncher::analyzeListing()
     SyncState remote(m_setting.remoteDir(), m_setting.id());
     const QString base = cleanRemote(m_setting.remoteDir());
     const bool atRoot = base == QLatin1String("/");
+    static const QString kFile = QStringLiteral("f");
+    static const QString kDir = QStringLiteral("d");
+    QString access;
     while (!objects.isEmpty()) {
         if (m_stop) {
             finishCanceled();
@@ -852,8 +855,12 @@ void Syncher::analyzeListing()
         }
         // Keys are NFC, like those of the local scan.
         const QString nfc = listed.path.normalized(QString::NormalizationForm_C);
+        // Kinds and access letters repeat for every object: one copy of each.
+        if (listed.access != access)
+            access = listed.access;
+        const QString &type = listed.type == kFile ? kFile : listed.type == kDir ? kDir : listed.type;
         FsObject object(listed.objectId, clean && atRoot ? nfc.mid(1) : nfc, listed.size, QDateTime(),
-                        StringUtil::parseTimestamp(listed.mtime), listed.access, listed.type, listed.checksum);
+                        StringUtil::parseTimestamp(listed.mtime), access, type, listed.checksum);
         bool below = clean;
         if (below && !atRoot)
             below = object.makeRelativeTo(base);
@@ -880,9 +887,11 @@ void Syncher::analyzeListing()
     remote.findCaseCollisions();
 
     bool ok = false;
-    const SyncState last = loadLastStatus(&ok);
+    SyncState last = loadLastStatus(&ok);
     if (!ok)
         return;
+    // An unchanged object is described alike on both sides: one copy of its texts is enough.
+    last.shareTexts(remote);
     const SyncState local = loadLocalStatus(&ok);
     if (!ok)
         return;

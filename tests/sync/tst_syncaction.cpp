@@ -1,5 +1,6 @@
 #include "sync/FsObject.h"
 #include "sync/SyncAction.h"
+#include "sync/SyncState.h"
 #include "sync/SyncSetting.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
@@ -111,6 +112,34 @@ private slots:
         }
         QCOMPARE(action.reason(), parts.join(','));
         QCOMPARE(SyncReason::text(SyncReason::TaUnsupported, "l"), QString("(Ta) object type not supported: 'l'"));
+    }
+
+    // The last state keeps one copy of what it has in common with the listing, nothing else.
+    void statesShareEqualTexts()
+    {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(1480000000);
+        SyncState remote("/", 1);
+        remote.add(FsObject("o1", "a.txt", 5, {}, t, "rcud", "f", "sha256:aa"));
+        remote.add(FsObject("o2", "b.txt", 5, {}, t, "rcud", "f", "sha256:bb"));
+        SyncState last("/home/u/Sync/", 1);
+        last.add(FsObject("o1", "a.txt", 5, t, t, "rcud", "f", "sha256:aa"));
+        last.add(FsObject("o9", "b.txt", 5, t, t, "rcu", "f", "sha256:cc"));
+        last.add(FsObject("o3", "c.txt", 5, t, t, "rcud", "f", "sha256:dd"));
+        const auto same = [](const QString &x, const QString &y) { return x.constData() == y.constData(); };
+        QVERIFY(!same(last.get("a.txt").checksum(), remote.get("a.txt").checksum()));
+        last.shareTexts(remote);
+        const FsObject a = last.get("a.txt");
+        QVERIFY(same(a.checksum(), remote.get("a.txt").checksum()));
+        QVERIFY(same(a.objectId(), remote.get("a.txt").objectId()));
+        QVERIFY(same(a.access(), remote.get("a.txt").access()));
+        QCOMPARE(a.localMtime(), t);
+        const FsObject b = last.get("b.txt");
+        QCOMPARE(b.checksum(), QString("sha256:cc"));
+        QCOMPARE(b.objectId(), QString("o9"));
+        QCOMPARE(b.access(), QString("rcu"));
+        QVERIFY(same(b.type(), remote.get("b.txt").type()));
+        QCOMPARE(last.get("c.txt").checksum(), QString("sha256:dd"));
+        QCOMPARE(last.count(), 3);
     }
 
     void orderOnShuffledPlans()
