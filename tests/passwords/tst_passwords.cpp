@@ -236,6 +236,55 @@ private slots:
         QCOMPARE(clipboard(), left);
     }
 
+    void clipboardClearedOnlyWhileOurs_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<bool>("reported");
+        const auto row = [](const char *tag, const char *trigger, bool replaced, bool reported) {
+            QTest::newRow(tag) << QString(trigger) << replaced << reported;
+        };
+        row("time-out, replaced in this program", "time-out", true, true);
+        row("time-out, replaced, change not yet reported", "time-out", true, false);
+        row("sign-out, our copy", "sign-out", false, false);
+        row("sign-out, replaced, change not yet reported", "sign-out", true, false);
+        row("quit, our copy", "quit", false, false);
+        row("quit, replaced, change not yet reported", "quit", true, false);
+    }
+    // Our copy goes at the time-out, at sign-out and at quit; whatever replaced it stays, even when
+    // the clipboard's change report has not reached us yet.
+    void clipboardClearedOnlyWhileOurs()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(bool, replaced);
+        QFETCH(bool, reported);
+        m_ctl->setClearIntervalOverride(trigger == "time-out" ? 500 : 60000);
+        m_ctl->copyPasswordToClipboard("Geheim-123", QPoint(10, 10));
+        QTRY_COMPARE(clipboard(), QByteArray("Geheim-123"));
+        QVERIFY(m_ctl->isClearPending());
+        {
+            std::unique_ptr<QSignalBlocker> unreported;
+            if (!reported)
+                unreported = std::make_unique<QSignalBlocker>(QGuiApplication::clipboard());
+            if (replaced) {
+                m_ctl->copyUsernameToClipboard(QPoint(10, 10), "the user's name");
+                QCOMPARE(m_ctl->isClearPending(), !reported);
+            }
+            if (trigger == "time-out") {
+                if (m_ctl->isClearPending())
+                    QTRY_VERIFY(!m_ctl->isClearPending());
+                else
+                    QTest::qWait(800); // past the time-out the copy had
+            } else if (trigger == "sign-out") {
+                emit R7Application::instance()->appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+            } else {
+                QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+            }
+        }
+        QCOMPARE(clipboard(), QByteArray(replaced ? "the user's name" : ""));
+        QVERIFY(!m_ctl->isClearPending());
+    }
+
     void unusableIdOrFailedFetch_data()
     {
         QTest::addColumn<QString>("pwdId");
