@@ -670,6 +670,36 @@ private slots:
         QCOMPARE(stored().size(), 4); // nothing saved, nothing deleted
     }
 
+    // A failed deletion answered while the page is locked: its message would take the keys typed
+    // for the unlock, so it waits for the unlock.
+    void messageWaitsForUnlock()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        QVERIFY(m_svc.fault({{"path", "passwords/" + idOf("Bank") + "$"},
+                             {"method", "DELETE"},
+                             {"delay_ms", 300},
+                             {"http_status", 503}}) >= 0);
+        table(page)->selectRow(proxyIndexOf(page, "Bank").row());
+        answerNextBox(QMessageBox::Yes);
+        page->deleteSelectedPassword();
+        page->lockAnimated();
+        QStringList shown; // locked at the time | title
+        onNextModal<QMessageBox>(
+                [&](QMessageBox *box) {
+                    shown << QString("%1|%2").arg(page->isPageLocked()).arg(box->windowTitle());
+                    box->button(QMessageBox::Ok)->click();
+                },
+                8000);
+        LogCapture log;
+        QTRY_VERIFY(log.contains("PasswordsView::on_deletePassword"));
+        QTest::qWait(200);
+        QCOMPARE(shown, QStringList());
+        page->unlock();
+        QTRY_COMPARE(shown, QStringList{"0|Delete failed"});
+        QCOMPARE(page->passwordCount(), 4);
+    }
+
     // The lock ends the dialog while its save travels: the answer still counts, the entry is stored
     // once, and the reopened entry updates it.
     void lockDuringSaveStoresOnce()
