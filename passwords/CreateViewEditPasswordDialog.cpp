@@ -175,6 +175,16 @@ void CreateViewEditPasswordDialog::onSaveFinished(const Result<EmptyPasswordTO> 
     m_ui->errorLabel->setText(QString::fromLatin1(failureText));
     m_ui->errorLabel->show();
     qCritical("%s: %s", failureText, result.message().toLocal8Bit().constData());
+    if (m_suspended) {
+        // The page waits for this answer before it reopens the entry.
+        done(0);
+    }
+}
+
+void CreateViewEditPasswordDialog::suspend()
+{
+    copyFieldsToEntry();
+    m_suspended = true;
 }
 
 void CreateViewEditPasswordDialog::applicationStateChanged(R7Application::AppState newStatus)

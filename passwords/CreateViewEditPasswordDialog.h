@@ -31,6 +31,10 @@ public:
     // Marks a blank title; true when the form may be saved.
     bool markInvalid();
 
+    // Ended by the lock: keeps the typed texts in the entry; a failed save then ends it too.
+    void suspend();
+    bool isSavePending() const { return m_savePending; }
+
     void onSavePasswordResult(const Result<EmptyPasswordTO> &result);
     void onEditPasswordResult(const Result<EmptyPasswordTO> &result);
 
@@ -56,4 +60,5 @@ private:
     PasswordController *m_controller;
     QList<QWidget *> m_dividers;
     bool m_savePending = false;
+    bool m_suspended = false;
 };

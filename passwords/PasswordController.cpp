@@ -1,5 +1,6 @@
 #include "passwords/PasswordController.h"
 
+#include "core/R7Application.h"
 #include "core/StringUtil.h"
 #include "net/crypto/Codec.h"
 #include "net/IPasswordRI.h"
@@ -49,6 +50,15 @@ PasswordController::PasswordController(ISession *session, IPasswordRI *passwordR
 {
     connect(m_clearTimer, &QTimer::timeout, this, &PasswordController::clearClipboard);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &PasswordController::on_clipboardDataChanged);
+    // A password still waiting to be cleared would outlive us in a clipboard manager's history.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &PasswordController::clearPendingClipboard);
+    if (R7Application *app = R7Application::instance()) {
+        connect(app, &R7Application::appStateChanged, this, [this](R7Application::AppState state) {
+            if (state == R7Application::APP_STATE_LOGGED_OUT) {
+                clearPendingClipboard();
+            }
+        });
+    }
 }
 
 PasswordController::~PasswordController()
@@ -276,6 +286,13 @@ void PasswordController::clearClipboard()
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
     }
     wipe(m_copiedDigest);
+}
+
+void PasswordController::clearPendingClipboard()
+{
+    if (m_clearTimer->isActive()) {
+        clearClipboard();
+    }
 }
 
 void PasswordController::on_clipboardDataChanged()

@@ -75,6 +75,8 @@ public slots:
     void copyUsernameToClipboard(const QPoint &origin, const QString &username);
     void openUrlInBrowser(const QPoint &origin, const QString &url);
     void clearClipboard();
+    // At quit and sign-out: clears now what the timer would clear later.
+    void clearPendingClipboard();
 
 private slots:
     void on_getSinglePasswordWithClipboardNoSignal(const Result<SinglePasswordTO> &result);

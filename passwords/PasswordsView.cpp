@@ -11,6 +11,7 @@
 #include "ui_PasswordsView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -453,10 +454,9 @@ void PasswordsView::on_getPasswordForEdit(const Result<SinglePasswordTO> &result
     // An undecryptable secret must not open the entry: saving it would store an empty password.
     if (!result.isOk() || !error.isEmpty()) {
         m_currentEntry.clear();
-        QMessageBox::warning(nullptr, tr("Error"), tr("Failed to retrieve password from server for editing!"),
-                             QMessageBox::Ok);
         qWarning("PasswordsView::on_getPasswordForEdit: %s",
                  (result.isOk() ? error : result.message()).toLocal8Bit().constData());
+        showMessage(QMessageBox::Warning, tr("Error"), tr("Failed to retrieve password from server for editing!"));
         return;
     }
     if (m_locked) {
@@ -478,6 +478,8 @@ void PasswordsView::showPasswordDialog()
     }
     QPointer<PasswordsView> self(this);
     QPointer<CreateViewEditPasswordDialog> dialog = new CreateViewEditPasswordDialog(m_controller, entry, this);
+    m_entryDialog = dialog;
+    m_entryDialogLocked = false;
     m_dialogOpen = true;
     const int result = dialog->exec();
     // The page may have gone with its main view while the dialog ran.
@@ -485,33 +487,67 @@ void PasswordsView::showPasswordDialog()
         return;
     }
     m_dialogOpen = false;
-    delete dialog;
-    if (result == QDialog::Accepted) {
-        if (entry->mode() == PasswordViewModel::Add) {
-            // A reload during the dialog may already list the new entry.
-            if (!findIndexById(entry->id()).isValid()) {
-                m_model->appendRow(
-                        makeRowItems(entry->title(), entry->username(), entry->url(), entry->id(), entry->comment()));
-                ++m_passwordCount;
-                updateQuotaLabel();
-            }
-        } else if (entry->mode() == PasswordViewModel::Edit) {
-            // By id: the table may have been reloaded, or the entry come from an earlier page.
-            const QModelIndex index = findIndexById(entry->id());
-            if (index.isValid()) {
-                const int row = index.row();
-                m_model->setData(m_model->index(row, TitleColumn), entry->title(), Qt::EditRole);
-                m_model->setData(m_model->index(row, UsernameColumn), entry->username(), Qt::EditRole);
-                m_model->setData(m_model->index(row, UrlColumn), entry->url(), Qt::EditRole);
-                const QModelIndex comment = m_model->index(row, CommentColumn);
-                m_model->setData(comment, entry->comment(), Qt::EditRole);
-                m_model->setData(comment, entry->comment(), Qt::ToolTipRole);
-            }
+    if (m_entryDialogLocked) {
+        // Ended by the lock: what was typed comes back after the unlock.
+        m_entryDialogLocked = false;
+        m_restoredEntry = entry;
+        if (dialog && dialog->isSavePending()) {
+            m_suspendedSave = dialog;
+            connect(dialog, &QDialog::finished, this,
+                    [this, entry](int saved) { onSuspendedSaveFinished(entry, saved); });
+        } else {
+            delete dialog;
+        }
+        focusUnlockField();
+    } else {
+        delete dialog;
+        if (result == QDialog::Accepted) {
+            applySavedEntry(entry);
         }
     }
     if (m_currentEntry == entry) {
         m_currentEntry.clear();
     }
+}
+
+void PasswordsView::applySavedEntry(const QSharedPointer<PasswordViewModel> &entry)
+{
+    if (entry->mode() == PasswordViewModel::Add) {
+        // A reload during the dialog may already list the new entry.
+        if (!findIndexById(entry->id()).isValid()) {
+            m_model->appendRow(makeRowItems(entry->title(), entry->username(), entry->url(), entry->id(), entry->comment()));
+            ++m_passwordCount;
+            updateQuotaLabel();
+        }
+    } else if (entry->mode() == PasswordViewModel::Edit) {
+        // By id: the table may have been reloaded, or the entry come from an earlier page.
+        const QModelIndex index = findIndexById(entry->id());
+        if (index.isValid()) {
+            const int row = index.row();
+            m_model->setData(m_model->index(row, TitleColumn), entry->title(), Qt::EditRole);
+            m_model->setData(m_model->index(row, UsernameColumn), entry->username(), Qt::EditRole);
+            m_model->setData(m_model->index(row, UrlColumn), entry->url(), Qt::EditRole);
+            const QModelIndex comment = m_model->index(row, CommentColumn);
+            m_model->setData(comment, entry->comment(), Qt::EditRole);
+            m_model->setData(comment, entry->comment(), Qt::ToolTipRole);
+        }
+    }
+}
+
+void PasswordsView::onSuspendedSaveFinished(const QSharedPointer<PasswordViewModel> &entry, int result)
+{
+    if (m_suspendedSave) {
+        m_suspendedSave->deleteLater();
+        m_suspendedSave = nullptr;
+    }
+    if (result == QDialog::Accepted) {
+        applySavedEntry(entry);
+        // Stored now: saving the reopened entry again updates it instead of adding it twice.
+        if (entry->mode() == PasswordViewModel::Add) {
+            entry->setMode(PasswordViewModel::Edit);
+        }
+    }
+    openRestoredEntry();
 }
 
 // ---- delete
@@ -550,9 +586,7 @@ void PasswordsView::on_deletePassword(const Result<Nothing> &result, const QStri
 {
     if (!result.isOk()) {
         qWarning("PasswordsView::on_deletePassword: %s", result.message().toLocal8Bit().constData());
-        QMessageBox box(QMessageBox::Critical, tr("Delete failed"), tr("Unable to delete password"), QMessageBox::Ok,
-                        this);
-        box.exec();
+        showMessage(QMessageBox::Critical, tr("Delete failed"), tr("Unable to delete password"));
         return;
     }
     const QModelIndex index = findIndexById(id);
@@ -585,6 +619,8 @@ void PasswordsView::lockImmediate()
 void PasswordsView::lock(bool animated)
 {
     setLocked(true);
+    // A modal window would stay readable above the overlay and take the keys typed for the unlock.
+    closeWindowsForLock();
     // One overlay is enough; a second would have to be unlocked twice.
     if (m_overlay) {
         return;
@@ -596,15 +632,74 @@ void PasswordsView::lock(bool animated)
     } else {
         m_overlay->showImmediately();
     }
+    // Once the ended windows' loops have returned.
+    QTimer::singleShot(0, this, &PasswordsView::focusUnlockField);
+}
+
+void PasswordsView::closeWindowsForLock()
+{
+    if (m_entryDialog && m_entryDialog->isVisible()) {
+        m_entryDialog->suspend();
+        m_entryDialogLocked = true;
+    }
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *dialog = qobject_cast<QDialog *>(window);
+        if (!dialog || !dialog->isVisible()) {
+            continue;
+        }
+        for (QWidget *parent = dialog->parentWidget(); parent; parent = parent->parentWidget()) {
+            if (parent == this) {
+                dialog->reject();
+                break;
+            }
+        }
+    }
+}
+
+void PasswordsView::focusUnlockField()
+{
+    if (!m_locked || !m_overlay || !isVisible()) {
+        return;
+    }
+    // Without a window manager nobody else gives the focus back once the ended window is unmapped.
+    window()->activateWindow();
+    m_overlay->fitToParent();
 }
 
 void PasswordsView::unlock()
 {
     setLocked(false);
     m_ui->searchEdit->setFocus(Qt::OtherFocusReason);
-    if (m_restoredEntry) {
-        // After the overlay has finished: its unlocked() is still being delivered.
-        QTimer::singleShot(0, this, &PasswordsView::openRestoredEntry);
+    // After the overlay has finished: its unlocked() is still being delivered.
+    QPointer<PasswordsView> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self) {
+            self->showDeferredMessages();
+        }
+        if (self) {
+            self->openRestoredEntry();
+        }
+    });
+}
+
+void PasswordsView::showMessage(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    if (m_locked) {
+        m_deferredMessages.append({icon, title, text});
+        return;
+    }
+    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, QMessageBox::Ok, this);
+    box->exec();
+    delete box;
+}
+
+void PasswordsView::showDeferredMessages()
+{
+    QPointer<PasswordsView> self(this);
+    while (self && !m_locked && !m_deferredMessages.isEmpty()) {
+        const Message message = m_deferredMessages.takeFirst();
+        showMessage(message.icon, message.title, message.text);
     }
 }
 
@@ -654,7 +749,8 @@ void PasswordsView::restoreState()
 
 void PasswordsView::openRestoredEntry()
 {
-    if (!m_restoredEntry || m_locked || m_dialogOpen) {
+    // A save still travelling decides whether the entry comes back to be added or to be updated.
+    if (!m_restoredEntry || m_locked || m_dialogOpen || m_suspendedSave) {
         return;
     }
     m_currentEntry = m_restoredEntry;

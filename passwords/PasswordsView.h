@@ -9,10 +9,12 @@
 
 #include <QFrame>
 #include <QList>
+#include <QMessageBox>
 #include <QModelIndex>
 #include <QPointer>
 #include <QSharedPointer>
 
+class CreateViewEditPasswordDialog;
 class CustomSortFilterProxyModel;
 class LockedOverlay;
 class PasswordController;
@@ -87,6 +89,14 @@ private:
     void restoreState();
     void openRestoredEntry();
     void stopPasswordSearch();
+    // Ends every modal window of the page; the entry dialog keeps what was typed for the unlock.
+    void closeWindowsForLock();
+    void focusUnlockField();
+    void applySavedEntry(const QSharedPointer<PasswordViewModel> &entry);
+    void onSuspendedSaveFinished(const QSharedPointer<PasswordViewModel> &entry, int result);
+    // A message that would come up while locked waits for the unlock: it would take the keys.
+    void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
+    void showDeferredMessages();
 
     void on_getPasswords(const Result<EmptyPasswordsTO> &result);
     void on_getPasswordForEdit(const Result<SinglePasswordTO> &result, const QSharedPointer<PasswordViewModel> &entry);
@@ -115,4 +125,15 @@ private:
     bool m_locked = false;
     bool m_dialogOpen = false;
     QList<QAction *> m_shortcuts;
+    QPointer<CreateViewEditPasswordDialog> m_entryDialog;
+    // The entry dialog ended by the lock; its entry is reopened after the unlock.
+    bool m_entryDialogLocked = false;
+    // An entry dialog ended by the lock while its save travelled: the reply still counts.
+    QPointer<CreateViewEditPasswordDialog> m_suspendedSave;
+    struct Message {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+    };
+    QList<Message> m_deferredMessages;
 };

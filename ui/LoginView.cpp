@@ -256,9 +256,13 @@ void LoginView::on_usernameInput_textChanged(const QString& text)
 
 void LoginView::on_passwordInput_textChanged(const QString& text)
 {
+    if (text.isEmpty() && m_passwordFromStore) {
+        m_passwordFromStore = false;
+        applyPasswordEchoMode();
+    }
     updateCredentialState();
     // Shown to the user who asked for it; never written to the log.
-    ui->passwordCharCodesLabel->setText(charCodes(text));
+    ui->passwordCharCodesLabel->setText(m_passwordFromStore ? QString() : charCodes(text));
 }
 
 void LoginView::on_smsCodeInput_textChanged(const QString& mtan)
@@ -318,6 +322,15 @@ void LoginView::on_togglePasswordCharCodes(bool show)
 
 void LoginView::on_togglePasswordCleartext(bool show)
 {
+    m_cleartextWanted = show;
+    applyPasswordEchoMode();
+}
+
+void LoginView::applyPasswordEchoMode()
+{
+    // Whoever can reach the sign-in page (sign-out stays open while the password safe is locked)
+    // must not read the saved password there.
+    const bool show = m_cleartextWanted && !m_passwordFromStore;
     ui->passwordInput->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password);
 }
 
@@ -553,8 +566,11 @@ void LoginView::loadFromSettings()
     ui->rememberPasswordCheckBox->setChecked(savePassword);
     if (saveUsername && !savedUsername.isEmpty() && savePassword && m_serverList && m_userCredUtil) {
         const QString password = m_userCredUtil->retrievePassword(currentServerKey(), savedUsername);
-        if (!password.isEmpty())
+        if (!password.isEmpty()) {
+            m_passwordFromStore = true;
+            applyPasswordEchoMode();
             ui->passwordInput->setText(password);
+        }
     }
     ui->autoLoginAtStartCheckBox->setChecked(settings.value(kAutoLogin, false).toBool());
     settings.setValue(kUseDeviceKey, settings.value(kUseDeviceKey, false).toBool());

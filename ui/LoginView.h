@@ -106,6 +106,7 @@ private:
     void setUiState(int state);
     void updateCredentialState();
     void updateMasterAutoLoginCheckBox();
+    void applyPasswordEchoMode();
     void connectLoginResult();
     QString currentServerKey() const;
     static QString charCodes(const QString& text);
@@ -117,6 +118,10 @@ private:
     LoginRI* m_loginRI;
     int _uiState = Initial;
     bool _loadingSettings = false;
+    // The field holds the password filled in from the credential store: it is never shown, neither
+    // in clear nor as character codes, until the user has emptied the field.
+    bool m_passwordFromStore = false;
+    bool m_cleartextWanted = false;
     QTimer* m_capsLockTimer = nullptr;
     static int s_successPauseMs;
 };

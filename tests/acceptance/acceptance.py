@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Acceptance run of the real executable, driven through its windows as a person would.
 
-    acceptance.py --client build/app/tessarvale --artefacts DIR [--full] [unittest args...]
+    acceptance.py --client build/app/tessarvale --artefacts DIR [--full] [--wm openbox] [unittest args...]
 
 Without --full only the short path runs (what CI runs on every change); scenarios marked `full`
-run with it (or with TESSARVALE_ACCEPTANCE_FULL=1).
+run with it (or with TESSARVALE_ACCEPTANCE_FULL=1). With --wm the display gets a window manager
+(Debian's openbox), which places, decorates and focuses the windows; without it nobody does.
 """
 import argparse
 import os
@@ -22,6 +23,7 @@ def parse():
     parser.add_argument("--client", required=True)
     parser.add_argument("--artefacts", required=True)
     parser.add_argument("--full", action="store_true")
+    parser.add_argument("--wm", choices=["none", "openbox"], default="none")
     parser.add_argument("rest", nargs="*")
     return parser.parse_args()
 
@@ -33,6 +35,7 @@ def run_tests(args):
     os.makedirs(args.artefacts, exist_ok=True)
     if args.full:
         os.environ["TESSARVALE_ACCEPTANCE_FULL"] = "1"
+    window_manager = session.start_window_manager(args.wm, args.artefacts)
     keyring = session.start_keyring()
     workdir = os.path.join(args.artefacts, "service")
     shutil.rmtree(workdir, ignore_errors=True)
@@ -62,6 +65,9 @@ def run_tests(args):
         keyring.terminate()
         keyring.wait()
         shutil.rmtree(keyring.keyring_root, ignore_errors=True)
+        if window_manager:
+            window_manager.terminate()
+            window_manager.wait()
 
 
 def main():

@@ -11,7 +11,7 @@ DEMO = ("demo", "Demo-Passw0rd")
 SMS = ("demo-sms", "Sms-Passw0rd", "2468")
 # Every secret a run types or the service holds: none may appear in the client's log.
 SECRETS = [DEMO[1], SMS[1], "correct horse battery staple", "S3cure!Bank#2026", "Küchentisch-42",
-           "Acc-Secret-7f3b", "Acc-Changed-91qz"]
+           "Acc-Secret-7f3b", "Acc-Changed-91qz", "Lock-Secret-5k"]
 
 
 def secrets_in_logs(logs, cookies):
@@ -160,6 +160,88 @@ class Passwords(AcceptanceCase):
         wait_until(lambda: self.profile.setting("password/locked") == "false", 15, "the password safe unlocked")
         self.step("unlocked")
 
+
+    # Seconds, not minutes: long enough to open a window and type into it. Set once the main view
+    # is built: its settings page writes the time back in whole minutes when it is made.
+    LOCK_SECONDS = 15
+
+    def wait_locked(self, locked, timeout=None):
+        value = "true" if locked else "false"
+        wait_until(lambda: self.profile.setting("password/locked") == value,
+                   timeout or self.LOCK_SECONDS + 15, f"the password safe {'locked' if locked else 'unlocked'}",
+                   interval=0.2)
+
+    def assert_no_window_beyond(self, client, before):
+        """Nothing of the client is on screen but the windows it showed before the last one opened
+        (the main window, whose page the lock covers)."""
+        def extra():
+            return sorted(set(self.screen.windows(".*", pid=client.pid)) - before)
+        wait_until(lambda: not extra(), 5, "the client's other windows to close")
+
+    def unlock_by_typing(self):
+        """The password typed as it comes, without first choosing a window: the unlock field must
+        have the keyboard."""
+        self.screen.type(DEMO[1])
+        self.screen.key("Return")
+        self.wait_locked(False, timeout=15)
+
+    def assert_unlock_password_stored_nowhere(self):
+        for title, entry in self.entries().items():
+            for field in ("title", "username", "password", "url", "comment"):
+                self.assertNotIn(DEMO[1], entry.get(field) or "", f"the unlock password in {title}'s {field}")
+
+    def test_lock_with_an_entry_dialog_and_a_message_box_open(self):
+        client, wid = self.sign_in_first_time(*DEMO)
+        self.profile.set_settings_while_running({"password/lockSeconds": self.LOCK_SECONDS})
+        # The first synchronisation may outlast the lock time: then the page locks at once.
+        self.wait_locked(True)
+        self.step("locked")
+        self.unlock_by_typing()
+
+        # An entry being added when the lock time runs out.
+        before = set(self.screen.windows(".*", pid=client.pid))
+        self.screen.key("ctrl+n")
+        dialog = self.screen.window("^Add password$", pid=client.pid)
+        self.screen.focus(dialog)
+        self.screen.type("Lock title")
+        self.screen.key("Tab")
+        self.screen.type("lock-user")
+        self.screen.key("Tab")
+        self.screen.type("Lock-Secret-5k")
+        self.screen.key("Tab")
+        self.screen.type("shop.example")  # the web address keeps the focus
+        self.assertEqual(self.profile.setting("password/locked"), "false", "typing outlasted the lock time")
+        self.step("entry typed")
+        self.wait_locked(True)
+        self.assert_no_window_beyond(client, before)
+        self.step("locked with the entry open")
+        self.unlock_by_typing()
+
+        # The entry comes back as it was typed; saved, it holds that and nothing of the unlock.
+        dialog = self.screen.window("^Add password$", pid=client.pid)
+        self.step("entry back after the unlock")
+        self.screen.focus(dialog)
+        self.screen.key("Return")  # saves
+        saved = wait_until(lambda: self.entries().get("Lock title"), 15, "the entry at the service")
+        self.assertEqual((saved["username"], saved["password"], saved["url"]),
+                         ("lock-user", "Lock-Secret-5k", "shop.example"))
+        self.screen.window_gone(dialog)
+        self.assert_unlock_password_stored_nowhere()
+
+        # The delete question open when the lock time runs out: no answer comes from the keys.
+        self.screen.focus(wid)
+        before = set(self.screen.windows(".*", pid=client.pid))
+        self.first_row(wid)  # "Bank"
+        self.screen.key("Delete")
+        question = self.screen.window("^Delete$", pid=client.pid)
+        self.step("delete asked")
+        self.wait_locked(True)
+        self.assert_no_window_beyond(client, before)
+        self.step("locked with the question open")
+        self.unlock_by_typing()
+        self.step("unlocked")
+        self.assertEqual(sorted(self.entries()), ["Bank", "Lock title", "Mail", "Shop", "Wi-Fi at home"])
+        self.assert_unlock_password_stored_nowhere()
 
 class Account(AcceptanceCase):
     def sign_out(self, wid):

@@ -9,6 +9,7 @@ administrator would: the client's TLS library reads the system folder of certifi
 else (SSL_CERT_FILE and SSL_CERT_DIR are not consulted).
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -19,11 +20,30 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 
 
-def _free_display():
-    n = 150
-    while os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
-        n += 1
-    return n
+def _start_xvfb():
+    """An X server on a display number of its own: the number is ours only once the server's lock
+    file names our server. Two runs started at the same moment (the bare one and the one under a
+    window manager) may try the same number; the server that loses exits, and we try the next.
+    (Xvfb's -displayfd would not do: each run's network namespace has its own abstract sockets, so
+    both servers would take the first number.)"""
+    number = 150
+    while True:
+        while os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+            number += 1
+        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def ours():
+            try:
+                with open(f"/tmp/.X{number}-lock") as lock:
+                    holder = int(lock.read().strip() or 0)
+            except (OSError, ValueError):
+                holder = 0
+            return xvfb.poll() is not None or (holder == xvfb.pid and os.path.exists(f"/tmp/.X11-unix/X{number}"))
+        _wait_for(ours, 10, "Xvfb")
+        if xvfb.poll() is None:
+            return number, xvfb
+        number += 1
 
 
 def _wait_for(predicate, timeout, what):
@@ -46,11 +66,8 @@ def enter_namespace(argv):
 def start_display_and_bus(argv):
     """Stage 2: loopback up, an X server of our own, then a D-Bus session (stage 3)."""
     subprocess.check_call(["ip", "link", "set", "lo", "up"])
-    display = _free_display()
-    xvfb = subprocess.Popen(["Xvfb", f":{display}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    display, xvfb = _start_xvfb()
     try:
-        _wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{display}"), 10, "Xvfb")
         env = dict(os.environ, DISPLAY=f":{display}", TESSARVALE_ACCEPTANCE_STAGE="bus")
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
         conf = os.path.join(SOURCE_DIR, "scripts", "test-session-bus.conf")
@@ -90,6 +107,34 @@ def start_keyring():
 
     _wait_for(unlocked, 10, "the keyring")
     return daemon
+
+
+def start_window_manager(name, artefacts):
+    """Stage 3: the window manager the run asks for, once it manages the screen (None for none).
+    The harness learns of it through TESSARVALE_ACCEPTANCE_WM."""
+    os.environ["TESSARVALE_ACCEPTANCE_WM"] = name
+    if name == "none":
+        return None
+    if shutil.which(name) is None:
+        sys.exit(f"acceptance: {name} is required (scripts/setup installs it)")
+    os.makedirs(artefacts, exist_ok=True)
+    log = open(os.path.join(artefacts, f"{name}.log"), "wb")
+    # Debian's configuration less its Alt+mouse bindings (move and resize by Alt+drag): they would
+    # take the five Alt+clicks that open the hidden debug settings, and the Alt key with them.
+    with open("/etc/xdg/openbox/rc.xml", encoding="utf-8") as f:
+        rc = f.read()
+    rc = re.sub(r'<mousebind button="A-[^"]*"[^>]*>.*?</mousebind>', "", rc, flags=re.S)
+    config = os.path.join(artefacts, f"{name}-rc.xml")
+    with open(config, "w", encoding="utf-8") as out:
+        out.write(rc)
+    # Not openbox-session: no autostart programs of the machine come with it.
+    wm = subprocess.Popen([name, "--sm-disable", "--config-file", config], stdout=log, stderr=log)
+
+    def managing():
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout
+        return "window id" in out
+    _wait_for(managing, 10, name)
+    return wm
 
 
 SYSTEM_CERT_DIR = "/etc/ssl/certs"

@@ -240,6 +240,55 @@ private slots:
         QCOMPARE(clipboard(), left);
     }
 
+    void clipboardClearedOnlyWhileOurs_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<bool>("reported");
+        const auto row = [](const char *tag, const char *trigger, bool replaced, bool reported) {
+            QTest::newRow(tag) << QString(trigger) << replaced << reported;
+        };
+        row("time-out, replaced in this program", "time-out", true, true);
+        row("time-out, replaced, change not yet reported", "time-out", true, false);
+        row("sign-out, our copy", "sign-out", false, false);
+        row("sign-out, replaced, change not yet reported", "sign-out", true, false);
+        row("quit, our copy", "quit", false, false);
+        row("quit, replaced, change not yet reported", "quit", true, false);
+    }
+    // Our copy goes at the time-out, at sign-out and at quit; whatever replaced it stays, even when
+    // the clipboard's change report has not reached us yet.
+    void clipboardClearedOnlyWhileOurs()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(bool, replaced);
+        QFETCH(bool, reported);
+        m_ctl->setClearIntervalOverride(trigger == "time-out" ? 500 : 60000);
+        m_ctl->copyPasswordToClipboard("Geheim-123", QPoint(10, 10));
+        QTRY_COMPARE(clipboard(), QByteArray("Geheim-123"));
+        QVERIFY(m_ctl->isClearPending());
+        {
+            std::unique_ptr<QSignalBlocker> unreported;
+            if (!reported)
+                unreported = std::make_unique<QSignalBlocker>(QGuiApplication::clipboard());
+            if (replaced) {
+                m_ctl->copyUsernameToClipboard(QPoint(10, 10), "the user's name");
+                QCOMPARE(m_ctl->isClearPending(), !reported);
+            }
+            if (trigger == "time-out") {
+                if (m_ctl->isClearPending())
+                    QTRY_VERIFY(!m_ctl->isClearPending());
+                else
+                    QTest::qWait(800); // past the time-out the copy had
+            } else if (trigger == "sign-out") {
+                emit R7Application::instance()->appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+            } else {
+                QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+            }
+        }
+        QCOMPARE(clipboard(), QByteArray(replaced ? "the user's name" : ""));
+        QVERIFY(!m_ctl->isClearPending());
+    }
+
     void unusableIdOrFailedFetch_data()
     {
         QTest::addColumn<QString>("pwdId");
@@ -634,6 +683,138 @@ private slots:
         QVERIFY(!m_ctl->isLocked());
     }
 
+    void lockEndsTheWindowsOfThePage_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("reopened");
+        const QString typed = "Typed title|typed user|typed secret|shop.example";
+        QTest::newRow("entry dialog") << "entry" << typed;
+        QTest::newRow("suggestion over the entry dialog") << "suggestion" << typed;
+        QTest::newRow("message box over the entry dialog") << "invalid" << "|typed user|typed secret|shop.example";
+        QTest::newRow("delete question") << "delete" << "";
+    }
+    // The lock time runs out while a modal window of the page is open: nothing stays readable, the
+    // real keyboard (no window manager here) reaches only the unlock field, and what was typed into
+    // the entry comes back after the unlock.
+    void lockEndsTheWindowsOfThePage()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, reopened);
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        page->activateWindow();
+        QTRY_VERIFY(page->isActiveWindow());
+        const auto fill = [](CreateViewEditPasswordDialog *dialog, const QString &title) {
+            dialog->findChild<QLineEdit *>("titleEdit")->setText(title);
+            dialog->findChild<QLineEdit *>("userEdit")->setText("typed user");
+            dialog->findChild<QLineEdit *>("pwdEdit")->setText("typed secret");
+            auto *url = dialog->findChild<QLineEdit *>("urlEdit");
+            url->setText("shop.example");
+            url->setFocus(); // where the unlock password landed before
+        };
+        QStringList leftOpen;
+        windowsLeftByLock(page, &leftOpen);
+        if (window == "delete") {
+            table(page)->selectRow(proxyIndexOf(page, "Bank").row());
+            onNextModal<QMessageBox>([this](QMessageBox *) { expireLock(); });
+            page->deleteSelectedPassword();
+        } else {
+            onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+                if (window == "entry") {
+                    fill(dialog, "Typed title");
+                    expireLock();
+                } else if (window == "suggestion") {
+                    fill(dialog, "Typed title");
+                    onNextModal<SuggestPasswordDialog>([this](SuggestPasswordDialog *) { expireLock(); });
+                    dialog->findChild<QPushButton *>("suggestBtn")->click();
+                } else {
+                    fill(dialog, "");
+                    onNextModal<QMessageBox>([this](QMessageBox *) { expireLock(); });
+                    dialog->findChild<QPushButton *>("saveButton")->click();
+                }
+            });
+            page->addNewPassword();
+        }
+        QVERIFY(page->isPageLocked());
+        m_ctl->setLockMinutes(-1);
+        QCOMPARE(leftOpen, QStringList());
+        QVERIFY(!QApplication::activeModalWidget());
+        auto *input = page->findChild<LockedOverlay *>()->findChild<QLineEdit *>();
+        QTRY_COMPARE(QApplication::focusWidget(), input);
+
+        QStringList seen;
+        onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+            seen << QStringList{text(dialog, "titleEdit"), text(dialog, "userEdit"), text(dialog, "pwdEdit"),
+                                text(dialog, "urlEdit")}.join('|');
+            dialog->reject();
+        });
+        // Typed as a person would, through the X server to whatever window has the focus.
+        xdotool({"type", "--delay", "10", DevService::demoPassword()});
+        xdotool({"key", "Return"});
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isPageLocked(), 8000);
+        QTest::qWait(300);
+        QCOMPARE(seen, reopened.isEmpty() ? QStringList() : QStringList{reopened});
+        QCOMPARE(stored().size(), 4); // nothing saved, nothing deleted
+    }
+
+    // A failed deletion answered while the page is locked: its message would take the keys typed
+    // for the unlock, so it waits for the unlock.
+    void messageWaitsForUnlock()
+    {
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        QVERIFY(m_svc.fault({{"path", "passwords/" + idOf("Bank") + "$"},
+                             {"method", "DELETE"},
+                             {"delay_ms", 300},
+                             {"http_status", 503}}) >= 0);
+        table(page)->selectRow(proxyIndexOf(page, "Bank").row());
+        answerNextBox(QMessageBox::Yes);
+        page->deleteSelectedPassword();
+        page->lockAnimated();
+        QStringList shown; // locked at the time | title
+        onNextModal<QMessageBox>(
+                [&](QMessageBox *box) {
+                    shown << QString("%1|%2").arg(page->isPageLocked()).arg(box->windowTitle());
+                    box->button(QMessageBox::Ok)->click();
+                },
+                8000);
+        LogCapture log;
+        QTRY_VERIFY(log.contains("PasswordsView::on_deletePassword"));
+        QTest::qWait(200);
+        QCOMPARE(shown, QStringList());
+        page->unlock();
+        QTRY_COMPARE(shown, QStringList{"0|Delete failed"});
+        QCOMPARE(page->passwordCount(), 4);
+    }
+
+    // The lock ends the dialog while its save travels: the answer still counts, the entry is stored
+    // once, and the reopened entry updates it.
+    void lockDuringSaveStoresOnce()
+    {
+        QVERIFY(m_svc.fault({{"path", "passwords$"}, {"method", "POST"}, {"delay_ms", 1500}}) >= 0);
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+            dialog->findChild<QLineEdit *>("titleEdit")->setText("In flight");
+            dialog->findChild<QPushButton *>("saveButton")->click();
+            page->lockAnimated();
+        });
+        page->addNewPassword();
+        QVERIFY(page->isPageLocked());
+        QTRY_COMPARE_WITH_TIMEOUT(page->passwordCount(), 5, 5000);
+        QString reopenedAs;
+        onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+            reopenedAs = text(dialog, "titleEdit");
+            dialog->findChild<QLineEdit *>("titleEdit")->setText("In flight, renamed");
+            dialog->findChild<QPushButton *>("saveButton")->click();
+        });
+        page->unlock();
+        QTRY_COMPARE(reopenedAs, QString("In flight"));
+        QTRY_VERIFY(!idOf("In flight, renamed").isEmpty());
+        QCOMPARE(stored().size(), 5);
+        QVERIFY(titles(page).contains("In flight, renamed"));
+    }
+
     void blankTitleRejectedThenSaved()
     {
         auto entry = EntryPtr::create("", "", "", "", "", 2);
@@ -709,6 +890,44 @@ private slots:
     }
 
 private:
+    // The lock time ran out a while ago; the page's timer notices it within a second.
+    void expireLock()
+    {
+        QSettings settings;
+        settings.setValue("password/lockSeconds", 1);
+        settings.setValue("password/lastOperationTimestamp", QDateTime::currentSecsSinceEpoch() - 100);
+    }
+    // What is still open a moment after the lock; then closes it, so that a failing test ends.
+    static void windowsLeftByLock(PasswordsView *page, QStringList *leftOpen)
+    {
+        auto *timer = new QTimer(qApp);
+        timer->setObjectName(QStringLiteral("onNextModal"));
+        QObject::connect(timer, &QTimer::timeout, [timer, page, leftOpen, ticks = 30]() mutable {
+            if (!page->isPageLocked() || --ticks > 0)
+                return;
+            timer->stop();
+            timer->deleteLater();
+            *leftOpen = visibleDialogs();
+            for (QWidget *window : QApplication::topLevelWidgets())
+                if (auto *dialog = qobject_cast<QDialog *>(window))
+                    dialog->reject();
+        });
+        timer->start(10);
+    }
+    static QStringList visibleDialogs()
+    {
+        QStringList out;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (qobject_cast<QDialog *>(window) && window->isVisible())
+                out << window->metaObject()->className() + QString(":") + window->windowTitle();
+        return out;
+    }
+    static void xdotool(const QStringList &args)
+    {
+        QProcess process;
+        process.start("xdotool", args);
+        QVERIFY(process.waitForFinished(10000) && process.exitCode() == 0);
+    }
     PasswordsView *makePage()
     {
         auto *page = new PasswordsView(m_ctl, m_storage, nullptr);

@@ -8,6 +8,7 @@
 #include "tests/support/TestEnv.h"
 #include "ui/LoginView.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -160,6 +161,47 @@ private slots:
         }
     }
 
+    void savedPasswordStaysMasked_data()
+    {
+        QTest::addColumn<bool>("shownBeforeFill");
+        QTest::newRow("Show Password turned on after the fill") << false;
+        QTest::newRow("Show Password already on at the fill") << true;
+    }
+
+    // The page is reachable while the password safe is locked (sign-out); the saved password must
+    // not be readable there, in clear or as character codes, until the user has emptied the field.
+    void savedPasswordStaysMasked()
+    {
+        QFETCH(bool, shownBeforeFill);
+        saveAccount(QStringLiteral("saved.user"));
+        auto view = makeView();
+        QLineEdit* password = child<QLineEdit>(view.get(), "passwordInput");
+        QLabel* codes = child<QLabel>(view.get(), "passwordCharCodesLabel");
+        if (shownBeforeFill) {
+            password->clear();
+            contextAction(view.get(), "Show Password")->trigger();
+            view->resetForm(); // Cancel fills the saved account in again
+        } else {
+            contextAction(view.get(), "Show Password")->trigger();
+        }
+        contextAction(view.get(), "Show Character Codes")->trigger();
+        QCOMPARE(password->text(), QStringLiteral("pa55"));
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        QCOMPARE(codes->text(), QString());
+        QTest::keyClick(password, Qt::Key_Backspace);
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        QCOMPARE(codes->text(), QString());
+
+        // Emptied by the user: from now on both work as designed.
+        password->selectAll();
+        QTest::keyClick(password, Qt::Key_Backspace);
+        QCOMPARE(password->echoMode(), QLineEdit::Normal);
+        QTest::keyClicks(password, QStringLiteral("ab"));
+        QCOMPARE(codes->text(), QStringLiteral("[2] UTF-8: 61 62"));
+        contextAction(view.get(), "Show Password")->trigger();
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+    }
+
     void uncheckingRememberPasswordClearsTheSavedSecret()
     {
         saveAccount(QStringLiteral("saved.user"));
@@ -219,6 +261,16 @@ private:
         settings.setValue("account/save_username", true);
         settings.setValue("account/saved_username", user);
         settings.setValue("account/save_password", true);
+    }
+
+    // A context action of the password's icon, as its menu offers it.
+    QAction* contextAction(LoginView* view, const char* text)
+    {
+        const QList<QAction*> actions = child<QLabel>(view, "passwordIconLabel")->actions();
+        for (QAction* action : actions)
+            if (action->text() == QLatin1String(text))
+                return action;
+        qFatal("no action %s", text);
     }
 
     template<typename T>
