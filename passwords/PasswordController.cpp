@@ -236,14 +236,16 @@ void PasswordController::copyUsernameToClipboard(const QPoint &origin, const QSt
     showToolTip(origin, tr("Copied to clipboard"));
 }
 
-void PasswordController::openUrlInBrowser(const QPoint &origin, const QString &url)
+void PasswordController::openUrlInBrowser(const QPoint &origin, const QString &url, QWidget *parent)
 {
+    if (!parent)
+        parent = QApplication::activeWindow();
     if (!webAddress(url).isValid()) {
-        openUrl(url, QApplication::activeWindow());
+        openUrl(url, parent);
         return;
     }
     showToolTip(origin, tr("Opening Web Address in browser"));
-    if (!openUrl(url, QApplication::activeWindow()))
+    if (!openUrl(url, parent))
         showToolTip(origin, tr("Unable to open the Web Address"));
 }
 

@@ -73,7 +73,8 @@ public slots:
     // The table cells' actions: (screen origin of the tool tips, id or text of the cell).
     void loadPasswordForClipboard(const QPoint &origin, const QString &pwdId);
     void copyUsernameToClipboard(const QPoint &origin, const QString &username);
-    void openUrlInBrowser(const QPoint &origin, const QString &url);
+    // parent: the page, so that its lock ends a refusal box too; else the active window.
+    void openUrlInBrowser(const QPoint &origin, const QString &url, QWidget *parent = nullptr);
     void clearClipboard();
     // At quit and sign-out: clears now what the timer would clear later.
     void clearPendingClipboard();

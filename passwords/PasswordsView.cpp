@@ -178,7 +178,8 @@ void PasswordsView::setupModel()
             &PasswordController::copyUsernameToClipboard);
     auto *urlDelegate = new PasswordCellDelegate(table, PasswordCellDelegate::OpenUrl);
     table->setItemDelegateForColumn(UrlColumn, urlDelegate);
-    connect(urlDelegate, &PasswordCellDelegate::selected, m_controller, &PasswordController::openUrlInBrowser);
+    connect(urlDelegate, &PasswordCellDelegate::selected, this,
+            [this](const QPoint &origin, const QString &url) { m_controller->openUrlInBrowser(origin, url, this); });
 }
 
 QList<QStandardItem *> PasswordsView::makeRowItems(const QString &title, const QString &username, const QString &url,

@@ -5,6 +5,7 @@
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "passwords/CreateViewEditPasswordDialog.h"
+#include "passwords/PasswordCellDelegate.h"
 #include "passwords/LockedOverlay.h"
 #include "passwords/PasswordController.h"
 #include "passwords/PasswordsView.h"
@@ -692,6 +693,7 @@ private slots:
         QTest::newRow("suggestion over the entry dialog") << "suggestion" << typed;
         QTest::newRow("message box over the entry dialog") << "invalid" << "|typed user|typed secret|shop.example";
         QTest::newRow("delete question") << "delete" << "";
+        QTest::newRow("refused address from the table") << "address" << "";
     }
     // The lock time runs out while a modal window of the page is open: nothing stays readable, the
     // real keyboard (no window manager here) reaches only the unlock field, and what was typed into
@@ -718,6 +720,16 @@ private slots:
             table(page)->selectRow(proxyIndexOf(page, "Bank").row());
             onNextModal<QMessageBox>([this](QMessageBox *) { expireLock(); });
             page->deleteSelectedPassword();
+        } else if (window == "address") {
+            auto *cell = qobject_cast<PasswordCellDelegate *>(table(page)->itemDelegateForColumn(PasswordsView::UrlColumn));
+            QVERIFY(cell);
+            // In the client the active window is the page's main window, not the page.
+            QWidget frame;
+            frame.show();
+            frame.activateWindow();
+            QTRY_VERIFY(frame.isActiveWindow());
+            onNextModal<QMessageBox>([this](QMessageBox *) { expireLock(); });
+            emit cell->selected(QPoint(5, 5), "file:///etc/passwd");
         } else {
             onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
                 if (window == "entry") {
