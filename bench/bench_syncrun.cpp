@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkCookie>
 #include <QNetworkAccessManager>
@@ -177,28 +178,29 @@ Run timedRun(SyncHarness &h)
     QElapsedTimer t;
     qint64 planStarted = -1;
     bool ended = false;
+    // A waiting event loop, as in the application: a loop that polls would take the processor from
+    // the network thread and the service.
+    QEventLoop loop;
+    const auto end = [&](const QString &how) {
+        run.end = how;
+        ended = true;
+        loop.quit();
+    };
     const qint64 start = resetPeak();
     {
         MultiSyncher ms(h.dao(), h.ri());
         // Nothing is deleted on either side in these runs: a question would be a fault.
         ms.setLargeDeleteQuestion([](const QString &, int, bool) { return false; });
         QObject::connect(&ms, &MultiSyncher::syncFinished, [&](int, int nFailed, const QList<SyncAction> &list) {
-            run.end = QStringLiteral("finished");
             run.failed = nFailed;
             for (const SyncAction &a : list) {
                 const int type = a.action();
                 run.transfers += type >= SyncAction::CreateLocalDir && type != SyncAction::UpdateLocalFile ? 1 : 0;
             }
-            ended = true;
+            end(QStringLiteral("finished"));
         });
-        QObject::connect(&ms, &MultiSyncher::syncCanceled, [&] {
-            run.end = QStringLiteral("canceled");
-            ended = true;
-        });
-        QObject::connect(&ms, &MultiSyncher::sessionTimeout, [&] {
-            run.end = QStringLiteral("timeout");
-            ended = true;
-        });
+        QObject::connect(&ms, &MultiSyncher::syncCanceled, [&] { end(QStringLiteral("canceled")); });
+        QObject::connect(&ms, &MultiSyncher::sessionTimeout, [&] { end(QStringLiteral("timeout")); });
         QObject::connect(&ms, &MultiSyncher::syncProgress, [&](bool, const ProgressInfo &pi) {
             if (pi.activity == ProgressInfo::Activity_BuildSyncActions_Started && planStarted < 0) {
                 planStarted = t.nsecsElapsed();
@@ -209,9 +211,10 @@ Run timedRun(SyncHarness &h)
         });
         t.start();
         gaps.start();
+        QTimer::singleShot(4 * 3600 * 1000, &loop, [&] { end(QStringLiteral("none")); });
         ms.requestSync(h.settings());
-        while (!ended && t.elapsed() < 4 * 3600 * 1000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!ended) {
+            loop.exec();
         }
         run.ms = t.nsecsElapsed() / 1e6;
         run.maxGapMs = gaps.stop();
@@ -324,7 +327,7 @@ int main(int argc, char **argv)
     }
     QElapsedTimer seedTime;
     seedTime.start();
-    const QJsonObject seeded = h.svc().control("seed", {{"safe_id", h.safeId()}, {"files", files}});
+    const QJsonObject seeded = h.svc().control("seed", {{"safe_id", h.safeId()}, {"files", files}}, 600000);
     if (!seeded.value("ok").toBool() || !makeTree(h.localDir(), files)) {
         std::fprintf(stderr, "seed: %s\n", qPrintable(QJsonDocument(seeded).toJson(QJsonDocument::Compact)));
         return 1;
