@@ -112,6 +112,8 @@ Snapshots makeSnapshots(int n)
                     FsObject(dirId, dir, 0, QDateTime(), rt, QStringLiteral("rcud"), QStringLiteral("d"), QString()));
         }
     }
+    // As the listing's analysis hands it over: checked for names equal under case folding.
+    s.remote.findCaseCollisions();
     return s;
 }
 

@@ -59,7 +59,65 @@ QString StringUtil::toTimestamp(const QDateTime &dateTime)
     return dateTime.toLocalTime().toString(kTimestampFormat);
 }
 
+namespace {
+
+// The value of two ASCII digits at i, or -1.
+int twoDigits(const QChar *c, int i)
+{
+    const ushort a = c[i].unicode();
+    const ushort b = c[i + 1].unicode();
+    if (a < '0' || a > '9' || b < '0' || b > '9') {
+        return -1;
+    }
+    return (a - '0') * 10 + (b - '0');
+}
+
+} // namespace
+
+// Listings bring one stamp per object: the common shapes are read at their fixed positions,
+// without the parser's own local-time work; anything else takes the general path.
 QDateTime StringUtil::parseTimestamp(const QString &text)
+{
+    const int n = text.size();
+    // "yyyy-MM-dd HH:mm:ss", optionally followed by " +hhmm".
+    if (n != 19 && n != 25) {
+        return parseTimestampGeneral(text);
+    }
+    const QChar *c = text.constData();
+    const int y1 = twoDigits(c, 0);
+    const int y2 = twoDigits(c, 2);
+    const int month = twoDigits(c, 5);
+    const int day = twoDigits(c, 8);
+    const int hour = twoDigits(c, 11);
+    const int minute = twoDigits(c, 14);
+    const int second = twoDigits(c, 17);
+    if (y1 < 0 || y2 < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || c[4] != QLatin1Char('-')
+        || c[7] != QLatin1Char('-') || c[10] != QLatin1Char(' ') || c[13] != QLatin1Char(':')
+        || c[16] != QLatin1Char(':')) {
+        return parseTimestampGeneral(text);
+    }
+    int offset = 0;
+    if (n == 25) {
+        const int oh = twoDigits(c, 21);
+        const int om = twoDigits(c, 23);
+        if (c[19] != QLatin1Char(' ') || (c[20] != QLatin1Char('+') && c[20] != QLatin1Char('-')) || oh < 0 || om < 0) {
+            return parseTimestampGeneral(text);
+        }
+        offset = (c[20] == QLatin1Char('-') ? -1 : 1) * (oh * 60 + om) * 60;
+    }
+    const QDate date(y1 * 100 + y2, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid()) {
+        return QDateTime();
+    }
+    if (n == 25) {
+        return QDateTime(date, time, Qt::OffsetFromUTC, offset);
+    }
+    const QDateTime local(date, time, Qt::LocalTime);
+    return local.isValid() ? local : QDateTime();
+}
+
+QDateTime StringUtil::parseTimestampGeneral(const QString &text)
 {
     const QRegularExpressionMatch head = timestampHead().match(text);
     if (!head.hasMatch()) {

@@ -19,6 +19,9 @@ public:
     // "yyyy-MM-dd HH:mm:ss" at the start of the text, with an optional trailing zone offset
     // ("+0100" or "+01"); a null date-time when the text holds no valid time stamp.
     static QDateTime parseTimestamp(const QString &text);
+    // The same by the general rules alone; parseTimestamp takes it for every text whose shape it
+    // does not know.
+    static QDateTime parseTimestampGeneral(const QString &text);
 
     static bool equalsNormalized(const QString &a, const QString &b);
     static bool lessNormalized(const QString &a, const QString &b);

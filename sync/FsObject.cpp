@@ -93,3 +93,11 @@ bool FsObject::operator<(const FsObject &other) const
 {
     return StringUtil::lessNormalized(m_path, other.m_path);
 }
+
+void FsObject::shareTexts(const FsObject &other)
+{
+    for (auto field : {&FsObject::m_objectId, &FsObject::m_access, &FsObject::m_type, &FsObject::m_checksum}) {
+        if (this->*field == other.*field)
+            this->*field = other.*field;
+    }
+}

@@ -32,6 +32,8 @@ public:
     void setLocalMtime(const QDateTime &localMtime) { m_localMtime = localMtime; }
     void setRemoteMtime(const QDateTime &remoteMtime) { m_remoteMtime = remoteMtime; }
     void setSize(qint64 size) { m_size = size; }
+    // Takes the other's copy of every text that is equal in both, so that one copy is kept.
+    void shareTexts(const FsObject &other);
 
     bool isFile() const { return m_type == QLatin1String("f"); }
     bool isDir() const { return m_type == QLatin1String("d"); }

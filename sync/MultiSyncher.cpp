@@ -241,8 +241,18 @@ void MultiSyncher::on_syncExecutedAll(int nTotal, int nDone, int nFailed, QList<
     } else {
         qDebug("MultiSyncher::on_syncExecutedAll: nTotal:%d nDone:%d nFailed:%d", nTotal, nDone, nFailed);
     }
-    for (const SyncAction *action : qAsConst(syncActionList)) {
-        m_executedActions.append(*action);
+    // The synchroniser's own list is shared rather than copied when it is the reported one.
+    const QList<SyncAction> &own = m_syncher->executedActions();
+    bool same = own.size() == syncActionList.size();
+    for (int i = 0; same && i < own.size(); ++i) {
+        same = &own.at(i) == syncActionList.at(i);
+    }
+    if (same) {
+        m_executedActions += own;
+    } else {
+        for (const SyncAction *action : qAsConst(syncActionList)) {
+            m_executedActions.append(*action);
+        }
     }
     if (!nextSyncSettingAnalyze() && isSyncing()) {
         endRun(m_nDone, m_nFailed, m_executedActions);

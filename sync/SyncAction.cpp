@@ -94,7 +94,8 @@ void SyncAction::copyFrom(const SyncAction &other)
     m_skipped = other.m_skipped;
     m_execTs = other.m_execTs;
     m_execErrorMsg = other.m_execErrorMsg;
-    m_reason = other.m_reason;
+    m_reasonCodes = other.m_reasonCodes;
+    m_reasonArguments = other.m_reasonArguments;
     m_syncHistoryObjectId = other.m_syncHistoryObjectId;
     m_tempId = other.m_tempId;
     m_localDiskPath = other.m_localDiskPath;
@@ -127,7 +128,8 @@ void SyncAction::clear()
     m_skipped = false;
     m_execTs = QDateTime();
     m_execErrorMsg.clear();
-    m_reason.clear();
+    m_reasonCodes = 0;
+    m_reasonArguments.clear();
     m_syncHistoryObjectId = 0;
     m_tempId = s_nextTempId--;
     m_localDiskPath.clear();
@@ -222,7 +224,42 @@ void SyncAction::setExecuted(int status, const QString &message)
 
 void SyncAction::addReason(const QString &text)
 {
-    m_reason = m_reason.isEmpty() ? text : m_reason + QLatin1Char(',') + text;
+    // An empty text on an empty reason leaves it empty, so the next one starts it.
+    if (text.isEmpty() && m_reasonCodes == 0)
+        return;
+    addReason(SyncReason::Text, text);
+}
+
+void SyncAction::addReason(SyncReason::Code code, const QString &argument)
+{
+    int used = 0;
+    while (used < 8 && ((m_reasonCodes >> (8 * used)) & 0xff) != 0)
+        ++used;
+    if (used == 8) {
+        // A chain this long is kept as one text.
+        const QString text = reason() + QLatin1Char(',') + SyncReason::text(code, argument);
+        m_reasonCodes = SyncReason::Text;
+        m_reasonArguments = QStringList{text};
+        return;
+    }
+    m_reasonCodes |= quint64(code) << (8 * used);
+    if (SyncReason::takesArgument(code))
+        m_reasonArguments.append(argument);
+}
+
+QString SyncAction::reason() const
+{
+    QString text;
+    int argument = 0;
+    for (int i = 0; i < 8; ++i) {
+        const auto code = SyncReason::Code((m_reasonCodes >> (8 * i)) & 0xff);
+        if (code == SyncReason::None)
+            break;
+        if (i > 0)
+            text += QLatin1Char(',');
+        text += SyncReason::text(code, SyncReason::takesArgument(code) ? m_reasonArguments.value(argument++) : QString());
+    }
+    return text;
 }
 
 bool SyncAction::isRemoteAction() const
@@ -655,7 +692,7 @@ QString SyncAction::toString(const QString &separator) const
     add("exec_ts=", m_execTs.toString(Qt::ISODateWithMs));
     add("exec_status=", QString::number(m_status));
     add("exec_error_msg=", m_execErrorMsg);
-    add("reason=", m_reason);
+    add("reason=", reason());
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sync/FsObject.h"
+#include "sync/SyncReason.h"
 #include "sync/SyncSetting.h"
 
 #include <QDateTime>
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 // One step of a synchronisation plan: what to do with one file or folder of a setting, the state
 // of both sides that led to it and, once run, the outcome. A QObject for its enumerations and
@@ -128,6 +130,8 @@ public:
     void calcLocalSize(qint64 size);
     void setExecuted(int status, const QString &message);
     void addReason(const QString &text);
+    // A rule of the planner; its text is made when the reason is read.
+    void addReason(SyncReason::Code code, const QString &argument = QString());
 
     bool isUndefined() const { return m_action == ActionUndefined; }
     bool isSuccess() const { return m_executed && m_status == STATUS_OK; }
@@ -210,7 +214,7 @@ public:
     bool skipped() const { return m_skipped; }
     QDateTime execTs() const { return m_execTs; }
     QString execErrorMsg() const { return m_execErrorMsg; }
-    QString reason() const { return m_reason; }
+    QString reason() const;
     qint64 syncHistoryObjectId() const { return m_syncHistoryObjectId; }
     qint64 tempId() const { return m_tempId; }
     // The path below the local base as spelled on disk, when it differs from relPath.
@@ -268,7 +272,9 @@ private:
     bool m_skipped = false;
     QDateTime m_execTs;
     QString m_execErrorMsg;
-    QString m_reason;
+    // Up to eight rule codes, one a byte from the lowest, and the arguments of those that take one.
+    quint64 m_reasonCodes = 0;
+    QStringList m_reasonArguments;
     qint64 m_syncHistoryObjectId = 0;
     qint64 m_tempId = 0;
     QString m_localDiskPath;

@@ -4,8 +4,11 @@
 #include "core/StringUtil.h"
 #include "sync/FsObject.h"
 #include "sync/ProgressInfo.h"
+#include "sync/SyncReason.h"
 #include "sync/SyncState.h"
 #include "sync/Syncher.h"
+
+#include <QSet>
 
 #include <algorithm>
 #include <numeric>
@@ -65,15 +68,6 @@ bool isKnownType(const QString &type)
     return type == QLatin1String("f") || type == QLatin1String("d");
 }
 
-// The ancestors of a relative path, outermost first.
-QStringList ancestors(const QString &relPath)
-{
-    QStringList out;
-    for (int slash = relPath.indexOf(QLatin1Char('/')); slash > 0; slash = relPath.indexOf(QLatin1Char('/'), slash + 1))
-        out << relPath.left(slash);
-    return out;
-}
-
 // One expression for a whole pattern list, so that a name is matched once rather than once per
 // pattern. Lists whose patterns would change meaning inside a larger expression (quoting to the
 // end, back references) are kept as they are.
@@ -101,16 +95,26 @@ void set(SyncAction &action, int type, int status)
 
 } // namespace
 
+// The three snapshots' objects of one path, where they are (a null object where one is missing).
 struct SyncPlanner::Objects
 {
     QString key;
-    FsObject last;
-    FsObject local;
-    FsObject remote;
+    const FsObject *last = nullptr;
+    const FsObject *local = nullptr;
+    const FsObject *remote = nullptr;
     bool hasLast = false;
     bool hasLocal = false;
     bool hasRemote = false;
 };
+
+namespace {
+const FsObject *lookUp(const SyncState &state, const QString &key)
+{
+    static const FsObject none;
+    const auto it = state.objects().constFind(key);
+    return it == state.objects().constEnd() ? &none : &it.value();
+}
+} // namespace
 
 SyncPlanner::SyncPlanner(const SyncSetting &setting)
     : m_setting(setting)
@@ -124,7 +128,7 @@ void SyncPlanner::setSilentPatterns(const QList<QRegularExpression> &patterns)
 
 bool SyncPlanner::silentlyExcluded(const QString &relPath) const
 {
-    return !Syncher::isNotExcluded(relPath, m_silent);
+    return !Syncher::isNotExcluded(relPath, m_silent, &m_silentFolders);
 }
 
 bool SyncPlanner::request(int activity, const QString &message)
@@ -170,6 +174,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
     QList<SyncAction> actions;
     actions.reserve(paths.size());
+    QSet<QString> folders;
     for (const QString &key : paths) {
         if (stopRequested())
             return {};
@@ -184,12 +189,12 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
         Objects o;
         o.key = key;
-        o.last = last.get(key);
-        o.local = local.get(key);
-        o.remote = remote.get(key);
-        o.hasLast = o.last.isValid();
-        o.hasLocal = o.local.isValid();
-        o.hasRemote = o.remote.isValid();
+        o.last = lookUp(last, key);
+        o.local = lookUp(local, key);
+        o.remote = lookUp(remote, key);
+        o.hasLast = o.last->isValid();
+        o.hasLocal = o.local->isValid();
+        o.hasRemote = o.remote->isValid();
 
         SyncAction action;
         action.setId(SyncAction::nextId());
@@ -197,35 +202,42 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         action.setStatus(SyncAction::STATUS_UNDEFINED);
         action.setSyncSetting(m_setting);
         action.setName(name);
-        action.setPath(slash < 0 ? QString() : key.left(slash));
+        if (slash >= 0) {
+            // One text per folder, shared by the actions of its members.
+            const QString folder = key.left(slash);
+            auto known = folders.constFind(folder);
+            if (known == folders.constEnd())
+                known = folders.insert(folder);
+            action.setPath(*known);
+        }
         if (o.hasLocal) {
-            action.setLocalSize(o.local.size());
-            action.setLocalChecksum(o.local.checksum());
-            action.setLocalMtime(o.local.localMtime());
+            action.setLocalSize(o.local->size());
+            action.setLocalChecksum(o.local->checksum());
+            action.setLocalMtime(o.local->localMtime());
         } else {
             action.setLocalSize(-1);
         }
         if (o.hasRemote) {
-            action.setRemoteSize(o.remote.size());
-            action.setRemoteChecksum(o.remote.checksum());
-            action.setRemoteAccess(o.remote.access());
-            action.setRemoteMtime(o.remote.remoteMtime());
-            action.setObjectId(o.remote.objectId());
+            action.setRemoteSize(o.remote->size());
+            action.setRemoteChecksum(o.remote->checksum());
+            action.setRemoteAccess(o.remote->access());
+            action.setRemoteMtime(o.remote->remoteMtime());
+            action.setObjectId(o.remote->objectId());
         } else {
             action.setRemoteSize(-1);
         }
 
         decide(action, o);
         // Junk that a file manager leaves on an empty mount point does not count as content.
-        if (!localFileSeen && o.hasLocal && o.local.isFile() && !silentlyExcluded(key))
+        if (!localFileSeen && o.hasLocal && o.local->isFile() && !silentlyExcluded(key))
             localFileSeen = true;
 
         if (action.action() == SyncAction::ActionUndefined) {
-            action.addReason(QStringLiteral("Sync action is undefined (internal error)"));
+            action.addReason(SyncReason::ActionUndefined);
             set(action, SyncAction::NoAction, SyncAction::ERR_INTERNAL);
         }
         if (action.status() == SyncAction::STATUS_UNDEFINED) {
-            action.addReason(QStringLiteral("Sync action status is undefined (internal error)"));
+            action.addReason(SyncReason::StatusUndefined);
             set(action, SyncAction::NoAction, SyncAction::ERR_INTERNAL);
         }
         if (action.isError()) {
@@ -235,13 +247,13 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                    qUtf8Printable(action.actionTypeName()),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.path())),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.name())), qUtf8Printable(action.type()),
-                   static_cast<long long>(o.hasLast ? o.last.size() : -1),
-                   static_cast<long long>(o.hasLocal ? o.local.size() : -1),
-                   static_cast<long long>(o.hasRemote ? o.remote.size() : -1),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last.localMtime())),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.local.localMtime())),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last.remoteMtime())),
-                   qUtf8Printable(StringUtil::toUtcTimestamp(o.remote.remoteMtime())),
+                   static_cast<long long>(o.hasLast ? o.last->size() : -1),
+                   static_cast<long long>(o.hasLocal ? o.local->size() : -1),
+                   static_cast<long long>(o.hasRemote ? o.remote->size() : -1),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last->localMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.local->localMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.last->remoteMtime())),
+                   qUtf8Printable(StringUtil::toUtcTimestamp(o.remote->remoteMtime())),
                    qUtf8Printable(action.statusName()),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.reason())));
         }
@@ -253,6 +265,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         }
     }
     flushStateWrites(actions);
+    m_silentFolders = QHash<QString, bool>();
 
     m_localVanished = !localFileSeen && last.fileCount() > 0;
     if (m_localVanished) {
@@ -260,7 +273,6 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                  "synchronised: deletions need confirmation",
                  int(remote.settingId()), last.fileCount());
     }
-    withholdRemoteFolderDeletions(actions, remote);
     logSummary(actions);
     sortPlan(actions);
 
@@ -291,7 +303,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     // Type agreement.
     QString kind;
     bool mismatch = false;
-    for (const FsObject *object : {&o.last, &o.local, &o.remote}) {
+    for (const FsObject *object : {o.last, o.local, o.remote}) {
         if (object->isNull())
             continue;
         if (kind.isEmpty())
@@ -302,7 +314,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     if (mismatch) {
         qWarning("Syncher::buildSyncActions: Different object types for: %s",
                  qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
-        action.addReason(QStringLiteral("(Ta) object type mismatch"));
+        action.addReason(SyncReason::Ta);
         set(action, SyncAction::NoAction, SyncAction::ERR_OBJECT_TYPE_MISMATCH);
         return;
     }
@@ -311,7 +323,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
         qWarning("Syncher::buildSyncActions: Unsupported object type '%s' for: %s",
                  qUtf8Printable(StringUtil::escapeNonPrintable(kind)),
                  qUtf8Printable(StringUtil::escapeNonPrintable(o.key)));
-        action.addReason(QStringLiteral("(Ta) object type not supported: '%1'").arg(kind));
+        action.addReason(SyncReason::TaUnsupported, kind);
         set(action, SyncAction::NoAction, SyncAction::ERR_OBJECT_TYPE_MISMATCH);
         return;
     }
@@ -319,7 +331,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
 
     // Silent exclusion.
     if (silentlyExcluded(o.key)) {
-        action.addReason(QStringLiteral("(X) skip (silent exclude)"));
+        action.addReason(SyncReason::X);
         set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
@@ -327,14 +339,14 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     }
 
     // Size rule, local side first; only one of the two reasons is ever added.
-    if (o.hasLocal && o.local.isFile() && !Syncher::isSizeValid(&action, o.key, o.local)) {
-        action.addReason(QStringLiteral("(S) excluded due to local file size (%1)").arg(o.local.size()));
+    if (o.hasLocal && o.local->isFile() && !Syncher::isSizeValid(&action, o.key, *o.local)) {
+        action.addReason(SyncReason::SLocal, QString::number(o.local->size()));
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
         return;
     }
-    if (o.hasRemote && o.remote.isFile() && !Syncher::isSizeValid(&action, o.key, o.remote)) {
-        action.addReason(QStringLiteral("(S) excluded due to remote file size (%1)").arg(o.remote.size()));
+    if (o.hasRemote && o.remote->isFile() && !Syncher::isSizeValid(&action, o.key, *o.remote)) {
+        action.addReason(SyncReason::SRemote, QString::number(o.remote->size()));
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
                qUtf8Printable(action.reason()));
         return;
@@ -351,11 +363,11 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     }
 
     if (action.type() == QLatin1String("d")) {
-        if (o.remote.objectId() != o.last.objectId()) {
-            action.addReason(QStringLiteral("(Hf) folder: object_id changed"));
+        if (o.remote->objectId() != o.last->objectId()) {
+            action.addReason(SyncReason::HfFolder);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         } else {
-            action.addReason(QStringLiteral("(O) sync: dir exists on both sides"));
+            action.addReason(SyncReason::O);
             set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
         }
         return;
@@ -367,7 +379,7 @@ bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
 {
     if (m_local->isBelowLink(o.key)) {
         // A link is not ours to follow, replace or delete.
-        action.addReason(QStringLiteral("(Yl) symbolic link: not synchronised"));
+        action.addReason(SyncReason::Yl);
         set(action, SyncAction::NoAction, SyncAction::WARN_SKIPPED);
         action.setSkipped(true);
         qWarning("Syncher::buildSyncActions: symbolic link skipped: '%s'",
@@ -375,7 +387,7 @@ bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
         return true;
     }
     if (m_local->isCollision(o.key) || m_remote->isCollision(o.key)) {
-        action.addReason(QStringLiteral("(Yc) name collision"));
+        action.addReason(SyncReason::Yc);
         set(action, SyncAction::NoAction,
             action.type() == QLatin1String("d") ? SyncAction::ERR_FOLDER_BAD_NAME : SyncAction::ERR_FILE_BAD_NAME);
         qWarning("Syncher::buildSyncActions: name collision: '%s'",
@@ -387,7 +399,7 @@ bool SyncPlanner::soundChecks(SyncAction &action, const Objects &o)
 
 void SyncPlanner::withholdLocalDeletion(SyncAction &action)
 {
-    action.addReason(QStringLiteral("(Yu) local folder could not be listed completely: no deletion"));
+    action.addReason(SyncReason::Yu);
     set(action, SyncAction::NoAction, SyncAction::WARN_SKIPPED);
     action.setSkipped(true);
     qWarning("Syncher::buildSyncActions: deletion withheld below an unlisted folder: '%s'",
@@ -400,23 +412,23 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
     if (!o.hasLast) {
         if (o.hasLocal && !o.hasRemote) {
             if (dir) {
-                action.addReason(QStringLiteral("(C) initial sync: dir exists only on local side"));
+                action.addReason(SyncReason::C);
                 set(action, SyncAction::CreateRemoteDir, SyncAction::STATUS_TODO);
             } else {
-                action.addReason(QStringLiteral("(D) initial sync: file exists only on local side"));
+                action.addReason(SyncReason::D);
                 set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
             }
         } else if (!o.hasLocal && o.hasRemote) {
             if (dir) {
-                action.addReason(QStringLiteral("(E) initial sync: dir exists only on remote side"));
+                action.addReason(SyncReason::E);
                 set(action, SyncAction::CreateLocalDir, SyncAction::STATUS_TODO);
             } else {
-                action.addReason(QStringLiteral("(F) initial sync: file exists only on remote side"));
+                action.addReason(SyncReason::F);
                 set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
             }
         } else if (o.hasLocal && o.hasRemote) {
             if (dir) {
-                action.addReason(QStringLiteral("(G) initial sync: dir exists on both sides"));
+                action.addReason(SyncReason::G);
                 set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             } else {
                 decideInitialFile(action, o);
@@ -425,34 +437,28 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         return;
     }
     if (!o.hasLocal && !o.hasRemote) {
-        action.addReason(dir ? QStringLiteral("(J) sync: dir does not exist on both sides")
-                             : QStringLiteral("(I) sync: file does not exist on both sides"));
+        action.addReason(dir ? SyncReason::J
+                             : SyncReason::I);
         set(action, SyncAction::RemoveSyncState, SyncAction::STATUS_TODO);
     } else if (o.hasLocal) {
         if (dir) {
-            action.addReason(QStringLiteral("(K) sync: dir no longer exists on remote side"));
+            action.addReason(SyncReason::K);
             set(action, SyncAction::DeleteLocalDir, SyncAction::STATUS_TODO);
-        } else if (o.last.size() == o.local.size() && o.last.localMtime() == o.local.localMtime()) {
-            action.addReason(QStringLiteral("(La) sync: file no longer exists on remote side"));
+        } else if (o.last->size() == o.local->size() && o.last->localMtime() == o.local->localMtime()) {
+            action.addReason(SyncReason::La);
             set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
         } else {
             action.addReason(
-                    QStringLiteral("(Lb) sync: file no longer exists on remote side but changed on local side"));
+                    SyncReason::Lb);
             set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
         }
     } else {
         if (dir) {
-            action.addReason(QStringLiteral("(M) sync: dir no longer exists on local side"));
+            action.addReason(SyncReason::M);
             set(action, SyncAction::DeleteRemoteDir, SyncAction::STATUS_TODO);
-        } else if (o.last.size() != o.remote.size() || o.last.remoteMtime() != o.remote.remoteMtime()
-                   || (usableAgainst(o.last.checksum(), o.remote.checksum())
-                       && o.last.checksum().compare(o.remote.checksum(), Qt::CaseInsensitive) != 0)) {
-            // A version the user never saw here is not deleted because an older one was: as a
-            // local deletion is withheld when the local file changed.
-            action.addReason(QStringLiteral("(Nb) sync: file no longer exists on local side but changed on remote side"));
-            set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         } else {
-            action.addReason(QStringLiteral("(N) sync: file no longer exists on local side"));
+            // Whatever the service changed since: its trash keeps what goes.
+            action.addReason(SyncReason::N);
             set(action, SyncAction::DeleteRemoteFile, SyncAction::STATUS_TODO);
         }
     }
@@ -460,57 +466,58 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
 
 void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
 {
-    if (o.local.size() != o.remote.size()) {
-        action.addReason(QStringLiteral("(He) initial sync: file sizes are different"));
+    if (o.local->size() != o.remote->size()) {
+        action.addReason(SyncReason::He);
         set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
         return;
     }
-    const QString remoteSum = o.remote.checksum();
+    const QString remoteSum = o.remote->checksum();
     if (!hasValue(remoteSum)) {
         action.addReason(
-                QStringLiteral("(Ha) initial sync: sizes match, but remote checksum not available: assume equality"));
+                SyncReason::Ha);
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         return;
     }
-    if (!usableAgainst(o.local.checksum(), remoteSum)) {
-        o.local.setChecksum(localChecksum(o.key, algorithmOf(remoteSum)));
-        action.setLocalChecksum(o.local.checksum());
+    QString localSum = o.local->checksum();
+    if (!usableAgainst(localSum, remoteSum)) {
+        localSum = localChecksum(o.key, algorithmOf(remoteSum));
+        action.setLocalChecksum(localSum);
     }
-    if (o.local.checksum().isEmpty()) {
-        action.addReason(QStringLiteral("(Hb) initial sync: cannot calculate local file checksum"));
+    if (localSum.isEmpty()) {
+        action.addReason(SyncReason::Hb);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
-    } else if (o.local.checksum() == remoteSum) {
-        action.addReason(QStringLiteral("(Hc) initial sync: file checksum is identical"));
+    } else if (localSum == remoteSum) {
+        action.addReason(SyncReason::Hc);
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
     } else {
-        action.addReason(QStringLiteral("(Hd) initial sync: file checksum is different"));
+        action.addReason(SyncReason::Hd);
         set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
     }
 }
 
 void SyncPlanner::decideFile(SyncAction &action, Objects &o)
 {
-    action.addReason(QStringLiteral("(Z)"));
-    const FsObject &s = o.last;
-    const FsObject &r = o.remote;
-    FsObject &l = o.local;
+    action.addReason(SyncReason::Z);
+    const FsObject &s = *o.last;
+    const FsObject &r = *o.remote;
+    const FsObject &l = *o.local;
     if (s.localMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z1) file: sizes same, stored last local mtime is empty"));
+        action.addReason(SyncReason::Z1);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LAST_LOCAL_MTIME);
         return;
     }
     if (l.localMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z2) file: sizes same, local mtime is empty"));
+        action.addReason(SyncReason::Z2);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_MTIME);
         return;
     }
     if (s.remoteMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z3) file: sizes same, stored last remote mtime is empty"));
+        action.addReason(SyncReason::Z3);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LAST_REMOTE_MTIME);
         return;
     }
     if (r.remoteMtime().isNull()) {
-        action.addReason(QStringLiteral("(Z4) file: sizes same, remote mtime is empty"));
+        action.addReason(SyncReason::Z4);
         set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_REMOTE_MTIME);
         return;
     }
@@ -531,23 +538,23 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
         // Sizes and second-resolution times cannot see an edit of the same size within the same
         // second; the listed checksum can.
-        action.addReason(QStringLiteral("(D6) file: size and mtime unchanged, remote checksum changed"));
+        action.addReason(SyncReason::D6);
         set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         return;
     }
     if (a && b && le && re) {
         if (!lastSumUsable && hasValue(remoteSum)) {
             action.setLocalChecksum(remoteSum);
-            action.addReason(QStringLiteral("(N1) file: size unchanged, mtime unchanged"));
+            action.addReason(SyncReason::N1);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             return;
         }
         if (r.objectId() != s.objectId()) {
             action.setLocalChecksum(remoteSum);
-            action.addReason(QStringLiteral("(Hf) file: object_id changed"));
+            action.addReason(SyncReason::HfFile);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         } else {
-            action.addReason(QStringLiteral("(N1) file: size unchanged, mtime unchanged"));
+            action.addReason(SyncReason::N1);
             set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
             return;
         }
@@ -555,53 +562,49 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         if (lastSumUsable && hasValue(remoteSum) && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
             // The remote side changed too, within the same second and to the same size: uploading
             // would replace a version nobody saw here.
-            action.addReason(QStringLiteral(
-                    "(B3) file: local size changed, remote size and mtime unchanged, remote checksum changed"));
+            action.addReason(SyncReason::B3LocalSize);
             set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             return;
         }
         if (lu)
-            action.addReason(QStringLiteral("(U1) file: local size changed, local mtime updated"));
+            action.addReason(SyncReason::U1);
         else if (lb)
-            action.addReason(QStringLiteral("(U2) file: local size changed, local mtime backdated"));
+            action.addReason(SyncReason::U2);
         else
-            action.addReason(QStringLiteral("(U3) file: local size changed, local mtime unchanged"));
+            action.addReason(SyncReason::U3);
         set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
         return;
     } else if (a && !b && le) {
         if (ru)
-            action.addReason(QStringLiteral("(D1) file: remote size changed, remote mtime updated"));
+            action.addReason(SyncReason::D1);
         else if (rb)
-            action.addReason(QStringLiteral("(D2) file: remote size changed, remote mtime backdated"));
+            action.addReason(SyncReason::D2);
         else
-            action.addReason(QStringLiteral("(D3) file: remote size changed, remote mtime unchanged"));
+            action.addReason(SyncReason::D3);
         set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
         return;
     }
 
     if (a == b) {
         if (!hasValue(remoteSum)) {
-            action.addReason(QStringLiteral("(Z5) file: sizes same, mtime changed, remote checksum not available"));
+            action.addReason(SyncReason::Z5);
             set(action, SyncAction::NoAction, SyncAction::WARN_FILE_NO_REMOTE_CHECKSUM);
             return;
         }
         const QString computed = localChecksum(o.key, algorithmOf(remoteSum));
         if (computed.isEmpty()) {
             action.addReason(
-                    QStringLiteral("(Z6) file: sizes same, mtime changed, failed to calculate local checksum"));
+                    SyncReason::Z6);
             set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
             return;
         }
-        l.setChecksum(computed);
 
         if (!a) {
             if (computed == remoteSum) {
-                action.addReason(QStringLiteral(
-                        "(N2) file: local size changed, remote size changed, local checksum equals remote checksum"));
+                action.addReason(SyncReason::N2);
                 set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             } else {
-                action.addReason(QStringLiteral(
-                        "(B1) file: local size changed, remote size changed, local and remote checksum differ"));
+                action.addReason(SyncReason::B1);
                 set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             }
             return;
@@ -609,7 +612,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
 
         if (computed == remoteSum) {
             action.setLocalChecksum(remoteSum);
-            action.addReason(QStringLiteral("(N3) file: sizes same, mtime changed, checksums same"));
+            action.addReason(SyncReason::N3);
             set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
             return;
         }
@@ -617,48 +620,42 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
             const bool localSame = computed == s.checksum();
             const bool remoteSame = remoteSum == s.checksum();
             if (localSame && !remoteSame) {
-                action.addReason(QStringLiteral("(D4) file: sizes same, local checksum same, remote checksum changed"));
+                action.addReason(SyncReason::D4);
                 set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
                 return;
             }
             if (!localSame && remoteSame) {
-                action.addReason(QStringLiteral("(U4) file: sizes same, local checksum changed, remote checksum same"));
+                action.addReason(SyncReason::U4);
                 set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
                 return;
             }
             if (!localSame && !remoteSame) {
                 action.addReason(
-                        QStringLiteral("(B2) file: sizes same, local checksum changed, remote checksum changed"));
+                        SyncReason::B2);
                 set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
                 return;
             }
         }
         if (lu && re) {
-            action.addReason(QStringLiteral(
-                    "(U5) file: sizes same, checksums different, remote mtime unchanged, local mtime updated"));
+            action.addReason(SyncReason::U5);
             set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
             return;
         }
         if (le && ru) {
-            action.addReason(QStringLiteral(
-                    "(D5) file: sizes same, checksums different, remote mtime updated, local mtime unchanged"));
+            action.addReason(SyncReason::D5);
             set(action, SyncAction::DownloadFile, SyncAction::STATUS_TODO);
             return;
         }
-        QString conflict;
+        SyncReason::Code conflict = SyncReason::None;
         if (lu && ru)
-            conflict = QStringLiteral(
-                    "(B3) file: sizes same, checksums different, local mtime updated, remote mtime updated");
+            conflict = SyncReason::B3;
         else if (lu && rb)
-            conflict = QStringLiteral(
-                    "(B4) file: sizes same, checksums different, local mtime updated, remote mtime backdated");
+            conflict = SyncReason::B4;
         else if (lb && ru)
-            conflict = QStringLiteral(
-                    "(B5) file: sizes same, checksums different, local mtime backdated, remote mtime updated");
+            conflict = SyncReason::B5;
         else if (lb && rb)
-            conflict = QStringLiteral(
-                    "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated");
-        if (!conflict.isEmpty()) {
+            conflict = SyncReason::B6;
+        if (conflict != SyncReason::None) {
             action.addReason(conflict);
             set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             return;
@@ -666,7 +663,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
     }
 
     if (lu && ru) {
-        action.addReason(QStringLiteral("(B7) file: local mtime updated, remote mtime updated"));
+        action.addReason(SyncReason::B7);
         set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
         return;
     }
@@ -687,47 +684,8 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         flags << QStringLiteral("remote mtime updated");
     if (rb)
         flags << QStringLiteral("remote mtime backdated");
-    action.addReason(QStringLiteral("(Z9) file attributes conflict:") + flags.join(QStringLiteral(", ")));
+    action.addReason(SyncReason::Z9, flags.join(QStringLiteral(", ")));
     set(action, SyncAction::NoAction, SyncAction::ERR_FILE_ATTR_CONFLICT);
-}
-
-void SyncPlanner::withholdRemoteFolderDeletions(QList<SyncAction> &actions, const SyncState &remote)
-{
-    // Deleting a folder on the service takes everything in it. Keep a folder while anything the
-    // listing holds below it is not itself going: a new remote file, a skipped path, an error.
-    // Silently excluded or empty files that exist only remotely may go with it.
-    QHash<QString, int> folderDeletions;
-    for (int i = 0; i < actions.size(); ++i) {
-        if (actions.at(i).action() == SyncAction::DeleteRemoteDir)
-            folderDeletions.insert(actions.at(i).relPath(), i);
-    }
-    if (folderDeletions.isEmpty())
-        return;
-    QSet<int> kept;
-    for (const SyncAction &action : qAsConst(actions)) {
-        const QString key = action.relPath();
-        if (isRemoteDelete(action.action()) || remote.get(key).isNull())
-            continue;
-        // Junk left out of the plan may go with its folder.
-        if (action.action() == SyncAction::NoAction && action.status() == SyncAction::STATUS_OK &&
-            action.localSize() < 0)
-            continue;
-        const QStringList chain = ancestors(key);
-        for (const QString &folder : chain) {
-            auto it = folderDeletions.constFind(folder);
-            if (it != folderDeletions.constEnd())
-                kept.insert(*it);
-        }
-    }
-    for (int index : qAsConst(kept)) {
-        // As with a file changed on the other side (Lb), what is still in use comes back.
-        SyncAction &action = actions[index];
-        action.addReason(
-                QStringLiteral("(Ym) remote folder holds objects that are not deleted: created again locally"));
-        set(action, SyncAction::CreateLocalDir, SyncAction::STATUS_TODO);
-        qWarning("Syncher::buildSyncActions: remote folder deletion withheld: '%s'",
-                 qUtf8Printable(StringUtil::escapeNonPrintable(action.relPath())));
-    }
 }
 
 void SyncPlanner::logSummary(const QList<SyncAction> &actions) const
@@ -755,23 +713,83 @@ void SyncPlanner::logSummary(const QList<SyncAction> &actions) const
         qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", undefined);
 }
 
+namespace {
+
+// The relative path of an action: its folder, "/" and its name, or the name alone at the top.
+struct PathParts
+{
+    const QChar *path;
+    int pathSize;
+    const QChar *name;
+    int nameSize;
+};
+
+// Compares two relative paths as QString's operator< compares the joined texts, without joining.
+int comparePaths(const PathParts &a, const PathParts &b)
+{
+    if (a.pathSize == b.pathSize && (a.path == b.path || std::equal(a.path, a.path + a.pathSize, b.path)))
+        return QtPrivate::compareStrings(QStringView(a.name, a.nameSize), QStringView(b.name, b.nameSize));
+    static const QChar slash(QLatin1Char('/'));
+    struct Cursor
+    {
+        const QChar *parts[3];
+        int sizes[3];
+        int part = 0;
+        int at = 0;
+        explicit Cursor(const PathParts &p)
+            : parts{p.path, &slash, p.name}
+            , sizes{p.pathSize, p.pathSize == 0 ? 0 : 1, p.nameSize}
+        {
+            skipEmpty();
+        }
+        void skipEmpty()
+        {
+            while (part < 3 && at >= sizes[part]) {
+                ++part;
+                at = 0;
+            }
+        }
+        bool atEnd() const { return part >= 3; }
+        ushort current() const { return parts[part][at].unicode(); }
+        void next()
+        {
+            ++at;
+            skipEmpty();
+        }
+    };
+    Cursor x(a);
+    Cursor y(b);
+    while (!x.atEnd() && !y.atEnd()) {
+        if (x.current() != y.current())
+            return x.current() < y.current() ? -1 : 1;
+        x.next();
+        y.next();
+    }
+    return x.atEnd() ? (y.atEnd() ? 0 : -1) : 1;
+}
+
+} // namespace
+
 void SyncPlanner::sortPlan(QList<SyncAction> &actions)
 {
-    // The same order as SyncAction::operator<, with each relative path built once and the
-    // actions themselves never copied: the permutation is applied by swapping list nodes.
+    // The same order as SyncAction::operator<, without a copy of the actions or of their paths:
+    // the permutation is applied by swapping list nodes.
     struct Key
     {
         int group;
         int type;
         bool descending;
-        QString relPath;
+        PathParts parts;
     };
     std::vector<Key> keys;
     keys.reserve(actions.size());
     for (const SyncAction &action : qAsConst(actions)) {
         const int type = action.action();
         keys.push_back({isUpload(type) ? 1 : 0, isUpload(type) ? 0 : type,
-                        type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir, action.relPath()});
+                        type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
+                        // The texts stay where they are while the list's nodes are swapped.
+                        {action.path().constData(), action.path().size(), action.name().constData(),
+                         action.name().size()}});
     }
     std::vector<int> order(actions.size());
     std::iota(order.begin(), order.end(), 0);
@@ -782,7 +800,8 @@ void SyncPlanner::sortPlan(QList<SyncAction> &actions)
             return a.group < b.group;
         if (a.type != b.type)
             return a.type < b.type;
-        return a.descending ? b.relPath < a.relPath : a.relPath < b.relPath;
+        const int c = comparePaths(a.parts, b.parts);
+        return a.descending ? c > 0 : c < 0;
     });
     // order[i] is the index that belongs at i; follow each cycle once.
     std::vector<bool> placed(order.size(), false);

@@ -3,6 +3,7 @@
 #include "sync/SyncAction.h"
 #include "sync/SyncSetting.h"
 
+#include <QHash>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -56,7 +57,8 @@ public:
     static constexpr int StateBatchSize = 256;
 
     // Sorts a plan into execution order (the order of SyncAction::operator<) without copying
-    // the actions.
+    // the actions or their paths; folders and names as the planner makes them (clean, names not
+    // empty).
     static void sortPlan(QList<SyncAction> &actions);
 
 private:
@@ -70,7 +72,6 @@ private:
     void decideInitialFile(SyncAction &action, Objects &o);
     void decideFile(SyncAction &action, Objects &o);
     void withholdLocalDeletion(SyncAction &action);
-    void withholdRemoteFolderDeletions(QList<SyncAction> &actions, const SyncState &remote);
     bool silentlyExcluded(const QString &relPath) const;
     QString localChecksum(const QString &relPath, const QString &algorithm);
     void flushStateWrites(QList<SyncAction> &actions);
@@ -86,6 +87,8 @@ private:
     QList<QRegularExpression> m_silentPatterns;
     bool m_silentPatternsSet = false;
     QList<QRegularExpression> m_silent;
+    // Answers of the silent list per folder, during build().
+    mutable QHash<QString, bool> m_silentFolders;
 
     // Valid during build().
     const SyncState *m_local = nullptr;

@@ -106,6 +106,7 @@ FsObject SyncState::get(const QString &path) const
 
 void SyncState::add(const FsObject &object)
 {
+    m_caseFoldingChecked = false;
     m_objects.insert(object.path(), object);
 }
 
@@ -135,6 +136,7 @@ int SyncState::dirCount() const
 void SyncState::loadFromDb()
 {
     m_objects = FileObjectDao::instance()->loadAll(m_settingId);
+    m_caseFoldingChecked = false;
 }
 
 int SyncState::scanLocal(const Pump &pump)
@@ -150,6 +152,7 @@ int SyncState::scanLocal(const Pump &pump)
     m_unreadable.clear();
     m_links.clear();
     m_collisions.clear();
+    m_caseFoldingChecked = false;
 
     int sincePump = 0;
     bool stopped = false;
@@ -283,12 +286,16 @@ void SyncState::setDiskName(const QString &path, const QString &diskPath)
 
 void SyncState::findCaseCollisions()
 {
+    if (m_caseFoldingChecked)
+        return;
+    m_caseFoldingChecked = true;
     QHash<QString, QString> folded;
     folded.reserve(m_objects.size());
     for (auto it = m_objects.constBegin(); it != m_objects.constEnd(); ++it) {
-        auto seen = folded.constFind(it.key().toCaseFolded());
+        const QString key = it.key().toCaseFolded();
+        auto seen = folded.constFind(key);
         if (seen == folded.constEnd()) {
-            folded.insert(it.key().toCaseFolded(), it.key());
+            folded.insert(key, it.key());
         } else {
             m_collisions.insert(seen.value());
             m_collisions.insert(it.key());
@@ -308,4 +315,15 @@ bool SyncState::isAtOrBelow(const QString &path, const QSet<QString> &set)
             return true;
     }
     return false;
+}
+
+void SyncState::shareTexts(const SyncState &other)
+{
+    if (m_objects.isSharedWith(other.m_objects))
+        return;
+    for (auto it = m_objects.begin(); it != m_objects.end(); ++it) {
+        const auto theirs = other.m_objects.constFind(it.key());
+        if (theirs != other.m_objects.constEnd())
+            it.value().shareTexts(theirs.value());
+    }
 }

@@ -84,8 +84,10 @@ public:
     bool isComplete() const { return m_unreadable.isEmpty(); }
 
     // Records as collisions all keys of one folder that are equal under case folding (for a
-    // listing; the local scan does this itself).
+    // listing; the local scan does this itself). Done once until an object is added.
     void findCaseCollisions();
+    // Each object takes the texts it has in common with the other state's object of its path.
+    void shareTexts(const SyncState &other);
 
 private:
     static bool isAtOrBelow(const QString &path, const QSet<QString> &set);
@@ -100,4 +102,5 @@ private:
     QSet<QString> m_unreadable;
     QSet<QString> m_links;
     QSet<QString> m_collisions;
+    bool m_caseFoldingChecked = false;
 };

@@ -30,11 +30,30 @@ namespace {
 QList<QRegularExpression> s_excludePatterns;
 QList<QRegularExpression> s_silentPatterns;
 
-// Answers per path element for the two process-wide lists; most elements are folder names seen
-// again for every file below them. Bounded so that a huge tree cannot grow it without end.
+// Answers per folder for the two process-wide lists: a folder is seen again for every file below
+// it, a file name once. Emptied at the end of each run and bounded within one.
 QHash<QString, bool> s_excludeCache;
 QHash<QString, bool> s_silentCache;
-constexpr int kMaxCachedNames = 100000;
+constexpr int kMaxCachedFolders = 10000;
+
+bool matchesAny(const QStringRef &name, const QList<QRegularExpression> &patterns)
+{
+    for (const QRegularExpression &pattern : patterns) {
+        if (pattern.match(name).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+bool anyPartMatches(const QStringRef &path, const QList<QRegularExpression> &patterns)
+{
+    const QVector<QStringRef> parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QStringRef &part : parts) {
+        if (matchesAny(part, patterns))
+            return true;
+    }
+    return false;
+}
 
 // The pump is process-wide: one synchroniser runs at a time, and a new one must not pump at once
 // only because it is new.
@@ -65,11 +84,11 @@ Syncher::Syncher(FileSafeDao *fileSafeDao, FilesafeRI *filesafeRI, QObject *pare
     qDebug("Syncher: init %p", static_cast<void *>(this));
     if (s_excludePatterns.isEmpty()) {
         s_excludePatterns = loadExcludePatterns(QStringLiteral(":/res/patterns/exclude.txt"));
-        s_excludeCache.clear();
+        s_excludeCache = QHash<QString, bool>();
     }
     if (s_silentPatterns.isEmpty()) {
         s_silentPatterns = loadExcludePatterns(QStringLiteral(":/res/patterns/exclude_silently.txt"));
-        s_silentCache.clear();
+        s_silentCache = QHash<QString, bool>();
     }
     connect(R7Session::instance(), &R7Session::sessionTimeout, this, &Syncher::on_sessionTimeout);
 }
@@ -87,9 +106,13 @@ void Syncher::clearActions()
 {
     // Nothing done may go unrecorded, whatever ends the run.
     recordPending();
-    for (SyncAction *action : qAsConst(m_actions))
-        action->deleteLater();
-    m_actions.clear();
+    m_workList.clear();
+    m_workPos = 0;
+    if (m_actions.isEmpty())
+        return;
+    // Released from the event loop, as a receiver of the last signal may still read them; the
+    // coordinator's share of the list keeps them for its own report.
+    QTimer::singleShot(0, [released = std::exchange(m_actions, QList<SyncAction>())]() { Q_UNUSED(released) });
 }
 
 // ---- progress pump and stop
@@ -203,33 +226,42 @@ bool Syncher::isNotExcluded(const QString &relPath, const QList<QRegularExpressi
         cache = &s_excludeCache;
     else if (&patterns == &s_silentPatterns)
         cache = &s_silentCache;
+    return isNotExcluded(relPath, patterns, cache);
+}
 
-    const QVector<QStringRef> parts = relPath.splitRef(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QStringRef &part : parts) {
-        if (cache) {
-            const auto hit = cache->constFind(part.toString());
-            if (hit != cache->constEnd()) {
-                if (hit.value())
-                    return false;
-                continue;
+bool Syncher::isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns,
+                            QHash<QString, bool> *folderCache)
+{
+    const int slash = relPath.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0) {
+        if (!folderCache) {
+            if (anyPartMatches(relPath.leftRef(slash), patterns))
+                return false;
+        } else {
+            const QString folder = relPath.left(slash);
+            auto hit = folderCache->constFind(folder);
+            if (hit == folderCache->constEnd()) {
+                if (folderCache->size() >= kMaxCachedFolders)
+                    folderCache->clear();
+                hit = folderCache->insert(folder, anyPartMatches(relPath.leftRef(slash), patterns));
             }
+            if (hit.value())
+                return false;
         }
-        bool matched = false;
-        for (const QRegularExpression &pattern : patterns) {
-            if (pattern.match(part).hasMatch()) {
-                matched = true;
-                break;
-            }
-        }
-        if (cache) {
-            if (cache->size() >= kMaxCachedNames)
-                cache->clear();
-            cache->insert(part.toString(), matched);
-        }
-        if (matched)
-            return false;
     }
-    return true;
+    const QStringRef name = relPath.midRef(slash + 1);
+    return name.isEmpty() || !matchesAny(name, patterns);
+}
+
+void Syncher::clearExclusionCaches()
+{
+    s_excludeCache = QHash<QString, bool>();
+    s_silentCache = QHash<QString, bool>();
+}
+
+int Syncher::exclusionCacheSize()
+{
+    return s_excludeCache.size() + s_silentCache.size();
 }
 
 bool Syncher::isSizeValid(SyncAction *action, const QString &path, const FsObject &object)
@@ -261,13 +293,27 @@ bool Syncher::isSizeValid(SyncAction *action, const QString &path, const FsObjec
 
 QStringList Syncher::collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote)
 {
-    QSet<QString> all;
-    all.reserve(qMax(last.count(), qMax(local.count(), remote.count())));
-    for (const SyncState *state : {&last, &local, &remote}) {
-        for (auto it = state->objects().constBegin(); it != state->objects().constEnd(); ++it)
-            all.insert(it.key());
+    // Each key once, found by look-ups in the states already there rather than by a set of its own.
+    const QHash<QString, FsObject> &s = last.objects();
+    const QHash<QString, FsObject> &l = local.objects();
+    const QHash<QString, FsObject> &r = remote.objects();
+    QStringList all;
+    all.reserve(qMax(s.size(), qMax(l.size(), r.size())));
+    for (auto it = s.constBegin(); it != s.constEnd(); ++it)
+        all.append(it.key());
+    if (!l.isSharedWith(s)) {
+        for (auto it = l.constBegin(); it != l.constEnd(); ++it) {
+            if (!s.contains(it.key()))
+                all.append(it.key());
+        }
     }
-    return all.values();
+    if (!r.isSharedWith(s) && !r.isSharedWith(l)) {
+        for (auto it = r.constBegin(); it != r.constEnd(); ++it) {
+            if (!s.contains(it.key()) && !l.contains(it.key()))
+                all.append(it.key());
+        }
+    }
+    return all;
 }
 
 SyncState Syncher::loadLastStatus(bool *ok)
@@ -655,6 +701,7 @@ void Syncher::analysisFailed(const QString &message, const QList<SyncAction> &ac
 {
     SyncHistoryDao::instance()->cancelSync(m_history.id());
     m_closed = true;
+    clearExclusionCaches();
     emit syncAnalyzed(false, message, actions);
 }
 
@@ -738,12 +785,32 @@ void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result
         finishCanceled();
         return;
     }
-    const QList<FilesafeObject> &objects = result.payload().filesafeObjects;
+    // The reply's document and the request go with the reply's handler: the analysis goes on from
+    // the event loop with the decoded list alone (shared, not copied).
+    m_listing = result;
+    QPointer<Syncher> guard(this);
+    step("listed", SyncAction());
+    if (guard.isNull())
+        return;
+    QMetaObject::invokeMethod(this, &Syncher::analyzeListing, Qt::QueuedConnection);
+}
+
+void Syncher::analyzeListing()
+{
+    Result<FilesafeObjectsTO_v2> result = std::exchange(m_listing, Result<FilesafeObjectsTO_v2>());
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    // The only reference to the list from here on: each object is freed once it is converted.
+    QList<FilesafeObject> objects = result.payload().filesafeObjects;
     qDebug("Syncher::on_analyzeStep2Finished: %d objects", objects.size());
     ProgressInfo &p = *m_progress;
     p.nDone = p.nTotal = objects.size();
     p.nFiles = result.payload().countByType(QStringLiteral("f"));
     p.nDirs = result.payload().countByType(QStringLiteral("d"));
+    if (result.isOk())
+        result = Result<FilesafeObjectsTO_v2>();
 
     if (!result.isOk()) {
         if (!Request(false, ProgressInfo::Activity_GetRemoteObjects_Finished, QStringLiteral("Received remote information")))
@@ -769,27 +836,33 @@ void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result
     SyncState remote(m_setting.remoteDir(), m_setting.id());
     const QString base = cleanRemote(m_setting.remoteDir());
     const bool atRoot = base == QLatin1String("/");
-    for (const FilesafeObject &listed : objects) {
+    static const QString kFile = QStringLiteral("f");
+    static const QString kDir = QStringLiteral("d");
+    QString access;
+    while (!objects.isEmpty()) {
         if (m_stop) {
             finishCanceled();
             return;
         }
-        // Keys are NFC, like those of the local scan.
-        const QString nfc = listed.path.normalized(QString::NormalizationForm_C);
-        FsObject object(listed.objectId, nfc, listed.size, QDateTime(), StringUtil::parseTimestamp(listed.mtime),
-                        listed.access, listed.type, listed.checksum);
-        if (isCleanListedPath(listed.path) && base == cleanRemote(listed.path)) {
+        const FilesafeObject listed = objects.takeFirst();
+        const bool clean = isCleanListedPath(listed.path);
+        if (clean && base == cleanRemote(listed.path)) {
             if (listed.objectId != m_setting.rootFolderId()) {
                 SyncSettingsDao::instance()->setRootFolderId(m_setting.id(), listed.objectId);
                 m_setting.setRootFolderId(listed.objectId);
             }
             continue;
         }
-        bool below = isCleanListedPath(listed.path);
-        if (below && atRoot)
-            object = FsObject(listed.objectId, nfc.mid(1), listed.size, QDateTime(),
-                              StringUtil::parseTimestamp(listed.mtime), listed.access, listed.type, listed.checksum);
-        else if (below)
+        // Keys are NFC, like those of the local scan.
+        const QString nfc = listed.path.normalized(QString::NormalizationForm_C);
+        // Kinds and access letters repeat for every object: one copy of each.
+        if (listed.access != access)
+            access = listed.access;
+        const QString &type = listed.type == kFile ? kFile : listed.type == kDir ? kDir : listed.type;
+        FsObject object(listed.objectId, clean && atRoot ? nfc.mid(1) : nfc, listed.size, QDateTime(),
+                        StringUtil::parseTimestamp(listed.mtime), access, type, listed.checksum);
+        bool below = clean;
+        if (below && !atRoot)
             below = object.makeRelativeTo(base);
         if (!below) {
             const QString message =
@@ -814,9 +887,11 @@ void Syncher::on_analyzeStep2Finished(const Result<FilesafeObjectsTO_v2> &result
     remote.findCaseCollisions();
 
     bool ok = false;
-    const SyncState last = loadLastStatus(&ok);
+    SyncState last = loadLastStatus(&ok);
     if (!ok)
         return;
+    // An unchanged object is described alike on both sides: one copy of its texts is enough.
+    last.shareTexts(remote);
     const SyncState local = loadLocalStatus(&ok);
     if (!ok)
         return;
@@ -909,12 +984,13 @@ bool Syncher::syncExecute(const QList<SyncAction> &actions)
         return true;
     }
     for (const SyncAction &a : actions) {
-        if (a.action() != SyncAction::NoAction || a.isError()) {
-            auto *copy = new SyncAction(a);
-            m_actions.append(copy);
-            m_workList.append(copy);
-        }
+        if (a.action() != SyncAction::NoAction || a.isError())
+            m_actions.append(a);
     }
+    // The queue points into the list, which is not shared while it runs.
+    m_workList.reserve(m_actions.size());
+    for (SyncAction &a : m_actions)
+        m_workList.append(&a);
     qDebug("Syncher::syncExecute: sync actions to process or errors to report: %d", m_workList.size());
     for (int i = 0; i < m_workList.size(); ++i)
         qDebug("Syncher::syncExecute: sa[%d]: '%s'", i, escaped(m_workList.at(i)->name()));
@@ -1062,8 +1138,9 @@ void Syncher::recreateRefusedFolder(SyncAction *action)
     fresh.setFsObject(action->toFsObject());
     fresh.setObjectId(QString());
     fresh.setStatus(SyncAction::STATUS_TODO);
-    auto *create = new SyncAction(fresh);
-    m_actions.append(create);
+    // In the same place of both lists: the list is the coordinator's record of the run.
+    m_actions.insert(m_workPos, fresh);
+    SyncAction *create = &m_actions[m_workPos];
     m_workList.insert(m_workPos, create);
     countAction(*create);
     qDebug("Syncher::executeNextAction: folder '%s' kept, created again on the service", escaped(action->relPath()));
@@ -1619,6 +1696,7 @@ void Syncher::finishExecution()
         ++notOk;
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), notOk == 0 ? m_safe.lastEvent : QString());
     SyncHistoryDao::instance()->finishSync(m_history.id());
+    clearExclusionCaches();
     recountWorkList();
     emit syncExecutedAll(m_progress->nTotal, m_progress->nDone, notOk, m_workList);
 }
@@ -1635,5 +1713,6 @@ void Syncher::finishCanceled()
         endStateWrites();
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), QString());
     SyncHistoryDao::instance()->cancelSync(m_history.id());
+    clearExclusionCaches();
     deleteLater();
 }

@@ -12,6 +12,7 @@
 #include "sync/SyncSetting.h"
 #include "sync/SyncState.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QRegularExpression>
@@ -59,6 +60,12 @@ public:
 
     static QList<QRegularExpression> loadExcludePatterns(const QString &fileName);
     static bool isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns);
+    // The same with the answers for folders kept in the cache (the file name is matched each time).
+    static bool isNotExcluded(const QString &relPath, const QList<QRegularExpression> &patterns,
+                              QHash<QString, bool> *folderCache);
+    // The caches of the two process-wide lists; emptied at the end of each run.
+    static void clearExclusionCaches();
+    static int exclusionCacheSize();
     static bool isSizeValid(SyncAction *action, const QString &path, const FsObject &object);
     // The process-wide lists, filled by the first synchroniser constructed.
     static const QList<QRegularExpression> &excludePatterns();
@@ -94,6 +101,8 @@ public:
     void recountWorkList();
 
     const SyncSetting &setting() const { return m_setting; }
+    // The executed actions, in the order of the work queue: the values the queue points to.
+    const QList<SyncAction> &executedActions() const { return m_actions; }
     const SyncState &localState() const { return m_local; }
     const SyncState &lastState() const { return m_last; }
     const SyncState &remoteState() const { return m_remote; }
@@ -120,6 +129,8 @@ protected slots:
 protected:
     void analyzeStep1();
     void getRemoteObjects();
+    // The rest of on_analyzeStep2Finished, run from the event loop once the reply is gone.
+    void analyzeListing();
     SyncState loadLastStatus(bool *ok);
     SyncState loadLocalStatus(bool *ok);
     void collectStatusInfoFinished(const SyncState &local, const SyncState &last, const SyncState &remote);
@@ -138,7 +149,7 @@ protected:
 
     FilesafeRI *m_filesafeRI = nullptr;
     FileSafeDao *m_fileSafeDao = nullptr;
-    QList<SyncAction *> m_actions;
+    QList<SyncAction> m_actions;
     QList<SyncAction *> m_workList;
     int m_workPos = 0;
     SyncState m_local;
@@ -178,6 +189,8 @@ private:
     bool m_stateWriteFailed = false;
     bool m_remoteSideVanished = false;
     bool m_safeListFresh = false;
+    // The listing between its reply and analyzeListing.
+    Result<FilesafeObjectsTO_v2> m_listing;
     // Outcome of the download hook.
     QString m_downloadChecksum;
     QString m_downloadKeptAs;

@@ -41,6 +41,47 @@ private slots:
         QCOMPARE(parsed.toUTC(), QDateTime::fromString(expectedUtc, Qt::ISODate));
     }
 
+    // The fixed-position reading gives what the general rules give, on every shape (the test runs
+    // in Europe/Berlin: 2021-03-28 02:00-03:00 does not exist there, 2021-10-31 02:00-03:00 twice).
+    void parseTimestampAsGeneral_data()
+    {
+        QTest::addColumn<QString>("text");
+        for (const char *text :
+             {"2016-11-25 14:47:07 +0100", "2016-11-25 14:47:07 -0230", "2016-11-25 14:47:07 +0000",
+              "2016-11-25 14:47:07 -0000", "2016-11-25 14:47:07 +1400", "2016-11-25 14:47:07 +9959",
+              "2016-11-25 14:47:07", "2016-07-01 00:00:00", "2021-03-28 02:30:00", "2021-03-28 02:30:00 +0100",
+              "2021-03-28 02:30:00 +0200", "2021-03-28 01:59:59", "2021-03-28 03:00:00", "2021-10-31 02:30:00",
+              "2021-10-31 02:30:00 +0100", "2020-02-29 12:00:00", "2019-02-29 12:00:00 +0000",
+              "2016-13-25 14:47:07", "2016-00-25 14:47:07 +0100", "2016-11-00 14:47:07", "2016-11-31 14:47:07",
+              "2016-11-25 24:00:00", "2016-11-25 23:60:00 +0100", "2016-11-25 23:59:60", "0000-01-01 00:00:00",
+              "0099-01-01 00:00:00 +0000", "9999-12-31 23:59:59 -1200", "2016-11-25T14:47:07", "2016-11-25 14:47:07 +03",
+              "2016-11-25 14:47:07 +010", "2016-11-25 14:47:07+0100", "2016-11-25 14:47:07 CET +0200",
+              "2016-11-25 14:47:07 +0100\n", "2016-11-25 14:47:07 x0100", "2016-11-25 14:47:07 +01a0",
+              "2016-11-25 14:47:07  0100", "2016-11-25 14:4a:07", "2016/11/25 14:47:07", " 2016-11-25 14:47:07",
+              "2016-11-25 14:47:0", "", "x"}) {
+            QTest::newRow(text) << QString::fromLatin1(text);
+        }
+        // Digits of other scripts are no digits here.
+        QTest::newRow("arabic-indic year") << (QString(4, QChar(0x0662)) + "-11-25 14:47:07 +0100");
+        QTest::newRow("full-width offset") << ("2016-11-25 14:47:07 +" + QString(4, QChar(0xff10)));
+    }
+
+    void parseTimestampAsGeneral()
+    {
+        QFETCH(QString, text);
+        const QDateTime fast = StringUtil::parseTimestamp(text);
+        const QDateTime general = StringUtil::parseTimestampGeneral(text);
+        QCOMPARE(fast.isValid(), general.isValid());
+        QCOMPARE(fast.isNull(), general.isNull());
+        if (!general.isValid())
+            return;
+        QCOMPARE(fast.toMSecsSinceEpoch(), general.toMSecsSinceEpoch());
+        QCOMPARE(fast.timeSpec(), general.timeSpec());
+        QCOMPARE(fast.offsetFromUtc(), general.offsetFromUtc());
+        QCOMPARE(fast.date(), general.date());
+        QCOMPARE(fast.time(), general.time());
+    }
+
     void utcTimestampRoundTrip_data()
     {
         QTest::addColumn<QDateTime>("moment");

@@ -1,5 +1,6 @@
 #include "sync/FsObject.h"
 #include "sync/SyncAction.h"
+#include "sync/SyncState.h"
 #include "sync/SyncSetting.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
@@ -74,6 +75,71 @@ private slots:
         const FsObject state = action.toFsObject();
         QCOMPARE(state.path(), QString::fromUtf8("a/b/\xc3\x84.txt"));
         QCOMPARE(state.size(), 6000000000LL);
+    }
+
+    // Rule codes and texts of their own make one comma-joined reason, in the order they came,
+    // whatever the action went through since.
+    void reasonChain()
+    {
+        SyncAction action;
+        action.addReason(QString());
+        QCOMPARE(action.reason(), QString());
+        action.addReason(SyncReason::Z);
+        action.addReason(SyncReason::SLocal, "0");
+        action.addReason("%1 refused: 50%");
+        action.addReason(SyncReason::Z9, "local size changed, remote mtime updated");
+        action.addReason(QString());
+        const QString expected = "(Z),(S) excluded due to local file size (0),%1 refused: 50%,"
+                                 "(Z9) file attributes conflict:local size changed, remote mtime updated,";
+        QCOMPARE(action.reason(), expected);
+        SyncAction copy(action);
+        QCOMPARE(copy.reason(), expected);
+        SyncAction assigned;
+        assigned.addReason(SyncReason::O);
+        assigned = action;
+        QCOMPARE(assigned.reason(), expected);
+        QVERIFY(assigned.toString(";").contains("reason=" + expected + ";"));
+        action.clear();
+        QCOMPARE(action.reason(), QString());
+
+        // Past eight parts the chain goes on as one text.
+        QStringList parts;
+        for (int i = 0; i < 11; ++i) {
+            const bool rule = i % 2 == 0;
+            action.addReason(rule ? SyncReason::Code(SyncReason::C + i) : SyncReason::TaUnsupported, QString::number(i));
+            parts << SyncReason::text(rule ? SyncReason::Code(SyncReason::C + i) : SyncReason::TaUnsupported,
+                                      QString::number(i));
+        }
+        QCOMPARE(action.reason(), parts.join(','));
+        QCOMPARE(SyncReason::text(SyncReason::TaUnsupported, "l"), QString("(Ta) object type not supported: 'l'"));
+    }
+
+    // The last state keeps one copy of what it has in common with the listing, nothing else.
+    void statesShareEqualTexts()
+    {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(1480000000);
+        SyncState remote("/", 1);
+        remote.add(FsObject("o1", "a.txt", 5, {}, t, "rcud", "f", "sha256:aa"));
+        remote.add(FsObject("o2", "b.txt", 5, {}, t, "rcud", "f", "sha256:bb"));
+        SyncState last("/home/u/Sync/", 1);
+        last.add(FsObject("o1", "a.txt", 5, t, t, "rcud", "f", "sha256:aa"));
+        last.add(FsObject("o9", "b.txt", 5, t, t, "rcu", "f", "sha256:cc"));
+        last.add(FsObject("o3", "c.txt", 5, t, t, "rcud", "f", "sha256:dd"));
+        const auto same = [](const QString &x, const QString &y) { return x.constData() == y.constData(); };
+        QVERIFY(!same(last.get("a.txt").checksum(), remote.get("a.txt").checksum()));
+        last.shareTexts(remote);
+        const FsObject a = last.get("a.txt");
+        QVERIFY(same(a.checksum(), remote.get("a.txt").checksum()));
+        QVERIFY(same(a.objectId(), remote.get("a.txt").objectId()));
+        QVERIFY(same(a.access(), remote.get("a.txt").access()));
+        QCOMPARE(a.localMtime(), t);
+        const FsObject b = last.get("b.txt");
+        QCOMPARE(b.checksum(), QString("sha256:cc"));
+        QCOMPARE(b.objectId(), QString("o9"));
+        QCOMPARE(b.access(), QString("rcu"));
+        QVERIFY(same(b.type(), remote.get("b.txt").type()));
+        QCOMPARE(last.get("c.txt").checksum(), QString("sha256:dd"));
+        QCOMPARE(last.count(), 3);
     }
 
     void orderOnShuffledPlans()

@@ -142,6 +142,11 @@ private slots:
         row("Lb", f, kS, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 0);
         row("M", d, "d 0 10 20 - o9", "", "d 0 - 20 - o9", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
         row("N", f, kS, "", kR, "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        // Row 14 whatever the service changed since the last run: its trash keeps the version.
+        row("N remote grew", f, kS, "", "f 150 - 30 sha256:bb o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        row("N remote newer", f, kS, "", "f 100 - 30 sha256:aa o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        row("N remote content", f, kS, "", "f 100 - 20 sha256:bb o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
+        row("M remote renewed", d, "d 0 10 20 - o9", "", "d 0 - 30 - o8", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
         row("Hf dir", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o8", "-", A::UpdateSyncState, A::STATUS_TODO, "(Hf) folder: object_id changed", 0);
         row("O", d, "d 0 10 20 - o9", "d 0 10", "d 0 - 20 - o9", "-", A::NoAction, A::STATUS_OK, "(O) sync: dir exists on both sides", 0);
         row("X", "d/~$a.docx", kS, "f 100 30", "f 100 - 30 sha256:bb o1", "cc", A::NoAction, A::STATUS_OK, "(X) skip (silent exclude)", 0);
@@ -266,23 +271,41 @@ private slots:
         QCOMPARE(find(plan, "doc/a.txt").status(), int(SyncAction::ERR_FILE_BAD_NAME));
     }
 
-    void remoteFolderKeptWhileItHoldsObjects()
+    // The case check of a listing runs once, and again after the listing grew.
+    void caseCheckAfterAdding()
+    {
+        SyncState listing("/", 7);
+        listing.add(parseObject("Docs/a.txt", kR));
+        listing.findCaseCollisions();
+        QVERIFY(!listing.isCollision("Docs/a.txt"));
+        listing.add(parseObject("docs/A.txt", kR));
+        listing.findCaseCollisions();
+        QVERIFY(listing.isCollision("Docs/a.txt"));
+        QVERIFY(listing.isCollision("docs/A.txt"));
+    }
+
+    void localFolderDeletionTakesNewRemoteMembers()
     {
         Fixture fx;
         // x was deleted locally while someone added x/new.txt on the service.
         fx.add("x", "d 0 10 20 - o1", "", "d 0 - 20 - o1");
         fx.add("x/old.txt", kS, "", kR);
         fx.add("x/new.txt", "", "", kR);
-        // y was deleted locally and holds nothing else remotely but junk.
-        fx.add("y", "d 0 10 20 - o2", "", "d 0 - 20 - o2");
-        fx.add("y/z", "d 0 10 20 - o3", "", "d 0 - 20 - o3");
-        fx.add("y/z/old.txt", kS, "", kR);
-        fx.add("y/Thumbs.db", "", "", kR);
+        fx.add("x/sub", "", "", "d 0 - 20 - o4");
         const QList<SyncAction> plan = fx.plan();
-        QCOMPARE(find(plan, "x").action(), int(SyncAction::CreateLocalDir));
+        QCOMPARE(find(plan, "x").action(), int(SyncAction::DeleteRemoteDir));
+        QCOMPARE(find(plan, "x/old.txt").action(), int(SyncAction::DeleteRemoteFile));
+        // Planned as new remote objects; the folder deletion after them takes them to the trash.
         QCOMPARE(find(plan, "x/new.txt").action(), int(SyncAction::DownloadFile));
-        QCOMPARE(find(plan, "y").action(), int(SyncAction::DeleteRemoteDir));
-        QCOMPARE(find(plan, "y/z").action(), int(SyncAction::DeleteRemoteDir));
+        QCOMPARE(find(plan, "x/sub").action(), int(SyncAction::CreateLocalDir));
+        int folder = -1, member = -1;
+        for (int i = 0; i < plan.size(); ++i) {
+            if (plan.at(i).relPath() == "x")
+                folder = i;
+            if (plan.at(i).relPath() == "x/new.txt")
+                member = i;
+        }
+        QVERIFY(member >= 0 && member < folder);
     }
 
     void sortedWhateverTheOrder()
@@ -312,6 +335,39 @@ private slots:
             QCOMPARE(plan.size(), entries.size());
             for (int i = 1; i < plan.size(); ++i)
                 QVERIFY2(!(plan[i] < plan[i - 1]), qPrintable(plan[i].relPath()));
+        }
+    }
+
+    // Paths whose order depends on the "/" between folder and name ('-' and '.' sort before it,
+    // letters after), on prefixes and on names beyond Latin-1.
+    void sortPlanOrdersJoinedPaths()
+    {
+        const QStringList paths = {"a/b",   "a-c/x", "a.d/y", "a",      "ab",     "a/b/c", "a/b-c", "a/b/c/d",
+                                   "a/ba",  "b",     "a/b/.x", QString::fromUtf8("a/\xc3\xa4"), "a/z", "A/b",
+                                   "a0/b",  "a/b0",  "zz",    QString::fromUtf8("\xf0\x9f\x98\x80/x")};
+        for (int type : {int(SyncAction::DownloadFile), int(SyncAction::DeleteRemoteDir)}) {
+            for (int round = 0; round < 6; ++round) {
+                QList<SyncAction> plan;
+                QStringList shuffled = paths;
+                std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
+                for (const QString &p : qAsConst(shuffled)) {
+                    SyncAction a;
+                    const int slash = p.lastIndexOf('/');
+                    a.setPath(slash < 0 ? QString() : p.left(slash));
+                    a.setName(p.mid(slash + 1));
+                    a.setAction(type);
+                    plan << a;
+                }
+                QList<SyncAction> expected = plan;
+                std::stable_sort(expected.begin(), expected.end());
+                SyncPlanner::sortPlan(plan);
+                QStringList got, want;
+                for (int i = 0; i < plan.size(); ++i) {
+                    got << plan[i].path() + "|" + plan[i].name();
+                    want << expected[i].path() + "|" + expected[i].name();
+                }
+                QCOMPARE(got, want);
+            }
         }
     }
 
@@ -384,6 +440,34 @@ private slots:
         Fixture fx;
         fx.add(path, "", kL, "");
         QCOMPARE(fx.plan().value(0).reason() == "(X) skip (silent exclude)", !silent);
+    }
+
+    // Folders are cached, file names matched each time: a file's own name never decides for the
+    // other files of its folder.
+    void exclusionCacheHoldsFolders()
+    {
+        PlanningSyncher syncher;
+        Syncher::clearExclusionCaches();
+        const QList<QRegularExpression> &silent = Syncher::silentExcludePatterns();
+        const QList<QRegularExpression> &visible = Syncher::excludePatterns();
+        QVERIFY(!Syncher::isNotExcluded("docs/Thumbs.db", silent));
+        QVERIFY(Syncher::isNotExcluded("docs/report.docx", silent));
+        QVERIFY(!Syncher::isNotExcluded("docs/a:b.txt", visible));
+        QVERIFY(Syncher::isNotExcluded("docs/report.docx", visible));
+        QVERIFY(!Syncher::isNotExcluded("a/.svn/b/x.txt", silent));
+        QVERIFY(!Syncher::isNotExcluded("a/.svn/b/y.txt", silent));
+        QVERIFY(Syncher::isNotExcluded("a/.svn/b/y.txt", visible));
+        QVERIFY(!Syncher::isNotExcluded("a/.svn", silent));
+        QVERIFY(!Syncher::isNotExcluded("Thumbs.db/inside.txt", silent));
+        QVERIFY(Syncher::isNotExcluded("/lead.txt", silent));
+        // docs and a/.svn/b for each list, Thumbs.db and a for the silent one.
+        QCOMPARE(Syncher::exclusionCacheSize(), 6);
+        QHash<QString, bool> own;
+        QVERIFY(!Syncher::isNotExcluded("x/.svn/y/z.txt", silent, &own));
+        QVERIFY(Syncher::isNotExcluded("x/y/z.txt", silent, &own));
+        QCOMPARE(own, (QHash<QString, bool>{{"x/.svn/y", true}, {"x/y", false}}));
+        Syncher::clearExclusionCaches();
+        QCOMPARE(Syncher::exclusionCacheSize(), 0);
     }
 
     void pumpThrottlesSameActivity()

@@ -52,6 +52,7 @@ private slots:
 
         // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
         QCOMPARE(m_h->run().work(), 0);
+        QCOMPARE(Syncher::exclusionCacheSize(), 0);
         m_h->svc().requests(true);
         QCOMPARE(m_h->run().work(), 0);
         for (const QJsonValue &r : m_h->svc().requests()) {
@@ -62,7 +63,8 @@ private slots:
     void changesConverge_data()
     {
         QTest::addColumn<QStringList>("changes");
-        QTest::addColumn<QStringList>("expected"); // "path=content", "-path" (absent), "copy=content" (conflict copy)
+        // "path=content", "-path" (absent), "copy=content" (conflict copy), "trash:path" (in the service's trash)
+        QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("runs");
         // The second remote edit keeps the size and most likely the second: only the listed checksum tells.
         QTest::newRow("edits on each side")
@@ -76,9 +78,16 @@ private slots:
                                             << QStringList{"docs/a.txt=theirs", "copy=mine"} << 1;
         QTest::newRow("deletions on each side")
                 << QStringList{"L -d.txt", "R -docs/deep"} << QStringList{"-d.txt", "-docs/deep/b.txt"} << 1;
-        QTest::newRow("remote edit beats local deletion")
+        // A local deletion goes to the service whatever changed there; its trash keeps the version.
+        QTest::newRow("local deletion beats remote edit")
                 << QStringList{"L -docs/a.txt", "R docs/a.txt=edited elsewhere"}
-                << QStringList{"docs/a.txt=edited elsewhere"} << 1;
+                << QStringList{"-docs/a.txt", "trash:docs/a.txt"} << 1;
+        // The folder goes, and what was added to it on the service goes into the trash with it.
+        QTest::newRow("folder deleted locally with remote news")
+                << QStringList{"L -docs/deep", "R docs/deep/new.txt=added elsewhere"}
+                << QStringList{"-docs/deep/b.txt", "-docs/deep/new.txt", "trash:docs/deep/new.txt",
+                               "trash:docs/deep/b.txt"}
+                << 2;
         // The local folder is kept, made again on the service, and its new file uploaded.
         QTest::newRow("folder deleted remotely with local news")
                 << QStringList{"R -notes", "L notes/new.txt=written meanwhile"}
@@ -98,9 +107,17 @@ private slots:
         COMPARE_TREES(*m_h);
         SyncHarness::Tree copies;
         const SyncHarness::Tree local = m_h->localTree(&copies);
+        QSet<QString> remoteTrash;
+        for (const QJsonValue &entry : m_h->safeState().value("trash").toArray()) {
+            for (const QJsonValue &trashed : entry.toObject().value("objects").toArray()) {
+                remoteTrash.insert(trashed.toString().mid(1));
+            }
+        }
         for (const QString &e : expected) {
             const QString path = e.section('=', 0, 0);
-            if (path.startsWith('-')) {
+            if (path.startsWith("trash:")) {
+                QVERIFY2(remoteTrash.contains(path.mid(6)), qPrintable(e));
+            } else if (path.startsWith('-')) {
                 QVERIFY2(!local.contains(path.mid(1)), qPrintable(e));
             } else if (path == "copy") {
                 QCOMPARE(copies.values(), QList<QByteArray>{e.section('=', 1).toUtf8()});
@@ -210,6 +227,88 @@ private slots:
         QVERIFY2(other->isOk(), qPrintable(other->message()));
         QCOMPARE(m_h->remoteTree().size(), 52);
         QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
+    }
+
+    void endedBetweenListingAndAnalysis_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("synchroniser deleted") << true;
+    }
+
+    // The analysis goes on after the listing's reply handler; what happens in between ends the run
+    // before anything is planned or done.
+    void endedBetweenListingAndAnalysis()
+    {
+        QFETCH(bool, deleted);
+        seedAndRun();
+        QVERIFY(m_h->apply({"R fresh.txt=remote news", "L local.txt=local news"}));
+        const int lastRun = m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt();
+        auto *ms = new MultiSyncher(m_h->dao(), m_h->ri());
+        QSignalSpy canceled(ms, &MultiSyncher::syncCanceled);
+        QSignalSpy finished(ms, &MultiSyncher::syncFinished);
+        QPointer<Syncher> syncher;
+        int listed = 0;
+        Syncher::setStepHook([&](const char *step, const SyncAction &) {
+            if (qstrcmp(step, "listed") != 0 || ++listed > 1)
+                return;
+            syncher = ms->findChild<Syncher *>();
+            if (deleted)
+                syncher->deleteLater();
+            else
+                ms->requestToStop();
+        });
+        ms->requestSync(m_h->settings());
+        QTRY_VERIFY(listed == 1);
+        QTRY_VERIFY(syncher.isNull());
+        Syncher::setStepHook(nullptr);
+        QTest::qWait(100);
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(canceled.count(), deleted ? 0 : 1);
+        // Nothing planned: no state row written, no transfer, no history row of an action.
+        QCOMPARE(m_h->readLocal("fresh.txt"), QByteArray("<missing>"));
+        QVERIFY(!m_h->remoteTree().contains("local.txt"));
+        QCOMPARE(m_h->db().rawValue("SELECT count(*) FROM fs_object WHERE path IN ('fresh.txt', 'local.txt')").toInt(), 0);
+        QCOMPARE(m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt(), lastRun + 1);
+        QCOMPARE(m_h->db().rawValue(QString("SELECT count(*) FROM sync_history_object WHERE sync_history_id = %1")
+                                            .arg(lastRun + 1)).toInt(), 0);
+        if (!deleted)
+            QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
+        delete ms;
+        // The next run starts from what is stored and brings both news across.
+        QCOMPARE(m_h->run().nFailed, 0);
+        COMPARE_TREES(*m_h);
+    }
+
+    // The run's report holds the synchroniser's own actions, not copies of them.
+    void executedActionsNotCopied()
+    {
+        seedAndRun();
+        QVERIFY(m_h->apply({"L up1.txt=one", "L up2.txt=two", "R down.txt=three"}));
+        MultiSyncher ms(m_h->dao(), m_h->ri());
+        QList<SyncAction> synchronisers;
+        connect(&ms, &MultiSyncher::startSyncSafe, this, [&]() {
+            Syncher *syncher = ms.findChild<Syncher *>();
+            connect(syncher, &Syncher::syncExecutedAll, this,
+                    [&synchronisers, syncher]() { synchronisers = syncher->executedActions(); });
+        });
+        QList<SyncAction> finished;
+        bool ended = false;
+        connect(&ms, &MultiSyncher::syncFinished, this, [&](int, int, const QList<SyncAction> &list) {
+            finished = list;
+            ended = true;
+        });
+        ms.requestSync(m_h->settings());
+        QTRY_VERIFY(ended);
+        QVERIFY(finished.isSharedWith(synchronisers));
+        QStringList done;
+        for (const SyncAction &a : finished) {
+            QVERIFY2(a.isSuccess(), qPrintable(a.relPath()));
+            done << a.relPath();
+        }
+        done.sort();
+        QCOMPARE(done, (QStringList{"down.txt", "up1.txt", "up2.txt"}));
+        COMPARE_TREES(*m_h);
     }
 
     void failedSafeRefreshStartsNoRun()
