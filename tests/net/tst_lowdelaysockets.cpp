@@ -148,13 +148,14 @@ private slots:
         QFETCH(bool, https);
         R7Session *session = R7Session::instance();
         const int port = https ? m_svc.httpsPort() : m_svc.httpPort();
-        session->setServer(ServerInfo("LOCALDEV", "dev", "dev", https ? m_svc.httpsUrl() : m_svc.httpUrl(), false));
         const auto version = [session] {
             return awaitResult<ClientVersionTO_v1>([session](auto cb) { session->getClientVersion(cb); });
         };
-        // Off until a manager of the session turns it on.
+        // Off until a manager of the session turns it on; switched off only while no connection is
+        // being opened (the managers open theirs on a thread of their own).
         LowDelaySockets::disable();
         session->resetSession();
+        session->setServer(ServerInfo("LOCALDEV", "dev", "dev", https ? m_svc.httpsUrl() : m_svc.httpUrl(), false));
         const Result<ClientVersionTO_v1> first = version();
         QVERIFY2(first.isOk(), qPrintable(first.message()));
         const QMap<int, int> before = connectionsTo(port);
