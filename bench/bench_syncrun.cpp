@@ -1,14 +1,27 @@
-// Whole runs of the coordinator against the development service on loopback: the first run of a
-// tree, the no-change run (the event marker short-cut) and the no-change run with a full listing,
-// beside unison and rclone bisync over the same tree between two local folders, and `find`.
-// Also the first run of a smaller tree (files per second), the peak memory per file and the
-// longest time the event loop went unserved during the runs.
-// usage: bench_syncrun [files, default 100000] [small files, default 10000]
+// Whole runs of the coordinator against the development service on loopback.
+//
+// A tree of `files` files is seeded on both sides (the service's seed command and the same files
+// written here), so the first run only records the state of every file. Then the no-change run
+// with a full listing and the no-change run on the event marker's short-cut, `repeats` times each,
+// beside unison -batch, rclone bisync and find over the same tree between two local folders. Each
+// run's peak memory above its start (VmHWM, reset before the run), its planning time and the longest
+// time the event loop went unserved are taken from the run itself.
+//
+// Separately, the first upload of `small` files, beside a minimal keep-alive client doing the same
+// requests on the same session (bench/upload_loop.py), alternating, `repeats` times each; after each
+// upload a full-listing no-change run gives the planning time at that size.
+//
+// usage: bench_syncrun [files, default 100000] [small files, default 10000] [repeats, default 3]
 // unison and rclone are installed with apt-get when missing (the bench runs as root or not at all).
 #include "tests/sync/SyncHarness.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkCookie>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -16,30 +29,50 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <malloc.h>
+
 namespace {
-qint64 vmHwmKiB()
+qint64 statusKiB(const char *key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) {
         return -1;
     }
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith(key)) {
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLongLong();
         }
     }
     return -1;
 }
 
-// 100 files a folder, a few hundred bytes each, all different.
+// Gives freed memory back and starts the peak (VmHWM) afresh from the current size; the start.
+qint64 resetPeak()
+{
+    malloc_trim(0);
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (!refs.open(QIODevice::WriteOnly) || refs.write("5") != 1) {
+        std::fprintf(stderr, "cannot reset VmHWM: the peak is the process's own\n");
+    }
+    refs.close();
+    return statusKiB("VmRSS:");
+}
+
+QString treePath(const QString &root, int i, int perFolder)
+{
+    return QStringLiteral("%1/d%2/f%3.txt").arg(root).arg(i / perFolder, 4, 10, QLatin1Char('0')).arg(i);
+}
+
+// The tree of the service's seed command: folder dNNNN holds 100 files, file i holds i as decimal
+// text 40 times.
 bool makeTree(const QString &root, int files)
 {
     for (int i = 0; i < files; ++i) {
-        const QString dir = QStringLiteral("%1/d%2").arg(root).arg(i / 100, 4, 10, QLatin1Char('0'));
-        if (i % 100 == 0 && !QDir().mkpath(dir)) {
+        const QString path = treePath(root, i, 100);
+        if (i % 100 == 0 && !QDir().mkpath(QFileInfo(path).absolutePath())) {
             return false;
         }
-        QFile file(QStringLiteral("%1/f%2.txt").arg(dir).arg(i));
+        QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(i).repeated(40)) <= 0) {
             return false;
         }
@@ -49,23 +82,28 @@ bool makeTree(const QString &root, int files)
 
 bool copyTree(const QString &from, const QString &to)
 {
-    return QProcess::execute("cp", {"-a", from + "/.", to}) == 0;
+    return QDir().mkpath(to) && QProcess::execute("cp", {"-a", from + "/.", to}) == 0;
 }
 
-// Wall time of one external command; -1 when it fails.
-double timedMs(const QString &program, const QStringList &args, const QString &what)
+// Wall time of one external command, its output kept in `output`; -1 when it fails.
+double timedMs(const QString &program, const QStringList &args, const QString &what, QByteArray *output = nullptr)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer t;
     t.start();
     p.start(program, args);
-    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed (%d):\n%s\n", qPrintable(what), p.exitCode(),
-                     p.readAll().right(2000).constData());
+    const bool done = p.waitForFinished(-1);
+    const double ms = t.nsecsElapsed() / 1e6;
+    const QByteArray out = p.readAll();
+    if (output) {
+        *output = out;
+    }
+    if (!done || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed (%d):\n%s\n", qPrintable(what), p.exitCode(), out.right(2000).constData());
         return -1;
     }
-    return t.nsecsElapsed() / 1e6;
+    return ms;
 }
 
 bool ensureTool(const QString &tool)
@@ -75,6 +113,17 @@ bool ensureTool(const QString &tool)
     }
     QProcess::execute("apt-get", {"install", "-y", "-q", "--no-install-recommends", tool});
     return !QStandardPaths::findExecutable(tool).isEmpty();
+}
+
+double median(QList<double> values)
+{
+    values.removeAll(-1);
+    if (values.isEmpty()) {
+        return -1;
+    }
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // The largest interval between two ticks of a 10 ms timer while it runs.
@@ -94,10 +143,14 @@ public:
     {
         m_clock.start();
         m_last = 0;
+        m_maxGap = 0;
         m_timer.start();
     }
-    void stop() { m_timer.stop(); }
-    qint64 maxGap() const { return m_maxGap; }
+    qint64 stop()
+    {
+        m_timer.stop();
+        return std::max(m_maxGap, m_clock.elapsed() - m_last);
+    }
 
 private:
     QTimer m_timer;
@@ -107,27 +160,126 @@ private:
 };
 
 struct Run {
-    QString end;
+    QString end = QStringLiteral("none");
     int failed = 0;
+    int transfers = 0; // uploads, downloads, creations and deletions
     double ms = 0;
+    double planMs = -1;
+    qint64 peakKiB = 0; // above the run's start
+    qint64 maxGapMs = 0;
 };
 
-Run timedRun(SyncHarness &h, GapMeter &gaps)
+// One run of the coordinator over every setting. Nothing of the run is kept: the actions are
+// counted as they are reported at the end.
+Run timedRun(SyncHarness &h)
 {
+    Run run;
+    GapMeter gaps;
     QElapsedTimer t;
-    t.start();
-    gaps.start();
-    const SyncHarness::Outcome out = h.run(true, {}, 4 * 3600 * 1000);
-    gaps.stop();
-    return {out.end, out.nFailed, t.nsecsElapsed() / 1e6};
+    qint64 planStarted = -1;
+    bool ended = false;
+    // A waiting event loop, as in the application: a loop that polls would take the processor from
+    // the network thread and the service.
+    QEventLoop loop;
+    const auto end = [&](const QString &how) {
+        run.end = how;
+        ended = true;
+        loop.quit();
+    };
+    const qint64 start = resetPeak();
+    {
+        MultiSyncher ms(h.dao(), h.ri());
+        // Nothing is deleted on either side in these runs: a question would be a fault.
+        ms.setLargeDeleteQuestion([](const QString &, int, bool) { return false; });
+        QObject::connect(&ms, &MultiSyncher::syncFinished, [&](int, int nFailed, const QList<SyncAction> &list) {
+            run.failed = nFailed;
+            for (const SyncAction &a : list) {
+                const int type = a.action();
+                run.transfers += type >= SyncAction::CreateLocalDir && type != SyncAction::UpdateLocalFile ? 1 : 0;
+            }
+            end(QStringLiteral("finished"));
+        });
+        QObject::connect(&ms, &MultiSyncher::syncCanceled, [&] { end(QStringLiteral("canceled")); });
+        QObject::connect(&ms, &MultiSyncher::sessionTimeout, [&] { end(QStringLiteral("timeout")); });
+        QObject::connect(&ms, &MultiSyncher::syncProgress, [&](bool, const ProgressInfo &pi) {
+            if (pi.activity == ProgressInfo::Activity_BuildSyncActions_Started && planStarted < 0) {
+                planStarted = t.nsecsElapsed();
+            } else if (pi.activity == ProgressInfo::Activity_BuildSyncActions_Finished && planStarted >= 0 &&
+                       run.planMs < 0) {
+                run.planMs = (t.nsecsElapsed() - planStarted) / 1e6;
+            }
+        });
+        t.start();
+        gaps.start();
+        QTimer::singleShot(4 * 3600 * 1000, &loop, [&] { end(QStringLiteral("none")); });
+        ms.requestSync(h.settings());
+        if (!ended) {
+            loop.exec();
+        }
+        run.ms = t.nsecsElapsed() / 1e6;
+        run.maxGapMs = gaps.stop();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    run.peakKiB = statusKiB("VmHWM:") - start;
+    return run;
+}
+
+void print(const char *what, int files, const Run &r)
+{
+    std::printf("%s, %d files: %s, %d failed, %d transfers, %.0f ms, planning %.1f ms, "
+                "peak +%lld KiB (%.0f B a file), longest unserved loop %lld ms\n",
+                what, files, qPrintable(r.end), r.failed, r.transfers, r.ms, r.planMs,
+                static_cast<long long>(r.peakKiB), r.peakKiB * 1024.0 / std::max(files, 1),
+                static_cast<long long>(r.maxGapMs));
+    std::fflush(stdout);
+}
+
+QString sessionCookie(const QString &url)
+{
+    for (const QNetworkCookie &c : R7Session::instance()->networkAccessManager()->cookieJar()->cookiesForUrl(url)) {
+        if (c.name() == "JSESSIONID") {
+            return QString::fromLatin1(c.value());
+        }
+    }
+    return QString();
+}
+
+// The reference upload of a tree into the current setting's (fresh) safe; files a second, -1 on failure.
+double referenceUpload(SyncHarness &h, const QString &tree)
+{
+    const QString url = h.svc().httpUrl();
+    const QString root = h.svc()
+                             .control("safe", {{"safe_id", h.safeId()}})
+                             .value("safe")
+                             .toObject()
+                             .value("root_folder_id")
+                             .toString();
+    QByteArray out;
+    const double ms = timedMs("python3",
+                              {TestEnv::sourcePath("bench/upload_loop.py"), url, sessionCookie(url),
+                               R7Session::instance()->transportKey(), root, tree},
+                              "upload_loop", &out);
+    for (const QByteArray &line : out.split('\n')) {
+        if (ms >= 0 && line.startsWith("RESULT ")) {
+            return QJsonDocument::fromJson(line.mid(7)).object().value("reference_files_per_second").toDouble(-1);
+        }
+    }
+    return -1;
+}
+
+void clearMarker(SyncHarness &h)
+{
+    SyncSettingsDao::instance()->updateLastSync(h.settings().value(0).id(), QString());
 }
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int files = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
     const int smallFiles = argc > 2 ? QByteArray(argv[2]).toInt() : 10000;
+    const int repeats = std::max(1, argc > 3 ? QByteArray(argv[3]).toInt() : 3);
 
     SyncHarness h;
     if (!h.start()) {
@@ -136,78 +288,124 @@ int main(int argc, char **argv)
     }
     // The harness shortens the pump for tests; the bench runs with the product's timing.
     Syncher::setPumpTiming(500);
-    Request::setTimeoutCap(60000);
-    GapMeter smallGaps;
-    GapMeter gaps;
+    Request::setTimeoutCap(120000);
+    bool ok = true;
 
-    // The small tree first: files per second of a first run.
-    if (!h.newSetting() || !makeTree(h.localDir(), smallFiles)) {
-        std::fprintf(stderr, "small tree: %s\n", qPrintable(h.error()));
+    // The first upload of the small tree, ours and the reference's in turn, each into a safe of its own.
+    QTemporaryDir smallTree;
+    if (!makeTree(smallTree.path(), smallFiles)) {
+        std::fprintf(stderr, "cannot write the small tree\n");
         return 1;
     }
-    const Run small = timedRun(h, smallGaps);
-    std::printf("first run, %d files: %s, %d failed, %.0f ms\n", smallFiles, qPrintable(small.end), small.failed,
-                small.ms);
+    QList<double> ours, reference, smallPlan;
+    qint64 smallGap = 0;
+    for (int i = 0; i < repeats; ++i) {
+        if (!h.newSetting() || !copyTree(smallTree.path(), h.localDir())) {
+            std::fprintf(stderr, "small tree: %s\n", qPrintable(h.error()));
+            return 1;
+        }
+        const Run upload = timedRun(h);
+        print("first upload", smallFiles, upload);
+        ok = ok && upload.end == "finished" && upload.failed == 0;
+        ours << (upload.ms > 0 ? smallFiles * 1000.0 / upload.ms : -1);
+        smallGap = std::max(smallGap, upload.maxGapMs);
+        clearMarker(h);
+        const Run listing = timedRun(h);
+        print("no-change run, full listing", smallFiles, listing);
+        smallPlan << listing.planMs;
 
-    if (!h.newSetting() || !makeTree(h.localDir(), files)) {
-        std::fprintf(stderr, "tree: %s\n", qPrintable(h.error()));
+        if (!h.newSetting()) {
+            return 1;
+        }
+        reference << referenceUpload(h, smallTree.path());
+        std::printf("reference upload, %d files: %.0f files/s\n", smallFiles, reference.last());
+        std::fflush(stdout);
+    }
+
+    // The large tree, seeded on both sides.
+    if (!h.newSetting()) {
         return 1;
     }
-    const qint64 base = vmHwmKiB();
-    const Run first = timedRun(h, gaps);
-    std::printf("first run, %d files: %s, %d failed, %.0f ms\n", files, qPrintable(first.end), first.failed, first.ms);
-    // The first run's own uploads moved the safe's last-event marker past the one it stored: the
-    // run after it lists the service in full, and only the one after that may take the short-cut.
-    const SyncSetting setting = h.settings().value(0);
-    SyncSettingsDao::instance()->updateLastSync(setting.id(), QString());
-    const Run listing = timedRun(h, gaps);
-    std::printf("no-change run, full listing: %s, %.0f ms\n", qPrintable(listing.end), listing.ms);
-    const Run noChange = timedRun(h, gaps);
-    std::printf("no-change run: %s, %.0f ms\n", qPrintable(noChange.end), noChange.ms);
-    const qint64 peak = vmHwmKiB();
-    const double bytesPerFile = double(peak - base) * 1024.0 / files;
-    std::printf("VmHWM %lld KiB before the runs, %lld KiB after: %.0f bytes a file\n",
-                static_cast<long long>(base), static_cast<long long>(peak), bytesPerFile);
-    const qint64 maxGap = std::max(gaps.maxGap(), smallGaps.maxGap());
-    std::printf("longest unserved event loop: %lld ms\n", static_cast<long long>(maxGap));
+    QElapsedTimer seedTime;
+    seedTime.start();
+    const QJsonObject seeded = h.svc().control("seed", {{"safe_id", h.safeId()}, {"files", files}}, 600000);
+    if (!seeded.value("ok").toBool() || !makeTree(h.localDir(), files)) {
+        std::fprintf(stderr, "seed: %s\n", qPrintable(QJsonDocument(seeded).toJson(QJsonDocument::Compact)));
+        return 1;
+    }
+    std::printf("seeded %d files on both sides in %.1f s\n", files, seedTime.elapsed() / 1000.0);
+    const Run first = timedRun(h);
+    print("first run", files, first);
+    // It only recorded the state of every file: no transfer, and a row for each.
+    const int recorded = h.db()
+                             .rawValue(QStringLiteral("SELECT COUNT(*) FROM fs_object WHERE setting_id = %1 AND type = 'f'")
+                                           .arg(h.settings().value(0).id()))
+                             .toInt();
+    std::printf("first run recorded %d files\n", recorded);
+    ok = ok && first.end == "finished" && first.failed == 0 && first.transfers == 0 && recorded == files;
+    QList<double> listingMs, noChangeMs, bigPlan;
+    qint64 peakKiB = first.peakKiB, bigGap = first.maxGapMs, listingPeak = 0, noChangePeak = 0;
+    for (int i = 0; i < repeats; ++i) {
+        clearMarker(h);
+        const Run listing = timedRun(h);
+        print("no-change run, full listing", files, listing);
+        const Run noChange = timedRun(h);
+        print("no-change run, short-cut", files, noChange);
+        ok = ok && listing.end == "finished" && noChange.end == "finished" && listing.transfers == 0 &&
+             noChange.transfers == 0;
+        listingMs << listing.ms;
+        noChangeMs << noChange.ms;
+        bigPlan << listing.planMs;
+        listingPeak = std::max(listingPeak, listing.peakKiB);
+        noChangePeak = std::max(noChangePeak, noChange.peakKiB);
+        bigGap = std::max({bigGap, listing.maxGapMs, noChange.maxGapMs});
+    }
+    peakKiB = std::max({peakKiB, listingPeak, noChangePeak});
 
-    // The references, on a copy of the same tree between two local folders.
+    // The references, between the same tree and a copy of it (the folders already agree); neither
+    // writes into the trees on a run without changes.
     QTemporaryDir refs;
-    const QString a = refs.filePath("a"), b = refs.filePath("b");
-    QDir().mkpath(a);
-    QDir().mkpath(b);
-    copyTree(h.localDir(), a);
-    const double findMs = timedMs("find", {a, "-type", "f"}, "find");
-    double unisonMs = -1, rcloneMs = -1;
+    const QString a = h.localDir(), b = refs.filePath("b");
+    copyTree(a, b);
+    QList<double> findMs, unisonMs, rcloneMs;
+    double unisonFirstMs = -1;
+    for (int i = 0; i < repeats; ++i) {
+        findMs << timedMs("find", {a, "-type", "f"}, "find");
+    }
     if (ensureTool("unison")) {
-        const QString ub = refs.filePath("ub");
-        QDir().mkpath(ub);
-        const QStringList args = {a, ub, "-batch", "-auto", "-silent", "-perms", "0",
-                                   "-fastcheck", "true"};
-        if (timedMs("unison", args, "unison first run") >= 0) {
-            unisonMs = timedMs("unison", args, "unison");
+        const QStringList args = {a, b, "-batch", "-auto", "-silent", "-perms", "0", "-fastcheck", "true"};
+        unisonFirstMs = timedMs("unison", args, "unison first run");
+        if (unisonFirstMs >= 0) {
+            for (int i = 0; i < repeats; ++i) {
+                unisonMs << timedMs("unison", args, "unison");
+            }
         }
     }
     if (ensureTool("rclone")) {
-        const QString cache = refs.filePath("rclone-cache");
-        const QStringList common = {"--config", refs.filePath("rclone.conf"), "--cache-dir", cache,
-                                    "--max-delete", "100"};
+        const QStringList common = {"--config", refs.filePath("rclone.conf"), "--cache-dir",
+                                    refs.filePath("rclone-cache"), "--max-delete", "100"};
         if (timedMs("rclone", QStringList{"bisync", a, b, "--resync"} + common, "rclone first run") >= 0) {
-            rcloneMs = timedMs("rclone", QStringList{"bisync", a, b} + common, "rclone");
+            for (int i = 0; i < repeats; ++i) {
+                rcloneMs << timedMs("rclone", QStringList{"bisync", a, b} + common, "rclone");
+            }
         }
     }
-    std::printf("find %.0f ms, unison %.0f ms, rclone bisync %.0f ms\n", findMs, unisonMs, rcloneMs);
+    std::printf("find %.0f ms, unison %.0f ms (first run %.0f ms), rclone bisync %.0f ms (medians)\n", median(findMs), median(unisonMs),
+                unisonFirstMs, median(rcloneMs));
 
-    const double filesPerSecond = small.ms > 0 ? smallFiles * 1000.0 / small.ms : 0;
-    std::printf("RESULT {\"files\": %d, \"first_run_ms\": %.1f, \"no_change_ms\": %.1f, \"full_listing_ms\": %.1f, "
-                "\"unison_ms\": %.1f, \"rclone_ms\": %.1f, \"find_ms\": %.1f}\n",
-                files, first.ms, noChange.ms, listing.ms, unisonMs, rcloneMs, findMs);
-    std::printf("RESULT {\"small_files\": %d, \"small_first_run_ms\": %.1f, \"files_per_second\": %.1f}\n", smallFiles,
-                small.ms, filesPerSecond);
-    std::printf("RESULT {\"bytes_per_file\": %.1f, \"base_kib\": %lld, \"peak_kib\": %lld}\n", bytesPerFile,
-                static_cast<long long>(base), static_cast<long long>(peak));
-    std::printf("RESULT {\"max_loop_gap_ms\": %lld}\n", static_cast<long long>(maxGap));
-    const bool ok = small.end == "finished" && first.end == "finished" && noChange.end == "finished" &&
-                    listing.end == "finished" && small.failed == 0 && first.failed == 0;
+    std::printf("RESULT {\"files\": %d, \"repeats\": %d, \"first_run_ms\": %.1f, \"no_change_ms\": %.1f, "
+                "\"full_listing_ms\": %.1f, \"unison_ms\": %.1f, \"unison_first_ms\": %.1f, \"rclone_ms\": %.1f, "
+                "\"find_ms\": %.1f}\n",
+                files, repeats, first.ms, median(noChangeMs), median(listingMs), median(unisonMs), unisonFirstMs,
+                median(rcloneMs), median(findMs));
+    std::printf("RESULT {\"small_files\": %d, \"files_per_second\": %.1f, \"reference_files_per_second\": %.1f}\n",
+                smallFiles, median(ours), median(reference));
+    std::printf("RESULT {\"bytes_per_file\": %.1f, \"first_run_bytes_per_file\": %.1f, "
+                "\"full_listing_bytes_per_file\": %.1f, \"no_change_bytes_per_file\": %.1f}\n",
+                peakKiB * 1024.0 / files, first.peakKiB * 1024.0 / files, listingPeak * 1024.0 / files,
+                noChangePeak * 1024.0 / files);
+    std::printf("RESULT {\"plan_ms\": %.1f, \"small_plan_ms\": %.1f}\n", median(bigPlan), median(smallPlan));
+    std::printf("RESULT {\"max_loop_gap_ms\": %lld, \"small_max_loop_gap_ms\": %lld}\n",
+                static_cast<long long>(bigGap), static_cast<long long>(smallGap));
     return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "net/R7Session.h"
 
 #include "core/StringUtil.h"
+#include "net/LowDelaySockets.h"
 #include "net/NetProxy.h"
 #include "net/Request.h"
 #include "net/SslUtil.h"
@@ -65,6 +66,10 @@ R7Session::~R7Session()
 
 void R7Session::connectNetworkAccessManager()
 {
+    // Every manager, the ones a reset makes included, connects its sockets without Nagle's delay.
+    if (!LowDelaySockets::enable()) {
+        qWarning("R7Session: the system's connect cannot be found");
+    }
     auto *jar = new TrackingCookieJar(m_nam);
     m_nam->setCookieJar(jar);
     connect(jar, &TrackingCookieJar::setCookieJsessionidReceived, this, &R7Session::on_setCookieJsessionidReceived,

@@ -78,7 +78,7 @@ bool DevService::trustTestCa() const
     return !certs.isEmpty();
 }
 
-QJsonObject DevService::control(const QString &command, const QJsonObject &args) const
+QJsonObject DevService::control(const QString &command, const QJsonObject &args, int waitMs) const
 {
     // Plain blocking HTTP/1.0 on the socket, so that no event loop is needed.
     QTcpSocket socket;
@@ -90,7 +90,7 @@ QJsonObject DevService::control(const QString &command, const QJsonObject &args)
                  " HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: " +
                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     QByteArray reply;
-    while (socket.waitForReadyRead(10000))
+    while (socket.waitForReadyRead(waitMs))
         reply += socket.readAll();
     reply += socket.readAll();
     QJsonParseError err;

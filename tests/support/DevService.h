@@ -32,7 +32,8 @@ public:
     bool trustTestCa() const;
 
     // POST /__control/<command> with the JSON body; the decoded reply ({"ok":false,...} on failure).
-    QJsonObject control(const QString &command, const QJsonObject &args = {}) const;
+    // `waitMs` bounds each wait for the reply (a seed of a large tree takes a while).
+    QJsonObject control(const QString &command, const QJsonObject &args = {}, int waitMs = 10000) const;
     bool reset() const;
     QJsonArray requests(bool clear = false) const;
     QJsonObject state() const;

@@ -159,6 +159,9 @@ class World:
             self.users = {}
             self.safes = {}
             self.objects = {}
+            # Per safe: its objects by path, and the sum of their sizes, kept up to date by every change.
+            self.by_path = {}
+            self.used_bytes = {}
             self.seq = 1000
             self.event_seq = 0
             for acc in demo.ACCOUNTS:
@@ -218,21 +221,40 @@ class World:
                 "module": True, "gone": False, "trash": []}
         safe.update({k: v for k, v in fields.items() if k in safe and k not in ("safe_id", "root_folder_id", "trash")})
         self.safes[sid] = safe
-        self.objects[root] = {"object_id": root, "safe_id": sid, "path": "/", "type": "d", "file": None, "size": 0,
-                              "sha256": "", "mtime": now_text(), "versions": 0}
+        self.by_path[sid] = {}
+        self.used_bytes[sid] = 0
+        self.add_object({"object_id": root, "safe_id": sid, "path": "/", "type": "d", "file": None, "size": 0,
+                         "sha256": "", "mtime": now_text(), "versions": 0})
         return safe
 
+    def add_object(self, obj):
+        self.objects[obj["object_id"]] = obj
+        self.by_path[obj["safe_id"]][obj["path"]] = obj
+        self.used_bytes[obj["safe_id"]] += obj["size"]
+
+    def remove_tree(self, safe, obj):
+        """Removes the object and everything below it; returns what was removed, in path order."""
+        index = self.by_path[safe["safe_id"]]
+        if obj["type"] == "f":
+            removed = [obj]
+        else:
+            prefix = obj["path"] + "/"
+            removed = sorted((o for p, o in index.items() if o is obj or p.startswith(prefix)),
+                             key=lambda o: o["path"])
+        for o in removed:
+            del self.objects[o["object_id"]]
+            del index[o["path"]]
+            self.used_bytes[safe["safe_id"]] -= o["size"]
+        return removed
+
     def safe_objects(self, safe):
-        return sorted((o for o in self.objects.values() if o["safe_id"] == safe["safe_id"]), key=lambda o: o["path"])
+        return sorted(self.by_path[safe["safe_id"]].values(), key=lambda o: o["path"])
 
     def find_path(self, safe, path):
-        for o in self.objects.values():
-            if o["safe_id"] == safe["safe_id"] and o["path"] == path:
-                return o
-        return None
+        return self.by_path[safe["safe_id"]].get(path)
 
     def used(self, safe):
-        return sum(o["size"] for o in self.safe_objects(safe))
+        return self.used_bytes[safe["safe_id"]]
 
     def touch(self, safe):
         self.event_seq += 1
@@ -270,18 +292,20 @@ class World:
         for i in range(1, len(parts)):
             folder = "/" + "/".join(parts[:i])
             if self.find_path(safe, folder) is None:
-                oid = self.next_id("obj-")
-                self.objects[oid] = {"object_id": oid, "safe_id": safe["safe_id"], "path": folder, "type": "d",
-                                     "file": None, "size": 0, "sha256": "", "mtime": now_text(), "versions": 0}
+                self.add_object({"object_id": self.next_id("obj-"), "safe_id": safe["safe_id"], "path": folder,
+                                 "type": "d", "file": None, "size": 0, "sha256": "", "mtime": now_text(),
+                                 "versions": 0})
         obj = self.objects.get(object_id) if object_id else self.find_path(safe, path)
         if obj is None:
-            oid = self.next_id("obj-")
-            obj = {"object_id": oid, "safe_id": safe["safe_id"], "path": path, "versions": 0}
-            self.objects[oid] = obj
+            obj = {"object_id": self.next_id("obj-"), "safe_id": safe["safe_id"], "path": path, "size": 0,
+                   "versions": 0}
+            self.add_object(obj)
         if stored is None and content is not None:
             stored = self.store_bytes(content)
+        old_size = obj["size"]
         obj["type"] = "d" if stored is None else "f"
         obj["file"], obj["size"], obj["sha256"] = stored if stored else (None, 0, "")
+        self.used_bytes[obj["safe_id"]] += obj["size"] - old_size
         obj["mtime"] = now_text()
         obj["versions"] += 1
         self.touch(safe)
@@ -580,14 +604,25 @@ class Handler(BaseHTTPRequestHandler):
         if cut_after is not None or close:
             self.send_header("Connection", "close")
             self.close_connection = True
-        self.end_headers()
+        # The head goes out together with the body, one write per reply up to a chunk's size: a
+        # reply in pieces would wait for the client's delayed acknowledgement between them.
+        self._headers_buffer.append(b"\r\n")
+        pending = [b"".join(self._headers_buffer)]
+        self._headers_buffer = []
+        pending_size = len(pending[0])
         left = reply.length() if cut_after is None else int(cut_after)
         try:
             for data in reply.chunks():
                 if left <= 0:
                     break
-                self.wfile.write(data[:left])
+                pending.append(data[:left])
+                pending_size += len(pending[-1])
                 left -= len(data)
+                if pending_size >= CHUNK:
+                    self.wfile.write(b"".join(pending))
+                    pending, pending_size = [], 0
+            if pending:
+                self.wfile.write(b"".join(pending))
             self.wfile.flush()
         except OSError:
             self.close_connection = True
@@ -701,15 +736,16 @@ class Handler(BaseHTTPRequestHandler):
             else:
                 safe = w.add_safe(args["owner"], args)
             return {"safe": w.safe_json(safe)}
+        if command == "seed":
+            return self.seed(w.safes[args["safe_id"]], int(args["files"]), int(args.get("per_folder", 100)),
+                             int(args.get("repeat", 40)))
         if command == "object":
             safe = w.safes[args["safe_id"]]
             if args.get("op", "put") == "delete":
                 obj = w.find_path(safe, clean_path(args["path"]))
                 if obj is None:
                     raise KeyError(args["path"])
-                for o in list(w.objects.values()):
-                    if o["safe_id"] == safe["safe_id"] and (o is obj or o["path"].startswith(obj["path"] + "/")):
-                        del w.objects[o["object_id"]]
+                w.remove_tree(safe, obj)
                 w.touch(safe)
                 return {}
             content = None
@@ -723,6 +759,23 @@ class Handler(BaseHTTPRequestHandler):
             obj = w.put_object(safe, args["path"], content)
             return {"object": w.object_json(obj, safe)}
         return None
+
+    def seed(self, safe, files, per_folder, repeat):
+        """A whole tree in one go: folder "d<n>" (four digits) holds files n*per_folder onwards, file i is
+        "f<i>.txt" holding the decimal text of i repeated `repeat` times. Refuses to replace anything."""
+        w = self.world
+        if files < 0 or per_folder < 1 or repeat < 1:
+            raise ValueError("seed: files >= 0, per_folder >= 1, repeat >= 1")
+        paths = ["/d%04d/f%d.txt" % (i // per_folder, i) for i in range(files)]
+        if any(w.find_path(safe, p) is not None or w.find_path(safe, parent_of(p)) is not None for p in paths):
+            raise ValueError("seed: the safe already holds a path of the tree")
+        total = 0
+        for i, path in enumerate(paths):
+            content = str(i).encode("ascii") * repeat
+            total += len(content)
+            w.put_object(safe, path, content)
+        return {"files": files, "folders": (files + per_folder - 1) // per_folder, "bytes": total,
+                "storage_used": w.used(safe), "last_event": safe["last_event"]}
 
     # ----- routing -----
 
@@ -1104,9 +1157,7 @@ class Handler(BaseHTTPRequestHandler):
             bin_safe = privates[0] if privates else safe
         else:
             raise ServiceError(ST_BAD_REQUEST, "Unknown delete mode: '%s'" % mode)
-        removed = [o for o in w.safe_objects(safe) if o is obj or o["path"].startswith(obj["path"] + "/")]
-        for o in removed:
-            del w.objects[o["object_id"]]
+        removed = w.remove_tree(safe, obj)
         bin_safe["trash"].append({"from_safe": safe["safe_id"], "mode": mode, "path": obj["path"],
                                   "type": obj["type"], "objects": [o["path"] for o in removed]})
         w.touch(safe)
@@ -1195,6 +1246,13 @@ class Server(ThreadingHTTPServer):
     allow_reuse_address = True
     is_proxy = False
     own_ports = ()
+
+    def get_request(self):
+        # Without Nagle: what the service writes goes out at once. It never sets TCP_QUICKACK, which
+        # would hide a client that sends a request in pieces behind the service's quick answers.
+        conn, address = super().get_request()
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        return conn, address
 
     def handle_error(self, request, client_address):
         # Clients that hang up (aborts, time-outs, cut tests) are part of the job, not faults.

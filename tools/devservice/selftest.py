@@ -11,6 +11,7 @@ import hmac
 import http.client
 import json
 import os
+import re
 import secrets
 import socket
 import ssl
@@ -248,6 +249,15 @@ class Client:
     def seal(self, text):
         iv = secrets.token_bytes(16)
         return {"password": enc(self.key, iv, text.encode()).hex(), "transportIv": iv.hex()}
+
+
+def upload(c, dest_id, name, content, oid=None):
+    iv = secrets.token_bytes(16)
+    return c.request("POST", c.fs("file" + ("/" + oid if oid else "")), enc(c.key, iv, content),
+                     headers={"Content-Type": "application/octet-stream",
+                              "X-Filename": urllib.parse.quote(name, safe=""),
+                              "X-Transport-Iv": iv.hex(),
+                              "X-Destination": urllib.parse.quote(dest_id, safe="")})
 
 
 def status_of(answer):
@@ -572,12 +582,7 @@ class FileSafes(unittest.TestCase):
             "last_event"]
 
     def upload(self, dest_id, name, content, oid=None):
-        iv = secrets.token_bytes(16)
-        return self.c.request("POST", self.c.fs("file" + ("/" + oid if oid else "")), enc(self.c.key, iv, content),
-                              headers={"Content-Type": "application/octet-stream",
-                                       "X-Filename": urllib.parse.quote(name, safe=""),
-                                       "X-Transport-Iv": iv.hex(),
-                                       "X-Destination": urllib.parse.quote(dest_id, safe="")})
+        return upload(self.c, dest_id, name, content, oid)
 
     def test_safe_list(self):
         self.assertEqual({s["safe_type"] for s in self.safes.values()}, {"PRIVATE", "TEAMSAFE", "INBOX", "MAIL_IN"})
@@ -842,6 +847,129 @@ class Faults(unittest.TestCase):
         self.assertEqual(len(log), 1)
         self.assertEqual((log[0]["method"], log[0]["path"], log[0]["headers"]["X-Probe"], log[0]["status"]),
                          ("GET", self.c.pw(), "1", 200))
+
+
+class Transport(unittest.TestCase):
+    """How replies travel: without Nagle, and each small reply in one piece."""
+
+    def test_accepted_connections_have_no_delay(self):
+        sys.path.insert(0, HERE)
+        import devservice
+        for server_class in (devservice.Server, devservice.TlsServer):
+            args = ({},) if server_class is devservice.TlsServer else ()
+            srv = server_class(("127.0.0.1", 0), devservice.Handler, *args)
+            client = socket.create_connection(srv.server_address, timeout=5)
+            conn, _ = srv.get_request()
+            try:
+                self.assertNotEqual(conn.getsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY), 0, server_class.__name__)
+            finally:
+                conn.close()
+                client.close()
+                srv.server_close()
+
+    def first_read(self, head):
+        """The request on a fresh connection; what the first read brings, and the whole reply's length."""
+        sock = socket.create_connection(("127.0.0.1", SVC.http_port), timeout=10)
+        try:
+            sock.sendall(head.encode())
+            first = sock.recv(1 << 20)
+            data = first
+            while b"\r\n\r\n" not in data:
+                data += sock.recv(1 << 20)
+            top, _, _ = data.partition(b"\r\n\r\n")
+            length = int(re.search(rb"(?im)^content-length: *(\d+)", top).group(1))
+            return first, len(top) + 4 + length
+        finally:
+            sock.close()
+
+    def test_head_and_body_in_one_piece(self):
+        c = Client()
+        c.sign_in()
+        safe = [s for s in c.data(c.request("GET", c.fs("info")))["filesafes"] if s["safe_name"] == "Private"][0]
+        todo = [o for o in c.data(c.request("GET", c.fs("info/" + safe["safe_id"])))["filesafe_objects"]
+                if o["path"] == "/todo.txt"][0]
+        cookie = "Cookie: JSESSIONID=%s\r\n" % c.cookie
+        for what, head in (("version", "GET /rest/public/1/version/sync HTTP/1.1\r\nHost: x\r\n\r\n"),
+                           ("listing", "GET %s HTTP/1.1\r\nHost: x\r\n%s\r\n" % (c.fs("info/" + safe["safe_id"]),
+                                                                             cookie)),
+                           ("download", "GET %s HTTP/1.1\r\nHost: x\r\n%s\r\n" % (c.fs("file/" + todo["object_id"]),
+                                                                              cookie)),
+                           ("refusal", "GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % c.pw())):
+            first, whole = self.first_read(head)
+            self.assertEqual(len(first), whole, what)
+
+
+class Seeding(unittest.TestCase):
+    def setUp(self):
+        SVC.control("reset")
+        self.c = Client()
+        self.c.sign_in()
+        self.safe = SVC.control("safe", owner="demo", safe_name="Seeded", safe_type="TEAMSAFE")["safe"]
+
+    def test_a_whole_tree_in_one_request(self):
+        before = self.safe["last_event"]
+        answer = SVC.control("seed", safe_id=self.safe["safe_id"], files=250, per_folder=100, repeat=3)
+        contents = {"/d%04d/f%d.txt" % (i // 100, i): (str(i) * 3).encode() for i in range(250)}
+        self.assertEqual((answer["files"], answer["folders"], answer["bytes"]),
+                         (250, 3, sum(len(v) for v in contents.values())))
+        self.assertNotEqual(answer["last_event"], before)
+        objs = self.c.data(self.c.request("GET", self.c.fs("info/" + self.safe["safe_id"])))["filesafe_objects"]
+        self.assertEqual([o["path"] for o in objs if o["type"] == "d"], ["/", "/d0000", "/d0001", "/d0002"])
+        files = {o["path"]: o for o in objs if o["type"] == "f"}
+        self.assertEqual(sorted(files), sorted(contents))
+        for path, content in contents.items():
+            self.assertEqual((files[path]["size"], files[path]["checksum"]),
+                             (len(content), "sha256:" + hashlib.sha256(content).hexdigest()), path)
+        got = self.c.request("GET", self.c.fs("file/" + files["/d0002/f249.txt"]["object_id"]))
+        self.assertEqual(dec(self.c.key, bytes.fromhex(got.headers["X-Transport-Iv"]), got.body), b"249249249")
+        listed = {s["safe_id"]: s for s in self.c.data(self.c.request("GET", self.c.fs("info")))["filesafes"]}
+        self.assertEqual(listed[self.safe["safe_id"]]["storage_used"], answer["bytes"])
+
+    def test_refusals(self):
+        sid = self.safe["safe_id"]
+        self.assertFalse(SVC.control("seed", safe_id=sid, files=5, per_folder=0)["ok"])
+        self.assertFalse(SVC.control("seed", safe_id="safe-none", files=5)["ok"])
+        SVC.control("object", safe_id=sid, path="/d0000", type="d")
+        self.assertFalse(SVC.control("seed", safe_id=sid, files=5)["ok"])
+        state = [s for s in SVC.control("state")["safes"] if s["safe_id"] == sid][0]
+        self.assertEqual([o["path"] for o in state["objects"]], ["/", "/d0000"])
+
+
+class UsedSpace(unittest.TestCase):
+    """The running total of a safe's used space against the sum over its objects, after each kind of change."""
+
+    def test_total_follows_every_change(self):
+        SVC.control("reset")
+        c = Client()
+        c.sign_in()
+        safe = SVC.control("safe", owner="demo", safe_name="Space", safe_type="TEAMSAFE", has_trash=True)["safe"]
+        sid, root = safe["safe_id"], safe["root_folder_id"]
+
+        def check(step):
+            state = [s for s in SVC.control("state")["safes"] if s["safe_id"] == sid][0]
+            listed = {s["safe_id"]: s for s in c.data(c.request("GET", c.fs("info")))["filesafes"]}[sid]
+            self.assertEqual((listed["storage_used"], state["storage_used"]),
+                             (sum(o["size"] for o in state["objects"]),) * 2, step)
+            return state
+
+        folder = c.data(c.request("POST", c.fs("folder"), b"", headers={"X-Foldername": "A",
+                                                                       "X-Destination": root}))["filesafe_objects"][0]
+        a = c.data(upload(c, folder["object_id"], "a.bin", b"x" * 100))["filesafe_objects"][0]
+        b = c.data(upload(c, root, "b.bin", b"y" * 40))["filesafe_objects"][0]
+        self.assertEqual(check("uploads")["storage_used"], 140)
+        c.data(upload(c, folder["object_id"], "a.bin", b"z" * 7, oid=a["object_id"]))
+        self.assertEqual(check("new version")["storage_used"], 47)
+        SVC.control("object", safe_id=sid, path="/A/c.bin", content_b64=base64.b64encode(b"c" * 9).decode())
+        self.assertEqual(check("object command")["storage_used"], 56)
+        c.data(c.request("DELETE", c.fs("folder/" + folder["object_id"]), query={"mode": "trash"}))
+        self.assertEqual(check("folder deleted")["storage_used"], 40)
+        SVC.control("safe", safe_id=sid, storage_quota=45)
+        self.assertEqual(status_of(upload(c, root, "d.bin", b"d" * 6)), 10907)
+        c.data(c.request("DELETE", c.fs("file/" + b["object_id"]), query={"mode": "trash"}))
+        self.assertEqual(check("file deleted")["storage_used"], 0)
+        c.data(upload(c, root, "d.bin", b"d" * 45))
+        SVC.control("object", safe_id=sid, path="/d.bin", op="delete")
+        self.assertEqual(check("object deleted")["storage_used"], 0)
 
 
 def main():

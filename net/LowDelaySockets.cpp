@@ -1,0 +1,74 @@
+#include "net/LowDelaySockets.h"
+
+#include <atomic>
+#include <cerrno>
+
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+namespace {
+using ConnectFn = int (*)(int, const struct sockaddr *, socklen_t);
+
+std::atomic<bool> s_enabled{false};
+
+ConnectFn realConnect()
+{
+    static const ConnectFn fn = reinterpret_cast<ConnectFn>(dlsym(RTLD_NEXT, "connect"));
+    return fn;
+}
+
+bool isTcp(int fd, const struct sockaddr *addr)
+{
+    if (!addr || (addr->sa_family != AF_INET && addr->sa_family != AF_INET6))
+        return false;
+    int type = 0;
+    socklen_t len = sizeof(type);
+    return getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM;
+}
+} // namespace
+
+// Exported so that the toolkit's libraries bind to it instead of the C library's.
+extern "C" __attribute__((visibility("default"))) int connect(int fd, const struct sockaddr *addr, socklen_t len)
+{
+    const ConnectFn fn = realConnect();
+    if (!fn) {
+        errno = ENOSYS;
+        return -1;
+    }
+    if (s_enabled.load(std::memory_order_relaxed) && isTcp(fd, addr)) {
+        // Set before the handshake so that even the first request goes out at once; a failure
+        // here only costs speed, so the caller's errno is left as it was.
+        const int saved = errno;
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+        errno = saved;
+    }
+    return fn(fd, addr, len);
+}
+
+bool LowDelaySockets::enable()
+{
+    s_enabled.store(true);
+    return realConnect() != nullptr;
+}
+
+void LowDelaySockets::disable()
+{
+    s_enabled.store(false);
+}
+
+bool LowDelaySockets::isEnabled()
+{
+    return s_enabled.load();
+}
+
+int LowDelaySockets::noDelayOf(int fd)
+{
+    int value = 0;
+    socklen_t len = sizeof(value);
+    if (getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, &len) != 0)
+        return -1;
+    return value ? 1 : 0;
+}
