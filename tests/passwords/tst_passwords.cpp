@@ -760,6 +760,8 @@ private slots:
                                 text(dialog, "urlEdit")}.join('|');
             dialog->reject();
         });
+        // The X server's focus can follow Qt's a moment later on a slow machine.
+        QTRY_COMPARE_WITH_TIMEOUT(xdotoolOutput({"getwindowfocus"}), QString::number(page->window()->winId()), 5000);
         // Typed as a person would, through the X server to whatever window has the focus.
         xdotool({"type", "--delay", "10", DevService::demoPassword()});
         xdotool({"key", "Return"});
@@ -933,6 +935,13 @@ private:
             if (qobject_cast<QDialog *>(window) && window->isVisible())
                 out << window->metaObject()->className() + QString(":") + window->windowTitle();
         return out;
+    }
+    static QString xdotoolOutput(const QStringList &args)
+    {
+        QProcess process;
+        process.start("xdotool", args);
+        process.waitForFinished(10000);
+        return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
     }
     static void xdotool(const QStringList &args)
     {
