@@ -61,6 +61,10 @@ bool anyPartMatches(const QStringRef &path, const QList<QRegularExpression> &pat
 QElapsedTimer s_pumpTimer;
 int s_previousActivity = 0;
 int s_pumpIntervalMs = 500;
+// Listed objects taken in per turn: a few tens of milliseconds, so the event loop is served
+// between turns and not only through the pump.
+constexpr int kListingBatch = 5000;
+int s_listingBatch = kListingBatch;
 
 // State rows written in one transaction during planning.
 constexpr int kStateWritesPerBatch = 1000;
@@ -120,6 +124,11 @@ void Syncher::clearActions()
 void Syncher::setPumpTiming(int intervalMs)
 {
     s_pumpIntervalMs = intervalMs;
+}
+
+void Syncher::setListingBatch(int objects)
+{
+    s_listingBatch = objects > 0 ? objects : kListingBatch;
 }
 
 void Syncher::requestToStop()
@@ -837,15 +846,37 @@ void Syncher::analyzeListing()
     if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Started, QStringLiteral("Load remote status ...")))
         return;
 
-    SyncState remote(m_setting.remoteDir(), m_setting.id());
+    m_intake = std::exchange(objects, QList<FilesafeObject>());
+    m_intakeState = std::make_unique<SyncState>(m_setting.remoteDir(), m_setting.id());
+    m_intakeAccess.clear();
+    takeListingBatch();
+}
+
+void Syncher::takeListingBatch()
+{
+    if (m_stop) {
+        finishCanceled();
+        return;
+    }
+    ProgressInfo &p = *m_progress;
+    SyncState &remote = *m_intakeState;
     const QString base = cleanRemote(m_setting.remoteDir());
     const bool atRoot = base == QLatin1String("/");
     static const QString kFile = QStringLiteral("f");
     static const QString kDir = QStringLiteral("d");
-    QString access;
-    while (!objects.isEmpty()) {
+    QString &access = m_intakeAccess;
+    QList<FilesafeObject> &objects = m_intake;
+    for (int taken = 0; !objects.isEmpty(); ++taken) {
         if (m_stop) {
             finishCanceled();
+            return;
+        }
+        if (taken == s_listingBatch) {
+            QPointer<Syncher> guard(this);
+            step("intake", SyncAction());
+            if (guard.isNull())
+                return;
+            QMetaObject::invokeMethod(this, &Syncher::takeListingBatch, Qt::QueuedConnection);
             return;
         }
         const FilesafeObject listed = objects.takeFirst();
@@ -874,6 +905,8 @@ void Syncher::analyzeListing()
             qWarning("Syncher:on_analyzeStep2Finished: %s", escaped(message).constData());
             const SyncAction action =
                     makeSyncAction(SyncAction::NoAction, SyncAction::ERR_OBJECT_NOT_IN_BASE, true, message, &object);
+            m_intake.clear();
+            m_intakeState.reset();
             if (Request(false, ProgressInfo::Activity_Error_Canceled, message, &action))
                 analysisFailed(message, {action});
             return;
@@ -888,6 +921,8 @@ void Syncher::analyzeListing()
         if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, QStringLiteral("Load remote status ...")))
             return;
     }
+    const std::unique_ptr<SyncState> owned = std::move(m_intakeState);
+    m_intakeAccess.clear();
     remote.findCaseCollisions();
 
     bool ok = false;

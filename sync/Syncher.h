@@ -19,6 +19,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 #include <functional>
 
 class FileSafeDao;
@@ -52,9 +54,11 @@ public:
 
     // Test hook: the throttle of Request (500 ms).
     static void setPumpTiming(int intervalMs);
+    // Test hook: listed objects taken in per turn of the event loop (0: the usual 5000).
+    static void setListingBatch(int objects);
     // Test hook, called at the steps between an action's effect and its recorded state:
     // "executed" (the action had its effect), "recorded" (its state is written, not committed),
-    // "committed".
+    // "committed"; "listed" (the listing's reply is in), "intake" (between two turns of its intake).
     using StepHook = std::function<void(const char *step, const SyncAction &action)>;
     static void setStepHook(StepHook hook);
 
@@ -136,6 +140,9 @@ protected:
     void getRemoteObjects();
     // The rest of on_analyzeStep2Finished, run from the event loop once the reply is gone.
     void analyzeListing();
+    // One bounded turn of the listing's intake; the next turn is queued, the last one goes on to
+    // the last and the local state.
+    void takeListingBatch();
     SyncState loadLastStatus(bool *ok);
     SyncState loadLocalStatus(bool *ok);
     void collectStatusInfoFinished(const SyncState &local, const SyncState &last, const SyncState &remote);
@@ -199,6 +206,10 @@ private:
     bool m_safeListFresh = false;
     // The listing between its reply and analyzeListing.
     Result<FilesafeObjectsTO_v2> m_listing;
+    // The listing's intake between its turns.
+    QList<FilesafeObject> m_intake;
+    std::unique_ptr<SyncState> m_intakeState;
+    QString m_intakeAccess;
     // Outcome of the download hook.
     QString m_downloadChecksum;
     QString m_downloadKeptAs;

@@ -22,6 +22,12 @@ private slots:
         QVERIFY2(m_h->start(), qPrintable(m_h->error()));
     }
 
+    void cleanup()
+    {
+        Syncher::setStepHook(nullptr);
+        Syncher::setListingBatch(0);
+    }
+
     void init()
     {
         m_h->clearFaults();
@@ -231,26 +237,33 @@ private slots:
 
     void endedBetweenListingAndAnalysis_data()
     {
+        QTest::addColumn<QByteArray>("step");
         QTest::addColumn<bool>("deleted");
-        QTest::newRow("stopped") << false;
-        QTest::newRow("synchroniser deleted") << true;
+        QTest::newRow("stopped after the reply") << QByteArray("listed") << false;
+        QTest::newRow("deleted after the reply") << QByteArray("listed") << true;
+        // One object a turn: the run ends between the first and the second.
+        QTest::newRow("stopped between two turns of the intake") << QByteArray("intake") << false;
+        QTest::newRow("deleted between two turns of the intake") << QByteArray("intake") << true;
     }
 
-    // The analysis goes on after the listing's reply handler; what happens in between ends the run
-    // before anything is planned or done.
+    // The analysis goes on after the listing's reply handler, its intake over several turns; what
+    // happens in between ends the run before anything is planned or done.
     void endedBetweenListingAndAnalysis()
     {
+        QFETCH(QByteArray, step);
         QFETCH(bool, deleted);
         seedAndRun();
         QVERIFY(m_h->apply({"R fresh.txt=remote news", "L local.txt=local news"}));
+        if (step == "intake")
+            Syncher::setListingBatch(1);
         const int lastRun = m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt();
         auto *ms = new MultiSyncher(m_h->dao(), m_h->ri());
         QSignalSpy canceled(ms, &MultiSyncher::syncCanceled);
         QSignalSpy finished(ms, &MultiSyncher::syncFinished);
         QPointer<Syncher> syncher;
         int listed = 0;
-        Syncher::setStepHook([&](const char *step, const SyncAction &) {
-            if (qstrcmp(step, "listed") != 0 || ++listed > 1)
+        Syncher::setStepHook([&](const char *name, const SyncAction &) {
+            if (step != name || ++listed > 1)
                 return;
             syncher = ms->findChild<Syncher *>();
             if (deleted)
@@ -275,9 +288,11 @@ private slots:
         if (!deleted)
             QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
         delete ms;
-        // The next run starts from what is stored and brings both news across.
+        // The next run starts from what is stored and brings both news across, in as many turns.
         QCOMPARE(m_h->run().nFailed, 0);
         COMPARE_TREES(*m_h);
+        QCOMPARE(m_h->readLocal("fresh.txt"), QByteArray("remote news"));
+        QVERIFY(m_h->remoteTree().contains("local.txt"));
     }
 
     // The run's report holds the synchroniser's own actions, not copies of them.
