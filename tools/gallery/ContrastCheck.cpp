@@ -190,7 +190,8 @@ QList<ContrastCheck::Finding> ContrastCheck::check(QWidget* window) const
 
     const QList<QWidget*> widgets = window->findChildren<QWidget*>();
     for (QWidget* widget : widgets) {
-        if (!widget->isVisible() || !widget->isVisibleTo(window))
+        // A widget scrolled out of its scroll area shows nothing to measure.
+        if (!widget->isVisible() || !widget->isVisibleTo(window) || widget->visibleRegion().isEmpty())
             continue;
         // Under an overlay (the locked password page) a widget is not seen at all.
         const QPoint centre = widget->mapTo(window, widget->rect().center());

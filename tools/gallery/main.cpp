@@ -1,9 +1,13 @@
 // Renders every window view with fixture data to PNG files, for each brand in English and German,
 // so that a person can look at all of them at once:
-//   tessarvale_gallery <output dir>                      every brand and language, one process each
-//   tessarvale_gallery <output dir> <brand> <language>   one combination
-// Exits with 1 when a view logs a warning or shows a text a person cannot read (ContrastCheck).
+//   tessarvale_gallery <output dir>                                     every combination, one process each
+//   tessarvale_gallery <output dir> <brand> <language> [120dpi|12pt]    one combination
+// Each combination is drawn at the session's font, on a desktop of 120 dpi and with a desktop font of
+// 12 pt (pictures under <output dir>/120dpi and <output dir>/12pt), each language with its locale.
+// Exits with 1 when a view logs a warning, shows a text a person cannot read (ContrastCheck) or does
+// not fit where it is shown (FitCheck).
 #include "ContrastCheck.h"
+#include "FitCheck.h"
 #include "core/AppInfo.h"
 #include "core/R7Application.h"
 #include "core/SorelStyle.h"
@@ -18,6 +22,7 @@
 #include "db/UserDao.h"
 #include "net/FilesafeRI.h"
 #include "net/IPasswordRI.h"
+#include "net/LoginRI.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "net/ServerList.h"
@@ -37,6 +42,7 @@
 #include "ui/MainSettingsView.h"
 #include "ui/MainTab.h"
 #include "ui/MainView.h"
+#include "ui/MainWindow.h"
 #include "ui/NewFileSafeAvailableDialog.h"
 #include "ui/ProxyAuthDialog.h"
 #include "ui/QuotaExceededDialog.h"
@@ -69,6 +75,7 @@
 #include <QNetworkProxy>
 #include <QTimer>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -76,6 +83,12 @@
 #include <cstdio>
 
 namespace {
+
+// The main window as a new desktop first shows it, its page beside the status bar and a tab beside
+// the tab list: no page or tab may widen it.
+const QSize kWindowSize(800, 600);
+const QSize kMainPageSize(800, 574);
+const QSize kTabSize(594, 574);
 
 int g_warnings = 0;
 // The gallery runs without a service: while set, the failure of a view's own request is expected.
@@ -120,20 +133,22 @@ void countWarnings(QtMsgType type, const QMessageLogContext& context, const QStr
 class Gallery
 {
 public:
-    Gallery(const QString& dir, const QString& prefix, const QColor& disabledButtonFace)
-        : m_dir(dir), m_prefix(prefix), m_check(disabledButtonFace)
+    Gallery(const QString& dir, const QString& prefix, const QString& font, const QColor& disabledButtonFace)
+        : m_dir(dir), m_prefix(prefix), m_font(font), m_check(disabledButtonFace)
     {
     }
 
-    void shoot(QWidget* widget, const QString& name, QSize size = QSize())
+    // Without a size a window shows at the size its form gives it, as on the desktop. keepSize: the
+    // window must stay at that size, as the main window does whatever page or tab it shows.
+    void shoot(QWidget* widget, const QString& name, QSize size = QSize(), bool keepSize = false)
     {
         if (size.isValid())
             widget->resize(size);
-        else
+        else if (!widget->testAttribute(Qt::WA_Resized))
             widget->adjustSize();
         widget->show();
         // Layout requests travel up one level per round of posted events.
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 10; ++i) {
             QApplication::sendPostedEvents();
             QApplication::processEvents();
         }
@@ -143,18 +158,30 @@ public:
             ++g_warnings;
         }
         const QList<ContrastCheck::Finding> findings = m_check.check(widget);
-        for (const ContrastCheck::Finding& finding : findings) {
-            std::fprintf(stderr, "gallery: %s_%s: %s: %s\n", qPrintable(m_prefix), qPrintable(name),
-                         qPrintable(finding.widget), qPrintable(finding.problem));
-            ++g_warnings;
-        }
+        for (const ContrastCheck::Finding& finding : findings)
+            report(name, finding.widget, finding.problem);
+        QList<FitCheck::Finding> misfits = m_fit.check(widget);
+        if (keepSize)
+            misfits += FitCheck::checkSize(widget, size);
+        for (const FitCheck::Finding& finding : misfits)
+            report(name, finding.widget, finding.problem);
         widget->hide();
     }
 
 private:
+    void report(const QString& name, const QString& widget, const QString& problem)
+    {
+        // The pictures of a larger font lie in a folder of their own.
+        std::fprintf(stderr, "gallery: %s%s%s_%s: %s: %s\n", qPrintable(m_font), m_font.isEmpty() ? "" : "/",
+                     qPrintable(m_prefix), qPrintable(name), qPrintable(widget), qPrintable(problem));
+        ++g_warnings;
+    }
+
     QString m_dir;
     QString m_prefix;
+    QString m_font;
     ContrastCheck m_check;
+    FitCheck m_fit;
 };
 
 // The password list a signed-in account would load; nothing else of the password resource is asked
@@ -275,7 +302,8 @@ QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
     return safes;
 }
 
-int renderAll(const QString& dir, const QString& brand, const QString& language)
+// font: the larger desktop font the combination is drawn with, empty for the session's.
+int renderAll(const QString& dir, const QString& brand, const QString& language, const QString& font)
 {
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
@@ -284,9 +312,12 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     QDir::setCurrent(home.path());
     AppInfo info = AppInfo::forThisBuild();
     info.brandKey = brand;
-    info.logDirectory = home.path();
-    info.logFileName = QStringLiteral("client.log");
-    info.logPath = home.path() + QStringLiteral("/client.log");
+    // Where a desktop keeps the log: the log dialog shows the whole path.
+    info.logDirectory = QStringLiteral("%1/.cache/%2/%3")
+                                .arg(home.path(), QString::fromUtf8(info.organizationName), QString::fromUtf8(info.appName));
+    info.logFileName = QString::fromUtf8(info.appName) + QStringLiteral(".log");
+    info.logPath = info.logDirectory + QLatin1Char('/') + info.logFileName;
+    QDir().mkpath(info.logDirectory);
     QCoreApplication::setOrganizationName(QString::fromLatin1(info.organizationName));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(info.organizationDomain));
     QCoreApplication::setApplicationName(QStringLiteral("tessarvale-gallery"));
@@ -301,7 +332,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     applyBrandStyle(qApp, &info);
 
     const QList<FilesafeTO_v2> safes = seedFileSafeFixtures(&info, home.path());
-    Gallery gallery(dir, brand + QLatin1Char('_') + language, QColor(variables.value(QStringLiteral("BUTTON_DISABLED_BGCOLOR"))));
+    Gallery gallery(dir, brand + QLatin1Char('_') + language, font,
+                    QColor(variables.value(QStringLiteral("BUTTON_DISABLED_BGCOLOR"))));
     QSettings settings;
     auto* storage = new SettingsStorage(new QSettings(qApp), qApp);
     FixturePasswords passwords;
@@ -321,24 +353,40 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         gallery.shoot(&login, QStringLiteral("login_progress"), QSize(479, 620));
     }
     {
+        FileSafeDao dao(&info, nullptr);
+        LoginRI loginRI(&creds, &info, R7Session::instance());
+        MultiSyncher syncher(nullptr, nullptr);
+        MainWindow window(&dao, &info, &creds, &controller, &syncher, storage, R7Session::instance(), &loginRI, &servers);
+        gallery.shoot(&window, QStringLiteral("main_login"), kWindowSize, true);
         settings.setValue(QStringLiteral("app/show_pwd_safe"), false);
-        MainView main(&info, &controller, nullptr, storage);
-        main.selectTab(MainView::MAIN_TAB_SETTINGS);
-        main.findChild<MainTab*>(QStringLiteral("fileSafeTab"))->on_attentionChanged(2);
-        gallery.shoot(&main, QStringLiteral("main_settings"), QSize(900, 640));
-        main.selectTab(MainView::MAIN_TAB_FILESAFE);
-        gallery.shoot(&main, QStringLiteral("main_filesafe"), QSize(900, 640));
-    }
-    {
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        MainView* main = window.mainView();
+        main->selectTab(MainView::MAIN_TAB_SETTINGS);
+        main->findChild<MainTab*>(QStringLiteral("fileSafeTab"))->on_attentionChanged(2);
+        gallery.shoot(&window, QStringLiteral("main_settings"), kWindowSize, true);
+        main->selectTab(MainView::MAIN_TAB_FILESAFE);
+        auto* fileSafe = main->findChild<MainFileSafeView*>();
+        fileSafe->setCurrentTab(0);
+        gallery.shoot(&window, QStringLiteral("main_filesafe"), kWindowSize, true);
+        fileSafe->historyView()->findChild<QComboBox*>(QStringLiteral("selectFilterComboBox"))->setCurrentIndex(3);
+        gallery.shoot(&window, QStringLiteral("main_activity_range"), kWindowSize, true);
+        fileSafe->setCurrentTab(1);
+        gallery.shoot(&window, QStringLiteral("main_folders"), kWindowSize, true);
+
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         settings.setValue(QStringLiteral("app/show_pwd_safe"), true);
-        MainView main(&info, &controller, nullptr, storage);
-        main.selectTab(MainView::MAIN_TAB_PASSWORDS);
-        auto* page = main.findChild<PasswordsView*>();
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        main = window.mainView();
+        main->selectTab(MainView::MAIN_TAB_PASSWORDS);
+        auto* page = main->findChild<PasswordsView*>();
         page->requestPasswords();
-        gallery.shoot(&main, QStringLiteral("main_passwords"), QSize(900, 640));
+        gallery.shoot(&window, QStringLiteral("main_passwords"), kWindowSize, true);
         page->lockImmediate();
-        gallery.shoot(&main, QStringLiteral("main_passwords_locked"), QSize(900, 640));
+        gallery.shoot(&window, QStringLiteral("main_passwords_locked"), kWindowSize, true);
         controller.setLocked(false);
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     {
         const struct {
@@ -354,8 +402,14 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
                               QStringLiteral("Mail"), QStringLiteral("Tr0ub4dor&3-horse"),
                               QStringLiteral("https://mail.example"), QStringLiteral("jane@mail.example"),
                               QStringLiteral("Recovery codes are in the safe at home"));
-            model->setMode(entry.mode);
+            // An entry is edited from its view, as the password page opens it.
+            model->setMode(entry.mode == PasswordViewModel::Edit ? int(PasswordViewModel::View) : entry.mode);
             CreateViewEditPasswordDialog dialog(&controller, model);
+            if (entry.mode == PasswordViewModel::Edit) {
+                dialog.show();
+                QApplication::processEvents();
+                dialog.findChild<QPushButton*>(QStringLiteral("editButton"))->click();
+            }
             // The secret in clear only where the user asks for it: while editing.
             dialog.findChild<QCheckBox*>(QStringLiteral("showPwdCheckBox"))->setChecked(entry.mode == PasswordViewModel::Edit);
             gallery.shoot(&dialog, QLatin1String(entry.name));
@@ -373,7 +427,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         bar.on_syncProgress(true, *pi);
         pi.reset(progress(ProgressInfo::Activity_ProcessSyncActions_Progress, 2, 3));
         bar.on_syncProgress(true, *pi);
-        gallery.shoot(&bar, QStringLiteral("statusbar"), QSize(799, 26));
+        // The main window's status bar: at the window's first width whatever it shows.
+        gallery.shoot(&bar, QStringLiteral("statusbar"), QSize(799, 26), true);
 
         QMenu menu;
         StatusAction action(&menu);
@@ -394,7 +449,7 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         auto* pages = wizard.findChild<QStackedWidget*>(QStringLiteral("wizViewStack"));
         for (int page = 0; page < pages->count(); ++page) {
             pages->setCurrentIndex(page);
-            gallery.shoot(&wizard, QStringLiteral("wizard_%1").arg(page + 1), QSize(720, 520));
+            gallery.shoot(&wizard, QStringLiteral("wizard_%1").arg(page + 1), kMainPageSize, true);
         }
     }
     {
@@ -412,14 +467,14 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         transfer.localBase = home.path() + QStringLiteral("/Tessarvale/Team Projects");
         transfer.name = QStringLiteral("archive-2026.tar");
         fileSafe.historyView()->on_syncProgress(true, transfer);
-        gallery.shoot(&fileSafe, QStringLiteral("filesafe_activity"), QSize(900, 480));
+        gallery.shoot(&fileSafe, QStringLiteral("filesafe_activity"), kTabSize, true);
         fileSafe.setCurrentTab(1);
         SyncSetting running;
         running.setId(1);
         emit syncher.startSyncSafe(running);
         emit syncher.syncProgress(true, transfer);
         QApplication::processEvents();
-        gallery.shoot(&fileSafe, QStringLiteral("filesafe_folders"), QSize(900, 480));
+        gallery.shoot(&fileSafe, QStringLiteral("filesafe_folders"), kTabSize, true);
         emit syncher.syncCanceled();
         // A question box of the product, shot while it waits for its answer and then answered No.
         bool asked = false;
@@ -458,7 +513,7 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         }
         RemoteFolderDialog remote(&ri, safes.first());
         remote.setFolders(folders);
-        gallery.shoot(&remote, QStringLiteral("remote_folder"), QSize(400, 400));
+        gallery.shoot(&remote, QStringLiteral("remote_folder"));
         for (int i = 0; i < 20; ++i)
             QApplication::processEvents(QEventLoop::AllEvents, 10);
         g_offlineRequests = false;
@@ -485,19 +540,24 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     }
     {
         DebugDialog debug(&info, &servers, R7Session::instance());
-        gallery.shoot(&debug, QStringLiteral("debug"), QSize(400, 489));
+        // As its constructor sizes it: the content scrolls below 300 px.
+        gallery.shoot(&debug, QStringLiteral("debug"));
         gallery.shoot(AboutDialog::instance(), QStringLiteral("about"));
     }
     {
+        // Sized to their texts, as the application opens them.
         QuotaExceededDialog quota;
         quota.setText(R7Application::quotaExceededText(QStringLiteral("Team Projects")));
+        quota.adjustSize();
         gallery.shoot(&quota, QStringLiteral("quota"));
         SessionTerminatedDialog session;
         session.setWindowTitle(R7Application::sessionTerminatedTitle());
         session.setText(R7Application::sessionTerminatedText());
+        session.adjustSize();
         gallery.shoot(&session, QStringLiteral("session"));
         UpgradeClientDialog upgrade;
         upgrade.setText(R7Application::upgradeNoticeText(QStringLiteral("2.3.0"), false));
+        upgrade.adjustSize();
         gallery.shoot(&upgrade, QStringLiteral("upgrade"));
         CrashReportDialog crash;
         gallery.shoot(&crash, QStringLiteral("crash"));
@@ -514,28 +574,58 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
 
 int main(int argc, char** argv)
 {
+    // A desktop of 120 dpi: Qt reads the setting when the application starts.
+    if (argc >= 5 && qstrcmp(argv[4], "120dpi") == 0)
+        qputenv("QT_FONT_DPI", "120");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: tessarvale_gallery <output dir> [<brand> <language>]\n");
+        std::fprintf(stderr, "usage: tessarvale_gallery <output dir> [<brand> <language> [120dpi|12pt]]\n");
         return 2;
     }
     // Absolute: each view is drawn from the fixture's home folder.
     const QString dir = QDir(args.at(1)).absolutePath();
     QDir().mkpath(dir);
-    if (args.size() >= 4)
-        return renderAll(dir, args.at(2), args.at(3));
+    if (args.size() >= 4) {
+        const QString font = args.value(4);
+        if (font == QLatin1String("12pt")) {
+            QFont larger = QApplication::font();
+            larger.setPointSize(12);
+            QApplication::setFont(larger);
+        }
+        const QString out = font.isEmpty() ? dir : dir + QLatin1Char('/') + font;
+        QDir().mkpath(out);
+        return renderAll(out, args.at(2), args.at(3), font);
+    }
 
     int failed = 0;
     for (const char* brand : {"varnel", "sorel", "tamsel"}) {
         for (const char* language : {"en", "de"}) {
-            QProcess one;
-            one.setProcessChannelMode(QProcess::ForwardedChannels);
-            one.start(QCoreApplication::applicationFilePath(),
-                      {dir, QLatin1String(brand), QLatin1String(language)});
-            if (!one.waitForFinished(120000) || one.exitStatus() != QProcess::NormalExit || one.exitCode() != 0) {
-                std::fprintf(stderr, "gallery: %s/%s failed\n", brand, language);
-                ++failed;
+            // The session's font, a desktop of 120 dpi and a desktop font of 12 pt, side by side: a size
+            // that fits only the first cuts texts.
+            QList<QProcess*> runs;
+            for (const char* font : {"", "120dpi", "12pt"}) {
+                auto* one = new QProcess(&app);
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                // Dates and numbers as a desktop in that language writes them.
+                env.insert(QStringLiteral("LANG"), QLatin1String(language) == QLatin1String("de")
+                                                           ? QStringLiteral("de_DE.UTF-8")
+                                                           : QStringLiteral("en_US.UTF-8"));
+                one->setProcessEnvironment(env);
+                one->setProcessChannelMode(QProcess::ForwardedChannels);
+                QStringList childArgs{dir, QLatin1String(brand), QLatin1String(language)};
+                if (*font)
+                    childArgs << QLatin1String(font);
+                one->setObjectName(childArgs.mid(1).join(QLatin1Char(' ')));
+                one->start(QCoreApplication::applicationFilePath(), childArgs);
+                runs << one;
+            }
+            for (QProcess* one : runs) {
+                if (!one->waitForFinished(120000) || one->exitStatus() != QProcess::NormalExit || one->exitCode() != 0) {
+                    std::fprintf(stderr, "gallery: %s failed\n", qPrintable(one->objectName()));
+                    ++failed;
+                }
+                delete one;
             }
         }
     }
