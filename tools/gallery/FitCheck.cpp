@@ -123,12 +123,13 @@ void checkScrolling(QWidget* widget, QList<FitCheck::Finding>& findings)
 {
     // A form in a scroll area is meant to scroll down, not sideways.
     if (auto* area = qobject_cast<QScrollArea*>(widget)) {
-        if (area->widget() && area->widgetResizable()
-            && area->widget()->minimumSizeHint().width() > area->viewport()->width())
-            findings.append({describe(area, QString()), QStringLiteral("content needs %1 px, the area shows %2: it "
-                                                                       "scrolls sideways")
-                                                                .arg(area->widget()->minimumSizeHint().width())
-                                                                .arg(area->viewport()->width())});
+        const QWidget* content = area->widget();
+        const int needed = content ? qMax(content->minimumSizeHint().width(), content->minimumWidth()) : 0;
+        if (content && area->widgetResizable() && needed > area->viewport()->width())
+            findings.append({describe(area, QString()),
+                             QStringLiteral("content needs %1 px, the area shows %2: it scrolls sideways")
+                                     .arg(needed)
+                                     .arg(area->viewport()->width())});
         return;
     }
     QHeaderView* header = nullptr;
