@@ -22,6 +22,7 @@
 #include "sync/SyncAction.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestEnv.h"
+#include "ui/ColumnWidthFitter.h"
 #include "ui/ElidingLabel.h"
 #include "ui/MainView.h"
 #include "ui/MainWindow.h"
@@ -393,6 +394,45 @@ private slots:
             QCoreApplication::removeTranslator(translator);
             delete translator;
         }
+    }
+
+    void columnsFitTheirTable_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("designed");
+        QTest::newRow("wide window") << 1000 << true;
+        QTest::newRow("first window size") << 574 << false;
+    }
+
+    // The password page's columns: their designed widths where the table has room, narrowed in
+    // proportion where it has not, so that every column shows; a column the user drags stays so.
+    void columnsFitTheirTable()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, designed);
+        auto* view = new QTableView;
+        QStandardItemModel model(2, 5);
+        model.setHorizontalHeaderLabels({"Title", "Username", "Password", "Web Address", "Comment"});
+        view->setModel(&model);
+        QHeaderView* header = view->horizontalHeader();
+        for (const auto& [column, size] : {std::make_pair(0, 200), std::make_pair(1, 180), std::make_pair(3, 120)})
+            header->resizeSection(column, size);
+        header->setSectionResizeMode(4, QHeaderView::Stretch);
+        header->setSortIndicator(0, Qt::AscendingOrder);
+        header->setSortIndicatorShown(true);
+        new ColumnWidthFitter(view, {{0, 200}, {1, 180}, {2, header->defaultSectionSize()}, {3, 120}});
+        std::unique_ptr<QWidget> window(windowWith(view));
+        settle(window.get(), QSize(width, 200));
+        const QList<int> sizes{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2), header->sectionSize(3)};
+        if (designed)
+            QCOMPARE(sizes, QList<int>({200, 180, header->defaultSectionSize(), 120}));
+        const QString found = listed(FitCheck().check(window.get()));
+        QVERIFY2(found.isEmpty(), qPrintable(found));
+
+        header->resizeSection(1, 90);
+        settle(window.get(), QSize(width + 50, 200));
+        QCOMPARE(header->sectionSize(0), sizes.at(0));
+        QCOMPARE(header->sectionSize(1), 90);
     }
 
     void lockPromptGrowsUpwards_data()

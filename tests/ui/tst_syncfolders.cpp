@@ -38,6 +38,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -314,6 +315,50 @@ private slots:
                                                     QHeaderView::ResizeToContents};
         for (int c = 0; c < modes.size(); ++c)
             QCOMPARE(header->sectionResizeMode(c), modes.at(c));
+    }
+
+    void narrowCellsElide_data()
+    {
+        QTest::addColumn<int>("status"); // 0: a folder row
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("status skipped") << int(SyncAction::WARN_SKIPPED) << QStringList{"statusLabel"};
+        QTest::newRow("status quota exceeded") << int(SyncAction::ERR_QUOTA_EXCEEDED) << QStringList{"statusLabel"};
+        QTest::newRow("folder row") << 0 << QStringList{"fileSpaceName", "lastSyncDate"};
+    }
+
+    // Cells narrower than their texts, as at the main window's first size: the texts end in an
+    // ellipsis and show whole as tool tip; a status keeps its help button at 20 x 20.
+    void narrowCellsElide()
+    {
+        QFETCH(int, status);
+        QFETCH(QStringList, labels);
+        std::unique_ptr<QWidget> cell;
+        if (status) {
+            auto* view = new ActivityStatusView;
+            view->setStatus(status, QString());
+            cell.reset(view);
+        } else {
+            // Without "r" the status line reads "Insufficient permissions".
+            auto* row = new SettingsSyncSettingView(m_syncher.get(), true, 0, QString(), QStringLiteral("cud"));
+            row->setSafeName(QStringLiteral("Team Alpha"), QStringLiteral("/Projects"));
+            row->setLastSync(QDateTime());
+            cell.reset(row);
+        }
+        cell->resize(status ? 70 : 110, status ? 30 : 51);
+        cell->show();
+        QVERIFY(QTest::qWaitForWindowExposed(cell.get()));
+        if (status)
+            QCOMPARE(cell->findChild<QPushButton*>(QStringLiteral("infoButton"))->size(), QSize(20, 20));
+        for (const QString& name : labels) {
+            auto* label = cell->findChild<QLabel*>(name);
+            const QString shown = label->property("elidedText").toString();
+            QVERIFY2(shown.endsWith(QChar(0x2026)) && label->text().startsWith(shown.chopped(1)),
+                     qPrintable(name + ": " + shown));
+            QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+            QCoreApplication::sendEvent(label, &hover);
+            QTRY_COMPARE(QToolTip::text(), label->text());
+            QToolTip::hideText();
+        }
     }
 
     void barIsThrottled()
