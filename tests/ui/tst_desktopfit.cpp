@@ -347,9 +347,9 @@ private slots:
         for (int i = 0; i < 40; ++i) {
             SyncAction action;
             action.setAction(i == 0 ? SyncAction::BackupDownloadFile : SyncAction::UploadFile);
-            action.setLocalBase(m_env->home() + QStringLiteral("/Private"));
-            action.setRemoteSafeName(QStringLiteral("Private"));
-            action.setName(QStringLiteral("Documents/Invoices/2026/invoice-%1.pdf").arg(i));
+            action.setLocalBase(m_env->home() + QStringLiteral("/Team Projects"));
+            action.setRemoteSafeName(QStringLiteral("Team Projects"));
+            action.setName(QStringLiteral("Invoices/2026/invoice-%1.pdf").arg(i, 3, 10, QLatin1Char('0')));
             action.setExecuted(i % 3 ? SyncAction::STATUS_OK : SyncAction::WARN_SKIPPED, QString());
             SyncHistoryDao::instance()->storeSyncHistoryObject(&action, run.id());
         }

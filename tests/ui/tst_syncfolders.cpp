@@ -4,6 +4,7 @@
 // copied path); the storage location view and the folder validation with the first-run wizard and
 // new-file-safe dialog built on them (proposals apart, overlaps refused, every nesting conflict
 // asked in turn, the wizard's Finish).
+#include "core/Style.h"
 #include "db/FileSafeDao.h"
 #include "db/SyncSettingsDao.h"
 #include "db/User.h"
@@ -68,6 +69,7 @@ private slots:
 
     void cleanup()
     {
+        qApp->setStyleSheet(QString());
         m_syncher.reset();
         R7Session::instance()->setUser(User());
         m_db.reset();
@@ -332,6 +334,10 @@ private slots:
     {
         QFETCH(int, status);
         QFETCH(QStringList, labels);
+        // The brand's style: its rule for the help button once let the button shrink to its letter.
+        AppInfo& info = m_db->appInfo();
+        info.brandKey = QStringLiteral("varnel");
+        applyBrandStyle(qApp, &info);
         std::unique_ptr<QWidget> cell;
         if (status) {
             auto* view = new ActivityStatusView;

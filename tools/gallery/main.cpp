@@ -246,7 +246,7 @@ FilesafeTO_v2 fixtureSafe(const char* id, const char* name, const char* type, co
 }
 
 // A signed-in user with three safes, two synchronised folders (one of them gone from the disk)
-// and a run of today in the history.
+// and a busy run of today in the history.
 QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
 {
     info->databasePath = home + QStringLiteral("/client.db3");
@@ -296,6 +296,16 @@ QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
         action.setRemoteSafeName(QStringLiteral("Team Projects"));
         action.setName(QString::fromUtf8(entry.name));
         action.setExecuted(entry.status, QString());
+        SyncHistoryDao::instance()->storeSyncHistoryObject(&action, run.id());
+    }
+    // A busy day: rows enough to scroll, among them the longest action's.
+    for (int i = 0; i < 24; ++i) {
+        SyncAction action;
+        action.setAction(i == 0 ? SyncAction::BackupDownloadFile : SyncAction::UploadFile);
+        action.setLocalBase(base + QStringLiteral("/Team Projects"));
+        action.setRemoteSafeName(QStringLiteral("Team Projects"));
+        action.setName(QStringLiteral("Invoices/2026/invoice-%1.pdf").arg(i + 1, 3, 10, QLatin1Char('0')));
+        action.setExecuted(SyncAction::STATUS_OK, QString());
         SyncHistoryDao::instance()->storeSyncHistoryObject(&action, run.id());
     }
     SyncHistoryDao::instance()->finishSync(run.id());

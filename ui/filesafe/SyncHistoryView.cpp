@@ -119,6 +119,8 @@ void SyncHistoryView::initHistoryTable()
     ui->historyTableView->setSelectionMode(QAbstractItemView::NoSelection);
     QHeaderView* header = ui->historyTableView->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // At a larger font the stretched column's title shortens rather than the table scrolling sideways.
+    header->setTextElideMode(Qt::ElideRight);
     header->setMinimumSectionSize(100);
     header->setSectionResizeMode(ColId, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(ColAction, QHeaderView::ResizeToContents);

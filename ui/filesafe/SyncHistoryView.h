@@ -40,8 +40,8 @@ public:
 
     // Beside the time and 20 characters of "Safe: Item" in a main window of 800 px, in English and
     // German; a longer action or status is shortened, its tool tip holds it whole.
-    static constexpr int StatusColumnWidth = 132;
-    static constexpr int ActionColumnMaxWidth = 112;
+    static constexpr int StatusColumnWidth = 124;
+    static constexpr int ActionColumnMaxWidth = 104;
     // Bar updates of one transfer are drawn at most this often.
     static constexpr int ProgressRepaintMs = 250;
 
