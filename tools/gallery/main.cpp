@@ -597,12 +597,9 @@ int main(int argc, char** argv)
     const QString dir = QDir(args.at(1)).absolutePath();
     QDir().mkpath(dir);
     if (args.size() >= 4) {
+        // A desktop's font, 9 pt as in the test session or 12 pt, whatever the platform (offscreen has 12 pt).
         const QString font = args.value(4);
-        if (font == QLatin1String("12pt")) {
-            QFont larger = QApplication::font();
-            larger.setPointSize(12);
-            QApplication::setFont(larger);
-        }
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), font == QLatin1String("12pt") ? 12 : 9));
         const QString out = font.isEmpty() ? dir : dir + QLatin1Char('/') + font;
         QDir().mkpath(out);
         return renderAll(out, args.at(2), args.at(3), font);
