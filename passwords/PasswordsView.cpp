@@ -160,7 +160,9 @@ void PasswordsView::setupModel()
     header->resizeSection(UrlColumn, 120);
     header->setSectionResizeMode(CommentColumn, QHeaderView::Stretch);
     header->setSortIndicator(TitleColumn, Qt::AscendingOrder);
-    new ColumnWidthFitter(table, {{TitleColumn, 200}, {UsernameColumn, 180}, {PasswordColumn, header->defaultSectionSize()},
+    new ColumnWidthFitter(table, {{TitleColumn, 200},
+                                  {UsernameColumn, 180},
+                                  {PasswordColumn, header->defaultSectionSize()},
                                   {UrlColumn, 120}});
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);

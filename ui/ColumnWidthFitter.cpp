@@ -6,7 +6,9 @@
 #include <QTableView>
 
 ColumnWidthFitter::ColumnWidthFitter(QTableView* table, const QMap<int, int>& widths)
-    : QObject(table), m_table(table), m_widths(widths)
+    : QObject(table)
+    , m_table(table)
+    , m_widths(widths)
 {
     table->viewport()->installEventFilter(this);
     QHeaderView* header = table->horizontalHeader();
@@ -48,7 +50,7 @@ void ColumnWidthFitter::fit()
         if (header->isSectionHidden(section) || free.contains(section))
             continue;
         room -= header->sectionResizeMode(section) == QHeaderView::Stretch ? headerNeed(section)
-                                                                            : header->sectionSize(section);
+                                                                           : header->sectionSize(section);
     }
     QMap<int, int> widths;
     // Columns whose share would cut their header text take what the text needs; the rest share what is left.

@@ -13,8 +13,8 @@
 #include "ui/LogDialog.h"
 
 #include <QInputDialog>
-#include <QScrollBar>
 #include <QMetaEnum>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStringListModel>
 
@@ -88,8 +88,8 @@ void DebugDialog::showEvent(QShowEvent* event)
 {
     // A scroll area does not pass its content's width on: at a larger font the content scrolled
     // sideways behind the vertical scroll bar of the 300 px high dialog.
-    const int content = ui->scrollAreaContents->minimumSizeHint().width()
-            + ui->scrollArea->verticalScrollBar()->sizeHint().width();
+    const int content =
+            ui->scrollAreaContents->minimumSizeHint().width() + ui->scrollArea->verticalScrollBar()->sizeHint().width();
     ui->scrollArea->setMinimumWidth(qMax(400, content));
     QDialog::showEvent(event);
 }

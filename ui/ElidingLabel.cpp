@@ -11,12 +11,14 @@ const QChar kEllipsis(0x2026);
 
 } // namespace
 
-ElidingLabel::ElidingLabel(QWidget* parent) : QLabel(parent)
+ElidingLabel::ElidingLabel(QWidget* parent)
+    : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
 }
 
-ElidingLabel::ElidingLabel(const QString& text, QWidget* parent) : ElidingLabel(parent)
+ElidingLabel::ElidingLabel(const QString& text, QWidget* parent)
+    : ElidingLabel(parent)
 {
     setText(text);
 }
@@ -46,8 +48,8 @@ QSize ElidingLabel::minimumSizeHint() const
 {
     QSize hint = QLabel::minimumSizeHint();
     const QMargins frame = contentsMargins();
-    hint.setWidth(qMin(hint.width(), fontMetrics().horizontalAdvance(kEllipsis) + frame.left() + frame.right()
-                                             + 2 * margin()));
+    hint.setWidth(qMin(hint.width(),
+                       fontMetrics().horizontalAdvance(kEllipsis) + frame.left() + frame.right() + 2 * margin()));
     return hint;
 }
 

@@ -214,9 +214,10 @@ QWidget* build(const QString& fault, QSize* keep)
         return overlay;
     }
     if (fault == "description cut by a maximum height")
-        return wrapped(QStringLiteral("Select the space - Team-Space or Private Safe - you would like to synchronize. In "
-                                      "the next step, you will be able to configure advanced settings for the new item."),
-                       50);
+        return wrapped(
+                QStringLiteral("Select the space - Team-Space or Private Safe - you would like to synchronize. In "
+                               "the next step, you will be able to configure advanced settings for the new item."),
+                50);
     if (fault == "button minimum in pixels")
         return buttonAtLargerFont(QStringLiteral("padding: 6px 16px; min-height: 18px;"));
     if (fault == "button as high as its text")
@@ -244,7 +245,8 @@ private slots:
         QDir::setCurrent(m_env->home());
         m_db.reset(new TestDatabase);
         m_db->open();
-        QVERIFY(m_db->rawExec({"INSERT INTO user (id, server_id, account_name, last_login) VALUES (1, 'eu', 'alice', 0)"}));
+        QVERIFY(m_db->rawExec(
+                {"INSERT INTO user (id, server_id, account_name, last_login) VALUES (1, 'eu', 'alice', 0)"}));
         m_db->closeRaw();
         R7Session::instance()->setServer(ServerInfo("eu", "Europe", "Europe", "https://127.0.0.1:1", true));
         R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
@@ -265,24 +267,42 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("finding");
-        QTest::newRow("activity") << "columns behind the scroll bar" << "the last ones hide behind the scroll bar";
-        QTest::newRow("activity mended") << "columns fit" << "";
-        QTest::newRow("status cell") << "help button squeezed" << "too small to hit";
-        QTest::newRow("status cell mended") << "help button kept" << "";
-        QTest::newRow("folder row") << "name cut" << "QLabel# \"Team Alpha/Projects\": text needs";
-        QTest::newRow("folder row, elided badly") << "name cut without an ellipsis" << "without an ellipsis";
-        QTest::newRow("folder row mended") << "name elided" << "";
-        QTest::newRow("message box") << "message box icon widened" << "QLabel#qt_msgboxex_icon_label \"\": is 280 px wide";
-        QTest::newRow("message box, text only") << "message text held at a minimum width" << "QLabel#qt_msgbox_label";
-        QTest::newRow("message box mended") << "message box sized by itself" << "";
-        QTest::newRow("main window") << "window widened by a view" << "was given 800x600";
-        QTest::newRow("main window mended") << "window kept" << "";
-        QTest::newRow("lock prompt") << "prompt cut at both ends" << "\"Enter your password to unlock\": text needs";
-        QTest::newRow("add-folder description") << "description cut by a maximum height" << "wrapped text needs";
-        QTest::newRow("button at a larger font") << "button minimum in pixels" << "\"Schließen\": is";
-        QTest::newRow("button at a larger font mended") << "button as high as its text" << "";
-        QTest::newRow("debug dialog") << "form scrolled sideways" << "scrolls sideways";
-        QTest::newRow("log path") << "path wider than the desktop" << "larger than a 1280x800 desktop";
+        QTest::newRow("activity") << "columns behind the scroll bar"
+                                  << "the last ones hide behind the scroll bar";
+        QTest::newRow("activity mended") << "columns fit"
+                                         << "";
+        QTest::newRow("status cell") << "help button squeezed"
+                                     << "too small to hit";
+        QTest::newRow("status cell mended") << "help button kept"
+                                            << "";
+        QTest::newRow("folder row") << "name cut"
+                                    << "QLabel# \"Team Alpha/Projects\": text needs";
+        QTest::newRow("folder row, elided badly") << "name cut without an ellipsis"
+                                                  << "without an ellipsis";
+        QTest::newRow("folder row mended") << "name elided"
+                                           << "";
+        QTest::newRow("message box") << "message box icon widened"
+                                     << "QLabel#qt_msgboxex_icon_label \"\": is 280 px wide";
+        QTest::newRow("message box, text only") << "message text held at a minimum width"
+                                                << "QLabel#qt_msgbox_label";
+        QTest::newRow("message box mended") << "message box sized by itself"
+                                            << "";
+        QTest::newRow("main window") << "window widened by a view"
+                                     << "was given 800x600";
+        QTest::newRow("main window mended") << "window kept"
+                                            << "";
+        QTest::newRow("lock prompt") << "prompt cut at both ends"
+                                     << "\"Enter your password to unlock\": text needs";
+        QTest::newRow("add-folder description") << "description cut by a maximum height"
+                                                << "wrapped text needs";
+        QTest::newRow("button at a larger font") << "button minimum in pixels"
+                                                 << "\"Schließen\": is";
+        QTest::newRow("button at a larger font mended") << "button as high as its text"
+                                                        << "";
+        QTest::newRow("debug dialog") << "form scrolled sideways"
+                                      << "scrolls sideways";
+        QTest::newRow("log path") << "path wider than the desktop"
+                                  << "larger than a 1280x800 desktop";
     }
 
     void checkCatchesFaults()
@@ -328,8 +348,10 @@ private slots:
     {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("locale");
-        QTest::newRow("English") << "en" << "en_US";
-        QTest::newRow("German") << "de" << "de_DE";
+        QTest::newRow("English") << "en"
+                                 << "en_US";
+        QTest::newRow("German") << "de"
+                                << "de_DE";
     }
 
     // In the main window at 800 x 600, with enough rows to scroll and the longest action among them,
@@ -375,16 +397,16 @@ private slots:
         auto* view = fileSafe->historyView()->findChild<QTableView*>(QStringLiteral("historyTableView"));
         QVERIFY(view->verticalScrollBar()->isVisible());
         const QHeaderView* header = view->horizontalHeader();
-        const int time = header->sectionViewportPosition(SyncHistoryView::ColTime) + header->sectionSize(SyncHistoryView::ColTime);
-        QVERIFY2(time <= view->viewport()->width(), qPrintable(QStringLiteral("Date/Time ends at %1 of %2")
-                                                                       .arg(time)
-                                                                       .arg(view->viewport()->width())));
+        const int time = header->sectionViewportPosition(SyncHistoryView::ColTime) +
+                         header->sectionSize(SyncHistoryView::ColTime);
+        QVERIFY2(time <= view->viewport()->width(),
+                 qPrintable(QStringLiteral("Date/Time ends at %1 of %2").arg(time).arg(view->viewport()->width())));
         // The text as the cell draws it: within the cell's margins, its middle left out.
         const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
         const QString path = fileSafe->historyView()->model()->index(0, SyncHistoryView::ColPath).data().toString();
-        const QString shown = view->fontMetrics().elidedText(path, Qt::ElideMiddle,
-                                                             header->sectionSize(SyncHistoryView::ColPath) - 2 * margin);
-        QVERIFY2(shown.size() - 1 >= 20, qPrintable(QStringLiteral("%1; sections %2 %3 %4 %5 %6; view %7; window %8").arg(shown).arg(header->sectionSize(0)).arg(header->sectionSize(1)).arg(header->sectionSize(2)).arg(header->sectionSize(3)).arg(header->sectionSize(4)).arg(view->viewport()->width()).arg(window.width())));
+        const QString shown = view->fontMetrics().elidedText(
+                path, Qt::ElideMiddle, header->sectionSize(SyncHistoryView::ColPath) - 2 * margin);
+        QVERIFY2(shown.size() - 1 >= 20, qPrintable(shown));
 
         fileSafe->historyView()->findChild<QComboBox*>(QStringLiteral("selectFilterComboBox"))->setCurrentIndex(3);
         settle(&window);
@@ -423,7 +445,8 @@ private slots:
         new ColumnWidthFitter(view, {{0, 200}, {1, 180}, {2, header->defaultSectionSize()}, {3, 120}});
         std::unique_ptr<QWidget> window(windowWith(view));
         settle(window.get(), QSize(width, 200));
-        const QList<int> sizes{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2), header->sectionSize(3)};
+        const QList<int> sizes{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
+                               header->sectionSize(3)};
         if (designed)
             QCOMPARE(sizes, QList<int>({200, 180, header->defaultSectionSize(), 120}));
         const QString found = listed(FitCheck().check(window.get()));

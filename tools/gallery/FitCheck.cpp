@@ -33,8 +33,8 @@ public:
 
 bool isRichText(const QLabel* label)
 {
-    return label->textFormat() == Qt::RichText
-            || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+    return label->textFormat() == Qt::RichText ||
+           (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
 }
 
 // The room the label gives its text, as the label itself lays the text out.
@@ -94,8 +94,8 @@ void checkLabel(QLabel* label, const QString& shown, QList<FitCheck::Finding>& f
     if (!picture.isNull()) {
         // A picture of a fixed width that is wider has been widened by a rule meant for a text.
         const QMargins frame = label->contentsMargins();
-        const int width = qCeil(picture.width() / picture.devicePixelRatio()) + frame.left() + frame.right()
-                + 2 * label->margin();
+        const int width = qCeil(picture.width() / picture.devicePixelRatio()) + frame.left() + frame.right() +
+                          2 * label->margin();
         if (label->sizePolicy().horizontalPolicy() == QSizePolicy::Fixed && label->width() > width)
             findings.append({describe(label, QString()),
                              QStringLiteral("is %1 px wide for a picture of %2").arg(label->width()).arg(width)});
@@ -108,15 +108,19 @@ void checkLabel(QLabel* label, const QString& shown, QList<FitCheck::Finding>& f
     if (label->wordWrap()) {
         const int height = label->heightForWidth(label->width());
         if (height > label->height())
-            findings.append({name, QStringLiteral("wrapped text needs %1 px of height, has %2").arg(height).arg(label->height())});
+            findings.append(
+                    {name,
+                     QStringLiteral("wrapped text needs %1 px of height, has %2").arg(height).arg(label->height())});
         const int wide = wrappedWidth(label, room.width());
         if (wide > room.width())
-            findings.append({name, QStringLiteral("a word needs %1 px, the label gives %2").arg(wide).arg(room.width())});
+            findings.append(
+                    {name, QStringLiteral("a word needs %1 px, the label gives %2").arg(wide).arg(room.width())});
         return;
     }
     const QSize needed = unwrappedSize(label, shown);
     if (needed.width() > room.width() || needed.height() > room.height())
-        findings.append({name, QStringLiteral("text needs %1 px, has %2").arg(sizeText(needed), sizeText(room.size()))});
+        findings.append(
+                {name, QStringLiteral("text needs %1 px, has %2").arg(sizeText(needed), sizeText(room.size()))});
 }
 
 void checkScrolling(QWidget* widget, QList<FitCheck::Finding>& findings)
@@ -206,8 +210,9 @@ QList<FitCheck::Finding> FitCheck::check(QWidget* window) const
 {
     QList<Finding> findings;
     if (window->width() > kScreen.width() || window->height() > kScreen.height())
-        findings.append({describe(window, window->windowTitle()),
-                         QStringLiteral("window is %1, larger than a %2 desktop").arg(sizeText(window->size()), sizeText(kScreen))});
+        findings.append(
+                {describe(window, window->windowTitle()), QStringLiteral("window is %1, larger than a %2 desktop")
+                                                                  .arg(sizeText(window->size()), sizeText(kScreen))});
 
     const QList<QWidget*> widgets = window->findChildren<QWidget*>();
     for (QWidget* widget : widgets) {
@@ -216,10 +221,11 @@ QList<FitCheck::Finding> FitCheck::check(QWidget* window) const
         if (!scrolls(widget, window)) {
             const QRect inWindow(widget->mapTo(window, QPoint(0, 0)), widget->size());
             if (!window->rect().contains(inWindow))
-                findings.append({describe(widget, QString()), QStringLiteral("lies at %1,%2 %3, outside its window of %4")
-                                                                      .arg(inWindow.x())
-                                                                      .arg(inWindow.y())
-                                                                      .arg(sizeText(inWindow.size()), sizeText(window->size()))});
+                findings.append({describe(widget, QString()),
+                                 QStringLiteral("lies at %1,%2 %3, outside its window of %4")
+                                         .arg(inWindow.x())
+                                         .arg(inWindow.y())
+                                         .arg(sizeText(inWindow.size()), sizeText(window->size()))});
         }
 
         if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -235,9 +241,10 @@ QList<FitCheck::Finding> FitCheck::check(QWidget* window) const
                 findings.append({describe(button, button->text()),
                                  QStringLiteral("is %1, needs %2").arg(sizeText(button->size()), sizeText(hint))});
             else if (button->width() < kTarget || button->height() < kTarget)
-                findings.append({describe(button, button->text()), QStringLiteral("is %1, too small to hit (%2 px at least)")
-                                                                           .arg(sizeText(button->size()))
-                                                                           .arg(kTarget)});
+                findings.append(
+                        {describe(button, button->text()), QStringLiteral("is %1, too small to hit (%2 px at least)")
+                                                                   .arg(sizeText(button->size()))
+                                                                   .arg(kTarget)});
         } else if (auto* bar = qobject_cast<QTabBar*>(widget)) {
             for (int i = 0; i < bar->count(); ++i) {
                 const QSize hint = TabBarProbe::hint(bar, i);
@@ -260,6 +267,6 @@ QList<FitCheck::Finding> FitCheck::checkSize(const QWidget* window, const QSize&
 {
     if (window->size() == asked)
         return {};
-    return {{describe(window, window->windowTitle()),
-             QStringLiteral("window is %1, was given %2: its views need more").arg(sizeText(window->size()), sizeText(asked))}};
+    return {{describe(window, window->windowTitle()), QStringLiteral("window is %1, was given %2: its views need more")
+                                                              .arg(sizeText(window->size()), sizeText(asked))}};
 }

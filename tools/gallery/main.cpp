@@ -51,7 +51,6 @@
 #include "ui/StatusBarView.h"
 #include "ui/UpgradeClientDialog.h"
 #include "ui/WizardView.h"
-#include "ui/filesafe/FileSyncSettingsView.h"
 #include "ui/filesafe/ActivityStatusView.h"
 #include "ui/filesafe/AddSettingView.h"
 #include "ui/filesafe/AdvancedStorageLocationView.h"
@@ -64,21 +63,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QStackedWidget>
-#include <QTableView>
-#include <QDir>
 #include <QMenu>
 #include <QMessageBox>
 #include <QNetworkProxy>
-#include <QTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStackedWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -134,7 +133,10 @@ class Gallery
 {
 public:
     Gallery(const QString& dir, const QString& prefix, const QString& font, const QColor& disabledButtonFace)
-        : m_dir(dir), m_prefix(prefix), m_font(font), m_check(disabledButtonFace)
+        : m_dir(dir)
+        , m_prefix(prefix)
+        , m_font(font)
+        , m_check(disabledButtonFace)
     {
     }
 
@@ -323,8 +325,9 @@ int renderAll(const QString& dir, const QString& brand, const QString& language,
     AppInfo info = AppInfo::forThisBuild();
     info.brandKey = brand;
     // Where a desktop keeps the log: the log dialog shows the whole path.
-    info.logDirectory = QStringLiteral("%1/.cache/%2/%3")
-                                .arg(home.path(), QString::fromUtf8(info.organizationName), QString::fromUtf8(info.appName));
+    info.logDirectory =
+            QStringLiteral("%1/.cache/%2/%3")
+                    .arg(home.path(), QString::fromUtf8(info.organizationName), QString::fromUtf8(info.appName));
     info.logFileName = QString::fromUtf8(info.appName) + QStringLiteral(".log");
     info.logPath = info.logDirectory + QLatin1Char('/') + info.logFileName;
     QDir().mkpath(info.logDirectory);
@@ -366,7 +369,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language,
         FileSafeDao dao(&info, nullptr);
         LoginRI loginRI(&creds, &info, R7Session::instance());
         MultiSyncher syncher(nullptr, nullptr);
-        MainWindow window(&dao, &info, &creds, &controller, &syncher, storage, R7Session::instance(), &loginRI, &servers);
+        MainWindow window(&dao, &info, &creds, &controller, &syncher, storage, R7Session::instance(), &loginRI,
+                          &servers);
         gallery.shoot(&window, QStringLiteral("main_login"), kWindowSize, true);
         settings.setValue(QStringLiteral("app/show_pwd_safe"), false);
         window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
@@ -628,7 +632,8 @@ int main(int argc, char** argv)
                 runs << one;
             }
             for (QProcess* one : runs) {
-                if (!one->waitForFinished(120000) || one->exitStatus() != QProcess::NormalExit || one->exitCode() != 0) {
+                if (!one->waitForFinished(120000) || one->exitStatus() != QProcess::NormalExit ||
+                    one->exitCode() != 0) {
                     std::fprintf(stderr, "gallery: %s failed\n", qPrintable(one->objectName()));
                     ++failed;
                 }

@@ -1,9 +1,10 @@
 #include "ui/filesafe/OneLineDelegate.h"
 
 OneLineDelegate::OneLineDelegate(Qt::TextElideMode mode, int maxWidth, QObject* parent)
-    : QStyledItemDelegate(parent), m_mode(mode), m_maxWidth(maxWidth)
-{
-}
+    : QStyledItemDelegate(parent)
+    , m_mode(mode)
+    , m_maxWidth(maxWidth)
+{}
 
 QSize OneLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
