@@ -49,7 +49,8 @@ void ColumnWidthFitter::fit()
     for (int section = 0; section < header->count(); ++section) {
         if (header->isSectionHidden(section) || free.contains(section))
             continue;
-        room -= header->sectionResizeMode(section) == QHeaderView::Stretch ? headerNeed(section)
+        // A stretched column keeps room for its sort mark too: the user may sort by it.
+        room -= header->sectionResizeMode(section) == QHeaderView::Stretch ? header->sectionSizeHint(section)
                                                                            : header->sectionSize(section);
     }
     QMap<int, int> widths;
