@@ -224,6 +224,22 @@ QWidget* build(const QString& fault, QSize* keep)
         return buttonAtLargerFont(QStringLiteral("padding: 7px 16px;"));
     if (fault == "form scrolled sideways")
         return scrolledForm();
+    if (fault == "field framed while read-only" || fault == "field framed when editable") {
+        const QString readOnly = fault == "field framed while read-only" ? QStringLiteral("[readOnly=\"true\"]")
+                                                                         : QStringLiteral(":read-only");
+        qApp->setStyleSheet(
+                QStringLiteral("QWidget { background-color: white; } QLineEdit { border: 1px solid #969696; } "
+                               "QLineEdit%1 { border: none; background: transparent; }")
+                        .arg(readOnly));
+        // Made editable once shown, as Edit does in the entry dialog; measured by its contrast.
+        auto* field = new QLineEdit(QStringLiteral("Mail"));
+        field->setObjectName(QStringLiteral("titleEdit"));
+        field->setReadOnly(true);
+        field->setProperty("editableOnceShown", true);
+        QWidget* window = windowWith(field);
+        window->resize(300, 60);
+        return window;
+    }
     if (fault == "path wider than the desktop")
         return windowWith(new QLabel(QString(250, QLatin1Char('W'))));
     return nullptr;
@@ -287,6 +303,10 @@ private slots:
                                                 << "QLabel#qt_msgbox_label";
         QTest::newRow("message box mended") << "message box sized by itself"
                                             << "";
+        QTest::newRow("entry dialog") << "field framed while read-only"
+                                      << "QLineEdit#titleEdit \"\": field outline";
+        QTest::newRow("entry dialog mended") << "field framed when editable"
+                                             << "";
         QTest::newRow("main window") << "window widened by a view"
                                      << "was given 800x600";
         QTest::newRow("main window mended") << "window kept"
@@ -316,7 +336,12 @@ private slots:
         QList<FitCheck::Finding> findings = FitCheck().check(window.get());
         if (keep.isValid())
             findings += FitCheck::checkSize(window.get(), keep);
-        const QString text = listed(findings);
+        QString text = listed(findings);
+        if (auto* field = window->findChild<QLineEdit*>(); field && field->property("editableOnceShown").toBool()) {
+            field->setReadOnly(false);
+            settle(window.get());
+            text += listed(ContrastCheck(QColor()).check(window.get()));
+        }
         if (finding.isEmpty())
             QVERIFY2(text.isEmpty(), qPrintable(text));
         else
