@@ -2,8 +2,10 @@
 // so that a person can look at all of them at once:
 //   tessarvale_gallery <output dir>                      every brand and language, one process each
 //   tessarvale_gallery <output dir> <brand> <language>   one combination
-// Exits with 1 when a view logs a warning or shows a text a person cannot read (ContrastCheck).
+// Exits with 1 when a view logs a warning, shows a text a person cannot read (ContrastCheck) or a
+// state a person cannot tell (StateCheck).
 #include "ContrastCheck.h"
+#include "StateCheck.h"
 #include "core/AppInfo.h"
 #include "core/R7Application.h"
 #include "core/SorelStyle.h"
@@ -142,7 +144,7 @@ public:
             std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));
             ++g_warnings;
         }
-        const QList<ContrastCheck::Finding> findings = m_check.check(widget);
+        const QList<ContrastCheck::Finding> findings = m_check.check(widget) + StateCheck().check(widget);
         for (const ContrastCheck::Finding& finding : findings) {
             std::fprintf(stderr, "gallery: %s_%s: %s: %s\n", qPrintable(m_prefix), qPrintable(name),
                          qPrintable(finding.widget), qPrintable(finding.problem));
