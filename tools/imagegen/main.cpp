@@ -110,6 +110,56 @@ QImage logo(const QColor& shieldColor, const QString& name, const QColor& textCo
     return image;
 }
 
+// The tab headers' signs: one colour on an unselected header, another on the selected one; the file
+// safe's also with a warning badge.
+void tabIcons(const QString& folder, const QColor& normal, const QColor& selected, const QColor& attention)
+{
+    const struct
+    {
+        const char* name;
+        const char* icon;
+    } tabs[] = {{"passwords", "dialog-password"}, {"filesafe", "folder"}, {"settings", "preferences-system"}};
+    for (const auto& tab : tabs) {
+        save(symbolic(QLatin1String(tab.icon), 28, normal, 2),
+             QStringLiteral("%1/%2.png").arg(folder, QLatin1String(tab.name)));
+        save(symbolic(QLatin1String(tab.icon), 28, selected, 2),
+             QStringLiteral("%1/%2_selected.png").arg(folder, QLatin1String(tab.name)));
+    }
+    for (const bool isSelected : {false, true}) {
+        QImage warn = symbolic(QStringLiteral("folder"), 28, isSelected ? selected : normal, 2);
+        badge(warn, QStringLiteral("dialog-warning"), attention);
+        save(warn, QStringLiteral("%1/filesafe_warning%2.png")
+                           .arg(folder, isSelected ? QStringLiteral("_selected") : QString()));
+    }
+}
+
+// Caps Lock: an outlined upward arrow over a bar, drawn here.
+QImage capsLock(const QColor& colour)
+{
+    QImage caps = canvas(18, 18);
+    QPainter p(&caps);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(QPolygonF({QPointF(9, 1.5), QPointF(16, 8.5), QPointF(12, 8.5), QPointF(12, 12), QPointF(6, 12),
+                             QPointF(6, 8.5), QPointF(2, 8.5)}));
+    p.drawLine(QPointF(6, 15.5), QPointF(12, 15.5));
+    return caps;
+}
+
+// The SMS code's field: a row of masked characters.
+QImage maskedDots(const QColor& colour)
+{
+    QImage dots = canvas(20, 11);
+    QPainter p(&dots);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    for (int i = 0; i < 4; ++i)
+        p.drawEllipse(QPointF(2.5 + i * 5, 5.5), 2, 2);
+    return dots;
+}
+
 // A square check box of the given size: the box, and what marks its state.
 QImage checkBox(const QColor& fill, const QColor& border, const std::function<void(QPainter&)>& mark)
 {
@@ -136,49 +186,13 @@ void tamselImages()
 
     // Unselected tab headers lie on the red: white signs (4.9:1). The selected header is light pink
     // under black text: black signs (8.8:1).
-    const struct
-    {
-        const char* name;
-        const char* icon;
-    } tabs[] = {{"passwords", "dialog-password"}, {"filesafe", "folder"}, {"settings", "preferences-system"}};
-    for (const auto& tab : tabs) {
-        save(symbolic(QLatin1String(tab.icon), 28, white, 2),
-             QStringLiteral("tamsel/tabs/%1.png").arg(QLatin1String(tab.name)));
-        save(symbolic(QLatin1String(tab.icon), 28, black, 2),
-             QStringLiteral("tamsel/tabs/%1_selected.png").arg(QLatin1String(tab.name)));
-    }
-    for (const bool selected : {false, true}) {
-        QImage warn = symbolic(QStringLiteral("folder"), 28, selected ? black : white, 2);
-        badge(warn, QStringLiteral("dialog-warning"), attention);
-        save(warn, selected ? QStringLiteral("tamsel/tabs/filesafe_warning_selected.png")
-                            : QStringLiteral("tamsel/tabs/filesafe_warning.png"));
-    }
+    tabIcons(QStringLiteral("tamsel/tabs"), white, black, attention);
 
     // The sign-in fields' signs sit on the red frame around each field.
     save(symbolic(QStringLiteral("avatar-default"), 20, white), QStringLiteral("tamsel/loginview/username.png"));
     save(symbolic(QStringLiteral("changes-prevent"), 20, white), QStringLiteral("tamsel/loginview/password.png"));
-    {
-        QImage caps = canvas(18, 18);
-        QPainter p(&caps);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolygon(QPolygonF({QPointF(9, 1.5), QPointF(16, 8.5), QPointF(12, 8.5), QPointF(12, 12), QPointF(6, 12),
-                                 QPointF(6, 8.5), QPointF(2, 8.5)}));
-        p.drawLine(QPointF(6, 15.5), QPointF(12, 15.5));
-        p.end();
-        save(caps, QStringLiteral("tamsel/loginview/capslock.png"));
-    }
-    {
-        QImage dots = canvas(20, 11);
-        QPainter p(&dots);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(white);
-        for (int i = 0; i < 4; ++i)
-            p.drawEllipse(QPointF(2.5 + i * 5, 5.5), 2, 2);
-        p.end();
-        save(dots, QStringLiteral("tamsel/loginview/sms_code.png"));
-    }
+    save(capsLock(white), QStringLiteral("tamsel/loginview/capslock.png"));
+    save(maskedDots(white), QStringLiteral("tamsel/loginview/sms_code.png"));
 
     auto tick = [](const QColor& colour) {
         return [colour](QPainter& p) {
@@ -400,21 +414,7 @@ int main(int argc, char** argv)
     const QColor white(Qt::white);
 
     // Tab headers: grey when not selected, white on the selected header's darker background.
-    const struct {
-        const char* name;
-        const char* icon;
-    } tabs[] = {{"passwords", "dialog-password"}, {"filesafe", "folder"}, {"settings", "preferences-system"}};
-    for (const auto& tab : tabs) {
-        save(symbolic(QLatin1String(tab.icon), 28, grey, 2), QStringLiteral("tabs/%1.png").arg(QLatin1String(tab.name)));
-        save(symbolic(QLatin1String(tab.icon), 28, white, 2),
-             QStringLiteral("tabs/%1_selected.png").arg(QLatin1String(tab.name)));
-    }
-    QImage warn = symbolic(QStringLiteral("folder"), 28, grey, 2);
-    badge(warn, QStringLiteral("dialog-warning"), attention);
-    save(warn, QStringLiteral("tabs/filesafe_warning.png"));
-    QImage warnSelected = symbolic(QStringLiteral("folder"), 28, white, 2);
-    badge(warnSelected, QStringLiteral("dialog-warning"), attention);
-    save(warnSelected, QStringLiteral("tabs/filesafe_warning_selected.png"));
+    tabIcons(QStringLiteral("tabs"), grey, white, attention);
     for (int size : {20, 30, 40})
         save(symbolic(QStringLiteral("dialog-warning"), size, attention),
              QStringLiteral("tabs/attention_icon_%1x%1.png").arg(size));
@@ -459,19 +459,7 @@ int main(int argc, char** argv)
     // Sign-in page.
     save(symbolic(QStringLiteral("avatar-default"), 20, grey), QStringLiteral("loginview/username.png"));
     save(symbolic(QStringLiteral("changes-prevent"), 20, grey), QStringLiteral("loginview/password.png"));
-    {
-        // Caps Lock: an outlined upward arrow over a bar, drawn here.
-        QImage caps = canvas(18, 18);
-        QPainter p(&caps);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(attention, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawPolygon(QPolygonF({QPointF(9, 1.5), QPointF(16, 8.5), QPointF(12, 8.5), QPointF(12, 12), QPointF(6, 12),
-                                 QPointF(6, 8.5), QPointF(2, 8.5)}));
-        p.drawLine(QPointF(6, 15.5), QPointF(12, 15.5));
-        p.end();
-        save(caps, QStringLiteral("loginview/capslock.png"));
-    }
+    save(capsLock(attention), QStringLiteral("loginview/capslock.png"));
     save(logo(blue, QStringLiteral("Tessarvale"), QColor(0x22, 0x22, 0x22)), QStringLiteral("loginview/logo.png"));
     {
         // The maker's flat logo of the about dialog.
@@ -483,18 +471,7 @@ int main(int argc, char** argv)
         p.end();
         save(wide, QStringLiteral("varnel/tessarvale_logo_flat_399x82.png"));
     }
-    {
-        // The SMS code's field: a row of masked characters.
-        QImage dots = canvas(20, 11);
-        QPainter p(&dots);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(grey);
-        for (int i = 0; i < 4; ++i)
-            p.drawEllipse(QPointF(2.5 + i * 5, 5.5), 2, 2);
-        p.end();
-        save(dots, QStringLiteral("password_icon_20x11.png"));
-    }
+    save(maskedDots(grey), QStringLiteral("password_icon_20x11.png"));
     save(symbolic(QStringLiteral("pan-down"), 16, QColor(0x44, 0x44, 0x44)), QStringLiteral("forms/arrowhead.png"));
 
     {
