@@ -117,7 +117,8 @@ void FilesafeRI::deleteObject(const QString &kind, const QString &objectId, bool
 void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize,
                               ResultCallback<qint64> callback, ProgressCallback progress,
                               const QString &checksumAlgorithm,
-                              std::function<bool(const DownloadFile &, QString *, QString *)> beforeReplace)
+                              std::function<bool(DownloadFile &, QString *, QString *)> beforeReplace,
+                              std::function<int(QString *)> openFolder)
 {
     if (refuseBadId(objectId, callback, QStringLiteral("object"))) {
         return;
@@ -136,6 +137,7 @@ void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint6
         file->setChecksumAlgorithm(checksumAlgorithm);
     }
     file->setBeforeReplace(std::move(beforeReplace));
+    file->setOpenFolder(std::move(openFolder));
     request->setDownloadProgressCallback(std::move(progress));
     request->setReadyReadCallback([guardedFile, request]() {
         if (guardedFile) {
@@ -184,6 +186,11 @@ void FilesafeRI::readDownloadChunk(Request *request, DownloadFile *file)
     if (!file->isDecrypting()) {
         const QString iv = QString::fromLatin1(request->rawHeader("X-Transport-Iv"));
         if (!file->initDecryption(iv)) {
+            // The reply keeps its fixed text; the log names what the system said.
+            if (!file->writeError().isEmpty()) {
+                qWarning("FilesafeRI::downloadFile: Unable to initiate download file decryption: %s",
+                         qUtf8Printable(StringUtil::escapeNonPrintable(file->writeError())));
+            }
             request->abortWithError(EC_CLIENT, QStringLiteral("Unable to initiate download file decryption"));
             return;
         }
@@ -213,7 +220,7 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
         report(Result<qint64>(EC_CLIENT, sinkFailure(file, QStringLiteral("Bad padding"))));
         return;
     }
-    const qint64 received = QFileInfo(file->filePath()).size();
+    const qint64 received = file->plainSize();
     if (received != bytesExpected) {
         report(Result<qint64>(EC_CLIENT, QStringLiteral("Download size mismatch (expected: %1, received: %2)")
                                                  .arg(bytesExpected)
@@ -227,13 +234,15 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
         return;
     }
     // One rename replaces the old file: there is no moment without a file at the destination.
-    if (!file->replace(destination)) {
-        report(Result<qint64>(
-                EC_CLIENT, QStringLiteral("Could not override file. File '%1' seems to be open.").arg(destination)));
+    // An open file never stands in its way on this system: the cause is the system's own.
+    QString cause;
+    if (!file->replace(destination, &cause)) {
+        report(Result<qint64>(EC_CLIENT,
+                              QStringLiteral("Could not override file. File '%1': %2").arg(destination, cause)));
         return;
     }
     qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(destination)));
-    report(Result<qint64>(QFileInfo(destination).size()));
+    report(Result<qint64>(received));
 }
 
 void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,

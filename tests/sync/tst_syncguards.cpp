@@ -17,6 +17,8 @@ private slots:
         QVERIFY2(m_h->start(), qPrintable(m_h->error()));
     }
 
+    void cleanup() { Syncher::setStepHook(nullptr); }
+
     void init()
     {
         m_h->clearFaults();
@@ -57,27 +59,49 @@ private slots:
         QCOMPARE(m_h->localTree(), SyncHarness::Tree());
     }
 
-    // The folder of a download's target becomes a link to elsewhere after the scan; the finished
-    // download must not replace the file found through the link.
+    // The folder of a download's target becomes a link to elsewhere: before the download, or after
+    // the conflicting local file was moved to its copy. The finished download must not replace the
+    // file found through the link, and the user's file stays as it was.
+    void downloadIntoLinkedFolderRefused_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("before the download") << "start";
+        QTest::newRow("after the conflict copy") << "backedup";
+    }
+
     void downloadIntoLinkedFolderRefused()
     {
+        QFETCH(QString, when);
         seedAndRun();
-        QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
         QTemporaryDir outside;
         bool swapped = false;
-        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
-            if (swapped || pi.action.action() != SyncAction::DownloadFile || pi.action.relPath() != "docs/a.txt") {
-                return;
-            }
+        const auto swap = [&]() {
             swapped = QDir().rename(m_h->localPath("docs"), outside.path() + "/docs") &&
                       QFile::link(outside.path() + "/docs", m_h->localPath("docs"));
-        });
+        };
+        SyncHarness::Outcome out;
+        if (when == "start") {
+            QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
+            out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+                if (!swapped && pi.action.action() == SyncAction::DownloadFile && pi.action.relPath() == "docs/a.txt") {
+                    swap();
+                }
+            });
+        } else {
+            QVERIFY(m_h->apply({"L docs/a.txt=local a, edited", "R docs/a.txt=remote a, edited too"}));
+            Syncher::setStepHook([&](const char *step, const SyncAction &a) {
+                if (!swapped && qstrcmp(step, "backedup") == 0 && a.relPath() == "docs/a.txt") {
+                    swap();
+                }
+            });
+            out = m_h->run();
+        }
         QVERIFY(swapped);
         QCOMPARE(out.end, QString("finished"));
         QCOMPARE(statusOf(out, "docs/a.txt"), int(SyncAction::ERR_FILE_DOWNLOAD));
         QFile kept(outside.path() + "/docs/a.txt");
         QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), QByteArray("remote a"));
+        QCOMPARE(kept.readAll(), QByteArray(when == "start" ? "remote a" : "local a, edited"));
         QCOMPARE(QDir(outside.path() + "/docs").entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
     }
 
