@@ -16,7 +16,12 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kUploadTimeoutMs = 420000;
@@ -258,27 +263,33 @@ void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, Q
         }
     };
     const QString escapedName = StringUtil::escapeNonPrintable(localFilePath);
+    // What is checked is what is read: the descriptor, opened without following a link at the
+    // file itself and without blocking on a FIFO, must be a regular file (a device or a pipe has
+    // no length to announce).
+    const int fd = ::open(QFile::encodeName(localFilePath).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int err = errno;
+    struct stat st;
+    const bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     auto *file = new QFile(localFilePath);
-    // A FIFO or a device would block the open or has no length to announce.
-    const QFileInfo info(localFilePath);
-    const bool regular = info.exists() && info.isFile();
-    if (!regular || !file->open(QIODevice::ReadOnly)) {
+    if (!regular || !file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         qWarning("R7Session::sendRemoteFileAction: cannot open file '%s'", qUtf8Printable(escapedName));
-        if (regular) {
-            report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
-                                          .arg(int(file->error()))
-                                          .arg(file->errorString(),
-                                               FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
-        } else {
-            report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
-                                          .arg(int(QFileDevice::OpenError))
-                                          .arg(info.exists() ? QStringLiteral("Not a regular file")
-                                                             : QStringLiteral("No such file or directory"),
-                                               FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
+        QString text = QStringLiteral("Not a regular file");
+        if (fd < 0) {
+            text = err == ELOOP ? QStringLiteral("Is a symbolic link") : QString::fromLocal8Bit(std::strerror(err));
+        } else if (regular) {
+            text = file->errorString();
+        }
+        report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
+                                      .arg(int(QFileDevice::OpenError))
+                                      .arg(text, FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
+        if (fd >= 0) {
+            ::close(fd);
         }
         delete file;
         return;
     }
+    const QFileInfo info(localFilePath);
     sendRemoteFileAction(objectId, file, info.absoluteFilePath(), destinationId, std::move(callback),
                          std::move(progress));
 }

@@ -1525,9 +1525,18 @@ void Syncher::uploadFile(SyncAction *action)
         action->setExecuted(SyncAction::WARN_SKIPPED, QStringLiteral("Upload skipped"));
         return;
     }
-    const QFileInfo before(source);
-    m_uploadSize = before.size();
-    m_uploadMtime = before.lastModified();
+    // The file sent, as the scan would describe it: a path may name another file by the end.
+    struct stat sentStat;
+    if (::fstat(file->handle(), &sentStat) != 0) {
+        delete file;
+        action->setExecuted(SyncAction::ERR_FILE_NOT_READABLE,
+                            QStringLiteral("Failed to upload file: '%1'").arg(action->remoteFilePath()));
+        return;
+    }
+    m_uploadDevice = sentStat.st_dev;
+    m_uploadInode = sentStat.st_ino;
+    m_uploadSize = sentStat.st_size;
+    m_uploadMtime = QDateTime::fromMSecsSinceEpoch(UploadSource::mtimeOf(sentStat), Qt::UTC);
     QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
     if (algorithm.isEmpty())
         algorithm = QStringLiteral("sha256");
@@ -1722,8 +1731,13 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
     const FilesafeObject &object = stored.first();
     qDebug("Syncher::on_uploadFileFinished: file upload ok. size: %lld checksum: '%s' file: '%s'", object.size,
            escaped(object.checksum).constData(), escaped(a->remoteFilePath()).constData());
-    const QFileInfo after(a->localFilePath());
-    const bool changed = !after.exists() || after.size() != m_uploadSize || after.lastModified() != m_uploadMtime;
+    // The path must still name the file that was sent, unchanged; a link in its place does not.
+    struct stat after;
+    const bool present = ::lstat(QFile::encodeName(a->localFilePath()).constData(), &after) == 0;
+    const bool looksSame = present && S_ISREG(after.st_mode) && qint64(after.st_size) == m_uploadSize &&
+                           UploadSource::mtimeOf(after) == m_uploadMtime.toMSecsSinceEpoch();
+    const bool changed =
+            !looksSame || quint64(after.st_dev) != m_uploadDevice || quint64(after.st_ino) != m_uploadInode;
     if (!changed && object.size != m_uploadSize) {
         qWarning("Syncher::on_uploadFileFinished: returned size does not match local size");
         a->setExecuted(SyncAction::ERR_FILE_UPLOAD, failed);
@@ -1749,11 +1763,17 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
     m_progress->bytesUploaded += object.size;
     ++m_progress->nUploaded;
     a->setExecuted(SyncAction::STATUS_OK, QString());
-    if (changed) {
+    if (changed && !looksSame) {
         if (!storeRow(a))
             m_stateWriteFailed = true;
         a->setExecuted(SyncAction::WARN_SKIPPED,
                        QStringLiteral("File changed while it was uploaded; it will be uploaded again"));
+    } else if (changed) {
+        // Another file of the same size and time: the next scan could not tell it from the one
+        // sent, so no state is kept and the next run compares both sides' contents.
+        a->setExecuted(
+                SyncAction::WARN_SKIPPED,
+                QStringLiteral("File replaced while it was uploaded; both versions are compared on the next run"));
     }
     afterRemote(a, false, QStringLiteral("Uploading ..."));
 }

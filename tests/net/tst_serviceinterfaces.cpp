@@ -504,20 +504,32 @@ private slots:
     void uploadUnreadable_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("missing") << "missing";
-        QTest::newRow("fifo") << "fifo";
+        QTest::addColumn<bool>("throughSession");
+        QTest::newRow("missing") << "missing" << false;
+        QTest::newRow("fifo") << "fifo" << false;
+        QTest::newRow("link to a readable file") << "link" << false;
+        QTest::newRow("link, through the session") << "link" << true;
     }
 
     void uploadUnreadable()
     {
         QFETCH(QString, kind);
+        QFETCH(bool, throughSession);
         const QString local = m_dir.filePath("source");
         if (kind == "fifo") {
             // Opening a pipe without a writer would block the event loop.
             QCOMPARE(::mkfifo(QFile::encodeName(local).constData(), 0600), 0);
+        } else if (kind == "link") {
+            // What a link names is somebody else's to share.
+            QVERIFY(writeFile(m_dir.filePath("elsewhere"), "not for the service"));
+            QVERIFY(QFile::link(m_dir.filePath("elsewhere"), local));
         }
         // Refused before anything is sent: the answer comes at once.
-        const auto out = upload(QString(), local, safeNamed("Private").value("root_folder_id").toString());
+        const QString folder = safeNamed("Private").value("root_folder_id").toString();
+        const auto out = throughSession ? awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
+            R7Session::instance()->sendRemoteFileAction(QString(), local, folder, cb, nullptr);
+        })
+                                        : upload(QString(), local, folder);
         QCOMPARE(out.code(), EC_LOCAL_FILE);
         QCOMPARE(m_svc.requests().size(), 0);
     }

@@ -4,6 +4,8 @@
 #include <QCryptographicHash>
 #include <QtTest>
 
+#include <cstdio>
+
 // The guards of a run against what can change under it: a local folder that empties, a folder or
 // file swapped for a link between the scan and a transfer, and listed paths that leave the folder.
 class TestSyncGuards : public QObject
@@ -113,6 +115,8 @@ private slots:
         QTest::newRow("file swapped for a link") << "file link";
         QTest::newRow("folder swapped for a link") << "folder link";
         QTest::newRow("rewritten") << "rewritten";
+        // Only the time tells: a file still being written into its final size looks the same.
+        QTest::newRow("rewritten, same size") << "same size";
     }
 
     void uploadOfChangedSource()
@@ -138,6 +142,11 @@ private slots:
             } else if (change == "folder link") {
                 changed = QDir().rename(m_h->localPath("up"), outside.path() + "/up") &&
                           QFile::link(outside.path(), m_h->localPath("up"));
+            } else if (change == "same size") {
+                const QDateTime scanned = QFileInfo(file).lastModified();
+                QFile rewritten(file);
+                changed = m_h->putLocal("up/x.txt", "PLANNED CONTENT") && rewritten.open(QIODevice::ReadWrite) &&
+                          rewritten.setFileTime(scanned.addSecs(5), QFileDevice::FileModificationTime);
             } else {
                 changed = m_h->putLocal("up/x.txt", "rewritten after the scan");
             }
@@ -149,10 +158,55 @@ private slots:
         QVERIFY(!m_h->remoteTree().values().contains("SECRET, others!"));
         // Both texts of the failure line are the action's own.
         QVERIFY2(log.contains("path:'up/x.txt' msg:'Upload skipped'"), qPrintable(log.messages().join('\n')));
-        if (change == "rewritten") {
+        if (change == "rewritten" || change == "same size") {
             CONVERGES(*m_h);
-            QCOMPARE(m_h->remoteTree().value("up/x.txt"), QByteArray("rewritten after the scan"));
+            QCOMPARE(m_h->remoteTree().value("up/x.txt"), m_h->readLocal("up/x.txt"));
         }
+    }
+
+    // While the file goes up it is replaced: by a link to a file of the same size and time, or by
+    // another file of the same size and time. What was sent is recorded as sent, but not as what
+    // the path now holds; nothing of the link's target reaches the service, and no edit is lost.
+    void uploadSourceReplacedWhileSent_data()
+    {
+        QTest::addColumn<bool>("byLink");
+        QTest::newRow("by a link") << true;
+        QTest::newRow("by another file") << false;
+    }
+
+    void uploadSourceReplacedWhileSent()
+    {
+        QFETCH(bool, byLink);
+        const QByteArray sent(300000, 'o');
+        const QByteArray other(300000, 'n');
+        QVERIFY(m_h->putLocal("up/big.bin", sent));
+        const QString file = m_h->localPath("up/big.bin");
+        const QDateTime mtime = QFileInfo(file).lastModified();
+        QTemporaryDir outside;
+        const QString replacement = byLink ? outside.path() + "/big.bin" : m_h->localPath("up/big.new");
+        QFile made(replacement);
+        QVERIFY(made.open(QIODevice::WriteOnly) && made.write(other) == other.size() && made.flush());
+        QVERIFY(made.setFileTime(mtime, QFileDevice::FileModificationTime));
+        made.close();
+        bool replaced = false;
+        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+            if (replaced || pi.message != "Uploading ..." || pi.action.executed()) {
+                return;
+            }
+            replaced = byLink ? QFile::remove(file) && QFile::link(replacement, file)
+                              : ::rename(QFile::encodeName(replacement), QFile::encodeName(file)) == 0;
+        });
+        QVERIFY(replaced);
+        QCOMPARE(out.end, QString("finished"));
+        QCOMPARE(statusOf(out, "up/big.bin"), int(SyncAction::WARN_SKIPPED));
+        QCOMPARE(m_h->remoteTree().value("up/big.bin"), sent);
+        if (byLink) {
+            return;
+        }
+        CONVERGES(*m_h);
+        SyncHarness::Tree conflicts;
+        const SyncHarness::Tree local = m_h->localTree(&conflicts);
+        QVERIFY(local.value("up/big.bin") == other || conflicts.values().contains(other));
     }
 
     void uploadLogLine()
