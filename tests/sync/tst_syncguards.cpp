@@ -226,18 +226,37 @@ private slots:
     // whatever element makes it unsafe; nothing is written.
     void unsafeListedPath_data()
     {
+        QTest::addColumn<QString>("base");
         QTest::addColumn<QString>("path");
-        QTest::newRow("parent element") << "/../outside.txt";
-        QTest::newRow("ends in parent") << "/docs/..";
-        QTest::newRow("current element") << "/docs/./inside.txt";
-        QTest::newRow("empty element") << "/docs//inside.txt";
-        QTest::newRow("NUL") << QString("/docs/in") + QChar(0) + QString("side.txt");
+        QTest::newRow("parent element") << "/"
+                                        << "/../outside.txt";
+        QTest::newRow("ends in parent") << "/"
+                                        << "/docs/..";
+        QTest::newRow("current element") << "/"
+                                         << "/docs/./inside.txt";
+        QTest::newRow("empty element") << "/"
+                                       << "/docs//inside.txt";
+        QTest::newRow("NUL") << "/" << QString("/docs/in") + QChar(0) + QString("side.txt");
+        // Below a folder other than the top, what lies beside it is outside as well.
+        QTest::newRow("sibling folder of the base") << "/docs/sub"
+                                                    << "/docs/other/x.txt";
+        QTest::newRow("name that extends the base") << "/docs/sub"
+                                                    << "/docs/subway.txt";
     }
 
     void unsafeListedPath()
     {
+        QFETCH(QString, base);
         QFETCH(QString, path);
-        seedAndRun();
+        if (base == "/") {
+            seedAndRun();
+        } else {
+            m_h->remoteDir = base;
+            const bool made = m_h->newSetting();
+            m_h->remoteDir.clear();
+            QVERIFY(made);
+            QVERIFY(m_h->putRemote(base.mid(1) + "/s.txt", "in the base"));
+        }
         const SyncHarness::Tree before = m_h->localTree();
         m_h->svc().fault({{"path", "/filesafe/info/"}, {"listing", "path"}, {"listing_path", path}});
         const SyncHarness::Outcome out = m_h->run();
@@ -247,7 +266,8 @@ private slots:
                      [](const SyncAction &a) { return a.isError(); });
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.first().status(), int(SyncAction::ERR_OBJECT_NOT_IN_BASE));
-        QCOMPARE(errors.first().execErrorMsg(), QString("Object path '%1' is not below base path '/'").arg(path));
+        QCOMPARE(errors.first().execErrorMsg(),
+                 QString("Object path '%1' is not below base path '%2'").arg(path, base));
         QCOMPARE(m_h->localTree(), before);
         QVERIFY(!QFileInfo::exists(QFileInfo(m_h->localDir()).absolutePath() + "/outside.txt"));
     }
