@@ -280,6 +280,11 @@ private slots:
         auto* cell = qobject_cast<ActivityStatusView*>(statusWidget(view, 0));
         QVERIFY(cell);
         QVERIFY(cell->toolTip().contains("&lt;b&gt;full"));
+        // A reload while the row waits for its history id (another filter during the run): the id
+        // recorded afterwards finds no row of the old table.
+        view.findChild<QComboBox*>("selectFilterComboBox")->setCurrentIndex(1);
+        view.on_historyRecorded({{sa.tempId(), 77}});
+        QCOMPARE(view.model()->findItems("77", Qt::MatchExactly, SyncHistoryView::ColId).size(), 0);
         // A cancellation reloads from the database: live rows go.
         view.on_syncCanceled();
         QCOMPARE(view.model()->rowCount(), before);
