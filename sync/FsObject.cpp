@@ -22,7 +22,7 @@ FsObject::FsObject(const QString &objectId, const QString &path, qint64 size, co
     , m_localMtime(localMtime)
     , m_remoteMtime(remoteMtime)
     , m_access(access)
-    , m_type(type)
+    , m_type(sharedType(type))
     , m_checksum(checksum)
 {
     ++s_instanceCount;
@@ -49,6 +49,19 @@ FsObject::~FsObject()
 int FsObject::instanceCount()
 {
     return s_instanceCount;
+}
+
+const QString &FsObject::sharedType(const QString &type)
+{
+    static const QString file = QStringLiteral("f");
+    static const QString dir = QStringLiteral("d");
+    if (type.size() == 1) {
+        if (type.at(0) == QLatin1Char('f'))
+            return file;
+        if (type.at(0) == QLatin1Char('d'))
+            return dir;
+    }
+    return type;
 }
 
 QString FsObject::fileName() const

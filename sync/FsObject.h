@@ -18,6 +18,8 @@ public:
     ~FsObject();
 
     static int instanceCount();
+    // The one copy of "f" or "d" that every object of that kind holds; other texts as given.
+    static const QString &sharedType(const QString &type);
 
     QString objectId() const { return m_objectId; }
     QString path() const { return m_path; }
@@ -35,8 +37,8 @@ public:
     // Takes the other's copy of every text that is equal in both, so that one copy is kept.
     void shareTexts(const FsObject &other);
 
-    bool isFile() const { return m_type == QLatin1String("f"); }
-    bool isDir() const { return m_type == QLatin1String("d"); }
+    bool isFile() const { return m_type.size() == 1 && m_type.at(0) == QLatin1Char('f'); }
+    bool isDir() const { return m_type.size() == 1 && m_type.at(0) == QLatin1Char('d'); }
     bool isNull() const { return m_path.isEmpty(); }
     bool isValid() const { return !m_path.isEmpty(); }
 

@@ -284,6 +284,51 @@ private slots:
         QVERIFY(listing.isCollision("docs/A.txt"));
     }
 
+    // A copy shares the objects and keeps the case check; kinds, keys and paths share one text;
+    // the counts follow every way a snapshot fills.
+    void snapshotCopiesAndCounts()
+    {
+        SyncState listing("/", 7);
+        listing.add(parseObject("Docs", "d 0 - 20 - o1"));
+        listing.add(parseObject("Docs/a.txt", kR));
+        listing.add(parseObject("b.txt", QString(kR).replace("o1", "o2")));
+        listing.add(parseObject("b.txt", "d 0 - 20 - o3")); // the same path again, now a folder
+        listing.findCaseCollisions();
+        const SyncState copy = listing;
+        QVERIFY(copy.objects().isSharedWith(listing.objects()));
+        QVERIFY(copy.isCaseChecked());
+        SyncState assigned;
+        assigned = listing;
+        QVERIFY(assigned.isCaseChecked());
+
+        const FsObject file = copy.get("Docs/a.txt");
+        const FsObject other = FsObject("x", "c.txt", 1, QDateTime(), QDateTime(), QString(), QString("f"), QString());
+        QCOMPARE(file.type().constData(), other.type().constData());
+        for (auto it = copy.objects().constBegin(); it != copy.objects().constEnd(); ++it)
+            QCOMPARE(it.key().constData(), it.value().path().constData());
+
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("x/y"));
+        for (const char *name : {"a.txt", "x/b.txt", "x/y/c.txt"}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        SyncState scanned(dir.path(), 7);
+        QCOMPARE(scanned.scanLocal(), 5);
+        const SyncState *states[] = {&listing, &copy, &scanned};
+        for (const SyncState *state : states) {
+            int files = 0, dirs = 0;
+            for (const FsObject &o : state->objects()) {
+                files += o.isFile();
+                dirs += o.isDir();
+            }
+            QCOMPARE(state->fileCount(), files);
+            QCOMPARE(state->dirCount(), dirs);
+        }
+        QCOMPARE(listing.fileCount(), 1);
+        QCOMPARE(scanned.dirCount(), 2);
+    }
+
     void localFolderDeletionTakesNewRemoteMembers()
     {
         Fixture fx;
