@@ -7,7 +7,14 @@
 
 namespace {
 int s_instanceCount = 0;
+
+// Held as UTC: a local time asks the C library for its zone (and the zone file) at every
+// comparison and conversion, an instant in UTC never. A time that does not exist stays null.
+QDateTime instant(const QDateTime &time)
+{
+    return time.timeSpec() == Qt::LocalTime && time.isValid() ? time.toUTC() : time;
 }
+} // namespace
 
 FsObject::FsObject()
 {
@@ -19,8 +26,8 @@ FsObject::FsObject(const QString &objectId, const QString &path, qint64 size, co
     : m_objectId(objectId)
     , m_path(path.isEmpty() ? path : path.normalized(QString::NormalizationForm_C))
     , m_size(size)
-    , m_localMtime(localMtime)
-    , m_remoteMtime(remoteMtime)
+    , m_localMtime(instant(localMtime))
+    , m_remoteMtime(instant(remoteMtime))
     , m_access(access)
     , m_type(sharedType(type))
     , m_checksum(checksum)
@@ -49,6 +56,16 @@ FsObject::~FsObject()
 int FsObject::instanceCount()
 {
     return s_instanceCount;
+}
+
+void FsObject::setLocalMtime(const QDateTime &localMtime)
+{
+    m_localMtime = instant(localMtime);
+}
+
+void FsObject::setRemoteMtime(const QDateTime &remoteMtime)
+{
+    m_remoteMtime = instant(remoteMtime);
 }
 
 const QString &FsObject::sharedType(const QString &type)

@@ -31,8 +31,9 @@ public:
     QString checksum() const { return m_checksum; }
 
     void setChecksum(const QString &checksum) { m_checksum = checksum; }
-    void setLocalMtime(const QDateTime &localMtime) { m_localMtime = localMtime; }
-    void setRemoteMtime(const QDateTime &remoteMtime) { m_remoteMtime = remoteMtime; }
+    // Times are kept as UTC instants whatever zone they come in.
+    void setLocalMtime(const QDateTime &localMtime);
+    void setRemoteMtime(const QDateTime &remoteMtime);
     void setSize(qint64 size) { m_size = size; }
     // Takes the other's copy of every text that is equal in both, so that one copy is kept.
     void shareTexts(const FsObject &other);
