@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/FilesafeObject.h"
 #include "net/JsonUtil.h"
 
 #include <QByteArray>
@@ -17,6 +18,23 @@ inline bool readFuzzJson(const uint8_t *data, size_t size, QJsonObject &json, QS
     json = JsonUtil::parseDocument(QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size)), &ok,
                                    &error);
     return ok;
+}
+
+// Two lists of listed objects alike in every field and in order.
+inline bool sameObjects(const QList<FilesafeObject> &a, const QList<FilesafeObject> &b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (int i = 0; i < a.size(); ++i) {
+        const FilesafeObject &x = a.at(i);
+        const FilesafeObject &y = b.at(i);
+        if (x.objectId != y.objectId || x.path != y.path || x.size != y.size || x.mtime != y.mtime ||
+            x.access != y.access || x.type != y.type || x.checksum != y.checksum) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // tst_fuzzregressions links every target into one binary and replays the kept inputs through the
