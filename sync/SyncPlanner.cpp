@@ -11,7 +11,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -87,6 +86,31 @@ QList<QRegularExpression> combined(const QList<QRegularExpression> &patterns)
     return {all};
 }
 
+// A key as QDir::cleanPath leaves it: no empty, "." or ".." element, no "/" at its end.
+bool isCleanKey(const QString &key)
+{
+    const QChar *c = key.constData();
+    const int n = key.size();
+    int start = 0;
+    for (int i = 0; i <= n; ++i) {
+        if (i < n && c[i] != QLatin1Char('/'))
+            continue;
+        const int length = i - start;
+        if (length == 0 || (c[start] == QLatin1Char('.') && (length == 1 || (length == 2 && c[start + 1] == QLatin1Char('.')))))
+            return false;
+        start = i + 1;
+    }
+    return true;
+}
+
+// target = key from `from` on, in target's own buffer when it has room: no allocation per path.
+void assignTail(QString &target, const QString &key, int from)
+{
+    const int length = key.size() - from;
+    target.resize(length);
+    std::copy(key.constData() + from, key.constData() + key.size(), target.data());
+}
+
 void set(SyncAction &action, int type, int status)
 {
     action.setAction(type);
@@ -105,6 +129,30 @@ struct SyncPlanner::Objects
     bool hasLast = false;
     bool hasLocal = false;
     bool hasRemote = false;
+    // The silent list's verdict on the path, once asked: 0 kept, 1 excluded.
+    int silent = -1;
+};
+
+struct SyncPlanner::Summary
+{
+    int total = 0, noAction = 0, undefined = 0, conflicts = 0, resolve = 0, statusUndefined = 0, skipped = 0,
+        excluded = 0, tooLong = 0, warnings = 0, errors = 0;
+
+    void add(const SyncAction &action)
+    {
+        ++total;
+        noAction += action.action() == SyncAction::NoAction;
+        undefined += action.action() == SyncAction::ActionUndefined;
+        conflicts += action.conflict();
+        resolve += action.action() == SyncAction::Resolve;
+        statusUndefined += action.status() == SyncAction::STATUS_UNDEFINED;
+        skipped += action.skipped();
+        excluded += action.status() == SyncAction::WARN_EXCLUDED_BY_NAME;
+        tooLong += action.status() == SyncAction::WARN_FILE_NAME_TOO_LONG ||
+                   action.status() == SyncAction::WARN_DIR_NAME_TOO_LONG;
+        warnings += action.isWarning();
+        errors += action.isError();
+    }
 };
 
 namespace {
@@ -126,9 +174,12 @@ void SyncPlanner::setSilentPatterns(const QList<QRegularExpression> &patterns)
     m_silentPatternsSet = true;
 }
 
-bool SyncPlanner::silentlyExcluded(const QString &relPath) const
+bool SyncPlanner::silentlyExcluded(Objects &o) const
 {
-    return !Syncher::isNotExcluded(relPath, m_silent, &m_silentFolders);
+    // Asked twice for most paths: matched once.
+    if (o.silent < 0)
+        o.silent = Syncher::isNotExcluded(o.key, m_silent, &m_silentFolders) ? 0 : 1;
+    return o.silent == 1;
 }
 
 bool SyncPlanner::request(int activity, const QString &message)
@@ -175,13 +226,22 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     QList<SyncAction> actions;
     actions.reserve(paths.size());
     QSet<QString> folders;
+    // What every action starts from; each is made in its place in the list, as a copy of this.
+    // Counted and keyed for the order while each action is at hand.
+    Summary summary;
+    std::vector<SortKey> keys;
+    keys.reserve(size_t(paths.size()));
+    QStringList cleaned;
+    SyncAction blank;
+    blank.setAction(SyncAction::ActionUndefined);
+    blank.setStatus(SyncAction::STATUS_UNDEFINED);
+    blank.setSyncSetting(m_setting);
     for (const QString &key : paths) {
         if (stopRequested())
             return {};
         const int slash = key.lastIndexOf(QLatin1Char('/'));
-        const QString name = key.mid(slash + 1);
         if (m_progress)
-            m_progress->name = name;
+            assignTail(m_progress->name, key, slash + 1);
         if (!request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage))
             return {};
         if (m_progress)
@@ -196,19 +256,24 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         o.hasLocal = o.local->isValid();
         o.hasRemote = o.remote->isValid();
 
-        SyncAction action;
+        actions.append(blank);
+        SyncAction &action = actions.last();
         action.setId(SyncAction::nextId());
-        action.setAction(SyncAction::ActionUndefined);
-        action.setStatus(SyncAction::STATUS_UNDEFINED);
-        action.setSyncSetting(m_setting);
-        action.setName(name);
+        action.renewTempId();
+        // One text per folder, shared by the actions of its members.
+        QString folder;
         if (slash >= 0) {
-            // One text per folder, shared by the actions of its members.
-            const QString folder = key.left(slash);
+            folder = key.left(slash);
             auto known = folders.constFind(folder);
             if (known == folders.constEnd())
                 known = folders.insert(folder);
-            action.setPath(*known);
+            folder = *known;
+        }
+        if (isCleanKey(key))
+            action.setRelPath(key, folder);
+        else {
+            action.setName(key.mid(slash + 1));
+            action.setPath(folder);
         }
         if (o.hasLocal) {
             action.setLocalSize(o.local->size());
@@ -229,7 +294,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
         decide(action, o);
         // Junk that a file manager leaves on an empty mount point does not count as content.
-        if (!localFileSeen && o.hasLocal && o.local->isFile() && !silentlyExcluded(key))
+        if (!localFileSeen && o.hasLocal && o.local->isFile() && !silentlyExcluded(o))
             localFileSeen = true;
 
         if (action.action() == SyncAction::ActionUndefined) {
@@ -257,7 +322,13 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                    qUtf8Printable(action.statusName()),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.reason())));
         }
-        actions.append(action);
+        summary.add(action);
+        if (action.relPath().constData() == key.constData()) {
+            keys.push_back(sortKey(action.action(), key, actions.size() - 1));
+        } else {
+            cleaned.append(action.relPath());
+            keys.push_back(sortKey(action.action(), cleaned.last(), actions.size() - 1));
+        }
         if (action.action() == SyncAction::UpdateSyncState || action.action() == SyncAction::RemoveSyncState) {
             m_pendingWrites.append(actions.size() - 1);
             if (m_pendingWrites.size() >= StateBatchSize)
@@ -273,8 +344,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                  "synchronised: deletions need confirmation",
                  int(remote.settingId()), last.fileCount());
     }
-    logSummary(actions);
-    sortPlan(actions);
+    logSummary(summary);
+    sortByKeys(actions, keys);
 
     if (m_countActions)
         m_countActions(actions);
@@ -330,7 +401,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     action.setType(kind);
 
     // Silent exclusion.
-    if (silentlyExcluded(o.key)) {
+    if (silentlyExcluded(o)) {
         action.addReason(SyncReason::X);
         set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
@@ -688,124 +759,92 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
     set(action, SyncAction::NoAction, SyncAction::ERR_FILE_ATTR_CONFLICT);
 }
 
-void SyncPlanner::logSummary(const QList<SyncAction> &actions) const
+void SyncPlanner::logSummary(const Summary &s) const
 {
-    int noAction = 0, undefined = 0, conflicts = 0, resolve = 0, statusUndefined = 0, skipped = 0, excluded = 0,
-        tooLong = 0, warnings = 0, errors = 0;
-    for (const SyncAction &action : actions) {
-        noAction += action.action() == SyncAction::NoAction;
-        undefined += action.action() == SyncAction::ActionUndefined;
-        conflicts += action.conflict();
-        resolve += action.action() == SyncAction::Resolve;
-        statusUndefined += action.status() == SyncAction::STATUS_UNDEFINED;
-        skipped += action.skipped();
-        excluded += action.status() == SyncAction::WARN_EXCLUDED_BY_NAME;
-        tooLong += action.status() == SyncAction::WARN_FILE_NAME_TOO_LONG ||
-                   action.status() == SyncAction::WARN_DIR_NAME_TOO_LONG;
-        warnings += action.isWarning();
-        errors += action.isError();
-    }
     qDebug("Syncher::buildSyncActions: actions total:%d noaction:%d act_undef:%d conflicts:%d to_resolve:%d "
            "st_undef:%d st_skipped:%d st_excluded:%d st_nametoolong:%d st_warn:%d st_error:%d",
-           int(actions.size()), noAction, undefined, conflicts, resolve, statusUndefined, skipped, excluded, tooLong,
-           warnings, errors);
-    if (undefined > 0)
-        qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", undefined);
+           s.total, s.noAction, s.undefined, s.conflicts, s.resolve, s.statusUndefined, s.skipped, s.excluded,
+           s.tooLong, s.warnings, s.errors);
+    if (s.undefined > 0)
+        qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", s.undefined);
 }
 
 namespace {
 
-// The relative path of an action: its folder, "/" and its name, or the name alone at the top.
-struct PathParts
+// Eight code units of a text from `at` on, packed so that comparing two packs as numbers compares
+// the units in order; missing units count as 0 (a tie the full comparison settles).
+void pack(const QChar *text, int size, int at, quint64 *high, quint64 *low)
 {
-    const QChar *path;
-    int pathSize;
-    const QChar *name;
-    int nameSize;
-};
-
-// Compares two relative paths as QString's operator< compares the joined texts, without joining.
-int comparePaths(const PathParts &a, const PathParts &b)
-{
-    if (a.pathSize == b.pathSize && (a.path == b.path || std::equal(a.path, a.path + a.pathSize, b.path)))
-        return QtPrivate::compareStrings(QStringView(a.name, a.nameSize), QStringView(b.name, b.nameSize));
-    static const QChar slash(QLatin1Char('/'));
-    struct Cursor
-    {
-        const QChar *parts[3];
-        int sizes[3];
-        int part = 0;
-        int at = 0;
-        explicit Cursor(const PathParts &p)
-            : parts{p.path, &slash, p.name}
-            , sizes{p.pathSize, p.pathSize == 0 ? 0 : 1, p.nameSize}
-        {
-            skipEmpty();
-        }
-        void skipEmpty()
-        {
-            while (part < 3 && at >= sizes[part]) {
-                ++part;
-                at = 0;
-            }
-        }
-        bool atEnd() const { return part >= 3; }
-        ushort current() const { return parts[part][at].unicode(); }
-        void next()
-        {
-            ++at;
-            skipEmpty();
-        }
-    };
-    Cursor x(a);
-    Cursor y(b);
-    while (!x.atEnd() && !y.atEnd()) {
-        if (x.current() != y.current())
-            return x.current() < y.current() ? -1 : 1;
-        x.next();
-        y.next();
-    }
-    return x.atEnd() ? (y.atEnd() ? 0 : -1) : 1;
+    quint64 words[2] = {0, 0};
+    const ushort *c = reinterpret_cast<const ushort *>(text);
+    const int end = qMin(size, at + 8);
+    for (int i = at; i < end; ++i)
+        words[(i - at) / 4] |= quint64(c[i]) << (16 * (3 - (i - at) % 4));
+    *high = words[0];
+    *low = words[1];
 }
 
 } // namespace
 
+SyncPlanner::SortKey SyncPlanner::sortKey(int type, const QString &relPath, int index)
+{
+    // Uploads of both kinds form one group after all other types.
+    return {isUpload(type) ? SyncAction::BackupDownloadFile + 1 : type,
+            type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
+            0,
+            0,
+            relPath.constData(),
+            relPath.size(),
+            index};
+}
+
 void SyncPlanner::sortPlan(QList<SyncAction> &actions)
 {
-    // The same order as SyncAction::operator<, without a copy of the actions or of their paths:
-    // the permutation is applied by swapping list nodes.
-    struct Key
-    {
-        int group;
-        int type;
-        bool descending;
-        PathParts parts;
-    };
-    std::vector<Key> keys;
-    keys.reserve(actions.size());
-    for (const SyncAction &action : qAsConst(actions)) {
-        const int type = action.action();
-        keys.push_back({isUpload(type) ? 1 : 0, isUpload(type) ? 0 : type,
-                        type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
-                        // The texts stay where they are while the list's nodes are swapped.
-                        {action.path().constData(), action.path().size(), action.name().constData(),
-                         action.name().size()}});
+    QStringList paths;
+    paths.reserve(actions.size());
+    std::vector<SortKey> keys;
+    keys.reserve(size_t(actions.size()));
+    for (int i = 0; i < actions.size(); ++i) {
+        paths.append(actions.at(i).relPath());
+        keys.push_back(sortKey(actions.at(i).action(), paths.last(), i));
     }
-    std::vector<int> order(actions.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&keys](int x, int y) {
-        const Key &a = keys[x];
-        const Key &b = keys[y];
-        if (a.group != b.group)
-            return a.group < b.group;
-        if (a.type != b.type)
-            return a.type < b.type;
-        const int c = comparePaths(a.parts, b.parts);
+    sortByKeys(actions, keys);
+}
+
+void SyncPlanner::sortByKeys(QList<SyncAction> &actions, std::vector<SortKey> &keys)
+{
+    // The order of SyncAction::operator<. Most comparisons end in two numbers: the eight units
+    // that follow the prefix all paths share. The actions are not copied: the permutation is
+    // applied by swapping list nodes.
+    const int n = int(keys.size());
+    int shared = 0;
+    if (n > 1) {
+        const QChar *first = keys.front().text;
+        shared = keys.front().size;
+        for (const SortKey &key : keys) {
+            shared = qMin(shared, key.size);
+            int i = 0;
+            while (i < shared && key.text[i] == first[i])
+                ++i;
+            shared = i;
+        }
+    }
+    for (SortKey &key : keys)
+        pack(key.text, key.size, shared, &key.high, &key.low);
+    std::sort(keys.begin(), keys.end(), [](const SortKey &a, const SortKey &b) {
+        if (a.rank != b.rank)
+            return a.rank < b.rank;
+        int c = a.high != b.high ? (a.high < b.high ? -1 : 1) : a.low != b.low ? (a.low < b.low ? -1 : 1) : 0;
+        if (c == 0)
+            c = QtPrivate::compareStrings(QStringView(a.text, a.size), QStringView(b.text, b.size));
         return a.descending ? c > 0 : c < 0;
     });
     // order[i] is the index that belongs at i; follow each cycle once.
+    std::vector<int> order(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        order[size_t(i)] = keys[size_t(i)].index;
     std::vector<bool> placed(order.size(), false);
-    for (int start = 0; start < int(order.size()); ++start) {
+    for (int start = 0; start < n; ++start) {
         if (placed[start])
             continue;
         int i = start;

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class ProgressInfo;
 class SyncState;
@@ -57,12 +58,26 @@ public:
     static constexpr int StateBatchSize = 256;
 
     // Sorts a plan into execution order (the order of SyncAction::operator<) without copying
-    // the actions or their paths; folders and names as the planner makes them (clean, names not
-    // empty).
+    // the actions.
     static void sortPlan(QList<SyncAction> &actions);
 
 private:
     struct Objects;
+    struct Summary;
+    // An action's place in the plan's order: its type's rank and its relative path (the text
+    // stays with the action or the caller while sorting).
+    struct SortKey
+    {
+        int rank;
+        bool descending;
+        quint64 high;
+        quint64 low;
+        const QChar *text;
+        int size;
+        int index;
+    };
+    static SortKey sortKey(int type, const QString &relPath, int index);
+    static void sortByKeys(QList<SyncAction> &actions, std::vector<SortKey> &keys);
 
     bool request(int activity, const QString &message);
     bool stopRequested() const;
@@ -72,10 +87,10 @@ private:
     void decideInitialFile(SyncAction &action, Objects &o);
     void decideFile(SyncAction &action, Objects &o);
     void withholdLocalDeletion(SyncAction &action);
-    bool silentlyExcluded(const QString &relPath) const;
+    bool silentlyExcluded(Objects &o) const;
     QString localChecksum(const QString &relPath, const QString &algorithm);
     void flushStateWrites(QList<SyncAction> &actions);
-    void logSummary(const QList<SyncAction> &actions) const;
+    void logSummary(const Summary &summary) const;
 
     SyncSetting m_setting;
     Request m_request;
