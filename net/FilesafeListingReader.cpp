@@ -221,7 +221,8 @@ public:
 
 private:
     enum Container { Root, DataObject, List, Element, Skipped };
-    enum Slot { None, Status, Message, Data, ListSlot, FirstField };
+    // FirstField + a Field names the field a value is for.
+    enum Slot : int { None, Status, Message, Data, ListSlot, FirstField };
 
     bool claim(Slot slot, bool *seen)
     {

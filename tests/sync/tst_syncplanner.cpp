@@ -390,10 +390,14 @@ private slots:
         const QStringList paths = {"a/b",   "a-c/x", "a.d/y", "a",      "ab",     "a/b/c", "a/b-c", "a/b/c/d",
                                    "a/ba",  "b",     "a/b/.x", QString::fromUtf8("a/\xc3\xa4"), "a/z", "A/b",
                                    "a0/b",  "a/b0",  "zz",    QString::fromUtf8("\xf0\x9f\x98\x80/x")};
+        QStringList prefixed; // a long prefix all share, then the same differences
+        for (const QString &p : paths)
+            prefixed << "folder-1/" + p;
+        prefixed << "folder-1";
         for (int type : {int(SyncAction::DownloadFile), int(SyncAction::DeleteRemoteDir)}) {
             for (int round = 0; round < 6; ++round) {
                 QList<SyncAction> plan;
-                QStringList shuffled = paths;
+                QStringList shuffled = round % 2 ? prefixed : paths;
                 std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
                 for (const QString &p : qAsConst(shuffled)) {
                     SyncAction a;
@@ -414,6 +418,27 @@ private slots:
                 QCOMPARE(got, want);
             }
         }
+    }
+
+    // An action holds its path as the snapshots' key text, one folder text per folder, and the
+    // name inside the path; changing the folder afterwards keeps the name.
+    void planSharesPathTexts()
+    {
+        Fixture fx;
+        for (const char *p : {"d/a.txt", "d/b.txt", "top.txt"})
+            fx.add(p, kS, kL, kR);
+        const QList<SyncAction> plan = fx.plan();
+        QCOMPARE(plan.size(), 3);
+        for (const SyncAction &a : plan) {
+            const auto key = fx.last.objects().find(a.relPath());
+            QVERIFY(key != fx.last.objects().constEnd());
+            QCOMPARE(a.relPath().constData(), key.key().constData());
+            QCOMPARE(a.path() + (a.path().isEmpty() ? "" : "/") + a.name(), a.relPath());
+        }
+        QCOMPARE(find(plan, "d/a.txt").path().constData(), find(plan, "d/b.txt").path().constData());
+        SyncAction moved = find(plan, "d/a.txt");
+        moved.setPath("e");
+        QCOMPARE(moved.relPath(), QString("e/a.txt"));
     }
 
     void stopGivesEmptyPlan()
