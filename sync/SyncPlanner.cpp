@@ -155,6 +155,111 @@ struct SyncPlanner::Summary
     }
 };
 
+// The order of SyncAction::operator< over a plan, each action keyed once, in the order of the
+// list. The relative paths' texts must outlive the sort. Most comparisons end in numbers: the
+// rank of the action's type and sixteen units that follow the prefix all paths share, packed so
+// that comparing the packs compares the units (missing units count as 0, a tie the full comparison
+// settles). The actions are not copied: the permutation is applied by swapping list nodes.
+class SyncPlanner::PlanOrder
+{
+public:
+    explicit PlanOrder(int size) { m_keys.reserve(size_t(size)); }
+
+    void add(int type, const QString &relPath)
+    {
+        const QChar *text = relPath.constData();
+        const int size = relPath.size();
+        if (m_keys.empty()) {
+            m_first = text;
+            m_shared = size;
+        } else {
+            const int most = qMin(m_shared, size);
+            int i = 0;
+            while (i < most && text[i] == m_first[i])
+                ++i;
+            m_shared = i;
+        }
+        // Uploads of both kinds form one group after all other types.
+        Key key{isUpload(type) ? SyncAction::BackupDownloadFile + 1 : type,
+                type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
+                {},
+                text,
+                size,
+                int(m_keys.size()),
+                m_shared};
+        pack(key);
+        m_keys.push_back(key);
+    }
+
+    void sort(QList<SyncAction> &actions)
+    {
+        // Packed while the shared prefix was still longer: again, from where it ends.
+        for (Key &key : m_keys) {
+            if (key.packedAt != m_shared) {
+                key.packedAt = m_shared;
+                pack(key);
+            }
+        }
+        std::sort(m_keys.begin(), m_keys.end(), [](const Key &a, const Key &b) {
+            if (a.rank != b.rank)
+                return a.rank < b.rank;
+            int c = 0;
+            for (int w = 0; w < kWords && c == 0; ++w)
+                c = a.words[w] == b.words[w] ? 0 : a.words[w] < b.words[w] ? -1 : 1;
+            if (c == 0)
+                c = QtPrivate::compareStrings(QStringView(a.text, a.size), QStringView(b.text, b.size));
+            return a.descending ? c > 0 : c < 0;
+        });
+        // order[i] is the index that belongs at i; follow each cycle once.
+        const int n = int(m_keys.size());
+        std::vector<int> order(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            order[size_t(i)] = m_keys[size_t(i)].index;
+        m_keys = std::vector<Key>();
+        std::vector<bool> placed(order.size(), false);
+        for (int start = 0; start < n; ++start) {
+            if (placed[start])
+                continue;
+            int i = start;
+            while (order[i] != start) {
+                actions.swapItemsAt(i, order[i]);
+                placed[i] = true;
+                i = order[i];
+            }
+            placed[i] = true;
+        }
+    }
+
+private:
+    static constexpr int kWords = 4;
+    struct Key
+    {
+        int rank;
+        bool descending;
+        quint64 words[kWords];
+        const QChar *text;
+        int size;
+        int index;
+        int packedAt;
+    };
+
+    static void pack(Key &key)
+    {
+        const ushort *c = reinterpret_cast<const ushort *>(key.text);
+        const int end = qMin(key.size, key.packedAt + 4 * kWords);
+        for (quint64 &word : key.words)
+            word = 0;
+        for (int i = key.packedAt; i < end; ++i) {
+            const int at = i - key.packedAt;
+            key.words[at / 4] |= quint64(c[i]) << (16 * (3 - at % 4));
+        }
+    }
+
+    std::vector<Key> m_keys;
+    const QChar *m_first = nullptr;
+    int m_shared = 0;
+};
+
 namespace {
 const FsObject *lookUp(const SyncState &state, const QString &key)
 {
@@ -229,8 +334,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     // What every action starts from; each is made in its place in the list, as a copy of this.
     // Counted and keyed for the order while each action is at hand.
     Summary summary;
-    std::vector<SortKey> keys;
-    keys.reserve(size_t(paths.size()));
+    PlanOrder order(paths.size());
     QStringList cleaned;
     SyncAction blank;
     blank.setAction(SyncAction::ActionUndefined);
@@ -324,10 +428,10 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         }
         summary.add(action);
         if (action.relPath().constData() == key.constData()) {
-            keys.push_back(sortKey(action.action(), key, actions.size() - 1));
+            order.add(action.action(), key);
         } else {
             cleaned.append(action.relPath());
-            keys.push_back(sortKey(action.action(), cleaned.last(), actions.size() - 1));
+            order.add(action.action(), cleaned.last());
         }
         if (action.action() == SyncAction::UpdateSyncState || action.action() == SyncAction::RemoveSyncState) {
             m_pendingWrites.append(actions.size() - 1);
@@ -345,7 +449,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                  int(remote.settingId()), last.fileCount());
     }
     logSummary(summary);
-    sortByKeys(actions, keys);
+    order.sort(actions);
 
     if (m_countActions)
         m_countActions(actions);
@@ -769,90 +873,14 @@ void SyncPlanner::logSummary(const Summary &s) const
         qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", s.undefined);
 }
 
-namespace {
-
-// Eight code units of a text from `at` on, packed so that comparing two packs as numbers compares
-// the units in order; missing units count as 0 (a tie the full comparison settles).
-void pack(const QChar *text, int size, int at, quint64 *high, quint64 *low)
-{
-    quint64 words[2] = {0, 0};
-    const ushort *c = reinterpret_cast<const ushort *>(text);
-    const int end = qMin(size, at + 8);
-    for (int i = at; i < end; ++i)
-        words[(i - at) / 4] |= quint64(c[i]) << (16 * (3 - (i - at) % 4));
-    *high = words[0];
-    *low = words[1];
-}
-
-} // namespace
-
-SyncPlanner::SortKey SyncPlanner::sortKey(int type, const QString &relPath, int index)
-{
-    // Uploads of both kinds form one group after all other types.
-    return {isUpload(type) ? SyncAction::BackupDownloadFile + 1 : type,
-            type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
-            0,
-            0,
-            relPath.constData(),
-            relPath.size(),
-            index};
-}
-
 void SyncPlanner::sortPlan(QList<SyncAction> &actions)
 {
     QStringList paths;
     paths.reserve(actions.size());
-    std::vector<SortKey> keys;
-    keys.reserve(size_t(actions.size()));
-    for (int i = 0; i < actions.size(); ++i) {
-        paths.append(actions.at(i).relPath());
-        keys.push_back(sortKey(actions.at(i).action(), paths.last(), i));
+    PlanOrder order(actions.size());
+    for (const SyncAction &action : qAsConst(actions)) {
+        paths.append(action.relPath());
+        order.add(action.action(), paths.last());
     }
-    sortByKeys(actions, keys);
-}
-
-void SyncPlanner::sortByKeys(QList<SyncAction> &actions, std::vector<SortKey> &keys)
-{
-    // The order of SyncAction::operator<. Most comparisons end in two numbers: the eight units
-    // that follow the prefix all paths share. The actions are not copied: the permutation is
-    // applied by swapping list nodes.
-    const int n = int(keys.size());
-    int shared = 0;
-    if (n > 1) {
-        const QChar *first = keys.front().text;
-        shared = keys.front().size;
-        for (const SortKey &key : keys) {
-            shared = qMin(shared, key.size);
-            int i = 0;
-            while (i < shared && key.text[i] == first[i])
-                ++i;
-            shared = i;
-        }
-    }
-    for (SortKey &key : keys)
-        pack(key.text, key.size, shared, &key.high, &key.low);
-    std::sort(keys.begin(), keys.end(), [](const SortKey &a, const SortKey &b) {
-        if (a.rank != b.rank)
-            return a.rank < b.rank;
-        int c = a.high != b.high ? (a.high < b.high ? -1 : 1) : a.low != b.low ? (a.low < b.low ? -1 : 1) : 0;
-        if (c == 0)
-            c = QtPrivate::compareStrings(QStringView(a.text, a.size), QStringView(b.text, b.size));
-        return a.descending ? c > 0 : c < 0;
-    });
-    // order[i] is the index that belongs at i; follow each cycle once.
-    std::vector<int> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
-        order[size_t(i)] = keys[size_t(i)].index;
-    std::vector<bool> placed(order.size(), false);
-    for (int start = 0; start < n; ++start) {
-        if (placed[start])
-            continue;
-        int i = start;
-        while (order[i] != start) {
-            actions.swapItemsAt(i, order[i]);
-            placed[i] = true;
-            i = order[i];
-        }
-        placed[i] = true;
-    }
+    order.sort(actions);
 }

@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <functional>
-#include <vector>
 
 class ProgressInfo;
 class SyncState;
@@ -64,20 +63,8 @@ public:
 private:
     struct Objects;
     struct Summary;
-    // An action's place in the plan's order: its type's rank and its relative path (the text
-    // stays with the action or the caller while sorting).
-    struct SortKey
-    {
-        int rank;
-        bool descending;
-        quint64 high;
-        quint64 low;
-        const QChar *text;
-        int size;
-        int index;
-    };
-    static SortKey sortKey(int type, const QString &relPath, int index);
-    static void sortByKeys(QList<SyncAction> &actions, std::vector<SortKey> &keys);
+    // The plan's order, keyed action by action.
+    class PlanOrder;
 
     bool request(int activity, const QString &message);
     bool stopRequested() const;
