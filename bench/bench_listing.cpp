@@ -1,5 +1,8 @@
 // A listing reply of 10,000 and 100,000 objects (the development service's shape) decoded the way
 // the file-safe interface does it, beside the general way through the JSON document.
+// Counters per object: body_bytes = the reply body; list_bytes = heap held by the decoded list;
+// peak_bytes = the heap's highest point while decoding, above where it stood with the body alone.
+#include "bench/HeapCounter.h"
 #include "net/FilesafeListingReader.h"
 
 #include <QCoreApplication>
@@ -28,19 +31,35 @@ QByteArray listingBody(int n)
 template<bool OnePass>
 void decodeListing(benchmark::State &state)
 {
-    const QByteArray body = listingBody(int(state.range(0)));
+    const int n = int(state.range(0));
+    const QByteArray body = listingBody(n);
+    double listBytes = 0;
+    double peakBytes = 0;
     for (auto _ : state) {
+        state.PauseTiming();
         QByteArray reply = body;
         reply.detach(); // as the request hands over its own buffer
+        const long long before = s_heap;
+        s_peak = before;
+        state.ResumeTiming();
         FilesafeObjectsTO_v2 listing;
         ErrorCode code = EC_OK;
         QString message;
         const bool ok = OnePass ? FilesafeListingReader::decode(reply, false, listing, code, message)
                                 : FilesafeListingReader::decodeGeneral(reply, false, listing, code, message);
-        if (!ok || listing.filesafeObjects.size() != state.range(0))
+        if (!ok || listing.filesafeObjects.size() != n)
             state.SkipWithError("listing not read");
         benchmark::DoNotOptimize(listing);
+        state.PauseTiming();
+        // The body is released by now: what is held is the list.
+        listBytes = double(s_heap - before + body.size());
+        peakBytes = double(s_peak - before);
+        listing = FilesafeObjectsTO_v2();
+        state.ResumeTiming();
     }
+    state.counters["body_bytes"] = double(body.size()) / n;
+    state.counters["list_bytes"] = listBytes / n;
+    state.counters["peak_bytes"] = peakBytes / n;
     state.SetItemsProcessed(state.iterations() * state.range(0));
     state.SetBytesProcessed(state.iterations() * body.size());
 }
