@@ -73,4 +73,3 @@ int posix_memalign(void **out, size_t alignment, size_t size)
     return *out ? 0 : 12; // ENOMEM
 }
 }
-

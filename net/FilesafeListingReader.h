@@ -27,6 +27,6 @@ public:
     static bool decode(QByteArray &body, bool refuseUnsafePaths, FilesafeObjectsTO_v2 &listing, ErrorCode &code,
                        QString &message);
     // The general way alone: the document, the envelope and the list's own reader.
-    static bool decodeGeneral(QByteArray &body, bool refuseUnsafePaths, FilesafeObjectsTO_v2 &listing,
-                              ErrorCode &code, QString &message);
+    static bool decodeGeneral(QByteArray &body, bool refuseUnsafePaths, FilesafeObjectsTO_v2 &listing, ErrorCode &code,
+                              QString &message);
 };

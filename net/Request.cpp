@@ -530,7 +530,8 @@ bool Request::readEnvelope(const QByteArray &bytes, ResponseTO &envelope, ErrorC
     }
     if (envelope.status() != 0) {
         *code = mapServiceStatus(envelope.status());
-        *message = QStringLiteral("Response status: code:%1 message: %2").arg(envelope.status()).arg(envelope.message());
+        *message =
+                QStringLiteral("Response status: code:%1 message: %2").arg(envelope.status()).arg(envelope.message());
         return false;
     }
     return true;

@@ -96,7 +96,8 @@ bool isCleanKey(const QString &key)
         if (i < n && c[i] != QLatin1Char('/'))
             continue;
         const int length = i - start;
-        if (length == 0 || (c[start] == QLatin1Char('.') && (length == 1 || (length == 2 && c[start + 1] == QLatin1Char('.')))))
+        if (length == 0 ||
+            (c[start] == QLatin1Char('.') && (length == 1 || (length == 2 && c[start + 1] == QLatin1Char('.')))))
             return false;
         start = i + 1;
     }

@@ -44,14 +44,15 @@ private slots:
         QTest::newRow("size beyond 2^53") << envelope(object("o1", "/a").replace("12", "9007199254740993")) << true;
         QTest::newRow("negative size") << envelope(object("o1", "/a").replace("12", "-5")) << true;
         QTest::newRow("access and type vary")
-                << envelope(object("o1", "/a") + "," + object("o2", "/b").replace("rcud", "r").replace("\"f\"", "\"x\""))
+                << envelope(object("o1", "/a") + "," +
+                            object("o2", "/b").replace("rcud", "r").replace("\"f\"", "\"x\""))
                 << true;
 
         // Left to the general reader, which answers.
         QTest::newRow("unsafe path") << envelope(object("o1", "/a/../b")) << false;
         QTest::newRow("size with a fraction") << envelope(object("o1", "/a").replace("12", "12.0")) << false;
-        QTest::newRow("size out of range") << envelope(object("o1", "/a").replace("12", "9223372036854775808"))
-                                           << false;
+        QTest::newRow("size out of range")
+                << envelope(object("o1", "/a").replace("12", "9223372036854775808")) << false;
         QTest::newRow("size as text") << envelope(object("o1", "/a").replace("12", "\"12\"")) << false;
         QTest::newRow("missing key") << envelope(object("o1", "/a").replace("\"mtime\"", "\"mtim\"")) << false;
         QTest::newRow("null value") << envelope(object("o1", "/a").replace("\"rcud\"", "null")) << false;
