@@ -52,26 +52,13 @@ public:
 
     bool String(const char *text, rapidjson::SizeType length, bool)
     {
-        if (m_stack.empty() || m_stack.back() == List)
+        Slot slot = None;
+        if (!takeSlot(&slot))
             return false;
-        if (m_stack.back() == Skipped)
+        if (slot == None || slot == Message)
             return true;
-        const Slot slot = m_slot;
-        m_slot = None;
-        switch (slot) {
-        case None:
-            return true;
-        case Message:
-            return true;
-        case Status:
-        case Data:
-        case ListSlot:
-            return false;
-        default:
-            break;
-        }
         const int field = slot - FirstField;
-        if (field == Size)
+        if (field < 0 || field == Size)
             return false;
         QString value;
         if (field == Type && length == 1 && (text[0] == 'f' || text[0] == 'd')) {
@@ -233,26 +220,29 @@ private:
         return true;
     }
 
-    // A value that is read only when it has the type the general reader expects.
-    bool skippedValue()
+    // Where a value that is not a container goes: None for one that is not read. False for a value
+    // where only an object may stand (the top, an element of the list).
+    bool takeSlot(Slot *slot)
     {
         if (m_stack.empty() || m_stack.back() == List)
             return false;
-        if (m_stack.back() == Skipped)
-            return true;
-        const Slot slot = m_slot;
+        *slot = m_stack.back() == Skipped ? None : m_slot;
         m_slot = None;
-        return slot == None;
+        return true;
+    }
+
+    // A value that is read only when it has the type the general reader expects.
+    bool skippedValue()
+    {
+        Slot slot = None;
+        return takeSlot(&slot) && slot == None;
     }
 
     bool integer(qint64 value)
     {
-        if (m_stack.empty() || m_stack.back() == List)
+        Slot slot = None;
+        if (!takeSlot(&slot))
             return false;
-        if (m_stack.back() == Skipped)
-            return true;
-        const Slot slot = m_slot;
-        m_slot = None;
         if (slot == None)
             return true;
         if (slot == Status) {

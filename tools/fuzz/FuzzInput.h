@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/FilesafeListingReader.h"
 #include "net/FilesafeObject.h"
 #include "net/JsonUtil.h"
 
@@ -35,6 +36,44 @@ inline bool sameObjects(const QList<FilesafeObject> &a, const QList<FilesafeObje
         }
     }
     return true;
+}
+
+// The listing's one-pass reader against the general reader on one body: whatever the one-pass
+// reader takes, the general reader takes alike; the decoding the interface uses answers as the
+// general reader does and releases the body. The problem found, or an empty text.
+inline QString listingDisagreement(const QByteArray &bytes, bool refuseUnsafePaths, bool *onePass = nullptr)
+{
+    FilesafeObjectsTO_v2 general;
+    ErrorCode generalCode = EC_OK;
+    QString generalMessage;
+    QByteArray generalBody = bytes;
+    const bool generalOk =
+            FilesafeListingReader::decodeGeneral(generalBody, refuseUnsafePaths, general, generalCode, generalMessage);
+    FilesafeObjectsTO_v2 fast;
+    const bool fastOk = FilesafeListingReader::read(bytes, refuseUnsafePaths, &fast);
+    if (onePass) {
+        *onePass = fastOk;
+    }
+    if (fastOk && (!generalOk || !sameObjects(fast.filesafeObjects, general.filesafeObjects))) {
+        return QStringLiteral("one-pass reader took what the general reader answers with: ") + generalMessage;
+    }
+    FilesafeObjectsTO_v2 decoded;
+    ErrorCode code = EC_OK;
+    QString message;
+    QByteArray body = bytes;
+    const bool ok = FilesafeListingReader::decode(body, refuseUnsafePaths, decoded, code, message);
+    if (ok != generalOk || code != generalCode || message != generalMessage ||
+        !sameObjects(decoded.filesafeObjects, general.filesafeObjects)) {
+        return QStringLiteral("decoded: %1 %2, general reader: %3 %4")
+                .arg(code)
+                .arg(message)
+                .arg(generalCode)
+                .arg(generalMessage);
+    }
+    if (!body.isEmpty()) {
+        return QStringLiteral("body kept after decoding");
+    }
+    return QString();
 }
 
 // tst_fuzzregressions links every target into one binary and replays the kept inputs through the
