@@ -2,7 +2,8 @@
 // same 10,000 or 100,000 files in folders of 100), beside the least any per-path planner does:
 // the union of the keys, three look-ups and one action appended per path.
 // Counters: bytes_per_path = heap held by the finished plan; peak_per_path = the heap's highest
-// point while planning, above where it stood before, per path (malloc is counted below).
+// point while planning, above where it stood before, per path; snapshots_per_path = heap held by
+// the three snapshots (bench/HeapCounter.h counts).
 #include "sync/ProgressInfo.h"
 #include "sync/SyncPlanner.h"
 #include "sync/SyncState.h"
@@ -66,7 +67,9 @@ Syncher *s_syncher = nullptr;
 void BM_Planner_Unchanged(benchmark::State &state)
 {
     const int n = int(state.range(0));
+    const long long empty = s_heap;
     const Snapshots s = makeSnapshots(n);
+    const double snapshotBytes = double(s_heap - empty);
     const SyncSetting setting = settingOf();
     double planBytes = 0;
     double peakBytes = 0;
@@ -91,6 +94,7 @@ void BM_Planner_Unchanged(benchmark::State &state)
     }
     state.counters["bytes_per_path"] = planBytes / (n + n / 100);
     state.counters["peak_per_path"] = peakBytes / (n + n / 100);
+    state.counters["snapshots_per_path"] = snapshotBytes / (n + n / 100);
     state.counters["ns_per_path"] = benchmark::Counter(
             double(n + n / 100), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
