@@ -104,12 +104,11 @@ bool isCleanKey(const QString &key)
     return true;
 }
 
-// target = key from `from` on, in target's own buffer when it has room: no allocation per path.
-void assignTail(QString &target, const QString &key, int from)
+// target = key's units [from, to), in target's own buffer when it has room: no allocation per path.
+void assignPart(QString &target, const QString &key, int from, int to)
 {
-    const int length = key.size() - from;
-    target.resize(length);
-    std::copy(key.constData() + from, key.constData() + key.size(), target.data());
+    target.resize(to - from);
+    std::copy(key.constData() + from, key.constData() + to, target.data());
 }
 
 void set(SyncAction &action, int type, int status)
@@ -332,11 +331,12 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     QList<SyncAction> actions;
     actions.reserve(paths.size());
     QSet<QString> folders;
-    // What every action starts from; each is made in its place in the list, as a copy of this.
+    QString probe;
     // Counted and keyed for the order while each action is at hand.
     Summary summary;
     PlanOrder order(paths.size());
     QStringList cleaned;
+    // What every action starts from; each is made in its place in the list, as a copy of this.
     SyncAction blank;
     blank.setAction(SyncAction::ActionUndefined);
     blank.setStatus(SyncAction::STATUS_UNDEFINED);
@@ -346,7 +346,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
             return {};
         const int slash = key.lastIndexOf(QLatin1Char('/'));
         if (m_progress)
-            assignTail(m_progress->name, key, slash + 1);
+            assignPart(m_progress->name, key, slash + 1, key.size());
         if (!request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage))
             return {};
         if (m_progress)
@@ -368,10 +368,10 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         // One text per folder, shared by the actions of its members.
         QString folder;
         if (slash >= 0) {
-            folder = key.left(slash);
-            auto known = folders.constFind(folder);
+            assignPart(probe, key, 0, slash);
+            auto known = folders.constFind(probe);
             if (known == folders.constEnd())
-                known = folders.insert(folder);
+                known = folders.insert(QString(probe.constData(), probe.size()));
             folder = *known;
         }
         if (isCleanKey(key))
