@@ -7,6 +7,7 @@
 #include "net/crypto/Codec.h"
 #include "net/crypto/CryptoPrimitives.h"
 #include "net/DownloadFile.h"
+#include "net/FilesafeListingReader.h"
 #include "net/Request.h"
 
 #include <QDir>
@@ -72,16 +73,14 @@ void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QStri
     request->addQueryItem(QStringLiteral("depth"), QString::number(depth));
     request->addQueryItem(QStringLiteral("type"), type);
     request->addHeader("X-Object-Path", percentEncoded(objectPath));
-    if (keepUnsafePaths) {
-        sendJsonRequest<FilesafeObjectsTO_v2>(
-                request, session,
-                [](const QJsonObject &data, FilesafeObjectsTO_v2 &payload, QString &errorText) {
-                    return payload.fromJsonKeepingUnsafePaths(data, errorText);
-                },
-                std::move(callback));
-        return;
-    }
-    sendJsonRequest<FilesafeObjectsTO_v2>(request, session, std::move(callback));
+    // Read in one pass, without a document beside the body: listings run to tens of megabytes.
+    const bool refuseUnsafePaths = !keepUnsafePaths;
+    sendBodyRequest<FilesafeObjectsTO_v2>(
+            request, session,
+            [refuseUnsafePaths](QByteArray &body, FilesafeObjectsTO_v2 &listing, ErrorCode &code, QString &message) {
+                return FilesafeListingReader::decode(body, refuseUnsafePaths, listing, code, message);
+            },
+            std::move(callback));
 }
 
 void FilesafeRI::createDir(QString destinationId, QString name, ResultCallback<FilesafeObjectsTO_v2> callback)
