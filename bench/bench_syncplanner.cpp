@@ -2,7 +2,8 @@
 // same 10,000 or 100,000 files in folders of 100), beside the least any per-path planner does:
 // the union of the keys, three look-ups and one action appended per path.
 // Counters: bytes_per_path = heap held by the finished plan; peak_per_path = the heap's highest
-// point while planning, above where it stood before, per path (malloc is counted below).
+// point while planning, above where it stood before, per path; snapshots_per_path = heap held by
+// the three snapshots (bench/HeapCounter.h counts).
 #include "sync/ProgressInfo.h"
 #include "sync/SyncPlanner.h"
 #include "sync/SyncState.h"
@@ -11,75 +12,9 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include "bench/HeapCounter.h"
+
 #include <benchmark/benchmark.h>
-#include <malloc.h>
-
-#include <atomic>
-
-// Every allocation of the process, Qt's included, passes through these and is counted.
-extern "C" {
-void *__libc_malloc(size_t size);
-void *__libc_calloc(size_t count, size_t size);
-void *__libc_realloc(void *pointer, size_t size);
-void *__libc_memalign(size_t alignment, size_t size);
-void __libc_free(void *pointer);
-}
-
-namespace {
-std::atomic<long long> s_heap{0};
-std::atomic<long long> s_peak{0};
-
-void *counted(void *pointer)
-{
-    if (pointer) {
-        const long long now = s_heap += static_cast<long long>(malloc_usable_size(pointer));
-        long long peak = s_peak.load(std::memory_order_relaxed);
-        while (now > peak && !s_peak.compare_exchange_weak(peak, now)) {
-        }
-    }
-    return pointer;
-}
-
-void uncount(void *pointer)
-{
-    if (pointer)
-        s_heap -= static_cast<long long>(malloc_usable_size(pointer));
-}
-} // namespace
-
-extern "C" {
-void *malloc(size_t size)
-{
-    return counted(__libc_malloc(size));
-}
-void *calloc(size_t count, size_t size)
-{
-    return counted(__libc_calloc(count, size));
-}
-void free(void *pointer)
-{
-    uncount(pointer);
-    __libc_free(pointer);
-}
-void *realloc(void *pointer, size_t size)
-{
-    uncount(pointer);
-    return counted(__libc_realloc(pointer, size));
-}
-void *memalign(size_t alignment, size_t size)
-{
-    return counted(__libc_memalign(alignment, size));
-}
-void *aligned_alloc(size_t alignment, size_t size)
-{
-    return counted(__libc_memalign(alignment, size));
-}
-int posix_memalign(void **out, size_t alignment, size_t size)
-{
-    *out = counted(__libc_memalign(alignment, size));
-    return *out ? 0 : 12; // ENOMEM
-}
-}
 
 namespace {
 
@@ -132,7 +67,9 @@ Syncher *s_syncher = nullptr;
 void BM_Planner_Unchanged(benchmark::State &state)
 {
     const int n = int(state.range(0));
+    const long long empty = s_heap;
     const Snapshots s = makeSnapshots(n);
+    const double snapshotBytes = double(s_heap - empty);
     const SyncSetting setting = settingOf();
     double planBytes = 0;
     double peakBytes = 0;
@@ -157,6 +94,7 @@ void BM_Planner_Unchanged(benchmark::State &state)
     }
     state.counters["bytes_per_path"] = planBytes / (n + n / 100);
     state.counters["peak_per_path"] = peakBytes / (n + n / 100);
+    state.counters["snapshots_per_path"] = snapshotBytes / (n + n / 100);
     state.counters["ns_per_path"] = benchmark::Counter(
             double(n + n / 100), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }

@@ -149,6 +149,16 @@ def main():
         pair(db, f"BM_Client_{ours}/{n}", f"BM_CApi_{ref}/{n}",
              f"Database, {n:,} file records {what} (ref. SQLite C API)", 2.0)
 
+    listing = load_gbench(directory, "bench_listing")
+    pair(listing, f"BM_Listing_OnePass/{n}", f"BM_Reference_Document/{n}",
+         f"Listing of {n:,} objects decoded (ref. through the JSON document)", 1.0)
+    if f"BM_Listing_OnePass/{n}" in listing and f"BM_Reference_Document/{n}" in listing:
+        o = listing[f"BM_Listing_OnePass/{n}"][1].get("peak_bytes")
+        r = listing[f"BM_Reference_Document/{n}"][1].get("peak_bytes")
+        if o is not None and r is not None:
+            row("Listing decoded, memory per object beside the body (peak; ref. through the JSON document)",
+                f"{o:.0f} B", f"{r:.0f} B", o / r, "≤ 1.00x*", o <= r)
+
     scan = result_line(directory, "bench_scan")
     if scan:
         ratio = scan["scan_ms"] / scan["find_ms"]

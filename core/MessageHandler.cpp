@@ -62,13 +62,17 @@ QString stripAlwaysMarker(const QString &text)
 // Every message is escaped here, whoever wrote it and whatever the service sent: a line break in
 // a message can never start a line of its own. Escaped text is printable, so text a caller escaped
 // already comes out unchanged. Line breaks that end a message stay (a blank line forges nothing).
+// The line and paragraph separators are printable, but the Log window breaks lines at them.
 QString escapedForLog(const QString &text)
 {
     int end = text.size();
     while (end > 0 && text.at(end - 1) == QLatin1Char('\n')) {
         --end;
     }
-    return StringUtil::escapeNonPrintable(text.left(end)) + text.mid(end);
+    QString escaped = StringUtil::escapeNonPrintable(text.left(end));
+    escaped.replace(QChar(QChar::LineSeparator), QLatin1String("\\u2028"));
+    escaped.replace(QChar(QChar::ParagraphSeparator), QLatin1String("\\u2029"));
+    return escaped + text.mid(end);
 }
 
 // The log names accounts and paths: a new file is created for the owner only, an older one is

@@ -803,6 +803,7 @@ void R7Application::createMultiSyncher()
         m_multiSyncher->deleteLater();
     }
     m_multiSyncher = new MultiSyncher(m_fileSafeDao, m_filesafeRI, this);
+    m_multiSyncherPeriod = m_loginPeriod;
     connectStatusAction(m_multiSyncher);
     connect(m_multiSyncher, &MultiSyncher::syncFinished, this, &R7Application::on_syncFinished);
     connect(m_multiSyncher, &MultiSyncher::syncCanceled, this, &R7Application::on_syncCanceled);
@@ -1092,8 +1093,21 @@ void R7Application::updateSyncTimer()
     }
 }
 
+bool R7Application::isFromEndedPeriod(const QObject *multiSyncher) const
+{
+    // Called directly, not as a coordinator's slot: the application's own step.
+    if (!multiSyncher) {
+        return false;
+    }
+    return multiSyncher != m_multiSyncher || m_multiSyncherPeriod != m_loginPeriod;
+}
+
 void R7Application::on_syncStarted()
 {
+    if (isFromEndedPeriod(sender())) {
+        qDebug("R7Application::on_syncStarted: run of an ended signed-in period");
+        return;
+    }
     updateTrayState(TRAY_SYNCING);
 }
 
@@ -1105,6 +1119,10 @@ void R7Application::on_syncFinished(int nDone, int nFailed, QList<SyncAction> ex
     const int nErr = SyncAction::countErrors(executedSyncActions);
     qDebug("R7Application::on_syncFinished: nDone:%d nFailed:%d", nDone, nFailed);
     qDebug("R7Application::on_syncFinished: nTotal:%d nExecOk:%d nWarn:%d nErr:%d", nTotal, nExecOk, nWarn, nErr);
+    if (isFromEndedPeriod(sender())) {
+        qDebug("R7Application::on_syncFinished: run of an ended signed-in period");
+        return;
+    }
     showSyncResultMessage(nDone, nFailed);
     updateTrayState(TRAY_SYNC_DONE);
     emit syncDone(tr("Up to date (%1 errors)").arg(nErr));
@@ -1112,6 +1130,10 @@ void R7Application::on_syncFinished(int nDone, int nFailed, QList<SyncAction> ex
 
 void R7Application::on_syncCanceled()
 {
+    if (isFromEndedPeriod(sender())) {
+        qDebug("R7Application::on_syncCanceled: run of an ended signed-in period");
+        return;
+    }
     // Not every cancellation is the user's (a full quota ends a run too): leave the syncing look.
     if (m_trayStatus == TRAY_SYNCING) {
         updateTrayState(TRAY_SYNC_CANCELED);
@@ -1547,7 +1569,12 @@ QAction *R7Application::createStatusAction()
 void R7Application::connectStatusAction(MultiSyncher *multiSyncher)
 {
     if (auto *status = qobject_cast<StatusAction *>(m_statusAction)) {
-        connect(multiSyncher, &MultiSyncher::syncProgress, status, &StatusAction::on_syncProgress);
+        connect(multiSyncher, &MultiSyncher::syncProgress, status,
+                [this, multiSyncher, status](bool ok, const ProgressInfo &pi) {
+                    if (!isFromEndedPeriod(multiSyncher)) {
+                        status->on_syncProgress(ok, pi);
+                    }
+                });
         connect(multiSyncher, &MultiSyncher::syncCanceled, status, &StatusAction::hide);
     }
 }

@@ -249,6 +249,9 @@ private:
     void markDatabaseUnusable();
     QAction *createStatusAction();
     void connectStatusAction(MultiSyncher *multiSyncher);
+    // A run stops at its next check, which may come after the sign-out has finished, or even after
+    // the next sign-in: a coordinator of an ended signed-in period changes no tray or window.
+    bool isFromEndedPeriod(const QObject *multiSyncher) const;
     void selectMainTab(int tab);
     void showActivityList();
     void raiseLogDialog();
@@ -324,6 +327,7 @@ private:
     QTimer *m_animationTimer = nullptr;
     QTimer *m_activityTimer = nullptr;
     int m_loginPeriod = 0;
+    int m_multiSyncherPeriod = 0;
 
     QList<QIcon> m_trayFrames;
     QIcon m_idleIcon;

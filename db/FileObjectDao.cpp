@@ -44,19 +44,33 @@ FileObjectDao *FileObjectDao::instance()
     return s_instance;
 }
 
-QHash<QString, FsObject> FileObjectDao::loadAll(qint64 settingId)
+QHash<QString, FsObject> FileObjectDao::loadAll(qint64 settingId, int *files, int *dirs)
 {
     QHash<QString, FsObject> objects;
+    int fileCount = 0;
+    int dirCount = 0;
     QSqlQuery &query = R7Database::instance()->preparedQuery(kSelect);
     query.setForwardOnly(true);
     query.bindValue(QStringLiteral(":settingsId"), settingId);
     if (R7Database::execQuery(query)) {
         while (query.next()) {
             const FsObject object = readEntry(query);
+            const auto it = objects.find(object.path());
+            if (it != objects.end()) {
+                fileCount -= it->isFile();
+                dirCount -= it->isDir();
+                objects.erase(it);
+            }
             objects.insert(object.path(), object);
+            fileCount += object.isFile();
+            dirCount += object.isDir();
         }
     }
     query.finish();
+    if (files)
+        *files = fileCount;
+    if (dirs)
+        *dirs = dirCount;
     return objects;
 }
 

@@ -1,17 +1,21 @@
 #include "net/DownloadFile.h"
 
+#include "core/StringUtil.h"
 #include "net/crypto/CipherCalculator.h"
 #include "net/crypto/Codec.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 
 #include <openssl/evp.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,19 +46,52 @@ mode_t currentUmask()
 // A replaced file keeps its permissions, a new one gets those of any newly created file; the
 // temporary file's private 0600 must not reach the destination. Set-id bits are not carried over
 // to new content, as a write by its owner would clear them too.
-mode_t destinationMode(const QByteArray &destination)
+mode_t destinationMode(int dir, const QByteArray &name)
 {
     struct stat existing;
-    if (::stat(destination.constData(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    if (::fstatat(dir, name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(existing.st_mode)) {
         return existing.st_mode & 0777;
     }
     return 0666 & ~currentUmask();
+}
+
+// A rename that never replaces an entry: 0 or the system's error code. NFS and many FUSE file
+// systems cannot promise that (EINVAL); with lookFirst the name is then looked at and renamed
+// plainly, otherwise nothing is done.
+int renameNoReplace(int dir, const QByteArray &from, const QByteArray &to, bool lookFirst)
+{
+    if (::renameat2(dir, from.constData(), dir, to.constData(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    const int err = errno;
+    if ((err != EINVAL && err != ENOSYS) || !lookFirst) {
+        return err;
+    }
+    struct stat st;
+    if (::fstatat(dir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return EEXIST;
+    }
+    if (errno != ENOENT) {
+        return errno;
+    }
+    return ::renameat(dir, from.constData(), dir, to.constData()) == 0 ? 0 : errno;
+}
+
+QString systemText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QByteArray logText(const QString &text)
+{
+    return StringUtil::escapeNonPrintable(text).toLocal8Bit();
 }
 } // namespace
 
 DownloadFile::DownloadFile(const QString &pathTemplate, const QByteArray &key, QObject *parent)
     : QObject(parent)
     , m_path(pathTemplate)
+    , m_folderPath(QDir::cleanPath(QFileInfo(pathTemplate).absolutePath()))
     , m_key(key)
     , m_cipher(std::make_unique<CipherCalculator>())
 {}
@@ -63,27 +100,71 @@ DownloadFile::~DownloadFile()
 {
     // A download cut short by its owner's end leaves no half file behind.
     removeFile();
+    if (m_dirFd >= 0) {
+        ::close(m_dirFd);
+    }
+}
+
+int DownloadFile::openFolder(QString *reason) const
+{
+    if (m_openFolder) {
+        return m_openFolder(reason);
+    }
+    const int dir = ::open(QFile::encodeName(m_folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        *reason = systemText(errno);
+    }
+    return dir;
+}
+
+// Our own mkstemp in the held folder: exclusive, never through a link, private to the user, with
+// the name pattern of the template.
+bool DownloadFile::createTemporary()
+{
+    QString reason;
+    m_dirFd = openFolder(&reason);
+    if (m_dirFd < 0) {
+        m_writeError = reason;
+        return false;
+    }
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString pattern = QFileInfo(m_path).fileName();
+    int at = pattern.lastIndexOf(QLatin1String("XXXXXX"));
+    if (at < 0) {
+        at = pattern.size() + 1;
+        pattern += QLatin1String(".XXXXXX");
+    }
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        QString name = pattern;
+        for (int i = 0; i < 6; ++i) {
+            name[at + i] = QLatin1Char(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))]);
+        }
+        const QByteArray encoded = QFile::encodeName(name);
+        const int fd =
+                ::openat(m_dirFd, encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_name = encoded;
+            m_path = m_folderPath + QLatin1Char('/') + name;
+            return true;
+        }
+        err = errno;
+    }
+    m_writeError = systemText(err);
+    return false;
 }
 
 bool DownloadFile::initDecryption(const QString &ivText)
 {
     m_ivText = ivText;
     QByteArray iv;
-    if (m_decrypting || !Codec::hexToBytesExact(ivText, kIvBytes, &iv)) {
+    if (m_decrypting || m_fd >= 0 || !Codec::hexToBytesExact(ivText, kIvBytes, &iv)) {
         return false;
     }
-    if (!m_cipher->decryptInit(EVP_aes_256_cbc(), m_key, iv)) {
+    if (!m_cipher->decryptInit(EVP_aes_256_cbc(), m_key, iv) || !createTemporary()) {
         return false;
     }
-    // QTemporaryFile creates with O_EXCL and mode 0600: a name that exists already, a planted
-    // link included, is never opened.
-    auto file = std::make_unique<QTemporaryFile>(m_path);
-    file->setAutoRemove(false);
-    if (!file->open()) {
-        return false;
-    }
-    m_path = file->fileName();
-    m_file = std::move(file);
     m_decrypting = true;
     return true;
 }
@@ -108,16 +189,23 @@ bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
 bool DownloadFile::writeOut()
 {
     const QByteArray plain = m_cipher->takeResult();
-    if (!m_file || !m_file->isOpen()) {
+    if (m_fd < 0) {
         return false;
     }
-    // What was received so far is on the disk after every chunk. A short write leaves the file's
-    // error unset ("Unknown error"): the system's own code tells the cause.
-    errno = 0;
-    if ((!plain.isEmpty() && m_file->write(plain) != plain.size()) || !m_file->flush()) {
-        const int code = errno;
-        m_writeError = code != 0 ? QString::fromLocal8Bit(std::strerror(code)) : m_file->errorString();
-        return false;
+    // What was received so far is on the disk after every chunk.
+    const char *data = plain.constData();
+    qint64 left = plain.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, data, size_t(left));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            m_writeError = systemText(n < 0 ? errno : ENOSPC);
+            return false;
+        }
+        data += n;
+        left -= n;
     }
     m_written += plain.size();
     if (m_hash) {
@@ -150,8 +238,8 @@ bool DownloadFile::finish()
         return false;
     }
     // The rename below must never publish a file whose blocks are not yet on the disk.
-    if (::fsync(m_file->handle()) != 0) {
-        m_writeError = QString::fromLocal8Bit(std::strerror(errno));
+    if (::fsync(m_fd) != 0) {
+        m_writeError = systemText(errno);
         return false;
     }
     m_finished = true;
@@ -161,34 +249,135 @@ bool DownloadFile::finish()
     return true;
 }
 
-bool DownloadFile::replace(const QString &destination)
+bool DownloadFile::runBeforeReplace(QString *destination, QString *reason)
 {
-    if (!m_finished || m_replaced) {
+    if (!m_beforeReplace || m_beforeReplace(*this, destination, reason)) {
+        return true;
+    }
+    restoreBackup(reason);
+    return false;
+}
+
+bool DownloadFile::sameFolder(QString *reason) const
+{
+    if (m_dirFd < 0) {
+        *reason = QStringLiteral("No folder is open");
         return false;
     }
-    const QByteArray target = QFile::encodeName(destination);
-    if (::fchmod(m_file->handle(), destinationMode(target)) != 0) {
+    const int now = openFolder(reason);
+    if (now < 0) {
         return false;
     }
-    m_file->close();
-    if (::rename(QFile::encodeName(m_path).constData(), target.constData()) != 0) {
+    struct stat held;
+    struct stat found;
+    const bool same = ::fstat(m_dirFd, &held) == 0 && ::fstat(now, &found) == 0 && held.st_dev == found.st_dev &&
+                      held.st_ino == found.st_ino;
+    ::close(now);
+    if (!same) {
+        *reason = QStringLiteral("The folder was replaced meanwhile: '%1'").arg(m_folderPath);
+    }
+    return same;
+}
+
+bool DownloadFile::backUp(const QString &name, const QString &copyName, QString *error)
+{
+    if (m_dirFd < 0 || !m_backupCopy.isEmpty()) {
+        *error = QStringLiteral("No folder is open");
         return false;
     }
-    m_replaced = true;
+    const QByteArray from = QFile::encodeName(name);
+    const QByteArray to = QFile::encodeName(copyName);
+    struct stat st;
+    if (::fstatat(m_dirFd, from.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        *error = systemText(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("Not a regular file");
+        return false;
+    }
+    const int err = renameNoReplace(m_dirFd, from, to, true);
+    if (err != 0) {
+        *error = systemText(err);
+        return false;
+    }
+    m_backupName = from;
+    m_backupCopy = to;
     return true;
+}
+
+// The entry backUp moved aside goes back unless something has taken its name meanwhile; where the
+// file system cannot rename without replacing, it stays where it is, and the message says where.
+void DownloadFile::restoreBackup(QString *error)
+{
+    if (m_backupCopy.isEmpty()) {
+        return;
+    }
+    const QByteArray name = std::exchange(m_backupName, QByteArray());
+    const QByteArray copy = std::exchange(m_backupCopy, QByteArray());
+    const int err = renameNoReplace(m_dirFd, copy, name, false);
+    if (err == 0) {
+        return;
+    }
+    const QString kept = QFile::decodeName(copy);
+    qWarning("DownloadFile::replace: the previous file stays as '%s': %s", logText(kept).constData(),
+             std::strerror(err));
+    if (error) {
+        *error += QStringLiteral("; the previous file stays as '%1'").arg(kept);
+    }
+}
+
+bool DownloadFile::replace(const QString &destination, QString *error)
+{
+    QString why;
+    auto fail = [&](const QString &text) {
+        why = text;
+        restoreBackup(&why);
+        if (error) {
+            *error = why;
+        }
+        return false;
+    };
+    if (!m_finished || m_replaced || m_fd < 0) {
+        return fail(QStringLiteral("The download is not complete"));
+    }
+    const QFileInfo info(destination);
+    if (QDir::cleanPath(info.absolutePath()) != m_folderPath) {
+        return fail(QStringLiteral("Not in the folder of the download: '%1'").arg(destination));
+    }
+    QString reason;
+    if (!sameFolder(&reason)) {
+        return fail(reason);
+    }
+    const QByteArray target = QFile::encodeName(info.fileName());
+    if (::fchmod(m_fd, destinationMode(m_dirFd, m_backupCopy.isEmpty() ? target : m_backupCopy)) != 0 ||
+        ::renameat(m_dirFd, m_name.constData(), m_dirFd, target.constData()) != 0) {
+        return fail(systemText(errno));
+    }
+    closeFile();
+    m_replaced = true;
+    m_backupName.clear();
+    m_backupCopy.clear();
+    return true;
+}
+
+void DownloadFile::closeFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
 }
 
 bool DownloadFile::removeFile()
 {
-    if (m_file) {
-        m_file->close();
-    }
+    closeFile();
+    restoreBackup(nullptr);
     // After the rename the temporary name is free again and may belong to another download.
-    if (m_replaced || !m_decrypting) {
+    if (m_replaced || m_name.isEmpty() || m_dirFd < 0) {
         return false;
     }
-    if (!QFile::exists(m_path)) {
-        return false;
-    }
-    return QFile::remove(m_path);
+    const bool removed = ::unlinkat(m_dirFd, m_name.constData(), 0) == 0;
+    m_name.clear();
+    return removed;
 }

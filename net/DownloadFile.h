@@ -9,18 +9,25 @@
 #include <memory>
 
 class CipherCalculator;
-class QTemporaryFile;
 
 // The sink of a download: decrypts each received chunk and appends the plain text to a temporary
 // file beside the destination, which replaces the destination in one step once it is complete.
+// Everything after the folder is opened goes through its descriptor, so a folder moved or swapped
+// for a link meanwhile cannot redirect the file.
 class DownloadFile : public QObject
 {
     Q_OBJECT
 
 public:
     // Runs after the complete file has been checked and right before it replaces the destination:
-    // may change the destination (a conflict copy) or refuse with a reason (nothing is replaced).
-    using BeforeReplace = std::function<bool(const DownloadFile &file, QString *destination, QString *reason)>;
+    // may change the destination (a conflict copy, in the same folder), move the old file aside
+    // (backUp), or refuse with a reason (nothing is replaced).
+    using BeforeReplace = std::function<bool(DownloadFile &file, QString *destination, QString *reason)>;
+    // Opens the destination's folder as the caller trusts it (e.g. reached from a base folder
+    // without following links): a descriptor the download then owns, or -1 with the reason. Asked
+    // when the temporary file is made and again right before the final step, which goes ahead
+    // only while both are the same folder. Without it the folder is opened by its path.
+    using OpenFolder = std::function<int(QString *reason)>;
 
     DownloadFile(const QString &pathTemplate, const QByteArray &key, QObject *parent = nullptr);
     ~DownloadFile() override;
@@ -31,34 +38,49 @@ public:
     // "<algorithm>:<hex>" of everything written once finished; empty without an algorithm.
     QString plainChecksum() const { return m_checksum; }
     void setBeforeReplace(BeforeReplace hook) { m_beforeReplace = std::move(hook); }
-    bool runBeforeReplace(QString *destination, QString *reason) const
-    {
-        return !m_beforeReplace || m_beforeReplace(*this, destination, reason);
-    }
+    // False when the hook refused; an entry it moved aside is back then.
+    bool runBeforeReplace(QString *destination, QString *reason);
+    void setOpenFolder(OpenFolder hook) { m_openFolder = std::move(hook); }
 
-    // Needs exactly 32 hexadecimal digits; creates the temporary file exclusively.
+    // Needs exactly 32 hexadecimal digits; creates the temporary file exclusively, never through
+    // a link (writeError() tells why it could not).
     bool initDecryption(const QString &ivText);
     bool appendChunk(const QByteArray &bytes);
     // Produces the last block (checking the padding) and flushes the file to the disk.
     bool finish();
     bool removeFile();
+    // The descriptor of the folder the temporary file lies in; -1 before initDecryption.
+    int folder() const { return m_dirFd; }
+    // Whether the caller's way to the folder still leads to the one held; false with the reason.
+    bool sameFolder(QString *reason) const;
+    // Moves the folder's entry `name` (a regular file) to `copyName`, never over an existing one.
+    // A replace that fails afterwards moves it back.
+    bool backUp(const QString &name, const QString &copyName, QString *error);
     // Renames the finished file over the destination in one step (POSIX rename): the destination
-    // is either the old file or the complete new one, never missing. False leaves it untouched.
+    // is either the old file or the complete new one, never missing. False leaves it untouched
+    // (an entry moved aside by backUp returns where the system allows it) and says why.
     // The new file keeps the mode of the file it replaces, or gets the mode of a newly created file.
-    bool replace(const QString &destination);
+    bool replace(const QString &destination, QString *error = nullptr);
 
     QString filePath() const { return m_path; }
     bool isDecrypting() const { return m_decrypting; }
-    // Why the file could not be written (e.g. no space left on the device); empty when every
-    // write succeeded, so a failed chunk or end without it was one that could not be decrypted.
+    // Why the file could not be made or written (e.g. no space left on the device); empty when
+    // every write succeeded, so a failed chunk or end without it was one that could not be
+    // decrypted.
     QString writeError() const { return m_writeError; }
     // Plain bytes written to the temporary file so far.
     qint64 plainSize() const { return m_written; }
 
 private:
+    int openFolder(QString *reason) const;
+    bool createTemporary();
     bool writeOut();
+    void restoreBackup(QString *error);
+    void closeFile();
 
     QString m_path;
+    QString m_folderPath;
+    QByteArray m_name;
     QString m_ivText;
     QByteArray m_key;
     std::unique_ptr<CipherCalculator> m_cipher;
@@ -73,5 +95,10 @@ private:
     QString m_checksum;
     QString m_writeError;
     BeforeReplace m_beforeReplace;
-    std::unique_ptr<QTemporaryFile> m_file;
+    OpenFolder m_openFolder;
+    int m_dirFd = -1;
+    int m_fd = -1;
+    // The entry backUp moved aside: its name and where it went.
+    QByteArray m_backupName;
+    QByteArray m_backupCopy;
 };

@@ -7,6 +7,7 @@
 #include "net/crypto/Codec.h"
 #include "net/crypto/CryptoPrimitives.h"
 #include "net/DownloadFile.h"
+#include "net/FilesafeListingReader.h"
 #include "net/Request.h"
 
 #include <QDir>
@@ -16,7 +17,12 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kUploadTimeoutMs = 420000;
@@ -67,16 +73,14 @@ void FilesafeRI::getObjects(QString safeId, QString objectPath, int depth, QStri
     request->addQueryItem(QStringLiteral("depth"), QString::number(depth));
     request->addQueryItem(QStringLiteral("type"), type);
     request->addHeader("X-Object-Path", percentEncoded(objectPath));
-    if (keepUnsafePaths) {
-        sendJsonRequest<FilesafeObjectsTO_v2>(
-                request, session,
-                [](const QJsonObject &data, FilesafeObjectsTO_v2 &payload, QString &errorText) {
-                    return payload.fromJsonKeepingUnsafePaths(data, errorText);
-                },
-                std::move(callback));
-        return;
-    }
-    sendJsonRequest<FilesafeObjectsTO_v2>(request, session, std::move(callback));
+    // Read in one pass, without a document beside the body: listings run to tens of megabytes.
+    const bool refuseUnsafePaths = !keepUnsafePaths;
+    sendBodyRequest<FilesafeObjectsTO_v2>(
+            request, session,
+            [refuseUnsafePaths](QByteArray &body, FilesafeObjectsTO_v2 &listing, ErrorCode &code, QString &message) {
+                return FilesafeListingReader::decode(body, refuseUnsafePaths, listing, code, message);
+            },
+            std::move(callback));
 }
 
 void FilesafeRI::createDir(QString destinationId, QString name, ResultCallback<FilesafeObjectsTO_v2> callback)
@@ -117,7 +121,8 @@ void FilesafeRI::deleteObject(const QString &kind, const QString &objectId, bool
 void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize,
                               ResultCallback<qint64> callback, ProgressCallback progress,
                               const QString &checksumAlgorithm,
-                              std::function<bool(const DownloadFile &, QString *, QString *)> beforeReplace)
+                              std::function<bool(DownloadFile &, QString *, QString *)> beforeReplace,
+                              std::function<int(QString *)> openFolder)
 {
     if (refuseBadId(objectId, callback, QStringLiteral("object"))) {
         return;
@@ -136,6 +141,7 @@ void FilesafeRI::downloadFile(QString objectId, QString localDestFilePath, qint6
         file->setChecksumAlgorithm(checksumAlgorithm);
     }
     file->setBeforeReplace(std::move(beforeReplace));
+    file->setOpenFolder(std::move(openFolder));
     request->setDownloadProgressCallback(std::move(progress));
     request->setReadyReadCallback([guardedFile, request]() {
         if (guardedFile) {
@@ -184,6 +190,11 @@ void FilesafeRI::readDownloadChunk(Request *request, DownloadFile *file)
     if (!file->isDecrypting()) {
         const QString iv = QString::fromLatin1(request->rawHeader("X-Transport-Iv"));
         if (!file->initDecryption(iv)) {
+            // The reply keeps its fixed text; the log names what the system said.
+            if (!file->writeError().isEmpty()) {
+                qWarning("FilesafeRI::downloadFile: Unable to initiate download file decryption: %s",
+                         qUtf8Printable(StringUtil::escapeNonPrintable(file->writeError())));
+            }
             request->abortWithError(EC_CLIENT, QStringLiteral("Unable to initiate download file decryption"));
             return;
         }
@@ -213,7 +224,7 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
         report(Result<qint64>(EC_CLIENT, sinkFailure(file, QStringLiteral("Bad padding"))));
         return;
     }
-    const qint64 received = QFileInfo(file->filePath()).size();
+    const qint64 received = file->plainSize();
     if (received != bytesExpected) {
         report(Result<qint64>(EC_CLIENT, QStringLiteral("Download size mismatch (expected: %1, received: %2)")
                                                  .arg(bytesExpected)
@@ -227,13 +238,15 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
         return;
     }
     // One rename replaces the old file: there is no moment without a file at the destination.
-    if (!file->replace(destination)) {
-        report(Result<qint64>(
-                EC_CLIENT, QStringLiteral("Could not override file. File '%1' seems to be open.").arg(destination)));
+    // An open file never stands in its way on this system: the cause is the system's own.
+    QString cause;
+    if (!file->replace(destination, &cause)) {
+        report(Result<qint64>(EC_CLIENT,
+                              QStringLiteral("Could not override file. File '%1': %2").arg(destination, cause)));
         return;
     }
     qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(destination)));
-    report(Result<qint64>(QFileInfo(destination).size()));
+    report(Result<qint64>(received));
 }
 
 void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
@@ -249,27 +262,33 @@ void FilesafeRI::sendRemoteFileAction(QString objectId, QString localFilePath, Q
         }
     };
     const QString escapedName = StringUtil::escapeNonPrintable(localFilePath);
+    // What is checked is what is read: the descriptor, opened without following a link at the
+    // file itself and without blocking on a FIFO, must be a regular file (a device or a pipe has
+    // no length to announce).
+    const int fd = ::open(QFile::encodeName(localFilePath).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int err = errno;
+    struct stat st;
+    const bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     auto *file = new QFile(localFilePath);
-    // A FIFO or a device would block the open or has no length to announce.
-    const QFileInfo info(localFilePath);
-    const bool regular = info.exists() && info.isFile();
-    if (!regular || !file->open(QIODevice::ReadOnly)) {
+    if (!regular || !file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         qWarning("R7Session::sendRemoteFileAction: cannot open file '%s'", qUtf8Printable(escapedName));
-        if (regular) {
-            report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
-                                          .arg(int(file->error()))
-                                          .arg(file->errorString(),
-                                               FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
-        } else {
-            report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
-                                          .arg(int(QFileDevice::OpenError))
-                                          .arg(info.exists() ? QStringLiteral("Not a regular file")
-                                                             : QStringLiteral("No such file or directory"),
-                                               FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
+        QString text = QStringLiteral("Not a regular file");
+        if (fd < 0) {
+            text = err == ELOOP ? QStringLiteral("Is a symbolic link") : QString::fromLocal8Bit(std::strerror(err));
+        } else if (regular) {
+            text = file->errorString();
+        }
+        report(EC_LOCAL_FILE, QStringLiteral("Failed to open file: [%1] %2 (details:%3)")
+                                      .arg(int(QFileDevice::OpenError))
+                                      .arg(text, FileUtil::describeFile(localFilePath).join(QLatin1Char(','))));
+        if (fd >= 0) {
+            ::close(fd);
         }
         delete file;
         return;
     }
+    const QFileInfo info(localFilePath);
     sendRemoteFileAction(objectId, file, info.absoluteFilePath(), destinationId, std::move(callback),
                          std::move(progress));
 }

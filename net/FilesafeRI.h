@@ -37,11 +37,14 @@ public:
     void deleteDir(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);
     void deleteFile(QString objectId, bool hasTrash, ResultCallback<Nothing> callback);
     // With an algorithm the plain bytes are hashed on the way (DownloadFile::plainChecksum); the
-    // hook runs right before the finished file replaces the destination.
+    // hook runs right before the finished file replaces the destination. openFolder prepares the
+    // destination's folder (DownloadFile::OpenFolder); without it the folder is opened by its path.
     void downloadFile(QString objectId, QString localDestFilePath, qint64 expectedSize, ResultCallback<qint64> callback,
                       ProgressCallback progress, const QString &checksumAlgorithm = QString(),
-                      std::function<bool(const DownloadFile &, QString *, QString *)> beforeReplace = nullptr);
+                      std::function<bool(DownloadFile &, QString *, QString *)> beforeReplace = nullptr,
+                      std::function<int(QString *)> openFolder = nullptr);
     // An empty object id creates a new file in the destination folder; otherwise a new version.
+    // The file itself is never a link, and must be a regular file.
     void sendRemoteFileAction(QString objectId, QString localFilePath, QString destinationId,
                               ResultCallback<FilesafeObjectsTO_v2> callback, ProgressCallback progress);
     // The same for a file the caller opened and checked itself, sent from its current position;

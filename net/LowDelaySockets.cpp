@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 
 #include <dlfcn.h>
 #include <netinet/in.h>
@@ -19,13 +20,19 @@ ConnectFn realConnect()
     return fn;
 }
 
-bool isTcp(int fd, const struct sockaddr *addr)
+// Reads no further than the caller's length: an address cut short is refused by connect itself.
+bool isTcp(int fd, const struct sockaddr *addr, socklen_t len)
 {
-    if (!addr || (addr->sa_family != AF_INET && addr->sa_family != AF_INET6))
+    if (!addr || len < socklen_t(sizeof(sa_family_t)))
+        return false;
+    const sa_family_t family = addr->sa_family;
+    // The scope of an IPv6 address may be left out (the length of RFC 2133).
+    if ((family != AF_INET || len < socklen_t(sizeof(sockaddr_in))) &&
+        (family != AF_INET6 || len < socklen_t(offsetof(sockaddr_in6, sin6_scope_id))))
         return false;
     int type = 0;
-    socklen_t len = sizeof(type);
-    return getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM;
+    socklen_t typeLen = sizeof(type);
+    return getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLen) == 0 && type == SOCK_STREAM;
 }
 } // namespace
 
@@ -37,7 +44,7 @@ extern "C" __attribute__((visibility("default"))) int connect(int fd, const stru
         errno = ENOSYS;
         return -1;
     }
-    if (s_enabled.load(std::memory_order_relaxed) && isTcp(fd, addr)) {
+    if (s_enabled.load(std::memory_order_relaxed) && isTcp(fd, addr, len)) {
         // Set before the handshake so that even the first request goes out at once; a failure
         // here only costs speed, so the caller's errno is left as it was.
         const int saved = errno;

@@ -503,21 +503,35 @@ bool Request::parseJsonResponse(ResponseTO &envelope)
     if (!readAvailable(bytes, false)) {
         return false;
     }
+    ErrorCode code = EC_OK;
+    QString message;
+    if (!readEnvelope(bytes, envelope, &code, &message)) {
+        onError(code, message);
+        return false;
+    }
+    return true;
+}
+
+bool Request::readEnvelope(const QByteArray &bytes, ResponseTO &envelope, ErrorCode *code, QString *message)
+{
     bool ok = false;
     QString errorText;
     const QJsonObject json = JsonUtil::parseDocument(bytes, &ok, &errorText);
     if (!ok) {
         envelope.setErrorText(errorText);
-        onError(EC_BAD_RESPONSE, QStringLiteral("Bad response: %1").arg(errorText));
+        *code = EC_BAD_RESPONSE;
+        *message = QStringLiteral("Bad response: %1").arg(errorText);
         return false;
     }
     if (!envelope.fromJson(json)) {
-        onError(EC_BAD_RESPONSE, QStringLiteral("Bad response: %1").arg(envelope.errorText()));
+        *code = EC_BAD_RESPONSE;
+        *message = QStringLiteral("Bad response: %1").arg(envelope.errorText());
         return false;
     }
     if (envelope.status() != 0) {
-        onError(mapServiceStatus(envelope.status()),
-                QStringLiteral("Response status: code:%1 message: %2").arg(envelope.status()).arg(envelope.message()));
+        *code = mapServiceStatus(envelope.status());
+        *message =
+                QStringLiteral("Response status: code:%1 message: %2").arg(envelope.status()).arg(envelope.message());
         return false;
     }
     return true;

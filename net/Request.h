@@ -90,6 +90,9 @@ public:
 
     // Readers for the handlers of `success`; they report a failure through onError and return false.
     bool parseJsonResponse(ResponseTO &envelope);
+    // The envelope of a whole reply body, its service status checked; false with the code and
+    // message that parseJsonResponse reports.
+    static bool readEnvelope(const QByteArray &bytes, ResponseTO &envelope, ErrorCode *code, QString *message);
     bool parseFormResponse(QUrlQuery &form);
     bool readAvailable(QByteArray &bytes, bool allowEmpty);
     QByteArray rawHeader(const QByteArray &name) const;
@@ -147,10 +150,11 @@ private:
     std::unique_ptr<ReplyDecoder> m_decoder;
 };
 
-// Sends the request and calls the callback once with what `decode` makes of the reply's data, or
-// with the first failure. `decode` is `bool (const QJsonObject &data, T &out, QString &errorText)`.
-template<typename T, typename Decode>
-void sendJsonRequest(Request *request, ISession *session, Decode decode, ResultCallback<T> callback)
+// Sends the request and calls the callback once with what `decodeBody` makes of the whole reply
+// body, or with the first failure. `decodeBody` is
+// `bool (QByteArray &body, T &out, ErrorCode &code, QString &message)`; it may release the body.
+template<typename T, typename DecodeBody>
+void sendBodyRequest(Request *request, ISession *session, DecodeBody decodeBody, ResultCallback<T> callback)
 {
     // The callback is shared by both handlers; whichever runs first delivers.
     auto delivered = std::make_shared<bool>(false);
@@ -163,15 +167,16 @@ void sendJsonRequest(Request *request, ISession *session, Decode decode, ResultC
             callback(result);
         }
     };
-    QObject::connect(request, &Request::success, request, [request, deliver, decode]() {
-        ResponseTO envelope;
-        if (!request->parseJsonResponse(envelope)) {
+    QObject::connect(request, &Request::success, request, [request, deliver, decodeBody]() {
+        QByteArray body;
+        if (!request->readAvailable(body, false)) {
             return; // the failure travels through `error`
         }
         T payload;
-        QString errorText;
-        if (!decode(envelope.data(), payload, errorText)) {
-            request->onError(EC_BAD_RESPONSE, QStringLiteral("Response data: %1").arg(errorText));
+        ErrorCode code = EC_OK;
+        QString message;
+        if (!decodeBody(body, payload, code, message)) {
+            request->onError(code, message);
             return;
         }
         deliver(Result<T>(payload));
@@ -179,6 +184,40 @@ void sendJsonRequest(Request *request, ISession *session, Decode decode, ResultC
     QObject::connect(request, &Request::error, request,
                      [deliver](ErrorCode code, const QString &message) { deliver(Result<T>(code, message)); });
     request->send(session);
+}
+
+// A reply body through the JSON envelope and then `decode`
+// (`bool (const QJsonObject &data, T &out, QString &errorText)`); false with the code and message of
+// the first failure. The body is released once the document is read.
+template<typename T, typename Decode>
+bool decodeJsonBody(QByteArray &body, const Decode &decode, T &payload, ErrorCode &code, QString &message)
+{
+    ResponseTO envelope;
+    const bool read = Request::readEnvelope(body, envelope, &code, &message);
+    body = QByteArray();
+    if (!read) {
+        return false;
+    }
+    QString errorText;
+    if (!decode(envelope.data(), payload, errorText)) {
+        code = EC_BAD_RESPONSE;
+        message = QStringLiteral("Response data: %1").arg(errorText);
+        return false;
+    }
+    return true;
+}
+
+// Sends the request and calls the callback once with what `decode` makes of the reply's data, or
+// with the first failure. `decode` is `bool (const QJsonObject &data, T &out, QString &errorText)`.
+template<typename T, typename Decode>
+void sendJsonRequest(Request *request, ISession *session, Decode decode, ResultCallback<T> callback)
+{
+    sendBodyRequest<T>(
+            request, session,
+            [decode](QByteArray &body, T &payload, ErrorCode &code, QString &message) {
+                return decodeJsonBody(body, decode, payload, code, message);
+            },
+            std::move(callback));
 }
 
 // The same for a payload T that decodes itself with `bool fromJson(const QJsonObject &, QString &errorText)`.

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,6 +140,24 @@ QByteArray infoText(const QString &original, const QString &infoBase)
            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + "\n";
 }
 
+const QByteArray kInfoSuffix = QByteArrayLiteral(".trashinfo");
+constexpr int kTries = 999;
+// Room for the longest ".N" a name may get when taken.
+const int kNumberRoom = int(qstrlen(".999"));
+
+// The name of the n-th try in the trash: the item's own name, numbered from the second try on, cut
+// (on a character's boundary) where it would leave no room for the description's ending.
+QByteArray entryName(const QByteArray &name, int n, int maxEntry)
+{
+    const QByteArray number = n == 1 ? QByteArray() : '.' + QByteArray::number(n);
+    if (name.size() + number.size() <= maxEntry)
+        return name + number;
+    int cut = maxEntry - kNumberRoom;
+    while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    return cut > 0 ? name.left(cut) + number : QByteArray();
+}
+
 // Renames without replacing anything already in the trash.
 int renameNew(int fromDir, const char *from, int toDir, const char *to)
 {
@@ -180,9 +199,14 @@ bool MoveToTrashUtil::moveToTrash(const QString &path)
     }
 
     const QByteArray text = infoText(source, trash.infoBase);
-    for (int n = 1; n < 1000; ++n) {
-        const QByteArray entry = n == 1 ? encodedName : encodedName + '.' + QByteArray::number(n);
-        const QByteArray infoName = entry + ".trashinfo";
+    // A name that fits where it lies may not fit with the description's ending.
+    const long nameMax = ::fpathconf(trash.info.get(), _PC_NAME_MAX);
+    const int maxEntry = int(qBound(0L, nameMax < 0 ? long(NAME_MAX) : nameMax, long(NAME_MAX))) - kInfoSuffix.size();
+    for (int n = 1; n <= kTries; ++n) {
+        const QByteArray entry = entryName(encodedName, n, maxEntry);
+        if (entry.isEmpty())
+            break;
+        const QByteArray infoName = entry + kInfoSuffix;
         // The entry's description comes first and reserves its name.
         Fd out(::openat(trash.info.get(), infoName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                         0600));

@@ -7,7 +7,14 @@
 
 namespace {
 int s_instanceCount = 0;
+
+// Held as UTC: a local time asks the C library for its zone (and the zone file) at every
+// comparison and conversion, an instant in UTC never. A time that does not exist stays null.
+QDateTime instant(const QDateTime &time)
+{
+    return time.timeSpec() == Qt::LocalTime && time.isValid() ? time.toUTC() : time;
 }
+} // namespace
 
 FsObject::FsObject()
 {
@@ -19,10 +26,10 @@ FsObject::FsObject(const QString &objectId, const QString &path, qint64 size, co
     : m_objectId(objectId)
     , m_path(path.isEmpty() ? path : path.normalized(QString::NormalizationForm_C))
     , m_size(size)
-    , m_localMtime(localMtime)
-    , m_remoteMtime(remoteMtime)
+    , m_localMtime(instant(localMtime))
+    , m_remoteMtime(instant(remoteMtime))
     , m_access(access)
-    , m_type(type)
+    , m_type(sharedType(type))
     , m_checksum(checksum)
 {
     ++s_instanceCount;
@@ -49,6 +56,29 @@ FsObject::~FsObject()
 int FsObject::instanceCount()
 {
     return s_instanceCount;
+}
+
+void FsObject::setLocalMtime(const QDateTime &localMtime)
+{
+    m_localMtime = instant(localMtime);
+}
+
+void FsObject::setRemoteMtime(const QDateTime &remoteMtime)
+{
+    m_remoteMtime = instant(remoteMtime);
+}
+
+const QString &FsObject::sharedType(const QString &type)
+{
+    static const QString file = QStringLiteral("f");
+    static const QString dir = QStringLiteral("d");
+    if (type.size() == 1) {
+        if (type.at(0) == QLatin1Char('f'))
+            return file;
+        if (type.at(0) == QLatin1Char('d'))
+            return dir;
+    }
+    return type;
 }
 
 QString FsObject::fileName() const

@@ -18,6 +18,8 @@ public:
     ~FsObject();
 
     static int instanceCount();
+    // The one copy of "f" or "d" that every object of that kind holds; other texts as given.
+    static const QString &sharedType(const QString &type);
 
     QString objectId() const { return m_objectId; }
     QString path() const { return m_path; }
@@ -29,14 +31,15 @@ public:
     QString checksum() const { return m_checksum; }
 
     void setChecksum(const QString &checksum) { m_checksum = checksum; }
-    void setLocalMtime(const QDateTime &localMtime) { m_localMtime = localMtime; }
-    void setRemoteMtime(const QDateTime &remoteMtime) { m_remoteMtime = remoteMtime; }
+    // Times are kept as UTC instants whatever zone they come in.
+    void setLocalMtime(const QDateTime &localMtime);
+    void setRemoteMtime(const QDateTime &remoteMtime);
     void setSize(qint64 size) { m_size = size; }
     // Takes the other's copy of every text that is equal in both, so that one copy is kept.
     void shareTexts(const FsObject &other);
 
-    bool isFile() const { return m_type == QLatin1String("f"); }
-    bool isDir() const { return m_type == QLatin1String("d"); }
+    bool isFile() const { return m_type.size() == 1 && m_type.at(0) == QLatin1Char('f'); }
+    bool isDir() const { return m_type.size() == 1 && m_type.at(0) == QLatin1Char('d'); }
     bool isNull() const { return m_path.isEmpty(); }
     bool isValid() const { return !m_path.isEmpty(); }
 

@@ -74,6 +74,7 @@ void SyncAction::copyFrom(const SyncAction &other)
     m_objectId = other.m_objectId;
     m_name = other.m_name;
     m_path = other.m_path;
+    m_relPath = other.m_relPath;
     m_localBase = other.m_localBase;
     m_remoteSafeId = other.m_remoteSafeId;
     m_remoteSafeName = other.m_remoteSafeName;
@@ -108,6 +109,7 @@ void SyncAction::clear()
     m_objectId.clear();
     m_name.clear();
     m_path.clear();
+    m_relPath = QString();
     m_localBase.clear();
     m_remoteSafeId.clear();
     m_remoteSafeName.clear();
@@ -173,8 +175,41 @@ void SyncAction::setSyncSetting(const SyncSetting &setting)
     m_remoteBase = setting.remoteDir();
 }
 
+QString SyncAction::name() const
+{
+    return m_relPath.isNull() ? m_name : m_relPath.mid(m_relPath.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+void SyncAction::setName(const QString &name)
+{
+    m_relPath = QString();
+    m_name = name;
+}
+
+void SyncAction::setPath(const QString &path)
+{
+    if (!m_relPath.isNull()) {
+        m_name = name();
+        m_relPath = QString();
+    }
+    m_path = path;
+}
+
+void SyncAction::setRelPath(const QString &relPath, const QString &folder)
+{
+    m_relPath = relPath;
+    m_path = folder;
+    m_name = QString();
+}
+
+void SyncAction::renewTempId()
+{
+    m_tempId = s_nextTempId--;
+}
+
 void SyncAction::setFsObject(const FsObject &object)
 {
+    m_relPath = QString();
     m_name = object.fileName();
     m_path = object.dirPath();
     m_type = object.type();
@@ -293,6 +328,8 @@ bool SyncAction::isRemoteAction() const
 
 QString SyncAction::relPath() const
 {
+    if (!m_relPath.isNull())
+        return m_relPath;
     return QDir::cleanPath(m_path.isEmpty() ? m_name : m_path + QLatin1Char('/') + m_name);
 }
 
@@ -300,7 +337,7 @@ QString SyncAction::localFilePath() const
 {
     if (!m_localDiskPath.isEmpty())
         return QDir::cleanPath(m_localBase + QLatin1Char('/') + m_localDiskPath);
-    return QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(m_localBase, m_path, m_name));
+    return QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(m_localBase, m_path, name()));
 }
 
 QString SyncAction::localDirPath() const
@@ -314,7 +351,7 @@ QString SyncAction::localDirPath() const
 
 QString SyncAction::remoteFilePath() const
 {
-    QString path = QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(m_remoteBase, m_path, m_name));
+    QString path = QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(m_remoteBase, m_path, name()));
     if (path.startsWith(QLatin1Char('/')))
         path.remove(0, 1);
     return path;
@@ -670,7 +707,7 @@ QString SyncAction::toString(const QString &separator) const
     const auto add = [&](const char *label, const QString &value) { out += QLatin1String(label) + value + separator; };
     add("id=", QString::number(m_id));
     add("action=", actionTypeName(m_action, true));
-    add("name=", m_name);
+    add("name=", name());
     add("path=", m_path);
     add("local_base=", m_localBase);
     add("remote_safeid=", m_remoteSafeId);
@@ -818,7 +855,7 @@ bool SyncAction::execCreateLocalDir()
     auto fail = [&](int status, const QString &message) {
         setExecuted(status, message);
         qWarning("SyncAction::execCreateLocalDir: create local dir failed: '%s'/'%s'", logText(parent).constData(),
-                 logText(m_name).constData());
+                 logText(name()).constData());
         return false;
     };
     if (!QFileInfo(parent).isDir())
@@ -830,7 +867,7 @@ bool SyncAction::execCreateLocalDir()
         return fail(ERR_DIR_CREATE, QStringLiteral("Unable to create folder: '%1'").arg(target));
     setExecuted(STATUS_OK, QString());
     qDebug("SyncAction::execCreateLocalDir: create local dir ok: '%s'/'%s'", logText(parent).constData(),
-           logText(m_name).constData());
+           logText(name()).constData());
     return true;
 }
 
@@ -842,7 +879,7 @@ bool SyncAction::execDeleteLocalDir()
     auto fail = [&](int status, const QString &message) {
         setExecuted(status, message);
         qWarning("SyncAction::execDeleteLocalDir: delete local dir failed: '%s'/'%s'", logText(parent).constData(),
-                 logText(m_name).constData());
+                 logText(name()).constData());
         return false;
     };
 
@@ -874,7 +911,7 @@ bool SyncAction::execDeleteLocalDir()
     }
     setExecuted(STATUS_OK, QString());
     qDebug("SyncAction::execDeleteLocalDir: delete local dir ok: '%s'/'%s'", logText(parent).constData(),
-           logText(m_name).constData());
+           logText(name()).constData());
     return true;
 }
 
@@ -885,7 +922,7 @@ bool SyncAction::execDeleteLocalFile()
     auto finish = [&](int status, const QString &message) {
         setExecuted(status, message);
         qWarning("SyncAction::execDeleteLocalFile: delete local file failed: '%s'/'%s'", logText(parent).constData(),
-                 logText(m_name).constData());
+                 logText(name()).constData());
         return false;
     };
 
@@ -911,7 +948,7 @@ bool SyncAction::execDeleteLocalFile()
     }
     setExecuted(STATUS_OK, QString());
     qDebug("SyncAction::execDeleteLocalFile: delete local file ok: '%s'/'%s'", logText(parent).constData(),
-           logText(m_name).constData());
+           logText(name()).constData());
     return true;
 }
 

@@ -192,7 +192,7 @@ public:
     int id() const { return m_id; }
     int action() const { return m_action; }
     QString objectId() const { return m_objectId; }
-    QString name() const { return m_name; }
+    QString name() const;
     QString path() const { return m_path; }
     QString localBase() const { return m_localBase; }
     QString remoteSafeId() const { return m_remoteSafeId; }
@@ -223,8 +223,14 @@ public:
     void setId(int id) { m_id = id; }
     void setAction(int action) { m_action = action; }
     void setObjectId(const QString &objectId) { m_objectId = objectId; }
-    void setName(const QString &name) { m_name = name; }
-    void setPath(const QString &path) { m_path = path; }
+    void setName(const QString &name);
+    void setPath(const QString &path);
+    // The relative path as one text (clean, its last element not empty) and its folder, the text
+    // before its last "/": the name is read from the path, so a planned action keeps no text of its
+    // own for it, and relPath() is the path itself.
+    void setRelPath(const QString &relPath, const QString &folder);
+    // A temporary id of its own for an action made as a copy of another.
+    void renewTempId();
     void setLocalBase(const QString &localBase) { m_localBase = localBase; }
     void setRemoteBase(const QString &remoteBase) { m_remoteBase = remoteBase; }
     void setRemoteSafeName(const QString &remoteSafeName) { m_remoteSafeName = remoteSafeName; }
@@ -252,6 +258,8 @@ private:
     QString m_objectId;
     QString m_name;
     QString m_path;
+    // When not null, the relative path that the name is the last element of.
+    QString m_relPath;
     QString m_localBase;
     QString m_remoteSafeId;
     QString m_remoteSafeName;

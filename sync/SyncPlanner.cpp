@@ -11,7 +11,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -87,6 +86,31 @@ QList<QRegularExpression> combined(const QList<QRegularExpression> &patterns)
     return {all};
 }
 
+// A key as QDir::cleanPath leaves it: no empty, "." or ".." element, no "/" at its end.
+bool isCleanKey(const QString &key)
+{
+    const QChar *c = key.constData();
+    const int n = key.size();
+    int start = 0;
+    for (int i = 0; i <= n; ++i) {
+        if (i < n && c[i] != QLatin1Char('/'))
+            continue;
+        const int length = i - start;
+        if (length == 0 ||
+            (c[start] == QLatin1Char('.') && (length == 1 || (length == 2 && c[start + 1] == QLatin1Char('.')))))
+            return false;
+        start = i + 1;
+    }
+    return true;
+}
+
+// target = key's units [from, to), in target's own buffer when it has room: no allocation per path.
+void assignPart(QString &target, const QString &key, int from, int to)
+{
+    target.resize(to - from);
+    std::copy(key.constData() + from, key.constData() + to, target.data());
+}
+
 void set(SyncAction &action, int type, int status)
 {
     action.setAction(type);
@@ -105,6 +129,135 @@ struct SyncPlanner::Objects
     bool hasLast = false;
     bool hasLocal = false;
     bool hasRemote = false;
+    // The silent list's verdict on the path, once asked: 0 kept, 1 excluded.
+    int silent = -1;
+};
+
+struct SyncPlanner::Summary
+{
+    int total = 0, noAction = 0, undefined = 0, conflicts = 0, resolve = 0, statusUndefined = 0, skipped = 0,
+        excluded = 0, tooLong = 0, warnings = 0, errors = 0;
+
+    void add(const SyncAction &action)
+    {
+        ++total;
+        noAction += action.action() == SyncAction::NoAction;
+        undefined += action.action() == SyncAction::ActionUndefined;
+        conflicts += action.conflict();
+        resolve += action.action() == SyncAction::Resolve;
+        statusUndefined += action.status() == SyncAction::STATUS_UNDEFINED;
+        skipped += action.skipped();
+        excluded += action.status() == SyncAction::WARN_EXCLUDED_BY_NAME;
+        tooLong += action.status() == SyncAction::WARN_FILE_NAME_TOO_LONG ||
+                   action.status() == SyncAction::WARN_DIR_NAME_TOO_LONG;
+        warnings += action.isWarning();
+        errors += action.isError();
+    }
+};
+
+// The order of SyncAction::operator< over a plan, each action keyed once, in the order of the
+// list. The relative paths' texts must outlive the sort. Most comparisons end in numbers: the
+// rank of the action's type and sixteen units that follow the prefix all paths share, packed so
+// that comparing the packs compares the units (missing units count as 0, a tie the full comparison
+// settles). The actions are not copied: the permutation is applied by swapping list nodes.
+class SyncPlanner::PlanOrder
+{
+public:
+    explicit PlanOrder(int size) { m_keys.reserve(size_t(size)); }
+
+    void add(int type, const QString &relPath)
+    {
+        const QChar *text = relPath.constData();
+        const int size = relPath.size();
+        if (m_keys.empty()) {
+            m_first = text;
+            m_shared = size;
+        } else {
+            const int most = qMin(m_shared, size);
+            int i = 0;
+            while (i < most && text[i] == m_first[i])
+                ++i;
+            m_shared = i;
+        }
+        // Uploads of both kinds form one group after all other types.
+        Key key{isUpload(type) ? SyncAction::BackupDownloadFile + 1 : type,
+                type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
+                {},
+                text,
+                size,
+                int(m_keys.size()),
+                m_shared};
+        pack(key);
+        m_keys.push_back(key);
+    }
+
+    void sort(QList<SyncAction> &actions)
+    {
+        // Packed while the shared prefix was still longer: again, from where it ends.
+        for (Key &key : m_keys) {
+            if (key.packedAt != m_shared) {
+                key.packedAt = m_shared;
+                pack(key);
+            }
+        }
+        std::sort(m_keys.begin(), m_keys.end(), [](const Key &a, const Key &b) {
+            if (a.rank != b.rank)
+                return a.rank < b.rank;
+            int c = 0;
+            for (int w = 0; w < kWords && c == 0; ++w)
+                c = a.words[w] == b.words[w] ? 0 : a.words[w] < b.words[w] ? -1 : 1;
+            if (c == 0)
+                c = QtPrivate::compareStrings(QStringView(a.text, a.size), QStringView(b.text, b.size));
+            return a.descending ? c > 0 : c < 0;
+        });
+        // order[i] is the index that belongs at i; follow each cycle once.
+        const int n = int(m_keys.size());
+        std::vector<int> order(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            order[size_t(i)] = m_keys[size_t(i)].index;
+        m_keys = std::vector<Key>();
+        std::vector<bool> placed(order.size(), false);
+        for (int start = 0; start < n; ++start) {
+            if (placed[start])
+                continue;
+            int i = start;
+            while (order[i] != start) {
+                actions.swapItemsAt(i, order[i]);
+                placed[i] = true;
+                i = order[i];
+            }
+            placed[i] = true;
+        }
+    }
+
+private:
+    static constexpr int kWords = 4;
+    struct Key
+    {
+        int rank;
+        bool descending;
+        quint64 words[kWords];
+        const QChar *text;
+        int size;
+        int index;
+        int packedAt;
+    };
+
+    static void pack(Key &key)
+    {
+        const ushort *c = reinterpret_cast<const ushort *>(key.text);
+        const int end = qMin(key.size, key.packedAt + 4 * kWords);
+        for (quint64 &word : key.words)
+            word = 0;
+        for (int i = key.packedAt; i < end; ++i) {
+            const int at = i - key.packedAt;
+            key.words[at / 4] |= quint64(c[i]) << (16 * (3 - at % 4));
+        }
+    }
+
+    std::vector<Key> m_keys;
+    const QChar *m_first = nullptr;
+    int m_shared = 0;
 };
 
 namespace {
@@ -126,9 +279,12 @@ void SyncPlanner::setSilentPatterns(const QList<QRegularExpression> &patterns)
     m_silentPatternsSet = true;
 }
 
-bool SyncPlanner::silentlyExcluded(const QString &relPath) const
+bool SyncPlanner::silentlyExcluded(Objects &o) const
 {
-    return !Syncher::isNotExcluded(relPath, m_silent, &m_silentFolders);
+    // Asked twice for most paths: matched once.
+    if (o.silent < 0)
+        o.silent = Syncher::isNotExcluded(o.key, m_silent, &m_silentFolders) ? 0 : 1;
+    return o.silent == 1;
 }
 
 bool SyncPlanner::request(int activity, const QString &message)
@@ -175,13 +331,22 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     QList<SyncAction> actions;
     actions.reserve(paths.size());
     QSet<QString> folders;
+    QString probe;
+    // Counted and keyed for the order while each action is at hand.
+    Summary summary;
+    PlanOrder order(paths.size());
+    QStringList cleaned;
+    // What every action starts from; each is made in its place in the list, as a copy of this.
+    SyncAction blank;
+    blank.setAction(SyncAction::ActionUndefined);
+    blank.setStatus(SyncAction::STATUS_UNDEFINED);
+    blank.setSyncSetting(m_setting);
     for (const QString &key : paths) {
         if (stopRequested())
             return {};
         const int slash = key.lastIndexOf(QLatin1Char('/'));
-        const QString name = key.mid(slash + 1);
         if (m_progress)
-            m_progress->name = name;
+            assignPart(m_progress->name, key, slash + 1, key.size());
         if (!request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage))
             return {};
         if (m_progress)
@@ -196,19 +361,24 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         o.hasLocal = o.local->isValid();
         o.hasRemote = o.remote->isValid();
 
-        SyncAction action;
+        actions.append(blank);
+        SyncAction &action = actions.last();
         action.setId(SyncAction::nextId());
-        action.setAction(SyncAction::ActionUndefined);
-        action.setStatus(SyncAction::STATUS_UNDEFINED);
-        action.setSyncSetting(m_setting);
-        action.setName(name);
+        action.renewTempId();
+        // One text per folder, shared by the actions of its members.
+        QString folder;
         if (slash >= 0) {
-            // One text per folder, shared by the actions of its members.
-            const QString folder = key.left(slash);
-            auto known = folders.constFind(folder);
+            assignPart(probe, key, 0, slash);
+            auto known = folders.constFind(probe);
             if (known == folders.constEnd())
-                known = folders.insert(folder);
-            action.setPath(*known);
+                known = folders.insert(QString(probe.constData(), probe.size()));
+            folder = *known;
+        }
+        if (isCleanKey(key))
+            action.setRelPath(key, folder);
+        else {
+            action.setName(key.mid(slash + 1));
+            action.setPath(folder);
         }
         if (o.hasLocal) {
             action.setLocalSize(o.local->size());
@@ -229,7 +399,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
         decide(action, o);
         // Junk that a file manager leaves on an empty mount point does not count as content.
-        if (!localFileSeen && o.hasLocal && o.local->isFile() && !silentlyExcluded(key))
+        if (!localFileSeen && o.hasLocal && o.local->isFile() && !silentlyExcluded(o))
             localFileSeen = true;
 
         if (action.action() == SyncAction::ActionUndefined) {
@@ -257,7 +427,13 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                    qUtf8Printable(action.statusName()),
                    qUtf8Printable(StringUtil::escapeNonPrintable(action.reason())));
         }
-        actions.append(action);
+        summary.add(action);
+        if (action.relPath().constData() == key.constData()) {
+            order.add(action.action(), key);
+        } else {
+            cleaned.append(action.relPath());
+            order.add(action.action(), cleaned.last());
+        }
         if (action.action() == SyncAction::UpdateSyncState || action.action() == SyncAction::RemoveSyncState) {
             m_pendingWrites.append(actions.size() - 1);
             if (m_pendingWrites.size() >= StateBatchSize)
@@ -273,8 +449,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                  "synchronised: deletions need confirmation",
                  int(remote.settingId()), last.fileCount());
     }
-    logSummary(actions);
-    sortPlan(actions);
+    logSummary(summary);
+    order.sort(actions);
 
     if (m_countActions)
         m_countActions(actions);
@@ -330,7 +506,7 @@ void SyncPlanner::decide(SyncAction &action, Objects &o)
     action.setType(kind);
 
     // Silent exclusion.
-    if (silentlyExcluded(o.key)) {
+    if (silentlyExcluded(o)) {
         action.addReason(SyncReason::X);
         set(action, SyncAction::NoAction, SyncAction::STATUS_OK);
         qDebug("Syncher::buildSyncActions: %s: '%s'", qUtf8Printable(StringUtil::escapeNonPrintable(o.key)),
@@ -688,132 +864,24 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
     set(action, SyncAction::NoAction, SyncAction::ERR_FILE_ATTR_CONFLICT);
 }
 
-void SyncPlanner::logSummary(const QList<SyncAction> &actions) const
+void SyncPlanner::logSummary(const Summary &s) const
 {
-    int noAction = 0, undefined = 0, conflicts = 0, resolve = 0, statusUndefined = 0, skipped = 0, excluded = 0,
-        tooLong = 0, warnings = 0, errors = 0;
-    for (const SyncAction &action : actions) {
-        noAction += action.action() == SyncAction::NoAction;
-        undefined += action.action() == SyncAction::ActionUndefined;
-        conflicts += action.conflict();
-        resolve += action.action() == SyncAction::Resolve;
-        statusUndefined += action.status() == SyncAction::STATUS_UNDEFINED;
-        skipped += action.skipped();
-        excluded += action.status() == SyncAction::WARN_EXCLUDED_BY_NAME;
-        tooLong += action.status() == SyncAction::WARN_FILE_NAME_TOO_LONG ||
-                   action.status() == SyncAction::WARN_DIR_NAME_TOO_LONG;
-        warnings += action.isWarning();
-        errors += action.isError();
-    }
     qDebug("Syncher::buildSyncActions: actions total:%d noaction:%d act_undef:%d conflicts:%d to_resolve:%d "
            "st_undef:%d st_skipped:%d st_excluded:%d st_nametoolong:%d st_warn:%d st_error:%d",
-           int(actions.size()), noAction, undefined, conflicts, resolve, statusUndefined, skipped, excluded, tooLong,
-           warnings, errors);
-    if (undefined > 0)
-        qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", undefined);
+           s.total, s.noAction, s.undefined, s.conflicts, s.resolve, s.statusUndefined, s.skipped, s.excluded,
+           s.tooLong, s.warnings, s.errors);
+    if (s.undefined > 0)
+        qWarning("Syncher::buildSyncActions: Unable to find a sync action for some objects (%d)", s.undefined);
 }
-
-namespace {
-
-// The relative path of an action: its folder, "/" and its name, or the name alone at the top.
-struct PathParts
-{
-    const QChar *path;
-    int pathSize;
-    const QChar *name;
-    int nameSize;
-};
-
-// Compares two relative paths as QString's operator< compares the joined texts, without joining.
-int comparePaths(const PathParts &a, const PathParts &b)
-{
-    if (a.pathSize == b.pathSize && (a.path == b.path || std::equal(a.path, a.path + a.pathSize, b.path)))
-        return QtPrivate::compareStrings(QStringView(a.name, a.nameSize), QStringView(b.name, b.nameSize));
-    static const QChar slash(QLatin1Char('/'));
-    struct Cursor
-    {
-        const QChar *parts[3];
-        int sizes[3];
-        int part = 0;
-        int at = 0;
-        explicit Cursor(const PathParts &p)
-            : parts{p.path, &slash, p.name}
-            , sizes{p.pathSize, p.pathSize == 0 ? 0 : 1, p.nameSize}
-        {
-            skipEmpty();
-        }
-        void skipEmpty()
-        {
-            while (part < 3 && at >= sizes[part]) {
-                ++part;
-                at = 0;
-            }
-        }
-        bool atEnd() const { return part >= 3; }
-        ushort current() const { return parts[part][at].unicode(); }
-        void next()
-        {
-            ++at;
-            skipEmpty();
-        }
-    };
-    Cursor x(a);
-    Cursor y(b);
-    while (!x.atEnd() && !y.atEnd()) {
-        if (x.current() != y.current())
-            return x.current() < y.current() ? -1 : 1;
-        x.next();
-        y.next();
-    }
-    return x.atEnd() ? (y.atEnd() ? 0 : -1) : 1;
-}
-
-} // namespace
 
 void SyncPlanner::sortPlan(QList<SyncAction> &actions)
 {
-    // The same order as SyncAction::operator<, without a copy of the actions or of their paths:
-    // the permutation is applied by swapping list nodes.
-    struct Key
-    {
-        int group;
-        int type;
-        bool descending;
-        PathParts parts;
-    };
-    std::vector<Key> keys;
-    keys.reserve(actions.size());
+    QStringList paths;
+    paths.reserve(actions.size());
+    PlanOrder order(actions.size());
     for (const SyncAction &action : qAsConst(actions)) {
-        const int type = action.action();
-        keys.push_back({isUpload(type) ? 1 : 0, isUpload(type) ? 0 : type,
-                        type == SyncAction::DeleteLocalDir || type == SyncAction::DeleteRemoteDir,
-                        // The texts stay where they are while the list's nodes are swapped.
-                        {action.path().constData(), action.path().size(), action.name().constData(),
-                         action.name().size()}});
+        paths.append(action.relPath());
+        order.add(action.action(), paths.last());
     }
-    std::vector<int> order(actions.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&keys](int x, int y) {
-        const Key &a = keys[x];
-        const Key &b = keys[y];
-        if (a.group != b.group)
-            return a.group < b.group;
-        if (a.type != b.type)
-            return a.type < b.type;
-        const int c = comparePaths(a.parts, b.parts);
-        return a.descending ? c > 0 : c < 0;
-    });
-    // order[i] is the index that belongs at i; follow each cycle once.
-    std::vector<bool> placed(order.size(), false);
-    for (int start = 0; start < int(order.size()); ++start) {
-        if (placed[start])
-            continue;
-        int i = start;
-        while (order[i] != start) {
-            actions.swapItemsAt(i, order[i]);
-            placed[i] = true;
-            i = order[i];
-        }
-        placed[i] = true;
-    }
+    order.sort(actions);
 }

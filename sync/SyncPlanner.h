@@ -57,12 +57,14 @@ public:
     static constexpr int StateBatchSize = 256;
 
     // Sorts a plan into execution order (the order of SyncAction::operator<) without copying
-    // the actions or their paths; folders and names as the planner makes them (clean, names not
-    // empty).
+    // the actions.
     static void sortPlan(QList<SyncAction> &actions);
 
 private:
     struct Objects;
+    struct Summary;
+    // The plan's order, keyed action by action.
+    class PlanOrder;
 
     bool request(int activity, const QString &message);
     bool stopRequested() const;
@@ -72,10 +74,10 @@ private:
     void decideInitialFile(SyncAction &action, Objects &o);
     void decideFile(SyncAction &action, Objects &o);
     void withholdLocalDeletion(SyncAction &action);
-    bool silentlyExcluded(const QString &relPath) const;
+    bool silentlyExcluded(Objects &o) const;
     QString localChecksum(const QString &relPath, const QString &algorithm);
     void flushStateWrites(QList<SyncAction> &actions);
-    void logSummary(const QList<SyncAction> &actions) const;
+    void logSummary(const Summary &summary) const;
 
     SyncSetting m_setting;
     Request m_request;

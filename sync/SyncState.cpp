@@ -21,18 +21,6 @@ int s_instanceCount = 0;
 // The pump is asked after this many entries, so a tree of any shape keeps the interface alive.
 constexpr int kEntriesPerPump = 512;
 
-const QString &fileType()
-{
-    static const QString type = QStringLiteral("f");
-    return type;
-}
-
-const QString &dirType()
-{
-    static const QString type = QStringLiteral("d");
-    return type;
-}
-
 QString joined(const QString &prefix, const QString &name)
 {
     return prefix.isEmpty() ? name : prefix + QLatin1Char('/') + name;
@@ -83,6 +71,9 @@ SyncState::SyncState(const SyncState &other)
     , m_unreadable(other.m_unreadable)
     , m_links(other.m_links)
     , m_collisions(other.m_collisions)
+    , m_fileCount(other.m_fileCount)
+    , m_dirCount(other.m_dirCount)
+    , m_caseFoldingChecked(other.m_caseFoldingChecked)
 {
     ++s_instanceCount;
 }
@@ -107,7 +98,22 @@ FsObject SyncState::get(const QString &path) const
 void SyncState::add(const FsObject &object)
 {
     m_caseFoldingChecked = false;
+    const auto it = m_objects.find(object.path());
+    if (it != m_objects.end()) {
+        count(it.value(), -1);
+        // Anew, so that the key is the object's own path text.
+        m_objects.erase(it);
+    }
     m_objects.insert(object.path(), object);
+    count(object, 1);
+}
+
+void SyncState::count(const FsObject &object, int delta)
+{
+    if (object.isFile())
+        m_fileCount += delta;
+    else if (object.isDir())
+        m_dirCount += delta;
 }
 
 void SyncState::setChecksum(const QString &path, const QString &checksum)
@@ -117,25 +123,9 @@ void SyncState::setChecksum(const QString &path, const QString &checksum)
         it->setChecksum(checksum);
 }
 
-int SyncState::fileCount() const
-{
-    int n = 0;
-    for (const FsObject &object : m_objects)
-        n += object.isFile() ? 1 : 0;
-    return n;
-}
-
-int SyncState::dirCount() const
-{
-    int n = 0;
-    for (const FsObject &object : m_objects)
-        n += object.isDir() ? 1 : 0;
-    return n;
-}
-
 void SyncState::loadFromDb()
 {
-    m_objects = FileObjectDao::instance()->loadAll(m_settingId);
+    m_objects = FileObjectDao::instance()->loadAll(m_settingId, &m_fileCount, &m_dirCount);
     m_caseFoldingChecked = false;
 }
 
@@ -148,6 +138,8 @@ int SyncState::scanLocal(const Pump &pump)
 
     m_taken = QDateTime::currentDateTime();
     m_objects.clear();
+    m_fileCount = 0;
+    m_dirCount = 0;
     m_diskNames.clear();
     m_unreadable.clear();
     m_links.clear();
@@ -227,10 +219,12 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
 
         if (isFile) {
             m_objects.insert(entry.key, FsObject(QString(), entry.key, entry.st.st_size, mtimeOf(entry.st), QDateTime(),
-                                                 QString(), fileType(), QString()));
+                                                 QString(), QStringLiteral("f"), QString()));
+            ++m_fileCount;
         } else {
             m_objects.insert(entry.key, FsObject(QString(), entry.key, entry.st.st_size, mtimeOf(entry.st), QDateTime(),
-                                                 QString(), dirType(), QString()));
+                                                 QString(), QStringLiteral("d"), QString()));
+            ++m_dirCount;
             folders.push_back(std::move(entry));
         }
 

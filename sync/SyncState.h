@@ -53,8 +53,9 @@ public:
     QStringList paths() const { return m_objects.keys(); }
     const QHash<QString, FsObject> &objects() const { return m_objects; }
     int count() const { return m_objects.size(); }
-    int fileCount() const;
-    int dirCount() const;
+    // Kept while the snapshot fills: no pass over the objects.
+    int fileCount() const { return m_fileCount; }
+    int dirCount() const { return m_dirCount; }
 
     // Replaces the contents with the stored rows of the setting.
     void loadFromDb();
@@ -86,11 +87,13 @@ public:
     // Records as collisions all keys of one folder that are equal under case folding (for a
     // listing; the local scan does this itself). Done once until an object is added.
     void findCaseCollisions();
+    bool isCaseChecked() const { return m_caseFoldingChecked; }
     // Each object takes the texts it has in common with the other state's object of its path.
     void shareTexts(const SyncState &other);
 
 private:
     static bool isAtOrBelow(const QString &path, const QSet<QString> &set);
+    void count(const FsObject &object, int delta);
     void scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, const Pump &pump,
                     int *sincePump, bool *stopped);
 
@@ -102,5 +105,7 @@ private:
     QSet<QString> m_unreadable;
     QSet<QString> m_links;
     QSet<QString> m_collisions;
+    int m_fileCount = 0;
+    int m_dirCount = 0;
     bool m_caseFoldingChecked = false;
 };

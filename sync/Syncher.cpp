@@ -4,12 +4,13 @@
 #include "core/StringUtil.h"
 #include "db/FileObjectDao.h"
 #include "db/FileSafeDao.h"
+#include "db/R7Database.h"
+#include "db/SyncHistoryDao.h"
 #include "db/SyncSettingsDao.h"
 #include "net/DownloadFile.h"
 #include "net/FilesafeRI.h"
 #include "net/Request.h"
-#include "db/R7Database.h"
-#include "db/SyncHistoryDao.h"
+#include "sync/FolderWalk.h"
 #include "sync/SyncPlanner.h"
 #include "sync/UploadSource.h"
 
@@ -25,6 +26,9 @@
 #include <QTextStream>
 
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -1387,14 +1391,33 @@ void Syncher::remoteDeleteDir(SyncAction *action)
     });
 }
 
-// Runs right before the complete download replaces the target; the user's file is left where
-// it is unless everything checks out.
-bool Syncher::downloadBeforeReplace(SyncAction *a, const QString &checksum, QString *destination, QString *reason)
+// The path's row goes in a commit of its own before the user's file is moved: a path that is then
+// missing, for whatever reason (a failed rename, a crash), has no row that would make the next run
+// delete the other side's version; it is downloaded again instead.
+bool Syncher::forgetRow(const SyncAction *action)
 {
+    FileObjectDao *dao = FileObjectDao::instance();
+    if (m_stateWriteDepth > 0)
+        return dao->remove(action->relPath(), m_setting.id()) && flushStateWrites(true);
+    R7Database *db = R7Database::instance();
+    if (!db->transaction())
+        return false;
+    if (dao->remove(action->relPath(), m_setting.id()) && db->commit())
+        return true;
+    db->rollback();
+    return false;
+}
+
+// Runs right before the complete download replaces the target, on the folder the download was
+// written into; the user's file is left where it is unless everything checks out.
+bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *destination, QString *reason)
+{
+    m_downloadRefusal = 0;
     if (m_stop) {
         *reason = QStringLiteral("Stopped");
         return false;
     }
+    const QString checksum = file.plainChecksum();
     const QString expected = a->remoteChecksum();
     const QString algorithm = expected.section(QLatin1Char(':'), 0, 0);
     if (!checksum.isEmpty() && checksum.section(QLatin1Char(':'), 0, 0) == algorithm
@@ -1404,25 +1427,45 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, const QString &checksum, QStr
     }
     m_downloadChecksum = checksum;
     m_downloadKeptAs.clear();
-    if (SyncAction::crossesLink(a->localBase(), *destination)) {
-        *reason = QStringLiteral("Target crosses a link: '%1'").arg(*destination);
+    // The folder reached from the base without links must still be the one written into.
+    if (!file.sameFolder(reason))
         return false;
-    }
+    const QString name = QFileInfo(*destination).fileName();
     if (a->action() == SyncAction::BackupDownloadFile) {
-        if (!a->execBackupLocalFile()) {
-            *reason = a->execErrorMsg();
+        if (!forgetRow(a)) {
+            qWarning("Syncher::downloadFile: the state of '%s' cannot be changed; nothing is renamed",
+                     escaped(a->relPath()).constData());
+            m_downloadRefusal = SyncAction::WARN_SKIPPED;
+            *reason = QStringLiteral("The synchronised state cannot be changed: '%1'").arg(a->relPath());
+            return false;
+        }
+        const QString copy = QFileInfo(SyncAction::conflictCopyPath(*destination)).fileName();
+        QString error;
+        const QByteArray folder = escaped(QFileInfo(*destination).path());
+        if (!file.backUp(name, copy, &error)) {
+            qWarning("Syncher::downloadFile: backup local file failed: '%s'/'%s' to '%s': %s", folder.constData(),
+                     escaped(name).constData(), escaped(copy).constData(), escaped(error).constData());
+            m_downloadRefusal = SyncAction::ERR_FILE_BACKUP;
+            *reason = error;
+            return false;
+        }
+        qDebug("Syncher::downloadFile: backup local file ok: '%s'/'%s' to '%s'", folder.constData(),
+               escaped(name).constData(), escaped(copy).constData());
+        QPointer<Syncher> guard(this);
+        step("backedup", *a);
+        if (guard.isNull()) {
+            *reason = QStringLiteral("Stopped");
             return false;
         }
         return true;
     }
     // Whatever happened to the target since the scan wins over the download.
-    const QFileInfo now(*destination);
-    const bool plannedPresent = a->localMtime().isValid();
-    bool changed = false;
-    if (!plannedPresent)
-        changed = now.exists() || now.isSymLink();
-    else if (now.exists())
-        changed = now.size() != a->localSize() || now.lastModified().toSecsSinceEpoch() != a->localMtime().toSecsSinceEpoch();
+    struct stat now;
+    const bool exists = ::fstatat(file.folder(), QFile::encodeName(name).constData(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+    bool changed = exists;
+    if (exists && a->localMtime().isValid())
+        changed = !S_ISREG(now.st_mode) || qint64(now.st_size) != a->localSize() ||
+                  qint64(now.st_mtim.tv_sec) != a->localMtime().toSecsSinceEpoch();
     if (changed) {
         m_downloadKeptAs = SyncAction::conflictCopyPath(*destination);
         qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; kept as '%s'",
@@ -1434,6 +1477,7 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, const QString &checksum, QStr
 
 void Syncher::downloadFile(SyncAction *action)
 {
+    m_downloadRefusal = 0;
     action->setExecuting(true);
     QPointer<Syncher> self(this);
     const QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
@@ -1450,12 +1494,16 @@ void Syncher::downloadFile(SyncAction *action)
                     self->on_downloadFileProgress(done, total);
             },
             algorithm.isEmpty() ? QStringLiteral("sha256") : algorithm,
-            [self, action](const DownloadFile &file, QString *destination, QString *reason) {
+            [self, action](DownloadFile &file, QString *destination, QString *reason) {
                 if (!self) {
                     *reason = QStringLiteral("Stopped");
                     return false;
                 }
-                return self->downloadBeforeReplace(action, file.plainChecksum(), destination, reason);
+                return self->downloadBeforeReplace(action, file, destination, reason);
+            },
+            // The folder as the setting reaches it, never through a link.
+            [base = action->localBase(), target = action->localFilePath()](QString *reason) {
+                return FolderWalk::openParent(base, target, reason);
             });
 }
 
@@ -1477,9 +1525,18 @@ void Syncher::uploadFile(SyncAction *action)
         action->setExecuted(SyncAction::WARN_SKIPPED, QStringLiteral("Upload skipped"));
         return;
     }
-    const QFileInfo before(source);
-    m_uploadSize = before.size();
-    m_uploadMtime = before.lastModified();
+    // The file sent, as the scan would describe it: a path may name another file by the end.
+    struct stat sentStat;
+    if (::fstat(file->handle(), &sentStat) != 0) {
+        delete file;
+        action->setExecuted(SyncAction::ERR_FILE_NOT_READABLE,
+                            QStringLiteral("Failed to upload file: '%1'").arg(action->remoteFilePath()));
+        return;
+    }
+    m_uploadDevice = sentStat.st_dev;
+    m_uploadInode = sentStat.st_ino;
+    m_uploadSize = sentStat.st_size;
+    m_uploadMtime = QDateTime::fromMSecsSinceEpoch(UploadSource::mtimeOf(sentStat), Qt::UTC);
     QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
     if (algorithm.isEmpty())
         algorithm = QStringLiteral("sha256");
@@ -1588,8 +1645,17 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
         return;
     if (!result.isOk()) {
         qWarning("Syncher::on_downloadFileFinished: Error: %s", escaped(result.message()).constData());
-        a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
-                       QStringLiteral("Failed to download file: '%1'").arg(a->remoteFilePath()));
+        if (m_downloadRefusal == SyncAction::WARN_SKIPPED) {
+            a->setSkipped(true);
+            a->setExecuted(SyncAction::WARN_SKIPPED, QStringLiteral("Download skipped"));
+        } else if (m_downloadRefusal == SyncAction::ERR_FILE_BACKUP) {
+            a->setExecuted(SyncAction::ERR_FILE_BACKUP,
+                           QStringLiteral("Failed to rename file: '%1'").arg(a->localFilePath()));
+        } else {
+            a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
+                           QStringLiteral("Failed to download file: '%1'").arg(a->remoteFilePath()));
+        }
+        m_downloadRefusal = 0;
         a->addReason(result.message());
     } else if (result.payload() != a->remoteSize()) {
         qWarning("Syncher::on_downloadFileFinished: Error: %s size mismatch expected: %lld received: %lld",
@@ -1665,8 +1731,13 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
     const FilesafeObject &object = stored.first();
     qDebug("Syncher::on_uploadFileFinished: file upload ok. size: %lld checksum: '%s' file: '%s'", object.size,
            escaped(object.checksum).constData(), escaped(a->remoteFilePath()).constData());
-    const QFileInfo after(a->localFilePath());
-    const bool changed = !after.exists() || after.size() != m_uploadSize || after.lastModified() != m_uploadMtime;
+    // The path must still name the file that was sent, unchanged; a link in its place does not.
+    struct stat after;
+    const bool present = ::lstat(QFile::encodeName(a->localFilePath()).constData(), &after) == 0;
+    const bool looksSame = present && S_ISREG(after.st_mode) && qint64(after.st_size) == m_uploadSize &&
+                           UploadSource::mtimeOf(after) == m_uploadMtime.toMSecsSinceEpoch();
+    const bool changed =
+            !looksSame || quint64(after.st_dev) != m_uploadDevice || quint64(after.st_ino) != m_uploadInode;
     if (!changed && object.size != m_uploadSize) {
         qWarning("Syncher::on_uploadFileFinished: returned size does not match local size");
         a->setExecuted(SyncAction::ERR_FILE_UPLOAD, failed);
@@ -1692,11 +1763,17 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
     m_progress->bytesUploaded += object.size;
     ++m_progress->nUploaded;
     a->setExecuted(SyncAction::STATUS_OK, QString());
-    if (changed) {
+    if (changed && !looksSame) {
         if (!storeRow(a))
             m_stateWriteFailed = true;
         a->setExecuted(SyncAction::WARN_SKIPPED,
                        QStringLiteral("File changed while it was uploaded; it will be uploaded again"));
+    } else if (changed) {
+        // Another file of the same size and time: the next scan could not tell it from the one
+        // sent, so no state is kept and the next run compares both sides' contents.
+        a->setExecuted(
+                SyncAction::WARN_SKIPPED,
+                QStringLiteral("File replaced while it was uploaded; both versions are compared on the next run"));
     }
     afterRemote(a, false, QStringLiteral("Uploading ..."));
 }

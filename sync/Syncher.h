@@ -23,6 +23,7 @@
 
 #include <functional>
 
+class DownloadFile;
 class FileSafeDao;
 class FilesafeRI;
 
@@ -58,7 +59,8 @@ public:
     static void setListingBatch(int objects);
     // Test hook, called at the steps between an action's effect and its recorded state:
     // "executed" (the action had its effect), "recorded" (its state is written, not committed),
-    // "committed"; "listed" (the listing's reply is in), "intake" (between two turns of its intake).
+    // "committed"; "listed" (the listing's reply is in), "intake" (between two turns of its intake);
+    // "backedup" (a conflicting local file was moved to its copy, the download not yet in place).
     using StepHook = std::function<void(const char *step, const SyncAction &action)>;
     static void setStepHook(StepHook hook);
 
@@ -190,7 +192,8 @@ private:
     QString parentFolderId(const SyncAction *action) const;
     bool insideBase(SyncAction *action);
     bool storeRow(SyncAction *action);
-    bool downloadBeforeReplace(SyncAction *action, const QString &checksum, QString *destination, QString *reason);
+    bool downloadBeforeReplace(SyncAction *action, DownloadFile &file, QString *destination, QString *reason);
+    bool forgetRow(const SyncAction *action);
     void recreateRefusedFolder(SyncAction *action);
     void sent(SyncAction *action);
     void abortOwnRequests();
@@ -210,10 +213,13 @@ private:
     QList<FilesafeObject> m_intake;
     std::unique_ptr<SyncState> m_intakeState;
     QString m_intakeAccess;
-    // Outcome of the download hook.
+    // Outcome of the download hook; a refusal's status (0: the download's own failure).
     QString m_downloadChecksum;
     QString m_downloadKeptAs;
-    // The source as it was when the upload began.
+    int m_downloadRefusal = 0;
+    // The source as it was when the upload began: the file sent, its size and time.
+    quint64 m_uploadDevice = 0;
+    quint64 m_uploadInode = 0;
     qint64 m_uploadSize = -1;
     QDateTime m_uploadMtime;
     QString m_uploadChecksum;

@@ -1,6 +1,7 @@
 #include "sync/UploadSource.h"
 
 #include "core/FileUtil.h"
+#include "sync/FolderWalk.h"
 #include "sync/SyncAction.h"
 
 #include <QCryptographicHash>
@@ -42,43 +43,29 @@ private:
 QFile *UploadSource::open(const QString &base, const QString &path, qint64 size, const QDateTime &mtime,
                           QString *reason)
 {
-    const QString root = QDir::cleanPath(base);
     const QString target = QDir::cleanPath(path);
-    if (SyncAction::crossesLink(root, target)) {
-        *reason = QStringLiteral("Source crosses a link: '%1'").arg(target);
+    // The descriptors refuse every link themselves; the path is looked at again only to name why.
+    auto refused = [&](const QString &text, int err) {
+        *reason = (err == ELOOP || err == ENOTDIR) && SyncAction::crossesLink(base, target)
+                          ? QStringLiteral("Source crosses a link: '%1'").arg(target)
+                          : text.arg(target, QString::fromLocal8Bit(strerror(err)));
         return nullptr;
-    }
-    // One element after the other below the base, none of them followed if it became a link since.
-    const int skip = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
-    const QStringList elements = target.mid(skip).split(QLatin1Char('/'));
-    int err = 0;
-    auto opened = [&err](int fd) {
-        err = fd < 0 ? errno : 0;
-        return fd;
     };
-    Fd dir(opened(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
-    for (int i = 0; dir.get() >= 0 && i + 1 < elements.size(); ++i) {
-        dir.reset(opened(::openat(dir.get(), QFile::encodeName(elements.at(i)).constData(),
-                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
-    }
-    if (dir.get() < 0) {
-        *reason = QStringLiteral("Cannot open the folder of '%1': %2").arg(target, QString::fromLocal8Bit(strerror(err)));
-        return nullptr;
-    }
+    int err = 0;
+    Fd dir(FolderWalk::openParent(base, target, &err));
+    if (dir.get() < 0)
+        return refused(QStringLiteral("Cannot open the folder of '%1': %2"), err);
     // Non-blocking: a FIFO put in its place must not hang the open.
-    Fd file(opened(::openat(dir.get(), QFile::encodeName(elements.last()).constData(),
-                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)));
-    if (file.get() < 0) {
-        *reason = QStringLiteral("Cannot open '%1': %2").arg(target, QString::fromLocal8Bit(strerror(err)));
-        return nullptr;
-    }
+    Fd file(::openat(dir.get(), QFile::encodeName(target.section(QLatin1Char('/'), -1)).constData(),
+                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0)
+        return refused(QStringLiteral("Cannot open '%1': %2"), errno);
     struct stat st;
     if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         *reason = QStringLiteral("Not a regular file: '%1'").arg(target);
         return nullptr;
     }
-    const qint64 mtimeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-    if (qint64(st.st_size) != size || !mtime.isValid() || mtimeMs != mtime.toMSecsSinceEpoch()) {
+    if (qint64(st.st_size) != size || !mtime.isValid() || mtimeOf(st) != mtime.toMSecsSinceEpoch()) {
         *reason = QStringLiteral("Changed since the scan: '%1'").arg(target);
         return nullptr;
     }
@@ -90,6 +77,11 @@ QFile *UploadSource::open(const QString &base, const QString &path, qint64 size,
     }
     file.release();
     return source;
+}
+
+qint64 UploadSource::mtimeOf(const struct stat &st)
+{
+    return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
 }
 
 QString UploadSource::checksum(QFile *file, const QString &algorithm)

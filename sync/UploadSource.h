@@ -4,6 +4,7 @@
 #include <QString>
 
 class QFile;
+struct stat;
 
 // The local file an upload reads, opened only when it is still the file the plan saw: no
 // symbolic link at any element below the local base folder (the file included), a regular file,
@@ -20,4 +21,6 @@ public:
     // "<algorithm>:<hex>" of the rest of the file, which is then rewound; empty for an unknown
     // algorithm or a read error.
     static QString checksum(QFile *file, const QString &algorithm);
+    // The modification time in milliseconds since the epoch, as the local scan takes it.
+    static qint64 mtimeOf(const struct stat &st);
 };

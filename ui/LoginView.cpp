@@ -220,7 +220,8 @@ void LoginView::resetForm()
 {
     setUiState(Initial);
     ui->usernameInput->clear();
-    ui->passwordInput->clear();
+    // clear() is an edit that Undo takes back; setText() starts the field's history anew.
+    ui->passwordInput->setText(QString());
     ui->smsCodeInput->clear();
     loadFromSettings();
     ui->mtanFrame->hide();
@@ -258,6 +259,8 @@ void LoginView::on_passwordInput_textChanged(const QString& text)
 {
     if (text.isEmpty() && m_passwordFromStore) {
         m_passwordFromStore = false;
+        // Undo would otherwise bring the saved password back, now shown.
+        ui->passwordInput->setText(QString());
         applyPasswordEchoMode();
     }
     updateCredentialState();

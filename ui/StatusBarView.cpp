@@ -119,6 +119,9 @@ QString StatusBarView::detailText(const ProgressInfo& pi)
 void StatusBarView::on_syncProgress(bool ok, const ProgressInfo& pi)
 {
     Q_UNUSED(ok)
+    // A run of the ended period may report after the sign-out.
+    if (m_signedOut)
+        return;
     m_phaseText = phaseText(pi.activity, pi.nDone, pi.nTotal, m_phaseText);
     m_detailText = detailText(pi);
     const QString syncing = tr("Syncing") + QStringLiteral("  ") + m_phaseText;
@@ -190,6 +193,8 @@ void StatusBarView::showLastSync(const QString& prefix)
 
 void StatusBarView::on_syncCanceled()
 {
+    if (m_signedOut)
+        return;
     m_progressTimer->stop();
     clearFileSafe();
     showLastSync(tr("Last synchronisation: "));
@@ -197,6 +202,7 @@ void StatusBarView::on_syncCanceled()
 
 void StatusBarView::on_appStateChanged(R7Application::AppState state)
 {
+    m_signedOut = state == R7Application::APP_STATE_LOGGED_OUT;
     if (state == R7Application::APP_STATE_LOGGED_OUT) {
         m_progressTimer->stop();
         clearFileSafe();

@@ -57,4 +57,5 @@ private:
     QString m_pendingStatus;
     QElapsedTimer m_lastProgressPaint;
     QTimer* m_progressTimer;
+    bool m_signedOut = false;
 };

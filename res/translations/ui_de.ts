@@ -765,8 +765,8 @@ Möchten Sie trotzdem fortfahren?</translation>
         <translation>Frame</translation>
     </message>
     <message>
-        <source>&lt;p&gt;&lt;span style=" font-size:18px; font-weight:600;"&gt;Setup finished&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Congratulations! You have successfully setup the ${APP_NAME} client. Click "Finish" to start using ${APP_NAME}.&lt;/p&gt;</source>
-        <translation>&lt;p&gt;&lt;span style=" font-size:18px; font-weight:600;"&gt;Einrichtung abgeschlossen&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Herzlichen Glückwunsch! Sie haben den ${APP_NAME}-Client erfolgreich eingerichtet. Klicken Sie auf "Fertig", um ${APP_NAME} zu verwenden.&lt;/p&gt;</translation>
+        <source>&lt;p&gt;&lt;span style=" font-size:18px; font-weight:600;"&gt;Setup finished&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Congratulations! You have successfully setup the ${APP_NAME} client. Click "Finish" to start using ${APP_NAME}.&lt;/p&gt;&lt;p align="center"&gt;&lt;img src=":/res/wizard/wiz_page5_client_apps.png"/&gt;&lt;/p&gt;</source>
+        <translation>&lt;p&gt;&lt;span style=" font-size:18px; font-weight:600;"&gt;Einrichtung abgeschlossen&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Herzlichen Glückwunsch! Sie haben den ${APP_NAME}-Client erfolgreich eingerichtet. Klicken Sie auf "Fertig", um ${APP_NAME} zu verwenden.&lt;/p&gt;&lt;p align="center"&gt;&lt;img src=":/res/wizard/wiz_page5_client_apps.png"/&gt;&lt;/p&gt;</translation>
     </message>
     <message>
         <source>Automatically start ${APP_NAME} at login</source>

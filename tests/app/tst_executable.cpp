@@ -100,6 +100,11 @@ private slots:
         // No cache folder can be made (a file is in the way): the log lies in the home, which stays.
         QTest::newRow("log in the home")
                 << QStringList{"cache-file 644"} << "cache-file" << QStringList{"/ 755", ".tessarvale.log 600"};
+        // Settings kept elsewhere behind a link (a "path -> target" entry): the link is not followed.
+        QTest::newRow("settings behind a link")
+                << QStringList{"dotfiles/ 755", "dotfiles/tessarvale.conf 644", ".config/Varnel/ 755",
+                               settings + " -> dotfiles/tessarvale.conf"}
+                << QString() << QStringList{"dotfiles/tessarvale.conf 644"};
         // A cache folder that only mentions the client in its name is not the client's own.
         QTest::newRow("cache folder not named for the client")
                 << QStringList{"tessarvale-cache/ 755"} << "tessarvale-cache"
@@ -118,6 +123,10 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(home).constData(), 0755) == 0);
         for (const QString &entry : before) {
             const QString path = home + "/" + entry.section(' ', 0, 0);
+            if (entry.section(' ', 1, 1) == "->") {
+                QVERIFY(QFile::link(home + "/" + entry.section(' ', 2), path));
+                continue;
+            }
             if (path.endsWith('/')) {
                 QVERIFY(QDir().mkpath(path));
             } else {

@@ -112,6 +112,9 @@ private slots:
         row("forged line", "PasswordsView: delete failed: x\n[2026-01-01T00:00:00.000]     1 INFO y",
             "INFO PasswordsView: delete failed: x\\u000a[2026-01-01T00:00:00.000]     1 INFO y\n");
         row("return, tab and escape", "a\rb\tc\x1b[31m", "INFO a\\u000db\\u0009c\\u001b[31m\n");
+        // Printable to Unicode, but the Log window breaks lines there.
+        row("line and paragraph separators", QString::fromUtf8("x\u2028[2026-01-01T00:00:00.000] y\u2029z\u2028"),
+            "INFO x\\u2028[2026-01-01T00:00:00.000] y\\u2029z\\u2028\n");
         // What a caller escaped already, and backslashes of its own, come out as they were.
         row("escaped before", "name 'a\\u000ab' in C:\\x\\y", "INFO name 'a\\u000ab' in C:\\x\\y\n");
         row("letters beyond ASCII stay", QString::fromUtf8("Zürich"), QString::fromUtf8("INFO Zürich\n"));

@@ -7,10 +7,12 @@
 #include "net/ServerList.h"
 #include "net/UserCredUtil.h"
 #include "sync/MultiSyncher.h"
+#include "sync/ProgressInfo.h"
 #include "tests/support/DevService.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 #include "ui/MainWindow.h"
+#include "ui/StatusAction.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -315,6 +317,46 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(shown.size(), 1);
         signOut();
+    }
+
+    void runEndingAfterSignOut_data()
+    {
+        QTest::addColumn<int>("activity");
+        QTest::addColumn<QString>("end"); // the coordinator's signal after the progress
+        QTest::newRow("started") << int(ProgressInfo::Activity_GetRemoteObjects_Started) << "started";
+        QTest::newRow("finished") << int(ProgressInfo::Activity_ProcessSyncActions_Finished) << "finished";
+        QTest::newRow("canceled") << int(ProgressInfo::Activity_User_Canceled) << "canceled";
+    }
+
+    // A run stops at its next check, which may come after the sign-out has finished (or after the
+    // next sign-in): what it reports then leaves the tray and the status bar signed out.
+    void runEndingAfterSignOut()
+    {
+        QFETCH(int, activity);
+        QFETCH(QString, end);
+        signIn("demo", DevService::demoPassword());
+        MultiSyncher *ms = app()->multiSyncher();
+        signOut();
+        QSignalSpy done(app(), &R7Application::syncDone);
+        ProgressInfo pi;
+        pi.activity = activity;
+        pi.safeName = QStringLiteral("Mine");
+        pi.safeType = QStringLiteral("PRIVATE");
+        if (end == "started")
+            emit ms->syncStarted();
+        emit ms->syncProgress(true, pi);
+        if (end == "finished")
+            emit ms->syncFinished(1, 0, {});
+        else if (end == "canceled")
+            emit ms->syncCanceled();
+        QCOMPARE(app()->trayStatus(), R7Application::TRAY_LOGGED_OUT);
+        for (QAction *action : app()->findChildren<QAction *>()) {
+            if (QStringList{"Logout", "Sync All", "Cancel Sync", "Settings"}.contains(action->text()) ||
+                qobject_cast<StatusAction *>(action))
+                QVERIFY2(!action->isEnabled() && !action->isVisible(), qPrintable(action->text()));
+        }
+        QCOMPARE(app()->mainWindow()->findChild<QLabel *>("statusLabel")->text(), QString());
+        QCOMPARE(done.count(), 0);
     }
 
     // A statement failing while a run goes on opens no box of its own: the run tells the user once

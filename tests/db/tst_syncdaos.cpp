@@ -261,6 +261,10 @@ private slots:
         store("dup", 3, 2);
         store("other", 3, 7);
         QCOMPARE(pathsOf(3), QStringList({"dup", "other"}));
+        FileObjectDao::instance()->store(FsObject("oid-d", "dup", 0, QDateTime(), QDateTime(), "", "d", ""), 3);
+        int files = -1, dirs = -1;
+        FileObjectDao::instance()->loadAll(3, &files, &dirs);
+        QCOMPARE(QList<int>({files, dirs}), QList<int>({1, 1})); // the later row of "dup" counts
         FileObjectDao::instance()->remove("dup", 3);
         QCOMPARE(m_db->rawValue("SELECT count(*) FROM fs_object WHERE path = 'dup'").toInt(), 0);
         QCOMPARE(FileObjectDao::instance()->loadByPath(3, "other").size(), 7);

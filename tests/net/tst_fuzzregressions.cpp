@@ -7,6 +7,7 @@ int fuzzPasswordObjects(const uint8_t *data, size_t size);
 int fuzzDownloadStream(const uint8_t *data, size_t size);
 int fuzzEnvelope(const uint8_t *data, size_t size);
 int fuzzSigninForm(const uint8_t *data, size_t size);
+int fuzzListingReader(const uint8_t *data, size_t size);
 
 // Replays every input that a fuzzer once found (tests/fuzz/<target>/) and the seeds
 // (tools/fuzz/seeds/<target>/) through the fuzz targets' own checks; a regression aborts.
@@ -41,7 +42,8 @@ private slots:
                                                                       {"fuzz_password_objects", fuzzPasswordObjects},
                                                                       {"fuzz_download_stream", fuzzDownloadStream},
                                                                       {"fuzz_envelope", fuzzEnvelope},
-                                                                      {"fuzz_signin_form", fuzzSigninForm}};
+                                                                      {"fuzz_signin_form", fuzzSigninForm},
+                                                                      {"fuzz_listing_reader", fuzzListingReader}};
         QVERIFY2(targets.contains(target), qPrintable("no replay for " + target));
         QFile input(file);
         QVERIFY(input.open(QIODevice::ReadOnly));

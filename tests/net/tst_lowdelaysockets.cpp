@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <cstddef>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -48,6 +49,24 @@ sockaddr_in loopback(int port)
     return addr;
 }
 
+// The loopback address of either family, and the length connect(2) is told; a `length` of -1
+// tells the whole address.
+socklen_t loopback(int family, int port, int length, sockaddr_storage *out)
+{
+    *out = {};
+    socklen_t whole = sizeof(sockaddr_in);
+    if (family == AF_INET6) {
+        auto *in6 = reinterpret_cast<sockaddr_in6 *>(out);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(quint16(port));
+        in6->sin6_addr = in6addr_loopback;
+        whole = sizeof(sockaddr_in6);
+    } else {
+        *reinterpret_cast<sockaddr_in *>(out) = loopback(port);
+    }
+    return length < 0 ? whole : socklen_t(length);
+}
+
 // A port nothing listens on: bound once, then closed.
 int closedPort()
 {
@@ -78,36 +97,52 @@ private slots:
 
     void rawSockets_data()
     {
+        QTest::addColumn<int>("family");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<bool>("listening");
+        QTest::addColumn<int>("length"); // of the address as connect is told; -1: all of it
         QTest::addColumn<int>("noDelay");
         QTest::addColumn<int>("connectErrno");
-        QTest::newRow("enabled, accepted") << true << true << 1 << 0;
-        QTest::newRow("disabled, accepted") << false << true << 0 << 0;
+        QTest::newRow("enabled, accepted") << AF_INET << true << true << -1 << 1 << 0;
+        QTest::newRow("disabled, accepted") << AF_INET << false << true << -1 << 0 << 0;
         // A refused connection still reports its own error, not that of the option.
-        QTest::newRow("enabled, refused") << true << false << 1 << int(ECONNREFUSED);
+        QTest::newRow("enabled, refused") << AF_INET << true << false << -1 << 1 << int(ECONNREFUSED);
+        QTest::newRow("IPv6, enabled, accepted") << AF_INET6 << true << true << -1 << 1 << 0;
+        // Only what the caller's length covers is read.
+        QTest::newRow("length short of the family") << AF_INET << true << true << 1 << 0 << int(EINVAL);
+        QTest::newRow("IPv4 address cut short")
+                << AF_INET << true << true << int(sizeof(sockaddr_in)) - 1 << 0 << int(EINVAL);
+        const int withoutScope = int(offsetof(sockaddr_in6, sin6_scope_id));
+        QTest::newRow("IPv6 address without its scope") << AF_INET6 << true << true << withoutScope << 1 << 0;
+        QTest::newRow("IPv6 address cut short") << AF_INET6 << true << true << withoutScope - 1 << 0 << int(EINVAL);
     }
     void rawSockets()
     {
+        QFETCH(int, family);
         QFETCH(bool, enabled);
         QFETCH(bool, listening);
+        QFETCH(int, length);
         QFETCH(int, noDelay);
         QFETCH(int, connectErrno);
+        const QHostAddress host = family == AF_INET6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost;
         QTcpServer server;
         int port = closedPort();
         if (listening) {
-            QVERIFY(server.listen(QHostAddress::LocalHost));
+            if (!server.listen(host) && family == AF_INET6)
+                QSKIP("no IPv6 loopback address here");
+            QVERIFY(server.isListening());
             port = server.serverPort();
         }
         if (enabled)
             LowDelaySockets::enable();
         else
             LowDelaySockets::disable();
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = socket(family, SOCK_STREAM, 0);
         QVERIFY(fd >= 0);
-        const sockaddr_in addr = loopback(port);
+        sockaddr_storage addr;
+        const socklen_t len = loopback(family, port, length, &addr);
         errno = 0;
-        const int rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof(addr));
+        const int rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&addr), len);
         const int err = errno;
         LowDelaySockets::enable();
         QCOMPARE(rc == 0 ? 0 : err, connectErrno);

@@ -323,7 +323,7 @@ private slots:
         socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_svc.httpPort()));
         QVERIFY(socket.waitForConnected(5000));
         socket.write("POST /__control/requests HTTP/1.1\r\nHost: "
-                     "127.0.0.1\r\nContent-Length: 2\r\n"
+                     "127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: 2\r\n"
                      "Connection: close\r\n\r\n{}");
         QByteArray raw;
         while (socket.waitForReadyRead(5000)) {

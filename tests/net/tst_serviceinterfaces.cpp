@@ -8,6 +8,7 @@
 #include "tests/net/DemoSignIn.h"
 #include "tests/support/AwaitResult.h"
 #include "tests/support/DevService.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -392,19 +393,29 @@ private slots:
         QTest::addColumn<QString>("hurdle");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("logged"); // the system's cause, in the log
         const QString noInit = "^Aborted: Unable to initiate download file decryption$";
-        QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit;
-        QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit;
+        QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit << "";
+        QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit << "";
+        QTest::newRow("no folder for the temporary file")
+                << QJsonObject() << "no folder" << int(EC_CLIENT) << noInit
+                << "Unable to initiate download file decryption: No such file or directory";
         QTest::newRow("size mismatch") << QJsonObject() << "size" << int(EC_CLIENT)
-                                       << "^Download size mismatch \\(expected: 18, received: 17\\)$";
+                                       << "^Download size mismatch \\(expected: 18, received: 17\\)$"
+                                       << "";
         // Another key garbles every block: the padding check (or, rarely, the size) fails.
-        QTest::newRow("other key") << QJsonObject() << "key" << int(EC_CLIENT) << "^(Bad padding|Download size mismatch)";
-        QTest::newRow("404 body is no content") << QJsonObject{{"http_status", 404}} << "" << int(EC_NETWORK) << "";
+        QTest::newRow("other key") << QJsonObject() << "key" << int(EC_CLIENT)
+                                   << "^(Bad padding|Download size mismatch)"
+                                   << "";
+        QTest::newRow("404 body is no content") << QJsonObject{{"http_status", 404}} << "" << int(EC_NETWORK) << ""
+                                                << "";
         QTest::newRow("503 body is no content")
-                << QJsonObject{{"http_status", 503}} << "" << int(EC_SERVICE_UNAVAILABLE) << "";
+                << QJsonObject{{"http_status", 503}} << "" << int(EC_SERVICE_UNAVAILABLE) << ""
+                << "";
         QTest::newRow("destination cannot be replaced")
                 << QJsonObject() << "folder" << int(EC_CLIENT)
-                << "^Could not override file\\. File '.*/todo\\.txt' seems to be open\\.$";
+                << "^Could not override file\\. File '.*/todo\\.txt': Is a directory$"
+                << "";
     }
 
     void downloadFailureKeepsTarget()
@@ -413,12 +424,13 @@ private slots:
         QFETCH(QString, hurdle);
         QFETCH(int, code);
         QFETCH(QString, message);
+        QFETCH(QString, logged);
         if (!fault.isEmpty()) {
             fault.insert("path", "/file/");
             QVERIFY(m_svc.fault(fault) >= 0);
         }
-        const QString dest = m_dir.filePath("todo.txt");
-        const QString kept = hurdle == "folder" ? dest + "/inside" : dest;
+        const QString dest = m_dir.filePath(hurdle == "no folder" ? "gone/todo.txt" : "todo.txt");
+        const QString kept = hurdle == "folder" ? dest + "/inside" : m_dir.filePath("todo.txt");
         QVERIFY(hurdle != "folder" || QDir(m_dir.path()).mkdir("todo.txt"));
         QVERIFY(writeFile(kept, "my old list"));
         R7Session *session = R7Session::instance();
@@ -426,12 +438,14 @@ private slots:
         if (hurdle == "key") {
             session->setTransportKey(QString(64, QLatin1Char('7')));
         }
+        LogCapture log;
         const auto out = awaitResult<qint64>([&](auto cb) {
             m_ri->downloadFile(idOf("Private", "/todo.txt"), dest, hurdle == "size" ? 18 : 17, cb, nullptr);
         });
         session->setTransportKey(key);
         QCOMPARE(int(out.code()), code);
         QVERIFY2(QRegularExpression(message).match(out.message()).hasMatch(), qPrintable(out.message()));
+        QVERIFY2(logged.isEmpty() || log.contains(logged), qPrintable(log.messages().join('\n')));
         QCOMPARE(readFile(kept), QByteArray("my old list"));
         QTRY_COMPARE(entries(), QStringList{"todo.txt"});
     }
@@ -490,20 +504,32 @@ private slots:
     void uploadUnreadable_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("missing") << "missing";
-        QTest::newRow("fifo") << "fifo";
+        QTest::addColumn<bool>("throughSession");
+        QTest::newRow("missing") << "missing" << false;
+        QTest::newRow("fifo") << "fifo" << false;
+        QTest::newRow("link to a readable file") << "link" << false;
+        QTest::newRow("link, through the session") << "link" << true;
     }
 
     void uploadUnreadable()
     {
         QFETCH(QString, kind);
+        QFETCH(bool, throughSession);
         const QString local = m_dir.filePath("source");
         if (kind == "fifo") {
             // Opening a pipe without a writer would block the event loop.
             QCOMPARE(::mkfifo(QFile::encodeName(local).constData(), 0600), 0);
+        } else if (kind == "link") {
+            // What a link names is somebody else's to share.
+            QVERIFY(writeFile(m_dir.filePath("elsewhere"), "not for the service"));
+            QVERIFY(QFile::link(m_dir.filePath("elsewhere"), local));
         }
         // Refused before anything is sent: the answer comes at once.
-        const auto out = upload(QString(), local, safeNamed("Private").value("root_folder_id").toString());
+        const QString folder = safeNamed("Private").value("root_folder_id").toString();
+        const auto out = throughSession ? awaitResult<FilesafeObjectsTO_v2>([&](auto cb) {
+            R7Session::instance()->sendRemoteFileAction(QString(), local, folder, cb, nullptr);
+        })
+                                        : upload(QString(), local, folder);
         QCOMPARE(out.code(), EC_LOCAL_FILE);
         QCOMPARE(m_svc.requests().size(), 0);
     }

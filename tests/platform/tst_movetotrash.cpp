@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <dirent.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -51,18 +52,41 @@ private slots:
         QVERIFY(MoveToTrashUtil::moveToTrash(m_env->home() + "/b/same.txt"));
         QVERIFY(MoveToTrashUtil::moveToTrash(m_env->home() + "/folder"));
         // The same name twice: neither replaces the other, each with its own description.
-        QMap<QByteArray, QByteArray> origins; // content -> the original path its description names
-        for (const QString &entry : QDir(trash + "/files").entryList({"same*"}, QDir::Files)) {
-            const QByteArray info = read(trash + "/info/" + entry + ".trashinfo");
-            QVERIFY2(info.startsWith("[Trash Info]\nPath="), info.constData());
-            origins.insert(read(trash + "/files/" + entry), info.split('\n').value(1).mid(5));
-        }
+        const QMap<QByteArray, QByteArray> origins = trashedFiles(trash);
         QCOMPARE(origins.value("first"), QUrl::toPercentEncoding(m_env->home() + "/a/same.txt", "/"));
         QCOMPARE(origins.value("second"), QUrl::toPercentEncoding(m_env->home() + "/b/same.txt", "/"));
         QCOMPARE(origins.size(), 2);
         QCOMPARE(read(trash + "/files/folder/inner.txt"), QByteArray("inner"));
         QVERIFY(read(trash + "/info/folder.trashinfo").startsWith("[Trash Info]\n"));
         QVERIFY(!QFileInfo::exists(m_env->home() + "/folder"));
+    }
+
+    // A name with room to spare where it lies may leave none for its description's ending: the
+    // entry is then shortened on a character's boundary, and the description keeps the whole name.
+    void longNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("keptWhole"); // the first of two keeps its name in the trash
+        QTest::newRow("255 bytes") << QString(251, 'a') + ".txt" << false;
+        QTest::newRow("85 CJK characters") << QString(85, QChar(0x6587)) << false;
+        QTest::newRow("fits, but not numbered") << QString(245, 'b') << true;
+    }
+
+    void longNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, keptWhole);
+        const QString trash = m_env->dataHome() + "/Trash";
+        write(m_env->home() + "/a/" + name, "first");
+        write(m_env->home() + "/b/" + name, "second");
+        QVERIFY(MoveToTrashUtil::moveToTrash(m_env->home() + "/a/" + name));
+        QVERIFY(MoveToTrashUtil::moveToTrash(m_env->home() + "/b/" + name));
+        const QMap<QByteArray, QByteArray> origins = trashedFiles(trash);
+        QCOMPARE(origins.value("first"), QUrl::toPercentEncoding(m_env->home() + "/a/" + name, "/"));
+        QCOMPARE(origins.value("second"), QUrl::toPercentEncoding(m_env->home() + "/b/" + name, "/"));
+        QCOMPARE(origins.size(), 2);
+        QCOMPARE(QFileInfo::exists(trash + "/files/" + name), keptWhole);
+        QCOMPARE(QDir(trash + "/info").entryList(QDir::Files).size(), 2);
     }
 
     void otherDrive_data()
@@ -75,6 +99,7 @@ private slots:
         QTest::newRow("own trash") << "own 0700" << own;
         QTest::newRow("trash of another user") << "own other" << "";
         QTest::newRow("trash open to all") << "own 0777" << "";
+        QTest::newRow("trash open to its group") << "own 0770" << "";
         QTest::newRow("trash is a link") << "own link" << "";
         QTest::newRow("its files folder is a link") << "own files-link" << "";
         QTest::newRow("sticky shared trash") << "shared 1777" << shared;
@@ -92,10 +117,12 @@ private slots:
         const QString uid = QString::number(::geteuid());
         const QString own = m_drive + "/.Trash-" + uid;
         const QString shared = m_drive + "/.Trash";
+        bool given = false; // a mode named right after the kind
+        const uint mode = prepared.section(' ', 1, 1).toUInt(&given, 8);
         if (prepared.startsWith("own")) {
             const QString made = prepared.endsWith("link") && !prepared.contains("files") ? m_drive + "/elsewhere" : own;
             QVERIFY(QDir().mkpath(made + "/files") && QDir().mkpath(made + "/info"));
-            QCOMPARE(::chmod(QFile::encodeName(made).constData(), prepared.endsWith("0777") ? 0777 : 0700), 0);
+            QCOMPARE(::chmod(QFile::encodeName(made).constData(), given ? mode : 0700), 0);
             if (prepared.endsWith("other"))
                 QCOMPARE(::chown(QFile::encodeName(made).constData(), kOtherUser, kOtherUser), 0);
             if (made != own)
@@ -107,7 +134,7 @@ private slots:
         } else if (prepared.startsWith("shared")) {
             const QString made = prepared.endsWith("link") ? m_drive + "/elsewhere" : shared;
             QVERIFY(QDir().mkpath(made));
-            QCOMPARE(::chmod(QFile::encodeName(made).constData(), prepared.endsWith("0777") ? 0777 : 01777), 0);
+            QCOMPARE(::chmod(QFile::encodeName(made).constData(), given ? mode : 01777), 0);
             if (made != shared)
                 QVERIFY(QFile::link(made, shared));
             if (prepared.endsWith("mine other")) {
@@ -171,6 +198,30 @@ private:
         a.setLocalSize(info.size());
         a.setLocalMtime(info.lastModified());
         return a;
+    }
+
+    // The contents of the trashed files, each with the original path its description names. Every
+    // entry is whole UTF-8 and leaves room for its description's name.
+    static QMap<QByteArray, QByteArray> trashedFiles(const QString &trash)
+    {
+        QMap<QByteArray, QByteArray> out;
+        DIR *dir = ::opendir(QFile::encodeName(trash + "/files").constData());
+        while (const dirent *d = dir ? ::readdir(dir) : nullptr) {
+            const QByteArray raw(d->d_name);
+            if (raw == "." || raw == ".." || d->d_type != DT_REG)
+                continue;
+            const QString entry = QString::fromUtf8(raw);
+            if (entry.toUtf8() != raw || entry.contains(QChar::ReplacementCharacter) || raw.size() + 10 > 255) {
+                out.insert("bad entry name: " + raw, QByteArray());
+                continue;
+            }
+            const QByteArray info = read(trash + "/info/" + entry + ".trashinfo");
+            out.insert(read(trash + "/files/" + entry),
+                       info.startsWith("[Trash Info]\nPath=") ? info.split('\n').value(1).mid(5) : info);
+        }
+        if (dir)
+            ::closedir(dir);
+        return out;
     }
     // Copies of the trashed file and descriptions anywhere on the drive but the file's own place.
     int trashedCopies() const

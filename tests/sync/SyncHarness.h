@@ -125,7 +125,7 @@ public:
                                       : std::make_unique<QTemporaryDir>(localRoot + "/local-XXXXXX");
         SyncSetting setting;
         setting.setSafeId(m_safeId);
-        setting.setRemoteDir("/");
+        setting.setRemoteDir(remoteDir.isEmpty() ? QStringLiteral("/") : remoteDir);
         setting.setLocalDir(m_local->path());
         return SyncSettingsDao::instance()->add(setting);
     }
@@ -331,6 +331,8 @@ public:
 
     // Where the next setting's local folder is made; the system's temporary folder when empty.
     QString localRoot;
+    // The service's folder of the next setting (it must exist when the setting runs); "/" when empty.
+    QString remoteDir;
 
     // Called while the large-deletion question is open (it is modal: the user may stop meanwhile).
     std::function<void(MultiSyncher &)> onQuestion;

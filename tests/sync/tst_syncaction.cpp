@@ -133,6 +133,7 @@ private slots:
         QVERIFY(same(a.objectId(), remote.get("a.txt").objectId()));
         QVERIFY(same(a.access(), remote.get("a.txt").access()));
         QCOMPARE(a.localMtime(), t);
+        QCOMPARE(a.localMtime().timeSpec(), Qt::UTC); // compared and stored without the zone file
         const FsObject b = last.get("b.txt");
         QCOMPARE(b.checksum(), QString("sha256:cc"));
         QCOMPARE(b.objectId(), QString("o9"));

@@ -4,6 +4,8 @@
 #include <QCryptographicHash>
 #include <QtTest>
 
+#include <cstdio>
+
 // The guards of a run against what can change under it: a local folder that empties, a folder or
 // file swapped for a link between the scan and a transfer, and listed paths that leave the folder.
 class TestSyncGuards : public QObject
@@ -16,6 +18,8 @@ private slots:
         m_h = std::make_unique<SyncHarness>();
         QVERIFY2(m_h->start(), qPrintable(m_h->error()));
     }
+
+    void cleanup() { Syncher::setStepHook(nullptr); }
 
     void init()
     {
@@ -57,27 +61,49 @@ private slots:
         QCOMPARE(m_h->localTree(), SyncHarness::Tree());
     }
 
-    // The folder of a download's target becomes a link to elsewhere after the scan; the finished
-    // download must not replace the file found through the link.
+    // The folder of a download's target becomes a link to elsewhere: before the download, or after
+    // the conflicting local file was moved to its copy. The finished download must not replace the
+    // file found through the link, and the user's file stays as it was.
+    void downloadIntoLinkedFolderRefused_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("before the download") << "start";
+        QTest::newRow("after the conflict copy") << "backedup";
+    }
+
     void downloadIntoLinkedFolderRefused()
     {
+        QFETCH(QString, when);
         seedAndRun();
-        QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
         QTemporaryDir outside;
         bool swapped = false;
-        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
-            if (swapped || pi.action.action() != SyncAction::DownloadFile || pi.action.relPath() != "docs/a.txt") {
-                return;
-            }
+        const auto swap = [&]() {
             swapped = QDir().rename(m_h->localPath("docs"), outside.path() + "/docs") &&
                       QFile::link(outside.path() + "/docs", m_h->localPath("docs"));
-        });
+        };
+        SyncHarness::Outcome out;
+        if (when == "start") {
+            QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
+            out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+                if (!swapped && pi.action.action() == SyncAction::DownloadFile && pi.action.relPath() == "docs/a.txt") {
+                    swap();
+                }
+            });
+        } else {
+            QVERIFY(m_h->apply({"L docs/a.txt=local a, edited", "R docs/a.txt=remote a, edited too"}));
+            Syncher::setStepHook([&](const char *step, const SyncAction &a) {
+                if (!swapped && qstrcmp(step, "backedup") == 0 && a.relPath() == "docs/a.txt") {
+                    swap();
+                }
+            });
+            out = m_h->run();
+        }
         QVERIFY(swapped);
         QCOMPARE(out.end, QString("finished"));
         QCOMPARE(statusOf(out, "docs/a.txt"), int(SyncAction::ERR_FILE_DOWNLOAD));
         QFile kept(outside.path() + "/docs/a.txt");
         QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), QByteArray("remote a"));
+        QCOMPARE(kept.readAll(), QByteArray(when == "start" ? "remote a" : "local a, edited"));
         QCOMPARE(QDir(outside.path() + "/docs").entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
     }
 
@@ -89,6 +115,8 @@ private slots:
         QTest::newRow("file swapped for a link") << "file link";
         QTest::newRow("folder swapped for a link") << "folder link";
         QTest::newRow("rewritten") << "rewritten";
+        // Only the time tells: a file still being written into its final size looks the same.
+        QTest::newRow("rewritten, same size") << "same size";
     }
 
     void uploadOfChangedSource()
@@ -114,6 +142,11 @@ private slots:
             } else if (change == "folder link") {
                 changed = QDir().rename(m_h->localPath("up"), outside.path() + "/up") &&
                           QFile::link(outside.path(), m_h->localPath("up"));
+            } else if (change == "same size") {
+                const QDateTime scanned = QFileInfo(file).lastModified();
+                QFile rewritten(file);
+                changed = m_h->putLocal("up/x.txt", "PLANNED CONTENT") && rewritten.open(QIODevice::ReadWrite) &&
+                          rewritten.setFileTime(scanned.addSecs(5), QFileDevice::FileModificationTime);
             } else {
                 changed = m_h->putLocal("up/x.txt", "rewritten after the scan");
             }
@@ -125,10 +158,55 @@ private slots:
         QVERIFY(!m_h->remoteTree().values().contains("SECRET, others!"));
         // Both texts of the failure line are the action's own.
         QVERIFY2(log.contains("path:'up/x.txt' msg:'Upload skipped'"), qPrintable(log.messages().join('\n')));
-        if (change == "rewritten") {
+        if (change == "rewritten" || change == "same size") {
             CONVERGES(*m_h);
-            QCOMPARE(m_h->remoteTree().value("up/x.txt"), QByteArray("rewritten after the scan"));
+            QCOMPARE(m_h->remoteTree().value("up/x.txt"), m_h->readLocal("up/x.txt"));
         }
+    }
+
+    // While the file goes up it is replaced: by a link to a file of the same size and time, or by
+    // another file of the same size and time. What was sent is recorded as sent, but not as what
+    // the path now holds; nothing of the link's target reaches the service, and no edit is lost.
+    void uploadSourceReplacedWhileSent_data()
+    {
+        QTest::addColumn<bool>("byLink");
+        QTest::newRow("by a link") << true;
+        QTest::newRow("by another file") << false;
+    }
+
+    void uploadSourceReplacedWhileSent()
+    {
+        QFETCH(bool, byLink);
+        const QByteArray sent(300000, 'o');
+        const QByteArray other(300000, 'n');
+        QVERIFY(m_h->putLocal("up/big.bin", sent));
+        const QString file = m_h->localPath("up/big.bin");
+        const QDateTime mtime = QFileInfo(file).lastModified();
+        QTemporaryDir outside;
+        const QString replacement = byLink ? outside.path() + "/big.bin" : m_h->localPath("up/big.new");
+        QFile made(replacement);
+        QVERIFY(made.open(QIODevice::WriteOnly) && made.write(other) == other.size() && made.flush());
+        QVERIFY(made.setFileTime(mtime, QFileDevice::FileModificationTime));
+        made.close();
+        bool replaced = false;
+        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+            if (replaced || pi.message != "Uploading ..." || pi.action.executed()) {
+                return;
+            }
+            replaced = byLink ? QFile::remove(file) && QFile::link(replacement, file)
+                              : ::rename(QFile::encodeName(replacement), QFile::encodeName(file)) == 0;
+        });
+        QVERIFY(replaced);
+        QCOMPARE(out.end, QString("finished"));
+        QCOMPARE(statusOf(out, "up/big.bin"), int(SyncAction::WARN_SKIPPED));
+        QCOMPARE(m_h->remoteTree().value("up/big.bin"), sent);
+        if (byLink) {
+            return;
+        }
+        CONVERGES(*m_h);
+        SyncHarness::Tree conflicts;
+        const SyncHarness::Tree local = m_h->localTree(&conflicts);
+        QVERIFY(local.value("up/big.bin") == other || conflicts.values().contains(other));
     }
 
     void uploadLogLine()
@@ -148,18 +226,37 @@ private slots:
     // whatever element makes it unsafe; nothing is written.
     void unsafeListedPath_data()
     {
+        QTest::addColumn<QString>("base");
         QTest::addColumn<QString>("path");
-        QTest::newRow("parent element") << "/../outside.txt";
-        QTest::newRow("ends in parent") << "/docs/..";
-        QTest::newRow("current element") << "/docs/./inside.txt";
-        QTest::newRow("empty element") << "/docs//inside.txt";
-        QTest::newRow("NUL") << QString("/docs/in") + QChar(0) + QString("side.txt");
+        QTest::newRow("parent element") << "/"
+                                        << "/../outside.txt";
+        QTest::newRow("ends in parent") << "/"
+                                        << "/docs/..";
+        QTest::newRow("current element") << "/"
+                                         << "/docs/./inside.txt";
+        QTest::newRow("empty element") << "/"
+                                       << "/docs//inside.txt";
+        QTest::newRow("NUL") << "/" << QString("/docs/in") + QChar(0) + QString("side.txt");
+        // Below a folder other than the top, what lies beside it is outside as well.
+        QTest::newRow("sibling folder of the base") << "/docs/sub"
+                                                    << "/docs/other/x.txt";
+        QTest::newRow("name that extends the base") << "/docs/sub"
+                                                    << "/docs/subway.txt";
     }
 
     void unsafeListedPath()
     {
+        QFETCH(QString, base);
         QFETCH(QString, path);
-        seedAndRun();
+        if (base == "/") {
+            seedAndRun();
+        } else {
+            m_h->remoteDir = base;
+            const bool made = m_h->newSetting();
+            m_h->remoteDir.clear();
+            QVERIFY(made);
+            QVERIFY(m_h->putRemote(base.mid(1) + "/s.txt", "in the base"));
+        }
         const SyncHarness::Tree before = m_h->localTree();
         m_h->svc().fault({{"path", "/filesafe/info/"}, {"listing", "path"}, {"listing_path", path}});
         const SyncHarness::Outcome out = m_h->run();
@@ -169,7 +266,8 @@ private slots:
                      [](const SyncAction &a) { return a.isError(); });
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.first().status(), int(SyncAction::ERR_OBJECT_NOT_IN_BASE));
-        QCOMPARE(errors.first().execErrorMsg(), QString("Object path '%1' is not below base path '/'").arg(path));
+        QCOMPARE(errors.first().execErrorMsg(),
+                 QString("Object path '%1' is not below base path '%2'").arg(path, base));
         QCOMPARE(m_h->localTree(), before);
         QVERIFY(!QFileInfo::exists(QFileInfo(m_h->localDir()).absolutePath() + "/outside.txt"));
     }

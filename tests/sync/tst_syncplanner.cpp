@@ -284,6 +284,51 @@ private slots:
         QVERIFY(listing.isCollision("docs/A.txt"));
     }
 
+    // A copy shares the objects and keeps the case check; kinds, keys and paths share one text;
+    // the counts follow every way a snapshot fills.
+    void snapshotCopiesAndCounts()
+    {
+        SyncState listing("/", 7);
+        listing.add(parseObject("Docs", "d 0 - 20 - o1"));
+        listing.add(parseObject("Docs/a.txt", kR));
+        listing.add(parseObject("b.txt", QString(kR).replace("o1", "o2")));
+        listing.add(parseObject("b.txt", "d 0 - 20 - o3")); // the same path again, now a folder
+        listing.findCaseCollisions();
+        const SyncState copy = listing;
+        QVERIFY(copy.objects().isSharedWith(listing.objects()));
+        QVERIFY(copy.isCaseChecked());
+        SyncState assigned;
+        assigned = listing;
+        QVERIFY(assigned.isCaseChecked());
+
+        const FsObject file = copy.get("Docs/a.txt");
+        const FsObject other = FsObject("x", "c.txt", 1, QDateTime(), QDateTime(), QString(), QString("f"), QString());
+        QCOMPARE(file.type().constData(), other.type().constData());
+        for (auto it = copy.objects().constBegin(); it != copy.objects().constEnd(); ++it)
+            QCOMPARE(it.key().constData(), it.value().path().constData());
+
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("x/y"));
+        for (const char *name : {"a.txt", "x/b.txt", "x/y/c.txt"}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        SyncState scanned(dir.path(), 7);
+        QCOMPARE(scanned.scanLocal(), 5);
+        const SyncState *states[] = {&listing, &copy, &scanned};
+        for (const SyncState *state : states) {
+            int files = 0, dirs = 0;
+            for (const FsObject &o : state->objects()) {
+                files += o.isFile();
+                dirs += o.isDir();
+            }
+            QCOMPARE(state->fileCount(), files);
+            QCOMPARE(state->dirCount(), dirs);
+        }
+        QCOMPARE(listing.fileCount(), 1);
+        QCOMPARE(scanned.dirCount(), 2);
+    }
+
     void localFolderDeletionTakesNewRemoteMembers()
     {
         Fixture fx;
@@ -345,10 +390,14 @@ private slots:
         const QStringList paths = {"a/b",   "a-c/x", "a.d/y", "a",      "ab",     "a/b/c", "a/b-c", "a/b/c/d",
                                    "a/ba",  "b",     "a/b/.x", QString::fromUtf8("a/\xc3\xa4"), "a/z", "A/b",
                                    "a0/b",  "a/b0",  "zz",    QString::fromUtf8("\xf0\x9f\x98\x80/x")};
+        QStringList prefixed; // a long prefix all share, then the same differences
+        for (const QString &p : paths)
+            prefixed << "folder-1/" + p;
+        prefixed << "folder-1";
         for (int type : {int(SyncAction::DownloadFile), int(SyncAction::DeleteRemoteDir)}) {
             for (int round = 0; round < 6; ++round) {
                 QList<SyncAction> plan;
-                QStringList shuffled = paths;
+                QStringList shuffled = round % 2 ? prefixed : paths;
                 std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
                 for (const QString &p : qAsConst(shuffled)) {
                     SyncAction a;
@@ -369,6 +418,27 @@ private slots:
                 QCOMPARE(got, want);
             }
         }
+    }
+
+    // An action holds its path as the snapshots' key text, one folder text per folder, and the
+    // name inside the path; changing the folder afterwards keeps the name.
+    void planSharesPathTexts()
+    {
+        Fixture fx;
+        for (const char *p : {"d/a.txt", "d/b.txt", "top.txt"})
+            fx.add(p, kS, kL, kR);
+        const QList<SyncAction> plan = fx.plan();
+        QCOMPARE(plan.size(), 3);
+        for (const SyncAction &a : plan) {
+            const auto key = fx.last.objects().find(a.relPath());
+            QVERIFY(key != fx.last.objects().constEnd());
+            QCOMPARE(a.relPath().constData(), key.key().constData());
+            QCOMPARE(a.path() + (a.path().isEmpty() ? "" : "/") + a.name(), a.relPath());
+        }
+        QCOMPARE(find(plan, "d/a.txt").path().constData(), find(plan, "d/b.txt").path().constData());
+        SyncAction moved = find(plan, "d/a.txt");
+        moved.setPath("e");
+        QCOMPARE(moved.relPath(), QString("e/a.txt"));
     }
 
     void stopGivesEmptyPlan()

@@ -527,6 +527,8 @@ private slots:
     void randomizedConvergence();
     void killedBetweenActionAndState_data();
     void killedBetweenActionAndState();
+    void failedReplaceAfterBackup_data();
+    void failedReplaceAfterBackup();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
@@ -695,6 +697,8 @@ void TestSyncRun::killedBetweenActionAndState_data()
             QTest::newRow(qPrintable(QString("%1 #%2").arg(step).arg(n))) << QString::fromLatin1(step) << n;
         }
     }
+    // Between the conflict copy and the download taking the file's place.
+    QTest::newRow("backedup #1") << "backedup" << 1;
 }
 
 // A client process killed with SIGKILL right after an action had its effect, or after its state
@@ -705,7 +709,8 @@ void TestSyncRun::killedBetweenActionAndState()
     QFETCH(int, nth);
     seedAndRun();
     QVERIFY(m_h->apply({"L -d.txt", "L up.txt=uploaded", "R -notes/c.txt", "R docs/a.txt=remote a, edited",
-                        "R docs/new.txt=new remote"}));
+                        "R docs/new.txt=new remote", "L docs/deep/b.txt=local b, edited",
+                        "R docs/deep/b.txt=remote b, edited too"}));
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -716,15 +721,100 @@ void TestSyncRun::killedBetweenActionAndState()
     QVERIFY(child.waitForFinished(180000)); // the child gives up after 30 s of running; a loaded machine is slow to get there
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
+    // The temporary file of a download that was complete, never synchronised, stays behind.
+    const QStringList leftovers = QDir(m_h->localPath("docs/deep")).entryList({"~$*"}, QDir::Files | QDir::Hidden);
+    QCOMPARE(leftovers.size(), step == "backedup" ? 1 : 0);
+    for (const QString &name : leftovers) {
+        QVERIFY(QFile::remove(m_h->localPath("docs/deep/" + name)));
+    }
     QVERIFY(m_h->refreshSafes());
     CONVERGES(*m_h);
-    const SyncHarness::Tree local = m_h->localTree();
+    SyncHarness::Tree conflicts;
+    const SyncHarness::Tree local = m_h->localTree(&conflicts);
     QCOMPARE(local.value("up.txt"), QByteArray("uploaded"));
     QCOMPARE(local.value("docs/a.txt"), QByteArray("remote a, edited"));
     QCOMPARE(local.value("docs/new.txt"), QByteArray("new remote"));
     QVERIFY(!local.contains("d.txt") && !local.contains("notes/c.txt"));
+    // Both edits of the conflict are kept, the other device's on the service too.
+    QCOMPARE(local.value("docs/deep/b.txt"), QByteArray("remote b, edited too"));
+    QCOMPARE(m_h->remoteTree().value("docs/deep/b.txt"), QByteArray("remote b, edited too"));
+    QCOMPARE(conflicts.values(), QList<QByteArray>{"local b, edited"});
     // The killed run is closed in the history once a coordinator starts.
     QCOMPARE(m_h->db().rawValue("SELECT COUNT(*) FROM sync_history WHERE state = 1").toInt(), 0);
+}
+
+void TestSyncRun::failedReplaceAfterBackup_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("the download's rename fails") << "rename";
+    QTest::newRow("a folder takes the file's name") << "folder";
+    QTest::newRow("the state row cannot be removed") << "row";
+}
+
+// Both sides edited a file: the local one is moved to its conflict copy, then the download cannot
+// take its place. Whatever is left at the path, no later run deletes the other side's edit.
+void TestSyncRun::failedReplaceAfterBackup()
+{
+    QFETCH(QString, fault);
+    seedAndRun();
+    QVERIFY(m_h->apply({"L docs/deep/b.txt=local b, edited", "R docs/deep/b.txt=remote b, edited too"}));
+    const QString path = m_h->localPath("docs/deep/b.txt");
+    if (fault == "row") {
+        QVERIFY(m_h->db().rawExec({"CREATE TRIGGER keep_row BEFORE DELETE ON fs_object WHEN old.path = "
+                                   "'docs/deep/b.txt' BEGIN SELECT RAISE(ABORT, 'kept by the test'); END"}));
+    }
+    int backups = 0;
+    Syncher::setStepHook([&](const char *name, const SyncAction &a) {
+        if (qstrcmp(name, "backedup") != 0 || a.relPath() != "docs/deep/b.txt" || backups++ > 0) {
+            return;
+        }
+        if (fault == "rename") { // the finished download vanishes before its rename
+            const QDir folder(m_h->localPath("docs/deep"));
+            for (const QString &temporary : folder.entryList({"~$*"}, QDir::Files | QDir::Hidden)) {
+                QFile::remove(folder.filePath(temporary));
+            }
+        } else {
+            QDir().mkdir(path);
+        }
+    });
+    const SyncHarness::Outcome out = m_h->run();
+    Syncher::setStepHook(nullptr);
+    QCOMPARE(out.end, QString("finished"));
+    SyncAction b;
+    for (const SyncAction &a : out.reported) {
+        if (a.relPath() == "docs/deep/b.txt") {
+            b = a;
+        }
+    }
+    SyncHarness::Tree conflicts;
+    m_h->localTree(&conflicts);
+    if (fault == "row") {
+        // Nothing was moved: without its own commit the row could outlive the file's name.
+        QCOMPARE(backups, 0);
+        QCOMPARE(b.status(), int(SyncAction::WARN_SKIPPED));
+        QCOMPARE(conflicts.size(), 0);
+        QCOMPARE(m_h->readLocal("docs/deep/b.txt"), QByteArray("local b, edited"));
+        QVERIFY(m_h->db().rawExec({"DROP TRIGGER keep_row"}));
+    } else {
+        QCOMPARE(backups, 1);
+        QCOMPARE(b.status(), int(SyncAction::ERR_FILE_DOWNLOAD));
+        const QString cause = fault == "rename" ? "No such file or directory" : "Is a directory";
+        QVERIFY2(b.reason().contains(cause), qPrintable(b.reason()));
+        if (fault == "rename") { // the copy went back to its name
+            QCOMPARE(conflicts.size(), 0);
+            QCOMPARE(m_h->readLocal("docs/deep/b.txt"), QByteArray("local b, edited"));
+        } else { // the copy stays beside the folder, which the user then removes
+            QCOMPARE(conflicts.values(), QList<QByteArray>{"local b, edited"});
+            QVERIFY(QDir().rmdir(path));
+        }
+    }
+    CONVERGES(*m_h);
+    QCOMPARE(m_h->readLocal("docs/deep/b.txt"), QByteArray("remote b, edited too"));
+    QCOMPARE(m_h->remoteTree().value("docs/deep/b.txt"), QByteArray("remote b, edited too"));
+    QVERIFY(m_h->safeState().value("trash").toArray().isEmpty());
+    conflicts.clear();
+    m_h->localTree(&conflicts);
+    QCOMPARE(conflicts.values(), QList<QByteArray>{"local b, edited"});
 }
 
 // The child of killedBetweenActionAndState: one run against the given service and database that

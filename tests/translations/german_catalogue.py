@@ -5,10 +5,12 @@ lupdate collects every tr(), translate(), QT_TR_NOOP and .ui text of the product
 temporary catalogue; each (context, source) pair must then have a finished, non-empty translation in
 one of res/translations/*_de.ts. The few texts that stay English on purpose are listed below; each
 must still appear in the sources and must not reach the translator, so the list cannot go stale.
-The German of the password dialogs is fixed word for word and checked as such.
+The German of the password dialogs is fixed word for word and checked as such. A German text keeps
+the placeholders of its source (%1, %n, ${APP_NAME}, ...), which the program fills in.
 """
 import argparse
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -68,6 +70,15 @@ EXACT = [
 ]
 
 
+# What QString::arg, the plural forms and the branding translator fill in.
+MARKER = re.compile(r"%L?\d{1,2}|%n|\$\{[A-Z_]+\}")
+
+
+def markers(text):
+    """The text's placeholders, sorted; a German page's address (${URL_HELP_DE}) stands for its own."""
+    return sorted(re.sub(r"_DE\}$", "}", m) for m in MARKER.findall(text or ""))
+
+
 def messages(path):
     """Yields (context, source, translation element) of a .ts file."""
     root = ET.parse(path).getroot()
@@ -75,6 +86,12 @@ def messages(path):
         name = context.findtext("name") or ""
         for message in context.iter("message"):
             yield name, message.findtext("source") or "", message.find("translation")
+
+
+def german_forms(translation):
+    """The German text, or each of its plural forms."""
+    forms = translation.findall("numerusform")
+    return [f.text or "" for f in forms] if forms else [translation.text or ""]
 
 
 def finished(translation):
@@ -108,6 +125,7 @@ def source_texts(source_dir):
 def problems(collected, catalogue_files, sources):
     german = {}
     texts = {}
+    forms = {}
     for path in catalogue_files:
         for context, source, translation in messages(path):
             key = (context, source)
@@ -115,6 +133,7 @@ def problems(collected, catalogue_files, sources):
             german[key] = german.get(key) or finished(translation)
             if finished(translation):
                 texts[key] = translation.text or ""
+                forms[key] = german_forms(translation)
     found = []
     for context, source, _ in messages(collected):
         key = (context, source)
@@ -124,6 +143,11 @@ def problems(collected, catalogue_files, sources):
             found.append(f"missing: {context}: {source!r}")
         elif not german[key]:
             found.append(f"unfinished: {context}: {source!r}")
+        else:
+            for form in forms[key]:
+                if markers(form) != markers(source):
+                    found.append(f"placeholders differ: {context}: {source!r} has {markers(source)}, "
+                                 f"the German {form!r} has {markers(form)}")
     for source in KEPT_ENGLISH:
         if f'"{source}"' not in sources:
             found.append(f"kept-English text no longer in the sources: {source!r}")

@@ -1,8 +1,10 @@
 // The brands' colours as a person sees them, offscreen: every text of the light pages, dialogs, the
 // wizard's storage table and the sign-in page reads against its background, placeholders are lighter
-// than typed text, and buttons look disabled only when they are. The measurement itself is shown to
-// catch the faults the brands once had.
+// than typed text, buttons look disabled only when they are, and icons, check marks and the disabled
+// look of buttons tell their state. The measurements themselves are shown to catch the faults the
+// brands once had.
 #include "ContrastCheck.h"
+#include "StateCheck.h"
 #include "core/AppInfo.h"
 #include "core/PlaceholderTint.h"
 #include "core/SorelStyle.h"
@@ -24,6 +26,7 @@
 #include "ui/PushButton.h"
 #include "ui/WizardView.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -97,6 +100,29 @@ QDialog* sampleDialog(bool secondaryEnabled)
     return dialog;
 }
 
+// A page of a brand's red: a tab's icon, a ticked check box, a main and a secondary button.
+QDialog* redPage(const QString& icon)
+{
+    auto* page = new QDialog;
+    auto* layout = new QHBoxLayout(page);
+    auto* label = new QLabel(page);
+    label->setObjectName(QStringLiteral("icon"));
+    label->setPixmap(QPixmap(icon));
+    layout->addWidget(label);
+    auto* box = new QCheckBox(QStringLiteral("Synchronize automatically"), page);
+    box->setObjectName(QStringLiteral("box"));
+    box->setChecked(true);
+    layout->addWidget(box);
+    auto* back = new PushButton(QStringLiteral("Back"), page);
+    back->setObjectName(QStringLiteral("secondary"));
+    back->setProperty("cancelButton", true);
+    layout->addWidget(back);
+    auto* next = new PushButton(QStringLiteral("Next"), page);
+    next->setObjectName(QStringLiteral("primary"));
+    layout->addWidget(next);
+    return page;
+}
+
 } // namespace
 
 class TestBrandContrast : public QObject
@@ -148,7 +174,7 @@ private slots:
         QStringList found;
         auto measure = [&](QWidget* window, const QString& name, const QSize& size = QSize()) {
             settle(window, size);
-            const QString text = listed(name, check.check(window));
+            const QString text = listed(name, check.check(window) + StateCheck().check(window));
             if (!text.isEmpty())
                 found << text;
             window->hide();
@@ -244,6 +270,63 @@ private slots:
         std::unique_ptr<QDialog> dialog(sampleDialog(secondaryEnabled));
         settle(dialog.get());
         const QString text = listed(QStringLiteral("sample"), ContrastCheck(QColor(disabledFace)).check(dialog.get()));
+        if (finding.isEmpty())
+            QVERIFY2(text.isEmpty(), qPrintable(text));
+        else
+            QVERIFY2(text.contains(finding), qPrintable(QStringLiteral("expected \"%1\" in:\n%2").arg(finding, text)));
+    }
+
+    // Each row: the red page's rules as the Tamsel label had them, one mended at a time, and what the
+    // state measurement must say about the one left.
+    void stateCheckCatchesFaults_data()
+    {
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("finding");
+
+        const QString page = QStringLiteral("QDialog { background-color: #BE4963; } QCheckBox { color: #FFFFFF; } "
+                                            "PushButton { background-color: #BE4963; color: #FFFFFF; border: 1px solid "
+                                            "#FFFFFF; padding: 6px 16px; } ");
+        const QString oldButtons =
+                QStringLiteral("PushButton:disabled { background-color: #6F6F6F; color: #FFFFFF; border: none; } "
+                               "PushButton[cancelButton=\"true\"] { background-color: #FFFFFF; color: #6F6F6F; border: "
+                               "1px solid #BE99A3; } "
+                               "PushButton[cancelButton=\"true\"]:disabled { background-color: #6F6F6F; color: "
+                               "#FFFFFF; border: none; } ");
+        const QString buttons =
+                oldButtons +
+                QStringLiteral("PushButton[cancelButton=\"true\"] { color: #BE4963; border: 1px solid #BE4963; } "
+                               "PushButton:disabled, PushButton[cancelButton=\"true\"]:disabled { color: #B0B0B0; } ");
+        const QString marks = QStringLiteral(
+                "QCheckBox::indicator { width: 16px; height: 16px; } "
+                "QCheckBox::indicator:unchecked { image: url(:/res/tamsel/forms/checkbox_unchecked.png); } "
+                "QCheckBox::indicator:checked { image: url(:/res/tamsel/forms/checkbox_checked.png); } ");
+        const QString white = QStringLiteral(":/res/tamsel/tabs/settings.png");
+
+        QTest::newRow("grey tab icon on the red") << page + buttons + marks << ":/res/tabs/settings.png"
+                                                  << "QLabel#icon \"\": icon against what is behind it 1.18:1";
+        QTest::newRow("check mark in the text's white")
+                << page + buttons << white << "QCheckBox#box \"Synchronize automatically\": check mark";
+        QTest::newRow("secondary in the disabled grey")
+                << page + oldButtons + marks << white << "PushButton#secondary \"Back\": disabled text";
+        QTest::newRow("disabled main stronger than the enabled")
+                << page + oldButtons + marks << white
+                << "PushButton#primary \"Next\": disabled text 5.02:1, not below the enabled 4.86:1";
+        QTest::newRow("disabled a shade off the enabled")
+                << page + buttons + marks + "PushButton:disabled { background-color: #C4506A; color: #F0F0F0; }"
+                << white << "PushButton#primary \"Next\": enabled and disabled looks apart by";
+        QTest::newRow("as mended") << page + buttons + marks << white << "";
+    }
+
+    void stateCheckCatchesFaults()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(QString, icon);
+        QFETCH(QString, finding);
+        qApp->setStyleSheet(sheet);
+        std::unique_ptr<QDialog> page(redPage(icon));
+        settle(page.get());
+        const QString text = listed(QStringLiteral("red page"), StateCheck().check(page.get()));
         if (finding.isEmpty())
             QVERIFY2(text.isEmpty(), qPrintable(text));
         else

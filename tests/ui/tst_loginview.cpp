@@ -4,6 +4,7 @@
 #include "net/ServerInfo.h"
 #include "net/ServerList.h"
 #include "net/UserCredUtil.h"
+#include "net/crypto/Codec.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 #include "ui/LoginView.h"
@@ -200,6 +201,48 @@ private slots:
         QCOMPARE(codes->text(), QStringLiteral("[2] UTF-8: 61 62"));
         contextAction(view.get(), "Show Password")->trigger();
         QCOMPARE(password->echoMode(), QLineEdit::Password);
+    }
+
+    void passwordHistoryHoldsNoPassword_data()
+    {
+        QTest::addColumn<bool>("saved"); // filled in from the store, else typed for a sign-in
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("typedAfter"); // all the field may hold at the end, besides nothing
+        QTest::newRow("saved, emptied, undone, redone")
+                << true << QStringList{"Ctrl+A", "Backspace", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Z"} << "";
+        QTest::newRow("saved, typed over, emptied, undone twice")
+                << true << QStringList{"Ctrl+A", "X", "Backspace", "Ctrl+Z", "Ctrl+Z"} << "x";
+        QTest::newRow("typed, signed in and out, undone") << false << QStringList{"Ctrl+Z", "Ctrl+Z"} << "";
+    }
+
+    // The sign-in page stays reachable while the password safe is locked: the field's edit history
+    // gives back neither the saved password nor one typed for an earlier sign-in.
+    void passwordHistoryHoldsNoPassword()
+    {
+        QFETCH(bool, saved);
+        QFETCH(QStringList, keys);
+        const QString secret = saved ? QStringLiteral("pa55") : QStringLiteral("typed secret");
+        if (saved)
+            saveAccount(QStringLiteral("saved.user"));
+        auto view = makeView();
+        QLineEdit* password = child<QLineEdit>(view.get(), "passwordInput");
+        if (!saved) { // Remember Password is off
+            QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("someone"));
+            QTest::keyClicks(password, secret);
+            view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+            view->on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        }
+        contextAction(view.get(), "Show Password")->trigger();
+        contextAction(view.get(), "Show Character Codes")->trigger();
+        const QString codes = Codec::utf8ToHex(secret, QStringLiteral(" "));
+        for (const QString& key : keys) {
+            QTest::keySequence(password, QKeySequence(key));
+            const QString shown = password->echoMode() == QLineEdit::Normal ? password->text() : QString();
+            const QString shownCodes = child<QLabel>(view.get(), "passwordCharCodesLabel")->text();
+            QVERIFY2(!shown.contains(secret) && !shownCodes.contains(codes), qPrintable(key + ": " + shownCodes));
+        }
+        QFETCH(QString, typedAfter);
+        QVERIFY2(password->text().isEmpty() || password->text() == typedAfter, qPrintable(password->text()));
     }
 
     void uncheckingRememberPasswordClearsTheSavedSecret()

@@ -35,11 +35,13 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -281,6 +283,11 @@ private slots:
         auto* cell = qobject_cast<ActivityStatusView*>(statusWidget(view, 0));
         QVERIFY(cell);
         QVERIFY(cell->toolTip().contains("&lt;b&gt;full"));
+        // A reload while the row waits for its history id (another filter during the run): the id
+        // recorded afterwards finds no row of the old table.
+        view.findChild<QComboBox*>("selectFilterComboBox")->setCurrentIndex(1);
+        view.on_historyRecorded({{sa.tempId(), 77}});
+        QCOMPARE(view.model()->findItems("77", Qt::MatchExactly, SyncHistoryView::ColId).size(), 0);
         // A cancellation reloads from the database: live rows go.
         view.on_syncCanceled();
         QCOMPARE(view.model()->rowCount(), before);
@@ -557,6 +564,67 @@ private slots:
         // The XDG autostart entry under the test's own configuration folder.
         const QDir autostart(m_env->configHome() + "/autostart");
         QCOMPARE(!autostart.entryList(QStringList{"*.desktop"}, QDir::Files).isEmpty(), autoStart);
+    }
+
+    // The wizard's pictures: each after the paragraph that speaks of it, in both languages, loaded
+    // from the resources, and the page still shows all of its text at the wizard's size.
+    void wizardPictures_data()
+    {
+        QTest::addColumn<bool>("german");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<int>("after");
+        QTest::addColumn<bool>("centred");
+        const struct
+        {
+            int page;
+            const char* picture;
+            int after; // paragraphs before it, the heading counted
+            bool centred;
+        } rows[] = {{1, "wiz_page1_marked_folders.png", 3, true}, {3, "wiz_page3_menubar_icon.png", 2, false},
+                    {3, "wiz_page3_tab_settings.png", 4, false},  {3, "wiz_page3_tab_activity.png", 6, false},
+                    {4, "wiz_page4_pwdsafe_view.png", 2, false},  {5, "wiz_page5_client_apps.png", 2, true}};
+        for (const bool german : {false, true})
+            for (const auto& row : rows)
+                QTest::addRow("%s %s", german ? "German" : "English", row.picture)
+                        << german << row.page << QString::fromLatin1(row.picture) << row.after << row.centred;
+    }
+
+    void wizardPictures()
+    {
+        QFETCH(bool, german);
+        QFETCH(int, page);
+        QFETCH(QString, picture);
+        QFETCH(int, after);
+        QFETCH(bool, centred);
+        QTranslator translator;
+        if (german) {
+            QVERIFY(translator.load(QStringLiteral(":/trl/r7trl_de.qm")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        FileSafeDao dao(&m_db->appInfo(), nullptr);
+        WizardView wizard(&dao, &m_db->appInfo());
+        QCoreApplication::removeTranslator(&translator);
+        const QString path = QStringLiteral(":/res/wizard/") + picture;
+        QVERIFY2(!QImage(path).isNull(), qPrintable(path));
+        auto* label = wizard.findChild<QLabel*>(QStringLiteral("wizPage%1ContentLabel").arg(page));
+        QVERIFY(label);
+        const QString text = label->text();
+        const QString image = QStringLiteral("<img src=\"%1\"/>").arg(path);
+        const int at = text.indexOf(image);
+        QVERIFY2(at > 0, qPrintable(text));
+        QCOMPARE(text.left(at).count(QStringLiteral("</p>")), after);
+        QCOMPARE(text.left(at).endsWith(QStringLiteral("<p align=\"center\">")), centred);
+
+        wizard.findChild<QStackedWidget*>(QStringLiteral("wizViewStack"))->setCurrentIndex(page - 1);
+        wizard.resize(720, 520);
+        wizard.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+        QCOMPARE(wizard.height(), 520);
+        QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+                 qPrintable(QStringLiteral("%1 of %2 pixels shown")
+                                    .arg(label->height())
+                                    .arg(label->heightForWidth(label->width()))));
     }
 
     void newFileSafeDialog()

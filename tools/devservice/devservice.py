@@ -54,6 +54,12 @@ FS_BASES = ("/rest/loggedin/3/filesafe/", "/api/sync/1/files/")
 INLINE_LIMIT = 1 << 20
 CHUNK = 1 << 20
 
+# Upper bounds of the control commands that make many things at once: past them a slip of a test
+# would hold the service (and its lock) for minutes or fill the disk.
+SEED_MAX_FILES = 1000000
+SEED_MAX_BYTES = 1 << 30
+SEED_PASSWORDS_MAX = 100000
+
 
 def now_text():
     return datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M:%S +0000")
@@ -67,6 +73,14 @@ def clean_path(path):
 def parent_of(path):
     parts = [p for p in path.split("/") if p]
     return "/" + "/".join(parts[:-1])
+
+
+def case_twin(path):
+    """The path with its last name in the other case, when that is another name of the same length
+    that differs only in case ("ß" and "SS" are not twins); else None."""
+    head, _, name = path.rpartition("/")
+    twin = name.swapcase()
+    return head + "/" + twin if twin != name and len(twin) == len(name) and twin.lower() == name.lower() else None
 
 
 def version_tuple(text):
@@ -86,6 +100,105 @@ class ServiceError(Exception):
         super().__init__(message)
         self.status = status
         self.message = message
+
+
+class BadCommand(ValueError):
+    """A control command whose arguments do not fit: answered 400 with the message, nothing changed."""
+
+
+def shown(value):
+    text = json.dumps(value)
+    return text if len(text) <= 40 else text[:37] + "..."
+
+
+class Args:
+    """The arguments of one control command, each read with its type checked before anything
+    changes. A missing or null argument gives the default."""
+
+    def __init__(self, doc):
+        self.doc = doc
+
+    def given(self, key):
+        return self.doc.get(key) is not None
+
+    def _value(self, key, required):
+        value = self.doc.get(key)
+        if value is None and required:
+            raise BadCommand("%s is required" % key)
+        return value
+
+    def text(self, key, default=None, required=False, choices=None):
+        value = self._value(key, required)
+        if value is None:
+            return default
+        if not isinstance(value, str):
+            raise BadCommand("%s: a text is expected, not %s" % (key, shown(value)))
+        if choices is not None and value not in choices:
+            raise BadCommand("%s: one of %s, not %s" % (key, ", ".join(json.dumps(c) for c in choices), shown(value)))
+        return value
+
+    def number(self, key, default=None, required=False, low=None, high=None):
+        value = self._value(key, required)
+        if value is None:
+            return default
+        if isinstance(value, float) and value.is_integer():
+            value = int(value)
+        if isinstance(value, bool) or not isinstance(value, int):
+            raise BadCommand("%s: a whole number is expected, not %s" % (key, shown(value)))
+        if (low is not None and value < low) or (high is not None and value > high):
+            raise BadCommand("%s: %d is not within %s to %s" % (key, value, "-" if low is None else low,
+                                                                "-" if high is None else high))
+        return value
+
+    def flag(self, key, default=False):
+        value = self._value(key, False)
+        if value is None:
+            return default
+        if not isinstance(value, bool):
+            raise BadCommand("%s: true or false, not %s" % (key, shown(value)))
+        return value
+
+    def table(self, key, check):
+        """An object each of whose values passes check(value), which says why not."""
+        value = self._value(key, False)
+        if value is None:
+            return {}
+        if not isinstance(value, dict):
+            raise BadCommand("%s: an object is expected, not %s" % (key, shown(value)))
+        for k, v in value.items():
+            why = check(v)
+            if why:
+                raise BadCommand("%s: %s: %s" % (key, k, why))
+        return value
+
+
+def device_fault(device):
+    """Why a remembered device given to the user command does not fit; None when it does."""
+    if not isinstance(device, dict) or not isinstance(device.get("value"), str) \
+            or not isinstance(device.get("name", ""), str):
+        return "{value, name} texts are expected, not %s" % shown(device)
+    try:
+        bytes.fromhex(device["value"])
+    except ValueError:
+        return "the value is not hexadecimal: %s" % shown(device["value"])
+    return None
+
+
+def form_edit_fault(value):
+    """Why the new value of a sign-in reply's key does not fit; None when it does."""
+    if value is None or isinstance(value, str) or (isinstance(value, int) and not isinstance(value, bool)):
+        return None
+    return "a text, a number or null is expected, not %s" % shown(value)
+
+
+def decimal_digits_below(n):
+    """How many decimal digits the numbers 0 to n - 1 have together."""
+    total, width, start = 0, 1, 0
+    while start < n:
+        end = min(n, 10 ** width)
+        total += (end - start) * width
+        start, width = end, width + 1
+    return total
 
 
 class Reply:
@@ -132,6 +245,10 @@ class World:
         self.log = []
         self.base_dir = tempfile.mkdtemp(prefix="devservice-data-")
         self.data_dir = ""
+        # Safes' change markers count on from this start's time in microseconds, through resets too:
+        # an event takes longer than that, so no marker a client kept from an earlier start (or from
+        # before a reset) comes again, and a client never takes the old data for unchanged.
+        self.event_seq = time.time_ns() // 1000
         self.reset()
 
     def close(self):
@@ -163,7 +280,6 @@ class World:
             self.by_path = {}
             self.used_bytes = {}
             self.seq = 1000
-            self.event_seq = 0
             for acc in demo.ACCOUNTS:
                 self.put_user(dict(acc))
             for name, entries in demo.PASSWORDS.items():
@@ -176,7 +292,6 @@ class World:
                     for path in sorted(content):
                         text = content[path]
                         self.put_object(safe, path, None if text is None else text.encode("utf-8"))
-                    safe["last_event"] = "ev-1"
 
     def next_id(self, prefix=""):
         self.seq += 1
@@ -217,7 +332,7 @@ class World:
         root = self.next_id("obj-")
         safe = {"safe_id": sid, "owner": owner, "safe_type": "PRIVATE", "safe_name": "Private", "access": "rcud",
                 "storage_quota": 1 << 30, "expiry_date": "2099-12-31 23:59:59 +0000", "has_trash": True,
-                "root_folder_id": root, "role_type": 1, "last_event": "ev-0", "last_mod": now_text(),
+                "root_folder_id": root, "role_type": 1, "last_event": self.next_event(), "last_mod": now_text(),
                 "module": True, "gone": False, "trash": []}
         safe.update({k: v for k, v in fields.items() if k in safe and k not in ("safe_id", "root_folder_id", "trash")})
         self.safes[sid] = safe
@@ -256,9 +371,12 @@ class World:
     def used(self, safe):
         return self.used_bytes[safe["safe_id"]]
 
-    def touch(self, safe):
+    def next_event(self):
         self.event_seq += 1
-        safe["last_event"] = "ev-%d-%d" % (self.event_seq, int(time.time()))
+        return "ev-%d" % self.event_seq
+
+    def touch(self, safe):
+        safe["last_event"] = self.next_event()
         safe["last_mod"] = now_text()
 
     def store_bytes(self, data):
@@ -635,44 +753,67 @@ class Handler(BaseHTTPRequestHandler):
 
     # ----- control -----
 
+    def control_refusal(self):
+        """(status, why) when a control request may come from a web page: a page may post to loopback,
+        but it cannot send JSON without asking first, nor leave out where it comes from."""
+        if self.headers.get("Origin") is not None:
+            return 403, "control requests from a web page (Origin: %s) are refused" % self.headers.get("Origin")
+        kind = (self.headers.get("Content-Type") or "").partition(";")[0].strip().lower()
+        if kind != "application/json":
+            return 415, "control requests are application/json, not %s" % json.dumps(kind)
+        return None
+
     def control(self, command, body):
+        def failure(code, error):
+            return Reply(code, json.dumps({"ok": False, "error": error}).encode())
+
         w = self.world
+        refusal = self.control_refusal()
+        if refusal:
+            return failure(*refusal)
         try:
             args = json.loads(body.decode("utf-8")) if body.strip() else {}
         except ValueError as e:
-            return Reply(400, json.dumps({"ok": False, "error": "bad JSON: %s" % e}).encode())
+            return failure(400, "bad JSON: %s" % e)
+        if not isinstance(args, dict):
+            return failure(400, "%s: the arguments are a JSON object, not %s" % (command, shown(args)))
         try:
             with w.lock:
                 result = self.run_control(command, args)
+        except BadCommand as e:
+            return failure(400, "%s: %s" % (command, e))
         except (KeyError, ValueError, TypeError, re.error) as e:
-            return Reply(400, json.dumps({"ok": False, "error": "%s: %r" % (command, e)}).encode())
+            return failure(400, "%s: %r" % (command, e))
+        except Exception as e:  # a fault of the service itself: say so instead of hanging up
+            sys.stderr.write("devservice: internal error in control %s: %r\n" % (command, e))
+            return failure(500, "%s: internal error: %r" % (command, e))
         if result is None:
-            return Reply(404, json.dumps({"ok": False, "error": "unknown command: " + command}).encode())
+            return failure(404, "unknown command: " + command)
         result["ok"] = True
         return Reply(200, json.dumps(result).encode("utf-8"))
 
     def run_control(self, command, args):
+        """Each command reads all its arguments before it changes anything."""
         w = self.world
+        a = Args(args)
         if command == "reset":
             w.reset()
             return {}
         if command == "requests":
             out = {"requests": list(w.log)}
-            if args.get("clear"):
+            if a.flag("clear"):
                 w.log = []
             return out
         if command == "state":
             return w.dump()
         if command == "user":
-            user = w.put_user(args)
+            user = w.put_user(self.user_fields(a))
             return {"user": user["name"]}
         if command == "seed_passwords":
-            user = w.users[args["user"].lower()]
-            count = int(args["count"])
-            if count < 0:
-                raise ValueError("count: not negative")
-            shared = args.get("password")
-            if args.get("replace"):
+            user = self.known_user(a.text("user", required=True))
+            count = a.number("count", required=True, low=0, high=SEED_PASSWORDS_MAX)
+            shared = a.text("password")
+            if a.flag("replace"):
                 user["passwords"] = {}
             first = len(user["passwords"])
             for i in range(first, first + count):
@@ -684,96 +825,190 @@ class Handler(BaseHTTPRequestHandler):
             user["passwords_max"] = max(user["passwords_max"], len(user["passwords"]) + 1)
             return {"passwords": len(user["passwords"])}
         if command == "fault":
-            if args.get("clear"):
+            if a.flag("clear"):
                 w.faults = []
                 w.release.set()
                 w.release = threading.Event()
                 return {}
-            re.compile(args["path"])
+            f = self.fault_rule(a)
             w.fault_seq += 1
-            f = dict(args)
             f["id"] = w.fault_seq
-            f["remaining"] = int(args.get("count", 1))
             w.faults.append(f)
             return {"fault_id": f["id"]}
         if command == "version":
-            for k in ("name", "version_compatible", "version_latest", "step0"):
-                if k in args:
-                    w.version[k] = args[k]
+            changes = {k: a.text(k) for k in ("name", "version_compatible", "version_latest", "step0")}
+            w.version.update({k: v for k, v in changes.items() if v is not None})
             return {"version": w.version}
         if command == "config":
-            for k in ("unauthenticated", "xsrf_required"):
-                if k in args:
-                    w.config[k] = args[k]
+            changes = {"unauthenticated": a.text("unauthenticated", choices=("http401", "envelope")),
+                       "xsrf_required": a.flag("xsrf_required", None)}
+            w.config.update({k: v for k, v in changes.items() if v is not None})
             return {"config": w.config}
         if command == "tls":
-            if "certificate" not in args and "min_version" not in args:
-                raise ValueError("tls: certificate and/or min_version")
-            if "certificate" in args and args["certificate"] not in tlsca.SERVER_CERTS:
-                raise ValueError("certificate: one of " + ", ".join(tlsca.SERVER_CERTS))
-            if "min_version" in args and args["min_version"] not in TLS_MIN_VERSIONS:
-                raise ValueError("min_version: one of " + ", ".join(TLS_MIN_VERSIONS))
-            w.tls = args.get("certificate", w.tls)
-            w.tls_min = args.get("min_version", w.tls_min)
+            certificate = a.text("certificate", w.tls, choices=tuple(tlsca.SERVER_CERTS))
+            least = a.text("min_version", w.tls_min, choices=tuple(TLS_MIN_VERSIONS))
+            if not a.given("certificate") and not a.given("min_version"):
+                raise BadCommand("certificate and/or min_version")
+            w.tls, w.tls_min = certificate, least
             return {"certificate": w.tls, "min_version": w.tls_min}
         if command == "proxy":
-            for k in ("user", "password", "required"):
-                if k in args:
-                    w.proxy[k] = args[k]
+            changes = {"user": a.text("user"), "password": a.text("password"), "required": a.flag("required", None)}
+            w.proxy.update({k: v for k, v in changes.items() if v is not None})
             return {"proxy": w.proxy}
         if command == "drop_session":
-            name = args.get("user")
+            name = a.text("user")
             for sid in [s for s, v in w.sessions.items() if not name or v["user"] == name]:
                 del w.sessions[sid]
             return {}
         if command == "safe":
-            if args.get("safe_id"):
-                safe = w.safes[args["safe_id"]]
-                for k, v in args.items():
-                    if k in safe and k not in ("safe_id", "root_folder_id", "trash"):
-                        safe[k] = v
+            safe_id = a.text("safe_id")
+            fields = self.safe_fields(a)
+            owner = a.text("owner", required=not safe_id)
+            if owner is not None:
+                fields["owner"] = self.known_user(owner)["name"]
+            if safe_id:
+                safe = self.known_safe(safe_id)
+                safe.update(fields)
                 w.touch(safe)
             else:
-                safe = w.add_safe(args["owner"], args)
+                safe = w.add_safe(fields["owner"], fields)
             return {"safe": w.safe_json(safe)}
         if command == "seed":
-            return self.seed(w.safes[args["safe_id"]], int(args["files"]), int(args.get("per_folder", 100)),
-                             int(args.get("repeat", 40)))
+            return self.seed(a)
         if command == "object":
-            safe = w.safes[args["safe_id"]]
-            if args.get("op", "put") == "delete":
-                obj = w.find_path(safe, clean_path(args["path"]))
-                if obj is None:
-                    raise KeyError(args["path"])
-                w.remove_tree(safe, obj)
-                w.touch(safe)
-                return {}
-            content = None
-            if args.get("type", "f") == "f":
-                content = base64.b64decode(args.get("content_b64", ""))
-                if args.get("size"):  # a big file of zero bytes without sending it
-                    content = None
-                    stored = w.store_chunks(bytes(min(CHUNK, args["size"] - i)) for i in range(0, args["size"], CHUNK))
-                    obj = w.put_object(safe, args["path"], None, stored=stored)
-                    return {"object": w.object_json(obj, safe)}
-            obj = w.put_object(safe, args["path"], content)
-            return {"object": w.object_json(obj, safe)}
+            return self.put_or_delete(a)
         return None
 
-    def seed(self, safe, files, per_folder, repeat):
+    def known_user(self, name):
+        user = self.world.users.get(name.lower())
+        if user is None:
+            raise BadCommand("no such user: %s" % shown(name))
+        return user
+
+    def known_safe(self, safe_id):
+        safe = self.world.safes.get(safe_id)
+        if safe is None:
+            raise BadCommand("no such safe: %s" % shown(safe_id))
+        return safe
+
+    @staticmethod
+    def user_fields(a):
+        fields = {"name": a.text("name", required=True), "no_safe": a.flag("no_safe"),
+                  "second_factor": a.text("second_factor", choices=("none", "sms")),
+                  "sms_policy": a.text("sms_policy", choices=("unknown_device", "always")),
+                  "devicekey_refusal": a.text("devicekey_refusal", choices=("new_sms", "empty_state")),
+                  "step2_state": a.text("step2_state", choices=("", "LOCKED", "INHERITANCE_EXECUTED")),
+                  "step3_state": a.text("step3_state", choices=("", "EXPIRED", "INHERITANCE_EXECUTED")),
+                  "passwords_max": a.number("passwords_max", low=0)}
+        for key in ("password", "salt", "sms_code", "srp_b"):
+            fields[key] = a.text(key)
+        if not fields["name"]:
+            raise BadCommand("name: not empty")
+        if "devices" in a.doc:
+            fields["devices"] = {k: {"value": d["value"], "name": d.get("name", "")}
+                                 for k, d in a.table("devices", device_fault).items()}
+        return fields
+
+    # How each fault knob is read; knobs not named here are kept as they are given.
+    FAULT_KNOBS = {
+        "method": lambda a, k: a.text(k),
+        "step": lambda a, k: a.number(k, low=0, high=3),
+        "http_status": lambda a, k: a.number(k, low=100, high=599),
+        "envelope_status": lambda a, k: a.number(k),
+        "message": lambda a, k: a.text(k),
+        "body": lambda a, k: a.text(k),
+        "delay_ms": lambda a, k: a.number(k, low=0),
+        "stall": lambda a, k: a.flag(k),
+        "stall_ms": lambda a, k: a.number(k, low=0),
+        "cut_after": lambda a, k: a.number(k, low=0),
+        "iv": lambda a, k: a.text(k, choices=("missing", "malformed", "wrong")),
+        "form": lambda a, k: a.table(k, form_edit_fault),
+        "listing": lambda a, k: a.text(k, choices=("dotdot", "path", "case_twin")),
+        "listing_path": lambda a, k: a.text(k),
+    }
+
+    def fault_rule(self, a):
+        rule = dict(a.doc)
+        rule["path"] = a.text("path", required=True)
+        try:
+            re.compile(rule["path"])
+        except re.error as e:
+            raise BadCommand("path: %s" % e)
+        rule["remaining"] = a.number("count", 1, low=-1)
+        for key, read in self.FAULT_KNOBS.items():
+            if key in rule:
+                rule[key] = read(a, key)
+        return rule
+
+    @staticmethod
+    def safe_fields(a):
+        fields = {k: a.text(k) for k in ("safe_name", "safe_type", "access", "expiry_date", "last_event", "last_mod")}
+        fields.update({k: a.flag(k, None) for k in ("has_trash", "module", "gone")})
+        fields["storage_quota"] = a.number("storage_quota", low=0)
+        fields["role_type"] = a.number("role_type")
+        return {k: v for k, v in fields.items() if v is not None}
+
+    @staticmethod
+    def object_path(a):
+        path = a.text("path", required=True)
+        names = [p for p in path.split("/") if p]
+        if not names:
+            raise BadCommand("path: the top folder is not changed this way")
+        if any(n in (".", "..") or "\0" in n for n in names):
+            raise BadCommand("path: %s has a name no file system takes" % shown(path))
+        return "/" + "/".join(names)
+
+    def put_or_delete(self, a):
+        """Changes a safe behind the client's back, as another device would."""
+        w = self.world
+        safe = self.known_safe(a.text("safe_id", required=True))
+        path = self.object_path(a)
+        existing = w.find_path(safe, path)
+        if a.text("op", "put", choices=("put", "delete")) == "delete":
+            if existing is None:
+                raise BadCommand("path: nothing at %s" % shown(path))
+            w.remove_tree(safe, existing)
+            w.touch(safe)
+            return {}
+        kind = a.text("type", "f", choices=("f", "d"))
+        try:
+            content = base64.b64decode(a.text("content_b64", ""), validate=True)
+        except binascii.Error as e:
+            raise BadCommand("content_b64: %s" % e)
+        size = a.number("size", 0, low=0)
+        parts = path.split("/")
+        for i in range(2, len(parts)):
+            above = w.find_path(safe, "/".join(parts[:i]))
+            if above is not None and above["type"] != "d":
+                raise BadCommand("path: %s is a file" % shown(above["path"]))
+        if existing is not None and existing["type"] != kind:
+            # Replaced by one of the other kind: the old one goes with everything below it.
+            w.remove_tree(safe, existing)
+        if kind == "d":
+            obj = w.put_object(safe, path, None)
+        elif size:  # a big file of zero bytes without sending it
+            stored = w.store_chunks(bytes(min(CHUNK, size - i)) for i in range(0, size, CHUNK))
+            obj = w.put_object(safe, path, None, stored=stored)
+        else:
+            obj = w.put_object(safe, path, content)
+        return {"object": w.object_json(obj, safe)}
+
+    def seed(self, a):
         """A whole tree in one go: folder "d<n>" (four digits) holds files n*per_folder onwards, file i is
         "f<i>.txt" holding the decimal text of i repeated `repeat` times. Refuses to replace anything."""
         w = self.world
-        if files < 0 or per_folder < 1 or repeat < 1:
-            raise ValueError("seed: files >= 0, per_folder >= 1, repeat >= 1")
+        safe = self.known_safe(a.text("safe_id", required=True))
+        files = a.number("files", required=True, low=0, high=SEED_MAX_FILES)
+        per_folder = a.number("per_folder", 100, low=1)
+        repeat = a.number("repeat", 40, low=1)
+        total = decimal_digits_below(files) * repeat
+        if total > SEED_MAX_BYTES:
+            raise BadCommand("files and repeat: %d bytes, more than %d" % (total, SEED_MAX_BYTES))
         paths = ["/d%04d/f%d.txt" % (i // per_folder, i) for i in range(files)]
         if any(w.find_path(safe, p) is not None or w.find_path(safe, parent_of(p)) is not None for p in paths):
-            raise ValueError("seed: the safe already holds a path of the tree")
-        total = 0
+            raise BadCommand("the safe already holds a path of the tree")
         for i, path in enumerate(paths):
-            content = str(i).encode("ascii") * repeat
-            total += len(content)
-            w.put_object(safe, path, content)
+            w.put_object(safe, path, str(i).encode("ascii") * repeat)
         return {"files": files, "folders": (files + per_folder - 1) // per_folder, "bytes": total,
                 "storage_used": w.used(safe), "last_event": safe["last_event"]}
 
@@ -1108,11 +1343,11 @@ class Handler(BaseHTTPRequestHandler):
                         "size": 1, "mtime": now_text(), "access": safe["access"], "type": "f",
                         "checksum": "sha256:" + hashlib.sha256(b"x").hexdigest()})
         elif fault.get("listing") == "case_twin":
-            files = [o for o in out if o["type"] == "f"]
+            # The first file whose name has a twin in another case (a name without letters has none).
+            files = [o for o in out if o["type"] == "f" and case_twin(o["path"]) is not None]
             if files:
                 twin = dict(files[0])
-                head, _, name = twin["path"].rpartition("/")
-                twin["path"] = head + "/" + name.swapcase()
+                twin["path"] = case_twin(twin["path"])
                 twin["object_id"] = w.next_id("obj-")
                 out.append(twin)
             else:

@@ -143,13 +143,20 @@ class Service:
     def stop(self):
         self.proc.stdin.close()
         self.proc.wait(10)
+        self.proc.stdout.close()
 
     def control(self, command, **args):
+        return self.post_control(command, json.dumps(args))[1]
+
+    def post_control(self, command, body, headers=None):
+        """(HTTP status, decoded reply) of a control request as it is given."""
         c = http.client.HTTPConnection("127.0.0.1", self.http_port, timeout=10)
-        c.request("POST", "/__control/" + command, json.dumps(args))
-        r = json.loads(c.getresponse().read())
+        c.request("POST", "/__control/" + command, body,
+                  {"Content-Type": "application/json"} if headers is None else headers)
+        r = c.getresponse()
+        answer = (r.status, json.loads(r.read()))
         c.close()
-        return r
+        return answer
 
 
 SVC = None
@@ -970,6 +977,124 @@ class UsedSpace(unittest.TestCase):
         c.data(upload(c, root, "d.bin", b"d" * 45))
         SVC.control("object", safe_id=sid, path="/d.bin", op="delete")
         self.assertEqual(check("object deleted")["storage_used"], 0)
+
+
+class ControlCommands(unittest.TestCase):
+    """Control requests that do not fit are answered 400 and change nothing; those a web page could
+    send are refused; the commands keep the model whole."""
+
+    def setUp(self):
+        SVC.control("reset")
+        self.safe = [s for s in SVC.control("state")["safes"]
+                     if s["owner"] == DEMO[0] and s["safe_name"] == "Private"][0]
+
+    def test_malformed_commands_change_nothing(self):
+        sid = self.safe["safe_id"]
+        cases = [
+            ("user", {"name": 5}),
+            ("user", {"name": "demo", "password": 5}),
+            ("user", {"name": "demo", "second_factor": "fingerprint"}),
+            ("user", {"name": "demo", "passwords_max": "many"}),
+            ("user", {"name": "demo", "devices": {"d1": {"value": "not hex"}}}),
+            ("seed_passwords", {"user": 5, "count": 1}),
+            ("seed_passwords", {"user": "demo", "count": 1, "password": 5}),
+            ("seed_passwords", {"user": "nobody", "count": 1}),
+            ("seed_passwords", {"user": "demo", "count": 10 ** 9}),
+            ("fault", {"path": "("}),
+            ("fault", {"path": "/info", "http_status": "busy"}),
+            ("fault", {"path": "/info", "form": {"B": [1]}}),
+            ("version", {"version_latest": 3}),
+            ("config", {"xsrf_required": "no"}),
+            ("proxy", {"required": "yes"}),
+            ("requests", {"clear": 1}),
+            ("drop_session", {"user": 5}),
+            ("tls", {"certificate": ["valid"]}),
+            ("safe", {"safe_id": sid, "storage_quota": "lots"}),
+            ("safe", {"owner": "nobody", "safe_name": "Orphan"}),
+            ("object", {"safe_id": sid, "path": "/todo.txt/below.txt"}),
+            ("object", {"safe_id": sid, "path": "/", "type": "f"}),
+            ("object", {"safe_id": sid, "path": "/", "op": "delete"}),
+            ("object", {"safe_id": sid, "path": "/Documents/../escape.txt"}),
+            ("object", {"safe_id": sid, "path": "/x.txt", "content_b64": "not base64!"}),
+            ("object", {"safe_id": sid, "path": "/x.txt", "size": -1}),
+            ("seed", {"safe_id": sid, "files": 10 ** 9}),
+            ("seed", {"safe_id": sid, "files": 1000, "repeat": 10 ** 9}),
+            ("state", [1]),
+        ]
+        c = Client()
+        for command, args in cases:
+            with self.subTest(command=command, args=args):
+                SVC.control("reset")
+                c.request("GET", "/rest/public/1/version/sync")
+                before = (SVC.control("state"), SVC.control("requests"))
+                status, reply = SVC.post_control(command, json.dumps(args))
+                self.assertEqual((status, reply["ok"]), (400, False), reply)
+                self.assertTrue(reply["error"].startswith(command + ": "), reply)
+                self.assertEqual((SVC.control("state"), SVC.control("requests")), before)
+
+    def test_requests_a_web_page_could_send(self):
+        rule = json.dumps({"path": "/nowhere"})
+        for headers, status in (({"Content-Type": "application/json", "Origin": "null"}, 403),
+                                ({"Content-Type": "text/plain"}, 415),
+                                ({"Content-Type": "application/x-www-form-urlencoded"}, 415),
+                                ({}, 415),
+                                ({"Content-Type": "application/json; charset=utf-8"}, 200)):
+            with self.subTest(headers=headers):
+                SVC.control("reset")
+                answer = SVC.post_control("fault", rule, headers)
+                self.assertEqual((answer[0], answer[1]["ok"]), (status, status == 200), answer)
+                self.assertEqual(len(SVC.control("state")["faults"]), 1 if status == 200 else 0)
+
+    def test_object_of_the_other_kind_replaces_the_whole_tree(self):
+        sid = self.safe["safe_id"]
+
+        def objects():
+            state = [s for s in SVC.control("state")["safes"] if s["safe_id"] == sid][0]
+            self.assertEqual(state["storage_used"], sum(o["size"] for o in state["objects"]))
+            return {o["path"]: o for o in state["objects"]}
+
+        folder = objects()["/Documents"]
+        made = SVC.control("object", safe_id=sid, path="/Documents", type="f",
+                           content_b64=base64.b64encode(b"now a file").decode())["object"]
+        after = objects()
+        self.assertEqual([p for p in after if p.startswith("/Documents")], ["/Documents"])
+        self.assertEqual((made["type"], made["size"]), ("f", 10))
+        self.assertNotEqual(made["object_id"], folder["object_id"])
+        SVC.control("object", safe_id=sid, path="/Documents/inner/deep.txt", type="f", content_b64="")
+        self.assertFalse(SVC.control("object", safe_id=sid, path="/Documents/inner/deep.txt")["ok"])
+        SVC.control("object", safe_id=sid, path="/Documents", type="d")
+        SVC.control("object", safe_id=sid, path="/Documents/inner/deep.txt", type="f", content_b64="")
+        self.assertEqual([(p, o["type"]) for p, o in objects().items() if p.startswith("/Documents")],
+                         [("/Documents", "d"), ("/Documents/inner", "d"), ("/Documents/inner/deep.txt", "f")])
+
+    def test_case_twin_of_names_without_letters(self):
+        c = Client()
+        c.sign_in()
+        for names in (["/123"], ["/123", "/b.txt"], ["/2024/07", "/ß", "/42"]):
+            with self.subTest(names=names):
+                safe = SVC.control("safe", owner="demo", safe_name="Twins", safe_type="TEAMSAFE")["safe"]
+                for name in names:
+                    SVC.control("object", safe_id=safe["safe_id"], path=name, content_b64="")
+                SVC.control("fault", path="/info/", listing="case_twin")
+                paths = [o["path"] for o in c.data(c.request("GET", c.fs("info/" + safe["safe_id"])))[
+                    "filesafe_objects"] if o["type"] == "f"]
+                folded = [p.lower() for p in paths]
+                self.assertEqual((len(paths) - len(set(paths)), len(folded) - len(set(folded))), (0, 1), paths)
+
+    def test_change_markers_of_another_start(self):
+        def markers(service):
+            return {(s["owner"], s["safe_name"]): s["last_event"] for s in service.control("state")["safes"]}
+        first = markers(SVC)
+        SVC.control("reset")
+        again = markers(SVC)
+        other = Service()
+        try:
+            elsewhere = markers(other)
+        finally:
+            other.stop()
+        self.assertEqual(sorted(first), sorted(elsewhere))
+        for key in first:
+            self.assertEqual(len({first[key], again[key], elsewhere[key]}), 3, key)
 
 
 def main():

@@ -34,20 +34,6 @@ double distance(const QColor& a, const QColor& b)
     return std::sqrt(double(r * r + g * g + bl * bl));
 }
 
-QString describe(const QWidget* widget, const QString& text)
-{
-    QString shown = text.simplified();
-    if (shown.size() > 40)
-        shown = shown.left(37) + QStringLiteral("...");
-    return QStringLiteral("%1#%2 \"%3\"")
-            .arg(QString::fromLatin1(widget->metaObject()->className()), widget->objectName(), shown);
-}
-
-QString ratioText(double measured, double limit)
-{
-    return QStringLiteral("%1:1 (at least %2:1)").arg(measured, 0, 'f', 2).arg(limit, 0, 'f', 1);
-}
-
 // The part of the widget where its text is drawn, in the widget's own coordinates.
 QRect textRect(QWidget* widget)
 {
@@ -113,6 +99,37 @@ QColor dominantOf(const QHash<QRgb, int>& counts)
 } // namespace
 
 ContrastCheck::ContrastCheck(const QColor& disabledButtonFace) : m_disabledFace(disabledButtonFace) {}
+
+QString ContrastCheck::describe(const QWidget* widget, const QString& text)
+{
+    QString shown = text.simplified();
+    if (shown.size() > 40)
+        shown = shown.left(37) + QStringLiteral("...");
+    return QStringLiteral("%1#%2 \"%3\"")
+            .arg(QString::fromLatin1(widget->metaObject()->className()), widget->objectName(), shown);
+}
+
+QString ContrastCheck::ratioText(double measured, double limit)
+{
+    return QStringLiteral("%1:1 (at least %2:1)").arg(measured, 0, 'f', 2).arg(limit, 0, 'f', 1);
+}
+
+QRect ContrastCheck::regionIn(QWidget* window, QWidget* widget, const QRect& local)
+{
+    const QRect visible = local.intersected(widget->visibleRegion().boundingRect());
+    return QRect(widget->mapTo(window, visible.topLeft()) * kScale, visible.size() * kScale);
+}
+
+bool ContrastCheck::inSight(QWidget* window, QWidget* widget)
+{
+    // A widget scrolled out of its scroll area shows nothing to measure.
+    if (!widget->isVisible() || !widget->isVisibleTo(window) || widget->visibleRegion().isEmpty())
+        return false;
+    // Under an overlay (the locked password page) a widget is not seen at all.
+    const QPoint centre = widget->mapTo(window, widget->rect().center());
+    QWidget* onTop = window->childAt(centre);
+    return !onTop || onTop == widget || widget->isAncestorOf(onTop) || onTop->isAncestorOf(widget);
+}
 
 double ContrastCheck::edgeContrast(const QImage& shot, const QRect& box, const QRect& ignore)
 {
@@ -184,19 +201,12 @@ QList<ContrastCheck::Finding> ContrastCheck::check(QWidget* window) const
     QImage shot = render(window);
     // In the picture's pixels, twice the window's.
     auto regionIn = [window](QWidget* widget, const QRect& local) {
-        const QRect visible = local.intersected(widget->visibleRegion().boundingRect());
-        return QRect(widget->mapTo(window, visible.topLeft()) * kScale, visible.size() * kScale);
+        return ContrastCheck::regionIn(window, widget, local);
     };
 
     const QList<QWidget*> widgets = window->findChildren<QWidget*>();
     for (QWidget* widget : widgets) {
-        // A widget scrolled out of its scroll area shows nothing to measure.
-        if (!widget->isVisible() || !widget->isVisibleTo(window) || widget->visibleRegion().isEmpty())
-            continue;
-        // Under an overlay (the locked password page) a widget is not seen at all.
-        const QPoint centre = widget->mapTo(window, widget->rect().center());
-        QWidget* onTop = window->childAt(centre);
-        if (onTop && onTop != widget && !widget->isAncestorOf(onTop) && !onTop->isAncestorOf(widget))
+        if (!inSight(window, widget))
             continue;
 
         if (auto* bar = qobject_cast<QTabBar*>(widget)) {

@@ -39,7 +39,7 @@ public:
     // Drawn text that reaches this share of the expected colour's contrast is taken as that colour.
     static constexpr double kDrawnShare = 0.85;
 
-private:
+    // The measuring tools, shared with the gallery's other checks.
     struct Colours
     {
         QColor background;
@@ -53,10 +53,18 @@ private:
                            const QRect& hole = QRect());
     static constexpr int kScale = 2;
     static QImage render(QWidget* window);
+    static QColor dominant(const QImage& shot, const QRect& region);
+    // A widget's rectangle (local coordinates) as far as it is visible, in the picture's pixels.
+    static QRect regionIn(QWidget* window, QWidget* widget, const QRect& local);
+    // Shown in the window and not covered by an overlay (the locked password page).
+    static bool inSight(QWidget* window, QWidget* widget);
+    static QString describe(const QWidget* widget, const QString& text);
+    static QString ratioText(double measured, double limit);
+
+private:
     // How far the widget's outline or face stands out from what surrounds it (box in picture pixels).
     // ignore: pixels that are not part of it, such as a field's text cursor.
     static double edgeContrast(const QImage& shot, const QRect& box, const QRect& ignore = QRect());
-    static QColor dominant(const QImage& shot, const QRect& region);
 
     QColor m_disabledFace;
 };

@@ -2,12 +2,14 @@
 // so that a person can look at all of them at once:
 //   tessarvale_gallery <output dir>                                     every combination, one process each
 //   tessarvale_gallery <output dir> <brand> <language> [120dpi|12pt]    one combination
+//   tessarvale_gallery --wizard-pictures <source dir>/res/wizard          the wizard's pictures of the views
 // Each combination is drawn at the session's font, on a desktop of 120 dpi and with a desktop font of
 // 12 pt (pictures under <output dir>/120dpi and <output dir>/12pt), each language with its locale.
-// Exits with 1 when a view logs a warning, shows a text a person cannot read (ContrastCheck) or does
-// not fit where it is shown (FitCheck).
+// Exits with 1 when a view logs a warning, shows a text a person cannot read (ContrastCheck) or a
+// state a person cannot tell (StateCheck), or does not fit where it is shown (FitCheck).
 #include "ContrastCheck.h"
 #include "FitCheck.h"
+#include "StateCheck.h"
 #include "core/AppInfo.h"
 #include "core/R7Application.h"
 #include "core/SorelStyle.h"
@@ -69,6 +71,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QPushButton>
@@ -88,6 +91,9 @@ namespace {
 const QSize kWindowSize(800, 600);
 const QSize kMainPageSize(800, 574);
 const QSize kTabSize(594, 574);
+
+// Where the wizard's pictures of the client's own views go; empty while the gallery draws.
+QString g_wizardPictures;
 
 int g_warnings = 0;
 // The gallery runs without a service: while set, the failure of a view's own request is expected.
@@ -159,13 +165,14 @@ public:
             std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));
             ++g_warnings;
         }
-        const QList<ContrastCheck::Finding> findings = m_check.check(widget);
-        for (const ContrastCheck::Finding& finding : findings)
-            report(name, finding.widget, finding.problem);
+        // The fit first: the other checks change controls for a moment.
         QList<FitCheck::Finding> misfits = m_fit.check(widget);
         if (keepSize)
             misfits += FitCheck::checkSize(widget, size);
         for (const FitCheck::Finding& finding : misfits)
+            report(name, finding.widget, finding.problem);
+        const QList<ContrastCheck::Finding> findings = m_check.check(widget) + StateCheck().check(widget);
+        for (const ContrastCheck::Finding& finding : findings)
             report(name, finding.widget, finding.problem);
         widget->hide();
     }
@@ -300,8 +307,9 @@ QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
         action.setExecuted(entry.status, QString());
         SyncHistoryDao::instance()->storeSyncHistoryObject(&action, run.id());
     }
-    // A busy day: rows enough to scroll, among them the longest action's.
-    for (int i = 0; i < 24; ++i) {
+    // A busy day: rows enough to scroll, among them the longest action's; the wizard's picture shows
+    // the head of a quiet one.
+    for (int i = 0; i < (g_wizardPictures.isEmpty() ? 24 : 0); ++i) {
         SyncAction action;
         action.setAction(i == 0 ? SyncAction::BackupDownloadFile : SyncAction::UploadFile);
         action.setLocalBase(base + QStringLiteral("/Team Projects"));
@@ -312,6 +320,100 @@ QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
     }
     SyncHistoryDao::instance()->finishSync(run.id());
     return safes;
+}
+
+// The wizard's pictures of the client's own views: the maker's brand in English, with the fixture's
+// safes and passwords, cut to what the wizard's texts speak of and small enough for its pages.
+bool savePicture(const QImage& image, const QString& name)
+{
+    const QString path = g_wizardPictures + QLatin1Char('/') + name;
+    if (image.save(path))
+        return true;
+    std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+// A part of the laid-out view, reduced to the height the wizard's page has room for.
+QImage settled(QWidget* widget, const QSize& size, const QRect& part, int height)
+{
+    widget->resize(size);
+    widget->show();
+    for (int i = 0; i < 5; ++i) {
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+    }
+    const QImage image = widget->grab(part).toImage();
+    widget->hide();
+    return image.scaledToHeight(height, Qt::SmoothTransformation);
+}
+
+// The tray icon among a desktop panel's status signs, pointed at.
+QImage trayInPanel()
+{
+    QImage image(236, 28, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2b, 0x2b, 0x2b));
+    p.drawRoundedRect(QRectF(0, 0, 236, 28), 4, 4);
+    const QColor sign(0xe0, 0xe0, 0xe0);
+    p.setPen(QPen(sign, 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    for (int r = 3; r <= 9; r += 3)
+        p.drawArc(QRectF(22 - r, 19 - r, 2 * r, 2 * r), 50 * 16, 80 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(sign);
+    p.drawPolygon(QPolygonF(
+            {QPointF(40, 11), QPointF(44, 11), QPointF(49, 7), QPointF(49, 21), QPointF(44, 17), QPointF(40, 17)}));
+    p.setPen(QPen(sign, 1.4));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(62, 9, 16, 10), 2, 2);
+    p.fillRect(QRectF(64, 11, 10, 6), sign);
+    p.fillRect(QRectF(78, 12, 2, 4), sign);
+    // The client's icon, as when the pointer rests on it.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x55, 0x55, 0x55));
+    p.drawRoundedRect(QRectF(94, 2, 26, 24), 4, 4);
+    p.drawPixmap(QRect(97, 4, 20, 20), QPixmap(QStringLiteral(":/res/tray/idle.png")));
+    QFont clock = p.font();
+    clock.setPixelSize(13);
+    clock.setBold(true);
+    p.setFont(clock);
+    p.setPen(sign);
+    p.drawText(QRectF(130, 0, 96, 28), Qt::AlignCenter, QStringLiteral("10:42"));
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF({QPointF(110, 10), QPointF(110, 24), QPointF(113.5, 21), QPointF(116, 26.5),
+                             QPointF(118.5, 25.5), QPointF(116, 20), QPointF(120.5, 20)}));
+    return image;
+}
+
+int renderWizardPictures(AppInfo* info, PasswordController* controller, SettingsStorage* storage, const QString& home)
+{
+    // Both folders of the fixture on the disk: the picture shows a well-kept list.
+    QDir().mkpath(home + QStringLiteral("/Tessarvale/Private"));
+    bool ok = savePicture(trayInPanel(), QStringLiteral("wiz_page3_menubar_icon.png"));
+    {
+        MultiSyncher syncher(nullptr, nullptr);
+        MainFileSafeView fileSafe(info, &syncher, nullptr);
+        // The head of the list of synchronised folders, and of the history.
+        fileSafe.setCurrentTab(1);
+        ok &= savePicture(settled(&fileSafe, QSize(900, 480), QRect(30, 70, 450, 88), 46),
+                          QStringLiteral("wiz_page3_tab_settings.png"));
+        fileSafe.setCurrentTab(0);
+        ok &= savePicture(settled(&fileSafe, QSize(900, 480), QRect(15, 100, 870, 55), 38),
+                          QStringLiteral("wiz_page3_tab_activity.png"));
+    }
+    {
+        QSettings().setValue(QStringLiteral("app/show_pwd_safe"), true);
+        MainView main(info, controller, nullptr, storage);
+        main.selectTab(MainView::MAIN_TAB_PASSWORDS);
+        main.findChild<PasswordsView*>()->requestPasswords();
+        ok &= savePicture(settled(&main, QSize(890, 400), QRect(210, 52, 600, 88), 60),
+                          QStringLiteral("wiz_page4_pwdsafe_view.png"));
+    }
+    return ok ? 0 : 1;
 }
 
 // font: the larger desktop font the combination is drawn with, empty for the session's.
@@ -353,6 +455,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language,
     PasswordController controller(R7Session::instance(), &passwords);
     ServerList servers(info);
     UserCredUtil creds(&info);
+    if (!g_wizardPictures.isEmpty())
+        return renderWizardPictures(&info, &controller, storage, home.path());
 
     {
         LoginView login(&info, &creds, &servers, nullptr);
@@ -596,6 +700,10 @@ int main(int argc, char** argv)
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: tessarvale_gallery <output dir> [<brand> <language> [120dpi|12pt]]\n");
         return 2;
+    }
+    if (args.size() == 3 && args.at(1) == QLatin1String("--wizard-pictures")) {
+        g_wizardPictures = QDir(args.at(2)).absolutePath();
+        return renderAll(QString(), QStringLiteral("varnel"), QStringLiteral("en"), QString());
     }
     // Absolute: each view is drawn from the fixture's home folder.
     const QString dir = QDir(args.at(1)).absolutePath();

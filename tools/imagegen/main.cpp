@@ -1,6 +1,8 @@
 // Draws the window images under res/: plain icons from the Adwaita theme's symbolic SVGs (tinted,
-// at the sizes the views use), logos and pictures drawn here. Run once after changing a drawing:
+// at the sizes the views use), logos, check marks and the wizard's drawn pictures. Run once after
+// changing a drawing:
 //   build/tools/imagegen/tessarvale_imagegen <source dir>/res
+// The wizard's pictures of the client's own views come from the gallery (tools/gallery/main.cpp).
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -8,6 +10,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -105,6 +110,291 @@ QImage logo(const QColor& shieldColor, const QString& name, const QColor& textCo
     return image;
 }
 
+// The tab headers' signs: one colour on an unselected header, another on the selected one; the file
+// safe's also with a warning badge.
+void tabIcons(const QString& folder, const QColor& normal, const QColor& selected, const QColor& attention)
+{
+    const struct
+    {
+        const char* name;
+        const char* icon;
+    } tabs[] = {{"passwords", "dialog-password"}, {"filesafe", "folder"}, {"settings", "preferences-system"}};
+    for (const auto& tab : tabs) {
+        save(symbolic(QLatin1String(tab.icon), 28, normal, 2),
+             QStringLiteral("%1/%2.png").arg(folder, QLatin1String(tab.name)));
+        save(symbolic(QLatin1String(tab.icon), 28, selected, 2),
+             QStringLiteral("%1/%2_selected.png").arg(folder, QLatin1String(tab.name)));
+    }
+    for (const bool isSelected : {false, true}) {
+        QImage warn = symbolic(QStringLiteral("folder"), 28, isSelected ? selected : normal, 2);
+        badge(warn, QStringLiteral("dialog-warning"), attention);
+        save(warn, QStringLiteral("%1/filesafe_warning%2.png")
+                           .arg(folder, isSelected ? QStringLiteral("_selected") : QString()));
+    }
+}
+
+// Caps Lock: an outlined upward arrow over a bar, drawn here.
+QImage capsLock(const QColor& colour)
+{
+    QImage caps = canvas(18, 18);
+    QPainter p(&caps);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(QPolygonF({QPointF(9, 1.5), QPointF(16, 8.5), QPointF(12, 8.5), QPointF(12, 12), QPointF(6, 12),
+                             QPointF(6, 8.5), QPointF(2, 8.5)}));
+    p.drawLine(QPointF(6, 15.5), QPointF(12, 15.5));
+    return caps;
+}
+
+// The SMS code's field: a row of masked characters.
+QImage maskedDots(const QColor& colour)
+{
+    QImage dots = canvas(20, 11);
+    QPainter p(&dots);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    for (int i = 0; i < 4; ++i)
+        p.drawEllipse(QPointF(2.5 + i * 5, 5.5), 2, 2);
+    return dots;
+}
+
+// A square check box of the given size: the box, and what marks its state.
+QImage checkBox(const QColor& fill, const QColor& border, const std::function<void(QPainter&)>& mark)
+{
+    QImage image = canvas(16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(border, 1));
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 2, 2);
+    if (mark)
+        mark(p);
+    return image;
+}
+
+// The Tamsel label's own pictures: its red needs white signs where the others use grey, and its
+// check boxes carry a red mark that reads on the white box (4.9:1) on the red pages as on white.
+void tamselImages()
+{
+    const QColor red(0xbe, 0x49, 0x63);
+    const QColor grey(0x6f, 0x6f, 0x6f);
+    const QColor white(Qt::white);
+    const QColor black(Qt::black);
+    const QColor attention(0xb0, 0x46, 0x00);
+
+    // Unselected tab headers lie on the red: white signs (4.9:1). The selected header is light pink
+    // under black text: black signs (8.8:1).
+    tabIcons(QStringLiteral("tamsel/tabs"), white, black, attention);
+
+    // The sign-in fields' signs sit on the red frame around each field.
+    save(symbolic(QStringLiteral("avatar-default"), 20, white), QStringLiteral("tamsel/loginview/username.png"));
+    save(symbolic(QStringLiteral("changes-prevent"), 20, white), QStringLiteral("tamsel/loginview/password.png"));
+    save(capsLock(white), QStringLiteral("tamsel/loginview/capslock.png"));
+    save(maskedDots(white), QStringLiteral("tamsel/loginview/sms_code.png"));
+
+    auto tick = [](const QColor& colour) {
+        return [colour](QPainter& p) {
+            p.setPen(QPen(colour, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPolyline(QPolygonF({QPointF(3.5, 8.5), QPointF(6.5, 11.5), QPointF(12.5, 4.5)}));
+        };
+    };
+    auto bar = [](const QColor& colour) {
+        return [colour](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(colour);
+            p.drawRoundedRect(QRectF(3.5, 6.5, 9, 3), 1, 1);
+        };
+    };
+    // Disabled boxes: a grey box whose mark is still there, yet faint.
+    const QColor faintFill(0xee, 0xee, 0xee);
+    const QColor faint(0xaa, 0xaa, 0xaa);
+    save(checkBox(white, grey, nullptr), QStringLiteral("tamsel/forms/checkbox_unchecked.png"));
+    save(checkBox(white, grey, tick(red)), QStringLiteral("tamsel/forms/checkbox_checked.png"));
+    save(checkBox(white, grey, bar(red)), QStringLiteral("tamsel/forms/checkbox_partial.png"));
+    save(checkBox(faintFill, faint, nullptr), QStringLiteral("tamsel/forms/checkbox_unchecked_disabled.png"));
+    save(checkBox(faintFill, faint, tick(faint)), QStringLiteral("tamsel/forms/checkbox_checked_disabled.png"));
+    save(checkBox(faintFill, faint, bar(faint)), QStringLiteral("tamsel/forms/checkbox_partial_disabled.png"));
+}
+
+// A light card under a wizard picture, so that it reads on every brand's wizard background.
+QImage card(int w, int h)
+{
+    QImage image = canvas(w, h);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0xc8, 0xc8, 0xc8), 1));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 6, 6);
+    return image;
+}
+
+// Grey bars where a picture would show names: the pictures serve every brand and language.
+void nameBar(QPainter& p, const QRectF& r, const QColor& colour = QColor(0xa8, 0xa8, 0xa8))
+{
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRoundedRect(r, r.height() / 2, r.height() / 2);
+    p.restore();
+}
+
+// A folder as a file manager shows it: the plain one of the desktop, or the client's own icon.
+void folder(QPainter& p, const QRectF& r, QSvgRenderer* marked)
+{
+    if (marked) {
+        marked->render(&p, r);
+        return;
+    }
+    p.save();
+    p.translate(r.topLeft());
+    p.scale(r.width() / 64.0, r.height() / 64.0);
+    p.setPen(Qt::NoPen);
+    QPainterPath back;
+    back.moveTo(4, 14);
+    back.arcTo(4, 10, 8, 8, 180, -90);
+    back.lineTo(24, 10);
+    back.lineTo(30, 16);
+    back.lineTo(56, 16);
+    back.arcTo(52, 16, 8, 8, 90, -90);
+    back.lineTo(60, 52);
+    back.arcTo(52, 48, 8, 8, 0, -90);
+    back.lineTo(8, 56);
+    back.arcTo(4, 48, 8, 8, 270, -90);
+    back.closeSubpath();
+    p.setBrush(QColor(0x93, 0x9e, 0xa9));
+    p.drawPath(back);
+    p.setBrush(QColor(0xb3, 0xbd, 0xc7));
+    p.drawRoundedRect(QRectF(4, 22, 56, 34), 4, 4);
+    p.restore();
+}
+
+// Page 1: a file manager's folder view in which the synchronised folders carry the client's icon.
+QImage markedFolders(const QString& res)
+{
+    QSvgRenderer icon(res + QStringLiteral("/icons/folder_icon.svg"));
+    if (!icon.isValid())
+        qFatal("missing the client's folder icon");
+    const QColor grey(0x66, 0x66, 0x66);
+    QImage image = card(540, 196);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    // Title bar with a path field and the window's buttons.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xec, 0xec, 0xec));
+    p.drawRoundedRect(QRectF(1, 1, 538, 36), 6, 6);
+    p.drawRect(QRectF(1, 20, 538, 17));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(150, 8, 260, 21), 4, 4);
+    nameBar(p, QRectF(160, 15, 60, 7));
+    nameBar(p, QRectF(228, 15, 84, 7));
+    for (int i = 0; i < 3; ++i) {
+        p.setBrush(QColor(0xc4, 0xc4, 0xc4));
+        p.drawEllipse(QPointF(480 + i * 20, 18.5), 6, 6);
+    }
+    // Side bar of places.
+    p.setBrush(QColor(0xf5, 0xf5, 0xf5));
+    p.drawRect(QRectF(1, 37, 130, 152));
+    p.drawRoundedRect(QRectF(1, 170, 130, 25), 6, 6);
+    const char* places[] = {"user-home", "folder-documents", "folder-download", "folder-pictures"};
+    for (int i = 0; i < 4; ++i) {
+        p.drawImage(QPointF(14, 50 + i * 30), symbolic(QLatin1String(places[i]), 16, grey));
+        nameBar(p, QRectF(40, 55 + i * 30, 50 + (i * 17) % 30, 7));
+    }
+    p.setPen(QPen(QColor(0xdd, 0xdd, 0xdd), 1));
+    p.drawLine(QPointF(131.5, 37), QPointF(131.5, 195));
+    p.drawLine(QPointF(1, 37.5), QPointF(539, 37.5));
+    // The folders: the second, third and fifth are synchronised.
+    const bool synced[] = {false, true, true, false, true};
+    const int widths[] = {52, 64, 46, 58, 70};
+    for (int i = 0; i < 5; ++i) {
+        const qreal x = 150 + i * 78;
+        folder(p, QRectF(x, 62, 64, 64), synced[i] ? &icon : nullptr);
+        nameBar(p, QRectF(x + 32 - widths[i] / 2.0, 136, widths[i], 8), QColor(0x8c, 0x8c, 0x8c));
+    }
+    return image;
+}
+
+// A device's outline with the product's shield on its screen.
+void device(QPainter& p, const QRectF& body, const QRectF& screen, const QColor& shieldColour)
+{
+    p.save();
+    p.setPen(QPen(QColor(0x55, 0x55, 0x55), 3));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(body, 10, 10);
+    p.setPen(QPen(QColor(0x99, 0x99, 0x99), 1.5));
+    p.drawRoundedRect(screen, 3, 3);
+    p.setPen(Qt::NoPen);
+    p.setBrush(shieldColour);
+    const qreal w = std::min(screen.width(), screen.height()) * 0.38;
+    p.drawPath(shield(QRectF(screen.center().x() - w / 2, screen.center().y() - w * 0.6, w, w * 1.2)));
+    p.restore();
+}
+
+// Page 5: the client's window among the service's other clients, a tablet and a phone.
+QImage clientApps()
+{
+    const QColor blue(0x1f, 0x6f, 0xb2);
+    QImage image = card(540, 220);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    device(p, QRectF(24, 40, 118, 156), QRectF(34, 52, 98, 124), blue);
+    p.setPen(QPen(QColor(0x99, 0x99, 0x99), 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(83, 186), 4, 4);
+    device(p, QRectF(430, 66, 74, 132), QRectF(438, 80, 58, 100), blue);
+    p.setPen(QPen(QColor(0x99, 0x99, 0x99), 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(458, 73), QPointF(476, 73));
+
+    // The client's window: title bar, tab column, a list of safes.
+    const QRectF window(160, 22, 252, 178);
+    p.setPen(QPen(QColor(0x55, 0x55, 0x55), 2));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(window, 6, 6);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xe6, 0xe6, 0xe6));
+    p.drawRect(QRectF(161, 23, 250, 22));
+    for (int i = 0; i < 3; ++i) {
+        p.setBrush(QColor(0xb8, 0xb8, 0xb8));
+        p.drawEllipse(QPointF(372 + i * 13, 34), 4, 4);
+    }
+    p.setBrush(QColor(0x4a, 0x4a, 0x4a));
+    p.drawRect(QRectF(161, 45, 56, 154));
+    const char* tabs[] = {"dialog-password", "folder", "preferences-system"};
+    for (int i = 0; i < 3; ++i) {
+        if (i == 1) {
+            p.setBrush(QColor(0x6a, 0x6a, 0x6a));
+            p.drawRect(QRectF(161, 54 + i * 44, 56, 40));
+        }
+        p.drawImage(QPointF(177, 62 + i * 44), symbolic(QLatin1String(tabs[i]), 24, Qt::white));
+    }
+    const struct
+    {
+        const char* icon;
+        QColor colour;
+        int width;
+    } rows[] = {{"security-high", blue, 90},
+                {"system-users", QColor(0x2e, 0x8b, 0x57), 120},
+                {"mail-unread", QColor(0x8e, 0x44, 0xad), 70},
+                {"system-users", QColor(0x2e, 0x8b, 0x57), 104}};
+    for (int i = 0; i < 4; ++i) {
+        const qreal y = 58 + i * 34;
+        p.drawImage(QPointF(230, y), symbolic(QLatin1String(rows[i].icon), 20, rows[i].colour));
+        nameBar(p, QRectF(260, y + 3, rows[i].width, 7), QColor(0x77, 0x77, 0x77));
+        nameBar(p, QRectF(260, y + 14, rows[i].width * 0.6, 5), QColor(0xbb, 0xbb, 0xbb));
+    }
+    return image;
+}
+
+void wizardPictures()
+{
+    save(markedFolders(g_out), QStringLiteral("wizard/wiz_page1_marked_folders.png"));
+    save(clientApps(), QStringLiteral("wizard/wiz_page5_client_apps.png"));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -118,26 +408,15 @@ int main(int argc, char** argv)
     const QColor grey(0x66, 0x66, 0x66);
     const QColor blue(0x1f, 0x6f, 0xb2);
     const QColor orange(0xf3, 0x7f, 0x32);
+    // Burnt orange: a warning sign reads at 3:1 or more on white, on the light greys of dialogs and
+    // on the grey of a selected row.
+    const QColor attention(0xb0, 0x46, 0x00);
     const QColor white(Qt::white);
 
     // Tab headers: grey when not selected, white on the selected header's darker background.
-    const struct {
-        const char* name;
-        const char* icon;
-    } tabs[] = {{"passwords", "dialog-password"}, {"filesafe", "folder"}, {"settings", "preferences-system"}};
-    for (const auto& tab : tabs) {
-        save(symbolic(QLatin1String(tab.icon), 28, grey, 2), QStringLiteral("tabs/%1.png").arg(QLatin1String(tab.name)));
-        save(symbolic(QLatin1String(tab.icon), 28, white, 2),
-             QStringLiteral("tabs/%1_selected.png").arg(QLatin1String(tab.name)));
-    }
-    QImage warn = symbolic(QStringLiteral("folder"), 28, grey, 2);
-    badge(warn, QStringLiteral("dialog-warning"), orange);
-    save(warn, QStringLiteral("tabs/filesafe_warning.png"));
-    QImage warnSelected = symbolic(QStringLiteral("folder"), 28, white, 2);
-    badge(warnSelected, QStringLiteral("dialog-warning"), orange);
-    save(warnSelected, QStringLiteral("tabs/filesafe_warning_selected.png"));
+    tabIcons(QStringLiteral("tabs"), grey, white, attention);
     for (int size : {20, 30, 40})
-        save(symbolic(QStringLiteral("dialog-warning"), size, orange),
+        save(symbolic(QStringLiteral("dialog-warning"), size, attention),
              QStringLiteral("tabs/attention_icon_%1x%1.png").arg(size));
     {
         QImage arrow = canvas(10, 20);
@@ -180,19 +459,7 @@ int main(int argc, char** argv)
     // Sign-in page.
     save(symbolic(QStringLiteral("avatar-default"), 20, grey), QStringLiteral("loginview/username.png"));
     save(symbolic(QStringLiteral("changes-prevent"), 20, grey), QStringLiteral("loginview/password.png"));
-    {
-        // Caps Lock: an outlined upward arrow over a bar, drawn here.
-        QImage caps = canvas(18, 18);
-        QPainter p(&caps);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(orange, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawPolygon(QPolygonF({QPointF(9, 1.5), QPointF(16, 8.5), QPointF(12, 8.5), QPointF(12, 12), QPointF(6, 12),
-                                 QPointF(6, 8.5), QPointF(2, 8.5)}));
-        p.drawLine(QPointF(6, 15.5), QPointF(12, 15.5));
-        p.end();
-        save(caps, QStringLiteral("loginview/capslock.png"));
-    }
+    save(capsLock(attention), QStringLiteral("loginview/capslock.png"));
     save(logo(blue, QStringLiteral("Tessarvale"), QColor(0x22, 0x22, 0x22)), QStringLiteral("loginview/logo.png"));
     {
         // The maker's flat logo of the about dialog.
@@ -204,25 +471,14 @@ int main(int argc, char** argv)
         p.end();
         save(wide, QStringLiteral("varnel/tessarvale_logo_flat_399x82.png"));
     }
-    {
-        // The SMS code's field: a row of masked characters.
-        QImage dots = canvas(20, 11);
-        QPainter p(&dots);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(grey);
-        for (int i = 0; i < 4; ++i)
-            p.drawEllipse(QPointF(2.5 + i * 5, 5.5), 2, 2);
-        p.end();
-        save(dots, QStringLiteral("password_icon_20x11.png"));
-    }
+    save(maskedDots(grey), QStringLiteral("password_icon_20x11.png"));
     save(symbolic(QStringLiteral("pan-down"), 16, QColor(0x44, 0x44, 0x44)), QStringLiteral("forms/arrowhead.png"));
 
     {
         // The notices' attention mark.
         QImage mark = canvas(54, 48);
         QPainter p(&mark);
-        p.drawImage(3, 0, symbolic(QStringLiteral("dialog-warning"), 48, orange));
+        p.drawImage(3, 0, symbolic(QStringLiteral("dialog-warning"), 48, attention));
         p.end();
         save(mark, QStringLiteral("attention_icon_54x48.png"));
     }
@@ -240,5 +496,7 @@ int main(int argc, char** argv)
         p.end();
         save(icon, QStringLiteral("about/app_icon_64.png"));
     }
+    tamselImages();
+    wizardPictures();
     return 0;
 }
