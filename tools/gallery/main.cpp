@@ -66,6 +66,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -155,11 +156,14 @@ public:
         else if (!widget->testAttribute(Qt::WA_Resized))
             widget->adjustSize();
         widget->show();
-        // Layout requests travel up one level per round of posted events.
-        for (int i = 0; i < 10; ++i) {
-            QApplication::sendPostedEvents();
-            QApplication::processEvents();
-        }
+        settle();
+        // A window that grows to its minimum size has its new size once the display confirms it, which
+        // on a busy machine takes longer than a few rounds of events.
+        QElapsedTimer waited;
+        waited.start();
+        while (widget->size() != widget->size().expandedTo(widget->minimumSize()) && waited.elapsed() < 3000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        settle();
         const QString path = m_dir + QLatin1Char('/') + m_prefix + QLatin1Char('_') + name + QStringLiteral(".png");
         if (!widget->grab().save(path)) {
             std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));
@@ -178,6 +182,15 @@ public:
     }
 
 private:
+    // Layout requests travel up one level per round of posted events.
+    static void settle()
+    {
+        for (int i = 0; i < 10; ++i) {
+            QApplication::sendPostedEvents();
+            QApplication::processEvents();
+        }
+    }
+
     void report(const QString& name, const QString& widget, const QString& problem)
     {
         // The pictures of a larger font lie in a folder of their own.
