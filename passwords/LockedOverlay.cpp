@@ -59,7 +59,13 @@ void LockedOverlay::fitToParent()
 {
     const int left = width() / 2 - 98;
     const int y = (2 * height()) / 3;
-    m_label->setGeometry(left, y - 30, 240, 25);
+    // The prompt keeps its width and its bottom edge 5 px above the input; a text that one line does
+    // not hold (a larger desktop font, a longer language) wraps and grows upwards.
+    const QMargins margins = m_label->contentsMargins();
+    const int room = 240 - margins.left() - margins.right();
+    m_label->setWordWrap(m_label->fontMetrics().horizontalAdvance(m_label->text()) > room);
+    const int labelHeight = m_label->wordWrap() ? qMax(25, m_label->heightForWidth(240)) : 25;
+    m_label->setGeometry(left, y - 5 - labelHeight, 240, labelHeight);
     m_input->setGeometry(left, y, 240, 25);
     if (parentWidget() && parentWidget()->isVisible()) {
         m_input->setFocus(Qt::OtherFocusReason);

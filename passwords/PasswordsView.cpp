@@ -8,6 +8,7 @@
 #include "passwords/PasswordCellDelegate.h"
 #include "passwords/PasswordController.h"
 #include "passwords/SearchComboBox.h"
+#include "ui/ColumnWidthFitter.h"
 #include "ui_PasswordsView.h"
 
 #include <QAction>
@@ -159,6 +160,10 @@ void PasswordsView::setupModel()
     header->resizeSection(UrlColumn, 120);
     header->setSectionResizeMode(CommentColumn, QHeaderView::Stretch);
     header->setSortIndicator(TitleColumn, Qt::AscendingOrder);
+    new ColumnWidthFitter(table, {{TitleColumn, 200},
+                                  {UsernameColumn, 180},
+                                  {PasswordColumn, header->defaultSectionSize()},
+                                  {UrlColumn, 120}});
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     connect(table, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(on_doubleClickRow(QModelIndex)));

@@ -1,6 +1,8 @@
 #include "ui/CrashReportDialog.h"
 #include "ui_CrashReportDialog.h"
 
+#include "ui/WindowUtil.h"
+
 #include "ui/FileManager.h"
 
 #include <QCoreApplication>
@@ -38,4 +40,10 @@ void CrashReportDialog::on_closeButton_clicked()
 void CrashReportDialog::on_showButton_clicked()
 {
     close();
+}
+
+void CrashReportDialog::showEvent(QShowEvent* event)
+{
+    WindowUtil(this).growToWrappedText();
+    QDialog::showEvent(event);
 }

@@ -24,6 +24,9 @@ private slots:
     // "Close".
     void on_showButton_clicked();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     Ui::CrashReportDialog* ui;
     QString m_crashDumpPath;

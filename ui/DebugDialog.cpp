@@ -14,6 +14,7 @@
 
 #include <QInputDialog>
 #include <QMetaEnum>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStringListModel>
 
@@ -81,6 +82,16 @@ DebugDialog::~DebugDialog()
 bool DebugDialog::logTraffic()
 {
     return s_logTraffic;
+}
+
+void DebugDialog::showEvent(QShowEvent* event)
+{
+    // A scroll area does not pass its content's width on: at a larger font the content scrolled
+    // sideways behind the vertical scroll bar of the 300 px high dialog.
+    const int content =
+            ui->scrollAreaContents->minimumSizeHint().width() + ui->scrollArea->verticalScrollBar()->sizeHint().width();
+    ui->scrollArea->setMinimumWidth(qMax(400, content));
+    QDialog::showEvent(event);
 }
 
 void DebugDialog::makeVisible()

@@ -41,6 +41,9 @@ private slots:
     void on_crashButton_clicked();
     void on_closeButton_clicked();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     GeometryKeeper* m_geometry = nullptr;
 

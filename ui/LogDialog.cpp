@@ -29,6 +29,8 @@ LogDialog::LogDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LogDialog)
     ui->setupUi(this);
     m_geometry = new GeometryKeeper(this, QStringLiteral("ui/log_dialog_geometry"));
     ui->logText->setReadOnly(true);
+    // A long path shortens in its middle rather than push the Close button off the screen.
+    ui->locationValue->setElideMode(Qt::ElideMiddle);
     setAttribute(Qt::WA_DeleteOnClose);
 
     m_closeAction = new QAction(tr("Close"), this);

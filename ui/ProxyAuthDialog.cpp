@@ -1,6 +1,8 @@
 #include "ui/ProxyAuthDialog.h"
 #include "ui_ProxyAuthDialog.h"
 
+#include "ui/WindowUtil.h"
+
 ProxyAuthDialog::ProxyAuthDialog(QWidget* parent, Qt::WindowFlags flags)
     : QDialog(parent, flags), ui(new Ui::ProxyAuthDialog)
 {
@@ -29,4 +31,10 @@ QString ProxyAuthDialog::username() const
 QString ProxyAuthDialog::password() const
 {
     return ui->passwordInput->text();
+}
+
+void ProxyAuthDialog::showEvent(QShowEvent* event)
+{
+    WindowUtil(this).growToWrappedText();
+    QDialog::showEvent(event);
 }

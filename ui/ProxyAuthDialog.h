@@ -19,6 +19,9 @@ public:
     QString username() const;
     QString password() const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     Ui::ProxyAuthDialog* ui;
 };

@@ -19,3 +19,12 @@ void WindowUtil::showAndActivate()
     m_window->show();
     activate();
 }
+
+void WindowUtil::growToWrappedText()
+{
+    if (!m_window)
+        return;
+    const int needed = m_window->heightForWidth(m_window->width());
+    if (needed > m_window->height())
+        m_window->resize(m_window->width(), needed);
+}

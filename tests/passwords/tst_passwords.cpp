@@ -371,8 +371,9 @@ private slots:
                                                         : "Unable to open the Web Address"));
     }
 
-    // At the page's narrowest, under every brand's sheet, the German comment header is not cut and
-    // the other columns keep their widths.
+    // Under every brand's sheet, the German comment header is not cut: where the page has room the
+    // other columns keep their widths; in a main window at its first size of 800 px they are narrowed
+    // so that every column shows, none scrolled out of the table.
     void commentHeaderFits_data()
     {
         QTest::addColumn<QString>("brand");
@@ -393,13 +394,17 @@ private slots:
         QTRY_COMPARE(page->passwordCount(), 4);
         QHeaderView *header = table(page)->horizontalHeader();
         QCOMPARE(table(page)->model()->headerData(4, Qt::Horizontal).toString(), QString("Bemerkung"));
-        for (int width : {page->minimumSizeHint().width(), 821}) {
+        for (int width : {594, 821}) {
             page->resize(width, 487);
             QCoreApplication::processEvents();
             QVERIFY2(header->sectionSize(4) >= header->sectionSizeHint(4),
                      qPrintable(QString("%1 of %2 at %3").arg(header->sectionSize(4)).arg(header->sectionSizeHint(4)).arg(width)));
-            QCOMPARE(QList<int>({header->sectionSize(0), header->sectionSize(1), header->sectionSize(3)}),
-                     QList<int>({200, 180, 120}));
+            if (width == 821)
+                QCOMPARE(QList<int>({header->sectionSize(0), header->sectionSize(1), header->sectionSize(3)}),
+                         QList<int>({200, 180, 120}));
+            else
+                QVERIFY2(header->length() <= table(page)->viewport()->width(),
+                         qPrintable(QString("%1 of %2").arg(header->length()).arg(table(page)->viewport()->width())));
         }
         qApp->setStyleSheet(QString());
     }

@@ -79,10 +79,17 @@ private slots:
 
     void logShowsTheLastLinesAndFollows()
     {
-        const QString path = m_env->home() + QStringLiteral("/client.log");
+        // A deep log folder: its path shortens, the dialog stays narrower than a 1280 px screen.
+        const QString folder =
+                m_env->home() + QStringLiteral("/.cache") + QStringLiteral("/a-rather-long-folder-name").repeated(8);
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/client.log");
         writeLines(path, 1, 12000, QIODevice::WriteOnly);
         LogDialog* dialog = LogDialog::instance();
         QCOMPARE(dialog->loadFile(path), 5000);
+        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("locationValue"))->text(), QDir::toNativeSeparators(path));
+        QVERIFY2(dialog->minimumSizeHint().width() < 1280,
+                 qPrintable(QString::number(dialog->minimumSizeHint().width())));
         QTextBrowser* text = dialog->findChild<QTextBrowser*>(QStringLiteral("logText"));
         // Log lines are shown as written, markup and all.
         QCOMPARE(text->toPlainText().split(QLatin1Char('\n')).first(), QStringLiteral("line 7001 <b>bold</b>"));

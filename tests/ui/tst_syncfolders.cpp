@@ -4,6 +4,7 @@
 // copied path); the storage location view and the folder validation with the first-run wizard and
 // new-file-safe dialog built on them (proposals apart, overlaps refused, every nesting conflict
 // asked in turn, the wizard's Finish).
+#include "core/Style.h"
 #include "db/FileSafeDao.h"
 #include "db/SyncSettingsDao.h"
 #include "db/User.h"
@@ -39,6 +40,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTranslator>
 #include <QtTest>
 
@@ -69,6 +71,7 @@ private slots:
 
     void cleanup()
     {
+        qApp->setStyleSheet(QString());
         m_syncher.reset();
         R7Session::instance()->setUser(User());
         m_db.reset();
@@ -323,6 +326,54 @@ private slots:
             QCOMPARE(header->sectionResizeMode(c), modes.at(c));
     }
 
+    void narrowCellsElide_data()
+    {
+        QTest::addColumn<int>("status"); // 0: a folder row
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("status skipped") << int(SyncAction::WARN_SKIPPED) << QStringList{"statusLabel"};
+        QTest::newRow("status quota exceeded") << int(SyncAction::ERR_QUOTA_EXCEEDED) << QStringList{"statusLabel"};
+        QTest::newRow("folder row") << 0 << QStringList{"fileSpaceName", "lastSyncDate"};
+    }
+
+    // Cells narrower than their texts, as at the main window's first size: the texts end in an
+    // ellipsis and show whole as tool tip; a status keeps its help button at 20 x 20.
+    void narrowCellsElide()
+    {
+        QFETCH(int, status);
+        QFETCH(QStringList, labels);
+        // The brand's style: its rule for the help button once let the button shrink to its letter.
+        AppInfo& info = m_db->appInfo();
+        info.brandKey = QStringLiteral("varnel");
+        applyBrandStyle(qApp, &info);
+        std::unique_ptr<QWidget> cell;
+        if (status) {
+            auto* view = new ActivityStatusView;
+            view->setStatus(status, QString());
+            cell.reset(view);
+        } else {
+            // Without "r" the status line reads "Insufficient permissions".
+            auto* row = new SettingsSyncSettingView(m_syncher.get(), true, 0, QString(), QStringLiteral("cud"));
+            row->setSafeName(QStringLiteral("Team Alpha"), QStringLiteral("/Projects"));
+            row->setLastSync(QDateTime());
+            cell.reset(row);
+        }
+        cell->resize(status ? 70 : 110, status ? 30 : 51);
+        cell->show();
+        QVERIFY(QTest::qWaitForWindowExposed(cell.get()));
+        if (status)
+            QCOMPARE(cell->findChild<QPushButton*>(QStringLiteral("infoButton"))->size(), QSize(20, 20));
+        for (const QString& name : labels) {
+            auto* label = cell->findChild<QLabel*>(name);
+            const QString shown = label->property("elidedText").toString();
+            QVERIFY2(shown.endsWith(QChar(0x2026)) && label->text().startsWith(shown.chopped(1)),
+                     qPrintable(name + ": " + shown));
+            QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+            QCoreApplication::sendEvent(label, &hover);
+            QTRY_COMPARE(QToolTip::text(), label->text());
+            QToolTip::hideText();
+        }
+    }
+
     void barIsThrottled()
     {
         SyncHistoryView view;
@@ -565,11 +616,12 @@ private slots:
         QCOMPARE(text.left(at).count(QStringLiteral("</p>")), after);
         QCOMPARE(text.left(at).endsWith(QStringLiteral("<p align=\"center\">")), centred);
 
+        // The page of the main window at its first size of 800 x 600, which the wizard does not widen.
         wizard.findChild<QStackedWidget*>(QStringLiteral("wizViewStack"))->setCurrentIndex(page - 1);
-        wizard.resize(720, 520);
+        wizard.resize(800, 574);
         wizard.show();
         QVERIFY(QTest::qWaitForWindowExposed(&wizard));
-        QCOMPARE(wizard.height(), 520);
+        QCOMPARE(wizard.size(), QSize(800, 574));
         QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
                  qPrintable(QStringLiteral("%1 of %2 pixels shown")
                                     .arg(label->height())

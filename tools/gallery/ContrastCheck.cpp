@@ -122,7 +122,8 @@ QRect ContrastCheck::regionIn(QWidget* window, QWidget* widget, const QRect& loc
 
 bool ContrastCheck::inSight(QWidget* window, QWidget* widget)
 {
-    if (!widget->isVisible() || !widget->isVisibleTo(window))
+    // A widget scrolled out of its scroll area shows nothing to measure.
+    if (!widget->isVisible() || !widget->isVisibleTo(window) || widget->visibleRegion().isEmpty())
         return false;
     // Under an overlay (the locked password page) a widget is not seen at all.
     const QPoint centre = widget->mapTo(window, widget->rect().center());

@@ -1,11 +1,14 @@
 // Renders every window view with fixture data to PNG files, for each brand in English and German,
 // so that a person can look at all of them at once:
-//   tessarvale_gallery <output dir>                      every brand and language, one process each
-//   tessarvale_gallery <output dir> <brand> <language>   one combination
-//   tessarvale_gallery --wizard-pictures <source dir>/res/wizard   the wizard's pictures of the views
+//   tessarvale_gallery <output dir>                                     every combination, one process each
+//   tessarvale_gallery <output dir> <brand> <language> [120dpi|12pt]    one combination
+//   tessarvale_gallery --wizard-pictures <source dir>/res/wizard          the wizard's pictures of the views
+// Each combination is drawn at the session's font, on a desktop of 120 dpi and with a desktop font of
+// 12 pt (pictures under <output dir>/120dpi and <output dir>/12pt), each language with its locale.
 // Exits with 1 when a view logs a warning, shows a text a person cannot read (ContrastCheck) or a
-// state a person cannot tell (StateCheck).
+// state a person cannot tell (StateCheck), or does not fit where it is shown (FitCheck).
 #include "ContrastCheck.h"
+#include "FitCheck.h"
 #include "StateCheck.h"
 #include "core/AppInfo.h"
 #include "core/R7Application.h"
@@ -21,6 +24,7 @@
 #include "db/UserDao.h"
 #include "net/FilesafeRI.h"
 #include "net/IPasswordRI.h"
+#include "net/LoginRI.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
 #include "net/ServerList.h"
@@ -40,6 +44,7 @@
 #include "ui/MainSettingsView.h"
 #include "ui/MainTab.h"
 #include "ui/MainView.h"
+#include "ui/MainWindow.h"
 #include "ui/NewFileSafeAvailableDialog.h"
 #include "ui/ProxyAuthDialog.h"
 #include "ui/QuotaExceededDialog.h"
@@ -48,7 +53,6 @@
 #include "ui/StatusBarView.h"
 #include "ui/UpgradeClientDialog.h"
 #include "ui/WizardView.h"
-#include "ui/filesafe/FileSyncSettingsView.h"
 #include "ui/filesafe/ActivityStatusView.h"
 #include "ui/filesafe/AddSettingView.h"
 #include "ui/filesafe/AdvancedStorageLocationView.h"
@@ -61,25 +65,36 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QStackedWidget>
-#include <QTableView>
-#include <QDir>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QNetworkProxy>
-#include <QTimer>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
+#include <QStackedWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
 namespace {
+
+// The main window as a new desktop first shows it, its page beside the status bar and a tab beside
+// the tab list: no page or tab may widen it.
+const QSize kWindowSize(800, 600);
+const QSize kMainPageSize(800, 574);
+const QSize kTabSize(594, 574);
+
+// Where the wizard's pictures of the client's own views go; empty while the gallery draws.
+QString g_wizardPictures;
 
 int g_warnings = 0;
 // The gallery runs without a service: while set, the failure of a view's own request is expected.
@@ -124,41 +139,71 @@ void countWarnings(QtMsgType type, const QMessageLogContext& context, const QStr
 class Gallery
 {
 public:
-    Gallery(const QString& dir, const QString& prefix, const QColor& disabledButtonFace)
-        : m_dir(dir), m_prefix(prefix), m_check(disabledButtonFace)
+    Gallery(const QString& dir, const QString& prefix, const QString& font, const QColor& disabledButtonFace)
+        : m_dir(dir)
+        , m_prefix(prefix)
+        , m_font(font)
+        , m_check(disabledButtonFace)
     {
     }
 
-    void shoot(QWidget* widget, const QString& name, QSize size = QSize())
+    // Without a size a window shows at the size its form gives it, as on the desktop. keepSize: the
+    // window must stay at that size, as the main window does whatever page or tab it shows.
+    void shoot(QWidget* widget, const QString& name, QSize size = QSize(), bool keepSize = false)
     {
         if (size.isValid())
             widget->resize(size);
-        else
+        else if (!widget->testAttribute(Qt::WA_Resized))
             widget->adjustSize();
         widget->show();
-        // Layout requests travel up one level per round of posted events.
-        for (int i = 0; i < 5; ++i) {
-            QApplication::sendPostedEvents();
-            QApplication::processEvents();
-        }
+        settle();
+        // A window that grows to its minimum size has its new size once the display confirms it, which
+        // on a busy machine takes longer than a few rounds of events.
+        QElapsedTimer waited;
+        waited.start();
+        while (widget->size() != widget->size().expandedTo(widget->minimumSize()) && waited.elapsed() < 3000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        settle();
         const QString path = m_dir + QLatin1Char('/') + m_prefix + QLatin1Char('_') + name + QStringLiteral(".png");
         if (!widget->grab().save(path)) {
             std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));
             ++g_warnings;
         }
+        // The fit first: the other checks change controls for a moment.
+        QList<FitCheck::Finding> misfits = m_fit.check(widget);
+        if (keepSize)
+            misfits += FitCheck::checkSize(widget, size);
+        for (const FitCheck::Finding& finding : misfits)
+            report(name, finding.widget, finding.problem);
         const QList<ContrastCheck::Finding> findings = m_check.check(widget) + StateCheck().check(widget);
-        for (const ContrastCheck::Finding& finding : findings) {
-            std::fprintf(stderr, "gallery: %s_%s: %s: %s\n", qPrintable(m_prefix), qPrintable(name),
-                         qPrintable(finding.widget), qPrintable(finding.problem));
-            ++g_warnings;
-        }
+        for (const ContrastCheck::Finding& finding : findings)
+            report(name, finding.widget, finding.problem);
         widget->hide();
     }
 
 private:
+    // Layout requests travel up one level per round of posted events.
+    static void settle()
+    {
+        for (int i = 0; i < 10; ++i) {
+            QApplication::sendPostedEvents();
+            QApplication::processEvents();
+        }
+    }
+
+    void report(const QString& name, const QString& widget, const QString& problem)
+    {
+        // The pictures of a larger font lie in a folder of their own.
+        std::fprintf(stderr, "gallery: %s%s%s_%s: %s: %s\n", qPrintable(m_font), m_font.isEmpty() ? "" : "/",
+                     qPrintable(m_prefix), qPrintable(name), qPrintable(widget), qPrintable(problem));
+        ++g_warnings;
+    }
+
     QString m_dir;
     QString m_prefix;
+    QString m_font;
     ContrastCheck m_check;
+    FitCheck m_fit;
 };
 
 // The password list a signed-in account would load; nothing else of the password resource is asked
@@ -223,7 +268,7 @@ FilesafeTO_v2 fixtureSafe(const char* id, const char* name, const char* type, co
 }
 
 // A signed-in user with three safes, two synchronised folders (one of them gone from the disk)
-// and a run of today in the history.
+// and a busy run of today in the history.
 QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
 {
     info->databasePath = home + QStringLiteral("/client.db3");
@@ -275,14 +320,23 @@ QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
         action.setExecuted(entry.status, QString());
         SyncHistoryDao::instance()->storeSyncHistoryObject(&action, run.id());
     }
+    // A busy day: rows enough to scroll, among them the longest action's; the wizard's picture shows
+    // the head of a quiet one.
+    for (int i = 0; i < (g_wizardPictures.isEmpty() ? 24 : 0); ++i) {
+        SyncAction action;
+        action.setAction(i == 0 ? SyncAction::BackupDownloadFile : SyncAction::UploadFile);
+        action.setLocalBase(base + QStringLiteral("/Team Projects"));
+        action.setRemoteSafeName(QStringLiteral("Team Projects"));
+        action.setName(QStringLiteral("Invoices/2026/invoice-%1.pdf").arg(i + 1, 3, 10, QLatin1Char('0')));
+        action.setExecuted(SyncAction::STATUS_OK, QString());
+        SyncHistoryDao::instance()->storeSyncHistoryObject(&action, run.id());
+    }
     SyncHistoryDao::instance()->finishSync(run.id());
     return safes;
 }
 
 // The wizard's pictures of the client's own views: the maker's brand in English, with the fixture's
 // safes and passwords, cut to what the wizard's texts speak of and small enough for its pages.
-QString g_wizardPictures;
-
 bool savePicture(const QImage& image, const QString& name)
 {
     const QString path = g_wizardPictures + QLatin1Char('/') + name;
@@ -375,7 +429,8 @@ int renderWizardPictures(AppInfo* info, PasswordController* controller, Settings
     return ok ? 0 : 1;
 }
 
-int renderAll(const QString& dir, const QString& brand, const QString& language)
+// font: the larger desktop font the combination is drawn with, empty for the session's.
+int renderAll(const QString& dir, const QString& brand, const QString& language, const QString& font)
 {
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());
@@ -384,9 +439,13 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     QDir::setCurrent(home.path());
     AppInfo info = AppInfo::forThisBuild();
     info.brandKey = brand;
-    info.logDirectory = home.path();
-    info.logFileName = QStringLiteral("client.log");
-    info.logPath = home.path() + QStringLiteral("/client.log");
+    // Where a desktop keeps the log: the log dialog shows the whole path.
+    info.logDirectory =
+            QStringLiteral("%1/.cache/%2/%3")
+                    .arg(home.path(), QString::fromUtf8(info.organizationName), QString::fromUtf8(info.appName));
+    info.logFileName = QString::fromUtf8(info.appName) + QStringLiteral(".log");
+    info.logPath = info.logDirectory + QLatin1Char('/') + info.logFileName;
+    QDir().mkpath(info.logDirectory);
     QCoreApplication::setOrganizationName(QString::fromLatin1(info.organizationName));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(info.organizationDomain));
     QCoreApplication::setApplicationName(QStringLiteral("tessarvale-gallery"));
@@ -401,7 +460,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     applyBrandStyle(qApp, &info);
 
     const QList<FilesafeTO_v2> safes = seedFileSafeFixtures(&info, home.path());
-    Gallery gallery(dir, brand + QLatin1Char('_') + language, QColor(variables.value(QStringLiteral("BUTTON_DISABLED_BGCOLOR"))));
+    Gallery gallery(dir, brand + QLatin1Char('_') + language, font,
+                    QColor(variables.value(QStringLiteral("BUTTON_DISABLED_BGCOLOR"))));
     QSettings settings;
     auto* storage = new SettingsStorage(new QSettings(qApp), qApp);
     FixturePasswords passwords;
@@ -423,24 +483,41 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         gallery.shoot(&login, QStringLiteral("login_progress"), QSize(479, 620));
     }
     {
+        FileSafeDao dao(&info, nullptr);
+        LoginRI loginRI(&creds, &info, R7Session::instance());
+        MultiSyncher syncher(nullptr, nullptr);
+        MainWindow window(&dao, &info, &creds, &controller, &syncher, storage, R7Session::instance(), &loginRI,
+                          &servers);
+        gallery.shoot(&window, QStringLiteral("main_login"), kWindowSize, true);
         settings.setValue(QStringLiteral("app/show_pwd_safe"), false);
-        MainView main(&info, &controller, nullptr, storage);
-        main.selectTab(MainView::MAIN_TAB_SETTINGS);
-        main.findChild<MainTab*>(QStringLiteral("fileSafeTab"))->on_attentionChanged(2);
-        gallery.shoot(&main, QStringLiteral("main_settings"), QSize(900, 640));
-        main.selectTab(MainView::MAIN_TAB_FILESAFE);
-        gallery.shoot(&main, QStringLiteral("main_filesafe"), QSize(900, 640));
-    }
-    {
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        MainView* main = window.mainView();
+        main->selectTab(MainView::MAIN_TAB_SETTINGS);
+        main->findChild<MainTab*>(QStringLiteral("fileSafeTab"))->on_attentionChanged(2);
+        gallery.shoot(&window, QStringLiteral("main_settings"), kWindowSize, true);
+        main->selectTab(MainView::MAIN_TAB_FILESAFE);
+        auto* fileSafe = main->findChild<MainFileSafeView*>();
+        fileSafe->setCurrentTab(0);
+        gallery.shoot(&window, QStringLiteral("main_filesafe"), kWindowSize, true);
+        fileSafe->historyView()->findChild<QComboBox*>(QStringLiteral("selectFilterComboBox"))->setCurrentIndex(3);
+        gallery.shoot(&window, QStringLiteral("main_activity_range"), kWindowSize, true);
+        fileSafe->setCurrentTab(1);
+        gallery.shoot(&window, QStringLiteral("main_folders"), kWindowSize, true);
+
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         settings.setValue(QStringLiteral("app/show_pwd_safe"), true);
-        MainView main(&info, &controller, nullptr, storage);
-        main.selectTab(MainView::MAIN_TAB_PASSWORDS);
-        auto* page = main.findChild<PasswordsView*>();
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        main = window.mainView();
+        main->selectTab(MainView::MAIN_TAB_PASSWORDS);
+        auto* page = main->findChild<PasswordsView*>();
         page->requestPasswords();
-        gallery.shoot(&main, QStringLiteral("main_passwords"), QSize(900, 640));
+        gallery.shoot(&window, QStringLiteral("main_passwords"), kWindowSize, true);
         page->lockImmediate();
-        gallery.shoot(&main, QStringLiteral("main_passwords_locked"), QSize(900, 640));
+        gallery.shoot(&window, QStringLiteral("main_passwords_locked"), kWindowSize, true);
         controller.setLocked(false);
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     {
         const struct {
@@ -456,8 +533,14 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
                               QStringLiteral("Mail"), QStringLiteral("Tr0ub4dor&3-horse"),
                               QStringLiteral("https://mail.example"), QStringLiteral("jane@mail.example"),
                               QStringLiteral("Recovery codes are in the safe at home"));
-            model->setMode(entry.mode);
+            // An entry is edited from its view, as the password page opens it.
+            model->setMode(entry.mode == PasswordViewModel::Edit ? int(PasswordViewModel::View) : entry.mode);
             CreateViewEditPasswordDialog dialog(&controller, model);
+            if (entry.mode == PasswordViewModel::Edit) {
+                dialog.show();
+                QApplication::processEvents();
+                dialog.findChild<QPushButton*>(QStringLiteral("editButton"))->click();
+            }
             // The secret in clear only where the user asks for it: while editing.
             dialog.findChild<QCheckBox*>(QStringLiteral("showPwdCheckBox"))->setChecked(entry.mode == PasswordViewModel::Edit);
             gallery.shoot(&dialog, QLatin1String(entry.name));
@@ -475,7 +558,8 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         bar.on_syncProgress(true, *pi);
         pi.reset(progress(ProgressInfo::Activity_ProcessSyncActions_Progress, 2, 3));
         bar.on_syncProgress(true, *pi);
-        gallery.shoot(&bar, QStringLiteral("statusbar"), QSize(799, 26));
+        // The main window's status bar: at the window's first width whatever it shows.
+        gallery.shoot(&bar, QStringLiteral("statusbar"), QSize(799, 26), true);
 
         QMenu menu;
         StatusAction action(&menu);
@@ -496,7 +580,7 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         auto* pages = wizard.findChild<QStackedWidget*>(QStringLiteral("wizViewStack"));
         for (int page = 0; page < pages->count(); ++page) {
             pages->setCurrentIndex(page);
-            gallery.shoot(&wizard, QStringLiteral("wizard_%1").arg(page + 1), QSize(720, 520));
+            gallery.shoot(&wizard, QStringLiteral("wizard_%1").arg(page + 1), kMainPageSize, true);
         }
     }
     {
@@ -514,14 +598,14 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         transfer.localBase = home.path() + QStringLiteral("/Tessarvale/Team Projects");
         transfer.name = QStringLiteral("archive-2026.tar");
         fileSafe.historyView()->on_syncProgress(true, transfer);
-        gallery.shoot(&fileSafe, QStringLiteral("filesafe_activity"), QSize(900, 480));
+        gallery.shoot(&fileSafe, QStringLiteral("filesafe_activity"), kTabSize, true);
         fileSafe.setCurrentTab(1);
         SyncSetting running;
         running.setId(1);
         emit syncher.startSyncSafe(running);
         emit syncher.syncProgress(true, transfer);
         QApplication::processEvents();
-        gallery.shoot(&fileSafe, QStringLiteral("filesafe_folders"), QSize(900, 480));
+        gallery.shoot(&fileSafe, QStringLiteral("filesafe_folders"), kTabSize, true);
         emit syncher.syncCanceled();
         // A question box of the product, shot while it waits for its answer and then answered No.
         bool asked = false;
@@ -560,7 +644,7 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
         }
         RemoteFolderDialog remote(&ri, safes.first());
         remote.setFolders(folders);
-        gallery.shoot(&remote, QStringLiteral("remote_folder"), QSize(400, 400));
+        gallery.shoot(&remote, QStringLiteral("remote_folder"));
         for (int i = 0; i < 20; ++i)
             QApplication::processEvents(QEventLoop::AllEvents, 10);
         g_offlineRequests = false;
@@ -587,19 +671,24 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
     }
     {
         DebugDialog debug(&info, &servers, R7Session::instance());
-        gallery.shoot(&debug, QStringLiteral("debug"), QSize(400, 489));
+        // As its constructor sizes it: the content scrolls below 300 px.
+        gallery.shoot(&debug, QStringLiteral("debug"));
         gallery.shoot(AboutDialog::instance(), QStringLiteral("about"));
     }
     {
+        // Sized to their texts, as the application opens them.
         QuotaExceededDialog quota;
         quota.setText(R7Application::quotaExceededText(QStringLiteral("Team Projects")));
+        quota.adjustSize();
         gallery.shoot(&quota, QStringLiteral("quota"));
         SessionTerminatedDialog session;
         session.setWindowTitle(R7Application::sessionTerminatedTitle());
         session.setText(R7Application::sessionTerminatedText());
+        session.adjustSize();
         gallery.shoot(&session, QStringLiteral("session"));
         UpgradeClientDialog upgrade;
         upgrade.setText(R7Application::upgradeNoticeText(QStringLiteral("2.3.0"), false));
+        upgrade.adjustSize();
         gallery.shoot(&upgrade, QStringLiteral("upgrade"));
         CrashReportDialog crash;
         gallery.shoot(&crash, QStringLiteral("crash"));
@@ -616,32 +705,60 @@ int renderAll(const QString& dir, const QString& brand, const QString& language)
 
 int main(int argc, char** argv)
 {
+    // A desktop of 120 dpi: Qt reads the setting when the application starts.
+    if (argc >= 5 && qstrcmp(argv[4], "120dpi") == 0)
+        qputenv("QT_FONT_DPI", "120");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: tessarvale_gallery <output dir> [<brand> <language>]\n");
+        std::fprintf(stderr, "usage: tessarvale_gallery <output dir> [<brand> <language> [120dpi|12pt]]\n");
         return 2;
     }
     if (args.size() == 3 && args.at(1) == QLatin1String("--wizard-pictures")) {
         g_wizardPictures = QDir(args.at(2)).absolutePath();
-        return renderAll(QString(), QStringLiteral("varnel"), QStringLiteral("en"));
+        return renderAll(QString(), QStringLiteral("varnel"), QStringLiteral("en"), QString());
     }
     // Absolute: each view is drawn from the fixture's home folder.
     const QString dir = QDir(args.at(1)).absolutePath();
     QDir().mkpath(dir);
-    if (args.size() >= 4)
-        return renderAll(dir, args.at(2), args.at(3));
+    if (args.size() >= 4) {
+        // A desktop's font, 9 pt as in the test session or 12 pt, whatever the platform (offscreen has 12 pt).
+        const QString font = args.value(4);
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), font == QLatin1String("12pt") ? 12 : 9));
+        const QString out = font.isEmpty() ? dir : dir + QLatin1Char('/') + font;
+        QDir().mkpath(out);
+        return renderAll(out, args.at(2), args.at(3), font);
+    }
 
     int failed = 0;
     for (const char* brand : {"varnel", "sorel", "tamsel"}) {
         for (const char* language : {"en", "de"}) {
-            QProcess one;
-            one.setProcessChannelMode(QProcess::ForwardedChannels);
-            one.start(QCoreApplication::applicationFilePath(),
-                      {dir, QLatin1String(brand), QLatin1String(language)});
-            if (!one.waitForFinished(120000) || one.exitStatus() != QProcess::NormalExit || one.exitCode() != 0) {
-                std::fprintf(stderr, "gallery: %s/%s failed\n", brand, language);
-                ++failed;
+            // The session's font, a desktop of 120 dpi and a desktop font of 12 pt, side by side: a size
+            // that fits only the first cuts texts.
+            QList<QProcess*> runs;
+            for (const char* font : {"", "120dpi", "12pt"}) {
+                auto* one = new QProcess(&app);
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                // Dates and numbers as a desktop in that language writes them.
+                env.insert(QStringLiteral("LANG"), QLatin1String(language) == QLatin1String("de")
+                                                           ? QStringLiteral("de_DE.UTF-8")
+                                                           : QStringLiteral("en_US.UTF-8"));
+                one->setProcessEnvironment(env);
+                one->setProcessChannelMode(QProcess::ForwardedChannels);
+                QStringList childArgs{dir, QLatin1String(brand), QLatin1String(language)};
+                if (*font)
+                    childArgs << QLatin1String(font);
+                one->setObjectName(childArgs.mid(1).join(QLatin1Char(' ')));
+                one->start(QCoreApplication::applicationFilePath(), childArgs);
+                runs << one;
+            }
+            for (QProcess* one : runs) {
+                if (!one->waitForFinished(120000) || one->exitStatus() != QProcess::NormalExit ||
+                    one->exitCode() != 0) {
+                    std::fprintf(stderr, "gallery: %s failed\n", qPrintable(one->objectName()));
+                    ++failed;
+                }
+                delete one;
             }
         }
     }

@@ -116,7 +116,8 @@ void AdvancedStorageLocationView::updateDefaultFolderText(const QString& path)
     ui->switchDefaultFolderButton->setToolTip(tr("Your synchronized folders will be set up in '%1'.<br/>Click here to "
                                                  "choose a different base folder for all your synchronized folders")
                                                       .arg(native.toHtmlEscaped()));
-    ui->defaultFolderValue->setTextFormat(Qt::PlainText);
+    // A long path keeps its start and its last folder in sight; the page never widens the window.
+    ui->defaultFolderValue->setElideMode(Qt::ElideMiddle);
     ui->defaultFolderValue->setText(native);
     createRowCells();
 }

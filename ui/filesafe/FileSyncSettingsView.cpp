@@ -64,6 +64,8 @@ FileSyncSettingsView::FileSyncSettingsView(AppInfo* appInfo, MultiSyncher* multi
     ui->tableView->setContextMenuPolicy(Qt::CustomContextMenu);
     ui->tableView->horizontalHeader()->show();
     ui->tableView->horizontalHeader()->setSortIndicatorShown(true);
+    // Beside the details a narrow list shortens its title rather than cut it at both ends.
+    ui->tableView->horizontalHeader()->setTextElideMode(Qt::ElideRight);
     ui->tableView->setSortingEnabled(true);
     ui->tableView->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->tableView->setSelectionBehavior(QAbstractItemView::SelectRows);

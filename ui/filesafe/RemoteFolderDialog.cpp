@@ -26,6 +26,14 @@ RemoteFolderDialog::~RemoteFolderDialog()
     delete ui;
 }
 
+void RemoteFolderDialog::showEvent(QShowEvent* event)
+{
+    // The style sheet's minimum size is explicit, and an explicit one the layout no longer raises:
+    // at a larger font the buttons' texts were cut.
+    setMinimumSize(minimumSize().expandedTo(layout()->totalMinimumSize()));
+    QDialog::showEvent(event);
+}
+
 void RemoteFolderDialog::buildModel(const QList<FilesafeObject>& objects, QStandardItemModel* model,
                                     const QString& typeFilter)
 {

@@ -43,6 +43,9 @@ public slots:
     void on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2>& result);
     void on_getRemoteFolders(const Result<FilesafeObjectsTO_v2>& result);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     Ui::RemoteFolderDialog* ui;
     QStandardItemModel m_model;

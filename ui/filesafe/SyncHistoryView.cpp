@@ -8,6 +8,7 @@
 #include "ui/filesafe/ActivityProgressBarView.h"
 #include "ui/filesafe/ActivityStatusView.h"
 #include "ui/filesafe/DateTimeDelegate.h"
+#include "ui/filesafe/OneLineDelegate.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -37,6 +38,11 @@ SyncHistoryView::SyncHistoryView(QWidget* parent)
     m_paintTimer->setSingleShot(true);
     connect(m_paintTimer, &QTimer::timeout, this, &SyncHistoryView::flushProgress);
     ui->historyTableView->setItemDelegateForColumn(ColTime, new DateTimeDelegate(ui->historyTableView));
+    ui->historyTableView->setItemDelegateForColumn(
+            ColAction, new OneLineDelegate(Qt::ElideRight, ActionColumnMaxWidth, ui->historyTableView));
+    // A path keeps its safe and its file name in sight: the middle goes first.
+    ui->historyTableView->setItemDelegateForColumn(ColPath,
+                                                   new OneLineDelegate(Qt::ElideMiddle, -1, ui->historyTableView));
     initFilterComboBox();
     m_contextMenu = new QMenu(this);
     m_copyPathAction = new QAction(tr("Copy path to clipboard"), m_contextMenu);
@@ -113,12 +119,14 @@ void SyncHistoryView::initHistoryTable()
     ui->historyTableView->setSelectionMode(QAbstractItemView::NoSelection);
     QHeaderView* header = ui->historyTableView->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // At a larger font the stretched column's title shortens rather than the table scrolling sideways.
+    header->setTextElideMode(Qt::ElideRight);
     header->setMinimumSectionSize(100);
     header->setSectionResizeMode(ColId, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(ColAction, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(ColPath, QHeaderView::Stretch);
     header->setSectionResizeMode(ColStatus, QHeaderView::Fixed);
-    header->resizeSection(ColStatus, 150);
+    header->resizeSection(ColStatus, StatusColumnWidth);
     header->setSectionResizeMode(ColTime, QHeaderView::ResizeToContents);
     sortNewestFirst();
 }
@@ -168,6 +176,7 @@ QList<QStandardItem*> SyncHistoryView::makeHistoryRow(qint64 id, int actionType,
 {
     auto* idItem = new QStandardItem(QString::number(id));
     auto* actionItem = new QStandardItem(SyncAction::actionTypeName(actionType));
+    actionItem->setToolTip(actionItem->text());
     auto* pathItem = new QStandardItem(displayPath);
     pathItem->setData(localPath, LocalPathRole);
     pathItem->setToolTip(Qt::convertFromPlainText(QDir::toNativeSeparators(localPath)));

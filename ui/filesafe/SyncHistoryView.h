@@ -38,6 +38,10 @@ public:
     // Prepares the context menu for a point of the table; false when no menu would open.
     bool prepareContextMenu(const QPoint& pos);
 
+    // Beside the time and 20 characters of "Safe: Item" in a main window of 800 px, in English and
+    // German; a longer action or status is shortened, its tool tip holds it whole.
+    static constexpr int StatusColumnWidth = 124;
+    static constexpr int ActionColumnMaxWidth = 104;
     // Bar updates of one transfer are drawn at most this often.
     static constexpr int ProgressRepaintMs = 250;
 

@@ -1,0 +1,75 @@
+#include "ui/ElidingLabel.h"
+
+#include <QHelpEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QToolTip>
+
+namespace {
+
+const QChar kEllipsis(0x2026);
+
+} // namespace
+
+ElidingLabel::ElidingLabel(QWidget* parent)
+    : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+}
+
+ElidingLabel::ElidingLabel(const QString& text, QWidget* parent)
+    : ElidingLabel(parent)
+{
+    setText(text);
+}
+
+void ElidingLabel::setElideMode(Qt::TextElideMode mode)
+{
+    m_mode = mode;
+    update();
+}
+
+QRect ElidingLabel::textRect() const
+{
+    return contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+}
+
+QString ElidingLabel::elidedText() const
+{
+    return fontMetrics().elidedText(text(), m_mode, textRect().width());
+}
+
+bool ElidingLabel::isElided() const
+{
+    return elidedText() != text();
+}
+
+QSize ElidingLabel::minimumSizeHint() const
+{
+    QSize hint = QLabel::minimumSizeHint();
+    const QMargins frame = contentsMargins();
+    hint.setWidth(qMin(hint.width(),
+                       fontMetrics().horizontalAdvance(kEllipsis) + frame.left() + frame.right() + 2 * margin()));
+    return hint;
+}
+
+bool ElidingLabel::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty() && isElided()) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+        return true;
+    }
+    return QLabel::event(event);
+}
+
+void ElidingLabel::paintEvent(QPaintEvent* event)
+{
+    if (!isElided()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    style()->drawItemText(&painter, textRect(), QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+                          isEnabled(), elidedText(), foregroundRole());
+}
