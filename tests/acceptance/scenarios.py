@@ -83,6 +83,8 @@ class Passwords(AcceptanceCase):
         self.screen.click(wid, 300, self.MENU_BAR + 92)
 
     def test_create_view_edit_delete_over_https(self):
+        # A desktop whose fonts are larger than the test session's: the windows must still fit.
+        self.profile.extra_env["QT_FONT_DPI"] = "120"
         client, wid = self.sign_in_first_time(*DEMO, https=True)
         self.screen.focus(wid)
         self.screen.key("ctrl+n")
@@ -217,9 +219,22 @@ class Passwords(AcceptanceCase):
         self.step("locked with the entry open")
         self.unlock_by_typing()
 
-        # The entry comes back as it was typed; saved, it holds that and nothing of the unlock.
+        # The entry comes back as it was typed, its title focused.
         dialog = self.screen.window("^Add password$", pid=client.pid)
         self.step("entry back after the unlock")
+
+        # A suggestion asked for over the entry when the lock time runs out: a dialog over a dialog.
+        self.screen.focus(dialog)
+        self.screen.key("shift+Tab", "shift+Tab", "space")  # the title backwards: "Show", "Suggest"
+        self.screen.window("^Generate Password$", pid=client.pid)
+        self.step("suggestion over the entry")
+        self.wait_locked(True)
+        self.assert_no_window_beyond(client, before)
+        self.step("locked with the suggestion open")
+        self.unlock_by_typing()
+
+        # Saved, the entry holds what was typed and nothing of the unlock or the suggestion.
+        dialog = self.screen.window("^Add password$", pid=client.pid)
         self.screen.focus(dialog)
         self.screen.key("Return")  # saves
         saved = wait_until(lambda: self.entries().get("Lock title"), 15, "the entry at the service")
@@ -300,6 +315,28 @@ class Account(AcceptanceCase):
         self.assertTrue(client.alive())
         self.assertEqual(len(self.screen.windows(self.app_title)), 1)
         self.step("woken by a second start")
+
+
+class Desktop(AcceptanceCase):
+    """The client on a desktop without a tray host."""
+
+    def test_closed_without_a_tray_host_it_is_iconified_and_a_second_start_shows_it(self):
+        if self.screen.window_manager == "none":
+            self.skipTest("closing and iconifying are the window manager's")
+        client = self.start_client()
+        wid = self.main_window(client)
+        self.step("login page")
+        self.screen.settle_focus(wid)
+        self.screen.key("alt+F4")  # the window manager's close
+        wait_until(lambda: self.screen.wm_state(wid) == "Iconic", 10, "the window iconified")
+        self.assertTrue(client.alive())
+        self.step("closed")
+
+        second = self.start_client()
+        self.assertEqual(second.wait_exit(), 0)
+        wait_until(lambda: self.screen.wm_state(wid) == "Normal", 10, "the window shown again")
+        self.assertIn(wid, self.screen.windows(self.app_title, pid=client.pid))
+        self.step("shown by a second start")
 
 
 class Failures(AcceptanceCase):
