@@ -187,6 +187,13 @@ class Passwords(AcceptanceCase):
         self.screen.key("Return")
         self.wait_locked(False, timeout=15)
 
+    def locked_and_unlocked(self, client, before, what):
+        """The lock time runs out with a window open: it goes, and the unlock field takes the keys."""
+        self.wait_locked(True)
+        self.assert_no_window_beyond(client, before)
+        self.step(f"locked with {what} open")
+        self.unlock_by_typing()
+
     def assert_unlock_password_stored_nowhere(self):
         for title, entry in self.entries().items():
             for field in ("title", "username", "password", "url", "comment"):
@@ -214,10 +221,7 @@ class Passwords(AcceptanceCase):
         self.screen.type("shop.example")  # the web address keeps the focus
         self.assertEqual(self.profile.setting("password/locked"), "false", "typing outlasted the lock time")
         self.step("entry typed")
-        self.wait_locked(True)
-        self.assert_no_window_beyond(client, before)
-        self.step("locked with the entry open")
-        self.unlock_by_typing()
+        self.locked_and_unlocked(client, before, "the entry")
 
         # The entry comes back as it was typed, its title focused.
         dialog = self.screen.window("^Add password$", pid=client.pid)
@@ -228,10 +232,7 @@ class Passwords(AcceptanceCase):
         self.screen.key("shift+Tab", "shift+Tab", "space")  # the title backwards: "Show", "Suggest"
         self.screen.window("^Generate Password$", pid=client.pid)
         self.step("suggestion over the entry")
-        self.wait_locked(True)
-        self.assert_no_window_beyond(client, before)
-        self.step("locked with the suggestion open")
-        self.unlock_by_typing()
+        self.locked_and_unlocked(client, before, "the suggestion")
 
         # Saved, the entry holds what was typed and nothing of the unlock or the suggestion.
         dialog = self.screen.window("^Add password$", pid=client.pid)
@@ -250,10 +251,7 @@ class Passwords(AcceptanceCase):
         self.screen.key("Delete")
         question = self.screen.window("^Delete$", pid=client.pid)
         self.step("delete asked")
-        self.wait_locked(True)
-        self.assert_no_window_beyond(client, before)
-        self.step("locked with the question open")
-        self.unlock_by_typing()
+        self.locked_and_unlocked(client, before, "the question")
         self.step("unlocked")
         self.assertEqual(sorted(self.entries()), ["Bank", "Lock title", "Mail", "Shop", "Wi-Fi at home"])
         self.assert_unlock_password_stored_nowhere()

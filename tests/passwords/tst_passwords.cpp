@@ -695,6 +695,8 @@ private slots:
         QTest::newRow("context menu over the entry dialog") << "menu" << typed;
         QTest::newRow("combo list of the suggestion over the entry dialog") << "combo" << typed;
         QTest::newRow("suggestion over the entry reopened by an unlock") << "reopened" << typed;
+        QTest::newRow("combo list of the page") << "search field"
+                                                << "";
         QTest::newRow("delete question") << "delete" << "";
         QTest::newRow("refused address from the table") << "address" << "";
     }
@@ -733,6 +735,11 @@ private slots:
             QTRY_VERIFY(frame.isActiveWindow());
             onNextModal<QMessageBox>([this](QMessageBox *) { expireLock(); });
             emit cell->selected(QPoint(5, 5), "file:///etc/passwd");
+        } else if (window == "search field") {
+            page->findChild<QComboBox *>("searchFieldsComboBox")->showPopup();
+            QVERIFY(QApplication::activePopupWidget());
+            expireLock();
+            QTRY_VERIFY(page->isPageLocked());
         } else if (window == "reopened") {
             // The unlock reopens the entry while the old overlay is still on its way out.
             onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
