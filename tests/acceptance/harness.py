@@ -303,7 +303,8 @@ class Screen:
     def screenshot(self, label):
         self.step += 1
         base = os.path.join(self.shots_dir, f"{self.step:02d}-{re.sub(r'[^A-Za-z0-9_-]+', '-', label)}")
-        # Dialogs come out black in a dump of the root window here: the focused window is dumped too.
+        # Dialogs may come out black in xwd's dumps (see window_pixels): the focused window is dumped
+        # too, as a second view; the one-colour check does not rely on either.
         focused = self.xdotool("getwindowfocus", check=False).strip()
         targets = [("-root", base + ".png")]
         if focused.isdigit() and int(focused) > 1:
