@@ -185,7 +185,9 @@ class Screen:
         """Visible windows whose title matches the regular expression."""
         args = ["search", "--onlyvisible"]
         if pid:
-            args += ["--pid", pid]
+            # Both conditions: by default xdotool takes a window that meets either, and then the
+            # client's main window stood for a dialog that was not mapped yet.
+            args += ["--all", "--pid", pid]
         out = self.xdotool(*args, "--name", name, check=False)
         return [int(w) for w in out.split()]
 
