@@ -675,6 +675,9 @@ void PasswordsView::focusUnlockField()
 
 void PasswordsView::unlock()
 {
+    // The overlay deletes itself later, maybe only after an entry reopened below has been closed:
+    // a lock meanwhile needs an overlay of its own.
+    m_overlay = nullptr;
     setLocked(false);
     m_ui->searchEdit->setFocus(Qt::OtherFocusReason);
     // After the overlay has finished: its unlocked() is still being delivered.

@@ -3,7 +3,9 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QShortcut>
 
 #include "core/AppInfo.h"
@@ -198,6 +200,13 @@ void MainWindow::storeGeometry()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     storeGeometry();
+    // Closing hides the window to the tray, which brings it back. An accepted close also takes the
+    // native window with it, so with no tray host it is iconified instead, still in reach.
+    if (!QGuiApplication::quitOnLastWindowClosed() && !QSystemTrayIcon::isSystemTrayAvailable()) {
+        event->ignore();
+        showMinimized();
+        return;
+    }
     event->accept();
 }
 

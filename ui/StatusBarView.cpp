@@ -102,11 +102,14 @@ QString StatusBarView::detailText(const ProgressInfo& pi)
     case SyncAction::UploadFile:
     case SyncAction::UpdateRemoteFile: {
         const QLocale locale = QLocale::system();
-        if (pi.bytesTotal > 10485760) {
-            text += tr(" (%1 of %2 MB)")
-                        .arg(locale.toString(pi.bytesDone / 1048576), locale.toString(pi.bytesTotal / 1048576));
+        // Until the transfer reports its total, the size the action plans to move.
+        const bool upload = pi.actionType == SyncAction::UploadFile || pi.actionType == SyncAction::UpdateRemoteFile;
+        const qint64 planned = upload ? pi.action.localSize() : pi.action.remoteSize();
+        const qint64 total = pi.bytesTotal > 0 ? pi.bytesTotal : planned;
+        if (total > 10485760) {
+            text += tr(" (%1 of %2 MB)").arg(locale.toString(pi.bytesDone / 1048576), locale.toString(total / 1048576));
         } else {
-            text += tr(" (%1 of %2 KB)").arg(locale.toString(pi.bytesDone / 1024), locale.toString(pi.bytesTotal / 1024));
+            text += tr(" (%1 of %2 KB)").arg(locale.toString(pi.bytesDone / 1024), locale.toString(total / 1024));
         }
         break;
     }

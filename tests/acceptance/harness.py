@@ -8,6 +8,8 @@ import os
 import re
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -112,12 +114,60 @@ class DevService:
         self.log.close()
 
 
+def window_pixels(wid):
+    """The pixels of a window as the X server holds them (GetImage of the window itself), or None
+    while it is not viewable. Not xwd: where windows of several colormaps meet (each of the
+    client's windows has its own, a window manager's frames the default one) it puts a dump
+    together from the windows it finds, and a dialog over a dialog it reads from the windows
+    below, whose hidden part the server returns black."""
+    display = os.environ["DISPLAY"].split(":")[1].split(".")[0]
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as x:
+        x.settimeout(10)
+        x.connect(f"/tmp/.X11-unix/X{display}")
+
+        def read(n):
+            data = b""
+            while len(data) < n:
+                chunk = x.recv(n - len(data))
+                if not chunk:
+                    raise AssertionError("the X server closed the connection")
+                data += chunk
+            return data
+        x.sendall(struct.pack("<BxHHHHxx", 0x6C, 11, 0, 0, 0))  # no authorisation: a server of our own
+        status, _, _, _, extra = struct.unpack("<BBHHH", read(8))
+        read(extra * 4)
+        if status != 1:
+            raise AssertionError("the X server refused the connection")
+        geometry = struct.pack("<BxHI", 14, 2, wid)  # GetGeometry
+        x.sendall(geometry)
+        reply = read(32)
+        if reply[0] != 1:
+            return None
+        width, height = struct.unpack("<HH", reply[16:20])
+        x.sendall(struct.pack("<BBHIhhHHI", 73, 2, 5, wid, 0, 0, width, height, 0xFFFFFFFF))  # GetImage
+        reply = read(32)
+        if reply[0] != 1:
+            return None  # not viewable (yet)
+        return read(struct.unpack("<I", reply[4:8])[0] * 4)
+
+
+def colours(pixels, limit=2):
+    """How many colours a 32-bit image holds, counted up to the limit."""
+    seen = set()
+    for value in struct.iter_unpack("<I", pixels[:len(pixels) // 4 * 4]):
+        seen.add(value[0] & 0xFFFFFF)
+        if len(seen) >= limit:
+            break
+    return len(seen)
+
+
 class Screen:
     """The X display: windows by name, keyboard, mouse, clipboard, screenshots."""
 
     def __init__(self, shots_dir):
         self.shots_dir = shots_dir
         self.step = 0
+        self.painted = set()
         os.makedirs(shots_dir, exist_ok=True)
 
     @staticmethod
@@ -135,12 +185,30 @@ class Screen:
         """Visible windows whose title matches the regular expression."""
         args = ["search", "--onlyvisible"]
         if pid:
-            args += ["--pid", pid]
+            # Both conditions: by default xdotool takes a window that meets either, and then the
+            # client's main window stood for a dialog that was not mapped yet.
+            args += ["--all", "--pid", pid]
         out = self.xdotool(*args, "--name", name, check=False)
         return [int(w) for w in out.split()]
 
     def window(self, name, pid=None, timeout=DEFAULT_TIMEOUT):
-        return wait_until(lambda: (self.windows(name, pid) or [None])[-1], timeout, f"a window named /{name}/")
+        wid = wait_until(lambda: (self.windows(name, pid) or [None])[-1], timeout, f"a window named /{name}/")
+        self.assert_painted(wid, name)
+        return wid
+
+    def assert_painted(self, wid, name):
+        """Every window the run meets shows more than one colour once it has been painted: a window
+        of one colour is blank, whatever its title says."""
+        if wid in self.painted:
+            return
+        def painted():
+            pixels = window_pixels(wid)
+            return pixels is not None and colours(pixels) > 1
+        try:
+            wait_until(painted, 5, "its first paint", interval=0.1)
+        except Timeout:
+            raise AssertionError(f"window {wid} /{name}/ shows a single colour")
+        self.painted.add(wid)
 
     def window_gone(self, wid, timeout=DEFAULT_TIMEOUT):
         def gone():
@@ -150,6 +218,12 @@ class Screen:
 
     def title(self, wid):
         return self.xdotool("getwindowname", wid).strip()
+
+    def wm_state(self, wid):
+        """The ICCCM state the window manager gives the window: "Normal", "Iconic" or None."""
+        out = subprocess.run(["xprop", "-id", str(wid), "WM_STATE"], capture_output=True, text=True).stdout
+        found = re.search(r"window state: (\w+)", out)
+        return found.group(1) if found else None
 
     @property
     def window_manager(self):
@@ -231,7 +305,8 @@ class Screen:
     def screenshot(self, label):
         self.step += 1
         base = os.path.join(self.shots_dir, f"{self.step:02d}-{re.sub(r'[^A-Za-z0-9_-]+', '-', label)}")
-        # Dialogs come out black in a dump of the root window here: the focused window is dumped too.
+        # Dialogs may come out black in xwd's dumps (see window_pixels): the focused window is dumped
+        # too, as a second view; the one-colour check does not rely on either.
         focused = self.xdotool("getwindowfocus", check=False).strip()
         targets = [("-root", base + ".png")]
         if focused.isdigit() and int(focused) > 1:
@@ -253,6 +328,7 @@ class ClientProfile:
 
     def __init__(self, root):
         self.root = root
+        self.extra_env = {}  # what a scenario's desktop sets beyond ours (a font size, a language)
         self.home = os.path.join(root, "home")
         self.dirs = {name: os.path.join(root, name) for name in ("config", "cache", "data", "state", "runtime")}
         for path in [self.home] + list(self.dirs.values()):
@@ -271,6 +347,7 @@ class ClientProfile:
             env.pop(proxy, None)
             env.pop(proxy.upper(), None)
         env.pop("QT_QPA_PLATFORM", None)
+        env.update(self.extra_env)
         return env
 
     def _read_settings(self):

@@ -83,6 +83,8 @@ class Passwords(AcceptanceCase):
         self.screen.click(wid, 300, self.MENU_BAR + 92)
 
     def test_create_view_edit_delete_over_https(self):
+        # A desktop whose fonts are larger than the test session's: the windows must still fit.
+        self.profile.extra_env["QT_FONT_DPI"] = "120"
         client, wid = self.sign_in_first_time(*DEMO, https=True)
         self.screen.focus(wid)
         self.screen.key("ctrl+n")
@@ -185,6 +187,13 @@ class Passwords(AcceptanceCase):
         self.screen.key("Return")
         self.wait_locked(False, timeout=15)
 
+    def locked_and_unlocked(self, client, before, what):
+        """The lock time runs out with a window open: it goes, and the unlock field takes the keys."""
+        self.wait_locked(True)
+        self.assert_no_window_beyond(client, before)
+        self.step(f"locked with {what} open")
+        self.unlock_by_typing()
+
     def assert_unlock_password_stored_nowhere(self):
         for title, entry in self.entries().items():
             for field in ("title", "username", "password", "url", "comment"):
@@ -212,14 +221,21 @@ class Passwords(AcceptanceCase):
         self.screen.type("shop.example")  # the web address keeps the focus
         self.assertEqual(self.profile.setting("password/locked"), "false", "typing outlasted the lock time")
         self.step("entry typed")
-        self.wait_locked(True)
-        self.assert_no_window_beyond(client, before)
-        self.step("locked with the entry open")
-        self.unlock_by_typing()
+        self.locked_and_unlocked(client, before, "the entry")
 
-        # The entry comes back as it was typed; saved, it holds that and nothing of the unlock.
+        # The entry comes back as it was typed, its title focused.
         dialog = self.screen.window("^Add password$", pid=client.pid)
         self.step("entry back after the unlock")
+
+        # A suggestion asked for over the entry when the lock time runs out: a dialog over a dialog.
+        self.screen.focus(dialog)
+        self.screen.key("shift+Tab", "shift+Tab", "space")  # the title backwards: "Show", "Suggest"
+        self.screen.window("^Generate Password$", pid=client.pid)
+        self.step("suggestion over the entry")
+        self.locked_and_unlocked(client, before, "the suggestion")
+
+        # Saved, the entry holds what was typed and nothing of the unlock or the suggestion.
+        dialog = self.screen.window("^Add password$", pid=client.pid)
         self.screen.focus(dialog)
         self.screen.key("Return")  # saves
         saved = wait_until(lambda: self.entries().get("Lock title"), 15, "the entry at the service")
@@ -235,10 +251,7 @@ class Passwords(AcceptanceCase):
         self.screen.key("Delete")
         question = self.screen.window("^Delete$", pid=client.pid)
         self.step("delete asked")
-        self.wait_locked(True)
-        self.assert_no_window_beyond(client, before)
-        self.step("locked with the question open")
-        self.unlock_by_typing()
+        self.locked_and_unlocked(client, before, "the question")
         self.step("unlocked")
         self.assertEqual(sorted(self.entries()), ["Bank", "Lock title", "Mail", "Shop", "Wi-Fi at home"])
         self.assert_unlock_password_stored_nowhere()
@@ -321,6 +334,28 @@ class Account(AcceptanceCase):
         self.assertTrue(client.alive())
         self.assertEqual(len(self.screen.windows(self.app_title)), 1)
         self.step("woken by a second start")
+
+
+class Desktop(AcceptanceCase):
+    """The client on a desktop without a tray host."""
+
+    def test_closed_without_a_tray_host_it_is_iconified_and_a_second_start_shows_it(self):
+        if self.screen.window_manager == "none":
+            self.skipTest("closing and iconifying are the window manager's")
+        client = self.start_client()
+        wid = self.main_window(client)
+        self.step("login page")
+        self.screen.settle_focus(wid)
+        self.screen.key("alt+F4")  # the window manager's close
+        wait_until(lambda: self.screen.wm_state(wid) == "Iconic", 10, "the window iconified")
+        self.assertTrue(client.alive())
+        self.step("closed")
+
+        second = self.start_client()
+        self.assertEqual(second.wait_exit(), 0)
+        wait_until(lambda: self.screen.wm_state(wid) == "Normal", 10, "the window shown again")
+        self.assertIn(wid, self.screen.windows(self.app_title, pid=client.pid))
+        self.step("shown by a second start")
 
 
 class Failures(AcceptanceCase):

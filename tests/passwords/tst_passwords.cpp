@@ -697,12 +697,17 @@ private slots:
         QTest::newRow("entry dialog") << "entry" << typed;
         QTest::newRow("suggestion over the entry dialog") << "suggestion" << typed;
         QTest::newRow("message box over the entry dialog") << "invalid" << "|typed user|typed secret|shop.example";
+        QTest::newRow("context menu over the entry dialog") << "menu" << typed;
+        QTest::newRow("combo list of the suggestion over the entry dialog") << "combo" << typed;
+        QTest::newRow("suggestion over the entry reopened by an unlock") << "reopened" << typed;
+        QTest::newRow("combo list of the page") << "search field"
+                                                << "";
         QTest::newRow("delete question") << "delete" << "";
         QTest::newRow("refused address from the table") << "address" << "";
     }
-    // The lock time runs out while a modal window of the page is open: nothing stays readable, the
-    // real keyboard (no window manager here) reaches only the unlock field, and what was typed into
-    // the entry comes back after the unlock.
+    // The lock time runs out while a modal window or a pop-up of the page is open, however deep:
+    // nothing stays readable, the real keyboard (no window manager here) reaches only the unlock
+    // field, and what was typed into the entry comes back after the unlock.
     void lockEndsTheWindowsOfThePage()
     {
         QFETCH(QString, window);
@@ -735,15 +740,64 @@ private slots:
             QTRY_VERIFY(frame.isActiveWindow());
             onNextModal<QMessageBox>([this](QMessageBox *) { expireLock(); });
             emit cell->selected(QPoint(5, 5), "file:///etc/passwd");
+        } else if (window == "search field") {
+            page->findChild<QComboBox *>("searchFieldsComboBox")->showPopup();
+            QVERIFY(QApplication::activePopupWidget());
+            expireLock();
+            QTRY_VERIFY(page->isPageLocked());
+        } else if (window == "reopened") {
+            // The unlock reopens the entry while the old overlay is still on its way out.
+            onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+                fill(dialog, "Typed title");
+                expireLock();
+            });
+            page->addNewPassword();
+            QVERIFY(page->isPageLocked());
+            QLineEdit *first = unlockField(page);
+            QTRY_VERIFY(first && QApplication::focusWidget() == first);
+            bool suggested = false;
+            onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+                onNextModal<SuggestPasswordDialog>([&](SuggestPasswordDialog *) {
+                    suggested = true;
+                    expireLock();
+                });
+                dialog->findChild<QPushButton *>("suggestBtn")->click();
+            });
+            // Unlocked from an event loop as in the client: what that loop defers waits for it.
+            QEventLoop loop;
+            QTimer::singleShot(0, &loop, [&] {
+                first->setText(DevService::demoPassword());
+                QTest::keyClick(first, Qt::Key_Return);
+            });
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (suggested && page->isPageLocked() && !QApplication::activeModalWidget())
+                    loop.quit();
+            });
+            poll.start(20);
+            QTimer::singleShot(8000, &loop, &QEventLoop::quit);
+            loop.exec();
+            QVERIFY(suggested && page->isPageLocked());
         } else {
             onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
                 if (window == "entry") {
                     fill(dialog, "Typed title");
                     expireLock();
-                } else if (window == "suggestion") {
+                } else if (window == "suggestion" || window == "combo") {
                     fill(dialog, "Typed title");
-                    onNextModal<SuggestPasswordDialog>([this](SuggestPasswordDialog *) { expireLock(); });
+                    onNextModal<SuggestPasswordDialog>([this, window](SuggestPasswordDialog *suggestion) {
+                        if (window == "combo")
+                            suggestion->findChild<QComboBox *>("typeComboBox")->showPopup();
+                        expireLock();
+                    });
                     dialog->findChild<QPushButton *>("suggestBtn")->click();
+                } else if (window == "menu") {
+                    fill(dialog, "Typed title");
+                    auto *edit = dialog->findChild<QLineEdit *>("titleEdit");
+                    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), edit->mapToGlobal(QPoint(5, 5)));
+                    QApplication::sendEvent(edit, &event);
+                    QVERIFY(QApplication::activePopupWidget());
+                    expireLock();
                 } else {
                     fill(dialog, "");
                     onNextModal<QMessageBox>([this](QMessageBox *) { expireLock(); });
@@ -756,8 +810,9 @@ private slots:
         m_ctl->setLockMinutes(-1);
         QCOMPARE(leftOpen, QStringList());
         QVERIFY(!QApplication::activeModalWidget());
-        auto *input = page->findChild<LockedOverlay *>()->findChild<QLineEdit *>();
-        QTRY_COMPARE(QApplication::focusWidget(), input);
+        QVERIFY(!QApplication::activePopupWidget());
+        QLineEdit *input = unlockField(page);
+        QTRY_VERIFY(input && QApplication::focusWidget() == input);
 
         QStringList seen;
         onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
@@ -939,6 +994,8 @@ private:
             timer->stop();
             timer->deleteLater();
             *leftOpen = visibleDialogs();
+            while (QWidget *popup = QApplication::activePopupWidget())
+                popup->close();
             for (QWidget *window : QApplication::topLevelWidgets())
                 if (auto *dialog = qobject_cast<QDialog *>(window))
                     dialog->reject();
@@ -949,9 +1006,17 @@ private:
     {
         QStringList out;
         for (QWidget *window : QApplication::topLevelWidgets())
-            if (qobject_cast<QDialog *>(window) && window->isVisible())
+            if ((qobject_cast<QDialog *>(window) || window->windowType() == Qt::Popup) && window->isVisible())
                 out << window->metaObject()->className() + QString(":") + window->windowTitle();
         return out;
+    }
+    // The input of the overlay that is shown; none while no overlay is.
+    static QLineEdit *unlockField(PasswordsView *page)
+    {
+        for (LockedOverlay *overlay : page->findChildren<LockedOverlay *>())
+            if (overlay->isVisible())
+                return overlay->findChild<QLineEdit *>();
+        return nullptr;
     }
     static QString xdotoolOutput(const QStringList &args)
     {

@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QWindow>
 #include <QtTest>
 
 class TestMainWindow : public QObject
@@ -94,6 +96,23 @@ private slots:
         QTRY_COMPARE(window()->findChildren<MainView*>().size(), 1);
         signOut();
         QTRY_COMPARE(window()->findChildren<MainView*>().size(), 0);
+    }
+
+    // Closed by the window manager with no tray host (as offscreen): an accepted close would take
+    // the native window with it and leave a client nobody can reach; it is iconified instead.
+    void closeWithoutTrayHostIconifies()
+    {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        window()->show();
+        QWindow* handle = window()->windowHandle();
+        QVERIFY(handle && handle->handle());
+        QCloseEvent close;
+        QApplication::sendEvent(handle, &close);
+        QVERIFY(!close.isAccepted());
+        QVERIFY(window()->windowHandle() && window()->windowHandle()->handle());
+        QVERIFY(window()->isVisible());
+        QTRY_VERIFY(window()->isMinimized());
+        window()->showNormal();
     }
 
 private:

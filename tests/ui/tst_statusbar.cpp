@@ -42,22 +42,38 @@ private slots:
         QTest::addColumn<int>("actionType");
         QTest::addColumn<qint64>("done");
         QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("localSize"); // what the action plans to send or to replace
+        QTest::addColumn<qint64>("remoteSize");
         QTest::addColumn<QString>("text");
 
         const QLocale locale = QLocale::system();
-        QTest::newRow("listing") << 10 << 0 << 0 << -1 << qint64(0) << qint64(0) << "Syncing  (2/5)";
-        QTest::newRow("no work") << 40 << 0 << 0 << -1 << qint64(0) << qint64(0) << "Syncing  (5/5)";
+        QTest::newRow("listing") << 10 << 0 << 0 << -1 << qint64(0) << qint64(0) << qint64(0) << qint64(0)
+                                 << "Syncing  (2/5)";
+        QTest::newRow("no work") << 40 << 0 << 0 << -1 << qint64(0) << qint64(0) << qint64(0) << qint64(0)
+                                 << "Syncing  (5/5)";
         QTest::newRow("2 of 3, upload of 10 MiB in KB")
-            << 41 << 2 << 3 << int(SyncAction::UploadFile) << qint64(5242880) << qint64(10485760)
-            << QStringLiteral("Syncing  (5/5; 66%) - upload: report.pdf (%1 of %2 KB)")
-                   .arg(locale.toString(5120), locale.toString(10240));
-        QTest::newRow("one byte more in MB") << 41 << 0 << 3 << int(SyncAction::DownloadFile) << qint64(5242880)
-                                             << qint64(10485761) << "Syncing  (5/5; 0%) - upload: report.pdf (5 of 10 MB)";
-        QTest::newRow("no rounding") << 41 << 3 << 3 << int(SyncAction::UpdateRemoteFile) << qint64(1536) << qint64(2047)
+                << 41 << 2 << 3 << int(SyncAction::UploadFile) << qint64(5242880) << qint64(10485760) << qint64(0)
+                << qint64(0)
+                << QStringLiteral("Syncing  (5/5; 66%) - upload: report.pdf (%1 of %2 KB)")
+                           .arg(locale.toString(5120), locale.toString(10240));
+        QTest::newRow("one byte more in MB")
+                << 41 << 0 << 3 << int(SyncAction::DownloadFile) << qint64(5242880) << qint64(10485761) << qint64(0)
+                << qint64(0) << "Syncing  (5/5; 0%) - upload: report.pdf (5 of 10 MB)";
+        QTest::newRow("no rounding") << 41 << 3 << 3 << int(SyncAction::UpdateRemoteFile) << qint64(1536)
+                                     << qint64(2047) << qint64(0) << qint64(0)
                                      << "Syncing  (5/5; 100%) - upload: report.pdf (1 of 1 KB)";
-        QTest::newRow("no size for a folder") << 41 << 1 << 6 << int(SyncAction::CreateLocalDir) << qint64(0)
-                                              << qint64(0) << "Syncing  (5/5; 16%) - upload: report.pdf";
-        QTest::newRow("failed") << 91 << 0 << 0 << -1 << qint64(0) << qint64(0) << "Sync failed";
+        QTest::newRow("no size for a folder")
+                << 41 << 1 << 6 << int(SyncAction::CreateLocalDir) << qint64(0) << qint64(0) << qint64(0) << qint64(0)
+                << "Syncing  (5/5; 16%) - upload: report.pdf";
+        QTest::newRow("failed") << 91 << 0 << 0 << -1 << qint64(0) << qint64(0) << qint64(0) << qint64(0)
+                                << "Sync failed";
+        // Until the transfer reports its total, the size the action plans to move stands in.
+        QTest::newRow("upload before its first report")
+                << 41 << 0 << 1 << int(SyncAction::UploadFile) << qint64(0) << qint64(0) << qint64(149946368)
+                << qint64(0) << "Syncing  (5/5; 0%) - upload: report.pdf (0 of 143 MB)";
+        QTest::newRow("download before its first report")
+                << 41 << 0 << 1 << int(SyncAction::DownloadFile) << qint64(0) << qint64(-1) << qint64(999999)
+                << qint64(2048) << "Syncing  (5/5; 0%) - upload: report.pdf (0 of 2 KB)";
     }
 
     void phaseAndDetail()
@@ -70,6 +86,10 @@ private slots:
         QFETCH(int, actionType);
         QFETCH(qint64, done);
         QFETCH(qint64, size);
+        QFETCH(qint64, localSize);
+        QFETCH(qint64, remoteSize);
+        pi.action.setLocalSize(localSize);
+        pi.action.setRemoteSize(remoteSize);
         pi.nDone = executed;
         pi.nTotal = total;
         pi.actionType = actionType;
