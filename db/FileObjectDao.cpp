@@ -1,11 +1,14 @@
 #include "db/FileObjectDao.h"
 
 #include "core/StringUtil.h"
+#include "db/FileObjectCursor.h"
 #include "db/R7Database.h"
 
 #include <QLoggingCategory>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <limits>
 
 namespace {
 
@@ -44,20 +47,38 @@ FileObjectDao *FileObjectDao::instance()
     return s_instance;
 }
 
-QHash<QString, FsObject> FileObjectDao::loadAll(qint64 settingId)
+QHash<QString, FsObject> FileObjectDao::loadAll(qint64 settingId, int *files, int *dirs)
 {
     QHash<QString, FsObject> objects;
-    QSqlQuery &query = R7Database::instance()->preparedQuery(kSelect);
-    query.setForwardOnly(true);
-    query.bindValue(QStringLiteral(":settingsId"), settingId);
-    if (R7Database::execQuery(query)) {
-        while (query.next()) {
-            const FsObject object = readEntry(query);
-            objects.insert(object.path(), object);
+    int fileCount = 0;
+    int dirCount = 0;
+    FileObjectCursor rows(settingId);
+    rows.read(std::numeric_limits<int>::max(), [&](const FsObject &object) {
+        const auto it = objects.find(object.path());
+        if (it != objects.end()) {
+            fileCount -= it->isFile();
+            dirCount -= it->isDir();
+            objects.erase(it);
         }
+        objects.insert(object.path(), object);
+        fileCount += object.isFile();
+        dirCount += object.isDir();
+    });
+    // Nothing of a load that failed on its way: the caller must not take part of a state for all.
+    if (rows.state() == FileObjectCursor::Failed) {
+        objects.clear();
+        fileCount = dirCount = 0;
     }
-    query.finish();
+    if (files)
+        *files = fileCount;
+    if (dirs)
+        *dirs = dirCount;
     return objects;
+}
+
+const QString &FileObjectDao::loadAllStatement()
+{
+    return kSelect;
 }
 
 FsObject FileObjectDao::loadByPath(qint64 settingId, const QString &path)

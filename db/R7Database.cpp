@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
@@ -325,12 +326,27 @@ bool R7Database::exec(QSqlQuery &query)
     const QSqlError error = pending.type() != QSqlError::NoError && query.lastError().nativeErrorCode().isEmpty()
                                     ? pending
                                     : query.lastError();
+    reportFailure(error, query.lastQuery());
+    return false;
+}
+
+void R7Database::reportFailure(const QSqlError &error, const QString &statement)
+{
     const QString message = QStringLiteral("DB error: %1 (type: %2)\n query: (%3)")
-                                    .arg(error.text(), errorTypeName(error.type()), query.lastQuery());
+                                    .arg(error.text(), errorTypeName(error.type()), statement);
     qWarning("R7Database::exec: %s", qUtf8Printable(message));
     noteFailure(error);
     emit sqlQueryFailure(message);
-    return false;
+}
+
+sqlite3 *R7Database::nativeHandle() const
+{
+    if (!m_db || !m_db->isOpen())
+        return nullptr;
+    const QVariant handle = m_db->driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
 bool R7Database::execQuery(QSqlQuery &query)

@@ -11,6 +11,7 @@
 class AppInfo;
 class QSqlDatabase;
 class QSqlQuery;
+struct sqlite3;
 
 // The one SQLite connection of the client (the toolkit's default connection). Opens the file,
 // brings its schema to the current version, runs the stores' statements with uniform logging and
@@ -31,6 +32,12 @@ public:
     // Runs a prepared and bound query; a failure is logged and signalled.
     bool exec(QSqlQuery &query);
     static bool execQuery(QSqlQuery &query);
+    // The same report for a statement run by other means.
+    void reportFailure(const QSqlError &error, const QString &statement);
+    // SQLite's own handle of the open connection, for statements stepped through SQLite itself;
+    // null when there is none. It belongs to the connection: never closed by its users, GUI
+    // thread only.
+    sqlite3 *nativeHandle() const;
 
     // Transactions nest: the outermost level is a real transaction, inner levels are savepoints,
     // so an inner rollback undoes only its own level and the outer batch goes on.

@@ -4,6 +4,7 @@
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
 #include "db/SyncSettingsDao.h"
+#include "sync/DeferredRelease.h"
 #include "sync/SyncherDetail.h"
 
 #include <QCoreApplication>
@@ -69,6 +70,7 @@ Syncher::~Syncher()
     while (m_stateWriteDepth > 0)
         endStateWrites();
     clearActions();
+    releaseRunData();
     qDebug("Syncher::destroy %p", static_cast<void *>(this));
 }
 
@@ -82,7 +84,17 @@ void Syncher::clearActions()
         return;
     // Released from the event loop, as a receiver of the last signal may still read them; the
     // coordinator's share of the list keeps them for its own report.
-    QTimer::singleShot(0, [released = std::exchange(m_actions, QList<SyncAction>())]() { Q_UNUSED(released) });
+    DeferredRelease::instance()->release(std::exchange(m_actions, QList<SyncAction>()));
+}
+
+// What a run looked at is not needed once it has ended; freed between turns of the event loop.
+void Syncher::releaseRunData()
+{
+    DeferredRelease *release = DeferredRelease::instance();
+    release->release(std::exchange(m_local, SyncState()));
+    release->release(std::exchange(m_last, SyncState()));
+    release->release(std::exchange(m_remote, SyncState()));
+    release->release(std::exchange(m_plan, QList<SyncAction>()));
 }
 
 // ---- progress pump and stop
@@ -181,6 +193,7 @@ bool Syncher::syncAnalyze(const SyncSetting &setting)
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())),
            escaped(setting.localDir()).constData());
     clearActions();
+    releaseRunData();
     m_workList.clear();
     m_workPos = 0;
     analyzeStep1();
@@ -193,6 +206,7 @@ void Syncher::analysisFailed(const QString &message, const QList<SyncAction> &ac
     closeHistory(false);
     m_closed = true;
     clearExclusionCaches();
+    releaseRunData();
     emit syncAnalyzed(false, message, actions);
 }
 
@@ -269,6 +283,9 @@ void Syncher::collectStatusInfoFinished(const SyncState &local, const SyncState 
         finishCanceled();
         return;
     }
+    // Kept to the end of the run, so that it is freed a slice at a time rather than by whichever
+    // frame lets it go last.
+    m_plan = list;
     // An empty plan is reported too: the coordinator waits for this signal, and the run then
     // ends as "Up to date.".
     emit syncAnalyzed(true, QString(), list);
@@ -438,6 +455,7 @@ void Syncher::finishExecution()
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), notOk == 0 ? m_safe.lastEvent : QString());
     closeHistory(true);
     clearExclusionCaches();
+    releaseRunData();
     recountWorkList();
     emit syncExecutedAll(m_progress->nTotal, m_progress->nDone, notOk, m_workList);
 }
@@ -455,6 +473,7 @@ void Syncher::finishCanceled()
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), QString());
     closeHistory(false);
     clearExclusionCaches();
+    releaseRunData();
     deleteLater();
 }
 

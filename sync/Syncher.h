@@ -57,10 +57,13 @@ public:
     static void setPumpTiming(int intervalMs);
     // Test hook: listed objects taken in per turn of the event loop (0: the usual 5000).
     static void setListingBatch(int objects);
+    // Test hook: rows of the last state read between two looks at the pump (0: the usual 5000).
+    static void setLastStateChunk(int rows);
     // Test hook, called at the steps between an action's effect and its recorded state:
     // "executed" (the action had its effect), "recorded" (its state is written, not committed),
     // "committed"; "listed" (the listing's reply is in), "intake" (between two turns of its intake);
-    // "backedup" (a conflicting local file was moved to its copy, the download not yet in place).
+    // "backedup" (a conflicting local file was moved to its copy, the download not yet in place);
+    // "laststate" (between two chunks of the last state's rows).
     using StepHook = std::function<void(const char *step, const SyncAction &action)>;
     static void setStepHook(StepHook hook);
 
@@ -160,6 +163,7 @@ protected:
     void finishCanceled();
 
     void clearActions();
+    void releaseRunData();
 
     FilesafeRI *m_filesafeRI = nullptr;
     FileSafeDao *m_fileSafeDao = nullptr;
@@ -169,6 +173,8 @@ protected:
     SyncState m_local;
     SyncState m_last;
     SyncState m_remote;
+    // The plan of the analysis, until the run ends.
+    QList<SyncAction> m_plan;
     ProgressInfo *m_progress = nullptr;
     bool m_stop = false;
     SyncSetting m_setting;

@@ -1,24 +1,62 @@
 #include "sync/Syncher.h"
 
+#include "db/FileObjectCursor.h"
 #include "db/FileObjectDao.h"
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
+#include "sync/DeferredRelease.h"
 #include "sync/SyncherDetail.h"
 
 #include <QHash>
+#include <QPointer>
 
 #include <utility>
 
 using namespace SyncherDetail;
 
+namespace {
+// Rows of the last state read between two looks at the pump: a few milliseconds' worth.
+constexpr int kLastStateChunk = 5000;
+int s_lastStateChunk = kLastStateChunk;
+} // namespace
+
+void Syncher::setLastStateChunk(int rows)
+{
+    s_lastStateChunk = rows > 0 ? rows : kLastStateChunk;
+}
+
 SyncState Syncher::loadLastStatus(bool *ok)
 {
-    if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, QStringLiteral("Load last status ..."))) {
-        *ok = false;
+    *ok = false;
+    const QString text = QStringLiteral("Load last status ...");
+    if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text))
+        return SyncState();
+    // The statement and the rows read so far belong to this frame: the pump may delete the
+    // synchroniser between two chunks.
+    SyncState state(m_setting.localDir(), m_setting.id());
+    FileObjectCursor rows(m_setting.id());
+    QPointer<Syncher> guard(this);
+    const auto add = [&state](const FsObject &object) { state.add(object); };
+    while (rows.read(s_lastStateChunk, add) == FileObjectCursor::Reading) {
+        step("laststate", SyncAction());
+        if (guard.isNull() || !Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
+            DeferredRelease::instance()->release(state);
+            return SyncState();
+        }
+        if (m_stop) {
+            DeferredRelease::instance()->release(state);
+            finishCanceled();
+            return SyncState();
+        }
+    }
+    if (rows.state() == FileObjectCursor::Failed) {
+        // Planned against part of the state, files deleted on one side would come back from the other.
+        DeferredRelease::instance()->release(state);
+        const QString message = QStringLiteral("Unable to read the synchronised state: %1").arg(rows.failure());
+        qWarning("Syncher::loadLastStatus: %s", escaped(message).constData());
+        analysisFailed(message, {makeSyncAction(SyncAction::NoAction, SyncAction::ERR_INTERNAL, true, message)});
         return SyncState();
     }
-    SyncState state(m_setting.localDir(), m_setting.id());
-    state.loadFromDb();
     m_progress->nFiles = state.fileCount();
     m_progress->nDirs = state.dirCount();
     m_progress->nLastFiles = m_progress->nFiles;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "sync/FsObject.h"
+#include "sync/SyncAction.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class SyncState;
+
+// Frees a run's large containers (snapshots, plans, executed actions) a slice at a time between
+// turns of the event loop: freeing a hundred thousand entries at once would keep the interface
+// waiting for a tenth of a second. A container still shared is freed once its other holders have
+// let it go (they would free it at once otherwise); one they keep for long is left to them.
+// GUI thread only.
+class DeferredRelease : public QObject
+{
+    Q_OBJECT
+
+public:
+    static DeferredRelease *instance();
+
+    void release(const SyncState &state);
+    void release(const QHash<QString, FsObject> &objects);
+    void release(const QList<SyncAction> &actions);
+
+    // Entries not freed yet.
+    int pending() const;
+    // Frees everything now (at the end of the program).
+    void flush();
+
+    // Test hook: the time one turn may spend (0: the usual).
+    static void setSliceBudget(int ms);
+
+signals:
+    // Nothing is left to free.
+    void drained();
+
+private:
+    DeferredRelease();
+
+    template<typename Container>
+    struct Held
+    {
+        Container data;
+        QElapsedTimer since;
+    };
+
+    void schedule();
+    void slice();
+    template<typename Container>
+    static bool ownedNow(QList<Held<Container>> &held, int *index);
+    bool freeObjects(const QElapsedTimer &clock, bool *freed);
+    bool freeActions(const QElapsedTimer &clock, bool *freed);
+
+    QList<Held<QHash<QString, FsObject>>> m_objects;
+    QList<Held<QList<SyncAction>>> m_actions;
+    QTimer m_timer;
+};
