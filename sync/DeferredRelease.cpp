@@ -10,10 +10,6 @@ namespace {
 constexpr int kSliceBudgetMs = 8;
 int s_sliceBudgetMs = kSliceBudgetMs;
 constexpr int kEntriesPerClockCheck = 64;
-// A container other holders keep this long is theirs to free.
-constexpr int kWaitLimitMs = 2000;
-// While only waiting for other holders to let go.
-constexpr int kWaitPollMs = 20;
 
 } // namespace
 
@@ -37,6 +33,19 @@ void DeferredRelease::setSliceBudget(int ms)
     s_sliceBudgetMs = ms > 0 ? ms : kSliceBudgetMs;
 }
 
+// The same data handed over twice (two snapshots of one state) is held once.
+template<typename Container>
+void DeferredRelease::hold(QList<Held<Container>> &held, const Container &data)
+{
+    if (data.isEmpty())
+        return;
+    for (const Held<Container> &h : qAsConst(held)) {
+        if (h.data.isSharedWith(data))
+            return;
+    }
+    held.append({data, false});
+}
+
 void DeferredRelease::release(const SyncState &state)
 {
     release(state.objects());
@@ -44,19 +53,13 @@ void DeferredRelease::release(const SyncState &state)
 
 void DeferredRelease::release(const QHash<QString, FsObject> &objects)
 {
-    if (objects.isEmpty())
-        return;
-    m_objects.append({objects, QElapsedTimer()});
-    m_objects.last().since.start();
+    hold(m_objects, objects);
     schedule();
 }
 
 void DeferredRelease::release(const QList<SyncAction> &actions)
 {
-    if (actions.isEmpty())
-        return;
-    m_actions.append({actions, QElapsedTimer()});
-    m_actions.last().since.start();
+    hold(m_actions, actions);
     schedule();
 }
 
@@ -80,31 +83,33 @@ void DeferredRelease::flush()
 
 void DeferredRelease::schedule()
 {
-    if (!m_timer.isActive())
+    if (!m_timer.isActive() && (!m_objects.isEmpty() || !m_actions.isEmpty()))
         m_timer.start(0);
 }
 
-// A container still shared is only looked at; one held by others for long is left to them.
+// A container still shared when first looked at gets one more turn; after that it is left to its
+// other holders.
 template<typename Container>
 bool DeferredRelease::ownedNow(QList<Held<Container>> &held, int *index)
 {
     Held<Container> &h = held[*index];
     if (h.data.isDetached())
         return true;
-    if (h.since.elapsed() > kWaitLimitMs)
+    if (h.lookedAt) {
         held.removeAt(*index);
-    else
+    } else {
+        h.lookedAt = true;
         ++*index;
+    }
     return false;
 }
 
 // Entries go one by one, without a rehash of what is left. False when the budget ran out.
-bool DeferredRelease::freeObjects(const QElapsedTimer &clock, bool *freed)
+bool DeferredRelease::freeObjects(const QElapsedTimer &clock)
 {
     for (int i = 0; i < m_objects.size();) {
         if (!ownedNow(m_objects, &i))
             continue;
-        *freed = true;
         QHash<QString, FsObject> &objects = m_objects[i].data;
         for (auto it = objects.begin(); it != objects.end();) {
             for (int n = 0; n < kEntriesPerClockCheck && it != objects.end(); ++n)
@@ -117,12 +122,11 @@ bool DeferredRelease::freeObjects(const QElapsedTimer &clock, bool *freed)
     return true;
 }
 
-bool DeferredRelease::freeActions(const QElapsedTimer &clock, bool *freed)
+bool DeferredRelease::freeActions(const QElapsedTimer &clock)
 {
     for (int i = 0; i < m_actions.size();) {
         if (!ownedNow(m_actions, &i))
             continue;
-        *freed = true;
         QList<SyncAction> &actions = m_actions[i].data;
         while (!actions.isEmpty()) {
             for (int n = 0; n < kEntriesPerClockCheck && !actions.isEmpty(); ++n)
@@ -139,12 +143,11 @@ void DeferredRelease::slice()
 {
     QElapsedTimer clock;
     clock.start();
-    bool freed = false;
-    if (freeObjects(clock, &freed))
-        freeActions(clock, &freed);
+    if (freeObjects(clock))
+        freeActions(clock);
     if (m_objects.isEmpty() && m_actions.isEmpty()) {
         emit drained();
         return;
     }
-    m_timer.start(freed ? 0 : kWaitPollMs);
+    m_timer.start(0);
 }

@@ -14,9 +14,9 @@ class SyncState;
 
 // Frees a run's large containers (snapshots, plans, executed actions) a slice at a time between
 // turns of the event loop: freeing a hundred thousand entries at once would keep the interface
-// waiting for a tenth of a second. A container still shared is freed once its other holders have
-// let it go (they would free it at once otherwise); one they keep for long is left to them.
-// GUI thread only.
+// waiting for a tenth of a second. A container handed over while the frames that end a run still
+// share it is freed once they have let it go, at the next turn; one that others keep beyond that
+// is theirs to free. GUI thread only.
 class DeferredRelease : public QObject
 {
     Q_OBJECT
@@ -47,15 +47,17 @@ private:
     struct Held
     {
         Container data;
-        QElapsedTimer since;
+        bool lookedAt = false;
     };
 
-    void schedule();
-    void slice();
+    template<typename Container>
+    static void hold(QList<Held<Container>> &held, const Container &data);
     template<typename Container>
     static bool ownedNow(QList<Held<Container>> &held, int *index);
-    bool freeObjects(const QElapsedTimer &clock, bool *freed);
-    bool freeActions(const QElapsedTimer &clock, bool *freed);
+    void schedule();
+    void slice();
+    bool freeObjects(const QElapsedTimer &clock);
+    bool freeActions(const QElapsedTimer &clock);
 
     QList<Held<QHash<QString, FsObject>>> m_objects;
     QList<Held<QList<SyncAction>>> m_actions;

@@ -1,5 +1,6 @@
 #include "sync/MultiSyncher.h"
 
+#include "core/MessageHandler.h"
 #include "core/R7Application.h"
 #include "core/StringUtil.h"
 #include "db/FileSafeDao.h"
@@ -225,7 +226,8 @@ void MultiSyncher::on_syncExecutedOne(bool ok, QString msg, SyncAction sa)
         qWarning("MultiSyncher::on_syncExecutedOne: sync not in progress");
         return;
     }
-    qDebug("MultiSyncher::on_syncExecutedOne: ok:%s msg: '%s' sync action:%s status:%s", ok ? "yes" : "no",
+    if (isDebugLogged())
+        qDebug("MultiSyncher::on_syncExecutedOne: ok:%s msg: '%s' sync action:%s status:%s", ok ? "yes" : "no",
            logText(msg).constData(), qUtf8Printable(sa.actionTypeName(true)), qUtf8Printable(sa.statusName(true)));
     emit syncExecutedOne(ok, msg, sa);
 }

@@ -1,5 +1,7 @@
 #include "sync/Syncher.h"
 
+#include "core/MessageHandler.h"
+#include "core/StringUtil.h"
 #include "db/FileSafeDao.h"
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
@@ -176,6 +178,9 @@ bool Syncher::syncAnalyze(const SyncSetting &setting)
            qUtf8Printable(StringUtil::escapeNonPrintable(setting.remoteDir())),
            escaped(setting.localDir()).constData());
     m_runStartMs = QDateTime::currentMSecsSinceEpoch();
+    // The zone may have changed since the last run.
+    StringUtil::forgetLocalOffsets();
+    m_folderIds.clear();
     m_history = SyncHistoryDao::instance()->startSync(m_runStartMs);
     m_setting = setting;
     m_closed = false;
@@ -334,7 +339,7 @@ bool Syncher::syncExecute(const QList<SyncAction> &actions)
     for (SyncAction &a : m_actions)
         m_workList.append(&a);
     qDebug("Syncher::syncExecute: sync actions to process or errors to report: %d", m_workList.size());
-    for (int i = 0; i < m_workList.size(); ++i)
+    for (int i = 0; isDebugLogged() && i < m_workList.size(); ++i)
         qDebug("Syncher::syncExecute: sa[%d]: '%s'", i, escaped(m_workList.at(i)->name()).constData());
     recountWorkList();
     startExecution();
@@ -351,7 +356,10 @@ void Syncher::executeNextAction()
 {
     if (m_closed)
         return;
-    qDebug("Syncher::executeNextAction: loop over %d actions", m_workList.size());
+    // Entered again after every remote completion: its debug lines are built only when written.
+    const bool logged = isDebugLogged();
+    if (logged)
+        qDebug("Syncher::executeNextAction: loop over %d actions", m_workList.size());
     QPointer<Syncher> guard(this);
     beginStateWrites();
     auto endWrites = [&guard]() {
@@ -389,7 +397,7 @@ void Syncher::executeNextAction()
             return;
         }
         countAction(*a, -1);
-        if (isWorkType(type))
+        if (logged && isWorkType(type))
             qDebug("Syncher::executeNextAction: %s path='%s' name='%s'", qUtf8Printable(a->actionTypeName(true)),
                    escaped(a->path()).constData(), qUtf8Printable(StringUtil::escapeNonPrintable(a->name())));
         if (isWorkType(type) && !isNotExcluded(a->relPath(), excludePatterns())) {
@@ -405,9 +413,10 @@ void Syncher::executeNextAction()
 
         if (dispatch(a)) {
             countAction(*a);
-            qDebug("Syncher::executeNextAction: Pending remote exec: action:%s status:%s path:'%s'",
-                   qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)),
-                   escaped(a->relPath()).constData());
+            if (logged)
+                qDebug("Syncher::executeNextAction: Pending remote exec: action:%s status:%s path:'%s'",
+                       qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)),
+                       escaped(a->relPath()).constData());
             endWrites();
             return;
         }
@@ -417,7 +426,7 @@ void Syncher::executeNextAction()
                      remote ? "Exec remote failed" : "Exec local failed", qUtf8Printable(a->actionTypeName(true)),
                      qUtf8Printable(a->statusName(true)), escaped(a->relPath()).constData(),
                      escaped(a->execErrorMsg()).constData());
-        } else if (!a->isRemoteAction()) {
+        } else if (logged && !a->isRemoteAction()) {
             qDebug("Syncher::executeNextAction: Exec local: action:%s status:%s path:'%s'",
                    qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)),
                    escaped(a->relPath()).constData());

@@ -195,7 +195,9 @@ private:
     // Writes the deferred states in one transaction; false when a write failed.
     bool recordPending();
     void afterRemote(SyncAction *action, bool pump, const QString &text);
-    QString parentFolderId(const SyncAction *action) const;
+    QString parentFolderId(const SyncAction *action);
+    QString folderId(const QString &relPath);
+    bool removeRow(const QString &relPath);
     bool insideBase(SyncAction *action);
     bool storeRow(SyncAction *action);
     bool downloadBeforeReplace(SyncAction *action, DownloadFile &file, QString *destination, QString *reason);
@@ -235,6 +237,8 @@ private:
     // one per file, and no transaction stays open while the event loop waits for the service.
     QList<SyncAction *> m_unrecorded;
     int m_stateWritesInBatch = 0;
+    // Object ids of folders as the state rows hold them, by path, for this run.
+    QHash<QString, QString> m_folderIds;
     // Set while the synchroniser goes: nobody may be told of the last writes any more.
     bool m_destroying = false;
 };

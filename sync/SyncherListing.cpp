@@ -169,7 +169,7 @@ void Syncher::takeListingBatch()
             access = listed.access;
         const QString &type = listed.type == kFile ? kFile : listed.type == kDir ? kDir : listed.type;
         FsObject object(listed.objectId, clean && atRoot ? nfc.mid(1) : nfc, listed.size, QDateTime(),
-                        StringUtil::parseTimestamp(listed.mtime), access, type, listed.checksum);
+                        StringUtil::parseTimestampUtc(listed.mtime), access, type, listed.checksum);
         bool below = clean;
         if (below && !atRoot)
             below = object.makeRelativeTo(base);

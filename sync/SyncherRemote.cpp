@@ -1,7 +1,7 @@
 #include "sync/Syncher.h"
 
 #include "core/FileUtil.h"
-#include "db/FileObjectDao.h"
+#include "core/MessageHandler.h"
 #include "net/DownloadFile.h"
 #include "net/FilesafeRI.h"
 #include "net/Request.h"
@@ -28,14 +28,14 @@ void Syncher::abortOwnRequests()
 
 // ---- remote requests
 
-QString Syncher::parentFolderId(const SyncAction *action) const
+QString Syncher::parentFolderId(const SyncAction *action)
 {
     if (action->path().isEmpty()) {
         if (!m_setting.rootFolderId().isEmpty())
             return m_setting.rootFolderId();
         return cleanRemote(m_setting.remoteDir()) == QLatin1String("/") ? m_safe.rootFolderId : QString();
     }
-    return FileObjectDao::instance()->loadByPath(m_setting.id(), action->path()).objectId();
+    return folderId(action->path());
 }
 
 namespace {
@@ -249,7 +249,9 @@ void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &res
         return;
     if (result.isOk() && !result.payload().filesafeObjects.isEmpty()) {
         a->setObjectId(result.payload().filesafeObjects.first().objectId);
-        qDebug("Syncher::on_remoteCreateDirFinished: create folder ok: '%s'", escaped(a->remoteFilePath()).constData());
+        if (isDebugLogged())
+            qDebug("Syncher::on_remoteCreateDirFinished: create folder ok: '%s'",
+                   escaped(a->remoteFilePath()).constData());
         a->setExecuted(SyncAction::STATUS_OK, QString());
         ++m_progress->nRemoteDirsCreated;
     } else {
@@ -325,14 +327,21 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
                        QStringLiteral("Local file changed during the download; the download was kept as '%1'")
                                .arg(QFileInfo(m_downloadKeptAs).fileName()));
     } else {
-        qDebug("Syncher::on_downloadFileFinished: file download ok (%lld bytes)", result.payload());
+        if (isDebugLogged())
+            qDebug("Syncher::on_downloadFileFinished: file download ok (%lld bytes)", result.payload());
         if (a->action() == SyncAction::BackupDownloadFile)
             a->setExecuted(SyncAction::WARN_AUTO_RESOLVED, QStringLiteral("Local backup file created"));
         else
             a->setExecuted(SyncAction::STATUS_OK, QString());
-        const QFileInfo info(a->localFilePath());
-        a->calcLocalSize(info.size());
-        a->calcLocalMtime(info.lastModified());
+        // As the scan describes it: in UTC, with no look-up of the local zone.
+        struct stat written;
+        if (::stat(QFile::encodeName(a->localFilePath()).constData(), &written) == 0) {
+            a->calcLocalSize(written.st_size);
+            a->calcLocalMtime(QDateTime::fromMSecsSinceEpoch(UploadSource::mtimeOf(written), Qt::UTC));
+        } else {
+            a->calcLocalSize(0);
+            a->calcLocalMtime(QDateTime());
+        }
         const QString algorithm = m_downloadChecksum.section(QLatin1Char(':'), 0, 0);
         a->calcLocalChecksum(m_downloadChecksum.isEmpty()
                                      ? FileUtil::calculateCheckSum(QStringLiteral("sha256"), a->localFilePath())
@@ -394,8 +403,9 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
         return;
     }
     const FilesafeObject &object = stored.first();
-    qDebug("Syncher::on_uploadFileFinished: file upload ok. size: %lld checksum: '%s' file: '%s'", object.size,
-           escaped(object.checksum).constData(), escaped(a->remoteFilePath()).constData());
+    if (isDebugLogged())
+        qDebug("Syncher::on_uploadFileFinished: file upload ok. size: %lld checksum: '%s' file: '%s'", object.size,
+               escaped(object.checksum).constData(), escaped(a->remoteFilePath()).constData());
     // The path must still name the file that was sent, unchanged; a link in its place does not.
     struct stat after;
     const bool present = ::lstat(QFile::encodeName(a->localFilePath()).constData(), &after) == 0;
@@ -416,7 +426,7 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
         qWarning("Syncher::on_uploadFileFinished: returned checksum does not match local checksum (local: '%s' remote: "
                  "'%s')",
                  escaped(m_uploadChecksum).constData(), escaped(object.checksum).constData());
-    a->setRemoteMtime(StringUtil::parseTimestamp(object.mtime));
+    a->setRemoteMtime(StringUtil::parseTimestampUtc(object.mtime));
     a->setRemoteSize(object.size);
     a->setRemoteChecksum(object.checksum);
     a->setObjectId(object.objectId);

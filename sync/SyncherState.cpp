@@ -120,6 +120,8 @@ bool Syncher::flushStateWrites(bool reopen)
     if (!ok) {
         qCritical("Syncher::flushStateWrites: commit of the synchronised state failed");
         db->rollback();
+        // What the batch wrote is gone again; the store answers from here on.
+        m_folderIds.clear();
     }
     m_stateWritesInBatch = 0;
     if (reopen)
@@ -181,7 +183,7 @@ bool Syncher::updateSyncState(SyncAction *action)
     case SyncAction::DeleteLocalDir:
     case SyncAction::DeleteRemoteDir:
         if (action->status() == SyncAction::STATUS_OK || action->status() == SyncAction::STATUS_TODO) {
-            ok = FileObjectDao::instance()->remove(relPath, m_setting.id()) && ok;
+            ok = removeRow(relPath) && ok;
             wrote = true;
         } else {
             warn("STATUS_OK");
@@ -224,15 +226,42 @@ bool Syncher::storeRow(SyncAction *action)
     if (own)
         R7Database::instance()->transaction();
     // Always removed first: a row left over from an interrupted run must not stand beside the new.
-    bool ok = FileObjectDao::instance()->remove(action->relPath(), m_setting.id());
-    ok = ok && FileObjectDao::instance()->store(action->toFsObject(), m_setting.id());
+    const QString relPath = action->relPath();
+    const FsObject row = action->toFsObject();
+    bool ok = FileObjectDao::instance()->remove(relPath, m_setting.id());
+    ok = ok && FileObjectDao::instance()->store(row, m_setting.id());
     if (own) {
         if (ok)
             ok = R7Database::instance()->commit();
         if (!ok)
             R7Database::instance()->rollback();
     }
+    if (!ok)
+        m_folderIds.clear();
+    else if (row.isDir() || m_folderIds.contains(relPath))
+        m_folderIds.insert(relPath, row.objectId());
     return ok;
+}
+
+// The row of a path goes, and with it what the run remembered of it.
+bool Syncher::removeRow(const QString &relPath)
+{
+    const bool ok = FileObjectDao::instance()->remove(relPath, m_setting.id());
+    if (ok)
+        m_folderIds.insert(relPath, QString());
+    else
+        m_folderIds.clear();
+    return ok;
+}
+
+// The object id the state rows hold for a folder; remembered for the run, since every upload into
+// the folder asks, and kept as the rows are written.
+QString Syncher::folderId(const QString &relPath)
+{
+    auto it = m_folderIds.constFind(relPath);
+    if (it == m_folderIds.constEnd())
+        it = m_folderIds.insert(relPath, FileObjectDao::instance()->loadByPath(m_setting.id(), relPath).objectId());
+    return it.value();
 }
 
 // The path's row goes in a commit of its own before the user's file is moved: a path that is then
@@ -240,15 +269,15 @@ bool Syncher::storeRow(SyncAction *action)
 // delete the other side's version; it is downloaded again instead.
 bool Syncher::forgetRow(const SyncAction *action)
 {
-    FileObjectDao *dao = FileObjectDao::instance();
     if (m_stateWriteDepth > 0)
-        return dao->remove(action->relPath(), m_setting.id()) && flushStateWrites(true);
+        return removeRow(action->relPath()) && flushStateWrites(true);
     R7Database *db = R7Database::instance();
     if (!db->transaction())
         return false;
-    if (dao->remove(action->relPath(), m_setting.id()) && db->commit())
+    if (removeRow(action->relPath()) && db->commit())
         return true;
     db->rollback();
+    m_folderIds.clear();
     return false;
 }
 
