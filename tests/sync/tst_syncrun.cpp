@@ -102,6 +102,14 @@ private slots:
         QTest::newRow("folder deleted remotely with local news")
                 << QStringList{"R -notes", "L notes/new.txt=written meanwhile"}
                 << QStringList{"notes/new.txt=written meanwhile"} << 2;
+        // Folders made in a run take their files in the same run, and a folder made again takes them
+        // into the new folder, not the one the service deleted.
+        QTest::newRow("new folders used at once")
+                << QStringList{"L new/sub/x.txt=x", "L new/y.txt=y", "L docs/deep/z/w.txt=w"}
+                << QStringList{"new/sub/x.txt=x", "new/y.txt=y", "docs/deep/z/w.txt=w"} << 1;
+        QTest::newRow("folder made again, news uploaded into it at once")
+                << QStringList{"R -notes", "L notes/new.txt=written meanwhile", "L notes/more.txt=more"}
+                << QStringList{"notes/new.txt=written meanwhile", "notes/more.txt=more"} << 1;
     }
 
     void changesConverge()
