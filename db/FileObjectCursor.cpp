@@ -10,8 +10,6 @@
 
 namespace {
 
-#define kMapLimit "268435456"
-
 QString text(sqlite3_stmt *statement, int column)
 {
     const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
@@ -55,10 +53,6 @@ FileObjectCursor::FileObjectCursor(qint64 settingId)
                 FileObjectDao::loadAllStatement());
         return;
     }
-    // Pages read in place rather than copied into the page cache, which is too small to keep the
-    // table's pages between the seeks from the index; only while the rows are read, so that a
-    // failing disk is met by the usual error path the rest of the time.
-    m_mapped = sqlite3_exec(m_db, "PRAGMA mmap_size=" kMapLimit, nullptr, nullptr, nullptr) == SQLITE_OK;
     const QByteArray sql = FileObjectDao::loadAllStatement().toUtf8();
     if (sqlite3_prepare_v2(m_db, sql.constData(), sql.size() + 1, &m_statement, nullptr) != SQLITE_OK) {
         fail("Unable to execute statement");
@@ -97,10 +91,6 @@ void FileObjectCursor::finish()
     if (m_statement) {
         sqlite3_finalize(m_statement);
         m_statement = nullptr;
-    }
-    if (m_mapped) {
-        sqlite3_exec(m_db, "PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
-        m_mapped = false;
     }
     if (m_state == Reading)
         m_state = Done;

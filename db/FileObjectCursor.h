@@ -37,7 +37,6 @@ private:
 
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_statement = nullptr;
-    bool m_mapped = false;
     State m_state = Reading;
     QString m_failure;
 };

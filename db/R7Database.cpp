@@ -431,6 +431,23 @@ QSqlQuery &R7Database::preparedQuery(const QString &statement)
     return entry->query;
 }
 
+// Statistics change only which way a statement is run, never its outcome: a failure is logged and
+// the planner goes on with its defaults.
+void R7Database::analyze(const QString &table)
+{
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("ANALYZE ") + table))
+        qWarning("R7Database::analyze: %s: %s", qUtf8Printable(table), qUtf8Printable(query.lastError().text()));
+}
+
+bool R7Database::hasStatistics(const QString &table)
+{
+    QSqlQuery query;
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_stat1 WHERE tbl = :table"));
+    query.bindValue(QStringLiteral(":table"), table);
+    return query.exec() && query.next();
+}
+
 bool R7Database::changes(int *count)
 {
     QSqlQuery query;

@@ -54,6 +54,10 @@ public:
     // reading; do not hold it across a call that may use the same statement.
     QSqlQuery &preparedQuery(const QString &statement);
 
+    // The query planner's statistics of a table, taken afresh; whether the table has any.
+    void analyze(const QString &table);
+    bool hasStatistics(const QString &table);
+
     // Rows changed by the latest INSERT, UPDATE or DELETE of the connection.
     static bool changes(int *count);
     QStringList tables();

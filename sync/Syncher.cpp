@@ -181,6 +181,8 @@ bool Syncher::syncAnalyze(const SyncSetting &setting)
     // The zone may have changed since the last run.
     StringUtil::forgetLocalOffsets();
     m_folderIds.clear();
+    m_lastStateRows = 0;
+    m_rowsWritten = 0;
     m_history = SyncHistoryDao::instance()->startSync(m_runStartMs);
     m_setting = setting;
     m_closed = false;
@@ -463,6 +465,7 @@ void Syncher::finishExecution()
         ++notOk;
     SyncSettingsDao::instance()->updateLastSync(m_setting.id(), notOk == 0 ? m_safe.lastEvent : QString());
     closeHistory(true);
+    refreshStatistics();
     clearExclusionCaches();
     releaseRunData();
     recountWorkList();

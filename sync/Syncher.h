@@ -164,6 +164,7 @@ protected:
 
     void clearActions();
     void releaseRunData();
+    void refreshStatistics();
 
     FilesafeRI *m_filesafeRI = nullptr;
     FileSafeDao *m_fileSafeDao = nullptr;
@@ -237,6 +238,9 @@ private:
     // one per file, and no transaction stays open while the event loop waits for the service.
     QList<SyncAction *> m_unrecorded;
     int m_stateWritesInBatch = 0;
+    // Rows of the last state as loaded, and state rows written since, for the planner's statistics.
+    int m_lastStateRows = 0;
+    int m_rowsWritten = 0;
     // Object ids of folders as the state rows hold them, by path, for this run.
     QHash<QString, QString> m_folderIds;
     // Set while the synchroniser goes: nobody may be told of the last writes any more.

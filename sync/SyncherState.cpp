@@ -17,6 +17,8 @@ using namespace SyncherDetail;
 namespace {
 // Rows of the last state read between two looks at the pump: a few milliseconds' worth.
 constexpr int kLastStateChunk = 5000;
+// State rows a run changes before the planner's statistics are taken again.
+constexpr int kStatisticsMinRows = 1000;
 int s_lastStateChunk = kLastStateChunk;
 } // namespace
 
@@ -57,6 +59,7 @@ SyncState Syncher::loadLastStatus(bool *ok)
         analysisFailed(message, {makeSyncAction(SyncAction::NoAction, SyncAction::ERR_INTERNAL, true, message)});
         return SyncState();
     }
+    m_lastStateRows = state.count();
     m_progress->nFiles = state.fileCount();
     m_progress->nDirs = state.dirCount();
     m_progress->nLastFiles = m_progress->nFiles;
@@ -236,22 +239,39 @@ bool Syncher::storeRow(SyncAction *action)
         if (!ok)
             R7Database::instance()->rollback();
     }
-    if (!ok)
+    if (!ok) {
         m_folderIds.clear();
-    else if (row.isDir() || m_folderIds.contains(relPath))
+        return false;
+    }
+    ++m_rowsWritten;
+    if (row.isDir() || m_folderIds.contains(relPath))
         m_folderIds.insert(relPath, row.objectId());
-    return ok;
+    return true;
 }
 
 // The row of a path goes, and with it what the run remembered of it.
 bool Syncher::removeRow(const QString &relPath)
 {
-    const bool ok = FileObjectDao::instance()->remove(relPath, m_setting.id());
-    if (ok)
-        m_folderIds.insert(relPath, QString());
-    else
+    if (!FileObjectDao::instance()->remove(relPath, m_setting.id())) {
         m_folderIds.clear();
-    return ok;
+        return false;
+    }
+    ++m_rowsWritten;
+    m_folderIds.insert(relPath, QString());
+    return true;
+}
+
+// A setting's last state is read in table order, not row by row through the index, once the
+// planner's statistics tell it that the setting holds much of the table. They are taken when there
+// are none and when a run has changed a good part of the state (some milliseconds per ten thousand
+// rows).
+void Syncher::refreshStatistics()
+{
+    static const QString table = QStringLiteral("fs_object");
+    R7Database *db = R7Database::instance();
+    if (m_rowsWritten >= qMax(kStatisticsMinRows, m_lastStateRows / 10) || !db->hasStatistics(table))
+        db->analyze(table);
+    m_rowsWritten = 0;
 }
 
 // The object id the state rows hold for a folder; remembered for the run, since every upload into

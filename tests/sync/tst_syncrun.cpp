@@ -63,6 +63,8 @@ private slots:
         // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
         QCOMPARE(m_h->run().work(), 0);
         QCOMPARE(Syncher::exclusionCacheSize(), 0);
+        // The planner knows by now how the state rows spread over the settings.
+        QVERIFY(R7Database::instance()->hasStatistics(QStringLiteral("fs_object")));
         m_h->svc().requests(true);
         QCOMPARE(m_h->run().work(), 0);
         for (const QJsonValue &r : m_h->svc().requests()) {
