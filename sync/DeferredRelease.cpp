@@ -63,12 +63,20 @@ void DeferredRelease::release(const QList<SyncAction> &actions)
     schedule();
 }
 
+void DeferredRelease::release(const QList<FilesafeObject> &listed)
+{
+    hold(m_listed, listed);
+    schedule();
+}
+
 int DeferredRelease::pending() const
 {
     int n = 0;
     for (const auto &held : m_objects)
         n += held.data.size();
     for (const auto &held : m_actions)
+        n += held.data.size();
+    for (const auto &held : m_listed)
         n += held.data.size();
     return n;
 }
@@ -78,12 +86,13 @@ void DeferredRelease::flush()
     m_timer.stop();
     m_objects.clear();
     m_actions.clear();
+    m_listed.clear();
     emit drained();
 }
 
 void DeferredRelease::schedule()
 {
-    if (!m_timer.isActive() && (!m_objects.isEmpty() || !m_actions.isEmpty()))
+    if (!m_timer.isActive() && pending() > 0)
         m_timer.start(0);
 }
 
@@ -122,19 +131,20 @@ bool DeferredRelease::freeObjects(const QElapsedTimer &clock)
     return true;
 }
 
-bool DeferredRelease::freeActions(const QElapsedTimer &clock)
+template<typename T>
+bool DeferredRelease::freeList(QList<Held<QList<T>>> &lists, const QElapsedTimer &clock)
 {
-    for (int i = 0; i < m_actions.size();) {
-        if (!ownedNow(m_actions, &i))
+    for (int i = 0; i < lists.size();) {
+        if (!ownedNow(lists, &i))
             continue;
-        QList<SyncAction> &actions = m_actions[i].data;
-        while (!actions.isEmpty()) {
-            for (int n = 0; n < kEntriesPerClockCheck && !actions.isEmpty(); ++n)
-                actions.removeLast();
+        QList<T> &list = lists[i].data;
+        while (!list.isEmpty()) {
+            for (int n = 0; n < kEntriesPerClockCheck && !list.isEmpty(); ++n)
+                list.removeLast();
             if (clock.elapsed() >= s_sliceBudgetMs)
                 return false;
         }
-        m_actions.removeAt(i);
+        lists.removeAt(i);
     }
     return true;
 }
@@ -143,9 +153,9 @@ void DeferredRelease::slice()
 {
     QElapsedTimer clock;
     clock.start();
-    if (freeObjects(clock))
-        freeActions(clock);
-    if (m_objects.isEmpty() && m_actions.isEmpty()) {
+    if (freeObjects(clock) && freeList(m_actions, clock))
+        freeList(m_listed, clock);
+    if (pending() == 0) {
         emit drained();
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/FilesafeObject.h"
 #include "sync/FsObject.h"
 #include "sync/SyncAction.h"
 
@@ -12,7 +13,7 @@
 
 class SyncState;
 
-// Frees a run's large containers (snapshots, plans, executed actions) a slice at a time between
+// Frees a run's large containers (listings, snapshots, plans, executed actions) a slice at a time between
 // turns of the event loop: freeing a hundred thousand entries at once would keep the interface
 // waiting for a tenth of a second. A container handed over while the frames that end a run still
 // share it is freed once they have let it go, at the next turn; one that others keep beyond that
@@ -27,6 +28,7 @@ public:
     void release(const SyncState &state);
     void release(const QHash<QString, FsObject> &objects);
     void release(const QList<SyncAction> &actions);
+    void release(const QList<FilesafeObject> &listed);
 
     // Entries not freed yet.
     int pending() const;
@@ -57,9 +59,11 @@ private:
     void schedule();
     void slice();
     bool freeObjects(const QElapsedTimer &clock);
-    bool freeActions(const QElapsedTimer &clock);
+    template<typename T>
+    bool freeList(QList<Held<QList<T>>> &lists, const QElapsedTimer &clock);
 
     QList<Held<QHash<QString, FsObject>>> m_objects;
     QList<Held<QList<SyncAction>>> m_actions;
+    QList<Held<QList<FilesafeObject>>> m_listed;
     QTimer m_timer;
 };

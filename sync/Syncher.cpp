@@ -97,6 +97,10 @@ void Syncher::releaseRunData()
     release->release(std::exchange(m_last, SyncState()));
     release->release(std::exchange(m_remote, SyncState()));
     release->release(std::exchange(m_plan, QList<SyncAction>()));
+    // What a stopped intake left.
+    release->release(std::exchange(m_intake, QList<FilesafeObject>()));
+    if (m_intakeState)
+        release->release(*std::exchange(m_intakeState, nullptr));
 }
 
 // ---- progress pump and stop

@@ -3,6 +3,7 @@
 #include "db/SyncSettingsDao.h"
 #include "net/FilesafeRI.h"
 #include "net/Request.h"
+#include "sync/DeferredRelease.h"
 #include "sync/SyncherDetail.h"
 
 #include <QPointer>
@@ -179,8 +180,8 @@ void Syncher::takeListingBatch()
             qWarning("Syncher:on_analyzeStep2Finished: %s", escaped(message).constData());
             const SyncAction action =
                     makeSyncAction(SyncAction::NoAction, SyncAction::ERR_OBJECT_NOT_IN_BASE, true, message, &object);
-            m_intake.clear();
-            m_intakeState.reset();
+            DeferredRelease::instance()->release(std::exchange(m_intake, QList<FilesafeObject>()));
+            DeferredRelease::instance()->release(*std::exchange(m_intakeState, nullptr));
             if (Request(false, ProgressInfo::Activity_Error_Canceled, message, &action))
                 analysisFailed(message, {action});
             return;

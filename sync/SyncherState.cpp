@@ -86,6 +86,7 @@ SyncState Syncher::loadLocalStatus(bool *ok)
         return true;
     });
     if (gone || n == SyncState::ScanStopped) {
+        DeferredRelease::instance()->release(state);
         *ok = false;
         return SyncState();
     }
