@@ -65,7 +65,7 @@ int runCrashServerProcess(int &argc, char *argv[])
 
 int runGuiApplication(const AppInfo &info, int &argc, char *argv[])
 {
-    qInstallMessageHandler(messageHandler);
+    installMessageHandler(messageHandler);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     readLogLevelSetting();
 

@@ -1,4 +1,7 @@
-// Whole runs of the coordinator against the development service on loopback.
+// Whole runs of the coordinator against the development service on loopback, with the
+// application's message handler at its default level. A run is timed until its synchroniser is
+// gone and what it held is freed, and the time spent waiting for the service (the safe list and
+// the listing, from the request to the last byte of the reply) is told apart.
 //
 // A tree of `files` files is seeded on both sides (the service's seed command and the same files
 // written here), so the first run only records the state of every file. Then the no-change run
@@ -13,15 +16,19 @@
 //
 // usage: bench_syncrun [files, default 100000] [small files, default 10000] [repeats, default 3]
 // unison and rclone are installed with apt-get when missing (the bench runs as root or not at all).
+#include "core/MessageHandler.h"
+#include "sync/DeferredRelease.h"
 #include "tests/sync/SyncHarness.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
-#include <QNetworkCookie>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -159,13 +166,15 @@ private:
     qint64 m_maxGap = 0;
 };
 
-struct Run {
+struct Run
+{
     QString end = QStringLiteral("none");
     int failed = 0;
     int transfers = 0; // uploads, downloads, creations and deletions
     double ms = 0;
     double planMs = -1;
-    qint64 peakKiB = 0; // above the run's start
+    double serviceMs = 0; // waiting for the safe list and the listing
+    qint64 peakKiB = 0;   // above the run's start
     qint64 maxGapMs = 0;
 };
 
@@ -177,15 +186,38 @@ Run timedRun(SyncHarness &h)
     GapMeter gaps;
     QElapsedTimer t;
     qint64 planStarted = -1;
+    qint64 listingAsked = -1;
     bool ended = false;
+    bool finished = false;
+    QPointer<Syncher> syncher;
     // A waiting event loop, as in the application: a loop that polls would take the processor from
     // the network thread and the service.
     QEventLoop loop;
+    // Over once the synchroniser is gone and nothing it held waits to be freed.
+    const auto maybeEnd = [&]() {
+        if (finished && syncher.isNull() && DeferredRelease::instance()->pending() == 0 && !ended) {
+            ended = true;
+            loop.quit();
+        }
+    };
     const auto end = [&](const QString &how) {
         run.end = how;
-        ended = true;
-        loop.quit();
+        finished = true;
+        maybeEnd();
     };
+    const QMetaObject::Connection drained =
+            QObject::connect(DeferredRelease::instance(), &DeferredRelease::drained, maybeEnd);
+    // The service's replies of a run: the safe list (asked at the start) and the listing.
+    const QMetaObject::Connection replies = QObject::connect(
+            R7Session::instance()->networkAccessManager(), &QNetworkAccessManager::finished, [&](QNetworkReply *reply) {
+                const QString path = reply->url().path();
+                if (path.endsWith(QLatin1String("/filesafe/info"))) {
+                    run.serviceMs += t.nsecsElapsed() / 1e6;
+                } else if (path.contains(QLatin1String("/filesafe/info/")) && listingAsked >= 0) {
+                    run.serviceMs += (t.nsecsElapsed() - listingAsked) / 1e6;
+                    listingAsked = -1;
+                }
+            });
     const qint64 start = resetPeak();
     {
         MultiSyncher ms(h.dao(), h.ri());
@@ -201,7 +233,15 @@ Run timedRun(SyncHarness &h)
         });
         QObject::connect(&ms, &MultiSyncher::syncCanceled, [&] { end(QStringLiteral("canceled")); });
         QObject::connect(&ms, &MultiSyncher::sessionTimeout, [&] { end(QStringLiteral("timeout")); });
+        QObject::connect(&ms, &MultiSyncher::startSyncSafe, [&]() {
+            syncher = ms.findChild<Syncher *>();
+            QObject::connect(syncher, &QObject::destroyed, maybeEnd);
+        });
         QObject::connect(&ms, &MultiSyncher::syncProgress, [&](bool, const ProgressInfo &pi) {
+            if (pi.activity == ProgressInfo::Activity_GetRemoteObjects_Started && listingAsked < 0 &&
+                pi.message.startsWith(QLatin1String("Get remote"))) {
+                listingAsked = t.nsecsElapsed();
+            }
             if (pi.activity == ProgressInfo::Activity_BuildSyncActions_Started && planStarted < 0) {
                 planStarted = t.nsecsElapsed();
             } else if (pi.activity == ProgressInfo::Activity_BuildSyncActions_Finished && planStarted >= 0 &&
@@ -219,6 +259,8 @@ Run timedRun(SyncHarness &h)
         run.ms = t.nsecsElapsed() / 1e6;
         run.maxGapMs = gaps.stop();
     }
+    QObject::disconnect(drained);
+    QObject::disconnect(replies);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     run.peakKiB = statusKiB("VmHWM:") - start;
     return run;
@@ -226,9 +268,9 @@ Run timedRun(SyncHarness &h)
 
 void print(const char *what, int files, const Run &r)
 {
-    std::printf("%s, %d files: %s, %d failed, %d transfers, %.0f ms, planning %.1f ms, "
+    std::printf("%s, %d files: %s, %d failed, %d transfers, %.0f ms (service %.0f ms), planning %.1f ms, "
                 "peak +%lld KiB (%.0f B a file), longest unserved loop %lld ms\n",
-                what, files, qPrintable(r.end), r.failed, r.transfers, r.ms, r.planMs,
+                what, files, qPrintable(r.end), r.failed, r.transfers, r.ms, r.serviceMs, r.planMs,
                 static_cast<long long>(r.peakKiB), r.peakKiB * 1024.0 / std::max(files, 1),
                 static_cast<long long>(r.maxGapMs));
     std::fflush(stdout);
@@ -248,12 +290,11 @@ QString sessionCookie(const QString &url)
 double referenceUpload(SyncHarness &h, const QString &tree)
 {
     const QString url = h.svc().httpUrl();
-    const QString root = h.svc()
-                             .control("safe", {{"safe_id", h.safeId()}})
-                             .value("safe")
-                             .toObject()
-                             .value("root_folder_id")
-                             .toString();
+    const QString root = h.svc().control("safe", {{"safe_id", h.safeId()}})
+                                 .value("safe")
+                                 .toObject()
+                                 .value("root_folder_id")
+                                 .toString();
     QByteArray out;
     const double ms = timedMs("python3",
                               {TestEnv::sourcePath("bench/upload_loop.py"), url, sessionCookie(url),
@@ -286,8 +327,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "devservice: %s\n", qPrintable(h.error()));
         return 1;
     }
-    // The harness shortens the pump for tests; the bench runs with the product's timing.
+    // The harness shortens the pump for tests; the bench runs with the product's timing, and logs
+    // as the client does: its handler at the default level, into a log file.
     Syncher::setPumpTiming(500);
+    QTemporaryDir logDir;
+    static AppInfo logged = h.db().appInfo();
+    logged.apiGeneration = 1;
+    logged.logPath = logDir.filePath(QStringLiteral("client.log"));
+    AppInfo::publish(&logged);
+    setLogLevel(LOG_LEVEL_WARN);
+    installMessageHandler(messageHandler);
     Request::setTimeoutCap(120000);
     bool ok = true;
 
@@ -337,13 +386,13 @@ int main(int argc, char **argv)
     const Run first = timedRun(h);
     print("first run", files, first);
     // It only recorded the state of every file: no transfer, and a row for each.
-    const int recorded = h.db()
-                             .rawValue(QStringLiteral("SELECT COUNT(*) FROM fs_object WHERE setting_id = %1 AND type = 'f'")
-                                           .arg(h.settings().value(0).id()))
-                             .toInt();
+    const int recorded =
+            h.db().rawValue(QStringLiteral("SELECT COUNT(*) FROM fs_object WHERE setting_id = %1 AND type = 'f'")
+                                    .arg(h.settings().value(0).id()))
+                    .toInt();
     std::printf("first run recorded %d files\n", recorded);
     ok = ok && first.end == "finished" && first.failed == 0 && first.transfers == 0 && recorded == files;
-    QList<double> listingMs, noChangeMs, bigPlan;
+    QList<double> listingMs, noChangeMs, bigPlan, listingServiceMs, noChangeServiceMs, roundGaps;
     qint64 peakKiB = first.peakKiB, bigGap = first.maxGapMs, listingPeak = 0, noChangePeak = 0;
     for (int i = 0; i < repeats; ++i) {
         clearMarker(h);
@@ -355,10 +404,13 @@ int main(int argc, char **argv)
              noChange.transfers == 0;
         listingMs << listing.ms;
         noChangeMs << noChange.ms;
+        listingServiceMs << listing.serviceMs;
+        noChangeServiceMs << noChange.serviceMs;
         bigPlan << listing.planMs;
         listingPeak = std::max(listingPeak, listing.peakKiB);
         noChangePeak = std::max(noChangePeak, noChange.peakKiB);
         bigGap = std::max({bigGap, listing.maxGapMs, noChange.maxGapMs});
+        roundGaps << double(std::max(listing.maxGapMs, noChange.maxGapMs));
     }
     peakKiB = std::max({peakKiB, listingPeak, noChangePeak});
 
@@ -382,16 +434,17 @@ int main(int argc, char **argv)
         }
     }
     if (ensureTool("rclone")) {
-        const QStringList common = {"--config", refs.filePath("rclone.conf"), "--cache-dir",
-                                    refs.filePath("rclone-cache"), "--max-delete", "100"};
+        const QStringList common = {"--config",     refs.filePath("rclone.conf"),
+                                    "--cache-dir",  refs.filePath("rclone-cache"),
+                                    "--max-delete", "100"};
         if (timedMs("rclone", QStringList{"bisync", a, b, "--resync"} + common, "rclone first run") >= 0) {
             for (int i = 0; i < repeats; ++i) {
                 rcloneMs << timedMs("rclone", QStringList{"bisync", a, b} + common, "rclone");
             }
         }
     }
-    std::printf("find %.0f ms, unison %.0f ms (first run %.0f ms), rclone bisync %.0f ms (medians)\n", median(findMs), median(unisonMs),
-                unisonFirstMs, median(rcloneMs));
+    std::printf("find %.0f ms, unison %.0f ms (first run %.0f ms), rclone bisync %.0f ms (medians)\n", median(findMs),
+                median(unisonMs), unisonFirstMs, median(rcloneMs));
 
     std::printf("RESULT {\"files\": %d, \"repeats\": %d, \"first_run_ms\": %.1f, \"no_change_ms\": %.1f, "
                 "\"full_listing_ms\": %.1f, \"unison_ms\": %.1f, \"unison_first_ms\": %.1f, \"rclone_ms\": %.1f, "
@@ -405,7 +458,15 @@ int main(int argc, char **argv)
                 peakKiB * 1024.0 / files, first.peakKiB * 1024.0 / files, listingPeak * 1024.0 / files,
                 noChangePeak * 1024.0 / files);
     std::printf("RESULT {\"plan_ms\": %.1f, \"small_plan_ms\": %.1f}\n", median(bigPlan), median(smallPlan));
-    std::printf("RESULT {\"max_loop_gap_ms\": %lld, \"small_max_loop_gap_ms\": %lld}\n",
-                static_cast<long long>(bigGap), static_cast<long long>(smallGap));
+    // The client's share: the run less its waiting for the service, per run, then the median.
+    QList<double> listingClientMs;
+    for (int i = 0; i < listingMs.size(); ++i) {
+        listingClientMs << listingMs[i] - listingServiceMs[i];
+    }
+    std::printf("RESULT {\"full_listing_service_ms\": %.1f, \"full_listing_client_ms\": %.1f, "
+                "\"no_change_service_ms\": %.1f}\n",
+                median(listingServiceMs), median(listingClientMs), median(noChangeServiceMs));
+    std::printf("RESULT {\"max_loop_gap_ms\": %lld, \"median_loop_gap_ms\": %.0f, \"small_max_loop_gap_ms\": %lld}\n",
+                static_cast<long long>(bigGap), median(roundGaps), static_cast<long long>(smallGap));
     return ok ? 0 : 1;
 }

@@ -190,9 +190,13 @@ def main():
     if run.get("unison_ms", -1) > 0 and run.get("no_change_ms", -1) > 0:
         u = run["unison_ms"]
         row(f"No-change sync run of {n:,} files via the development service, short-cut (ref. unison -batch)",
-            ms(run["no_change_ms"]), ms(u), run["no_change_ms"] / u, "< unison", run["no_change_ms"] < u)
+            ms(run["no_change_ms"]), ms(u), run["no_change_ms"] / u, "≤ 0.8x", run["no_change_ms"] <= 0.8 * u)
         row(f"No-change sync run of {n:,} files, full listing (ref. unison -batch)",
-            ms(run["full_listing_ms"]), ms(u), run["full_listing_ms"] / u, "≤ 2x", run["full_listing_ms"] <= 2 * u)
+            ms(run["full_listing_ms"]), ms(u), run["full_listing_ms"] / u, "≤ 1.5x", run["full_listing_ms"] <= 1.5 * u)
+        if run.get("full_listing_client_ms", -1) > 0:
+            row(f"No-change sync run of {n:,} files, full listing, the client's share (ref. unison -batch)",
+                ms(run["full_listing_client_ms"]), ms(u), run["full_listing_client_ms"] / u,
+                f"service {run['full_listing_service_ms']:.0f} ms apart", None)
         if run.get("rclone_ms", -1) > 0:
             row(f"No-change sync run of {n:,} files, short-cut (ref. rclone bisync)", ms(run["no_change_ms"]),
                 ms(run["rclone_ms"]), run["no_change_ms"] / run["rclone_ms"], "—", None)
@@ -208,10 +212,10 @@ def main():
     if ours_fps > 0 and ref_fps > 0:
         # As elsewhere the ratio is of times: the reference's rate over ours.
         row(f"First upload of {run['small_files']:,} small files (ref. a minimal keep-alive client, same requests)",
-            f"{ours_fps:,.0f} files/s", f"{ref_fps:,.0f} files/s", ref_fps / ours_fps, "≥ 50% of its files/s",
-            ours_fps >= 0.5 * ref_fps)
+            f"{ours_fps:,.0f} files/s", f"{ref_fps:,.0f} files/s", ref_fps / ours_fps, "≥ 55% of its files/s",
+            ours_fps >= 0.55 * ref_fps)
     else:
-        missing("First upload of small files (ref. a minimal keep-alive client)", "≥ 50% of its files/s")
+        missing("First upload of small files (ref. a minimal keep-alive client)", "≥ 55% of its files/s")
     for key, what in (("first_run_bytes_per_file", "first run"), ("full_listing_bytes_per_file", "full listing"),
                       ("no_change_bytes_per_file", "short-cut")):
         if key in run:
@@ -223,9 +227,12 @@ def main():
         row(f"Planning in the full-listing run, time at {n:,} over time at {run['small_files']:,} files",
             f"{growth:.1f}x", f"{sizes:.0f}x (sizes)", growth / sizes, f"≤ {1.2 * sizes:.0f}x",
             growth <= 1.2 * sizes)
+    if "median_loop_gap_ms" in run:
+        row(f"Sync runs of {n:,} files, longest time the event loop went unserved (median of the rounds)",
+            ms(run["median_loop_gap_ms"]), "—", None, "≤ 600 ms", run["median_loop_gap_ms"] <= 600)
     if "max_loop_gap_ms" in run:
-        row(f"Sync runs of {n:,} files, longest time the event loop went unserved", ms(run["max_loop_gap_ms"]), "—",
-            None, "≤ 600 ms", run["max_loop_gap_ms"] <= 600)
+        row(f"Sync runs of {n:,} files, longest time the event loop went unserved (all runs)",
+            ms(run["max_loop_gap_ms"]), "—", None, "—", None)
 
     starts = result_line(directory, "bench_startwindow") or {}
     if "tessarvale" in starts and "KeePassXC" in starts:

@@ -25,6 +25,7 @@ const qint64 kRotationSize = 0x500000;
 const int kSizeCheckInterval = 100;
 
 int s_logLevel = LOG_LEVEL_WARN;
+bool s_ownHandler = false;
 
 struct LogState
 {
@@ -147,6 +148,17 @@ int *logLevelPointer()
 void setLogLevel(int level)
 {
     s_logLevel = level;
+}
+
+QtMessageHandler installMessageHandler(QtMessageHandler handler)
+{
+    s_ownHandler = handler == messageHandler;
+    return qInstallMessageHandler(handler);
+}
+
+bool isDebugLogged()
+{
+    return !s_ownHandler || s_logLevel <= LOG_LEVEL_INFO || s_logLevel == LOG_LEVEL_FATAL;
 }
 
 QString formatLogLine(QtMsgType type, const QMessageLogContext &context, const QString &text, const QDateTime &time,

@@ -19,6 +19,13 @@ int *logLevelPointer();
 void setLogLevel(int level);
 
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text);
+// Installs a handler as qInstallMessageHandler does (returning the previous one) and notes whether
+// it is messageHandler.
+QtMessageHandler installMessageHandler(QtMessageHandler handler);
+// False while messageHandler is installed at a level that drops debug messages (WARN, ERROR): a
+// debug line written once per file need not be built then. Lines beginning with "##" are written
+// whatever this says, so they are never made to depend on it.
+bool isDebugLogged();
 
 // The crash-generation server's log: "Warning:text" lines, no filter, no rotation.
 bool openCrashServerLog(const QString &path);

@@ -1,9 +1,12 @@
 #include "core/StringUtil.h"
 
+#include <QAtomicInt>
+#include <QHash>
 #include <QRegularExpression>
 #include <QVector>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -61,6 +64,9 @@ QString StringUtil::toTimestamp(const QDateTime &dateTime)
 
 namespace {
 
+constexpr qint64 kEpochJulianDay = 2440588;
+constexpr qint64 kMsPerDay = 86400000;
+
 // The value of two ASCII digits at i, or -1.
 int twoDigits(const QChar *c, int i)
 {
@@ -74,14 +80,16 @@ int twoDigits(const QChar *c, int i)
 
 } // namespace
 
-// Listings bring one stamp per object: the common shapes are read at their fixed positions,
-// without the parser's own local-time work; anything else takes the general path.
-QDateTime StringUtil::parseTimestamp(const QString &text)
+namespace {
+
+// A stamp of the common shapes read at its fixed positions: false when the text has another shape
+// (the general rules then decide); an invalid date or time leaves date or time invalid.
+bool readCommonStamp(const QString &text, QDate *date, QTime *time, bool *hasOffset, int *offset)
 {
     const int n = text.size();
     // "yyyy-MM-dd HH:mm:ss", optionally followed by " +hhmm".
     if (n != 19 && n != 25) {
-        return parseTimestampGeneral(text);
+        return false;
     }
     const QChar *c = text.constData();
     const int y1 = twoDigits(c, 0);
@@ -91,30 +99,108 @@ QDateTime StringUtil::parseTimestamp(const QString &text)
     const int hour = twoDigits(c, 11);
     const int minute = twoDigits(c, 14);
     const int second = twoDigits(c, 17);
-    if (y1 < 0 || y2 < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || c[4] != QLatin1Char('-')
-        || c[7] != QLatin1Char('-') || c[10] != QLatin1Char(' ') || c[13] != QLatin1Char(':')
-        || c[16] != QLatin1Char(':')) {
-        return parseTimestampGeneral(text);
+    if (y1 < 0 || y2 < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || c[4] != QLatin1Char('-') ||
+        c[7] != QLatin1Char('-') || c[10] != QLatin1Char(' ') || c[13] != QLatin1Char(':') ||
+        c[16] != QLatin1Char(':')) {
+        return false;
     }
-    int offset = 0;
+    *hasOffset = n == 25;
+    *offset = 0;
     if (n == 25) {
         const int oh = twoDigits(c, 21);
         const int om = twoDigits(c, 23);
         if (c[19] != QLatin1Char(' ') || (c[20] != QLatin1Char('+') && c[20] != QLatin1Char('-')) || oh < 0 || om < 0) {
-            return parseTimestampGeneral(text);
+            return false;
         }
-        offset = (c[20] == QLatin1Char('-') ? -1 : 1) * (oh * 60 + om) * 60;
+        *offset = (c[20] == QLatin1Char('-') ? -1 : 1) * (oh * 60 + om) * 60;
     }
-    const QDate date(y1 * 100 + y2, month, day);
-    const QTime time(hour, minute, second);
+    *date = QDate(y1 * 100 + y2, month, day);
+    *time = QTime(hour, minute, second);
+    return true;
+}
+
+// The local zone's offset from UTC per hour of clock time, for the hours in which it does not
+// change: the C library reads the zone file again at every local-time conversion. Per thread, and
+// forgotten when the generation moves on.
+QAtomicInt s_offsetGeneration;
+constexpr int kNoPlainOffset = std::numeric_limits<int>::min();
+
+struct LocalOffsets
+{
+    int generation = -1;
+    QHash<qint64, int> byHour;
+};
+
+int plainOffsetOfHour(const QDate &date, int hour)
+{
+    thread_local LocalOffsets offsets;
+    const int generation = s_offsetGeneration.loadRelaxed();
+    if (offsets.generation != generation) {
+        offsets.byHour.clear();
+        offsets.generation = generation;
+    }
+    const qint64 key = date.toJulianDay() * 24 + hour;
+    auto it = offsets.byHour.constFind(key);
+    if (it == offsets.byHour.constEnd()) {
+        const QDateTime first(date, QTime(hour, 0, 0), Qt::LocalTime);
+        const QDateTime last(date, QTime(hour, 59, 59), Qt::LocalTime);
+        const bool plain = first.isValid() && last.isValid() && first.offsetFromUtc() == last.offsetFromUtc();
+        it = offsets.byHour.insert(key, plain ? first.offsetFromUtc() : kNoPlainOffset);
+    }
+    return it.value();
+}
+
+} // namespace
+
+// Listings bring one stamp per object: the common shapes are read at their fixed positions,
+// without the parser's own local-time work; anything else takes the general path.
+QDateTime StringUtil::parseTimestamp(const QString &text)
+{
+    QDate date;
+    QTime time;
+    bool hasOffset = false;
+    int offset = 0;
+    if (!readCommonStamp(text, &date, &time, &hasOffset, &offset)) {
+        return parseTimestampGeneral(text);
+    }
     if (!date.isValid() || !time.isValid()) {
         return QDateTime();
     }
-    if (n == 25) {
+    if (hasOffset) {
         return QDateTime(date, time, Qt::OffsetFromUTC, offset);
     }
     const QDateTime local(date, time, Qt::LocalTime);
     return local.isValid() ? local : QDateTime();
+}
+
+QDateTime StringUtil::parseTimestampUtc(const QString &text)
+{
+    QDate date;
+    QTime time;
+    bool hasOffset = false;
+    int offset = 0;
+    if (!readCommonStamp(text, &date, &time, &hasOffset, &offset)) {
+        const QDateTime parsed = parseTimestampGeneral(text);
+        return parsed.isValid() ? parsed.toUTC() : QDateTime();
+    }
+    if (!date.isValid() || !time.isValid()) {
+        return QDateTime();
+    }
+    if (!hasOffset) {
+        offset = plainOffsetOfHour(date, time.hour());
+        if (offset == kNoPlainOffset) {
+            // The hour of a change of offset: as the C library decides it.
+            const QDateTime local(date, time, Qt::LocalTime);
+            return local.isValid() ? local.toUTC() : QDateTime();
+        }
+    }
+    const qint64 clockMs = (date.toJulianDay() - kEpochJulianDay) * kMsPerDay + time.msecsSinceStartOfDay();
+    return QDateTime::fromMSecsSinceEpoch(clockMs - qint64(offset) * 1000, Qt::UTC);
+}
+
+void StringUtil::forgetLocalOffsets()
+{
+    s_offsetGeneration.fetchAndAddRelaxed(1);
 }
 
 QDateTime StringUtil::parseTimestampGeneral(const QString &text)

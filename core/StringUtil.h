@@ -22,6 +22,12 @@ public:
     // The same by the general rules alone; parseTimestamp takes it for every text whose shape it
     // does not know.
     static QDateTime parseTimestampGeneral(const QString &text);
+    // The moment parseTimestamp reads, as a UTC date-time; for the stamps of a listing, where a
+    // local-time conversion per stamp would ask the C library for the zone each time. The local
+    // zone's offsets are taken once per hour of clock time until forgetLocalOffsets.
+    static QDateTime parseTimestampUtc(const QString &text);
+    // The next stamps take the zone's offsets afresh (the zone may have changed).
+    static void forgetLocalOffsets();
 
     static bool equalsNormalized(const QString &a, const QString &b);
     static bool lessNormalized(const QString &a, const QString &b);

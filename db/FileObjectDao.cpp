@@ -1,11 +1,14 @@
 #include "db/FileObjectDao.h"
 
+#include "core/MessageHandler.h"
 #include "core/StringUtil.h"
+#include "db/FileObjectCursor.h"
 #include "db/R7Database.h"
 
-#include <QLoggingCategory>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <limits>
 
 namespace {
 
@@ -49,29 +52,33 @@ QHash<QString, FsObject> FileObjectDao::loadAll(qint64 settingId, int *files, in
     QHash<QString, FsObject> objects;
     int fileCount = 0;
     int dirCount = 0;
-    QSqlQuery &query = R7Database::instance()->preparedQuery(kSelect);
-    query.setForwardOnly(true);
-    query.bindValue(QStringLiteral(":settingsId"), settingId);
-    if (R7Database::execQuery(query)) {
-        while (query.next()) {
-            const FsObject object = readEntry(query);
-            const auto it = objects.find(object.path());
-            if (it != objects.end()) {
-                fileCount -= it->isFile();
-                dirCount -= it->isDir();
-                objects.erase(it);
-            }
-            objects.insert(object.path(), object);
-            fileCount += object.isFile();
-            dirCount += object.isDir();
+    FileObjectCursor rows(settingId);
+    rows.read(std::numeric_limits<int>::max(), [&](const FsObject &object) {
+        const auto it = objects.find(object.path());
+        if (it != objects.end()) {
+            fileCount -= it->isFile();
+            dirCount -= it->isDir();
+            objects.erase(it);
         }
+        objects.insert(object.path(), object);
+        fileCount += object.isFile();
+        dirCount += object.isDir();
+    });
+    // Nothing of a load that failed on its way: the caller must not take part of a state for all.
+    if (rows.state() == FileObjectCursor::Failed) {
+        objects.clear();
+        fileCount = dirCount = 0;
     }
-    query.finish();
     if (files)
         *files = fileCount;
     if (dirs)
         *dirs = dirCount;
     return objects;
+}
+
+const QString &FileObjectDao::loadAllStatement()
+{
+    return kSelect;
 }
 
 FsObject FileObjectDao::loadByPath(qint64 settingId, const QString &path)
@@ -112,7 +119,7 @@ bool FileObjectDao::store(const FsObject &object, qint64 settingId)
     query.bindValue(QStringLiteral(":size"), object.size());
     const bool ok = R7Database::execQuery(query);
     // Written once per file of a run: build the line only when it is wanted.
-    if (ok && QLoggingCategory::defaultCategory()->isDebugEnabled())
+    if (ok && isDebugLogged())
         qDebug("FileObjectDao::store: insert into fs_object: oid:%lld syncsettings[s%lld] path:'%s'",
                query.lastInsertId().toLongLong(), settingId,
                StringUtil::escapeNonPrintable(object.path()).toLocal8Bit().constData());

@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
@@ -325,12 +326,27 @@ bool R7Database::exec(QSqlQuery &query)
     const QSqlError error = pending.type() != QSqlError::NoError && query.lastError().nativeErrorCode().isEmpty()
                                     ? pending
                                     : query.lastError();
+    reportFailure(error, query.lastQuery());
+    return false;
+}
+
+void R7Database::reportFailure(const QSqlError &error, const QString &statement)
+{
     const QString message = QStringLiteral("DB error: %1 (type: %2)\n query: (%3)")
-                                    .arg(error.text(), errorTypeName(error.type()), query.lastQuery());
+                                    .arg(error.text(), errorTypeName(error.type()), statement);
     qWarning("R7Database::exec: %s", qUtf8Printable(message));
     noteFailure(error);
     emit sqlQueryFailure(message);
-    return false;
+}
+
+sqlite3 *R7Database::nativeHandle() const
+{
+    if (!m_db || !m_db->isOpen())
+        return nullptr;
+    const QVariant handle = m_db->driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
 bool R7Database::execQuery(QSqlQuery &query)
@@ -413,6 +429,23 @@ QSqlQuery &R7Database::preparedQuery(const QString &statement)
     if (!entry->prepared)
         entry->prepared = entry->query.prepare(statement);
     return entry->query;
+}
+
+// Statistics change only which way a statement is run, never its outcome: a failure is logged and
+// the planner goes on with its defaults.
+void R7Database::analyze(const QString &table)
+{
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral("ANALYZE ") + table))
+        qWarning("R7Database::analyze: %s: %s", qUtf8Printable(table), qUtf8Printable(query.lastError().text()));
+}
+
+bool R7Database::hasStatistics(const QString &table)
+{
+    QSqlQuery query;
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_stat1 WHERE tbl = :table"));
+    query.bindValue(QStringLiteral(":table"), table);
+    return query.exec() && query.next();
 }
 
 bool R7Database::changes(int *count)

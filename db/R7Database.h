@@ -11,6 +11,7 @@
 class AppInfo;
 class QSqlDatabase;
 class QSqlQuery;
+struct sqlite3;
 
 // The one SQLite connection of the client (the toolkit's default connection). Opens the file,
 // brings its schema to the current version, runs the stores' statements with uniform logging and
@@ -31,6 +32,12 @@ public:
     // Runs a prepared and bound query; a failure is logged and signalled.
     bool exec(QSqlQuery &query);
     static bool execQuery(QSqlQuery &query);
+    // The same report for a statement run by other means.
+    void reportFailure(const QSqlError &error, const QString &statement);
+    // SQLite's own handle of the open connection, for statements stepped through SQLite itself;
+    // null when there is none. It belongs to the connection: never closed by its users, GUI
+    // thread only.
+    sqlite3 *nativeHandle() const;
 
     // Transactions nest: the outermost level is a real transaction, inner levels are savepoints,
     // so an inner rollback undoes only its own level and the outer batch goes on.
@@ -46,6 +53,10 @@ public:
     // file of a synchronised folder. Bind all its values before each run and finish() it after
     // reading; do not hold it across a call that may use the same statement.
     QSqlQuery &preparedQuery(const QString &statement);
+
+    // The query planner's statistics of a table, taken afresh; whether the table has any.
+    void analyze(const QString &table);
+    bool hasStatistics(const QString &table);
 
     // Rows changed by the latest INSERT, UPDATE or DELETE of the connection.
     static bool changes(int *count);

@@ -1,5 +1,6 @@
 #include "db/SyncHistoryDao.h"
 
+#include "core/MessageHandler.h"
 #include "core/StringUtil.h"
 #include "db/R7Database.h"
 #include "net/R7Session.h"
@@ -135,15 +136,17 @@ QList<SyncHistoryObject> SyncHistoryDao::loadHistory(const QDateTime &from, cons
 
 qint64 SyncHistoryDao::storeSyncHistoryObject(const SyncAction *action, qint64 historyId)
 {
-    QSqlQuery query;
-    query.prepare(QStringLiteral("INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, "
-                                 "state, action, timestamp) VALUES (:sync_history_id, :local_dir, :remote_dir, :type, "
-                                 ":state, :action, :timestamp);"));
+    // Once per executed action: prepared once, and its line built only when it is written.
+    QSqlQuery &query = R7Database::instance()->preparedQuery(QStringLiteral(
+            "INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, state, action, timestamp) "
+            "VALUES (:sync_history_id, :local_dir, :remote_dir, :type, :state, :action, :timestamp);"));
     bindRow(query, action, historyId);
     const qint64 id = R7Database::execQuery(query) ? query.lastInsertId().toLongLong() : 0;
-    qDebug("SyncHistoryDao::storeSyncHistoryObject: oid:%lld histid:%lld action:%s status:%s path: '%s'", id, historyId,
-           qUtf8Printable(action->actionTypeName()), qUtf8Printable(action->statusName()),
-           qUtf8Printable(StringUtil::escapeNonPrintable(action->relPath())));
+    query.finish();
+    if (isDebugLogged())
+        qDebug("SyncHistoryDao::storeSyncHistoryObject: oid:%lld histid:%lld action:%s status:%s path: '%s'", id,
+               historyId, qUtf8Printable(action->actionTypeName()), qUtf8Printable(action->statusName()),
+               qUtf8Printable(StringUtil::escapeNonPrintable(action->relPath())));
     return id;
 }
 
@@ -182,8 +185,9 @@ bool SyncHistoryDao::updateSyncHistoryObject(const SyncAction *action, qint64 hi
         database->rollback();
         return false;
     }
-    qDebug("SyncHistoryDao::updateSyncHistoryObject: oid:%lld histid:%lld action:%s status:%s path: '%s'", rowId,
-           historyId, qUtf8Printable(action->actionTypeName()), qUtf8Printable(action->statusName()),
-           qUtf8Printable(path));
+    if (isDebugLogged())
+        qDebug("SyncHistoryDao::updateSyncHistoryObject: oid:%lld histid:%lld action:%s status:%s path: '%s'", rowId,
+               historyId, qUtf8Printable(action->actionTypeName()), qUtf8Printable(action->statusName()),
+               qUtf8Printable(path));
     return true;
 }

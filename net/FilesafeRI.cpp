@@ -2,6 +2,7 @@
 
 #include "core/AppInfo.h"
 #include "core/FileUtil.h"
+#include "core/MessageHandler.h"
 #include "core/StringUtil.h"
 #include "net/AesCryptDevice.h"
 #include "net/crypto/Codec.h"
@@ -245,7 +246,8 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
                               QStringLiteral("Could not override file. File '%1': %2").arg(destination, cause)));
         return;
     }
-    qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(destination)));
+    if (isDebugLogged())
+        qDebug("Destination file: %s", qUtf8Printable(StringUtil::escapeNonPrintable(destination)));
     report(Result<qint64>(received));
 }
 
@@ -324,7 +326,8 @@ void FilesafeRI::sendRemoteFileAction(QString objectId, QFile *source, QString l
         delete device;
         return;
     }
-    qDebug("R7Session::sendRemoteFileAction: local source: '%s'", qUtf8Printable(escapedName));
+    if (isDebugLogged())
+        qDebug("R7Session::sendRemoteFileAction: local source: '%s'", qUtf8Printable(escapedName));
 
     QString path = basePath() + QStringLiteral("file");
     if (!objectId.isEmpty()) {

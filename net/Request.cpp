@@ -1,5 +1,6 @@
 #include "net/Request.h"
 
+#include "core/MessageHandler.h"
 #include "core/StringUtil.h"
 #include "net/JsonUtil.h"
 #include "net/ReplyDecoder.h"
@@ -360,7 +361,8 @@ void Request::onFinished()
                 return;
             }
         }
-        qDebug("Request '%s' was successful", qUtf8Printable(m_path));
+        if (isDebugLogged())
+            qDebug("Request '%s' was successful", qUtf8Printable(m_path));
         if (m_session) {
             m_session->requestSuccessful();
         }

@@ -1,11 +1,15 @@
 #include "sync/MultiSyncher.h"
 
+#include "core/MessageHandler.h"
 #include "core/R7Application.h"
 #include "core/StringUtil.h"
 #include "db/FileSafeDao.h"
 #include "db/SyncHistoryDao.h"
 #include "db/SyncSettingsDao.h"
+#include "sync/DeferredRelease.h"
 #include "sync/Syncher.h"
+
+#include <utility>
 
 namespace {
 QByteArray logText(const QString &text)
@@ -63,7 +67,8 @@ void MultiSyncher::startSync()
         return;
     }
     qDebug("## MultiSyncher::startSync");
-    m_executedActions.clear();
+    // The last run's report, freed between turns of the event loop.
+    DeferredRelease::instance()->release(std::exchange(m_executedActions, QList<SyncAction>()));
     m_nDone = 0;
     m_nFailed = 0;
     m_syncher = new Syncher(m_fileSafeDao, m_filesafeRI, this);
@@ -96,7 +101,8 @@ bool MultiSyncher::nextSyncSettingAnalyze()
     SyncSetting setting;
     while (!m_queue.isEmpty()) {
         if (++count > 10000) {
-            qCritical("MultiSyncher::nextSyncSettingAnalyze: Bail out from endless loop (settings#:%d)", m_queue.size());
+            qCritical("MultiSyncher::nextSyncSettingAnalyze: Bail out from endless loop (settings#:%d)",
+                      m_queue.size());
             return false;
         }
         const SyncSetting queued = m_queue.takeFirst();
@@ -168,9 +174,9 @@ void MultiSyncher::on_syncAnalyzed(bool ok, QString msg, QList<SyncAction> syncA
             refused.setSyncSetting(m_currentSetting);
             refused.setAction(SyncAction::NoAction);
             refused.setType(QStringLiteral("d"));
-            refused.setExecuted(SyncAction::ERR_GET_FILESFE_OBJECTS,
-                                tr("Synchronisation stopped: one side is empty while %1 files were synchronised")
-                                        .arg(deletions));
+            refused.setExecuted(
+                    SyncAction::ERR_GET_FILESFE_OBJECTS,
+                    tr("Synchronisation stopped: one side is empty while %1 files were synchronised").arg(deletions));
             emit syncExecutedOne(false, refused.execErrorMsg(), refused);
             QList<SyncAction> reported = syncActionList;
             reported.append(refused);
@@ -225,8 +231,9 @@ void MultiSyncher::on_syncExecutedOne(bool ok, QString msg, SyncAction sa)
         qWarning("MultiSyncher::on_syncExecutedOne: sync not in progress");
         return;
     }
-    qDebug("MultiSyncher::on_syncExecutedOne: ok:%s msg: '%s' sync action:%s status:%s", ok ? "yes" : "no",
-           logText(msg).constData(), qUtf8Printable(sa.actionTypeName(true)), qUtf8Printable(sa.statusName(true)));
+    if (isDebugLogged())
+        qDebug("MultiSyncher::on_syncExecutedOne: ok:%s msg: '%s' sync action:%s status:%s", ok ? "yes" : "no",
+               logText(msg).constData(), qUtf8Printable(sa.actionTypeName(true)), qUtf8Printable(sa.statusName(true)));
     emit syncExecutedOne(ok, msg, sa);
 }
 

@@ -57,10 +57,13 @@ public:
     static void setPumpTiming(int intervalMs);
     // Test hook: listed objects taken in per turn of the event loop (0: the usual 5000).
     static void setListingBatch(int objects);
+    // Test hook: rows of the last state read between two looks at the pump (0: the usual 5000).
+    static void setLastStateChunk(int rows);
     // Test hook, called at the steps between an action's effect and its recorded state:
     // "executed" (the action had its effect), "recorded" (its state is written, not committed),
     // "committed"; "listed" (the listing's reply is in), "intake" (between two turns of its intake);
-    // "backedup" (a conflicting local file was moved to its copy, the download not yet in place).
+    // "backedup" (a conflicting local file was moved to its copy, the download not yet in place);
+    // "laststate" (between two chunks of the last state's rows).
     using StepHook = std::function<void(const char *step, const SyncAction &action)>;
     static void setStepHook(StepHook hook);
 
@@ -160,6 +163,8 @@ protected:
     void finishCanceled();
 
     void clearActions();
+    void releaseRunData();
+    void refreshStatistics();
 
     FilesafeRI *m_filesafeRI = nullptr;
     FileSafeDao *m_fileSafeDao = nullptr;
@@ -169,6 +174,8 @@ protected:
     SyncState m_local;
     SyncState m_last;
     SyncState m_remote;
+    // The plan of the analysis, until the run ends.
+    QList<SyncAction> m_plan;
     ProgressInfo *m_progress = nullptr;
     bool m_stop = false;
     SyncSetting m_setting;
@@ -189,7 +196,9 @@ private:
     // Writes the deferred states in one transaction; false when a write failed.
     bool recordPending();
     void afterRemote(SyncAction *action, bool pump, const QString &text);
-    QString parentFolderId(const SyncAction *action) const;
+    QString parentFolderId(const SyncAction *action);
+    QString folderId(const QString &relPath);
+    bool removeRow(const QString &relPath);
     bool insideBase(SyncAction *action);
     bool storeRow(SyncAction *action);
     bool downloadBeforeReplace(SyncAction *action, DownloadFile &file, QString *destination, QString *reason);
@@ -229,6 +238,11 @@ private:
     // one per file, and no transaction stays open while the event loop waits for the service.
     QList<SyncAction *> m_unrecorded;
     int m_stateWritesInBatch = 0;
+    // Rows of the last state as loaded, and state rows written since, for the planner's statistics.
+    int m_lastStateRows = 0;
+    int m_rowsWritten = 0;
+    // Object ids of folders as the state rows hold them, by path, for this run.
+    QHash<QString, QString> m_folderIds;
     // Set while the synchroniser goes: nobody may be told of the last writes any more.
     bool m_destroying = false;
 };

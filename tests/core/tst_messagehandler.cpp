@@ -75,6 +75,7 @@ private slots:
         };
         row("INFO writes debug", 0, QtDebugMsg, "d", " DBG  d");
         row("WARN drops debug", 1, QtDebugMsg, "d", "");
+        row("FATAL writes debug", 3, QtDebugMsg, "d", " DBG  d");
         row("ERROR drops warning", 2, QtWarningMsg, "w", "");
         row("ERROR writes critical", 2, QtCriticalMsg, "c", " ERROR c [.:0] []");
         row("ERROR writes marked debug", 2, QtDebugMsg, "##  word", " DBG  word");
@@ -91,6 +92,15 @@ private slots:
         setLogLevel(level);
         send(QtMsgType(type), text);
         const QStringList lines = logLines();
+        if (type == QtDebugMsg && !text.startsWith(QLatin1String("##"))) {
+            // A debug line is built only where the installed handler writes it; any other handler
+            // is given every line.
+            const QtMessageHandler previous = installMessageHandler(messageHandler);
+            const bool logged = isDebugLogged();
+            installMessageHandler(previous);
+            QCOMPARE(logged, !written.isEmpty());
+            QVERIFY(previous == messageHandler || isDebugLogged());
+        }
         if (written.isEmpty()) {
             QVERIFY2(lines.isEmpty(), qPrintable(lines.join('\n')));
             return;

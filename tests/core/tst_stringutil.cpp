@@ -72,6 +72,7 @@ private slots:
         const QDateTime fast = StringUtil::parseTimestamp(text);
         const QDateTime general = StringUtil::parseTimestampGeneral(text);
         QCOMPARE(fast.isValid(), general.isValid());
+        QCOMPARE(StringUtil::parseTimestampUtc(text).isValid(), general.isValid());
         QCOMPARE(fast.isNull(), general.isNull());
         if (!general.isValid())
             return;
@@ -80,6 +81,10 @@ private slots:
         QCOMPARE(fast.offsetFromUtc(), general.offsetFromUtc());
         QCOMPARE(fast.date(), general.date());
         QCOMPARE(fast.time(), general.time());
+        // The moment alone, in UTC, without a zone look-up per stamp.
+        const QDateTime utc = StringUtil::parseTimestampUtc(text);
+        QCOMPARE(utc.timeSpec(), Qt::UTC);
+        QCOMPARE(utc.toMSecsSinceEpoch(), general.toMSecsSinceEpoch());
     }
 
     void utcTimestampRoundTrip_data()

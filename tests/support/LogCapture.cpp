@@ -1,17 +1,19 @@
 #include "tests/support/LogCapture.h"
 
+#include "core/MessageHandler.h"
+
 LogCapture *LogCapture::s_active = nullptr;
 
 LogCapture::LogCapture()
 {
     Q_ASSERT(!s_active);
     s_active = this;
-    m_previous = qInstallMessageHandler(&LogCapture::handler);
+    m_previous = installMessageHandler(&LogCapture::handler);
 }
 
 LogCapture::~LogCapture()
 {
-    qInstallMessageHandler(m_previous);
+    installMessageHandler(m_previous);
     s_active = nullptr;
 }
 

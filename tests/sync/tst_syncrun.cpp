@@ -9,6 +9,8 @@
 
 #include <csignal>
 
+#include <sqlite3.h>
+
 // Whole runs of the coordinator against the development service, with real transfers and real
 // folders; every scenario ends by comparing the local tree with what the service stored.
 class TestSyncRun : public QObject
@@ -26,6 +28,8 @@ private slots:
     {
         Syncher::setStepHook(nullptr);
         Syncher::setListingBatch(0);
+        Syncher::setLastStateChunk(0);
+        Syncher::setPumpTiming(50);
     }
 
     void init()
@@ -59,6 +63,8 @@ private slots:
         // The second run finds nothing to do; the third, with an unchanged marker, lists nothing.
         QCOMPARE(m_h->run().work(), 0);
         QCOMPARE(Syncher::exclusionCacheSize(), 0);
+        // The planner knows by now how the state rows spread over the settings.
+        QVERIFY(R7Database::instance()->hasStatistics(QStringLiteral("fs_object")));
         m_h->svc().requests(true);
         QCOMPARE(m_h->run().work(), 0);
         for (const QJsonValue &r : m_h->svc().requests()) {
@@ -98,6 +104,14 @@ private slots:
         QTest::newRow("folder deleted remotely with local news")
                 << QStringList{"R -notes", "L notes/new.txt=written meanwhile"}
                 << QStringList{"notes/new.txt=written meanwhile"} << 2;
+        // Folders made in a run take their files in the same run, and a folder made again takes them
+        // into the new folder, not the one the service deleted.
+        QTest::newRow("new folders used at once")
+                << QStringList{"L new/sub/x.txt=x", "L new/y.txt=y", "L docs/deep/z/w.txt=w"}
+                << QStringList{"new/sub/x.txt=x", "new/y.txt=y", "docs/deep/z/w.txt=w"} << 1;
+        QTest::newRow("folder made again, news uploaded into it at once")
+                << QStringList{"R -notes", "L notes/new.txt=written meanwhile", "L notes/more.txt=more"}
+                << QStringList{"notes/new.txt=written meanwhile", "notes/more.txt=more"} << 1;
     }
 
     void changesConverge()
@@ -244,6 +258,9 @@ private slots:
         // One object a turn: the run ends between the first and the second.
         QTest::newRow("stopped between two turns of the intake") << QByteArray("intake") << false;
         QTest::newRow("deleted between two turns of the intake") << QByteArray("intake") << true;
+        // One row of the last state a chunk, the pump served after each.
+        QTest::newRow("stopped between two chunks of the last state") << QByteArray("laststate") << false;
+        QTest::newRow("deleted between two chunks of the last state") << QByteArray("laststate") << true;
     }
 
     // The analysis goes on after the listing's reply handler, its intake over several turns; what
@@ -256,6 +273,10 @@ private slots:
         QVERIFY(m_h->apply({"R fresh.txt=remote news", "L local.txt=local news"}));
         if (step == "intake")
             Syncher::setListingBatch(1);
+        if (step == "laststate") {
+            Syncher::setLastStateChunk(1);
+            Syncher::setPumpTiming(-1);
+        }
         const int lastRun = m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt();
         auto *ms = new MultiSyncher(m_h->dao(), m_h->ri());
         QSignalSpy canceled(ms, &MultiSyncher::syncCanceled);
@@ -266,16 +287,23 @@ private slots:
             if (step != name || ++listed > 1)
                 return;
             syncher = ms->findChild<Syncher *>();
-            if (deleted)
+            if (deleted && step == "laststate") // while the pump runs, as a sign-out would
+                QTimer::singleShot(0, ms, [&syncher]() { delete syncher.data(); });
+            else if (deleted)
                 syncher->deleteLater();
             else
                 ms->requestToStop();
         });
         ms->requestSync(m_h->settings());
-        QTRY_VERIFY(listed == 1);
+        QTRY_VERIFY(listed >= 1);
         QTRY_VERIFY(syncher.isNull());
         Syncher::setStepHook(nullptr);
         QTest::qWait(100);
+        QCOMPARE(listed, 1);
+        // No statement is left holding the database's pages.
+        sqlite3 *db = R7Database::instance()->nativeHandle();
+        for (sqlite3_stmt *st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+            QVERIFY2(!sqlite3_stmt_busy(st), sqlite3_sql(st));
         QCOMPARE(finished.count(), 0);
         QCOMPARE(canceled.count(), deleted ? 0 : 1);
         // Nothing planned: no state row written, no transfer, no history row of an action.
@@ -293,6 +321,39 @@ private slots:
         COMPARE_TREES(*m_h);
         QCOMPARE(m_h->readLocal("fresh.txt"), QByteArray("remote news"));
         QVERIFY(m_h->remoteTree().contains("local.txt"));
+    }
+
+    // The last state cannot be read to its end (interrupted between two chunks, as a failing disk
+    // would): the failure goes where every failed statement goes, and nothing is planned against
+    // the part that was read.
+    void lastStateReadFailure()
+    {
+        seedAndRun();
+        QVERIFY(m_h->apply({"L local.txt=local news"}));
+        QVERIFY(QFile::remove(m_h->localDir() + "/d.txt"));
+        Syncher::setLastStateChunk(1);
+        Syncher::setPumpTiming(-1);
+        int chunks = 0;
+        Syncher::setStepHook([&](const char *name, const SyncAction &) {
+            if (qstrcmp(name, "laststate") == 0 && ++chunks == 2)
+                sqlite3_interrupt(R7Database::instance()->nativeHandle());
+        });
+        QSignalSpy failures(R7Database::instance(), &R7Database::sqlQueryFailure);
+        const SyncHarness::Outcome out = m_h->run();
+        Syncher::setStepHook(nullptr);
+        QCOMPARE(out.end, QString("finished"));
+        QCOMPARE(failures.count(), 1);
+        QVERIFY(failures.first().first().toString().contains("interrupted"));
+        QCOMPARE(out.countStatus(SyncAction::ERR_INTERNAL), 1);
+        QCOMPARE(out.work(), 0);
+        QVERIFY(!m_h->remoteTree().contains("local.txt"));
+        QVERIFY(m_h->remoteTree().contains("d.txt"));
+        QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
+        // Read in full, the state lets the deletion and the news through.
+        QCOMPARE(m_h->run().nFailed, 0);
+        COMPARE_TREES(*m_h);
+        QVERIFY(m_h->remoteTree().contains("local.txt"));
+        QVERIFY(!m_h->remoteTree().contains("d.txt"));
     }
 
     // The run's report holds the synchroniser's own actions, not copies of them.
