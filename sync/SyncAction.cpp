@@ -251,7 +251,7 @@ void SyncAction::setExecuted(int status, const QString &message)
 {
     m_executed = true;
     m_executing = false;
-    m_execTs = QDateTime::currentDateTime();
+    m_execTs = QDateTime::currentDateTimeUtc(); // once per action: no zone look-up
     m_status = status;
     if (!message.isEmpty())
         m_execErrorMsg = message;
