@@ -392,6 +392,24 @@ int main(int argc, char **argv)
                     .toInt();
     std::printf("first run recorded %d files\n", recorded);
     ok = ok && first.end == "finished" && first.failed == 0 && first.transfers == 0 && recorded == files;
+    // The references work between the same tree and a copy of it (the folders already agree); neither
+    // writes into the trees on a run without changes. Their first runs come before the rounds, and each
+    // round runs ours and theirs in turn, so that a change of the machine's load meets both.
+    QTemporaryDir refs;
+    const QString a = h.localDir(), b = refs.filePath("b");
+    copyTree(a, b);
+    QList<double> findMs, unisonMs, rcloneMs;
+    double unisonFirstMs = -1;
+    const QStringList unisonArgs = {a, b, "-batch", "-auto", "-silent", "-perms", "0", "-fastcheck", "true"};
+    if (ensureTool("unison")) {
+        unisonFirstMs = timedMs("unison", unisonArgs, "unison first run");
+    }
+    const QStringList rcloneCommon = {"--config",     refs.filePath("rclone.conf"),
+                                      "--cache-dir",  refs.filePath("rclone-cache"),
+                                      "--max-delete", "100"};
+    const bool rclone = ensureTool("rclone") &&
+                        timedMs("rclone", QStringList{"bisync", a, b, "--resync"} + rcloneCommon, "rclone first run") >= 0;
+
     QList<double> listingMs, noChangeMs, bigPlan, listingServiceMs, noChangeServiceMs, roundGaps;
     qint64 peakKiB = first.peakKiB, bigGap = first.maxGapMs, listingPeak = 0, noChangePeak = 0;
     for (int i = 0; i < repeats; ++i) {
@@ -411,38 +429,18 @@ int main(int argc, char **argv)
         noChangePeak = std::max(noChangePeak, noChange.peakKiB);
         bigGap = std::max({bigGap, listing.maxGapMs, noChange.maxGapMs});
         roundGaps << double(std::max(listing.maxGapMs, noChange.maxGapMs));
+
+        findMs << timedMs("find", {a, "-type", "f"}, "find");
+        if (unisonFirstMs >= 0) {
+            unisonMs << timedMs("unison", unisonArgs, "unison");
+        }
+        if (rclone) {
+            rcloneMs << timedMs("rclone", QStringList{"bisync", a, b} + rcloneCommon, "rclone");
+        }
+        std::printf("round %d: unison %.0f ms, find %.0f ms\n", i + 1, unisonMs.value(i, -1), findMs.last());
+        std::fflush(stdout);
     }
     peakKiB = std::max({peakKiB, listingPeak, noChangePeak});
-
-    // The references, between the same tree and a copy of it (the folders already agree); neither
-    // writes into the trees on a run without changes.
-    QTemporaryDir refs;
-    const QString a = h.localDir(), b = refs.filePath("b");
-    copyTree(a, b);
-    QList<double> findMs, unisonMs, rcloneMs;
-    double unisonFirstMs = -1;
-    for (int i = 0; i < repeats; ++i) {
-        findMs << timedMs("find", {a, "-type", "f"}, "find");
-    }
-    if (ensureTool("unison")) {
-        const QStringList args = {a, b, "-batch", "-auto", "-silent", "-perms", "0", "-fastcheck", "true"};
-        unisonFirstMs = timedMs("unison", args, "unison first run");
-        if (unisonFirstMs >= 0) {
-            for (int i = 0; i < repeats; ++i) {
-                unisonMs << timedMs("unison", args, "unison");
-            }
-        }
-    }
-    if (ensureTool("rclone")) {
-        const QStringList common = {"--config",     refs.filePath("rclone.conf"),
-                                    "--cache-dir",  refs.filePath("rclone-cache"),
-                                    "--max-delete", "100"};
-        if (timedMs("rclone", QStringList{"bisync", a, b, "--resync"} + common, "rclone first run") >= 0) {
-            for (int i = 0; i < repeats; ++i) {
-                rcloneMs << timedMs("rclone", QStringList{"bisync", a, b} + common, "rclone");
-            }
-        }
-    }
     std::printf("find %.0f ms, unison %.0f ms (first run %.0f ms), rclone bisync %.0f ms (medians)\n", median(findMs),
                 median(unisonMs), unisonFirstMs, median(rcloneMs));
 
