@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class ProgressInfo;
 class SyncState;
@@ -63,6 +64,14 @@ public:
 private:
     struct Objects;
     struct Summary;
+    struct PathObjects
+    {
+        const QString *key;
+        const FsObject *last;
+        const FsObject *local;
+        const FsObject *remote;
+    };
+    static std::vector<PathObjects> pathUnion(const SyncState &last, const SyncState &local, const SyncState &remote);
     // The plan's order, keyed action by action.
     class PlanOrder;
 
