@@ -261,6 +261,14 @@ private:
 };
 
 namespace {
+constexpr size_t kPrefetchDistance = 8;
+
+void prefetch(const SyncPlanner::PathObjects &path)
+{
+    for (const FsObject *object : {path.last, path.local, path.remote})
+        __builtin_prefetch(object);
+}
+
 const FsObject &noObject()
 {
     static const FsObject none;
@@ -389,7 +397,12 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     blank.setAction(SyncAction::ActionUndefined);
     blank.setStatus(SyncAction::STATUS_UNDEFINED);
     blank.setSyncSetting(m_setting);
-    for (const PathObjects &path : paths) {
+    for (size_t next = 0; next < paths.size(); ++next) {
+        const PathObjects &path = paths[next];
+        // The objects a few paths ahead are fetched while this one is decided: they lie anywhere in
+        // the three hashes.
+        if (next + kPrefetchDistance < paths.size())
+            prefetch(paths[next + kPrefetchDistance]);
         const QString &key = *path.key;
         if (stopRequested())
             return {};

@@ -57,13 +57,7 @@ public:
     // Size of the state-write batches.
     static constexpr int StateBatchSize = 256;
 
-    // Sorts a plan into execution order (the order of SyncAction::operator<) without copying
-    // the actions.
-    static void sortPlan(QList<SyncAction> &actions);
-
-private:
-    struct Objects;
-    struct Summary;
+    // A path of the three snapshots and its objects in each (a null object where one lacks it).
     struct PathObjects
     {
         const QString *key;
@@ -71,6 +65,14 @@ private:
         const FsObject *local;
         const FsObject *remote;
     };
+
+    // Sorts a plan into execution order (the order of SyncAction::operator<) without copying
+    // the actions.
+    static void sortPlan(QList<SyncAction> &actions);
+
+private:
+    struct Objects;
+    struct Summary;
     static std::vector<PathObjects> pathUnion(const SyncState &last, const SyncState &local, const SyncState &remote);
     // The plan's order, keyed action by action.
     class PlanOrder;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <deque>
 #include <vector>
 
 namespace {
@@ -73,52 +74,6 @@ const QString &dirType()
 {
     static const QString dir = FsObject::sharedType(QStringLiteral("d"));
     return dir;
-}
-
-bool isAscii(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-ushort asciiFolded(ushort c)
-{
-    return c >= 'A' && c <= 'Z' ? ushort(c + ('a' - 'A')) : c;
-}
-
-// A hash of the text case folding makes of the key (QString::toCaseFolded), which for ASCII is the
-// key with A-Z lowered.
-quint64 foldedHash(const QString &key)
-{
-    const bool ascii = isAscii(key);
-    const QString folded = ascii ? QString() : key.toCaseFolded();
-    const QString &text = ascii ? key : folded;
-    quint64 hash = 14695981039346656037ULL;
-    for (const QChar c : text) {
-        hash ^= ascii ? asciiFolded(c.unicode()) : c.unicode();
-        hash *= 1099511628211ULL;
-    }
-    // The low bits pick the slot: mixed from all of them.
-    hash ^= hash >> 29;
-    hash *= 0xbf58476d1ce4e5b9ULL;
-    return hash ^ (hash >> 32);
-}
-
-bool equalFolded(const QString &a, const QString &b)
-{
-    if (isAscii(a) && isAscii(b)) {
-        if (a.size() != b.size())
-            return false;
-        for (int i = 0; i < a.size(); ++i) {
-            if (asciiFolded(a.at(i).unicode()) != asciiFolded(b.at(i).unicode()))
-                return false;
-        }
-        return true;
-    }
-    return a.toCaseFolded() == b.toCaseFolded();
 }
 
 // A folder still to be walked: its name on disk and its key.
@@ -237,7 +192,9 @@ int SyncState::scanLocal(const Pump &pump, const SyncState *known)
         m_unreadable.insert(QString());
         return ScanStopped;
     }
-    findCaseCollisions();
+    // Names equal under case folding were looked for folder by folder: below a folder that has
+    // such a twin, everything is a collision already.
+    m_caseFoldingChecked = true;
     return m_objects.size();
 }
 
@@ -253,6 +210,8 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
     }
 
     std::vector<Entry> folders;
+    walk->folded.clear();
+    walk->keys.clear();
     const int fd = ::dirfd(dir);
     QString &probe = walk->probe;
     for (;;) {
@@ -320,6 +279,11 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
 
         slot = FsObject(QString(), key, st.st_size, mtimeOf(st), QDateTime(), QString(),
                         isFile ? fileType() : dirType(), QString());
+        walk->keys.push_back(key);
+        if (const QString *twin = walk->folded.add(walk->keys.back())) {
+            m_collisions.insert(*twin);
+            m_collisions.insert(key);
+        }
         if (isFile) {
             ++m_fileCount;
         } else {
@@ -381,32 +345,11 @@ void SyncState::findCaseCollisions()
     if (m_caseFoldingChecked)
         return;
     m_caseFoldingChecked = true;
-    // Open addressing on a hash of each key's folded form, which for an ASCII key is found without
-    // making it: no allocation per key. Equal hashes are compared as folded texts.
-    struct Slot
-    {
-        quint64 hash;
-        const QString *key;
-    };
-    size_t size = 16;
-    while (size < size_t(m_objects.size()) * 2)
-        size *= 2;
-    std::vector<Slot> table(size, Slot{0, nullptr});
-    const size_t mask = size - 1;
+    CaseFoldedSet seen(m_objects.size());
     for (auto it = m_objects.constBegin(); it != m_objects.constEnd(); ++it) {
-        const QString &key = it.key();
-        const quint64 hash = foldedHash(key);
-        for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
-            Slot &slot = table[i];
-            if (!slot.key) {
-                slot = Slot{hash, &key};
-                break;
-            }
-            if (slot.hash == hash && equalFolded(*slot.key, key)) {
-                m_collisions.insert(*slot.key);
-                m_collisions.insert(key);
-                break;
-            }
+        if (const QString *earlier = seen.add(it.key())) {
+            m_collisions.insert(*earlier);
+            m_collisions.insert(it.key());
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sync/CaseFoldedSet.h"
 #include "sync/FsObject.h"
 
 #include <QDateTime>
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 
 // One side of a setting at one moment: the local scan, the last synchronised state or the remote
@@ -104,6 +106,9 @@ private:
         const QHash<QString, FsObject> *known = nullptr;
         // A key being looked up, written in place.
         QString probe;
+        // The keys of the folder being listed, by their case-folded form.
+        std::deque<QString> keys;
+        CaseFoldedSet folded;
     };
     void scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, Walk *walk);
 
