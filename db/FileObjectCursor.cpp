@@ -68,7 +68,7 @@ FileObjectCursor::~FileObjectCursor()
     finish();
 }
 
-FileObjectCursor::State FileObjectCursor::read(int rows, const std::function<void(const FsObject &)> &take)
+FileObjectCursor::State FileObjectCursor::read(int rows, const std::function<void(FsObject &)> &take)
 {
     for (int n = 0; m_state == Reading && n < rows; ++n) {
         const int rc = sqlite3_step(m_statement);
@@ -78,9 +78,10 @@ FileObjectCursor::State FileObjectCursor::read(int rows, const std::function<voi
         } else if (rc != SQLITE_ROW) {
             fail("Unable to fetch row");
         } else {
-            take(FsObject(text(m_statement, 0), text(m_statement, 1), sqlite3_column_int64(m_statement, 2),
-                          time(m_statement, 3), time(m_statement, 4), QString(), kind(m_statement, 5),
-                          text(m_statement, 6)));
+            FsObject entry(text(m_statement, 0), text(m_statement, 1), sqlite3_column_int64(m_statement, 2),
+                           time(m_statement, 3), time(m_statement, 4), QString(), kind(m_statement, 5),
+                           text(m_statement, 6));
+            take(entry);
         }
     }
     return m_state;

@@ -25,8 +25,8 @@ public:
     FileObjectCursor &operator=(const FileObjectCursor &) = delete;
 
     // Hands up to `rows` entries to `take`, in the order SQLite returns them; Reading while more
-    // may follow.
-    State read(int rows, const std::function<void(const FsObject &)> &take);
+    // may follow. The entry is the callee's to change or keep.
+    State read(int rows, const std::function<void(FsObject &)> &take);
     State state() const { return m_state; }
     // The driver's words for the failure; empty unless Failed.
     QString failure() const { return m_failure; }

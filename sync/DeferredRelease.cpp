@@ -4,12 +4,41 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 // Well below what a user notices; a turn checks the clock every few dozen entries.
 constexpr int kSliceBudgetMs = 8;
 int s_sliceBudgetMs = kSliceBudgetMs;
 constexpr int kEntriesPerClockCheck = 64;
+
+// The list's entries are freed from its end: from there on the highest place in memory comes first.
+// The items are not copied; their nodes are swapped.
+template<typename T>
+void inAddressOrder(QList<T> &list)
+{
+    const int n = list.size();
+    std::vector<std::pair<const T *, int>> places(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        places[size_t(i)] = {&list.at(i), i};
+    std::sort(places.begin(), places.end(), std::greater<std::pair<const T *, int>>());
+    // places[i].second is the index of the item that belongs at i; each cycle is followed once.
+    std::vector<bool> placed(places.size(), false);
+    for (int start = 0; start < n; ++start) {
+        if (placed[size_t(start)])
+            continue;
+        int at = start;
+        while (places[size_t(at)].second != start) {
+            const int from = places[size_t(at)].second;
+            list.swapItemsAt(at, from);
+            placed[size_t(at)] = true;
+            at = from;
+        }
+        placed[size_t(at)] = true;
+    }
+}
 
 } // namespace
 
@@ -34,16 +63,18 @@ void DeferredRelease::setSliceBudget(int ms)
 }
 
 // The same data handed over twice (two snapshots of one state) is held once.
-template<typename Container>
-void DeferredRelease::hold(QList<Held<Container>> &held, const Container &data)
+template<typename H, typename Container>
+void DeferredRelease::hold(QList<H> &held, const Container &data)
 {
     if (data.isEmpty())
         return;
-    for (const Held<Container> &h : qAsConst(held)) {
+    for (const H &h : qAsConst(held)) {
         if (h.data.isSharedWith(data))
             return;
     }
-    held.append({data, false});
+    H entry;
+    entry.data = data;
+    held.append(entry);
 }
 
 void DeferredRelease::release(const SyncState &state)
@@ -98,10 +129,10 @@ void DeferredRelease::schedule()
 
 // A container still shared when first looked at gets one more turn; after that it is left to its
 // other holders.
-template<typename Container>
-bool DeferredRelease::ownedNow(QList<Held<Container>> &held, int *index)
+template<typename H>
+bool DeferredRelease::ownedNow(QList<H> &held, int *index)
 {
-    Held<Container> &h = held[*index];
+    H &h = held[*index];
     if (h.data.isDetached())
         return true;
     if (h.lookedAt) {
@@ -138,6 +169,10 @@ bool DeferredRelease::freeList(QList<Held<QList<T>>> &lists, const QElapsedTimer
         if (!ownedNow(lists, &i))
             continue;
         QList<T> &list = lists[i].data;
+        if (!lists[i].ordered) {
+            lists[i].ordered = true;
+            inAddressOrder(list);
+        }
         while (!list.isEmpty()) {
             for (int n = 0; n < kEntriesPerClockCheck && !list.isEmpty(); ++n)
                 list.removeLast();

@@ -50,12 +50,14 @@ private:
     {
         Container data;
         bool lookedAt = false;
+        // A list is put in the order of its items' places once.
+        bool ordered = false;
     };
 
-    template<typename Container>
-    static void hold(QList<Held<Container>> &held, const Container &data);
-    template<typename Container>
-    static bool ownedNow(QList<Held<Container>> &held, int *index);
+    template<typename H, typename Container>
+    static void hold(QList<H> &held, const Container &data);
+    template<typename H>
+    static bool ownedNow(QList<H> &held, int *index);
     void schedule();
     void slice();
     bool freeObjects(const QElapsedTimer &clock);

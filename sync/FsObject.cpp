@@ -126,7 +126,8 @@ bool FsObject::operator<(const FsObject &other) const
 
 void FsObject::shareTexts(const FsObject &other)
 {
-    for (auto field : {&FsObject::m_objectId, &FsObject::m_access, &FsObject::m_type, &FsObject::m_checksum}) {
+    for (auto field :
+         {&FsObject::m_objectId, &FsObject::m_path, &FsObject::m_access, &FsObject::m_type, &FsObject::m_checksum}) {
         if (this->*field == other.*field)
             this->*field = other.*field;
     }

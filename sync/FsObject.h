@@ -15,6 +15,7 @@ public:
              const QDateTime &remoteMtime, const QString &access, const QString &type, const QString &checksum);
     FsObject(const FsObject &other);
     FsObject &operator=(const FsObject &other) = default;
+    FsObject &operator=(FsObject &&other) = default;
     ~FsObject();
 
     static int instanceCount();
@@ -35,7 +36,8 @@ public:
     void setLocalMtime(const QDateTime &localMtime);
     void setRemoteMtime(const QDateTime &remoteMtime);
     void setSize(qint64 size) { m_size = size; }
-    // Takes the other's copy of every text that is equal in both, so that one copy is kept.
+    // Takes the other's copy of every text that is equal in both, the path included, so that one
+    // copy is kept.
     void shareTexts(const FsObject &other);
 
     bool isFile() const { return m_type.size() == 1 && m_type.at(0) == QLatin1Char('f'); }

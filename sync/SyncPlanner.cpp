@@ -261,13 +261,69 @@ private:
 };
 
 namespace {
-const FsObject *lookUp(const SyncState &state, const QString &key)
+constexpr size_t kPrefetchDistance = 8;
+
+void prefetch(const SyncPlanner::PathObjects &path)
+{
+    for (const FsObject *object : {path.last, path.local, path.remote})
+        __builtin_prefetch(object);
+}
+
+const FsObject &noObject()
 {
     static const FsObject none;
-    const auto it = state.objects().constFind(key);
-    return it == state.objects().constEnd() ? &none : &it.value();
+    return none;
+}
+
+const FsObject *lookUp(const QHash<QString, FsObject> &objects, const QString &key)
+{
+    const auto it = objects.constFind(key);
+    return it == objects.constEnd() ? &noObject() : &it.value();
 }
 } // namespace
+
+// Every path of the three snapshots once, with its objects where they are: the last state's keys,
+// then those of the local scan and of the listing that the states before lack, in the order
+// Syncher::collectPaths gives. A state shared with another is not looked into twice, and a pass
+// over the scan or the listing is left out once each of their keys was met on the way.
+std::vector<SyncPlanner::PathObjects> SyncPlanner::pathUnion(const SyncState &last, const SyncState &local,
+                                                             const SyncState &remote)
+{
+    const QHash<QString, FsObject> &s = last.objects();
+    const QHash<QString, FsObject> &l = local.objects();
+    const QHash<QString, FsObject> &r = remote.objects();
+    const bool localIsLast = l.isSharedWith(s);
+    const bool remoteIsLast = r.isSharedWith(s);
+    const bool remoteIsLocal = r.isSharedWith(l);
+    const FsObject *none = &noObject();
+    std::vector<PathObjects> all;
+    all.reserve(size_t(qMax(s.size(), qMax(l.size(), r.size()))));
+    int localMet = 0;
+    int remoteMet = 0;
+    for (auto it = s.constBegin(); it != s.constEnd(); ++it) {
+        const FsObject *lo = localIsLast ? &it.value() : lookUp(l, it.key());
+        const FsObject *ro = remoteIsLast ? &it.value() : remoteIsLocal ? lo : lookUp(r, it.key());
+        localMet += lo != none;
+        remoteMet += ro != none;
+        all.push_back({&it.key(), &it.value(), lo, ro});
+    }
+    if (localMet < l.size()) {
+        for (auto it = l.constBegin(); it != l.constEnd(); ++it) {
+            if (s.contains(it.key()))
+                continue;
+            const FsObject *ro = remoteIsLocal ? &it.value() : lookUp(r, it.key());
+            remoteMet += ro != none;
+            all.push_back({&it.key(), none, &it.value(), ro});
+        }
+    }
+    if (remoteMet < r.size()) {
+        for (auto it = r.constBegin(); it != r.constEnd(); ++it) {
+            if (!s.contains(it.key()) && !l.contains(it.key()))
+                all.push_back({&it.key(), none, none, &it.value()});
+        }
+    }
+    return all;
+}
 
 SyncPlanner::SyncPlanner(const SyncSetting &setting)
     : m_setting(setting)
@@ -314,7 +370,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     listing.findCaseCollisions();
     m_remote = &listing;
 
-    const QStringList paths = Syncher::collectPaths(last, local, remote);
+    const std::vector<PathObjects> paths = pathUnion(last, local, remote);
     qDebug("Syncher::buildSyncActions: syncsetting[s%d]: # of paths: %d", int(remote.settingId()), int(paths.size()));
 
     m_pendingWrites.clear();
@@ -323,25 +379,31 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
     if (m_progress) {
         m_progress->nDone = 0;
-        m_progress->nTotal = paths.size();
+        m_progress->nTotal = int(paths.size());
     }
     if (stopRequested() || !request(ProgressInfo::Activity_BuildSyncActions_Started, kBuildMessage))
         return {};
 
     QList<SyncAction> actions;
-    actions.reserve(paths.size());
+    actions.reserve(int(paths.size()));
     QSet<QString> folders;
     QString probe;
     // Counted and keyed for the order while each action is at hand.
     Summary summary;
-    PlanOrder order(paths.size());
+    PlanOrder order(int(paths.size()));
     QStringList cleaned;
     // What every action starts from; each is made in its place in the list, as a copy of this.
     SyncAction blank;
     blank.setAction(SyncAction::ActionUndefined);
     blank.setStatus(SyncAction::STATUS_UNDEFINED);
     blank.setSyncSetting(m_setting);
-    for (const QString &key : paths) {
+    for (size_t next = 0; next < paths.size(); ++next) {
+        const PathObjects &path = paths[next];
+        // The objects a few paths ahead are fetched while this one is decided: they lie anywhere in
+        // the three hashes.
+        if (next + kPrefetchDistance < paths.size())
+            prefetch(paths[next + kPrefetchDistance]);
+        const QString &key = *path.key;
         if (stopRequested())
             return {};
         const int slash = key.lastIndexOf(QLatin1Char('/'));
@@ -354,9 +416,9 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
         Objects o;
         o.key = key;
-        o.last = lookUp(last, key);
-        o.local = lookUp(local, key);
-        o.remote = lookUp(remote, key);
+        o.last = path.last;
+        o.local = path.local;
+        o.remote = path.remote;
         o.hasLast = o.last->isValid();
         o.hasLocal = o.local->isValid();
         o.hasRemote = o.remote->isValid();
@@ -613,8 +675,7 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         return;
     }
     if (!o.hasLocal && !o.hasRemote) {
-        action.addReason(dir ? SyncReason::J
-                             : SyncReason::I);
+        action.addReason(dir ? SyncReason::J : SyncReason::I);
         set(action, SyncAction::RemoveSyncState, SyncAction::STATUS_TODO);
     } else if (o.hasLocal) {
         if (dir) {
@@ -624,8 +685,7 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
             action.addReason(SyncReason::La);
             set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
         } else {
-            action.addReason(
-                    SyncReason::Lb);
+            action.addReason(SyncReason::Lb);
             set(action, SyncAction::UploadFile, SyncAction::STATUS_TODO);
         }
     } else {
@@ -649,8 +709,7 @@ void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
     }
     const QString remoteSum = o.remote->checksum();
     if (!hasValue(remoteSum)) {
-        action.addReason(
-                SyncReason::Ha);
+        action.addReason(SyncReason::Ha);
         set(action, SyncAction::UpdateSyncState, SyncAction::STATUS_TODO);
         return;
     }
@@ -710,8 +769,8 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
     // A stored checksum of another algorithm than the listing's says nothing about the content.
     const bool lastSumUsable = usableAgainst(s.checksum(), remoteSum);
 
-    if (a && b && le && re && lastSumUsable && hasValue(remoteSum)
-        && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
+    if (a && b && le && re && lastSumUsable && hasValue(remoteSum) &&
+        s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
         // Sizes and second-resolution times cannot see an edit of the same size within the same
         // second; the listed checksum can.
         action.addReason(SyncReason::D6);
@@ -769,8 +828,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         }
         const QString computed = localChecksum(o.key, algorithmOf(remoteSum));
         if (computed.isEmpty()) {
-            action.addReason(
-                    SyncReason::Z6);
+            action.addReason(SyncReason::Z6);
             set(action, SyncAction::NoAction, SyncAction::ERR_FILE_NO_LOCAL_CHECKSUM);
             return;
         }
@@ -806,8 +864,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
                 return;
             }
             if (!localSame && !remoteSame) {
-                action.addReason(
-                        SyncReason::B2);
+                action.addReason(SyncReason::B2);
                 set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
                 return;
             }

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <deque>
 #include <vector>
 
 namespace {
@@ -32,20 +33,54 @@ QDateTime mtimeOf(const struct stat &st)
     return QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000, Qt::UTC);
 }
 
-bool isAscii(const char *name)
+// The length of a name of ASCII bytes only; -1 for any other.
+int asciiLengthOf(const char *name)
 {
-    for (; *name; ++name) {
-        if (static_cast<unsigned char>(*name) >= 0x80)
-            return false;
+    int n = 0;
+    for (; name[n]; ++n) {
+        if (static_cast<unsigned char>(name[n]) >= 0x80)
+            return -1;
     }
-    return true;
+    return n;
 }
 
+// *target = prefix + "/" + the ASCII name, in target's own buffer when it has room.
+void setJoined(QString *target, const QString &prefix, const char *name, int length)
+{
+    const int at = prefix.isEmpty() ? 0 : prefix.size() + 1;
+    target->resize(at + length);
+    QChar *out = target->data();
+    if (at > 0) {
+        std::copy(prefix.constData(), prefix.constData() + prefix.size(), out);
+        out[at - 1] = QLatin1Char('/');
+    }
+    for (int i = 0; i < length; ++i)
+        out[at + i] = QLatin1Char(name[i]);
+}
+
+// A text of its own, of exactly the probe's length.
+QString copyOf(const QString &probe)
+{
+    return QString(probe.constData(), probe.size());
+}
+
+const QString &fileType()
+{
+    static const QString file = FsObject::sharedType(QStringLiteral("f"));
+    return file;
+}
+
+const QString &dirType()
+{
+    static const QString dir = FsObject::sharedType(QStringLiteral("d"));
+    return dir;
+}
+
+// A folder still to be walked: its name on disk and its key.
 struct Entry
 {
     QString name;
     QString key;
-    struct stat st;
 };
 
 } // namespace
@@ -98,13 +133,15 @@ FsObject SyncState::get(const QString &path) const
 void SyncState::add(const FsObject &object)
 {
     m_caseFoldingChecked = false;
-    const auto it = m_objects.find(object.path());
-    if (it != m_objects.end()) {
-        count(it.value(), -1);
+    FsObject &slot = m_objects[object.path()];
+    if (!slot.isNull()) {
+        count(slot, -1);
         // Anew, so that the key is the object's own path text.
-        m_objects.erase(it);
+        m_objects.remove(object.path());
+        m_objects.insert(object.path(), object);
+    } else {
+        slot = object;
     }
-    m_objects.insert(object.path(), object);
     count(object, 1);
 }
 
@@ -129,7 +166,7 @@ void SyncState::loadFromDb()
     m_caseFoldingChecked = false;
 }
 
-int SyncState::scanLocal(const Pump &pump)
+int SyncState::scanLocal(const Pump &pump, const SyncState *known)
 {
     struct stat st;
     const QByteArray base = QFile::encodeName(m_basePath);
@@ -146,20 +183,22 @@ int SyncState::scanLocal(const Pump &pump)
     m_collisions.clear();
     m_caseFoldingChecked = false;
 
-    int sincePump = 0;
-    bool stopped = false;
-    scanFolder(QString(), QString(), m_basePath, pump, &sincePump, &stopped);
-    if (stopped) {
+    Walk walk;
+    walk.pump = pump ? &pump : nullptr;
+    walk.known = known && !known->m_objects.isEmpty() ? &known->m_objects : nullptr;
+    scanFolder(QString(), QString(), m_basePath, &walk);
+    if (walk.stopped) {
         // Whatever was not reached is unknown, never absent.
         m_unreadable.insert(QString());
         return ScanStopped;
     }
-    findCaseCollisions();
+    // Names equal under case folding were looked for folder by folder: below a folder that has
+    // such a twin, everything is a collision already.
+    m_caseFoldingChecked = true;
     return m_objects.size();
 }
 
-void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, const Pump &pump,
-                           int *sincePump, bool *stopped)
+void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, Walk *walk)
 {
     const QByteArray folderPath = QFile::encodeName(folder);
     DIR *dir = ::opendir(folderPath.constData());
@@ -171,7 +210,10 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
     }
 
     std::vector<Entry> folders;
+    walk->folded.clear();
+    walk->keys.clear();
     const int fd = ::dirfd(dir);
+    QString &probe = walk->probe;
     for (;;) {
         errno = 0;
         const struct dirent *d = ::readdir(dir);
@@ -187,51 +229,72 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
         if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
             continue;
 
-        Entry entry;
-        entry.name = QFile::decodeName(raw);
-        const QString composed = entry.name.normalized(QString::NormalizationForm_C);
-        entry.key = joined(prefix, composed);
-        if (!isAscii(raw) && QFile::encodeName(entry.name) != QByteArray(raw)) {
-            // Not valid in the file-name encoding: no text of ours would reach this file again.
-            m_unreadable.insert(entry.key);
-            continue;
+        // An ASCII name is its own composed form and its own spelling on disk: its key is written
+        // straight into the probe, without a text of its own.
+        const int asciiLength = asciiLengthOf(raw);
+        QString name;
+        bool composedDiffers = false;
+        if (asciiLength >= 0) {
+            setJoined(&probe, prefix, raw, asciiLength);
+        } else {
+            name = QFile::decodeName(raw);
+            const QString composed = name.normalized(QString::NormalizationForm_C);
+            composedDiffers = composed != name;
+            if (QFile::encodeName(name) != QByteArray(raw)) {
+                // Not valid in the file-name encoding: no text of ours would reach this file again.
+                m_unreadable.insert(joined(prefix, composed));
+                continue;
+            }
+            probe = joined(prefix, composed);
         }
-        if (::fstatat(fd, raw, &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+        struct stat st;
+        if (::fstatat(fd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT)
-                m_unreadable.insert(entry.key);
+                m_unreadable.insert(copyOf(probe));
             continue;
         }
 
-        const bool isFile = S_ISREG(entry.st.st_mode);
-        const bool isDir = S_ISDIR(entry.st.st_mode);
+        const bool isFile = S_ISREG(st.st_mode);
+        const bool isDir = S_ISDIR(st.st_mode);
         if (!isFile && !isDir) {
             // Links, pipes, sockets and devices: never synchronised, followed or replaced.
-            m_links.insert(entry.key);
+            m_links.insert(copyOf(probe));
             continue;
         }
-        if (m_objects.contains(entry.key)) {
+        // The text another snapshot already holds for the key, else one of its own.
+        QString key;
+        const auto shared = walk->known ? walk->known->constFind(probe) : QHash<QString, FsObject>::const_iterator();
+        if (walk->known && shared != walk->known->constEnd())
+            key = shared.key();
+        else
+            key = copyOf(probe);
+        FsObject &slot = m_objects[key];
+        if (!slot.isNull()) {
             // Two spellings on disk of one composed name.
-            m_collisions.insert(entry.key);
+            m_collisions.insert(key);
             continue;
         }
-        if (composed != entry.name)
-            m_diskNames.insert(entry.key, joined(diskPrefix, entry.name));
+        if (composedDiffers)
+            m_diskNames.insert(key, joined(diskPrefix, name));
 
+        slot = FsObject(QString(), key, st.st_size, mtimeOf(st), QDateTime(), QString(),
+                        isFile ? fileType() : dirType(), QString());
+        walk->keys.push_back(key);
+        if (const QString *twin = walk->folded.add(walk->keys.back())) {
+            m_collisions.insert(*twin);
+            m_collisions.insert(key);
+        }
         if (isFile) {
-            m_objects.insert(entry.key, FsObject(QString(), entry.key, entry.st.st_size, mtimeOf(entry.st), QDateTime(),
-                                                 QString(), QStringLiteral("f"), QString()));
             ++m_fileCount;
         } else {
-            m_objects.insert(entry.key, FsObject(QString(), entry.key, entry.st.st_size, mtimeOf(entry.st), QDateTime(),
-                                                 QString(), QStringLiteral("d"), QString()));
             ++m_dirCount;
-            folders.push_back(std::move(entry));
+            folders.push_back({asciiLength >= 0 ? QString::fromLatin1(raw, asciiLength) : name, key});
         }
 
-        if (pump && ++*sincePump >= kEntriesPerPump) {
-            *sincePump = 0;
-            if (!pump()) {
-                *stopped = true;
+        if (walk->pump && ++walk->sincePump >= kEntriesPerPump) {
+            walk->sincePump = 0;
+            if (!(*walk->pump)()) {
+                walk->stopped = true;
                 break;
             }
         }
@@ -239,10 +302,9 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
     ::closedir(dir);
 
     for (const Entry &entry : folders) {
-        if (*stopped)
+        if (walk->stopped)
             return;
-        scanFolder(entry.key, joined(diskPrefix, entry.name), folder + QLatin1Char('/') + entry.name, pump, sincePump,
-                   stopped);
+        scanFolder(entry.key, joined(diskPrefix, entry.name), folder + QLatin1Char('/') + entry.name, walk);
     }
 }
 
@@ -283,15 +345,10 @@ void SyncState::findCaseCollisions()
     if (m_caseFoldingChecked)
         return;
     m_caseFoldingChecked = true;
-    QHash<QString, QString> folded;
-    folded.reserve(m_objects.size());
+    CaseFoldedSet seen(m_objects.size());
     for (auto it = m_objects.constBegin(); it != m_objects.constEnd(); ++it) {
-        const QString key = it.key().toCaseFolded();
-        auto seen = folded.constFind(key);
-        if (seen == folded.constEnd()) {
-            folded.insert(key, it.key());
-        } else {
-            m_collisions.insert(seen.value());
+        if (const QString *earlier = seen.add(it.key())) {
+            m_collisions.insert(*earlier);
             m_collisions.insert(it.key());
         }
     }

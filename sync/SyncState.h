@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sync/CaseFoldedSet.h"
 #include "sync/FsObject.h"
 
 #include <QDateTime>
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 
 // One side of a setting at one moment: the local scan, the last synchronised state or the remote
@@ -60,8 +62,9 @@ public:
     // Replaces the contents with the stored rows of the setting.
     void loadFromDb();
     // Walks the base folder; the number of objects, ScanBaseMissing (contents kept) or
-    // ScanStopped (the pump said stop; the snapshot is incomplete and marked so).
-    int scanLocal(const Pump &pump = Pump());
+    // ScanStopped (the pump said stop; the snapshot is incomplete and marked so). A key that
+    // `known` holds too is kept as known's text: one copy for both snapshots.
+    int scanLocal(const Pump &pump = Pump(), const SyncState *known = nullptr);
 
     // The relative path as spelled on disk; for a key not on disk, its deepest known ancestor
     // is spelled as on disk and the rest as given.
@@ -94,8 +97,20 @@ public:
 private:
     static bool isAtOrBelow(const QString &path, const QSet<QString> &set);
     void count(const FsObject &object, int delta);
-    void scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, const Pump &pump,
-                    int *sincePump, bool *stopped);
+    // What one scan carries from folder to folder.
+    struct Walk
+    {
+        const Pump *pump = nullptr;
+        int sincePump = 0;
+        bool stopped = false;
+        const QHash<QString, FsObject> *known = nullptr;
+        // A key being looked up, written in place.
+        QString probe;
+        // The keys of the folder being listed, by their case-folded form.
+        std::deque<QString> keys;
+        CaseFoldedSet folded;
+    };
+    void scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, Walk *walk);
 
     QString m_basePath;
     qint64 m_settingId = 0;

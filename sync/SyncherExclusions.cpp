@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QTextStream>
 
+#include <algorithm>
+
 using namespace SyncherDetail;
 
 namespace {
@@ -114,12 +116,17 @@ bool Syncher::isNotExcluded(const QString &relPath, const QList<QRegularExpressi
             if (anyPartMatches(relPath.leftRef(slash), patterns))
                 return false;
         } else {
-            const QString folder = relPath.left(slash);
+            // The folder is looked up in a text of this thread's, written in place: a text of its
+            // own is made only for a folder seen the first time.
+            thread_local QString folder;
+            folder.resize(slash);
+            std::copy(relPath.constData(), relPath.constData() + slash, folder.data());
             auto hit = folderCache->constFind(folder);
             if (hit == folderCache->constEnd()) {
                 if (folderCache->size() >= kMaxCachedFolders)
                     folderCache->clear();
-                hit = folderCache->insert(folder, anyPartMatches(relPath.leftRef(slash), patterns));
+                hit = folderCache->insert(QString(folder.constData(), slash),
+                                          anyPartMatches(relPath.leftRef(slash), patterns));
             }
             if (hit.value())
                 return false;

@@ -201,12 +201,10 @@ void Syncher::takeListingBatch()
     remote.findCaseCollisions();
 
     bool ok = false;
-    SyncState last = loadLastStatus(&ok);
+    const SyncState last = loadLastStatus(&ok, &remote);
     if (!ok)
         return;
-    // An unchanged object is described alike on both sides: one copy of its texts is enough.
-    last.shareTexts(remote);
-    const SyncState local = loadLocalStatus(&ok);
+    const SyncState local = loadLocalStatus(&ok, &last);
     if (!ok)
         return;
     m_remoteSideVanished = remote.count() == 0 && last.fileCount() > 0;

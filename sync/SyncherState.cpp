@@ -27,7 +27,7 @@ void Syncher::setLastStateChunk(int rows)
     s_lastStateChunk = rows > 0 ? rows : kLastStateChunk;
 }
 
-SyncState Syncher::loadLastStatus(bool *ok)
+SyncState Syncher::loadLastStatus(bool *ok, const SyncState *known)
 {
     *ok = false;
     const QString text = QStringLiteral("Load last status ...");
@@ -38,7 +38,16 @@ SyncState Syncher::loadLastStatus(bool *ok)
     SyncState state(m_setting.localDir(), m_setting.id());
     FileObjectCursor rows(m_setting.id());
     QPointer<Syncher> guard(this);
-    const auto add = [&state](const FsObject &object) { state.add(object); };
+    const QHash<QString, FsObject> *shared = known && !known->objects().isEmpty() ? &known->objects() : nullptr;
+    const auto add = [&state, shared](FsObject &object) {
+        // An unchanged object is described alike on both sides: one copy of its texts is enough.
+        if (shared) {
+            const auto it = shared->constFind(object.path());
+            if (it != shared->constEnd())
+                object.shareTexts(it.value());
+        }
+        state.add(object);
+    };
     while (rows.read(s_lastStateChunk, add) == FileObjectCursor::Reading) {
         step("laststate", SyncAction());
         if (guard.isNull() || !Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
@@ -68,7 +77,7 @@ SyncState Syncher::loadLastStatus(bool *ok)
     return state;
 }
 
-SyncState Syncher::loadLocalStatus(bool *ok)
+SyncState Syncher::loadLocalStatus(bool *ok, const SyncState *known)
 {
     const QString text = QStringLiteral("Load local status ...");
     if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
@@ -78,13 +87,15 @@ SyncState Syncher::loadLocalStatus(bool *ok)
     SyncState state(m_setting.localDir(), m_setting.id());
     // The pump may delete this synchroniser: once it has said no, nothing of it is touched again.
     bool gone = false;
-    const int n = state.scanLocal([this, &gone, &text]() {
-        if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
-            gone = true;
-            return false;
-        }
-        return true;
-    });
+    const int n = state.scanLocal(
+            [this, &gone, &text]() {
+                if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
+                    gone = true;
+                    return false;
+                }
+                return true;
+            },
+            known);
     if (gone || n == SyncState::ScanStopped) {
         DeferredRelease::instance()->release(state);
         *ok = false;

@@ -284,6 +284,51 @@ private slots:
         QVERIFY(listing.isCollision("docs/A.txt"));
     }
 
+    // Names equal under case folding, in a listing and in one folder on disk: every spelling is
+    // a collision, names folding apart are not.
+    void caseCollisions_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("collisions");
+        QTest::newRow("ASCII twins") << QStringList{"Doc.txt", "doc.txt", "other.txt"}
+                                     << QStringList{"Doc.txt", "doc.txt"};
+        QTest::newRow("same letters, other order") << QStringList{"ab", "ba", "AC"} << QStringList{};
+        QTest::newRow("three spellings") << QStringList{"READ.me", "Read.me", "read.me"}
+                                         << QStringList{"READ.me", "Read.me", "read.me"};
+        QTest::newRow("umlaut") << QStringList{"Äpfel", "äpfel", "Apfel"} << QStringList{"Äpfel", "äpfel"};
+        QTest::newRow("long s and s") << QStringList{"\u017F.txt", "S.txt"} << QStringList{"\u017F.txt", "S.txt"};
+        QTest::newRow("final sigma") << QStringList{"ΟΔΟΣ", "οδος"} << QStringList{"ΟΔΟΣ", "οδος"};
+        QTest::newRow("sharp s is not ss") << QStringList{"straße", "STRASSE"} << QStringList{};
+        QStringList many;
+        for (int i = 0; i < 3000; ++i)
+            many << QStringLiteral("f%1.txt").arg(i);
+        QTest::newRow("a twin after the table grew") << (QStringList(many) << "F0.TXT")
+                                                     << QStringList{"f0.txt", "F0.TXT"};
+    }
+
+    void caseCollisions()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, collisions);
+        SyncState listing("/", 7);
+        for (const QString &name : names)
+            listing.add(parseObject(name, kR));
+        listing.findCaseCollisions();
+
+        QTemporaryDir dir;
+        for (const QString &name : names) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        SyncState local(dir.path(), 7);
+        QCOMPARE(local.scanLocal(), names.size());
+
+        for (const QString &name : names) {
+            QCOMPARE(listing.isCollision(name), collisions.contains(name));
+            QCOMPARE(local.isCollision(name), collisions.contains(name));
+        }
+    }
+
     // A copy shares the objects and keeps the case check; kinds, keys and paths share one text;
     // the counts follow every way a snapshot fills.
     void snapshotCopiesAndCounts()
