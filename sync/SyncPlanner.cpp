@@ -370,7 +370,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     listing.findCaseCollisions();
     m_remote = &listing;
 
-    const std::vector<PathObjects> paths = pathUnion(last, local, remote);
+    std::vector<PathObjects> paths = pathUnion(last, local, remote);
     qDebug("Syncher::buildSyncActions: syncsetting[s%d]: # of paths: %d", int(remote.settingId()), int(paths.size()));
 
     m_pendingWrites.clear();
@@ -504,6 +504,8 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     }
     flushStateWrites(actions);
     m_silentFolders = QHash<QString, bool>();
+    // Not needed for the order: its room is the sort's.
+    std::vector<PathObjects>().swap(paths);
 
     m_localVanished = !localFileSeen && last.fileCount() > 0;
     if (m_localVanished) {

@@ -166,7 +166,7 @@ void SyncState::loadFromDb()
     m_caseFoldingChecked = false;
 }
 
-int SyncState::scanLocal(const Pump &pump, const SyncState *known)
+int SyncState::scanLocal(const Pump &pump)
 {
     struct stat st;
     const QByteArray base = QFile::encodeName(m_basePath);
@@ -185,7 +185,6 @@ int SyncState::scanLocal(const Pump &pump, const SyncState *known)
 
     Walk walk;
     walk.pump = pump ? &pump : nullptr;
-    walk.known = known && !known->m_objects.isEmpty() ? &known->m_objects : nullptr;
     scanFolder(QString(), QString(), m_basePath, &walk);
     if (walk.stopped) {
         // Whatever was not reached is unknown, never absent.
@@ -261,13 +260,7 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
             m_links.insert(copyOf(probe));
             continue;
         }
-        // The text another snapshot already holds for the key, else one of its own.
-        QString key;
-        const auto shared = walk->known ? walk->known->constFind(probe) : QHash<QString, FsObject>::const_iterator();
-        if (walk->known && shared != walk->known->constEnd())
-            key = shared.key();
-        else
-            key = copyOf(probe);
+        const QString key = copyOf(probe);
         FsObject &slot = m_objects[key];
         if (!slot.isNull()) {
             // Two spellings on disk of one composed name.

@@ -62,9 +62,8 @@ public:
     // Replaces the contents with the stored rows of the setting.
     void loadFromDb();
     // Walks the base folder; the number of objects, ScanBaseMissing (contents kept) or
-    // ScanStopped (the pump said stop; the snapshot is incomplete and marked so). A key that
-    // `known` holds too is kept as known's text: one copy for both snapshots.
-    int scanLocal(const Pump &pump = Pump(), const SyncState *known = nullptr);
+    // ScanStopped (the pump said stop; the snapshot is incomplete and marked so).
+    int scanLocal(const Pump &pump = Pump());
 
     // The relative path as spelled on disk; for a key not on disk, its deepest known ancestor
     // is spelled as on disk and the rest as given.
@@ -103,8 +102,7 @@ private:
         const Pump *pump = nullptr;
         int sincePump = 0;
         bool stopped = false;
-        const QHash<QString, FsObject> *known = nullptr;
-        // A key being looked up, written in place.
+        // The key of an ASCII name, written in place.
         QString probe;
         // The keys of the folder being listed, by their case-folded form.
         std::deque<QString> keys;

@@ -264,7 +264,7 @@ void Syncher::analyzeStep1()
         const SyncState last = loadLastStatus(&ok);
         if (!ok)
             return;
-        const SyncState local = loadLocalStatus(&ok, &last);
+        const SyncState local = loadLocalStatus(&ok);
         if (!ok)
             return;
         collectStatusInfoFinished(local, last, last);

@@ -148,9 +148,9 @@ protected:
     // One bounded turn of the listing's intake; the next turn is queued, the last one goes on to
     // the last and the local state.
     void takeListingBatch();
-    // Each keeps the texts `known` holds too (keys, ids, checksums) as known's: one copy for both.
+    // Keeps the texts `known` holds too (keys, ids, checksums) as known's: one copy for both.
     SyncState loadLastStatus(bool *ok, const SyncState *known = nullptr);
-    SyncState loadLocalStatus(bool *ok, const SyncState *known = nullptr);
+    SyncState loadLocalStatus(bool *ok);
     void collectStatusInfoFinished(const SyncState &local, const SyncState &last, const SyncState &remote);
 
     void startExecution();

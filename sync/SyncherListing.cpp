@@ -204,7 +204,7 @@ void Syncher::takeListingBatch()
     const SyncState last = loadLastStatus(&ok, &remote);
     if (!ok)
         return;
-    const SyncState local = loadLocalStatus(&ok, &last);
+    const SyncState local = loadLocalStatus(&ok);
     if (!ok)
         return;
     m_remoteSideVanished = remote.count() == 0 && last.fileCount() > 0;

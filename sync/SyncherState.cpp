@@ -77,7 +77,7 @@ SyncState Syncher::loadLastStatus(bool *ok, const SyncState *known)
     return state;
 }
 
-SyncState Syncher::loadLocalStatus(bool *ok, const SyncState *known)
+SyncState Syncher::loadLocalStatus(bool *ok)
 {
     const QString text = QStringLiteral("Load local status ...");
     if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
@@ -87,15 +87,13 @@ SyncState Syncher::loadLocalStatus(bool *ok, const SyncState *known)
     SyncState state(m_setting.localDir(), m_setting.id());
     // The pump may delete this synchroniser: once it has said no, nothing of it is touched again.
     bool gone = false;
-    const int n = state.scanLocal(
-            [this, &gone, &text]() {
-                if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
-                    gone = true;
-                    return false;
-                }
-                return true;
-            },
-            known);
+    const int n = state.scanLocal([this, &gone, &text]() {
+        if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
+            gone = true;
+            return false;
+        }
+        return true;
+    });
     if (gone || n == SyncState::ScanStopped) {
         DeferredRelease::instance()->release(state);
         *ok = false;
