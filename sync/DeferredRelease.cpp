@@ -1,5 +1,6 @@
 #include "sync/DeferredRelease.h"
 
+#include "sync/ListPermutation.h"
 #include "sync/SyncState.h"
 
 #include <QCoreApplication>
@@ -24,20 +25,10 @@ void inAddressOrder(QList<T> &list)
     for (int i = 0; i < n; ++i)
         places[size_t(i)] = {&list.at(i), i};
     std::sort(places.begin(), places.end(), std::greater<std::pair<const T *, int>>());
-    // places[i].second is the index of the item that belongs at i; each cycle is followed once.
-    std::vector<bool> placed(places.size(), false);
-    for (int start = 0; start < n; ++start) {
-        if (placed[size_t(start)])
-            continue;
-        int at = start;
-        while (places[size_t(at)].second != start) {
-            const int from = places[size_t(at)].second;
-            list.swapItemsAt(at, from);
-            placed[size_t(at)] = true;
-            at = from;
-        }
-        placed[size_t(at)] = true;
-    }
+    std::vector<int> order(places.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = places[i].second;
+    ListPermutation::apply(list, order);
 }
 
 } // namespace

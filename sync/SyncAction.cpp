@@ -765,6 +765,23 @@ bool isReadableFolder(const QString &path)
 
 } // namespace
 
+bool SyncAction::isCleanRelPath(QStringView path)
+{
+    const QChar *c = path.data();
+    const int n = int(path.size());
+    int start = 0;
+    for (int i = 0; i <= n; ++i) {
+        if (i < n && c[i] != QLatin1Char('/'))
+            continue;
+        const int length = i - start;
+        if (length == 0 ||
+            (c[start] == QLatin1Char('.') && (length == 1 || (length == 2 && c[start + 1] == QLatin1Char('.')))))
+            return false;
+        start = i + 1;
+    }
+    return true;
+}
+
 bool SyncAction::crossesLink(const QString &base, const QString &path)
 {
     const QString root = QDir::cleanPath(base);

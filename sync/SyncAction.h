@@ -185,6 +185,8 @@ public:
     // symbolic link or cannot be examined: nothing may be written, created or removed there.
     bool crossesLink() const;
     static bool crossesLink(const QString &base, const QString &path);
+    // A relative path as QDir::cleanPath leaves it: no empty, "." or ".." element, no "/" at its end.
+    static bool isCleanRelPath(QStringView path);
 
     // The names that may go with a deleted folder, as one expression.
     static QRegularExpression loadDeletablePatterns();

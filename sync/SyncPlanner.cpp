@@ -3,6 +3,7 @@
 #include "core/FileUtil.h"
 #include "core/StringUtil.h"
 #include "sync/FsObject.h"
+#include "sync/ListPermutation.h"
 #include "sync/ProgressInfo.h"
 #include "sync/SyncReason.h"
 #include "sync/SyncState.h"
@@ -84,24 +85,6 @@ QList<QRegularExpression> combined(const QList<QRegularExpression> &patterns)
         return patterns;
     all.optimize();
     return {all};
-}
-
-// A key as QDir::cleanPath leaves it: no empty, "." or ".." element, no "/" at its end.
-bool isCleanKey(const QString &key)
-{
-    const QChar *c = key.constData();
-    const int n = key.size();
-    int start = 0;
-    for (int i = 0; i <= n; ++i) {
-        if (i < n && c[i] != QLatin1Char('/'))
-            continue;
-        const int length = i - start;
-        if (length == 0 ||
-            (c[start] == QLatin1Char('.') && (length == 1 || (length == 2 && c[start + 1] == QLatin1Char('.')))))
-            return false;
-        start = i + 1;
-    }
-    return true;
 }
 
 // target = key's units [from, to), in target's own buffer when it has room: no allocation per path.
@@ -210,24 +193,11 @@ public:
                 c = QtPrivate::compareStrings(QStringView(a.text, a.size), QStringView(b.text, b.size));
             return a.descending ? c > 0 : c < 0;
         });
-        // order[i] is the index that belongs at i; follow each cycle once.
-        const int n = int(m_keys.size());
-        std::vector<int> order(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i)
-            order[size_t(i)] = m_keys[size_t(i)].index;
+        std::vector<int> order(m_keys.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = m_keys[i].index;
         m_keys = std::vector<Key>();
-        std::vector<bool> placed(order.size(), false);
-        for (int start = 0; start < n; ++start) {
-            if (placed[start])
-                continue;
-            int i = start;
-            while (order[i] != start) {
-                actions.swapItemsAt(i, order[i]);
-                placed[i] = true;
-                i = order[i];
-            }
-            placed[i] = true;
-        }
+        ListPermutation::apply(actions, order);
     }
 
 private:
@@ -283,8 +253,8 @@ const FsObject *lookUp(const QHash<QString, FsObject> &objects, const QString &k
 } // namespace
 
 // Every path of the three snapshots once, with its objects where they are: the last state's keys,
-// then those of the local scan and of the listing that the states before lack, in the order
-// Syncher::collectPaths gives. A state shared with another is not looked into twice, and a pass
+// then those of the local scan and of the listing that the states before lack. A state shared
+// with another is not looked into twice, and a pass
 // over the scan or the listing is left out once each of their keys was met on the way.
 std::vector<SyncPlanner::PathObjects> SyncPlanner::pathUnion(const SyncState &last, const SyncState &local,
                                                              const SyncState &remote)
@@ -436,7 +406,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
                 known = folders.insert(QString(probe.constData(), probe.size()));
             folder = *known;
         }
-        if (isCleanKey(key))
+        if (SyncAction::isCleanRelPath(key))
             action.setRelPath(key, folder);
         else {
             action.setName(key.mid(slash + 1));

@@ -1,7 +1,6 @@
 #include "sync/SyncState.h"
 
 #include "core/StringUtil.h"
-#include "db/FileObjectDao.h"
 
 #include <QFile>
 
@@ -158,12 +157,6 @@ void SyncState::setChecksum(const QString &path, const QString &checksum)
     auto it = m_objects.find(path);
     if (it != m_objects.end())
         it->setChecksum(checksum);
-}
-
-void SyncState::loadFromDb()
-{
-    m_objects = FileObjectDao::instance()->loadAll(m_settingId, &m_fileCount, &m_dirCount);
-    m_caseFoldingChecked = false;
 }
 
 int SyncState::scanLocal(const Pump &pump)

@@ -59,8 +59,6 @@ public:
     int fileCount() const { return m_fileCount; }
     int dirCount() const { return m_dirCount; }
 
-    // Replaces the contents with the stored rows of the setting.
-    void loadFromDb();
     // Walks the base folder; the number of objects, ScanBaseMissing (contents kept) or
     // ScanStopped (the pump said stop; the snapshot is incomplete and marked so).
     int scanLocal(const Pump &pump = Pump());

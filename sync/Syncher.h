@@ -80,9 +80,6 @@ public:
     static const QList<QRegularExpression> &excludePatterns();
     static const QList<QRegularExpression> &silentExcludePatterns();
 
-    // The union of the keys of the three snapshots, each once, in no particular order.
-    static QStringList collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote);
-
     QList<SyncAction> buildSyncActions(const SyncState &local, const SyncState &last, const SyncState &remote);
     // The last plan found an empty local folder where the last state holds files (an unmounted
     // drive looks like that): the user must confirm before anything is deleted on the service.

@@ -24,16 +24,8 @@ int s_listingBatch = kListingBatch;
 // nor "..", without NUL. Anything else could name a place outside the synchronised folder.
 bool isCleanListedPath(const QString &path)
 {
-    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
-        return false;
-    if (path.size() == 1)
-        return true;
-    const QVector<QStringRef> parts = path.midRef(1).split(QLatin1Char('/'));
-    for (const QStringRef &part : parts) {
-        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
-            return false;
-    }
-    return true;
+    return path.startsWith(QLatin1Char('/')) && !path.contains(QChar(0)) &&
+           (path.size() == 1 || SyncAction::isCleanRelPath(QStringView(path).mid(1)));
 }
 
 } // namespace

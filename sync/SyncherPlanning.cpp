@@ -7,31 +7,6 @@
 
 // ---- snapshots and planning helpers
 
-QStringList Syncher::collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote)
-{
-    // Each key once, found by look-ups in the states already there rather than by a set of its own.
-    const QHash<QString, FsObject> &s = last.objects();
-    const QHash<QString, FsObject> &l = local.objects();
-    const QHash<QString, FsObject> &r = remote.objects();
-    QStringList all;
-    all.reserve(qMax(s.size(), qMax(l.size(), r.size())));
-    for (auto it = s.constBegin(); it != s.constEnd(); ++it)
-        all.append(it.key());
-    if (!l.isSharedWith(s)) {
-        for (auto it = l.constBegin(); it != l.constEnd(); ++it) {
-            if (!s.contains(it.key()))
-                all.append(it.key());
-        }
-    }
-    if (!r.isSharedWith(s) && !r.isSharedWith(l)) {
-        for (auto it = r.constBegin(); it != r.constEnd(); ++it) {
-            if (!s.contains(it.key()) && !l.contains(it.key()))
-                all.append(it.key());
-        }
-    }
-    return all;
-}
-
 SyncAction Syncher::makeSyncAction(int type, int status, bool executed, const QString &message,
                                    const FsObject *object) const
 {

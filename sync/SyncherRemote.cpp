@@ -97,7 +97,6 @@ void Syncher::remoteDeleteDir(SyncAction *action)
 // written into; the user's file is left where it is unless everything checks out.
 bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *destination, QString *reason)
 {
-    m_downloadRefusal = 0;
     if (m_stop) {
         *reason = QStringLiteral("Stopped");
         return false;
@@ -203,19 +202,14 @@ void Syncher::uploadFile(SyncAction *action)
     const QString source = action->localFilePath();
     // What is sent is the file the plan saw, read through the descriptor that was checked.
     QString refused;
-    QFile *file = UploadSource::open(action->localBase(), source, action->localSize(), action->localMtime(), &refused);
+    // The file sent, as the scan would describe it: a path may name another file by the end.
+    struct stat sentStat;
+    QFile *file = UploadSource::open(action->localBase(), source, action->localSize(), action->localMtime(), &refused,
+                                     &sentStat);
     if (!file) {
         qWarning("Syncher::uploadFile: upload skipped: %s", escaped(refused).constData());
         action->setSkipped(true);
         action->setExecuted(SyncAction::WARN_SKIPPED, QStringLiteral("Upload skipped"));
-        return;
-    }
-    // The file sent, as the scan would describe it: a path may name another file by the end.
-    struct stat sentStat;
-    if (::fstat(file->handle(), &sentStat) != 0) {
-        delete file;
-        action->setExecuted(SyncAction::ERR_FILE_NOT_READABLE,
-                            QStringLiteral("Failed to upload file: '%1'").arg(action->remoteFilePath()));
         return;
     }
     m_uploadDevice = sentStat.st_dev;

@@ -41,7 +41,7 @@ private:
 } // namespace
 
 QFile *UploadSource::open(const QString &base, const QString &path, qint64 size, const QDateTime &mtime,
-                          QString *reason)
+                          QString *reason, struct stat *opened)
 {
     const QString target = QDir::cleanPath(path);
     // The descriptors refuse every link themselves; the path is looked at again only to name why.
@@ -76,6 +76,8 @@ QFile *UploadSource::open(const QString &base, const QString &path, qint64 size,
         return nullptr;
     }
     file.release();
+    if (opened)
+        *opened = st;
     return source;
 }
 

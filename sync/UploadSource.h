@@ -15,9 +15,10 @@ class UploadSource
 public:
     UploadSource() = delete;
 
-    // The open file (the caller owns it), or null with the reason.
+    // The open file (the caller owns it) and, when asked, what its descriptor's fstat said; or null
+    // with the reason.
     static QFile *open(const QString &base, const QString &path, qint64 size, const QDateTime &mtime,
-                       QString *reason);
+                       QString *reason, struct stat *opened = nullptr);
     // "<algorithm>:<hex>" of the rest of the file, which is then rewound; empty for an unknown
     // algorithm or a read error.
     static QString checksum(QFile *file, const QString &algorithm);
