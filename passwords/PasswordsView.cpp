@@ -152,18 +152,16 @@ void PasswordsView::setupModel()
     table->setModel(m_proxy);
     QHeaderView *header = table->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft);
-    header->setSectionResizeMode(TitleColumn, QHeaderView::Interactive);
-    header->resizeSection(TitleColumn, 200);
-    header->setSectionResizeMode(UsernameColumn, QHeaderView::Interactive);
-    header->resizeSection(UsernameColumn, 180);
-    header->setSectionResizeMode(UrlColumn, QHeaderView::Interactive);
-    header->resizeSection(UrlColumn, 120);
+    // The widths the columns are designed with; the password column keeps the header's default.
+    QMap<int, int> widths{{TitleColumn, 200}, {UsernameColumn, 180}, {UrlColumn, 120}};
+    for (auto it = widths.cbegin(); it != widths.cend(); ++it) {
+        header->setSectionResizeMode(it.key(), QHeaderView::Interactive);
+        header->resizeSection(it.key(), it.value());
+    }
     header->setSectionResizeMode(CommentColumn, QHeaderView::Stretch);
     header->setSortIndicator(TitleColumn, Qt::AscendingOrder);
-    new ColumnWidthFitter(table, {{TitleColumn, 200},
-                                  {UsernameColumn, 180},
-                                  {PasswordColumn, header->defaultSectionSize()},
-                                  {UrlColumn, 120}});
+    widths.insert(PasswordColumn, header->defaultSectionSize());
+    new ColumnWidthFitter(table, widths);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     connect(table, SIGNAL(doubleClicked(QModelIndex)), this, SLOT(on_doubleClickRow(QModelIndex)));

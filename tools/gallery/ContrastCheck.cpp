@@ -21,11 +21,6 @@
 
 namespace {
 
-double contrast(const QColor& a, const QColor& b)
-{
-    return ColourContrast::ratio(a, b);
-}
-
 double distance(const QColor& a, const QColor& b)
 {
     const int r = a.red() - b.red();
@@ -146,7 +141,7 @@ double ContrastCheck::edgeContrast(const QImage& shot, const QRect& box, const Q
     double edge = 1.0;
     for (auto it = band.cbegin(); it != band.cend(); ++it)
         if (it.value() >= 3)
-            edge = std::max(edge, contrast(QColor(it.key()), surrounding));
+            edge = std::max(edge, ColourContrast::ratio(QColor(it.key()), surrounding));
     return edge;
 }
 
@@ -179,14 +174,14 @@ ContrastCheck::Colours ContrastCheck::measure(const QImage& shot, const QRect& r
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
         if (it.value() < 3)
             continue;
-        const double ratio = contrast(QColor(it.key()), result.background);
+        const double ratio = ColourContrast::ratio(QColor(it.key()), result.background);
         if (ratio > result.ratio) {
             result.ratio = ratio;
             result.text = QColor(it.key());
         }
     }
     if (expected.isValid()) {
-        const double wanted = contrast(expected, result.background);
+        const double wanted = ColourContrast::ratio(expected, result.background);
         if (wanted > result.ratio && result.ratio >= 1.0 + (wanted - 1.0) * kDrawnShare) {
             result.ratio = wanted;
             result.text = expected;

@@ -51,9 +51,7 @@ public:
     // hole: pixels left out, such as a field's text cursor.
     static Colours measure(const QImage& shot, const QRect& region, const QColor& expected = QColor(),
                            const QRect& hole = QRect());
-    static constexpr int kScale = 2;
     static QImage render(QWidget* window);
-    static QColor dominant(const QImage& shot, const QRect& region);
     // A widget's rectangle (local coordinates) as far as it is visible, in the picture's pixels.
     static QRect regionIn(QWidget* window, QWidget* widget, const QRect& local);
     // Shown in the window and not covered by an overlay (the locked password page).
@@ -62,6 +60,8 @@ public:
     static QString ratioText(double measured, double limit);
 
 private:
+    static constexpr int kScale = 2;
+    static QColor dominant(const QImage& shot, const QRect& region);
     // How far the widget's outline or face stands out from what surrounds it (box in picture pixels).
     // ignore: pixels that are not part of it, such as a field's text cursor.
     static double edgeContrast(const QImage& shot, const QRect& box, const QRect& ignore = QRect());

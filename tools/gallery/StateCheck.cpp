@@ -16,11 +16,6 @@
 
 namespace {
 
-double contrast(const QColor& a, const QColor& b)
-{
-    return ColourContrast::ratio(a, b);
-}
-
 QRgb opaque(QRgb pixel)
 {
     return pixel | 0xff000000u;
@@ -57,7 +52,7 @@ double StateCheck::markContrast(const QImage& with, const QImage& without, const
             const QRgb mark = opaque(with.pixel(x, y));
             const QRgb under = opaque(without.pixel(x, y));
             if (mark != under)
-                drawn.append(contrast(QColor(mark), QColor(under)));
+                drawn.append(ColourContrast::ratio(QColor(mark), QColor(under)));
         }
     }
     if (drawn.isEmpty())
@@ -212,8 +207,8 @@ QList<StateCheck::Finding> StateCheck::buttons(QWidget* window)
             findings.append({name, QStringLiteral("disabled text %1:1, not below the enabled %2:1")
                                            .arg(disabled.ratio, 0, 'f', 2)
                                            .arg(enabled.ratio, 0, 'f', 2)});
-        const double step =
-                std::max(contrast(enabled.background, disabled.background), contrast(enabled.text, disabled.text));
+        const double step = std::max(ColourContrast::ratio(enabled.background, disabled.background),
+                                     ColourContrast::ratio(enabled.text, disabled.text));
         if (step < kLookStep)
             findings.append({name, QStringLiteral("enabled and disabled looks apart by ") +
                                            ContrastCheck::ratioText(step, kLookStep)});

@@ -136,6 +136,15 @@ void countWarnings(QtMsgType type, const QMessageLogContext& context, const QStr
         g_previous(type, context, msg);
 }
 
+// Layout requests travel up one level per round of posted events.
+void settle(int rounds = 10)
+{
+    for (int i = 0; i < rounds; ++i) {
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+    }
+}
+
 class Gallery
 {
 public:
@@ -182,15 +191,6 @@ public:
     }
 
 private:
-    // Layout requests travel up one level per round of posted events.
-    static void settle()
-    {
-        for (int i = 0; i < 10; ++i) {
-            QApplication::sendPostedEvents();
-            QApplication::processEvents();
-        }
-    }
-
     void report(const QString& name, const QString& widget, const QString& problem)
     {
         // The pictures of a larger font lie in a folder of their own.
@@ -351,10 +351,7 @@ QImage settled(QWidget* widget, const QSize& size, const QRect& part, int height
 {
     widget->resize(size);
     widget->show();
-    for (int i = 0; i < 5; ++i) {
-        QApplication::sendPostedEvents();
-        QApplication::processEvents();
-    }
+    settle(5);
     const QImage image = widget->grab(part).toImage();
     widget->hide();
     return image.scaledToHeight(height, Qt::SmoothTransformation);

@@ -17,6 +17,9 @@
 namespace {
 
 const QString kTheme = QStringLiteral("/usr/share/icons/Adwaita/scalable/");
+// Burnt orange: a warning sign reads at 3:1 or more on white, on the light greys of dialogs and on the
+// grey of a selected row.
+const QColor kAttention(0xb0, 0x46, 0x00);
 QString g_out;
 
 QImage canvas(int w, int h)
@@ -112,7 +115,7 @@ QImage logo(const QColor& shieldColor, const QString& name, const QColor& textCo
 
 // The tab headers' signs: one colour on an unselected header, another on the selected one; the file
 // safe's also with a warning badge.
-void tabIcons(const QString& folder, const QColor& normal, const QColor& selected, const QColor& attention)
+void tabIcons(const QString& folder, const QColor& normal, const QColor& selected)
 {
     const struct
     {
@@ -127,7 +130,7 @@ void tabIcons(const QString& folder, const QColor& normal, const QColor& selecte
     }
     for (const bool isSelected : {false, true}) {
         QImage warn = symbolic(QStringLiteral("folder"), 28, isSelected ? selected : normal, 2);
-        badge(warn, QStringLiteral("dialog-warning"), attention);
+        badge(warn, QStringLiteral("dialog-warning"), kAttention);
         save(warn, QStringLiteral("%1/filesafe_warning%2.png")
                            .arg(folder, isSelected ? QStringLiteral("_selected") : QString()));
     }
@@ -160,7 +163,7 @@ QImage maskedDots(const QColor& colour)
     return dots;
 }
 
-// A square check box of the given size: the box, and what marks its state.
+// A check box of 16 x 16 pixels: the box, and what marks its state.
 QImage checkBox(const QColor& fill, const QColor& border, const std::function<void(QPainter&)>& mark)
 {
     QImage image = canvas(16, 16);
@@ -182,11 +185,10 @@ void tamselImages()
     const QColor grey(0x6f, 0x6f, 0x6f);
     const QColor white(Qt::white);
     const QColor black(Qt::black);
-    const QColor attention(0xb0, 0x46, 0x00);
 
     // Unselected tab headers lie on the red: white signs (4.9:1). The selected header is light pink
     // under black text: black signs (8.8:1).
-    tabIcons(QStringLiteral("tamsel/tabs"), white, black, attention);
+    tabIcons(QStringLiteral("tamsel/tabs"), white, black);
 
     // The sign-in fields' signs sit on the red frame around each field.
     save(symbolic(QStringLiteral("avatar-default"), 20, white), QStringLiteral("tamsel/loginview/username.png"));
@@ -408,15 +410,12 @@ int main(int argc, char** argv)
     const QColor grey(0x66, 0x66, 0x66);
     const QColor blue(0x1f, 0x6f, 0xb2);
     const QColor orange(0xf3, 0x7f, 0x32);
-    // Burnt orange: a warning sign reads at 3:1 or more on white, on the light greys of dialogs and
-    // on the grey of a selected row.
-    const QColor attention(0xb0, 0x46, 0x00);
     const QColor white(Qt::white);
 
     // Tab headers: grey when not selected, white on the selected header's darker background.
-    tabIcons(QStringLiteral("tabs"), grey, white, attention);
+    tabIcons(QStringLiteral("tabs"), grey, white);
     for (int size : {20, 30, 40})
-        save(symbolic(QStringLiteral("dialog-warning"), size, attention),
+        save(symbolic(QStringLiteral("dialog-warning"), size, kAttention),
              QStringLiteral("tabs/attention_icon_%1x%1.png").arg(size));
     {
         QImage arrow = canvas(10, 20);
@@ -459,7 +458,7 @@ int main(int argc, char** argv)
     // Sign-in page.
     save(symbolic(QStringLiteral("avatar-default"), 20, grey), QStringLiteral("loginview/username.png"));
     save(symbolic(QStringLiteral("changes-prevent"), 20, grey), QStringLiteral("loginview/password.png"));
-    save(capsLock(attention), QStringLiteral("loginview/capslock.png"));
+    save(capsLock(kAttention), QStringLiteral("loginview/capslock.png"));
     save(logo(blue, QStringLiteral("Tessarvale"), QColor(0x22, 0x22, 0x22)), QStringLiteral("loginview/logo.png"));
     {
         // The maker's flat logo of the about dialog.
@@ -478,7 +477,7 @@ int main(int argc, char** argv)
         // The notices' attention mark.
         QImage mark = canvas(54, 48);
         QPainter p(&mark);
-        p.drawImage(3, 0, symbolic(QStringLiteral("dialog-warning"), 48, attention));
+        p.drawImage(3, 0, symbolic(QStringLiteral("dialog-warning"), 48, kAttention));
         p.end();
         save(mark, QStringLiteral("attention_icon_54x48.png"));
     }

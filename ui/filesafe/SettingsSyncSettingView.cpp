@@ -65,8 +65,6 @@ void SettingsSyncSettingView::setSpaceType(const QString& spaceType, bool autoSy
 
 void SettingsSyncSettingView::setSafeName(const QString& safeName, const QString& remoteDir)
 {
-    // Plain text: a safe or folder name must never be read as markup.
-    ui->fileSpaceName->setTextFormat(Qt::PlainText);
     ui->fileSpaceName->setText(remoteDir == QLatin1String("/") ? safeName : safeName + remoteDir);
     if (needsAttention())
         ui->fileSpaceName->setStyleSheet(QStringLiteral("QLabel { color: #900000 }"));
