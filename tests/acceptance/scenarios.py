@@ -41,8 +41,8 @@ class SignIn(AcceptanceCase):
         self.assertTrue(any(s.get("user") == "demo" for s in sessions), sessions)
         self.assert_all_https()
 
-        # Quit from the menu while signed in: the service hears the sign-out (Ctrl+Q quits at once, by
-        # design, without it), and stopping the crash server is no crash.
+        # Quit from the menu while signed in: the service hears the sign-out (Ctrl+Q quits at once,
+        # without signing out), and stopping the crash server is no crash.
         self.screen.settle_focus(self.current_window)
         self.screen.key("alt+f", "Up", "Return")  # the last entry, "Quit"
         self.assertEqual(client.wait_exit(), 0)

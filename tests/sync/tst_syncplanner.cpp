@@ -142,7 +142,8 @@ private slots:
         row("Lb", f, kS, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 0);
         row("M", d, "d 0 10 20 - o9", "", "d 0 - 20 - o9", "-", A::DeleteRemoteDir, A::STATUS_TODO, "(M) sync: dir no longer exists on local side", 0);
         row("N", f, kS, "", kR, "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
-        // Row 14 whatever the service changed since the last run: its trash keeps the version.
+        // A file deleted here is deleted there, whatever changed there since the last run: the
+        // service's trash keeps that version.
         row("N remote grew", f, kS, "", "f 150 - 30 sha256:bb o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
         row("N remote newer", f, kS, "", "f 100 - 30 sha256:aa o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);
         row("N remote content", f, kS, "", "f 100 - 20 sha256:bb o1", "-", A::DeleteRemoteFile, A::STATUS_TODO, "(N) sync: file no longer exists on local side", 0);

@@ -193,7 +193,7 @@ private slots:
         QCOMPARE(password->echoMode(), QLineEdit::Password);
         QCOMPARE(codes->text(), QString());
 
-        // Emptied by the user: from now on both work as designed.
+        // Emptied by the user: from now on Show Password unmasks what is typed and the codes show it.
         password->selectAll();
         QTest::keyClick(password, Qt::Key_Backspace);
         QCOMPARE(password->echoMode(), QLineEdit::Normal);
