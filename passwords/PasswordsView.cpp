@@ -276,7 +276,8 @@ void PasswordsView::filterFieldChanged(int index)
 {
     // A search by password still pending must not replace the filter of the newly chosen field.
     stopPasswordSearch();
-    m_ui->searchEdit->clear();
+    // Not clear(): Undo would bring a password typed for the search back, now in clear text.
+    m_ui->searchEdit->setText(QString());
     switch (index) {
     case SearchComboBox::AllFields:
         m_proxy->setFilterColumns(m_allFieldsColumns);

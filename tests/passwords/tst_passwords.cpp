@@ -544,6 +544,59 @@ private slots:
         QCOMPARE(titles(page).size(), 4);
     }
 
+    void editHistoryHoldsNoSecret_data()
+    {
+        QTest::addColumn<QString>("field"); // the search box left for another field, or the unlock field
+        QTest::addColumn<int>("nextField");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("typedAfter"); // all the field may hold at the end, besides nothing
+        QTest::newRow("search by password, then title, undone, redone")
+                << "search" << 1 << QStringList{"Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Z"} << "";
+        QTest::newRow("search by password, then all fields, typed, undone twice")
+                << "search" << 0 << QStringList{"X", "Ctrl+Z", "Ctrl+Z"} << "x";
+        QTest::newRow("unlock field after the unlock, undone") << "unlock" << -1 << QStringList{"Ctrl+Z", "Ctrl+Z"} << "";
+    }
+    // A field the page empties itself keeps no edit history: Undo brings back neither a password
+    // typed for the search, then shown in clear text once another field is chosen, nor the one
+    // that unlocked the page.
+    void editHistoryHoldsNoSecret()
+    {
+        QFETCH(QString, field);
+        QFETCH(QStringList, keys);
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        QLineEdit *edit = nullptr;
+        QString secret = "correct horse";
+        if (field == "search") {
+            edit = page->findChild<QLineEdit *>("searchEdit");
+            auto *box = page->findChild<QComboBox *>("searchFieldsComboBox");
+            box->setCurrentIndex(3);
+            QTest::keyClicks(edit, secret);
+            QCOMPARE(edit->echoMode(), QLineEdit::Password);
+            QFETCH(int, nextField);
+            box->setCurrentIndex(nextField);
+            QCOMPARE(edit->echoMode(), QLineEdit::Normal);
+        } else {
+            page->lockImmediate();
+            edit = unlockField(page);
+            QVERIFY(edit);
+            secret = DevService::demoPassword();
+            QTest::keyClicks(edit, secret);
+            QTest::keyClick(edit, Qt::Key_Return);
+            QVERIFY(page->findChild<QPropertyAnimation *>()); // fading out, the field still there
+            // Its echo mode lets Undo only empty it; what the history holds shows once it echoes.
+            edit->setEchoMode(QLineEdit::Normal);
+        }
+        QCOMPARE(edit->text(), QString());
+        for (const QString &key : keys) {
+            QTest::keySequence(edit, QKeySequence(key));
+            const QString shown = edit->echoMode() == QLineEdit::Normal ? edit->text() : QString();
+            QVERIFY2(!shown.contains(secret) && !edit->text().contains(secret), qPrintable(key + ": " + shown));
+        }
+        QFETCH(QString, typedAfter);
+        QVERIFY2(edit->text().isEmpty() || edit->text() == typedAfter, qPrintable(edit->text()));
+    }
+
     // Opening a second entry before the first secret arrives: the first reply must not open the
     // second entry with the first entry's password.
     void supersededReplyDropped()
