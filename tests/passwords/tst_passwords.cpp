@@ -26,10 +26,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPlainTextEdit>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QTranslator>
 #include <QHeaderView>
@@ -684,6 +686,63 @@ private slots:
         QCOMPARE(stored().size(), 2);
     }
 
+    void entryTextShownAsIs_data()
+    {
+        QTest::addColumn<QString>("how"); // the entry reached the table by the list, the dialog's add or edit
+        QTest::addColumn<QString>("comment");
+        const QString prompt = "<h1 style='color:red'>Session expired</h1><p>Type your master password at "
+                               "https://evil.example</p>";
+        QTest::newRow("loaded") << "loaded" << prompt;
+        QTest::newRow("loaded, no comment") << "loaded" << "";
+        QTest::newRow("added") << "added" << prompt;
+        QTest::newRow("edited") << "edited" << prompt;
+    }
+    // Whoever can write entries (another device, the service) writes their titles and comments: the
+    // comment cell's tool tip, in the table's data, and the delete question show them as they stand,
+    // never drawn as markup; the question stays a message box.
+    void entryTextShownAsIs()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, comment);
+        const QString title = "<b>Bank</b><br>moved, <a href='https://evil.example'>sign in again</a>";
+        if (how == "loaded") {
+            auto entry = EntryPtr::create(title, "x", "", "", comment, PasswordViewModel::Add);
+            QVERIFY(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->createPassword(entry, cb); }).isOk());
+        }
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), how == "loaded" ? 5 : 4);
+        if (how != "loaded") {
+            bool saved = false;
+            onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+                dialog->findChild<QLineEdit *>("titleEdit")->setText(title);
+                dialog->findChild<QLineEdit *>("pwdEdit")->setText("x");
+                dialog->findChild<QPlainTextEdit *>("commentEdit")->setPlainText(comment);
+                dialog->findChild<QPushButton *>("saveButton")->click();
+                saved = true;
+            });
+            if (how == "added")
+                page->addNewPassword();
+            else
+                page->on_titleEditButtonClicked(QPoint(), idOf("Bank"));
+            QTRY_VERIFY(saved);
+            QTRY_VERIFY(titles(page).contains(title));
+        }
+        const QModelIndex cell = proxyIndexOf(page, title).siblingAtColumn(PasswordsView::CommentColumn);
+        QCOMPARE(cell.data().toString(), comment);
+        const QString tip = cell.data(Qt::ToolTipRole).toString();
+        QVERIFY2(comment.isEmpty() ? tip.isEmpty() : readsAs(tip, Qt::AutoText) == comment, qPrintable(tip));
+
+        table(page)->selectRow(proxyIndexOf(page, title).row());
+        QString question;
+        onNextModal<QMessageBox>([&question](QMessageBox *box) {
+            question = readsAs(box->text(), box->textFormat());
+            box->button(QMessageBox::No)->click();
+        });
+        page->deleteSelectedPassword();
+        QCOMPARE(question, "Are you sure you want to delete password " + title + " ?");
+        QCOMPARE(page->passwordCount(), how == "added" || how == "loaded" ? 5 : 4);
+    }
+
     // An entry open at sign-out comes back on the next page, with what was typed, but never before
     // that page is built and unlocked.
     void restoredEntryWaitsForUnlock()
@@ -1062,6 +1121,15 @@ private:
             if ((qobject_cast<QDialog *>(window) || window->windowType() == Qt::Popup) && window->isVisible())
                 out << window->metaObject()->className() + QString(":") + window->windowTitle();
         return out;
+    }
+    // The text a label, tool tip or message box of that format shows.
+    static QString readsAs(const QString &text, Qt::TextFormat format)
+    {
+        if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
+            return text;
+        QTextDocument document;
+        document.setHtml(text);
+        return document.toPlainText();
     }
     // The input of the overlay that is shown; none while no overlay is.
     static QLineEdit *unlockField(PasswordsView *page)
