@@ -98,7 +98,8 @@ void LockedOverlay::tryUnlock()
 void LockedOverlay::fadeOut()
 {
     m_input->clearFocus();
-    m_input->clear();
+    // Not clear(): the field's edit history would keep the password until the overlay is gone.
+    m_input->setText(QString());
     auto *animation = new QPropertyAnimation(m_effect, "opacity", this);
     animation->setDuration(700);
     animation->setStartValue(1.0);

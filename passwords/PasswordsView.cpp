@@ -21,6 +21,7 @@
 #include <QMovie>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -31,6 +32,13 @@ const int LockCheckIntervalMs = 1000;
 const int PasswordSearchDelayMs = 1000;
 // A maximum from here on is shown as no limit.
 const int UnlimitedPasswords = 10000;
+
+// Whoever can write entries (another device of the account, the service) writes the comment: its tool
+// tip must show it as it stands, never as markup that draws a prompt over the page.
+QString commentToolTip(const QString &comment)
+{
+    return comment.isEmpty() ? QString() : Qt::convertFromPlainText(comment);
+}
 
 // Replaces every row in one reset: the proxy and the table then sort and lay out the new rows
 // once, where inserting them one by one made both react to each row (quadratic in the entries).
@@ -193,7 +201,7 @@ QList<QStandardItem *> PasswordsView::makeRowItems(const QString &title, const Q
     auto *passwordItem = new QStandardItem(QString::fromLatin1(MaskedPassword));
     passwordItem->setData(id, Qt::UserRole);
     auto *commentItem = new QStandardItem(comment);
-    commentItem->setToolTip(comment);
+    commentItem->setToolTip(commentToolTip(comment));
     QList<QStandardItem *> items{titleItem, new QStandardItem(username), passwordItem, new QStandardItem(url),
                                  commentItem};
     for (QStandardItem *item : items) {
@@ -276,7 +284,8 @@ void PasswordsView::filterFieldChanged(int index)
 {
     // A search by password still pending must not replace the filter of the newly chosen field.
     stopPasswordSearch();
-    m_ui->searchEdit->clear();
+    // Not clear(): Undo would bring a password typed for the search back, now in clear text.
+    m_ui->searchEdit->setText(QString());
     switch (index) {
     case SearchComboBox::AllFields:
         m_proxy->setFilterColumns(m_allFieldsColumns);
@@ -533,7 +542,7 @@ void PasswordsView::applySavedEntry(const QSharedPointer<PasswordViewModel> &ent
             m_model->setData(m_model->index(row, UrlColumn), entry->url(), Qt::EditRole);
             const QModelIndex comment = m_model->index(row, CommentColumn);
             m_model->setData(comment, entry->comment(), Qt::EditRole);
-            m_model->setData(comment, entry->comment(), Qt::ToolTipRole);
+            m_model->setData(comment, commentToolTip(entry->comment()), Qt::ToolTipRole);
         }
     }
 }
@@ -574,6 +583,8 @@ void PasswordsView::deleteSelectedPassword()
     QPointer<PasswordsView> self(this);
     QMessageBox question(QMessageBox::Question, tr("Delete"), tr("Are you sure you want to delete password %1 ?").arg(title),
                          QMessageBox::Yes | QMessageBox::No, this);
+    // The title is the entry's, not ours: markup in it could hide the rest of the question.
+    question.setTextFormat(Qt::PlainText);
     const int answer = question.exec();
     if (!self || answer != QMessageBox::Yes) {
         return;

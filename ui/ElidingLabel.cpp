@@ -3,6 +3,7 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QTextDocument>
 #include <QToolTip>
 
 namespace {
@@ -56,7 +57,8 @@ QSize ElidingLabel::minimumSizeHint() const
 bool ElidingLabel::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && toolTip().isEmpty() && isElided()) {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+        // The whole text as the label draws it: a name from the service never turns into markup here.
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), Qt::convertFromPlainText(text()), this);
         return true;
     }
     return QLabel::event(event);

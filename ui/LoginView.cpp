@@ -219,10 +219,11 @@ void LoginView::setUiState(int state)
 void LoginView::resetForm()
 {
     setUiState(Initial);
-    ui->usernameInput->clear();
-    // clear() is an edit that Undo takes back; setText() starts the field's history anew.
+    // clear() is an edit that Undo takes back; setText() starts the field's history anew, so the
+    // next person at the page gets back neither the user name nor the password nor the code.
+    ui->usernameInput->setText(QString());
     ui->passwordInput->setText(QString());
-    ui->smsCodeInput->clear();
+    ui->smsCodeInput->setText(QString());
     loadFromSettings();
     ui->mtanFrame->hide();
     ui->loginFrame->show();

@@ -26,10 +26,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPlainTextEdit>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QTranslator>
 #include <QHeaderView>
@@ -544,6 +546,59 @@ private slots:
         QCOMPARE(titles(page).size(), 4);
     }
 
+    void editHistoryHoldsNoSecret_data()
+    {
+        QTest::addColumn<QString>("field"); // the search box left for another field, or the unlock field
+        QTest::addColumn<int>("nextField");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("typedAfter"); // all the field may hold at the end, besides nothing
+        QTest::newRow("search by password, then title, undone, redone")
+                << "search" << 1 << QStringList{"Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Z"} << "";
+        QTest::newRow("search by password, then all fields, typed, undone twice")
+                << "search" << 0 << QStringList{"X", "Ctrl+Z", "Ctrl+Z"} << "x";
+        QTest::newRow("unlock field after the unlock, undone") << "unlock" << -1 << QStringList{"Ctrl+Z", "Ctrl+Z"} << "";
+    }
+    // A field the page empties itself keeps no edit history: Undo brings back neither a password
+    // typed for the search, then shown in clear text once another field is chosen, nor the one
+    // that unlocked the page.
+    void editHistoryHoldsNoSecret()
+    {
+        QFETCH(QString, field);
+        QFETCH(QStringList, keys);
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), 4);
+        QLineEdit *edit = nullptr;
+        QString secret = "correct horse";
+        if (field == "search") {
+            edit = page->findChild<QLineEdit *>("searchEdit");
+            auto *box = page->findChild<QComboBox *>("searchFieldsComboBox");
+            box->setCurrentIndex(3);
+            QTest::keyClicks(edit, secret);
+            QCOMPARE(edit->echoMode(), QLineEdit::Password);
+            QFETCH(int, nextField);
+            box->setCurrentIndex(nextField);
+            QCOMPARE(edit->echoMode(), QLineEdit::Normal);
+        } else {
+            page->lockImmediate();
+            edit = unlockField(page);
+            QVERIFY(edit);
+            secret = DevService::demoPassword();
+            QTest::keyClicks(edit, secret);
+            QTest::keyClick(edit, Qt::Key_Return);
+            QVERIFY(page->findChild<QPropertyAnimation *>()); // fading out, the field still there
+            // Its echo mode lets Undo only empty it; what the history holds shows once it echoes.
+            edit->setEchoMode(QLineEdit::Normal);
+        }
+        QCOMPARE(edit->text(), QString());
+        for (const QString &key : keys) {
+            QTest::keySequence(edit, QKeySequence(key));
+            const QString shown = edit->echoMode() == QLineEdit::Normal ? edit->text() : QString();
+            QVERIFY2(!shown.contains(secret) && !edit->text().contains(secret), qPrintable(key + ": " + shown));
+        }
+        QFETCH(QString, typedAfter);
+        QVERIFY2(edit->text().isEmpty() || edit->text() == typedAfter, qPrintable(edit->text()));
+    }
+
     // Opening a second entry before the first secret arrives: the first reply must not open the
     // second entry with the first entry's password.
     void supersededReplyDropped()
@@ -629,6 +684,63 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(titles(page), (QStringList{"Shop", "Wi-Fi at home"}));
         QCOMPARE(stored().size(), 2);
+    }
+
+    void entryTextShownAsIs_data()
+    {
+        QTest::addColumn<QString>("how"); // the entry reached the table by the list, the dialog's add or edit
+        QTest::addColumn<QString>("comment");
+        const QString prompt = "<h1 style='color:red'>Session expired</h1><p>Type your master password at "
+                               "https://evil.example</p>";
+        QTest::newRow("loaded") << "loaded" << prompt;
+        QTest::newRow("loaded, no comment") << "loaded" << "";
+        QTest::newRow("added") << "added" << prompt;
+        QTest::newRow("edited") << "edited" << prompt;
+    }
+    // Whoever can write entries (another device, the service) writes their titles and comments: the
+    // comment cell's tool tip, in the table's data, and the delete question show them as they stand,
+    // never drawn as markup; the question stays a message box.
+    void entryTextShownAsIs()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, comment);
+        const QString title = "<b>Bank</b><br>moved, <a href='https://evil.example'>sign in again</a>";
+        if (how == "loaded") {
+            auto entry = EntryPtr::create(title, "x", "", "", comment, PasswordViewModel::Add);
+            QVERIFY(awaitResult<EmptyPasswordTO>([&](auto cb) { m_ctl->createPassword(entry, cb); }).isOk());
+        }
+        PasswordsView *page = makePage();
+        QTRY_COMPARE(page->passwordCount(), how == "loaded" ? 5 : 4);
+        if (how != "loaded") {
+            bool saved = false;
+            onNextModal<CreateViewEditPasswordDialog>([&](CreateViewEditPasswordDialog *dialog) {
+                dialog->findChild<QLineEdit *>("titleEdit")->setText(title);
+                dialog->findChild<QLineEdit *>("pwdEdit")->setText("x");
+                dialog->findChild<QPlainTextEdit *>("commentEdit")->setPlainText(comment);
+                dialog->findChild<QPushButton *>("saveButton")->click();
+                saved = true;
+            });
+            if (how == "added")
+                page->addNewPassword();
+            else
+                page->on_titleEditButtonClicked(QPoint(), idOf("Bank"));
+            QTRY_VERIFY(saved);
+            QTRY_VERIFY(titles(page).contains(title));
+        }
+        const QModelIndex cell = proxyIndexOf(page, title).siblingAtColumn(PasswordsView::CommentColumn);
+        QCOMPARE(cell.data().toString(), comment);
+        const QString tip = cell.data(Qt::ToolTipRole).toString();
+        QVERIFY2(comment.isEmpty() ? tip.isEmpty() : readsAs(tip, Qt::AutoText) == comment, qPrintable(tip));
+
+        table(page)->selectRow(proxyIndexOf(page, title).row());
+        QString question;
+        onNextModal<QMessageBox>([&question](QMessageBox *box) {
+            question = readsAs(box->text(), box->textFormat());
+            box->button(QMessageBox::No)->click();
+        });
+        page->deleteSelectedPassword();
+        QCOMPARE(question, "Are you sure you want to delete password " + title + " ?");
+        QCOMPARE(page->passwordCount(), how == "added" || how == "loaded" ? 5 : 4);
     }
 
     // An entry open at sign-out comes back on the next page, with what was typed, but never before
@@ -1009,6 +1121,15 @@ private:
             if ((qobject_cast<QDialog *>(window) || window->windowType() == Qt::Popup) && window->isVisible())
                 out << window->metaObject()->className() + QString(":") + window->windowTitle();
         return out;
+    }
+    // The text a label, tool tip or message box of that format shows.
+    static QString readsAs(const QString &text, Qt::TextFormat format)
+    {
+        if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
+            return text;
+        QTextDocument document;
+        document.setHtml(text);
+        return document.toPlainText();
     }
     // The input of the overlay that is shown; none while no overlay is.
     static QLineEdit *unlockField(PasswordsView *page)

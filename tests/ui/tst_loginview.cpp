@@ -180,12 +180,12 @@ private slots:
         QLabel* codes = child<QLabel>(view.get(), "passwordCharCodesLabel");
         if (shownBeforeFill) {
             password->clear();
-            contextAction(view.get(), "Show Password")->trigger();
+            contextAction(view.get(), "passwordIconLabel", "Show Password")->trigger();
             view->resetForm(); // Cancel fills the saved account in again
         } else {
-            contextAction(view.get(), "Show Password")->trigger();
+            contextAction(view.get(), "passwordIconLabel", "Show Password")->trigger();
         }
-        contextAction(view.get(), "Show Character Codes")->trigger();
+        contextAction(view.get(), "passwordIconLabel", "Show Character Codes")->trigger();
         QCOMPARE(password->text(), QStringLiteral("pa55"));
         QCOMPARE(password->echoMode(), QLineEdit::Password);
         QCOMPARE(codes->text(), QString());
@@ -199,50 +199,80 @@ private slots:
         QCOMPARE(password->echoMode(), QLineEdit::Normal);
         QTest::keyClicks(password, QStringLiteral("ab"));
         QCOMPARE(codes->text(), QStringLiteral("[2] UTF-8: 61 62"));
-        contextAction(view.get(), "Show Password")->trigger();
+        contextAction(view.get(), "passwordIconLabel", "Show Password")->trigger();
         QCOMPARE(password->echoMode(), QLineEdit::Password);
     }
 
-    void passwordHistoryHoldsNoPassword_data()
+    void fieldHistoryHoldsNoSecret_data()
     {
+        QTest::addColumn<QString>("field");
         QTest::addColumn<bool>("saved"); // filled in from the store, else typed for a sign-in
         QTest::addColumn<QStringList>("keys");
         QTest::addColumn<QString>("typedAfter"); // all the field may hold at the end, besides nothing
+        const QString password = QStringLiteral("passwordInput");
         QTest::newRow("saved, emptied, undone, redone")
-                << true << QStringList{"Ctrl+A", "Backspace", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Z"} << "";
+                << password << true << QStringList{"Ctrl+A", "Backspace", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Z"} << "";
         QTest::newRow("saved, typed over, emptied, undone twice")
-                << true << QStringList{"Ctrl+A", "X", "Backspace", "Ctrl+Z", "Ctrl+Z"} << "x";
-        QTest::newRow("typed, signed in and out, undone") << false << QStringList{"Ctrl+Z", "Ctrl+Z"} << "";
+                << password << true << QStringList{"Ctrl+A", "X", "Backspace", "Ctrl+Z", "Ctrl+Z"} << "x";
+        QTest::newRow("typed, signed in and out, undone") << password << false << QStringList{"Ctrl+Z", "Ctrl+Z"} << "";
+        // Remember Username is off: the next person at the page must not get the name back.
+        QTest::newRow("user name typed, signed in and out, undone")
+                << "usernameInput" << false << QStringList{"Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Z"} << "";
+        QTest::newRow("user name typed, signed in and out, typed, undone twice")
+                << "usernameInput" << false << QStringList{"Y", "Ctrl+Z", "Ctrl+Z"} << "y";
+        QTest::newRow("code typed, signed in and out, asked again, undone")
+                << "smsCodeInput" << false << QStringList{"Ctrl+Z", "Ctrl+Z"} << "";
     }
 
-    // The sign-in page stays reachable while the password safe is locked: the field's edit history
-    // gives back neither the saved password nor one typed for an earlier sign-in.
-    void passwordHistoryHoldsNoPassword()
+    // The sign-in page stays reachable while the password safe is locked: a field's edit history
+    // gives back neither the saved password nor what was typed for an earlier sign-in.
+    void fieldHistoryHoldsNoSecret()
     {
+        QFETCH(QString, field);
         QFETCH(bool, saved);
         QFETCH(QStringList, keys);
-        const QString secret = saved ? QStringLiteral("pa55") : QStringLiteral("typed secret");
+        QString secret = saved ? QStringLiteral("pa55") : QStringLiteral("typed secret");
+        if (field == QLatin1String("usernameInput"))
+            secret = QStringLiteral("someone");
+        else if (field == QLatin1String("smsCodeInput"))
+            secret = QStringLiteral("4711");
         if (saved)
             saveAccount(QStringLiteral("saved.user"));
         auto view = makeView();
-        QLineEdit* password = child<QLineEdit>(view.get(), "passwordInput");
-        if (!saved) { // Remember Password is off
+        QLineEdit* input = child<QLineEdit>(view.get(), field.toLatin1().constData());
+        if (!saved) { // Remember Username and Remember Password are off
             QTest::keyClicks(child<QLineEdit>(view.get(), "usernameInput"), QStringLiteral("someone"));
-            QTest::keyClicks(password, secret);
+            QTest::keyClicks(child<QLineEdit>(view.get(), "passwordInput"), QStringLiteral("typed secret"));
+            if (field == QLatin1String("smsCodeInput")) {
+                view->on_smsCodeRequired(QStringLiteral("R-17"), false);
+                QTest::keyClicks(input, secret);
+                QCOMPARE(view->uiState(), int(LoginView::EnterMtan_Valid));
+            }
             view->on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
             view->on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+            if (field == QLatin1String("smsCodeInput")) // the next sign-in asks for a code again
+                view->on_smsCodeRequired(QStringLiteral("R-18"), false);
         }
-        contextAction(view.get(), "Show Password")->trigger();
-        contextAction(view.get(), "Show Character Codes")->trigger();
+        // The character codes of the field, where it has them, shown as well.
+        QLabel* codesLabel = nullptr;
+        if (field == QLatin1String("passwordInput")) {
+            contextAction(view.get(), "passwordIconLabel", "Show Password")->trigger();
+            contextAction(view.get(), "passwordIconLabel", "Show Character Codes")->trigger();
+            codesLabel = child<QLabel>(view.get(), "passwordCharCodesLabel");
+        } else if (field == QLatin1String("usernameInput")) {
+            contextAction(view.get(), "usernameIconLabel", "Show Character Codes")->trigger();
+            codesLabel = child<QLabel>(view.get(), "usernameCharCodesLabel");
+        }
         const QString codes = Codec::utf8ToHex(secret, QStringLiteral(" "));
         for (const QString& key : keys) {
-            QTest::keySequence(password, QKeySequence(key));
-            const QString shown = password->echoMode() == QLineEdit::Normal ? password->text() : QString();
-            const QString shownCodes = child<QLabel>(view.get(), "passwordCharCodesLabel")->text();
-            QVERIFY2(!shown.contains(secret) && !shownCodes.contains(codes), qPrintable(key + ": " + shownCodes));
+            QTest::keySequence(input, QKeySequence(key));
+            const QString shown = input->echoMode() == QLineEdit::Normal ? input->text() : QString();
+            const QString shownCodes = codesLabel ? codesLabel->text() : QString();
+            QVERIFY2(!shown.contains(secret) && !shownCodes.contains(codes),
+                     qPrintable(key + ": " + shown + " " + shownCodes));
         }
         QFETCH(QString, typedAfter);
-        QVERIFY2(password->text().isEmpty() || password->text() == typedAfter, qPrintable(password->text()));
+        QVERIFY2(input->text().isEmpty() || input->text() == typedAfter, qPrintable(input->text()));
     }
 
     void uncheckingRememberPasswordClearsTheSavedSecret()
@@ -306,10 +336,10 @@ private:
         settings.setValue("account/save_password", true);
     }
 
-    // A context action of the password's icon, as its menu offers it.
-    QAction* contextAction(LoginView* view, const char* text)
+    // A context action of a field's icon, as its menu offers it.
+    QAction* contextAction(LoginView* view, const char* icon, const char* text)
     {
-        const QList<QAction*> actions = child<QLabel>(view, "passwordIconLabel")->actions();
+        const QList<QAction*> actions = child<QLabel>(view, icon)->actions();
         for (QAction* action : actions)
             if (action->text() == QLatin1String(text))
                 return action;
