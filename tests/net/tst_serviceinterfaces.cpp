@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -50,6 +51,31 @@ static QByteArray contentOf(const QJsonObject &stored)
 {
     return QByteArray::fromBase64(stored.value("content_b64").toString().toLatin1());
 }
+
+// A folder made read-only where it lies, by a read-only bind mount on itself; the test runs in a
+// mount namespace of its own (ctest starts it under unshare), and the mount goes with the object.
+class ReadOnlyFolder
+{
+public:
+    bool make(const QString &path)
+    {
+        const QByteArray at = QFile::encodeName(path);
+        if (::mount(at.constData(), at.constData(), nullptr, MS_BIND, nullptr) != 0) {
+            return false;
+        }
+        m_at = at;
+        return ::mount(nullptr, at.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    }
+    ~ReadOnlyFolder()
+    {
+        if (!m_at.isEmpty()) {
+            ::umount2(m_at.constData(), MNT_DETACH);
+        }
+    }
+
+private:
+    QByteArray m_at;
+};
 
 class TestServiceInterfaces : public QObject
 {
@@ -394,12 +420,18 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("logged"); // the system's cause, in the log
-        const QString noInit = "^Aborted: Unable to initiate download file decryption$";
-        QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit << "";
-        QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit << "";
+        const QString noInit = "^Aborted: Unable to initiate download file decryption";
+        QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit + "$"
+                                    << "";
+        QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit + "$"
+                                  << "";
+        // A temporary file that cannot be made names the system's cause.
         QTest::newRow("no folder for the temporary file")
-                << QJsonObject() << "no folder" << int(EC_CLIENT) << noInit
+                << QJsonObject() << "no folder" << int(EC_CLIENT) << noInit + ": No such file or directory$"
                 << "Unable to initiate download file decryption: No such file or directory";
+        QTest::newRow("read-only folder")
+                << QJsonObject() << "read-only" << int(EC_CLIENT) << noInit + ": Read-only file system$"
+                << "Unable to initiate download file decryption: Read-only file system";
         QTest::newRow("size mismatch") << QJsonObject() << "size" << int(EC_CLIENT)
                                        << "^Download size mismatch \\(expected: 18, received: 17\\)$"
                                        << "";
@@ -433,6 +465,10 @@ private slots:
         const QString kept = hurdle == "folder" ? dest + "/inside" : m_dir.filePath("todo.txt");
         QVERIFY(hurdle != "folder" || QDir(m_dir.path()).mkdir("todo.txt"));
         QVERIFY(writeFile(kept, "my old list"));
+        ReadOnlyFolder readOnly;
+        if (hurdle == "read-only" && !readOnly.make(m_dir.path())) {
+            QSKIP("no read-only bind mount here (ctest runs the test in a mount namespace of its own)");
+        }
         R7Session *session = R7Session::instance();
         const QString key = session->transportKey();
         if (hurdle == "key") {
