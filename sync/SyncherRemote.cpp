@@ -143,13 +143,15 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
         }
         return true;
     }
-    // Whatever happened to the target since the scan wins over the download.
+    // Whatever happened to the target since the scan wins over the download. Size and time as the
+    // scan read them, to the millisecond: a same-size rewrite within the scanned second (a copy
+    // that keeps the time) is a change too.
     struct stat now;
     const bool exists = ::fstatat(file.folder(), QFile::encodeName(name).constData(), &now, AT_SYMLINK_NOFOLLOW) == 0;
     bool changed = exists;
     if (exists && a->localMtime().isValid())
         changed = !S_ISREG(now.st_mode) || qint64(now.st_size) != a->localSize() ||
-                  qint64(now.st_mtim.tv_sec) != a->localMtime().toSecsSinceEpoch();
+                  UploadSource::mtimeOf(now) != a->localMtime().toMSecsSinceEpoch();
     if (changed) {
         m_downloadKeptAs = SyncAction::conflictCopyPath(*destination);
         qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; kept as '%s'",

@@ -149,24 +149,28 @@ private slots:
         CONVERGES(*m_h);
     }
 
-    // A download stopped while it stalls, or one that finds its target edited meanwhile: the user's
-    // file stays as it is, and nothing half-written is left beside it.
+    // A download stopped while it stalls, or one that finds its target edited meanwhile (a
+    // same-size rewrite within the scanned second too): the user's file stays as it is, and
+    // nothing half-written is left beside it.
     void duringDownload_data()
     {
-        QTest::addColumn<bool>("stop");
-        QTest::newRow("stopped") << true;
-        QTest::newRow("target edited") << false;
+        QTest::addColumn<QString>("during");
+        QTest::newRow("stopped") << "stop";
+        QTest::newRow("target edited") << "edit";
+        QTest::newRow("same-size rewrite, time in the scanned second") << "same second";
     }
 
     void duringDownload()
     {
-        QFETCH(bool, stop);
+        QFETCH(QString, during);
+        const bool stop = during == "stop";
         seedAndRun();
         const QByteArray download(200000, 'n');
         QVERIFY(m_h->putRemote("docs/a.txt", download));
         QJsonObject fault{{"path", "/filesafe/file/"}, {"method", "GET"}};
         fault[stop ? "stall" : "delay_ms"] = stop ? QJsonValue(true) : QJsonValue(600);
         m_h->svc().fault(fault);
+        const QByteArray edit = during == "edit" ? "edited here meanwhile" : "REMOTE A";
         bool seen = false;
         const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &ms, const ProgressInfo &pi) {
             // The download is in flight once the queue has moved on to it.
@@ -176,8 +180,20 @@ private slots:
             seen = true;
             if (stop) {
                 QTimer::singleShot(300, &ms, [&ms]() { ms.requestToStop(); });
-            } else {
-                QVERIFY(m_h->putLocal("docs/a.txt", "edited here meanwhile"));
+                return;
+            }
+            const QString file = m_h->localPath("docs/a.txt");
+            const qint64 scanned = QFileInfo(file).lastModified().toMSecsSinceEpoch();
+            QVERIFY(m_h->putLocal("docs/a.txt", edit));
+            if (during == "same second") { // as "cp -p" leaves it: only the milliseconds differ
+                const QDateTime kept =
+                        QDateTime::fromMSecsSinceEpoch(scanned - scanned % 1000 + (scanned + 500) % 1000);
+                QFile rewritten(file);
+                QVERIFY(rewritten.open(QIODevice::ReadWrite) &&
+                        rewritten.setFileTime(kept, QFileDevice::FileModificationTime));
+                rewritten.close();
+                QCOMPARE(QFileInfo(file).lastModified().toMSecsSinceEpoch() / 1000, scanned / 1000);
+                QCOMPARE(QFileInfo(file).size(), qint64(8));
             }
         });
         QVERIFY(seen);
@@ -191,7 +207,7 @@ private slots:
         } else {
             // The download sits beside the user's edit as a conflict copy.
             QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
-            QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("edited here meanwhile"));
+            QCOMPARE(m_h->readLocal("docs/a.txt"), edit);
             SyncHarness::Tree copies;
             m_h->localTree(&copies);
             QCOMPARE(copies.values(), QList<QByteArray>{download});
