@@ -135,6 +135,8 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
         }
         qDebug("Syncher::downloadFile: backup local file ok: '%s'/'%s' to '%s'", folder.constData(),
                escaped(name).constData(), escaped(copy).constData());
+        // The name is free now; a file saved there before the download lands is newer work.
+        file.setMayReplace(false);
         QPointer<Syncher> guard(this);
         step("backedup", *a);
         if (guard.isNull()) {
@@ -158,6 +160,8 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
                  escaped(*destination).constData(), escaped(m_downloadKeptAs).constData());
         *destination = m_downloadKeptAs;
     }
+    // Only the file found as the scan saw it is replaced; a name found free must still be free.
+    file.setMayReplace(exists && !changed);
     return true;
 }
 

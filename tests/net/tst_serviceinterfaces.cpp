@@ -1,5 +1,6 @@
 // The file-safe and password interfaces against the development service, signed in to the demo account.
 #include "core/AppInfo.h"
+#include "net/DownloadFile.h"
 #include "net/FilesafeRI.h"
 #include "net/PasswordRI.h"
 #include "net/R7Session.h"
@@ -20,8 +21,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -484,6 +487,66 @@ private slots:
         QVERIFY2(logged.isEmpty() || log.contains(logged), qPrintable(log.messages().join('\n')));
         QCOMPARE(readFile(kept), QByteArray("my old list"));
         QTRY_COMPARE(entries(), QStringList{"todo.txt"});
+    }
+
+    // The last rename takes no name that the caller found free (nor one it freed by moving the old
+    // file to its copy): a file saved there meanwhile stays, and so does the copy.
+    void downloadTakesNoFreeName_data()
+    {
+        QTest::addColumn<QStringList>("before"); // name=content
+        QTest::addColumn<bool>("backUp");        // the old file to "todo(copy).txt" first
+        QTest::addColumn<QByteArray>("appears"); // saved at the name right before the rename
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("after");
+        const QString taken = "^Could not override file\\. File '.*/todo\\.txt': A file appeared at the name during "
+                              "the download and stays";
+        QTest::newRow("the copy's name is taken")
+                << QStringList{"todo.txt=my old list", "todo(copy).txt=someone's copy"} << true << QByteArray()
+                << "^File exists$" << QStringList{"todo(copy).txt=someone's copy", "todo.txt=my old list"};
+        QTest::newRow("free at the check") << QStringList() << false << QByteArray("saved meanwhile") << taken + "$"
+                                           << QStringList{"todo.txt=saved meanwhile"};
+        QTest::newRow("freed by the backup")
+                << QStringList{"todo.txt=my old list"} << true << QByteArray("saved meanwhile")
+                << taken + "; the previous file stays as 'todo\\(copy\\)\\.txt'$"
+                << QStringList{"todo(copy).txt=my old list", "todo.txt=saved meanwhile"};
+    }
+
+    void downloadTakesNoFreeName()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(bool, backUp);
+        QFETCH(QByteArray, appears);
+        QFETCH(QString, message);
+        QFETCH(QStringList, after);
+        for (const QString &entry : before) {
+            QVERIFY(writeFile(m_dir.filePath(entry.section('=', 0, 0)), entry.section('=', 1).toUtf8()));
+        }
+        DownloadFile::setRenameHook([&](int folder, const QByteArray &name) {
+            if (appears.isEmpty()) {
+                return;
+            }
+            const int fd = ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0 && ::write(fd, appears.constData(), size_t(appears.size())) == appears.size());
+            ::close(fd);
+        });
+        const auto out = awaitResult<qint64>([&](auto cb) {
+            m_ri->downloadFile(idOf("Private", "/todo.txt"), m_dir.filePath("todo.txt"), 17, cb, nullptr, QString(),
+                               [&](DownloadFile &file, QString *, QString *reason) {
+                                   if (!backUp) {
+                                       file.setMayReplace(false);
+                                       return true;
+                                   }
+                                   return file.backUp("todo.txt", "todo(copy).txt", reason);
+                               });
+        });
+        DownloadFile::setRenameHook(nullptr);
+        QCOMPARE(int(out.code()), int(EC_CLIENT));
+        QVERIFY2(QRegularExpression(message).match(out.message()).hasMatch(), qPrintable(out.message()));
+        QStringList found;
+        for (const QString &name : entries()) {
+            found << name + "=" + QString::fromUtf8(readFile(m_dir.filePath(name)));
+        }
+        QCOMPARE(found, after); // no temporary file left either
     }
 
     void uploadNewFileAndVersion()

@@ -1,4 +1,5 @@
 #include "db/SyncHistoryDao.h"
+#include "net/DownloadFile.h"
 #include "tests/sync/SyncHarness.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -27,6 +30,7 @@ private slots:
     void cleanup()
     {
         Syncher::setStepHook(nullptr);
+        DownloadFile::setRenameHook(nullptr);
         Syncher::setListingBatch(0);
         Syncher::setLastStateChunk(0);
         Syncher::setPumpTiming(50);
@@ -607,6 +611,8 @@ private slots:
     void killedBetweenActionAndState();
     void failedReplaceAfterBackup_data();
     void failedReplaceAfterBackup();
+    void nameTakenBeforeTheRename_data();
+    void nameTakenBeforeTheRename();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
@@ -846,6 +852,8 @@ void TestSyncRun::failedReplaceAfterBackup_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::newRow("the download's rename fails") << "rename";
+    // The way back is taken by the new file: the copy stays beside it, and the message names it.
+    QTest::newRow("the rename fails, a new file saved at the name") << "rename, saved";
     QTest::newRow("a folder takes the file's name") << "folder";
     QTest::newRow("the state row cannot be removed") << "row";
 }
@@ -867,10 +875,13 @@ void TestSyncRun::failedReplaceAfterBackup()
         if (qstrcmp(name, "backedup") != 0 || a.relPath() != "docs/deep/b.txt" || backups++ > 0) {
             return;
         }
-        if (fault == "rename") { // the finished download vanishes before its rename
+        if (fault.startsWith("rename")) { // the finished download vanishes before its rename
             const QDir folder(m_h->localPath("docs/deep"));
             for (const QString &temporary : folder.entryList({"~$*"}, QDir::Files | QDir::Hidden)) {
                 QFile::remove(folder.filePath(temporary));
+            }
+            if (fault == "rename, saved") {
+                m_h->putLocal("docs/deep/b.txt", "saved meanwhile");
             }
         } else {
             QDir().mkdir(path);
@@ -897,14 +908,21 @@ void TestSyncRun::failedReplaceAfterBackup()
     } else {
         QCOMPARE(backups, 1);
         QCOMPARE(b.status(), int(SyncAction::ERR_FILE_DOWNLOAD));
-        const QString cause = fault == "rename" ? "No such file or directory" : "Is a directory";
+        // A folder is refused at the name the backup freed, as a file would be.
+        const QString cause = fault.startsWith("rename") ? "No such file or directory" : "appeared at the name";
         QVERIFY2(b.reason().contains(cause), qPrintable(b.reason()));
         if (fault == "rename") { // the copy went back to its name
             QCOMPARE(conflicts.size(), 0);
             QCOMPARE(m_h->readLocal("docs/deep/b.txt"), QByteArray("local b, edited"));
-        } else { // the copy stays beside the folder, which the user then removes
+        } else { // the copy stays beside the new file or the folder, which the user then removes
             QCOMPARE(conflicts.values(), QList<QByteArray>{"local b, edited"});
-            QVERIFY(QDir().rmdir(path));
+            QVERIFY2(b.reason().contains("the previous file stays as '" + conflicts.firstKey().section('/', -1) + "'"),
+                     qPrintable(b.reason()));
+            if (fault == "folder") {
+                QVERIFY(QDir().rmdir(path));
+            } else {
+                QCOMPARE(m_h->readLocal("docs/deep/b.txt"), QByteArray("saved meanwhile"));
+            }
         }
     }
     CONVERGES(*m_h);
@@ -913,7 +931,85 @@ void TestSyncRun::failedReplaceAfterBackup()
     QVERIFY(m_h->safeState().value("trash").toArray().isEmpty());
     conflicts.clear();
     m_h->localTree(&conflicts);
-    QCOMPARE(conflicts.values(), QList<QByteArray>{"local b, edited"});
+    QList<QByteArray> kept = conflicts.values();
+    std::sort(kept.begin(), kept.end());
+    QList<QByteArray> expected{"local b, edited"};
+    if (fault == "rename, saved") {
+        expected << "saved meanwhile";
+    }
+    QCOMPARE(kept, expected);
+}
+
+void TestSyncRun::nameTakenBeforeTheRename_data()
+{
+    QTest::addColumn<QString>("path");
+    // Both sides edited: the local file went to its copy, which freed the name.
+    QTest::newRow("after the conflict copy") << "docs/deep/b.txt";
+    // New on the service: no local file at the check.
+    QTest::newRow("new on the service") << "docs/new.txt";
+}
+
+// An editor's atomic save or an autosave writes the file right before the finished download's
+// rename: it stays, the download fails without a state row, and the next run keeps every version.
+void TestSyncRun::nameTakenBeforeTheRename()
+{
+    QFETCH(QString, path);
+    seedAndRun();
+    const bool conflict = path == "docs/deep/b.txt";
+    QVERIFY(m_h->apply(
+            conflict ? QStringList{"L docs/deep/b.txt=local b, edited", "R docs/deep/b.txt=remote b, edited too"}
+                     : QStringList{"R docs/new.txt=new remote"}));
+    const QByteArray remote = conflict ? "remote b, edited too" : "new remote";
+    const QByteArray name = QFile::encodeName(path.section('/', -1));
+    int saved = 0;
+    DownloadFile::setRenameHook([&](int folder, const QByteArray &target) {
+        if (target != name || saved++ > 0) {
+            return;
+        }
+        const int fd = ::openat(folder, target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, "saved meanwhile", 15) == 15);
+        ::close(fd);
+    });
+    const SyncHarness::Outcome out = m_h->run();
+    DownloadFile::setRenameHook(nullptr);
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(saved, 1);
+    SyncAction a;
+    for (const SyncAction &reported : out.reported) {
+        if (reported.relPath() == path) {
+            a = reported;
+        }
+    }
+    QCOMPARE(a.status(), int(SyncAction::ERR_FILE_DOWNLOAD));
+    QVERIFY2(a.reason().contains("A file appeared at the name during the download and stays"), qPrintable(a.reason()));
+    QCOMPARE(m_h->readLocal(path), QByteArray("saved meanwhile"));
+    QVERIFY(m_h->noPartials(path.section('/', 0, -2)));
+    QCOMPARE(m_h->db().rawValue(QString("SELECT COUNT(*) FROM fs_object WHERE path = '%1'").arg(path)).toInt(), 0);
+    SyncHarness::Tree conflicts;
+    m_h->localTree(&conflicts);
+    if (conflict) { // the older local edit stays in its copy, which the message names
+        QCOMPARE(conflicts.values(), QList<QByteArray>{"local b, edited"});
+        QVERIFY2(a.reason().contains("the previous file stays as '" + conflicts.firstKey().section('/', -1) + "'"),
+                 qPrintable(a.reason()));
+    } else {
+        QCOMPARE(conflicts.size(), 0);
+    }
+
+    // The next run compares both sides afresh: the new file goes to a copy, the service's version
+    // comes down, and nothing is deleted.
+    CONVERGES(*m_h);
+    QCOMPARE(m_h->readLocal(path), remote);
+    QCOMPARE(m_h->remoteTree().value(path), remote);
+    QVERIFY(m_h->safeState().value("trash").toArray().isEmpty());
+    conflicts.clear();
+    m_h->localTree(&conflicts);
+    QList<QByteArray> kept = conflicts.values();
+    std::sort(kept.begin(), kept.end());
+    QList<QByteArray> expected{"saved meanwhile"};
+    if (conflict) {
+        expected.prepend("local b, edited");
+    }
+    QCOMPARE(kept, expected);
 }
 
 // The child of killedBetweenActionAndState: one run against the given service and database that
