@@ -21,7 +21,8 @@ class DownloadFile : public QObject
 public:
     // Runs after the complete file has been checked and right before it replaces the destination:
     // may change the destination (a conflict copy, in the same folder), move the old file aside
-    // (backUp), or refuse with a reason (nothing is replaced).
+    // (backUp), give its verdict on what it found there (setMayReplace), or refuse with a reason
+    // (nothing is replaced).
     using BeforeReplace = std::function<bool(DownloadFile &file, QString *destination, QString *reason)>;
     // Opens the destination's folder as the caller trusts it (e.g. reached from a base folder
     // without following links): a descriptor the download then owns, or -1 with the reason. Asked
