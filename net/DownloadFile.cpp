@@ -22,6 +22,8 @@
 namespace {
 constexpr int kIvBytes = 16;
 
+DownloadFile::RenameHook s_renameHook;
+
 mode_t currentUmask()
 {
     // Read without changing it: umask() only reports by setting, which races with other threads.
@@ -350,15 +352,38 @@ bool DownloadFile::replace(const QString &destination, QString *error)
         return fail(reason);
     }
     const QByteArray target = QFile::encodeName(info.fileName());
-    if (::fchmod(m_fd, destinationMode(m_dirFd, m_backupCopy.isEmpty() ? target : m_backupCopy)) != 0 ||
-        ::renameat(m_dirFd, m_name.constData(), m_dirFd, target.constData()) != 0) {
+    if (::fchmod(m_fd, destinationMode(m_dirFd, m_backupCopy.isEmpty() ? target : m_backupCopy)) != 0) {
         return fail(systemText(errno));
+    }
+    if (s_renameHook) {
+        s_renameHook(m_dirFd, target);
+    }
+    // A name found free stays free for us only: whatever is saved there meanwhile is the user's
+    // newest work. A file found unchanged is replaced, so that the name is never empty.
+    int err = 0;
+    if (m_mayReplace && m_backupCopy.isEmpty()) {
+        err = ::renameat(m_dirFd, m_name.constData(), m_dirFd, target.constData()) == 0 ? 0 : errno;
+    } else {
+        err = renameNoReplace(m_dirFd, m_name, target, true);
+    }
+    if (err == EEXIST) {
+        qWarning("DownloadFile::replace: '%s' appeared during the download; it stays",
+                 logText(destination).constData());
+        return fail(QStringLiteral("A file appeared at the name during the download and stays"));
+    }
+    if (err != 0) {
+        return fail(systemText(err));
     }
     closeFile();
     m_replaced = true;
     m_backupName.clear();
     m_backupCopy.clear();
     return true;
+}
+
+void DownloadFile::setRenameHook(RenameHook hook)
+{
+    s_renameHook = std::move(hook);
 }
 
 void DownloadFile::closeFile()

@@ -21,7 +21,8 @@ class DownloadFile : public QObject
 public:
     // Runs after the complete file has been checked and right before it replaces the destination:
     // may change the destination (a conflict copy, in the same folder), move the old file aside
-    // (backUp), or refuse with a reason (nothing is replaced).
+    // (backUp), give its verdict on what it found there (setMayReplace), or refuse with a reason
+    // (nothing is replaced).
     using BeforeReplace = std::function<bool(DownloadFile &file, QString *destination, QString *reason)>;
     // Opens the destination's folder as the caller trusts it (e.g. reached from a base folder
     // without following links): a descriptor the download then owns, or -1 with the reason. Asked
@@ -56,11 +57,21 @@ public:
     // Moves the folder's entry `name` (a regular file) to `copyName`, never over an existing one.
     // A replace that fails afterwards moves it back.
     bool backUp(const QString &name, const QString &copyName, QString *error);
+    // The caller's verdict on the destination, given before replace: true when it found a file
+    // there as it expected it (that file may be replaced), false when it found the name free. A
+    // free name is never taken from a file that appears there meanwhile, nor after backUp.
+    // Without a verdict the destination is replaced.
+    void setMayReplace(bool mayReplace) { m_mayReplace = mayReplace; }
     // Renames the finished file over the destination in one step (POSIX rename): the destination
     // is either the old file or the complete new one, never missing. False leaves it untouched
     // (an entry moved aside by backUp returns where the system allows it) and says why.
     // The new file keeps the mode of the file it replaces, or gets the mode of a newly created file.
     bool replace(const QString &destination, QString *error = nullptr);
+
+    // Test hook, called right before the rename of replace with the folder's descriptor and the
+    // destination's name.
+    using RenameHook = std::function<void(int folder, const QByteArray &name)>;
+    static void setRenameHook(RenameHook hook);
 
     QString filePath() const { return m_path; }
     bool isDecrypting() const { return m_decrypting; }
@@ -89,6 +100,7 @@ private:
     // A chunk that could not be written leaves a hole: nothing after it may complete the file.
     bool m_failed = false;
     bool m_replaced = false;
+    bool m_mayReplace = true;
     qint64 m_written = 0;
     QString m_algorithm;
     std::unique_ptr<QCryptographicHash> m_hash;

@@ -191,12 +191,14 @@ void FilesafeRI::readDownloadChunk(Request *request, DownloadFile *file)
     if (!file->isDecrypting()) {
         const QString iv = QString::fromLatin1(request->rawHeader("X-Transport-Iv"));
         if (!file->initDecryption(iv)) {
-            // The reply keeps its fixed text; the log names what the system said.
+            // A temporary file that cannot be made is no fault of the encryption: the system's
+            // cause follows the text. A missing or malformed IV has none.
+            QString reason = QStringLiteral("Unable to initiate download file decryption");
             if (!file->writeError().isEmpty()) {
-                qWarning("FilesafeRI::downloadFile: Unable to initiate download file decryption: %s",
-                         qUtf8Printable(StringUtil::escapeNonPrintable(file->writeError())));
+                reason += QStringLiteral(": ") + file->writeError();
+                qWarning("FilesafeRI::downloadFile: %s", qUtf8Printable(StringUtil::escapeNonPrintable(reason)));
             }
-            request->abortWithError(EC_CLIENT, QStringLiteral("Unable to initiate download file decryption"));
+            request->abortWithError(EC_CLIENT, reason);
             return;
         }
     }

@@ -135,6 +135,8 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
         }
         qDebug("Syncher::downloadFile: backup local file ok: '%s'/'%s' to '%s'", folder.constData(),
                escaped(name).constData(), escaped(copy).constData());
+        // The name is free now; a file saved there before the download lands is newer work.
+        file.setMayReplace(false);
         QPointer<Syncher> guard(this);
         step("backedup", *a);
         if (guard.isNull()) {
@@ -143,19 +145,23 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
         }
         return true;
     }
-    // Whatever happened to the target since the scan wins over the download.
+    // Whatever happened to the target since the scan wins over the download. Size and time as the
+    // scan read them, to the millisecond: a same-size rewrite within the scanned second (a copy
+    // that keeps the time) is a change too.
     struct stat now;
     const bool exists = ::fstatat(file.folder(), QFile::encodeName(name).constData(), &now, AT_SYMLINK_NOFOLLOW) == 0;
     bool changed = exists;
     if (exists && a->localMtime().isValid())
         changed = !S_ISREG(now.st_mode) || qint64(now.st_size) != a->localSize() ||
-                  qint64(now.st_mtim.tv_sec) != a->localMtime().toSecsSinceEpoch();
+                  UploadSource::mtimeOf(now) != a->localMtime().toMSecsSinceEpoch();
     if (changed) {
         m_downloadKeptAs = SyncAction::conflictCopyPath(*destination);
         qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; kept as '%s'",
                  escaped(*destination).constData(), escaped(m_downloadKeptAs).constData());
         *destination = m_downloadKeptAs;
     }
+    // Only the file found as the scan saw it is replaced; a name found free must still be free.
+    file.setMayReplace(exists && !changed);
     return true;
 }
 

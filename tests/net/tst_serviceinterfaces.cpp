@@ -1,5 +1,6 @@
 // The file-safe and password interfaces against the development service, signed in to the demo account.
 #include "core/AppInfo.h"
+#include "net/DownloadFile.h"
 #include "net/FilesafeRI.h"
 #include "net/PasswordRI.h"
 #include "net/R7Session.h"
@@ -20,7 +21,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -50,6 +54,31 @@ static QByteArray contentOf(const QJsonObject &stored)
 {
     return QByteArray::fromBase64(stored.value("content_b64").toString().toLatin1());
 }
+
+// A folder made read-only where it lies, by a read-only bind mount on itself; the test runs in a
+// mount namespace of its own (ctest starts it under unshare), and the mount goes with the object.
+class ReadOnlyFolder
+{
+public:
+    bool make(const QString &path)
+    {
+        const QByteArray at = QFile::encodeName(path);
+        if (::mount(at.constData(), at.constData(), nullptr, MS_BIND, nullptr) != 0) {
+            return false;
+        }
+        m_at = at;
+        return ::mount(nullptr, at.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    }
+    ~ReadOnlyFolder()
+    {
+        if (!m_at.isEmpty()) {
+            ::umount2(m_at.constData(), MNT_DETACH);
+        }
+    }
+
+private:
+    QByteArray m_at;
+};
 
 class TestServiceInterfaces : public QObject
 {
@@ -394,12 +423,18 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("logged"); // the system's cause, in the log
-        const QString noInit = "^Aborted: Unable to initiate download file decryption$";
-        QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit << "";
-        QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit << "";
+        const QString noInit = "^Aborted: Unable to initiate download file decryption";
+        QTest::newRow("IV missing") << QJsonObject{{"iv", "missing"}} << "" << int(EC_CLIENT) << noInit + "$"
+                                    << "";
+        QTest::newRow("IV short") << QJsonObject{{"iv", "malformed"}} << "" << int(EC_CLIENT) << noInit + "$"
+                                  << "";
+        // A temporary file that cannot be made names the system's cause.
         QTest::newRow("no folder for the temporary file")
-                << QJsonObject() << "no folder" << int(EC_CLIENT) << noInit
+                << QJsonObject() << "no folder" << int(EC_CLIENT) << noInit + ": No such file or directory$"
                 << "Unable to initiate download file decryption: No such file or directory";
+        QTest::newRow("read-only folder")
+                << QJsonObject() << "read-only" << int(EC_CLIENT) << noInit + ": Read-only file system$"
+                << "Unable to initiate download file decryption: Read-only file system";
         QTest::newRow("size mismatch") << QJsonObject() << "size" << int(EC_CLIENT)
                                        << "^Download size mismatch \\(expected: 18, received: 17\\)$"
                                        << "";
@@ -433,6 +468,10 @@ private slots:
         const QString kept = hurdle == "folder" ? dest + "/inside" : m_dir.filePath("todo.txt");
         QVERIFY(hurdle != "folder" || QDir(m_dir.path()).mkdir("todo.txt"));
         QVERIFY(writeFile(kept, "my old list"));
+        ReadOnlyFolder readOnly;
+        if (hurdle == "read-only" && !readOnly.make(m_dir.path())) {
+            QSKIP("no read-only bind mount here (ctest runs the test in a mount namespace of its own)");
+        }
         R7Session *session = R7Session::instance();
         const QString key = session->transportKey();
         if (hurdle == "key") {
@@ -448,6 +487,66 @@ private slots:
         QVERIFY2(logged.isEmpty() || log.contains(logged), qPrintable(log.messages().join('\n')));
         QCOMPARE(readFile(kept), QByteArray("my old list"));
         QTRY_COMPARE(entries(), QStringList{"todo.txt"});
+    }
+
+    // The last rename takes no name that the caller found free (nor one it freed by moving the old
+    // file to its copy): a file saved there meanwhile stays, and so does the copy.
+    void downloadTakesNoFreeName_data()
+    {
+        QTest::addColumn<QStringList>("before"); // name=content
+        QTest::addColumn<bool>("backUp");        // the old file to "todo(copy).txt" first
+        QTest::addColumn<QByteArray>("appears"); // saved at the name right before the rename
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("after");
+        const QString taken = "^Could not override file\\. File '.*/todo\\.txt': A file appeared at the name during "
+                              "the download and stays";
+        QTest::newRow("the copy's name is taken")
+                << QStringList{"todo.txt=my old list", "todo(copy).txt=someone's copy"} << true << QByteArray()
+                << "^File exists$" << QStringList{"todo(copy).txt=someone's copy", "todo.txt=my old list"};
+        QTest::newRow("free at the check") << QStringList() << false << QByteArray("saved meanwhile") << taken + "$"
+                                           << QStringList{"todo.txt=saved meanwhile"};
+        QTest::newRow("freed by the backup")
+                << QStringList{"todo.txt=my old list"} << true << QByteArray("saved meanwhile")
+                << taken + "; the previous file stays as 'todo\\(copy\\)\\.txt'$"
+                << QStringList{"todo(copy).txt=my old list", "todo.txt=saved meanwhile"};
+    }
+
+    void downloadTakesNoFreeName()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(bool, backUp);
+        QFETCH(QByteArray, appears);
+        QFETCH(QString, message);
+        QFETCH(QStringList, after);
+        for (const QString &entry : before) {
+            QVERIFY(writeFile(m_dir.filePath(entry.section('=', 0, 0)), entry.section('=', 1).toUtf8()));
+        }
+        DownloadFile::setRenameHook([&](int folder, const QByteArray &name) {
+            if (appears.isEmpty()) {
+                return;
+            }
+            const int fd = ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0 && ::write(fd, appears.constData(), size_t(appears.size())) == appears.size());
+            ::close(fd);
+        });
+        const auto out = awaitResult<qint64>([&](auto cb) {
+            m_ri->downloadFile(idOf("Private", "/todo.txt"), m_dir.filePath("todo.txt"), 17, cb, nullptr, QString(),
+                               [&](DownloadFile &file, QString *, QString *reason) {
+                                   if (!backUp) {
+                                       file.setMayReplace(false);
+                                       return true;
+                                   }
+                                   return file.backUp("todo.txt", "todo(copy).txt", reason);
+                               });
+        });
+        DownloadFile::setRenameHook(nullptr);
+        QCOMPARE(int(out.code()), int(EC_CLIENT));
+        QVERIFY2(QRegularExpression(message).match(out.message()).hasMatch(), qPrintable(out.message()));
+        QStringList found;
+        for (const QString &name : entries()) {
+            found << name + "=" + QString::fromUtf8(readFile(m_dir.filePath(name)));
+        }
+        QCOMPARE(found, after); // no temporary file left either
     }
 
     void uploadNewFileAndVersion()

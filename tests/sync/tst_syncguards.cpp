@@ -61,13 +61,15 @@ private slots:
         QCOMPARE(m_h->localTree(), SyncHarness::Tree());
     }
 
-    // The folder of a download's target becomes a link to elsewhere: before the download, or after
-    // the conflicting local file was moved to its copy. The finished download must not replace the
+    // The folder of a download's target becomes a link to elsewhere: before the download, before
+    // a conflict download (nothing is moved to a copy and the stored state stays), or after the
+    // conflicting local file was moved to its copy. The finished download must not replace the
     // file found through the link, and the user's file stays as it was.
     void downloadIntoLinkedFolderRefused_data()
     {
         QTest::addColumn<QString>("when");
         QTest::newRow("before the download") << "start";
+        QTest::newRow("before a conflict download") << "conflict";
         QTest::newRow("after the conflict copy") << "backedup";
     }
 
@@ -82,6 +84,7 @@ private slots:
                       QFile::link(outside.path() + "/docs", m_h->localPath("docs"));
         };
         SyncHarness::Outcome out;
+        int backups = 0;
         if (when == "start") {
             QVERIFY(m_h->putRemote("docs/a.txt", "remote a, edited"));
             out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
@@ -92,11 +95,21 @@ private slots:
         } else {
             QVERIFY(m_h->apply({"L docs/a.txt=local a, edited", "R docs/a.txt=remote a, edited too"}));
             Syncher::setStepHook([&](const char *step, const SyncAction &a) {
-                if (!swapped && qstrcmp(step, "backedup") == 0 && a.relPath() == "docs/a.txt") {
+                if (qstrcmp(step, "backedup") == 0 && a.relPath() == "docs/a.txt") {
+                    ++backups;
+                    if (!swapped && when == "backedup") {
+                        swap();
+                    }
+                }
+            });
+            // Once the download writes into the folder: the conflict copy would be the next step.
+            out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+                if (!swapped && when == "conflict" && pi.action.action() == SyncAction::BackupDownloadFile &&
+                    pi.action.relPath() == "docs/a.txt" &&
+                    !QDir(m_h->localPath("docs")).entryList({"~$*"}, QDir::Files | QDir::Hidden).isEmpty()) {
                     swap();
                 }
             });
-            out = m_h->run();
         }
         QVERIFY(swapped);
         QCOMPARE(out.end, QString("finished"));
@@ -105,6 +118,10 @@ private slots:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray(when == "start" ? "remote a" : "local a, edited"));
         QCOMPARE(QDir(outside.path() + "/docs").entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
+        if (when == "conflict") {
+            QCOMPARE(backups, 0);
+            QCOMPARE(m_h->db().rawValue("SELECT COUNT(*) FROM fs_object WHERE path = 'docs/a.txt'").toInt(), 1);
+        }
     }
 
     // Between the scan and the upload the file changes; what the service receives is never the
