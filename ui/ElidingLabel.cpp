@@ -10,6 +10,11 @@ namespace {
 
 const QChar kEllipsis(0x2026);
 
+int laidOutWidth(const QFontMetrics& metrics, const QString& text)
+{
+    return metrics.boundingRect(QRect(0, 0, 100000, 100000), Qt::TextExpandTabs, text).width();
+}
+
 } // namespace
 
 ElidingLabel::ElidingLabel(QWidget* parent)
@@ -37,7 +42,14 @@ QRect ElidingLabel::textRect() const
 
 QString ElidingLabel::elidedText() const
 {
-    return fontMetrics().elidedText(text(), m_mode, textRect().width());
+    const QFontMetrics metrics = fontMetrics();
+    const int room = textRect().width();
+    QString shown = metrics.elidedText(text(), m_mode, room);
+    // Shortened to a fraction of a pixel, the text can still take one whole pixel more once laid out:
+    // it is shortened again.
+    for (int less = 1; shown != text() && less <= 2 && laidOutWidth(metrics, shown) > room; ++less)
+        shown = metrics.elidedText(text(), m_mode, room - less);
+    return shown;
 }
 
 bool ElidingLabel::isElided() const

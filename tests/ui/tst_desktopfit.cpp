@@ -348,6 +348,24 @@ private slots:
             QVERIFY2(text.contains(finding), qPrintable(QStringLiteral("expected \"%1\" in:\n%2").arg(finding, text)));
     }
 
+    // At every width a folder row's name may get, its shortened form fits the label in whole pixels:
+    // shortened to a fraction of a pixel, it once needed one more at a few widths.
+    void elidedNameFitsEveryWidth()
+    {
+        auto* label = new ElidingLabel(QStringLiteral("Team Projects/Reports"));
+        label->setFont(QFont(label->font().family(), 13));
+        std::unique_ptr<QWidget> window(row(label, nullptr, 400));
+        settle(window.get());
+        QStringList cut;
+        for (int width = 40; width < label->fontMetrics().horizontalAdvance(label->text()); ++width) {
+            label->setFixedWidth(width);
+            const QString text = listed(FitCheck().check(window.get()));
+            if (!text.isEmpty())
+                cut << text;
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
+
     // A property selector is not matched again when the property changes: after Edit the fields kept
     // the read-only look of the view, without a frame.
     void entryFieldsFramedAfterEdit()

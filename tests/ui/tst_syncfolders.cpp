@@ -644,6 +644,35 @@ private slots:
                                     .arg(label->heightForWidth(label->width()))));
     }
 
+    // The maker's wizard shows its shield once, at the top centre, behind the pages.
+    void wizardBackground()
+    {
+        AppInfo& info = m_db->appInfo();
+        info.brandKey = QStringLiteral("varnel");
+        applyBrandStyle(qApp, &info);
+        const QImage shield(QStringLiteral(":/res/varnel/tessarvale_shield_background_465x339.png"));
+        QCOMPARE(shield.size(), QSize(465, 339));
+        FileSafeDao dao(&info, nullptr);
+        WizardView wizard(&dao, &info);
+        wizard.findChild<QStackedWidget*>(QStringLiteral("wizViewStack"))->hide();
+        wizard.resize(800, 574);
+        wizard.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+        const QImage with = wizard.grab().toImage();
+        wizard.setStyleSheet(QStringLiteral("WizardView { background-image: url(); }"));
+        const QImage without = wizard.grab().toImage();
+        QRect drawn;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x)
+                if (with.pixel(x, y) != without.pixel(x, y))
+                    drawn |= QRect(x, y, 1, 1);
+        const QRect placed(QPoint((wizard.width() - shield.width()) / 2, 0), shield.size());
+        QString where;
+        QDebug(&where) << drawn << "in" << placed;
+        QVERIFY2(placed.contains(drawn) && drawn.top() < 10 && qAbs(drawn.center().x() - placed.center().x()) <= 1,
+                 qPrintable(where));
+    }
+
     void newFileSafeDialog()
     {
         FileSafeDao dao(&m_db->appInfo(), nullptr);

@@ -167,8 +167,9 @@ QList<StateCheck::Finding> StateCheck::checkMarks(QWidget* window)
 
 QList<StateCheck::Finding> StateCheck::buttons(QWidget* window)
 {
-    // Every button shown once more in the other state, all at once. Their icons (the platform's, on
-    // a message box's buttons) are left out: the text is what a disabled look fades.
+    // Every button shown once more in the other state, all at once. The icons of buttons with a text
+    // (the platform's, on a message box's buttons) are left out: the text is what a disabled look
+    // fades. A button with only a picture fades its picture.
     QList<QPushButton*> pushes;
     for (QPushButton* push : window->findChildren<QPushButton*>())
         if (push->parentWidget() && push->parentWidget()->isEnabled() && ContrastCheck::inSight(window, push))
@@ -179,7 +180,8 @@ QList<StateCheck::Finding> StateCheck::buttons(QWidget* window)
     QList<QIcon> icons;
     for (QPushButton* push : pushes) {
         icons.append(push->icon());
-        push->setIcon(QIcon());
+        if (!push->text().isEmpty())
+            push->setIcon(QIcon());
     }
     const QImage shot = ContrastCheck::render(window);
     for (QPushButton* push : pushes)

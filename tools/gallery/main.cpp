@@ -307,7 +307,8 @@ QList<FilesafeTO_v2> seedFileSafeFixtures(AppInfo* info, const QString& home)
         int type;
         const char* name;
         int status;
-    } actions[] = {{SyncAction::DownloadFile, "quarterly-report.pdf", SyncAction::STATUS_OK},
+    } actions[] = {{SyncAction::UploadFile, "budget.xlsx", SyncAction::ERR_FILE_NOT_READABLE},
+                   {SyncAction::DownloadFile, "quarterly-report.pdf", SyncAction::STATUS_OK},
                    {SyncAction::UploadFile, "minutes 2026-12-01.docx", SyncAction::STATUS_OK},
                    {SyncAction::UploadFile, "~$lock.docx", SyncAction::WARN_EXCLUDED_BY_NAME},
                    {SyncAction::UploadFile, "video.mp4", SyncAction::ERR_QUOTA_EXCEEDED},
@@ -597,6 +598,16 @@ int renderAll(const QString& dir, const QString& brand, const QString& language,
         transfer.name = QStringLiteral("archive-2026.tar");
         fileSafe.historyView()->on_syncProgress(true, transfer);
         gallery.shoot(&fileSafe, QStringLiteral("filesafe_activity"), kTabSize, true);
+        // The foot of the list: the status cells' help buttons on a plain, an alternate and a selected
+        // row. The table lets no row be selected, yet its style gives a selection colour: the buttons
+        // must read on it too.
+        auto* history = fileSafe.historyView()->findChild<QTableView*>(QStringLiteral("historyTableView"));
+        history->scrollToBottom();
+        history->setSelectionMode(QAbstractItemView::SingleSelection);
+        history->selectRow(history->model()->rowCount() - 1);
+        gallery.shoot(&fileSafe, QStringLiteral("filesafe_activity_statuses"), kTabSize, true);
+        history->clearSelection();
+        history->setSelectionMode(QAbstractItemView::NoSelection);
         fileSafe.setCurrentTab(1);
         SyncSetting running;
         running.setId(1);

@@ -1,6 +1,6 @@
 // Draws the window images under res/: plain icons from the Adwaita theme's symbolic SVGs (tinted,
-// at the sizes the views use), logos, check marks and the wizard's drawn pictures. Run once after
-// changing a drawing:
+// at the sizes the views use), our own small signs, logos, check marks, the wizard's background and
+// its drawn pictures. Run once after changing a drawing:
 //   build/tools/imagegen/tessarvale_imagegen <source dir>/res
 // The wizard's pictures of the client's own views come from the gallery (tools/gallery/main.cpp).
 #include <QDir>
@@ -391,6 +391,58 @@ QImage clientApps()
     return image;
 }
 
+// The activity history's help button: a white letter on a deep blue disc, which reads at 4:1 or more
+// on every brand's rows, plain, alternate and selected (the darkest of them Sorel's selection).
+QImage infoButton()
+{
+    QImage image = canvas(16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1f, 0x5a, 0x96));
+    p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(8, 4.7), 1.4, 1.4);
+    p.drawRoundedRect(QRectF(6.85, 6.8, 2.3, 5.9), 0.8, 0.8);
+    return image;
+}
+
+// The folders list's show button sits on a panel that is white in every brand: a white glass would
+// vanish there, so ours is a white lens in a dark rim, with a dark handle.
+QImage magnifyingGlass()
+{
+    const QColor dark(0x33, 0x33, 0x33);
+    QImage image = canvas(16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(dark, 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(10.5, 10.5), QPointF(14, 14));
+    p.setPen(QPen(dark, 1.8));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(6.6, 6.6), 5.2, 5.2);
+    return image;
+}
+
+// The maker's wizard background: a large shield at the top of the pages, so faint (a tint of 7 % at
+// most) that every text over it keeps its contrast.
+QImage shieldBackground()
+{
+    const QColor gold(0xc9, 0x9c, 0x30);
+    QImage image = canvas(465, 339);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor face = gold;
+    face.setAlphaF(0.05);
+    QColor rim = gold;
+    rim.setAlphaF(0.14);
+    p.setPen(QPen(rim, 4));
+    p.setBrush(face);
+    p.drawPath(shield(QRectF(232.5 - 135, 6, 270, 326)));
+    p.setPen(QPen(rim, 14, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF({QPointF(180, 160), QPointF(222, 204), QPointF(290, 112)}));
+    return image;
+}
+
 void wizardPictures()
 {
     save(markedFolders(g_out), QStringLiteral("wizard/wiz_page1_marked_folders.png"));
@@ -427,6 +479,8 @@ int main(int argc, char** argv)
         p.end();
         save(arrow, QStringLiteral("tabs/selection_arrow.png"));
     }
+    save(infoButton(), QStringLiteral("tabs/info_button.png"));
+    save(magnifyingGlass(), QStringLiteral("tabs/magnifying_glass_white_16x16.png"));
 
     // Kinds of file safe, each its own colour.
     const struct {
@@ -443,7 +497,11 @@ int main(int argc, char** argv)
         const QString stem = QLatin1String(space.stem);
         const QString icon = QLatin1String(space.icon);
         save(symbolic(icon, 20, space.color), QStringLiteral("space/%1_small.png").arg(stem));
-        save(symbolic(icon, 30, space.color), QStringLiteral("space/%1_medium.png").arg(stem));
+        const QImage medium = symbolic(icon, 30, space.color);
+        save(medium, QStringLiteral("space/%1_medium.png").arg(stem));
+        // The folder row's form shows a team space until the row knows its safe.
+        if (stem == QLatin1String("teamspace"))
+            save(medium, QStringLiteral("space/teamspace_30x30.png"));
         save(symbolic(icon, 40, space.color), QStringLiteral("space/%1_large.png").arg(stem));
         QImage autosync = symbolic(icon, 30, space.color);
         badge(autosync, QStringLiteral("emblem-synchronizing"), blue);
@@ -470,6 +528,7 @@ int main(int argc, char** argv)
         p.end();
         save(wide, QStringLiteral("varnel/tessarvale_logo_flat_399x82.png"));
     }
+    save(shieldBackground(), QStringLiteral("varnel/tessarvale_shield_background_465x339.png"));
     save(maskedDots(grey), QStringLiteral("password_icon_20x11.png"));
     save(symbolic(QStringLiteral("pan-down"), 16, QColor(0x44, 0x44, 0x44)), QStringLiteral("forms/arrowhead.png"));
 

@@ -11,11 +11,6 @@
 ActivityStatusView::ActivityStatusView(QWidget* parent) : QFrame(parent), ui(new Ui::ActivityStatusView)
 {
     ui->setupUi(this);
-    const QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-information"));
-    if (icon.isNull())
-        ui->infoButton->setText(QStringLiteral("i")); // a theme without the icon still shows the button
-    else
-        ui->infoButton->setIcon(icon);
 }
 
 ActivityStatusView::~ActivityStatusView()

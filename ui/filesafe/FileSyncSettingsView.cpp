@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -39,11 +38,6 @@ FileSyncSettingsView::FileSyncSettingsView(AppInfo* appInfo, MultiSyncher* multi
     m_addAction->setObjectName(QStringLiteral("addAction"));
     m_deleteAction->setObjectName(QStringLiteral("deleteAction"));
     ui->showLocalFolderButton->setToolTip(tr("Show in File Manager"));
-    const QIcon showIcon = QIcon::fromTheme(QStringLiteral("folder-open"));
-    if (showIcon.isNull())
-        ui->showLocalFolderButton->setText(QStringLiteral("..."));
-    else
-        ui->showLocalFolderButton->setIcon(showIcon);
     connect(m_showAction, &QAction::triggered, this, &FileSyncSettingsView::on_openFolderInFileManager,
             Qt::UniqueConnection);
     connect(m_addAction, &QAction::triggered, this, &FileSyncSettingsView::on_addSettingButton_clicked,
