@@ -64,6 +64,13 @@ private slots:
         QTest::newRow("no data") << QByteArray("{\"status\":0}") << false;
         QTest::newRow("message not text") << envelope(two).replace("\"message\":\"\"", "\"message\":null") << false;
         QTest::newRow("service status") << QByteArray("{\"status\":10904,\"message\":\"gone\"}") << false;
+        // An error reply with a list is no listing: synchronised against, it would delete local files.
+        QTest::newRow("service status with a list")
+                << envelope(two).replace("\"status\":0,\"message\":\"\"", "\"status\":10904,\"message\":\"gone\"")
+                << false;
+        QTest::newRow("service status with an empty list")
+                << envelope("").replace("\"status\":0", "\"status\":3") << false;
+        QTest::newRow("no status") << envelope(two).replace("\"status\":0,", "") << false;
         QTest::newRow("status with a fraction") << envelope(two).replace("\"status\":0", "\"status\":0.5") << false;
         QTest::newRow("truncated") << envelope(two).left(60) << false;
         QTest::newRow("trailing text") << envelope(two) + "x" << false;

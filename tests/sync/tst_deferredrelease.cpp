@@ -45,6 +45,52 @@ private slots:
         QCOMPARE(SyncAction::instanceCount(), actionsBefore);
     }
 
+    // The end of a run: what is handed over is still shared by a frame that lets it go one turn
+    // later. That frame must not end up freeing the whole container at once (a turn of a tenth of a
+    // second after a large run); nor may anything be freed while it still reads the data.
+    void waitsOneTurnWhileShared()
+    {
+        const int n = 20000;
+        const int before = FsObject::instanceCount();
+        DeferredRelease *release = DeferredRelease::instance();
+        QHash<QString, FsObject> frame;
+        {
+            QHash<QString, FsObject> objects;
+            for (int i = 0; i < n; ++i)
+                objects.insert(QString::number(i), object(i));
+            frame = objects;
+            release->release(objects);
+        }
+        // Owned from the start, freed at the first turn: once it is gone, that turn has passed.
+        release->release(QHash<QString, FsObject>{{QStringLiteral("x"), object(-1)}});
+        QCOMPARE(release->pending(), n + 1);
+
+        int pendingAtLetGo = -1;
+        int sizeAtLetGo = -1;
+        QString pathAtLetGo;
+        int objectsAfterLetGo = -1;
+        QTimer nextTurn;
+        nextTurn.setSingleShot(true);
+        connect(&nextTurn, &QTimer::timeout, this, [&]() {
+            pendingAtLetGo = release->pending();
+            sizeAtLetGo = frame.size();
+            pathAtLetGo = frame.value(QStringLiteral("4711")).path();
+            frame = QHash<QString, FsObject>();
+            objectsAfterLetGo = FsObject::instanceCount();
+        });
+        nextTurn.start(0);
+        QTRY_VERIFY(objectsAfterLetGo >= 0);
+
+        // The first turn looked and waited: nothing was taken from what the frame reads.
+        QCOMPARE(pendingAtLetGo, n);
+        QCOMPARE(sizeAtLetGo, n);
+        QCOMPARE(pathAtLetGo, QStringLiteral("d/f4711.txt"));
+        // Let go by the frame, the container is still held here, to be freed a slice at a time.
+        QCOMPARE(objectsAfterLetGo, before + n);
+        QTRY_COMPARE(release->pending(), 0);
+        QCOMPARE(FsObject::instanceCount(), before);
+    }
+
     // A holder that keeps its share beyond the next turn keeps it whole; it is then its to free.
     void leavesWhatOthersKeep()
     {

@@ -482,6 +482,44 @@ private slots:
         QVERIFY(std::any_of(out.reported.begin(), out.reported.end(), [](const SyncAction &a) { return a.isError(); }));
     }
 
+    // A setting on a folder below the top takes the folder's id from the listing, whatever it has
+    // stored: none yet, or that of a folder deleted and made again on the service since. A file new
+    // at its top level goes into the folder, and the id is kept.
+    void subFolderIdFromListing_data()
+    {
+        QTest::addColumn<bool>("stale");
+        QTest::newRow("no id stored") << false;
+        QTest::newRow("id of a deleted folder") << true;
+    }
+
+    void subFolderIdFromListing()
+    {
+        QFETCH(bool, stale);
+        m_h->remoteDir = "/docs";
+        const bool made = m_h->newSetting();
+        m_h->remoteDir.clear();
+        QVERIFY(made);
+        const qint64 settingId = m_h->settings().value(0).id();
+        QVERIFY(m_h->putRemoteDir("docs"));
+        if (stale) {
+            const QString gone = remoteId("/docs");
+            QVERIFY(m_h->deleteRemote("docs") && m_h->putRemoteDir("docs"));
+            QVERIFY(remoteId("/docs") != gone);
+            SyncSettingsDao::instance()->setRootFolderId(settingId, gone);
+        }
+        QCOMPARE(SyncSettingsDao::instance()->get(settingId).rootFolderId().isEmpty(), !stale);
+        QVERIFY(m_h->putLocal("new.txt", "top level"));
+
+        const SyncHarness::Outcome out = m_h->run();
+        QCOMPARE(out.end, QString("finished"));
+        QCOMPARE(out.nFailed, 0);
+        QCOMPARE(m_h->remoteTree(), (SyncHarness::Tree{{"docs/", ""}, {"docs/new.txt", "top level"}}));
+        QCOMPARE(SyncSettingsDao::instance()->get(settingId).rootFolderId(), remoteId("/docs"));
+        const SyncHarness::Outcome next = m_h->run();
+        QCOMPARE(next.work(), 0);
+        QCOMPARE(next.nFailed, 0);
+    }
+
     void wrongIvCaught()
     {
         seedAndRun();
@@ -624,6 +662,17 @@ private:
                             "L d.txt=local d"}));
         QCOMPARE(m_h->run().nFailed, 0);
         COMPARE_TREES(*m_h);
+    }
+
+    // The service's id of the object at `path` of the current safe.
+    QString remoteId(const QString &path) const
+    {
+        for (const QJsonValue &v : m_h->safeState().value("objects").toArray()) {
+            if (v.toObject().value("path").toString() == path) {
+                return v.toObject().value("object_id").toString();
+            }
+        }
+        return QString();
     }
 
     // A first run over `files` files in "many" and one beside it, then "many" deleted locally.
