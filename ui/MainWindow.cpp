@@ -130,6 +130,7 @@ void MainWindow::setMultiSyncher(MultiSyncher* multiSyncher)
         return;
     connect(m_multiSyncher, &MultiSyncher::syncProgress, m_statusBarView, &StatusBarView::on_syncProgress);
     connect(m_multiSyncher, &MultiSyncher::syncCanceled, m_statusBarView, &StatusBarView::on_syncCanceled);
+    connect(m_multiSyncher, &MultiSyncher::syncFinished, m_statusBarView, &StatusBarView::on_syncFinished);
 }
 
 void MainWindow::on_appStateChanged(R7Application::AppState state)

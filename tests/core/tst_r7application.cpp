@@ -2,6 +2,7 @@
 #include "core/R7Application.h"
 #include "db/FileSafeDao.h"
 #include "db/R7Database.h"
+#include "db/SyncHistoryDao.h"
 #include "db/SyncSettingsDao.h"
 #include "net/R7Session.h"
 #include "net/ServerList.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtTest>
@@ -316,6 +318,26 @@ private slots:
         QTRY_COMPARE(shown, QStringList{"SQL query failure. (database or disk is full)"});
         QTest::qWait(100);
         QCOMPARE(shown.size(), 1);
+        signOut();
+    }
+
+    // A run's history row is closed after the run reports its actions done: the status bar reads
+    // the history again when the coordinator ends the run, and shows that run, not the one before.
+    void lastSyncShowsTheRunJustEnded()
+    {
+        signOut();
+        QSignalSpy done(app(), &R7Application::syncDone);
+        signIn("demo", DevService::demoPassword());
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000); // the first run after the sign-in
+        // Earlier runs a day back, so that the minutes shown tell them from the next one.
+        QSqlQuery back;
+        QVERIFY(back.exec("UPDATE sync_history SET end_time = end_time - 86400000 WHERE end_time IS NOT NULL"));
+        app()->syncAll();
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 10000);
+        const SyncHistory last = SyncHistoryDao::instance()->lastSync();
+        QVERIFY(qAbs(last.endTime().secsTo(QDateTime::currentDateTime())) < 600);
+        QCOMPARE(app()->mainWindow()->findChild<QLabel *>("statusLabel")->text(),
+                 "Last sync: " + QLocale::system().toString(last.endTime(), QLocale::ShortFormat));
         signOut();
     }
 
