@@ -125,6 +125,10 @@ void MainWindow::showLoginProgress(const QString& text, bool isError)
 
 void MainWindow::setMultiSyncher(MultiSyncher* multiSyncher)
 {
+    // The replaced coordinator lives until its deferred deletion: what it reports meanwhile
+    // belongs to an ended signed-in period.
+    if (m_multiSyncher)
+        disconnect(m_multiSyncher, nullptr, m_statusBarView, nullptr);
     m_multiSyncher = multiSyncher;
     if (!m_multiSyncher)
         return;

@@ -345,40 +345,78 @@ private slots:
     {
         QTest::addColumn<int>("activity");
         QTest::addColumn<QString>("end"); // the coordinator's signal after the progress
-        QTest::newRow("started") << int(ProgressInfo::Activity_GetRemoteObjects_Started) << "started";
-        QTest::newRow("finished") << int(ProgressInfo::Activity_ProcessSyncActions_Finished) << "finished";
-        QTest::newRow("canceled") << int(ProgressInfo::Activity_User_Canceled) << "canceled";
+        QTest::addColumn<bool>("signedInAgain"); // the next period began before the signals came
+        for (bool again : {false, true}) {
+            const char *when = again ? " after the next sign-in" : "";
+            QTest::addRow("started%s", when) << int(ProgressInfo::Activity_GetRemoteObjects_Started) << "started" << again;
+            QTest::addRow("finished%s", when)
+                    << int(ProgressInfo::Activity_ProcessSyncActions_Finished) << "finished" << again;
+            QTest::addRow("canceled%s", when) << int(ProgressInfo::Activity_User_Canceled) << "canceled" << again;
+        }
     }
 
-    // A run stops at its next check, which may come after the sign-out has finished (or after the
-    // next sign-in): what it reports then leaves the tray and the status bar signed out.
+    // A run stops at its next check, which may come after the sign-out has finished, or after the
+    // next sign-in while the replaced coordinator waits for its deferred deletion: what it reports
+    // then changes nothing in the tray or the status bar.
     void runEndingAfterSignOut()
     {
         QFETCH(int, activity);
         QFETCH(QString, end);
+        QFETCH(bool, signedInAgain);
+        signOut();
         signIn("demo", DevService::demoPassword());
-        MultiSyncher *ms = app()->multiSyncher();
+        QPointer<MultiSyncher> ms = app()->multiSyncher();
         signOut();
         QSignalSpy done(app(), &R7Application::syncDone);
-        ProgressInfo pi;
-        pi.activity = activity;
-        pi.safeName = QStringLiteral("Mine");
-        pi.safeType = QStringLiteral("PRIVATE");
-        if (end == "started")
-            emit ms->syncStarted();
-        emit ms->syncProgress(true, pi);
-        if (end == "finished")
-            emit ms->syncFinished(1, 0, {});
-        else if (end == "canceled")
-            emit ms->syncCanceled();
-        QCOMPARE(app()->trayStatus(), R7Application::TRAY_LOGGED_OUT);
-        for (QAction *action : app()->findChildren<QAction *>()) {
-            if (QStringList{"Logout", "Sync All", "Cancel Sync", "Settings"}.contains(action->text()) ||
-                qobject_cast<StatusAction *>(action))
-                QVERIFY2(!action->isEnabled() && !action->isVisible(), qPrintable(action->text()));
+        bool reported = false;
+        const auto report = [&] {
+            reported = true;
+            ProgressInfo pi;
+            pi.activity = activity;
+            pi.safeName = QStringLiteral("Mine");
+            pi.safeType = QStringLiteral("PRIVATE");
+            if (end == "started")
+                emit ms->syncStarted();
+            emit ms->syncProgress(true, pi);
+            if (end == "finished")
+                emit ms->syncFinished(1, 0, {});
+            else if (end == "canceled")
+                emit ms->syncCanceled();
+        };
+        const auto statusEntry = [] { return app()->findChild<StatusAction *>(); };
+        QVERIFY(statusEntry());
+        if (!signedInAgain) {
+            report();
+            QCOMPARE(app()->trayStatus(), R7Application::TRAY_LOGGED_OUT);
+            for (QAction *action : app()->findChildren<QAction *>()) {
+                if (QStringList{"Logout", "Sync All", "Cancel Sync", "Settings"}.contains(action->text()) ||
+                    action == statusEntry())
+                    QVERIFY2(!action->isEnabled() && !action->isVisible(), qPrintable(action->text()));
+            }
+        } else {
+            // The new period's first run waits; the old coordinator reports while the sign-in's
+            // turn goes on, which is as long as it is sure to exist.
+            app()->setDelaysForTesting({1500, 50, 50});
+            const auto hook = connect(app(), &R7Application::appStateChanged, this, [&](R7Application::AppState state) {
+                if (state == R7Application::APP_STATE_LOGGED_IN && ms && ms != app()->multiSyncher())
+                    report();
+            });
+            signIn("demo", DevService::demoPassword());
+            disconnect(hook);
+            QVERIFY(reported);
+            QCOMPARE(app()->trayStatus(), R7Application::TRAY_IDLE);
+            QVERIFY(!statusEntry()->isVisible());
+            for (QAction *action : app()->findChildren<QAction *>()) {
+                if (action->text() == "Cancel Sync")
+                    QVERIFY(!action->isEnabled() && !action->isVisible());
+            }
         }
         QCOMPARE(app()->mainWindow()->findChild<QLabel *>("statusLabel")->text(), QString());
         QCOMPARE(done.count(), 0);
+        if (signedInAgain) {
+            signOut();
+            app()->setDelaysForTesting({50, 50, 50});
+        }
     }
 
     // A statement failing while a run goes on opens no box of its own: the run tells the user once
