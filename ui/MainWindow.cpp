@@ -125,11 +125,16 @@ void MainWindow::showLoginProgress(const QString& text, bool isError)
 
 void MainWindow::setMultiSyncher(MultiSyncher* multiSyncher)
 {
+    // The replaced coordinator lives until its deferred deletion: what it reports meanwhile
+    // belongs to an ended signed-in period.
+    if (m_multiSyncher)
+        disconnect(m_multiSyncher, nullptr, m_statusBarView, nullptr);
     m_multiSyncher = multiSyncher;
     if (!m_multiSyncher)
         return;
     connect(m_multiSyncher, &MultiSyncher::syncProgress, m_statusBarView, &StatusBarView::on_syncProgress);
     connect(m_multiSyncher, &MultiSyncher::syncCanceled, m_statusBarView, &StatusBarView::on_syncCanceled);
+    connect(m_multiSyncher, &MultiSyncher::syncFinished, m_statusBarView, &StatusBarView::on_syncFinished);
 }
 
 void MainWindow::on_appStateChanged(R7Application::AppState state)

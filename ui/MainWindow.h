@@ -79,7 +79,7 @@ private:
     UserCredUtil* m_userCredUtil;
     FileSafeDao* m_fileSafeDao;
     PasswordController* m_passwordController;
-    MultiSyncher* m_multiSyncher;
+    QPointer<MultiSyncher> m_multiSyncher;
     SettingsStorage* m_settingsStorage;
     R7Session* m_session;
     LoginRI* m_loginRI;

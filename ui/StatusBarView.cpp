@@ -13,6 +13,8 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <utility>
+
 StatusBarView::StatusBarView(QWidget* parent) : QFrame(parent), ui(new Ui::StatusBarView)
 {
     ui->setupUi(this);
@@ -125,6 +127,7 @@ void StatusBarView::on_syncProgress(bool ok, const ProgressInfo& pi)
     // A run of the ended period may report after the sign-out.
     if (m_signedOut)
         return;
+    m_lastActivity = pi.activity;
     m_phaseText = phaseText(pi.activity, pi.nDone, pi.nTotal, m_phaseText);
     m_detailText = detailText(pi);
     const QString syncing = tr("Syncing") + QStringLiteral("  ") + m_phaseText;
@@ -198,15 +201,31 @@ void StatusBarView::on_syncCanceled()
 {
     if (m_signedOut)
         return;
+    m_lastActivity = -1;
     m_progressTimer->stop();
     clearFileSafe();
     showLastSync(tr("Last synchronisation: "));
+}
+
+void StatusBarView::on_syncFinished()
+{
+    if (m_signedOut)
+        return;
+    // A failure stays readable; any other end (the actions done, nothing to run, a declined
+    // question) shows the last finished run, read now that the run's own row is closed.
+    const int last = std::exchange(m_lastActivity, -1);
+    if (last == ProgressInfo::Activity_User_Canceled || last == ProgressInfo::Activity_Error_Canceled)
+        return;
+    m_progressTimer->stop();
+    clearFileSafe();
+    showLastSync(tr("Last sync: "));
 }
 
 void StatusBarView::on_appStateChanged(R7Application::AppState state)
 {
     m_signedOut = state == R7Application::APP_STATE_LOGGED_OUT;
     if (state == R7Application::APP_STATE_LOGGED_OUT) {
+        m_lastActivity = -1;
         m_progressTimer->stop();
         clearFileSafe();
         ui->statusLabel->clear();

@@ -37,6 +37,8 @@ public:
 
     void on_syncProgress(bool ok, const ProgressInfo& pi);
     void on_syncCanceled();
+    // The coordinator ended the run: its history row is closed by now.
+    void on_syncFinished();
     void on_appStateChanged(R7Application::AppState state);
     void on_appModeChanged(R7Application::AppMode mode);
 
@@ -58,4 +60,5 @@ private:
     QElapsedTimer m_lastProgressPaint;
     QTimer* m_progressTimer;
     bool m_signedOut = false;
+    int m_lastActivity = -1;
 };

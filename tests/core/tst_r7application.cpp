@@ -2,6 +2,7 @@
 #include "core/R7Application.h"
 #include "db/FileSafeDao.h"
 #include "db/R7Database.h"
+#include "db/SyncHistoryDao.h"
 #include "db/SyncSettingsDao.h"
 #include "net/R7Session.h"
 #include "net/ServerList.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtTest>
@@ -319,44 +321,102 @@ private slots:
         signOut();
     }
 
+    // A run's history row is closed after the run reports its actions done: the status bar reads
+    // the history again when the coordinator ends the run, and shows that run, not the one before.
+    void lastSyncShowsTheRunJustEnded()
+    {
+        signOut();
+        QSignalSpy done(app(), &R7Application::syncDone);
+        signIn("demo", DevService::demoPassword());
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000); // the first run after the sign-in
+        // Earlier runs a day back, so that the minutes shown tell them from the next one.
+        QSqlQuery back;
+        QVERIFY(back.exec("UPDATE sync_history SET end_time = end_time - 86400000 WHERE end_time IS NOT NULL"));
+        app()->syncAll();
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 10000);
+        const SyncHistory last = SyncHistoryDao::instance()->lastSync();
+        QVERIFY(qAbs(last.endTime().secsTo(QDateTime::currentDateTime())) < 600);
+        QCOMPARE(app()->mainWindow()->findChild<QLabel *>("statusLabel")->text(),
+                 "Last sync: " + QLocale::system().toString(last.endTime(), QLocale::ShortFormat));
+        signOut();
+    }
+
     void runEndingAfterSignOut_data()
     {
         QTest::addColumn<int>("activity");
         QTest::addColumn<QString>("end"); // the coordinator's signal after the progress
-        QTest::newRow("started") << int(ProgressInfo::Activity_GetRemoteObjects_Started) << "started";
-        QTest::newRow("finished") << int(ProgressInfo::Activity_ProcessSyncActions_Finished) << "finished";
-        QTest::newRow("canceled") << int(ProgressInfo::Activity_User_Canceled) << "canceled";
+        QTest::addColumn<bool>("signedInAgain"); // the next period began before the signals came
+        for (bool again : {false, true}) {
+            const char *when = again ? " after the next sign-in" : "";
+            QTest::addRow("started%s", when) << int(ProgressInfo::Activity_GetRemoteObjects_Started) << "started" << again;
+            QTest::addRow("finished%s", when)
+                    << int(ProgressInfo::Activity_ProcessSyncActions_Finished) << "finished" << again;
+            QTest::addRow("canceled%s", when) << int(ProgressInfo::Activity_User_Canceled) << "canceled" << again;
+        }
     }
 
-    // A run stops at its next check, which may come after the sign-out has finished (or after the
-    // next sign-in): what it reports then leaves the tray and the status bar signed out.
+    // A run stops at its next check, which may come after the sign-out has finished, or after the
+    // next sign-in while the replaced coordinator waits for its deferred deletion: what it reports
+    // then changes nothing in the tray or the status bar.
     void runEndingAfterSignOut()
     {
         QFETCH(int, activity);
         QFETCH(QString, end);
+        QFETCH(bool, signedInAgain);
+        signOut();
         signIn("demo", DevService::demoPassword());
-        MultiSyncher *ms = app()->multiSyncher();
+        QPointer<MultiSyncher> ms = app()->multiSyncher();
         signOut();
         QSignalSpy done(app(), &R7Application::syncDone);
-        ProgressInfo pi;
-        pi.activity = activity;
-        pi.safeName = QStringLiteral("Mine");
-        pi.safeType = QStringLiteral("PRIVATE");
-        if (end == "started")
-            emit ms->syncStarted();
-        emit ms->syncProgress(true, pi);
-        if (end == "finished")
-            emit ms->syncFinished(1, 0, {});
-        else if (end == "canceled")
-            emit ms->syncCanceled();
-        QCOMPARE(app()->trayStatus(), R7Application::TRAY_LOGGED_OUT);
-        for (QAction *action : app()->findChildren<QAction *>()) {
-            if (QStringList{"Logout", "Sync All", "Cancel Sync", "Settings"}.contains(action->text()) ||
-                qobject_cast<StatusAction *>(action))
-                QVERIFY2(!action->isEnabled() && !action->isVisible(), qPrintable(action->text()));
+        bool reported = false;
+        const auto report = [&] {
+            reported = true;
+            ProgressInfo pi;
+            pi.activity = activity;
+            pi.safeName = QStringLiteral("Mine");
+            pi.safeType = QStringLiteral("PRIVATE");
+            if (end == "started")
+                emit ms->syncStarted();
+            emit ms->syncProgress(true, pi);
+            if (end == "finished")
+                emit ms->syncFinished(1, 0, {});
+            else if (end == "canceled")
+                emit ms->syncCanceled();
+        };
+        const auto statusEntry = [] { return app()->findChild<StatusAction *>(); };
+        QVERIFY(statusEntry());
+        if (!signedInAgain) {
+            report();
+            QCOMPARE(app()->trayStatus(), R7Application::TRAY_LOGGED_OUT);
+            for (QAction *action : app()->findChildren<QAction *>()) {
+                if (QStringList{"Logout", "Sync All", "Cancel Sync", "Settings"}.contains(action->text()) ||
+                    action == statusEntry())
+                    QVERIFY2(!action->isEnabled() && !action->isVisible(), qPrintable(action->text()));
+            }
+        } else {
+            // The new period's first run waits; the old coordinator reports while the sign-in's
+            // turn goes on, which is as long as it is sure to exist.
+            app()->setDelaysForTesting({1500, 50, 50});
+            const auto hook = connect(app(), &R7Application::appStateChanged, this, [&](R7Application::AppState state) {
+                if (state == R7Application::APP_STATE_LOGGED_IN && ms && ms != app()->multiSyncher())
+                    report();
+            });
+            signIn("demo", DevService::demoPassword());
+            disconnect(hook);
+            QVERIFY(reported);
+            QCOMPARE(app()->trayStatus(), R7Application::TRAY_IDLE);
+            QVERIFY(!statusEntry()->isVisible());
+            for (QAction *action : app()->findChildren<QAction *>()) {
+                if (action->text() == "Cancel Sync")
+                    QVERIFY(!action->isEnabled() && !action->isVisible());
+            }
         }
         QCOMPARE(app()->mainWindow()->findChild<QLabel *>("statusLabel")->text(), QString());
         QCOMPARE(done.count(), 0);
+        if (signedInAgain) {
+            signOut();
+            app()->setDelaysForTesting({50, 50, 50});
+        }
     }
 
     // A statement failing while a run goes on opens no box of its own: the run tells the user once

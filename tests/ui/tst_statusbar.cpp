@@ -1,5 +1,6 @@
 // The status bar's texts by activity, sizes in the system locale and the throttled progress line;
 // the tray's status entry; the shared percentage, the Alt-click gesture and the floating placeholder.
+#include "db/SyncHistoryDao.h"
 #include "net/R7Session.h"
 #include "sync/ProgressInfo.h"
 #include "sync/SyncAction.h"
@@ -135,6 +136,45 @@ private slots:
         m_view->on_syncProgress(true, pi);
         QTest::qWait(StatusBarView::ProgressRepaintMs + 20);
         QCOMPARE(status(), QStringLiteral("Sync canceled"));
+    }
+
+    void runEnd_data()
+    {
+        QTest::addColumn<int>("lastReport"); // the run's last progress before its end; -1: none
+        QTest::addColumn<QString>("shown");  // empty: the run just finished
+        QTest::newRow("actions done") << int(ProgressInfo::Activity_ProcessSyncActions_Finished) << "";
+        QTest::newRow("large deletion declined") << int(ProgressInfo::Activity_BuildSyncActions_Finished) << "";
+        QTest::newRow("nothing to run") << -1 << "";
+        QTest::newRow("listing failed") << int(ProgressInfo::Activity_Error_Canceled) << "Sync failed";
+    }
+
+    // The run's history row is closed after its last report and before the coordinator ends the
+    // run; the end shows that run unless a failure is on display.
+    void runEnd()
+    {
+        QFETCH(int, lastReport);
+        QFETCH(QString, shown);
+        // Earlier runs a day back, so that the time shown tells them from this one.
+        QVERIFY(m_db->rawExec({"UPDATE sync_history SET end_time = end_time - 86400000"}));
+        SyncHistoryDao* history = SyncHistoryDao::instance();
+        const SyncHistory run = history->startSync(0);
+        ProgressInfo pi;
+        pi.safeName = QStringLiteral("Mine");
+        pi.safeType = QStringLiteral("PRIVATE");
+        pi.activity = ProgressInfo::Activity_GetRemoteObjects_Started;
+        m_view->on_syncProgress(true, pi);
+        if (lastReport >= 0) {
+            pi.activity = lastReport;
+            m_view->on_syncProgress(true, pi);
+        }
+        QVERIFY(history->finishSync(run.id()));
+        const SyncHistory last = history->lastSync();
+        QCOMPARE(last.id(), run.id());
+        m_view->on_syncFinished();
+        if (shown.isEmpty())
+            shown = "Last sync: " + QLocale::system().toString(last.endTime(), QLocale::ShortFormat);
+        QCOMPARE(status(), shown);
+        QCOMPARE(m_view->findChild<QLabel*>(QStringLiteral("lblFileSafeName"))->text(), QString());
     }
 
     void trayEntry_data()
