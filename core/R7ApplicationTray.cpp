@@ -313,6 +313,11 @@ void R7Application::connectStatusAction(MultiSyncher *multiSyncher)
                         status->on_syncProgress(ok, pi);
                     }
                 });
-        connect(multiSyncher, &MultiSyncher::syncCanceled, status, &StatusAction::hide);
+        // The sign-out hides the entry itself; a replaced coordinator's end must not hide the new run's.
+        connect(multiSyncher, &MultiSyncher::syncCanceled, status, [this, multiSyncher, status] {
+            if (!isFromEndedPeriod(multiSyncher)) {
+                status->hide();
+            }
+        });
     }
 }
