@@ -293,6 +293,71 @@ private slots:
         QCOMPARE(view.model()->rowCount(), before);
     }
 
+    // A cell widget placed while the table still owes a layout pass (a new model at sign-in, a sort) is
+    // in its cell at once, not drawn at its own size over the row's first cells until that pass.
+    void cellWidgetsTakeTheirCell_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("executed");
+        QTest::newRow("bar, model set at sign-in") << "sign-in" << false;
+        QTest::newRow("status view in place of the only bar") << "sign-in" << true;
+        QTest::newRow("bar, after the sort of the row before") << "progress" << false;
+        QTest::newRow("bar, the sort moves its row down") << "later row" << false;
+        QTest::newRow("status view of a reload") << "reload" << true;
+    }
+
+    void cellWidgetsTakeTheirCell()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, executed);
+        // Its object is dated ahead of the live rows.
+        addRun(1, QDateTime::currentDateTime().addSecs(-600), "/h/ahead");
+        SyncHistoryView view;
+        view.resize(763, 380);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        ProgressInfo pi;
+        if (before == "sign-in") {
+            view.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        } else if (before == "reload") {
+            QVERIFY(m_db->rawExec({"INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, "
+                                   "state, action, timestamp) VALUES (1, '/local/second.bin', 's', 'f', 21, 6, 0)"}));
+            view.updateModel();
+        } else {
+            transfer(pi, "first.bin", 1, 10, 100);
+            view.on_syncProgress(true, pi);
+            if (before == "later row")
+                view.model()->setData(view.model()->index(1, SyncHistoryView::ColTime),
+                                      QDateTime::currentDateTime().addDays(1));
+        }
+        transfer(pi, "second.bin", 2, 50, 100);
+        if (before != "reload")
+            view.on_syncProgress(true, pi);
+        if (executed && before != "reload") {
+            SyncAction sa;
+            sa.setAction(SyncAction::DownloadFile);
+            sa.setLocalBase("/local");
+            sa.setName("second.bin");
+            sa.setExecuted(SyncAction::WARN_SKIPPED, QString());
+            view.on_syncExecutedOne(false, QString(), sa);
+        }
+        const QModelIndexList found = view.model()->match(view.model()->index(0, SyncHistoryView::ColPath),
+                                                          SyncHistoryView::LocalPathRole, "/local/second.bin", -1);
+        QCOMPARE(found.size(), 1);
+        const int row = found.first().row();
+        auto* table = view.findChild<QTableView*>("historyTableView");
+        QWidget* widget = table->indexWidget(view.model()->index(row, SyncHistoryView::ColStatus));
+        QVERIFY(executed ? bool(qobject_cast<ActivityStatusView*>(widget))
+                         : bool(qobject_cast<ActivityProgressBarView*>(widget)));
+        const QRect placed = widget->geometry();
+        // Where the table's own pass leaves it, inside the "Status" cell.
+        QCoreApplication::processEvents();
+        QCOMPARE(placed, widget->geometry());
+        const QRect cell(table->columnViewportPosition(SyncHistoryView::ColStatus), table->rowViewportPosition(row),
+                         table->columnWidth(SyncHistoryView::ColStatus), table->rowHeight(row));
+        QCOMPARE(cell.united(placed), cell);
+    }
+
     void historyTimeHasSeconds_data()
     {
         QTest::addColumn<QString>("locale");

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QTimer>
 #include <QToolTip>
 
@@ -213,9 +214,23 @@ bool SyncHistoryView::setRowStatusView(int row)
         return false;
     auto* view = new ActivityStatusView(this);
     view->setStatus(status, item->data(MessageRole).toString());
-    ui->historyTableView->setIndexWidget(item->index(), view);
+    placeInCell(item, view);
     item->setText(QString());
     return true;
+}
+
+void SyncHistoryView::placeInCell(QStandardItem* item, QWidget* widget)
+{
+    QTableView* table = ui->historyTableView;
+    const QModelIndex index = item->index();
+    table->setIndexWidget(index, widget);
+    // While a layout pass is pending (a new model, a sort, a new row), the table leaves the widget
+    // where it stands until that pass: at its own size at the viewport's origin, over the row's
+    // first cells. The cell's place, as that pass computes it, comes from the headers alone; the
+    // whole pass would place every other cell widget again, once per new row.
+    const int grid = table->showGrid() ? 1 : 0;
+    widget->setGeometry(table->columnViewportPosition(index.column()), table->rowViewportPosition(index.row()),
+                        table->columnWidth(index.column()) - grid, table->rowHeight(index.row()) - grid);
 }
 
 int SyncHistoryView::setStatusViews()
@@ -295,10 +310,11 @@ void SyncHistoryView::on_syncProgress(bool ok, const ProgressInfo& pi)
                                                  QDateTime::currentDateTime()));
             QStandardItem* status = m_model->item(0, ColStatus);
             status->setText(QString());
+            // Sorted first: the bar goes where the row ends up.
+            sortNewestFirst();
             auto* bar = new ActivityProgressBarView(this);
             bar->setBytes(pi.bytesDone, pi.bytesTotal);
-            ui->historyTableView->setIndexWidget(status->index(), bar);
-            sortNewestFirst();
+            placeInCell(status, bar);
             m_lastPaint.start();
         } else if (m_progressRowShown) {
             // Every block of a transfer reports; draw the bar a few times a second only.
