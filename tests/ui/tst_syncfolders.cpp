@@ -455,6 +455,54 @@ private slots:
         QTRY_COMPARE(bar->progressBar()->value(), 500);
     }
 
+    // What one transfer's bar shows (percent), from the report that announces the action on, report by
+    // report.
+    void barFollowsItsTransfer_data()
+    {
+        QTest::addColumn<QList<qint64>>("held");    // sent, total still in the progress record
+        QTest::addColumn<QList<qint64>>("reports"); // sent, total of each report of the transfer
+        QTest::addColumn<QList<int>>("shown");
+        const qint64 mb = 1024 * 1024;
+        // The engine announces the next action with the byte counts of the file before.
+        QTest::newRow("announced with the counts of the file before")
+                << QList<qint64>{3000000, 3000016} << QList<qint64>{16384, 200016, 200016, 200016}
+                << QList<int>{0, 8, 100};
+        // The network layer sends the body again after the connection broke: the bar shows it.
+        QTest::newRow("body sent again after a broken connection")
+                << QList<qint64>{0, 0} << QList<qint64>{100 * mb, 200 * mb, 2 * mb, 200 * mb, 200 * mb, 200 * mb}
+                << QList<int>{0, 50, 1, 100};
+    }
+
+    void barFollowsItsTransfer()
+    {
+        QFETCH(QList<qint64>, held);
+        QFETCH(QList<qint64>, reports);
+        QFETCH(QList<int>, shown);
+        SyncHistoryView view;
+        ProgressInfo pi;
+        transfer(pi, "b.bin", 1, held.at(0), held.at(1));
+        pi.actionType = SyncAction::UploadFile;
+        pi.action.setAction(SyncAction::UploadFile);
+        pi.action.setLocalBase("/local");
+        pi.action.setName("b.bin");
+        pi.action.setRemoteSafeName("Safe");
+        pi.action.setLocalSize(200 * 1024 * 1024);
+        for (int i = 0; i < shown.size(); ++i) {
+            if (i > 0) {
+                // The request is under way.
+                pi.action.setExecuting(true);
+                pi.bytesDone = reports.at(2 * i - 2);
+                pi.bytesTotal = reports.at(2 * i - 1);
+            }
+            view.on_syncProgress(true, pi);
+            QCOMPARE(view.model()->rowCount(), 1);
+            auto* bar = qobject_cast<ActivityProgressBarView*>(statusWidget(view, 0));
+            QVERIFY(bar);
+            const QProgressBar* drawn = bar->progressBar();
+            QTRY_COMPARE(drawn->maximum() > 0 ? int(qint64(drawn->value()) * 100 / drawn->maximum()) : -1, shown.at(i));
+        }
+    }
+
     void copyPath()
     {
         SyncHistoryView view;
