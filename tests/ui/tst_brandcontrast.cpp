@@ -32,7 +32,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
@@ -121,6 +123,23 @@ QDialog* redPage(const QString& icon)
     next->setObjectName(QStringLiteral("primary"));
     layout->addWidget(next);
     return page;
+}
+
+// A warning sign in the orange the signs once had, saved where a row can name it.
+QString oldOrangeSign()
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old_orange_sign.png"));
+    QImage sign(20, 20, QImage::Format_ARGB32_Premultiplied);
+    sign.fill(Qt::transparent);
+    QPainter p(&sign);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xf3, 0x7f, 0x32));
+    p.drawPolygon(QPolygonF({QPointF(10, 1), QPointF(19, 18), QPointF(1, 18)}));
+    p.end();
+    sign.save(path);
+    return path;
 }
 
 } // namespace
@@ -315,6 +334,10 @@ private slots:
         QTest::newRow("disabled a shade off the enabled")
                 << page + buttons + marks + "PushButton:disabled { background-color: #C4506A; color: #F0F0F0; }"
                 << white << "PushButton#primary \"Next\": enabled and disabled looks apart by";
+        // Three to one, not two: the old orange reads at 2.66:1 on white.
+        QTest::newRow("warning sign in the old orange on white")
+                << page + buttons + marks + "QDialog { background-color: #FFFFFF; }" << oldOrangeSign()
+                << "QLabel#icon \"\": icon against what is behind it 2.66:1";
         QTest::newRow("as mended") << page + buttons + marks << white << "";
     }
 

@@ -294,6 +294,71 @@ private slots:
         QCOMPARE(view.model()->rowCount(), before);
     }
 
+    // A cell widget placed while the table still owes a layout pass (a new model at sign-in, a sort) is
+    // in its cell at once, not drawn at its own size over the row's first cells until that pass.
+    void cellWidgetsTakeTheirCell_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("executed");
+        QTest::newRow("bar, model set at sign-in") << "sign-in" << false;
+        QTest::newRow("status view in place of the only bar") << "sign-in" << true;
+        QTest::newRow("bar, after the sort of the row before") << "progress" << false;
+        QTest::newRow("bar, the sort moves its row down") << "later row" << false;
+        QTest::newRow("status view of a reload") << "reload" << true;
+    }
+
+    void cellWidgetsTakeTheirCell()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, executed);
+        // Its object is dated ahead of the live rows.
+        addRun(1, QDateTime::currentDateTime().addSecs(-600), "/h/ahead");
+        SyncHistoryView view;
+        view.resize(763, 380);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        ProgressInfo pi;
+        if (before == "sign-in") {
+            view.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        } else if (before == "reload") {
+            QVERIFY(m_db->rawExec({"INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, "
+                                   "state, action, timestamp) VALUES (1, '/local/second.bin', 's', 'f', 21, 6, 0)"}));
+            view.updateModel();
+        } else {
+            transfer(pi, "first.bin", 1, 10, 100);
+            view.on_syncProgress(true, pi);
+            if (before == "later row")
+                view.model()->setData(view.model()->index(1, SyncHistoryView::ColTime),
+                                      QDateTime::currentDateTime().addDays(1));
+        }
+        transfer(pi, "second.bin", 2, 50, 100);
+        if (before != "reload")
+            view.on_syncProgress(true, pi);
+        if (executed && before != "reload") {
+            SyncAction sa;
+            sa.setAction(SyncAction::DownloadFile);
+            sa.setLocalBase("/local");
+            sa.setName("second.bin");
+            sa.setExecuted(SyncAction::WARN_SKIPPED, QString());
+            view.on_syncExecutedOne(false, QString(), sa);
+        }
+        const QModelIndexList found = view.model()->match(view.model()->index(0, SyncHistoryView::ColPath),
+                                                          SyncHistoryView::LocalPathRole, "/local/second.bin", -1);
+        QCOMPARE(found.size(), 1);
+        const int row = found.first().row();
+        auto* table = view.findChild<QTableView*>("historyTableView");
+        QWidget* widget = table->indexWidget(view.model()->index(row, SyncHistoryView::ColStatus));
+        QVERIFY(executed ? bool(qobject_cast<ActivityStatusView*>(widget))
+                         : bool(qobject_cast<ActivityProgressBarView*>(widget)));
+        const QRect placed = widget->geometry();
+        // Where the table's own pass leaves it, inside the "Status" cell.
+        QCoreApplication::processEvents();
+        QCOMPARE(placed, widget->geometry());
+        const QRect cell(table->columnViewportPosition(SyncHistoryView::ColStatus), table->rowViewportPosition(row),
+                         table->columnWidth(SyncHistoryView::ColStatus), table->rowHeight(row));
+        QCOMPARE(cell.united(placed), cell);
+    }
+
     void historyTimeHasSeconds_data()
     {
         QTest::addColumn<QString>("locale");
@@ -404,6 +469,54 @@ private slots:
         }
         QCOMPARE(bar->progressBar()->value(), 0);
         QTRY_COMPARE(bar->progressBar()->value(), 500);
+    }
+
+    // What one transfer's bar shows (percent), from the report that announces the action on, report by
+    // report.
+    void barFollowsItsTransfer_data()
+    {
+        QTest::addColumn<QList<qint64>>("held");    // sent, total still in the progress record
+        QTest::addColumn<QList<qint64>>("reports"); // sent, total of each report of the transfer
+        QTest::addColumn<QList<int>>("shown");
+        const qint64 mb = 1024 * 1024;
+        // The engine announces the next action with the byte counts of the file before.
+        QTest::newRow("announced with the counts of the file before")
+                << QList<qint64>{3000000, 3000016} << QList<qint64>{16384, 200016, 200016, 200016}
+                << QList<int>{0, 8, 100};
+        // The network layer sends the body again after the connection broke: the bar shows it.
+        QTest::newRow("body sent again after a broken connection")
+                << QList<qint64>{0, 0} << QList<qint64>{100 * mb, 200 * mb, 2 * mb, 200 * mb, 200 * mb, 200 * mb}
+                << QList<int>{0, 50, 1, 100};
+    }
+
+    void barFollowsItsTransfer()
+    {
+        QFETCH(QList<qint64>, held);
+        QFETCH(QList<qint64>, reports);
+        QFETCH(QList<int>, shown);
+        SyncHistoryView view;
+        ProgressInfo pi;
+        transfer(pi, "b.bin", 1, held.at(0), held.at(1));
+        pi.actionType = SyncAction::UploadFile;
+        pi.action.setAction(SyncAction::UploadFile);
+        pi.action.setLocalBase("/local");
+        pi.action.setName("b.bin");
+        pi.action.setRemoteSafeName("Safe");
+        pi.action.setLocalSize(200 * 1024 * 1024);
+        for (int i = 0; i < shown.size(); ++i) {
+            if (i > 0) {
+                // The request is under way.
+                pi.action.setExecuting(true);
+                pi.bytesDone = reports.at(2 * i - 2);
+                pi.bytesTotal = reports.at(2 * i - 1);
+            }
+            view.on_syncProgress(true, pi);
+            QCOMPARE(view.model()->rowCount(), 1);
+            auto* bar = qobject_cast<ActivityProgressBarView*>(statusWidget(view, 0));
+            QVERIFY(bar);
+            const QProgressBar* drawn = bar->progressBar();
+            QTRY_COMPARE(drawn->maximum() > 0 ? int(qint64(drawn->value()) * 100 / drawn->maximum()) : -1, shown.at(i));
+        }
     }
 
     void copyPath()

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QTimer>
 #include <QToolTip>
 
@@ -213,9 +214,23 @@ bool SyncHistoryView::setRowStatusView(int row)
         return false;
     auto* view = new ActivityStatusView(this);
     view->setStatus(status, item->data(MessageRole).toString());
-    ui->historyTableView->setIndexWidget(item->index(), view);
+    placeInCell(item, view);
     item->setText(QString());
     return true;
+}
+
+void SyncHistoryView::placeInCell(QStandardItem* item, QWidget* widget)
+{
+    QTableView* table = ui->historyTableView;
+    const QModelIndex index = item->index();
+    table->setIndexWidget(index, widget);
+    // While a layout pass is pending (a new model, a sort, a new row), the table leaves the widget
+    // where it stands until that pass: at its own size at the viewport's origin, over the row's
+    // first cells. The cell's place, as that pass computes it, comes from the headers alone; the
+    // whole pass would place every other cell widget again, once per new row.
+    const int grid = table->showGrid() ? 1 : 0;
+    widget->setGeometry(table->columnViewportPosition(index.column()), table->rowViewportPosition(index.row()),
+                        table->columnWidth(index.column()) - grid, table->rowHeight(index.row()) - grid);
 }
 
 int SyncHistoryView::setStatusViews()
@@ -281,6 +296,12 @@ void SyncHistoryView::on_syncProgress(bool ok, const ProgressInfo& pi)
     if (pi.activity == ProgressInfo::Activity_ProcessSyncActions_Progress && isTransfer(pi.actionType)) {
         const bool defined = !pi.action.isUndefined();
         const QString localPath = defined ? pi.action.localFilePath() : pi.localFilePath();
+        // The report that announces an action still holds the byte counts of the transfer before;
+        // until its request is under way, the transfer has sent nothing of its planned size.
+        const bool started = !defined || pi.action.executing();
+        const bool upload = pi.actionType == SyncAction::UploadFile || pi.actionType == SyncAction::UpdateRemoteFile;
+        const qint64 done = started ? pi.bytesDone : 0;
+        const qint64 total = started ? pi.bytesTotal : upload ? pi.action.localSize() : pi.action.remoteSize();
         if (pi.nDone != m_processedCount || localPath != m_progressPath) {
             // A new transfer: its row goes on top with a bar.
             m_progressRowShown = true;
@@ -295,15 +316,16 @@ void SyncHistoryView::on_syncProgress(bool ok, const ProgressInfo& pi)
                                                  QDateTime::currentDateTime()));
             QStandardItem* status = m_model->item(0, ColStatus);
             status->setText(QString());
-            auto* bar = new ActivityProgressBarView(this);
-            bar->setBytes(pi.bytesDone, pi.bytesTotal);
-            ui->historyTableView->setIndexWidget(status->index(), bar);
+            // Sorted first: the bar goes where the row ends up.
             sortNewestFirst();
+            auto* bar = new ActivityProgressBarView(this);
+            bar->setBytes(done, total);
+            placeInCell(status, bar);
             m_lastPaint.start();
         } else if (m_progressRowShown) {
             // Every block of a transfer reports; draw the bar a few times a second only.
-            m_pendingDone = pi.bytesDone;
-            m_pendingTotal = pi.bytesTotal;
+            m_pendingDone = done;
+            m_pendingTotal = total;
             if (!m_lastPaint.isValid() || m_lastPaint.elapsed() >= ProgressRepaintMs)
                 flushProgress();
             else if (!m_paintTimer->isActive())

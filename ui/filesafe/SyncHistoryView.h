@@ -78,6 +78,8 @@ private:
     void initHistoryTable();
     void loadTableContent(QStandardItemModel* model);
     bool setRowStatusView(int row);
+    // Makes widget the index widget of item's cell and gives it the cell's rectangle at once.
+    void placeInCell(QStandardItem* item, QWidget* widget);
     int setStatusViews();
     void sortNewestFirst();
     void flushProgress();
