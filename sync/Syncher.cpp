@@ -393,6 +393,22 @@ void Syncher::executeNextAction()
         m_progress->path = a->path();
         m_progress->actionName = a->actionTypeName();
         m_progress->actionType = type;
+        // The byte counts are those of the file in transfer; left as they are, this announcement
+        // would show the previous transfer's sizes.
+        m_progress->bytesDone = 0;
+        switch (type) {
+        case SyncAction::UploadFile:
+        case SyncAction::UpdateRemoteFile:
+            m_progress->bytesTotal = a->localSize();
+            break;
+        case SyncAction::DownloadFile:
+        case SyncAction::BackupDownloadFile:
+            m_progress->bytesTotal = a->remoteSize();
+            break;
+        default:
+            m_progress->bytesTotal = 0;
+            break;
+        }
         countAction(*a);
         if (!Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress,
                      QStringLiteral("Synchronizing files and folders ..."), a))

@@ -3,6 +3,7 @@
 #include "tests/sync/SyncHarness.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -215,6 +216,62 @@ private slots:
             SyncHarness::Tree copies;
             m_h->localTree(&copies);
             QCOMPARE(copies.values(), QList<QByteArray>{download});
+        }
+    }
+
+    // A big file, then a small one: every report of a transfer counts the bytes of its own file,
+    // from the report that announces it on (status bar and history bars draw from these).
+    void transferReportsCountTheirOwnBytes_data()
+    {
+        QTest::addColumn<QString>("side");
+        QTest::newRow("two uploads") << "L";
+        QTest::newRow("two downloads") << "R";
+    }
+
+    void transferReportsCountTheirOwnBytes()
+    {
+        QFETCH(QString, side);
+        // In the plan's order the big one runs first.
+        const QMap<QString, QByteArray> files{{"a-big.bin", QByteArray(3000000, 'a')},
+                                              {"b-small.bin", QByteArray(200000, 'b')}};
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            QVERIFY(side == "L" ? m_h->putLocal(it.key(), it.value()) : m_h->putRemote(it.key(), it.value()));
+        }
+        const int padding = 16; // AES-CBC with PKCS#7 adds up to one block
+        QStringList order;
+        QStringList wrong;
+        const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
+            const int type = pi.action.action();
+            if (type != SyncAction::UploadFile && type != SyncAction::UpdateRemoteFile &&
+                type != SyncAction::DownloadFile && type != SyncAction::BackupDownloadFile) {
+                return;
+            }
+            const QString name = pi.action.name();
+            if (!order.contains(name)) {
+                order << name;
+            }
+            const qint64 size = files.contains(name) ? files.value(name).size() : -1;
+            const bool totalFits = pi.bytesTotal == 0 || (pi.bytesTotal >= size && pi.bytesTotal <= size + padding);
+            if (size < 0 || !totalFits || pi.bytesDone < 0 || pi.bytesDone > pi.bytesTotal) {
+                wrong << QStringLiteral("%1 %2: %3 of %4")
+                                 .arg(pi.activityName(), name)
+                                 .arg(pi.bytesDone)
+                                 .arg(pi.bytesTotal);
+            }
+        });
+        QCOMPARE(out.end, QString("finished"));
+        QCOMPARE(out.nFailed, 0);
+        QCOMPARE(order, QStringList({"a-big.bin", "b-small.bin"}));
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
+        // Both arrived whole; the service names a big file's content by its checksum only.
+        QMap<QString, QString> checksums;
+        for (const QJsonValue &v : m_h->safeState().value("objects").toArray()) {
+            checksums.insert(v.toObject().value("path").toString(), v.toObject().value("checksum").toString());
+        }
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            QCOMPARE(m_h->readLocal(it.key()), it.value());
+            const QByteArray digest = QCryptographicHash::hash(it.value(), QCryptographicHash::Sha256).toHex();
+            QCOMPARE(checksums.value("/" + it.key()), "sha256:" + QString::fromLatin1(digest));
         }
     }
 

@@ -296,12 +296,6 @@ void SyncHistoryView::on_syncProgress(bool ok, const ProgressInfo& pi)
     if (pi.activity == ProgressInfo::Activity_ProcessSyncActions_Progress && isTransfer(pi.actionType)) {
         const bool defined = !pi.action.isUndefined();
         const QString localPath = defined ? pi.action.localFilePath() : pi.localFilePath();
-        // The report that announces an action still holds the byte counts of the transfer before;
-        // until its request is under way, the transfer has sent nothing of its planned size.
-        const bool started = !defined || pi.action.executing();
-        const bool upload = pi.actionType == SyncAction::UploadFile || pi.actionType == SyncAction::UpdateRemoteFile;
-        const qint64 done = started ? pi.bytesDone : 0;
-        const qint64 total = started ? pi.bytesTotal : upload ? pi.action.localSize() : pi.action.remoteSize();
         if (pi.nDone != m_processedCount || localPath != m_progressPath) {
             // A new transfer: its row goes on top with a bar.
             m_progressRowShown = true;
@@ -319,13 +313,13 @@ void SyncHistoryView::on_syncProgress(bool ok, const ProgressInfo& pi)
             // Sorted first: the bar goes where the row ends up.
             sortNewestFirst();
             auto* bar = new ActivityProgressBarView(this);
-            bar->setBytes(done, total);
+            bar->setBytes(pi.bytesDone, pi.bytesTotal);
             placeInCell(status, bar);
             m_lastPaint.start();
         } else if (m_progressRowShown) {
             // Every block of a transfer reports; draw the bar a few times a second only.
-            m_pendingDone = done;
-            m_pendingTotal = total;
+            m_pendingDone = pi.bytesDone;
+            m_pendingTotal = pi.bytesTotal;
             if (!m_lastPaint.isValid() || m_lastPaint.elapsed() >= ProgressRepaintMs)
                 flushProgress();
             else if (!m_paintTimer->isActive())
