@@ -100,7 +100,7 @@ void BM_Planner_Unchanged(benchmark::State &state)
 }
 
 // The union of the keys of the three snapshots, each once, in no particular order.
-QStringList collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote)
+QStringList unionOfKeys(const SyncState &last, const SyncState &local, const SyncState &remote)
 {
     // Each key once, found by look-ups in the states already there rather than by a set of its own.
     const QHash<QString, FsObject> &s = last.objects();
@@ -131,7 +131,7 @@ void BM_Reference_Lookups(benchmark::State &state)
     const Snapshots s = makeSnapshots(n);
     const SyncSetting setting = settingOf();
     for (auto _ : state) {
-        const QStringList paths = collectPaths(s.last, s.local, s.remote);
+        const QStringList paths = unionOfKeys(s.last, s.local, s.remote);
         QList<SyncAction> plan;
         plan.reserve(paths.size());
         for (const QString &path : paths) {

@@ -233,67 +233,12 @@ private:
 namespace {
 constexpr size_t kPrefetchDistance = 8;
 
-void prefetch(const SyncPlanner::PathObjects &path)
+void prefetch(const Syncher::PathObjects &path)
 {
     for (const FsObject *object : {path.last, path.local, path.remote})
         __builtin_prefetch(object);
 }
-
-const FsObject &noObject()
-{
-    static const FsObject none;
-    return none;
-}
-
-const FsObject *lookUp(const QHash<QString, FsObject> &objects, const QString &key)
-{
-    const auto it = objects.constFind(key);
-    return it == objects.constEnd() ? &noObject() : &it.value();
-}
 } // namespace
-
-// Every path of the three snapshots once, with its objects where they are: the last state's keys,
-// then those of the local scan and of the listing that the states before lack. A state shared
-// with another is not looked into twice, and a pass
-// over the scan or the listing is left out once each of their keys was met on the way.
-std::vector<SyncPlanner::PathObjects> SyncPlanner::pathUnion(const SyncState &last, const SyncState &local,
-                                                             const SyncState &remote)
-{
-    const QHash<QString, FsObject> &s = last.objects();
-    const QHash<QString, FsObject> &l = local.objects();
-    const QHash<QString, FsObject> &r = remote.objects();
-    const bool localIsLast = l.isSharedWith(s);
-    const bool remoteIsLast = r.isSharedWith(s);
-    const bool remoteIsLocal = r.isSharedWith(l);
-    const FsObject *none = &noObject();
-    std::vector<PathObjects> all;
-    all.reserve(size_t(qMax(s.size(), qMax(l.size(), r.size()))));
-    int localMet = 0;
-    int remoteMet = 0;
-    for (auto it = s.constBegin(); it != s.constEnd(); ++it) {
-        const FsObject *lo = localIsLast ? &it.value() : lookUp(l, it.key());
-        const FsObject *ro = remoteIsLast ? &it.value() : remoteIsLocal ? lo : lookUp(r, it.key());
-        localMet += lo != none;
-        remoteMet += ro != none;
-        all.push_back({&it.key(), &it.value(), lo, ro});
-    }
-    if (localMet < l.size()) {
-        for (auto it = l.constBegin(); it != l.constEnd(); ++it) {
-            if (s.contains(it.key()))
-                continue;
-            const FsObject *ro = remoteIsLocal ? &it.value() : lookUp(r, it.key());
-            remoteMet += ro != none;
-            all.push_back({&it.key(), none, &it.value(), ro});
-        }
-    }
-    if (remoteMet < r.size()) {
-        for (auto it = r.constBegin(); it != r.constEnd(); ++it) {
-            if (!s.contains(it.key()) && !l.contains(it.key()))
-                all.push_back({&it.key(), none, none, &it.value()});
-        }
-    }
-    return all;
-}
 
 SyncPlanner::SyncPlanner(const SyncSetting &setting)
     : m_setting(setting)
@@ -340,7 +285,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     listing.findCaseCollisions();
     m_remote = &listing;
 
-    std::vector<PathObjects> paths = pathUnion(last, local, remote);
+    std::vector<Syncher::PathObjects> paths = Syncher::collectPaths(last, local, remote);
     qDebug("Syncher::buildSyncActions: syncsetting[s%d]: # of paths: %d", int(remote.settingId()), int(paths.size()));
 
     m_pendingWrites.clear();
@@ -368,7 +313,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     blank.setStatus(SyncAction::STATUS_UNDEFINED);
     blank.setSyncSetting(m_setting);
     for (size_t next = 0; next < paths.size(); ++next) {
-        const PathObjects &path = paths[next];
+        const Syncher::PathObjects &path = paths[next];
         // The objects a few paths ahead are fetched while this one is decided: they lie anywhere in
         // the three hashes.
         if (next + kPrefetchDistance < paths.size())
@@ -475,7 +420,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
     flushStateWrites(actions);
     m_silentFolders = QHash<QString, bool>();
     // Not needed for the order: its room is the sort's.
-    std::vector<PathObjects>().swap(paths);
+    std::vector<Syncher::PathObjects>().swap(paths);
 
     m_localVanished = !localFileSeen && last.fileCount() > 0;
     if (m_localVanished) {

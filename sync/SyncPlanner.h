@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <functional>
-#include <vector>
 
 class ProgressInfo;
 class SyncState;
@@ -57,15 +56,6 @@ public:
     // Size of the state-write batches.
     static constexpr int StateBatchSize = 256;
 
-    // A path of the three snapshots and its objects in each (a null object where one lacks it).
-    struct PathObjects
-    {
-        const QString *key;
-        const FsObject *last;
-        const FsObject *local;
-        const FsObject *remote;
-    };
-
     // Sorts a plan into execution order (the order of SyncAction::operator<) without copying
     // the actions.
     static void sortPlan(QList<SyncAction> &actions);
@@ -73,7 +63,6 @@ public:
 private:
     struct Objects;
     struct Summary;
-    static std::vector<PathObjects> pathUnion(const SyncState &last, const SyncState &local, const SyncState &remote);
     // The plan's order, keyed action by action.
     class PlanOrder;
 

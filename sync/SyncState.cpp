@@ -1,6 +1,7 @@
 #include "sync/SyncState.h"
 
 #include "core/StringUtil.h"
+#include "db/FileObjectCursor.h"
 
 #include <QFile>
 
@@ -159,6 +160,35 @@ void SyncState::setChecksum(const QString &path, const QString &checksum)
         it->setChecksum(checksum);
 }
 
+SyncState::LoadAnswer SyncState::loadFromDb(const Pump &pump, int chunk, const SyncState *known, QString *failure)
+{
+    m_objects.clear();
+    m_fileCount = 0;
+    m_dirCount = 0;
+    m_caseFoldingChecked = false;
+    FileObjectCursor rows(m_settingId);
+    const QHash<QString, FsObject> *shared = known && !known->m_objects.isEmpty() ? &known->m_objects : nullptr;
+    const auto take = [this, shared](FsObject &object) {
+        // An unchanged object is described alike on both sides: one copy of its texts is enough.
+        if (shared) {
+            const auto it = shared->constFind(object.path());
+            if (it != shared->constEnd())
+                object.shareTexts(it.value());
+        }
+        add(object);
+    };
+    while (rows.read(chunk, take) == FileObjectCursor::Reading) {
+        if (pump && !pump())
+            return LoadStopped;
+    }
+    if (rows.state() == FileObjectCursor::Failed) {
+        if (failure)
+            *failure = rows.failure();
+        return LoadFailed;
+    }
+    return Loaded;
+}
+
 int SyncState::scanLocal(const Pump &pump)
 {
     struct stat st;
@@ -167,6 +197,13 @@ int SyncState::scanLocal(const Pump &pump)
         return ScanBaseMissing;
 
     m_taken = QDateTime::currentDateTime();
+    if (!scanLocalFolder(m_basePath, pump))
+        return ScanStopped;
+    return m_objects.size();
+}
+
+bool SyncState::scanLocalFolder(const QString &base, const Pump &pump)
+{
     m_objects.clear();
     m_fileCount = 0;
     m_dirCount = 0;
@@ -178,19 +215,20 @@ int SyncState::scanLocal(const Pump &pump)
 
     Walk walk;
     walk.pump = pump ? &pump : nullptr;
-    scanFolder(QString(), QString(), m_basePath, &walk);
+    scanLocalFolderRecursive(QString(), QString(), base, &walk, 0, 1);
     if (walk.stopped) {
         // Whatever was not reached is unknown, never absent.
         m_unreadable.insert(QString());
-        return ScanStopped;
+        return false;
     }
     // Names equal under case folding were looked for folder by folder: below a folder that has
     // such a twin, everything is a collision already.
     m_caseFoldingChecked = true;
-    return m_objects.size();
+    return true;
 }
 
-void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, Walk *walk)
+void SyncState::scanLocalFolderRecursive(const QString &prefix, const QString &diskPrefix, const QString &folder,
+                                         Walk *walk, int maxDepth, int depth)
 {
     const QByteArray folderPath = QFile::encodeName(folder);
     DIR *dir = ::opendir(folderPath.constData());
@@ -287,10 +325,16 @@ void SyncState::scanFolder(const QString &prefix, const QString &diskPrefix, con
     }
     ::closedir(dir);
 
+    const bool deeper = maxDepth == 0 || depth < maxDepth;
     for (const Entry &entry : folders) {
         if (walk->stopped)
             return;
-        scanFolder(entry.key, joined(diskPrefix, entry.name), folder + QLatin1Char('/') + entry.name, walk);
+        if (!deeper) {
+            m_unreadable.insert(entry.key);
+            continue;
+        }
+        scanLocalFolderRecursive(entry.key, joined(diskPrefix, entry.name), folder + QLatin1Char('/') + entry.name,
+                                 walk, maxDepth, depth + 1);
     }
 }
 

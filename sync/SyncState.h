@@ -31,8 +31,11 @@ public:
     static constexpr int ScanBaseMissing = -1;
     static constexpr int ScanStopped = -2;
 
-    // Called between chunks of a scan; false stops it.
+    // Called between chunks of a scan or of the stored rows; false stops it.
     using Pump = std::function<bool()>;
+
+    // Answers of loadFromDb.
+    enum LoadAnswer { Loaded, LoadStopped, LoadFailed };
 
     SyncState();
     SyncState(const QString &basePath, qint64 settingId);
@@ -58,6 +61,12 @@ public:
     // Kept while the snapshot fills: no pass over the objects.
     int fileCount() const { return m_fileCount; }
     int dirCount() const { return m_dirCount; }
+
+    // Replaces the objects with the setting's stored rows, read `chunk` rows at a time with the
+    // pump asked between two chunks. Each row takes the texts it has in common with known's
+    // object of its path: one copy for both. LoadStopped leaves the rows read so far; LoadFailed
+    // puts the database driver's text in *failure.
+    LoadAnswer loadFromDb(const Pump &pump, int chunk, const SyncState *known = nullptr, QString *failure = nullptr);
 
     // Walks the base folder; the number of objects, ScanBaseMissing (contents kept) or
     // ScanStopped (the pump said stop; the snapshot is incomplete and marked so).
@@ -91,9 +100,7 @@ public:
     // Each object takes the texts it has in common with the other state's object of its path.
     void shareTexts(const SyncState &other);
 
-private:
-    static bool isAtOrBelow(const QString &path, const QSet<QString> &set);
-    void count(const FsObject &object, int delta);
+protected:
     // What one scan carries from folder to folder.
     struct Walk
     {
@@ -106,7 +113,20 @@ private:
         std::deque<QString> keys;
         CaseFoldedSet folded;
     };
-    void scanFolder(const QString &prefix, const QString &diskPrefix, const QString &folder, Walk *walk);
+    // Replaces the scan's contents (objects, disk names, unreadable paths, links, collisions,
+    // counts) with the tree below base, walked without a depth limit. A base that cannot be
+    // listed leaves no object and is itself unreadable. False when the pump said stop.
+    bool scanLocalFolder(const QString &base, const Pump &pump);
+    // Lists one folder (key prefix, its spelling on disk, its absolute path) into this state,
+    // files and folders in the order of the listing, then walks its subfolders at depth + 1. A
+    // subfolder beyond maxDepth (0: no limit) is recorded as unreadable, like one that cannot be
+    // listed.
+    void scanLocalFolderRecursive(const QString &prefix, const QString &diskPrefix, const QString &folder, Walk *walk,
+                                  int maxDepth, int depth);
+
+private:
+    static bool isAtOrBelow(const QString &path, const QSet<QString> &set);
+    void count(const FsObject &object, int delta);
 
     QString m_basePath;
     qint64 m_settingId = 0;

@@ -19,9 +19,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
 #include <functional>
+#include <memory>
+#include <vector>
 
 class DownloadFile;
 class FileSafeDao;
@@ -79,6 +79,18 @@ public:
     // The process-wide lists, filled by the first synchroniser constructed.
     static const QList<QRegularExpression> &excludePatterns();
     static const QList<QRegularExpression> &silentExcludePatterns();
+
+    // A path of the three snapshots and its object in each (a null object where one lacks it).
+    struct PathObjects
+    {
+        const QString *key;
+        const FsObject *last;
+        const FsObject *local;
+        const FsObject *remote;
+    };
+    // Every path of the three snapshots once, with pointers into the states given (they must
+    // outlive the answer), in no particular order: the union the planner walks.
+    static std::vector<PathObjects> collectPaths(const SyncState &last, const SyncState &local, const SyncState &remote);
 
     QList<SyncAction> buildSyncActions(const SyncState &local, const SyncState &last, const SyncState &remote);
     // The last plan found an empty local folder where the last state holds files (an unmounted

@@ -1,6 +1,5 @@
 #include "sync/Syncher.h"
 
-#include "db/FileObjectCursor.h"
 #include "db/FileObjectDao.h"
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
@@ -33,37 +32,32 @@ SyncState Syncher::loadLastStatus(bool *ok, const SyncState *known)
     const QString text = QStringLiteral("Load last status ...");
     if (!Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text))
         return SyncState();
-    // The statement and the rows read so far belong to this frame: the pump may delete the
-    // synchroniser between two chunks.
+    // The rows read so far belong to this frame: the pump may delete the synchroniser between two
+    // chunks.
     SyncState state(m_setting.localDir(), m_setting.id());
-    FileObjectCursor rows(m_setting.id());
     QPointer<Syncher> guard(this);
-    const QHash<QString, FsObject> *shared = known && !known->objects().isEmpty() ? &known->objects() : nullptr;
-    const auto add = [&state, shared](FsObject &object) {
-        // An unchanged object is described alike on both sides: one copy of its texts is enough.
-        if (shared) {
-            const auto it = shared->constFind(object.path());
-            if (it != shared->constEnd())
-                object.shareTexts(it.value());
-        }
-        state.add(object);
-    };
-    while (rows.read(s_lastStateChunk, add) == FileObjectCursor::Reading) {
-        step("laststate", SyncAction());
-        if (guard.isNull() || !Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text)) {
-            DeferredRelease::instance()->release(state);
-            return SyncState();
-        }
-        if (m_stop) {
-            DeferredRelease::instance()->release(state);
+    bool stopped = false;
+    QString failure;
+    const SyncState::LoadAnswer answer = state.loadFromDb(
+            [this, &guard, &stopped, &text]() {
+                step("laststate", SyncAction());
+                // Refused or gone: nothing of this synchroniser is touched again.
+                if (guard.isNull() || !Request(true, ProgressInfo::Activity_CollectStatusInfo_Progress, text))
+                    return false;
+                stopped = m_stop;
+                return !stopped;
+            },
+            s_lastStateChunk, known, &failure);
+    if (answer == SyncState::LoadStopped) {
+        DeferredRelease::instance()->release(state);
+        if (stopped)
             finishCanceled();
-            return SyncState();
-        }
+        return SyncState();
     }
-    if (rows.state() == FileObjectCursor::Failed) {
+    if (answer == SyncState::LoadFailed) {
         // Planned against part of the state, files deleted on one side would come back from the other.
         DeferredRelease::instance()->release(state);
-        const QString message = QStringLiteral("Unable to read the synchronised state: %1").arg(rows.failure());
+        const QString message = QStringLiteral("Unable to read the synchronised state: %1").arg(failure);
         qWarning("Syncher::loadLastStatus: %s", escaped(message).constData());
         analysisFailed(message, {makeSyncAction(SyncAction::NoAction, SyncAction::ERR_INTERNAL, true, message)});
         return SyncState();

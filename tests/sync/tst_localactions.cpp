@@ -12,6 +12,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+// The walk of the folders with a depth limit, which the client's own scan never sets.
+class DepthLimitedScan : public SyncState
+{
+public:
+    using SyncState::SyncState;
+    int scan(int maxDepth)
+    {
+        Walk walk;
+        scanLocalFolderRecursive(QString(), QString(), basePath(), &walk, maxDepth, 1);
+        return count();
+    }
+};
+
 // The local scan and the local steps of a plan on real folders, with a trash of the test's own.
 class TestLocalActions : public QObject
 {
@@ -188,28 +201,50 @@ private slots:
         QVERIFY(state.isBelowLink("dirlink/" + nfd));
     }
 
+    // What the scan cannot see is unknown, not absent: a folder it cannot list (the base folder
+    // too, which leaves no object at all) and a folder a depth limit leaves unwalked.
+    void unreadableFolderIsRecorded_data()
+    {
+        QTest::addColumn<QString>("locked"); // made unlistable, "" the base folder; "-" none
+        QTest::addColumn<int>("maxDepth");   // 0: the client's own scan, without a limit
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("unreadable");
+        QTest::newRow("a folder below the base") << "open/locked" << 0 << 3 << "open/locked";
+        QTest::newRow("the base folder") << "" << 0 << 0 << "";
+        QTest::newRow("a folder beyond the depth limit") << "-" << 2 << 3 << "open/locked";
+    }
+
     void unreadableFolderIsRecorded()
     {
+        QFETCH(QString, locked);
+        QFETCH(int, maxDepth);
+        QFETCH(int, count);
+        QFETCH(QString, unreadable);
         // Below /tmp, which an unprivileged user can reach.
         QTemporaryDir dir;
         m_root = dir.path();
         QFile::setPermissions(m_root, QFileDevice::Permissions(0x7755));
         write("open/locked/secret.txt", "x");
         write("open/a.txt", "a");
-        QFile::setPermissions(m_root + "/open/locked", QFileDevice::Permissions());
+        const QString lockedPath = locked.isEmpty() ? m_root : m_root + "/" + locked;
+        if (locked != "-")
+            QFile::setPermissions(lockedPath, QFileDevice::Permissions());
 
-        SyncState state(m_root, 1);
+        DepthLimitedScan state(m_root, 1);
         // Permissions do not bind root: scan as nobody then.
         const bool asNobody = ::geteuid() == 0 && ::seteuid(65534) == 0;
-        const int n = state.scanLocal();
+        const int n = maxDepth == 0 ? state.scanLocal() : state.scan(maxDepth);
         if (asNobody)
             QVERIFY(::seteuid(0) == 0);
-        QFile::setPermissions(m_root + "/open/locked",
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QCOMPARE(n, 3);
-        QCOMPARE(state.unreadablePaths(), QStringList{"open/locked"});
+        if (locked != "-")
+            QFile::setPermissions(lockedPath,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(n, count);
+        QCOMPARE(state.count(), count);
+        QCOMPARE(state.unreadablePaths(), QStringList{unreadable});
+        QVERIFY(!state.isComplete());
         QVERIFY(state.isBelowUnreadable("open/locked/secret.txt"));
-        QVERIFY(!state.isBelowUnreadable("open/locked2"));
+        QCOMPARE(state.isBelowUnreadable("open/locked2"), unreadable.isEmpty());
     }
 
     void nameCollisions()

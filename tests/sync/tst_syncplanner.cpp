@@ -487,6 +487,64 @@ private slots:
         QCOMPARE(moved.relPath(), QString("e/a.txt"));
     }
 
+    // The union the planner walks: each path once, its objects found in place in the states given,
+    // whether the states are apart or one is a copy of another (the short-cut plans against the
+    // last state as the listing).
+    void collectPathsPointsIntoStates_data()
+    {
+        QTest::addColumn<QString>("shared"); // which states are copies of another
+        QTest::newRow("three states apart") << "";
+        QTest::newRow("the listing is the last state") << "remote=last";
+        QTest::newRow("the scan is the last state") << "local=last";
+        QTest::newRow("the listing is the scan") << "remote=local";
+    }
+
+    void collectPathsPointsIntoStates()
+    {
+        QFETCH(QString, shared);
+        Fixture fx;
+        fx.add("both.txt", kS, kL, kR);
+        fx.add("d", "d 0 10 20 - o2", "d 0 10", "d 0 - 20 - o2");
+        fx.add("d/last.txt", kS, "", "");
+        fx.add("d/local.txt", "", kL, "");
+        fx.add("remote.txt", "", "", kR);
+        fx.add("gone.txt", kS, kL, "");
+        if (shared == "remote=last")
+            fx.remote = fx.last;
+        else if (shared == "local=last")
+            fx.local = fx.last;
+        else if (shared == "remote=local")
+            fx.remote = fx.local;
+        const SyncState *states[] = {&fx.last, &fx.local, &fx.remote};
+        QSet<QString> expected;
+        for (const SyncState *state : states) {
+            for (const QString &path : state->paths())
+                expected.insert(path);
+        }
+
+        const std::vector<Syncher::PathObjects> paths = Syncher::collectPaths(fx.last, fx.local, fx.remote);
+        QSet<QString> seen;
+        for (const Syncher::PathObjects &p : paths) {
+            const QString &key = *p.key;
+            QVERIFY2(!seen.contains(key), qPrintable(key));
+            seen.insert(key);
+            const FsObject *objects[] = {p.last, p.local, p.remote};
+            bool keyInPlace = false;
+            for (int i = 0; i < 3; ++i) {
+                const auto it = states[i]->objects().find(key);
+                if (it == states[i]->objects().constEnd()) {
+                    QVERIFY(objects[i]->isNull());
+                    continue;
+                }
+                QCOMPARE(objects[i], &it.value());
+                keyInPlace = keyInPlace || p.key == &it.key();
+            }
+            QVERIFY2(keyInPlace, qPrintable(key));
+        }
+        QCOMPARE(seen, expected);
+        QCOMPARE(int(paths.size()), expected.size());
+    }
+
     void stopGivesEmptyPlan()
     {
         // A stop through the pump at its first, a middle and its last report, then through the check.
