@@ -465,7 +465,9 @@ void R7Application::raiseApplication()
 {
     raiseLogDialog();
     if (m_mainWindow) {
-        m_mainWindow->showNormal();
+        // Brings back a minimised window only: this runs at every activation, and a maximised
+        // window must keep its size.
+        m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
         m_mainWindow->activateWindow();
         m_mainWindow->raise();
         m_mainWindow->show();

@@ -134,6 +134,41 @@ private slots:
         app()->updateTrayState(R7Application::TRAY_LOGGED_OUT);
     }
 
+    void raisingKeepsTheWindowState_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<bool>("signOut"); // raised by a sign-out instead of an activation
+        QTest::addColumn<int>("after");
+        const int normal = Qt::WindowNoState, maximised = Qt::WindowMaximized, minimised = Qt::WindowMinimized;
+        QTest::newRow("maximised, activated") << maximised << false << maximised;
+        QTest::newRow("maximised, signed out") << maximised << true << maximised;
+        QTest::newRow("minimised, activated") << minimised << false << normal;
+        QTest::newRow("minimised from maximised, activated") << (minimised | maximised) << false << maximised;
+    }
+
+    // A focus change or a sign-out brings a minimised window back and leaves the size the user chose.
+    void raisingKeepsTheWindowState()
+    {
+        QFETCH(int, before);
+        QFETCH(bool, signOut);
+        QFETCH(int, after);
+        MainWindow *window = app()->mainWindow();
+        const auto state = [window] {
+            return int(window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+        };
+        if (signOut)
+            signIn("alice", "password123");
+        window->setWindowState(Qt::WindowStates(before));
+        QCOMPARE(state(), before);
+        if (signOut)
+            this->signOut();
+        else
+            app()->on_applicationStateChanged(Qt::ApplicationActive);
+        QCOMPARE(state(), after);
+        QVERIFY(window->isVisible());
+        window->showNormal();
+    }
+
     void versionCheckRetriesInOneChain()
     {
         svc.requests(true);

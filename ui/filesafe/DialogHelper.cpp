@@ -40,6 +40,11 @@ QMessageBox::StandardButton DialogHelper::plainBox(QWidget* parent, QMessageBox:
     return QMessageBox::StandardButton(box.exec());
 }
 
+QMessageBox::StandardButton DialogHelper::plainQuestion(QWidget* parent, const QString& title, const QString& text)
+{
+    return plainBox(parent, QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+}
+
 QString DialogHelper::chooseFolder(QWidget* parent, const QString& title, const char* prefix) const
 {
     QFileDialog dialog(parent, title, QString(), QString());

@@ -30,6 +30,8 @@ public:
     static QMessageBox::StandardButton plainBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                                                 const QString& text,
                                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+    // The same for a question answered Yes or No.
+    static QMessageBox::StandardButton plainQuestion(QWidget* parent, const QString& title, const QString& text);
 
 private:
     QString chooseFolder(QWidget* parent, const QString& title, const char* prefix) const;

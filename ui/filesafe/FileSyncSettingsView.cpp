@@ -361,10 +361,9 @@ void FileSyncSettingsView::on_deleteSettingButton_clicked()
         return;
     const int id = idValue.toInt();
     const QString localDir = currentValue(LocalDirRole).toString();
-    const auto answer = QMessageBox::question(
+    const auto answer = DialogHelper::plainQuestion(
             this, tr("Info"),
-            tr("Do you want to remove\n    %1\nfrom the list of synchronized folders?").arg(QDir::toNativeSeparators(localDir)),
-            QMessageBox::Yes | QMessageBox::No);
+            tr("Do you want to remove\n    %1\nfrom the list of synchronized folders?").arg(QDir::toNativeSeparators(localDir)));
     if (answer != QMessageBox::Yes)
         return;
     const SyncSetting setting = SyncSettingsDao::instance()->get(id);
