@@ -111,6 +111,7 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
     }
     m_downloadChecksum = checksum;
     m_downloadKeptAs.clear();
+    m_download = &file;
     // The folder reached from the base without links must still be the one written into.
     if (!file.sameFolder(reason))
         return false;
@@ -160,14 +161,19 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
                  escaped(*destination).constData(), escaped(m_downloadKeptAs).constData());
         *destination = m_downloadKeptAs;
     }
-    // Only the file found as the scan saw it is replaced; a name found free must still be free.
-    file.setMayReplace(exists && !changed);
+    // Only the file found as the scan saw it is replaced, and only while it stands there; a name
+    // found free must still be free.
+    if (exists && !changed)
+        file.setMayReplace(now, &SyncAction::conflictCopyPath);
+    else
+        file.setMayReplace(false);
     return true;
 }
 
 void Syncher::downloadFile(SyncAction *action)
 {
     m_downloadRefusal = 0;
+    m_download = nullptr;
     action->setExecuting(true);
     QPointer<Syncher> self(this);
     const QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
@@ -326,6 +332,12 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
         a->setExecuted(SyncAction::WARN_AUTO_RESOLVED,
                        QStringLiteral("Local file changed during the download; the download was kept as '%1'")
                                .arg(QFileInfo(m_downloadKeptAs).fileName()));
+    } else if (m_download && !m_download->keptAs().isEmpty()) {
+        // The file found unchanged gave way to newer work right before the download took its
+        // name: that work is kept beside it, and no state is recorded.
+        a->setExecuted(SyncAction::WARN_AUTO_RESOLVED,
+                       QStringLiteral("Local file changed during the download; it was kept as '%1'")
+                               .arg(m_download->keptAs()));
     } else {
         if (isDebugLogged())
             qDebug("Syncher::on_downloadFileFinished: file download ok (%lld bytes)", result.payload());
