@@ -23,6 +23,7 @@ namespace {
 constexpr int kIvBytes = 16;
 
 DownloadFile::RenameHook s_renameHook;
+DownloadFile::RenameHook s_renamedHook;
 
 mode_t currentUmask()
 {
@@ -171,7 +172,8 @@ bool DownloadFile::initDecryption(const QString &ivText)
     return true;
 }
 
-bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
+namespace {
+const QHash<QString, QCryptographicHash::Algorithm> &knownAlgorithms()
 {
     static const QHash<QString, QCryptographicHash::Algorithm> known = {
             {QStringLiteral("md5"), QCryptographicHash::Md5},
@@ -179,6 +181,18 @@ bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
             {QStringLiteral("sha256"), QCryptographicHash::Sha256},
             {QStringLiteral("sha512"), QCryptographicHash::Sha512},
     };
+    return known;
+}
+} // namespace
+
+bool DownloadFile::canHash(const QString &algorithm)
+{
+    return knownAlgorithms().contains(algorithm);
+}
+
+bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
+{
+    const auto &known = knownAlgorithms();
     const auto it = known.constFind(algorithm);
     if (it == known.constEnd() || m_decrypting) {
         return false;
@@ -489,7 +503,8 @@ bool DownloadFile::replace(const QString &destination, QString *error)
     if (::fchmod(m_fd, destinationMode(m_dirFd, m_backupCopy.isEmpty() ? target : m_backupCopy)) != 0) {
         return fail(systemText(errno));
     }
-    // This very file, to know it again at the name.
+    // This very file, to know it again at the name and for the caller to record: not whatever is
+    // saved at the name later.
     if (::fstat(m_fd, &m_placed) != 0) {
         return fail(systemText(errno));
     }
@@ -518,12 +533,20 @@ bool DownloadFile::replace(const QString &destination, QString *error)
     m_replaced = true;
     m_backupName.clear();
     m_backupCopy.clear();
+    if (s_renamedHook) {
+        s_renamedHook(m_dirFd, target);
+    }
     return true;
 }
 
 void DownloadFile::setRenameHook(RenameHook hook)
 {
     s_renameHook = std::move(hook);
+}
+
+void DownloadFile::setRenamedHook(RenameHook hook)
+{
+    s_renamedHook = std::move(hook);
 }
 
 void DownloadFile::closeFile()

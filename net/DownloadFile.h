@@ -38,6 +38,8 @@ public:
     // Hash the plain bytes while they are written: "md5", "sha1", "sha256" or "sha512"; false for
     // any other name (nothing is hashed then).
     bool setChecksumAlgorithm(const QString &algorithm);
+    // Whether setChecksumAlgorithm takes that name.
+    static bool canHash(const QString &algorithm);
     // "<algorithm>:<hex>" of everything written once finished; empty without an algorithm.
     QString plainChecksum() const { return m_checksum; }
     void setBeforeReplace(BeforeReplace hook) { m_beforeReplace = std::move(hook); }
@@ -78,14 +80,19 @@ public:
     // moved aside returns where the system allows it) and says why.
     // The new file keeps the mode of the file it replaces, or gets the mode of a newly created file.
     bool replace(const QString &destination, QString *error = nullptr);
+    bool isReplaced() const { return m_replaced; }
     // The file name under which replace kept what it found at the destination in place of the
     // file of the verdict; empty when it found that file, or nothing.
     QString keptAs() const { return m_keptAs; }
+    // The file replace put in place, from its own descriptor right before the last step: a file
+    // saved at the name afterwards is not this one. Valid once isReplaced().
+    const struct stat &placed() const { return m_placed; }
 
-    // Test hook, called right before the last step of replace with the folder's descriptor and
-    // the destination's name.
+    // Test hooks, called right before the last step of replace and right after it succeeded,
+    // with the folder's descriptor and the destination's name.
     using RenameHook = std::function<void(int folder, const QByteArray &name)>;
     static void setRenameHook(RenameHook hook);
+    static void setRenamedHook(RenameHook hook);
 
     QString filePath() const { return m_path; }
     bool isDecrypting() const { return m_decrypting; }

@@ -33,6 +33,7 @@ private slots:
     {
         Syncher::setStepHook(nullptr);
         DownloadFile::setRenameHook(nullptr);
+        DownloadFile::setRenamedHook(nullptr);
         FileSystemRefusals::reset();
         Syncher::setListingBatch(0);
         Syncher::setLastStateChunk(0);
@@ -710,6 +711,8 @@ private slots:
     void failedReplaceAfterBackup();
     void nameTakenBeforeTheRename_data();
     void nameTakenBeforeTheRename();
+    void savedRightAfterTheDownload_data();
+    void savedRightAfterTheDownload();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
@@ -1183,6 +1186,45 @@ void TestSyncRun::nameTakenBeforeTheRename()
     found = conflicts.values();
     std::sort(found.begin(), found.end());
     QCOMPARE(found, kept);
+}
+
+void TestSyncRun::savedRightAfterTheDownload_data()
+{
+    QTest::addColumn<QString>("save");
+    QTest::addColumn<bool>("remoteToo"); // the service's file changes again before the next run
+    QTest::newRow("atomic save: uploaded") << "atomic" << false;
+    QTest::newRow("rewritten in place: uploaded") << "in place" << false;
+    QTest::newRow("atomic save, the service changed too: a conflict copy") << "atomic" << true;
+}
+
+// A save lands right after the download took the name: the state describes the download, so the
+// next run takes the save for the user's edit and loses nothing.
+void TestSyncRun::savedRightAfterTheDownload()
+{
+    QFETCH(QString, save);
+    QFETCH(bool, remoteToo);
+    seedAndRun();
+    QVERIFY(m_h->apply({"R docs/a.txt=remote a, edited"}));
+    int saved = 0;
+    DownloadFile::setRenamedHook([&](int folder, const QByteArray &target) {
+        if (target == "a.txt" && saved++ == 0) {
+            QVERIFY(saveAt(folder, target, save));
+        }
+    });
+    const SyncHarness::Outcome out = m_h->run();
+    DownloadFile::setRenamedHook(nullptr);
+    QCOMPARE(saved, 1);
+    QCOMPARE(out.nFailed, 0);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("saved meanwhile"));
+    const QByteArray elsewhere = "third version, elsewhere";
+    if (remoteToo) {
+        QVERIFY(m_h->apply({"R docs/a.txt=" + elsewhere}));
+    }
+    CONVERGES(*m_h);
+    SyncHarness::Tree conflicts;
+    m_h->localTree(&conflicts);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), remoteToo ? elsewhere : QByteArray("saved meanwhile"));
+    QCOMPARE(conflicts.values(), remoteToo ? QList<QByteArray>{"saved meanwhile"} : QList<QByteArray>());
 }
 
 // The child of killedBetweenActionAndState: one run against the given service and database that
