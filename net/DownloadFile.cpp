@@ -23,6 +23,7 @@ namespace {
 constexpr int kIvBytes = 16;
 
 DownloadFile::RenameHook s_renameHook;
+DownloadFile::RenameHook s_renamedHook;
 
 mode_t currentUmask()
 {
@@ -171,7 +172,8 @@ bool DownloadFile::initDecryption(const QString &ivText)
     return true;
 }
 
-bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
+namespace {
+const QHash<QString, QCryptographicHash::Algorithm> &knownAlgorithms()
 {
     static const QHash<QString, QCryptographicHash::Algorithm> known = {
             {QStringLiteral("md5"), QCryptographicHash::Md5},
@@ -179,6 +181,18 @@ bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
             {QStringLiteral("sha256"), QCryptographicHash::Sha256},
             {QStringLiteral("sha512"), QCryptographicHash::Sha512},
     };
+    return known;
+}
+} // namespace
+
+bool DownloadFile::canHash(const QString &algorithm)
+{
+    return knownAlgorithms().contains(algorithm);
+}
+
+bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
+{
+    const auto &known = knownAlgorithms();
     const auto it = known.constFind(algorithm);
     if (it == known.constEnd() || m_decrypting) {
         return false;
@@ -329,6 +343,140 @@ void DownloadFile::restoreBackup(QString *error)
     }
 }
 
+void DownloadFile::setMayReplace(const struct stat &found, CopyName copyName)
+{
+    m_mayReplace = true;
+    m_hasFound = true;
+    m_found = found;
+    m_copyName = std::move(copyName);
+}
+
+// Not ctime: the exchange itself changes it.
+bool DownloadFile::isFound(const struct stat &st) const
+{
+    return (st.st_mode & S_IFMT) == (m_found.st_mode & S_IFMT) && st.st_dev == m_found.st_dev &&
+           st.st_ino == m_found.st_ino && st.st_size == m_found.st_size &&
+           st.st_mtim.tv_sec == m_found.st_mtim.tv_sec && st.st_mtim.tv_nsec == m_found.st_mtim.tv_nsec;
+}
+
+// Our own file to a name that must be free. Where the file system cannot rename without
+// replacing (NFS, FUSE file systems such as sshfs), a hard link decides as atomically: it fails
+// when the name is taken.
+int DownloadFile::placeAtFreeName(const QByteArray &target)
+{
+    const char *from = m_name.constData();
+    const char *to = target.constData();
+    if (::renameat2(m_dirFd, from, m_dirFd, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    int err = errno;
+    if (err != EINVAL && err != ENOSYS) {
+        return err;
+    }
+    bool linked = ::linkat(m_dirFd, from, m_dirFd, to, 0) == 0;
+    err = linked ? 0 : errno;
+    if (err == EEXIST) {
+        // On NFS a link that worked but whose reply was lost answers so too.
+        struct stat there;
+        linked = ::fstatat(m_dirFd, to, &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == m_placed.st_dev &&
+                 there.st_ino == m_placed.st_ino;
+    }
+    if (linked) {
+        if (::unlinkat(m_dirFd, from, 0) != 0) {
+            qWarning("DownloadFile::replace: the temporary name '%s' stays: %s",
+                     logText(QFile::decodeName(m_name)).constData(), std::strerror(errno));
+        }
+        return 0;
+    }
+    if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS && err != EINVAL) {
+        return err;
+    }
+    qWarning("DownloadFile::replace: '%s': no rename without replacing and no hard links here; the name was looked "
+             "at right before a plain rename",
+             logText(QFile::decodeName(target)).constData());
+    return renameNoReplace(m_dirFd, m_name, target, true);
+}
+
+// Moves the entry `from` to a free conflict copy's name, never over another entry.
+int DownloadFile::moveToCopy(const QByteArray &from, const QString &destination, QByteArray *copy)
+{
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST && m_copyName; ++attempt) {
+        const QFileInfo info(m_copyName(destination));
+        if (QDir::cleanPath(info.absolutePath()) != m_folderPath) {
+            return EINVAL;
+        }
+        *copy = QFile::encodeName(info.fileName());
+        err = renameNoReplace(m_dirFd, from, *copy, true);
+    }
+    return m_copyName ? err : EINVAL;
+}
+
+// The download takes the name in one step, and what stood there comes out at the temporary
+// name: removed when it is the file of the verdict, else kept as a conflict copy.
+int DownloadFile::exchangeWith(const QByteArray &target, const QString &destination)
+{
+    if (::renameat2(m_dirFd, m_name.constData(), m_dirFd, target.constData(), RENAME_EXCHANGE) != 0) {
+        const int err = errno;
+        if (err == ENOENT) { // gone since the check: a free name now
+            return placeAtFreeName(target);
+        }
+        if (err == EINVAL || err == ENOSYS || err == EOPNOTSUPP) {
+            return moveAsideAndPlace(target, destination);
+        }
+        return err;
+    }
+    // The temporary name may hold the user's work from here on: nothing removes it by that name.
+    m_replaced = true;
+    struct stat out;
+    if (::fstatat(m_dirFd, m_name.constData(), &out, AT_SYMLINK_NOFOLLOW) == 0 && isFound(out)) {
+        if (::unlinkat(m_dirFd, m_name.constData(), 0) != 0) {
+            qWarning("DownloadFile::replace: the replaced file stays as '%s': %s",
+                     logText(QFile::decodeName(m_name)).constData(), std::strerror(errno));
+        }
+        return 0;
+    }
+    QByteArray copy;
+    const int err = moveToCopy(m_name, destination, &copy);
+    m_keptAs = QFile::decodeName(err == 0 ? copy : m_name);
+    qWarning("DownloadFile::replace: '%s' changed during the download; it was kept as '%s'",
+             logText(destination).constData(), logText(m_keptAs).constData());
+    return 0;
+}
+
+// Where the file system cannot exchange two names: the old file goes to a conflict copy's name,
+// the download takes the name that is free now, and the copy goes only when it is the file of
+// the verdict. The name is empty for that moment, as after backUp.
+int DownloadFile::moveAsideAndPlace(const QByteArray &target, const QString &destination)
+{
+    QByteArray copy;
+    int err = moveToCopy(target, destination, &copy);
+    if (err == ENOENT) {
+        return placeAtFreeName(target);
+    }
+    if (err != 0) {
+        return err;
+    }
+    // A failure from here on brings the old file back (restoreBackup).
+    m_backupName = target;
+    m_backupCopy = copy;
+    struct stat aside;
+    const bool found = ::fstatat(m_dirFd, copy.constData(), &aside, AT_SYMLINK_NOFOLLOW) == 0 && isFound(aside);
+    err = placeAtFreeName(target);
+    if (err != 0) {
+        return err;
+    }
+    if (!found) {
+        m_keptAs = QFile::decodeName(copy);
+        qWarning("DownloadFile::replace: '%s' changed during the download; it was kept as '%s'",
+                 logText(destination).constData(), logText(m_keptAs).constData());
+    } else if (::unlinkat(m_dirFd, copy.constData(), 0) != 0) {
+        qWarning("DownloadFile::replace: the replaced file stays as '%s': %s",
+                 logText(QFile::decodeName(copy)).constData(), std::strerror(errno));
+    }
+    return 0;
+}
+
 bool DownloadFile::replace(const QString &destination, QString *error)
 {
     QString why;
@@ -355,16 +503,23 @@ bool DownloadFile::replace(const QString &destination, QString *error)
     if (::fchmod(m_fd, destinationMode(m_dirFd, m_backupCopy.isEmpty() ? target : m_backupCopy)) != 0) {
         return fail(systemText(errno));
     }
+    // This very file, to know it again at the name and for the caller to record: not whatever is
+    // saved at the name later.
+    if (::fstat(m_fd, &m_placed) != 0) {
+        return fail(systemText(errno));
+    }
     if (s_renameHook) {
         s_renameHook(m_dirFd, target);
     }
     // A name found free stays free for us only: whatever is saved there meanwhile is the user's
-    // newest work. A file found unchanged is replaced, so that the name is never empty.
+    // newest work. Of a name found taken, only the file found there is replaced.
     int err = 0;
-    if (m_mayReplace && m_backupCopy.isEmpty()) {
-        err = ::renameat(m_dirFd, m_name.constData(), m_dirFd, target.constData()) == 0 ? 0 : errno;
+    if (!m_mayReplace || !m_backupCopy.isEmpty()) {
+        err = placeAtFreeName(target);
+    } else if (m_hasFound) {
+        err = exchangeWith(target, destination);
     } else {
-        err = renameNoReplace(m_dirFd, m_name, target, true);
+        err = ::renameat(m_dirFd, m_name.constData(), m_dirFd, target.constData()) == 0 ? 0 : errno;
     }
     if (err == EEXIST) {
         qWarning("DownloadFile::replace: '%s' appeared during the download; it stays",
@@ -378,12 +533,20 @@ bool DownloadFile::replace(const QString &destination, QString *error)
     m_replaced = true;
     m_backupName.clear();
     m_backupCopy.clear();
+    if (s_renamedHook) {
+        s_renamedHook(m_dirFd, target);
+    }
     return true;
 }
 
 void DownloadFile::setRenameHook(RenameHook hook)
 {
     s_renameHook = std::move(hook);
+}
+
+void DownloadFile::setRenamedHook(RenameHook hook)
+{
+    s_renamedHook = std::move(hook);
 }
 
 void DownloadFile::closeFile()

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include <sys/stat.h>
+
 class CipherCalculator;
 
 // The sink of a download: decrypts each received chunk and appends the plain text to a temporary
@@ -36,6 +38,8 @@ public:
     // Hash the plain bytes while they are written: "md5", "sha1", "sha256" or "sha512"; false for
     // any other name (nothing is hashed then).
     bool setChecksumAlgorithm(const QString &algorithm);
+    // Whether setChecksumAlgorithm takes that name.
+    static bool canHash(const QString &algorithm);
     // "<algorithm>:<hex>" of everything written once finished; empty without an algorithm.
     QString plainChecksum() const { return m_checksum; }
     void setBeforeReplace(BeforeReplace hook) { m_beforeReplace = std::move(hook); }
@@ -62,16 +66,33 @@ public:
     // free name is never taken from a file that appears there meanwhile, nor after backUp.
     // Without a verdict the destination is replaced.
     void setMayReplace(bool mayReplace) { m_mayReplace = mayReplace; }
-    // Renames the finished file over the destination in one step (POSIX rename): the destination
-    // is either the old file or the complete new one, never missing. False leaves it untouched
-    // (an entry moved aside by backUp returns where the system allows it) and says why.
+    // A conflict copy's path for the destination, in its folder; asked again while the name it
+    // gave is taken.
+    using CopyName = std::function<QString(const QString &destination)>;
+    // The verdict with the file found at the destination, as lstat described it: only that very
+    // file (device, inode, size, modification time to the nanosecond) is replaced. Whatever stands
+    // at the name instead when the download takes it is newer work: it is kept under a name from
+    // copyName, and keptAs() tells which.
+    void setMayReplace(const struct stat &found, CopyName copyName);
+    // Renames the finished file to the destination in one step: the destination is either the old
+    // file or the complete new one, never missing (where the file system cannot exchange two
+    // names, the old file is moved aside for that moment). False leaves it untouched (an entry
+    // moved aside returns where the system allows it) and says why.
     // The new file keeps the mode of the file it replaces, or gets the mode of a newly created file.
     bool replace(const QString &destination, QString *error = nullptr);
+    bool isReplaced() const { return m_replaced; }
+    // The file name under which replace kept what it found at the destination in place of the
+    // file of the verdict; empty when it found that file, or nothing.
+    QString keptAs() const { return m_keptAs; }
+    // The file replace put in place, from its own descriptor right before the last step: a file
+    // saved at the name afterwards is not this one. Valid once isReplaced().
+    const struct stat &placed() const { return m_placed; }
 
-    // Test hook, called right before the rename of replace with the folder's descriptor and the
-    // destination's name.
+    // Test hooks, called right before the last step of replace and right after it succeeded,
+    // with the folder's descriptor and the destination's name.
     using RenameHook = std::function<void(int folder, const QByteArray &name)>;
     static void setRenameHook(RenameHook hook);
+    static void setRenamedHook(RenameHook hook);
 
     QString filePath() const { return m_path; }
     bool isDecrypting() const { return m_decrypting; }
@@ -88,6 +109,11 @@ private:
     bool writeOut();
     void restoreBackup(QString *error);
     void closeFile();
+    bool isFound(const struct stat &st) const;
+    int placeAtFreeName(const QByteArray &target);
+    int exchangeWith(const QByteArray &target, const QString &destination);
+    int moveAsideAndPlace(const QByteArray &target, const QString &destination);
+    int moveToCopy(const QByteArray &from, const QString &destination, QByteArray *copy);
 
     QString m_path;
     QString m_folderPath;
@@ -101,6 +127,12 @@ private:
     bool m_failed = false;
     bool m_replaced = false;
     bool m_mayReplace = true;
+    // The file of the verdict, when the caller gave it.
+    bool m_hasFound = false;
+    struct stat m_found = {};
+    CopyName m_copyName;
+    QString m_keptAs;
+    struct stat m_placed = {};
     qint64 m_written = 0;
     QString m_algorithm;
     std::unique_ptr<QCryptographicHash> m_hash;

@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -236,6 +237,8 @@ private:
     QString m_downloadChecksum;
     QString m_downloadKeptAs;
     int m_downloadRefusal = 0;
+    // The download's file as the hook saw it; alive while its completion runs.
+    QPointer<DownloadFile> m_download;
     // The source as it was when the upload began: the file sent, its size and time.
     quint64 m_uploadDevice = 0;
     quint64 m_uploadInode = 0;

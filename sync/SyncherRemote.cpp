@@ -111,6 +111,7 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
     }
     m_downloadChecksum = checksum;
     m_downloadKeptAs.clear();
+    m_download = &file;
     // The folder reached from the base without links must still be the one written into.
     if (!file.sameFolder(reason))
         return false;
@@ -160,14 +161,19 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
                  escaped(*destination).constData(), escaped(m_downloadKeptAs).constData());
         *destination = m_downloadKeptAs;
     }
-    // Only the file found as the scan saw it is replaced; a name found free must still be free.
-    file.setMayReplace(exists && !changed);
+    // Only the file found as the scan saw it is replaced, and only while it stands there; a name
+    // found free must still be free.
+    if (exists && !changed)
+        file.setMayReplace(now, &SyncAction::conflictCopyPath);
+    else
+        file.setMayReplace(false);
     return true;
 }
 
 void Syncher::downloadFile(SyncAction *action)
 {
     m_downloadRefusal = 0;
+    m_download = nullptr;
     action->setExecuting(true);
     QPointer<Syncher> self(this);
     const QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
@@ -183,7 +189,8 @@ void Syncher::downloadFile(SyncAction *action)
                 if (self)
                     self->on_downloadFileProgress(done, total);
             },
-            algorithm.isEmpty() ? QStringLiteral("sha256") : algorithm,
+            // The state records the checksum of the bytes written, never one read back from the path.
+            DownloadFile::canHash(algorithm) ? algorithm : QStringLiteral("sha256"),
             [self, action](DownloadFile &file, QString *destination, QString *reason) {
                 if (!self) {
                     *reason = QStringLiteral("Stopped");
@@ -326,6 +333,16 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
         a->setExecuted(SyncAction::WARN_AUTO_RESOLVED,
                        QStringLiteral("Local file changed during the download; the download was kept as '%1'")
                                .arg(QFileInfo(m_downloadKeptAs).fileName()));
+    } else if (!m_download || !m_download->isReplaced() || m_downloadChecksum.isEmpty()) {
+        // Nothing tells what was put in place: no state is recorded, the next run compares afresh.
+        a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
+                       QStringLiteral("Failed to download file: '%1'").arg(a->remoteFilePath()));
+    } else if (!m_download->keptAs().isEmpty()) {
+        // The file found unchanged gave way to newer work right before the download took its
+        // name: that work is kept beside it, and no state is recorded.
+        a->setExecuted(SyncAction::WARN_AUTO_RESOLVED,
+                       QStringLiteral("Local file changed during the download; it was kept as '%1'")
+                               .arg(m_download->keptAs()));
     } else {
         if (isDebugLogged())
             qDebug("Syncher::on_downloadFileFinished: file download ok (%lld bytes)", result.payload());
@@ -333,20 +350,12 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
             a->setExecuted(SyncAction::WARN_AUTO_RESOLVED, QStringLiteral("Local backup file created"));
         else
             a->setExecuted(SyncAction::STATUS_OK, QString());
-        // As the scan describes it: in UTC, with no look-up of the local zone.
-        struct stat written;
-        if (::stat(QFile::encodeName(a->localFilePath()).constData(), &written) == 0) {
-            a->calcLocalSize(written.st_size);
-            a->calcLocalMtime(QDateTime::fromMSecsSinceEpoch(UploadSource::mtimeOf(written), Qt::UTC));
-        } else {
-            a->calcLocalSize(0);
-            a->calcLocalMtime(QDateTime());
-        }
-        const QString algorithm = m_downloadChecksum.section(QLatin1Char(':'), 0, 0);
-        a->calcLocalChecksum(m_downloadChecksum.isEmpty()
-                                     ? FileUtil::calculateCheckSum(QStringLiteral("sha256"), a->localFilePath())
-                                     : m_downloadChecksum);
-        Q_UNUSED(algorithm)
+        // The file the download put in place, not whatever is saved at the path since; as the scan
+        // describes it: in UTC, with no look-up of the local zone.
+        const struct stat &written = m_download->placed();
+        a->calcLocalSize(written.st_size);
+        a->calcLocalMtime(QDateTime::fromMSecsSinceEpoch(UploadSource::mtimeOf(written), Qt::UTC));
+        a->calcLocalChecksum(m_downloadChecksum);
         m_progress->bytesDone = result.payload();
         m_progress->bytesDownloaded += result.payload();
         ++m_progress->nDownloaded;

@@ -9,6 +9,7 @@
 #include "tests/net/DemoSignIn.h"
 #include "tests/support/AwaitResult.h"
 #include "tests/support/DevService.h"
+#include "tests/support/FileSystemRefusals.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
 
@@ -100,6 +101,13 @@ private slots:
         QVERIFY(m_svc.reset());
         useGeneration(1);
         QVERIFY(QDir(m_dir.path()).removeRecursively() && QDir().mkpath(m_dir.path()));
+    }
+
+    // A test that failed half-way leaves no refusal or hook behind.
+    void cleanup()
+    {
+        FileSystemRefusals::reset();
+        DownloadFile::setRenameHook(nullptr);
     }
 
     void cleanupTestCase()
@@ -490,63 +498,124 @@ private slots:
     }
 
     // The last rename takes no name that the caller found free (nor one it freed by moving the old
-    // file to its copy): a file saved there meanwhile stays, and so does the copy.
+    // file to its copy): a file saved there meanwhile stays, and so does the copy. Where the file
+    // system cannot rename without replacing, a hard link takes the name, which fails as well when
+    // it is taken; where it makes no links either, the name is looked at first and the log says so.
+    // A name found taken gives up only the file found there.
     void downloadTakesNoFreeName_data()
     {
         QTest::addColumn<QStringList>("before"); // name=content
-        QTest::addColumn<bool>("backUp");        // the old file to "todo(copy).txt" first
-        QTest::addColumn<QByteArray>("appears"); // saved at the name right before the rename
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("verdict");    // "free", "backup" (to "todo(copy).txt"), or "found"
+        QTest::addColumn<QByteArray>("appears"); // saved at the name right before the last step
+        QTest::addColumn<int>("refused");        // FileSystemRefusals
+        QTest::addColumn<bool>("atTheCall");     // saved right before the system's final call instead
+        QTest::addColumn<QString>("message");    // empty: the download is in place
+        QTest::addColumn<QString>("logged");
         QTest::addColumn<QStringList>("after");
         const QString taken = "^Could not override file\\. File '.*/todo\\.txt': A file appeared at the name during "
                               "the download and stays";
+        const QString download = "todo.txt=1. sync\n2. relax\n";
+        const int noFlags = FileSystemRefusals::NoReplace;
         QTest::newRow("the copy's name is taken")
-                << QStringList{"todo.txt=my old list", "todo(copy).txt=someone's copy"} << true << QByteArray()
-                << "^File exists$" << QStringList{"todo(copy).txt=someone's copy", "todo.txt=my old list"};
-        QTest::newRow("free at the check") << QStringList() << false << QByteArray("saved meanwhile") << taken + "$"
-                                           << QStringList{"todo.txt=saved meanwhile"};
+                << QStringList{"todo.txt=my old list", "todo(copy).txt=someone's copy"} << "backup" << QByteArray() << 0
+                << false << "^File exists$" << ""
+                << QStringList{"todo(copy).txt=someone's copy", "todo.txt=my old list"};
+        QTest::newRow("free at the check") << QStringList() << "free" << QByteArray("saved meanwhile") << 0 << false
+                                           << taken + "$" << "" << QStringList{"todo.txt=saved meanwhile"};
         QTest::newRow("freed by the backup")
-                << QStringList{"todo.txt=my old list"} << true << QByteArray("saved meanwhile")
-                << taken + "; the previous file stays as 'todo\\(copy\\)\\.txt'$"
+                << QStringList{"todo.txt=my old list"} << "backup" << QByteArray("saved meanwhile") << 0 << false
+                << taken + "; the previous file stays as 'todo\\(copy\\)\\.txt'$" << ""
                 << QStringList{"todo(copy).txt=my old list", "todo.txt=saved meanwhile"};
+        QTest::newRow("no rename flags: linked in") << QStringList() << "free" << QByteArray() << noFlags << false << ""
+                                                    << "" << QStringList{download};
+        QTest::newRow("no rename flags: saved right before the link")
+                << QStringList() << "free" << QByteArray("saved meanwhile") << noFlags << true << taken + "$" << ""
+                << QStringList{"todo.txt=saved meanwhile"};
+        QTest::newRow("no rename flags: saved right before the link, after the backup")
+                << QStringList{"todo.txt=my old list"} << "backup" << QByteArray("saved meanwhile") << noFlags << true
+                << taken + "; the previous file stays as 'todo\\(copy\\)\\.txt'$" << ""
+                << QStringList{"todo(copy).txt=my old list", "todo.txt=saved meanwhile"};
+        // On NFS a link that worked may answer that the name is taken: by this very file.
+        QTest::newRow("no rename flags: the link's reply lost")
+                << QStringList() << "free" << QByteArray() << (noFlags | FileSystemRefusals::LostLinkReply) << false
+                << "" << "" << QStringList{download};
+        QTest::newRow("no rename flags, no links: looked at first")
+                << QStringList() << "free" << QByteArray() << (noFlags | FileSystemRefusals::Links) << false << ""
+                << "the name was looked at right before a plain rename" << QStringList{download};
+        // No conflict copy can be named (too long, say): the newer work found at the name in place of
+        // the file of the verdict stays at the temporary name, which nothing removes then.
+        QTest::newRow("found, then saved over; no copy name")
+                << QStringList{"todo.txt=my old list"} << "found" << QByteArray("saved meanwhile") << 0 << false << ""
+                << "it was kept as '~$" << QStringList{download, "~$temporary=saved meanwhile"};
     }
 
     void downloadTakesNoFreeName()
     {
         QFETCH(QStringList, before);
-        QFETCH(bool, backUp);
+        QFETCH(QString, verdict);
         QFETCH(QByteArray, appears);
+        QFETCH(int, refused);
+        QFETCH(bool, atTheCall);
         QFETCH(QString, message);
+        QFETCH(QString, logged);
         QFETCH(QStringList, after);
         for (const QString &entry : before) {
             QVERIFY(writeFile(m_dir.filePath(entry.section('=', 0, 0)), entry.section('=', 1).toUtf8()));
         }
-        DownloadFile::setRenameHook([&](int folder, const QByteArray &name) {
-            if (appears.isEmpty()) {
-                return;
-            }
-            const int fd = ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        auto save = [&](int folder, const char *name) { // as an editor's atomic save leaves it
+            QVERIFY(::unlinkat(folder, name, 0) == 0 || errno == ENOENT);
+            const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
             QVERIFY(fd >= 0 && ::write(fd, appears.constData(), size_t(appears.size())) == appears.size());
             ::close(fd);
+        };
+        DownloadFile::setRenameHook([&](int folder, const QByteArray &name) {
+            if (!appears.isEmpty() && !atTheCall) {
+                save(folder, name.constData());
+            }
         });
+        bool saved = false;
+        FileSystemRefusals::setBeforeCall([&](const char *, int folder, const char *name) {
+            if (!appears.isEmpty() && atTheCall && !saved && qstrcmp(name, "todo.txt") == 0) {
+                saved = true;
+                save(folder, name);
+            }
+        });
+        FileSystemRefusals::refuse(refused);
+        LogCapture log;
         const auto out = awaitResult<qint64>([&](auto cb) {
             m_ri->downloadFile(idOf("Private", "/todo.txt"), m_dir.filePath("todo.txt"), 17, cb, nullptr, QString(),
-                               [&](DownloadFile &file, QString *, QString *reason) {
-                                   if (!backUp) {
+                               [&](DownloadFile &file, QString *destination, QString *reason) {
+                                   if (verdict == "backup") {
+                                       return file.backUp("todo.txt", "todo(copy).txt", reason);
+                                   }
+                                   struct stat found;
+                                   if (verdict == "free" || ::lstat(QFile::encodeName(*destination), &found) != 0) {
                                        file.setMayReplace(false);
                                        return true;
                                    }
-                                   return file.backUp("todo.txt", "todo(copy).txt", reason);
+                                   file.setMayReplace(found, [this](const QString &) {
+                                       return m_dir.filePath(QString(300, QLatin1Char('x')));
+                                   });
+                                   return true;
                                });
         });
+        FileSystemRefusals::reset();
         DownloadFile::setRenameHook(nullptr);
-        QCOMPARE(int(out.code()), int(EC_CLIENT));
-        QVERIFY2(QRegularExpression(message).match(out.message()).hasMatch(), qPrintable(out.message()));
+        QCOMPARE(saved, atTheCall);
+        if (message.isEmpty()) {
+            QVERIFY2(out.isOk(), qPrintable(out.message()));
+        } else {
+            QCOMPARE(int(out.code()), int(EC_CLIENT));
+            QVERIFY2(QRegularExpression(message).match(out.message()).hasMatch(), qPrintable(out.message()));
+        }
+        QVERIFY2(logged.isEmpty() || log.contains(logged), qPrintable(log.messages().join('\n')));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the download's file is gone too
         QStringList found;
         for (const QString &name : entries()) {
-            found << name + "=" + QString::fromUtf8(readFile(m_dir.filePath(name)));
+            const QString shown = name.startsWith("~$") ? "~$temporary" : name;
+            found << shown + "=" + QString::fromUtf8(readFile(m_dir.filePath(name)));
         }
-        QCOMPARE(found, after); // no temporary file left either
+        QCOMPARE(found, after); // no temporary file left either, unless it holds the user's work
     }
 
     void uploadNewFileAndVersion()

@@ -1,5 +1,6 @@
 #include "db/SyncHistoryDao.h"
 #include "net/DownloadFile.h"
+#include "tests/support/FileSystemRefusals.h"
 #include "tests/sync/SyncHarness.h"
 
 #include <QApplication>
@@ -32,6 +33,8 @@ private slots:
     {
         Syncher::setStepHook(nullptr);
         DownloadFile::setRenameHook(nullptr);
+        DownloadFile::setRenamedHook(nullptr);
+        FileSystemRefusals::reset();
         Syncher::setListingBatch(0);
         Syncher::setLastStateChunk(0);
         Syncher::setPumpTiming(50);
@@ -708,9 +711,30 @@ private slots:
     void failedReplaceAfterBackup();
     void nameTakenBeforeTheRename_data();
     void nameTakenBeforeTheRename();
+    void savedRightAfterTheDownload_data();
+    void savedRightAfterTheDownload();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
+
+    // The user's work at the name, through the folder's descriptor: "new" (the name was free),
+    // "atomic" (written beside it, renamed over it), "in place" (truncated and written), or
+    // "deleted"; "saved meanwhile" is what is written.
+    static bool saveAt(int folder, const QByteArray &name, const QString &how)
+    {
+        const QByteArray text = "saved meanwhile";
+        if (how == "deleted") {
+            return ::unlinkat(folder, name.constData(), 0) == 0;
+        }
+        const int fd = how == "in place" ? ::openat(folder, name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC)
+                                         : ::openat(folder, how == "new" ? name.constData() : ".saving",
+                                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const bool written = fd >= 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size();
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return written && (how != "atomic" || ::renameat(folder, ".saving", folder, name.constData()) == 0);
+    }
 
     // A first run over a few files and folders on both sides.
     void seedAndRun()
@@ -1049,34 +1073,74 @@ void TestSyncRun::failedReplaceAfterBackup()
 void TestSyncRun::nameTakenBeforeTheRename_data()
 {
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("save"); // what happens at the name right before the last step
+    QTest::addColumn<int>("refused");  // FileSystemRefusals
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("row");              // sizes in the path's state rows after the run
+    QTest::addColumn<QList<QByteArray>>("copies"); // conflict copies after the run
+    QTest::addColumn<QList<QByteArray>>("kept");   // conflict copies once both sides are equal again
+    const int failed = SyncAction::ERR_FILE_DOWNLOAD;
+    const int resolved = SyncAction::WARN_AUTO_RESOLVED;
+    const int ok = SyncAction::STATUS_OK;
+    const QList<QByteArray> none;
+    const QList<QByteArray> save{"saved meanwhile"};
     // Both sides edited: the local file went to its copy, which freed the name.
-    QTest::newRow("after the conflict copy") << "docs/deep/b.txt";
+    QTest::newRow("after the conflict copy")
+            << "docs/deep/b.txt" << "new" << 0 << failed << "" << QList<QByteArray>{"local b, edited"}
+            << QList<QByteArray>{"local b, edited", "saved meanwhile"};
     // New on the service: no local file at the check.
-    QTest::newRow("new on the service") << "docs/new.txt";
+    QTest::newRow("new on the service") << "docs/new.txt" << "new" << 0 << failed << "" << none << save;
+    // Edited on the service only: the download takes the place of the file found unchanged and of
+    // nothing else. Newer work found there instead is kept beside it; the old state row stays.
+    QTest::newRow("found unchanged, then an atomic save")
+            << "docs/a.txt" << "atomic" << 0 << resolved << "8" << save << save;
+    QTest::newRow("found unchanged, then rewritten in place")
+            << "docs/a.txt" << "in place" << 0 << resolved << "8" << save << save;
+    QTest::newRow("found unchanged, then deleted") << "docs/a.txt" << "deleted" << 0 << ok << "16" << none << none;
+    // exFAT, ntfs3, SMB shares: no exchange, the old file goes aside while the download takes the name.
+    const int noExchange = FileSystemRefusals::Exchange;
+    QTest::newRow("no exchange: an atomic save")
+            << "docs/a.txt" << "atomic" << noExchange << resolved << "8" << save << save;
+    QTest::newRow("no exchange: nothing saved") << "docs/a.txt" << "" << noExchange << ok << "16" << none << none;
+    QTest::newRow("no exchange: deleted") << "docs/a.txt" << "deleted" << noExchange << ok << "16" << none << none;
+    // NFS: no rename flags at all.
+    QTest::newRow("no rename flags: an atomic save")
+            << "docs/a.txt" << "atomic" << (noExchange | FileSystemRefusals::NoReplace) << resolved << "8" << save
+            << save;
 }
 
-// An editor's atomic save or an autosave writes the file right before the finished download's
-// rename: it stays, the download fails without a state row, and the next run keeps every version.
+// An editor's atomic save, an autosave or a rewrite writes the file right before the finished
+// download's last step: no version is lost, the download records no state it did not make, and the
+// next run keeps every version.
 void TestSyncRun::nameTakenBeforeTheRename()
 {
     QFETCH(QString, path);
+    QFETCH(QString, save);
+    QFETCH(int, refused);
+    QFETCH(int, status);
+    QFETCH(QString, row);
+    QFETCH(QList<QByteArray>, copies);
+    QFETCH(QList<QByteArray>, kept);
     seedAndRun();
     const bool conflict = path == "docs/deep/b.txt";
-    QVERIFY(m_h->apply(
-            conflict ? QStringList{"L docs/deep/b.txt=local b, edited", "R docs/deep/b.txt=remote b, edited too"}
-                     : QStringList{"R docs/new.txt=new remote"}));
-    const QByteArray remote = conflict ? "remote b, edited too" : "new remote";
+    const QByteArray remote = conflict                 ? "remote b, edited too"
+                              : path == "docs/new.txt" ? "new remote"
+                                                       : "remote a, edited";
+    QStringList changes{"R " + path + "=" + remote};
+    if (conflict) {
+        changes << "L docs/deep/b.txt=local b, edited";
+    }
+    QVERIFY(m_h->apply(changes));
     const QByteArray name = QFile::encodeName(path.section('/', -1));
     int saved = 0;
     DownloadFile::setRenameHook([&](int folder, const QByteArray &target) {
-        if (target != name || saved++ > 0) {
-            return;
+        if (target == name && saved++ == 0) {
+            QVERIFY(save.isEmpty() || saveAt(folder, target, save));
         }
-        const int fd = ::openat(folder, target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        QVERIFY(fd >= 0 && ::write(fd, "saved meanwhile", 15) == 15);
-        ::close(fd);
     });
+    FileSystemRefusals::refuse(refused);
     const SyncHarness::Outcome out = m_h->run();
+    FileSystemRefusals::reset();
     DownloadFile::setRenameHook(nullptr);
     QCOMPARE(out.end, QString("finished"));
     QCOMPARE(saved, 1);
@@ -1086,22 +1150,32 @@ void TestSyncRun::nameTakenBeforeTheRename()
             a = reported;
         }
     }
-    QCOMPARE(a.status(), int(SyncAction::ERR_FILE_DOWNLOAD));
-    QVERIFY2(a.reason().contains("A file appeared at the name during the download and stays"), qPrintable(a.reason()));
-    QCOMPARE(m_h->readLocal(path), QByteArray("saved meanwhile"));
+    QCOMPARE(a.status(), status);
+    if (status == SyncAction::ERR_FILE_DOWNLOAD) {
+        QVERIFY2(a.reason().contains("A file appeared at the name during the download and stays"),
+                 qPrintable(a.reason()));
+        QCOMPARE(m_h->readLocal(path), QByteArray("saved meanwhile"));
+    } else {
+        QCOMPARE(m_h->readLocal(path), remote);
+    }
     QVERIFY(m_h->noPartials(path.section('/', 0, -2)));
-    QCOMPARE(m_h->db().rawValue(QString("SELECT COUNT(*) FROM fs_object WHERE path = '%1'").arg(path)).toInt(), 0);
+    const QString rows = QString("SELECT group_concat(size) FROM fs_object WHERE path = '%1'").arg(path);
+    QCOMPARE(m_h->db().rawValue(rows).toString(), row);
     SyncHarness::Tree conflicts;
     m_h->localTree(&conflicts);
+    QList<QByteArray> found = conflicts.values();
+    std::sort(found.begin(), found.end());
+    QCOMPARE(found, copies);
     if (conflict) { // the older local edit stays in its copy, which the message names
-        QCOMPARE(conflicts.values(), QList<QByteArray>{"local b, edited"});
         QVERIFY2(a.reason().contains("the previous file stays as '" + conflicts.firstKey().section('/', -1) + "'"),
                  qPrintable(a.reason()));
-    } else {
-        QCOMPARE(conflicts.size(), 0);
+    }
+    if (status == SyncAction::WARN_AUTO_RESOLVED) {
+        QCOMPARE(a.execErrorMsg(), QString("Local file changed during the download; it was kept as '%1'")
+                                           .arg(conflicts.firstKey().section('/', -1)));
     }
 
-    // The next run compares both sides afresh: the new file goes to a copy, the service's version
+    // The next run compares both sides afresh: a new file goes to a copy, the service's version
     // comes down, and nothing is deleted.
     CONVERGES(*m_h);
     QCOMPARE(m_h->readLocal(path), remote);
@@ -1109,13 +1183,48 @@ void TestSyncRun::nameTakenBeforeTheRename()
     QVERIFY(m_h->safeState().value("trash").toArray().isEmpty());
     conflicts.clear();
     m_h->localTree(&conflicts);
-    QList<QByteArray> kept = conflicts.values();
-    std::sort(kept.begin(), kept.end());
-    QList<QByteArray> expected{"saved meanwhile"};
-    if (conflict) {
-        expected.prepend("local b, edited");
+    found = conflicts.values();
+    std::sort(found.begin(), found.end());
+    QCOMPARE(found, kept);
+}
+
+void TestSyncRun::savedRightAfterTheDownload_data()
+{
+    QTest::addColumn<QString>("save");
+    QTest::addColumn<bool>("remoteToo"); // the service's file changes again before the next run
+    QTest::newRow("atomic save: uploaded") << "atomic" << false;
+    QTest::newRow("rewritten in place: uploaded") << "in place" << false;
+    QTest::newRow("atomic save, the service changed too: a conflict copy") << "atomic" << true;
+}
+
+// A save lands right after the download took the name: the state describes the download, so the
+// next run takes the save for the user's edit and loses nothing.
+void TestSyncRun::savedRightAfterTheDownload()
+{
+    QFETCH(QString, save);
+    QFETCH(bool, remoteToo);
+    seedAndRun();
+    QVERIFY(m_h->apply({"R docs/a.txt=remote a, edited"}));
+    int saved = 0;
+    DownloadFile::setRenamedHook([&](int folder, const QByteArray &target) {
+        if (target == "a.txt" && saved++ == 0) {
+            QVERIFY(saveAt(folder, target, save));
+        }
+    });
+    const SyncHarness::Outcome out = m_h->run();
+    DownloadFile::setRenamedHook(nullptr);
+    QCOMPARE(saved, 1);
+    QCOMPARE(out.nFailed, 0);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("saved meanwhile"));
+    const QByteArray elsewhere = "third version, elsewhere";
+    if (remoteToo) {
+        QVERIFY(m_h->apply({"R docs/a.txt=" + elsewhere}));
     }
-    QCOMPARE(kept, expected);
+    CONVERGES(*m_h);
+    SyncHarness::Tree conflicts;
+    m_h->localTree(&conflicts);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), remoteToo ? elsewhere : QByteArray("saved meanwhile"));
+    QCOMPARE(conflicts.values(), remoteToo ? QList<QByteArray>{"saved meanwhile"} : QList<QByteArray>());
 }
 
 // The child of killedBetweenActionAndState: one run against the given service and database that
