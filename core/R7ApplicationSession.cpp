@@ -261,6 +261,8 @@ void R7Application::on_checkActivity()
 void R7Application::on_sessionTimeout(R7Session::SessionState errCode, ErrorCode netErrCode)
 {
     qDebug("R7Application::on_sessionTimeout: errCode=%d netErrCode=%d", int(errCode), int(netErrCode));
+    // The application's state, not the session's: while a new user's first safe list loads the
+    // session is signed in, but there is no sign-out to start and the sign-in goes on.
     if (m_appState != APP_STATE_LOGGED_IN) {
         return;
     }

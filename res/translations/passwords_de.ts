@@ -53,7 +53,7 @@
     </message>
     <message>
         <source>Close</source>
-        <translation>Schliessen</translation>
+        <translation>Schließen</translation>
     </message>
     <message>
         <source>Save</source>
@@ -65,7 +65,7 @@
     </message>
     <message>
         <source>Edit password</source>
-        <translation>Passwort Editieren</translation>
+        <translation>Passwort bearbeiten</translation>
     </message>
     <message>
         <source>Invalid Data</source>
@@ -85,7 +85,7 @@
     </message>
     <message>
         <source>Unable to open address</source>
-        <translation>Die Web-Addresse kann nicht geöffnet werden</translation>
+        <translation>Die Web-Adresse kann nicht geöffnet werden</translation>
     </message>
     <message>
         <source>The Web Address field is empty!</source>
@@ -162,7 +162,7 @@
     </message>
     <message>
         <source>Unable to open address</source>
-        <translation>Die Web-Addresse kann nicht geöffnet werden</translation>
+        <translation>Die Web-Adresse kann nicht geöffnet werden</translation>
     </message>
     <message>
         <source>Only web addresses (http or https) can be opened:

@@ -12,6 +12,7 @@
 #include "tests/support/DevService.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestEnv.h"
+#include "ui/LoginView.h"
 #include "ui/MainWindow.h"
 #include "ui/StatusAction.h"
 
@@ -338,6 +339,82 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
                 app()->appState() == R7Application::APP_STATE_LOGGED_IN || !R7Session::instance()->isLoggedIn(), 10000);
         signOut();
+    }
+
+    void timeoutWhileTheFirstListLoads_data()
+    {
+        QTest::addColumn<bool>("automatic");
+        QTest::newRow("without automatic sign-in") << false;
+        QTest::newRow("with automatic sign-in") << true;
+    }
+
+    // A new user's session is signed in while the first safe list loads, the application is not:
+    // a time-out then has no sign-out to start, so it must neither report the session as ended
+    // over a sign-in that goes on, nor leave a sign-in pending for the user's next own sign-out.
+    void timeoutWhileTheFirstListLoads()
+    {
+        QFETCH(bool, automatic);
+        signOut();
+        auto *view = app()->mainWindow()->findChild<LoginView *>();
+        QVERIFY(view);
+        const bool wasAutomatic = app()->autoLogin();
+        const QStringList keys{"account/save_username", "account/saved_username", "account/save_password",
+                               "app/auto_login"};
+        QSettings settings;
+        QVariantList before;
+        for (const QString &key : keys)
+            before << settings.value(key);
+        UserCredUtil creds(app()->appInfo());
+        const QString server = app()->serverList()->currentServer().prefix();
+        // The login view's boxes: with all three it signs in by itself once the server answers.
+        for (const QString &key : {keys[0], keys[2], keys[3]})
+            settings.setValue(key, automatic);
+        settings.setValue(keys[1], "alice");
+        QVERIFY(creds.storePassword(server, "alice", "password123"));
+        QCOMPARE(app()->decideAutoLogin(), automatic);
+        view->resetForm();
+
+        if (automatic) {
+            // A sign-in that is pending does come back here: a time-out while signed in.
+            signIn("alice", "password123");
+            QSignalSpy states(app(), &R7Application::appStateChanged);
+            app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
+            QTRY_COMPARE_WITH_TIMEOUT(states.count(), 2, 15000);
+            QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_IN);
+            signOut();
+        }
+
+        // alice has no setting: the application is signed in only once the list has come.
+        svc.fault({{"path", "filesafe"}, {"delay_ms", 2000}});
+        app()->doLogin("alice", "password123");
+        QTRY_VERIFY_WITH_TIMEOUT(R7Session::instance()->isLoggedIn(), 15000);
+        QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
+        app()->on_sessionTimeout(R7Session::SERVER_SESSION_TIMEOUT, EC_HTTP_STATUS);
+        QVERIFY(notices("SessionTerminatedDialog").isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(app()->appState(), R7Application::APP_STATE_LOGGED_IN, 10000);
+        QVERIFY(notices("SessionTerminatedDialog").isEmpty());
+
+        svc.requests(true);
+        QSignalSpy confirmed(app(), &R7Application::serverConnectionConfirmed);
+        signOut();
+        // A sign-in again would start with the version check, within a round trip.
+        confirmed.wait(2000);
+        QCOMPARE(confirmed.count(), 0);
+        QCOMPARE(requestsTo(svc, "/login"), 0);
+        QCOMPARE(app()->appState(), R7Application::APP_STATE_LOGGED_OUT);
+
+        // What the other tests met: the same decision, the same settings.
+        settings.setValue(keys[1], "alice");
+        settings.setValue(keys[3], wasAutomatic);
+        QCOMPARE(app()->decideAutoLogin(), wasAutomatic);
+        creds.clearPassword(server, "alice");
+        for (int i = 0; i < keys.size(); ++i) {
+            if (before[i].isValid())
+                settings.setValue(keys[i], before[i]);
+            else
+                settings.remove(keys[i]);
+        }
+        view->resetForm();
     }
 
     // A run whose state the database refused: one box that names the driver's cause.
