@@ -242,6 +242,9 @@ private:
     qint64 m_uploadSize = -1;
     QDateTime m_uploadMtime;
     QString m_uploadChecksum;
+    // When the local folder was scanned for this run's plan (milliseconds since the epoch; 0 when
+    // the plan had no scan): every local content the run takes was taken since.
+    qint64 m_scannedMs = 0;
     bool m_localSideVanished = false;
     int m_stateWriteDepth = 0;
     // Completed transfers whose state is not written yet: one commit per pump interval instead of
