@@ -212,6 +212,9 @@ private:
     bool insideBase(SyncAction *action);
     bool storeRow(SyncAction *action);
     bool downloadBeforeReplace(SyncAction *action, DownloadFile &file, QString *destination, QString *reason);
+    // The file `name` in the folder holds what the action's state row says was last synchronised;
+    // false also when that cannot be told.
+    bool holdsLastContent(const SyncAction *action, int folder, const QString &name) const;
     bool forgetRow(const SyncAction *action);
     void recreateRefusedFolder(SyncAction *action);
     void sent(SyncAction *action);
