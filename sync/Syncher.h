@@ -213,6 +213,9 @@ private:
     bool insideBase(SyncAction *action);
     bool storeRow(SyncAction *action);
     bool downloadBeforeReplace(SyncAction *action, DownloadFile &file, QString *destination, QString *reason);
+    // The file `name` in the folder holds what the action's state row says was last synchronised;
+    // false also when that cannot be told.
+    bool holdsLastContent(const SyncAction *action, int folder, const QString &name) const;
     bool forgetRow(const SyncAction *action);
     void recreateRefusedFolder(SyncAction *action);
     void sent(SyncAction *action);
@@ -245,6 +248,9 @@ private:
     qint64 m_uploadSize = -1;
     QDateTime m_uploadMtime;
     QString m_uploadChecksum;
+    // When the local folder was scanned for this run's plan (milliseconds since the epoch; 0 when
+    // the plan had no scan): every local content the run takes was taken since.
+    qint64 m_scannedMs = 0;
     bool m_localSideVanished = false;
     int m_stateWriteDepth = 0;
     // Completed transfers whose state is not written yet: one commit per pump interval instead of

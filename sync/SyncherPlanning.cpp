@@ -90,6 +90,7 @@ QList<SyncAction> Syncher::buildSyncActions(const SyncState &local, const SyncSt
     QPointer<Syncher> guard(this);
     bool refused = false;
 
+    m_scannedMs = l.taken().isValid() ? l.taken().toMSecsSinceEpoch() : 0;
     SyncPlanner planner(m_setting);
     planner.setProgress(m_progress);
     planner.setRequest([this, guard, &refused](bool ok, int activity, const QString &message, SyncAction *action) {

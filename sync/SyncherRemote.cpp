@@ -8,6 +8,7 @@
 #include "sync/FolderWalk.h"
 #include "sync/SyncherDetail.h"
 #include "sync/UploadSource.h"
+#include "sync/WholeSecondTime.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace SyncherDetail;
 
@@ -155,6 +157,9 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
     if (exists && a->localMtime().isValid())
         changed = !S_ISREG(now.st_mode) || qint64(now.st_size) != a->localSize() ||
                   UploadSource::mtimeOf(now) != a->localMtime().toMSecsSinceEpoch();
+    // A whole-second time as recent as the scan hides a same-size edit made since: the content tells.
+    if (exists && !changed && WholeSecondTime::hidesChanges(now, m_scannedMs))
+        changed = !holdsLastContent(a, file.folder(), name);
     if (changed) {
         m_downloadKeptAs = SyncAction::conflictCopyPath(*destination);
         qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; kept as '%s'",
@@ -168,6 +173,23 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
     else
         file.setMayReplace(false);
     return true;
+}
+
+bool Syncher::holdsLastContent(const SyncAction *action, int folder, const QString &name) const
+{
+    const QString stored = m_last.get(action->relPath()).checksum();
+    const int fd = ::openat(folder, QFile::encodeName(name).constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    // An unknown algorithm or a failed read gives no checksum, which matches nothing.
+    const QString found = UploadSource::checksum(&file, stored.section(QLatin1Char(':'), 0, 0));
+    return !found.isEmpty() && found.compare(stored, Qt::CaseInsensitive) == 0;
 }
 
 void Syncher::downloadFile(SyncAction *action)

@@ -1,10 +1,12 @@
 #include "sync/Syncher.h"
 
+#include "core/FileUtil.h"
 #include "db/FileObjectDao.h"
 #include "db/R7Database.h"
 #include "db/SyncHistoryDao.h"
 #include "sync/DeferredRelease.h"
 #include "sync/SyncherDetail.h"
+#include "sync/WholeSecondTime.h"
 
 #include <QHash>
 #include <QPointer>
@@ -234,7 +236,16 @@ bool Syncher::storeRow(SyncAction *action)
         R7Database::instance()->transaction();
     // Always removed first: a row left over from an interrupted run must not stand beside the new.
     const QString relPath = action->relPath();
-    const FsObject row = action->toFsObject();
+    FsObject row = action->toFsObject();
+    // A time that cannot show a same-size change made since the scan is kept as one the file cannot
+    // have: the next run compares the contents. Not where the service gives no checksum to compare
+    // with: that run could only warn, and would again each time after.
+    if (row.isFile() && m_scannedMs > 0) {
+        const QDateTime kept = WholeSecondTime::recorded(row.localMtime(), m_scannedMs,
+                                                         [action]() { return action->localFilePath(); });
+        if (kept != row.localMtime() && !FileUtil::isDriveOnly(action->remoteChecksum()))
+            row.setLocalMtime(kept);
+    }
     bool ok = FileObjectDao::instance()->remove(relPath, m_setting.id());
     ok = ok && FileObjectDao::instance()->store(row, m_setting.id());
     if (own) {
