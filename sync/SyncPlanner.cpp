@@ -8,6 +8,7 @@
 #include "sync/SyncReason.h"
 #include "sync/SyncState.h"
 #include "sync/Syncher.h"
+#include "sync/WholeSecondTime.h"
 
 #include <QSet>
 
@@ -647,6 +648,16 @@ void SyncPlanner::decideInitialFile(SyncAction &action, Objects &o)
     }
 }
 
+// A whole-second time is stored a millisecond early, so that the file's next time reads as
+// "updated" until its content was compared once. Where only the remote size changed, that
+// comparison has to happen here: an unchanged file would otherwise count as edited on both sides.
+bool SyncPlanner::unchangedBehindMark(const Objects &o, const FsObject &s, const FsObject &l)
+{
+    if (!WholeSecondTime::isMarkFor(s.localMtime(), l.localMtime()) || !hasValue(s.checksum()))
+        return false;
+    return localChecksum(o.key, algorithmOf(s.checksum())).compare(s.checksum(), Qt::CaseInsensitive) == 0;
+}
+
 void SyncPlanner::decideFile(SyncAction &action, Objects &o)
 {
     action.addReason(SyncReason::Z);
@@ -726,7 +737,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
             action.addReason(SyncReason::U3);
         set(action, SyncAction::UpdateRemoteFile, SyncAction::STATUS_TODO);
         return;
-    } else if (a && !b && le) {
+    } else if (a && !b && (le || unchangedBehindMark(o, s, l))) {
         if (ru)
             action.addReason(SyncReason::D1);
         else if (rb)

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class FsObject;
+
 class ProgressInfo;
 class SyncState;
 
@@ -73,6 +75,7 @@ private:
     void decideMissing(SyncAction &action, Objects &o);
     void decideInitialFile(SyncAction &action, Objects &o);
     void decideFile(SyncAction &action, Objects &o);
+    bool unchangedBehindMark(const Objects &o, const FsObject &last, const FsObject &local);
     void withholdLocalDeletion(SyncAction &action);
     bool silentlyExcluded(Objects &o) const;
     QString localChecksum(const QString &relPath, const QString &algorithm);

@@ -35,3 +35,9 @@ QDateTime WholeSecondTime::recorded(const QDateTime &mtime, qint64 referenceMs, 
         return mtime;
     return mtime.addMSecs(-1);
 }
+
+bool WholeSecondTime::isMarkFor(const QDateTime &stored, const QDateTime &found)
+{
+    return stored.isValid() && found.isValid() && found.toMSecsSinceEpoch() % 1000 == 0 &&
+           stored.toMSecsSinceEpoch() == found.toMSecsSinceEpoch() - 1;
+}

@@ -29,6 +29,9 @@ public:
     // run compares the contents once. The file is looked at (path() called) only for a time whose
     // milliseconds are zero: its nanoseconds tell the two kinds of file system apart.
     static QDateTime recorded(const QDateTime &mtime, qint64 referenceMs, const std::function<QString()> &path);
+    // Whether a stored time is the one recorded() gave for the file's time found now: the file may
+    // well be unchanged, which only its content can tell.
+    static bool isMarkFor(const QDateTime &stored, const QDateTime &found);
 
 private:
     static bool hides(qint64 mtimeMs, bool wholeSecond, qint64 referenceMs);

@@ -22,7 +22,7 @@ static FsObject parseObject(const QString &path, const QString &spec)
         return FsObject();
     const QStringList f = spec.split(' ');
     const QDateTime t0(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
-    auto time = [&](const QString &s) { return s == "-" ? QDateTime() : t0.addSecs(s.toInt()); };
+    auto time = [&](const QString &s) { return s == "-" ? QDateTime() : t0.addMSecs(qRound64(s.toDouble() * 1000)); };
     auto text = [](const QString &s) { return s == "-" ? QString() : s; };
     return FsObject(text(f.value(5, "-")), path, f.value(1).toLongLong(), time(f.value(2, "-")), time(f.value(3, "-")),
                     QString(), f.value(0), text(f.value(4, "-")));
@@ -191,6 +191,12 @@ private slots:
         row("B6", f, s0, "f 100 5", "f 100 - 15 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B6) file: sizes same, checksums different, local mtime backdated, remote mtime backdated", 1);
         row("B7", f, kS, "f 150 30", "f 100 - 30 sha256:aa o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
         row("Z9", f, kS, "f 150 30", "f 100 - 15 sha256:aa o1", "-", A::NoAction, A::ERR_FILE_ATTR_CONFLICT, z + "(Z9) file attributes conflict:local size changed, local mtime updated, remote mtime backdated", 0);
+        // A whole-second time kept a millisecond early: the content tells whether the file changed.
+        const QString marked = "f 100 29.999 20 sha256:aa o1";
+        row("D1 behind a whole-second mark", f, marked, "f 100 30", "f 150 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D1) file: remote size changed, remote mtime updated", 1);
+        row("D3 behind a whole-second mark", f, marked, "f 100 30", "f 150 - 20 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D3) file: remote size changed, remote mtime unchanged", 1);
+        row("B7 behind a whole-second mark, edited", f, marked, "f 100 30", "f 150 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 1);
+        row("B7 a millisecond apart, not whole", f, "f 100 30.499 20 sha256:aa o1", "f 100 30.5", "f 150 - 30 sha256:bb o1", "aa", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
         // clang-format on
     }
 

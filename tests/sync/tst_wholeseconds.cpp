@@ -79,6 +79,8 @@ private slots:
         QTest::newRow("rewrite during its upload") << "upload";
         // A remote edit comes before the next run: a conflict copy keeps the local edit.
         QTest::newRow("edit as the download lands, then a remote edit") << "landed";
+        // Nothing edited: the remote edit is downloaded, with no conflict copy of the unchanged file.
+        QTest::newRow("untouched after the download lands, then a remote edit") << "untouched";
         // The download planned for a file in its second finds it edited: it is kept beside it.
         QTest::newRow("edit while a download planned in its second runs") << "replace";
     }
@@ -113,6 +115,9 @@ private slots:
             } else if (scenario == "landed") {
                 out = m_h.run();
                 edit();
+            } else if (scenario == "untouched") {
+                out = m_h.run();
+                edited = inOneSecond = true;
             } else {
                 QCOMPARE(m_h.run().nFailed, 0);
                 QVERIFY(m_h.putRemote("f.txt", theirs));
@@ -138,6 +143,11 @@ private slots:
             QCOMPARE(m_h.run().end, QString("finished"));
             QCOMPARE(m_h.localTree(&copies).value("f.txt"), QByteArray("remote edit, longer"));
             QCOMPARE(copies.values(), QList<QByteArray>{mine});
+        } else if (scenario == "untouched") {
+            QVERIFY(m_h.putRemote("f.txt", "remote edit, longer"));
+            QCOMPARE(m_h.run().end, QString("finished"));
+            QCOMPARE(m_h.localTree(&copies).value("f.txt"), QByteArray("remote edit, longer"));
+            QVERIFY(copies.isEmpty());
         } else {
             QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
             QCOMPARE(m_h.localTree(&copies).value("f.txt"), mine);
