@@ -168,7 +168,7 @@ private slots:
         row("U1", f, kS, "f 150 30", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U1) file: local size changed, local mtime updated", 0);
         row("U2", f, kS, "f 150 5", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U2) file: local size changed, local mtime backdated", 0);
         row("U3", f, kS, "f 150 10", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U3) file: local size changed, local mtime unchanged", 0);
-        row("B3", f, kS, "f 150 30", "f 100 - 20 sha256:bb o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B3) file: local size changed, remote size and mtime unchanged, remote checksum changed", 0);
+        row("B8", f, kS, "f 150 30", "f 100 - 20 sha256:bb o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B8) file: local size changed, remote size and mtime unchanged, remote checksum changed", 0);
         row("D1", f, kS, kL, "f 150 - 30 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D1) file: remote size changed, remote mtime updated", 0);
         row("D2", f, kS, kL, "f 150 - 15 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D2) file: remote size changed, remote mtime backdated", 0);
         row("D3", f, kS, kL, "f 150 - 20 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D3) file: remote size changed, remote mtime unchanged", 0);
