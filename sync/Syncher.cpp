@@ -254,6 +254,7 @@ void Syncher::analyzeStep1()
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastEvent)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastMod)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_setting.syncedLastEvent())));
+    qWarning("Syncher::analyzeStep1: TODO: here, we should compare against last_mod instead of last_event");
 
     // The marker stands for "unchanged" only when it is real, was stored by a complete run, and
     // comes from a safe list fetched for this run.
@@ -444,6 +445,9 @@ void Syncher::executeNextAction()
         }
         if (!a->isSuccess() && isWorkType(type)) {
             const bool remote = a->isRemoteAction();
+            qWarning("Syncher::executeNextAction: Exec failed: action:%s status:%s path:'%s' msg:'%s'",
+                     qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)),
+                     escaped(a->relPath()).constData(), escaped(a->execErrorMsg()).constData());
             qWarning("Syncher::executeNextAction: %s: action:%s status:%s path:'%s' msg:'%s'",
                      remote ? "Exec remote failed" : "Exec local failed", qUtf8Printable(a->actionTypeName(true)),
                      qUtf8Printable(a->statusName(true)), escaped(a->relPath()).constData(),
