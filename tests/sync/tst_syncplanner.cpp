@@ -644,24 +644,45 @@ private slots:
         QCOMPARE(Syncher::exclusionCacheSize(), 0);
     }
 
-    void pumpThrottlesSameActivity()
+    // Two calls of the pump, the second `wait` ms after the first: whether it let a queued event
+    // run, and whether it held still at a change of activity.
+    void pumpAndPause_data()
     {
-        Syncher::setPumpTiming(300);
-        PlanningSyncher syncher;
-        int delivered = 0;
-        auto post = [&delivered]() { QTimer::singleShot(0, [&delivered]() { ++delivered; }); };
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("wait");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<bool>("pumped");
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("same activity, at once") << 20 << 0 << 20 << false << false;
+        QTest::newRow("same activity, after the interval") << 20 << 350 << 20 << true << false;
+        QTest::newRow("new activity, at once") << 20 << 0 << 21 << true << true;
+    }
 
-        QVERIFY(syncher.Request(true, 20, "first"));
-        post();
-        QVERIFY(syncher.Request(true, 20, "same activity, at once"));
-        QCOMPARE(delivered, 0);
-        QVERIFY(syncher.Request(true, 21, "new activity"));
-        QCOMPARE(delivered, 1);
-        post();
-        QTest::qSleep(350);
-        QVERIFY(syncher.Request(true, 21, "same activity, after the interval"));
-        QCOMPARE(delivered, 2);
-        Syncher::setPumpTiming(500);
+    void pumpAndPause()
+    {
+        QFETCH(int, first);
+        QFETCH(int, wait);
+        QFETCH(int, second);
+        QFETCH(bool, pumped);
+        QFETCH(bool, paused);
+        const int pauseMs = 50;
+        Syncher::setPumpTiming(300, pauseMs);
+        PlanningSyncher syncher;
+        QVERIFY(syncher.Request(true, first, "first"));
+        int delivered = 0;
+        QTimer::singleShot(0, &syncher, [&delivered]() { ++delivered; });
+        if (wait > 0)
+            QTest::qSleep(wait);
+        const int pauses = Syncher::pauseCount();
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(syncher.Request(true, second, "second"));
+        const qint64 tookMs = took.elapsed();
+        Syncher::setPumpTiming(500, 100);
+        QCOMPARE(delivered, pumped ? 1 : 0);
+        QCOMPARE(Syncher::pauseCount() - pauses, paused ? 1 : 0);
+        if (paused)
+            QVERIFY2(tookMs >= pauseMs, qPrintable(QString::number(tookMs)));
     }
 
     void planOfScannedFolder()
@@ -670,7 +691,7 @@ private slots:
         TestDatabase db;
         db.open();
         R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
-        Syncher::setPumpTiming(0);
+        Syncher::setPumpTiming(0, 0);
         const QString root = env.home() + "/Safe";
         const QString nfd = QStringLiteral("Cafe\u0301");
         const QString nfc = nfd.normalized(QString::NormalizationForm_C);
@@ -696,7 +717,7 @@ private slots:
         QTimer::singleShot(0, syncher.data(), [&syncher]() { syncher->requestToStop(); });
         QVERIFY(syncher->buildSyncActions(local, last, remote).isEmpty());
         QTRY_VERIFY(syncher.isNull());
-        Syncher::setPumpTiming(500);
+        Syncher::setPumpTiming(500, 100);
         R7Session::instance()->setUser(User());
     }
 };
