@@ -166,7 +166,7 @@ int main(int argc, char **argv)
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     // The pump as in production, less the 100 ms pauses on a change of activity (three per plan),
     // which only give the views time and are not planning work.
-    Syncher::setPumpTiming(500);
+    Syncher::setPumpTiming(500, 0);
     Syncher syncher(nullptr, nullptr);
     s_syncher = &syncher;
     benchmark::Initialize(&argc, argv);

@@ -10,6 +10,10 @@
 // run's peak memory above its start (VmHWM, reset before the run), its planning time and the longest
 // time the event loop went unserved are taken from the run itself.
 //
+// The synchroniser pauses 100 ms at each change of activity, about ten times a run, whatever the
+// tree's size. Each run counts its pauses and their time; the planning time is given without the
+// pauses inside it, the run's time and its longest unserved loop with them and without.
+//
 // Separately, the first upload of `small` files, beside a minimal keep-alive client doing the same
 // requests on the same session (bench/upload_loop.py), alternating, `repeats` times each; after each
 // upload a full-listing no-change run gives the planning time at that size.
@@ -133,37 +137,50 @@ double median(QList<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// The largest interval between two ticks of a 10 ms timer while it runs.
+// The largest interval between two ticks of a 10 ms timer while it runs, with the synchroniser's
+// pauses in it and without them.
 class GapMeter
 {
 public:
     GapMeter()
     {
         m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.elapsed();
-            m_maxGap = std::max(m_maxGap, now - m_last);
-            m_last = now;
-        });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
     }
     void start()
     {
         m_clock.start();
         m_last = 0;
+        m_lastPaused = Syncher::pausedMs();
         m_maxGap = 0;
+        m_maxGapLessPauses = 0;
         m_timer.start();
     }
-    qint64 stop()
+    void stop()
     {
         m_timer.stop();
-        return std::max(m_maxGap, m_clock.elapsed() - m_last);
+        tick();
     }
+    qint64 maxGap() const { return m_maxGap; }
+    qint64 maxGapLessPauses() const { return m_maxGapLessPauses; }
 
 private:
+    void tick()
+    {
+        const qint64 now = m_clock.elapsed();
+        const double paused = Syncher::pausedMs();
+        m_maxGap = std::max(m_maxGap, now - m_last);
+        m_maxGapLessPauses = std::max(m_maxGapLessPauses, now - m_last - qRound64(paused - m_lastPaused));
+        m_last = now;
+        m_lastPaused = paused;
+    }
+
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_last = 0;
+    double m_lastPaused = 0;
     qint64 m_maxGap = 0;
+    qint64 m_maxGapLessPauses = 0;
 };
 
 struct Run
@@ -172,10 +189,13 @@ struct Run
     int failed = 0;
     int transfers = 0; // uploads, downloads, creations and deletions
     double ms = 0;
-    double planMs = -1;
+    double planMs = -1;   // less the pauses inside it
     double serviceMs = 0; // waiting for the safe list and the listing
     qint64 peakKiB = 0;   // above the run's start
     qint64 maxGapMs = 0;
+    qint64 maxGapLessPausesMs = 0;
+    int pauses = 0;
+    double pauseMs = 0;
 };
 
 // One run of the coordinator over every setting. Nothing of the run is kept: the actions are
@@ -186,6 +206,7 @@ Run timedRun(SyncHarness &h)
     GapMeter gaps;
     QElapsedTimer t;
     qint64 planStarted = -1;
+    double planPausedMs = 0;
     qint64 listingAsked = -1;
     bool ended = false;
     bool finished = false;
@@ -244,11 +265,14 @@ Run timedRun(SyncHarness &h)
             }
             if (pi.activity == ProgressInfo::Activity_BuildSyncActions_Started && planStarted < 0) {
                 planStarted = t.nsecsElapsed();
+                planPausedMs = Syncher::pausedMs();
             } else if (pi.activity == ProgressInfo::Activity_BuildSyncActions_Finished && planStarted >= 0 &&
                        run.planMs < 0) {
-                run.planMs = (t.nsecsElapsed() - planStarted) / 1e6;
+                run.planMs = (t.nsecsElapsed() - planStarted) / 1e6 - (Syncher::pausedMs() - planPausedMs);
             }
         });
+        const int pausesBefore = Syncher::pauseCount();
+        const double pausedBefore = Syncher::pausedMs();
         t.start();
         gaps.start();
         QTimer::singleShot(4 * 3600 * 1000, &loop, [&] { end(QStringLiteral("none")); });
@@ -257,7 +281,11 @@ Run timedRun(SyncHarness &h)
             loop.exec();
         }
         run.ms = t.nsecsElapsed() / 1e6;
-        run.maxGapMs = gaps.stop();
+        gaps.stop();
+        run.maxGapMs = gaps.maxGap();
+        run.maxGapLessPausesMs = gaps.maxGapLessPauses();
+        run.pauses = Syncher::pauseCount() - pausesBefore;
+        run.pauseMs = Syncher::pausedMs() - pausedBefore;
     }
     QObject::disconnect(drained);
     QObject::disconnect(replies);
@@ -268,11 +296,12 @@ Run timedRun(SyncHarness &h)
 
 void print(const char *what, int files, const Run &r)
 {
-    std::printf("%s, %d files: %s, %d failed, %d transfers, %.0f ms (service %.0f ms), planning %.1f ms, "
-                "peak +%lld KiB (%.0f B a file), longest unserved loop %lld ms\n",
-                what, files, qPrintable(r.end), r.failed, r.transfers, r.ms, r.serviceMs, r.planMs,
-                static_cast<long long>(r.peakKiB), r.peakKiB * 1024.0 / std::max(files, 1),
-                static_cast<long long>(r.maxGapMs));
+    std::printf("%s, %d files: %s, %d failed, %d transfers, %.0f ms (service %.0f ms, %d pauses %.0f ms, "
+                "less pauses %.0f ms), planning %.1f ms less pauses, peak +%lld KiB (%.0f B a file), longest "
+                "unserved loop %lld ms (%lld ms less pauses)\n",
+                what, files, qPrintable(r.end), r.failed, r.transfers, r.ms, r.serviceMs, r.pauses, r.pauseMs,
+                r.ms - r.pauseMs, r.planMs, static_cast<long long>(r.peakKiB), r.peakKiB * 1024.0 / std::max(files, 1),
+                static_cast<long long>(r.maxGapMs), static_cast<long long>(r.maxGapLessPausesMs));
     std::fflush(stdout);
 }
 
@@ -327,9 +356,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "devservice: %s\n", qPrintable(h.error()));
         return 1;
     }
-    // The harness shortens the pump for tests; the bench runs with the product's timing, and logs
-    // as the client does: its handler at the default level, into a log file.
-    Syncher::setPumpTiming(500);
+    // The harness shortens the pump and leaves out its pauses for tests; the bench runs with the
+    // product's timing, and logs as the client does: its handler at the default level, into a log file.
+    Syncher::setPumpTiming(500, 100);
     QTemporaryDir logDir;
     static AppInfo logged = h.db().appInfo();
     logged.apiGeneration = 1;
@@ -346,8 +375,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot write the small tree\n");
         return 1;
     }
-    QList<double> ours, reference, smallPlan;
-    qint64 smallGap = 0;
+    QList<double> ours, reference, smallPlan, uploadPauseMs;
+    qint64 smallGap = 0, smallGapLessPauses = 0;
     for (int i = 0; i < repeats; ++i) {
         if (!h.newSetting() || !copyTree(smallTree.path(), h.localDir())) {
             std::fprintf(stderr, "small tree: %s\n", qPrintable(h.error()));
@@ -357,7 +386,9 @@ int main(int argc, char **argv)
         print("first upload", smallFiles, upload);
         ok = ok && upload.end == "finished" && upload.failed == 0;
         ours << (upload.ms > 0 ? smallFiles * 1000.0 / upload.ms : -1);
+        uploadPauseMs << upload.pauseMs;
         smallGap = std::max(smallGap, upload.maxGapMs);
+        smallGapLessPauses = std::max(smallGapLessPauses, upload.maxGapLessPausesMs);
         clearMarker(h);
         const Run listing = timedRun(h);
         print("no-change run, full listing", smallFiles, listing);
@@ -411,7 +442,9 @@ int main(int argc, char **argv)
                         timedMs("rclone", QStringList{"bisync", a, b, "--resync"} + rcloneCommon, "rclone first run") >= 0;
 
     QList<double> listingMs, noChangeMs, bigPlan, listingServiceMs, noChangeServiceMs, roundGaps;
+    QList<double> listingPauseMs, noChangePauseMs, roundGapsLessPauses;
     qint64 peakKiB = first.peakKiB, bigGap = first.maxGapMs, listingPeak = 0, noChangePeak = 0;
+    qint64 bigGapLessPauses = first.maxGapLessPausesMs;
     for (int i = 0; i < repeats; ++i) {
         clearMarker(h);
         const Run listing = timedRun(h);
@@ -424,11 +457,15 @@ int main(int argc, char **argv)
         noChangeMs << noChange.ms;
         listingServiceMs << listing.serviceMs;
         noChangeServiceMs << noChange.serviceMs;
+        listingPauseMs << listing.pauseMs;
+        noChangePauseMs << noChange.pauseMs;
         bigPlan << listing.planMs;
         listingPeak = std::max(listingPeak, listing.peakKiB);
         noChangePeak = std::max(noChangePeak, noChange.peakKiB);
         bigGap = std::max({bigGap, listing.maxGapMs, noChange.maxGapMs});
         roundGaps << double(std::max(listing.maxGapMs, noChange.maxGapMs));
+        bigGapLessPauses = std::max({bigGapLessPauses, listing.maxGapLessPausesMs, noChange.maxGapLessPausesMs});
+        roundGapsLessPauses << double(std::max(listing.maxGapLessPausesMs, noChange.maxGapLessPausesMs));
 
         findMs << timedMs("find", {a, "-type", "f"}, "find");
         if (unisonFirstMs >= 0) {
@@ -444,13 +481,16 @@ int main(int argc, char **argv)
     std::printf("find %.0f ms, unison %.0f ms (first run %.0f ms), rclone bisync %.0f ms (medians)\n", median(findMs),
                 median(unisonMs), unisonFirstMs, median(rcloneMs));
 
+    // The runs' times with their pauses; each pause figure is the median of the runs' sums of pauses.
     std::printf("RESULT {\"files\": %d, \"repeats\": %d, \"first_run_ms\": %.1f, \"no_change_ms\": %.1f, "
                 "\"full_listing_ms\": %.1f, \"unison_ms\": %.1f, \"unison_first_ms\": %.1f, \"rclone_ms\": %.1f, "
-                "\"find_ms\": %.1f}\n",
+                "\"find_ms\": %.1f, \"first_run_pause_ms\": %.1f, \"no_change_pause_ms\": %.1f, "
+                "\"full_listing_pause_ms\": %.1f}\n",
                 files, repeats, first.ms, median(noChangeMs), median(listingMs), median(unisonMs), unisonFirstMs,
-                median(rcloneMs), median(findMs));
-    std::printf("RESULT {\"small_files\": %d, \"files_per_second\": %.1f, \"reference_files_per_second\": %.1f}\n",
-                smallFiles, median(ours), median(reference));
+                median(rcloneMs), median(findMs), first.pauseMs, median(noChangePauseMs), median(listingPauseMs));
+    std::printf("RESULT {\"small_files\": %d, \"files_per_second\": %.1f, \"reference_files_per_second\": %.1f, "
+                "\"small_upload_pause_ms\": %.1f}\n",
+                smallFiles, median(ours), median(reference), median(uploadPauseMs));
     std::printf("RESULT {\"bytes_per_file\": %.1f, \"first_run_bytes_per_file\": %.1f, "
                 "\"full_listing_bytes_per_file\": %.1f, \"no_change_bytes_per_file\": %.1f}\n",
                 peakKiB * 1024.0 / files, first.peakKiB * 1024.0 / files, listingPeak * 1024.0 / files,
@@ -464,7 +504,11 @@ int main(int argc, char **argv)
     std::printf("RESULT {\"full_listing_service_ms\": %.1f, \"full_listing_client_ms\": %.1f, "
                 "\"no_change_service_ms\": %.1f}\n",
                 median(listingServiceMs), median(listingClientMs), median(noChangeServiceMs));
-    std::printf("RESULT {\"max_loop_gap_ms\": %lld, \"median_loop_gap_ms\": %.0f, \"small_max_loop_gap_ms\": %lld}\n",
-                static_cast<long long>(bigGap), median(roundGaps), static_cast<long long>(smallGap));
+    std::printf("RESULT {\"max_loop_gap_ms\": %lld, \"median_loop_gap_ms\": %.0f, \"small_max_loop_gap_ms\": %lld, "
+                "\"max_loop_gap_less_pauses_ms\": %lld, \"median_loop_gap_less_pauses_ms\": %.0f, "
+                "\"small_max_loop_gap_less_pauses_ms\": %lld}\n",
+                static_cast<long long>(bigGap), median(roundGaps), static_cast<long long>(smallGap),
+                static_cast<long long>(bigGapLessPauses), median(roundGapsLessPauses),
+                static_cast<long long>(smallGapLessPauses));
     return ok ? 0 : 1;
 }

@@ -31,7 +31,6 @@ class PasswordRI;
 class QAction;
 class QAuthenticator;
 class QMenu;
-class QMessageBox;
 class QNetworkConfigurationManager;
 class QNetworkReply;
 class QSettings;
@@ -259,7 +258,6 @@ private:
     void showUpgradeNotice(const QString &text);
     void showSessionTerminated();
     bool askProxyCredentials(const QString &text, QString *user, QString *password);
-    QMessageBox *showNotice(const QString &objectName, const QString &title, const QString &text);
     void showDatabaseNotice(const QString &text);
     QAction *newAction(const QString &text, void (R7Application::*slot)());
 

@@ -137,19 +137,6 @@ QString R7Application::quitActionText()
 // ---------------------------------------------------------------------------------------------
 // Windows the application opens
 
-// A non-modal notice over the main window, for windows whose own class is not part of this build.
-QMessageBox *R7Application::showNotice(const QString &objectName, const QString &title, const QString &text)
-{
-    auto *box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, m_mainWindow);
-    box->setObjectName(objectName);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->setWindowFlag(Qt::Sheet);
-    box->adjustSize();
-    box->show();
-    return box;
-}
-
 void R7Application::selectMainTab(int tab)
 {
     if (m_appState == APP_STATE_LOGGED_IN && m_mainWindow && m_mainWindow->mainView()) {

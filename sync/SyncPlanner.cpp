@@ -725,7 +725,7 @@ void SyncPlanner::decideFile(SyncAction &action, Objects &o)
         if (lastSumUsable && hasValue(remoteSum) && s.checksum().compare(remoteSum, Qt::CaseInsensitive) != 0) {
             // The remote side changed too, within the same second and to the same size: uploading
             // would replace a version nobody saw here.
-            action.addReason(SyncReason::B3LocalSize);
+            action.addReason(SyncReason::B8);
             set(action, SyncAction::BackupDownloadFile, SyncAction::STATUS_TODO);
             return;
         }

@@ -40,7 +40,7 @@ const char *const kTexts[] = {
     "(D6) file: size and mtime unchanged, remote checksum changed",
     "(N1) file: size unchanged, mtime unchanged",
     "(Hf) file: object_id changed",
-    "(B3) file: local size changed, remote size and mtime unchanged, remote checksum changed",
+    "(B8) file: local size changed, remote size and mtime unchanged, remote checksum changed",
     "(U1) file: local size changed, local mtime updated",
     "(U2) file: local size changed, local mtime backdated",
     "(U3) file: local size changed, local mtime unchanged",

@@ -45,7 +45,7 @@ public:
         D6,
         N1,
         HfFile,
-        B3LocalSize,
+        B8,
         U1,
         U2,
         U3,

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 
 #include <utility>
@@ -31,6 +32,9 @@ namespace {
 QElapsedTimer s_pumpTimer;
 int s_previousActivity = 0;
 int s_pumpIntervalMs = 500;
+int s_activityPauseMs = 100;
+int s_pauseCount = 0;
+qint64 s_pausedNs = 0;
 
 Syncher::StepHook s_stepHook;
 
@@ -105,9 +109,20 @@ void Syncher::releaseRunData()
 
 // ---- progress pump and stop
 
-void Syncher::setPumpTiming(int intervalMs)
+void Syncher::setPumpTiming(int intervalMs, int activityPauseMs)
 {
     s_pumpIntervalMs = intervalMs;
+    s_activityPauseMs = activityPauseMs;
+}
+
+int Syncher::pauseCount()
+{
+    return s_pauseCount;
+}
+
+double Syncher::pausedMs()
+{
+    return s_pausedNs / 1e6;
 }
 
 void Syncher::requestToStop()
@@ -160,7 +175,17 @@ bool Syncher::Request(bool ok, int activity, const QString &message, const SyncA
         return false;
     }
     s_pumpTimer.restart();
-    s_previousActivity = activity;
+    if (activity != s_previousActivity) {
+        // Holds a new phase on screen for a moment, however quickly the next one follows.
+        if (s_activityPauseMs > 0) {
+            QElapsedTimer paused;
+            paused.start();
+            QThread::msleep(static_cast<unsigned long>(s_activityPauseMs));
+            s_pausedNs += paused.nsecsElapsed();
+            ++s_pauseCount;
+        }
+        s_previousActivity = activity;
+    }
     return true;
 }
 
@@ -254,6 +279,7 @@ void Syncher::analyzeStep1()
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastEvent)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_safe.lastMod)),
            qUtf8Printable(StringUtil::escapeNonPrintable(m_setting.syncedLastEvent())));
+    qWarning("Syncher::analyzeStep1: TODO: here, we should compare against last_mod instead of last_event");
 
     // The marker stands for "unchanged" only when it is real, was stored by a complete run, and
     // comes from a safe list fetched for this run.
@@ -444,6 +470,9 @@ void Syncher::executeNextAction()
         }
         if (!a->isSuccess() && isWorkType(type)) {
             const bool remote = a->isRemoteAction();
+            qWarning("Syncher::executeNextAction: Exec failed: action:%s status:%s path:'%s' msg:'%s'",
+                     qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)),
+                     escaped(a->relPath()).constData(), escaped(a->execErrorMsg()).constData());
             qWarning("Syncher::executeNextAction: %s: action:%s status:%s path:'%s' msg:'%s'",
                      remote ? "Exec remote failed" : "Exec local failed", qUtf8Printable(a->actionTypeName(true)),
                      qUtf8Printable(a->statusName(true)), escaped(a->relPath()).constData(),

@@ -54,8 +54,11 @@ public:
     void updateProgress(bool ok, int activity, const QString &message, const SyncAction *action = nullptr);
     const ProgressInfo &progress() const { return *m_progress; }
 
-    // Test hook: the throttle of Request (500 ms).
-    static void setPumpTiming(int intervalMs);
+    // Test hook: the throttle of Request (500 ms) and its pause at a change of activity (100 ms).
+    static void setPumpTiming(int intervalMs, int activityPauseMs);
+    // The pauses at a change of activity since the process started: how many, and their time.
+    static int pauseCount();
+    static double pausedMs();
     // Test hook: listed objects taken in per turn of the event loop (0: the usual 5000).
     static void setListingBatch(int objects);
     // Test hook: rows of the last state read between two looks at the pump (0: the usual 5000).

@@ -85,7 +85,7 @@ public:
         R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", m_svc.httpUrl(), false));
         m_ri = std::make_unique<FilesafeRI>(&m_info, R7Session::instance());
         m_dao = std::make_unique<FileSafeDao>(&m_info, m_ri.get());
-        Syncher::setPumpTiming(50);
+        Syncher::setPumpTiming(50, 0);
         Request::setTimeoutCap(3000);
         return signIn();
     }

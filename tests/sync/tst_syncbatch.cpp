@@ -21,7 +21,7 @@ private slots:
         for (int i = 0; i < 12; ++i)
             QVERIFY(m_h->putLocal(QString("f%1.txt").arg(i), QByteArray::number(i).repeated(10)));
         // No pump during the run: only the end of the run can write what is pending.
-        Syncher::setPumpTiming(3600 * 1000);
+        Syncher::setPumpTiming(3600 * 1000, 0);
         int uploaded = 0;
         const SyncHarness::Outcome stopped = m_h->run(true, [&uploaded](MultiSyncher &ms, const ProgressInfo &pi) {
             if (uploaded == 0 && pi.nUploaded >= 4) {
@@ -29,7 +29,7 @@ private slots:
                 ms.requestToStop();
             }
         });
-        Syncher::setPumpTiming(50);
+        Syncher::setPumpTiming(50, 0);
         QCOMPARE(stopped.end, QString("canceled"));
         QVERIFY(uploaded >= 4 && uploaded < 12);
         const qint64 setting = m_h->settings().value(0).id();

@@ -168,7 +168,7 @@ private slots:
         row("U1", f, kS, "f 150 30", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U1) file: local size changed, local mtime updated", 0);
         row("U2", f, kS, "f 150 5", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U2) file: local size changed, local mtime backdated", 0);
         row("U3", f, kS, "f 150 10", kR, "-", A::UpdateRemoteFile, A::STATUS_TODO, z + "(U3) file: local size changed, local mtime unchanged", 0);
-        row("B3", f, kS, "f 150 30", "f 100 - 20 sha256:bb o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B3) file: local size changed, remote size and mtime unchanged, remote checksum changed", 0);
+        row("B8", f, kS, "f 150 30", "f 100 - 20 sha256:bb o1", "-", A::BackupDownloadFile, A::STATUS_TODO, z + "(B8) file: local size changed, remote size and mtime unchanged, remote checksum changed", 0);
         row("D1", f, kS, kL, "f 150 - 30 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D1) file: remote size changed, remote mtime updated", 0);
         row("D2", f, kS, kL, "f 150 - 15 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D2) file: remote size changed, remote mtime backdated", 0);
         row("D3", f, kS, kL, "f 150 - 20 sha256:bb o1", "-", A::DownloadFile, A::STATUS_TODO, z + "(D3) file: remote size changed, remote mtime unchanged", 0);
@@ -650,24 +650,45 @@ private slots:
         QCOMPARE(Syncher::exclusionCacheSize(), 0);
     }
 
-    void pumpThrottlesSameActivity()
+    // Two calls of the pump, the second `wait` ms after the first: whether it let a queued event
+    // run, and whether it held still at a change of activity.
+    void pumpAndPause_data()
     {
-        Syncher::setPumpTiming(300);
-        PlanningSyncher syncher;
-        int delivered = 0;
-        auto post = [&delivered]() { QTimer::singleShot(0, [&delivered]() { ++delivered; }); };
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("wait");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<bool>("pumped");
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("same activity, at once") << 20 << 0 << 20 << false << false;
+        QTest::newRow("same activity, after the interval") << 20 << 350 << 20 << true << false;
+        QTest::newRow("new activity, at once") << 20 << 0 << 21 << true << true;
+    }
 
-        QVERIFY(syncher.Request(true, 20, "first"));
-        post();
-        QVERIFY(syncher.Request(true, 20, "same activity, at once"));
-        QCOMPARE(delivered, 0);
-        QVERIFY(syncher.Request(true, 21, "new activity"));
-        QCOMPARE(delivered, 1);
-        post();
-        QTest::qSleep(350);
-        QVERIFY(syncher.Request(true, 21, "same activity, after the interval"));
-        QCOMPARE(delivered, 2);
-        Syncher::setPumpTiming(500);
+    void pumpAndPause()
+    {
+        QFETCH(int, first);
+        QFETCH(int, wait);
+        QFETCH(int, second);
+        QFETCH(bool, pumped);
+        QFETCH(bool, paused);
+        const int pauseMs = 50;
+        Syncher::setPumpTiming(300, pauseMs);
+        PlanningSyncher syncher;
+        QVERIFY(syncher.Request(true, first, "first"));
+        int delivered = 0;
+        QTimer::singleShot(0, &syncher, [&delivered]() { ++delivered; });
+        if (wait > 0)
+            QTest::qSleep(wait);
+        const int pauses = Syncher::pauseCount();
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(syncher.Request(true, second, "second"));
+        const qint64 tookMs = took.elapsed();
+        Syncher::setPumpTiming(500, 100);
+        QCOMPARE(delivered, pumped ? 1 : 0);
+        QCOMPARE(Syncher::pauseCount() - pauses, paused ? 1 : 0);
+        if (paused)
+            QVERIFY2(tookMs >= pauseMs, qPrintable(QString::number(tookMs)));
     }
 
     void planOfScannedFolder()
@@ -676,7 +697,7 @@ private slots:
         TestDatabase db;
         db.open();
         R7Session::instance()->setUser(User(1, "alice", "eu", QDateTime()));
-        Syncher::setPumpTiming(0);
+        Syncher::setPumpTiming(0, 0);
         const QString root = env.home() + "/Safe";
         const QString nfd = QStringLiteral("Cafe\u0301");
         const QString nfc = nfd.normalized(QString::NormalizationForm_C);
@@ -702,7 +723,7 @@ private slots:
         QTimer::singleShot(0, syncher.data(), [&syncher]() { syncher->requestToStop(); });
         QVERIFY(syncher->buildSyncActions(local, last, remote).isEmpty());
         QTRY_VERIFY(syncher.isNull());
-        Syncher::setPumpTiming(500);
+        Syncher::setPumpTiming(500, 100);
         R7Session::instance()->setUser(User());
     }
 };

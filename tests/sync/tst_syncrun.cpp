@@ -37,7 +37,7 @@ private slots:
         FileSystemRefusals::reset();
         Syncher::setListingBatch(0);
         Syncher::setLastStateChunk(0);
-        Syncher::setPumpTiming(50);
+        Syncher::setPumpTiming(50, 0);
     }
 
     void init()
@@ -355,7 +355,7 @@ private slots:
             Syncher::setListingBatch(1);
         if (step == "laststate") {
             Syncher::setLastStateChunk(1);
-            Syncher::setPumpTiming(-1);
+            Syncher::setPumpTiming(-1, 0);
         }
         const int lastRun = m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt();
         auto *ms = new MultiSyncher(m_h->dao(), m_h->ri());
@@ -412,7 +412,7 @@ private slots:
         QVERIFY(m_h->apply({"L local.txt=local news"}));
         QVERIFY(QFile::remove(m_h->localDir() + "/d.txt"));
         Syncher::setLastStateChunk(1);
-        Syncher::setPumpTiming(-1);
+        Syncher::setPumpTiming(-1, 0);
         int chunks = 0;
         Syncher::setStepHook([&](const char *name, const SyncAction &) {
             if (qstrcmp(name, "laststate") == 0 && ++chunks == 2)
@@ -1250,7 +1250,7 @@ static int runKilledChild()
             ::raise(SIGKILL);
         }
     });
-    Syncher::setPumpTiming(50);
+    Syncher::setPumpTiming(50, 0);
     MultiSyncher ms(&dao, &ri);
     ms.setLargeDeleteQuestion([](const QString &, int, bool) { return true; });
     bool done = false;
