@@ -58,6 +58,25 @@ mode_t destinationMode(int dir, const QByteArray &name)
     return 0666 & ~currentUmask();
 }
 
+// Where nothing better is offered: the name is looked at, then renamed plainly. A file created
+// between the two is replaced.
+int lookThenRename(int dir, const QByteArray &from, const QByteArray &to)
+{
+    struct stat st;
+    if (::fstatat(dir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return EEXIST;
+    }
+    if (errno != ENOENT) {
+        return errno;
+    }
+    return ::renameat(dir, from.constData(), dir, to.constData()) == 0 ? 0 : errno;
+}
+
+bool refusesFlags(int err)
+{
+    return err == EINVAL || err == ENOSYS;
+}
+
 // A rename that never replaces an entry: 0 or the system's error code. NFS and many FUSE file
 // systems cannot promise that (EINVAL); with lookFirst the name is then looked at and renamed
 // plainly, otherwise nothing is done.
@@ -67,17 +86,7 @@ int renameNoReplace(int dir, const QByteArray &from, const QByteArray &to, bool 
         return 0;
     }
     const int err = errno;
-    if ((err != EINVAL && err != ENOSYS) || !lookFirst) {
-        return err;
-    }
-    struct stat st;
-    if (::fstatat(dir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        return EEXIST;
-    }
-    if (errno != ENOENT) {
-        return errno;
-    }
-    return ::renameat(dir, from.constData(), dir, to.constData()) == 0 ? 0 : errno;
+    return refusesFlags(err) && lookFirst ? lookThenRename(dir, from, to) : err;
 }
 
 QString systemText(int err)
@@ -364,15 +373,12 @@ bool DownloadFile::isFound(const struct stat &st) const
 // when the name is taken.
 int DownloadFile::placeAtFreeName(const QByteArray &target)
 {
-    const char *from = m_name.constData();
-    const char *to = target.constData();
-    if (::renameat2(m_dirFd, from, m_dirFd, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    int err = errno;
-    if (err != EINVAL && err != ENOSYS) {
+    int err = renameNoReplace(m_dirFd, m_name, target, false);
+    if (!refusesFlags(err)) {
         return err;
     }
+    const char *from = m_name.constData();
+    const char *to = target.constData();
     bool linked = ::linkat(m_dirFd, from, m_dirFd, to, 0) == 0;
     err = linked ? 0 : errno;
     if (err == EEXIST) {
@@ -394,7 +400,7 @@ int DownloadFile::placeAtFreeName(const QByteArray &target)
     qWarning("DownloadFile::replace: '%s': no rename without replacing and no hard links here; the name was looked "
              "at right before a plain rename",
              logText(QFile::decodeName(target)).constData());
-    return renameNoReplace(m_dirFd, m_name, target, true);
+    return lookThenRename(m_dirFd, m_name, target);
 }
 
 // Moves the entry `from` to a free conflict copy's name, never over another entry.
