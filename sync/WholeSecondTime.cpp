@@ -1,15 +1,10 @@
 #include "sync/WholeSecondTime.h"
 
+#include "sync/UploadSource.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
-
-namespace {
-qint64 millisecondsOf(const struct stat &st)
-{
-    return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-}
-} // namespace
 
 bool WholeSecondTime::hides(qint64 mtimeMs, bool wholeSecond, qint64 referenceMs)
 {
@@ -18,7 +13,7 @@ bool WholeSecondTime::hides(qint64 mtimeMs, bool wholeSecond, qint64 referenceMs
 
 bool WholeSecondTime::hidesChanges(const struct stat &st, qint64 referenceMs)
 {
-    return hides(millisecondsOf(st), st.st_mtim.tv_nsec == 0, referenceMs);
+    return hides(UploadSource::mtimeOf(st), st.st_mtim.tv_nsec == 0, referenceMs);
 }
 
 QDateTime WholeSecondTime::recorded(const QDateTime &mtime, qint64 referenceMs, const std::function<QString()> &path)
@@ -31,7 +26,7 @@ QDateTime WholeSecondTime::recorded(const QDateTime &mtime, qint64 referenceMs, 
     // One time in a thousand has zero milliseconds anywhere; a file that still has this time and
     // nanoseconds besides is on a file system that would have shown a change.
     struct stat st;
-    if (::lstat(QFile::encodeName(path()).constData(), &st) == 0 && millisecondsOf(st) == ms && st.st_mtim.tv_nsec != 0)
+    if (::lstat(QFile::encodeName(path()).constData(), &st) == 0 && UploadSource::mtimeOf(st) == ms && st.st_mtim.tv_nsec != 0)
         return mtime;
     return mtime.addMSecs(-1);
 }
