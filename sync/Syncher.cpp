@@ -468,7 +468,8 @@ void Syncher::executeNextAction()
             endWrites();
             return;
         }
-        if (!a->isSuccess() && isWorkType(type)) {
+        // A planning error carried by a NoAction is a failed step like any other.
+        if (!a->isSuccess() && (isWorkType(type) || type == SyncAction::NoAction)) {
             const bool remote = a->isRemoteAction();
             qWarning("Syncher::executeNextAction: Exec failed: action:%s status:%s path:'%s' msg:'%s'",
                      qUtf8Printable(a->actionTypeName(true)), qUtf8Printable(a->statusName(true)),
