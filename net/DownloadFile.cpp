@@ -89,6 +89,11 @@ int renameNoReplace(int dir, const QByteArray &from, const QByteArray &to, bool 
     return refusesFlags(err) && lookFirst ? lookThenRename(dir, from, to) : err;
 }
 
+QString nameTakenText()
+{
+    return QStringLiteral("A file appeared at the name during the download and stays");
+}
+
 QString systemText(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
@@ -331,8 +336,8 @@ bool DownloadFile::backUp(const QString &name, const QString &copyName, QString 
     return true;
 }
 
-// The entry backUp moved aside goes back unless something has taken its name meanwhile; where the
-// file system cannot rename without replacing, it stays where it is, and the message says where.
+// The entry backUp moved aside goes back the way a download takes a free name, unless something
+// has taken its name meanwhile (newer work, which stays); the message says where it is then.
 void DownloadFile::restoreBackup(QString *error)
 {
     if (m_backupCopy.isEmpty()) {
@@ -340,14 +345,22 @@ void DownloadFile::restoreBackup(QString *error)
     }
     const QByteArray name = std::exchange(m_backupName, QByteArray());
     const QByteArray copy = std::exchange(m_backupCopy, QByteArray());
-    const int err = renameNoReplace(m_dirFd, copy, name, false);
+    struct stat aside;
+    const int err = ::fstatat(m_dirFd, copy.constData(), &aside, AT_SYMLINK_NOFOLLOW) != 0
+            ? errno
+            : placeAtFreeName(copy, name, aside);
     if (err == 0) {
         return;
     }
+    // Nothing stands at the name: a row of the file would read as a deletion there.
+    m_backupStranded = err != EEXIST;
     const QString kept = QFile::decodeName(copy);
     qWarning("DownloadFile::replace: the previous file stays as '%s': %s", logText(kept).constData(),
              std::strerror(err));
     if (error) {
+        if (err == EEXIST && !error->startsWith(nameTakenText())) {
+            *error += QStringLiteral("; a newer file stands at the name");
+        }
         *error += QStringLiteral("; the previous file stays as '%1'").arg(kept);
     }
 }
@@ -368,29 +381,29 @@ bool DownloadFile::isFound(const struct stat &st) const
            st.st_mtim.tv_sec == m_found.st_mtim.tv_sec && st.st_mtim.tv_nsec == m_found.st_mtim.tv_nsec;
 }
 
-// Our own file to a name that must be free. Where the file system cannot rename without
-// replacing (NFS, FUSE file systems such as sshfs), a hard link decides as atomically: it fails
-// when the name is taken.
-int DownloadFile::placeAtFreeName(const QByteArray &target)
+// A file of the folder (`source`, as fstat describes it) to a name that must be free. Where the
+// file system cannot rename without replacing (NFS, FUSE file systems such as sshfs), a hard link
+// decides as atomically: it fails when the name is taken.
+int DownloadFile::placeAtFreeName(const QByteArray &source, const QByteArray &target, const struct stat &sourceStat)
 {
-    int err = renameNoReplace(m_dirFd, m_name, target, false);
+    int err = renameNoReplace(m_dirFd, source, target, false);
     if (!refusesFlags(err)) {
         return err;
     }
-    const char *from = m_name.constData();
+    const char *from = source.constData();
     const char *to = target.constData();
     bool linked = ::linkat(m_dirFd, from, m_dirFd, to, 0) == 0;
     err = linked ? 0 : errno;
     if (err == EEXIST) {
         // On NFS a link that worked but whose reply was lost answers so too.
         struct stat there;
-        linked = ::fstatat(m_dirFd, to, &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == m_placed.st_dev &&
-                 there.st_ino == m_placed.st_ino;
+        linked = ::fstatat(m_dirFd, to, &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == sourceStat.st_dev &&
+                 there.st_ino == sourceStat.st_ino;
     }
     if (linked) {
         if (::unlinkat(m_dirFd, from, 0) != 0) {
-            qWarning("DownloadFile::replace: the temporary name '%s' stays: %s",
-                     logText(QFile::decodeName(m_name)).constData(), std::strerror(errno));
+            qWarning("DownloadFile::replace: the name '%s' stays too: %s",
+                     logText(QFile::decodeName(source)).constData(), std::strerror(errno));
         }
         return 0;
     }
@@ -400,27 +413,44 @@ int DownloadFile::placeAtFreeName(const QByteArray &target)
     qWarning("DownloadFile::replace: '%s': no rename without replacing and no hard links here; the name was looked "
              "at right before a plain rename",
              logText(QFile::decodeName(target)).constData());
-    return lookThenRename(m_dirFd, m_name, target);
+    return lookThenRename(m_dirFd, source, target);
 }
 
-// Moves the entry `from` to a free conflict copy's name, never over another entry.
+int DownloadFile::placeAtFreeName(const QByteArray &target)
+{
+    return placeAtFreeName(m_name, target, m_placed);
+}
+
+// A conflict copy's name from the caller that lies in the folder and fits its name limit.
+bool DownloadFile::copyNameFor(const QString &destination, QByteArray *copy) const
+{
+    const QString path = m_copyName ? m_copyName(destination) : QString();
+    const QFileInfo info(path);
+    if (path.isEmpty() || QDir::cleanPath(info.absolutePath()) != m_folderPath) {
+        return false;
+    }
+    const long limit = ::fpathconf(m_dirFd, _PC_NAME_MAX);
+    *copy = QFile::encodeName(info.fileName());
+    return !copy->isEmpty() && copy->size() <= (limit > 0 ? limit : 255);
+}
+
+// Moves the entry `from` to a free conflict copy's name, never over another entry: first to the
+// name in `copy`, formed before anything was moved, then to others while the name is taken.
 int DownloadFile::moveToCopy(const QByteArray &from, const QString &destination, QByteArray *copy)
 {
-    int err = EEXIST;
-    for (int attempt = 0; attempt < 100 && err == EEXIST && m_copyName; ++attempt) {
-        const QFileInfo info(m_copyName(destination));
-        if (QDir::cleanPath(info.absolutePath()) != m_folderPath) {
-            return EINVAL;
+    int err = renameNoReplace(m_dirFd, from, *copy, true);
+    for (int attempt = 1; attempt < 100 && err == EEXIST; ++attempt) {
+        if (!copyNameFor(destination, copy)) {
+            return ENAMETOOLONG;
         }
-        *copy = QFile::encodeName(info.fileName());
         err = renameNoReplace(m_dirFd, from, *copy, true);
     }
-    return m_copyName ? err : EINVAL;
+    return err;
 }
 
 // The download takes the name in one step, and what stood there comes out at the temporary
 // name: removed when it is the file of the verdict, else kept as a conflict copy.
-int DownloadFile::exchangeWith(const QByteArray &target, const QString &destination)
+int DownloadFile::exchangeWith(const QByteArray &target, const QString &destination, QByteArray copy)
 {
     if (::renameat2(m_dirFd, m_name.constData(), m_dirFd, target.constData(), RENAME_EXCHANGE) != 0) {
         const int err = errno;
@@ -428,7 +458,7 @@ int DownloadFile::exchangeWith(const QByteArray &target, const QString &destinat
             return placeAtFreeName(target);
         }
         if (err == EINVAL || err == ENOSYS || err == EOPNOTSUPP) {
-            return moveAsideAndPlace(target, destination);
+            return moveAsideAndPlace(target, destination, copy);
         }
         return err;
     }
@@ -442,8 +472,13 @@ int DownloadFile::exchangeWith(const QByteArray &target, const QString &destinat
         }
         return 0;
     }
-    QByteArray copy;
     const int err = moveToCopy(m_name, destination, &copy);
+    if (err != 0 &&
+        ::renameat2(m_dirFd, m_name.constData(), m_dirFd, target.constData(), RENAME_EXCHANGE) == 0) {
+        // No copy's name is free: the newer work goes back to its name, the download goes.
+        m_replaced = false;
+        return EEXIST;
+    }
     m_keptAs = QFile::decodeName(err == 0 ? copy : m_name);
     qWarning("DownloadFile::replace: '%s' changed during the download; it was kept as '%s'",
              logText(destination).constData(), logText(m_keptAs).constData());
@@ -453,9 +488,8 @@ int DownloadFile::exchangeWith(const QByteArray &target, const QString &destinat
 // Where the file system cannot exchange two names: the old file goes to a conflict copy's name,
 // the download takes the name that is free now, and the copy goes only when it is the file of
 // the verdict. The name is empty for that moment, as after backUp.
-int DownloadFile::moveAsideAndPlace(const QByteArray &target, const QString &destination)
+int DownloadFile::moveAsideAndPlace(const QByteArray &target, const QString &destination, QByteArray copy)
 {
-    QByteArray copy;
     int err = moveToCopy(target, destination, &copy);
     if (err == ENOENT) {
         return placeAtFreeName(target);
@@ -514,23 +548,25 @@ bool DownloadFile::replace(const QString &destination, QString *error)
     if (::fstat(m_fd, &m_placed) != 0) {
         return fail(systemText(errno));
     }
+    // Only the file of the verdict is replaced; anything else there is kept under a copy's name,
+    // which must exist before anything moves.
+    const bool mayReplace = m_mayReplace && m_hasFound && m_backupCopy.isEmpty();
+    QByteArray copy;
+    if (mayReplace && !copyNameFor(destination, &copy)) {
+        qWarning("DownloadFile::replace: no conflict copy's name fits beside '%s'; nothing is replaced",
+                 logText(destination).constData());
+        return fail(QStringLiteral("No name for a conflict copy fits in the folder"));
+    }
     if (s_renameHook) {
         s_renameHook(m_dirFd, target);
     }
     // A name found free stays free for us only: whatever is saved there meanwhile is the user's
     // newest work. Of a name found taken, only the file found there is replaced.
-    int err = 0;
-    if (!m_mayReplace || !m_backupCopy.isEmpty()) {
-        err = placeAtFreeName(target);
-    } else if (m_hasFound) {
-        err = exchangeWith(target, destination);
-    } else {
-        err = ::renameat(m_dirFd, m_name.constData(), m_dirFd, target.constData()) == 0 ? 0 : errno;
-    }
+    const int err = mayReplace ? exchangeWith(target, destination, copy) : placeAtFreeName(target);
     if (err == EEXIST) {
         qWarning("DownloadFile::replace: '%s' appeared during the download; it stays",
                  logText(destination).constData());
-        return fail(QStringLiteral("A file appeared at the name during the download and stays"));
+        return fail(nameTakenText());
     }
     if (err != 0) {
         return fail(systemText(err));

@@ -59,15 +59,14 @@ public:
     // Whether the caller's way to the folder still leads to the one held; false with the reason.
     bool sameFolder(QString *reason) const;
     // Moves the folder's entry `name` (a regular file) to `copyName`, never over an existing one.
-    // A replace that fails afterwards moves it back.
+    // A replace that fails afterwards moves it back, never over newer work at the name.
     bool backUp(const QString &name, const QString &copyName, QString *error);
-    // The caller's verdict on the destination, given before replace: true when it found a file
-    // there as it expected it (that file may be replaced), false when it found the name free. A
-    // free name is never taken from a file that appears there meanwhile, nor after backUp.
-    // Without a verdict the destination is replaced.
+    // The caller's verdict on the destination, given before replace: false when it found the name
+    // free. A free name is never taken from a file that appears there meanwhile, nor after backUp.
+    // Without a verdict naming the file found there (below), the name must be free too.
     void setMayReplace(bool mayReplace) { m_mayReplace = mayReplace; }
-    // A conflict copy's path for the destination, in its folder; asked again while the name it
-    // gave is taken.
+    // A conflict copy's path for the destination, in its folder and within its name limit (empty
+    // when none fits); asked before anything is moved, and again while the name it gave is taken.
     using CopyName = std::function<QString(const QString &destination)>;
     // The verdict with the file found at the destination, as lstat described it: only that very
     // file (device, inode, size, modification time to the nanosecond) is replaced. Whatever stands
@@ -84,6 +83,9 @@ public:
     // The file name under which replace kept what it found at the destination in place of the
     // file of the verdict; empty when it found that file, or nothing.
     QString keptAs() const { return m_keptAs; }
+    // The entry backUp moved aside could not go back after a failure, and nothing stands at its
+    // name: it stays under the copy's name.
+    bool isBackupStranded() const { return m_backupStranded; }
     // The file replace put in place, from its own descriptor right before the last step: a file
     // saved at the name afterwards is not this one. Valid once isReplaced().
     const struct stat &placed() const { return m_placed; }
@@ -110,9 +112,11 @@ private:
     void restoreBackup(QString *error);
     void closeFile();
     bool isFound(const struct stat &st) const;
+    int placeAtFreeName(const QByteArray &source, const QByteArray &target, const struct stat &sourceStat);
     int placeAtFreeName(const QByteArray &target);
-    int exchangeWith(const QByteArray &target, const QString &destination);
-    int moveAsideAndPlace(const QByteArray &target, const QString &destination);
+    bool copyNameFor(const QString &destination, QByteArray *copy) const;
+    int exchangeWith(const QByteArray &target, const QString &destination, QByteArray copy);
+    int moveAsideAndPlace(const QByteArray &target, const QString &destination, QByteArray copy);
     int moveToCopy(const QByteArray &from, const QString &destination, QByteArray *copy);
 
     QString m_path;
@@ -126,7 +130,7 @@ private:
     // A chunk that could not be written leaves a hole: nothing after it may complete the file.
     bool m_failed = false;
     bool m_replaced = false;
-    bool m_mayReplace = true;
+    bool m_mayReplace = false;
     // The file of the verdict, when the caller gave it.
     bool m_hasFound = false;
     struct stat m_found = {};
@@ -145,4 +149,5 @@ private:
     // The entry backUp moved aside: its name and where it went.
     QByteArray m_backupName;
     QByteArray m_backupCopy;
+    bool m_backupStranded = false;
 };

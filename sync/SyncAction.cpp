@@ -14,7 +14,9 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -810,6 +812,32 @@ bool SyncAction::crossesLink() const
     return crossesLink(m_localBase, localFilePath());
 }
 
+namespace {
+// Enough for any day's copies of one file; the search ends on a folder that holds more.
+constexpr int kMaxConflictCopies = 1000;
+
+// Drops whole code points from the end of `text` until `fits` holds or nothing is left.
+bool shortenToFit(QString *text, const std::function<bool()> &fits)
+{
+    while (!fits()) {
+        if (text->isEmpty())
+            return false;
+        text->chop(text->size() >= 2 && text->at(text->size() - 1).isLowSurrogate() &&
+                                   text->at(text->size() - 2).isHighSurrogate()
+                           ? 2
+                           : 1);
+    }
+    return true;
+}
+
+// A name longer than the folder's limit is refused by every call (ENAMETOOLONG).
+long nameLimit(const QString &folder)
+{
+    const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return limit > 0 ? limit : 255;
+}
+} // namespace
+
 QString SyncAction::conflictCopyPath(const QString &filePath)
 {
     const QFileInfo info(filePath);
@@ -823,17 +851,33 @@ QString SyncAction::conflictCopyPath(const QString &filePath)
     const int dot = name.indexOf(QLatin1Char('.'));
     const QString suffix = dot < 0 ? QString() : name.mid(dot);
     const QString base = dot < 0 ? name : name.left(dot);
+    // The tag stays whole (the copy must keep matching the exclusion of conflict copies), and so
+    // does the last extension, which tells what opens the file.
+    const int lastDot = suffix.lastIndexOf(QLatin1Char('.'));
+    const QString extension = lastDot < 0 ? QString() : suffix.mid(lastDot);
+    const QString middle = lastDot < 0 ? suffix : suffix.left(lastDot);
+    const long limit = nameLimit(folder);
 
     QString number;
-    int n = 1;
-    for (;;) {
-        const QString candidate =
-                folder + base + QStringLiteral("(%1conflicted copy%2%3)").arg(host, date, number) + suffix;
+    for (int n = 1; n <= kMaxConflictCopies; ++n) {
+        const QString tag = QStringLiteral("(%1conflicted copy%2%3)").arg(host, date, number);
+        QString shortBase = base;
+        QString shortMiddle = middle;
+        auto fits = [&]() {
+            return QFile::encodeName(shortBase + tag + shortMiddle + extension).size() <= limit;
+        };
+        if (!shortenToFit(&shortBase, fits) && !shortenToFit(&shortMiddle, fits))
+            return QString();
+        const QString candidate = folder + shortBase + tag + shortMiddle + extension;
         mode_t taken = 0;
-        if (lstatMode(candidate, &taken) == ENOENT)
+        const int err = lstatMode(candidate, &taken);
+        if (err == ENOENT)
             return candidate;
-        number = QStringLiteral(" %1").arg(n++);
+        if (err != 0)
+            return QString();
+        number = QStringLiteral(" %1").arg(n);
     }
+    return QString();
 }
 
 bool SyncAction::execBackupLocalFile()
@@ -853,7 +897,8 @@ bool SyncAction::execBackupLocalFile()
     const QString candidate = conflictCopyPath(filePath);
 
     // The file and the copy share a folder: one link test covers both.
-    if (crossesLink(m_localBase, filePath) || !S_ISREG(mode) || !QFile::rename(filePath, candidate)) {
+    if (candidate.isEmpty() || crossesLink(m_localBase, filePath) || !S_ISREG(mode) ||
+        !QFile::rename(filePath, candidate)) {
         setExecuted(ERR_FILE_BACKUP, QStringLiteral("Failed to rename file: '%1'").arg(filePath));
         qWarning("SyncAction::execBackupLocalFile: backup local file failed: '%s'/'%s' to '%s'",
                  logText(folder).constData(), logText(name).constData(),

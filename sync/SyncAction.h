@@ -176,7 +176,8 @@ public:
     // Local execution; true on success. Each refuses to act through a symbolic link between the
     // local base folder and its target.
     bool execBackupLocalFile();
-    // A free name for a conflict copy of the file, in its folder.
+    // A free name for a conflict copy of the file, in its folder, that fits the folder's name
+    // limit; empty when none can be formed (or the folder cannot be looked into).
     static QString conflictCopyPath(const QString &filePath);
     bool execCreateLocalDir();
     bool execDeleteLocalDir();

@@ -25,6 +25,7 @@
 #include <vector>
 
 class DownloadFile;
+struct stat;
 class FileSafeDao;
 class FilesafeRI;
 
@@ -216,6 +217,8 @@ private:
     bool insideBase(SyncAction *action);
     bool storeRow(SyncAction *action);
     bool downloadBeforeReplace(SyncAction *action, DownloadFile &file, QString *destination, QString *reason);
+    bool keepChangedTarget(SyncAction *action, DownloadFile &file, const QString &destination,
+                           const struct stat &found, QString *reason);
     // The file `name` in the folder holds what the action's state row says was last synchronised;
     // false also when that cannot be told.
     bool holdsLastContent(const SyncAction *action, int folder, const QString &name) const;

@@ -119,6 +119,15 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
         return false;
     const QString name = QFileInfo(*destination).fileName();
     if (a->action() == SyncAction::BackupDownloadFile) {
+        // Named before anything changes: where no copy's name fits, the file stays with its row.
+        const QString copy = QFileInfo(SyncAction::conflictCopyPath(*destination)).fileName();
+        if (copy.isEmpty()) {
+            qWarning("Syncher::downloadFile: no conflict copy's name fits beside '%s'; nothing is renamed",
+                     escaped(*destination).constData());
+            m_downloadRefusal = SyncAction::ERR_FILE_BACKUP;
+            *reason = QStringLiteral("No name for a conflict copy fits in the folder");
+            return false;
+        }
         if (!forgetRow(a)) {
             qWarning("Syncher::downloadFile: the state of '%s' cannot be changed; nothing is renamed",
                      escaped(a->relPath()).constData());
@@ -126,7 +135,6 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
             *reason = QStringLiteral("The synchronised state cannot be changed: '%1'").arg(a->relPath());
             return false;
         }
-        const QString copy = QFileInfo(SyncAction::conflictCopyPath(*destination)).fileName();
         QString error;
         const QByteArray folder = escaped(QFileInfo(*destination).path());
         if (!file.backUp(name, copy, &error)) {
@@ -160,18 +168,53 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
     // A whole-second time as recent as the scan hides a same-size edit made since: the content tells.
     if (exists && !changed && WholeSecondTime::hidesChanges(now, m_scannedMs))
         changed = !holdsLastContent(a, file.folder(), name);
-    if (changed) {
-        m_downloadKeptAs = SyncAction::conflictCopyPath(*destination);
-        qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; kept as '%s'",
-                 escaped(*destination).constData(), escaped(m_downloadKeptAs).constData());
-        *destination = m_downloadKeptAs;
-    }
+    if (changed)
+        return keepChangedTarget(a, file, *destination, now, reason);
     // Only the file found as the scan saw it is replaced, and only while it stands there; a name
     // found free must still be free.
-    if (exists && !changed)
+    if (exists)
         file.setMayReplace(now, &SyncAction::conflictCopyPath);
     else
         file.setMayReplace(false);
+    return true;
+}
+
+// The target changed since the scan: as in every conflict, the user's file goes aside under the
+// copy's name and the download takes the name it freed. Anything but a regular file stays as it is,
+// and so does a file saved at the name before the download lands.
+bool Syncher::keepChangedTarget(SyncAction *a, DownloadFile &file, const QString &destination,
+                                const struct stat &found, QString *reason)
+{
+    if (!S_ISREG(found.st_mode)) {
+        qWarning("Syncher::on_downloadFileFinished: '%s' became another kind of entry during the download; it stays",
+                 escaped(destination).constData());
+        // The row describes a file that is gone: the next run compares both sides afresh.
+        if (!forgetRow(a))
+            m_stateWriteFailed = true;
+        *reason = QStringLiteral("Not a regular file at the name; it stays: '%1'").arg(destination);
+        return false;
+    }
+    const QString name = QFileInfo(destination).fileName();
+    const QString copy = QFileInfo(SyncAction::conflictCopyPath(destination)).fileName();
+    if (copy.isEmpty()) {
+        *reason = QStringLiteral(
+                "Local file changed during the download; no name for a conflict copy fits in the folder");
+        return false;
+    }
+    if (!forgetRow(a)) {
+        m_downloadRefusal = SyncAction::WARN_SKIPPED;
+        *reason = QStringLiteral("The synchronised state cannot be changed: '%1'").arg(a->relPath());
+        return false;
+    }
+    QString error;
+    if (!file.backUp(name, copy, &error)) {
+        *reason = QStringLiteral("Local file changed during the download; it could not be moved aside: %1").arg(error);
+        return false;
+    }
+    qWarning("Syncher::on_downloadFileFinished: '%s' changed during the download; it was kept as '%s'",
+             escaped(destination).constData(), escaped(copy).constData());
+    m_downloadKeptAs = copy;
+    file.setMayReplace(false);
     return true;
 }
 
@@ -344,17 +387,20 @@ void Syncher::on_downloadFileFinished(const Result<qint64> &result)
         }
         m_downloadRefusal = 0;
         a->addReason(result.message());
+        // The user's file could not go back to its name: a row would read as its deletion.
+        if (m_download && m_download->isBackupStranded() && !forgetRow(a))
+            m_stateWriteFailed = true;
     } else if (result.payload() != a->remoteSize()) {
         qWarning("Syncher::on_downloadFileFinished: Error: %s size mismatch expected: %lld received: %lld",
                  escaped(a->remoteFilePath()).constData(), a->remoteSize(), result.payload());
         a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,
                        QStringLiteral("Failed to download correctly: '%1'").arg(a->remoteFilePath()));
-    } else if (!m_downloadKeptAs.isEmpty()) {
-        // The target changed meanwhile: it stays, the download sits beside it, and no state is
-        // recorded, so the next run looks at both again.
+    } else if (!m_downloadKeptAs.isEmpty() && m_download && m_download->isReplaced()) {
+        // The user's change sits beside the download under the copy's name. No state: the next run
+        // finds the service's content at the name and records it.
         a->setExecuted(SyncAction::WARN_AUTO_RESOLVED,
-                       QStringLiteral("Local file changed during the download; the download was kept as '%1'")
-                               .arg(QFileInfo(m_downloadKeptAs).fileName()));
+                       QStringLiteral("Local file changed during the download; it was kept as '%1'")
+                               .arg(m_downloadKeptAs));
     } else if (!m_download || !m_download->isReplaced() || m_downloadChecksum.isEmpty()) {
         // Nothing tells what was put in place: no state is recorded, the next run compares afresh.
         a->setExecuted(SyncAction::ERR_FILE_DOWNLOAD,

@@ -69,6 +69,11 @@ int linkat(int olddirfd, const char *oldpath, int newdirfd, const char *newpath,
         errno = EPERM;
         return -1;
     }
+    if (s_refusals & FileSystemRefusals::LinkFailsOnce) {
+        s_refusals &= ~FileSystemRefusals::LinkFailsOnce;
+        errno = EIO;
+        return -1;
+    }
     beforeCall("linkat", newdirfd, newpath);
     static const auto real = systemCall<int (*)(int, const char *, int, const char *, int)>("linkat");
     const int result = real(olddirfd, oldpath, newdirfd, newpath, flags);

@@ -15,6 +15,7 @@ public:
         NoReplace = 2,     // renameat2 with RENAME_NOREPLACE: EINVAL
         Links = 4,         // linkat: EPERM
         LostLinkReply = 8, // linkat links, then answers EEXIST (a lost reply on NFS)
+        LinkFailsOnce = 16, // the next linkat: EIO, then this refusal is gone
     };
     static void refuse(int refusals);
     // Runs right before a renameat or linkat goes to the system, with the call's name and its

@@ -68,6 +68,55 @@ private slots:
         QVERIFY(!QFile::exists(m_root + "/d/" + name));
     }
 
+    // Names whose copy would pass the folder's limit of 255 bytes. A regression loops for ever:
+    // the alarm ends the test instead.
+    void longConflictCopyNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("starts"); // the copy's name, before the tag
+        QTest::addColumn<QString>("ends");   // after the tag; empty: no copy can be named
+        QString cyrillic;
+        for (int i = 0; i < 120; ++i)
+            cyrillic += QChar(0x0430 + i % 32);
+        QTest::newRow("long base") << cyrillic + ".txt" << cyrillic.left(3) << ".txt";
+        // With the base gone, the middle of the suffix gives way; the last extension stays.
+        QTest::newRow("long middle of the suffix") << "a." + QString(240, 'm') + ".txt" << "" << ".mm";
+        QTest::newRow("the last extension leaves no room") << "a." + QString(240, 'x') << "" << "";
+    }
+
+    void longConflictCopyNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, starts);
+        QFETCH(QString, ends);
+        QString host = QHostInfo::localHostName().section('.', 0, 0);
+        if (!host.isEmpty())
+            host += "'s ";
+        const QString tag = "(" + host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd") + ")";
+        write("d/" + name, "mine");
+        SyncAction a = action(SyncAction::BackupDownloadFile, "d/" + name);
+        ::alarm(10);
+        const bool backedUp = a.execBackupLocalFile();
+        ::alarm(0);
+        const QStringList entries = QDir(m_root + "/d").entryList(QDir::Files);
+        QCOMPARE(entries.size(), 1);
+        if (ends.isEmpty()) { // nothing is moved
+            QVERIFY(!backedUp);
+            QCOMPARE(a.status(), int(SyncAction::ERR_FILE_BACKUP));
+            QCOMPARE(a.execErrorMsg(), QString("Failed to rename file: '%1'").arg(m_root + "/d/" + name));
+            QCOMPARE(entries.first(), name);
+            return;
+        }
+        QVERIFY(backedUp);
+        const QString copy = entries.first();
+        // Shortened by whole letters of at most two bytes: as long as the limit allows.
+        const int bytes = QFile::encodeName(copy).size();
+        QVERIFY2(bytes <= 255 && bytes >= 254, qPrintable(copy));
+        const int at = copy.indexOf(tag);
+        QVERIFY2(at >= 0 && copy.startsWith(starts) && name.startsWith(copy.left(at)), qPrintable(copy));
+        QVERIFY2(copy.mid(at + tag.size()).startsWith(ends) && copy.endsWith(name.section('.', -1)), qPrintable(copy));
+    }
+
     void deleteFileGoesToTrash()
     {
         write("docs/a.txt", "keep me somewhere");

@@ -5,12 +5,14 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QHostInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -157,20 +159,28 @@ private slots:
         CONVERGES(*m_h);
     }
 
-    // A download stopped while it stalls, or one that finds its target edited meanwhile (a
-    // same-size rewrite within the scanned second too): the user's file stays as it is, and
-    // nothing half-written is left beside it.
+    // A download stopped while it stalls: the user's file stays as it is. One that finds its
+    // target edited meanwhile (a same-size rewrite within the scanned second too) keeps the edit
+    // as a conflict copy and takes the name, as every conflict does; anything but a file made at
+    // the name stays. Nothing half-written is left beside it.
     void duringDownload_data()
     {
         QTest::addColumn<QString>("during");
-        QTest::newRow("stopped") << "stop";
-        QTest::newRow("target edited") << "edit";
-        QTest::newRow("same-size rewrite, time in the scanned second") << "same second";
+        QTest::addColumn<int>("refused"); // FileSystemRefusals
+        QTest::newRow("stopped") << "stop" << 0;
+        QTest::newRow("target edited") << "edit" << 0;
+        QTest::newRow("same-size rewrite, time in the scanned second") << "same second" << 0;
+        QTest::newRow("target edited, no exchange") << "edit" << int(FileSystemRefusals::Exchange);
+        QTest::newRow("target edited, no rename flags")
+                << "edit" << int(FileSystemRefusals::Exchange | FileSystemRefusals::NoReplace);
+        QTest::newRow("target edited, then saved again before the download lands") << "edit, saved" << 0;
+        QTest::newRow("a folder made at the name") << "folder" << 0;
     }
 
     void duringDownload()
     {
         QFETCH(QString, during);
+        QFETCH(int, refused);
         const bool stop = during == "stop";
         seedAndRun();
         const QByteArray download(200000, 'n');
@@ -178,7 +188,16 @@ private slots:
         QJsonObject fault{{"path", "/filesafe/file/"}, {"method", "GET"}};
         fault[stop ? "stall" : "delay_ms"] = stop ? QJsonValue(true) : QJsonValue(600);
         m_h->svc().fault(fault);
-        const QByteArray edit = during == "edit" ? "edited here meanwhile" : "REMOTE A";
+        const QByteArray edit = during.startsWith("edit") ? "edited here meanwhile" : "REMOTE A";
+        int saved = 0;
+        if (during == "edit, saved") { // the name the copy freed is taken right before the download lands
+            DownloadFile::setRenameHook([&](int folder, const QByteArray &target) {
+                if (target == "a.txt" && saved++ == 0) {
+                    QVERIFY(saveAt(folder, target, "new"));
+                }
+            });
+        }
+        FileSystemRefusals::refuse(refused);
         bool seen = false;
         const SyncHarness::Outcome out = m_h->run(true, [&](MultiSyncher &ms, const ProgressInfo &pi) {
             // The download is in flight once the queue has moved on to it.
@@ -191,6 +210,10 @@ private slots:
                 return;
             }
             const QString file = m_h->localPath("docs/a.txt");
+            if (during == "folder") {
+                QVERIFY(QFile::remove(file) && QDir().mkpath(file + "/inside"));
+                return;
+            }
             const qint64 scanned = QFileInfo(file).lastModified().toMSecsSinceEpoch();
             QVERIFY(m_h->putLocal("docs/a.txt", edit));
             if (during == "same second") { // as "cp -p" leaves it: only the milliseconds differ
@@ -204,6 +227,8 @@ private slots:
                 QCOMPARE(QFileInfo(file).size(), qint64(8));
             }
         });
+        FileSystemRefusals::reset();
+        DownloadFile::setRenameHook(nullptr);
         QVERIFY(seen);
         QVERIFY(m_h->noPartials("docs"));
         if (stop) {
@@ -212,14 +237,62 @@ private slots:
             QCOMPARE(m_h->lastRunState(), int(SyncHistory::Cancelled));
             m_h->clearFaults();
             CONVERGES(*m_h);
-        } else {
-            // The download sits beside the user's edit as a conflict copy.
-            QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
-            QCOMPARE(m_h->readLocal("docs/a.txt"), edit);
-            SyncHarness::Tree copies;
-            m_h->localTree(&copies);
-            QCOMPARE(copies.values(), QList<QByteArray>{download});
+            return;
         }
+        QCOMPARE(out.end, QString("finished"));
+        SyncAction a;
+        for (const SyncAction &reported : out.reported) {
+            if (reported.relPath() == "docs/a.txt") {
+                a = reported;
+            }
+        }
+        SyncHarness::Tree copies;
+        m_h->localTree(&copies);
+        m_h->clearFaults();
+        if (during == "folder") { // left as it is; the download goes
+            QCOMPARE(a.status(), int(SyncAction::ERR_FILE_DOWNLOAD));
+            QVERIFY2(a.reason().contains("Not a regular file at the name; it stays: '" + m_h->localPath("docs/a.txt")),
+                     qPrintable(a.reason()));
+            QVERIFY(QFileInfo(m_h->localPath("docs/a.txt/inside")).isDir());
+            QCOMPARE(copies.size(), 0);
+            QVERIFY(QDir(m_h->localPath("docs/a.txt")).removeRecursively());
+            CONVERGES(*m_h);
+            QCOMPARE(m_h->readLocal("docs/a.txt"), download);
+            return;
+        }
+        // The user's change sits beside the service's version as its conflict copy, whole.
+        QCOMPARE(copies.values(), QList<QByteArray>{edit});
+        const QString copy = copies.firstKey().section('/', -1);
+        if (during == "edit, saved") { // the newest save stays at the name; the download goes
+            QCOMPARE(saved, 1);
+            QCOMPARE(a.status(), int(SyncAction::ERR_FILE_DOWNLOAD));
+            QVERIFY2(a.reason().contains("the previous file stays as '" + copy + "'"), qPrintable(a.reason()));
+            QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("saved meanwhile"));
+            CONVERGES(*m_h);
+            return;
+        }
+        QCOMPARE(a.status(), int(SyncAction::WARN_AUTO_RESOLVED));
+        QCOMPARE(a.execErrorMsg(), QString("Local file changed during the download; it was kept as '%1'").arg(copy));
+        QCOMPARE(m_h->readLocal("docs/a.txt"), download);
+        // The next run finds the service's content at the name: recorded from one read, not
+        // downloaded again, and the copy stays the only one.
+        const QString row = "SELECT count(*) FROM fs_object WHERE path = 'docs/a.txt'";
+        QCOMPARE(m_h->db().rawValue(row).toInt(), 0);
+        m_h->svc().requests(true);
+        const SyncHarness::Outcome next = m_h->run();
+        QCOMPARE(next.end, QString("finished"));
+        QCOMPARE(next.nFailed, 0);
+        QCOMPARE(next.work(), 0);
+        for (const QJsonValue &r : m_h->svc().requests()) {
+            QVERIFY2(!r.toObject().value("path").toString().contains("/filesafe/file/"),
+                     qPrintable(r.toObject().value("path").toString()));
+        }
+        QCOMPARE(m_h->db().rawValue(row).toInt(), 1);
+        CONVERGES(*m_h);
+        QCOMPARE(m_h->readLocal("docs/a.txt"), download);
+        copies.clear();
+        m_h->localTree(&copies);
+        QCOMPARE(copies.values(), QList<QByteArray>{edit});
     }
 
     // A big file, then a small one: every report of a transfer counts the bytes of its own file,
@@ -713,9 +786,53 @@ private slots:
     void nameTakenBeforeTheRename();
     void savedRightAfterTheDownload_data();
     void savedRightAfterTheDownload();
+    void longNameConflictCopies_data();
+    void longNameConflictCopies();
+    void putBackAfterFailedPlacement_data();
+    void putBackAfterFailedPlacement();
+
+public:
+    // The child of runInChild.
+    static int runOneRunChild();
 
 private:
     std::unique_ptr<SyncHarness> m_h;
+
+    // One run of every setting in a child process against this service and database, ended by
+    // force after a few seconds, so that a run that never ends fails the row instead of stalling
+    // the suite. `refused`: FileSystemRefusals; `saveAt`: a name an atomic save takes right before
+    // the download's last step. The child's reports, one an entry: status, path, message, reason.
+    bool runInChild(int refused, const QString &saveAt, QList<QStringList> *reports)
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TESSARVALE_SYNC_RUN_CHILD", QStringList{m_h->svc().httpUrl(), m_h->db().path(),
+                                                            QString::number(refused),
+                                                            QString::fromLatin1(saveAt.toUtf8().toHex())}
+                                                        .join('|'));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        child.setReadChannel(QProcess::StandardOutput);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        if (!child.waitForFinished(kChildLimitMs)) {
+            child.kill();
+            child.waitForFinished();
+            qWarning("the child's run did not end within %d ms", kChildLimitMs);
+            return false;
+        }
+        for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+            if (line.isEmpty()) {
+                continue;
+            }
+            QStringList fields;
+            for (const QByteArray &field : line.split(' ')) {
+                fields << QString::fromUtf8(QByteArray::fromHex(field));
+            }
+            *reports << fields;
+        }
+        return child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    }
+    static constexpr int kChildLimitMs = 8000;
 
     // The user's work at the name, through the folder's descriptor: "new" (the name was free),
     // "atomic" (written beside it, renamed over it), "in place" (truncated and written), or
@@ -769,6 +886,16 @@ private:
 };
 
 namespace {
+// The tag of a conflict copy made today on this computer.
+QString tagOfToday()
+{
+    QString host = QHostInfo::localHostName().section('.', 0, 0);
+    if (!host.isEmpty()) {
+        host += "'s ";
+    }
+    return "(" + host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd") + ")";
+}
+
 // Every file content in the folder's trash (the local trash of the test's private home).
 QSet<QByteArray> localTrashContents()
 {
@@ -1227,6 +1354,218 @@ void TestSyncRun::savedRightAfterTheDownload()
     QCOMPARE(conflicts.values(), remoteToo ? QList<QByteArray>{"saved meanwhile"} : QList<QByteArray>());
 }
 
+void TestSyncRun::longNameConflictCopies_data()
+{
+    QTest::addColumn<QString>("base"); // of the file's name; ".txt" follows
+    QTest::addColumn<QString>("how");  // "both edited", "no exchange", "saved before the exchange"
+    QTest::addColumn<bool>("whole");   // the copy keeps the whole base
+    QString cyrillic;
+    for (int i = 0; i < 120; ++i) {
+        cyrillic += QChar(0x0430 + i % 32); // two bytes each
+    }
+    QString japanese;
+    for (int i = 0; i < 80; ++i) {
+        japanese += QChar(0x3042 + i % 40); // three bytes each
+    }
+    for (const auto &[language, base] : {std::make_pair("Cyrillic, 120 letters", cyrillic),
+                                         std::make_pair("Japanese, 80 characters", japanese)}) {
+        for (const char *how : {"both edited", "no exchange", "saved before the exchange"}) {
+            QTest::newRow(qPrintable(QString("%1, %2").arg(language, how))) << base << how << false;
+        }
+    }
+    // The copy's name takes exactly the limit of 255 bytes with the whole base.
+    const int tag = int(tagOfToday().toUtf8().size());
+    const int bytes = 255 - tag - 4;
+    const QString fits = QString(bytes % 2, QChar('a')) + QString(bytes / 2, QChar(0x0436));
+    QTest::newRow("a name that just fits, both edited") << fits << "both edited" << true;
+    QTest::newRow("a name one byte longer, both edited") << fits + "b" << "both edited" << false;
+}
+
+// A name whose conflict copy would pass the folder's limit of 255 bytes: the copy's name is
+// shortened in its base, keeping the tag and the extension, and both versions are kept.
+void TestSyncRun::longNameConflictCopies()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, how);
+    QFETCH(bool, whole);
+    QVERIFY(base.size() <= 128);
+    const QString name = base + ".txt";
+    const QString path = "docs/" + name;
+    QVERIFY(m_h->apply({"R " + path + "=remote version"}));
+    QCOMPARE(m_h->run().nFailed, 0);
+    QCOMPARE(m_h->readLocal(path), QByteArray("remote version"));
+    const bool both = how == "both edited";
+    QStringList changes{"R " + path + "=remote version, edited"};
+    if (both) {
+        changes << "L " + path + "=local version, edited";
+    }
+    QVERIFY(m_h->apply(changes));
+    const bool saving = how == "saved before the exchange";
+    QList<QStringList> reports;
+    QVERIFY(runInChild(how == "no exchange" ? FileSystemRefusals::Exchange : 0, saving ? name : QString(), &reports));
+    QStringList report;
+    for (const QStringList &r : reports) {
+        if (r.value(1) == path) {
+            report = r;
+        }
+    }
+    QCOMPARE(report.size(), 4);
+    QCOMPARE(m_h->readLocal(path), QByteArray("remote version, edited"));
+    QVERIFY(m_h->noPartials("docs"));
+    SyncHarness::Tree copies;
+    m_h->localTree(&copies);
+    if (how == "no exchange") { // the old file went aside for a moment, under a name that fits
+        QCOMPARE(report.value(0).toInt(), int(SyncAction::STATUS_OK));
+        QCOMPARE(copies.size(), 0);
+    } else {
+        QCOMPARE(report.value(0).toInt(), int(SyncAction::WARN_AUTO_RESOLVED));
+        QCOMPARE(copies.values(), QList<QByteArray>{both ? "local version, edited" : "saved meanwhile"});
+        const QString copy = copies.firstKey().section('/', -1);
+        if (saving) {
+            QCOMPARE(report.value(2), QString("Local file changed during the download; it was kept as '%1'").arg(copy));
+        }
+        QVERIFY2(QFile::encodeName(copy).size() <= 255, qPrintable(copy));
+        const QString tag = tagOfToday();
+        QVERIFY2(copy.endsWith(tag + ".txt"), qPrintable(copy));
+        const QString kept = copy.chopped(tag.size() + 4);
+        QVERIFY2(base.startsWith(kept) && !kept.isEmpty(), qPrintable(copy));
+        QCOMPARE(kept == base, whole);
+        QVERIFY(whole || QFile::encodeName(kept + base.at(kept.size()) + tag + ".txt").size() > 255);
+    }
+    CONVERGES(*m_h);
+    QCOMPARE(m_h->remoteTree().value(path), QByteArray("remote version, edited"));
+    SyncHarness::Tree after;
+    m_h->localTree(&after);
+    QCOMPARE(after.size(), copies.size());
+}
+
+void TestSyncRun::putBackAfterFailedPlacement_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("no rename flags, the placement fails: the file goes back") << "placement";
+    QTest::newRow("no rename flags, the placement and the way back fail") << "way back";
+    // Newer work takes the name before the way back: it stays, and so does the copy.
+    QTest::newRow("no rename flags, the placement fails, then a save at the name") << "saved";
+}
+
+// Edited on the service only, on a file system with no rename flags: the old file goes aside, then
+// the download cannot take the name. Wherever the user's file ends, no later run deletes the
+// service's version.
+void TestSyncRun::putBackAfterFailedPlacement()
+{
+    QFETCH(QString, fault);
+    const bool putBackFails = fault == "way back";
+    seedAndRun();
+    QVERIFY(m_h->apply({"R docs/a.txt=remote a, edited"}));
+    int hooked = 0;
+    DownloadFile::setRenameHook([&](int folder, const QByteArray &target) {
+        if (target != "a.txt" || hooked++ > 0) {
+            return;
+        }
+        if (!putBackFails) { // the placement's link fails
+            FileSystemRefusals::refuse(FileSystemRefusals::Exchange | FileSystemRefusals::NoReplace |
+                                       FileSystemRefusals::LinkFailsOnce);
+            if (fault == "saved") {
+                FileSystemRefusals::setBeforeCall([](const char *call, int dir, const char *name) {
+                    if (qstrcmp(call, "linkat") == 0 && qstrcmp(name, "a.txt") == 0) {
+                        QVERIFY(saveAt(dir, name, "new"));
+                    }
+                });
+            }
+            return;
+        }
+        // The finished download vanishes, and the link that would bring the old file back fails.
+        const QDir docs(m_h->localPath("docs"));
+        for (const QString &temporary : docs.entryList({"~$*"}, QDir::Files | QDir::Hidden)) {
+            QVERIFY(::unlinkat(folder, QFile::encodeName(temporary).constData(), 0) == 0);
+        }
+        int links = 0;
+        FileSystemRefusals::setBeforeCall([&links](const char *call, int, const char *) {
+            if (qstrcmp(call, "linkat") == 0 && links++ == 0) {
+                FileSystemRefusals::refuse(FileSystemRefusals::Exchange | FileSystemRefusals::NoReplace |
+                                           FileSystemRefusals::LinkFailsOnce);
+            }
+        });
+    });
+    FileSystemRefusals::refuse(FileSystemRefusals::Exchange | FileSystemRefusals::NoReplace);
+    const SyncHarness::Outcome out = m_h->run();
+    FileSystemRefusals::reset();
+    DownloadFile::setRenameHook(nullptr);
+    QCOMPARE(out.end, QString("finished"));
+    QCOMPARE(hooked, 1);
+    QCOMPARE(out.countStatus(SyncAction::ERR_FILE_DOWNLOAD), 1);
+    SyncHarness::Tree copies;
+    m_h->localTree(&copies);
+    const QString row = "SELECT count(*) FROM fs_object WHERE path = 'docs/a.txt'";
+    if (fault == "saved") {
+        QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("saved meanwhile"));
+        QCOMPARE(copies.values(), QList<QByteArray>{"remote a"});
+        SyncAction a;
+        for (const SyncAction &reported : out.reported) {
+            if (reported.relPath() == "docs/a.txt") {
+                a = reported;
+            }
+        }
+        const QString told = "a newer file stands at the name; the previous file stays as '%1'";
+        QVERIFY2(a.reason().contains(told.arg(copies.firstKey().section('/', -1))), qPrintable(a.reason()));
+    } else if (putBackFails) { // the old file stays under its copy's name, and the path has no row
+        QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("<missing>"));
+        QCOMPARE(copies.values(), QList<QByteArray>{"remote a"});
+        QCOMPARE(m_h->db().rawValue(row).toInt(), 0);
+    } else {
+        QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("remote a"));
+        QCOMPARE(copies.size(), 0);
+        QCOMPARE(m_h->db().rawValue(row).toInt(), 1);
+    }
+    CONVERGES(*m_h);
+    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("remote a, edited"));
+    QCOMPARE(m_h->remoteTree().value("docs/a.txt"), QByteArray("remote a, edited"));
+    QVERIFY(m_h->safeState().value("trash").toArray().isEmpty());
+}
+
+int TestSyncRun::runOneRunChild()
+{
+    const QStringList args = qEnvironmentVariable("TESSARVALE_SYNC_RUN_CHILD").split('|');
+    AppInfo info = AppInfo::forThisBuild();
+    info.databasePath = args.value(1);
+    info.apiGeneration = 1;
+    R7Database::instance()->init(&info);
+    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", args.value(0), false));
+    if (!signInDemoFresh(&info).isOk()) {
+        return 3;
+    }
+    FilesafeRI ri(&info, R7Session::instance());
+    FileSafeDao dao(&info, &ri);
+    FileSystemRefusals::refuse(args.value(2).toInt());
+    const QByteArray saveName = QFile::encodeName(QString::fromUtf8(QByteArray::fromHex(args.value(3).toLatin1())));
+    bool saved = false;
+    DownloadFile::setRenameHook([&](int folder, const QByteArray &target) {
+        if (!saveName.isEmpty() && target == saveName && !saved) {
+            saved = saveAt(folder, target, "atomic");
+        }
+    });
+    Syncher::setPumpTiming(50, 0);
+    MultiSyncher ms(&dao, &ri);
+    ms.setLargeDeleteQuestion([](const QString &, int, bool) { return true; });
+    int end = 0;
+    QObject::connect(&ms, &MultiSyncher::syncFinished, [&end]() { end = 1; });
+    QObject::connect(&ms, &MultiSyncher::syncCanceled, [&end]() { end = 2; });
+    QObject::connect(&ms, &MultiSyncher::syncExecutedOne, [](bool, const QString &, const SyncAction &a) {
+        const QStringList fields{QString::number(a.status()), a.relPath(), a.execErrorMsg(), a.reason()};
+        QByteArrayList hex;
+        for (const QString &field : fields) {
+            hex << field.toUtf8().toHex();
+        }
+        std::printf("%s\n", hex.join(' ').constData());
+        std::fflush(stdout);
+    });
+    ms.requestSync(SyncSettingsDao::instance()->getList(true, false));
+    while (end == 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return end == 1 && (saveName.isEmpty() || saved) ? 0 : 4;
+}
+
 // The child of killedBetweenActionAndState: one run against the given service and database that
 // kills itself at the given step.
 static int runKilledChild()
@@ -1269,6 +1608,10 @@ static int runKilledChild()
 
 int main(int argc, char *argv[])
 {
+    if (qEnvironmentVariableIsSet("TESSARVALE_SYNC_RUN_CHILD")) {
+        QCoreApplication app(argc, argv);
+        return TestSyncRun::runOneRunChild();
+    }
     if (qEnvironmentVariableIsSet("TESSARVALE_SYNC_CHILD")) {
         QCoreApplication app(argc, argv);
         return runKilledChild();

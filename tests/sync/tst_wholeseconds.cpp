@@ -81,7 +81,8 @@ private slots:
         QTest::newRow("edit as the download lands, then a remote edit") << "landed";
         // Nothing edited: the remote edit is downloaded, with no conflict copy of the unchanged file.
         QTest::newRow("untouched after the download lands, then a remote edit") << "untouched";
-        // The download planned for a file in its second finds it edited: it is kept beside it.
+        // The download planned for a file in its second finds it edited: the edit is kept as the
+        // conflict copy, the download takes the name.
         QTest::newRow("edit while a download planned in its second runs") << "replace";
     }
 
@@ -150,8 +151,8 @@ private slots:
             QVERIFY(copies.isEmpty());
         } else {
             QCOMPARE(out.countStatus(SyncAction::WARN_AUTO_RESOLVED), 1);
-            QCOMPARE(m_h.localTree(&copies).value("f.txt"), mine);
-            QCOMPARE(copies.values(), QList<QByteArray>{theirs});
+            QCOMPARE(m_h.localTree(&copies).value("f.txt"), theirs);
+            QCOMPARE(copies.values(), QList<QByteArray>{mine});
         }
         CONVERGES(m_h);
     }
