@@ -732,9 +732,10 @@ private:
         if (how == "deleted") {
             return ::unlinkat(folder, name.constData(), 0) == 0;
         }
-        struct stat found;
-        if (how.contains(',') && ::fstatat(folder, name.constData(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
-            return saveLike(folder, name, how, found);
+        if (how.contains(',')) {
+            struct stat found;
+            return ::fstatat(folder, name.constData(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   saveLike(folder, name, how, found);
         }
         const int fd = how == "in place" ? ::openat(folder, name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC)
                                          : ::openat(folder, how == "new" ? name.constData() : ".saving",
