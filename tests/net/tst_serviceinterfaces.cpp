@@ -514,7 +514,9 @@ private slots:
     void downloadTakesNoFreeName_data()
     {
         QTest::addColumn<QStringList>("before"); // name=content
-        QTest::addColumn<QString>("verdict");    // "free", "backup" (to "todo(copy).txt"), or "found"
+        // "free", "backup" (to "todo(copy).txt"), "found", or "found, copy name taken": copies at the
+        // first free "todo(copy N).txt", and another file made at the one chosen right before the move
+        QTest::addColumn<QString>("verdict");
         QTest::addColumn<QByteArray>("appears"); // saved at the name right before the last step
         QTest::addColumn<int>("refused");        // FileSystemRefusals
         QTest::addColumn<bool>("atTheCall");     // saved right before the system's final call instead
@@ -556,6 +558,11 @@ private slots:
                 << QStringList{"todo.txt=my old list"} << "found" << QByteArray("saved meanwhile") << 0 << false
                 << "^Could not override file\\. File '.*/todo\\.txt': No name for a conflict copy fits in the folder$"
                 << "no conflict copy's name fits beside" << QStringList{"todo.txt=my old list"};
+        // The move to the copy's name replaces nothing either: the next name is taken.
+        QTest::newRow("found, then saved over; the copy's name taken at the move")
+                << QStringList{"todo.txt=my old list"} << "found, copy name taken" << QByteArray("saved meanwhile") << 0
+                << false << "" << "it was kept as 'todo(copy 2).txt'"
+                << QStringList{"todo(copy 1).txt=someone else's file", "todo(copy 2).txt=saved meanwhile", download};
     }
 
     void downloadTakesNoFreeName()
@@ -583,10 +590,19 @@ private slots:
             }
         });
         bool saved = false;
+        const bool copyTaken = verdict == "found, copy name taken";
+        bool taken = false;
         FileSystemRefusals::setBeforeCall([&](const char *, int folder, const char *name) {
             if (!appears.isEmpty() && atTheCall && !saved && qstrcmp(name, "todo.txt") == 0) {
                 saved = true;
                 save(folder, name);
+            }
+            if (copyTaken && !taken && qstrcmp(name, "todo(copy 1).txt") == 0) {
+                taken = true;
+                const QByteArray other = "someone else's file";
+                const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                QVERIFY(fd >= 0 && ::write(fd, other.constData(), size_t(other.size())) == other.size());
+                ::close(fd);
             }
         });
         FileSystemRefusals::refuse(refused);
@@ -602,7 +618,13 @@ private slots:
                                        file.setMayReplace(false);
                                        return true;
                                    }
-                                   file.setMayReplace(found, [this](const QString &) {
+                                   file.setMayReplace(found, [this, copyTaken](const QString &) {
+                                       for (int n = 1; copyTaken && n < 10; ++n) {
+                                           const QString copy = m_dir.filePath(QString("todo(copy %1).txt").arg(n));
+                                           if (!QFileInfo::exists(copy)) {
+                                               return copy;
+                                           }
+                                       }
                                        return m_dir.filePath(QString(300, QLatin1Char('x')));
                                    });
                                    return true;
@@ -611,6 +633,7 @@ private slots:
         FileSystemRefusals::reset();
         DownloadFile::setRenameHook(nullptr);
         QCOMPARE(saved, atTheCall);
+        QCOMPARE(taken, copyTaken);
         if (message.isEmpty()) {
             QVERIFY2(out.isOk(), qPrintable(out.message()));
         } else {

@@ -52,6 +52,7 @@ int renameat2(int olddirfd, const char *oldpath, int newdirfd, const char *newpa
         errno = EINVAL;
         return -1;
     }
+    beforeCall("renameat2", newdirfd, newpath);
     static const auto real = systemCall<int (*)(int, const char *, int, const char *, unsigned int)>("renameat2");
     return real(olddirfd, oldpath, newdirfd, newpath, flags);
 }

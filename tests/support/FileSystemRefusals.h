@@ -18,8 +18,8 @@ public:
         LinkFailsOnce = 16, // the next linkat: EIO, then this refusal is gone
     };
     static void refuse(int refusals);
-    // Runs right before a renameat or linkat goes to the system, with the call's name and its
-    // target (folder descriptor and name).
+    // Runs right before a renameat2, renameat or linkat goes to the system (not for one refused),
+    // with the call's name and its target (folder descriptor and name).
     using BeforeCall = std::function<void(const char *call, int dir, const char *name)>;
     static void setBeforeCall(BeforeCall hook);
     // Nothing refused, no hook.

@@ -9,10 +9,12 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -836,12 +838,21 @@ private:
 
     // The user's work at the name, through the folder's descriptor: "new" (the name was free),
     // "atomic" (written beside it, renamed over it), "in place" (truncated and written), or
-    // "deleted"; "saved meanwhile" is what is written.
+    // "deleted"; "saved meanwhile" is what is written. A save that tells from the file found by one
+    // field only ("atomic, same size and time": its inode; "in place, time kept": its size; "in
+    // place, same size, 1 ns later": its time; "in place, same size": its time and content) writes
+    // that text cut or padded with dots to the size found, and false says when more than that field
+    // differs.
     static bool saveAt(int folder, const QByteArray &name, const QString &how)
     {
         const QByteArray text = "saved meanwhile";
         if (how == "deleted") {
             return ::unlinkat(folder, name.constData(), 0) == 0;
+        }
+        if (how.contains(',')) {
+            struct stat found;
+            return ::fstatat(folder, name.constData(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   saveLike(folder, name, how, found);
         }
         const int fd = how == "in place" ? ::openat(folder, name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC)
                                          : ::openat(folder, how == "new" ? name.constData() : ".saving",
@@ -851,6 +862,49 @@ private:
             ::close(fd);
         }
         return written && (how != "atomic" || ::renameat(folder, ".saving", folder, name.constData()) == 0);
+    }
+
+    static bool saveLike(int folder, const QByteArray &name, const QString &how, const struct stat &found)
+    {
+        const bool atomic = how.startsWith("atomic");
+        const bool sameSize = how.contains("same size");
+        QByteArray text = "saved meanwhile";
+        if (sameSize) {
+            text = text.leftJustified(int(found.st_size), '.', true);
+        }
+        struct timespec times[2] = {found.st_atim, found.st_mtim};
+        if (how == "in place, same size") {
+            // In the very millisecond of the file found, the time could not tell this save either:
+            // wait until the clock that stamps file times has left it.
+            const auto msOf = [](const struct timespec &t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000; };
+            struct timespec clock = {};
+            for (int polls = 0; polls < 1000; ++polls) {
+                if (::clock_gettime(CLOCK_REALTIME_COARSE, &clock) != 0 || msOf(clock) > msOf(found.st_mtim)) {
+                    break;
+                }
+                QThread::usleep(100);
+            }
+        }
+        if (how.endsWith("1 ns later") && ++times[1].tv_nsec == 1000000000) {
+            times[1].tv_nsec = 0;
+            ++times[1].tv_sec;
+        }
+        const int fd = atomic ? ::openat(folder, ".saving", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
+                              : ::openat(folder, name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        bool saved = fd >= 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size() &&
+                     (how == "in place, same size" || ::futimens(fd, times) == 0);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        saved = saved && (!atomic || ::renameat(folder, ".saving", folder, name.constData()) == 0);
+        struct stat now;
+        if (!saved || ::fstatat(folder, name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+            return false;
+        }
+        const bool sameTime =
+                now.st_mtim.tv_sec == found.st_mtim.tv_sec && now.st_mtim.tv_nsec == found.st_mtim.tv_nsec;
+        return (now.st_ino != found.st_ino) == atomic && (now.st_size == found.st_size) == sameSize &&
+               sameTime == (atomic || how.endsWith("time kept"));
     }
 
     // A first run over a few files and folders on both sides.
@@ -1224,6 +1278,14 @@ void TestSyncRun::nameTakenBeforeTheRename_data()
     QTest::newRow("found unchanged, then rewritten in place")
             << "docs/a.txt" << "in place" << 0 << resolved << "8" << save << save;
     QTest::newRow("found unchanged, then deleted") << "docs/a.txt" << "deleted" << 0 << ok << "16" << none << none;
+    // Newer work that differs from the file found in one field only is newer work all the same.
+    const QList<QByteArray> sameSize{"saved me"};
+    QTest::newRow("found unchanged, then an atomic save of the same size and time")
+            << "docs/a.txt" << "atomic, same size and time" << 0 << resolved << "8" << sameSize << sameSize;
+    QTest::newRow("found unchanged, then rewritten in place to another size, the time kept")
+            << "docs/a.txt" << "in place, time kept" << 0 << resolved << "8" << save << save;
+    QTest::newRow("found unchanged, then rewritten in place to the same size, 1 ns later")
+            << "docs/a.txt" << "in place, same size, 1 ns later" << 0 << resolved << "8" << sameSize << sameSize;
     // exFAT, ntfs3, SMB shares: no exchange, the old file goes aside while the download takes the name.
     const int noExchange = FileSystemRefusals::Exchange;
     QTest::newRow("no exchange: an atomic save")
@@ -1319,9 +1381,15 @@ void TestSyncRun::savedRightAfterTheDownload_data()
 {
     QTest::addColumn<QString>("save");
     QTest::addColumn<bool>("remoteToo"); // the service's file changes again before the next run
-    QTest::newRow("atomic save: uploaded") << "atomic" << false;
-    QTest::newRow("rewritten in place: uploaded") << "in place" << false;
-    QTest::newRow("atomic save, the service changed too: a conflict copy") << "atomic" << true;
+    QTest::addColumn<QByteArray>("text"); // what the save wrote
+    const QByteArray text = "saved meanwhile";
+    QTest::newRow("atomic save: uploaded") << "atomic" << false << text;
+    QTest::newRow("rewritten in place: uploaded") << "in place" << false << text;
+    // Only the time shows this one, and only the state's checksum tells which side changed: it is
+    // that of the download, not of the save.
+    QTest::newRow("rewritten in place to the same size: uploaded")
+            << "in place, same size" << false << QByteArray("saved meanwhile.");
+    QTest::newRow("atomic save, the service changed too: a conflict copy") << "atomic" << true << text;
 }
 
 // A save lands right after the download took the name: the state describes the download, so the
@@ -1330,6 +1398,7 @@ void TestSyncRun::savedRightAfterTheDownload()
 {
     QFETCH(QString, save);
     QFETCH(bool, remoteToo);
+    QFETCH(QByteArray, text);
     seedAndRun();
     QVERIFY(m_h->apply({"R docs/a.txt=remote a, edited"}));
     int saved = 0;
@@ -1342,7 +1411,7 @@ void TestSyncRun::savedRightAfterTheDownload()
     DownloadFile::setRenamedHook(nullptr);
     QCOMPARE(saved, 1);
     QCOMPARE(out.nFailed, 0);
-    QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("saved meanwhile"));
+    QCOMPARE(m_h->readLocal("docs/a.txt"), text);
     const QByteArray elsewhere = "third version, elsewhere";
     if (remoteToo) {
         QVERIFY(m_h->apply({"R docs/a.txt=" + elsewhere}));
@@ -1350,8 +1419,9 @@ void TestSyncRun::savedRightAfterTheDownload()
     CONVERGES(*m_h);
     SyncHarness::Tree conflicts;
     m_h->localTree(&conflicts);
-    QCOMPARE(m_h->readLocal("docs/a.txt"), remoteToo ? elsewhere : QByteArray("saved meanwhile"));
-    QCOMPARE(conflicts.values(), remoteToo ? QList<QByteArray>{"saved meanwhile"} : QList<QByteArray>());
+    QCOMPARE(m_h->readLocal("docs/a.txt"), remoteToo ? elsewhere : text);
+    QCOMPARE(m_h->remoteTree().value("docs/a.txt"), remoteToo ? elsewhere : text);
+    QCOMPARE(conflicts.values(), remoteToo ? QList<QByteArray>{text} : QList<QByteArray>());
 }
 
 void TestSyncRun::longNameConflictCopies_data()
