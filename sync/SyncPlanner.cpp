@@ -612,7 +612,10 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         if (dir) {
             action.addReason(SyncReason::K);
             set(action, SyncAction::DeleteLocalDir, SyncAction::STATUS_TODO);
-        } else if (o.last->size() == o.local->size() && o.last->localMtime() == o.local->localMtime()) {
+        } else if (o.last->size() == o.local->size() &&
+                   (o.last->localMtime() == o.local->localMtime() || unchangedBehindMark(o, *o.last, *o.local))) {
+            // Behind a whole-second mark only the content tells an untouched file, which the
+            // service's deletion then removes here too; anything else is uploaded again.
             action.addReason(SyncReason::La);
             set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
         } else {
