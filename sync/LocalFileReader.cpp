@@ -16,6 +16,12 @@
 
 namespace {
 
+LocalFileReader::ChunkHook &chunkHook()
+{
+    static LocalFileReader::ChunkHook hook;
+    return hook;
+}
+
 void unreadable(const QString &name, int err)
 {
     qWarning("LocalFileReader: cannot read '%s': %s", qUtf8Printable(StringUtil::escapeNonPrintable(name)),
@@ -23,6 +29,11 @@ void unreadable(const QString &name, int err)
 }
 
 } // namespace
+
+void LocalFileReader::setChunkHook(ChunkHook hook)
+{
+    chunkHook() = std::move(hook);
+}
 
 LocalFileReader::Answer LocalFileReader::checksum(const QString &base, const QString &path,
                                                   const QString &algorithm, const Pump &pump, QString *sum)
@@ -86,6 +97,8 @@ LocalFileReader::Answer LocalFileReader::checksumOf(int fd, const QString &algor
             break;
         digest.addData(buffer.get(), n);
         offset += n;
+        if (chunkHook())
+            chunkHook()(offset);
         if (pump && !pump())
             return Stopped;
     }

@@ -26,6 +26,10 @@ public:
 
     static constexpr qint64 ChunkSize = qint64(1) << 20;
 
+    // Test hook, called after each chunk (with the bytes read so far) before the pump.
+    using ChunkHook = std::function<void(qint64 done)>;
+    static void setChunkHook(ChunkHook hook);
+
     // The file at `path` below `base`, reached without following a link at any element.
     static Answer checksum(const QString &base, const QString &path, const QString &algorithm, const Pump &pump,
                            QString *sum);
