@@ -416,7 +416,8 @@ QString bareDigest(const QString &path)
     ok = ok && EVP_DigestFinal_ex(ctx, out, &length) == 1;
     EVP_MD_CTX_free(ctx);
     ::close(fd);
-    return ok ? QStringLiteral("sha256:") + QString::fromLatin1(QByteArray(reinterpret_cast<char *>(out), int(length)).toHex())
+    return ok ? QStringLiteral("sha256:") +
+                           QString::fromLatin1(QByteArray(reinterpret_cast<char *>(out), int(length)).toHex())
               : QString();
 }
 
@@ -675,7 +676,8 @@ int main(int argc, char **argv)
 
     // A safe with room for it; the file itself, linked into the setting's folder.
     if (!h.newSetting({{"storage_quota", double(4 * kLargeFile)}}) ||
-        ::link(QFile::encodeName(largePath).constData(), QFile::encodeName(h.localPath("large.bin")).constData()) != 0) {
+        ::link(QFile::encodeName(largePath).constData(), QFile::encodeName(h.localPath("large.bin")).constData()) !=
+                0) {
         std::fprintf(stderr, "large file setting: %s\n", qPrintable(h.error()));
         return 1;
     }
@@ -684,29 +686,29 @@ int main(int argc, char **argv)
         return pi.activity == ProgressInfo::Activity_ProcessSyncActions_Progress &&
                pi.actionType == SyncAction::UploadFile;
     };
-    upload.to = [](const ProgressInfo &pi) {
-        return pi.message == QLatin1String("Uploading ...") && pi.bytesDone > 0;
-    };
+    upload.to = [](const ProgressInfo &pi) { return pi.message == QLatin1String("Uploading ...") && pi.bytesDone > 0; };
     const Run uploaded = runWithin(h, &upload);
     print("large file upload", 1, uploaded);
-    const bool uploadOk = uploaded.end == "finished" && uploaded.failed == 0 && uploaded.transfers == 1 && upload.closed;
+    const bool uploadOk =
+            uploaded.end == "finished" && uploaded.failed == 0 && uploaded.transfers == 1 && upload.closed;
     // Same size, another time: the plan reads the whole file.
     const struct timespec times[2] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() - 100, 123456789}};
     Window compare;
     compare.from = [](const ProgressInfo &pi) {
         return pi.activity == ProgressInfo::Activity_BuildSyncActions_Started;
     };
-    compare.to = [](const ProgressInfo &pi) {
-        return pi.activity == ProgressInfo::Activity_BuildSyncActions_Finished;
-    };
+    compare.to = [](const ProgressInfo &pi) { return pi.activity == ProgressInfo::Activity_BuildSyncActions_Finished; };
     Run compared;
     bool compareOk = false;
-    const QString timeBefore = h.db().rawValue(QStringLiteral("SELECT local_mtime FROM fs_object WHERE path = 'large.bin'")).toString();
+    const QString timeBefore =
+            h.db().rawValue(QStringLiteral("SELECT local_mtime FROM fs_object WHERE path = 'large.bin'")).toString();
     if (uploadOk && ::utimensat(AT_FDCWD, QFile::encodeName(largePath).constData(), times, 0) == 0) {
         compared = runWithin(h, &compare);
         print("large file compared", 1, compared);
         // Found alike: the state row takes the new time, nothing is transferred.
-        const QString timeAfter = h.db().rawValue(QStringLiteral("SELECT local_mtime FROM fs_object WHERE path = 'large.bin'")).toString();
+        const QString timeAfter =
+                h.db().rawValue(QStringLiteral("SELECT local_mtime FROM fs_object WHERE path = 'large.bin'"))
+                        .toString();
         compareOk = compared.end == "finished" && compared.failed == 0 && compared.transfers == 0 && compare.closed &&
                     timeAfter != timeBefore;
         if (!compareOk) {
@@ -716,13 +718,15 @@ int main(int argc, char **argv)
     }
     // A failed run gives no figure.
     if (uploadOk) {
-        std::printf("RESULT {\"large_upload_max_loop_gap_ms\": %lld, \"large_upload_max_loop_gap_less_pauses_ms\": %lld}\n",
-                    static_cast<long long>(upload.maxGap), static_cast<long long>(upload.maxGapLessPauses));
+        std::printf(
+                "RESULT {\"large_upload_max_loop_gap_ms\": %lld, \"large_upload_max_loop_gap_less_pauses_ms\": %lld}\n",
+                static_cast<long long>(upload.maxGap), static_cast<long long>(upload.maxGapLessPauses));
     } else {
         std::fprintf(stderr, "large file upload failed: %s, %d failed\n", qPrintable(uploaded.end), uploaded.failed);
     }
     if (compareOk) {
-        std::printf("RESULT {\"large_compare_max_loop_gap_ms\": %lld, \"large_compare_max_loop_gap_less_pauses_ms\": %lld}\n",
+        std::printf("RESULT {\"large_compare_max_loop_gap_ms\": %lld, \"large_compare_max_loop_gap_less_pauses_ms\": "
+                    "%lld}\n",
                     static_cast<long long>(compare.maxGap), static_cast<long long>(compare.maxGapLessPauses));
     }
     ok = ok && uploadOk && compareOk;

@@ -9,8 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,8 +35,8 @@ void LocalFileReader::setChunkHook(ChunkHook hook)
     chunkHook() = std::move(hook);
 }
 
-LocalFileReader::Answer LocalFileReader::checksum(const QString &base, const QString &path,
-                                                  const QString &algorithm, const Pump &pump, QString *sum)
+LocalFileReader::Answer LocalFileReader::checksum(const QString &base, const QString &path, const QString &algorithm,
+                                                  const Pump &pump, QString *sum)
 {
     sum->clear();
     const QString target = QDir::cleanPath(path);

@@ -34,8 +34,7 @@ public:
     static Answer checksum(const QString &base, const QString &path, const QString &algorithm, const Pump &pump,
                            QString *sum);
     // The file `name` in the open folder.
-    static Answer checksumAt(int folder, const QString &name, const QString &algorithm, const Pump &pump,
-                             QString *sum);
+    static Answer checksumAt(int folder, const QString &name, const QString &algorithm, const Pump &pump, QString *sum);
     // An open regular file from its start, whatever its offset (which is left as it is).
     static Answer checksumOf(int fd, const QString &algorithm, const Pump &pump, QString *sum);
 };

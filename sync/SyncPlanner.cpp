@@ -279,7 +279,9 @@ QString SyncPlanner::localChecksum(const QString &relPath, const QString &algori
     QString sum;
     const LocalFileReader::Answer answer = LocalFileReader::checksum(
             m_local->basePath(), m_local->localFilePath(relPath), algorithm,
-            [this]() { return !stopRequested() && request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage); },
+            [this]() {
+                return !stopRequested() && request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage);
+            },
             &sum);
     // A stop is no unreadable file: the plan ends before the empty text decides anything.
     m_readStopped = answer == LocalFileReader::Stopped;

@@ -190,15 +190,15 @@ Syncher::Content Syncher::holdsLastContent(const SyncAction *action, int folder,
     const LocalFileReader::Answer answer = LocalFileReader::checksumAt(
             folder, name, stored.section(QLatin1Char(':'), 0, 0),
             [this, action]() {
-                return Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress, QStringLiteral("Downloading ..."),
-                               action);
+                return Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress,
+                               QStringLiteral("Downloading ..."), action);
             },
             &found);
     if (answer == LocalFileReader::Stopped)
         return Content::Stopped;
     // An unknown algorithm or a failed read gives no checksum, which matches nothing.
     return answer == LocalFileReader::Read && found.compare(stored, Qt::CaseInsensitive) == 0 ? Content::Same
-                                                                                             : Content::Changed;
+                                                                                              : Content::Changed;
 }
 
 void Syncher::downloadFile(SyncAction *action)
@@ -263,8 +263,8 @@ bool Syncher::uploadFile(SyncAction *action)
     const LocalFileReader::Answer read = LocalFileReader::checksumOf(
             file->handle(), algorithm,
             [this, action]() {
-                return Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress, QStringLiteral("Uploading ..."),
-                               action);
+                return Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress,
+                               QStringLiteral("Uploading ..."), action);
             },
             &checksum);
     if (read == LocalFileReader::Stopped) {

@@ -29,8 +29,8 @@ DigestCalculator::~DigestCalculator()
 bool DigestCalculator::begin()
 {
     if (!m_initialised && !m_failed) {
-        m_initialised = !s_failInitialisation && m_context && m_digest &&
-                        EVP_DigestInit_ex(m_context, m_digest, nullptr) == 1;
+        m_initialised =
+                !s_failInitialisation && m_context && m_digest && EVP_DigestInit_ex(m_context, m_digest, nullptr) == 1;
         m_failed = !m_initialised;
     }
     return m_initialised;

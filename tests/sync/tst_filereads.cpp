@@ -91,7 +91,8 @@ private slots:
             QCOMPARE(m_h->run().nFailed, 0);
             QVERIFY(m_h->putRemote("big.bin", remoteNews));
         }
-        const QString storedTime = m_h->db().rawValue("SELECT local_mtime FROM fs_object WHERE path = 'big.bin'").toString();
+        const QString storedTime =
+                m_h->db().rawValue("SELECT local_mtime FROM fs_object WHERE path = 'big.bin'").toString();
         const int lastRun = m_h->db().rawValue("SELECT max(id) FROM sync_history").toInt();
 
         // Every chunk serves the window.
@@ -129,8 +130,8 @@ private slots:
             });
         });
         ms->requestSync(m_h->settings());
-        QTRY_VERIFY_WITH_TIMEOUT(finished.count() + canceled.count() > 0 || (event == "delete" && fired && syncher.isNull()),
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+                finished.count() + canceled.count() > 0 || (event == "delete" && fired && syncher.isNull()), 30000);
         LocalFileReader::setChunkHook(nullptr);
         Syncher::setPumpTiming(50, 0);
         QTest::qWait(50);
@@ -138,9 +139,13 @@ private slots:
         QVERIFY(fired);
         // Between two chunks of the read.
         QCOMPARE(firedAt, 2 * LocalFileReader::ChunkSize);
-        const int runRows = m_h->db().rawValue(QString("SELECT count(*) FROM sync_history_object WHERE "
-                                                       "sync_history_id = %1").arg(lastRun + 1)).toInt();
-        const QString timeNow = m_h->db().rawValue("SELECT local_mtime FROM fs_object WHERE path = 'big.bin'").toString();
+        const int runRows = m_h->db()
+                                    .rawValue(QString("SELECT count(*) FROM sync_history_object WHERE "
+                                                      "sync_history_id = %1")
+                                                      .arg(lastRun + 1))
+                                    .toInt();
+        const QString timeNow =
+                m_h->db().rawValue("SELECT local_mtime FROM fs_object WHERE path = 'big.bin'").toString();
         SyncHarness::Tree copies;
         const SyncHarness::Tree local = m_h->localTree(&copies);
         delete ms;
