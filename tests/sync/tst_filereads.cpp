@@ -1,4 +1,5 @@
 #include "sync/LocalFileReader.h"
+#include "tests/support/LogCapture.h"
 #include "tests/sync/SyncHarness.h"
 
 #include <QCryptographicHash>
@@ -129,6 +130,7 @@ private slots:
                     delete syncher.data();
             });
         });
+        LogCapture log;
         ms->requestSync(m_h->settings());
         QTRY_VERIFY_WITH_TIMEOUT(
                 finished.count() + canceled.count() > 0 || (event == "delete" && fired && syncher.isNull()), 30000);
@@ -178,8 +180,12 @@ private slots:
             }
             return;
         }
-        // The read ended at the stop: nothing sent, nothing written, no row, no file touched.
+        // The read ended at the stop: nothing sent, nothing written, no row, no file touched, and
+        // the file was not taken for an unreadable one.
         QCOMPARE(chunksAfter, 0);
+        QVERIFY(!log.contains("failed to calculate local checksum"));
+        // No request was made to be aborted.
+        QVERIFY(!log.contains("' failed: Aborted"));
         QCOMPARE(finished.count(), 0);
         QCOMPARE(canceled.count(), event == "stop" ? 1 : 0);
         QCOMPARE(runRows, 0);
