@@ -41,10 +41,10 @@ void FileChecksum::addData(const char *data, qint64 length)
     if (!m_digest)
         return;
     while (length > 0) {
-        const int piece = int(qMin<qint64>(length, INT_MAX / 2));
-        m_digest->update(data, piece);
-        data += piece;
-        length -= piece;
+        const int step = int(qMin<qint64>(length, INT_MAX / 2));
+        m_digest->update(data, step);
+        data += step;
+        length -= step;
     }
 }
 

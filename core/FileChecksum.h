@@ -6,7 +6,7 @@
 
 class DigestCalculator;
 
-// "<algorithm>:<lower-case hex>" of bytes fed in pieces, through OpenSSL (which uses the CPU's
+// "<algorithm>:<lower-case hex>" of bytes fed in chunks, through OpenSSL (which uses the CPU's
 // digest instructions). The empty text for an unknown algorithm or when any OpenSSL step failed:
 // never the digest of part of the bytes.
 class FileChecksum
