@@ -18,10 +18,16 @@
 // requests on the same session (bench/upload_loop.py), alternating, `repeats` times each; after each
 // upload a full-listing no-change run gives the planning time at that size.
 //
+// Last, one file of 1 GiB: the engine's reader against a bare OpenSSL loop over the same file in
+// the page cache (SHA-256, taking turns, three times each, medians), then its upload to a safe with
+// room for it and a run that compares its content (same size, another time), each with the longest
+// unserved loop: from the start of the upload to its first block sent, and during that plan.
+//
 // usage: bench_syncrun [files, default 100000] [small files, default 10000] [repeats, default 3]
 // unison and rclone are installed with apt-get when missing (the bench runs as root or not at all).
 #include "core/MessageHandler.h"
 #include "sync/DeferredRelease.h"
+#include "sync/LocalFileReader.h"
 #include "tests/sync/SyncHarness.h"
 
 #include <QCoreApplication>
@@ -39,8 +45,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 qint64 statusKiB(const char *key)
@@ -183,6 +196,9 @@ private:
     qint64 m_maxGapLessPauses = 0;
 };
 
+// Called with every progress report of a timed run.
+std::function<void(const ProgressInfo &)> s_progressHook;
+
 struct Run
 {
     QString end = QStringLiteral("none");
@@ -259,6 +275,9 @@ Run timedRun(SyncHarness &h)
             QObject::connect(syncher, &QObject::destroyed, maybeEnd);
         });
         QObject::connect(&ms, &MultiSyncher::syncProgress, [&](bool, const ProgressInfo &pi) {
+            if (s_progressHook) {
+                s_progressHook(pi);
+            }
             if (pi.activity == ProgressInfo::Activity_GetRemoteObjects_Started && listingAsked < 0 &&
                 pi.message.startsWith(QLatin1String("Get remote"))) {
                 listingAsked = t.nsecsElapsed();
@@ -340,6 +359,131 @@ double referenceUpload(SyncHarness &h, const QString &tree)
 void clearMarker(SyncHarness &h)
 {
     SyncSettingsDao::instance()->updateLastSync(h.settings().value(0).id(), QString());
+}
+
+constexpr qint64 kLargeFile = qint64(1) << 30;
+
+// Pseudo-random bytes, so that nothing along the way gains from zeros; read once into the page cache.
+bool writeLargeFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    quint64 x = 0x9e3779b97f4a7c15ULL;
+    for (qint64 done = 0; done < kLargeFile; done += block.size()) {
+        for (int i = 0; i + 8 <= block.size(); i += 8) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            std::memcpy(block.data() + i, &x, 8);
+        }
+        if (file.write(block) != block.size()) {
+            return false;
+        }
+    }
+    file.close();
+    QFile warm(path);
+    if (!warm.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    while (!warm.read(1 << 20).isEmpty()) {
+    }
+    return true;
+}
+
+// The floor: read(2) in the reader's chunks straight into EVP's SHA-256; the hex digest, or empty.
+QString bareDigest(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return QString();
+    }
+    EVP_MD_CTX *ctx = EVP_MD_CTX_new();
+    const std::unique_ptr<char[]> buffer(new char[size_t(LocalFileReader::ChunkSize)]);
+    bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.get(), size_t(LocalFileReader::ChunkSize));
+        if (n <= 0) {
+            ok = ok && n == 0;
+            break;
+        }
+        ok = ok && EVP_DigestUpdate(ctx, buffer.get(), size_t(n)) == 1;
+    }
+    unsigned char out[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    ok = ok && EVP_DigestFinal_ex(ctx, out, &length) == 1;
+    EVP_MD_CTX_free(ctx);
+    ::close(fd);
+    return ok ? QStringLiteral("sha256:") +
+                           QString::fromLatin1(QByteArray(reinterpret_cast<char *>(out), int(length)).toHex())
+              : QString();
+}
+
+// The engine's reader with a pump as the synchroniser's: the event loop served every 500 ms.
+QString engineDigest(const QString &path)
+{
+    QElapsedTimer turn;
+    turn.start();
+    QString sum;
+    const LocalFileReader::Answer answer = LocalFileReader::checksum(
+            QFileInfo(path).absolutePath(), path, QStringLiteral("sha256"),
+            [&turn]() {
+                if (turn.elapsed() >= 500) {
+                    QCoreApplication::processEvents();
+                    turn.restart();
+                }
+                return true;
+            },
+            &sum);
+    return answer == LocalFileReader::Read ? sum : QString();
+}
+
+// MB/s (10^6 bytes) of one digest of the large file; -1 when it fails or differs from `expected`.
+double digestRate(const std::function<QString()> &digest, const QString &expected)
+{
+    QElapsedTimer t;
+    t.start();
+    const QString sum = digest();
+    const double seconds = t.nsecsElapsed() / 1e9;
+    if (sum.isEmpty() || (!expected.isEmpty() && sum != expected)) {
+        std::fprintf(stderr, "large file digest failed or differs: %s\n", qPrintable(sum));
+        return -1;
+    }
+    return kLargeFile / 1e6 / seconds;
+}
+
+// The longest unserved loop while a run does one thing: from `from` (true for the report that starts
+// it) to `to` (true for the report that ends it).
+struct Window
+{
+    std::function<bool(const ProgressInfo &)> from;
+    std::function<bool(const ProgressInfo &)> to;
+    bool seen = false;
+    bool closed = false;
+    qint64 maxGap = -1;
+    qint64 maxGapLessPauses = -1;
+};
+
+Run runWithin(SyncHarness &h, Window *window)
+{
+    GapMeter gaps;
+    const auto report = [&](const ProgressInfo &pi) {
+        if (!window->seen && window->from(pi)) {
+            window->seen = true;
+            gaps.start();
+        } else if (window->seen && !window->closed && window->to(pi)) {
+            window->closed = true;
+            gaps.stop();
+            window->maxGap = gaps.maxGap();
+            window->maxGapLessPauses = gaps.maxGapLessPauses();
+        }
+    };
+    s_progressHook = report;
+    const Run run = timedRun(h);
+    s_progressHook = nullptr;
+    return run;
 }
 } // namespace
 
@@ -510,5 +654,81 @@ int main(int argc, char **argv)
                 static_cast<long long>(bigGap), median(roundGaps), static_cast<long long>(smallGap),
                 static_cast<long long>(bigGapLessPauses), median(roundGapsLessPauses),
                 static_cast<long long>(smallGapLessPauses));
+
+    // One large file: its digest, its upload and a plan that compares its content.
+    QTemporaryDir large;
+    const QString largePath = large.filePath(QStringLiteral("large.bin"));
+    if (!writeLargeFile(largePath)) {
+        std::fprintf(stderr, "cannot write the large file\n");
+        return 1;
+    }
+    const QString expected = bareDigest(largePath);
+    QList<double> engineRates, bareRates;
+    for (int i = 0; i < 3; ++i) {
+        engineRates << digestRate([&]() { return engineDigest(largePath); }, expected);
+        bareRates << digestRate([&]() { return bareDigest(largePath); }, expected);
+        std::printf("large file digest, round %d: engine reader %.0f MB/s, bare EVP loop %.0f MB/s\n", i + 1,
+                    engineRates.last(), bareRates.last());
+    }
+    ok = ok && !expected.isEmpty() && !engineRates.contains(-1) && !bareRates.contains(-1);
+    std::printf("RESULT {\"file_digest_mb_s\": %.0f, \"openssl_digest_mb_s\": %.0f}\n", median(engineRates),
+                median(bareRates));
+
+    // A safe with room for it; the file itself, linked into the setting's folder.
+    if (!h.newSetting({{"storage_quota", double(4 * kLargeFile)}}) ||
+        ::link(QFile::encodeName(largePath).constData(), QFile::encodeName(h.localPath("large.bin")).constData()) !=
+                0) {
+        std::fprintf(stderr, "large file setting: %s\n", qPrintable(h.error()));
+        return 1;
+    }
+    Window upload;
+    upload.from = [](const ProgressInfo &pi) {
+        return pi.activity == ProgressInfo::Activity_ProcessSyncActions_Progress &&
+               pi.actionType == SyncAction::UploadFile;
+    };
+    upload.to = [](const ProgressInfo &pi) { return pi.message == QLatin1String("Uploading ...") && pi.bytesDone > 0; };
+    const Run uploaded = runWithin(h, &upload);
+    print("large file upload", 1, uploaded);
+    const bool uploadOk =
+            uploaded.end == "finished" && uploaded.failed == 0 && uploaded.transfers == 1 && upload.closed;
+    // Same size, another time: the plan reads the whole file.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() - 100, 123456789}};
+    Window compare;
+    compare.from = [](const ProgressInfo &pi) {
+        return pi.activity == ProgressInfo::Activity_BuildSyncActions_Started;
+    };
+    compare.to = [](const ProgressInfo &pi) { return pi.activity == ProgressInfo::Activity_BuildSyncActions_Finished; };
+    Run compared;
+    bool compareOk = false;
+    const QString timeBefore =
+            h.db().rawValue(QStringLiteral("SELECT local_mtime FROM fs_object WHERE path = 'large.bin'")).toString();
+    if (uploadOk && ::utimensat(AT_FDCWD, QFile::encodeName(largePath).constData(), times, 0) == 0) {
+        compared = runWithin(h, &compare);
+        print("large file compared", 1, compared);
+        // Found alike: the state row takes the new time, nothing is transferred.
+        const QString timeAfter =
+                h.db().rawValue(QStringLiteral("SELECT local_mtime FROM fs_object WHERE path = 'large.bin'"))
+                        .toString();
+        compareOk = compared.end == "finished" && compared.failed == 0 && compared.transfers == 0 && compare.closed &&
+                    timeAfter != timeBefore;
+        if (!compareOk) {
+            std::fprintf(stderr, "large file compare: %s, %d failed, state time %s -> %s\n", qPrintable(compared.end),
+                         compared.failed, qPrintable(timeBefore), qPrintable(timeAfter));
+        }
+    }
+    // A failed run gives no figure.
+    if (uploadOk) {
+        std::printf(
+                "RESULT {\"large_upload_max_loop_gap_ms\": %lld, \"large_upload_max_loop_gap_less_pauses_ms\": %lld}\n",
+                static_cast<long long>(upload.maxGap), static_cast<long long>(upload.maxGapLessPauses));
+    } else {
+        std::fprintf(stderr, "large file upload failed: %s, %d failed\n", qPrintable(uploaded.end), uploaded.failed);
+    }
+    if (compareOk) {
+        std::printf("RESULT {\"large_compare_max_loop_gap_ms\": %lld, \"large_compare_max_loop_gap_less_pauses_ms\": "
+                    "%lld}\n",
+                    static_cast<long long>(compare.maxGap), static_cast<long long>(compare.maxGapLessPauses));
+    }
+    ok = ok && uploadOk && compareOk;
     return ok ? 0 : 1;
 }

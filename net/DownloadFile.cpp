@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRandomGenerator>
 
 #include <openssl/evp.h>
@@ -186,33 +185,18 @@ bool DownloadFile::initDecryption(const QString &ivText)
     return true;
 }
 
-namespace {
-const QHash<QString, QCryptographicHash::Algorithm> &knownAlgorithms()
-{
-    static const QHash<QString, QCryptographicHash::Algorithm> known = {
-            {QStringLiteral("md5"), QCryptographicHash::Md5},
-            {QStringLiteral("sha1"), QCryptographicHash::Sha1},
-            {QStringLiteral("sha256"), QCryptographicHash::Sha256},
-            {QStringLiteral("sha512"), QCryptographicHash::Sha512},
-    };
-    return known;
-}
-} // namespace
-
 bool DownloadFile::canHash(const QString &algorithm)
 {
-    return knownAlgorithms().contains(algorithm);
+    return FileChecksum::knows(algorithm);
 }
 
 bool DownloadFile::setChecksumAlgorithm(const QString &algorithm)
 {
-    const auto &known = knownAlgorithms();
-    const auto it = known.constFind(algorithm);
-    if (it == known.constEnd() || m_decrypting) {
+    if (!FileChecksum::knows(algorithm) || m_decrypting) {
         return false;
     }
     m_algorithm = algorithm;
-    m_hash = std::make_unique<QCryptographicHash>(it.value());
+    m_hash = std::make_unique<FileChecksum>(algorithm);
     return true;
 }
 
@@ -239,7 +223,7 @@ bool DownloadFile::writeOut()
     }
     m_written += plain.size();
     if (m_hash) {
-        m_hash->addData(plain);
+        m_hash->addData(plain.constData(), plain.size());
     }
     return true;
 }
@@ -274,7 +258,8 @@ bool DownloadFile::finish()
     }
     m_finished = true;
     if (m_hash) {
-        m_checksum = m_algorithm + QLatin1Char(':') + QString::fromLatin1(m_hash->result().toHex());
+        // Empty when the digest failed: it then matches nothing and records nothing.
+        m_checksum = m_hash->result();
     }
     return true;
 }

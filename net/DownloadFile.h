@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/FileChecksum.h"
+
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QObject>
 #include <QString>
 
@@ -139,7 +140,7 @@ private:
     struct stat m_placed = {};
     qint64 m_written = 0;
     QString m_algorithm;
-    std::unique_ptr<QCryptographicHash> m_hash;
+    std::unique_ptr<FileChecksum> m_hash;
     QString m_checksum;
     QString m_writeError;
     BeforeReplace m_beforeReplace;

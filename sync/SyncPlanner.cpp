@@ -1,9 +1,9 @@
 #include "sync/SyncPlanner.h"
 
-#include "core/FileUtil.h"
 #include "core/StringUtil.h"
 #include "sync/FsObject.h"
 #include "sync/ListPermutation.h"
+#include "sync/LocalFileReader.h"
 #include "sync/ProgressInfo.h"
 #include "sync/SyncReason.h"
 #include "sync/SyncState.h"
@@ -271,10 +271,21 @@ bool SyncPlanner::stopRequested() const
 
 QString SyncPlanner::localChecksum(const QString &relPath, const QString &algorithm)
 {
+    if (m_readStopped)
+        return QString();
     if (m_checksumSource)
         return m_checksumSource(relPath, algorithm);
-    // The file the scan saw, under its on-disk spelling; read in chunks.
-    return FileUtil::calculateCheckSum(algorithm, m_local->localFilePath(relPath));
+    // The file the scan saw, under its on-disk spelling, in chunks with the window served between.
+    QString sum;
+    const LocalFileReader::Answer answer = LocalFileReader::checksum(
+            m_local->basePath(), m_local->localFilePath(relPath), algorithm,
+            [this]() {
+                return !stopRequested() && request(ProgressInfo::Activity_BuildSyncActions_Progress, kBuildMessage);
+            },
+            &sum);
+    // A stop is no unreadable file: the plan ends before the empty text decides anything.
+    m_readStopped = answer == LocalFileReader::Stopped;
+    return sum;
 }
 
 QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &last, const SyncState &remote)
@@ -291,6 +302,7 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
 
     m_pendingWrites.clear();
     m_localVanished = false;
+    m_readStopped = false;
     bool localFileSeen = false;
 
     if (m_progress) {
@@ -376,6 +388,9 @@ QList<SyncAction> SyncPlanner::build(const SyncState &local, const SyncState &la
         }
 
         decide(action, o);
+        // The pump served inside a read may have ended the run and released what it owned.
+        if (m_readStopped)
+            return {};
         // Junk that a file manager leaves on an empty mount point does not count as content.
         if (!localFileSeen && o.hasLocal && o.local->isFile() && !silentlyExcluded(o))
             localFileSeen = true;
@@ -599,7 +614,10 @@ void SyncPlanner::decideMissing(SyncAction &action, Objects &o)
         if (dir) {
             action.addReason(SyncReason::K);
             set(action, SyncAction::DeleteLocalDir, SyncAction::STATUS_TODO);
-        } else if (o.last->size() == o.local->size() && o.last->localMtime() == o.local->localMtime()) {
+        } else if (o.last->size() == o.local->size() &&
+                   (o.last->localMtime() == o.local->localMtime() || unchangedBehindMark(o, *o.last, *o.local))) {
+            // Behind a whole-second mark only the content tells an untouched file, which the
+            // service's deletion then removes here too; anything else is uploaded again.
             action.addReason(SyncReason::La);
             set(action, SyncAction::DeleteLocalFile, SyncAction::STATUS_TODO);
         } else {

@@ -100,4 +100,6 @@ private:
     const SyncState *m_remote = nullptr;
     QList<int> m_pendingWrites;
     bool m_localVanished = false;
+    // A local file's read ended in a stop: the plan is abandoned.
+    bool m_readStopped = false;
 };

@@ -459,7 +459,11 @@ void Syncher::executeNextAction()
             a->setSkipped(true);
         }
 
-        if (dispatch(a)) {
+        const bool pending = dispatch(a);
+        // The pump served inside a file's read may have ended the run (or the synchroniser).
+        if (guard.isNull() || m_closed)
+            return;
+        if (pending) {
             countAction(*a);
             if (logged)
                 qDebug("Syncher::executeNextAction: Pending remote exec: action:%s status:%s path:'%s'",

@@ -173,7 +173,8 @@ protected:
     void remoteDeleteFile(SyncAction *action);
     void remoteDeleteDir(SyncAction *action);
     void downloadFile(SyncAction *action);
-    void uploadFile(SyncAction *action);
+    // False when the run ended while the file was read (the action is gone then).
+    bool uploadFile(SyncAction *action);
     void finishExecution();
     void finishCanceled();
 
@@ -219,9 +220,11 @@ private:
     bool downloadBeforeReplace(SyncAction *action, DownloadFile &file, QString *destination, QString *reason);
     bool keepChangedTarget(SyncAction *action, DownloadFile &file, const QString &destination,
                            const struct stat &found, QString *reason);
-    // The file `name` in the folder holds what the action's state row says was last synchronised;
-    // false also when that cannot be told.
-    bool holdsLastContent(const SyncAction *action, int folder, const QString &name) const;
+    enum class Content { Same, Changed, Stopped };
+    // Whether the file `name` in the folder holds what the action's state row says was last
+    // synchronised (Changed also when that cannot be told); Stopped when the run ended during the
+    // read, after which nothing of the synchroniser may be touched.
+    Content holdsLastContent(const SyncAction *action, int folder, const QString &name);
     bool forgetRow(const SyncAction *action);
     void recreateRefusedFolder(SyncAction *action);
     void sent(SyncAction *action);

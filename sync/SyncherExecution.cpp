@@ -135,7 +135,9 @@ bool Syncher::dispatch(SyncAction *a)
         return a->executing() && !a->executed();
     case SyncAction::UploadFile:
     case SyncAction::UpdateRemoteFile:
-        uploadFile(a);
+        // A stop served while the file was read ended the run: the action is gone.
+        if (!uploadFile(a))
+            return false;
         return a->executing() && !a->executed();
     default:
         return false;

@@ -6,6 +6,7 @@
 #include "net/FilesafeRI.h"
 #include "net/Request.h"
 #include "sync/FolderWalk.h"
+#include "sync/LocalFileReader.h"
 #include "sync/SyncherDetail.h"
 #include "sync/UploadSource.h"
 #include "sync/WholeSecondTime.h"
@@ -166,8 +167,15 @@ bool Syncher::downloadBeforeReplace(SyncAction *a, DownloadFile &file, QString *
         changed = !S_ISREG(now.st_mode) || qint64(now.st_size) != a->localSize() ||
                   UploadSource::mtimeOf(now) != a->localMtime().toMSecsSinceEpoch();
     // A whole-second time as recent as the scan hides a same-size edit made since: the content tells.
-    if (exists && !changed && WholeSecondTime::hidesChanges(now, m_scannedMs))
-        changed = !holdsLastContent(a, file.folder(), name);
+    if (exists && !changed && WholeSecondTime::hidesChanges(now, m_scannedMs)) {
+        const Content held = holdsLastContent(a, file.folder(), name);
+        // The run ended while the file was read: it stays as it is, the download goes.
+        if (held == Content::Stopped) {
+            *reason = QStringLiteral("Stopped");
+            return false;
+        }
+        changed = held == Content::Changed;
+    }
     if (changed)
         return keepChangedTarget(a, file, *destination, now, reason);
     // Only the file found as the scan saw it is replaced, and only while it stands there; a name
@@ -218,21 +226,22 @@ bool Syncher::keepChangedTarget(SyncAction *a, DownloadFile &file, const QString
     return true;
 }
 
-bool Syncher::holdsLastContent(const SyncAction *action, int folder, const QString &name) const
+Syncher::Content Syncher::holdsLastContent(const SyncAction *action, int folder, const QString &name)
 {
     const QString stored = m_last.get(action->relPath()).checksum();
-    const int fd = ::openat(folder, QFile::encodeName(name).constData(),
-                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
+    QString found;
+    const LocalFileReader::Answer answer = LocalFileReader::checksumAt(
+            folder, name, stored.section(QLatin1Char(':'), 0, 0),
+            [this, action]() {
+                return Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress,
+                               QStringLiteral("Downloading ..."), action);
+            },
+            &found);
+    if (answer == LocalFileReader::Stopped)
+        return Content::Stopped;
     // An unknown algorithm or a failed read gives no checksum, which matches nothing.
-    const QString found = UploadSource::checksum(&file, stored.section(QLatin1Char(':'), 0, 0));
-    return !found.isEmpty() && found.compare(stored, Qt::CaseInsensitive) == 0;
+    return answer == LocalFileReader::Read && found.compare(stored, Qt::CaseInsensitive) == 0 ? Content::Same
+                                                                                              : Content::Changed;
 }
 
 void Syncher::downloadFile(SyncAction *action)
@@ -269,13 +278,13 @@ void Syncher::downloadFile(SyncAction *action)
             });
 }
 
-void Syncher::uploadFile(SyncAction *action)
+bool Syncher::uploadFile(SyncAction *action)
 {
     const QString parent = parentFolderId(action);
     if (!isUsableParent(parent)) {
         action->setExecuted(SyncAction::ERR_PARENT_DIR_MISSING,
                             QStringLiteral("Missing parent folder: '%1'").arg(action->remoteDirPath()));
-        return;
+        return true;
     }
     const QString source = action->localFilePath();
     // What is sent is the file the plan saw, read through the descriptor that was checked.
@@ -288,16 +297,29 @@ void Syncher::uploadFile(SyncAction *action)
         qWarning("Syncher::uploadFile: upload skipped: %s", escaped(refused).constData());
         action->setSkipped(true);
         action->setExecuted(SyncAction::WARN_SKIPPED, QStringLiteral("Upload skipped"));
-        return;
+        return true;
+    }
+    QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
+    if (algorithm.isEmpty())
+        algorithm = QStringLiteral("sha256");
+    QString checksum;
+    const LocalFileReader::Answer read = LocalFileReader::checksumOf(
+            file->handle(), algorithm,
+            [this, action]() {
+                return Request(true, ProgressInfo::Activity_ProcessSyncActions_Progress,
+                               QStringLiteral("Uploading ..."), action);
+            },
+            &checksum);
+    if (read == LocalFileReader::Stopped) {
+        delete file;
+        return false;
     }
     m_uploadDevice = sentStat.st_dev;
     m_uploadInode = sentStat.st_ino;
     m_uploadSize = sentStat.st_size;
     m_uploadMtime = QDateTime::fromMSecsSinceEpoch(UploadSource::mtimeOf(sentStat), Qt::UTC);
-    QString algorithm = action->remoteChecksum().section(QLatin1Char(':'), 0, 0);
-    if (algorithm.isEmpty())
-        algorithm = QStringLiteral("sha256");
-    m_uploadChecksum = UploadSource::checksum(file, algorithm);
+    // Empty when it could not be read: the service's checksum is recorded then.
+    m_uploadChecksum = checksum;
     action->setExecuting(true);
     QPointer<Syncher> self(this);
     ::Request::AbortScope scope(m_requestOwner);
@@ -312,6 +334,7 @@ void Syncher::uploadFile(SyncAction *action)
                 if (self)
                     self->on_uploadFileProgress(done, total);
             });
+    return true;
 }
 
 void Syncher::on_remoteCreateDirFinished(const Result<FilesafeObjectsTO_v2> &result)

@@ -1,10 +1,10 @@
 #include "sync/UploadSource.h"
 
+#include "core/FileChecksum.h"
 #include "core/FileUtil.h"
 #include "sync/FolderWalk.h"
 #include "sync/SyncAction.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
@@ -88,18 +88,21 @@ qint64 UploadSource::mtimeOf(const struct stat &st)
 
 QString UploadSource::checksum(QFile *file, const QString &algorithm)
 {
-    QCryptographicHash::Algorithm hash;
-    switch (FileUtil::checkSumAlgorithmFromName(algorithm)) {
-    case FileUtil::Md5: hash = QCryptographicHash::Md5; break;
-    case FileUtil::Sha1: hash = QCryptographicHash::Sha1; break;
-    case FileUtil::Sha256: hash = QCryptographicHash::Sha256; break;
-    case FileUtil::Sha512: hash = QCryptographicHash::Sha512; break;
-    default: return QString();
-    }
-    QCryptographicHash sum(hash);
+    FileChecksum sum(algorithm);
+    if (!sum.isValid())
+        return QString();
     const qint64 start = file->pos();
-    const bool read = sum.addData(file);
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    bool read = true;
+    for (;;) {
+        const qint64 n = file->read(buffer.data(), buffer.size());
+        if (n <= 0) {
+            read = n == 0;
+            break;
+        }
+        sum.addData(buffer.constData(), n);
+    }
     if (!file->seek(start) || !read)
         return QString();
-    return algorithm + QLatin1Char(':') + QString::fromLatin1(sum.result().toHex());
+    return sum.result();
 }

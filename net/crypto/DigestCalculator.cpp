@@ -7,6 +7,15 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+bool s_failInitialisation = false;
+} // namespace
+
+void DigestCalculator::setFailInitialisation(bool fail)
+{
+    s_failInitialisation = fail;
+}
+
 DigestCalculator::DigestCalculator(const EVP_MD *digest)
     : m_context(EVP_MD_CTX_new())
     , m_digest(digest)
@@ -19,16 +28,18 @@ DigestCalculator::~DigestCalculator()
 
 bool DigestCalculator::begin()
 {
-    if (!m_initialised && m_context && m_digest) {
-        m_initialised = EVP_DigestInit_ex(m_context, m_digest, nullptr) == 1;
+    if (!m_initialised && !m_failed) {
+        m_initialised =
+                !s_failInitialisation && m_context && m_digest && EVP_DigestInit_ex(m_context, m_digest, nullptr) == 1;
+        m_failed = !m_initialised;
     }
     return m_initialised;
 }
 
 void DigestCalculator::update(const void *data, int length)
 {
-    if (begin() && data && length > 0) {
-        EVP_DigestUpdate(m_context, data, static_cast<size_t>(length));
+    if (begin() && data && length > 0 && EVP_DigestUpdate(m_context, data, static_cast<size_t>(length)) != 1) {
+        m_failed = true;
     }
 }
 
@@ -51,31 +62,46 @@ void DigestCalculator::update(const BigNum &number)
     update(bytes.data(), length);
 }
 
-int DigestCalculator::finish(unsigned char *out)
+int DigestCalculator::size() const
 {
     const int size = m_digest ? EVP_MD_get_size(m_digest) : 0;
-    if (size <= 0) {
+    return size > 0 ? size : 0;
+}
+
+int DigestCalculator::finish(unsigned char *out)
+{
+    const int length = size();
+    if (length <= 0) {
+        m_failed = false;
+        m_initialised = false;
         return 0;
     }
     unsigned int written = 0;
     // A message without any update is the empty message.
-    if (!begin() || EVP_DigestFinal_ex(m_context, out, &written) != 1) {
-        std::memset(out, 0, static_cast<size_t>(size));
+    if (!begin() || m_failed || EVP_DigestFinal_ex(m_context, out, &written) != 1 || int(written) != length) {
+        std::memset(out, 0, static_cast<size_t>(length));
+        m_failed = true;
     }
     m_initialised = false;
-    return size;
+    return length;
 }
 
-void DigestCalculator::final(unsigned char *out)
+bool DigestCalculator::final(unsigned char *out)
 {
-    if (out) {
-        finish(out);
+    if (!out) {
+        return false;
     }
+    const bool ok = finish(out) > 0 && !m_failed;
+    m_failed = false;
+    return ok;
 }
 
-void DigestCalculator::finalToBigNum(BigNum &number)
+bool DigestCalculator::finalToBigNum(BigNum &number)
 {
     unsigned char out[EVP_MAX_MD_SIZE];
-    const int size = finish(out);
-    BN_bin2bn(out, size, number.bn());
+    const int length = finish(out);
+    const bool ok = length > 0 && !m_failed;
+    m_failed = false;
+    BN_bin2bn(out, length, number.bn());
+    return ok;
 }

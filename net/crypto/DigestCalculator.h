@@ -8,8 +8,9 @@
 class BigNum;
 
 // A message digest fed in pieces. The first update of a message starts it; final ends it, and the
-// next update starts a fresh one. Nothing reports a status: if OpenSSL cannot work, final writes
-// zeros rather than leaving the caller's buffer undefined.
+// next update starts a fresh one. If OpenSSL fails anywhere in a message, final writes zeros rather
+// than leaving the caller's buffer undefined and answers false: a file's checksum must never be
+// the digest of part of it.
 class DigestCalculator
 {
 public:
@@ -28,9 +29,15 @@ public:
     // Byte arrays may hold zeros; pass them as data and length.
     void update(const QByteArray &) = delete;
 
-    // Writes the digest's full output (32 bytes for SHA-256).
-    void final(unsigned char *out);
-    void finalToBigNum(BigNum &number);
+    // Writes the digest's full output (32 bytes for SHA-256); false when any step of the message
+    // failed.
+    bool final(unsigned char *out);
+    bool finalToBigNum(BigNum &number);
+    // The full output's size in bytes (0 for no digest).
+    int size() const;
+
+    // Test hook: every initialisation fails while set.
+    static void setFailInitialisation(bool fail);
 
 private:
     bool begin();
@@ -39,4 +46,5 @@ private:
     EVP_MD_CTX *m_context = nullptr;
     const EVP_MD *m_digest = nullptr;
     bool m_initialised = false;
+    bool m_failed = false;
 };

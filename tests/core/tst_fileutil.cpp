@@ -1,4 +1,5 @@
 #include "core/FileUtil.h"
+#include "net/crypto/DigestCalculator.h"
 #include "tests/support/LogCapture.h"
 
 #include <QTemporaryDir>
@@ -59,19 +60,24 @@ private slots:
         QTest::addColumn<int>("id");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("digestFails");
         // Published digests of "", "abc" and one million "a" (RFC 1321, FIPS 180).
         const QByteArray abc("abc");
-        QTest::newRow("md5 abc") << "md5" << 1 << abc << "md5:900150983cd24fb0d6963f7d28e17f72";
+        QTest::newRow("md5 abc") << "md5" << 1 << abc << "md5:900150983cd24fb0d6963f7d28e17f72" << false;
         QTest::newRow("sha256 empty") << "sha256" << 3 << QByteArray()
-                                      << "sha256:e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+                                      << "sha256:e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"
+                                      << false;
         QTest::newRow("sha512 abc") << "sha512" << 4 << abc
                                     << "sha512:ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a"
-                                       "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f";
+                                       "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"
+                                    << false;
         // More than any single read.
         QTest::newRow("sha1 million a") << "sha1" << 2 << QByteArray(1000000, 'a')
-                                        << "sha1:34aa973cd4c4daa4f61eeb2bdbad27316534016f";
+                                        << "sha1:34aa973cd4c4daa4f61eeb2bdbad27316534016f" << false;
+        // A digest that cannot start is no checksum: never the zeros nor the digest of a part.
+        QTest::newRow("sha256 failed initialisation") << "sha256" << 3 << QByteArray(3000000, 'z') << "" << true;
         for (const char *unknown : {"SHA256", "sha-256", ""})
-            QTest::addRow("name '%s'", unknown) << unknown << 0 << abc << "";
+            QTest::addRow("name '%s'", unknown) << unknown << 0 << abc << "" << false;
     }
 
     void checkSum()
@@ -80,11 +86,20 @@ private slots:
         QFETCH(int, id);
         QFETCH(QByteArray, content);
         QFETCH(QString, expected);
+        QFETCH(bool, digestFails);
         const QString file = path(QStringLiteral("data.bin"));
         write(file, content);
         QCOMPARE(FileUtil::checkSumAlgorithmFromName(algorithm), id);
-        QCOMPARE(FileUtil::calculateCheckSum(algorithm, file), expected);
-        QCOMPARE(FileUtil::calculateCheckSum(id, file), expected);
+        {
+            LogCapture failed;
+            DigestCalculator::setFailInitialisation(digestFails);
+            const QString byName = FileUtil::calculateCheckSum(algorithm, file);
+            const QString byId = FileUtil::calculateCheckSum(id, file);
+            DigestCalculator::setFailInitialisation(false);
+            QCOMPARE(byName, expected);
+            QCOMPARE(byId, expected);
+            QCOMPARE(failed.count(QStringLiteral("Failed to read local file '%1'").arg(file)), digestFails ? 2 : 0);
+        }
         // An unreadable file gives no checksum, and says which file.
         LogCapture log;
         QVERIFY(FileUtil::calculateCheckSum(algorithm, file + "-gone").isEmpty());

@@ -196,6 +196,10 @@ private slots:
         row("D1 behind a whole-second mark", f, marked, "f 100 30", "f 150 - 30 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D1) file: remote size changed, remote mtime updated", 1);
         row("D3 behind a whole-second mark", f, marked, "f 100 30", "f 150 - 20 sha256:bb o1", "aa", A::DownloadFile, A::STATUS_TODO, z + "(D3) file: remote size changed, remote mtime unchanged", 1);
         row("B7 behind a whole-second mark, edited", f, marked, "f 100 30", "f 150 - 30 sha256:bb o1", "cc", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 1);
+        // A remote deletion of a file taken in the mark's second: only changed content is uploaded again.
+        row("La behind a whole-second mark", f, marked, "f 100 30", "", "aa", A::DeleteLocalFile, A::STATUS_TODO, "(La) sync: file no longer exists on remote side", 1);
+        row("Lb behind a whole-second mark, changed", f, marked, "f 100 30", "", "cc", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 1);
+        row("Lb behind a whole-second mark, unreadable", f, marked, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 1);
         row("B7 a millisecond apart, not whole", f, "f 100 30.499 20 sha256:aa o1", "f 100 30.5", "f 150 - 30 sha256:bb o1", "aa", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
         // clang-format on
     }

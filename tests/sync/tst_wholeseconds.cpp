@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // ext4 made with 128-byte inodes keeps whole seconds. On a loop device, in the private mount
@@ -185,6 +186,35 @@ private slots:
                                                    .arg(int(SyncAction::UpdateSyncState)))
                                  .toInt();
         QCOMPARE(read, wholeSeconds ? 3 : 0);
+    }
+
+    // A download keeps its whole-second time a millisecond early; the service then deletes the file:
+    // the unchanged file follows the deletion instead of being uploaded again.
+    void remoteDeletionAfterDownload()
+    {
+        if (!m_noDisk.isEmpty())
+            QSKIP(qPrintable(m_noDisk));
+        m_h.localRoot = m_disk.path();
+        QVERIFY2(m_h.newSetting(), qPrintable(m_h.error()));
+        const QByteArray content = "from the service";
+        QVERIFY(m_h.putRemote("f.txt", content));
+        QCOMPARE(m_h.run().nFailed, 0);
+        QCOMPARE(m_h.readLocal("f.txt"), content);
+        const qint64 mtime = QFileInfo(m_h.localPath("f.txt")).lastModified().toMSecsSinceEpoch();
+        QCOMPARE(mtime % 1000, 0);
+        QVERIFY(m_h.deleteRemote("f.txt"));
+        const SyncHarness::Outcome out = m_h.run();
+        QCOMPARE(out.end, QString("finished"));
+        QCOMPARE(out.nFailed, 0);
+        QCOMPARE(out.work(), 1);
+        QCOMPARE(out.finished.first().action(), int(SyncAction::DeleteLocalFile));
+        QCOMPARE(m_h.readLocal("f.txt"), QByteArray("<missing>"));
+        QVERIFY(m_h.remoteTree().isEmpty());
+        // In the trash of the folder's own file system, unchanged.
+        QFile trashed(QStringLiteral("%1/.Trash-%2/files/f.txt").arg(m_disk.path()).arg(::getuid()));
+        QVERIFY2(trashed.open(QIODevice::ReadOnly), qPrintable(trashed.fileName()));
+        QCOMPARE(trashed.readAll(), content);
+        QCOMPARE(m_h.run().work(), 0);
     }
 
 private:
