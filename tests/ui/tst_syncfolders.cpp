@@ -1,7 +1,7 @@
 // On a real database: the synchronised-folder row (progress, warnings, the shared expiry rule),
 // removal from the folders list with and without failure, the activity history (filter windows by
-// run start, live progress rows with scaled bars replaced by executed rows, the throttled bar, the
-// copied path); the storage location view and the folder validation with the first-run wizard and
+// run start, live progress rows with scaled bars replaced by executed rows, cell widgets in their
+// rows on the screen at every turn, the throttled bar, the copied path); the storage location view and the folder validation with the first-run wizard and
 // new-file-safe dialog built on them (proposals apart, overlaps refused, every nesting conflict
 // asked in turn, the wizard's Finish).
 #include "core/Style.h"
@@ -35,14 +35,17 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTranslator>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -301,7 +304,9 @@ private slots:
     }
 
     // A cell widget placed while the table still owes a layout pass (a new model at sign-in, a sort) is
-    // in its cell at once, not drawn at its own size over the row's first cells until that pass.
+    // in its cell at once, not drawn at its own size over the row's first cells until that pass; and
+    // the window as one turn of the synchroniser's pump leaves it on the screen is the laid-out one,
+    // no moved row's status drawn under the bar.
     void cellWidgetsTakeTheirCell_data()
     {
         QTest::addColumn<QString>("before");
@@ -311,6 +316,7 @@ private slots:
         QTest::newRow("bar, after the sort of the row before") << "progress" << false;
         QTest::newRow("bar, the sort moves its row down") << "later row" << false;
         QTest::newRow("status view of a reload") << "reload" << true;
+        QTest::newRow("bar over finished rows") << "finished" << false;
     }
 
     void cellWidgetsTakeTheirCell()
@@ -332,6 +338,18 @@ private slots:
             QVERIFY(m_db->rawExec({"INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, "
                                    "state, action, timestamp) VALUES (1, '/local/second.bin', 's', 'f', 21, 6, 0)"}));
             view.updateModel();
+        } else if (before == "finished") {
+            // Rows of this run, one with a status view, laid out and drawn before the transfer.
+            for (const char* name : {"done.txt", "skipped.txt"}) {
+                SyncAction sa;
+                sa.setAction(SyncAction::DownloadFile);
+                sa.setLocalBase("/local");
+                sa.setName(name);
+                sa.setRemoteSafeName("Safe");
+                sa.setExecuted(name[0] == 'd' ? SyncAction::STATUS_OK : SyncAction::WARN_SKIPPED, QString());
+                view.on_syncExecutedOne(true, QString(), sa);
+            }
+            settle(view);
         } else {
             transfer(pi, "first.bin", 1, 10, 100);
             view.on_syncProgress(true, pi);
@@ -359,9 +377,18 @@ private slots:
         QVERIFY(executed ? bool(qobject_cast<ActivityStatusView*>(widget))
                          : bool(qobject_cast<ActivityProgressBarView*>(widget)));
         const QRect placed = widget->geometry();
-        // Where the table's own pass leaves it, inside the "Status" cell.
+        // One turn of the synchroniser's pump: what the window shows then, as the X server has it.
         QCoreApplication::processEvents();
+        const QImage shown = onScreen(view);
+        // Where the table's own pass leaves it, inside the "Status" cell.
+        settle(view);
         QCOMPARE(placed, widget->geometry());
+        const QImage laidOut = onScreen(view);
+        if (shown != laidOut) {
+            shown.save(QDir::temp().filePath("cellWidgetsTakeTheirCell-shown.png"));
+            laidOut.save(QDir::temp().filePath("cellWidgetsTakeTheirCell-laidout.png"));
+        }
+        QVERIFY2(shown == laidOut, "the turn's screen differs from the laid-out one");
         const QRect cell(table->columnViewportPosition(SyncHistoryView::ColStatus), table->rowViewportPosition(row),
                          table->columnWidth(SyncHistoryView::ColStatus), table->rowHeight(row));
         QCOMPARE(cell.united(placed), cell);
@@ -848,6 +875,25 @@ private:
                         .arg(path)
                         .arg(start.addSecs(700).toMSecsSinceEpoch()),
         }));
+    }
+
+    // Until the layout pass the table owes (a timer of no delay started before this one) has run and
+    // what it changed is drawn.
+    static void settle(QWidget& view)
+    {
+        QTimer marker;
+        marker.setSingleShot(true);
+        bool passed = false;
+        QObject::connect(&marker, &QTimer::timeout, &view, [&passed] { passed = true; });
+        marker.start(0);
+        QTRY_VERIFY(passed);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+
+    static QImage onScreen(QWidget& view)
+    {
+        return view.windowHandle()->screen()->grabWindow(view.winId()).toImage();
     }
 
     QWidget* statusWidget(SyncHistoryView& view, int row) const
