@@ -328,7 +328,10 @@ private slots:
         addRun(1, QDateTime::currentDateTime().addSecs(-600), "/h/ahead");
         SyncHistoryView view;
         view.findChild<QComboBox*>("selectFilterComboBox")->setCurrentIndex(2);
-        view.resize(763, 380);
+        // In the screen's far corner: the windows of other tests on the display open near the origin
+        // or in the middle.
+        const QRect desk = QGuiApplication::primaryScreen()->availableGeometry();
+        view.setGeometry(QRect(desk.bottomRight() - QPoint(762, 379), QSize(763, 380)));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         ProgressInfo pi;
@@ -379,11 +382,11 @@ private slots:
         const QRect placed = widget->geometry();
         // One turn of the synchroniser's pump: what the window shows then, as the X server has it.
         QCoreApplication::processEvents();
-        const QImage shown = onScreen(view);
+        const QImage shown = onScreen(table);
         // Where the table's own pass leaves it, inside the "Status" cell.
         settle(view);
         QCOMPARE(placed, widget->geometry());
-        const QImage laidOut = onScreen(view);
+        const QImage laidOut = onScreen(table);
         if (shown != laidOut) {
             shown.save(QDir::temp().filePath("cellWidgetsTakeTheirCell-shown.png"));
             laidOut.save(QDir::temp().filePath("cellWidgetsTakeTheirCell-laidout.png"));
@@ -891,9 +894,13 @@ private:
         QCoreApplication::processEvents();
     }
 
-    static QImage onScreen(QWidget& view)
+    // The widget's pixels as the X server holds them.
+    static QImage onScreen(QWidget* widget)
     {
-        return view.windowHandle()->screen()->grabWindow(view.winId()).toImage();
+        QWidget* window = widget->window();
+        const QPoint at = widget->mapTo(window, QPoint(0, 0));
+        return window->windowHandle()->screen()->grabWindow(window->winId(), at.x(), at.y(), widget->width(),
+                                                            widget->height()).toImage();
     }
 
     QWidget* statusWidget(SyncHistoryView& view, int row) const
