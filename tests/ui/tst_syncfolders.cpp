@@ -380,9 +380,10 @@ private slots:
         QVERIFY(executed ? bool(qobject_cast<ActivityStatusView*>(widget))
                          : bool(qobject_cast<ActivityProgressBarView*>(widget)));
         const QRect placed = widget->geometry();
-        // One turn of the synchroniser's pump: what the window shows then, as the X server has it.
+        // One turn of the synchroniser's pump: what the window shows then, read back from the screen.
         QCoreApplication::processEvents();
         const QImage shown = onScreen(table);
+        QVERIFY(!shown.isNull());
         // Where the table's own pass leaves it, inside the "Status" cell.
         settle(view);
         QCOMPARE(placed, widget->geometry());
@@ -894,7 +895,7 @@ private:
         QCoreApplication::processEvents();
     }
 
-    // The widget's pixels as the X server holds them.
+    // The widget's pixels as the screen holds them: on a display, the X server's.
     static QImage onScreen(QWidget* widget)
     {
         QWidget* window = widget->window();
