@@ -1,9 +1,9 @@
 // On a real database: the synchronised-folder row (progress, warnings, the shared expiry rule),
 // removal from the folders list with and without failure, the activity history (filter windows by
 // run start, live progress rows with scaled bars replaced by executed rows, cell widgets in their
-// rows on the screen at every turn, the throttled bar, the copied path); the storage location view and the folder validation with the first-run wizard and
-// new-file-safe dialog built on them (proposals apart, overlaps refused, every nesting conflict
-// asked in turn, the wizard's Finish).
+// rows on the screen at every turn, the throttled bar, the copied path); the storage location view
+// and the folder validation with the first-run wizard and new-file-safe dialog built on them
+// (proposals apart, overlaps refused, every nesting conflict asked in turn, the wizard's Finish).
 #include "core/Style.h"
 #include "db/FileSafeDao.h"
 #include "db/SyncSettingsDao.h"
@@ -388,14 +388,18 @@ private slots:
         settle(view);
         QCOMPARE(placed, widget->geometry());
         const QImage laidOut = onScreen(table);
-        if (shown != laidOut) {
-            shown.save(QDir::temp().filePath("cellWidgetsTakeTheirCell-shown.png"));
-            laidOut.save(QDir::temp().filePath("cellWidgetsTakeTheirCell-laidout.png"));
-        }
-        QVERIFY2(shown == laidOut, "the turn's screen differs from the laid-out one");
         const QRect cell(table->columnViewportPosition(SyncHistoryView::ColStatus), table->rowViewportPosition(row),
                          table->columnWidth(SyncHistoryView::ColStatus), table->rowHeight(row));
         QCOMPARE(cell.united(placed), cell);
+        // Where another test's window lies over the table on the shared display, the screen tells nothing.
+        if (laidOut != table->grab().toImage().convertToFormat(laidOut.format()))
+            QSKIP("Another window covers the history's table");
+        if (shown != laidOut) {
+            const QDir beside(QCoreApplication::applicationDirPath());
+            shown.save(beside.filePath("cellWidgetsTakeTheirCell-shown.png"));
+            laidOut.save(beside.filePath("cellWidgetsTakeTheirCell-laidout.png"));
+        }
+        QVERIFY2(shown == laidOut, "the turn's screen differs from the laid-out one");
     }
 
     void historyTimeHasSeconds_data()
