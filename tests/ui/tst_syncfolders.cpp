@@ -50,6 +50,10 @@
 
 #include <memory>
 
+// Whether a window of another client lies over this top-level window on the X display, so that what
+// the screen shows there is not ours; false off a display.
+static bool coveredOnDisplay(const QWidget* window);
+
 class TestSyncFolders : public QObject
 {
     Q_OBJECT
@@ -381,9 +385,11 @@ private slots:
                          : bool(qobject_cast<ActivityProgressBarView*>(widget)));
         const QRect placed = widget->geometry();
         // One turn of the synchroniser's pump: what the window shows then, read back from the screen.
+        bool covered = coveredOnDisplay(&view);
         QCoreApplication::processEvents();
         const QImage shown = onScreen(table);
         QVERIFY(!shown.isNull());
+        covered = covered || coveredOnDisplay(&view);
         // Where the table's own pass leaves it, inside the "Status" cell.
         settle(view);
         QCOMPARE(placed, widget->geometry());
@@ -391,9 +397,9 @@ private slots:
         const QRect cell(table->columnViewportPosition(SyncHistoryView::ColStatus), table->rowViewportPosition(row),
                          table->columnWidth(SyncHistoryView::ColStatus), table->rowHeight(row));
         QCOMPARE(cell.united(placed), cell);
-        // Where another test's window lies over the table on the shared display, the screen tells nothing.
-        if (laidOut != table->grab().toImage().convertToFormat(laidOut.format()))
-            QSKIP("Another window covers the history's table");
+        // Where another test's window lay over the history on the shared display, the screen tells nothing.
+        if (covered || coveredOnDisplay(&view))
+            QSKIP("Another window covers the history");
         if (shown != laidOut) {
             const QDir beside(QCoreApplication::applicationDirPath());
             shown.save(beside.filePath("cellWidgetsTakeTheirCell-shown.png"));
@@ -934,3 +940,51 @@ private:
 
 QTEST_MAIN(TestSyncFolders)
 #include "tst_syncfolders.moc"
+
+// Xlib last: its macros (None, Bool, Status, KeyPress) would replace names in Qt's headers.
+#include <X11/Xlib.h>
+
+static bool coveredOnDisplay(const QWidget* window)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    // A window that goes while it is asked about answers with an error, which must not end the test.
+    const XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const Window root = DefaultRootWindow(display);
+    Window rootFound = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    // Ours among the root's children: the window itself, or a window manager's frame round it.
+    Window top = Window(window->winId());
+    while (XQueryTree(display, top, &rootFound, &parent, &children, &count)) {
+        if (children)
+            XFree(children);
+        children = nullptr;
+        if (parent == root || !parent)
+            break;
+        top = parent;
+    }
+    bool covered = false;
+    XWindowAttributes ours;
+    if (XGetWindowAttributes(display, top, &ours)
+        && XQueryTree(display, root, &rootFound, &parent, &children, &count)) {
+        const QRect mine(ours.x, ours.y, ours.width, ours.height);
+        bool above = false; // the children come bottom first
+        for (unsigned i = 0; i < count && !covered; ++i) {
+            XWindowAttributes other;
+            if (children[i] == top)
+                above = true;
+            else if (above && XGetWindowAttributes(display, children[i], &other) && other.map_state == IsViewable)
+                covered = QRect(other.x, other.y, other.width, other.height).intersects(mine);
+        }
+        if (children)
+            XFree(children);
+    }
+    XSetErrorHandler(previous);
+    XCloseDisplay(display);
+    return covered;
+}
