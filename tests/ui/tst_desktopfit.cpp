@@ -435,6 +435,8 @@ private slots:
         window.mainView()->selectTab(MainView::MAIN_TAB_FILESAFE);
         auto* fileSafe = window.mainView()->findChild<MainFileSafeView*>();
         fileSafe->setCurrentTab(0);
+        // The last hour holds the run whether or not midnight passed since it was stored.
+        fileSafe->historyView()->findChild<QComboBox*>(QStringLiteral("selectFilterComboBox"))->setCurrentIndex(2);
         settle(&window);
 
         auto* view = fileSafe->historyView()->findChild<QTableView*>(QStringLiteral("historyTableView"));

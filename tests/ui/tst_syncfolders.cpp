@@ -1,9 +1,9 @@
 // On a real database: the synchronised-folder row (progress, warnings, the shared expiry rule),
 // removal from the folders list with and without failure, the activity history (filter windows by
-// run start, live progress rows with scaled bars replaced by executed rows, the throttled bar, the
-// copied path); the storage location view and the folder validation with the first-run wizard and
-// new-file-safe dialog built on them (proposals apart, overlaps refused, every nesting conflict
-// asked in turn, the wizard's Finish).
+// run start, live progress rows with scaled bars replaced by executed rows, cell widgets in their
+// rows on the screen at every turn, the throttled bar, the copied path); the storage location view
+// and the folder validation with the first-run wizard and new-file-safe dialog built on them
+// (proposals apart, overlaps refused, every nesting conflict asked in turn, the wizard's Finish).
 #include "core/Style.h"
 #include "db/FileSafeDao.h"
 #include "db/SyncSettingsDao.h"
@@ -35,17 +35,24 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTranslator>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
+
+// Whether a window of another client lies over this top-level window on the X display, so that what
+// the screen shows there is not ours; false off a display.
+static bool coveredOnDisplay(const QWidget* window);
 
 class TestSyncFolders : public QObject
 {
@@ -301,7 +308,9 @@ private slots:
     }
 
     // A cell widget placed while the table still owes a layout pass (a new model at sign-in, a sort) is
-    // in its cell at once, not drawn at its own size over the row's first cells until that pass.
+    // in its cell at once, not drawn at its own size over the row's first cells until that pass; and
+    // the window as one turn of the synchroniser's pump leaves it on the screen is the laid-out one,
+    // no moved row's status drawn under the bar.
     void cellWidgetsTakeTheirCell_data()
     {
         QTest::addColumn<QString>("before");
@@ -311,16 +320,22 @@ private slots:
         QTest::newRow("bar, after the sort of the row before") << "progress" << false;
         QTest::newRow("bar, the sort moves its row down") << "later row" << false;
         QTest::newRow("status view of a reload") << "reload" << true;
+        QTest::newRow("bar over finished rows") << "finished" << false;
     }
 
     void cellWidgetsTakeTheirCell()
     {
         QFETCH(QString, before);
         QFETCH(bool, executed);
-        // Its object is dated ahead of the live rows.
+        // Its object is dated ahead of the live rows. Its run began ten minutes ago, yesterday if now
+        // is just after midnight: the last hour shows it at any time of day.
         addRun(1, QDateTime::currentDateTime().addSecs(-600), "/h/ahead");
         SyncHistoryView view;
-        view.resize(763, 380);
+        view.findChild<QComboBox*>("selectFilterComboBox")->setCurrentIndex(2);
+        // In the screen's far corner: the windows of other tests on the display open near the origin
+        // or in the middle.
+        const QRect desk = QGuiApplication::primaryScreen()->availableGeometry();
+        view.setGeometry(QRect(desk.bottomRight() - QPoint(762, 379), QSize(763, 380)));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         ProgressInfo pi;
@@ -330,6 +345,18 @@ private slots:
             QVERIFY(m_db->rawExec({"INSERT INTO sync_history_object (sync_history_id, local_dir, remote_dir, type, "
                                    "state, action, timestamp) VALUES (1, '/local/second.bin', 's', 'f', 21, 6, 0)"}));
             view.updateModel();
+        } else if (before == "finished") {
+            // Rows of this run, one with a status view, laid out and drawn before the transfer.
+            for (const char* name : {"done.txt", "skipped.txt"}) {
+                SyncAction sa;
+                sa.setAction(SyncAction::DownloadFile);
+                sa.setLocalBase("/local");
+                sa.setName(name);
+                sa.setRemoteSafeName("Safe");
+                sa.setExecuted(name[0] == 'd' ? SyncAction::STATUS_OK : SyncAction::WARN_SKIPPED, QString());
+                view.on_syncExecutedOne(true, QString(), sa);
+            }
+            settle(view);
         } else {
             transfer(pi, "first.bin", 1, 10, 100);
             view.on_syncProgress(true, pi);
@@ -357,12 +384,28 @@ private slots:
         QVERIFY(executed ? bool(qobject_cast<ActivityStatusView*>(widget))
                          : bool(qobject_cast<ActivityProgressBarView*>(widget)));
         const QRect placed = widget->geometry();
-        // Where the table's own pass leaves it, inside the "Status" cell.
+        // One turn of the synchroniser's pump: what the window shows then, read back from the screen.
+        bool covered = coveredOnDisplay(&view);
         QCoreApplication::processEvents();
+        const QImage shown = onScreen(table);
+        QVERIFY(!shown.isNull());
+        covered = covered || coveredOnDisplay(&view);
+        // Where the table's own pass leaves it, inside the "Status" cell.
+        settle(view);
         QCOMPARE(placed, widget->geometry());
+        const QImage laidOut = onScreen(table);
         const QRect cell(table->columnViewportPosition(SyncHistoryView::ColStatus), table->rowViewportPosition(row),
                          table->columnWidth(SyncHistoryView::ColStatus), table->rowHeight(row));
         QCOMPARE(cell.united(placed), cell);
+        // Where another test's window lay over the history on the shared display, the screen tells nothing.
+        if (covered || coveredOnDisplay(&view))
+            QSKIP("Another window covers the history");
+        if (shown != laidOut) {
+            const QDir beside(QCoreApplication::applicationDirPath());
+            shown.save(beside.filePath("cellWidgetsTakeTheirCell-shown.png"));
+            laidOut.save(beside.filePath("cellWidgetsTakeTheirCell-laidout.png"));
+        }
+        QVERIFY2(shown == laidOut, "the turn's screen differs from the laid-out one");
     }
 
     void historyTimeHasSeconds_data()
@@ -848,6 +891,29 @@ private:
         }));
     }
 
+    // Until the layout pass the table owes (a timer of no delay started before this one) has run and
+    // what it changed is drawn.
+    static void settle(QWidget& view)
+    {
+        QTimer marker;
+        marker.setSingleShot(true);
+        bool passed = false;
+        QObject::connect(&marker, &QTimer::timeout, &view, [&passed] { passed = true; });
+        marker.start(0);
+        QTRY_VERIFY(passed);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+
+    // The widget's pixels as the screen holds them: on a display, the X server's.
+    static QImage onScreen(QWidget* widget)
+    {
+        QWidget* window = widget->window();
+        const QPoint at = widget->mapTo(window, QPoint(0, 0));
+        return window->windowHandle()->screen()->grabWindow(window->winId(), at.x(), at.y(), widget->width(),
+                                                            widget->height()).toImage();
+    }
+
     QWidget* statusWidget(SyncHistoryView& view, int row) const
     {
         auto* table = view.findChild<QTableView*>("historyTableView");
@@ -874,3 +940,51 @@ private:
 
 QTEST_MAIN(TestSyncFolders)
 #include "tst_syncfolders.moc"
+
+// Xlib last: its macros (None, Bool, Status, KeyPress) would replace names in Qt's headers.
+#include <X11/Xlib.h>
+
+static bool coveredOnDisplay(const QWidget* window)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    // A window that goes while it is asked about answers with an error, which must not end the test.
+    const XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const Window root = DefaultRootWindow(display);
+    Window rootFound = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    // Ours among the root's children: the window itself, or a window manager's frame round it.
+    Window top = Window(window->winId());
+    while (XQueryTree(display, top, &rootFound, &parent, &children, &count)) {
+        if (children)
+            XFree(children);
+        children = nullptr;
+        if (parent == root || !parent)
+            break;
+        top = parent;
+    }
+    bool covered = false;
+    XWindowAttributes ours;
+    if (XGetWindowAttributes(display, top, &ours)
+        && XQueryTree(display, root, &rootFound, &parent, &children, &count)) {
+        const QRect mine(ours.x, ours.y, ours.width, ours.height);
+        bool above = false; // the children come bottom first
+        for (unsigned i = 0; i < count && !covered; ++i) {
+            XWindowAttributes other;
+            if (children[i] == top)
+                above = true;
+            else if (above && XGetWindowAttributes(display, children[i], &other) && other.map_state == IsViewable)
+                covered = QRect(other.x, other.y, other.width, other.height).intersects(mine);
+        }
+        if (children)
+            XFree(children);
+    }
+    XSetErrorHandler(previous);
+    XCloseDisplay(display);
+    return covered;
+}

@@ -134,7 +134,13 @@ void SyncHistoryView::initHistoryTable()
 
 void SyncHistoryView::sortNewestFirst()
 {
-    ui->historyTableView->sortByColumn(ColTime, Qt::DescendingOrder);
+    QTableView* table = ui->historyTableView;
+    table->sortByColumn(ColTime, Qt::DescendingOrder);
+    // The rows move at once, their cell widgets only at the table's layout pass, a later event turn:
+    // a pump that delivers the events once and reads on would paint a finished row's status under
+    // the live row's bar, out of its own row. Hidden, the table passes before it is painted.
+    if (table->isVisible())
+        table->doItemsLayout();
 }
 
 void SyncHistoryView::loadTableContent(QStandardItemModel* model)
@@ -224,10 +230,9 @@ void SyncHistoryView::placeInCell(QStandardItem* item, QWidget* widget)
     QTableView* table = ui->historyTableView;
     const QModelIndex index = item->index();
     table->setIndexWidget(index, widget);
-    // While a layout pass is pending (a new model, a sort, a new row), the table leaves the widget
-    // where it stands until that pass: at its own size at the viewport's origin, over the row's
-    // first cells. The cell's place, as that pass computes it, comes from the headers alone; the
-    // whole pass would place every other cell widget again, once per new row.
+    // While a layout pass is pending (a new model, a new row of a hidden table), the table leaves the
+    // widget where it stands until that pass: at its own size at the viewport's origin, over the
+    // row's first cells. The cell's place, as that pass computes it, comes from the headers alone.
     const int grid = table->showGrid() ? 1 : 0;
     widget->setGeometry(table->columnViewportPosition(index.column()), table->rowViewportPosition(index.row()),
                         table->columnWidth(index.column()) - grid, table->rowHeight(index.row()) - grid);
