@@ -617,11 +617,10 @@ private slots:
             RemoteFolderDialog dialog(&ri, safe);
             measure(&dialog);
         } else if (view == QLatin1String("folders")) {
-            const QString folder = m_env->home() + QStringLiteral("/Tessarvale/Team Projects");
-            QDir().mkpath(folder);
+            // A path of its own, not the test's random home: the details pane is as wide as its words.
             SyncSetting setting;
             setting.setSafeId(safe.safeId);
-            setting.setLocalDir(folder);
+            setting.setLocalDir(QStringLiteral("/home/alice.example/Tessarvale/Team Projects"));
             setting.setRemoteDir(QStringLiteral("/Reports"));
             setting.setRootFolderId(QStringLiteral("root"));
             SyncSettingsDao::instance()->add(setting);
