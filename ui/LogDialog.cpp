@@ -62,7 +62,9 @@ void LogDialog::showEvent(QShowEvent* event)
 
 void LogDialog::keepControlsWhole()
 {
-    setMinimumWidth(qMax(minimumWidth(), layout()->totalSizeHint().width()));
+    // The location keeps room for its ellipsis at least; beyond that the layout leaves it no width.
+    ui->locationValue->setMinimumWidth(ui->locationValue->minimumSizeHint().width());
+    setMinimumWidth(qMax(minimumWidth(), layout()->totalSizeHint().width() + ui->locationValue->minimumWidth()));
 }
 
 bool LogDialog::openForReading()
