@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLayout>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSettings>
@@ -53,6 +54,19 @@ LogDialog::~LogDialog()
     delete ui;
 }
 
+void LogDialog::showEvent(QShowEvent* event)
+{
+    keepControlsWhole();
+    QDialog::showEvent(event);
+}
+
+void LogDialog::keepControlsWhole()
+{
+    // The location keeps room for its ellipsis at least; beyond that the layout leaves it no width.
+    ui->locationValue->setMinimumWidth(ui->locationValue->minimumSizeHint().width());
+    setMinimumWidth(qMax(minimumWidth(), layout()->totalSizeHint().width() + ui->locationValue->minimumWidth()));
+}
+
 bool LogDialog::openForReading()
 {
     if (m_file.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -76,6 +90,8 @@ void LogDialog::appendLines(const QStringList& lines)
 void LogDialog::updateLineLabel()
 {
     ui->linesValue->setText(QStringLiteral("%1 lines").arg(m_lineCount));
+    if (isVisible())
+        keepControlsWhole();
 }
 
 int LogDialog::loadFile(const QString& requestedPath)

@@ -42,8 +42,14 @@ public slots:
     void on_clearButton_clicked();
     void on_logLevelComboBox_currentIndexChanged(int index);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     GeometryKeeper* m_geometry = nullptr;
+    // The buttons' minimum width is the style's, below what their texts need: the dialog is kept as
+    // wide as its row of controls wants, and the location is what shortens.
+    void keepControlsWhole();
     bool openForReading();
     // Log lines are shown as they are, never as markup.
     void appendLines(const QStringList& lines);

@@ -271,6 +271,11 @@ private slots:
                 << "QLineEdit#field \"Folder name\": field outline against its surroundings";
         QTest::newRow("placeholder like typed text") << plain << "#6F6F6F" << true << false
                                                      << "QLineEdit#field \"Folder name\": placeholder";
+        // The shared button rule gives buttons a margin, in which the page shows: the face is within.
+        QTest::newRow("buttons in a margin") << plain + "PushButton { margin: 5px; }" << "#6F6F6F" << true << true << "";
+        QTest::newRow("secondary that vanishes on white, in a margin")
+                << plain + "PushButton { margin: 5px; } PushButton[cancelButton=\"true\"] { background-color: #F4F3F2; color: #002244; }"
+                << "#C3C3C3" << true << true << "PushButton# \"Close\": outline against its surroundings";
         QTest::newRow("placeholder tinted") << plain << "#6F6F6F" << true << true << "";
         QTest::newRow("grey placeholder tinted") << plain + "QLineEdit { color: #6F6F6F; }" << "#6F6F6F" << true << true << "";
     }
@@ -339,6 +344,11 @@ private slots:
                 << page + buttons + marks + "QDialog { background-color: #FFFFFF; }" << oldOrangeSign()
                 << "QLabel#icon \"\": icon against what is behind it 2.66:1";
         QTest::newRow("as mended") << page + buttons + marks << white << "";
+        // The shared button rule's margin shows the page around a button's face; on white the margin
+        // is lighter than the disabled text and must not be taken for it.
+        QTest::newRow("as mended, buttons in a margin on white")
+                << page + buttons + marks + "QDialog { background-color: #FFFFFF; } PushButton { margin: 5px; }"
+                << ":/res/tabs/settings.png" << "";
     }
 
     void stateCheckCatchesFaults()

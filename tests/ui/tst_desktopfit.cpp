@@ -8,8 +8,10 @@
 #include "core/Style.h"
 #include "core/VarnelStyle.h"
 #include "db/FileSafeDao.h"
+#include "db/SyncSettingsDao.h"
 #include "db/SettingsStorage.h"
 #include "db/SyncHistoryDao.h"
+#include "net/FilesafeRI.h"
 #include "net/LoginRI.h"
 #include "net/R7Session.h"
 #include "net/ServerInfo.h"
@@ -24,9 +26,13 @@
 #include "tests/support/TestEnv.h"
 #include "ui/ColumnWidthFitter.h"
 #include "ui/ElidingLabel.h"
+#include "ui/LogDialog.h"
 #include "ui/MainView.h"
 #include "ui/MainWindow.h"
+#include "ui/WizardView.h"
+#include "ui/filesafe/FileSyncSettingsView.h"
 #include "ui/filesafe/MainFileSafeView.h"
+#include "ui/filesafe/RemoteFolderDialog.h"
 #include "ui/filesafe/SyncHistoryView.h"
 
 #include <QComboBox>
@@ -38,6 +44,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
@@ -543,6 +550,113 @@ private slots:
         else
             QVERIFY(label->height() >= label->heightForWidth(240));
         const QString found = listed(FitCheck().check(&page));
+        QVERIFY2(found.isEmpty(), qPrintable(found));
+    }
+
+    // The shared button rule lets the layout narrow a button to its minimum width, below its text:
+    // the views that hold them in a tight row keep them whole, at the first window size where they
+    // have one, in English and German, at the session's font and at 12 pt.
+    void buttonsKeptWhole_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("points");
+        QTest::newRow("log dialog") << "log" << "varnel" << "en" << 9;
+        QTest::newRow("log dialog, German at 12 pt") << "log" << "tamsel" << "de" << 12;
+        QTest::newRow("remote folder dialog, Sorel in German") << "remote folder" << "sorel" << "de" << 9;
+        QTest::newRow("folder list, remove all shown") << "folders" << "varnel" << "en" << 9;
+        QTest::newRow("folder list, remove all shown, German at 12 pt") << "folders" << "sorel" << "de" << 12;
+        QTest::newRow("storage table's default folder at 12 pt") << "storage" << "varnel" << "de" << 12;
+    }
+
+    void buttonsKeptWhole()
+    {
+        QFETCH(QString, view);
+        QFETCH(QString, brand);
+        QFETCH(QString, language);
+        QFETCH(int, points);
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), points));
+        QLocale::setDefault(QLocale(language == QLatin1String("de") ? QStringLiteral("de_DE") : QStringLiteral("en_US")));
+        AppInfo& info = m_db->appInfo();
+        info.brandKey = brand;
+        info.logPath = m_env->home() + QStringLiteral("/Tessarvale/logs/a-long-folder-name-for-the-log/client.log");
+        applyBrandStyle(qApp, &info);
+        const BrandingTranslator::Installed translators = BrandingTranslator::installBoth(&info, {language});
+        FileSafeDao dao(&info, nullptr);
+        FilesafeTO_v2 safe;
+        safe.safeId = QStringLiteral("S1");
+        safe.name = QStringLiteral("Team Projects");
+        safe.type = QStringLiteral("TEAMSAFE");
+        safe.access = QStringLiteral("rcud");
+        safe.rootFolderId = QStringLiteral("root-S1");
+        safe.roleType = 2;
+        dao.add(safe);
+
+        QString found;
+        auto measure = [&found](QWidget* window, const QSize& keep = QSize()) {
+            settle(window, keep);
+            QList<FitCheck::Finding> findings = FitCheck().check(window);
+            if (keep.isValid())
+                findings += FitCheck::checkSize(window, keep);
+            found = listed(findings);
+        };
+        if (view == QLatin1String("log")) {
+            QDir().mkpath(QFileInfo(info.logPath).path());
+            QFile log(info.logPath);
+            QVERIFY(log.open(QIODevice::WriteOnly));
+            log.write("[2026-12-07 01:00:00] 4711 INFO  Syncher::run: step 1\n");
+            log.close();
+            auto* dialog = new LogDialog;
+            dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+            std::unique_ptr<LogDialog> owner(dialog);
+            dialog->resize(656, 249);
+            dialog->show();
+            dialog->loadFile(info.logPath);
+            measure(dialog);
+        } else if (view == QLatin1String("remote folder")) {
+            FilesafeRI ri(&info, R7Session::instance());
+            RemoteFolderDialog dialog(&ri, safe);
+            measure(&dialog);
+        } else if (view == QLatin1String("folders")) {
+            // A path of its own, not the test's random home: the details pane is as wide as its words.
+            SyncSetting setting;
+            setting.setSafeId(safe.safeId);
+            setting.setLocalDir(QStringLiteral("/home/alice.example/Tessarvale/Team Projects"));
+            setting.setRemoteDir(QStringLiteral("/Reports"));
+            setting.setRootFolderId(QStringLiteral("root"));
+            SyncSettingsDao::instance()->add(setting);
+            QSettings().setValue(QStringLiteral("app/show_pwd_safe"), false);
+            UserCredUtil creds(&info);
+            ServerList servers(info);
+            LoginRI loginRI(&creds, &info, R7Session::instance());
+            PasswordController controller(R7Session::instance(), nullptr);
+            MultiSyncher syncher(nullptr, nullptr);
+            SettingsStorage storage(new QSettings(this), this);
+            MainWindow window(&dao, &info, &creds, &controller, &syncher, &storage, R7Session::instance(), &loginRI,
+                              &servers);
+            settle(&window, QSize(800, 600));
+            window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+            window.mainView()->selectTab(MainView::MAIN_TAB_FILESAFE);
+            auto* fileSafe = window.mainView()->findChild<MainFileSafeView*>();
+            fileSafe->setCurrentTab(1);
+            auto* folders = fileSafe->findChild<FileSyncSettingsView*>();
+            QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+            QApplication::sendEvent(folders, &shift);
+            measure(&window, QSize(800, 600));
+            window.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
+        } else if (view == QLatin1String("storage")) {
+            WizardView wizard(&dao, &info);
+            wizard.reloadFileSafes();
+            auto* pages = wizard.findChild<QStackedWidget*>(QStringLiteral("wizViewStack"));
+            QVERIFY(pages && pages->count() > 1);
+            pages->setCurrentIndex(1);
+            measure(&wizard, QSize(800, 574));
+        }
+        for (BrandingTranslator* translator : {translators.program, translators.framework}) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
         QVERIFY2(found.isEmpty(), qPrintable(found));
     }
 

@@ -45,6 +45,8 @@ QRect textRect(QWidget* widget)
         return radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
     }
     // Inside a button's or a field's outline, which the edge check measures on its own.
+    if (auto* push = qobject_cast<QPushButton*>(widget))
+        return ContrastCheck::faceRect(push).adjusted(3, 3, -3, -3);
     if (qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget))
         return widget->rect().adjusted(3, 3, -3, -3);
     if (qobject_cast<QComboBox*>(widget))
@@ -113,6 +115,13 @@ QRect ContrastCheck::regionIn(QWidget* window, QWidget* widget, const QRect& loc
 {
     const QRect visible = local.intersected(widget->visibleRegion().boundingRect());
     return QRect(widget->mapTo(window, visible.topLeft()) * kScale, visible.size() * kScale);
+}
+
+QRect ContrastCheck::faceRect(QPushButton* push)
+{
+    QStyleOptionButton option;
+    option.initFrom(push);
+    return push->style()->subElementRect(QStyle::SE_PushButtonBevel, &option, push);
 }
 
 bool ContrastCheck::inSight(QWidget* window, QWidget* widget)
@@ -216,7 +225,7 @@ QList<ContrastCheck::Finding> ContrastCheck::check(QWidget* window) const
 
         auto* push = qobject_cast<QPushButton*>(widget);
         if (push && m_disabledFace.isValid()) {
-            const QRect box = regionIn(push, push->rect());
+            const QRect box = regionIn(push, faceRect(push));
             const QColor face = dominant(shot, box.adjusted(6, 6, -6, -6));
             const bool looksDisabled = face.isValid() && distance(face, m_disabledFace) < kSameFace;
             if (!push->isEnabled() && !looksDisabled)

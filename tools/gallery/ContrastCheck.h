@@ -6,6 +6,7 @@
 #include <QString>
 
 class QImage;
+class QPushButton;
 class QWidget;
 
 // Measures what a person sees in a rendered window: the WCAG contrast of every visible text against
@@ -54,6 +55,9 @@ public:
     static QImage render(QWidget* window);
     // A widget's rectangle (local coordinates) as far as it is visible, in the picture's pixels.
     static QRect regionIn(QWidget* window, QWidget* widget, const QRect& local);
+    // Where a push button draws its face and outline (local coordinates): inside the margin a style
+    // sheet may give it, which shows what lies behind.
+    static QRect faceRect(QPushButton* push);
     // Shown in the window and not covered by an overlay (the locked password page).
     static bool inSight(QWidget* window, QWidget* widget);
     static QString describe(const QWidget* widget, const QString& text);

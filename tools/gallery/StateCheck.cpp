@@ -197,7 +197,7 @@ QList<StateCheck::Finding> StateCheck::buttons(QWidget* window)
     QList<Finding> findings;
     for (QPushButton* push : pushes) {
         // Inside the outline, as the contrast check takes the face.
-        const QRect inner = ContrastCheck::regionIn(window, push, push->rect()).adjusted(6, 6, -6, -6);
+        const QRect inner = ContrastCheck::regionIn(window, push, ContrastCheck::faceRect(push)).adjusted(6, 6, -6, -6);
         if (inner.isEmpty())
             continue;
         const ContrastCheck::Colours now = ContrastCheck::measure(shot, inner);

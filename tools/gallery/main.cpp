@@ -69,6 +69,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -502,6 +503,13 @@ int renderAll(const QString& dir, const QString& brand, const QString& language,
         gallery.shoot(&window, QStringLiteral("main_activity_range"), kWindowSize, true);
         fileSafe->setCurrentTab(1);
         gallery.shoot(&window, QStringLiteral("main_folders"), kWindowSize, true);
+        // The remove-all button shows while Shift is held.
+        auto* folders = fileSafe->findChild<FileSyncSettingsView*>();
+        QKeyEvent shiftDown(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+        QApplication::sendEvent(folders, &shiftDown);
+        gallery.shoot(&window, QStringLiteral("main_folders_remove_all"), kWindowSize, true);
+        QKeyEvent shiftUp(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
+        QApplication::sendEvent(folders, &shiftUp);
 
         window.on_appStateChanged(R7Application::APP_STATE_LOGGED_OUT);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

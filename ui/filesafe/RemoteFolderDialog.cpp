@@ -29,8 +29,11 @@ RemoteFolderDialog::~RemoteFolderDialog()
 void RemoteFolderDialog::showEvent(QShowEvent* event)
 {
     // The style sheet's minimum size is explicit, and an explicit one the layout no longer raises:
-    // at a larger font the buttons' texts were cut.
-    setMinimumSize(minimumSize().expandedTo(layout()->totalMinimumSize()));
+    // at a larger font the buttons' texts were cut. The buttons' own minimum width is the style's,
+    // below what their texts need: the row of buttons is measured at its preferred width.
+    QSize needed = layout()->totalMinimumSize();
+    needed.setWidth(qMax(needed.width(), layout()->totalSizeHint().width()));
+    setMinimumSize(minimumSize().expandedTo(needed));
     QDialog::showEvent(event);
 }
 
