@@ -1593,19 +1593,35 @@ void TestSyncRun::putBackAfterFailedPlacement()
     QVERIFY(m_h->safeState().value("trash").toArray().isEmpty());
 }
 
+// What a child run needs: the parent's service (args[0]) and database (args[1]), signed in afresh.
+struct ChildSession
+{
+    AppInfo info = AppInfo::forThisBuild();
+    std::unique_ptr<FilesafeRI> ri;
+    std::unique_ptr<FileSafeDao> dao;
+
+    bool start(const QStringList &args)
+    {
+        info.databasePath = args.value(1);
+        info.apiGeneration = 1;
+        R7Database::instance()->init(&info);
+        R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", args.value(0), false));
+        if (!signInDemoFresh(&info).isOk()) {
+            return false;
+        }
+        ri = std::make_unique<FilesafeRI>(&info, R7Session::instance());
+        dao = std::make_unique<FileSafeDao>(&info, ri.get());
+        return true;
+    }
+};
+
 int TestSyncRun::runOneRunChild()
 {
     const QStringList args = qEnvironmentVariable("TESSARVALE_SYNC_RUN_CHILD").split('|');
-    AppInfo info = AppInfo::forThisBuild();
-    info.databasePath = args.value(1);
-    info.apiGeneration = 1;
-    R7Database::instance()->init(&info);
-    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", args.value(0), false));
-    if (!signInDemoFresh(&info).isOk()) {
+    ChildSession child;
+    if (!child.start(args)) {
         return 3;
     }
-    FilesafeRI ri(&info, R7Session::instance());
-    FileSafeDao dao(&info, &ri);
     FileSystemRefusals::refuse(args.value(2).toInt());
     const QByteArray saveName = QFile::encodeName(QString::fromUtf8(QByteArray::fromHex(args.value(3).toLatin1())));
     bool saved = false;
@@ -1615,7 +1631,7 @@ int TestSyncRun::runOneRunChild()
         }
     });
     Syncher::setPumpTiming(50, 0);
-    MultiSyncher ms(&dao, &ri);
+    MultiSyncher ms(child.dao.get(), child.ri.get());
     ms.setLargeDeleteQuestion([](const QString &, int, bool) { return true; });
     int end = 0;
     QObject::connect(&ms, &MultiSyncher::syncFinished, [&end]() { end = 1; });
@@ -1641,16 +1657,10 @@ int TestSyncRun::runOneRunChild()
 static int runKilledChild()
 {
     const QStringList args = qEnvironmentVariable("TESSARVALE_SYNC_CHILD").split('|');
-    AppInfo info = AppInfo::forThisBuild();
-    info.databasePath = args.value(1);
-    info.apiGeneration = 1;
-    R7Database::instance()->init(&info);
-    R7Session::instance()->setServer(ServerInfo("LOCALDEV", "dev", "dev", args.value(0), false));
-    if (!signInDemoFresh(&info).isOk()) {
+    ChildSession child;
+    if (!child.start(args)) {
         return 3;
     }
-    FilesafeRI ri(&info, R7Session::instance());
-    FileSafeDao dao(&info, &ri);
     const QByteArray step = args.value(2).toLatin1();
     const int nth = args.value(3).toInt();
     int seen = 0;
@@ -1660,7 +1670,7 @@ static int runKilledChild()
         }
     });
     Syncher::setPumpTiming(50, 0);
-    MultiSyncher ms(&dao, &ri);
+    MultiSyncher ms(child.dao.get(), child.ri.get());
     ms.setLargeDeleteQuestion([](const QString &, int, bool) { return true; });
     bool done = false;
     QObject::connect(&ms, &MultiSyncher::syncFinished, [&done]() { done = true; });

@@ -64,6 +64,35 @@ void settle(QWidget* window, const QSize& size = QSize())
     }
 }
 
+// The main window signed in, on its file-safe tab, at its first size, with what it needs alive.
+struct FileSafeWindow
+{
+    UserCredUtil creds;
+    ServerList servers;
+    LoginRI loginRI;
+    PasswordController controller;
+    MultiSyncher syncher;
+    SettingsStorage storage;
+    MainWindow window;
+
+    FileSafeWindow(AppInfo* info, FileSafeDao* dao, QObject* owner)
+        : creds(info), servers(*info), loginRI(&creds, info, R7Session::instance()),
+          controller(R7Session::instance(), nullptr), syncher(nullptr, nullptr), storage(new QSettings(owner), owner),
+          window(dao, info, &creds, &controller, &syncher, &storage, R7Session::instance(), &loginRI, &servers)
+    {
+    }
+
+    MainFileSafeView* show(int tab)
+    {
+        settle(&window, QSize(800, 600));
+        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
+        window.mainView()->selectTab(MainView::MAIN_TAB_FILESAFE);
+        auto* fileSafe = window.mainView()->findChild<MainFileSafeView*>();
+        fileSafe->setCurrentTab(tab);
+        return fileSafe;
+    }
+};
+
 template<typename Finding>
 QString listed(const QList<Finding>& findings)
 {
@@ -429,19 +458,9 @@ private slots:
 
         QSettings().setValue(QStringLiteral("app/show_pwd_safe"), false);
         FileSafeDao dao(&info, nullptr);
-        UserCredUtil creds(&info);
-        ServerList servers(info);
-        LoginRI loginRI(&creds, &info, R7Session::instance());
-        PasswordController controller(R7Session::instance(), nullptr);
-        MultiSyncher syncher(nullptr, nullptr);
-        SettingsStorage storage(new QSettings(this), this);
-        MainWindow window(&dao, &info, &creds, &controller, &syncher, &storage, R7Session::instance(), &loginRI,
-                          &servers);
-        settle(&window, QSize(800, 600));
-        window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
-        window.mainView()->selectTab(MainView::MAIN_TAB_FILESAFE);
-        auto* fileSafe = window.mainView()->findChild<MainFileSafeView*>();
-        fileSafe->setCurrentTab(0);
+        FileSafeWindow main(&info, &dao, this);
+        MainWindow& window = main.window;
+        auto* fileSafe = main.show(0);
         // The last hour holds the run whether or not midnight passed since it was stored.
         fileSafe->historyView()->findChild<QComboBox*>(QStringLiteral("selectFilterComboBox"))->setCurrentIndex(2);
         settle(&window);
@@ -627,19 +646,9 @@ private slots:
             setting.setRootFolderId(QStringLiteral("root"));
             SyncSettingsDao::instance()->add(setting);
             QSettings().setValue(QStringLiteral("app/show_pwd_safe"), false);
-            UserCredUtil creds(&info);
-            ServerList servers(info);
-            LoginRI loginRI(&creds, &info, R7Session::instance());
-            PasswordController controller(R7Session::instance(), nullptr);
-            MultiSyncher syncher(nullptr, nullptr);
-            SettingsStorage storage(new QSettings(this), this);
-            MainWindow window(&dao, &info, &creds, &controller, &syncher, &storage, R7Session::instance(), &loginRI,
-                              &servers);
-            settle(&window, QSize(800, 600));
-            window.on_appStateChanged(R7Application::APP_STATE_LOGGED_IN);
-            window.mainView()->selectTab(MainView::MAIN_TAB_FILESAFE);
-            auto* fileSafe = window.mainView()->findChild<MainFileSafeView*>();
-            fileSafe->setCurrentTab(1);
+            FileSafeWindow main(&info, &dao, this);
+            MainWindow& window = main.window;
+            auto* fileSafe = main.show(1);
             auto* folders = fileSafe->findChild<FileSyncSettingsView*>();
             QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
             QApplication::sendEvent(folders, &shift);
