@@ -46,11 +46,7 @@ private slots:
 
     void init()
     {
-        m_h->clearFaults();
-        if (!m_h->refreshSafes()) {
-            QVERIFY2(m_h->signIn(), qPrintable(m_h->error()));
-        }
-        QVERIFY2(m_h->newSetting(), qPrintable(m_h->error()));
+        QVERIFY2(m_h->freshSetting(), qPrintable(m_h->error()));
     }
 
     void firstTwoWayRun()
@@ -1549,8 +1545,8 @@ void TestSyncRun::putBackAfterFailedPlacement()
         for (const QString &temporary : docs.entryList({"~$*"}, QDir::Files | QDir::Hidden)) {
             QVERIFY(::unlinkat(folder, QFile::encodeName(temporary).constData(), 0) == 0);
         }
-        int links = 0;
-        FileSystemRefusals::setBeforeCall([&links](const char *call, int, const char *) {
+        // Its own count: the hook outlives this call.
+        FileSystemRefusals::setBeforeCall([links = 0](const char *call, int, const char *) mutable {
             if (qstrcmp(call, "linkat") == 0 && links++ == 0) {
                 FileSystemRefusals::refuse(FileSystemRefusals::Exchange | FileSystemRefusals::NoReplace |
                                            FileSystemRefusals::LinkFailsOnce);
