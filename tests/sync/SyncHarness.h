@@ -97,6 +97,17 @@ public:
         return signedIn.isOk();
     }
 
+    // Each test's start: no faults left from the one before, a session (signed in again where the
+    // last one ended) and a new setting.
+    bool freshSetting()
+    {
+        clearFaults();
+        if (!refreshSafes() && !signIn()) {
+            return false;
+        }
+        return newSetting();
+    }
+
     // A new empty safe of the demo user and a setting for it; earlier settings are removed.
     bool newSetting(const QJsonObject &fields = {}, bool removeOthers = true)
     {

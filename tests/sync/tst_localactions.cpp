@@ -25,6 +25,15 @@ public:
     }
 };
 
+// The tag of today's conflict copies on this host, without its parentheses.
+QString todaysTag()
+{
+    QString host = QHostInfo::localHostName().section('.', 0, 0);
+    if (!host.isEmpty())
+        host += "'s ";
+    return host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd");
+}
+
 // The local scan and the local steps of a plan on real folders, with a trash of the test's own.
 class TestLocalActions : public QObject
 {
@@ -54,10 +63,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, base);
         QFETCH(QString, suffix);
-        QString host = QHostInfo::localHostName().section('.', 0, 0);
-        if (!host.isEmpty())
-            host += "'s ";
-        const QString tag = host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd");
+        const QString tag = todaysTag();
         write("d/" + name, "mine");
         QVERIFY(action(SyncAction::BackupDownloadFile, "d/" + name).execBackupLocalFile());
         QVERIFY(QFile::exists(m_root + "/d/" + base + "(" + tag + ")" + suffix));
@@ -89,10 +95,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, starts);
         QFETCH(QString, ends);
-        QString host = QHostInfo::localHostName().section('.', 0, 0);
-        if (!host.isEmpty())
-            host += "'s ";
-        const QString tag = "(" + host + "conflicted copy " + QDate::currentDate().toString("yyyy-MM-dd") + ")";
+        const QString tag = "(" + todaysTag() + ")";
         write("d/" + name, "mine");
         SyncAction a = action(SyncAction::BackupDownloadFile, "d/" + name);
         ::alarm(10);

@@ -23,11 +23,7 @@ private slots:
 
     void init()
     {
-        m_h->clearFaults();
-        if (!m_h->refreshSafes()) {
-            QVERIFY2(m_h->signIn(), qPrintable(m_h->error()));
-        }
-        QVERIFY2(m_h->newSetting(), qPrintable(m_h->error()));
+        QVERIFY2(m_h->freshSetting(), qPrintable(m_h->error()));
     }
 
     // An unmounted drive leaves its mount point empty: the question is asked even for a few files
