@@ -52,10 +52,7 @@ private slots:
         Syncher::setPumpTiming(50, 0);
     }
 
-    void init()
-    {
-        QVERIFY2(m_h->freshSetting(), qPrintable(m_h->error()));
-    }
+    void init() { QVERIFY2(m_h->freshSetting(), qPrintable(m_h->error())); }
 
     void windowServedDuringRead_data()
     {

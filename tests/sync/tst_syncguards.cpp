@@ -21,10 +21,7 @@ private slots:
 
     void cleanup() { Syncher::setStepHook(nullptr); }
 
-    void init()
-    {
-        QVERIFY2(m_h->freshSetting(), qPrintable(m_h->error()));
-    }
+    void init() { QVERIFY2(m_h->freshSetting(), qPrintable(m_h->error())); }
 
     // An unmounted drive leaves its mount point empty: the question is asked even for a few files
     // and with the question switched off.
