@@ -48,6 +48,16 @@ public:
         int quotaSignals = 0;
         QStringList stateWriteFailures; // causes, through stateWriteFailed
 
+        // The last report of the action on `relPath`; an empty action where none came.
+        SyncAction reportedFor(const QString &relPath) const
+        {
+            SyncAction found;
+            for (const SyncAction &a : reported) {
+                if (a.relPath() == relPath)
+                    found = a;
+            }
+            return found;
+        }
         int countStatus(int status) const
         {
             int n = 0;

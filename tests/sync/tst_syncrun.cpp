@@ -235,12 +235,7 @@ private slots:
             return;
         }
         QCOMPARE(out.end, QString("finished"));
-        SyncAction a;
-        for (const SyncAction &reported : out.reported) {
-            if (reported.relPath() == "docs/a.txt") {
-                a = reported;
-            }
-        }
+        const SyncAction a = out.reportedFor("docs/a.txt");
         SyncHarness::Tree copies;
         m_h->localTree(&copies);
         m_h->clearFaults();
@@ -1194,12 +1189,7 @@ void TestSyncRun::failedReplaceAfterBackup()
     const SyncHarness::Outcome out = m_h->run();
     Syncher::setStepHook(nullptr);
     QCOMPARE(out.end, QString("finished"));
-    SyncAction b;
-    for (const SyncAction &a : out.reported) {
-        if (a.relPath() == "docs/deep/b.txt") {
-            b = a;
-        }
-    }
+    const SyncAction b = out.reportedFor("docs/deep/b.txt");
     SyncHarness::Tree conflicts;
     m_h->localTree(&conflicts);
     if (fault == "row") {
@@ -1326,12 +1316,7 @@ void TestSyncRun::nameTakenBeforeTheRename()
     DownloadFile::setRenameHook(nullptr);
     QCOMPARE(out.end, QString("finished"));
     QCOMPARE(saved, 1);
-    SyncAction a;
-    for (const SyncAction &reported : out.reported) {
-        if (reported.relPath() == path) {
-            a = reported;
-        }
-    }
+    const SyncAction a = out.reportedFor(path);
     QCOMPARE(a.status(), status);
     if (status == SyncAction::ERR_FILE_DOWNLOAD) {
         QVERIFY2(a.reason().contains("A file appeared at the name during the download and stays"),
@@ -1563,12 +1548,7 @@ void TestSyncRun::putBackAfterFailedPlacement()
     if (fault == "saved") {
         QCOMPARE(m_h->readLocal("docs/a.txt"), QByteArray("saved meanwhile"));
         QCOMPARE(copies.values(), QList<QByteArray>{"remote a"});
-        SyncAction a;
-        for (const SyncAction &reported : out.reported) {
-            if (reported.relPath() == "docs/a.txt") {
-                a = reported;
-            }
-        }
+        const SyncAction a = out.reportedFor("docs/a.txt");
         const QString told = "a newer file stands at the name; the previous file stays as '%1'";
         QVERIFY2(a.reason().contains(told.arg(copies.firstKey().section('/', -1))), qPrintable(a.reason()));
     } else if (putBackFails) { // the old file stays under its copy's name, and the path has no row
