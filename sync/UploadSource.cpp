@@ -1,6 +1,5 @@
 #include "sync/UploadSource.h"
 
-#include "core/FileChecksum.h"
 #include "core/FileUtil.h"
 #include "sync/FolderWalk.h"
 #include "sync/SyncAction.h"
@@ -84,25 +83,4 @@ QFile *UploadSource::open(const QString &base, const QString &path, qint64 size,
 qint64 UploadSource::mtimeOf(const struct stat &st)
 {
     return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-}
-
-QString UploadSource::checksum(QFile *file, const QString &algorithm)
-{
-    FileChecksum sum(algorithm);
-    if (!sum.isValid())
-        return QString();
-    const qint64 start = file->pos();
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    bool read = true;
-    for (;;) {
-        const qint64 n = file->read(buffer.data(), buffer.size());
-        if (n <= 0) {
-            read = n == 0;
-            break;
-        }
-        sum.addData(buffer.constData(), n);
-    }
-    if (!file->seek(start) || !read)
-        return QString();
-    return sum.result();
 }

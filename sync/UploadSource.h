@@ -19,9 +19,6 @@ public:
     // with the reason.
     static QFile *open(const QString &base, const QString &path, qint64 size, const QDateTime &mtime,
                        QString *reason, struct stat *opened = nullptr);
-    // "<algorithm>:<hex>" of the rest of the file, which is then rewound; empty for an unknown
-    // algorithm or a read error.
-    static QString checksum(QFile *file, const QString &algorithm);
     // The modification time in milliseconds since the epoch, as the local scan takes it.
     static qint64 mtimeOf(const struct stat &st);
 };
