@@ -36,6 +36,7 @@
 #include "ui/filesafe/SyncHistoryView.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -587,6 +588,9 @@ private slots:
         QTest::newRow("folder list, remove all shown") << "folders" << "varnel" << "en" << 9;
         QTest::newRow("folder list, remove all shown, German at 12 pt") << "folders" << "sorel" << "de" << 12;
         QTest::newRow("storage table's default folder at 12 pt") << "storage" << "varnel" << "de" << 12;
+        // Qt's own folder chooser, opened from the add-folder page: its tool buttons show icons only.
+        QTest::newRow("folder chooser, German at 12 pt") << "folder chooser" << "varnel" << "de" << 12;
+        QTest::newRow("folder chooser, Sorel") << "folder chooser" << "sorel" << "en" << 9;
     }
 
     void buttonsKeptWhole()
@@ -661,6 +665,18 @@ private slots:
             QVERIFY(pages && pages->count() > 1);
             pages->setCurrentIndex(1);
             measure(&wizard, QSize(800, 574));
+        } else if (view == QLatin1String("folder chooser")) {
+            QFileDialog dialog(nullptr, QStringLiteral("Folder"), m_env->home());
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            dialog.setFileMode(QFileDialog::Directory);
+            settle(&dialog);
+            // Only its buttons: the toolkit sizes its own file list's columns.
+            QList<FitCheck::Finding> buttons;
+            for (const FitCheck::Finding& finding : FitCheck().check(&dialog)) {
+                if (finding.widget.startsWith(QLatin1String("QToolButton")))
+                    buttons << finding;
+            }
+            found = listed(buttons);
         }
         for (BrandingTranslator* translator : {translators.program, translators.framework}) {
             QCoreApplication::removeTranslator(translator);
