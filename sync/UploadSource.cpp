@@ -1,6 +1,5 @@
 #include "sync/UploadSource.h"
 
-#include "core/FileUtil.h"
 #include "sync/FolderWalk.h"
 #include "sync/SyncAction.h"
 
