@@ -115,7 +115,7 @@ QString FileUtil::calculateCheckSum(int algorithm, const QString &path)
         qWarning("FileUtil::calculateCheckSum: Failed to open local file '%s'", qUtf8Printable(path));
         return QString();
     }
-    FileChecksum sum(QLatin1String(kAlgorithms[algorithm - 1]));
+    FileChecksum sum{QLatin1String(kAlgorithms[algorithm - 1])};
     QByteArray buffer(int(kChecksumChunk), Qt::Uninitialized);
     bool ok = true;
     for (;;) {
