@@ -535,9 +535,10 @@ bool DownloadFile::replace(const QString &destination, QString *error)
     }
     // Only the file of the verdict is replaced; anything else there is kept under a copy's name,
     // which must exist before anything moves.
-    const bool mayReplace = m_mayReplace && m_hasFound && m_backupCopy.isEmpty();
+    const bool mayReplace = m_mayReplace && m_backupCopy.isEmpty();
+    const bool onlyFound = mayReplace && m_hasFound;
     QByteArray copy;
-    if (mayReplace && !copyNameFor(destination, &copy)) {
+    if (onlyFound && !copyNameFor(destination, &copy)) {
         qWarning("DownloadFile::replace: no conflict copy's name fits beside '%s'; nothing is replaced",
                  logText(destination).constData());
         return fail(QStringLiteral("No name for a conflict copy fits in the folder"));
@@ -546,8 +547,16 @@ bool DownloadFile::replace(const QString &destination, QString *error)
         s_renameHook(m_dirFd, target);
     }
     // A name found free stays free for us only: whatever is saved there meanwhile is the user's
-    // newest work. Of a name found taken, only the file found there is replaced.
-    const int err = mayReplace ? exchangeWith(target, destination, copy) : placeAtFreeName(target);
+    // newest work. Of a name found taken, only the file found there is replaced. Without a verdict
+    // the destination is replaced, never missing in between.
+    int err = 0;
+    if (onlyFound) {
+        err = exchangeWith(target, destination, copy);
+    } else if (mayReplace) {
+        err = ::renameat(m_dirFd, m_name.constData(), m_dirFd, target.constData()) == 0 ? 0 : errno;
+    } else {
+        err = placeAtFreeName(target);
+    }
     if (err == EEXIST) {
         qWarning("DownloadFile::replace: '%s' appeared during the download; it stays",
                  logText(destination).constData());

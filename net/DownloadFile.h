@@ -62,9 +62,11 @@ public:
     // Moves the folder's entry `name` (a regular file) to `copyName`, never over an existing one.
     // A replace that fails afterwards moves it back, never over newer work at the name.
     bool backUp(const QString &name, const QString &copyName, QString *error);
-    // The caller's verdict on the destination, given before replace: false when it found the name
-    // free. A free name is never taken from a file that appears there meanwhile, nor after backUp.
-    // Without a verdict naming the file found there (below), the name must be free too.
+    // The caller's verdict on the destination, given before replace. Three cases:
+    // - no verdict: whatever file stands at the name is replaced in one step;
+    // - false: the caller found the name free, and a file that appears there meanwhile stays;
+    // - the file found (below): only that very file is replaced.
+    // After backUp the name must be free whatever the verdict.
     void setMayReplace(bool mayReplace) { m_mayReplace = mayReplace; }
     // A conflict copy's path for the destination, in its folder and within its name limit (empty
     // when none fits); asked before anything is moved, and again while the name it gave is taken.
@@ -131,7 +133,7 @@ private:
     // A chunk that could not be written leaves a hole: nothing after it may complete the file.
     bool m_failed = false;
     bool m_replaced = false;
-    bool m_mayReplace = false;
+    bool m_mayReplace = true;
     // The file of the verdict, when the caller gave it.
     bool m_hasFound = false;
     struct stat m_found = {};

@@ -381,14 +381,7 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(dest).constData(), 0640), 0);
         const auto out = awaitResult<qint64>([&](auto cb) {
             m_ri->downloadFile(made.value("object").toObject().value("object_id").toString(), dest, content.size(), cb,
-                               nullptr, QString(), [&](DownloadFile &file, QString *, QString *) {
-                                   struct stat found;
-                                   if (::lstat(QFile::encodeName(dest).constData(), &found) != 0) {
-                                       return false;
-                                   }
-                                   file.setMayReplace(found, [&](const QString &) { return dest + ".copy"; });
-                                   return true;
-                               });
+                               nullptr);
         });
         QVERIFY2(out.isOk(), qPrintable(out.message()));
         QCOMPARE(readFile(dest), content);
@@ -462,11 +455,9 @@ private slots:
         QTest::newRow("503 body is no content")
                 << QJsonObject{{"http_status", 503}} << "" << int(EC_SERVICE_UNAVAILABLE) << ""
                 << "";
-        // Without a verdict on what stands there, the name must be free.
         QTest::newRow("destination cannot be replaced")
                 << QJsonObject() << "folder" << int(EC_CLIENT)
-                << "^Could not override file\\. File '.*/todo\\.txt': A file appeared at the name during the "
-                   "download and stays$"
+                << "^Could not override file\\. File '.*/todo\\.txt': Is a directory$"
                 << "";
     }
 
