@@ -184,8 +184,8 @@ def device_fault(device):
     return None
 
 
-def form_edit_fault(value):
-    """Why the new value of a sign-in reply's key does not fit; None when it does."""
+def edit_value_fault(value):
+    """Why the new value of a reply's key does not fit; None when it does."""
     if value is None or isinstance(value, str) or (isinstance(value, int) and not isinstance(value, bool)):
         return None
     return "a text, a number or null is expected, not %s" % shown(value)
@@ -671,6 +671,8 @@ class Handler(BaseHTTPRequestHandler):
             reply = Reply(500, json.dumps({"status": 500, "message": "Internal error: %r" % (e,)}).encode())
         if fault and fault.get("form") and reply.content_type.startswith("text/plain"):
             reply.body = self.edit_form(reply.body, fault["form"])
+        if fault and fault.get("objects") and reply.code == 200 and reply.stream is None:
+            reply.body = self.edit_objects(reply.body, fault["objects"])
         entry["status"] = reply.code
         self.send(reply, cut_after=(fault or {}).get("cut_after"))
 
@@ -688,6 +690,14 @@ class Handler(BaseHTTPRequestHandler):
         seen = {k for k, _ in pairs}
         out += [(k, str(v)) for k, v in edits.items() if k not in seen and v is not None]
         return ";".join("%s=%s" % kv for kv in out).encode("utf-8")
+
+    @staticmethod
+    def edit_objects(body, edits):
+        """Sets keys of every object a file-safe reply describes; the request itself took effect."""
+        doc = json.loads(body.decode("utf-8"))
+        for obj in (doc.get("data") or {}).get("filesafe_objects", []):
+            obj.update(edits)
+        return json.dumps(doc).encode("utf-8")
 
     def injected(self, fault):
         body_kind = fault.get("body")
@@ -922,7 +932,8 @@ class Handler(BaseHTTPRequestHandler):
         "stall_ms": lambda a, k: a.number(k, low=0),
         "cut_after": lambda a, k: a.number(k, low=0),
         "iv": lambda a, k: a.text(k, choices=("missing", "malformed", "wrong")),
-        "form": lambda a, k: a.table(k, form_edit_fault),
+        "form": lambda a, k: a.table(k, edit_value_fault),
+        "objects": lambda a, k: a.table(k, edit_value_fault),
         "listing": lambda a, k: a.text(k, choices=("dotdot", "path", "case_twin")),
         "listing_path": lambda a, k: a.text(k),
     }

@@ -767,6 +767,13 @@ class Faults(unittest.TestCase):
         lower = [p.lower() for p in paths]
         self.assertEqual(len(lower) - len(set(lower)), 1)
         self.assertEqual(len(paths), len(set(paths)))
+        # An upload answered without its checksum is stored all the same; the listing keeps it.
+        SVC.control("fault", path="/file$", method="POST", objects={"checksum": ""})
+        sent = c.data(upload(c, safe["root_folder_id"], "edited.txt", b"edited"))["filesafe_objects"]
+        self.assertEqual((len(sent), sent[0]["checksum"], sent[0]["size"]), (1, "", 6))
+        listed = [o for o in c.data(c.request("GET", c.fs("info/" + safe["safe_id"])))["filesafe_objects"]
+                  if o["path"] == "/edited.txt"]
+        self.assertEqual(listed[0]["checksum"], "sha256:" + hashlib.sha256(b"edited").hexdigest())
 
     def test_sign_in_reply_edits_by_step(self):
         c = Client()
@@ -1003,6 +1010,7 @@ class ControlCommands(unittest.TestCase):
             ("fault", {"path": "("}),
             ("fault", {"path": "/info", "http_status": "busy"}),
             ("fault", {"path": "/info", "form": {"B": [1]}}),
+            ("fault", {"path": "/file", "objects": {"checksum": True}}),
             ("version", {"version_latest": 3}),
             ("config", {"xsrf_required": "no"}),
             ("proxy", {"required": "yes"}),
