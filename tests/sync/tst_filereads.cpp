@@ -208,30 +208,7 @@ private slots:
     void fifoAtTheNameBeforeThePlan()
     {
         if (!qEnvironmentVariableIsSet(kChildVariable)) {
-            QProcess child;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(kChildVariable, "1");
-            child.setProcessEnvironment(env);
-            child.setProcessChannelMode(QProcess::MergedChannels);
-            child.start(QCoreApplication::applicationFilePath(), {"fifoAtTheNameBeforeThePlan"});
-            QVERIFY(child.waitForStarted());
-            QByteArray output;
-            QElapsedTimer clock;
-            clock.start();
-            // Its own service starts first; once the run begins, a few seconds are plenty.
-            while (!output.contains("run begins") && child.state() == QProcess::Running && clock.elapsed() < 60000) {
-                child.waitForReadyRead(200);
-                output += child.readAll();
-            }
-            QVERIFY2(output.contains("run begins"), output.constData());
-            const bool ended = child.waitForFinished(10000);
-            if (!ended) {
-                child.kill();
-                child.waitForFinished();
-            }
-            output += child.readAll();
-            QVERIFY2(ended, "the run hangs at the FIFO");
-            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+            runInChild("fifoAtTheNameBeforeThePlan");
             return;
         }
         const QString path = m_h->localPath("f.txt");
@@ -256,7 +233,116 @@ private slots:
         QVERIFY(QFile::remove(path));
     }
 
+    // Once its bytes went out, the file sent is not read again, whatever stands at its name when
+    // the service's reply comes: here a reply without checksum, which the service may send.
+    void nothingReadAfterTheUpload_data()
+    {
+        QTest::addColumn<QString>("change"); // made once the last byte is sent
+        QTest::newRow("grows to 16 GiB") << "grows";
+        QTest::newRow("a save of the same size") << "same size";
+        // A regression would block in the open for ever: in a child process.
+        QTest::newRow("a FIFO at the name") << "fifo";
+    }
+
+    void nothingReadAfterTheUpload()
+    {
+        QFETCH(QString, change);
+        if (change == "fifo" && !qEnvironmentVariableIsSet(kChildVariable)) {
+            runInChild(QString("nothingReadAfterTheUpload:") + QTest::currentDataTag());
+            return;
+        }
+        const QString path = m_h->localPath("f.txt");
+        QVERIFY(m_h->putLocal("f.txt", "first version"));
+        QCOMPARE(m_h->run().nFailed, 0);
+        QVERIFY(m_h->putLocal("f.txt", "second version"));
+        // Stored all the same; the listing keeps its checksum. The delay lets the last progress
+        // report come before the reply.
+        m_h->svc().fault({{"path", "/filesafe/file/"},
+                          {"method", "POST"},
+                          {"delay_ms", 300},
+                          {"objects", QJsonObject{{"checksum", ""}}}});
+        const QByteArray saved = "SECOND VERSION";
+        bool changed = false;
+        auto atTheLastByte = [&](MultiSyncher &, const ProgressInfo &pi) {
+            if (changed || pi.activity != ProgressInfo::Activity_ProcessSyncActions_Progress || pi.bytesTotal <= 0 ||
+                pi.bytesDone < pi.bytesTotal)
+                return;
+            if (change == "grows") // sparse: no disk, but a long read
+                changed = QFile::resize(path, 16 * (qint64(1) << 30));
+            else if (change == "same size") // saved later
+                changed = m_h->putLocal("f.txt", saved) && setTime(path, QDateTime::currentSecsSinceEpoch() + 2, 7);
+            else
+                changed = QFile::remove(path) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+        };
+        // The longest turn the window waited for.
+        QElapsedTimer sinceTick;
+        qint64 longest = 0;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, [&]() {
+            longest = qMax(longest, sinceTick.restart());
+        });
+        ticks.start(10);
+        sinceTick.start();
+        fprintf(stderr, "run begins\n");
+        fflush(stderr);
+        const SyncHarness::Outcome out = m_h->run(true, atTheLastByte);
+        ticks.stop();
+        QVERIFY(changed);
+        QCOMPARE(out.end, QString("finished"));
+        const SyncAction sent = out.reportedFor("f.txt");
+        QCOMPARE(sent.status(), int(SyncAction::WARN_SKIPPED));
+        QCOMPARE(sent.execErrorMsg(), QString("File changed while it was uploaded; it will be uploaded again"));
+        // The size and time of what was sent, and no checksum: neither side named one for it.
+        QCOMPARE(m_h->db().rawValue("SELECT checksum FROM fs_object WHERE path = 'f.txt'").toString(), QString());
+        QCOMPARE(m_h->db().rawValue("SELECT size FROM fs_object WHERE path = 'f.txt'").toLongLong(), 14);
+        if (change == "fifo") {
+            QVERIFY(QFile::remove(path));
+        } else if (change == "grows") {
+            // Reading the file would take seconds; every other step is far below the bound.
+            QVERIFY2(longest < 3000, qPrintable(QString::number(longest)));
+        } else {
+            // The edit counts as an edit: it goes to the service, over nothing and beside nothing.
+            const SyncHarness::Outcome next = m_h->run();
+            QCOMPARE(next.nFailed, 0);
+            QCOMPARE(next.reportedFor("f.txt").action(), int(SyncAction::UpdateRemoteFile));
+            SyncHarness::Tree copies;
+            QCOMPARE(m_h->localTree(&copies).value("f.txt"), saved);
+            QVERIFY(copies.isEmpty());
+            QCOMPARE(m_h->remoteTree().value("f.txt"), saved);
+        }
+    }
+
 private:
+    // Runs one test function (with its tag, "function:tag") in a child process with a time limit,
+    // for steps that would hang on a regression.
+    void runInChild(const QString &function)
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kChildVariable, "1");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {function});
+        QVERIFY(child.waitForStarted());
+        QByteArray output;
+        QElapsedTimer clock;
+        clock.start();
+        // Its own service starts first; once the run begins, a few seconds are plenty.
+        while (!output.contains("run begins") && child.state() == QProcess::Running && clock.elapsed() < 60000) {
+            child.waitForReadyRead(200);
+            output += child.readAll();
+        }
+        QVERIFY2(output.contains("run begins"), output.constData());
+        const bool ended = child.waitForFinished(10000);
+        if (!ended) {
+            child.kill();
+            child.waitForFinished();
+        }
+        output += child.readAll();
+        QVERIFY2(ended, "the run hangs at the FIFO");
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+    }
+
     std::unique_ptr<SyncHarness> m_h;
 };
 
