@@ -851,8 +851,9 @@ QString SyncAction::conflictCopyPath(const QString &filePath)
     const int dot = name.indexOf(QLatin1Char('.'));
     const QString suffix = dot < 0 ? QString() : name.mid(dot);
     const QString base = dot < 0 ? name : name.left(dot);
-    // The tag stays whole (the copy must keep matching the exclusion of conflict copies), and so
-    // does the last extension, which tells what opens the file.
+    // The tag stays whole (the copy must keep matching the exclusion of conflict copies). The last
+    // extension, which tells what opens the file, gives way last: after one early dot it may hold
+    // nearly the whole name.
     const int lastDot = suffix.lastIndexOf(QLatin1Char('.'));
     const QString extension = lastDot < 0 ? QString() : suffix.mid(lastDot);
     const QString middle = lastDot < 0 ? suffix : suffix.left(lastDot);
@@ -863,12 +864,14 @@ QString SyncAction::conflictCopyPath(const QString &filePath)
         const QString tag = QStringLiteral("(%1conflicted copy%2%3)").arg(host, date, number);
         QString shortBase = base;
         QString shortMiddle = middle;
+        QString shortExtension = extension;
         auto fits = [&]() {
-            return QFile::encodeName(shortBase + tag + shortMiddle + extension).size() <= limit;
+            return QFile::encodeName(shortBase + tag + shortMiddle + shortExtension).size() <= limit;
         };
-        if (!shortenToFit(&shortBase, fits) && !shortenToFit(&shortMiddle, fits))
+        if (!shortenToFit(&shortBase, fits) && !shortenToFit(&shortMiddle, fits) &&
+            !shortenToFit(&shortExtension, fits))
             return QString();
-        const QString candidate = folder + shortBase + tag + shortMiddle + extension;
+        const QString candidate = folder + shortBase + tag + shortMiddle + shortExtension;
         mode_t taken = 0;
         const int err = lstatMode(candidate, &taken);
         if (err == ENOENT)

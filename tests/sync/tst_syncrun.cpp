@@ -1404,9 +1404,10 @@ void TestSyncRun::savedRightAfterTheDownload()
 
 void TestSyncRun::longNameConflictCopies_data()
 {
-    QTest::addColumn<QString>("base"); // of the file's name; ".txt" follows
-    QTest::addColumn<QString>("how");  // "both edited", "no exchange", "saved before the exchange"
-    QTest::addColumn<bool>("whole");   // the copy keeps the whole base
+    QTest::addColumn<QString>("name");
+    // "both edited", "no exchange", "saved before the exchange", "remote edited"
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("whole"); // the copy keeps the whole base
     QString cyrillic;
     for (int i = 0; i < 120; ++i) {
         cyrillic += QChar(0x0430 + i % 32); // two bytes each
@@ -1418,26 +1419,33 @@ void TestSyncRun::longNameConflictCopies_data()
     for (const auto &[language, base] : {std::make_pair("Cyrillic, 120 letters", cyrillic),
                                          std::make_pair("Japanese, 80 characters", japanese)}) {
         for (const char *how : {"both edited", "no exchange", "saved before the exchange"}) {
-            QTest::newRow(qPrintable(QString("%1, %2").arg(language, how))) << base << how << false;
+            QTest::newRow(qPrintable(QString("%1, %2").arg(language, how))) << base + ".txt" << how << false;
         }
     }
     // The copy's name takes exactly the limit of 255 bytes with the whole base.
     const int tag = int(tagOfToday().toUtf8().size());
     const int bytes = 255 - tag - 4;
     const QString fits = QString(bytes % 2, QChar('a')) + QString(bytes / 2, QChar(0x0436));
-    QTest::newRow("a name that just fits, both edited") << fits << "both edited" << true;
-    QTest::newRow("a name one byte longer, both edited") << fits + "b" << "both edited" << false;
+    QTest::newRow("a name that just fits, both edited") << fits + ".txt" << "both edited" << true;
+    QTest::newRow("a name one byte longer, both edited") << fits + "b.txt" << "both edited" << false;
+    // One early dot: all the rest counts as the extension, which gives way last (235 bytes).
+    const QString title = QString::fromUtf8("1. Введение в синхронизацию папок между устройствами и защищённым "
+                                            "хранилищем что сохраняется когда и почему это особенно важное");
+    for (const char *how : {"both edited", "remote edited"}) {
+        QTest::newRow(qPrintable(QString("one early dot, %1").arg(how))) << title << how << false;
+    }
 }
 
 // A name whose conflict copy would pass the folder's limit of 255 bytes: the copy's name is
-// shortened in its base, keeping the tag and the extension, and both versions are kept.
+// shortened in its base, then in the rest of the suffix, keeping the tag, and both versions are kept.
 void TestSyncRun::longNameConflictCopies()
 {
-    QFETCH(QString, base);
+    QFETCH(QString, name);
     QFETCH(QString, how);
     QFETCH(bool, whole);
-    QVERIFY(base.size() <= 128);
-    const QString name = base + ".txt";
+    QVERIFY(name.size() <= 128);
+    const QString base = name.section('.', 0, 0);
+    const QString suffix = name.mid(base.size());
     const QString path = "docs/" + name;
     QVERIFY(m_h->apply({"R " + path + "=remote version"}));
     QCOMPARE(m_h->run().nFailed, 0);
@@ -1462,7 +1470,8 @@ void TestSyncRun::longNameConflictCopies()
     QVERIFY(m_h->noPartials("docs"));
     SyncHarness::Tree copies;
     m_h->localTree(&copies);
-    if (how == "no exchange") { // the old file went aside for a moment, under a name that fits
+    // Without an exchange the old file went aside for a moment, under a name that fits.
+    if (how == "no exchange" || how == "remote edited") {
         QCOMPARE(report.value(0).toInt(), int(SyncAction::STATUS_OK));
         QCOMPARE(copies.size(), 0);
     } else {
@@ -1474,11 +1483,18 @@ void TestSyncRun::longNameConflictCopies()
         }
         QVERIFY2(QFile::encodeName(copy).size() <= 255, qPrintable(copy));
         const QString tag = tagOfToday();
-        QVERIFY2(copy.endsWith(tag + ".txt"), qPrintable(copy));
-        const QString kept = copy.chopped(tag.size() + 4);
-        QVERIFY2(base.startsWith(kept) && !kept.isEmpty(), qPrintable(copy));
-        QCOMPARE(kept == base, whole);
-        QVERIFY(whole || QFile::encodeName(kept + base.at(kept.size()) + tag + ".txt").size() > 255);
+        const int at = copy.indexOf(tag);
+        const QString kept = copy.left(at);
+        const QString rest = copy.mid(at + tag.size());
+        QVERIFY2(at >= 0 && base.startsWith(kept), qPrintable(copy));
+        if (suffix == ".txt") {
+            QCOMPARE(rest, suffix);
+            QVERIFY2(!kept.isEmpty(), qPrintable(copy));
+            QCOMPARE(kept == base, whole);
+            QVERIFY(whole || QFile::encodeName(kept + base.at(kept.size()) + tag + ".txt").size() > 255);
+        } else { // the base went first, then the extension from its end
+            QVERIFY2(kept.isEmpty() && !rest.isEmpty() && suffix.startsWith(rest), qPrintable(copy));
+        }
     }
     CONVERGES(*m_h);
     QCOMPARE(m_h->remoteTree().value(path), QByteArray("remote version, edited"));
