@@ -240,9 +240,9 @@ void FilesafeRI::finishDownload(qint64 bytesExpected, DownloadFile *file, const 
         report(Result<qint64>(EC_CLIENT, reason));
         return;
     }
-    // One step replaces the old file (one exchange of names; where the file system has none, the
-    // old file is moved aside for a moment). An open file never stands in its way on this system:
-    // the cause is the system's own.
+    // One step replaces the old file (a rename over it; where the caller named the file found, an
+    // exchange of names, or where the file system has none, a move aside for a moment). An open
+    // file never stands in its way on this system: the cause is the system's own.
     QString cause;
     if (!file->replace(destination, &cause)) {
         report(Result<qint64>(EC_CLIENT,
