@@ -1,8 +1,10 @@
 #include "core/AppInfo.h"
+#include "platform/SingleApplication.h"
 #include "tests/support/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -119,7 +121,11 @@ private slots:
         // Not under a folder named for the client: the log would go to the cache folder itself.
         QTemporaryDir dir(QDir::tempPath() + "/private-files-XXXXXX");
         const QString home = dir.path() + "/home";
-        QVERIFY(QDir().mkpath(home + "/runtime"));
+        const QString runtime = home + "/runtime";
+        QVERIFY(QDir().mkpath(runtime));
+        // Qt refuses a runtime folder open to others for the shared one, where clients of other runs
+        // hold the single-instance lock.
+        QVERIFY(::chmod(QFile::encodeName(runtime).constData(), 0700) == 0);
         QVERIFY(::chmod(QFile::encodeName(home).constData(), 0755) == 0);
         for (const QString &entry : before) {
             const QString path = home + "/" + entry.section(' ', 0, 0);
@@ -143,7 +149,7 @@ private slots:
         if (!cacheHome.isEmpty()) {
             environment.insert("XDG_CACHE_HOME", home + "/" + cacheHome);
         }
-        environment.insert("XDG_RUNTIME_DIR", home + "/runtime");
+        environment.insert("XDG_RUNTIME_DIR", runtime);
         QProcess client;
         client.setProcessEnvironment(environment);
         client.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -157,6 +163,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(contentOf(settingsFile).contains("last_start"), 20000);
         const QString status = contentOf(QString("/proc/%1/status").arg(client.processId()));
         QVERIFY2(status.contains(QRegularExpression("\\nUmask:\\s+0022\\n")), qPrintable(status));
+        // Held by this client in that folder, not by one of another run in the shared folder.
+        const QString lock = SingleApplication::lockPathFor(runtime, AppInfo::forThisBuild().appName);
+        qint64 holder = 0;
+        QVERIFY2(QLockFile(lock).getLockInfo(&holder, nullptr, nullptr), qPrintable(lock));
+        QCOMPARE(holder, client.processId());
         // Everything looked at below is written by then; how the process ends is not the point.
         client.kill();
         QVERIFY(client.waitForFinished(10000));
