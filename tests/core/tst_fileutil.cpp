@@ -104,6 +104,10 @@ private slots:
         LogCapture log;
         QVERIFY(FileUtil::calculateCheckSum(algorithm, file + "-gone").isEmpty());
         QCOMPARE(log.count(QStringLiteral("Failed to open local file '%1-gone'").arg(file)), id ? 1 : 0);
+        // A read that fails after the open (the first read of this file fails with EIO) gives none
+        // either: never the digest of what was read before.
+        QCOMPARE(FileUtil::calculateCheckSum(algorithm, "/proc/self/mem"), QString());
+        QCOMPARE(log.count("Failed to read local file '/proc/self/mem'"), id ? 1 : 0);
     }
 
     void rotate_data()

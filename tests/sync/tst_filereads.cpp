@@ -203,6 +203,19 @@ private slots:
             QCOMPARE(m_h->readLocal("big.bin"), remoteNews);
     }
 
+    // A read error ends the read without a checksum, never with the digest of what came before it:
+    // the first read of this regular file fails with EIO.
+    void failedReadGivesNoChecksum()
+    {
+        const int fd = ::open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QString sum = "sha256:stale";
+        const LocalFileReader::Answer answer = LocalFileReader::checksumOf(fd, "sha256", nullptr, &sum);
+        ::close(fd);
+        QCOMPARE(sum, QString());
+        QCOMPARE(int(answer), int(LocalFileReader::Unreadable));
+    }
+
     // A FIFO put at a file's name after the scan: the planner neither blocks in its open nor reads
     // it, and the run ends. A regression would hang, so the run goes on in a child process.
     void fifoAtTheNameBeforeThePlan()

@@ -200,6 +200,9 @@ private slots:
         row("La behind a whole-second mark", f, marked, "f 100 30", "", "aa", A::DeleteLocalFile, A::STATUS_TODO, "(La) sync: file no longer exists on remote side", 1);
         row("Lb behind a whole-second mark, changed", f, marked, "f 100 30", "", "cc", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 1);
         row("Lb behind a whole-second mark, unreadable", f, marked, "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 1);
+        // A row without checksum (an older database, an object the service gave none) proves nothing:
+        // an unreadable file's empty text must not match it.
+        row("Lb behind a whole-second mark, no stored checksum", f, "f 100 29.999 20 - o1", "f 100 30", "", "-", A::UploadFile, A::STATUS_TODO, "(Lb) sync: file no longer exists on remote side but changed on local side", 0);
         row("B7 a millisecond apart, not whole", f, "f 100 30.499 20 sha256:aa o1", "f 100 30.5", "f 150 - 30 sha256:bb o1", "aa", A::BackupDownloadFile, A::STATUS_TODO, z + "(B7) file: local mtime updated, remote mtime updated", 0);
         // clang-format on
     }

@@ -85,6 +85,9 @@ private slots:
         // The download planned for a file in its second finds it edited: the edit is kept as the
         // conflict copy, the download takes the name.
         QTest::newRow("edit while a download planned in its second runs") << "replace";
+        // The same, with the row stored without checksum (an older database, an object the service
+        // gave none): nothing to compare the file with, so it counts as edited.
+        QTest::newRow("edit while a download runs, no stored checksum") << "replace, no checksum";
     }
 
     void changeInTheTransfersSecond()
@@ -122,6 +125,12 @@ private slots:
                 edited = inOneSecond = true;
             } else {
                 QCOMPARE(m_h.run().nFailed, 0);
+                // Without a checksum the row keeps no 1 ms mark: its time goes back to the whole second.
+                if (scenario == "replace, no checksum") {
+                    QVERIFY(m_h.db().rawExec({"UPDATE fs_object SET checksum = '', local_mtime = local_mtime + 1 "
+                                              "WHERE path = 'f.txt' AND local_mtime % 1000 = 999"}));
+                    QCOMPARE(m_h.db().rawValue("SELECT count(*) FROM fs_object WHERE checksum = ''").toInt(), 1);
+                }
                 QVERIFY(m_h.putRemote("f.txt", theirs));
                 m_h.svc().fault({{"path", "/filesafe/file/"}, {"method", "GET"}, {"delay_ms", 300}});
                 out = m_h.run(true, [&](MultiSyncher &, const ProgressInfo &pi) {
