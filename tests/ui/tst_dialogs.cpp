@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QSettings>
 #include <QSlider>
 #include <QTextBrowser>
@@ -90,6 +91,14 @@ private slots:
         QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("locationValue"))->text(), QDir::toNativeSeparators(path));
         QVERIFY2(dialog->minimumSizeHint().width() < 1280,
                  qPrintable(QString::number(dialog->minimumSizeHint().width())));
+        // Width the user gives the dialog goes to the location, not to the spacer beside it.
+        QLabel* location = dialog->findChild<QLabel*>(QStringLiteral("locationValue"));
+        dialog->show();
+        dialog->layout()->activate();
+        const int shown = location->width();
+        dialog->resize(dialog->width() + 300, dialog->height());
+        dialog->layout()->activate();
+        QCOMPARE(location->width(), shown + 300);
         QTextBrowser* text = dialog->findChild<QTextBrowser*>(QStringLiteral("logText"));
         // Log lines are shown as written, markup and all.
         QCOMPARE(text->toPlainText().split(QLatin1Char('\n')).first(), QStringLiteral("line 7001 <b>bold</b>"));
