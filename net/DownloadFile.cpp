@@ -533,8 +533,8 @@ bool DownloadFile::replace(const QString &destination, QString *error)
     if (::fstat(m_fd, &m_placed) != 0) {
         return fail(systemText(errno));
     }
-    // Only the file of the verdict is replaced; anything else there is kept under a copy's name,
-    // which must exist before anything moves.
+    // Where the verdict names the file found, only that file is replaced; anything else there is
+    // kept under a copy's name, which must exist before anything moves.
     const bool mayReplace = m_mayReplace && m_backupCopy.isEmpty();
     const bool onlyFound = mayReplace && m_hasFound;
     QByteArray copy;

@@ -537,11 +537,7 @@ void Syncher::on_uploadFileFinished(const Result<FilesafeObjectsTO_v2> &result)
     // The checksum of what was sent: ours, or the service's where the file changed meanwhile (ours
     // may not be what went out); none where neither names one. Never one read back from the path,
     // where another file, a larger one or a pipe may stand by now.
-    const QString recorded = changed || m_uploadChecksum.isEmpty() ? object.checksum : m_uploadChecksum;
-    if (recorded.isEmpty())
-        a->setLocalChecksum(QString());
-    else
-        a->calcLocalChecksum(recorded);
+    a->setLocalChecksum(changed || m_uploadChecksum.isEmpty() ? object.checksum : m_uploadChecksum);
     m_progress->bytesDone = object.size;
     m_progress->bytesUploaded += object.size;
     ++m_progress->nUploaded;
